@@ -1,0 +1,211 @@
+#include "app/Ui.h"
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDialog>
+#include <QEvent>
+#include <QFont>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <vector>
+
+namespace kestrel {
+
+QWidget* Controls::operator[](const QString& name) const
+{
+    QWidget* w = byName_.value(name);
+    Q_ASSERT_X(w, "Controls", qPrintable(name));
+    return w;
+}
+
+int defaultHeight(Kind kind)
+{
+    switch (kind) {
+    case Kind::TextBox: return 285;
+    case Kind::Button: return 375;
+    case Kind::ComboList: return 315;
+    case Kind::CheckBox:
+    case Kind::Option:
+    case Kind::Label: return 255;
+    case Kind::DatePicker: return 315;
+    default: return 1215;
+    }
+}
+
+namespace {
+QWidget* makeControl(Kind kind, const QString& caption, QWidget* parent)
+{
+    switch (kind) {
+    case Kind::Label: {
+        auto* l = new QLabel(caption, parent);
+        l->setTextFormat(Qt::PlainText);
+        return l;
+    }
+    case Kind::TextBox: {
+        auto* e = new QLineEdit(parent);
+        e->setText(caption);
+        return e;
+    }
+    case Kind::MultiText: {
+        auto* e = new QPlainTextEdit(parent);
+        e->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        e->setTabChangesFocus(true);
+        return e;
+    }
+    case Kind::Button: return new QPushButton(caption, parent);
+    case Kind::ComboList: return new QComboBox(parent);
+    case Kind::ListBox: return new QListWidget(parent);
+    case Kind::CheckBox: return new QCheckBox(caption, parent);
+    case Kind::Option: return new QRadioButton(caption, parent);
+    case Kind::Frame: return new QGroupBox(caption, parent);
+    case Kind::Tree: {
+        auto* t = new QTreeWidget(parent);
+        t->setHeaderHidden(true);
+        t->setColumnCount(1);
+        return t;
+    }
+    case Kind::Grid: {
+        auto* g = new QTableView(parent);
+        g->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        g->setSelectionBehavior(QAbstractItemView::SelectRows);
+        g->verticalHeader()->setDefaultSectionSize(18);
+        return g;
+    }
+    case Kind::DatePicker: {
+        auto* d = new QDateEdit(parent);
+        d->setCalendarPopup(true);
+        d->setDisplayFormat(QStringLiteral("M/d/yyyy"));
+        return d;
+    }
+    }
+    return new QWidget(parent);
+}
+} // namespace
+
+Controls buildControls(QWidget* parent, std::initializer_list<ControlSpec> specs)
+{
+    Controls controls;
+    std::vector<std::pair<int, QWidget*>> tabbed;
+    for (const ControlSpec& s : specs) {
+        QString name = QString::fromUtf8(s.name);
+        QWidget* owner = parent;
+        if (const qsizetype dot = name.indexOf(u'.'); dot > 0) {
+            owner = controls[name.left(dot)];
+            name = name.mid(dot + 1);
+        }
+        QWidget* w = makeControl(s.kind, QString::fromUtf8(s.caption), owner);
+        w->setObjectName(name);
+        const int h = s.height == kAuto ? defaultHeight(s.kind) : s.height;
+        if (s.width == kAuto) {
+            w->adjustSize();
+            w->move(px(s.left), px(s.top));
+            if (s.kind != Kind::Label)
+                w->resize(w->width(), px(h));
+        } else {
+            w->setGeometry(px(s.left), px(s.top), px(s.width), px(h));
+        }
+        if (auto* e = qobject_cast<QLineEdit*>(w); e && s.maxLength > 0)
+            e->setMaxLength(s.maxLength);
+        if (s.tab == kNotStop)
+            w->setFocusPolicy(Qt::ClickFocus);
+        else if (s.tab > 0)
+            tabbed.emplace_back(s.tab, w);
+        controls.insert(name, w);
+    }
+    std::stable_sort(tabbed.begin(), tabbed.end(), [](auto& a, auto& b) { return a.first < b.first; });
+    for (size_t i = 1; i < tabbed.size(); ++i)
+        QWidget::setTabOrder(tabbed[i - 1].second, tabbed[i].second);
+    return controls;
+}
+
+void setupDialog(QDialog* dialog, const QString& caption, int widthTwips, int heightTwips, bool closeBox)
+{
+    dialog->setWindowTitle(caption);
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint;
+    if (closeBox)
+        flags |= Qt::WindowCloseButtonHint;
+    dialog->setWindowFlags(flags);
+    dialog->setFixedSize(px(widthTwips), px(heightTwips));
+    dialog->setModal(true);
+}
+
+void setBackground(QWidget* w, const QColor& c)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::Base, c);
+    p.setColor(QPalette::Window, c);
+    w->setPalette(p);
+    if (!qobject_cast<QLineEdit*>(w) && !qobject_cast<QAbstractScrollArea*>(w))
+        w->setAutoFillBackground(true);
+}
+
+namespace {
+class FocusColour : public QObject {
+public:
+    FocusColour(QWidget* box, QColor idle) : QObject(box), idle_(idle) { setBackground(box, idle); }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* w = static_cast<QWidget*>(watched);
+        if (event->type() == QEvent::FocusIn) {
+            setBackground(w, kFocusYellow);
+            // A mouse press places the cursor after focus-in; select once it has.
+            QTimer::singleShot(0, w, [w] {
+                if (auto* e = qobject_cast<QLineEdit*>(w))
+                    e->selectAll();
+                else if (auto* t = qobject_cast<QPlainTextEdit*>(w))
+                    t->selectAll();
+            });
+        } else if (event->type() == QEvent::FocusOut) {
+            setBackground(w, idle_);
+        }
+        return false;
+    }
+
+private:
+    QColor idle_;
+};
+} // namespace
+
+void installFocusColour(QLineEdit* box, const QColor& idle) { box->installEventFilter(new FocusColour(box, idle)); }
+void installFocusColour(QWidget* textEdit, const QColor& idle)
+{
+    textEdit->installEventFilter(new FocusColour(textEdit, idle));
+}
+
+int leftTwips(const QWidget* w) { return twips(w->x()); }
+void setLeftTwips(QWidget* w, int left) { w->move(px(left), w->y()); }
+
+void installFontSubstitutes()
+{
+    QFont::insertSubstitutions(QStringLiteral("Verdana"), {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")});
+    QFont::insertSubstitutions(QStringLiteral("Courier New"),
+                               {QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
+    QFont::insertSubstitutions(QStringLiteral("Times New Roman"),
+                               {QStringLiteral("Liberation Serif"), QStringLiteral("DejaVu Serif")});
+}
+
+QFont designFont(const QString& family, double points, bool bold)
+{
+    QFont f(family);
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    if (family == u"Courier New")
+        f.setStyleHint(QFont::TypeWriter);
+    return f;
+}
+
+} // namespace kestrel

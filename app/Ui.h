@@ -1,0 +1,73 @@
+#pragma once
+// Shared widget helpers: window controls declared as tables in twips (15 to a pixel), the focus
+// colouring of editing boxes, and the fonts the windows are designed for.
+#include <QColor>
+#include <QHash>
+#include <QString>
+#include <QWidget>
+
+#include <initializer_list>
+
+class QDialog;
+class QLineEdit;
+
+namespace kestrel {
+
+constexpr int kTwipsPerPixel = 15;
+constexpr int px(int twips) { return twips / kTwipsPerPixel; }
+constexpr int twips(int pixels) { return pixels * kTwipsPerPixel; }
+
+enum class Kind { Label, TextBox, MultiText, Button, ComboList, ListBox, CheckBox, Option, Frame, Tree, Grid, DatePicker };
+
+constexpr int kAuto = -1;      // size left to the control's kind
+constexpr int kNoTab = -1;     // takes the focus only from the mouse, if at all
+constexpr int kNotStop = -2;   // never takes the focus by Tab
+
+// One control of a window: name, kind, caption, twip rectangle within its parent, tab position
+// (1-based, ascending), maximum length of a text box (0: none).
+struct ControlSpec {
+    const char* name;
+    Kind kind;
+    const char* caption;
+    int left, top, width, height;
+    int tab = kNoTab;
+    int maxLength = 0;
+};
+
+class Controls {
+public:
+    QWidget* operator[](const QString& name) const;
+    template <class T> T* get(const QString& name) const { return qobject_cast<T*>((*this)[name]); }
+    bool contains(const QString& name) const { return byName_.contains(name); }
+    void insert(const QString& name, QWidget* w) { byName_.insert(name, w); }
+    QList<QString> names() const { return byName_.keys(); }
+
+private:
+    QHash<QString, QWidget*> byName_;
+};
+
+// Creates each control of the table as a child of parent (of a frame named in `within` when the
+// name contains a dot: "fraMap.lstFrom" is placed inside fraMap) and chains the tab order.
+Controls buildControls(QWidget* parent, std::initializer_list<ControlSpec> specs);
+
+// Default height in twips for a kind when the table gives none.
+int defaultHeight(Kind kind);
+
+// Client area in twips, caption; no minimise or maximise; closeBox controls the close button.
+void setupDialog(QDialog* dialog, const QString& caption, int widthTwips, int heightTwips, bool closeBox);
+
+// Light yellow with the whole text selected while a box has the focus, idle colour otherwise.
+inline const QColor kFocusYellow{255, 255, 192};
+inline const QColor kLightGrey{224, 224, 224};
+void installFocusColour(QLineEdit* box, const QColor& idle);
+void installFocusColour(QWidget* textEdit, const QColor& idle); // QPlainTextEdit
+void setBackground(QWidget* w, const QColor& c);
+
+int leftTwips(const QWidget* w);
+void setLeftTwips(QWidget* w, int left);
+
+// Maps the design fonts (Verdana, Courier New, Times New Roman) onto installed faces.
+void installFontSubstitutes();
+QFont designFont(const QString& family, double points, bool bold = false);
+
+} // namespace kestrel

@@ -1,0 +1,222 @@
+#include "app/frmKestrel.h"
+
+#include "app/Ui.h"
+#include "data/Globals.h"
+#include "platform/Platform.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QLinearGradient>
+#include <QMenuBar>
+#include <QPainter>
+#include <QTimer>
+
+namespace kestrel {
+
+const QString frmKestrel::kSupportAddress = QStringLiteral("support@kestrel.example");
+
+namespace {
+frmKestrel* gMain = nullptr;
+
+QPixmap sidePicture()
+{
+    // Only a strip of it shows beside the panels; a quiet gradient is all it needs to be.
+    QPixmap pm(428, 428);
+    QPainter p(&pm);
+    QLinearGradient g(0, 0, 0, 428);
+    g.setColorAt(0, QColor(70, 96, 140));
+    g.setColorAt(1, QColor(170, 120, 70));
+    p.fillRect(pm.rect(), g);
+    return pm;
+}
+} // namespace
+
+frmKestrel* mainWindow() { return gMain; }
+
+frmKestrel::frmKestrel(QWidget* parent) : QMainWindow(parent)
+{
+    gMain = this;
+    setObjectName(QStringLiteral("frmKestrel"));
+    setWindowTitle(QStringLiteral("Kestrel"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFont(designFont(QStringLiteral("Verdana"), 8.25));
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(px(11385), px(7095));
+    setCentralWidget(client);
+
+    Image1 = new QLabel(client);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(0, 0, px(6420), px(6420));
+    Image1->setPixmap(sidePicture());
+
+    const Controls c = buildControls(client, {
+        {"fraLead", Kind::Frame, "Trees", kOutOfView, 0, 10935, 6615},
+        {"fraRemind", Kind::Frame, "Appointments for the next 7 days", kPanelFront, 0, 11175, 6495},
+        {"fraCal", Kind::Frame, "Frame1", kOutOfView, 120, 11100, 6420},
+    });
+    fraLead = c.get<QGroupBox>(QStringLiteral("fraLead"));
+    fraRemind = c.get<QGroupBox>(QStringLiteral("fraRemind"));
+    fraCal = c.get<QGroupBox>(QStringLiteral("fraCal"));
+    for (QGroupBox* f : {fraLead, fraRemind, fraCal})
+        f->setAutoFillBackground(true);
+
+    buildStatusBar();
+    buildMenus();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+frmKestrel::~frmKestrel()
+{
+    if (gMain == this)
+        gMain = nullptr;
+}
+
+void frmKestrel::buildMenus()
+{
+    auto add = [this](QMenu* menu, QAction*& action, const char* name, const QString& caption,
+                      const QKeySequence& key, void (frmKestrel::*handler)()) {
+        action = menu->addAction(caption);
+        action->setObjectName(QString::fromUtf8(name));
+        if (!key.isEmpty()) {
+            action->setShortcut(key);
+            action->setShortcutContext(Qt::WindowShortcut);
+        }
+        connect(action, &QAction::triggered, this, handler);
+    };
+    auto sep = [](QMenu* menu, const char* name) { menu->addSeparator()->setObjectName(QString::fromUtf8(name)); };
+
+    mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    add(mnuFile, mnuFileOptions, "mnuFileOptions", QStringLiteral("Options"), {}, &frmKestrel::mnuFileOptions_Click);
+    sep(mnuFile, "sep3");
+    add(mnuFile, mnuFilePrint, "mnuFilePrint", QStringLiteral("Print"), QKeySequence(Qt::CTRL | Qt::Key_P),
+        &frmKestrel::mnuFilePrint_Click);
+    add(mnuFile, mnuFileToDo, "mnuFileToDo", QStringLiteral("Print ToDo"), QKeySequence(Qt::CTRL | Qt::Key_T),
+        &frmKestrel::mnuFileToDo_Click);
+    add(mnuFile, mnuFilePrintForm, "mnuFilePrintForm", QStringLiteral("Print Lead Forms"),
+        QKeySequence(Qt::CTRL | Qt::Key_F), &frmKestrel::mnuFilePrintForm_Click);
+    sep(mnuFile, "sep4");
+    add(mnuFile, mnuFileExit, "mnuFileExit", QStringLiteral("Exit"), {}, &frmKestrel::mnuFileExit_Click);
+
+    mnuAppts = menuBar()->addMenu(QStringLiteral("&Appts"));
+    mnuAppts->setObjectName(QStringLiteral("mnuAppts"));
+    add(mnuAppts, mnuApptsCal, "mnuApptsCal", QStringLiteral("Calendar"), QKeySequence(Qt::Key_F6),
+        &frmKestrel::mnuApptsCal_Click);
+    add(mnuAppts, mnuApptsSched, "mnuApptsSched", QStringLiteral("Schedule New"), QKeySequence(Qt::Key_F7),
+        &frmKestrel::mnuApptsSched_Click);
+    sep(mnuAppts, "sep5");
+    add(mnuAppts, mnuFileRemind, "mnuFileRemind", QStringLiteral("Reminders"), QKeySequence(Qt::Key_F5),
+        &frmKestrel::mnuFileRemind_Click);
+
+    mnuCon = menuBar()->addMenu(QStringLiteral("&Contacts"));
+    mnuCon->setObjectName(QStringLiteral("mnuCon"));
+    add(mnuCon, mnuCionNew, "mnuCionNew", QStringLiteral("New"), QKeySequence(Qt::Key_F2), &frmKestrel::mnuCionNew_Click);
+    add(mnuCon, mnuConView, "mnuConView", QStringLiteral("View in Tree"), QKeySequence(Qt::Key_F3),
+        &frmKestrel::mnuConView_Click);
+    add(mnuCon, mnuConGrid, "mnuConGrid", QStringLiteral("View in Grid"), QKeySequence(Qt::Key_F4),
+        &frmKestrel::mnuConGrid_Click);
+    sep(mnuCon, "sep6");
+    add(mnuCon, mnuConExport, "mnuConExport", QStringLiteral("Export Contacts"), {}, &frmKestrel::mnuConExport_Click);
+    add(mnuCon, mnuConImport, "mnuConImport", QStringLiteral("Import Contacts"), {}, &frmKestrel::mnuConImport_Click);
+
+    mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    add(mnuHelp, mnuHelpContents, "mnuHelpContents", QStringLiteral("Contents"), QKeySequence(Qt::Key_F1),
+        &frmKestrel::mnuHelpContents_Click);
+    sep(mnuHelp, "sep1");
+    add(mnuHelp, mnuHelpReport, "mnuHelpReport", QStringLiteral("Report a bug"), {}, &frmKestrel::mnuHelpReport_Click);
+    sep(mnuHelp, "sep2");
+    add(mnuHelp, mnuHelpAbout, "mnuHelpAbout", QStringLiteral("About"), {}, &frmKestrel::mnuHelpAbout_Click);
+}
+
+void frmKestrel::buildStatusBar()
+{
+    StatusBar1 = new QWidget(centralWidget());
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setGeometry(0, px(6720), px(11385), px(375));
+    StatusBar1->setAutoFillBackground(true);
+    const int widths[4] = {2880, 5760, 1440, 1440};
+    int left = 0;
+    for (int i = 0; i < 4; ++i) {
+        auto* panel = new QLabel(StatusBar1);
+        panel->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
+        panel->setFrameShape(QFrame::Panel);
+        panel->setFrameShadow(QFrame::Sunken);
+        panel->setGeometry(px(left), 1, px(widths[i]) - 2, px(375) - 2);
+        panel->setAlignment(Qt::AlignCenter);
+        statusPanels[i] = panel;
+        left += widths[i];
+    }
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &frmKestrel::updateStatusBar);
+    timer->start(1000);
+    updateStatusBar();
+}
+
+void frmKestrel::updateStatusBar()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    statusPanels[2]->setText(now.time().toString(QStringLiteral("h:mm AP")));
+    statusPanels[3]->setText(now.date().toString(QStringLiteral("M/d/yyyy")));
+}
+
+bool frmKestrel::isRemindInFront() const { return leftTwips(fraRemind) == kPanelFront; }
+bool frmKestrel::isCalInFront() const { return leftTwips(fraCal) == kPanelFront; }
+bool frmKestrel::isLeadInFront() const { return leftTwips(fraLead) == kLeadFront; }
+
+void frmKestrel::bringToFront(QGroupBox* panel)
+{
+    for (QGroupBox* f : {fraLead, fraCal, fraRemind}) {
+        if (f == panel)
+            setLeftTwips(f, f == fraLead ? kLeadFront : kPanelFront);
+        else
+            setLeftTwips(f, kOutOfView);
+    }
+    panel->raise();
+}
+
+void frmKestrel::Form_Load()
+{
+    move(0, 0);
+}
+
+void frmKestrel::closeEvent(QCloseEvent* event)
+{
+    // Every change was written when it was made: nothing to ask.
+    event->accept();
+    QCoreApplication::quit();
+}
+
+void frmKestrel::mnuFileOptions_Click() {}
+void frmKestrel::mnuFilePrint_Click() {}
+void frmKestrel::mnuFileToDo_Click() {}
+void frmKestrel::mnuFilePrintForm_Click() {}
+void frmKestrel::mnuFileExit_Click() { close(); }
+
+void frmKestrel::mnuApptsCal_Click() { bringToFront(fraCal); }
+void frmKestrel::mnuApptsSched_Click() {}
+void frmKestrel::mnuFileRemind_Click() { bringToFront(fraRemind); }
+
+void frmKestrel::mnuCionNew_Click() {}
+void frmKestrel::mnuConView_Click() { bringToFront(fraLead); }
+void frmKestrel::mnuConGrid_Click() {}
+void frmKestrel::mnuConExport_Click() {}
+void frmKestrel::mnuConImport_Click() {}
+
+void frmKestrel::mnuHelpContents_Click() { platform().openDocument(sHelpPath); }
+
+void frmKestrel::mnuHelpReport_Click()
+{
+    platform().openDocument(QStringLiteral("mailto:") + kSupportAddress + QStringLiteral("?subject=KT_Bug"));
+}
+
+void frmKestrel::mnuHelpAbout_Click() {}
+
+} // namespace kestrel

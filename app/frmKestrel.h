@@ -1,0 +1,91 @@
+#pragma once
+// The main window: three panels sharing one place, the menus with their hot keys, the status bar.
+#include <QMainWindow>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QMenu;
+
+namespace kestrel {
+
+class frmKestrel : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmKestrel(QWidget* parent = nullptr);
+    ~frmKestrel() override;
+
+    // Runs once when the window is first shown.
+    void Form_Load();
+
+    // A panel is in front when its left edge stands at its front position.
+    static constexpr int kLeadFront = 0;
+    static constexpr int kPanelFront = 120;
+    static constexpr int kOutOfView = -12000;
+    bool isRemindInFront() const;
+    bool isCalInFront() const;
+    bool isLeadInFront() const;
+
+    // Menu commands.
+    void mnuFileOptions_Click();
+    void mnuFilePrint_Click();
+    void mnuFileToDo_Click();
+    void mnuFilePrintForm_Click();
+    void mnuFileExit_Click();
+    void mnuApptsCal_Click();
+    void mnuApptsSched_Click();
+    void mnuFileRemind_Click();
+    void mnuCionNew_Click();
+    void mnuConView_Click();
+    void mnuConGrid_Click();
+    void mnuConExport_Click();
+    void mnuConImport_Click();
+    void mnuHelpContents_Click();
+    void mnuHelpReport_Click();
+    void mnuHelpAbout_Click();
+
+    QGroupBox* fraLead = nullptr;
+    QGroupBox* fraCal = nullptr;
+    QGroupBox* fraRemind = nullptr;
+    QLabel* Image1 = nullptr;
+    QWidget* StatusBar1 = nullptr;
+    QLabel* statusPanels[4] = {};
+
+    QMenu* mnuFile = nullptr;
+    QMenu* mnuAppts = nullptr;
+    QMenu* mnuCon = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QAction* mnuFileOptions = nullptr;
+    QAction* mnuFilePrint = nullptr;
+    QAction* mnuFileToDo = nullptr;
+    QAction* mnuFilePrintForm = nullptr;
+    QAction* mnuFileExit = nullptr;
+    QAction* mnuApptsCal = nullptr;
+    QAction* mnuApptsSched = nullptr;
+    QAction* mnuFileRemind = nullptr;
+    QAction* mnuCionNew = nullptr;
+    QAction* mnuConView = nullptr;
+    QAction* mnuConGrid = nullptr;
+    QAction* mnuConExport = nullptr;
+    QAction* mnuConImport = nullptr;
+    QAction* mnuHelpContents = nullptr;
+    QAction* mnuHelpReport = nullptr;
+    QAction* mnuHelpAbout = nullptr;
+
+    static const QString kSupportAddress;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildStatusBar();
+    void updateStatusBar();
+    // Brings one panel to its front position and moves the other two out of view.
+    void bringToFront(QGroupBox* panel);
+};
+
+// The main window while the program runs (nullptr before start-up and in most tests).
+frmKestrel* mainWindow();
+
+} // namespace kestrel

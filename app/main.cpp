@@ -1,0 +1,3 @@
+#include "app/modMain.h"
+
+int main(int argc, char* argv[]) { return kestrel::Main(argc, argv); }

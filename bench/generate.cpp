@@ -1,0 +1,126 @@
+#include "bench/generate.h"
+
+#include "data/Database.h"
+#include "data/Globals.h"
+#include "data/modData.h"
+#include "platform/Platform.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+
+#include <QTemporaryDir>
+
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace kestrel::bench {
+
+namespace {
+const char* const kLast[] = {"Smith", "O'Brien", "Johnson", "Émile", "Williams", "Brown", "Jones", "García",
+                             "Miller", "Davis", "Rodríguez", "Martinez", "Hernández", "Lopez", "Gonzalez",
+                             "Wilson", "Anderson", "Thomas", "Taylor", "Moore", "Jackson", "Martin", "Lee",
+                             "Perez", "Thompson", "White", "Harris", "Sánchez", "Clark", "Ramirez", "Lewis",
+                             "Robinson", "Walker", "Young", "Allen", "King", "Wright", "Scott", "Torres",
+                             "Nguyen", "Hill", "Flores", "Green", "Adams", "Nelson", "Baker", "Hall", "Rivera",
+                             "Campbell", "Mitchell", "Carter", "Roberts", "D'Angelo", "Østergaard", "Quinn",
+                             "Underwood", "Vance", "Xu", "Yates", "Zimmerman", "Ibsen", "Kowalski", "Eriksen"};
+const char* const kFirst[] = {"James", "Mary", "Zoë", "Robert", "Patricia", "John", "Jennifer", "Michael",
+                              "Linda", "David", "Elizabeth", "William", "Barbara", "Renée", "Susan", "José",
+                              "Jessica", "Thomas", "Sarah", "Charles", "Karen", "Siobhán", "Nancy", "Daniel"};
+const char* const kStreet[] = {"Oak St", "Main St", "Elm Ave", "Maple Dr", "Cedar Ln", "Pine Rd", "Lake View"};
+const char* const kTypes[] = {"Lead", "Cust", "Contact", "Personal"};
+
+std::vector<std::unique_ptr<QTemporaryDir>>& dirs()
+{
+    static std::vector<std::unique_ptr<QTemporaryDir>> d;
+    return d;
+}
+
+template <class T, size_t N> const char* pick(std::mt19937& rng, T (&arr)[N]) { return arr[rng() % N]; }
+} // namespace
+
+namespace {
+// Benchmarks run without a screen: whatever the program would tell the user goes to stderr.
+class BenchPlatform final : public Platform {
+public:
+    void msgBox(const QString& text, const QString&) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+    bool askYesNo(const QString&, const QString&) override { return true; }
+    QString inputBox(const QString&, const QString&, const QString& d) override { return d; }
+    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
+    bool printDialog(QPrinter&, bool) override { return false; }
+    int runModal(QDialog&) override { return 0; }
+    void openDocument(const QString&) override {}
+    bool startProgram(const QString&, const QStringList&) override { return false; }
+    QString getSetting(const QString&, const QString&, const QString&) override { return {}; }
+    void saveSetting(const QString&, const QString&, const QString&, const QString&) override {}
+    void doEvents() override { QCoreApplication::processEvents(); }
+    QDate today() override { return QDate::currentDate(); }
+    QDateTime now() override { return QDateTime::currentDateTime(); }
+};
+} // namespace
+
+QString freshProgramDir()
+{
+    static BenchPlatform quiet;
+    setPlatform(&quiet);
+    releaseAllDatabaseFiles();
+    registerSchemas();
+    dirs().push_back(std::make_unique<QTemporaryDir>());
+    setProgramDir(dirs().back()->path());
+    buildConnectionTexts();
+    return dirs().back()->path();
+}
+
+void generateContacts(int count)
+{
+    std::mt19937 rng(42);
+    Connection c(sConnContacts);
+    c.execute(QStringLiteral("BEGIN"));
+    for (int i = 0; i < count; ++i) {
+        const QString last = QString::fromUtf8(pick(rng, kLast));
+        const QString first = QString::fromUtf8(pick(rng, kFirst));
+        c.execute(QStringLiteral("INSERT into contacts(lastname,firstname,company,address,city,st,zip,homeph,cellph,"
+                                 "workph,ext,email,active,contype)values('%1','%2','%3','%4 %5','Springfield','IL',"
+                                 "'62701','217-555-%6','217-555-%7','217-555-%8','%9','%10',True,'%11')")
+                      .arg(Quoted(last), Quoted(first), i % 3 ? QStringLiteral("Acme %1").arg(i % 97) : QString())
+                      .arg(int(rng() % 9000) + 100)
+                      .arg(QString::fromUtf8(pick(rng, kStreet)))
+                      .arg(int(rng() % 10000), 4, 10, QLatin1Char('0'))
+                      .arg(int(rng() % 10000), 4, 10, QLatin1Char('0'))
+                      .arg(int(rng() % 10000), 4, 10, QLatin1Char('0'))
+                      .arg(int(rng() % 1000))
+                      .arg(QStringLiteral("%1.%2@example.com").arg(first.toLower(), Quoted(last.toLower())))
+                      .arg(QString::fromUtf8(kTypes[i % 4])));
+    }
+    c.execute(QStringLiteral("COMMIT"));
+}
+
+void generateAppointments(int count, const QDate& first, int days)
+{
+    std::mt19937 rng(7);
+    Connection c(sConnContacts);
+    c.execute(QStringLiteral("BEGIN"));
+    for (int i = 0; i < count; ++i) {
+        const QDate d = first.addDays(qint64(rng() % unsigned(days)));
+        const QTime t = QTime(0, 0).addSecs(int(rng() % 48) * 1800);
+        c.execute(QStringLiteral("INSERT into appointments(name,address,apptdate,appttime,apptbrief,apptnotes)"
+                                 "values('%1 %2','%3',#%4#,#%5#,'Review of account %6','Bring the contract')")
+                      .arg(QString::fromUtf8(pick(rng, kFirst)), Quoted(QString::fromUtf8(pick(rng, kLast))),
+                           QString::fromUtf8(pick(rng, kStreet)), DateText(d), TimeText(t))
+                      .arg(i));
+    }
+    c.execute(QStringLiteral("COMMIT"));
+}
+
+void generateTodos(int count)
+{
+    Connection c(sConnMain);
+    c.execute(QStringLiteral("BEGIN"));
+    for (int i = 0; i < count; ++i)
+        c.execute(QStringLiteral("Insert into todo (todo)values('Call back number %1')").arg(i));
+    c.execute(QStringLiteral("COMMIT"));
+}
+
+} // namespace kestrel::bench

@@ -1,0 +1,27 @@
+#pragma once
+#include "platform/Platform.h"
+
+namespace kestrel {
+
+class QtPlatform final : public Platform {
+public:
+    void msgBox(const QString& text, const QString& caption) override;
+    bool askYesNo(const QString& text, const QString& caption) override;
+    QString inputBox(const QString& prompt, const QString& title, const QString& defaultText) override;
+    QString openFileName(const QString& startDir, const QString& title, const QString& filter) override;
+    QString saveFileName(const QString& startDir, const QString& title, const QString& filter) override;
+    bool printDialog(QPrinter& printer, bool hasSelection) override;
+    int runModal(QDialog& dialog) override;
+    void openDocument(const QString& pathOrUrl) override;
+    bool startProgram(const QString& program, const QStringList& args) override;
+    QString getSetting(const QString& app, const QString& section, const QString& key) override;
+    void saveSetting(const QString& app, const QString& section, const QString& key, const QString& value) override;
+    void doEvents() override;
+    QDate today() override;
+    QDateTime now() override;
+};
+
+// Makes QtPlatform the production seam.
+void installQtPlatform();
+
+} // namespace kestrel

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Kestrel needs to build, run and test; only what is missing.
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev libqt6printsupport6 qt6-qpa-plugins
+  libsqlite3-dev sqlite3 libcsv-dev libchm-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-dejavu-core fonts-liberation
+  poppler-utils
+)
+if [[ "${1:-}" == "--test" ]]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  sudo=""
+  [[ $(id -u) -ne 0 ]] && sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds Kestrel, installs it into a program folder of its own and starts it from there.
+# The folder's data/ is never touched by a rebuild or a reinstall.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+prefix=${KESTREL_HOME:-$HOME/.local/lib/kestrel}
+"$here/scripts/install-deps.sh"
+cmake -S "$here" -B "$here/build-release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTREL_TESTS=OFF -DKESTREL_BENCH=OFF >/dev/null
+cmake --build "$here/build-release" -j"$(nproc)"
+cmake --install "$here/build-release" --prefix "$prefix" >/dev/null
+exec "$prefix/kestrel"

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs the whole test suite, then runs it again
+# under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+"$here/scripts/install-deps.sh" --test
+export QT_QPA_PLATFORM=offscreen
+
+cmake -S "$here" -B "$here/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$here/build" -j"$jobs"
+ctest --test-dir "$here/build" --output-on-failure -j"$jobs"
+
+if [[ "${KESTREL_SKIP_SANITIZERS:-}" != "1" ]]; then
+  cmake -S "$here" -B "$here/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=ON -DKESTREL_BENCH=OFF >/dev/null
+  cmake --build "$here/build-asan" -j"$jobs"
+  ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir "$here/build-asan" --output-on-failure -j"$jobs"
+fi

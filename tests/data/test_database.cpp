@@ -1,0 +1,139 @@
+#include "data/Database.h"
+#include "data/Globals.h"
+#include "data/modData.h"
+#include "tests/support/Fixture.h"
+
+#include <QDate>
+#include <QFile>
+#include <QFileInfo>
+#include <QTime>
+
+#include <sys/stat.h>
+
+using namespace kestrel;
+using kestrel::test::KestrelTest;
+
+class DatabaseTest : public KestrelTest {};
+
+TEST_F(DatabaseTest, MissingFilesAreCreatedForTheUserAlone)
+{
+    exec(sConnContacts, QStringLiteral("select count(*) from contacts"));
+    exec(sConnMain, QStringLiteral("select count(*) from todo"));
+    struct stat st{};
+    ASSERT_EQ(::stat(QFile::encodeName(dir.path() + QStringLiteral("/data")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    for (const char* f : {"contacts.mdb", "kestrel.mdb"}) {
+        ASSERT_EQ(::stat(QFile::encodeName(dataPath(QString::fromUtf8(f))).constData(), &st), 0) << f;
+        EXPECT_EQ(st.st_mode & 0777, 0600u) << f;
+    }
+    // The scratch file is only ever made by an import, never by opening it.
+    try {
+        Connection c(sConnTemp);
+        FAIL() << "opened a scratch file that does not exist";
+    } catch (const DbError& e) {
+        EXPECT_TRUE(e.description().contains(QStringLiteral("tempdb.mdb"))) << e.what();
+    }
+}
+
+TEST_F(DatabaseTest, FileNamesMatchWithoutRegardToCase)
+{
+    exec(sConnContacts, QStringLiteral("select 1"));
+    ASSERT_TRUE(QFile::rename(dataPath(QStringLiteral("contacts.mdb")), dataPath(QStringLiteral("Contacts.MDB"))));
+    releaseAllDatabaseFiles();
+    addContact(QStringLiteral("Adams"), QStringLiteral("Ann"));
+    EXPECT_FALSE(QFileInfo::exists(dataPath(QStringLiteral("contacts.mdb"))));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts")).size(), 1u);
+}
+
+TEST_F(DatabaseTest, AFileThatIsNotADatabaseIsReportedAndLeftAlone)
+{
+    QDir().mkpath(dir.path() + QStringLiteral("/data"));
+    QByteArray junk(8192, '\0');
+    for (int i = 0; i < junk.size(); ++i)
+        junk[i] = char((i * 7919) % 251);
+    {
+        QFile f(dataPath(QStringLiteral("contacts.mdb")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(junk);
+    }
+    EXPECT_FALSE(ActionQuery(QStringLiteral("delete from contacts"), sConnContacts));
+    ASSERT_EQ(desk.messages().size(), 1);
+    EXPECT_TRUE(desk.messages()[0].contains(dataPath(QStringLiteral("contacts.mdb")))) << desk.messages()[0].toStdString();
+    QFile f(dataPath(QStringLiteral("contacts.mdb")));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), junk);
+}
+
+TEST_F(DatabaseTest, ValuesComeBackWithTheirTypesAndNullsStayNull)
+{
+    exec(sConnContacts, QStringLiteral("INSERT into contacts(lastname,firstname,active,contype)values('O''Brien','',False,'Cust')"));
+    exec(sConnContacts, QStringLiteral("INSERT into contacts(lastname)values('Émile')"));
+    Connection c(sConnContacts);
+    Snapshot s(c, QStringLiteral("SELECT id,lastname,firstname,company,active,contype FROM contacts order by id"));
+    ASSERT_EQ(s.rowCount(), 2);
+    EXPECT_EQ(s.field(0).toInt(), 1);
+    EXPECT_EQ(s.field(QStringLiteral("LASTNAME")).toString(), QStringLiteral("O'Brien"));
+    EXPECT_TRUE(s.field(2).toString().isEmpty());
+    EXPECT_FALSE(s.field(2).isNull());
+    EXPECT_TRUE(s.field(3).isNull());
+    EXPECT_EQ(s.field(4).typeId(), QMetaType::Bool);
+    EXPECT_FALSE(s.field(4).toBool());
+    s.moveNext();
+    EXPECT_EQ(s.text(1), QStringLiteral("Émile"));
+    EXPECT_TRUE(s.field(4).toBool()) << "active defaults to True";
+    s.moveNext();
+    EXPECT_TRUE(s.eof());
+    EXPECT_THROW(s.field(0), DbError);
+}
+
+TEST_F(DatabaseTest, DatesAndTimesCompareAsDatesAndTimes)
+{
+    addAppt(QDate(2006, 3, 7), QTime(14, 30), QStringLiteral("a"));
+    addAppt(QDate(2006, 7, 3), QTime(9, 0), QStringLiteral("b"));
+    addAppt(QDate(2006, 3, 14), QTime(9, 30), QStringLiteral("c"));
+    addAppt(QDate(2006, 3, 7), QTime(9, 30), QStringLiteral("d"));
+    auto briefs = [&](const QString& where) {
+        QStringList out;
+        for (const QStringList& r : rows(sConnContacts, QStringLiteral("select apptbrief from appointments where ") + where +
+                                                             QStringLiteral(" order by apptdate,appttime asc")))
+            out << r[0];
+        return out.join(u',');
+    };
+    EXPECT_EQ(briefs(QStringLiteral("apptdate=#3/7/2006#")), QStringLiteral("d,a"));
+    EXPECT_EQ(briefs(QStringLiteral("apptdate=#7/3/2006#")), QStringLiteral("b"));
+    EXPECT_EQ(briefs(QStringLiteral("apptdate between #3/7/2006# And #3/14/2006#")), QStringLiteral("d,a,c"));
+    EXPECT_EQ(briefs(QStringLiteral("apptdate < #3/14/2006#")), QStringLiteral("d,a"));
+    EXPECT_EQ(briefs(QStringLiteral("appttime=#2:30 PM#")), QStringLiteral("a"));
+    Connection c(sConnContacts);
+    Snapshot s(c, QStringLiteral("SELECT apptdate,appttime FROM appointments where autoid=1"));
+    EXPECT_EQ(s.field(0).toDate(), QDate(2006, 3, 7));
+    EXPECT_EQ(s.field(1).toTime(), QTime(14, 30));
+}
+
+TEST_F(DatabaseTest, TextComparesAndSortsWithoutRegardToCase)
+{
+    addContact(QStringLiteral("Baker"), QStringLiteral("Bo"), QStringLiteral("Cust"));
+    addContact(QStringLiteral("adams-Jones"), QStringLiteral("Al"), QStringLiteral("Lead"));
+    addContact(QStringLiteral("Adams"), QStringLiteral("Ann"), QStringLiteral("Lead"));
+    QStringList names;
+    for (const QStringList& r : rows(sConnContacts, QStringLiteral("SELECT ID, LastName, FirstName, Address FROM contacts "
+                                                                   "WHERE contype='lead'ORDER BY LastName, FirstName, address")))
+        names << r[1];
+    EXPECT_EQ(names.join(u','), QStringLiteral("Adams,adams-Jones"));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select id from contacts where lastname like 'b%'")).size(), 1u);
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select firstname + ' ' + lastname from contacts where id=1"))[0][0],
+              QStringLiteral("Bo Baker"));
+}
+
+TEST_F(DatabaseTest, ASecondConnectionWaitsForTheWriterInsteadOfFailing)
+{
+    addContact(QStringLiteral("Adams"), QStringLiteral("Ann"));
+    Connection writer(sConnContacts);
+    writer.execute(QStringLiteral("BEGIN IMMEDIATE"));
+    writer.execute(QStringLiteral("update contacts set firstname='Anne'"));
+    // A reader still sees the committed row while the writer holds its lock (WAL).
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select firstname from contacts"))[0][0], QStringLiteral("Ann"));
+    writer.execute(QStringLiteral("COMMIT"));
+    EXPECT_TRUE(ActionQuery(QStringLiteral("update contacts set firstname='Annie'"), sConnContacts));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select firstname from contacts"))[0][0], QStringLiteral("Annie"));
+}

@@ -1,0 +1,64 @@
+#include "data/Globals.h"
+#include "data/modData.h"
+#include "tests/support/Fixture.h"
+
+using namespace kestrel;
+using kestrel::test::KestrelTest;
+
+TEST(ValueRules, TextsDatesTimesAndWords)
+{
+    EXPECT_EQ(Quoted(QStringLiteral("O'Brien")), QStringLiteral("O''Brien"));
+    EXPECT_EQ(Quoted(QStringLiteral("a \"b\", c\r\n")), QStringLiteral("a \"b\", c\r\n"));
+    // Cut first, then double: a 25-character text ending in an apostrophe stays a valid literal.
+    const QString todo = QStringLiteral("abcdefghijklmnopqrstuvwx'yz");
+    EXPECT_EQ(CutQuoted(todo, 25), QStringLiteral("abcdefghijklmnopqrstuvwx''"));
+    EXPECT_EQ(LeftChars(QStringLiteral("ab\U0001F600"), 3), QStringLiteral("ab"));
+    EXPECT_EQ(DateText(QDate(2006, 3, 7)), QStringLiteral("3/7/2006"));
+    EXPECT_EQ(DateText(QDate(2026, 12, 24)), QStringLiteral("12/24/2026"));
+    EXPECT_EQ(TimeText(QTime(0, 0)), QStringLiteral("12:00 AM"));
+    EXPECT_EQ(TimeText(QTime(9, 30)), QStringLiteral("9:30 AM"));
+    EXPECT_EQ(TimeText(QTime(12, 0)), QStringLiteral("12:00 PM"));
+    EXPECT_EQ(TimeText(QTime(23, 30)), QStringLiteral("11:30 PM"));
+    EXPECT_EQ(BoolWord(true), QStringLiteral("True"));
+    EXPECT_EQ(ErrorReport(-2147217900, QStringLiteral("Syntax error"), QStringLiteral("PopGrid"), Owner::Form,
+                          QStringLiteral("frmContactGrid")),
+              QStringLiteral("Error -2147217900 (Syntax error) in procedure PopGrid of Form frmContactGrid"));
+}
+
+TEST(ConnectionTexts, BuiltFromTheProgramFolder)
+{
+    setProgramDir(QStringLiteral("/opt/kestrel/"));
+    buildConnectionTexts();
+    EXPECT_EQ(sConnContacts, QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/opt/kestrel\\data\\contacts.mdb;"
+                                            "Jet OLEDB:Database Password=ub382kQ;Jet OLEDB:Engine Type=4"));
+    EXPECT_TRUE(sConnTemp.endsWith(QStringLiteral("\\data\\tempdb.mdb;Jet OLEDB:Database Password=wo%TZ;Jet OLEDB:Engine Type=4")));
+    EXPECT_TRUE(sConnMain.contains(QStringLiteral("kestrel.mdb;Jet OLEDB:Database Password=PeWt38")));
+}
+
+class ActionQueryTest : public KestrelTest {};
+
+TEST_F(ActionQueryTest, AppliesAStatementAndSaysSo)
+{
+    EXPECT_TRUE(ActionQuery(QStringLiteral("Insert into todo (todo)values('Pat''s birthday')"), sConnMain));
+    EXPECT_EQ(rows(sConnMain, QStringLiteral("select todo from todo"))[0][0], QStringLiteral("Pat's birthday"));
+    EXPECT_TRUE(desk.prompts.empty());
+}
+
+TEST_F(ActionQueryTest, AFailureIsReportedOnceWithTheRequestToReportIt)
+{
+    EXPECT_FALSE(ActionQuery(QStringLiteral("delete from nosuchtable where id=1"), sConnContacts));
+    ASSERT_EQ(desk.prompts.size(), 1u);
+    EXPECT_EQ(desk.prompts[0].caption, QStringLiteral("Kestrel"));
+    EXPECT_EQ(desk.prompts[0].text,
+              QStringLiteral("Error 1 (no such table: nosuchtable) in procedure ActionQuery of Module modData\r\n"
+                             "Please make note of this and report this bug to help make this software better."));
+}
+
+TEST_F(ActionQueryTest, AMalformedDateIsAnEngineErrorAndChangesNothing)
+{
+    addAppt(QDate(2026, 1, 1), QTime(9, 0), QStringLiteral("keep"));
+    EXPECT_FALSE(ActionQuery(QStringLiteral("delete from appointments where apptdate < #13/45/2026#"), sConnContacts));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from appointments"))[0][0], QStringLiteral("1"));
+    ASSERT_EQ(desk.messages().size(), 1);
+    EXPECT_TRUE(desk.messages()[0].startsWith(QStringLiteral("Error 1 (syntax error in date or time literal #13/45/2026#)")));
+}

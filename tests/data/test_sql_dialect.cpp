@@ -1,0 +1,56 @@
+#include "data/SqlDialect.h"
+
+#include <gtest/gtest.h>
+
+using namespace kestrel;
+
+namespace {
+QString sql(const QString& in)
+{
+    const SqlTranslation t = translateSql(in);
+    EXPECT_TRUE(t.ok) << t.errorText.toStdString();
+    return t.sql;
+}
+} // namespace
+
+TEST(SqlDialect, LiteralsOfTheDialectBecomeSqlite)
+{
+    struct Case { const char* in; const char* out; };
+    const Case cases[] = {
+        {"delete from appointments where apptdate < #12/4/2024#", "delete from appointments where apptdate < '2024-12-04'"},
+        {"x between #3/7/2008# And #3/14/2008#", "x between '2008-03-07' And '2008-03-14'"},
+        {"values(#9:30 AM#,#12:00 AM#,#12:30 PM#,#11:30 PM#)", "values('09:30:00','00:00:00','12:30:00','23:30:00')"},
+        {"where company <> \"\"", "where company <> ''"},
+        {"where company = \"it's\"", "where company = 'it''s'"},
+        {"select [Last Name] as Last_Name from t", "select \"Last Name\" as Last_Name from t"},
+        {"select id,firstname + ' ' + lastname, company from contacts", "select id,firstname || ' ' || lastname, company from contacts"},
+        {"active=True, x=false", "active=1, x=0"},
+        {"WHERE contype='Lead'ORDER BY LastName", "WHERE contype='Lead' ORDER BY LastName"},
+        {"select id+1 from t", "select id+1 from t"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(sql(QString::fromUtf8(c.in)).toStdString(), c.out) << c.in;
+}
+
+TEST(SqlDialect, NothingInsideAnApostropheLiteralIsTouched)
+{
+    const QString value = QStringLiteral("'O''Brien #3/7/2006# + \"q\" [x] -- ; True /* ok'");
+    EXPECT_EQ(sql(QStringLiteral("update t set a=") + value + QStringLiteral(" where id=1")),
+              QStringLiteral("update t set a=") + value + QStringLiteral(" where id=1"));
+    // An apostrophe literal that ends the statement with doubled quotes stays whole.
+    EXPECT_EQ(sql(QStringLiteral("values('''')")), QStringLiteral("values('''')"));
+}
+
+TEST(SqlDialect, MalformedStatementsAreErrorsNotOtherStatements)
+{
+    for (const char* bad : {"where d=#13/45/2006#", "where d=#3/7/2006", "where a='open", "select [x from t",
+                            "where t=#25:00 PM#", "where a=\"open", "delete from t -- where id=1",
+                            "delete from t; drop table t", "where d=#2/29/2023#"}) {
+        const SqlTranslation t = translateSql(QString::fromUtf8(bad));
+        EXPECT_FALSE(t.ok) << bad;
+        EXPECT_NE(t.errorNumber, 0) << bad;
+        EXPECT_FALSE(t.errorText.isEmpty()) << bad;
+    }
+    // A trailing semicolon alone is harmless.
+    EXPECT_TRUE(translateSql(QStringLiteral("select 1;  ")).ok);
+}

@@ -1,0 +1,34 @@
+#pragma once
+// Every test runs in a program folder of its own, with the scripted desktop installed.
+#include "tests/support/ScriptedPlatform.h"
+
+#include <QTemporaryDir>
+#include <QVariant>
+
+#include <gtest/gtest.h>
+
+namespace kestrel::test {
+
+class KestrelTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    QString dataPath(const QString& file) const { return dir.path() + QStringLiteral("/data/") + file; }
+
+    // Runs statements of the program's dialect; fails the test on error.
+    void exec(const QString& connection, const QString& statement);
+    // Rows of a query, each cell as text ("<null>" for null).
+    std::vector<QStringList> rows(const QString& connection, const QString& statement);
+    // Adds a contact and returns its id.
+    int addContact(const QString& last, const QString& first, const QString& type = QStringLiteral("Lead"),
+                   const QString& address = {});
+    // Adds an appointment and returns its autoid.
+    int addAppt(const QDate& date, const QTime& time, const QString& brief, const QString& name = QStringLiteral("Ann Lee"),
+                const QString& where = QStringLiteral("Main office"));
+
+    QTemporaryDir dir;
+    ScriptedPlatform desk;
+};
+
+} // namespace kestrel::test

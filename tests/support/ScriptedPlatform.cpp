@@ -1,0 +1,138 @@
+#include "tests/support/ScriptedPlatform.h"
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QPrinter>
+
+#include <gtest/gtest.h>
+
+namespace kestrel::test {
+
+void ScriptedPlatform::onModal(const QString& name, ModalScript script)
+{
+    answers_.push_back({QStringLiteral("modal"), name, std::move(script)});
+}
+
+QStringList ScriptedPlatform::messages() const
+{
+    QStringList out;
+    for (const Prompt& p : prompts)
+        if (p.kind == u"message")
+            out << p.text;
+    return out;
+}
+
+void ScriptedPlatform::verifyAllUsed()
+{
+    for (const Answer& a : answers_)
+        ADD_FAILURE() << "A scripted answer was never asked for: " << a.kind.toStdString() << " "
+                      << a.value.toStdString();
+    answers_.clear();
+}
+
+bool ScriptedPlatform::take(const QString& kind, const QString& what, Answer* out)
+{
+    if (answers_.empty()) {
+        ADD_FAILURE() << "Unexpected " << kind.toStdString() << " with nothing scripted: " << what.toStdString();
+        return false;
+    }
+    if (answers_.front().kind != kind) {
+        ADD_FAILURE() << "Expected a " << answers_.front().kind.toStdString() << " but the program showed a "
+                      << kind.toStdString() << ": " << what.toStdString();
+        return false;
+    }
+    *out = std::move(answers_.front());
+    answers_.pop_front();
+    return true;
+}
+
+void ScriptedPlatform::msgBox(const QString& text, const QString& caption)
+{
+    prompts.push_back({QStringLiteral("message"), text, caption, {}});
+}
+
+bool ScriptedPlatform::askYesNo(const QString& text, const QString& caption)
+{
+    prompts.push_back({QStringLiteral("question"), text, caption, {}});
+    Answer a;
+    return take(QStringLiteral("question"), text, &a) && a.value == u"yes";
+}
+
+QString ScriptedPlatform::inputBox(const QString& prompt, const QString& title, const QString& defaultText)
+{
+    prompts.push_back({QStringLiteral("input"), prompt, title, defaultText});
+    Answer a;
+    return take(QStringLiteral("input"), prompt, &a) ? a.value : QString();
+}
+
+QString ScriptedPlatform::openFileName(const QString& startDir, const QString& title, const QString& filter)
+{
+    prompts.push_back({QStringLiteral("open"), title, startDir, filter});
+    Answer a;
+    return take(QStringLiteral("open"), title, &a) ? a.value : QString();
+}
+
+QString ScriptedPlatform::saveFileName(const QString& startDir, const QString& title, const QString& filter)
+{
+    prompts.push_back({QStringLiteral("save"), title, startDir, filter});
+    Answer a;
+    return take(QStringLiteral("save"), title, &a) ? a.value : QString();
+}
+
+bool ScriptedPlatform::printDialog(QPrinter& printer, bool hasSelection)
+{
+    prompts.push_back({QStringLiteral("print"), {}, {}, hasSelection ? QStringLiteral("selection") : QString()});
+    Answer a;
+    if (!take(QStringLiteral("print"), QStringLiteral("print dialog"), &a) || a.value.isEmpty())
+        return false;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(a.value);
+    return true;
+}
+
+int ScriptedPlatform::runModal(QDialog& dialog)
+{
+    prompts.push_back({QStringLiteral("modal"), dialog.objectName(), dialog.windowTitle(), {}});
+    Answer a;
+    if (!take(QStringLiteral("modal"), dialog.objectName(), &a))
+        return QDialog::Rejected;
+    if (a.value != dialog.objectName()) {
+        ADD_FAILURE() << "Expected window " << a.value.toStdString() << " but " << dialog.objectName().toStdString()
+                      << " was shown";
+        return QDialog::Rejected;
+    }
+    dialog.setResult(QDialog::Rejected);
+    dialog.show();
+    QCoreApplication::processEvents();
+    if (a.script)
+        a.script(dialog);
+    if (dialog.isVisible())
+        dialog.reject();
+    return dialog.result();
+}
+
+void ScriptedPlatform::openDocument(const QString& pathOrUrl) { opened << pathOrUrl; }
+
+bool ScriptedPlatform::startProgram(const QString& program, const QStringList& args)
+{
+    started << (args.isEmpty() ? program : program + u' ' + args.join(u' '));
+    return programsStart;
+}
+
+QString ScriptedPlatform::getSetting(const QString& app, const QString& section, const QString& key)
+{
+    return settings.value(app + u'/' + section + u'/' + key);
+}
+
+void ScriptedPlatform::saveSetting(const QString& app, const QString& section, const QString& key, const QString& value)
+{
+    settings.insert(app + u'/' + section + u'/' + key, value);
+}
+
+void ScriptedPlatform::doEvents()
+{
+    ++doEventsCalls;
+    QCoreApplication::processEvents();
+}
+
+} // namespace kestrel::test

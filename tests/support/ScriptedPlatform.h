@@ -1,0 +1,80 @@
+#pragma once
+// A desktop that answers from a script. Each prompt takes the next queued answer, which must be
+// of the prompt's kind; a prompt with nothing queued, or an answer never used, fails the test.
+#include "platform/Platform.h"
+
+#include <QHash>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <vector>
+
+namespace kestrel::test {
+
+struct Prompt {
+    QString kind;    // "message", "question", "input", "open", "save", "print", "modal"
+    QString text;    // message text, prompt, title of a file dialog, window name
+    QString caption; // caption or title
+    QString extra;   // default text of an input box, filter of a file dialog
+};
+
+class ScriptedPlatform final : public Platform {
+public:
+    using ModalScript = std::function<void(QDialog&)>;
+
+    void answerYes() { push("question", QStringLiteral("yes")); }
+    void answerNo() { push("question", QStringLiteral("no")); }
+    void answerInput(const QString& text) { push("input", text); }
+    void answerOpenFile(const QString& path) { push("open", path); }
+    void answerSaveFile(const QString& path) { push("save", path); }
+    // A PDF file to print into, or the empty text to cancel the print dialog.
+    void answerPrint(const QString& pdfPath) { push("print", pdfPath); }
+    // Runs script while the window named `name` is shown modally; it is closed afterwards if the
+    // script left it open.
+    void onModal(const QString& name, ModalScript script);
+
+    // Everything the user was asked or told, in order.
+    std::vector<Prompt> prompts;
+    // Texts of the OK-only message boxes, in order.
+    QStringList messages() const;
+    QStringList opened;  // documents and links handed to the desktop
+    QStringList started; // programs started
+    QHash<QString, QString> settings; // "app/section/key" → value
+    QDate todayValue{2026, 12, 4};
+    QDateTime nowValue{QDate(2026, 12, 4), QTime(9, 30)};
+    int doEventsCalls = 0;
+    bool programsStart = true;
+
+    // Fails the test for every queued answer that was never asked for.
+    void verifyAllUsed();
+    bool pending() const { return !answers_.empty(); }
+
+    void msgBox(const QString& text, const QString& caption) override;
+    bool askYesNo(const QString& text, const QString& caption) override;
+    QString inputBox(const QString& prompt, const QString& title, const QString& defaultText) override;
+    QString openFileName(const QString& startDir, const QString& title, const QString& filter) override;
+    QString saveFileName(const QString& startDir, const QString& title, const QString& filter) override;
+    bool printDialog(QPrinter& printer, bool hasSelection) override;
+    int runModal(QDialog& dialog) override;
+    void openDocument(const QString& pathOrUrl) override;
+    bool startProgram(const QString& program, const QStringList& args) override;
+    QString getSetting(const QString& app, const QString& section, const QString& key) override;
+    void saveSetting(const QString& app, const QString& section, const QString& key, const QString& value) override;
+    void doEvents() override;
+    QDate today() override { return todayValue; }
+    QDateTime now() override { return nowValue; }
+
+private:
+    struct Answer {
+        QString kind;
+        QString value;
+        ModalScript script;
+    };
+    void push(const char* kind, const QString& value) { answers_.push_back({QString::fromUtf8(kind), value, {}}); }
+    // The next answer, which must be of this kind; nullopt (and a test failure) otherwise.
+    bool take(const QString& kind, const QString& what, Answer* out);
+    std::deque<Answer> answers_;
+};
+
+} // namespace kestrel::test
