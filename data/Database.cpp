@@ -38,6 +38,8 @@ QHash<QString, QString>& schemas()
 // recovery and closes without a checkpoint. That is what makes a durable commit cheap.
 struct Keepers {
     QHash<QString, sqlite3*> open;
+    // Whether this SQLite build's default already syncs every commit (then no pragma is needed).
+    int defaultSynchronous = -1;
     ~Keepers()
     {
         for (sqlite3* db : std::as_const(open))
@@ -74,17 +76,30 @@ void execNative(sqlite3* db, const char* sql)
     }
 }
 
+int readSynchronous(sqlite3* db)
+{
+    sqlite3_stmt* st = nullptr;
+    int value = 0;
+    if (sqlite3_prepare_v2(db, "PRAGMA synchronous", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+        value = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+    return value;
+}
+
 void configure(sqlite3* db, bool scratch)
 {
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    sqlite3_extended_result_codes(db, 0);
     if (scratch) {
         // The scratch file is rebuilt for every import: speed over durability.
         execNative(db, "PRAGMA synchronous=OFF; PRAGMA journal_mode=MEMORY;");
-    } else {
-        // In WAL mode FULL syncs the log at every commit: a statement is on disk when it returns.
-        execNative(db, "PRAGMA synchronous=FULL;");
+        return;
     }
+    // In WAL mode FULL syncs the log at every commit: a statement is on disk when it returns.
+    // Most builds default to FULL already; the pragma would cost a schema parse per connection.
+    if (keepers().defaultSynchronous < 0)
+        keepers().defaultSynchronous = readSynchronous(db);
+    if (keepers().defaultSynchronous < 2)
+        execNative(db, "PRAGMA synchronous=FULL;");
 }
 
 sqlite3* openFile(const QString& path, bool* readOnly)
@@ -236,6 +251,8 @@ Connection::Connection(const QString& connectionText) : path_(dataSourcePath(con
             bool ro = false;
             sqlite3* keeper = openFile(path_, &ro);
             sqlite3_busy_timeout(keeper, kBusyTimeoutMs);
+            // A connection maps the WAL index only once it has read something.
+            sqlite3_exec(keeper, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
             keepers().open.insert(key, keeper);
         }
     } catch (...) {
