@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QTime>
+#include <QUrl>
 
 #include <sqlite3.h>
 
@@ -244,8 +245,24 @@ Connection::Connection(const QString& connectionText) : path_(dataSourcePath(con
     try {
         const QString key = QFileInfo(path_).absoluteFilePath();
         const bool known = keepers().open.contains(key);
-        if (!known)
-            validate(db_, path_);
+        if (!known) {
+            try {
+                validate(db_, path_);
+            } catch (const DbError& e) {
+                if (e.number() != SQLITE_CANTOPEN && e.number() != SQLITE_READONLY)
+                    throw;
+                // A WAL file in a folder the user may not write: nothing can change it while
+                // nobody may write there, so it can still be read as it stands.
+                sqlite3_close_v2(db_);
+                db_ = nullptr;
+                const QByteArray uri = "file:" + QUrl::fromLocalFile(QFileInfo(path_).absoluteFilePath())
+                                                     .toEncoded(QUrl::RemoveScheme) + "?immutable=1";
+                if (sqlite3_open_v2(uri.constData(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) != SQLITE_OK)
+                    throw errorOf(db_, QStringLiteral("Could not open the database file '%1'").arg(path_));
+                readOnly = true;
+                validate(db_, path_);
+            }
+        }
         configure(db_, isScratch(path_));
         if (!known && !readOnly && !isScratch(path_)) {
             bool ro = false;
