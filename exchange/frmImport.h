@@ -1,0 +1,78 @@
+#pragma once
+// The import window: pick a CSV file, map its header fields, preview the rows in Main, import.
+#include "app/Ui.h"
+
+#include <QDialog>
+#include <QStringList>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+class QTableView;
+
+namespace kestrel {
+
+class TempGridModel;
+
+class frmImport : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmImport(QWidget* parent = nullptr);
+    ~frmImport() override;
+
+    // Where the two stage panels stand when shown and when out of view.
+    static constexpr int kPanelShown = 120;
+    static constexpr int kPanelHidden = -12000;
+
+    void Form_Load();
+    void cmdBrowse_Click();
+    void cmdMap_Click();
+    void lstFrom_Click(int index);
+    void cmdDone_Click();
+    // Binds the preview grid to Main; false when Main could not be read (reported).
+    bool popTempGrid();
+    // Removes the selected preview rows from Main at once.
+    void dgTemp_DeleteRows();
+    void cmdImport_Click();
+
+    // Set by the mapping dialog when it was closed from its frame; cleared after reading it.
+    bool bCancelMapField = false;
+    // Target chosen in the mapping dialog; "" means delete.
+    QString sMapTo;
+    QString sCsvPath;
+    QStringList sHeaderFields;
+    bool bGridLoaded = false;
+
+    Controls controls;
+    QLabel* Label1 = nullptr;
+    QLabel* lblPath = nullptr;
+    QLabel* Label5 = nullptr;
+    QPushButton* cmdBrowse = nullptr;
+    QPushButton* cmdMap = nullptr;
+    QGroupBox* fraMap = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QListWidget* lstFrom = nullptr;
+    QPushButton* cmdDone = nullptr;
+    QGroupBox* fraImport = nullptr;
+    QTableView* dgTemp = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label4 = nullptr;
+    QComboBox* cboType = nullptr;
+    QLabel* lblMessage = nullptr;
+    QPushButton* cmdImport = nullptr;
+    TempGridModel* rsTemp = nullptr;
+
+    void done(int result) override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void unloadGrid();
+};
+
+} // namespace kestrel

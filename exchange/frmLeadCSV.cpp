@@ -1,0 +1,145 @@
+#include "exchange/frmLeadCSV.h"
+
+#include "data/Database.h"
+#include "data/Globals.h"
+#include "data/modData.h"
+#include "exchange/CsvText.h"
+#include "platform/Platform.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSaveFile>
+
+namespace kestrel {
+
+const char* const frmLeadCSV::kCaptions[kFields] = {"Last Name", "First Name", "Address", "City",  "State",
+                                                     "Zip",       "Home Phone", "Work",    "Ext",   "Email",
+                                                     "Company",   "Cell Phone", "Contact Type"};
+const char* const frmLeadCSV::kTags[kFields] = {"lastname", "firstname", "address", "city",   "st",
+                                                 "zip",      "homeph",    "workph",  "ext",    "email",
+                                                 "company",  "cellph",    "contype"};
+
+bool WriteLeadCsv(const QString& path, const QStringList& columns, QString* error)
+{
+    const QString list = columns.join(u',');
+    QByteArray out;
+    try {
+        Connection db(sConnContacts);
+        const Snapshot rs(db, QStringLiteral("select ") + list + QStringLiteral(" from contacts order by lastname asc"));
+        out.reserve(qsizetype(rs.rowCount()) * 16 * columns.size() + 256);
+        out += list.toUtf8();
+        out += "\r\n";
+        QString line;
+        for (int r = 0; r < rs.rowCount(); ++r) {
+            line.clear();
+            for (int c = 0; c < rs.fieldCount(); ++c) {
+                if (c > 0)
+                    line += u',';
+                line += csvValue(rs.textAt(r, c));
+            }
+            out += line.toUtf8();
+            out += "\r\n";
+        }
+    } catch (const DbError& e) {
+        *error = ErrorReport(e, QStringLiteral("cmdExport_Click"), Owner::Form, QStringLiteral("frmLeadCSV"));
+        return false;
+    }
+
+    // The old file stays whole until the new one is complete.
+    QSaveFile file(path);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit()) {
+        *error = QStringLiteral("The file %1 could not be written (%2). Please choose another file with 'Browse'.")
+                     .arg(path, file.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+frmLeadCSV::frmLeadCSV(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmLeadCSV"));
+    setupDialog(this, QStringLiteral("Export Leads to CSV"), 4185, 3720, false);
+    setFont(designFont(QStringLiteral("Verdana"), 8.25));
+    // Five rows: Last Name, First Name, Company; Address, City, State, Zip; Home Phone, Work,
+    // Ext; Cell Phone, Email; Contact Type. The tab order follows the index, as the file does.
+    controls = buildControls(this, {
+        {"Label1", Kind::Label, "File Name:", 120, 150, 1035, 255},
+        {"cmdBrowse", Kind::Button, "Browse", 2880, 90, 1185, 375, 1},
+        {"lblPath", Kind::Label, "Click 'Browse' to name path to file.", 120, 540, 3945, 495},
+        {"Frame1", Kind::Frame, "Select fields", 120, 1080, 3945, 2040},
+        {"Frame1.chkField0", Kind::CheckBox, "Last Name", 120, 300, 1200, 255, 2},
+        {"Frame1.chkField1", Kind::CheckBox, "First Name", 1380, 300, 1260, 255, 3},
+        {"Frame1.chkField2", Kind::CheckBox, "Address", 120, 660, 1020, 255, 4},
+        {"Frame1.chkField3", Kind::CheckBox, "City", 1200, 660, 780, 255, 5},
+        {"Frame1.chkField4", Kind::CheckBox, "State", 2040, 660, 900, 255, 6},
+        {"Frame1.chkField5", Kind::CheckBox, "Zip", 3000, 660, 840, 255, 7},
+        {"Frame1.chkField6", Kind::CheckBox, "Home Phone", 120, 1020, 1320, 255, 8},
+        {"Frame1.chkField7", Kind::CheckBox, "Work", 1500, 1020, 900, 255, 9},
+        {"Frame1.chkField8", Kind::CheckBox, "Ext", 2460, 1020, 780, 255, 10},
+        {"Frame1.chkField9", Kind::CheckBox, "Email", 1500, 1380, 900, 255, 11},
+        {"Frame1.chkField10", Kind::CheckBox, "Company", 2700, 300, 1140, 255, 12},
+        {"Frame1.chkField11", Kind::CheckBox, "Cell Phone", 120, 1380, 1320, 255, 13},
+        {"Frame1.chkField12", Kind::CheckBox, "Contact Type", 120, 1740, 1500, 255, 14},
+        {"cmdExport", Kind::Button, "Export", 1560, 3240, 1185, 375, 15},
+        {"cmdCancel", Kind::Button, "Cancel", 2880, 3240, 1185, 375, 16},
+    });
+    Label1 = controls.get<QLabel>(QStringLiteral("Label1"));
+    lblPath = controls.get<QLabel>(QStringLiteral("lblPath"));
+    lblPath->setWordWrap(true);
+    cmdBrowse = controls.get<QPushButton>(QStringLiteral("cmdBrowse"));
+    Frame1 = controls.get<QGroupBox>(QStringLiteral("Frame1"));
+    for (int i = 0; i < kFields; ++i) {
+        chkField[i] = controls.get<QCheckBox>(QStringLiteral("chkField%1").arg(i));
+        chkField[i]->setProperty("Tag", QString::fromLatin1(kTags[i]));
+    }
+    chkField[0]->setChecked(true);
+    chkField[0]->setEnabled(false);
+    cmdExport = controls.get<QPushButton>(QStringLiteral("cmdExport"));
+    cmdCancel = controls.get<QPushButton>(QStringLiteral("cmdCancel"));
+    for (QPushButton* b : {cmdBrowse, cmdExport, cmdCancel})
+        b->setAutoDefault(false);
+
+    connect(cmdBrowse, &QPushButton::clicked, this, &frmLeadCSV::cmdBrowse_Click);
+    connect(cmdExport, &QPushButton::clicked, this, &frmLeadCSV::cmdExport_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmLeadCSV::cmdCancel_Click);
+}
+
+void frmLeadCSV::cmdBrowse_Click()
+{
+    const QString chosen = platform().saveFileName(QStringLiteral("c:\\"), QStringLiteral("Select Directory and Name CSV File"),
+                                                   QStringLiteral("CSV (*.csv)|*.csv"));
+    // A cancelled dialog keeps the name chosen before, if any.
+    if (!chosen.isEmpty())
+        sExportPath = chosen;
+    lblPath->setText(sExportPath);
+}
+
+void frmLeadCSV::cmdExport_Click()
+{
+    if (lblPath->text().isEmpty() || lblPath->text() == kPathHint) {
+        platform().msgBox(QStringLiteral("Please select path for file."));
+        return;
+    }
+    QStringList columns;
+    for (int i = 0; i < kFields; ++i)
+        if (chkField[i]->isChecked())
+            columns << chkField[i]->property("Tag").toString();
+    if (columns.size() < 2) {
+        platform().msgBox(QStringLiteral("You must select at least 2 fields."));
+        return;
+    }
+    QString error;
+    if (!WriteLeadCsv(sExportPath, columns, &error)) {
+        platform().msgBox(error);
+        return;
+    }
+    accept();
+}
+
+void frmLeadCSV::cmdCancel_Click() { reject(); }
+
+} // namespace kestrel

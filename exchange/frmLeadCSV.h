@@ -1,0 +1,47 @@
+#pragma once
+// The export window: chosen contact columns to a CSV file, one line per contact by last name.
+#include "app/Ui.h"
+
+#include <QDialog>
+#include <QStringList>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+
+namespace kestrel {
+
+// Writes the header of column names and one line per contact, sorted by last name, CR LF after
+// every line, UTF-8; a value that holds a comma, quote or line break is quoted. An existing file
+// is replaced only once the new one is complete. On failure returns false with the reason in
+// *error (nothing is written).
+bool WriteLeadCsv(const QString& path, const QStringList& columns, QString* error);
+
+class frmLeadCSV : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmLeadCSV(QWidget* parent = nullptr);
+
+    static constexpr int kFields = 13;
+    static const char* const kCaptions[kFields];
+    static const char* const kTags[kFields];
+    static inline const QString kPathHint = QStringLiteral("Click 'Browse' to name path to file.");
+
+    void cmdBrowse_Click();
+    void cmdExport_Click();
+    void cmdCancel_Click();
+
+    QString sExportPath;
+
+    Controls controls;
+    QLabel* Label1 = nullptr;
+    QLabel* lblPath = nullptr;
+    QPushButton* cmdBrowse = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QCheckBox* chkField[kFields] = {};
+    QPushButton* cmdExport = nullptr;
+    QPushButton* cmdCancel = nullptr;
+};
+
+} // namespace kestrel

@@ -1,0 +1,80 @@
+#include "exchange/modTempDB.h"
+
+#include "data/Database.h"
+#include "data/Globals.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace kestrel {
+
+namespace {
+
+// Each limit is a named check, so a value that is too long is refused by the engine with a
+// message that names the field.
+QString textField(const char* name, int size)
+{
+    return QStringLiteral(",\n  %1 TEXT COLLATE NOCASE CONSTRAINT [%1 holds at most %2 characters] "
+                          "CHECK(length(%1)<=%2)")
+        .arg(QString::fromLatin1(name))
+        .arg(size);
+}
+
+QString mainTableSql()
+{
+    static const struct {
+        const char* name;
+        int size;
+    } fields[] = {{"LastName", 50}, {"FirstName", 50}, {"Company", 100}, {"Address", 50}, {"City", 25},
+                  {"St", 2},        {"Zip", 10},       {"CellPh", 12},   {"HomePH", 12},  {"WorkPH", 12},
+                  {"Ext", 10},      {"Email", 50},     {"ConType", 8}};
+    QString sql = QStringLiteral("CREATE TABLE Main(\n  ID INTEGER PRIMARY KEY AUTOINCREMENT");
+    for (const auto& f : fields)
+        sql += textField(f.name, f.size);
+    return sql + QStringLiteral(")");
+}
+
+} // namespace
+
+QString tempDBPath() { return programDir() + QStringLiteral("/data/tempDB.mdb"); }
+
+void DeleteIfExists(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return;
+    QFile file(path);
+    if (!file.remove())
+        throw DbError(-2147467259, QStringLiteral("The file '%1' could not be deleted (%2)").arg(path, file.errorString()));
+}
+
+void CreateTempDB()
+{
+    const QString path = tempDBPath();
+    // The connection text names the file in lower case; any spelling of it in the folder is the
+    // same scratch database, and none may survive to be found in place of the new one.
+    for (int guard = 0; guard < 16; ++guard) {
+        const QString found = dataSourcePath(sConnTemp);
+        if (!QFileInfo::exists(found))
+            break;
+        releaseDatabaseFile(found);
+        DeleteIfExists(found);
+        // A journal left behind by a crash would otherwise be played back into the new file.
+        for (const char* side : {"-journal", "-wal", "-shm"})
+            DeleteIfExists(found + QLatin1String(side));
+    }
+    releaseDatabaseFile(path);
+    DeleteIfExists(path);
+    for (const char* side : {"-journal", "-wal", "-shm"})
+        DeleteIfExists(path + QLatin1String(side));
+    createDatabaseFile(path, QString(), /*durable=*/false);
+    CreateMainTable();
+}
+
+void CreateMainTable()
+{
+    Connection db(sConnTemp);
+    db.execute(mainTableSql());
+}
+
+} // namespace kestrel

@@ -1,0 +1,21 @@
+#pragma once
+// The scratch database every CSV import loads its rows into before they reach the contacts.
+#include <QString>
+
+namespace kestrel {
+
+// Deletes the scratch database (whatever the letter case of its name) and builds it anew with an
+// empty Main. Throws DbError when the old file cannot be removed or the new one not created.
+void CreateTempDB();
+
+// Deletes the file if a file of that name exists; does nothing otherwise. Throws DbError when it
+// exists and cannot be deleted.
+void DeleteIfExists(const QString& path);
+
+// Defines Main in the scratch database just created. Throws DbError.
+void CreateMainTable();
+
+// Where CreateTempDB builds the file.
+QString tempDBPath();
+
+} // namespace kestrel
