@@ -1,0 +1,147 @@
+#include "contacts/LeadPanel.h"
+
+#include "contacts/frmLead.h"
+#include "contacts/modTree.h"
+#include "data/Database.h"
+#include "data/Globals.h"
+#include "data/modData.h"
+#include "platform/Platform.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+namespace kestrel {
+
+LeadPanel::LeadPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraLead(fra)
+{
+    controls = buildControls(fraLead, {
+        {"tvLead", Kind::Tree, "", 120, 240, 4695, 6255},
+        {"lbl1", Kind::Label, "ID:", 5400, 240, kAuto, kAuto},
+        {"txtLead0", Kind::TextBox, "", 5760, 240, 975, 285, kNotStop},
+        {"cmdEditLead", Kind::Button, "Edit", 9360, 240, 1455, 375},
+        {"lblLName", Kind::Label, "Last Name:", 5400, 480, kAuto, kAuto},
+        {"lblFName", Kind::Label, "First Name:", 7320, 480, kAuto, kAuto},
+        {"txtLead1", Kind::TextBox, "", 5640, 720, 1695, 285, kNotStop},
+        {"txtLead2", Kind::TextBox, "", 7560, 720, 1695, 285, kNotStop},
+        {"Label3", Kind::Label, "Company:", 5400, 1080, kAuto, kAuto},
+        {"txtLead12", Kind::TextBox, "", 5640, 1320, 3960, 285, kNotStop},
+        {"lblAdd", Kind::Label, "Address:", 5400, 1680, kAuto, kAuto},
+        {"txtLead3", Kind::TextBox, "", 5640, 1920, 3960, 285, kNotStop},
+        {"lblC", Kind::Label, "City:", 5400, 2280, kAuto, kAuto},
+        {"lblState", Kind::Label, "State:", 7320, 2280, kAuto, kAuto},
+        {"lblZ", Kind::Label, "Zip:", 8040, 2280, kAuto, kAuto},
+        {"txtLead4", Kind::TextBox, "", 5640, 2520, 1695, 285, kNotStop},
+        {"txtLead5", Kind::TextBox, "", 7440, 2520, 375, 285, kNotStop},
+        {"txtLead6", Kind::TextBox, "", 7920, 2520, 1695, 285, kNotStop},
+        {"lblHPhone", Kind::Label, "Home Phone:", 5400, 2880, kAuto, kAuto},
+        {"lblCellPh", Kind::Label, "Cell Phone:", 7320, 2880, kAuto, kAuto},
+        {"txtLead7", Kind::TextBox, "", 5640, 3120, 1680, 285, kNotStop},
+        {"txtLead8", Kind::TextBox, "", 7440, 3120, 1680, 285, kNotStop},
+        {"lblWPhone", Kind::Label, "Work Phone:", 5400, 3480, kAuto, kAuto},
+        {"lblE", Kind::Label, "Ext:", 7320, 3480, kAuto, kAuto},
+        {"txtLead9", Kind::TextBox, "", 5640, 3720, 1680, 285, kNotStop},
+        {"txtLead10", Kind::TextBox, "", 7440, 3720, 735, 285, kNotStop},
+        {"lblEmail", Kind::Label, "Email:", 5400, 4080, kAuto, kAuto},
+        {"txtLead11", Kind::TextBox, "", 5640, 4320, 3975, 285, kNotStop},
+        {"Label4", Kind::Label, "Type:", 5400, 4680, kAuto, kAuto},
+        {"txtLead13", Kind::TextBox, "", 5640, 4920, 1695, 285, kNotStop},
+        {"cmdScheduleAppointment", Kind::Button, "Schedule an appointment ", 5520, 5400, 2535, 375},
+        {"cmdEmail", Kind::Button, "Email", 8280, 5400, 1335, 375},
+        {"Label2", Kind::Label, "Filter the contacts you wish displayed.", 5400, 5880, 3495, 255},
+        {"cmbDisplay", Kind::ComboList, "", 6000, 6240, 1935, kAuto},
+    });
+
+    tvLead = controls.get<QTreeWidget>(QStringLiteral("tvLead"));
+    tvLead->setToolTip(QStringLiteral("Click contact name to display to the right"));
+    tvLead->setRootIsDecorated(true);
+    tvLead->setUniformRowHeights(true); // keeps a 100,000-node tree quick to lay out
+    const QColor face = fraLead->palette().color(QPalette::Button);
+    for (int i = 0; i < 14; ++i) {
+        txtLead[i] = controls.get<QLineEdit>(QStringLiteral("txtLead%1").arg(i));
+        txtLead[i]->setReadOnly(true);
+        setBackground(txtLead[i], face);
+    }
+    cmdEditLead = controls.get<QPushButton>(QStringLiteral("cmdEditLead"));
+    cmdEmail = controls.get<QPushButton>(QStringLiteral("cmdEmail"));
+    cmdScheduleAppointment = controls.get<QPushButton>(QStringLiteral("cmdScheduleAppointment"));
+    cmbDisplay = controls.get<QComboBox>(QStringLiteral("cmbDisplay"));
+    cmbDisplay->setToolTip(QStringLiteral("Select to filter tree list"));
+
+    // activated: only a choice of the user's filters, never the program's own PopDisplay.
+    connect(cmbDisplay, &QComboBox::activated, this, [this] { cmbDisplay_Click(); });
+    connect(tvLead, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* node) { tvLead_NodeClick(node); });
+    connect(cmdEditLead, &QPushButton::clicked, this, [this] { cmdEditLead_Click(); });
+    connect(cmdEmail, &QPushButton::clicked, this, [this] { cmdEmail_Click(); });
+
+    setLeadPanel(this);
+}
+
+LeadPanel::~LeadPanel()
+{
+    if (leadPanel() == this)
+        setLeadPanel(nullptr);
+}
+
+void LeadPanel::PopDisplay()
+{
+    cmbDisplay->clear();
+    cmbDisplay->addItems({QStringLiteral("All"), QStringLiteral("Cust"), QStringLiteral("Lead"), QStringLiteral("Contact"),
+                          QStringLiteral("Personal")});
+    cmbDisplay->setCurrentIndex(0);
+}
+
+void LeadPanel::cmbDisplay_Click()
+{
+    // "All" keeps the tree as it is; View in Tree is the way back to the full list.
+    if (cmbDisplay->currentText() == u"All")
+        return;
+    PopTree(cmbDisplay->currentText());
+}
+
+void LeadPanel::tvLead_NodeClick(QTreeWidgetItem* node)
+{
+    if (!node)
+        return;
+    const QString key = nodeKey(node);
+    if (key.size() <= 1) // an initial, not a contact
+        return;
+    try {
+        lLeadID = key.mid(2).toInt();
+        ShowLead();
+    } catch (const std::exception& e) {
+        ReportBug(ErrorReport(e, QStringLiteral("tvLead_NodeClick"), Owner::Form, QStringLiteral("frmKestrel")) +
+                  QStringLiteral("\r\n"));
+    }
+}
+
+void LeadPanel::cmdEditLead_Click()
+{
+    if (txtLead[0]->text().isEmpty())
+        return;
+    lLeadID = txtLead[0]->text().toInt();
+    {
+        frmLead editor(fraLead->window());
+        editor.bEditMode = true;
+        platform().runModal(editor);
+        editor.bEditMode = false;
+    }
+    ClearLead();
+    PopTree(QString());
+    lLeadID = 0;
+}
+
+void LeadPanel::cmdEmail_Click()
+{
+    const QString address = txtLead[11]->text();
+    if (!address.isEmpty()) {
+        platform().openDocument(QStringLiteral("mailto:") + address);
+        return;
+    }
+    platform().msgBox(QStringLiteral("There is either no lead selected or there is\r\n"
+                                     " no email address entered for the desired lead."));
+}
+
+} // namespace kestrel

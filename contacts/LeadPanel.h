@@ -1,0 +1,42 @@
+#pragma once
+// The main window's contact panel: the A-Z tree, the read-only detail panel, the display filter
+// and the buttons under the detail panel.
+#include "app/Ui.h"
+
+#include <QObject>
+
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace kestrel {
+
+class LeadPanel : public QObject {
+    Q_OBJECT
+public:
+    // Builds every control inside fraLead and registers itself as the panel the tree routines fill.
+    LeadPanel(QGroupBox* fraLead, QObject* parent);
+    ~LeadPanel() override;
+
+    // Offers the five display filters and shows "All".
+    void PopDisplay();
+
+    void cmbDisplay_Click();
+    void tvLead_NodeClick(QTreeWidgetItem* node);
+    void cmdEditLead_Click();
+    void cmdEmail_Click();
+
+    QGroupBox* fraLead;
+    Controls controls;
+    QTreeWidget* tvLead = nullptr;
+    QLineEdit* txtLead[14] = {};
+    QPushButton* cmdEditLead = nullptr;
+    QPushButton* cmdEmail = nullptr;
+    QPushButton* cmdScheduleAppointment = nullptr;
+    QComboBox* cmbDisplay = nullptr;
+};
+
+} // namespace kestrel

@@ -1,0 +1,251 @@
+#include "contacts/frmContactGrid.h"
+
+#include "data/Database.h"
+#include "data/Globals.h"
+#include "data/modData.h"
+#include "platform/Platform.h"
+
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableView>
+
+namespace kestrel {
+
+namespace {
+const QStringList kHeadings = {QStringLiteral("ID"),      QStringLiteral("Name"),    QStringLiteral("Company"),
+                               QStringLiteral("Address"), QStringLiteral("Work Ph"), QStringLiteral("Ext"),
+                               QStringLiteral("Home Ph"), QStringLiteral("Cell Ph"), QStringLiteral("Email")};
+constexpr int kWidths[] = {500, 1500, 1800, 1800, 900, 500, 900, 900, 1700};
+constexpr int kEmailColumn = 8;
+constexpr int kNameColumn = 1;
+} // namespace
+
+ContactGridModel::ContactGridModel(QObject* parent) : QAbstractTableModel(parent) {}
+ContactGridModel::~ContactGridModel() = default;
+
+void ContactGridModel::setRows(std::unique_ptr<Snapshot> rows, const QStringList& headings)
+{
+    beginResetModel();
+    rows_ = std::move(rows);
+    headings_ = headings;
+    endResetModel();
+}
+
+QString ContactGridModel::text(int row, int column) const
+{
+    if (!rows_ || row < 0 || row >= rows_->rowCount() || column < 0 || column >= rows_->fieldCount())
+        return {};
+    return rows_->textAt(row, column);
+}
+
+int ContactGridModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() || !rows_ ? 0 : rows_->rowCount();
+}
+
+int ContactGridModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() || !rows_ ? 0 : rows_->fieldCount();
+}
+
+QVariant ContactGridModel::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid())
+        return {};
+    return text(index.row(), index.column());
+}
+
+QVariant ContactGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return {};
+    if (orientation == Qt::Vertical)
+        return {};
+    if (section >= 0 && section < headings_.size())
+        return headings_[section];
+    return rows_ && section < rows_->fieldCount() ? rows_->fieldName(section) : QString();
+}
+
+Qt::ItemFlags ContactGridModel::flags(const QModelIndex& index) const
+{
+    // Browsing never edits: a stray keystroke in a cell must not change a contact.
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+frmContactGrid::frmContactGrid(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmContactGrid"));
+    setupDialog(this, QStringLiteral("Contact Grid"), 11385, 6645, true);
+    setFont(designFont(QStringLiteral("Verdana"), 8.25));
+
+    controls = buildControls(this, {
+        {"Label1", Kind::Label, "Filter Alpha:", 120, 120, 825, kAuto},
+        {"cboFilter", Kind::ComboList, "", 1080, 120, 1335, kAuto, 2},
+        {"Label3", Kind::Label, "Companies:", 2640, 120, 825, kAuto},
+        {"cboCompanies", Kind::ComboList, "", 3600, 120, 2055, kAuto, 6},
+        {"Label2", Kind::Label, "Type:", 5880, 120, 405, kAuto},
+        {"cboType", Kind::ComboList, "", 6480, 120, 1575, kAuto, 3},
+        {"cmdEmail", Kind::Button, "Email", 8280, 120, 1335, 375, 4},
+        {"cmdSelect", Kind::Button, "Select", 9840, 120, 1335, 375, 5},
+        {"grdDataGrid", Kind::Grid, "", 120, 600, 11175, 6015, 1},
+    });
+    cboFilter = controls.get<QComboBox>(QStringLiteral("cboFilter"));
+    cboCompanies = controls.get<QComboBox>(QStringLiteral("cboCompanies"));
+    cboType = controls.get<QComboBox>(QStringLiteral("cboType"));
+    cmdEmail = controls.get<QPushButton>(QStringLiteral("cmdEmail"));
+    cmdSelect = controls.get<QPushButton>(QStringLiteral("cmdSelect"));
+    grdDataGrid = controls.get<QTableView>(QStringLiteral("grdDataGrid"));
+    for (QPushButton* b : {cmdEmail, cmdSelect})
+        b->setAutoDefault(false);
+
+    model = new ContactGridModel(this);
+    grdDataGrid->setModel(model);
+    grdDataGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grdDataGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grdDataGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+
+    // activated: the user's choices only, never the program's own filling of the lists.
+    connect(cboFilter, &QComboBox::activated, this, [this] { cboFilter_Click(); });
+    connect(cboType, &QComboBox::activated, this, [this] { cboType_Click(); });
+    connect(cboCompanies, &QComboBox::activated, this, [this] { cboCompanies_Click(); });
+    connect(cmdEmail, &QPushButton::clicked, this, [this] { cmdEmail_Click(); });
+    connect(cmdSelect, &QPushButton::clicked, this, [this] { cmdSelect_Click(); });
+}
+
+frmContactGrid::~frmContactGrid() = default;
+
+void frmContactGrid::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (loaded_)
+        return;
+    loaded_ = true;
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    Form_Load();
+}
+
+void frmContactGrid::Form_Load()
+{
+    PopGrid(QStringLiteral("none"), QString());
+    PopFilterList();
+    PopTypeList();
+    if (!bViewMode)
+        cmdSelect->setEnabled(false);
+    PopCompanyList();
+    grdDataGrid->setFocus();
+}
+
+void frmContactGrid::PopGrid(const QString& mode, const QString& filter)
+{
+    QString where;
+    if (mode == u"alpha")
+        where = QStringLiteral(" where lastname like '") + Quoted(filter) + QStringLiteral("%'");
+    else if (mode == u"type")
+        where = QStringLiteral(" where contype='") + Quoted(filter) + u'\'';
+    else if (mode == u"company")
+        where = QStringLiteral(" where company <> \"\"");
+    else if (mode == u"nocompany")
+        where = QStringLiteral(" where company = \"\"");
+    const QString sql = QStringLiteral("select id,firstname + ' ' + lastname, company,  address, workph, ext, "
+                                       "homeph,cellph,email from contacts") +
+                        where + QStringLiteral(" order by lastname,firstname asc");
+    try {
+        Connection connection(sConnContacts);
+        auto rows = std::make_unique<Snapshot>(connection, sql);
+        model->setRows(std::move(rows), kHeadings);
+    } catch (const std::exception& e) {
+        ShowErrorReport(ErrorReport(e, QStringLiteral("PopGrid"), Owner::Form, QStringLiteral("frmContactGrid")));
+        return;
+    }
+    grdDataGrid->resize(px(11175), grdDataGrid->height());
+    for (int i = 0; i < int(std::size(kWidths)); ++i)
+        grdDataGrid->setColumnWidth(i, px(kWidths[i]));
+    // Like a freshly opened result set, the first row is the current one.
+    if (model->rowCount() > 0)
+        grdDataGrid->setCurrentIndex(model->index(0, 0));
+}
+
+void frmContactGrid::PopFilterList()
+{
+    cboFilter->clear();
+    cboFilter->addItem(QStringLiteral("All"));
+    for (char16_t c = u'A'; c <= u'Z'; ++c)
+        cboFilter->addItem(QString(QChar(c)));
+    cboFilter->setCurrentIndex(0);
+}
+
+void frmContactGrid::PopTypeList()
+{
+    cboType->clear();
+    cboType->addItems({QStringLiteral("All"), QStringLiteral("Lead"), QStringLiteral("Cust"), QStringLiteral("Contact"),
+                       QStringLiteral("Personal")});
+    cboType->setCurrentIndex(0);
+}
+
+void frmContactGrid::PopCompanyList()
+{
+    cboCompanies->clear();
+    cboCompanies->addItems({QStringLiteral("Both"), QStringLiteral("Companies only"), QStringLiteral("No Companies")});
+    cboCompanies->setCurrentIndex(0);
+}
+
+void frmContactGrid::cboFilter_Click()
+{
+    const QString choice = cboFilter->currentText();
+    if (choice == u"All")
+        PopGrid(QStringLiteral("none"), QString());
+    else
+        PopGrid(QStringLiteral("alpha"), choice);
+}
+
+void frmContactGrid::cboType_Click()
+{
+    const QString choice = cboType->currentText();
+    if (choice == u"All")
+        PopGrid(QStringLiteral("none"), QString());
+    else
+        PopGrid(QStringLiteral("type"), choice);
+}
+
+void frmContactGrid::cboCompanies_Click()
+{
+    const QString choice = cboCompanies->currentText();
+    if (choice == u"Companies only")
+        PopGrid(QStringLiteral("company"), QString());
+    else if (choice == u"No Companies")
+        PopGrid(QStringLiteral("nocompany"), QString());
+    else
+        PopGrid(QStringLiteral("none"), QString());
+}
+
+void frmContactGrid::cmdEmail_Click()
+{
+    const QModelIndex current = grdDataGrid->currentIndex();
+    const QString address = current.isValid() ? model->text(current.row(), kEmailColumn) : QString();
+    if (!address.isEmpty()) {
+        platform().openDocument(QStringLiteral("mailto:") + address);
+        return;
+    }
+    platform().msgBox(QStringLiteral("There is either no lead selected or there is\r\n"
+                                     " no email address entered for the desired lead."));
+}
+
+void frmContactGrid::cmdSelect_Click()
+{
+    if (!bViewMode || model->rowCount() == 0)
+        return;
+    const QModelIndex current = grdDataGrid->currentIndex();
+    const int row = current.isValid() ? current.row() : 0;
+    if (picker)
+        picker->setPickedName(model->text(row, kNameColumn));
+    accept();
+}
+
+} // namespace kestrel

@@ -1,0 +1,212 @@
+#include "contacts/frmLead.h"
+
+#include "contacts/modTree.h"
+#include "data/Database.h"
+#include "data/Globals.h"
+#include "data/modData.h"
+#include "platform/Platform.h"
+
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+namespace kestrel {
+
+namespace {
+const QStringList kContactTypes = {QStringLiteral("Lead"), QStringLiteral("Cust"), QStringLiteral("Contact"),
+                                   QStringLiteral("Personal")};
+}
+
+frmLead::frmLead(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmLead"));
+    setupDialog(this, QStringLiteral("Contacts"), 6855, 4770, false);
+    setFont(designFont(QStringLiteral("Verdana"), 8.25));
+
+    controls = buildControls(this, {
+        {"lbl1", Kind::Label, "ID:", 240, 240, kAuto, kAuto},
+        {"txtLead0", Kind::TextBox, "", 600, 240, 975, 285, kNotStop},
+        {"Label1", Kind::Label, "Type:", 4440, 240, kAuto, kAuto},
+        {"cmbType", Kind::ComboList, "", 4680, 480, 1935, kAuto, 16},
+        {"lblLName", Kind::Label, "Last Name:", 240, 480, kAuto, kAuto},
+        {"txtLead1", Kind::TextBox, "", 480, 720, 1695, 285, 1, 50},
+        {"lblFName", Kind::Label, "First Name:", 2160, 480, kAuto, kAuto},
+        {"txtLead2", Kind::TextBox, "", 2400, 720, 1695, 285, 2, 50},
+        {"Label3", Kind::Label, "Company:", 240, 1080, kAuto, kAuto},
+        {"txtLead12", Kind::TextBox, "", 480, 1320, 3960, 285, 3, 25},
+        {"optActive", Kind::Option, "Active", 4680, 1080, 855, 255, 17},
+        {"optInActive", Kind::Option, "Inactive", 5640, 1080, 975, 255, 18},
+        {"lblAdd", Kind::Label, "Address:", 240, 1680, kAuto, kAuto},
+        {"txtLead3", Kind::TextBox, "", 480, 1920, 3960, 285, 4, 25},
+        {"lblC", Kind::Label, "City:", 240, 2280, kAuto, kAuto},
+        {"txtLead4", Kind::TextBox, "", 480, 2520, 1695, 285, 5, 25},
+        {"lblState", Kind::Label, "State:", 2160, 2280, kAuto, kAuto},
+        {"txtLead5", Kind::TextBox, "", 2280, 2520, 375, 285, 6, 2},
+        {"lblZ", Kind::Label, "Zip:", 2880, 2280, kAuto, kAuto},
+        {"txtLead6", Kind::TextBox, "", 2760, 2520, 1695, 285, 7, 10},
+        {"lblHPhone", Kind::Label, "Home Phone:", 240, 2880, kAuto, kAuto},
+        {"txtLead7", Kind::TextBox, "", 480, 3120, 1680, 285, 8, 12},
+        {"lblCellPh", Kind::Label, "Cell Phone:", 2160, 2880, kAuto, kAuto},
+        {"txtLead8", Kind::TextBox, "", 2280, 3120, 1680, 285, 9, 12},
+        {"lblWPhone", Kind::Label, "Work Phone:", 240, 3480, kAuto, kAuto},
+        {"txtLead9", Kind::TextBox, "", 480, 3720, 1680, 285, 10, 12},
+        {"lblE", Kind::Label, "Ext:", 2160, 3480, kAuto, kAuto},
+        {"txtLead10", Kind::TextBox, "", 2280, 3720, 735, 285, 11, 10},
+        {"lblEmail", Kind::Label, "Email:", 240, 4080, kAuto, kAuto},
+        {"txtLead11", Kind::TextBox, "", 480, 4320, 3975, 285, 12, 50},
+        {"cmdSave", Kind::Button, "Save", 5040, 2280, 1335, 375, 13},
+        {"cmdDelete", Kind::Button, "Delete", 5040, 2880, 1335, 375, 14},
+        {"cmdCloseLead", Kind::Button, "Close/Cancel", 5040, 3480, 1335, 375, 15},
+    });
+
+    for (int i = 0; i < 13; ++i) {
+        txtLead[i] = controls.get<QLineEdit>(QStringLiteral("txtLead%1").arg(i));
+        installFocusColour(txtLead[i], kLightGrey);
+    }
+    // The UPDATE takes its key from the id box, so it only ever shows the loaded id.
+    txtLead[0]->setReadOnly(true);
+    setBackground(txtLead[0], palette().color(QPalette::Button));
+
+    cmbType = controls.get<QComboBox>(QStringLiteral("cmbType"));
+    optActive = controls.get<QRadioButton>(QStringLiteral("optActive"));
+    optInActive = controls.get<QRadioButton>(QStringLiteral("optInActive"));
+    optActive->setChecked(true);
+    cmdSave = controls.get<QPushButton>(QStringLiteral("cmdSave"));
+    cmdDelete = controls.get<QPushButton>(QStringLiteral("cmdDelete"));
+    cmdCloseLead = controls.get<QPushButton>(QStringLiteral("cmdCloseLead"));
+    // Enter in a box must not press a button the user never chose.
+    for (QPushButton* b : {cmdSave, cmdDelete, cmdCloseLead})
+        b->setAutoDefault(false);
+
+    connect(cmdSave, &QPushButton::clicked, this, [this] { cmdSave_Click(); });
+    connect(cmdDelete, &QPushButton::clicked, this, [this] { cmdDelete_Click(); });
+    connect(cmdCloseLead, &QPushButton::clicked, this, [this] { cmdCloseLead_Click(); });
+}
+
+void frmLead::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!loaded_) {
+        loaded_ = true;
+        Form_Load();
+    }
+}
+
+void frmLead::keyPressEvent(QKeyEvent* event)
+{
+    // The editor ends only through its three buttons.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void frmLead::PopContactTypes()
+{
+    cmbType->clear();
+    cmbType->addItems(kContactTypes);
+    cmbType->setCurrentIndex(0);
+}
+
+void frmLead::Form_Load()
+{
+    PopContactTypes();
+    txtLead[1]->setFocus();
+    if (!bEditMode) {
+        cmdDelete->setEnabled(false);
+        return;
+    }
+    cmdDelete->setEnabled(true);
+    try {
+        Connection connection(sConnContacts);
+        Snapshot rs(connection, QStringLiteral("SELECT id,lastname,firstname,address,city,st,zip,homeph,cellph,workph,"
+                                               "ext,email,company,active,contype FROM contacts where id=") +
+                                    QString::number(lLeadID));
+        if (rs.eof()) {
+            // Deleted since the tree was filled: nothing to edit, and saving would store nothing.
+            platform().msgBox(QStringLiteral("This contact is no longer stored."));
+            QTimer::singleShot(0, this, [this] { cmdCloseLead_Click(); });
+            return;
+        }
+        for (int i = 0; i <= 12; ++i)
+            txtLead[i]->setText(rs.text(i));
+        const QVariant active = rs.field(13);
+        if (active.isValid() && !active.isNull() && active.toBool())
+            optActive->setChecked(true);
+        else
+            optInActive->setChecked(true);
+        const qsizetype type = kContactTypes.indexOf(rs.text(14));
+        cmbType->setCurrentIndex(type < 0 ? 0 : int(type));
+    } catch (const std::exception& e) {
+        // Without the stored row the window would save over the contact with empty boxes.
+        ShowErrorReport(ErrorReport(e, QStringLiteral("Form_Load"), Owner::Form, QStringLiteral("frmLead")));
+        QTimer::singleShot(0, this, [this] { cmdCloseLead_Click(); });
+    }
+}
+
+QString frmLead::SaveStatement() const
+{
+    auto v = [this](int i) { return Quoted(txtLead[i]->text()); };
+    const QString active = BoolWord(optActive->isChecked());
+    const QString type = Quoted(cmbType->currentText());
+    if (bEditMode) {
+        return QStringLiteral("UPDATE contacts ") + QStringLiteral("set lastname='") + v(1) + QStringLiteral("',") +
+               QStringLiteral(" firstname='") + v(2) + QStringLiteral("',") + QStringLiteral(" company='") + v(12) +
+               QStringLiteral("',") + QStringLiteral(" address='") + v(3) + QStringLiteral("',") +
+               QStringLiteral(" city='") + v(4) + QStringLiteral("',") + QStringLiteral(" st='") + v(5) +
+               QStringLiteral("',") + QStringLiteral(" zip='") + v(6) + QStringLiteral("',") +
+               QStringLiteral(" homeph='") + v(7) + QStringLiteral("',") + QStringLiteral(" cellph='") + v(8) +
+               QStringLiteral("',") + QStringLiteral(" workph='") + v(9) + QStringLiteral("',") +
+               QStringLiteral(" ext='") + v(10) + QStringLiteral("',") + QStringLiteral(" email='") + v(11) +
+               QStringLiteral("',") + QStringLiteral(" active=") + active + QStringLiteral(",") +
+               QStringLiteral(" ConType='") + type + QStringLiteral("'") + QStringLiteral(" where ID=") +
+               txtLead[0]->text();
+    }
+    return QStringLiteral("INSERT into contacts") +
+           QStringLiteral("(lastname,firstname,company,address,city,st,zip,homeph,cellph,workph,ext,email,active,contype)") +
+           QStringLiteral("values('") + v(1) + QStringLiteral("','") + v(2) + QStringLiteral("','") + v(12) +
+           QStringLiteral("','") + v(3) + QStringLiteral("','") + v(4) + QStringLiteral("','") + v(5) +
+           QStringLiteral("','") + v(6) + QStringLiteral("','") + v(7) + QStringLiteral("','") + v(8) +
+           QStringLiteral("','") + v(9) + QStringLiteral("','") + v(10) + QStringLiteral("','") + v(11) +
+           QStringLiteral("',") + active + QStringLiteral(",'") + type + QStringLiteral("')");
+}
+
+void frmLead::cmdSave_Click()
+{
+    if (txtLead[1]->text().isEmpty() || txtLead[2]->text().isEmpty()) {
+        platform().msgBox(QStringLiteral("First and Last Names must contain entries."));
+        (txtLead[1]->text().isEmpty() ? txtLead[1] : txtLead[2])->setFocus();
+        return;
+    }
+    // A rejected statement has been reported; keeping the window keeps what the user typed.
+    if (!ActionQuery(SaveStatement(), sConnContacts))
+        return;
+    platform().doEvents();
+    bEditMode = false;
+    accept();
+}
+
+void frmLead::cmdDelete_Click()
+{
+    if (platform().askYesNo(QStringLiteral("Delete this contact? Its appointments are kept."),
+                            QStringLiteral("Delete Contact")))
+        ActionQuery(QStringLiteral("delete from contacts where id=") + QString::number(lLeadID), sConnContacts);
+    reject();
+}
+
+void frmLead::cmdCloseLead_Click() { reject(); }
+
+void frmLead::done(int result)
+{
+    QDialog::done(result);
+    if (unloaded_)
+        return;
+    unloaded_ = true;
+    PopTree(QString());
+}
+
+} // namespace kestrel

@@ -1,0 +1,52 @@
+#pragma once
+// The contact editor: creates, changes or deletes one contact.
+#include "app/Ui.h"
+
+#include <QDialog>
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace kestrel {
+
+class frmLead : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmLead(QWidget* parent = nullptr);
+
+    // True: shows and saves the stored contact lLeadID; false: creates a new contact.
+    // Read when the window is first shown.
+    bool bEditMode = false;
+
+    void Form_Load();
+    void PopContactTypes();
+    void cmdSave_Click();
+    void cmdDelete_Click();
+    void cmdCloseLead_Click();
+
+    // The UPDATE (edit mode) or INSERT statement that Save runs for what the boxes hold now.
+    QString SaveStatement() const;
+
+    Controls controls;
+    QLineEdit* txtLead[13] = {};
+    QComboBox* cmbType = nullptr;
+    QRadioButton* optActive = nullptr;
+    QRadioButton* optInActive = nullptr;
+    QPushButton* cmdSave = nullptr;
+    QPushButton* cmdDelete = nullptr;
+    QPushButton* cmdCloseLead = nullptr;
+
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    bool loaded_ = false;
+    bool unloaded_ = false;
+};
+
+} // namespace kestrel

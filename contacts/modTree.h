@@ -1,0 +1,35 @@
+#pragma once
+// The contact tree and the detail panel beside it, acting on the main window's contact panel.
+#include <QString>
+
+class QTreeWidgetItem;
+
+namespace kestrel {
+
+class LeadPanel;
+
+// The panel these routines fill; with none registered they do nothing.
+LeadPanel* leadPanel();
+void setLeadPanel(LeadPanel* panel);
+
+// Refills the tree: every contact under the initial of its last name, or, for any filter other
+// than "" and "All", only the contacts of the type shown in the display filter. Contacts whose
+// last name starts with no letter A-Z are filed under a "#" node after "Z". A database that
+// cannot be read is reported and leaves the tree empty.
+void PopTree(const QString& filter);
+
+// Fills the detail panel with the contact whose id is lLeadID. Throws DbError when the contact
+// cannot be read (the database fails, or the contact is no longer stored); the boxes filled
+// before the failure keep their texts.
+void ShowLead();
+
+// Empties every box of the detail panel.
+void ClearLead();
+
+// How long a fill may run before it lets pending window events run (30 ms unless changed).
+void setTreeEventInterval(int milliseconds);
+
+// The key a node carries: a single character for an initial node ("A", "#"), "ID" + id for a contact.
+QString nodeKey(const QTreeWidgetItem* node);
+
+} // namespace kestrel
