@@ -1,6 +1,10 @@
 #include "app/frmKestrel.h"
 
 #include "app/Ui.h"
+#include "contacts/LeadPanel.h"
+#include "contacts/frmContactGrid.h"
+#include "contacts/frmLead.h"
+#include "contacts/modTree.h"
 #include "data/Globals.h"
 #include "platform/Platform.h"
 
@@ -66,6 +70,7 @@ frmKestrel::frmKestrel(QWidget* parent) : QMainWindow(parent)
     fraCal = c.get<QGroupBox>(QStringLiteral("fraCal"));
     for (QGroupBox* f : {fraLead, fraRemind, fraCal})
         f->setAutoFillBackground(true);
+    lead = new LeadPanel(fraLead, this);
 
     buildStatusBar();
     buildMenus();
@@ -185,6 +190,7 @@ void frmKestrel::bringToFront(QGroupBox* panel)
 void frmKestrel::Form_Load()
 {
     move(0, 0);
+    lead->PopDisplay();
 }
 
 void frmKestrel::closeEvent(QCloseEvent* event)
@@ -204,9 +210,24 @@ void frmKestrel::mnuApptsCal_Click() { bringToFront(fraCal); }
 void frmKestrel::mnuApptsSched_Click() {}
 void frmKestrel::mnuFileRemind_Click() { bringToFront(fraRemind); }
 
-void frmKestrel::mnuCionNew_Click() {}
-void frmKestrel::mnuConView_Click() { bringToFront(fraLead); }
-void frmKestrel::mnuConGrid_Click() {}
+void frmKestrel::mnuCionNew_Click()
+{
+    frmLead editor(this);
+    platform().runModal(editor);
+}
+
+void frmKestrel::mnuConView_Click()
+{
+    bringToFront(fraLead);
+    PopTree(QString());
+}
+
+void frmKestrel::mnuConGrid_Click()
+{
+    frmContactGrid grid(this);
+    platform().runModal(grid);
+}
+
 void frmKestrel::mnuConExport_Click() {}
 void frmKestrel::mnuConImport_Click() {}
 

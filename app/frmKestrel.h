@@ -9,6 +9,8 @@ class QMenu;
 
 namespace kestrel {
 
+class LeadPanel;
+
 class frmKestrel : public QMainWindow {
     Q_OBJECT
 public:
@@ -47,6 +49,8 @@ public:
     QGroupBox* fraLead = nullptr;
     QGroupBox* fraCal = nullptr;
     QGroupBox* fraRemind = nullptr;
+    // The contact tree and detail panel inside fraLead.
+    LeadPanel* lead = nullptr;
     QLabel* Image1 = nullptr;
     QWidget* StatusBar1 = nullptr;
     QLabel* statusPanels[4] = {};
