@@ -152,6 +152,8 @@ frmImport::frmImport(QWidget* parent) : QDialog(parent)
 
     rsTemp = new TempGridModel(this);
     dgTemp->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // The ID and St columns are narrower than the style's default minimum.
+    dgTemp->horizontalHeader()->setMinimumSectionSize(px(300));
     dgTemp->installEventFilter(this);
 
     connect(cmdBrowse, &QPushButton::clicked, this, &frmImport::cmdBrowse_Click);

@@ -1,0 +1,192 @@
+#include "data/Globals.h"
+#include "data/modData.h"
+#include "exchange/frmLeadCSV.h"
+#include "exchange/modImport.h"
+#include "tests/exchange/ExchangeTest.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <map>
+
+using namespace kestrel;
+using namespace kestrel::test;
+
+namespace {
+
+class ExportTest : public KestrelTest {
+protected:
+    static void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
+
+    void addFull(const QString& last, const QString& first, const QString& company, const QString& email,
+                 const QString& address = {}, const QString& type = QStringLiteral("Cust"))
+    {
+        exec(sConnContacts, QStringLiteral("INSERT into contacts(lastname,firstname,company,address,city,st,zip,homeph,"
+                                           "cellph,workph,ext,email,active,contype)values('%1','%2','%3','%4','Salem',"
+                                           "'OR','97301','503-555-0101','503-555-0102','503-555-0103','12','%5',True,"
+                                           "'%6')")
+                                .arg(Quoted(last), Quoted(first), Quoted(company), Quoted(address), Quoted(email),
+                                     Quoted(type)));
+    }
+
+    // Runs the export window with the script, as the Contacts menu does; returns its result.
+    int runExport(const std::function<void(frmLeadCSV&)>& script)
+    {
+        desk.onModal(QStringLiteral("frmLeadCSV"), [&](QDialog& d) { script(static_cast<frmLeadCSV&>(d)); });
+        frmLeadCSV f;
+        return platform().runModal(f);
+    }
+};
+
+TEST_F(ExportTest, ControlsStandWhereDesigned)
+{
+    frmLeadCSV f;
+    EXPECT_EQ(f.windowTitle(), QStringLiteral("Export Leads to CSV"));
+    EXPECT_EQ(f.size(), QSize(279, 248));
+    EXPECT_FALSE(f.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_EQ(f.lblPath->text(), QStringLiteral("Click 'Browse' to name path to file."));
+    EXPECT_EQ(f.Frame1->title(), QStringLiteral("Select fields"));
+    // Five rows, top to bottom, each read left to right.
+    std::map<int, std::map<int, QString>> byTopLeft;
+    for (QCheckBox* box : f.chkField) {
+        EXPECT_EQ(box->parentWidget(), f.Frame1);
+        byTopLeft[box->y()][box->x()] = box->text();
+    }
+    QStringList layout;
+    for (const auto& [top, row] : byTopLeft) {
+        QStringList captions;
+        for (const auto& [left, caption] : row)
+            captions << caption;
+        layout << captions.join(u',');
+    }
+    EXPECT_EQ(layout.join(u';').toStdString(), "Last Name,First Name,Company;Address,City,State,Zip;Home Phone,Work,Ext;"
+                                                "Cell Phone,Email;Contact Type");
+    QStringList tags;
+    for (int i = 0; i < frmLeadCSV::kFields; ++i) {
+        EXPECT_EQ(f.chkField[i]->text(), QString::fromLatin1(frmLeadCSV::kCaptions[i]));
+        EXPECT_EQ(f.chkField[i]->isChecked(), i == 0);
+        tags << f.chkField[i]->property("Tag").toString();
+    }
+    EXPECT_EQ(tags.join(u',').toStdString(),
+              "lastname,firstname,address,city,st,zip,homeph,workph,ext,email,company,cellph,contype");
+    EXPECT_FALSE(f.chkField[0]->isEnabled());
+    EXPECT_EQ(f.chkField[4]->geometry(), QRect(px(2040), px(660), px(900), px(255)));
+    EXPECT_EQ(f.cmdExport->geometry(), QRect(px(1560), px(3240), px(1185), px(375)));
+    EXPECT_EQ(f.cmdCancel->geometry(), QRect(px(2880), px(3240), px(1185), px(375)));
+    EXPECT_EQ(f.cmdBrowse->geometry(), QRect(px(2880), px(90), px(1185), px(375)));
+    EXPECT_EQ(f.lblPath->geometry(), QRect(px(120), px(540), px(3945), px(495)));
+    EXPECT_EQ(f.Frame1->geometry(), QRect(px(120), px(1080), px(3945), px(2040)));
+}
+
+TEST_F(ExportTest, RefusesWithoutPathOrWithOneColumnAndStaysOpen)
+{
+    const QString path = dir.filePath(QStringLiteral("out.csv"));
+    runExport([&](frmLeadCSV& f) {
+        f.chkField[9]->setChecked(true);
+        click(f.cmdExport);
+        EXPECT_TRUE(f.isVisible());
+        desk.answerSaveFile(path);
+        click(f.cmdBrowse);
+        EXPECT_EQ(f.lblPath->text(), path);
+        // A cancelled second Browse keeps the name chosen before.
+        desk.answerSaveFile(QString());
+        click(f.cmdBrowse);
+        EXPECT_EQ(f.lblPath->text(), path);
+        f.chkField[9]->setChecked(false);
+        click(f.cmdExport);
+        EXPECT_TRUE(f.isVisible());
+        EXPECT_TRUE(f.chkField[0]->isChecked());
+    });
+    EXPECT_EQ(desk.messages(), (QStringList{QStringLiteral("Please select path for file."),
+                                            QStringLiteral("You must select at least 2 fields.")}));
+    EXPECT_FALSE(QFile::exists(path));
+    const auto save = std::find_if(desk.prompts.begin(), desk.prompts.end(), [](const Prompt& p) { return p.kind == u"save"; });
+    ASSERT_NE(save, desk.prompts.end());
+    EXPECT_EQ(save->text, QStringLiteral("Select Directory and Name CSV File"));
+    EXPECT_EQ(save->extra, QStringLiteral("CSV (*.csv)|*.csv"));
+}
+
+TEST_F(ExportTest, WritesHeaderAndSortedLinesQuotingOnlyWhatNeedsIt)
+{
+    addFull(QStringLiteral("baker"), QStringLiteral("Bo"), QString(), QStringLiteral("bo@x.com"));
+    addFull(QStringLiteral("Adams"), QStringLiteral("Al"), QStringLiteral("Acme, Inc."), QStringLiteral("al@x.com"));
+    addFull(QStringLiteral("O'Neil"), QStringLiteral("Ona"), QStringLiteral("5\" Pipes"), QString());
+    exec(sConnContacts, QStringLiteral("update contacts set email=null where lastname='O''Neil'"));
+    const QString path = writeFile(dir.filePath(QStringLiteral("out.csv")), "an older, longer file\r\nwith two lines\r\n");
+    const int result = runExport([&](frmLeadCSV& f) {
+        desk.answerSaveFile(path);
+        click(f.cmdBrowse);
+        f.chkField[10]->setChecked(true); // Company
+        f.chkField[9]->setChecked(true);  // Email
+        click(f.cmdExport);
+    });
+    EXPECT_EQ(result, QDialog::Accepted);
+    EXPECT_TRUE(desk.messages().isEmpty());
+    // Column order is the box order (Email before Company); a null ends its line with a comma.
+    EXPECT_EQ(readFile(path).toStdString(), "lastname,email,company\r\n"
+                                            "Adams,al@x.com,\"Acme, Inc.\"\r\n"
+                                            "baker,bo@x.com,\r\n"
+                                            "O'Neil,,\"5\"\" Pipes\"\r\n");
+}
+
+TEST_F(ExportTest, UnwritableFileIsReportedAndTheWindowKeepsItsChoices)
+{
+    addFull(QStringLiteral("Adams"), QStringLiteral("Al"), QString(), QStringLiteral("al@x.com"));
+    const QString path = dir.filePath(QStringLiteral("no such folder/out.csv"));
+    runExport([&](frmLeadCSV& f) {
+        desk.answerSaveFile(path);
+        click(f.cmdBrowse);
+        f.chkField[1]->setChecked(true);
+        click(f.cmdExport);
+        EXPECT_TRUE(f.isVisible());
+        EXPECT_TRUE(f.chkField[1]->isChecked());
+        EXPECT_EQ(f.lblPath->text(), path);
+        click(f.cmdCancel);
+        EXPECT_FALSE(f.isVisible());
+    });
+    ASSERT_EQ(desk.messages().size(), 1);
+    EXPECT_TRUE(desk.messages()[0].startsWith(QStringLiteral("The file %1 could not be written").arg(path)));
+}
+
+TEST_F(ExportTest, RoundTripThroughImportGivesBackTheSameContacts)
+{
+    addFull(QStringLiteral("O'Brien"), QStringLiteral("Seán"), QStringLiteral("Smith, Jones & \"Co\""),
+            QStringLiteral("ob@x.com"), QStringLiteral("1 Main St\r\nSuite 2"));
+    addFull(QStringLiteral("Zoë"), QStringLiteral("Renée"), QString(), QString(), QStringLiteral("  padded  "));
+    addFull(QStringLiteral("adams"), QStringLiteral("Al"), QStringLiteral("Plain"), QStringLiteral("a@x.com"));
+    const QString query = QStringLiteral("select lastname,firstname,company,address,city,st,zip,homeph,cellph,workph,ext,"
+                                         "email,contype from contacts order by lastname");
+    const auto before = rows(sConnContacts, query);
+
+    QStringList all;
+    for (const char* tag : frmLeadCSV::kTags)
+        all << QString::fromLatin1(tag);
+    const QString path = dir.filePath(QStringLiteral("all.csv"));
+    QString error;
+    ASSERT_TRUE(WriteLeadCsv(path, all, &error)) << error.toStdString();
+    exec(sConnContacts, QStringLiteral("delete from contacts"));
+
+    const QStringList targets = {QStringLiteral("LastName"), QStringLiteral("FirstName"), QStringLiteral("Address"),
+                                 QStringLiteral("City"),     QStringLiteral("ST"),        QStringLiteral("Zip"),
+                                 QStringLiteral("HomePh"),   QStringLiteral("WorkPh"),    QStringLiteral("Ext"),
+                                 QStringLiteral("Email"),    QStringLiteral("Company"),   QStringLiteral("CellPh"),
+                                 QStringLiteral("DELETE")};
+    QStringList entries;
+    for (int i = 0; i < all.size(); ++i)
+        entries << FormatMapLine(all[i], targets[i]);
+    ASSERT_TRUE(LoadCsvToTemp(path, entries));
+    ASSERT_TRUE(ImportTempRows(QStringLiteral("Cust")));
+    EXPECT_TRUE(desk.messages().isEmpty()) << desk.messages().join(u'|').toStdString();
+    // Blanks around unquoted fields are trimmed on the way in, as spreadsheet readers do.
+    auto expected = before;
+    for (auto& r : expected)
+        r[3] = r[3] == u"  padded  " ? QStringLiteral("padded") : r[3];
+    EXPECT_EQ(rows(sConnContacts, query), expected);
+}
+
+} // namespace
