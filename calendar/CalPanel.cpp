@@ -1,0 +1,240 @@
+#include "calendar/CalPanel.h"
+
+#include "app/Ui.h"
+#include "calendar/frmAppt.h"
+#include "calendar/modCal.h"
+#include "platform/Platform.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPalette>
+
+namespace kestrel {
+
+namespace {
+CalPanel* gCal = nullptr;
+constexpr int kFront = 120;
+
+void setTextColour(QLabel* label, const QColor& c)
+{
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, c);
+    label->setPalette(p);
+}
+} // namespace
+
+CalPanel* calPanel() { return gCal; }
+
+QColor CalPanel::dayBackground() { return QGuiApplication::palette().color(QPalette::ToolTipBase); }
+// The classic desktop's inactive caption text colour, the clicked day's mark.
+QColor CalPanel::selectedBackground() { return QColor(212, 208, 200); }
+
+CalPanel::CalPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraCal(fra)
+{
+    const Controls c = buildControls(fraCal, {
+        {"labMonthYear", Kind::Label, "Month Year", 825, 120, 4575, 375},
+        {"labArrow0", Kind::Label, "<<<", 120, 120, kAuto, kAuto},
+        {"labArrow1", Kind::Label, ">>>", 5425, 120, kAuto, kAuto},
+        {"labWDay0", Kind::Label, "Sun", 225, 600, kAuto, kAuto},
+        {"labWDay1", Kind::Label, "Mon", 1035, 600, kAuto, kAuto},
+        {"labWDay2", Kind::Label, "Tue", 2025, 600, kAuto, kAuto},
+        {"labWDay3", Kind::Label, "Wed", 2820, 600, kAuto, kAuto},
+        {"labWDay4", Kind::Label, "Thu", 3825, 600, kAuto, kAuto},
+        {"labWDay5", Kind::Label, "Fri", 4755, 600, kAuto, kAuto},
+        {"labWDay6", Kind::Label, "Sat", 5655, 600, kAuto, kAuto},
+        {"Label1", Kind::Label, "Select a month:", 2040, 5640, kAuto, kAuto},
+        {"cboMonthYear", Kind::ComboList, "", 4065, 5640, 2175, kAuto, 1},
+        {"lstCal", Kind::ListBox, "", 6600, 0, 4695, 6300, 2},
+    });
+    labMonthYear = c.get<QLabel>(QStringLiteral("labMonthYear"));
+    labMonthYear->setFont(designFont(QStringLiteral("Verdana"), 12, true));
+
+    for (int i = 0; i < 2; ++i) {
+        labArrow[i] = c.get<QLabel>(QStringLiteral("labArrow%1").arg(i));
+        setBackground(labArrow[i], Qt::white);
+        labArrow[i]->setToolTip(i == 0 ? QStringLiteral("Clcik to Display Previous Month")
+                                       : QStringLiteral("Clcik to Display Next Month"));
+        labArrow[i]->setCursor(Qt::PointingHandCursor);
+        labArrow[i]->installEventFilter(this);
+    }
+    for (int i = 0; i < 7; ++i) {
+        labWDay[i] = c.get<QLabel>(QStringLiteral("labWDay%1").arg(i));
+        labWDay[i]->setFont(designFont(QStringLiteral("Verdana"), 12, true));
+        labWDay[i]->adjustSize();
+        setBackground(labWDay[i], kLightGrey);
+    }
+    // The cells follow one rule: column i mod 7 (Sunday first), row i div 7, 915 twips apart.
+    for (int i = 0; i < 37; ++i) {
+        const QByteArray name = "labDay" + QByteArray::number(i);
+        const Controls cell = buildControls(
+            fraCal, {{name.constData(), Kind::Label, "1", 15 + 915 * (i % 7), 930 + 915 * (i / 7), 900, 900}});
+        labDay[i] = cell.get<QLabel>(QString::fromLatin1(name));
+        labDay[i]->setFont(designFont(QStringLiteral("Verdana"), 14.25));
+        setBackground(labDay[i], dayBackground());
+        labDay[i]->installEventFilter(this);
+    }
+    Label1 = c.get<QLabel>(QStringLiteral("Label1"));
+    cboMonthYear = c.get<QComboBox>(QStringLiteral("cboMonthYear"));
+    lstCal = c.get<QListWidget>(QStringLiteral("lstCal"));
+    lstCal->setFont(designFont(QStringLiteral("Courier New"), 9.75));
+    setBackground(lstCal, QColor(240, 240, 240));
+    lstCal->setToolTip(QStringLiteral("Click item to edit"));
+
+    connect(cboMonthYear, &QComboBox::activated, this, [this] { cboMonthYear_Click(); });
+    // A line is chosen by mouse or keys alike. Queued: the editor must not open, nor the list be
+    // rebuilt, inside the list's own mouse handling.
+    connect(lstCal, &QListWidget::itemSelectionChanged, this, &CalPanel::lstCal_Click, Qt::QueuedConnection);
+
+    gCal = this;
+}
+
+CalPanel::~CalPanel()
+{
+    if (gCal == this)
+        gCal = nullptr;
+}
+
+bool CalPanel::isShowing() const { return leftTwips(fraCal) == kFront; }
+
+QString CalPanel::GetMonthName(int m)
+{
+    static const char* const names[] = {"January", "February", "March",     "April",   "May",      "June",
+                                        "July",    "August",   "September", "October", "November", "December"};
+    return m >= 1 && m <= 12 ? QString::fromLatin1(names[m - 1]) : QString();
+}
+
+int CalPanel::DaysInMonth(const QDate& d)
+{
+    switch (d.month()) {
+    case 4: case 6: case 9: case 11:
+        return 30;
+    case 2: {
+        const int y = d.year();
+        return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0 ? 29 : 28;
+    }
+    default:
+        return 31;
+    }
+}
+
+void CalPanel::LoadCal(QDate x)
+{
+    if (!x.isValid())
+        x = platform().today();
+    x = QDate(x.year(), x.month(), 1);
+    dCalDate = x;
+    labMonthYear->setText(GetMonthName(x.month()) + QStringLiteral(" - ") + QString::number(x.year()));
+
+    const int offset = x.dayOfWeek() % 7; // Sunday 0 … Saturday 6
+    const int n = DaysInMonth(x);
+    const std::bitset<32> marked = ApptDaysOfMonth(x);
+    for (int i = 0; i < 37; ++i) {
+        QLabel* cell = labDay[i];
+        const int d = i - offset + 1;
+        const bool inMonth = d >= 1 && d <= n;
+        setBackground(cell, dayBackground());
+        setTextColour(cell, inMonth && marked.test(size_t(d)) ? kApptText : QColor(Qt::black));
+        if (inMonth)
+            cell->setText(QString::number(d));
+        cell->setVisible(inMonth);
+    }
+
+    lstCal->clear();
+    for (const QString& hint : {QStringLiteral("Select a day to list"), QStringLiteral("appointments here.")}) {
+        auto* item = new QListWidgetItem(hint, lstCal);
+        item->setData(Qt::UserRole, 0);
+    }
+}
+
+int CalPanel::cellOfDay(int d) const
+{
+    if (!dCalDate.isValid() || d < 1 || d > DaysInMonth(dCalDate))
+        return -1;
+    return dCalDate.dayOfWeek() % 7 + d - 1;
+}
+
+void CalPanel::PreNext(const QString& direc)
+{
+    const QDate from = dCalDate.isValid() ? dCalDate : platform().today();
+    LoadCal(QDate(from.year(), from.month(), 1).addMonths(direc == u"pre" ? -1 : 1));
+}
+
+void CalPanel::PopMonthYear()
+{
+    cboMonthYear->clear();
+    const int year = platform().today().year();
+    for (int y = year - 1; y <= year + 1; ++y)
+        for (int m = 1; m <= 12; ++m)
+            cboMonthYear->addItem(QStringLiteral("%1/%2").arg(m).arg(y));
+    cboMonthYear->setCurrentIndex(-1);
+}
+
+void CalPanel::cboMonthYear_Click()
+{
+    const QStringList parts = cboMonthYear->currentText().split(u'/');
+    if (parts.size() != 2)
+        return;
+    const QDate first(parts[1].toInt(), parts[0].toInt(), 1);
+    if (first.isValid())
+        LoadCal(first);
+}
+
+void CalPanel::labArrow_Click(int index) { PreNext(index == 0 ? QStringLiteral("pre") : QStringLiteral("next")); }
+
+void CalPanel::labDay_Click(int index)
+{
+    if (index < 0 || index >= 37 || !dCalDate.isValid())
+        return;
+    const int day = labDay[index]->text().toInt();
+    dSelDate = QDate(dCalDate.year(), dCalDate.month(), day);
+    if (!dSelDate.isValid())
+        return;
+    for (QLabel* cell : labDay)
+        setBackground(cell, dayBackground());
+    setBackground(labDay[index], selectedBackground());
+    ListDayAppts(lstCal, dSelDate);
+}
+
+void CalPanel::lstCal_Click()
+{
+    const QList<QListWidgetItem*> selected = lstCal->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const int id = selected.first()->data(Qt::UserRole).toInt();
+    if (id == 0)
+        return;
+    {
+        frmAppt editor(fraCal->window());
+        editor.bEditMode = true;
+        editor.lApptID = id;
+        platform().runModal(editor);
+    }
+    LoadCal(dCalDate);
+}
+
+bool CalPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonRelease) {
+        auto* me = static_cast<QMouseEvent*>(event);
+        auto* w = static_cast<QWidget*>(watched);
+        if (me->button() != Qt::LeftButton || !w->rect().contains(me->position().toPoint()))
+            return false;
+        for (int i = 0; i < 2; ++i)
+            if (watched == labArrow[i]) {
+                labArrow_Click(i);
+                return true;
+            }
+        for (int i = 0; i < 37; ++i)
+            if (watched == labDay[i]) {
+                labDay_Click(i);
+                return true;
+            }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace kestrel

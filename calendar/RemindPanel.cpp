@@ -1,0 +1,152 @@
+#include "calendar/RemindPanel.h"
+
+#include "app/Ui.h"
+#include "calendar/CalPanel.h"
+#include "calendar/modCal.h"
+#include "data/Database.h"
+#include "data/Globals.h"
+#include "data/modData.h"
+#include "platform/Platform.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+namespace kestrel {
+
+namespace {
+const QString kToDoPrompt = QStringLiteral("Enter a To Do item 25 characters or less");
+const QString kToDoTitle = QStringLiteral("Enter To Do Item");
+
+void addLine(QListWidget* list, const QString& text, int value)
+{
+    auto* item = new QListWidgetItem(text, list);
+    item->setData(Qt::UserRole, value);
+}
+
+int selectedValue(const QListWidget* list)
+{
+    const QList<QListWidgetItem*> selected = list->selectedItems();
+    return selected.isEmpty() ? 0 : selected.first()->data(Qt::UserRole).toInt();
+}
+} // namespace
+
+RemindPanel::RemindPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraRemind(fra)
+{
+    const Controls c = buildControls(fraRemind, {
+        {"lstWeek", Kind::ListBox, "", 120, 360, 7455, 5820, 1},
+        {"Label6", Kind::Label, "Double click item to edit            Click 'Add ToDo Item' to add", 8040, 240, 2730, 375},
+        {"lstToDo", Kind::ListBox, "", 7920, 720, 3015, 5010, 2},
+        {"cmdDeleteToDo", Kind::Button, "Delete Selected ToDo Item", 7920, 6000, 3015, 375, 3},
+    });
+    lstWeek = c.get<QListWidget>(QStringLiteral("lstWeek"));
+    lstWeek->setFont(designFont(QStringLiteral("Courier New"), 9.75, true));
+    setBackground(lstWeek, CalPanel::dayBackground());
+    Label6 = c.get<QLabel>(QStringLiteral("Label6"));
+    Label6->setWordWrap(true);
+    lstToDo = c.get<QListWidget>(QStringLiteral("lstToDo"));
+    lstToDo->setFont(designFont(QStringLiteral("Courier New"), 9));
+    setBackground(lstToDo, CalPanel::dayBackground());
+    cmdDeleteToDo = c.get<QPushButton>(QStringLiteral("cmdDeleteToDo"));
+
+    // Choosing a line with the keys acts like clicking it. Queued, so the input box never opens
+    // and the list is never rebuilt inside the list's own mouse or key handling.
+    connect(lstToDo, &QListWidget::itemSelectionChanged, this, &RemindPanel::lstToDo_Click, Qt::QueuedConnection);
+    connect(lstToDo, &QListWidget::itemDoubleClicked, this, &RemindPanel::lstToDo_DblClick, Qt::QueuedConnection);
+    connect(cmdDeleteToDo, &QPushButton::clicked, this, &RemindPanel::cmdDeleteToDo_Click);
+}
+
+void RemindPanel::PopWeekList()
+{
+    const QDate today = platform().today();
+    const QDate end = today.addDays(7);
+    lstWeek->clear();
+    try {
+        Connection connection(sConnContacts);
+        Snapshot rs(connection, QStringLiteral("SELECT apptdate,appttime,apptbrief,name,address,autoid FROM "
+                                               "appointments where apptdate between #") +
+                                    DateText(today) + QStringLiteral("# And #") + DateText(end) +
+                                    QStringLiteral("# order by apptdate,appttime asc"));
+        if (rs.eof())
+            lstWeek->addItem(QStringLiteral("There are no appointments for the next 7 days."));
+        for (; !rs.eof(); rs.moveNext()) {
+            const QVariant date = rs.field(0);
+            const QVariant time = rs.field(1);
+            const QDate d = date.toDate();
+            lstWeek->addItem(d.isValid() ? GetDayName(d.dayOfWeek() % 7 + 1) + QStringLiteral(", ") + DateText(d)
+                                         : rs.text(0));
+            lstWeek->addItem((time.typeId() == QMetaType::QTime ? TimeText(time.toTime()) : rs.text(1)) +
+                             QStringLiteral(" - ") + rs.text(2));
+            lstWeek->addItem(QStringLiteral("     ") + rs.text(3));
+            lstWeek->addItem(QStringLiteral("     ") + rs.text(4));
+            lstWeek->addItem(kApptSeparator);
+        }
+    } catch (const std::exception& e) {
+        // Without a readable database there is nothing to purge either: say so once and stop.
+        ShowErrorReport(ErrorReport(e, QStringLiteral("PopWeekList"), Owner::Form, QStringLiteral("frmKestrel")));
+        return;
+    }
+    const QDate cut = today.addYears(-2); // 29 February falls back to 28 February
+    ActionQuery(QStringLiteral("delete from appointments where apptdate < #") + DateText(cut) + u'#', sConnContacts);
+}
+
+void RemindPanel::PopToDo()
+{
+    const QSignalBlocker quiet(lstToDo);
+    lstToDo->clear();
+    addLine(lstToDo, kAddToDo, 0);
+    addLine(lstToDo, kToDoSeparator, 0);
+    try {
+        Connection connection(sConnMain);
+        Snapshot rs(connection, QStringLiteral("select id,todo from todo"));
+        for (; !rs.eof(); rs.moveNext()) {
+            addLine(lstToDo, rs.text(1), rs.field(0).toInt());
+            addLine(lstToDo, kToDoSeparator, 0);
+        }
+    } catch (const std::exception& e) {
+        ShowErrorReport(ErrorReport(e, QStringLiteral("PopToDo"), Owner::Form, QStringLiteral("frmReminder")));
+    }
+}
+
+void RemindPanel::lstToDo_Click()
+{
+    const QList<QListWidgetItem*> selected = lstToDo->selectedItems();
+    if (selected.isEmpty() || selected.first()->text() != kAddToDo)
+        return;
+    const QString answer = platform().inputBox(kToDoPrompt, kToDoTitle, QString());
+    if (!answer.isEmpty())
+        ActionQuery(QStringLiteral("Insert into todo (todo)values('") + CutQuoted(answer, 25) + QStringLiteral("')"),
+                    sConnMain);
+    PopToDo();
+}
+
+void RemindPanel::lstToDo_DblClick()
+{
+    const QList<QListWidgetItem*> selected = lstToDo->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const int id = selected.first()->data(Qt::UserRole).toInt();
+    if (id == 0)
+        return;
+    const QString answer = platform().inputBox(kToDoPrompt, kToDoTitle, selected.first()->text());
+    if (!answer.isEmpty())
+        ActionQuery(QStringLiteral("update todo set todo='") + CutQuoted(answer, 25) + QStringLiteral("' where id=") +
+                        QString::number(id),
+                    sConnMain);
+    PopToDo();
+}
+
+void RemindPanel::cmdDeleteToDo_Click()
+{
+    const int id = selectedValue(lstToDo);
+    if (id == 0)
+        return;
+    if (platform().askYesNo(QStringLiteral("Are you sure you want to delete this To Do item?"),
+                            QStringLiteral("Delete warning")))
+        ActionQuery(QStringLiteral("delete from todo where id=") + QString::number(id), sConnMain);
+    PopToDo();
+}
+
+} // namespace kestrel

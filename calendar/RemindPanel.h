@@ -1,0 +1,40 @@
+#pragma once
+// The reminder panel fraRemind: the appointments of today and the next seven days (with the
+// purge of appointments older than two years) beside the to-do list.
+#include <QObject>
+
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+namespace kestrel {
+
+class RemindPanel : public QObject {
+    Q_OBJECT
+public:
+    // Creates every control of the panel inside fraRemind.
+    RemindPanel(QGroupBox* fraRemind, QObject* parent);
+
+    QGroupBox* fraRemind = nullptr;
+    QListWidget* lstWeek = nullptr;
+    QListWidget* lstToDo = nullptr;
+    QPushButton* cmdDeleteToDo = nullptr;
+    QLabel* Label6 = nullptr;
+
+    // Refills lstWeek with today … today + 7, then deletes appointments dated before the same
+    // day two years back.
+    void PopWeekList();
+    // Rebuilds lstToDo: the command line, a separator, then each item followed by a separator.
+    void PopToDo();
+
+    // Handlers, public so tests reach the same code the mouse and keys do.
+    void lstToDo_Click();
+    void lstToDo_DblClick();
+    void cmdDeleteToDo_Click();
+};
+
+inline const QString kAddToDo = QStringLiteral("Add To Do Item");
+inline const QString kToDoSeparator = QStringLiteral("     * * * * * ");
+
+} // namespace kestrel

@@ -1,0 +1,234 @@
+#include "calendar/frmAppt.h"
+
+#include "app/Ui.h"
+#include "calendar/CalPanel.h"
+#include "data/Database.h"
+#include "data/Globals.h"
+#include "data/modData.h"
+#include "platform/Platform.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace kestrel {
+
+frmAppt::frmAppt(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmAppt"));
+    setupDialog(this, QStringLiteral("Appointment"), 5655, 5280, true);
+    setFont(designFont(QStringLiteral("Verdana"), 8.25));
+
+    controls = buildControls(this, {
+        {"Label1", Kind::Label, "Brief description:", 240, 120, kAuto, kAuto},
+        {"txtAppt0", Kind::TextBox, "", 240, 360, 5175, kAuto, 1, 50},
+        {"Label2", Kind::Label, "Where:", 240, 720, kAuto, kAuto},
+        {"txtAppt1", Kind::TextBox, "", 240, 960, 5175, kAuto, 2, 75},
+        {"Label3", Kind::Label, "Date:", 240, 1320, kAuto, kAuto},
+        {"DTPicker1", Kind::DatePicker, "", 240, 1560, 1695, kAuto, 3},
+        {"Label4", Kind::Label, "Time:", 2280, 1320, kAuto, kAuto},
+        {"cboTime", Kind::ComboList, "", 2520, 1560, 1455, kAuto, 4},
+        {"Label5", Kind::Label, "Notes:", 240, 1920, kAuto, kAuto},
+        {"txtAppt2", Kind::MultiText, "", 240, 2160, 5175, 885, 5},
+        {"cmdSave", Kind::Button, "Save", 840, 4320, kAuto, kAuto, 6},
+        {"cmdClose", Kind::Button, "Close", 3000, 4320, kAuto, kAuto, 7},
+        {"Label6", Kind::Label, "Contact or name:", 240, 3720, kAuto, kAuto},
+        {"txtAppt3", Kind::TextBox, "", 240, 3960, 4455, kAuto, 8, 50},
+        {"cmdContact", Kind::Button, "Select Contact", 240, 3240, kAuto, kAuto, 9},
+        {"cmdDelete", Kind::Button, "Delete", 1440, 4800, kAuto, kAuto, 10},
+    });
+    txtBrief = controls.get<QLineEdit>(QStringLiteral("txtAppt0"));
+    txtWhere = controls.get<QLineEdit>(QStringLiteral("txtAppt1"));
+    txtNotes = controls.get<QPlainTextEdit>(QStringLiteral("txtAppt2"));
+    txtName = controls.get<QLineEdit>(QStringLiteral("txtAppt3"));
+    txtAppt[0] = txtBrief;
+    txtAppt[1] = txtWhere;
+    txtAppt[2] = txtNotes;
+    txtAppt[3] = txtName;
+    for (QLineEdit* box : {txtBrief, txtWhere, txtName})
+        installFocusColour(box, Qt::white);
+    installFocusColour(static_cast<QWidget*>(txtNotes), Qt::white);
+
+    DTPicker1 = controls.get<QDateEdit>(QStringLiteral("DTPicker1"));
+    cboTime = controls.get<QComboBox>(QStringLiteral("cboTime"));
+    cmdSave = controls.get<QPushButton>(QStringLiteral("cmdSave"));
+    cmdClose = controls.get<QPushButton>(QStringLiteral("cmdClose"));
+    cmdContact = controls.get<QPushButton>(QStringLiteral("cmdContact"));
+    cmdDelete = controls.get<QPushButton>(QStringLiteral("cmdDelete"));
+    for (QPushButton* b : {cmdSave, cmdClose, cmdContact, cmdDelete})
+        b->setAutoDefault(false);
+
+    connect(cmdSave, &QPushButton::clicked, this, &frmAppt::cmdSave_Click);
+    connect(cmdClose, &QPushButton::clicked, this, &frmAppt::cmdClose_Click);
+    connect(cmdContact, &QPushButton::clicked, this, &frmAppt::cmdContact_Click);
+    connect(cmdDelete, &QPushButton::clicked, this, &frmAppt::cmdDelete_Click);
+}
+
+QStringList frmAppt::halfHours()
+{
+    QStringList out;
+    for (int i = 0; i < 48; ++i)
+        out << TimeText(QTime(i / 2, (i % 2) * 30));
+    return out;
+}
+
+void frmAppt::PopTimes()
+{
+    cboTime->clear();
+    cboTime->addItems(halfHours());
+}
+
+int frmAppt::SelectTime(const QString& x) const
+{
+    const int i = cboTime->findText(x, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    return i < 0 ? 0 : i;
+}
+
+QString frmAppt::apptText(int index) const
+{
+    return index == 2 ? txtNotes->toPlainText() : static_cast<QLineEdit*>(txtAppt[index])->text();
+}
+
+void frmAppt::setApptText(int index, const QString& text)
+{
+    if (index == 2)
+        txtNotes->setPlainText(text);
+    else
+        static_cast<QLineEdit*>(txtAppt[index])->setText(text);
+}
+
+void frmAppt::showEvent(QShowEvent* event)
+{
+    Form_Load();
+    QDialog::showEvent(event);
+}
+
+void frmAppt::Form_Load()
+{
+    if (loaded_)
+        return;
+    loaded_ = true;
+    PopTimes();
+    if (!bEditMode) {
+        cmdDelete->setEnabled(false);
+        DTPicker1->setDate(platform().today());
+        cboTime->setCurrentIndex(24);
+        return;
+    }
+    // A row that is gone, or columns left empty by another program, open as empty fields.
+    DTPicker1->setDate(platform().today());
+    cboTime->setCurrentIndex(0);
+    try {
+        Connection connection(sConnContacts);
+        Snapshot rs(connection, QStringLiteral("SELECT name,address,apptdate,appttime,apptbrief,apptnotes FROM "
+                                               "appointments where autoid=") +
+                                    QString::number(lApptID));
+        if (rs.eof())
+            return;
+        setApptText(3, rs.text(0));
+        setApptText(1, rs.text(1));
+        if (const QVariant d = rs.field(2); d.typeId() == QMetaType::QDate)
+            DTPicker1->setDate(d.toDate());
+        const QVariant t = rs.field(3);
+        cboTime->setCurrentIndex(SelectTime(t.typeId() == QMetaType::QTime ? TimeText(t.toTime()) : QString()));
+        setApptText(0, rs.text(4));
+        setApptText(2, rs.text(5));
+    } catch (const std::exception& e) {
+        ShowErrorReport(ErrorReport(e, QStringLiteral("Form_Load"), Owner::Form, QStringLiteral("frmAppt")));
+    }
+}
+
+void frmAppt::cmdSave_Click()
+{
+    const QString brief = apptText(0);
+    const QString name = apptText(3);
+    if (brief.isEmpty() || name.isEmpty()) {
+        platform().msgBox(QStringLiteral("Description and name must contain entries."));
+        (brief.isEmpty() ? txtBrief : txtName)->setFocus();
+        return;
+    }
+    // A failed save keeps the editor open with the user's input, so nothing typed is lost.
+    if (!ActionQuery(SaveStatement(), sConnContacts))
+        return;
+    platform().doEvents();
+    reloadCalendar();
+    accept();
+}
+
+QString frmAppt::SaveStatement() const
+{
+    const QString name = Quoted(apptText(3));
+    const QString where = Quoted(apptText(1));
+    const QString brief = Quoted(apptText(0));
+    const QString notes = Quoted(apptText(2));
+    const QString date = DateText(DTPicker1->date());
+    const QString time = cboTime->currentText();
+    if (bEditMode)
+        return QStringLiteral("UPDATE appointments") + QStringLiteral(" set name='") + name + QStringLiteral("',") +
+               QStringLiteral("address='") + where + QStringLiteral("',") + QStringLiteral("apptdate=#") + date +
+               QStringLiteral("#,") + QStringLiteral("appttime=#") + time + QStringLiteral("#,") +
+               QStringLiteral("apptbrief='") + brief + QStringLiteral("',") + QStringLiteral("apptnotes='") + notes +
+               QStringLiteral("'") + QStringLiteral(" where autoid=") + QString::number(lApptID);
+    return QStringLiteral("INSERT into appointments") + QStringLiteral("(name,address,apptdate,appttime,apptbrief,apptnotes)") +
+           QStringLiteral("values('") + name + QStringLiteral("','") + where + QStringLiteral("',#") + date +
+           QStringLiteral("#,#") + time + QStringLiteral("#,'") + brief + QStringLiteral("','") + notes +
+           QStringLiteral("')");
+}
+
+void frmAppt::cmdDelete_Click()
+{
+    if (platform().askYesNo(QStringLiteral("Are you sure you want to delete this appointment?"),
+                            QStringLiteral("You are about to delete an appointment")))
+        ActionQuery(QStringLiteral("delete from appointments where autoid=") + QString::number(lApptID), sConnContacts);
+    reloadCalendar();
+    accept();
+}
+
+void frmAppt::cmdClose_Click() { reject(); }
+
+void frmAppt::cmdContact_Click()
+{
+    frmContactGrid grid(this);
+    grid.bViewMode = true;
+    grid.picker = this;
+    platform().runModal(grid);
+    grid.bViewMode = false;
+}
+
+void frmAppt::setPickedName(const QString& name) { txtName->setText(name); }
+
+void frmAppt::reloadCalendar()
+{
+    CalPanel* cal = calPanel();
+    if (!cal || !cal->isShowing())
+        return;
+    const QDate d = DTPicker1->date();
+    cal->LoadCal(QDate(d.year(), d.month(), 1));
+}
+
+void ScheduleAppointmentFor(int leadID, QWidget* parent)
+{
+    if (leadID == 0)
+        return;
+    QString name;
+    try {
+        Connection connection(sConnContacts);
+        Snapshot rs(connection,
+                    QStringLiteral("SELECT firstname + ' ' + lastname FROM contacts where id=") + QString::number(leadID));
+        // A missing first or last name makes the whole value missing: the name box stays empty.
+        if (!rs.eof())
+            name = rs.text(0);
+    } catch (const std::exception& e) {
+        ShowErrorReport(
+            ErrorReport(e, QStringLiteral("cmdScheduleAppointment_Click"), Owner::Form, QStringLiteral("frmKestrel")));
+        return;
+    }
+    frmAppt editor(parent);
+    editor.Form_Load();
+    editor.setApptText(3, name);
+    platform().runModal(editor);
+}
+
+} // namespace kestrel

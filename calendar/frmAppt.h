@@ -1,0 +1,76 @@
+#pragma once
+// The appointment editor: creates, changes and deletes one appointment.
+#include "contacts/frmContactGrid.h"
+
+#include <QDialog>
+#include <QStringList>
+
+class QComboBox;
+class QDateEdit;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace kestrel {
+
+class frmAppt : public QDialog, public ContactPicker {
+    Q_OBJECT
+public:
+    explicit frmAppt(QWidget* parent = nullptr);
+
+    // Set by the opener before the editor loads: edit appointment lApptID, or create one.
+    bool bEditMode = false;
+    int lApptID = 0;
+
+    // Fills the editor for the mode; runs once, on the first show or when the opener touches a
+    // control first.
+    void Form_Load();
+
+    // The 48 half hours "12:00 AM" … "11:30 PM".
+    void PopTimes();
+    // Index of the entry whose text is exactly x, 0 when none is.
+    int SelectTime(const QString& x) const;
+    static QStringList halfHours();
+
+    // The UPDATE (edit mode) or INSERT statement Save runs for the fields as they stand.
+    QString SaveStatement() const;
+
+    void cmdSave_Click();
+    void cmdDelete_Click();
+    void cmdClose_Click();
+    void cmdContact_Click();
+
+    // The contact grid hands the picked name back here.
+    void setPickedName(const QString& name) override;
+
+    // txtAppt(0) brief description, (1) where, (2) notes, (3) contact or name.
+    QString apptText(int index) const;
+    void setApptText(int index, const QString& text);
+
+    Controls controls;
+    QWidget* txtAppt[4] = {};
+    QLineEdit* txtBrief = nullptr;  // txtAppt(0)
+    QLineEdit* txtWhere = nullptr;  // txtAppt(1)
+    QPlainTextEdit* txtNotes = nullptr; // txtAppt(2)
+    QLineEdit* txtName = nullptr;   // txtAppt(3)
+    QDateEdit* DTPicker1 = nullptr;
+    QComboBox* cboTime = nullptr;
+    QPushButton* cmdSave = nullptr;
+    QPushButton* cmdClose = nullptr;
+    QPushButton* cmdContact = nullptr;
+    QPushButton* cmdDelete = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // Shows the month of the picker's date when the calendar is in view.
+    void reloadCalendar();
+    bool loaded_ = false;
+};
+
+// "Schedule an appointment ": a new appointment with the contact leadID's first and last name
+// filled in; does nothing for 0.
+void ScheduleAppointmentFor(int leadID, QWidget* parent);
+
+} // namespace kestrel

@@ -1,0 +1,34 @@
+#pragma once
+// Appointment look-ups and the line formats shared by the calendar's day list and the reminders.
+#include <QDate>
+#include <QString>
+
+#include <bitset>
+
+class QListWidget;
+
+namespace kestrel {
+
+// Separator after each appointment in the day list and the seven-day list (31 characters).
+inline const QString kApptSeparator = QStringLiteral(" * * * * * * * * * * * * * * * ");
+
+// Bit d is set when day d of calDate's month has at least one appointment. One query serves the
+// whole month; a failure is reported once, under the name ApptsForDay, and marks no day.
+std::bitset<32> ApptDaysOfMonth(const QDate& calDate);
+
+// Fills lstCal with the appointments of d: a heading, four lines per appointment ordered by
+// time, or the two no-appointment lines. Item values (Qt::UserRole) carry the autoid, 0 else.
+void ListDayAppts(QListWidget* lstCal, const QDate& d);
+
+// kind "time": "h:mm AM - " and the first 20 characters of text (time given as text in any of
+// the forms "9:30 AM", "9:30:00 AM", "09:30", "09:30:00"); any other kind: five spaces and the
+// first 25 characters of text.
+QString BuildListString(const QString& kind, const QString& text, const QString& time);
+
+// "Sunday" … "Saturday" for 1 … 7, empty text otherwise.
+QString GetDayName(int n);
+
+// Reads a time of day written as "9:30 AM", "9:30:15 PM", "14:30" or "14:30:00"; invalid else.
+QTime parseTimeText(const QString& text);
+
+} // namespace kestrel
