@@ -1,11 +1,16 @@
 #include "app/frmKestrel.h"
 
 #include "app/Ui.h"
+#include "calendar/CalPanel.h"
+#include "calendar/RemindPanel.h"
+#include "calendar/frmAppt.h"
 #include "contacts/LeadPanel.h"
 #include "contacts/frmContactGrid.h"
 #include "contacts/frmLead.h"
 #include "contacts/modTree.h"
 #include "data/Globals.h"
+#include "exchange/frmImport.h"
+#include "exchange/frmLeadCSV.h"
 #include "platform/Platform.h"
 
 #include <QAction>
@@ -17,6 +22,7 @@
 #include <QLinearGradient>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPushButton>
 #include <QTimer>
 
 namespace kestrel {
@@ -71,6 +77,9 @@ frmKestrel::frmKestrel(QWidget* parent) : QMainWindow(parent)
     for (QGroupBox* f : {fraLead, fraRemind, fraCal})
         f->setAutoFillBackground(true);
     lead = new LeadPanel(fraLead, this);
+    cal = new CalPanel(fraCal, this);
+    remind = new RemindPanel(fraRemind, this);
+    connect(lead->cmdScheduleAppointment, &QPushButton::clicked, this, &frmKestrel::cmdScheduleAppointment_Click);
 
     buildStatusBar();
     buildMenus();
@@ -190,7 +199,10 @@ void frmKestrel::bringToFront(QGroupBox* panel)
 void frmKestrel::Form_Load()
 {
     move(0, 0);
+    cal->PopMonthYear();
     lead->PopDisplay();
+    remind->PopToDo();
+    remind->PopWeekList();
 }
 
 void frmKestrel::closeEvent(QCloseEvent* event)
@@ -206,9 +218,29 @@ void frmKestrel::mnuFileToDo_Click() {}
 void frmKestrel::mnuFilePrintForm_Click() {}
 void frmKestrel::mnuFileExit_Click() { close(); }
 
-void frmKestrel::mnuApptsCal_Click() { bringToFront(fraCal); }
-void frmKestrel::mnuApptsSched_Click() {}
-void frmKestrel::mnuFileRemind_Click() { bringToFront(fraRemind); }
+void frmKestrel::mnuApptsCal_Click()
+{
+    const QDate today = platform().today();
+    cal->LoadCal(QDate(today.year(), today.month(), 1));
+    bringToFront(fraCal);
+}
+
+void frmKestrel::mnuApptsSched_Click()
+{
+    {
+        frmAppt editor(this);
+        platform().runModal(editor);
+    }
+    remind->PopWeekList();
+}
+
+void frmKestrel::mnuFileRemind_Click()
+{
+    bringToFront(fraRemind);
+    remind->PopWeekList();
+}
+
+void frmKestrel::cmdScheduleAppointment_Click() { ScheduleAppointmentFor(lLeadID, this); }
 
 void frmKestrel::mnuCionNew_Click()
 {
@@ -228,8 +260,17 @@ void frmKestrel::mnuConGrid_Click()
     platform().runModal(grid);
 }
 
-void frmKestrel::mnuConExport_Click() {}
-void frmKestrel::mnuConImport_Click() {}
+void frmKestrel::mnuConExport_Click()
+{
+    frmLeadCSV window(this);
+    platform().runModal(window);
+}
+
+void frmKestrel::mnuConImport_Click()
+{
+    frmImport window(this);
+    platform().runModal(window);
+}
 
 void frmKestrel::mnuHelpContents_Click() { platform().openDocument(sHelpPath); }
 
