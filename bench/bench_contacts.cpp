@@ -1,0 +1,108 @@
+// Contacts: filling the tree, showing one contact, filling the grid.
+#include "bench/generate.h"
+#include "contacts/LeadPanel.h"
+#include "contacts/frmContactGrid.h"
+#include "contacts/modTree.h"
+#include "data/Database.h"
+#include "data/Globals.h"
+#include "data/modData.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QTreeWidget>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+using namespace kestrel;
+
+namespace {
+
+struct Panel {
+    Panel()
+    {
+        window = std::make_unique<QWidget>();
+        auto* frame = new QGroupBox(window.get());
+        frame->setGeometry(0, 0, 729, 441);
+        panel = new LeadPanel(frame, window.get());
+        panel->PopDisplay();
+        window->show();
+    }
+    std::unique_ptr<QWidget> window;
+    LeadPanel* panel = nullptr;
+};
+
+int treeContacts(QTreeWidget* tv)
+{
+    int n = 0;
+    for (int i = 0; i < tv->topLevelItemCount(); ++i)
+        n += tv->topLevelItem(i)->childCount();
+    return n;
+}
+
+void BM_PopTree(benchmark::State& state)
+{
+    const int count = int(state.range(0));
+    bench::freshProgramDir();
+    bench::generateContacts(count);
+    Panel p;
+    for (auto _ : state)
+        PopTree(QString());
+    if (treeContacts(p.panel->tvLead) != count)
+        state.SkipWithError("not every contact was filed");
+}
+BENCHMARK(BM_PopTree)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The query and the walk without the widget, to see what the tree itself costs.
+void BM_TreeQueryOnly(benchmark::State& state)
+{
+    bench::freshProgramDir();
+    bench::generateContacts(int(state.range(0)));
+    for (auto _ : state) {
+        Connection c(sConnContacts);
+        Snapshot s(c, QStringLiteral("SELECT ID, LastName, FirstName, Address FROM contacts ORDER BY LastName, "
+                                     "FirstName, address"));
+        benchmark::DoNotOptimize(s.rowCount());
+    }
+}
+BENCHMARK(BM_TreeQueryOnly)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_ShowLead(benchmark::State& state)
+{
+    bench::freshProgramDir();
+    bench::generateContacts(10000);
+    Panel p;
+    int id = 1;
+    for (auto _ : state) {
+        lLeadID = id;
+        ShowLead();
+        id = id % 10000 + 1;
+    }
+}
+BENCHMARK(BM_ShowLead)->Unit(benchmark::kMillisecond);
+
+void BM_PopGrid(benchmark::State& state)
+{
+    bench::freshProgramDir();
+    bench::generateContacts(10000);
+    frmContactGrid grid;
+    for (auto _ : state)
+        grid.PopGrid(QStringLiteral("none"));
+    if (grid.model->rowCount() != 10000)
+        state.SkipWithError("the grid did not show every contact");
+}
+BENCHMARK(BM_PopGrid)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    releaseAllDatabaseFiles();
+    return 0;
+}
