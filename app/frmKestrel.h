@@ -10,6 +10,8 @@ class QMenu;
 namespace kestrel {
 
 class LeadPanel;
+class CalPanel;
+class RemindPanel;
 
 class frmKestrel : public QMainWindow {
     Q_OBJECT
@@ -45,12 +47,17 @@ public:
     void mnuHelpContents_Click();
     void mnuHelpReport_Click();
     void mnuHelpAbout_Click();
+    // The contact panel's "Schedule an appointment " button.
+    void cmdScheduleAppointment_Click();
 
     QGroupBox* fraLead = nullptr;
     QGroupBox* fraCal = nullptr;
     QGroupBox* fraRemind = nullptr;
     // The contact tree and detail panel inside fraLead.
     LeadPanel* lead = nullptr;
+    // The month calendar inside fraCal; the reminders and to-do list inside fraRemind.
+    CalPanel* cal = nullptr;
+    RemindPanel* remind = nullptr;
     QLabel* Image1 = nullptr;
     QWidget* StatusBar1 = nullptr;
     QLabel* statusPanels[4] = {};

@@ -1,9 +1,0 @@
-#pragma once
-// Lets failing expectations show texts as texts.
-#include <QString>
-#include <QStringList>
-
-#include <ostream>
-
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-inline void PrintTo(const QStringList& l, std::ostream* os) { *os << '[' << l.join(u'|').toStdString() << ']'; }
