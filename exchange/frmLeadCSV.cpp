@@ -2,8 +2,8 @@
 
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/SqlDialect.h"
 #include "data/modData.h"
-#include "exchange/CsvText.h"
 #include "platform/Platform.h"
 
 #include <QCheckBox>
@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSaveFile>
+
+#include <sqlite3.h>
 
 namespace kestrel {
 
@@ -21,27 +23,63 @@ const char* const frmLeadCSV::kTags[kFields] = {"lastname", "firstname", "addres
                                                  "zip",      "homeph",    "workph",  "ext",    "email",
                                                  "company",  "cellph",    "contype"};
 
+namespace {
+
+// Appends one value as a CSV field, straight from the engine's UTF-8 bytes.
+void appendCsvBytes(QByteArray& out, const char* s, int n)
+{
+    bool needs = false;
+    for (int i = 0; i < n && !needs; ++i)
+        needs = s[i] == ',' || s[i] == '"' || s[i] == '\r' || s[i] == '\n';
+    if (!needs) {
+        out.append(s, n);
+        return;
+    }
+    out += '"';
+    for (int i = 0; i < n; ++i) {
+        if (s[i] == '"')
+            out += '"';
+        out += s[i];
+    }
+    out += '"';
+}
+
+} // namespace
+
 bool WriteLeadCsv(const QString& path, const QStringList& columns, QString* error)
 {
     const QString list = columns.join(u',');
-    QByteArray out;
+    QByteArray out = list.toUtf8() + "\r\n";
     try {
+        // A hundred thousand contacts are written in well under a second only if the rows go
+        // from the engine to the file's bytes without a copy in between.
         Connection db(sConnContacts);
-        const Snapshot rs(db, QStringLiteral("select ") + list + QStringLiteral(" from contacts order by lastname asc"));
-        out.reserve(qsizetype(rs.rowCount()) * 16 * columns.size() + 256);
-        out += list.toUtf8();
-        out += "\r\n";
-        QString line;
-        for (int r = 0; r < rs.rowCount(); ++r) {
-            line.clear();
-            for (int c = 0; c < rs.fieldCount(); ++c) {
+        const SqlTranslation sql =
+            translateSql(QStringLiteral("select ") + list + QStringLiteral(" from contacts order by lastname asc"));
+        if (!sql.ok)
+            throw DbError(sql.errorNumber, sql.errorText);
+        const QByteArray text = sql.sql.toUtf8();
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db.handle(), text.constData(), int(text.size()), &st, nullptr) != SQLITE_OK)
+            throw DbError(sqlite3_errcode(db.handle()), QString::fromUtf8(sqlite3_errmsg(db.handle())));
+        const int n = sqlite3_column_count(st);
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            for (int c = 0; c < n; ++c) {
                 if (c > 0)
-                    line += u',';
-                line += csvValue(rs.textAt(r, c));
+                    out += ',';
+                // A null is an empty field.
+                if (const auto* v = reinterpret_cast<const char*>(sqlite3_column_text(st, c)))
+                    appendCsvBytes(out, v, sqlite3_column_bytes(st, c));
             }
-            out += line.toUtf8();
             out += "\r\n";
         }
+        if (rc != SQLITE_DONE) {
+            const DbError e(sqlite3_errcode(db.handle()), QString::fromUtf8(sqlite3_errmsg(db.handle())));
+            sqlite3_finalize(st);
+            throw e;
+        }
+        sqlite3_finalize(st);
     } catch (const DbError& e) {
         *error = ErrorReport(e, QStringLiteral("cmdExport_Click"), Owner::Form, QStringLiteral("frmLeadCSV"));
         return false;
