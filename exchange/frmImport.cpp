@@ -167,10 +167,19 @@ frmImport::frmImport(QWidget* parent) : QDialog(parent)
 
 frmImport::~frmImport() { unloadGrid(); }
 
+void frmImport::showStage(QGroupBox* panel)
+{
+    // A panel out of view is also disabled: Tab would otherwise still reach its buttons, and
+    // Import pressed during mapping would import the rows of the previous run still in Main.
+    for (QGroupBox* f : {fraMap, fraImport}) {
+        setLeftTwips(f, f == panel ? kPanelShown : kPanelHidden);
+        f->setEnabled(f == panel);
+    }
+}
+
 void frmImport::Form_Load()
 {
-    setLeftTwips(fraMap, kPanelHidden);
-    setLeftTwips(fraImport, kPanelHidden);
+    showStage(nullptr);
     cmdMap->setEnabled(false);
     cboType->clear();
     cboType->addItems({QStringLiteral("Lead"), QStringLiteral("Cust"), QStringLiteral("Contact"), QStringLiteral("Personal")});
@@ -208,8 +217,7 @@ void frmImport::cmdMap_Click()
     sHeaderFields = names;
     lstFrom->clear();
     lstFrom->addItems(sHeaderFields);
-    setLeftTwips(fraImport, kPanelHidden);
-    setLeftTwips(fraMap, kPanelShown);
+    showStage(fraMap);
 }
 
 void frmImport::lstFrom_Click(int index)
@@ -230,6 +238,8 @@ void frmImport::lstFrom_Click(int index)
 
 void frmImport::cmdDone_Click()
 {
+    if (bGridLoaded)
+        return;
     QStringList entries;
     for (int i = 0; i < lstFrom->count(); ++i) {
         const QListWidgetItem* item = lstFrom->item(i);
@@ -248,8 +258,7 @@ void frmImport::cmdDone_Click()
         return;
     if (!popTempGrid())
         return;
-    setLeftTwips(fraMap, kPanelHidden);
-    setLeftTwips(fraImport, kPanelShown);
+    showStage(fraImport);
     // Mapping again would re-create the scratch file under the open preview.
     cmdMap->setEnabled(false);
 }
@@ -291,6 +300,8 @@ void frmImport::dgTemp_DeleteRows()
 
 void frmImport::cmdImport_Click()
 {
+    if (!bGridLoaded)
+        return;
     if (ImportTempRows(cboType->currentText()))
         accept();
 }

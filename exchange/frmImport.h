@@ -72,6 +72,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Brings one stage panel (or none) into view and moves the other out.
+    void showStage(QGroupBox* panel);
     void unloadGrid();
 };
 

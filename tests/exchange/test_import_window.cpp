@@ -2,6 +2,7 @@
 #include "exchange/frmImport.h"
 #include "exchange/frmMapField.h"
 #include "exchange/modImport.h"
+#include "exchange/modTempDB.h"
 #include "tests/exchange/ExchangeTest.h"
 
 #include <QComboBox>
@@ -254,6 +255,31 @@ TEST_F(ImportWindowTest, AllPreviewRowsDeletedImportsNothingAndCloses)
     EXPECT_EQ(result, QDialog::Accepted);
     EXPECT_TRUE(desk.messages().isEmpty());
     EXPECT_TRUE(rows(sConnContacts, QStringLiteral("select * from contacts")).empty());
+}
+
+TEST_F(ImportWindowTest, StageOutOfViewCannotActOnRowsOfAnEarlierRun)
+{
+    CreateTempDB();
+    exec(sConnTemp, QStringLiteral("insert into Main(lastname)values('Stale')"));
+    const QString path = csv("Name\nAnn\n");
+    runImport([&](frmImport& f) {
+        EXPECT_FALSE(f.fraMap->isEnabled());
+        EXPECT_FALSE(f.fraImport->isEnabled());
+        browseAndMap(f, path);
+        EXPECT_TRUE(f.fraMap->isEnabled());
+        EXPECT_FALSE(f.fraImport->isEnabled());
+        // Import reached some other way than the hidden button still does nothing here.
+        f.cmdImport_Click();
+        EXPECT_TRUE(f.isVisible());
+        mapAll(f, {QStringLiteral("LastName")});
+        EXPECT_FALSE(f.fraMap->isEnabled());
+        EXPECT_TRUE(f.fraImport->isEnabled());
+        // Nor does Done Mapping re-create the file under the preview.
+        f.cmdDone_Click();
+        EXPECT_EQ(gridColumn(f, 2), QStringList{QStringLiteral("Ann")});
+    });
+    EXPECT_TRUE(rows(sConnContacts, QStringLiteral("select * from contacts")).empty());
+    EXPECT_EQ(rows(sConnTemp, QStringLiteral("select lastname from Main"))[0][0], QStringLiteral("Ann"));
 }
 
 TEST_F(ImportWindowTest, CancelledBrowseClosesTheWindow)
