@@ -330,20 +330,4 @@ bool TextQuery::next()
     return true;
 }
 
-QString csvValue(const QString& value)
-{
-    bool needs = false;
-    for (const QChar c : value) {
-        if (c == u',' || c == u'"' || c == u'\r' || c == u'\n') {
-            needs = true;
-            break;
-        }
-    }
-    if (!needs)
-        return value;
-    QString out = value;
-    out.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + out + u'"';
-}
-
 } // namespace kestrel

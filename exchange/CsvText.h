@@ -1,5 +1,5 @@
 #pragma once
-// The text reader the import queries a CSV file through, and the quoting the export writes with.
+// The text reader the import queries a CSV file through, in place of a database's text driver.
 // Nothing here touches a widget, so it can be driven directly by tests and benchmarks.
 #include <QString>
 #include <QStringList>
@@ -71,9 +71,5 @@ private:
     CsvRecord record_;
     std::vector<CsvField> values_;
 };
-
-// A value as a CSV field: as it is, unless it holds a comma, a double quote, CR or LF, in which case
-// it is quoted with its quotes doubled.
-QString csvValue(const QString& value);
 
 } // namespace kestrel

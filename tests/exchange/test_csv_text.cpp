@@ -150,14 +150,4 @@ TEST_F(CsvTextTest, QueryRefusesUnknownColumnsAndBadStatements)
     EXPECT_EQ(q.text(0), QStringLiteral("v"));
 }
 
-TEST_F(CsvTextTest, ValuesAreQuotedOnlyWhenTheyNeedIt)
-{
-    EXPECT_EQ(csvValue(QStringLiteral("O'Brien Ltd")), QStringLiteral("O'Brien Ltd"));
-    EXPECT_EQ(csvValue(QString()), QString());
-    EXPECT_EQ(csvValue(QStringLiteral("Acme, Inc.")), QStringLiteral("\"Acme, Inc.\""));
-    EXPECT_EQ(csvValue(QStringLiteral("5\" pipe")), QStringLiteral("\"5\"\" pipe\""));
-    EXPECT_EQ(csvValue(QStringLiteral("a\nb")), QStringLiteral("\"a\nb\""));
-    EXPECT_EQ(csvValue(QStringLiteral("a\rb")), QStringLiteral("\"a\rb\""));
-}
-
 } // namespace

@@ -58,24 +58,6 @@ TEST_F(ImportTest, FieldListBracketsNamesThatCannotStandBareAndDropsDeletedField
     EXPECT_FALSE(isDecidedEntry(QStringLiteral("Last Name")));
 }
 
-TEST_F(ImportTest, MappingsThatCannotLoadAreNamed)
-{
-    EXPECT_TRUE(mappingProblem({FormatMapLine(QStringLiteral("a"), QStringLiteral("LastName")),
-                                FormatMapLine(QStringLiteral("b"), QStringLiteral("DELETE"))})
-                    .isEmpty());
-    EXPECT_TRUE(mappingProblem({FormatMapLine(QStringLiteral("a"), QStringLiteral("Email")),
-                                FormatMapLine(QStringLiteral("b"), QStringLiteral("Email"))})
-                    .contains(QStringLiteral("Email is mapped from more than one CSV field")));
-    EXPECT_TRUE(mappingProblem({FormatMapLine(QStringLiteral("a"), QStringLiteral("DELETE"))})
-                    .contains(QStringLiteral("Every field is marked 'DELETE'")));
-}
-
-TEST_F(ImportTest, PathsSplitIntoFolderAndFileName)
-{
-    EXPECT_EQ(GetCsvFileName(QStringLiteral("/home/ann/my files/leads.csv")), QStringLiteral("leads.csv"));
-    EXPECT_EQ(GetCsvFolder(QStringLiteral("/home/ann/my files/leads.csv")), QStringLiteral("/home/ann/my files/"));
-}
-
 TEST_F(ImportTest, LoadCopiesMappedColumnsWithApostrophesAndEmptyFieldsIntact)
 {
     const QString path = csv("\xEF\xBB\xBF\"Last Name\",\"First Name\",Fax,E-mail Address\r\n"

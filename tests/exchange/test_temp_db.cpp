@@ -75,13 +75,4 @@ TEST_F(TempDBTest, RecreatingDiscardsEarlierRowsAndStrayFiles)
     EXPECT_TRUE(rows(sConnTemp, QStringLiteral("select * from Main")).empty());
 }
 
-TEST_F(TempDBTest, DeleteIfExistsIgnoresMissingFiles)
-{
-    const QString path = dir.filePath(QStringLiteral("x.txt"));
-    EXPECT_NO_THROW(DeleteIfExists(path));
-    writeFile(path, "x");
-    DeleteIfExists(path);
-    EXPECT_FALSE(QFileInfo::exists(path));
-}
-
 } // namespace
