@@ -1,0 +1,233 @@
+#include "printing/frmPrint.h"
+
+#include "app/Ui.h"
+#include "data/Globals.h"
+#include "platform/Platform.h"
+#include "printing/RtfReader.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QListWidget>
+#include <QPainter>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTextFrame>
+#include <QTextLayout>
+
+#include <memory>
+
+namespace kestrel {
+
+namespace {
+
+constexpr int kTwipsPerInch = 1440;
+constexpr int kLayoutDotsPerMeter = 3780; // 96 dots per inch
+
+QListWidget* findList(const QString& name)
+{
+    // The lists live on the main window; look there first, then in any other window.
+    QListWidget* found = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        QListWidget* list = w->findChild<QListWidget*>(name);
+        if (!list)
+            continue;
+        if (w->objectName() == u"frmKestrel")
+            return list;
+        if (!found)
+            found = list;
+    }
+    return found;
+}
+
+QString printerName(const QPrinter& printer)
+{
+    if (printer.outputFormat() == QPrinter::PdfFormat)
+        return QDir::toNativeSeparators(printer.outputFileName());
+    return printer.printerName();
+}
+
+void reportFailure(const QPrinter& printer)
+{
+    platform().msgBox(QStringLiteral("Kestrel could not print on %1. Nothing more was printed.").arg(printerName(printer)));
+}
+
+// The position of the first line at or below y (document coordinates), or -1 when every line
+// lies above it: the first character that did not fit on a page ending at y.
+int firstPositionBelow(const QTextDocument& doc, qreal y)
+{
+    QAbstractTextDocumentLayout* layout = doc.documentLayout();
+    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
+        const QRectF box = layout->blockBoundingRect(block);
+        if (box.bottom() <= y)
+            continue;
+        const QTextLayout* lines = block.layout();
+        const qreal origin = box.top() - lines->boundingRect().top();
+        for (int i = 0; i < lines->lineCount(); ++i) {
+            const QTextLine line = lines->lineAt(i);
+            if (origin + line.y() >= y - 0.5)
+                return block.position() + line.textStart();
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+frmPrint::frmPrint(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("frmPrint"));
+    setWindowTitle(QStringLiteral("Form that holds rtfPrintOut"));
+    rtfPrintOut = new QTextEdit(this);
+    rtfPrintOut->setObjectName(QStringLiteral("rtfPrintOut"));
+    rtfPrintOut->setFont(designFont(QStringLiteral("Times New Roman"), 12));
+    rtfPrintOut->document()->setDefaultFont(designFont(QStringLiteral("Times New Roman"), 12));
+}
+
+void frmPrint::PrintList(const QString& kind)
+{
+    const QString name = kind == u"remind" ? QStringLiteral("lstWeek")
+                         : kind == u"cal"  ? QStringLiteral("lstCal")
+                         : kind == u"todo" ? QStringLiteral("lstToDo")
+                                           : QString();
+    lastPages = 0;
+    QListWidget* list = name.isEmpty() ? nullptr : findList(name);
+    if (!list)
+        return;
+    QString listing = ListingText(*list);
+    rtfPrintOut->clear();
+    // The surface breaks paragraphs at line feeds; a carriage return would print as a box.
+    rtfPrintOut->setPlainText(listing.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    printSurface();
+}
+
+void frmPrint::PrintBlankForm()
+{
+    lastPages = 0;
+    const QString path = leadFormPath();
+    RtfReader reader;
+    if (!reader.readFile(path, rtfPrintOut->document())) {
+        platform().msgBox(QStringLiteral("The lead form could not be printed: its template\n%1\ncould not be read (%2).")
+                              .arg(QDir::toNativeSeparators(path), reader.errorString()));
+        return;
+    }
+    printSurface();
+}
+
+void frmPrint::printSurface()
+{
+    if (!platform().printDialog(CommonDialog1, rtfPrintOut->textCursor().hasSelection()))
+        return;
+    lastPages = PrintRichText(*rtfPrintOut->document(), CommonDialog1, kTwipsPerInch, kTwipsPerInch, kTwipsPerInch,
+                              kTwipsPerInch);
+}
+
+frmPrint& printForm()
+{
+    // Stays loaded, hidden, until the program ends.
+    static frmPrint* form = new frmPrint;
+    return *form;
+}
+
+void PrintList(const QString& kind) { printForm().PrintList(kind); }
+void PrintBlankForm() { printForm().PrintBlankForm(); }
+
+QString leadFormPath() { return programDir() + QStringLiteral("/Templates/lead.rtf"); }
+
+QString ListingText(const QListWidget& list)
+{
+    QString text;
+    for (int i = 0; i < list.count(); ++i)
+        text += list.item(i)->text() + QStringLiteral("\r\n");
+    return text;
+}
+
+int PrintRichText(const QTextDocument& surface, QPrinter& printer, int leftMargin, int topMargin, int rightMargin,
+                  int bottomMargin)
+{
+    // Printing to a file needs the file's name; a print dialog without a printer may not ask.
+    if (printer.outputFormat() == QPrinter::PdfFormat && printer.outputFileName().isEmpty()) {
+        const QString file = platform().saveFileName(QDir::homePath(), QStringLiteral("Print to File"),
+                                                     QStringLiteral("PDF files (*.pdf)|*.pdf"));
+        if (file.isEmpty())
+            return 0;
+        printer.setOutputFileName(file);
+    }
+
+    // Page geometry in twips. The printer draws from the corner of its printable area, which
+    // lies an offset in from the paper's edge; margins are measured from the edge.
+    const int res = printer.resolution();
+    if (res <= 0) {
+        reportFailure(printer);
+        return 0;
+    }
+    const QRect paper = printer.pageLayout().fullRectPixels(res);
+    const QRect printable = printer.pageLayout().paintRectPixels(res);
+    auto toTwips = [res](qreal device) { return device * kTwipsPerInch / res; };
+    auto toDevice = [res](qreal tw) { return tw * res / kTwipsPerInch; };
+    const qreal offsetX = toTwips(printable.left());
+    const qreal offsetY = toTwips(printable.top());
+    const qreal pageWidth = toTwips(paper.width());
+    const qreal pageHeight = toTwips(paper.height());
+    const qreal left = leftMargin - offsetX;
+    const qreal top = topMargin - offsetY;
+    const qreal right = (pageWidth - rightMargin) - offsetX;
+    const qreal bottom = (pageHeight - bottomMargin) - offsetY;
+    const QRectF drawing(toDevice(left), toDevice(top), toDevice(right - left), toDevice(bottom - top));
+    if (drawing.width() < 1 || drawing.height() < 2) {
+        reportFailure(printer);
+        return 0;
+    }
+
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        reportFailure(printer);
+        return 0;
+    }
+
+    // A copy is laid out at 96 dots per inch, the unit every length in the document is given in,
+    // and drawn scaled up to the printer. (Laid out on the printer itself, fonts would scale but
+    // paragraph indents and spacing would not.) One page is the size of the drawing rectangle.
+    QImage layoutDevice(1, 1, QImage::Format_RGB32);
+    layoutDevice.setDotsPerMeterX(kLayoutDotsPerMeter);
+    layoutDevice.setDotsPerMeterY(kLayoutDotsPerMeter);
+    const qreal scaleX = qreal(printer.logicalDpiX()) / layoutDevice.logicalDpiX();
+    const qreal scaleY = qreal(printer.logicalDpiY()) / layoutDevice.logicalDpiY();
+    std::unique_ptr<QTextDocument> doc(surface.clone());
+    doc->documentLayout()->setPaintDevice(&layoutDevice);
+    doc->setDocumentMargin(0);
+    const QSizeF page(drawing.width() / scaleX, drawing.height() / scaleY);
+    doc->setPageSize(page);
+    const qreal pageStep = page.height();
+    const int textLength = doc->characterCount() - 1;
+    const int maxPages = doc->pageCount() + 1;
+
+    int pages = 0;
+    bool failed = false;
+    for (;;) {
+        painter.save();
+        painter.translate(drawing.topLeft());
+        painter.scale(scaleX, scaleY);
+        painter.translate(0, -pages * pageStep);
+        // One device pixel short of the page, or the next page's first line bleeds into this one.
+        doc->drawContents(&painter, QRectF(0, pages * pageStep, page.width(), pageStep - 1 / scaleY));
+        painter.restore();
+        ++pages;
+        const int next = firstPositionBelow(*doc, pages * pageStep);
+        if (next < 0 || next >= textLength || pages >= maxPages)
+            break;
+        if (!printer.newPage()) {
+            failed = true;
+            break;
+        }
+    }
+    if (!painter.end() || failed || printer.printerState() == QPrinter::Error) {
+        reportFailure(printer);
+        return 0;
+    }
+    return pages;
+}
+
+} // namespace kestrel
