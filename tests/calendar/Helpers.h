@@ -1,7 +1,10 @@
 #pragma once
 // Small helpers shared by the calendar tests.
+#include "app/Ui.h"
+
 #include <QDir>
 #include <QFile>
+#include <QListWidget>
 #include <QString>
 
 #include <gtest/gtest.h>
@@ -15,16 +18,31 @@ QT_END_NAMESPACE
 
 namespace kestrel::test {
 
+inline QRect twipRect(int l, int t, int w, int h) { return QRect(px(l), px(t), px(w), px(h)); }
+
+inline QStringList lines(const QListWidget* list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+
+inline QList<int> values(const QListWidget* list)
+{
+    QList<int> out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->data(Qt::UserRole).toInt();
+    return out;
+}
+
 // Replaces a database file with bytes that are no database, so every opening of it fails.
 inline void spoilDatabase(const QString& programDir, const QString& file)
 {
     QDir().mkpath(programDir + QStringLiteral("/data"));
     QFile f(programDir + QStringLiteral("/data/") + file);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QByteArray junk(8192, '\0');
-    for (int i = 0; i < junk.size(); ++i)
-        junk[i] = char((i * 7919) % 251);
-    f.write(junk);
+    f.write(QByteArray(8192, '\x5a'));
 }
 
 } // namespace kestrel::test
