@@ -218,6 +218,9 @@ void CalPanel::lstCal_Click()
 
 bool CalPanel::eventFilter(QObject* watched, QEvent* event)
 {
+    // Taking the press keeps the release on the label, where the click is decided.
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
+        return static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
     if (event->type() == QEvent::MouseButtonRelease) {
         auto* me = static_cast<QMouseEvent*>(event);
         auto* w = static_cast<QWidget*>(watched);
