@@ -75,6 +75,9 @@ QString translateDateLiteral(const QString& inside)
 
 SqlTranslation translateSql(const QString& in)
 {
+    // SQLite reads a statement only up to a NUL: whatever followed would silently vanish.
+    if (in.contains(QChar(u'\0')))
+        return fail(QStringLiteral("the statement contains a NUL character"));
     QString out;
     out.reserve(in.size() + 16);
     const qsizetype n = in.size();

@@ -51,6 +51,9 @@ TEST(SqlDialect, MalformedStatementsAreErrorsNotOtherStatements)
         EXPECT_NE(t.errorNumber, 0) << bad;
         EXPECT_FALSE(t.errorText.isEmpty()) << bad;
     }
+    // SQLite would stop reading at a NUL and drop the rest of the statement.
+    const QString cut = QStringLiteral("delete from t where id=5") + QChar(u'\0') + QStringLiteral(" and kept=0");
+    EXPECT_FALSE(translateSql(cut).ok);
     // A trailing semicolon alone is harmless.
     EXPECT_TRUE(translateSql(QStringLiteral("select 1;  ")).ok);
 }
