@@ -1,5 +1,6 @@
 #include "dialogs/Settings.h"
 
+#include "dialogs/frmGreet.h"
 #include "platform/Platform.h"
 
 namespace kestrel {
@@ -10,6 +11,10 @@ bool GreetingEnabled()
            QStringLiteral("T");
 }
 
-void ShowGreeting() {}
+void ShowGreeting()
+{
+    frmGreet greeting;
+    platform().runModal(greeting);
+}
 
 } // namespace kestrel
