@@ -9,9 +9,13 @@
 #include "contacts/frmLead.h"
 #include "contacts/modTree.h"
 #include "data/Globals.h"
+#include "dialogs/frmAbout.h"
+#include "dialogs/frmHelp.h"
+#include "dialogs/frmOptions.h"
 #include "exchange/frmImport.h"
 #include "exchange/frmLeadCSV.h"
 #include "platform/Platform.h"
+#include "printing/frmPrint.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -212,10 +216,20 @@ void frmKestrel::closeEvent(QCloseEvent* event)
     QCoreApplication::quit();
 }
 
-void frmKestrel::mnuFileOptions_Click() {}
-void frmKestrel::mnuFilePrint_Click() {}
-void frmKestrel::mnuFileToDo_Click() {}
-void frmKestrel::mnuFilePrintForm_Click() {}
+void frmKestrel::mnuFileOptions_Click()
+{
+    frmOptions options(this);
+    platform().runModal(options);
+}
+void frmKestrel::mnuFilePrint_Click()
+{
+    if (isRemindInFront())
+        PrintList(QStringLiteral("remind"));
+    else if (isCalInFront())
+        PrintList(QStringLiteral("cal"));
+}
+void frmKestrel::mnuFileToDo_Click() { PrintList(QStringLiteral("todo")); }
+void frmKestrel::mnuFilePrintForm_Click() { PrintBlankForm(); }
 void frmKestrel::mnuFileExit_Click() { close(); }
 
 void frmKestrel::mnuApptsCal_Click()
@@ -272,13 +286,21 @@ void frmKestrel::mnuConImport_Click()
     platform().runModal(window);
 }
 
-void frmKestrel::mnuHelpContents_Click() { platform().openDocument(sHelpPath); }
+void frmKestrel::mnuHelpContents_Click()
+{
+    // No desktop here has a viewer for compiled help: the program shows the file itself.
+    ShowHelp(sHelpPath.isEmpty() ? programDir() + QStringLiteral("/kestrel.chm") : sHelpPath);
+}
 
 void frmKestrel::mnuHelpReport_Click()
 {
     platform().openDocument(QStringLiteral("mailto:") + kSupportAddress + QStringLiteral("?subject=KT_Bug"));
 }
 
-void frmKestrel::mnuHelpAbout_Click() {}
+void frmKestrel::mnuHelpAbout_Click()
+{
+    frmAbout about(this);
+    platform().runModal(about);
+}
 
 } // namespace kestrel
