@@ -6,7 +6,10 @@
 
 #include <QAction>
 #include <QGroupBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
@@ -106,4 +109,30 @@ TEST_F(MainWindowTest, GreetingIsOnOnlyForExactlyT)
     }
     desk.settings.insert(QStringLiteral("Kestrel/App/Greet"), QStringLiteral("T"));
     EXPECT_TRUE(GreetingEnabled());
+}
+
+class StartupTest : public KestrelTest {};
+
+TEST_F(StartupTest, ADamagedContactsFileGivesOneClearMessageAndEmptyLists)
+{
+    QDir().mkpath(dir.path() + QStringLiteral("/data"));
+    QFile junk(dataPath(QStringLiteral("contacts.mdb")));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(4096, '\x5a'));
+    junk.close();
+    exec(sConnMain, QStringLiteral("Insert into todo (todo)values('Call the bank')"));
+
+    frmKestrel w;
+    w.show();
+    w.Form_Load();
+    ASSERT_EQ(desk.messages().size(), 1);
+    EXPECT_TRUE(desk.messages()[0].contains(dataPath(QStringLiteral("contacts.mdb"))));
+    EXPECT_TRUE(w.isRemindInFront());
+    auto* todo = w.findChild<QListWidget*>(QStringLiteral("lstToDo"));
+    ASSERT_TRUE(todo);
+    EXPECT_EQ(todo->count(), 4) << "the to-do list comes from its own file and still fills";
+    EXPECT_EQ(w.findChild<QListWidget*>(QStringLiteral("lstWeek"))->count(), 0);
+    QFile after(dataPath(QStringLiteral("contacts.mdb")));
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), QByteArray(4096, '\x5a'));
 }
