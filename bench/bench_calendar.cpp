@@ -92,15 +92,3 @@ static void BM_PopToDo1000(benchmark::State& state)
     state.counters["lines"] = remind.lstToDo->count();
 }
 BENCHMARK(BM_PopToDo1000)->Unit(benchmark::kMillisecond)->Iterations(100);
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    installFontSubstitutes();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    releaseAllDatabaseFiles();
-    return 0;
-}

@@ -95,14 +95,3 @@ void BM_PopGrid(benchmark::State& state)
 BENCHMARK(BM_PopGrid)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    releaseAllDatabaseFiles();
-    return 0;
-}

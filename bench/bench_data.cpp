@@ -36,13 +36,3 @@ static void BM_Snapshot100k(benchmark::State& state)
     }
 }
 BENCHMARK(BM_Snapshot100k)->Unit(benchmark::kMillisecond)->Iterations(10);
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    releaseAllDatabaseFiles();
-    return 0;
-}

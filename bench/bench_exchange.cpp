@@ -159,14 +159,3 @@ void BM_LoadCsvToTemp100kPeakMemory(benchmark::State& state)
 BENCHMARK(BM_LoadCsvToTemp100kPeakMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    releaseAllDatabaseFiles();
-    return 0;
-}

@@ -28,15 +28,3 @@ static void BM_StartupToMainWindow(benchmark::State& state)
     }
 }
 BENCHMARK(BM_StartupToMainWindow)->Unit(benchmark::kMillisecond)->Iterations(10);
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    installFontSubstitutes();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    releaseAllDatabaseFiles();
-    return 0;
-}

@@ -3,10 +3,7 @@
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/modData.h"
-#include "platform/Platform.h"
-
-#include <QCoreApplication>
-#include <cstdio>
+#include "platform/HeadlessPlatform.h"
 
 #include <QTemporaryDir>
 
@@ -40,30 +37,11 @@ std::vector<std::unique_ptr<QTemporaryDir>>& dirs()
 template <class T, size_t N> const char* pick(std::mt19937& rng, T (&arr)[N]) { return arr[rng() % N]; }
 } // namespace
 
-namespace {
-// Benchmarks run without a screen: whatever the program would tell the user goes to stderr.
-class BenchPlatform final : public Platform {
-public:
-    void msgBox(const QString& text, const QString&) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-    bool askYesNo(const QString&, const QString&) override { return true; }
-    QString inputBox(const QString&, const QString&, const QString& d) override { return d; }
-    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
-    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
-    bool printDialog(QPrinter&, bool) override { return false; }
-    int runModal(QDialog&) override { return 0; }
-    void openDocument(const QString&) override {}
-    bool startProgram(const QString&, const QStringList&) override { return false; }
-    QString getSetting(const QString&, const QString&, const QString&) override { return {}; }
-    void saveSetting(const QString&, const QString&, const QString&, const QString&) override {}
-    void doEvents() override { QCoreApplication::processEvents(); }
-    QDate today() override { return QDate::currentDate(); }
-    QDateTime now() override { return QDateTime::currentDateTime(); }
-};
-} // namespace
 
 QString freshProgramDir()
 {
-    static BenchPlatform quiet;
+    // Benchmarks run without a screen: whatever the program would tell the user goes to stderr.
+    static HeadlessPlatform quiet;
     setPlatform(&quiet);
     releaseAllDatabaseFiles();
     registerSchemas();

@@ -5,7 +5,7 @@
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/modData.h"
-#include "platform/Platform.h"
+#include "platform/HeadlessPlatform.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -14,32 +14,13 @@
 
 using namespace kestrel;
 
-namespace {
-class StderrPlatform final : public Platform {
-public:
-    void msgBox(const QString& text, const QString&) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-    bool askYesNo(const QString&, const QString&) override { return false; }
-    QString inputBox(const QString&, const QString&, const QString&) override { return {}; }
-    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
-    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
-    bool printDialog(QPrinter&, bool) override { return false; }
-    int runModal(QDialog&) override { return 0; }
-    void openDocument(const QString&) override {}
-    bool startProgram(const QString&, const QStringList&) override { return false; }
-    QString getSetting(const QString&, const QString&, const QString&) override { return {}; }
-    void saveSetting(const QString&, const QString&, const QString&, const QString&) override {}
-    void doEvents() override {}
-    QDate today() override { return QDate::currentDate(); }
-    QDateTime now() override { return QDateTime::currentDateTime(); }
-};
-} // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     if (argc != 4)
         return 2;
-    StderrPlatform desk;
+    HeadlessPlatform desk;
     setPlatform(&desk);
     registerSchemas();
     setProgramDir(QString::fromLocal8Bit(argv[1]));
