@@ -1,0 +1,88 @@
+// Every statement shape the program uses, exactly as the windows build them, against a real file.
+#include "data/Globals.h"
+#include "data/modData.h"
+#include "tests/support/Fixture.h"
+
+using namespace kestrel;
+using kestrel::test::KestrelTest;
+
+class StatementShapes : public KestrelTest {
+protected:
+    void SetUp() override
+    {
+        KestrelTest::SetUp();
+        exec(sConnContacts, QStringLiteral(
+            "INSERT into contacts(lastname,firstname,company,address,city,st,zip,homeph,cellph,workph,ext,email,active,contype)"
+            "values('O''Brien','Pat','','1 Elm','Troy','NY','12180','1','2','3','4','pat@x.org',True,'Cust')"));
+        exec(sConnContacts, QStringLiteral(
+            "INSERT into contacts(lastname,firstname,company,address,city,st,zip,homeph,cellph,workph,ext,email,active,contype)"
+            "values('adams','Al','Acme','2 Oak','','','','','','','','',False,'Lead')"));
+        exec(sConnContacts, QStringLiteral("INSERT INTO contacts(lastname,firstname,company,address,city,st,zip,cellph,"
+                                           "homeph,workph,ext,email,contype)values('Baker','Bo','','','','','','','','','','','Lead')"));
+        exec(sConnContacts, QStringLiteral("INSERT into contacts(lastname,firstname,contype)values('Nocompany','Ned','Contact')"));
+    }
+    QString column(const QString& conn, const QString& sql, int c = 0)
+    {
+        QStringList out;
+        for (const QStringList& r : rows(conn, sql))
+            out << r[c];
+        return out.join(u',');
+    }
+};
+
+TEST_F(StatementShapes, ContactReads)
+{
+    EXPECT_EQ(column(sConnContacts, QStringLiteral("SELECT ID, LastName, FirstName, Address FROM contacts ORDER BY LastName, FirstName, address"), 1),
+              QStringLiteral("adams,Baker,Nocompany,O'Brien"));
+    EXPECT_EQ(column(sConnContacts, QStringLiteral("SELECT ID, LastName, FirstName, Address FROM contacts WHERE contype='Lead'ORDER BY LastName, FirstName, address"), 1),
+              QStringLiteral("adams,Baker"));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("SELECT id,lastname,firstname,address,city,st,zip,homeph,cellph,workph,ext,email,company,active,contype FROM contacts where id=1"))[0].join(u'|'),
+              QStringLiteral("1|O'Brien|Pat|1 Elm|Troy|NY|12180|1|2|3|4|pat@x.org||True|Cust"));
+    const QString grid = QStringLiteral("select id,firstname + ' ' + lastname, company,  address, workph, ext, homeph,cellph,email from contacts");
+    const QString order = QStringLiteral(" order by lastname,firstname asc");
+    EXPECT_EQ(column(sConnContacts, grid + order, 1), QStringLiteral("Al adams,Bo Baker,Ned Nocompany,Pat O'Brien"));
+    EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where lastname like 'A%'") + order, 1), QStringLiteral("Al adams"));
+    EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where contype='Cust'") + order, 1), QStringLiteral("Pat O'Brien"));
+    // A company that holds no value at all is neither "with" nor "without" a company.
+    EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where company <> \"\"") + order, 1), QStringLiteral("Al adams"));
+    EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where company = \"\"") + order, 1), QStringLiteral("Bo Baker,Pat O'Brien"));
+    EXPECT_EQ(column(sConnContacts, QStringLiteral("SELECT firstname + ' ' + lastname FROM contacts where id=2")), QStringLiteral("Al adams"));
+    EXPECT_EQ(column(sConnContacts, QStringLiteral("select lastname,email,company from contacts order by lastname asc"), 1),
+              QStringLiteral(",,<null>,pat@x.org"));
+    // The import leaves active to its default.
+    EXPECT_EQ(column(sConnContacts, QStringLiteral("select active from contacts where lastname='Baker'")), QStringLiteral("True"));
+}
+
+TEST_F(StatementShapes, ContactChanges)
+{
+    EXPECT_TRUE(ActionQuery(QStringLiteral("UPDATE contacts set lastname='Smith', firstname='Ann', company='', address='', city='', st='', zip='', homeph='', cellph='', workph='', ext='', email='', active=True, ConType='Cust' where ID=2"), sConnContacts));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname,firstname,active,contype from contacts where id=2"))[0].join(u'|'),
+              QStringLiteral("Smith|Ann|True|Cust"));
+    EXPECT_TRUE(ActionQuery(QStringLiteral("delete from contacts where id=2"), sConnContacts));
+    EXPECT_EQ(column(sConnContacts, QStringLiteral("select count(*) from contacts")), QStringLiteral("3"));
+}
+
+TEST_F(StatementShapes, AppointmentsAndToDo)
+{
+    EXPECT_TRUE(ActionQuery(QStringLiteral("INSERT into appointments(name,address,apptdate,appttime,apptbrief,apptnotes)values('Ann Lee','Main office',#3/7/2008#,#9:30 AM#,'Review','')"), sConnContacts));
+    EXPECT_TRUE(ActionQuery(QStringLiteral("INSERT into appointments(name,address,apptdate,appttime,apptbrief,apptnotes)values('Bo','There',#3/7/2008#,#8:00 AM#,'Early','')"), sConnContacts));
+    EXPECT_TRUE(ActionQuery(QStringLiteral("INSERT into appointments(name,address,apptdate,appttime,apptbrief,apptnotes)values('Cy','Far',#3/15/2008#,#12:00 PM#,'Late','')"), sConnContacts));
+    EXPECT_TRUE(ActionQuery(QStringLiteral("UPDATE appointments set name='Ann Lee',address='Main office',apptdate=#3/8/2008#,appttime=#9:30 AM#,apptbrief='Review',apptnotes='' where autoid=1"), sConnContacts));
+    EXPECT_EQ(column(sConnContacts, QStringLiteral("SELECT count(*) FROM appointments where apptdate=#3/7/2008#")), QStringLiteral("1"));
+    EXPECT_EQ(column(sConnContacts, QStringLiteral("SELECT appttime,apptbrief,name,address,autoid FROM appointments where apptdate=#3/8/2008# order by appttime asc"), 1),
+              QStringLiteral("Review"));
+    EXPECT_EQ(column(sConnContacts, QStringLiteral("SELECT apptdate,appttime,apptbrief,name,address,autoid FROM appointments where apptdate between #3/7/2008# And #3/15/2008# order by apptdate,appttime asc"), 2),
+              QStringLiteral("Early,Review,Late"));
+    EXPECT_EQ(column(sConnContacts, QStringLiteral("SELECT name,address,apptdate,appttime,apptbrief,apptnotes FROM appointments where autoid=1"), 3),
+              QStringLiteral("9:30:00 AM"));
+    EXPECT_TRUE(ActionQuery(QStringLiteral("delete from appointments where apptdate < #3/8/2008#"), sConnContacts));
+    EXPECT_TRUE(ActionQuery(QStringLiteral("delete from appointments where autoid=3"), sConnContacts));
+    EXPECT_EQ(column(sConnContacts, QStringLiteral("select apptbrief from appointments")), QStringLiteral("Review"));
+
+    EXPECT_TRUE(ActionQuery(QStringLiteral("Insert into todo (todo)values('Call the bank')"), sConnMain));
+    EXPECT_TRUE(ActionQuery(QStringLiteral("update todo set todo='Pat''s birthday' where id=1"), sConnMain));
+    EXPECT_EQ(column(sConnMain, QStringLiteral("select id,todo from todo"), 1), QStringLiteral("Pat's birthday"));
+    EXPECT_TRUE(ActionQuery(QStringLiteral("delete from todo where id=1"), sConnMain));
+    EXPECT_EQ(column(sConnMain, QStringLiteral("select count(*) from todo")), QStringLiteral("0"));
+    EXPECT_TRUE(desk.messages().isEmpty());
+}
