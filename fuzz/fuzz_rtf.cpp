@@ -1,0 +1,23 @@
+// The RTF reader: any bytes, however damaged, end in a document (or a refusal) in bounded time,
+// and the document can be laid out on pages.
+#include "fuzz/FuzzSupport.h"
+#include "printing/RtfReader.h"
+
+#include <QTextDocument>
+
+#include <cstdint>
+
+using namespace kestrel;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    fuzz::makeApplication();
+    QTextDocument doc;
+    RtfReader reader;
+    if (!reader.read(QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size)), &doc))
+        return 0;
+    doc.setPageSize(QSizeF(624, 864)); // a letter page less one-inch margins, at 96 dots per inch
+    (void)doc.pageCount();
+    (void)doc.toPlainText();
+    return 0;
+}
