@@ -110,6 +110,17 @@ void RemindPanel::PopToDo()
     }
 }
 
+QString ToDoInsertStatement(const QString& text)
+{
+    return QStringLiteral("Insert into todo (todo)values('") + CutQuoted(text, 25) + QStringLiteral("')");
+}
+
+QString ToDoUpdateStatement(const QString& text, int id)
+{
+    return QStringLiteral("update todo set todo='") + CutQuoted(text, 25) + QStringLiteral("' where id=") +
+           QString::number(id);
+}
+
 void RemindPanel::lstToDo_Click()
 {
     const QList<QListWidgetItem*> selected = lstToDo->selectedItems();
@@ -117,8 +128,7 @@ void RemindPanel::lstToDo_Click()
         return;
     const QString answer = platform().inputBox(kToDoPrompt, kToDoTitle, QString());
     if (!answer.isEmpty())
-        ActionQuery(QStringLiteral("Insert into todo (todo)values('") + CutQuoted(answer, 25) + QStringLiteral("')"),
-                    sConnMain);
+        ActionQuery(ToDoInsertStatement(answer), sConnMain);
     PopToDo();
 }
 
@@ -132,9 +142,7 @@ void RemindPanel::lstToDo_DblClick()
         return;
     const QString answer = platform().inputBox(kToDoPrompt, kToDoTitle, selected.first()->text());
     if (!answer.isEmpty())
-        ActionQuery(QStringLiteral("update todo set todo='") + CutQuoted(answer, 25) + QStringLiteral("' where id=") +
-                        QString::number(id),
-                    sConnMain);
+        ActionQuery(ToDoUpdateStatement(answer, id), sConnMain);
     PopToDo();
 }
 

@@ -34,6 +34,11 @@ public:
     void cmdDeleteToDo_Click();
 };
 
+// The statements that add and change a to-do item: the text cut to 25 characters first, then its
+// apostrophes doubled.
+QString ToDoInsertStatement(const QString& text);
+QString ToDoUpdateStatement(const QString& text, int id);
+
 inline const QString kAddToDo = QStringLiteral("Add To Do Item");
 inline const QString kToDoSeparator = QStringLiteral("     * * * * * ");
 

@@ -11,6 +11,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -168,6 +169,20 @@ QString mappingProblem(const QStringList& entries)
     if (sTargetFields.isEmpty())
         return QStringLiteral("Every field is marked 'DELETE', so there is nothing to import. Please map at least "
                               "one field to a contact field.");
+    // The reader tells fields of one name apart only by their order: the first request for the
+    // name gets the first copy. A copy kept after a deleted one would be filled from the deleted one.
+    QStringList deleted;
+    for (const QString& entry : entries) {
+        const QString name = entry.left(entry.lastIndexOf(kMark)).trimmed();
+        const auto sameName = [&name](const QString& other) { return other.compare(name, Qt::CaseInsensitive) == 0; };
+        if (isDeletedEntry(entry))
+            deleted << name;
+        else if (std::any_of(deleted.cbegin(), deleted.cend(), sameName))
+            return QStringLiteral("The CSV field %1 appears more than once, and an earlier copy of it is marked "
+                                  "'DELETE'. Fields of the same name are read in the order they stand, so please "
+                                  "map the first copy and delete a later one instead.")
+                .arg(name);
+    }
     QSet<QString> seen;
     for (const QString& target : std::as_const(sTargetFields)) {
         if (seen.contains(target.toLower()))
@@ -182,6 +197,31 @@ QString mappingProblem(const QStringList& entries)
 QString GetCsvFileName(const QString& path) { return path.mid(path.lastIndexOf(u'/') + 1); }
 
 QString GetCsvFolder(const QString& path) { return path.left(path.lastIndexOf(u'/') + 1); }
+
+QString MainInsertStatement(const QString& targetList, const QStringList& values)
+{
+    QString sql = QStringLiteral("insert into Main(") + targetList + QStringLiteral(")values('");
+    for (const QString& v : values) {
+        sql += Quoted(v);
+        sql += QStringLiteral("','");
+    }
+    // The last "','" would open one more value.
+    sql.chop(2);
+    sql += u')';
+    return sql;
+}
+
+QString ImportInsertStatement(const QStringList& values, const QString& conType)
+{
+    QString sql = QStringLiteral("INSERT INTO contacts") +
+                  QStringLiteral("(lastname,firstname,company,address,city,st,zip,cellph,homeph,workph,ext,"
+                                 "email,contype)values('");
+    for (const QString& v : values) {
+        sql += Quoted(v);
+        sql += QStringLiteral("','");
+    }
+    return sql + Quoted(conType) + QStringLiteral("')");
+}
 
 bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries)
 {
@@ -202,18 +242,13 @@ bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries)
     StatementBatch batch(sConnTemp);
     if (!batch.ok())
         return false;
-    const QString head = QStringLiteral("insert into Main(") + sTargetList + QStringLiteral(")values('");
-    const QString between = QStringLiteral("','");
+    QStringList values;
     try {
         while (batch.ok() && rs->next()) {
-            QString sql = head;
-            for (int c = 0; c < rs->fieldCount(); ++c) {
-                sql += Quoted(rs->text(c));
-                sql += between;
-            }
-            sql.chop(2);
-            sql += u')';
-            batch.run(sql);
+            values.clear();
+            for (int c = 0; c < rs->fieldCount(); ++c)
+                values << rs->text(c);
+            batch.run(MainInsertStatement(sTargetList, values));
         }
     } catch (const DbError& e) {
         // A file that turns out to be malformed part way is not loaded in part.
@@ -241,19 +276,12 @@ bool ImportTempRows(const QString& conType)
     StatementBatch batch(sConnContacts);
     if (!batch.ok())
         return false;
-    const QString head = QStringLiteral("INSERT INTO contacts") +
-                         QStringLiteral("(lastname,firstname,company,address,city,st,zip,cellph,homeph,workph,ext,"
-                                        "email,contype)values('");
-    const QString between = QStringLiteral("','");
-    const QString tail = Quoted(conType) + QStringLiteral("')");
+    QStringList values;
     for (; batch.ok() && !rs->eof(); rs->moveNext()) {
-        QString sql = head;
-        for (int c = 0; c < 12; ++c) {
-            sql += Quoted(rs->text(c));
-            sql += between;
-        }
-        sql += tail;
-        batch.run(sql);
+        values.clear();
+        for (int c = 0; c < 12; ++c)
+            values << rs->text(c);
+        batch.run(ImportInsertStatement(values, conType));
     }
     if (!batch.commit())
         return false;

@@ -33,6 +33,11 @@ QString mappingProblem(const QStringList& entries);
 QString GetCsvFileName(const QString& path);
 QString GetCsvFolder(const QString& path);
 
+// One row's "insert into Main(<targets>)values('...')", every value written by the quoting rules.
+QString MainInsertStatement(const QString& targetList, const QStringList& values);
+// One row's "INSERT INTO contacts(...)values('...')": the 12 values of the import select, then the type.
+QString ImportInsertStatement(const QStringList& values, const QString& conType);
+
 // Re-creates the scratch database and copies the mapped columns of every row of the file into
 // Main. A file the reader cannot take is reported and nothing is loaded (false); a row Main
 // rejects is reported (the first) or counted (the rest) and skipped.
