@@ -35,18 +35,6 @@ class DialogTest : public KestrelTest {};
 
 } // namespace
 
-TEST_F(DialogTest, GreetingIsOnlyForTheExactTextT)
-{
-    EXPECT_FALSE(GreetingEnabled()); // nothing stored: off, and nothing written by reading
-    EXPECT_TRUE(desk.settings.isEmpty());
-    for (const char* value : {"t", "F", "", "TRUE", " T", "T "}) {
-        desk.settings[kGreetKey] = QString::fromLatin1(value);
-        EXPECT_FALSE(GreetingEnabled()) << '"' << value << '"';
-    }
-    desk.settings[kGreetKey] = QStringLiteral("T");
-    EXPECT_TRUE(GreetingEnabled());
-}
-
 TEST_F(DialogTest, GreetingWindowLayoutAndText)
 {
     frmGreet g;

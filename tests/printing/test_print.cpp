@@ -129,25 +129,6 @@ TEST_F(PrintTest, ReminderListingWithNothingComingPrintsItsSingleLine)
     EXPECT_NEAR(w.yMax - w.yMin, 12.0, 2.5);
 }
 
-TEST_F(PrintTest, EachKindPrintsItsOwnList)
-{
-    fill("lstWeek", {QStringLiteral("Week line")});
-    fill("lstCal", {QStringLiteral("Day line")});
-    fill("lstToDo", {QStringLiteral("Todo line")});
-    const std::pair<const char*, const char*> kinds[] = {{"remind", "Week line"}, {"cal", "Day line"}, {"todo", "Todo line"}};
-    for (const auto& [kind, line] : kinds) {
-        const QString file = pdf(QString::fromLatin1(kind) + QStringLiteral(".pdf"));
-        desk.answerPrint(file);
-        PrintList(QString::fromLatin1(kind));
-        const auto pages = readPdf(file);
-        ASSERT_EQ(pages.size(), 1u) << kind;
-        EXPECT_EQ(pages[0].lines(), QStringList{QString::fromLatin1(line)}) << kind;
-    }
-    // An unknown kind has no list: no dialog, nothing printed.
-    PrintList(QStringLiteral("contacts"));
-    EXPECT_EQ(desk.prompts.size(), 3u);
-}
-
 TEST_F(PrintTest, CancellingThePrintDialogPrintsNothing)
 {
     fill("lstToDo", {QStringLiteral("Something")});
@@ -281,15 +262,4 @@ TEST_F(PrintTest, APrinterThatCannotStartIsReportedNotPretendedTo)
     ASSERT_EQ(desk.messages().size(), 1);
     EXPECT_TRUE(desk.messages()[0].contains(QDir::toNativeSeparators(nowhere)));
     EXPECT_FALSE(QFile::exists(nowhere));
-}
-
-TEST_F(PrintTest, PrintSurfaceIsHiddenWithItsCaptionAndTimesNewRoman)
-{
-    frmPrint& form = printForm();
-    EXPECT_EQ(&form, &printForm());
-    EXPECT_EQ(form.objectName(), QStringLiteral("frmPrint"));
-    EXPECT_EQ(form.windowTitle(), QStringLiteral("Form that holds rtfPrintOut"));
-    EXPECT_FALSE(form.isVisible());
-    EXPECT_EQ(form.rtfPrintOut->document()->defaultFont().family(), QStringLiteral("Times New Roman"));
-    EXPECT_DOUBLE_EQ(form.rtfPrintOut->document()->defaultFont().pointSizeF(), 12.0);
 }
