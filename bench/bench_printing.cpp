@@ -3,7 +3,7 @@
 #include "printing/RtfReader.h"
 #include "printing/frmPrint.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTextDocument>
@@ -88,15 +88,3 @@ void BM_PrintLeadFormToPdf(benchmark::State& state)
 BENCHMARK(BM_PrintLeadFormToPdf)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    installFontSubstitutes();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
