@@ -95,6 +95,33 @@ QWidget* makeControl(Kind kind, const QString& caption, QWidget* parent)
 }
 } // namespace
 
+namespace {
+// A box cuts text at its length in UTF-16 units, which can leave half of an emoji behind; that
+// half would be stored as a replacement character. The half is dropped as soon as it appears.
+void keepWholeCharacters(QLineEdit* box)
+{
+    QObject::connect(box, &QLineEdit::textChanged, box, [box](const QString& text) {
+        QString whole;
+        whole.reserve(text.size());
+        int cursor = box->cursorPosition();
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const QChar c = text.at(i);
+            const bool paired = c.isHighSurrogate() ? i + 1 < text.size() && text.at(i + 1).isLowSurrogate()
+                                : c.isLowSurrogate() ? i > 0 && text.at(i - 1).isHighSurrogate()
+                                                     : true;
+            if (paired)
+                whole += c;
+            else if (i < cursor)
+                --cursor;
+        }
+        if (whole.size() == text.size())
+            return;
+        box->setText(whole);
+        box->setCursorPosition(cursor);
+    });
+}
+} // namespace
+
 Controls buildControls(QWidget* parent, std::initializer_list<ControlSpec> specs)
 {
     Controls controls;
@@ -117,8 +144,10 @@ Controls buildControls(QWidget* parent, std::initializer_list<ControlSpec> specs
         } else {
             w->setGeometry(px(s.left), px(s.top), px(s.width), px(h));
         }
-        if (auto* e = qobject_cast<QLineEdit*>(w); e && s.maxLength > 0)
+        if (auto* e = qobject_cast<QLineEdit*>(w); e && s.maxLength > 0) {
             e->setMaxLength(s.maxLength);
+            keepWholeCharacters(e);
+        }
         if (s.tab == kNotStop)
             w->setFocusPolicy(Qt::ClickFocus);
         else if (s.tab > 0)

@@ -294,7 +294,7 @@ void frmKestrel::mnuHelpContents_Click()
 
 void frmKestrel::mnuHelpReport_Click()
 {
-    platform().openDocument(QStringLiteral("mailto:") + kSupportAddress + QStringLiteral("?subject=KT_Bug"));
+    platform().openDocument(mailtoLink(kSupportAddress, QStringLiteral("subject=KT_Bug")));
 }
 
 void frmKestrel::mnuHelpAbout_Click()

@@ -137,7 +137,7 @@ void LeadPanel::cmdEmail_Click()
 {
     const QString address = txtLead[11]->text();
     if (!address.isEmpty()) {
-        platform().openDocument(QStringLiteral("mailto:") + address);
+        platform().openDocument(mailtoLink(address));
         return;
     }
     platform().msgBox(QStringLiteral("There is either no lead selected or there is\r\n"

@@ -230,7 +230,7 @@ void frmContactGrid::cmdEmail_Click()
     const QModelIndex current = grdDataGrid->currentIndex();
     const QString address = current.isValid() ? model->text(current.row(), kEmailColumn) : QString();
     if (!address.isEmpty()) {
-        platform().openDocument(QStringLiteral("mailto:") + address);
+        platform().openDocument(mailtoLink(address));
         return;
     }
     platform().msgBox(QStringLiteral("There is either no lead selected or there is\r\n"

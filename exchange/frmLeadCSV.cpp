@@ -28,7 +28,9 @@ namespace {
 // Appends one value as a CSV field, straight from the engine's UTF-8 bytes.
 void appendCsvBytes(QByteArray& out, const char* s, int n)
 {
-    bool needs = false;
+    // Readers trim blanks and tabs around a field that is not quoted, so such a value is quoted too.
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    bool needs = n > 0 && (blank(s[0]) || blank(s[n - 1]));
     for (int i = 0; i < n && !needs; ++i)
         needs = s[i] == ',' || s[i] == '"' || s[i] == '\r' || s[i] == '\n';
     if (!needs) {

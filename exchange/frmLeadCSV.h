@@ -13,7 +13,8 @@ class QPushButton;
 namespace kestrel {
 
 // Writes the header of column names and one line per contact, sorted by last name, CR LF after
-// every line, UTF-8; a value that holds a comma, quote or line break is quoted. An existing file
+// every line, UTF-8; a value that holds a comma, quote or line break, or begins or ends with a
+// blank or tab, is quoted. An existing file
 // is replaced only once the new one is complete. On failure returns false with the reason in
 // *error (nothing is written).
 bool WriteLeadCsv(const QString& path, const QStringList& columns, QString* error);

@@ -1,5 +1,7 @@
 #include "platform/Platform.h"
 
+#include <QUrl>
+
 namespace kestrel {
 namespace {
 Platform* gInstalled = nullptr;
@@ -21,5 +23,14 @@ Platform& platform()
 }
 
 void setPlatform(Platform* p) { gInstalled = p; }
+
+QString mailtoLink(const QString& address, const QString& query)
+{
+    // Letters, digits, "-", ".", "_", "~" stay; "@" and "+" are kept for the address to read well.
+    QString link = QStringLiteral("mailto:") + QString::fromLatin1(QUrl::toPercentEncoding(address, "@+"));
+    if (!query.isEmpty())
+        link += u'?' + query;
+    return link;
+}
 
 } // namespace kestrel

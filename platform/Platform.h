@@ -46,6 +46,11 @@ public:
     virtual QDateTime now() = 0;
 };
 
+// "mailto:" + the address, then "?" + query when one is given. Every character of the address
+// that could end it or start something else ("?", "&", "#", "%", ",", ";", blanks, CR, LF, ...)
+// is percent-encoded, so a stored address can never add a recipient, a header or a parameter.
+QString mailtoLink(const QString& address, const QString& query = QString());
+
 Platform& platform();
 // Installs p (not owned) as the seam; nullptr restores the production implementation.
 void setPlatform(Platform* p);

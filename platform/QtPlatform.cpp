@@ -42,12 +42,16 @@ QString startFolder(const QString& dir)
 void QtPlatform::msgBox(const QString& text, const QString& caption)
 {
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, activeParent());
+    // Reports quote names from files and the database; as rich text a name such as
+    // <img src="/any/file"> would make the box read that file.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
 bool QtPlatform::askYesNo(const QString& text, const QString& caption)
 {
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, activeParent());
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }

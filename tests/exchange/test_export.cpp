@@ -182,11 +182,8 @@ TEST_F(ExportTest, RoundTripThroughImportGivesBackTheSameContacts)
     ASSERT_TRUE(LoadCsvToTemp(path, entries));
     ASSERT_TRUE(ImportTempRows(QStringLiteral("Cust")));
     EXPECT_TRUE(desk.messages().isEmpty()) << desk.messages().join(u'|').toStdString();
-    // Blanks around unquoted fields are trimmed on the way in, as spreadsheet readers do.
-    auto expected = before;
-    for (auto& r : expected)
-        r[3] = r[3] == u"  padded  " ? QStringLiteral("padded") : r[3];
-    EXPECT_EQ(rows(sConnContacts, query), expected);
+    // Blanks around a value come back too: the export quotes what a reader would trim.
+    EXPECT_EQ(rows(sConnContacts, query), before);
 }
 
 } // namespace
