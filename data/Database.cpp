@@ -34,24 +34,53 @@ QHash<QString, QString>& schemas()
     return map;
 }
 
-// One idle connection per file for the life of the process. It holds no lock; it keeps SQLite's
-// shared WAL index alive, so that each routine's own short connection opens without running
-// recovery and closes without a checkpoint. That is what makes a durable commit cheap.
-struct Keepers {
-    QHash<QString, sqlite3*> open;
-    // Whether this SQLite build's default already syncs every commit (then no pragma is needed).
+// Connections a routine has closed wait here for the next routine that opens the same file.
+// A waiting connection holds no lock and no transaction; it keeps SQLite's schema and WAL index
+// ready, so that opening, one durable commit and closing cost little more than the commit itself.
+// A file replaced on disk (another inode) is never reached through an old connection.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+bool identityOf(const QString& path, FileIdentity* out)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    *out = {st.st_dev, st.st_ino};
+    return true;
+}
+
+struct Pool {
+    FileIdentity identity;
+    std::vector<sqlite3*> idle;
+};
+
+struct Pools {
+    QHash<QString, Pool> byPath;
+    // The SQLite build's default synchronous level, read once.
     int defaultSynchronous = -1;
-    ~Keepers()
+    void drop(Pool& pool)
     {
-        for (sqlite3* db : std::as_const(open))
+        for (sqlite3* db : pool.idle)
             sqlite3_close_v2(db);
+        pool.idle.clear();
+    }
+    ~Pools()
+    {
+        for (Pool& p : byPath)
+            drop(p);
     }
 };
-Keepers& keepers()
+Pools& pools()
 {
-    static Keepers k;
-    return k;
+    static Pools p;
+    return p;
 }
+
+constexpr size_t kMaxIdlePerFile = 4;
 
 bool isScratch(const QString& path)
 {
@@ -97,9 +126,9 @@ void configure(sqlite3* db, bool scratch)
     }
     // In WAL mode FULL syncs the log at every commit: a statement is on disk when it returns.
     // Most builds default to FULL already; the pragma would cost a schema parse per connection.
-    if (keepers().defaultSynchronous < 0)
-        keepers().defaultSynchronous = readSynchronous(db);
-    if (keepers().defaultSynchronous < 2)
+    if (pools().defaultSynchronous < 0)
+        pools().defaultSynchronous = readSynchronous(db);
+    if (pools().defaultSynchronous < 2)
         execNative(db, "PRAGMA synchronous=FULL;");
 }
 
@@ -219,32 +248,51 @@ void createDatabaseFile(const QString& path, const QString& schemaSql, bool dura
 
 void releaseDatabaseFile(const QString& path)
 {
-    const QString key = QFileInfo(path).absoluteFilePath();
-    if (sqlite3* db = keepers().open.take(key))
-        sqlite3_close_v2(db);
+    const auto it = pools().byPath.find(QFileInfo(path).absoluteFilePath());
+    if (it != pools().byPath.end()) {
+        pools().drop(*it);
+        pools().byPath.erase(it);
+    }
 }
 
 void releaseAllDatabaseFiles()
 {
-    for (sqlite3* db : std::as_const(keepers().open))
-        sqlite3_close_v2(db);
-    keepers().open.clear();
+    for (Pool& p : pools().byPath)
+        pools().drop(p);
+    pools().byPath.clear();
 }
 
 Connection::Connection(const QString& connectionText) : path_(dataSourcePath(connectionText))
 {
-    const QFileInfo info(path_);
-    if (!info.exists()) {
-        const auto schema = schemas().constFind(info.fileName().toLower());
+    FileIdentity identity;
+    if (!identityOf(path_, &identity)) {
+        const auto schema = schemas().constFind(QFileInfo(path_).fileName().toLower());
         if (schema == schemas().constEnd())
             throw DbError(SQLITE_CANTOPEN, QStringLiteral("Could not find file '%1'.").arg(path_));
         createDatabaseFile(path_, *schema, true);
+        if (!identityOf(path_, &identity))
+            throw DbError(SQLITE_CANTOPEN, QStringLiteral("Could not find file '%1'.").arg(path_));
     }
+    const QString key = QFileInfo(path_).absoluteFilePath();
+    bool known = false;
+    if (auto it = pools().byPath.find(key); it != pools().byPath.end()) {
+        if (it->identity == identity) {
+            known = true;
+            if (!it->idle.empty()) {
+                db_ = it->idle.back();
+                it->idle.pop_back();
+                poolKey_ = key;
+                return;
+            }
+        } else {
+            pools().drop(*it);
+            pools().byPath.erase(it);
+        }
+    }
+
     bool readOnly = false;
     db_ = openFile(path_, &readOnly);
     try {
-        const QString key = QFileInfo(path_).absoluteFilePath();
-        const bool known = keepers().open.contains(key);
         if (!known) {
             try {
                 validate(db_, path_);
@@ -255,8 +303,7 @@ Connection::Connection(const QString& connectionText) : path_(dataSourcePath(con
                 // nobody may write there, so it can still be read as it stands.
                 sqlite3_close_v2(db_);
                 db_ = nullptr;
-                const QByteArray uri = "file:" + QUrl::fromLocalFile(QFileInfo(path_).absoluteFilePath())
-                                                     .toEncoded(QUrl::RemoveScheme) + "?immutable=1";
+                const QByteArray uri = "file:" + QUrl::fromLocalFile(key).toEncoded(QUrl::RemoveScheme) + "?immutable=1";
                 if (sqlite3_open_v2(uri.constData(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) != SQLITE_OK)
                     throw errorOf(db_, QStringLiteral("Could not open the database file '%1'").arg(path_));
                 readOnly = true;
@@ -264,25 +311,31 @@ Connection::Connection(const QString& connectionText) : path_(dataSourcePath(con
             }
         }
         configure(db_, isScratch(path_));
-        if (!known && !readOnly && !isScratch(path_)) {
-            bool ro = false;
-            sqlite3* keeper = openFile(path_, &ro);
-            sqlite3_busy_timeout(keeper, kBusyTimeoutMs);
-            // A connection maps the WAL index only once it has read something.
-            sqlite3_exec(keeper, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
-            keepers().open.insert(key, keeper);
-        }
     } catch (...) {
         sqlite3_close_v2(db_);
         db_ = nullptr;
         throw;
     }
+    if (!readOnly && !isScratch(path_)) {
+        if (!known)
+            pools().byPath.insert(key, Pool{identity, {}});
+        poolKey_ = key;
+    }
 }
 
 Connection::~Connection()
 {
-    if (db_)
-        sqlite3_close_v2(db_);
+    if (!db_)
+        return;
+    // Only a connection left exactly as it was opened may wait for the next routine.
+    if (!poolKey_.isEmpty() && sqlite3_get_autocommit(db_) && !sqlite3_next_stmt(db_, nullptr)) {
+        const auto it = pools().byPath.find(poolKey_);
+        if (it != pools().byPath.end() && it->idle.size() < kMaxIdlePerFile) {
+            it->idle.push_back(db_);
+            return;
+        }
+    }
+    sqlite3_close_v2(db_);
 }
 
 void Connection::execute(const QString& statement)

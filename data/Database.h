@@ -39,7 +39,7 @@ void registerSchema(const QString& fileName, const QString& schemaSql);
 // replacing a file that is already there. Throws DbError on failure.
 void createDatabaseFile(const QString& path, const QString& schemaSql, bool durable);
 
-// Lets go of the process-wide idle connection kept for path (before the file is deleted).
+// Closes the connections waiting for path (before the file is deleted or replaced).
 void releaseDatabaseFile(const QString& path);
 void releaseAllDatabaseFiles();
 
@@ -58,6 +58,7 @@ public:
 private:
     sqlite3* db_ = nullptr;
     QString path_;
+    QString poolKey_; // the file whose waiting connections this one may join when closed
 };
 
 // A read-only copy of a query's rows, walked with eof()/moveNext() and read by position or name.

@@ -137,3 +137,21 @@ TEST_F(DatabaseTest, ASecondConnectionWaitsForTheWriterInsteadOfFailing)
     EXPECT_TRUE(ActionQuery(QStringLiteral("update contacts set firstname='Annie'"), sConnContacts));
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select firstname from contacts"))[0][0], QStringLiteral("Annie"));
 }
+
+TEST_F(DatabaseTest, AFileReplacedOnDiskIsWrittenAsItIsNow)
+{
+    addContact(QStringLiteral("Old"), QStringLiteral("Ann")); // leaves a connection waiting for the file
+    // Another copy of the file (a restored backup, say) takes its place.
+    const QString restored = dataPath(QStringLiteral("restored.mdb"));
+    createDatabaseFile(restored, QString::fromUtf8(kContactsSchema), true);
+    ASSERT_TRUE(QFile::remove(dataPath(QStringLiteral("contacts.mdb"))));
+    QFile::remove(dataPath(QStringLiteral("contacts.mdb-wal")));
+    QFile::remove(dataPath(QStringLiteral("contacts.mdb-shm")));
+    ASSERT_TRUE(QFile::rename(restored, dataPath(QStringLiteral("contacts.mdb"))));
+
+    addContact(QStringLiteral("New"), QStringLiteral("Bo"));
+    releaseAllDatabaseFiles();
+    const auto names = rows(sConnContacts, QStringLiteral("select lastname from contacts"));
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names[0][0], QStringLiteral("New"));
+}
