@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextDocument>
 
 namespace kestrel {
 
@@ -86,17 +87,34 @@ int frmAppt::SelectTime(const QString& x) const
     return i < 0 ? 0 : i;
 }
 
+QString frmAppt::notesText() const
+{
+    // The raw text keeps non-breaking spaces, which the plain-text form turns into blanks.
+    QString text = txtNotes->document()->toRawText();
+    for (QChar& c : text)
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+            c = u'\n';
+    return text;
+}
+
 QString frmAppt::apptText(int index) const
 {
-    return index == 2 ? txtNotes->toPlainText() : static_cast<QLineEdit*>(txtAppt[index])->text();
+    if (index != 2)
+        return static_cast<QLineEdit*>(txtAppt[index])->text();
+    // Notes stored with CR LF line breaks would otherwise be rewritten by every save.
+    const QString shown = notesText();
+    return shown == notesShown_ ? notesGiven_ : shown;
 }
 
 void frmAppt::setApptText(int index, const QString& text)
 {
-    if (index == 2)
+    if (index == 2) {
         txtNotes->setPlainText(text);
-    else
+        notesGiven_ = text;
+        notesShown_ = notesText();
+    } else {
         static_cast<QLineEdit*>(txtAppt[index])->setText(text);
+    }
 }
 
 void frmAppt::showEvent(QShowEvent* event)

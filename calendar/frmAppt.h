@@ -66,6 +66,11 @@ protected:
 private:
     // Shows the month of the picker's date when the calendar is in view.
     void reloadCalendar();
+    // The notes box shows every line break as its own, and gives them back as LF: the text put
+    // into it is kept, and given back unchanged while the box still shows it unedited.
+    QString notesText() const;
+    QString notesGiven_;
+    QString notesShown_;
     bool loaded_ = false;
 };
 

@@ -10,7 +10,24 @@
 #include <ostream>
 
 QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+// Control characters and lone surrogates are written as escapes, so a failure shows what differs.
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    QString out;
+    for (const QChar c : s) {
+        if (c == u'\r')
+            out += QStringLiteral("\\r");
+        else if (c == u'\n')
+            out += QStringLiteral("\\n");
+        else if (c == u'\t')
+            out += QStringLiteral("\\t");
+        else if (c.unicode() < 0x20 || c.isSurrogate() || c.unicode() == 0xa0 || (c.unicode() >= 0x2028 && c.unicode() <= 0x2029))
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    *os << '"' << out.toStdString() << '"';
+}
 QT_END_NAMESPACE
 
 namespace kestrel::test {
