@@ -49,6 +49,7 @@ struct CsvFile::Impl {
     bool atEnd = false;
     bool firstChunk = true;
     qint64 line = 1; // line number at the start of the next chunk
+    size_t recordBytes = 0; // of the fields read so far of the record being read
     QByteArray chunk;
 
     ~Impl()
@@ -67,6 +68,7 @@ struct CsvFile::Impl {
     static void onField(void* s, size_t n, void* data)
     {
         auto* self = static_cast<Impl*>(data);
+        self->recordBytes += n;
         if (s)
             self->building.emplace_back(self->decode(static_cast<const char*>(s), n));
         else
@@ -77,6 +79,7 @@ struct CsvFile::Impl {
         auto* self = static_cast<Impl*>(data);
         self->ready.push_back(std::move(self->building));
         self->building.clear();
+        self->recordBytes = 0;
     }
 
     [[noreturn]] void fail(const QString& text)
@@ -119,6 +122,14 @@ struct CsvFile::Impl {
                      .arg(path)
                      .arg(at));
         }
+        // A record is held whole until it ends; one that never seems to end (a stray quote, a
+        // file that is no CSV) must not take all the memory there is.
+        if (recordBytes + parser.entry_pos > kMaxCsvRecordBytes)
+            fail(QStringLiteral("The file '%1' has a record longer than %2 MB near line %3; it is not a list of "
+                                "contacts the import can read")
+                     .arg(path)
+                     .arg(kMaxCsvRecordBytes >> 20)
+                     .arg(line));
         line += std::count(p, p + len, '\n');
     }
 };

@@ -16,6 +16,9 @@ constexpr int kTextFileError = -2147467259;   // the file cannot be opened, read
 constexpr int kTextNoSuchColumn = -2147217904; // a column the statement names is not in the header
 constexpr int kTextBadStatement = -2147217900; // the statement is not "select <columns> from <file>"
 
+// The longest record (all its fields together, in the file's bytes) the reader takes.
+constexpr size_t kMaxCsvRecordBytes = size_t(8) << 20;
+
 // One field: its text, or nothing for an empty unquoted field.
 using CsvField = std::optional<QString>;
 using CsvRecord = std::vector<CsvField>;
@@ -23,7 +26,8 @@ using CsvRecord = std::vector<CsvField>;
 // Reads an RFC 4180 file record by record without holding it whole: quoted fields may hold commas,
 // doubled quotes and line breaks; CRLF and LF both end a record; a UTF-8 byte-order mark is
 // dropped; blank lines are skipped and blanks around unquoted fields trimmed. A file that is not
-// valid UTF-8 is taken as Windows-1252 throughout. Throws DbError.
+// valid UTF-8 is taken as Windows-1252 throughout. A record longer than kMaxCsvRecordBytes is an
+// error, so memory stays bounded whatever the file holds. Throws DbError.
 class CsvFile {
 public:
     explicit CsvFile(const QString& path);
