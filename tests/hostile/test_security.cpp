@@ -1,0 +1,99 @@
+// What a stored or imported value can never do: add a header, recipient or parameter to a mail
+// link, make a message box read a file, or make the lead-form template pull in another file.
+#include "platform/Platform.h"
+#include "platform/QtPlatform.h"
+#include "printing/RtfReader.h"
+#include "tests/hostile/Hostile.h"
+#include "tests/support/Fixture.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
+#include <QUrl>
+
+using namespace kestrel;
+using namespace kestrel::test;
+
+namespace {
+
+using Security = KestrelTest;
+
+TEST_F(Security, MailLinksCarryTheAddressAndOnlyTheParametersTheProgramAdds)
+{
+    const QStringList addresses = {
+        QStringLiteral("ann@x.com?cc=eve@y.com"),      QStringLiteral("ann@x.com&bcc=eve@y.com"),
+        QStringLiteral("ann@x.com\r\nBcc: eve@y.com"), QStringLiteral("ann@x.com\nSubject: hi"),
+        QStringLiteral("ann%0D%0ABcc:eve@y.com"),       QStringLiteral("ann@x.com#frag"),
+        QStringLiteral("ann@x.com,eve@y.com"),         QStringLiteral("ann@x.com; eve@y.com"),
+        QStringLiteral("O'Brien+tag@x.com"),           QStringLiteral("zoë@exämple.com"),
+    };
+    for (const QString& a : addresses) {
+        for (const QString& query : {QString(), QStringLiteral("subject=KT_Bug")}) {
+            const QString link = mailtoLink(a, query);
+            const QUrl url(link, QUrl::StrictMode);
+            ASSERT_TRUE(url.isValid()) << link.toStdString();
+            EXPECT_EQ(url.scheme(), QStringLiteral("mailto"));
+            EXPECT_EQ(url.path(QUrl::FullyDecoded), a) << link.toStdString();
+            EXPECT_EQ(url.query(), query) << link.toStdString();
+            EXPECT_FALSE(url.hasFragment()) << link.toStdString();
+            for (const QChar c : {u'\r', u'\n', u'&', u'#', u',', u';', u' '})
+                EXPECT_FALSE(link.contains(c)) << link.toStdString();
+        }
+    }
+    EXPECT_EQ(mailtoLink(QStringLiteral("ann@x.com")), QStringLiteral("mailto:ann@x.com"));
+}
+
+TEST_F(Security, MessageBoxesShowReportTextsAsPlainText)
+{
+    // A header name or stored value written as markup must reach the user as the text it is.
+    const QString text = QStringLiteral("Please map or delete the field: <img src=\"%1\"><b>x</b>").arg(dir.filePath(QStringLiteral("x.png")));
+    installQtPlatform();
+    setPlatform(nullptr);
+    QStringList seen;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        seen << QString::number(int(box->textFormat())) + u'|' + box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
+        (box->button(QMessageBox::No) ? box->button(QMessageBox::No) : box->button(QMessageBox::Ok))->click();
+    });
+    poll.start(10);
+    platform().msgBox(text, kAppTitle);
+    EXPECT_FALSE(platform().askYesNo(text, kAppTitle));
+    setPlatform(&desk);
+    const QString plain = QString::number(int(Qt::PlainText)) + u'|' + text;
+    EXPECT_EQ(seen, (QStringList{plain, plain}));
+}
+
+TEST_F(Security, TemplateFieldsNeverPullInAnotherFile)
+{
+    const QString marker = dir.filePath(QStringLiteral("secret.txt"));
+    {
+        QFile f(marker);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("SECRET CONTENT");
+    }
+    const QByteArray path = marker.toUtf8();
+    const QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 Name: "
+                           "{\\field{\\*\\fldinst INCLUDETEXT \"" + path + "\"}{\\fldrslt shown}}\\par "
+                           "{\\field{\\*\\fldinst INCLUDEPICTURE \"" + path + "\" \\\\d}{\\fldrslt }}\\par "
+                           "{\\field{\\*\\fldinst HYPERLINK \"file://" + path + "\"}{\\fldrslt link}}\\par "
+                           "{\\object\\objemb{\\*\\objclass Package}{\\*\\objdata 0105}{\\result x}}\\par "
+                           "{\\*\\template " + path + "}{\\pict\\pngblip 89504e47}end}";
+    QTextDocument doc;
+    RtfReader reader;
+    ASSERT_TRUE(reader.read(rtf, &doc));
+    EXPECT_FALSE(doc.toPlainText().contains(QStringLiteral("SECRET"))) << doc.toPlainText().toStdString();
+    EXPECT_TRUE(doc.toPlainText().contains(QStringLiteral("Name: shown")));
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it)
+            EXPECT_FALSE(it.fragment().charFormat().isImageFormat()) << it.fragment().text().toStdString();
+}
+
+} // namespace
