@@ -1,24 +1,20 @@
 #pragma once
-// Small helpers shared by the calendar tests.
-#include "app/Ui.h"
+// Helpers of the calendar tests: the calendar and reminder panels on a window of their own, list
+// lines and their item values, clicks on list lines, and a spoiled database file.
+#include "calendar/CalPanel.h"
+#include "calendar/RemindPanel.h"
+#include "calendar/frmAppt.h"
+#include "calendar/modCal.h"
+#include "data/Globals.h"
+#include "tests/contacts/Common.h"
 
-#include <QDir>
-#include <QFile>
-#include <QListWidget>
-#include <QString>
+#include <QtWidgets>
+#include <QTest>
 
-#include <gtest/gtest.h>
+using namespace kestrel;
+using namespace kestrel::test;
 
-#include <ostream>
-
-QT_BEGIN_NAMESPACE
-// Readable failure messages for texts.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-QT_END_NAMESPACE
-
-namespace kestrel::test {
-
-inline QRect twipRect(int l, int t, int w, int h) { return QRect(px(l), px(t), px(w), px(h)); }
+inline const QString kSeparator = QStringLiteral(" * * * * * * * * * * * * * * * ");
 
 inline QStringList lines(const QListWidget* list)
 {
@@ -36,13 +32,41 @@ inline QList<int> values(const QListWidget* list)
     return out;
 }
 
-// Replaces a database file with bytes that are no database, so every opening of it fails.
-inline void spoilDatabase(const QString& programDir, const QString& file)
+// A mouse click, or with `twice` a double click, on a line; queued handlers run before it returns.
+inline void clickLine(QListWidget* list, int row, bool twice = false)
 {
-    QDir().mkpath(programDir + QStringLiteral("/data"));
-    QFile f(programDir + QStringLiteral("/data/") + file);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(QByteArray(8192, '\x5a'));
+    const QPoint at = list->visualItemRect(list->item(row)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    if (twice) { // the second press of a double click arrives as the double-click event itself
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
+    }
+    QCoreApplication::processEvents();
 }
 
-} // namespace kestrel::test
+class CalendarTest : public KestrelTest {
+protected:
+    void SetUp() override
+    {
+        KestrelTest::SetUp();
+        fraCal->setGeometry(px(120), px(120), px(11100), px(6420));
+        fraRemind->setGeometry(px(120), 0, px(11175), px(6495));
+        host.resize(px(11385), px(7095));
+        host.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+    }
+    // Replaces a database file with bytes that are no database, so every opening of it fails.
+    void spoil(const char* file)
+    {
+        QDir().mkpath(dataPath(QString()));
+        QFile f(dataPath(QString::fromUtf8(file)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(QByteArray(8192, 'Z')) == 8192);
+    }
+    QString stored(const QString& sql) { return joined(rows(sConnContacts, sql)); }
+
+    QWidget host;
+    QGroupBox* fraCal = new QGroupBox(&host);
+    QGroupBox* fraRemind = new QGroupBox(&host);
+    CalPanel* cal = new CalPanel(fraCal, &host);
+    RemindPanel* remind = new RemindPanel(fraRemind, &host);
+};

@@ -1,63 +1,30 @@
 #pragma once
-// Small helpers shared by the contact tests.
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QString>
-#include <QStringList>
+// Helpers of the contact tests: list choices and a contact panel on a window of its own.
+#include "contacts/LeadPanel.h"
+#include "contacts/frmContactGrid.h"
+#include "contacts/frmLead.h"
+#include "contacts/modTree.h"
+#include "data/Globals.h"
+#include "data/modData.h"
+#include "tests/contacts/Common.h"
 
-#include <gtest/gtest.h>
+#include <QTest>
 
-#include <initializer_list>
-#include <ostream>
+using namespace kestrel;
+using namespace kestrel::test;
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
-namespace kestrel::test {
-
-// One designed control: twips; height -1 when the kind decides; caption checked for labels and buttons.
-struct Placed {
-    const char* name;
-    int left, top, width, height;
-    const char* caption = nullptr;
-    int maxLength = 0;
-};
-
-inline void expectPlaced(QWidget* root, std::initializer_list<Placed> table)
-{
-    for (const Placed& p : table) {
-        QWidget* c = root->findChild<QWidget*>(QString::fromUtf8(p.name));
-        ASSERT_TRUE(c) << p.name;
-        EXPECT_EQ(c->pos(), QPoint(p.left / 15, p.top / 15)) << p.name;
-        if (p.width > 0) {
-            EXPECT_EQ(c->width(), p.width / 15) << p.name;
-        }
-        if (p.height > 0) {
-            EXPECT_EQ(c->height(), p.height / 15) << p.name;
-        }
-        const QString caption = QString::fromUtf8(p.caption ? p.caption : "");
-        if (auto* l = qobject_cast<QLabel*>(c)) {
-            EXPECT_EQ(l->text(), caption) << p.name;
-        }
-        if (auto* b = qobject_cast<QPushButton*>(c)) {
-            EXPECT_EQ(b->text(), caption) << p.name;
-        }
-        if (auto* e = qobject_cast<QLineEdit*>(c); e && p.maxLength) {
-            EXPECT_EQ(e->maxLength(), p.maxLength) << p.name;
-        }
-    }
-}
+inline const QString kNoEmail = QStringLiteral("There is either no lead selected or there is\r\n"
+                                               " no email address entered for the desired lead.");
 
 // The user picks an entry of a drop-down list.
 inline void choose(QComboBox* box, const QString& text)
 {
-    const int i = box->findText(text);
-    ASSERT_GE(i, 0) << text.toStdString();
-    box->setCurrentIndex(i);
-    Q_EMIT box->activated(i);
+    box->setCurrentIndex(box->findText(text));
+    ASSERT_EQ(box->currentText(), text);
+    Q_EMIT box->activated(box->currentIndex());
 }
 
+// "entry,entry,...=shown entry"
 inline QString entries(const QComboBox* box)
 {
     QStringList t;
@@ -66,18 +33,37 @@ inline QString entries(const QComboBox* box)
     return t.join(u',') + u'=' + box->currentText();
 }
 
-// Object names met by pressing Tab from `from`, `count` widgets in all.
-inline QString tabWalk(QWidget* from, int count)
-{
-    QStringList order;
-    QWidget* w = from;
-    for (int i = 0; i < count; ++i) {
-        order << w->objectName();
-        do
-            w = w->nextInFocusChain();
-        while (!(w->focusPolicy() & Qt::TabFocus));
+class PanelTest : public KestrelTest {
+protected:
+    void SetUp() override
+    {
+        KestrelTest::SetUp();
+        panel->PopDisplay();
     }
-    return order.join(u',');
-}
+    QList<QTreeWidgetItem*> nodes(const QString& text = QStringLiteral("*")) const
+    {
+        return panel->tvLead->findItems(text, Qt::MatchWildcard | Qt::MatchRecursive);
+    }
+    // The contact nodes in tree order, each with its initial: "A:Adams, Al - 9 Elm|B:Baker, Cy - ".
+    QString filed() const
+    {
+        QStringList out;
+        for (QTreeWidgetItem* node : nodes())
+            if (node->parent())
+                out << node->parent()->text(0) + u':' + node->text(0);
+        return out.join(u'|');
+    }
+    // The tree's own click signal, as a mouse click on the node sends it.
+    void click(QTreeWidgetItem* node) { Q_EMIT panel->tvLead->itemClicked(node, 0); }
+    QString panelText() const
+    {
+        QStringList t;
+        for (QLineEdit* box : panel->txtLead)
+            t << box->text();
+        return t.join(u'|');
+    }
 
-} // namespace kestrel::test
+    QWidget host;
+    QGroupBox* frame = new QGroupBox(QStringLiteral("Trees"), &host);
+    LeadPanel* panel = new LeadPanel(frame, &host);
+};

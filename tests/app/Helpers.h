@@ -1,0 +1,50 @@
+#pragma once
+// The main window shown on a program folder of its own, and what its lists show.
+#include "app/Ui.h"
+#include "app/frmKestrel.h"
+#include "calendar/CalPanel.h"
+#include "calendar/RemindPanel.h"
+#include "calendar/frmAppt.h"
+#include "contacts/LeadPanel.h"
+#include "contacts/frmContactGrid.h"
+#include "contacts/frmLead.h"
+#include "data/Globals.h"
+#include "tests/support/Fixture.h"
+
+#include <QtWidgets>
+#include <QTest>
+
+using namespace kestrel;
+using kestrel::test::KestrelTest;
+
+class MainWindowTest : public KestrelTest {
+protected:
+    void SetUp() override
+    {
+        KestrelTest::SetUp();
+        w = std::make_unique<frmKestrel>();
+        w->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    }
+    void TearDown() override
+    {
+        w.reset();
+        KestrelTest::TearDown();
+    }
+    // The contact nodes of the tree, in order.
+    QStringList listed() const
+    {
+        QStringList out;
+        for (QTreeWidgetItem* node : w->lead->tvLead->findItems("*", Qt::MatchWildcard | Qt::MatchRecursive))
+            if (node->parent())
+                out << node->text(0);
+        return out;
+    }
+    QString weekLine(int i) const { return i < w->remind->lstWeek->count() ? w->remind->lstWeek->item(i)->text() : QString(); }
+    // Which panels stand where: "lead,cal,remind" lefts in twips.
+    QString lefts() const
+    {
+        return QStringLiteral("%1,%2,%3").arg(leftTwips(w->fraLead)).arg(leftTwips(w->fraCal)).arg(leftTwips(w->fraRemind));
+    }
+    std::unique_ptr<frmKestrel> w;
+};
