@@ -14,6 +14,10 @@
 #include <QtWidgets>
 #include <QTest>
 
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
+
 using namespace kestrel;
 using kestrel::test::KestrelTest;
 

@@ -110,14 +110,19 @@ TEST_F(MonthTest, ADayListsItsAppointmentsByTimeWithCutLinesAndOnlyThoseLinesOpe
     EXPECT_EQ(blueDays(), "7");
 }
 
-TEST_F(MonthTest, AnUnreadableDatabaseIsReportedOncePerMonth)
+TEST_F(MonthTest, UnreadableDatabasesAreReportedOncePerMonthAndOncePerList)
 {
     spoil("contacts.mdb");
+    spoil("kestrel.mdb");
     cal->LoadCal(QDate(2008, 3, 1));
     EXPECT_EQ(cells()[36], "31");
     cal->labDay_Click(cal->cellOfDay(7));
-    const QStringList m = desk.messages();
-    ASSERT_EQ(m.size(), 2);
-    EXPECT_TRUE(m[0].startsWith("Error ") && m[0].endsWith(") in procedure ApptsForDay of Form frmKestrel"));
-    EXPECT_TRUE(m[1].startsWith("Error ") && m[1].endsWith(") in procedure ListDayAppts of Module modCal"));
+    remind->PopWeekList(); // and no purge is tried
+    remind->PopToDo();
+    EXPECT_EQ(lines(remind->lstToDo), QStringList({"Add To Do Item", "     * * * * * "}));
+    QStringList m = desk.messages();
+    for (QString& text : m)
+        text = text.startsWith("Error ") ? text.section(") in procedure ", 1) : "not an error report: " + text;
+    EXPECT_EQ(m, QStringList({"ApptsForDay of Form frmKestrel", "ListDayAppts of Module modCal",
+                              "PopWeekList of Form frmKestrel", "PopToDo of Form frmReminder"}));
 }
