@@ -152,6 +152,9 @@ CsvFile::CsvFile(const QString& path) : d(std::make_unique<Impl>())
     if (csv_init(&d->parser, CSV_STRICT | CSV_STRICT_FINI | CSV_EMPTY_IS_NULL) != 0)
         throw DbError(kTextFileError, QStringLiteral("Out of memory"));
     d->parserReady = true;
+    // The field buffer grows by this much at a time; the default of 128 bytes makes a long field
+    // cost a reallocation per 128 bytes, which is quadratic wherever realloc has to copy.
+    csv_set_blk_size(&d->parser, size_t(kChunk));
     d->chunk.resize(kChunk);
 }
 
