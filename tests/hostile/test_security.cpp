@@ -1,5 +1,6 @@
 // What a stored or imported value can never do: add a header, recipient or parameter to a mail
 // link, make a message box read a file, or make the lead-form template pull in another file.
+#include "data/Globals.h"
 #include "platform/Platform.h"
 #include "platform/QtPlatform.h"
 #include "printing/RtfReader.h"
@@ -46,6 +47,17 @@ TEST_F(Security, MailLinksCarryTheAddressAndOnlyTheParametersTheProgramAdds)
         }
     }
     EXPECT_EQ(mailtoLink(QStringLiteral("ann@x.com")), QStringLiteral("mailto:ann@x.com"));
+}
+
+TEST_F(Security, TextAfterTheEndOfAStatementFailsTheWholeStatement)
+{
+    const QString insert = QStringLiteral("INSERT into todo (todo)values('first')");
+    EXPECT_TRUE(ActionQuery(insert + QStringLiteral(" ;  "), sConnMain));
+    // What a value that had broken out of its quotes would leave behind: nothing of it runs.
+    EXPECT_FALSE(ActionQuery(insert + QStringLiteral("; delete from todo"), sConnMain));
+    EXPECT_FALSE(ActionQuery(insert + QStringLiteral(" -- ') and the rest"), sConnMain));
+    EXPECT_EQ(desk.messages().size(), 2);
+    EXPECT_EQ(rows(sConnMain, QStringLiteral("select todo from todo")), (std::vector<QStringList>{{"first"}}));
 }
 
 TEST_F(Security, MessageBoxesShowReportTextsAsPlainText)
