@@ -4,51 +4,17 @@
 // letters beyond ASCII, emoji, right-to-left text and markup.
 #include "data/modData.h"
 
-#include <QString>
-#include <QStringList>
+#include "tests/contacts/Common.h"
 
-#include <ostream>
-
-QT_BEGIN_NAMESPACE
-// Control characters and lone surrogates are written as escapes, so a failure shows what differs.
-inline void PrintTo(const QString& s, std::ostream* os)
-{
-    QString out;
-    for (const QChar c : s) {
-        if (c == u'\r')
-            out += QStringLiteral("\\r");
-        else if (c == u'\n')
-            out += QStringLiteral("\\n");
-        else if (c == u'\t')
-            out += QStringLiteral("\\t");
-        else if (c.unicode() < 0x20 || c.isSurrogate() || c.unicode() == 0xa0 || (c.unicode() >= 0x2028 && c.unicode() <= 0x2029))
-            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        else
-            out += c;
-    }
-    *os << '"' << out.toStdString() << '"';
-}
-QT_END_NAMESPACE
 
 namespace kestrel::test {
 
 inline QStringList hostileTexts()
 {
-    return {
-        QStringLiteral("'"),           QStringLiteral("''"),          QStringLiteral("'Brien"),
-        QStringLiteral("O'Brien"),     QStringLiteral("OBrien'"),     QStringLiteral("'O'Br'ien'"),
-        QStringLiteral("Say \"hi\""),  QStringLiteral("\""),          QStringLiteral("#3/7/2006#"),
-        QStringLiteral("#"),           QStringLiteral("a+b"),         QStringLiteral("+' '+"),
-        QStringLiteral("[x]"),         QStringLiteral("["),           QStringLiteral("]"),
-        QStringLiteral("100%"),        QStringLiteral("%"),           QStringLiteral("_"),
-        QStringLiteral("a_b"),         QStringLiteral("--"),          QStringLiteral("x' --"),
-        QStringLiteral(";"),           QStringLiteral("x'); delete from contacts; --"),
-        QStringLiteral("tab\there"),   QStringLiteral("\t"),          QStringLiteral("line\r\nbreak"),
-        QStringLiteral("cr\ronly"),    QStringLiteral("lf\nonly"),    QStringLiteral("Zoë Ñandú Łódź"),
-        QStringLiteral("😀 emoji 👍🏽"), QStringLiteral("שלום עולם"),   QStringLiteral("مرحبا بك"),
-        QStringLiteral("  padded  "),  QStringLiteral("<b>bold</b>"), QStringLiteral("<img src=\"x.png\">"),
-        QStringLiteral("&amp;"),
-    };
+    return QStringLiteral("'|''|O'Brien|'O'Br'ien'|Say \"hi\"|\"|#3/7/2006#|a+b|+' '+|[x]|[|]|100%|_|--|x' --|;|"
+                          "x'); delete from contacts; --|tab\there|\t|line\r\nbreak|cr\ronly|lf\nonly|Zoë Ñandú Łódź|"
+                          "😀 emoji 👍🏽|שלום עולם|مرحبا بك|  padded  |<b>bold</b>|<img src=\"x.png\">|&amp;")
+        .split(u'|');
 }
 
 // Texts at exactly a field's maximum: apostrophes only (each doubled in the statement), and one
@@ -56,7 +22,13 @@ inline QStringList hostileTexts()
 inline QString allApostrophes(int max) { return QString(max, u'\''); }
 inline QString emojiAtTheEdge(int max) { return QString(max - 1, u'x') + QStringLiteral("😀"); }
 
-// What a box of that maximum keeps of a text.
+// What a box of that maximum keeps of a text (-1: no limit).
 inline QString kept(const QString& typed, int max) { return max < 0 ? typed : LeftChars(typed, max); }
+
+// Import targets in the export's column order (the last, the contact type, is not imported).
+inline QStringList exportTargets()
+{
+    return QStringLiteral("LastName,FirstName,Address,City,ST,Zip,HomePh,WorkPh,Ext,Email,Company,CellPh,DELETE").split(u',');
+}
 
 } // namespace kestrel::test
