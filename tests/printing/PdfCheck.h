@@ -85,12 +85,4 @@ inline std::vector<PdfPage> readPdf(const QString& path)
     return pages;
 }
 
-inline int pdfPageCount(const QString& path)
-{
-    const QString info = runTool(QStringLiteral("pdfinfo"), {path});
-    static const QRegularExpression re(QStringLiteral(R"(Pages:\s+(\d+))"));
-    const auto m = re.match(info);
-    return m.hasMatch() ? m.captured(1).toInt() : -1;
-}
-
 } // namespace kestrel::test
