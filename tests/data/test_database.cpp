@@ -110,34 +110,6 @@ TEST_F(DatabaseTest, DatesAndTimesCompareAsDatesAndTimes)
     EXPECT_EQ(s.field(1).toTime(), QTime(14, 30));
 }
 
-TEST_F(DatabaseTest, TextComparesAndSortsWithoutRegardToCase)
-{
-    addContact(QStringLiteral("Baker"), QStringLiteral("Bo"), QStringLiteral("Cust"));
-    addContact(QStringLiteral("adams-Jones"), QStringLiteral("Al"), QStringLiteral("Lead"));
-    addContact(QStringLiteral("Adams"), QStringLiteral("Ann"), QStringLiteral("Lead"));
-    QStringList names;
-    for (const QStringList& r : rows(sConnContacts, QStringLiteral("SELECT ID, LastName, FirstName, Address FROM contacts "
-                                                                   "WHERE contype='lead'ORDER BY LastName, FirstName, address")))
-        names << r[1];
-    EXPECT_EQ(names.join(u','), QStringLiteral("Adams,adams-Jones"));
-    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select id from contacts where lastname like 'b%'")).size(), 1u);
-    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select firstname + ' ' + lastname from contacts where id=1"))[0][0],
-              QStringLiteral("Bo Baker"));
-}
-
-TEST_F(DatabaseTest, ASecondConnectionWaitsForTheWriterInsteadOfFailing)
-{
-    addContact(QStringLiteral("Adams"), QStringLiteral("Ann"));
-    Connection writer(sConnContacts);
-    writer.execute(QStringLiteral("BEGIN IMMEDIATE"));
-    writer.execute(QStringLiteral("update contacts set firstname='Anne'"));
-    // A reader still sees the committed row while the writer holds its lock (WAL).
-    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select firstname from contacts"))[0][0], QStringLiteral("Ann"));
-    writer.execute(QStringLiteral("COMMIT"));
-    EXPECT_TRUE(ActionQuery(QStringLiteral("update contacts set firstname='Annie'"), sConnContacts));
-    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select firstname from contacts"))[0][0], QStringLiteral("Annie"));
-}
-
 TEST_F(DatabaseTest, AFileReplacedOnDiskIsWrittenAsItIsNow)
 {
     addContact(QStringLiteral("Old"), QStringLiteral("Ann")); // leaves a connection waiting for the file

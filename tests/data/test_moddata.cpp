@@ -37,13 +37,6 @@ TEST(ConnectionTexts, BuiltFromTheProgramFolder)
 
 class ActionQueryTest : public KestrelTest {};
 
-TEST_F(ActionQueryTest, AppliesAStatementAndSaysSo)
-{
-    EXPECT_TRUE(ActionQuery(QStringLiteral("Insert into todo (todo)values('Pat''s birthday')"), sConnMain));
-    EXPECT_EQ(rows(sConnMain, QStringLiteral("select todo from todo"))[0][0], QStringLiteral("Pat's birthday"));
-    EXPECT_TRUE(desk.prompts.empty());
-}
-
 TEST_F(ActionQueryTest, AFailureIsReportedOnceWithTheRequestToReportIt)
 {
     EXPECT_FALSE(ActionQuery(QStringLiteral("delete from nosuchtable where id=1"), sConnContacts));
