@@ -30,11 +30,7 @@ protected:
         w->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
     }
-    void TearDown() override
-    {
-        w.reset();
-        KestrelTest::TearDown();
-    }
+    void TearDown() override { w.reset(), KestrelTest::TearDown(); }
     // The contact nodes of the tree, in order.
     QStringList listed() const
     {

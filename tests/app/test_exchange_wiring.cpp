@@ -7,8 +7,7 @@ TEST_F(MainWindowTest, ImportOpensModallyAndExportWritesTheChosenColumns)
 {
     desk.onModal("frmImport", [](QDialog& d) { EXPECT_TRUE(d.isModal() && d.windowTitle() == "Import Leads"); });
     w->mnuConImport->trigger();
-    addContact("Lee", "Ann");
-    exec(sConnContacts, "update contacts set email='ann@x.com'");
+    exec(sConnContacts, "INSERT into contacts(lastname,email,contype)values('Lee','ann@x.com','Lead')");
     const QString path = dir.filePath("out.csv");
     desk.onModal("frmLeadCSV", [&](QDialog& d) {
         auto& f = static_cast<frmLeadCSV&>(d);
@@ -21,5 +20,4 @@ TEST_F(MainWindowTest, ImportOpensModallyAndExportWritesTheChosenColumns)
     QFile out(path);
     ASSERT_TRUE(out.open(QIODevice::ReadOnly));
     EXPECT_EQ(out.readAll(), QByteArray("lastname,email\r\nLee,ann@x.com\r\n"));
-    EXPECT_EQ(desk.prompts[0].text, "frmImport");
 }
