@@ -49,44 +49,37 @@ TEST_F(CsvTextTest, SplitsRecordsAndHeadersAsSpreadsheetsWriteThem)
                                  {QStringLiteral("O'Brien"), std::nullopt, QString()},
                                  {QStringLiteral("Lee"), QStringLiteral("Ann"), QStringLiteral("x")}}));
     EXPECT_EQ(readCsvHeader(path), (QStringList{QStringLiteral("Last Name"), QStringLiteral("First"), QStringLiteral("Note")}));
-    EXPECT_EQ(readCsvHeader(file("\"Name, full\",,x\n", QStringLiteral("b.csv"))),
-              (QStringList{QStringLiteral("Name, full"), QString(), QStringLiteral("x")}));
 
     // Records of ~100 bytes with a quoted line break: many of them straddle the read chunks.
     QByteArray bytes = "id,text\n";
     for (int i = 0; i < 5000; ++i)
         bytes += QByteArray::number(i) + ",\"line " + QByteArray::number(i) + " \"\"q\"\"\n" + QByteArray(70, 'x') + "\"\n";
     const auto rows = records(file(bytes, QStringLiteral("long.csv")));
-    ASSERT_EQ(rows.size(), 5001u);
-    for (int i : {0, 650, 1311, 4999})
-        EXPECT_EQ(rows[size_t(i + 1)], (CsvRecord{QString::number(i), QStringLiteral("line %1 \"q\"\n").arg(i) + QString(70, u'x')}));
-}
+    for (int i = 0; i < 5000; ++i)
+        ASSERT_EQ(rows.at(size_t(i + 1)), (CsvRecord{QString::number(i), QStringLiteral("line %1 \"q\"\n").arg(i) + QString(70, u'x')}));
 
-TEST_F(CsvTextTest, ReadsWindows1252WhenTheFileIsNotUtf8)
-{
+    // Not UTF-8: read as Windows-1252.
     const auto ansi = records(file("Name\nRen\xe9" "e M\xfcller\n\x80 5\n", QStringLiteral("ansi.csv")));
     ASSERT_EQ(ansi.size(), 3u);
-    EXPECT_EQ(*ansi[1][0], QStringLiteral("Renée Müller"));
-    EXPECT_EQ(*ansi[2][0], QStringLiteral("€ 5"));
+    EXPECT_EQ(*ansi[1][0] + *ansi[2][0], QStringLiteral("Renée Müller€ 5"));
     // Valid UTF-8 stays UTF-8, even when the only non-ASCII text is far into the file.
-    const auto utf8 = records(file("Name\n" + QByteArray("Plain name\n").repeated(20000) + "Zo\xc3\xab\n", QStringLiteral("u.csv")));
-    EXPECT_EQ(*utf8.back()[0], QStringLiteral("Zoë"));
+    EXPECT_EQ(*records(file("Name\n" + QByteArray("Plain name\n").repeated(20000) + "Zo\xc3\xab\n", QStringLiteral("u.csv"))).back()[0],
+              QStringLiteral("Zoë"));
 }
 
-TEST_F(CsvTextTest, MalformedMissingAndEmptyFilesAreErrors)
+TEST_F(CsvTextTest, MalformedFilesAndStatementsAreErrors)
 {
     const QString unclosed = file("a,b\n1,\"never closed\n2,3\n", QStringLiteral("unclosed.csv"));
     expectError([&] { records(unclosed); }, kTextFileError, "closing double quote is missing");
     const QString stray = file("a,b\n1,2\n3,4\"5\n", QStringLiteral("stray.csv"));
     expectError([&] { records(stray); }, kTextFileError, "line 3");
-    expectError([&] { readCsvHeader(dir.filePath(QStringLiteral("nowhere.csv"))); }, kTextFileError, "could not be opened");
-    const QString empty = file("", QStringLiteral("empty.csv"));
-    expectError([&] { readCsvHeader(empty); }, kTextFileError, "empty");
-    file("\r\n\r\n", QStringLiteral("blank.csv"));
-    expectError([&] { TextQuery(dir.path(), QStringLiteral("select a from blank.csv")); }, kTextFileError, "empty");
+    file("a,b\n1,2\n", QStringLiteral("t.csv"));
+    expectError([&] { TextQuery(dir.path(), QStringLiteral("select a,Email from t.csv")); }, kTextNoSuchColumn, "'Email'");
+    expectError([&] { TextQuery(dir.path(), QStringLiteral("select a b from t.csv")); }, kTextBadStatement, "syntax");
+    expectError([&] { TextQuery(dir.path(), QStringLiteral("select [a from t.csv")); }, kTextBadStatement, "bracket");
 }
 
-TEST_F(CsvTextTest, QuerySelectsColumnsByNameAndRefusesWhatItCannotRead)
+TEST_F(CsvTextTest, QuerySelectsColumnsByName)
 {
     file("\"Last Name\",E-mail Address,Company,Phone,Phone\n"
          "Smith,s@x.com,Acme,111,222,extra\n"
@@ -94,7 +87,6 @@ TEST_F(CsvTextTest, QuerySelectsColumnsByNameAndRefusesWhatItCannotRead)
          QStringLiteral("leads.csv"));
     TextQuery q(dir.path() + u'/', QStringLiteral("select company,[E-mail Address] as Email_Address,"
                                                   "[last name] as Last_Name,phone,PHONE from leads.csv"));
-    ASSERT_EQ(q.fieldCount(), 5);
     EXPECT_EQ(q.fieldName(1), QStringLiteral("Email_Address"));
     ASSERT_TRUE(q.next());
     // Any case, any order; a name the header holds twice gives its copies in turn.
@@ -107,16 +99,6 @@ TEST_F(CsvTextTest, QuerySelectsColumnsByNameAndRefusesWhatItCannotRead)
     EXPECT_EQ(q.text(2), QStringLiteral("Lee"));
     EXPECT_FALSE(q.field(0).has_value());
     EXPECT_FALSE(q.next());
-
-    file("a,b\n1,2\n", QStringLiteral("t.csv"));
-    expectError([&] { TextQuery(dir.path(), QStringLiteral("select a,Email from t.csv")); }, kTextNoSuchColumn, "'Email'");
-    expectError([&] { TextQuery(dir.path(), QStringLiteral("select a b from t.csv")); }, kTextBadStatement, "syntax");
-    expectError([&] { TextQuery(dir.path(), QStringLiteral("select [a from t.csv")); }, kTextBadStatement, "bracket");
-    // A bracketed name may hold "]" written twice, and the file name may hold blanks.
-    file("\"x]y\",z\nv,w\n", QStringLiteral("my leads.csv"));
-    TextQuery xy(dir.path(), QStringLiteral("select [x]]y] as xy from my leads.csv"));
-    ASSERT_TRUE(xy.next());
-    EXPECT_EQ(xy.text(0), QStringLiteral("v"));
 }
 
 } // namespace
