@@ -10,17 +10,14 @@ namespace kestrel::test {
 inline QString writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        ADD_FAILURE() << "cannot write " << path.toStdString();
-    f.write(bytes);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size()) << path.toStdString();
     return path;
 }
 
 inline QByteArray readFile(const QString& path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        ADD_FAILURE() << "cannot read " << path.toStdString();
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
     return f.readAll();
 }
 
