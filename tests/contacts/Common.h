@@ -1,5 +1,5 @@
 #pragma once
-// Helpers the contact and calendar tests share: the designed-layout check, the tab order, showing
+// Helpers the contact and calendar tests share: the designed-layout check, showing
 // a window the way its openers do, and query results as one text.
 #include "tests/support/Fixture.h"
 
@@ -15,11 +15,7 @@ namespace kestrel::test {
 
 // One designed control in twips; a size of -1 is left to the kind. Labels and buttons show the
 // caption; a maximum length is checked when one is given.
-struct Placed {
-    const char* name;
-    const char* caption;
-    int left, top, width = -1, height = -1, maxLength = 0;
-};
+struct Placed { const char *name, *caption; int left, top, width = -1, height = -1, maxLength = 0; };
 
 inline void expectPlaced(QWidget* root, std::initializer_list<Placed> table)
 {
@@ -28,24 +24,11 @@ inline void expectPlaced(QWidget* root, std::initializer_list<Placed> table)
         ASSERT_TRUE(c) << p.name;
         const QSize size(p.width > 0 ? p.width / 15 : c->width(), p.height > 0 ? p.height / 15 : c->height());
         EXPECT_EQ(c->geometry(), QRect(QPoint(p.left / 15, p.top / 15), size)) << p.name;
-        if (qobject_cast<QLabel*>(c) || qobject_cast<QAbstractButton*>(c)) {
+        if (qobject_cast<QLabel*>(c) || qobject_cast<QAbstractButton*>(c))
             EXPECT_EQ(c->property("text").toString(), QString::fromUtf8(p.caption)) << p.name;
-        }
-        if (p.maxLength) {
+        if (p.maxLength)
             EXPECT_EQ(c->property("maxLength").toInt(), p.maxLength) << p.name;
-        }
     }
-}
-
-// Object names met by pressing Tab from `from`, `count` widgets in all (the toolkit's inner parts skipped).
-inline QString tabWalk(QWidget* from, int count)
-{
-    QStringList order;
-    QWidget* w = from;
-    for (int step = 0; step < 500 && order.size() < count; ++step, w = w->nextInFocusChain())
-        if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().startsWith(u"qt_"))
-            order << w->objectName();
-    return order.join(u',');
 }
 
 // Shows a fresh W modally after `prepare` has set its modes; `script` runs while it is shown.

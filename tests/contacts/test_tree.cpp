@@ -1,7 +1,7 @@
-// The contact panel: layout, filing under initials, the detail panel, a gone contact, a fill overtaken.
+// The contact panel and editor layout; the panel: filing under initials, the detail panel, a gone contact, a fill overtaken.
 #include "tests/contacts/Helpers.h"
 
-TEST_F(PanelTest, ControlsStandWhereTheyWereDesigned)
+TEST_F(PanelTest, PanelAndEditorControlsStandWhereTheyWereDesigned)
 {
     expectPlaced(frame, {
         {"tvLead", "", 120, 240, 4695, 6255}, {"lbl1", "ID:", 5400, 240}, {"txtLead0", "", 5760, 240, 975, 285},
@@ -20,11 +20,32 @@ TEST_F(PanelTest, ControlsStandWhereTheyWereDesigned)
         {"Label2", "Filter the contacts you wish displayed.", 5400, 5880, 3495, 255},
     });
     EXPECT_EQ(entries(panel->cmbDisplay), "All,Cust,Lead,Contact,Personal=All");
+    frmLead f;
+    EXPECT_TRUE(f.windowTitle() == "Contacts" && f.size() == QSize(px(6855), px(4770)));
+    expectPlaced(&f, {
+        {"lbl1", "ID:", 240, 240}, {"txtLead0", "", 600, 240, 975, 285}, {"Label1", "Type:", 4440, 240},
+        {"cmbType", "", 4680, 480, 1935}, {"lblLName", "Last Name:", 240, 480}, {"txtLead1", "", 480, 720, 1695, 285, 50},
+        {"lblFName", "First Name:", 2160, 480}, {"txtLead2", "", 2400, 720, 1695, 285, 50},
+        {"Label3", "Company:", 240, 1080}, {"txtLead12", "", 480, 1320, 3960, 285, 25},
+        {"optActive", "Active", 4680, 1080, 855, 255}, {"optInActive", "Inactive", 5640, 1080, 975, 255},
+        {"lblAdd", "Address:", 240, 1680}, {"txtLead3", "", 480, 1920, 3960, 285, 25}, {"lblC", "City:", 240, 2280},
+        {"txtLead4", "", 480, 2520, 1695, 285, 25}, {"lblState", "State:", 2160, 2280},
+        {"txtLead5", "", 2280, 2520, 375, 285, 2}, {"lblZ", "Zip:", 2880, 2280}, {"txtLead6", "", 2760, 2520, 1695, 285, 10},
+        {"lblHPhone", "Home Phone:", 240, 2880}, {"txtLead7", "", 480, 3120, 1680, 285, 12},
+        {"lblCellPh", "Cell Phone:", 2160, 2880}, {"txtLead8", "", 2280, 3120, 1680, 285, 12},
+        {"lblWPhone", "Work Phone:", 240, 3480}, {"txtLead9", "", 480, 3720, 1680, 285, 12}, {"lblE", "Ext:", 2160, 3480},
+        {"txtLead10", "", 2280, 3720, 735, 285, 10}, {"lblEmail", "Email:", 240, 4080},
+        {"txtLead11", "", 480, 4320, 3975, 285, 50}, {"cmdSave", "Save", 5040, 2280, 1335, 375},
+        {"cmdDelete", "Delete", 5040, 2880, 1335, 375}, {"cmdCloseLead", "Close/Cancel", 5040, 3480, 1335, 375},
+    });
 }
 
-TEST_F(PanelTest, ContactsAreFiledUnderTheirInitialAndOddNamesUnderHash)
+TEST_F(PanelTest, ContactsAreFiledUnderInitialsClickingOneFillsTheBoxesAndAGoneOneIsReported)
 {
-    addContact("Baker", "Cy", "Lead", "12 Oak St");
+    exec(sConnContacts, "INSERT into contacts(lastname,firstname,company,address,city,st,zip,homeph,cellph,workph,ext,"
+                        "email,active,contype)values('O''Brien','Ann','Acme','1 Pier','Cork','NY','10001','555-1',"
+                        "'555-2','555-3','42','ann@x.com',True,'Cust')");
+    const int gone = addContact("Gone", "Gil");
     addContact("adams-Jones", "Bo");
     addContact("Adams", "Al", "Cust", "9 Elm");
     // Names that start with no letter A-Z must not hide the contacts that sort after them.
@@ -33,19 +54,10 @@ TEST_F(PanelTest, ContactsAreFiledUnderTheirInitialAndOddNamesUnderHash)
     exec(sConnContacts, "INSERT into contacts(lastname,firstname,contype)values(Null,'Nil','Lead')");
     addContact("Zeno", "Zed");
     PopTree(QString());
-    EXPECT_EQ(filed(), "A:Adams, Al - 9 Elm|A:adams-Jones, Bo - |B:Baker, Cy - 12 Oak St|Z:Zeno, Zed - |"
+    EXPECT_EQ(filed(), "A:Adams, Al - 9 Elm|A:adams-Jones, Bo - |G:Gone, Gil - |O:O'Brien, Ann - 1 Pier|Z:Zeno, Zed - |"
                        "#:, Nil - |#:, Odd - |#:3M, Odd - |#:Émile, Odd - ");
     click(panel->tvLead->topLevelItem(26)); // initials are not contacts
     EXPECT_EQ(panelText(), "|||||||||||||");
-}
-
-TEST_F(PanelTest, ClickingAContactFillsTheBoxesAGoneOneIsReportedAndEmailNeedsAnAddress)
-{
-    exec(sConnContacts, "INSERT into contacts(lastname,firstname,company,address,city,st,zip,homeph,cellph,workph,ext,"
-                        "email,active,contype)values('O''Brien','Ann','Acme','1 Pier','Cork','NY','10001','555-1',"
-                        "'555-2','555-3','42','ann@x.com',True,'Cust')");
-    const int gone = addContact("Gone", "Gil");
-    PopTree(QString());
     click(nodes("O'Brien*").value(0));
     EXPECT_EQ(panelText(), "1|O'Brien|Ann|1 Pier|Cork|NY|10001|555-1|555-2|555-3|42|ann@x.com|Acme|Cust");
     QTest::mouseClick(panel->cmdEmail, Qt::LeftButton);
