@@ -1,6 +1,6 @@
 #pragma once
 // Helpers of the calendar tests: the calendar and reminder panels on a window of their own, list
-// lines and their item values, clicks on list lines, and a spoiled database file.
+// lines, clicks on list lines, and a spoiled database file.
 #include "calendar/CalPanel.h"
 #include "calendar/RemindPanel.h"
 #include "calendar/frmAppt.h"
@@ -21,14 +21,6 @@ inline QStringList lines(const QListWidget* list)
     QStringList out;
     for (int i = 0; i < list->count(); ++i)
         out << list->item(i)->text();
-    return out;
-}
-
-inline QList<int> values(const QListWidget* list)
-{
-    QList<int> out;
-    for (int i = 0; i < list->count(); ++i)
-        out << list->item(i)->data(Qt::UserRole).toInt();
     return out;
 }
 

@@ -1,29 +1,23 @@
-// The month calendar: layout, the grid of a month, marks, stepping, the month list, the day list.
+// The calendar panels' and editor's layout; the month calendar: the grid of a month, marks,
+// stepping, the month list, the day list.
 #include "tests/calendar/Helpers.h"
 
 class MonthTest : public CalendarTest {
 protected:
-    // Day captions by cell, "-" for a hidden cell.
+    // Day captions by cell, "-" for a hidden cell, "*" after a day marked blue.
     QStringList cells() const
     {
         QStringList out;
         for (QLabel* c : cal->labDay)
-            out << (c->isHidden() ? QStringLiteral("-") : c->text());
+            out << (c->isHidden() ? QStringLiteral("-")
+                                  : c->text() + (c->palette().color(QPalette::WindowText) == Qt::blue ? "*" : ""));
         return out;
     }
-    QString blueDays() const
-    {
-        QStringList out;
-        for (QLabel* c : cal->labDay)
-            if (!c->isHidden() && c->palette().color(QPalette::WindowText) == QColor(0, 0, 255))
-                out << c->text();
-        return out.join(u',');
-    }
+    QString blueDays() const { return cells().filter(QStringLiteral("*")).join(u','); }
     QColor paper(int cell) const { return cal->labDay[cell]->palette().color(QPalette::Window); }
-    const QStringList hints{"Select a day to list", "appointments here."};
 };
 
-TEST_F(MonthTest, ControlsStandWhereTheTableSays)
+TEST_F(MonthTest, PanelsAndTheEditorStandWhereTheTablesSay)
 {
     expectPlaced(fraCal, {{"labMonthYear", "Month Year", 825, 120, 4575}, {"labArrow0", "<<<", 120, 120},
                           {"labArrow1", ">>>", 5425, 120}, {"labWDay0", "Sun", 225, 600}, {"labWDay1", "Mon", 1035, 600},
@@ -33,17 +27,28 @@ TEST_F(MonthTest, ControlsStandWhereTheTableSays)
                           {"lstCal", "", 6600, 0, 4695, 6300}});
     for (int i = 0; i < 37; ++i)
         EXPECT_EQ(cal->labDay[i]->geometry(), QRect(px(15 + 915 * (i % 7)), px(930 + 915 * (i / 7)), 60, 60)) << i;
-    EXPECT_EQ(cal->labArrow[0]->toolTip() + u'|' + cal->labArrow[1]->toolTip() + u'|' + cal->lstCal->toolTip(),
-              "Clcik to Display Previous Month|Clcik to Display Next Month|Click item to edit");
-    EXPECT_EQ(cal->labWDay[0]->palette().color(QPalette::Window), kLightGrey);
+    expectPlaced(fraRemind, {{"lstWeek", "", 120, 360, 7455, 5820}, {"lstToDo", "", 7920, 720, 3015, 5010},
+                             {"cmdDeleteToDo", "Delete Selected ToDo Item", 7920, 6000, 3015, 375},
+                             {"Label6", "Double click item to edit            Click 'Add ToDo Item' to add", 8040, 240, 2730, 375}});
+    frmAppt d;
+    d.PopTimes();
+    EXPECT_TRUE(d.windowTitle() == "Appointment" && d.size() == QSize(px(5655), px(5280)));
+    expectPlaced(&d, {{"Label1", "Brief description:", 240, 120}, {"txtAppt0", "", 240, 360, 5175, -1, 50},
+                      {"Label2", "Where:", 240, 720}, {"txtAppt1", "", 240, 960, 5175, -1, 75}, {"Label3", "Date:", 240, 1320},
+                      {"DTPicker1", "", 240, 1560, 1695}, {"Label4", "Time:", 2280, 1320}, {"cboTime", "", 2520, 1560, 1455},
+                      {"Label5", "Notes:", 240, 1920}, {"txtAppt2", "", 240, 2160, 5175, 885}, {"cmdSave", "Save", 840, 4320},
+                      {"cmdClose", "Close", 3000, 4320}, {"Label6", "Contact or name:", 240, 3720},
+                      {"txtAppt3", "", 240, 3960, 4455, -1, 50}, {"cmdContact", "Select Contact", 240, 3240},
+                      {"cmdDelete", "Delete", 1440, 4800}});
+    EXPECT_EQ(QString::number(d.cboTime->count()) + u'|' + d.cboTime->itemText(3) + u'|' + d.cboTime->itemText(47),
+              "48|1:30 AM|11:30 PM");
 }
 
 TEST_F(MonthTest, TheGridFollowsTheFirstWeekdayAndTheLengthOfTheMonth)
 {
     const struct { QDate first; const char* title; int firstCell, days; } months[] = {
         {QDate(2015, 2, 1), "February - 2015", 0, 28}, {QDate(2008, 3, 1), "March - 2008", 6, 31},
-        {QDate(2008, 11, 1), "November - 2008", 6, 30}, {QDate(2016, 2, 1), "February - 2016", 1, 29},
-        {QDate(2000, 2, 1), "February - 2000", 2, 29},  {QDate(2100, 2, 1), "February - 2100", 1, 28},
+        {QDate(2000, 2, 1), "February - 2000", 2, 29}, {QDate(2100, 2, 1), "February - 2100", 1, 28},
     };
     for (const auto& m : months) {
         cal->LoadCal(m.first);
@@ -53,7 +58,6 @@ TEST_F(MonthTest, TheGridFollowsTheFirstWeekdayAndTheLengthOfTheMonth)
         EXPECT_EQ(cells(), expected) << m.title;
         EXPECT_EQ(cal->labMonthYear->text(), m.title);
     }
-    EXPECT_EQ(lines(cal->lstCal), hints);
 }
 
 TEST_F(MonthTest, MarksStepsAndTheMonthList)
@@ -61,30 +65,21 @@ TEST_F(MonthTest, MarksStepsAndTheMonthList)
     for (const QDate& d : {QDate(2008, 3, 7), QDate(2008, 3, 7), QDate(2008, 3, 31), QDate(2008, 4, 1), QDate(2008, 2, 29)})
         addAppt(d, QTime(9, 0), "x");
     cal->LoadCal(QDate(2008, 3, 1));
-    EXPECT_EQ(blueDays(), "7,31");
+    EXPECT_EQ(blueDays(), "7*,31*");
     QTest::mouseClick(cal->labArrow[1], Qt::LeftButton);
-    EXPECT_EQ(cal->labMonthYear->text() + u' ' + blueDays(), "April - 2008 1"); // the blue of March does not stay
-    for (int i = 0; i < 4; ++i)
-        QTest::mouseClick(cal->labArrow[0], Qt::LeftButton);
-    EXPECT_EQ(cal->dCalDate, QDate(2007, 12, 1));
-    for (int i = 0; i < 40; ++i)
-        cal->PreNext("next");
-    EXPECT_EQ(cal->dCalDate, QDate(2011, 4, 1));
-
-    cal->PopMonthYear(); // today is 4 December 2026
-    EXPECT_EQ(cal->cboMonthYear->count(), 36);
+    EXPECT_EQ(cal->labMonthYear->text() + u' ' + blueDays(), "April - 2008 1*"); // the blue of March does not stay
+    QTest::mouseClick(cal->labArrow[0], Qt::LeftButton);
+    cal->PopMonthYear(); // today is 4 December 2026; only the user's choice loads a month
+    EXPECT_EQ(cal->dCalDate, QDate(2008, 3, 1));
     EXPECT_EQ(cal->cboMonthYear->itemText(0) + u' ' + cal->cboMonthYear->itemText(35), "1/2025 12/2027");
-    EXPECT_EQ(cal->cboMonthYear->currentIndex(), -1);
-    cal->cboMonthYear->setCurrentIndex(13);
-    EXPECT_EQ(cal->dCalDate, QDate(2011, 4, 1)); // only the user's choice loads a month
     QTest::keyClick(cal->cboMonthYear, Qt::Key_Down);
-    EXPECT_EQ(cal->dCalDate, QDate(2026, 3, 1));
+    EXPECT_EQ(cal->dCalDate, QDate(2025, 1, 1));
 }
 
 TEST_F(MonthTest, ADayListsItsAppointmentsByTimeWithCutLinesAndOnlyThoseLinesOpenTheEditor)
 {
     const int late = addAppt(QDate(2008, 3, 7), QTime(14, 0), "Lunch", "Bo", "");
-    const int early = addAppt(QDate(2008, 3, 7), QTime(9, 30), "Quarterly review with the bank",
+    addAppt(QDate(2008, 3, 7), QTime(9, 30), "Quarterly review with the bank",
                               "Alexandra Featherstonehaugh-Smith", "O'Hare Building, 5th floor");
     cal->LoadCal(QDate(2008, 3, 1));
     QTest::mouseClick(cal->labDay[cal->cellOfDay(9)], Qt::LeftButton);
@@ -94,9 +89,6 @@ TEST_F(MonthTest, ADayListsItsAppointmentsByTimeWithCutLinesAndOnlyThoseLinesOpe
     EXPECT_EQ(lines(cal->lstCal), QStringList({" - - - 3/7/2008 - - - ", "9:30 AM - Quarterly review wit",
                                                "     Alexandra Featherstonehau", "     O'Hare Building, 5th floo", kSeparator,
                                                "2:00 PM - Lunch", "     Bo", "     ", kSeparator}));
-    EXPECT_EQ(values(cal->lstCal), QList<int>({0, early, early, early, 0, late, late, late, 0}));
-    for (int i = 0; i < 37; ++i)
-        EXPECT_EQ(paper(i), i == cell ? CalPanel::selectedBackground() : CalPanel::dayBackground()) << i;
 
     clickLine(cal->lstCal, 0); // heading and separator: the strict desktop fails if anything opens
     clickLine(cal->lstCal, 4);
@@ -105,9 +97,9 @@ TEST_F(MonthTest, ADayListsItsAppointmentsByTimeWithCutLinesAndOnlyThoseLinesOpe
         EXPECT_TRUE(editor.bEditMode && editor.lApptID == late && editor.apptText(0) == "Lunch");
     });
     clickLine(cal->lstCal, 6);
-    EXPECT_EQ(lines(cal->lstCal), hints); // reloaded: no day highlighted, the marks still there
+    EXPECT_EQ(lines(cal->lstCal), QStringList({"Select a day to list", "appointments here."})); // reloaded: no day highlighted, the marks still there
     EXPECT_EQ(paper(cell), CalPanel::dayBackground());
-    EXPECT_EQ(blueDays(), "7");
+    EXPECT_EQ(blueDays(), "7*");
 }
 
 TEST_F(MonthTest, UnreadableDatabasesAreReportedOncePerMonthAndOncePerList)
