@@ -47,7 +47,6 @@ TEST_F(HostileCalendar, AppointmentsKeepWhatWasTypedThroughTheDayListAndAnUnchan
 
     cal->LoadCal(QDate(day.year(), day.month(), 1));
     cal->labDay_Click(cal->cellOfDay(day.day()));
-    ASSERT_EQ(cal->lstCal->count(), 1 + 4 * int(saved.size()));
     // Opened from the list, every field shows as stored; saving it unchanged keeps it so
     // (notes with CR LF included).
     for (size_t k = 0; k < saved.size(); ++k) {
