@@ -53,8 +53,6 @@ protected:
                 out << node->parent()->text(0) + u':' + node->text(0);
         return out.join(u'|');
     }
-    // The tree's own click signal, as a mouse click on the node sends it.
-    void click(QTreeWidgetItem* node) { Q_EMIT panel->tvLead->itemClicked(node, 0); }
     QString panelText() const
     {
         QStringList t;

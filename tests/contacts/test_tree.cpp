@@ -56,13 +56,13 @@ TEST_F(PanelTest, ContactsAreFiledUnderInitialsClickingOneFillsTheBoxesAndAGoneO
     PopTree(QString());
     EXPECT_EQ(filed(), "A:Adams, Al - 9 Elm|A:adams-Jones, Bo - |G:Gone, Gil - |O:O'Brien, Ann - 1 Pier|Z:Zeno, Zed - |"
                        "#:, Nil - |#:, Odd - |#:3M, Odd - |#:Émile, Odd - ");
-    click(panel->tvLead->topLevelItem(26)); // initials are not contacts
-    EXPECT_EQ(panelText(), "|||||||||||||");
-    click(nodes("O'Brien*").value(0));
+    // The tree's own click signal, as a mouse click sends it; initials are not contacts (no report).
+    Q_EMIT panel->tvLead->itemClicked(panel->tvLead->topLevelItem(26), 0);
+    Q_EMIT panel->tvLead->itemClicked(nodes("O'Brien*").value(0), 0);
     EXPECT_EQ(panelText(), "1|O'Brien|Ann|1 Pier|Cork|NY|10001|555-1|555-2|555-3|42|ann@x.com|Acme|Cust");
     QTest::mouseClick(panel->cmdEmail, Qt::LeftButton);
     exec(sConnContacts, QStringLiteral("delete from contacts where id=%1").arg(gone));
-    click(nodes("Gone*").value(0)); // deleted since the fill: reported, and the panel stays empty
+    Q_EMIT panel->tvLead->itemClicked(nodes("Gone*").value(0), 0); // deleted since the fill: reported, and the panel stays empty
     EXPECT_EQ(panelText(), "|||||||||||||");
     QTest::mouseClick(panel->cmdEmail, Qt::LeftButton);
     EXPECT_EQ(desk.opened, QStringList{"mailto:ann@x.com"});
