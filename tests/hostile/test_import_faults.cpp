@@ -1,9 +1,12 @@
-// The CSV import under bad files: missing, empty, a file changed between Map and
-// Done Mapping, a record without end; header names that try to reach another column or file.
+// The CSV import under bad files: missing, empty, binary garbage, a header alone, a file changed
+// between Map and Done Mapping, a record without end, a 200 MB file; header names that try to
+// reach another column or file.
 #include "data/Globals.h"
 #include "exchange/modImport.h"
 #include "tests/hostile/Hostile.h"
 
+
+#include <QRandomGenerator>
 
 #include <fstream>
 
@@ -80,6 +83,46 @@ TEST_F(ImportFaults, AnEndlessRecordIsRefusedInBoundedMemory)
         EXPECT_LT(statusMiB("VmHWM") - before, 64) << "peak " << statusMiB("VmHWM") << " MiB from " << before;
     ASSERT_EQ(desk.messages().size(), 1);
     EXPECT_TRUE(desk.messages()[0].contains(QStringLiteral("has a record longer than 8 MB near line")));
+}
+
+TEST_F(ImportFaults, GarbageLoadsNothingAndAHeaderAloneLoadsNoRows)
+{
+    const QStringList entries = {FormatMapLine(QStringLiteral("Last Name"), QStringLiteral("LastName"))};
+    QByteArray garbage = "Last Name\n";
+    QRandomGenerator random(7);
+    for (int i = 0; i < 1 << 16; ++i)
+        garbage += char(random.bounded(256));
+    EXPECT_FALSE(LoadCsvToTemp(write("garbage.csv", garbage), entries));
+    ASSERT_EQ(desk.messages().size(), 1);
+    EXPECT_TRUE(desk.messages()[0].contains(QStringLiteral("garbage.csv' is not valid CSV at line"))) << desk.messages()[0].toStdString();
+    EXPECT_TRUE(LoadCsvToTemp(write("header.csv", "Last Name,Email\r\n"), entries));
+    EXPECT_EQ(rows(sConnTemp, QStringLiteral("select count(*) from Main")), (std::vector<QStringList>{{"0"}}));
+    EXPECT_EQ(desk.messages().size(), 1);
+}
+
+TEST_F(ImportFaults, A200MegabyteFileLoadsInBoundedMemory)
+{
+    // 20,000 rows of a name and 10,000 bytes of notes, the notes marked DELETE.
+    constexpr int kRows = 20000;
+    {
+        QFile f(dir.filePath(QStringLiteral("big.csv")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("Name,Notes\r\n");
+        const QByteArray notes = '"' + QByteArray(9996, 'x').replace(5000, 2, "\"\"") + "\"\r\n";
+        for (int i = 0; i < kRows; ++i)
+            f.write("Name " + QByteArray::number(i) + ',' + notes);
+        ASSERT_GT(f.size(), 200'000'000);
+    }
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const long before = statusMiB("VmRSS");
+    ASSERT_TRUE(LoadCsvToTemp(dir.filePath(QStringLiteral("big.csv")),
+                              {FormatMapLine(QStringLiteral("Name"), QStringLiteral("LastName")),
+                               FormatMapLine(QStringLiteral("Notes"), QStringLiteral("DELETE"))}));
+    if (!kSanitized)
+        EXPECT_LT(statusMiB("VmHWM") - before, 64);
+    EXPECT_EQ(rows(sConnTemp, QStringLiteral("select count(*), max(lastname) from Main")),
+              (std::vector<QStringList>{{"20000", "Name 9999"}}));
+    EXPECT_TRUE(desk.messages().isEmpty());
 }
 
 TEST_F(ImportFaults, HeaderNamesReachOnlyTheirOwnColumnOfTheChosenFile)
