@@ -1,6 +1,8 @@
 // Hostile texts typed into the appointment editor come back unchanged (or cut at the box's
-// length) in the database and in the editor opened again from the day list.
+// length) in the database, the editor opened again from the day list, the seven-day list and its
+// printed listing; to-do items likewise.
 #include "tests/calendar/Helpers.h"
+#include "printing/frmPrint.h"
 #include "tests/hostile/Hostile.h"
 
 namespace {
@@ -62,6 +64,37 @@ TEST_F(HostileCalendar, AppointmentsKeepWhatWasTypedThroughTheDayListAndAnUnchan
         QCoreApplication::processEvents(); // what the save queued, as the main loop would run it
         EXPECT_EQ(stored(int(k)), saved[k]);
     }
+    // The seven-day list shows each whole, and its listing prints exactly those lines.
+    remind->PopWeekList();
+    const QStringList week = lines(remind->lstWeek);
+    ASSERT_EQ(week.size(), qsizetype(5 * saved.size()));
+    for (size_t k = 0; k < saved.size(); ++k) {
+        EXPECT_TRUE(week[qsizetype(5 * k + 1)].endsWith(QStringLiteral(" - ") + saved[k][0])) << k;
+        EXPECT_EQ(week[qsizetype(5 * k + 2)], QStringLiteral("     ") + saved[k][3]) << k;
+        EXPECT_EQ(week[qsizetype(5 * k + 3)], QStringLiteral("     ") + saved[k][1]) << k;
+    }
+    EXPECT_EQ(ListingText(*remind->lstWeek), week.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+    EXPECT_TRUE(desk.messages().isEmpty()) << desk.messages().join(u'|').toStdString();
+}
+
+TEST_F(HostileCalendar, ToDoItemsKeepTheirFirst25Characters)
+{
+    QStringList expected;
+    const QStringList texts = hostileTexts() << allApostrophes(30) << emojiAtTheEdge(25);
+    remind->PopToDo();
+    for (const QString& text : texts) {
+        desk.answerInput(text);
+        remind->lstToDo->setCurrentRow(0);
+        remind->lstToDo_Click();
+        expected << LeftChars(text, 25);
+    }
+    QStringList items;
+    for (const QStringList& r : rows(sConnMain, QStringLiteral("select todo from todo order by id")))
+        items << r[0];
+    EXPECT_EQ(items, expected);
+    const QStringList shown = lines(remind->lstToDo);
+    for (qsizetype i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(shown[2 + 2 * i], expected[i]) << i;
     EXPECT_TRUE(desk.messages().isEmpty()) << desk.messages().join(u'|').toStdString();
 }
 

@@ -1,6 +1,10 @@
 // Hostile texts typed into the contact editor come back unchanged (or cut at the box's length)
-// in the database and through a CSV export imported again; no value changes a statement's shape.
+// in the database, the tree, the detail panel, the grid and through a CSV export imported again;
+// no value changes a statement's shape.
+#include "contacts/LeadPanel.h"
+#include "contacts/frmContactGrid.h"
 #include "contacts/frmLead.h"
+#include "contacts/modTree.h"
 #include "data/Globals.h"
 #include "exchange/frmLeadCSV.h"
 #include "exchange/modImport.h"
@@ -8,6 +12,8 @@
 #include "tests/support/Fixture.h"
 
 #include <QCheckBox>
+#include <QGroupBox>
+#include <QTreeWidget>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -51,6 +57,39 @@ TEST_F(HostileContacts, EditorKeepsWhatWasTypedAndTheExportGivesItBack)
         platform().runModal(editor);
         EXPECT_EQ(rows(sConnContacts, QStringLiteral("select %1 from contacts where id=(select max(id) from contacts)")
                                           .arg(columns)).at(0), row);
+    }
+
+    // The tree, the detail panel and the grid show every contact as stored.
+    std::map<int, QStringList> stored;
+    for (const QStringList& r : rows(sConnContacts, QStringLiteral("SELECT id,lastname,firstname,address,city,st,zip,"
+                                                                   "homeph,cellph,workph,ext,email,company,contype FROM contacts")))
+        stored[r[0].toInt()] = r;
+    QGroupBox fraLead;
+    LeadPanel panel(&fraLead, nullptr);
+    setLeadPanel(&panel);
+    PopTree(QString());
+    size_t shown = 0;
+    for (int t = 0; t < panel.tvLead->topLevelItemCount(); ++t) {
+        for (int c = 0; c < panel.tvLead->topLevelItem(t)->childCount(); ++c, ++shown) {
+            QTreeWidgetItem* node = panel.tvLead->topLevelItem(t)->child(c);
+            const QStringList& r = stored.at(nodeKey(node).mid(2).toInt());
+            EXPECT_EQ(node->text(0), r[1] + QStringLiteral(", ") + r[2] + QStringLiteral(" - ") + r[3]);
+            panel.tvLead_NodeClick(node);
+            for (int i = 0; i < 14; ++i)
+                EXPECT_EQ(panel.txtLead[i]->text(), r[i]) << "box " << i;
+        }
+    }
+    EXPECT_EQ(shown, stored.size());
+    setLeadPanel(nullptr);
+    frmContactGrid grid;
+    grid.PopGrid(QStringLiteral("none"));
+    ASSERT_EQ(size_t(grid.model->rowCount()), stored.size());
+    for (int row = 0; row < grid.model->rowCount(); ++row) {
+        auto cell = [&](int column) { return grid.model->data(grid.model->index(row, column), Qt::DisplayRole).toString(); };
+        const QStringList& r = stored.at(cell(0).toInt());
+        EXPECT_EQ(cell(1), r[2] + u' ' + r[1]);
+        EXPECT_EQ((QStringList{cell(2), cell(3), cell(4), cell(5), cell(6), cell(7), cell(8)}),
+                  (QStringList{r[12], r[3], r[9], r[10], r[7], r[8], r[11]}));
     }
 
     // Every column exported through the window, then imported into an empty table.
