@@ -40,7 +40,6 @@ public:
     template <class T> T* get(const QString& name) const { return qobject_cast<T*>((*this)[name]); }
     bool contains(const QString& name) const { return byName_.contains(name); }
     void insert(const QString& name, QWidget* w) { byName_.insert(name, w); }
-    QList<QString> names() const { return byName_.keys(); }
 
 private:
     QHash<QString, QWidget*> byName_;

@@ -18,6 +18,11 @@
 using namespace kestrel;
 
 namespace {
+// A panel in a frame on a window of its own, as the main window holds it.
+template <class Panel> struct Hosted {
+    QWidget host;
+    Panel panel{new QGroupBox(&host), &host};
+};
 // Two and a half years back to two and a half years ahead, so the first purge has work to do.
 void fiveYearsOfAppointments()
 {
@@ -31,9 +36,8 @@ void fiveYearsOfAppointments()
 static void BM_LoadCal(benchmark::State& state)
 {
     fiveYearsOfAppointments();
-    QWidget host;
-    auto* fra = new QGroupBox(&host);
-    CalPanel cal(fra, &host);
+    Hosted<CalPanel> hosted;
+    CalPanel& cal = hosted.panel;
     const QDate month = platform().today();
     int i = 0;
     for (auto _ : state)
@@ -56,9 +60,8 @@ BENCHMARK(BM_ListDayAppts)->Unit(benchmark::kMillisecond)->Iterations(500);
 static void BM_PopWeekListWithPurge(benchmark::State& state)
 {
     fiveYearsOfAppointments();
-    QWidget host;
-    auto* fra = new QGroupBox(&host);
-    RemindPanel remind(fra, &host);
+    Hosted<RemindPanel> hosted;
+    RemindPanel& remind = hosted.panel;
     for (auto _ : state)
         remind.PopWeekList();
     state.counters["lines"] = remind.lstWeek->count();
@@ -71,9 +74,8 @@ static void BM_PopWeekListFirstPurge(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         fiveYearsOfAppointments();
-        QWidget host;
-        auto* fra = new QGroupBox(&host);
-        RemindPanel remind(fra, &host);
+        Hosted<RemindPanel> hosted;
+        RemindPanel& remind = hosted.panel;
         state.ResumeTiming();
         remind.PopWeekList();
     }
@@ -84,9 +86,8 @@ static void BM_PopToDo1000(benchmark::State& state)
 {
     bench::freshProgramDir();
     bench::generateTodos(1000);
-    QWidget host;
-    auto* fra = new QGroupBox(&host);
-    RemindPanel remind(fra, &host);
+    Hosted<RemindPanel> hosted;
+    RemindPanel& remind = hosted.panel;
     for (auto _ : state)
         remind.PopToDo();
     state.counters["lines"] = remind.lstToDo->count();

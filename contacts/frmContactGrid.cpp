@@ -184,8 +184,7 @@ void frmContactGrid::PopFilterList()
 void frmContactGrid::PopTypeList()
 {
     cboType->clear();
-    cboType->addItems({QStringLiteral("All"), QStringLiteral("Lead"), QStringLiteral("Cust"), QStringLiteral("Contact"),
-                       QStringLiteral("Personal")});
+    cboType->addItems(QStringList{QStringLiteral("All")} + kContactTypes);
     cboType->setCurrentIndex(0);
 }
 

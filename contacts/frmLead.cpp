@@ -15,11 +15,6 @@
 
 namespace kestrel {
 
-namespace {
-const QStringList kContactTypes = {QStringLiteral("Lead"), QStringLiteral("Cust"), QStringLiteral("Contact"),
-                                   QStringLiteral("Personal")};
-}
-
 frmLead::frmLead(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmLead"));

@@ -73,7 +73,6 @@ public:
 
     bool eof() const { return row_ >= rows_; }
     void moveNext() { if (row_ < rows_) ++row_; }
-    void moveFirst() { row_ = 0; }
     int rowCount() const { return rows_; }
     int fieldCount() const { return int(names_.size()); }
     QString fieldName(int column) const { return names_.at(column); }

@@ -3,6 +3,7 @@
 // error report texts.
 #include <QDate>
 #include <QString>
+#include <QStringList>
 #include <QTime>
 
 namespace kestrel {
@@ -33,6 +34,10 @@ QString LeftChars(const QString& value, int max); // first max characters, never
 QString DateText(const QDate& d);                 // 3/7/2006
 QString TimeText(const QTime& t);                 // 9:30 AM
 QString BoolWord(bool b);                         // True / False
+
+// The four contact types, in the order every list offers them.
+inline const QStringList kContactTypes = {QStringLiteral("Lead"), QStringLiteral("Cust"), QStringLiteral("Contact"),
+                                          QStringLiteral("Personal")};
 
 // Registers the schemas of contacts.mdb and kestrel.mdb, created when missing.
 void registerSchemas();

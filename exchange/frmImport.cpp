@@ -182,7 +182,7 @@ void frmImport::Form_Load()
     showStage(nullptr);
     cmdMap->setEnabled(false);
     cboType->clear();
-    cboType->addItems({QStringLiteral("Lead"), QStringLiteral("Cust"), QStringLiteral("Contact"), QStringLiteral("Personal")});
+    cboType->addItems(kContactTypes);
     cboType->setCurrentIndex(0);
 }
 

@@ -196,9 +196,7 @@ void import(FuzzedDataProvider& in)
         run(sConnTemp, QStringLiteral("delete from main"));
     }
 
-    static const QStringList kTypes = {QStringLiteral("Lead"), QStringLiteral("Cust"), QStringLiteral("Contact"),
-                                       QStringLiteral("Personal")};
-    const QString type = kTypes[in.ConsumeIntegralInRange(0, 3)];
+    const QString type = kContactTypes[in.ConsumeIntegralInRange(0, 3)];
     run(sConnContacts, ImportInsertStatement(values, type));
     const QStringList back = row(
         sConnContacts, QStringLiteral("select lastname,firstname,company,address,city,st,zip,cellph,homeph,workph,ext,"
