@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QTime>
+#include <QStringDecoder>
 #include <QUrl>
 
 #include <sqlite3.h>
@@ -467,7 +468,7 @@ QVariant Snapshot::value(int row, int column) const
     case SQLITE_FLOAT:
         return QVariant(c.d);
     case SQLITE_TEXT: {
-        const QString s = QString::fromUtf8(arena_.data() + c.offset, qsizetype(c.length));
+        const QString s = exactUtf8(arena_.data() + c.offset, qsizetype(c.length));
         if (kind == Kind::Date) {
             const QDate d = QDate::fromString(s.left(10), Qt::ISODate);
             if (d.isValid())
@@ -490,8 +491,15 @@ QString Snapshot::textAt(int row, int column) const
 {
     const Cell& c = cell(row, column);
     if (c.type == SQLITE_TEXT && kinds_[size_t(column)] == Kind::Plain)
-        return QString::fromUtf8(arena_.data() + c.offset, qsizetype(c.length));
+        return exactUtf8(arena_.data() + c.offset, qsizetype(c.length));
     return variantText(value(row, column));
+}
+
+QString exactUtf8(const char* bytes, qsizetype size)
+{
+    thread_local QStringDecoder decoder(QStringConverter::Utf8,
+                                        QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
+    return decoder.decode(QByteArrayView(bytes, size));
 }
 
 QString variantText(const QVariant& v)

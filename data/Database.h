@@ -108,6 +108,10 @@ private:
     int row_ = 0;
 };
 
+// UTF-8 bytes as text, every character kept: QString::fromUtf8 would drop a leading U+FEFF
+// (a byte-order mark), which in a stored value or a CSV field is part of the text.
+QString exactUtf8(const char* bytes, qsizetype size);
+
 // Formats a value the way Snapshot::text does.
 QString variantText(const QVariant& v);
 

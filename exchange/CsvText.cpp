@@ -61,7 +61,7 @@ struct CsvFile::Impl {
     QString decode(const char* s, size_t n)
     {
         if (utf8)
-            return QString::fromUtf8(s, qsizetype(n));
+            return exactUtf8(s, qsizetype(n));
         return cp1252.decode(QByteArrayView(s, qsizetype(n)));
     }
 

@@ -67,7 +67,7 @@ TEST_F(DatabaseTest, AFileThatIsNotADatabaseIsReportedAndLeftAlone)
 TEST_F(DatabaseTest, ValuesComeBackWithTheirTypesAndNullsStayNull)
 {
     exec(sConnContacts, QStringLiteral("INSERT into contacts(lastname,firstname,active,contype)values('O''Brien','',False,'Cust')"));
-    exec(sConnContacts, QStringLiteral("INSERT into contacts(lastname)values('Émile')"));
+    exec(sConnContacts, QStringLiteral("INSERT into contacts(lastname,firstname)values('Émile','\uFEFFZoë')"));
     Connection c(sConnContacts);
     Snapshot s(c, QStringLiteral("SELECT id,lastname,firstname,company,active,contype FROM contacts order by id"));
     ASSERT_EQ(s.rowCount(), 2);
@@ -80,6 +80,7 @@ TEST_F(DatabaseTest, ValuesComeBackWithTheirTypesAndNullsStayNull)
     EXPECT_FALSE(s.field(4).toBool());
     s.moveNext();
     EXPECT_EQ(s.text(1), QStringLiteral("Émile"));
+    EXPECT_EQ(s.field(2).toString(), QStringLiteral("\uFEFFZoë")) << "a leading U+FEFF is part of the value";
     EXPECT_TRUE(s.field(4).toBool()) << "active defaults to True";
     s.moveNext();
     EXPECT_TRUE(s.eof());

@@ -54,6 +54,10 @@ TEST_F(CsvTextTest, SplitsRecordsAndHeadersAsSpreadsheetsWriteThem)
     for (int i = 0; i < 5000; ++i)
         ASSERT_EQ(rows.at(size_t(i + 1)), (CsvRecord{QString::number(i), QStringLiteral("line %1 \"q\"\n").arg(i) + QString(70, u'x')}));
 
+    // A field that begins with U+FEFF keeps it; only the file's own byte-order mark is dropped.
+    EXPECT_EQ(records(file(",\xEF\xBB\xBF\xEF\xBB\xBF" "a\r\n", QStringLiteral("feff.csv"))),
+              (std::vector<CsvRecord>{{std::nullopt, QStringLiteral("\uFEFF\uFEFFa")}}));
+
     // Not UTF-8: read as Windows-1252.
     const auto ansi = records(file("Name\nRen\xe9" "e M\xfcller\n\x80 5\n", QStringLiteral("ansi.csv")));
     ASSERT_EQ(ansi.size(), 3u);
