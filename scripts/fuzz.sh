@@ -17,7 +17,7 @@ for src in "$here"/fuzz/fuzz_*.cpp; do
   mkdir -p "$work" "$findings"
   echo "== $name (${seconds}s)"
   if ! QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 "$here/build-fuzz/fuzz/$name" "$work" "$seeds" \
-      -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
+      -max_total_time="$seconds" ${KESTREL_FUZZ_SEED:+-seed=$KESTREL_FUZZ_SEED} -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
       -artifact_prefix="$findings/" -print_final_stats=1 2>"$here/build-fuzz/$name.log"; then
     status=1
     echo "   FINDING: see $findings and build-fuzz/$name.log"
