@@ -1,13 +1,18 @@
 #include "app/modMain.h"
 
+#include "app/AppIcon.h"
+#include "app/SingleInstance.h"
 #include "app/Ui.h"
 #include "app/frmKestrel.h"
 #include "data/Globals.h"
 #include "data/modData.h"
 #include "dialogs/Settings.h"
+#include "platform/Platform.h"
 #include "platform/QtPlatform.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
 
 namespace kestrel {
 
@@ -16,13 +21,48 @@ int Main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrel"));
     QApplication::setOrganizationName(QStringLiteral("Kestrel"));
+    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                            .arg(KESTREL_VERSION_MAJOR)
+                                            .arg(KESTREL_VERSION_MINOR)
+                                            .arg(KESTREL_VERSION_PATCH));
+    QApplication::setWindowIcon(kestrelIcon());
+
+    QCommandLineParser options;
+    options.setApplicationDescription(QStringLiteral("Kestrel, a contact manager. Its data live in the folder data/ "
+                                                     "beside the program."));
+    options.addHelpOption();
+    options.addVersionOption();
+    const QCommandLineOption newWindow(QStringLiteral("new-window"),
+                                       QStringLiteral("Open a window of its own even when Kestrel already runs "
+                                                      "on the same data folder."));
+    options.addOption(newWindow);
+    options.process(app);
     installQtPlatform();
+
+    const QString dataDir = programDir() + QStringLiteral("/data");
+    SingleInstance instance(dataDir);
+    if (!options.isSet(newWindow)) {
+        switch (instance.claim()) {
+        case SingleInstance::Outcome::First:
+            break;
+        case SingleInstance::Outcome::HandedOver:
+            return 0;
+        case SingleInstance::Outcome::NoAnswer:
+            platform().msgBox(QStringLiteral("Kestrel is already running on the data in %1 but does not answer.\n\n"
+                                             "Close that window (or end the program) and start Kestrel again, "
+                                             "or start a window of its own with: kestrel --new-window")
+                                  .arg(QDir::toNativeSeparators(dataDir)));
+            return 1;
+        }
+    }
+
     installFontSubstitutes();
     registerSchemas();
 
     buildConnectionTexts();
 
     frmKestrel main;
+    QObject::connect(&instance, &SingleInstance::raiseRequested, &main, [&main] { bringToFront(main); });
     main.show();
     main.Form_Load();
 
