@@ -10,7 +10,7 @@ packages=(
   poppler-utils
 )
 if [[ "${1:-}" == "--test" ]]; then
-  packages+=(clang libclang-rt-14-dev)
+  packages+=(clang libclang-rt-14-dev desktop-file-utils appstream)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -22,7 +22,9 @@ fi
 if ((purge)) && [[ -d "$data" ]]; then
   echo "--purge deletes Kestrel's data for good: every contact, appointment and to-do item in"
   echo "  $data"
-  read -r -p 'Delete the data too? Type "yes" to delete them: ' answer || answer=
+  printf 'Delete the data too? Type "yes" to delete them: '
+  read -r answer || answer=
+  [[ -t 0 ]] || echo
   if [[ "$answer" != yes ]]; then
     echo "Not deleting the data."
     purge=0
