@@ -26,6 +26,8 @@ int Main(int argc, char* argv[])
                                             .arg(KESTREL_VERSION_MINOR)
                                             .arg(KESTREL_VERSION_PATCH));
     QApplication::setWindowIcon(kestrelIcon());
+    // Ties the windows to the installed menu entry (kestrel.desktop), for docks and task bars.
+    QGuiApplication::setDesktopFileName(QStringLiteral("kestrel"));
 
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral("Kestrel, a contact manager. Its data live in the folder data/ "
