@@ -34,7 +34,12 @@ QString SingleInstance::serverName(const QString& dataDir)
     if (path.isEmpty())
         path = QDir::cleanPath(info.absoluteFilePath());
     const QByteArray key = QByteArray::number(static_cast<qulonglong>(::getuid())) + '\0' + path.toUtf8();
-    return QStringLiteral("kestrel-")
+    // The session's own runtime folder where there is one: private to the user and emptied at
+    // log-out, so a socket left by a killed run does not linger in /tmp.
+    QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (dir.isEmpty() || !QFileInfo(dir).isDir())
+        dir = QDir::tempPath();
+    return dir + QStringLiteral("/kestrel-")
         + QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(24));
 }
 
@@ -42,7 +47,7 @@ SingleInstance::Outcome SingleInstance::claim(int timeoutMs)
 {
     // Two starts at the same moment must not both decide they are first: the look and the
     // listen happen under one lock. QLockFile takes over a lock left by a crashed start.
-    QLockFile lock(QDir::temp().filePath(name_ + QStringLiteral(".lock")));
+    QLockFile lock(name_ + QStringLiteral(".lock"));
     lock.tryLock(timeoutMs);
 
     QLocalSocket socket;

@@ -24,7 +24,7 @@ public:
 
     Outcome claim(int timeoutMs = 3000);
 
-    // Per user and per canonical data folder, so two program folders never hand over to each other.
+    // The socket's path: one per user and canonical data folder, so two program folders never hand over.
     static QString serverName(const QString& dataDir);
 
 Q_SIGNALS:
