@@ -43,6 +43,53 @@ QByteArray iconvName(int codepage)
     default: return "CP" + QByteArray::number(codepage);
     }
 }
+
+Decoder::~Decoder()
+{
+    for (auto& [cp, cd] : open_)
+        if (cd != iconv_t(-1))
+            iconv_close(cd);
+}
+
+QString Decoder::decode(const QByteArray& bytes, int codepage)
+{
+    iconv_t cd = converter(codepage);
+    if (cd == iconv_t(-1))
+        return QString::fromLatin1(bytes);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    QString out;
+    out.reserve(bytes.size());
+    std::vector<char16_t> buffer(size_t(bytes.size()) * 2 + 4);
+    char* in = const_cast<char*>(bytes.constData());
+    size_t inLeft = size_t(bytes.size());
+    while (inLeft > 0) {
+        char* outPtr = reinterpret_cast<char*>(buffer.data());
+        size_t outLeft = buffer.size() * sizeof(char16_t);
+        const size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        out.append(QStringView(buffer.data(), qsizetype((reinterpret_cast<char16_t*>(outPtr) - buffer.data()))));
+        if (r == size_t(-1)) {
+            if (errno == E2BIG)
+                continue;
+            // A byte the code page has no character for, or half a character at the end.
+            out.append(QChar::ReplacementCharacter);
+            ++in;
+            --inLeft;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    return out;
+}
+
+iconv_t Decoder::converter(int codepage)
+{
+    auto it = open_.find(codepage);
+    if (it != open_.end())
+        return it->second;
+    iconv_t cd = iconv_open("UTF-16LE", iconvName(codepage).constData());
+    open_.emplace(codepage, cd);
+    return cd;
+}
+
 QChar symbolCharacter(const QString& font, uchar c)
 {
     if (font.contains(QLatin1String("Wingdings"), Qt::CaseInsensitive)) {

@@ -2,6 +2,7 @@
 // The rich-text reader's insides, shared by its lexer, its control words and its layout of
 // paragraphs and tables into the document. Not for use outside the reader.
 #include "printing/RtfEncoding.h"
+#include "printing/RtfReader.h"
 
 #include <QColor>
 #include <QFont>

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QTextCursor>
 #include <QTextDocument>
 
 namespace kestrel {
@@ -31,8 +32,17 @@ bool RtfReader::read(const QByteArray& rtf, QTextDocument* doc)
         error_ = QStringLiteral("it is not a rich-text file");
         return false;
     }
+    // One edit block for the whole file: the document otherwise rescans all its text for frames
+    // after every table it is given, which made reading grow with the square of the length.
+    // Nothing reads a loaded template back step by step, so no undo history is kept either.
+    const bool undo = doc->isUndoRedoEnabled();
+    doc->setUndoRedoEnabled(false);
+    QTextCursor block(doc);
+    block.beginEditBlock();
     rtf::Parser parser(rtf, doc);
     parser.run();
+    block.endEditBlock();
+    doc->setUndoRedoEnabled(undo);
     return true;
 }
 
