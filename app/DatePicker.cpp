@@ -6,6 +6,8 @@
 #include <QCalendarWidget>
 #include <QFrame>
 #include <QKeyEvent>
+#include <QPainter>
+#include <QStyleOption>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QStyle>
@@ -17,6 +19,20 @@ namespace kestrel {
 
 namespace {
 bool isSeparator(QChar c) { return c == u'/' || c == u'-' || c == u'.'; }
+
+// The plain arrow of a drop-down list, drawn by the style.
+QIcon dropArrow(QStyle* style)
+{
+    QPixmap arrow(12, 12);
+    arrow.fill(Qt::transparent);
+    QPainter painter(&arrow);
+    QStyleOption option;
+    option.rect = arrow.rect();
+    option.palette.setColor(QPalette::ButtonText, Qt::black);
+    option.state = QStyle::State_Enabled;
+    style->drawPrimitive(QStyle::PE_IndicatorArrowDown, &option, &painter);
+    return QIcon(arrow);
+}
 
 struct Part {
     int start, length;
@@ -57,7 +73,7 @@ DatePicker::DatePicker(QWidget* parent) : QLineEdit(parent)
 {
     setMaxLength(10);
     setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("^[0-9]*([-/.][0-9]*){0,2}$")), this));
-    QAction* drop = addAction(style()->standardIcon(QStyle::SP_ArrowDown), QLineEdit::TrailingPosition);
+    QAction* drop = addAction(dropArrow(style()), QLineEdit::TrailingPosition);
     connect(drop, &QAction::triggered, this, &DatePicker::showCalendar);
 
     popup_ = new QFrame(this, Qt::Popup);
