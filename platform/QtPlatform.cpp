@@ -64,9 +64,8 @@ QString QtPlatform::inputBox(const QString& prompt, const QString& title, const 
     box.setWindowTitle(title);
     box.setLabelText(prompt);
     box.setTextValue(defaultText);
-    if (maxLength > 0) {
-        // The limit bounds what is typed: a longer default is shown whole and can only shrink.
-        auto* edit = box.findChild<QLineEdit*>();
+    // The limit bounds what is typed: a longer default is shown whole and can only shrink.
+    if (auto* edit = box.findChild<QLineEdit*>(); edit && maxLength > 0) {
         edit->setMaxLength(std::max(maxLength, int(defaultText.size())));
         edit->setText(defaultText);
         QObject::connect(edit, &QLineEdit::textEdited, edit, [edit, maxLength](const QString& text) {
