@@ -216,11 +216,17 @@ public:
     {
         auto* w = static_cast<QWidget*>(watched);
         switch (event->type()) {
-        case QEvent::FocusIn:
+        case QEvent::FocusIn: {
             setBackground(w, kFocusYellow);
             typed_ = false;
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            // Back from another window or a context menu, the user goes on where they were.
+            const bool back = away_ && (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason);
+            away_ = false;
+            if (back)
+                break;
             // Keys typed right behind a Tab may already be queued: select now, before they land.
-            if (static_cast<QFocusEvent*>(event)->reason() != Qt::MouseFocusReason) {
+            if (reason != Qt::MouseFocusReason) {
                 selectWhole(w);
                 break;
             }
@@ -231,13 +237,17 @@ public:
                     selectWhole(w);
             });
             break;
+        }
         case QEvent::KeyPress:
         case QEvent::InputMethod:
             typed_ = true;
             break;
-        case QEvent::FocusOut:
+        case QEvent::FocusOut: {
             setBackground(w, idle_);
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            away_ = reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
             break;
+        }
         default:
             break;
         }
@@ -247,6 +257,7 @@ public:
 private:
     QColor idle_;
     bool typed_ = false;
+    bool away_ = false; // lost the focus to another window or a popup, not to another control
 };
 } // namespace
 

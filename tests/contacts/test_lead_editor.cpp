@@ -79,6 +79,15 @@ TEST_F(EditorTest, FocusPaintsABoxLightYellowSelectsItsTextAndLosesNoKeyTypedRig
         QTest::mouseClick(f.txtLead[2], Qt::LeftButton); // a click with nothing typed after it selects all
         QCoreApplication::processEvents();
         EXPECT_EQ(f.txtLead[2]->selectedText(), "Ann");
+        QTest::keyClick(f.txtLead[2], Qt::Key_End);
+        QWidget other; // back from another window, the user goes on where they were
+        other.show();
+        other.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+        f.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        QTest::keyClicks(QApplication::focusWidget(), "e");
+        EXPECT_EQ(f.txtLead[2]->text(), "Anne");
     });
 }
 
