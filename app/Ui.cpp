@@ -1,11 +1,13 @@
 #include "app/Ui.h"
 
+#include "app/DatePicker.h"
+
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateEdit>
 #include <QDialog>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QFont>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -84,18 +86,27 @@ QWidget* makeControl(Kind kind, const QString& caption, QWidget* parent)
         g->verticalHeader()->setDefaultSectionSize(18);
         return g;
     }
-    case Kind::DatePicker: {
-        auto* d = new QDateEdit(parent);
-        d->setCalendarPopup(true);
-        d->setDisplayFormat(QStringLiteral("M/d/yyyy"));
-        return d;
-    }
+    case Kind::DatePicker: return new DatePicker(parent);
     }
     return new QWidget(parent);
 }
 } // namespace
 
 namespace {
+const char* const kTypedLimit = "kestrelTypedLimit";
+
+// The maximum length bounds what the user types. A longer value put in by the program lifts the
+// box's limit to its length; each edit lowers it again towards the designed one, so typing can
+// shorten such a value but never lengthen it.
+void limitTyping(QLineEdit* box, int limit)
+{
+    box->setProperty(kTypedLimit, limit);
+    box->setMaxLength(limit);
+    QObject::connect(box, &QLineEdit::textEdited, box, [box, limit](const QString& text) {
+        box->setMaxLength(std::max(limit, int(text.size())));
+    });
+}
+
 // A box cuts text at its length in UTF-16 units, which can leave half of an emoji behind; that
 // half would be stored as a replacement character. The half is dropped as soon as it appears.
 void keepWholeCharacters(QLineEdit* box)
@@ -145,7 +156,7 @@ Controls buildControls(QWidget* parent, std::initializer_list<ControlSpec> specs
             w->setGeometry(px(s.left), px(s.top), px(s.width), px(h));
         }
         if (auto* e = qobject_cast<QLineEdit*>(w); e && s.maxLength > 0) {
-            e->setMaxLength(s.maxLength);
+            limitTyping(e, s.maxLength);
             keepWholeCharacters(e);
         }
         if (s.tab == kNotStop)
@@ -181,7 +192,22 @@ void setBackground(QWidget* w, const QColor& c)
         w->setAutoFillBackground(true);
 }
 
+void setStoredText(QLineEdit* box, const QString& text)
+{
+    const int limit = box->property(kTypedLimit).toInt();
+    box->setMaxLength(std::max(limit > 0 ? limit : 32767, int(text.size())));
+    box->setText(text);
+}
+
 namespace {
+void selectWhole(QWidget* w)
+{
+    if (auto* e = qobject_cast<QLineEdit*>(w))
+        e->selectAll();
+    else if (auto* t = qobject_cast<QPlainTextEdit*>(w))
+        t->selectAll();
+}
+
 class FocusColour : public QObject {
 public:
     FocusColour(QWidget* box, QColor idle) : QObject(box), idle_(idle) { setBackground(box, idle); }
@@ -189,23 +215,49 @@ public:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         auto* w = static_cast<QWidget*>(watched);
-        if (event->type() == QEvent::FocusIn) {
+        switch (event->type()) {
+        case QEvent::FocusIn: {
             setBackground(w, kFocusYellow);
-            // A mouse press places the cursor after focus-in; select once it has.
-            QTimer::singleShot(0, w, [w] {
-                if (auto* e = qobject_cast<QLineEdit*>(w))
-                    e->selectAll();
-                else if (auto* t = qobject_cast<QPlainTextEdit*>(w))
-                    t->selectAll();
+            typed_ = false;
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            // Back from another window or a context menu, the user goes on where they were.
+            const bool back = away_ && (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason);
+            away_ = false;
+            if (back)
+                break;
+            // Keys typed right behind a Tab may already be queued: select now, before they land.
+            if (reason != Qt::MouseFocusReason) {
+                selectWhole(w);
+                break;
+            }
+            // The click places the cursor after focus-in; select once it has, unless the user
+            // has typed in the meantime.
+            QTimer::singleShot(0, w, [this, w] {
+                if (!typed_ && w->hasFocus())
+                    selectWhole(w);
             });
-        } else if (event->type() == QEvent::FocusOut) {
+            break;
+        }
+        case QEvent::KeyPress:
+        case QEvent::InputMethod:
+            typed_ = true;
+            break;
+        case QEvent::FocusOut: {
             setBackground(w, idle_);
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            away_ = reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
+            break;
+        }
+        default:
+            break;
         }
         return false;
     }
 
 private:
     QColor idle_;
+    bool typed_ = false;
+    bool away_ = false; // lost the focus to another window or a popup, not to another control
 };
 } // namespace
 

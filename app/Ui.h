@@ -62,6 +62,9 @@ void installFocusColour(QLineEdit* box, const QColor& idle);
 void installFocusColour(QWidget* textEdit, const QColor& idle); // QPlainTextEdit
 void setBackground(QWidget* w, const QColor& c);
 
+// Puts a stored value into a box whole, even when it is longer than the box lets the user type.
+void setStoredText(QLineEdit* box, const QString& text);
+
 int leftTwips(const QWidget* w);
 void setLeftTwips(QWidget* w, int left);
 

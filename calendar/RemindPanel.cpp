@@ -19,6 +19,7 @@ namespace kestrel {
 namespace {
 const QString kToDoPrompt = QStringLiteral("Enter a To Do item 25 characters or less");
 const QString kToDoTitle = QStringLiteral("Enter To Do Item");
+constexpr int kToDoLength = 25;
 
 void addLine(QListWidget* list, const QString& text, int value)
 {
@@ -126,7 +127,7 @@ void RemindPanel::lstToDo_Click()
     const QList<QListWidgetItem*> selected = lstToDo->selectedItems();
     if (selected.isEmpty() || selected.first()->text() != kAddToDo)
         return;
-    const QString answer = platform().inputBox(kToDoPrompt, kToDoTitle, QString());
+    const QString answer = platform().inputBox(kToDoPrompt, kToDoTitle, QString(), kToDoLength);
     if (!answer.isEmpty())
         ActionQuery(ToDoInsertStatement(answer), sConnMain);
     PopToDo();
@@ -140,8 +141,10 @@ void RemindPanel::lstToDo_DblClick()
     const int id = selected.first()->data(Qt::UserRole).toInt();
     if (id == 0)
         return;
-    const QString answer = platform().inputBox(kToDoPrompt, kToDoTitle, selected.first()->text());
-    if (!answer.isEmpty())
+    const QString current = selected.first()->text();
+    const QString answer = platform().inputBox(kToDoPrompt, kToDoTitle, current, kToDoLength);
+    // An item left as it was is not written back: a longer one stored by another program stays whole.
+    if (!answer.isEmpty() && answer != current)
         ActionQuery(ToDoUpdateStatement(answer, id), sConnMain);
     PopToDo();
 }

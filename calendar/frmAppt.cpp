@@ -8,7 +8,6 @@
 #include "platform/Platform.h"
 
 #include <QComboBox>
-#include <QDateEdit>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -52,7 +51,7 @@ frmAppt::frmAppt(QWidget* parent) : QDialog(parent)
         installFocusColour(box, Qt::white);
     installFocusColour(static_cast<QWidget*>(txtNotes), Qt::white);
 
-    DTPicker1 = controls.get<QDateEdit>(QStringLiteral("DTPicker1"));
+    DTPicker1 = controls.get<DatePicker>(QStringLiteral("DTPicker1"));
     cboTime = controls.get<QComboBox>(QStringLiteral("cboTime"));
     cmdSave = controls.get<QPushButton>(QStringLiteral("cmdSave"));
     cmdClose = controls.get<QPushButton>(QStringLiteral("cmdClose"));
@@ -113,7 +112,7 @@ void frmAppt::setApptText(int index, const QString& text)
         notesGiven_ = text;
         notesShown_ = notesText();
     } else {
-        static_cast<QLineEdit*>(txtAppt[index])->setText(text);
+        setStoredText(static_cast<QLineEdit*>(txtAppt[index]), text);
     }
 }
 
@@ -167,9 +166,28 @@ void frmAppt::cmdSave_Click()
         (brief.isEmpty() ? txtBrief : txtName)->setFocus();
         return;
     }
-    // A failed save keeps the editor open with the user's input, so nothing typed is lost.
-    if (!ActionQuery(SaveStatement(), sConnContacts))
+    if (!DTPicker1->date().isValid()) {
+        platform().msgBox(QStringLiteral("The date must be a day of the calendar, typed as month/day/year "
+                                         "(for example 3/7/2027)."));
+        DTPicker1->setFocus();
+        DTPicker1->selectAll();
         return;
+    }
+    // A failed save keeps the editor open with the user's input, so nothing typed is lost.
+    const int changed = ActionQueryCount(SaveStatement(), sConnContacts);
+    if (changed < 0)
+        return;
+    if (changed == 0) {
+        if (!platform().askYesNo(QStringLiteral("This appointment was deleted or changed elsewhere after this window "
+                                                 "opened, so your changes were not saved.\n\n"
+                                                 "Save what you typed as a new appointment?")))
+            return;
+        bEditMode = false;
+        lApptID = 0;
+        cmdDelete->setEnabled(false);
+        cmdSave_Click();
+        return;
+    }
     platform().doEvents();
     reloadCalendar();
     accept();
@@ -198,8 +216,10 @@ QString frmAppt::SaveStatement() const
 void frmAppt::cmdDelete_Click()
 {
     if (platform().askYesNo(QStringLiteral("Are you sure you want to delete this appointment?"),
-                            QStringLiteral("You are about to delete an appointment")))
-        ActionQuery(QStringLiteral("delete from appointments where autoid=") + QString::number(lApptID), sConnContacts);
+                            QStringLiteral("You are about to delete an appointment")) &&
+        ActionQueryCount(QStringLiteral("delete from appointments where autoid=") + QString::number(lApptID),
+                         sConnContacts) == 0)
+        platform().msgBox(QStringLiteral("This appointment had already been deleted elsewhere; nothing was deleted."));
     reloadCalendar();
     accept();
 }
@@ -215,7 +235,7 @@ void frmAppt::cmdContact_Click()
     grid.bViewMode = false;
 }
 
-void frmAppt::setPickedName(const QString& name) { txtName->setText(name); }
+void frmAppt::setPickedName(const QString& name) { setStoredText(txtName, name); }
 
 void frmAppt::reloadCalendar()
 {
@@ -223,6 +243,8 @@ void frmAppt::reloadCalendar()
     if (!cal || !cal->isShowing())
         return;
     const QDate d = DTPicker1->date();
+    if (!d.isValid())
+        return;
     cal->LoadCal(QDate(d.year(), d.month(), 1));
 }
 

@@ -1,12 +1,12 @@
 #pragma once
 // The appointment editor: creates, changes and deletes one appointment.
+#include "app/DatePicker.h"
 #include "contacts/frmContactGrid.h"
 
 #include <QDialog>
 #include <QStringList>
 
 class QComboBox;
-class QDateEdit;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -53,7 +53,7 @@ public:
     QLineEdit* txtWhere = nullptr;  // txtAppt(1)
     QPlainTextEdit* txtNotes = nullptr; // txtAppt(2)
     QLineEdit* txtName = nullptr;   // txtAppt(3)
-    QDateEdit* DTPicker1 = nullptr;
+    DatePicker* DTPicker1 = nullptr;
     QComboBox* cboTime = nullptr;
     QPushButton* cmdSave = nullptr;
     QPushButton* cmdClose = nullptr;

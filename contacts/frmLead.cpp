@@ -128,7 +128,7 @@ void frmLead::Form_Load()
             return;
         }
         for (int i = 0; i <= 12; ++i)
-            txtLead[i]->setText(rs.text(i));
+            setStoredText(txtLead[i], rs.text(i));
         const QVariant active = rs.field(13);
         if (active.isValid() && !active.isNull() && active.toBool())
             optActive->setChecked(true);
@@ -178,8 +178,20 @@ void frmLead::cmdSave_Click()
         return;
     }
     // A rejected statement has been reported; keeping the window keeps what the user typed.
-    if (!ActionQuery(SaveStatement(), sConnContacts))
+    const int changed = ActionQueryCount(SaveStatement(), sConnContacts);
+    if (changed < 0)
         return;
+    if (changed == 0) {
+        if (!platform().askYesNo(QStringLiteral("This contact was deleted or changed elsewhere after this window "
+                                                "opened, so your changes were not saved.\n\n"
+                                                "Save what you typed as a new contact?")))
+            return;
+        bEditMode = false;
+        txtLead[0]->clear();
+        cmdDelete->setEnabled(false);
+        cmdSave_Click();
+        return;
+    }
     platform().doEvents();
     bEditMode = false;
     accept();
@@ -188,8 +200,9 @@ void frmLead::cmdSave_Click()
 void frmLead::cmdDelete_Click()
 {
     if (platform().askYesNo(QStringLiteral("Delete this contact? Its appointments are kept."),
-                            QStringLiteral("Delete Contact")))
-        ActionQuery(QStringLiteral("delete from contacts where id=") + QString::number(lLeadID), sConnContacts);
+                            QStringLiteral("Delete Contact")) &&
+        ActionQueryCount(QStringLiteral("delete from contacts where id=") + QString::number(lLeadID), sConnContacts) == 0)
+        platform().msgBox(QStringLiteral("This contact had already been deleted elsewhere; nothing was deleted."));
     reject();
 }
 

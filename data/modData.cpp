@@ -3,6 +3,8 @@
 #include "data/Database.h"
 #include "platform/Platform.h"
 
+#include <sqlite3.h>
+
 namespace kestrel {
 
 const char* const kContactsSchema = R"sql(
@@ -61,6 +63,22 @@ bool ActionQuery(const QString& statement, const QString& connectionText)
                   QStringLiteral("\r\n"));
     }
     return false;
+}
+
+int ActionQueryCount(const QString& statement, const QString& connectionText)
+{
+    try {
+        Connection connection(connectionText);
+        // A pooled connection remembers the count of its previous statement; the difference of
+        // the running totals belongs to this statement alone.
+        const sqlite3_int64 before = sqlite3_total_changes64(connection.handle());
+        connection.execute(statement);
+        return int(sqlite3_total_changes64(connection.handle()) - before);
+    } catch (const std::exception& e) {
+        ReportBug(ErrorReport(e, QStringLiteral("ActionQuery"), Owner::Module, QStringLiteral("modData")) +
+                  QStringLiteral("\r\n"));
+    }
+    return -1;
 }
 
 void ReportBug(const QString& text)

@@ -13,6 +13,9 @@ class DbError;
 // Executes one action statement on its own connection. A failure is reported to the user (with
 // the request to report the bug) and false is returned, so a caller can keep the user's input.
 bool ActionQuery(const QString& statement, const QString& connectionText);
+// As ActionQuery, and tells how many rows the statement changed: -1 when it failed (and was
+// reported), 0 when an UPDATE or DELETE found no row to change.
+int ActionQueryCount(const QString& statement, const QString& connectionText);
 
 // Shows text followed by the request to report the bug, OK only.
 void ReportBug(const QString& text);

@@ -27,7 +27,7 @@ public:
     }
     void msgBox(const QString& text, const QString&) override { fail(text); }
     bool askYesNo(const QString& text, const QString&) override { fail(text); }
-    QString inputBox(const QString& prompt, const QString&, const QString&) override { fail(prompt); }
+    QString inputBox(const QString& prompt, const QString&, const QString&, int) override { fail(prompt); }
     QString openFileName(const QString&, const QString& title, const QString&) override { fail(title); }
     QString saveFileName(const QString&, const QString& title, const QString&) override { fail(title); }
     bool printDialog(QPrinter&, bool) override { fail(QStringLiteral("print dialog")); }

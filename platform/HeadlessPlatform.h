@@ -9,7 +9,7 @@ class HeadlessPlatform final : public Platform {
 public:
     void msgBox(const QString& text, const QString& caption) override;
     bool askYesNo(const QString& text, const QString& caption) override;
-    QString inputBox(const QString&, const QString&, const QString&) override { return {}; }
+    QString inputBox(const QString&, const QString&, const QString&, int) override { return {}; }
     QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
     QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
     bool printDialog(QPrinter&, bool) override { return false; }

@@ -23,8 +23,10 @@ public:
     virtual void msgBox(const QString& text, const QString& caption = kAppTitle) = 0;
     // Yes/No with the question icon and No as the default; true for Yes.
     virtual bool askYesNo(const QString& text, const QString& caption = kAppTitle) = 0;
-    // Cancel gives the empty text.
-    virtual QString inputBox(const QString& prompt, const QString& title, const QString& defaultText) = 0;
+    // Cancel gives the empty text. maxLength (0: none) bounds what the user types; a longer
+    // default text is shown whole.
+    virtual QString inputBox(const QString& prompt, const QString& title, const QString& defaultText,
+                             int maxLength = 0) = 0;
     // Empty text when cancelled. filter uses the "Desc (*.ext)|*.ext" form.
     virtual QString openFileName(const QString& startDir, const QString& title, const QString& filter) = 0;
     virtual QString saveFileName(const QString& startDir, const QString& title, const QString& filter) = 0;

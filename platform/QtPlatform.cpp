@@ -13,6 +13,8 @@
 #include <QSettings>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace kestrel {
 
 void registerDefaultPlatform(Platform* (*factory)());
@@ -56,11 +58,27 @@ bool QtPlatform::askYesNo(const QString& text, const QString& caption)
     return box.exec() == QMessageBox::Yes;
 }
 
-QString QtPlatform::inputBox(const QString& prompt, const QString& title, const QString& defaultText)
+QString QtPlatform::inputBox(const QString& prompt, const QString& title, const QString& defaultText, int maxLength)
 {
-    bool ok = false;
-    const QString text = QInputDialog::getText(activeParent(), title, prompt, QLineEdit::Normal, defaultText, &ok);
-    return ok ? text : QString();
+    QInputDialog box(activeParent());
+    box.setWindowTitle(title);
+    box.setLabelText(prompt);
+    box.setTextValue(defaultText);
+    // The limit bounds what is typed: a longer default is shown whole and can only shrink.
+    if (auto* edit = box.findChild<QLineEdit*>(); edit && maxLength > 0) {
+        edit->setMaxLength(std::max(maxLength, int(defaultText.size())));
+        edit->setText(defaultText);
+        QObject::connect(edit, &QLineEdit::textEdited, edit, [edit, maxLength](const QString& text) {
+            edit->setMaxLength(std::max(maxLength, int(text.size())));
+        });
+    }
+    if (box.exec() != QDialog::Accepted)
+        return QString();
+    QString text = box.textValue();
+    // The box counts UTF-16 units: a character cut in half at the limit is dropped whole.
+    if (!text.isEmpty() && text.back().isHighSurrogate())
+        text.chop(1);
+    return text;
 }
 
 QString QtPlatform::openFileName(const QString& startDir, const QString& title, const QString& filter)

@@ -7,7 +7,8 @@ class QtPlatform final : public Platform {
 public:
     void msgBox(const QString& text, const QString& caption) override;
     bool askYesNo(const QString& text, const QString& caption) override;
-    QString inputBox(const QString& prompt, const QString& title, const QString& defaultText) override;
+    QString inputBox(const QString& prompt, const QString& title, const QString& defaultText,
+                     int maxLength = 0) override;
     QString openFileName(const QString& startDir, const QString& title, const QString& filter) override;
     QString saveFileName(const QString& startDir, const QString& title, const QString& filter) override;
     bool printDialog(QPrinter& printer, bool hasSelection) override;

@@ -1,6 +1,17 @@
 // The appointment editor: both modes, the statements it writes, its refusals and failures.
 #include "tests/calendar/Helpers.h"
 
+// Keys as a person types them into the focused control: "<" and ">" stand for Left and Right.
+static void type(const QString& keys)
+{
+    for (QChar c : keys) {
+        if (c == u'<' || c == u'>')
+            QTest::keyClick(QApplication::focusWidget(), c == u'<' ? Qt::Key_Left : Qt::Key_Right);
+        else
+            QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+    }
+}
+
 class ApptTest : public CalendarTest {
 protected:
     void withEditor(bool edit, int id, const std::function<void(frmAppt&)>& script)
@@ -71,4 +82,89 @@ TEST_F(ApptTest, DeleteAsksAndReloadsTheCalendarWhileItShowsAndSelectContactTake
               "Are you sure you want to delete this appointment?|You are about to delete an appointment");
     EXPECT_EQ(cal->dCalDate, QDate(2009, 1, 1));
     EXPECT_FALSE(stored().isEmpty());
+}
+
+TEST(TypedDate, TakesMonthDayYearWithAnySeparatorOrEightDigitsAndNothingThatIsNoDay)
+{
+    const std::pair<const char*, QDate> cases[] = {
+        {"11/20/2026", {2026, 11, 20}}, {"03-07-2027", {2027, 3, 7}}, {"2.29.2028", {2028, 2, 29}},
+        {"02292028", {2028, 2, 29}},    {"2/29/2027", {}},            {"2/30/2028", {}},
+        {"13/1/2027", {}},              {"0/1/2027", {}},             {"3/7/27", {}},
+        {"3/7/0207", {}},               {"3/7", {}},                  {"1282026", {}},
+        {"", {}},
+    };
+    for (const auto& [text, date] : cases)
+        EXPECT_EQ(ParseTypedDate(QString::fromLatin1(text)).value_or(QDate()), date) << text;
+}
+
+TEST_F(ApptTest, ADateTypedIntoThePickerIsStoredExactlyAndAnImpossibleOneIsRefusedWhereItIsTyped)
+{
+    // Today is 4 December 2026, so the picker starts on a year without 29 February.
+    const std::pair<const char*, const char*> cases[] = {
+        {"11/20/2026", "11/20/2026"}, {"12/8/2026", "12/8/2026"}, {"3/17/2027", "3/17/2027"},
+        {"12082026", "12/8/2026"},    {"02292028", "2/29/2028"},  {"2-29-2028", "2/29/2028"},
+        {">20", "12/20/2026"},        {"<3/9", "3/9/2026"},       {"2/30/2027", ""},
+        {"13/1/2027", ""},
+    };
+    for (const auto& [keys, date] : cases) {
+        withEditor(false, 0, [&](frmAppt& d) {
+            d.activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+            d.txtBrief->setFocus();
+            type("Review\t\t");
+            ASSERT_EQ(QApplication::focusWidget(), d.DTPicker1);
+            type(keys);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); // leaves the picker at once
+            EXPECT_EQ(QApplication::focusWidget(), d.cboTime) << keys;
+            d.txtName->setFocus();
+            type("Ann Lee");
+            QTest::mouseClick(d.cmdSave, Qt::LeftButton);
+            if (*date)
+                return;
+            EXPECT_TRUE(d.isVisible());
+            EXPECT_EQ(d.DTPicker1->text(), keys);
+            EXPECT_EQ(QApplication::focusWidget(), d.DTPicker1);
+            EXPECT_NE(d.DTPicker1->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
+        });
+        EXPECT_EQ(stored(), *date ? QStringLiteral("Ann Lee||%1|12:00:00 PM|Review|").arg(date) : QString()) << keys;
+        exec(sConnContacts, "delete from appointments");
+    }
+    EXPECT_EQ(desk.messages(), QStringList(2, "The date must be a day of the calendar, typed as month/day/year (for "
+                                              "example 3/7/2027)."));
+
+    // The drop-down calendar starts its weeks on Sunday and takes a day picked with the keys.
+    withEditor(false, 0, [&](frmAppt& d) {
+        d.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+        d.DTPicker1->setFocus();
+        QTest::keyClick(d.DTPicker1, Qt::Key_F4);
+        auto* month = QApplication::activePopupWidget() ? QApplication::activePopupWidget()->findChild<QCalendarWidget*>() : nullptr;
+        ASSERT_TRUE(month);
+        EXPECT_EQ(month->firstDayOfWeek(), Qt::Sunday);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        EXPECT_EQ(d.DTPicker1->text(), "12/5/2026");
+    });
+}
+
+TEST_F(ApptTest, AnUnchangedSaveKeepsLongStoredTextsWholeAndASaveThatFindsNoRowIsToldAndCanBeKeptAsNew)
+{
+    // Longer than the boxes let anyone type: put there by another program.
+    const QString brief(80, u'b'), where(100, u'w'), name(120, u'n');
+    const QString row = QStringLiteral("%1|%2|3/7/2027|9:30:00 AM|%3|").arg(name, where, brief);
+    const int id = addAppt(QDate(2027, 3, 7), QTime(9, 30), brief, name, where);
+    withEditor(true, id, [&](frmAppt& d) { QTest::mouseClick(d.cmdSave, Qt::LeftButton); });
+    EXPECT_EQ(stored(), row);
+
+    withEditor(true, id, [&](frmAppt& d) {
+        exec(sConnContacts, "delete from appointments"); // by another copy of the program
+        desk.answerNo();
+        QTest::mouseClick(d.cmdSave, Qt::LeftButton);
+        EXPECT_TRUE(d.isVisible() && d.apptText(0) == brief);
+        desk.answerYes();
+        QTest::mouseClick(d.cmdSave, Qt::LeftButton);
+    });
+    EXPECT_EQ(stored(), row);
+    EXPECT_EQ(desk.prompts[2].text, "This appointment was deleted or changed elsewhere after this window opened, so "
+                                    "your changes were not saved.\n\nSave what you typed as a new appointment?");
 }

@@ -1,6 +1,10 @@
 // The reminder panel: the seven-day list with its purge, and the to-do list.
 #include "tests/calendar/Helpers.h"
 
+#include "platform/QtPlatform.h"
+
+static const QString kToDoPromptText = QStringLiteral("Enter a To Do item 25 characters or less");
+
 class RemindTest : public CalendarTest {
 protected:
     QString apptDates() { return stored("select apptdate from appointments order by apptdate"); }
@@ -50,7 +54,7 @@ TEST_F(RemindTest, ToDoAddsCutTo25BeforeApostrophesAreDoubledEditsOnDoubleClickA
         desk.answerInput(answer);
         clickLine(todo, 0);
     }
-    EXPECT_EQ(firstBox(), "Enter a To Do item 25 characters or less|Enter To Do Item|");
+    EXPECT_EQ(firstBox() + QString::number(desk.prompts[0].maxLength), "Enter a To Do item 25 characters or less|Enter To Do Item|25");
     EXPECT_EQ(lines(todo).mid(0, 5), QStringList({"Add To Do Item", sep, "Remember to call O'Brien'", sep, "Pat's birthday"}));
     clickLine(todo, 3, true); // a separator asks nothing, clicked, double-clicked or deleted
     QTest::mouseClick(remind->cmdDeleteToDo, Qt::LeftButton);
@@ -63,4 +67,32 @@ TEST_F(RemindTest, ToDoAddsCutTo25BeforeApostrophesAreDoubledEditsOnDoubleClickA
     EXPECT_EQ(desk.prompts.back().text + u'|' + desk.prompts.back().caption,
               "Are you sure you want to delete this To Do item?|Delete warning");
     EXPECT_EQ(items(), "Call the bank's manager t");
+}
+
+TEST_F(RemindTest, TheToDoBoxTakes25TypedCharactersAndALongerStoredItemLeftAsItWasStaysWhole)
+{
+    QtPlatform qt; // the real input box, typed into
+    QString shown;
+    const auto typeInto = [&](const QString& keys) {
+        QTimer::singleShot(0, [&, keys] {
+            auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(box);
+            auto* edit = box->findChild<QLineEdit*>();
+            shown = edit->text();
+            QTest::keyClick(edit, Qt::Key_End);
+            QTest::keyClicks(edit, keys);
+            QTest::keyClick(edit, Qt::Key_Return);
+        });
+    };
+    typeInto(QString(30, u'x'));
+    EXPECT_EQ(qt.inputBox(kToDoPromptText, "Enter To Do Item", QString(), 25), QString(25, u'x'));
+    typeInto("more");
+    EXPECT_EQ(qt.inputBox(kToDoPromptText, "Enter To Do Item", QString(30, u'y'), 25) + u'|' + shown,
+              QString(30, u'y') + u'|' + QString(30, u'y'));
+
+    exec(sConnMain, QStringLiteral("insert into todo(todo) values('%1')").arg(QString(30, u'y')));
+    remind->PopToDo();
+    desk.answerInput(QString(30, u'y')); // OK on the item as it was shown
+    clickLine(todo, 2, true);
+    EXPECT_EQ(items(), QString(30, u'y'));
 }

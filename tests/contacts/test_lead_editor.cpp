@@ -54,3 +54,65 @@ TEST_F(EditorTest, EditLoadsTheRowSavesTheDesignedUpdateAndAGoneContactIsTold)
     openEditor(true, [](frmLead& f) { EXPECT_FALSE(f.isVisible()); });
     EXPECT_EQ(desk.messages(), QStringList{"This contact is no longer stored."});
 }
+
+TEST_F(EditorTest, FocusPaintsABoxLightYellowSelectsItsTextAndLosesNoKeyTypedRightBehindATabOrAClick)
+{
+    lLeadID = addContact("Smith", "Ann");
+    exec(sConnContacts, "update contacts set company='Co'");
+    openEditor(true, [&](frmLead& f) {
+        f.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        QTest::keyClick(f.txtLead[1], Qt::Key_Tab);
+        EXPECT_EQ(f.txtLead[2]->palette().color(QPalette::Base), QColor(255, 255, 192));
+        EXPECT_EQ(f.txtLead[1]->palette().color(QPalette::Base), QColor(224, 224, 224));
+        EXPECT_EQ(f.txtLead[2]->selectedText(), "Ann");
+        // Keys that arrive before the event loop runs again, right behind a Tab or a click.
+        QTest::keyClick(f.txtLead[2], Qt::Key_Tab);
+        QTest::keyClicks(QApplication::focusWidget(), "Acme");
+        QCoreApplication::processEvents();
+        QTest::keyClicks(QApplication::focusWidget(), " Inc");
+        QTest::mouseClick(f.txtLead[4], Qt::LeftButton);
+        QTest::keyClicks(f.txtLead[4], "Troy");
+        QCoreApplication::processEvents();
+        QTest::keyClicks(f.txtLead[4], " NY");
+        EXPECT_EQ(f.txtLead[12]->text() + u'|' + f.txtLead[4]->text(), "Acme Inc|Troy NY");
+        QTest::mouseClick(f.txtLead[2], Qt::LeftButton); // a click with nothing typed after it selects all
+        QCoreApplication::processEvents();
+        EXPECT_EQ(f.txtLead[2]->selectedText(), "Ann");
+        QTest::keyClick(f.txtLead[2], Qt::Key_End);
+        QWidget other; // back from another window, the user goes on where they were
+        other.show();
+        other.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+        f.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        QTest::keyClicks(QApplication::focusWidget(), "e");
+        EXPECT_EQ(f.txtLead[2]->text(), "Anne");
+    });
+}
+
+TEST_F(EditorTest, AnUnchangedSaveKeepsLongStoredValuesWholeAndASaveThatFindsNoRowIsToldAndCanBeKeptAsNew)
+{
+    const QString company(100, u'c'), address(50, u'a'); // as an import stores them
+    exec(sConnContacts, QStringLiteral("INSERT into contacts(id,lastname,firstname,company,address,active,contype)"
+                                       "values(7,'Smith','Ann','%1','%2',True,'Lead')").arg(company, address));
+    lLeadID = 7;
+    openEditor(true, [&](frmLead& f) { QTest::mouseClick(f.cmdSave, Qt::LeftButton); });
+    EXPECT_EQ(stored("id,company,address"), "7|" + company + u'|' + address);
+
+    openEditor(true, [&](frmLead& f) {
+        f.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        f.txtLead[3]->setFocus();
+        QTest::keyClicks(f.txtLead[3], QString(30, u'z')); // what is typed keeps to the box's length
+        exec(sConnContacts, "delete from contacts");       // by another copy of the program
+        desk.answerNo();
+        QTest::mouseClick(f.cmdSave, Qt::LeftButton);
+        EXPECT_TRUE(f.isVisible());
+        desk.answerYes();
+        QTest::mouseClick(f.cmdSave, Qt::LeftButton);
+    });
+    EXPECT_EQ(stored("id,lastname,company,address"), "8|Smith|" + company + u'|' + QString(25, u'z'));
+    EXPECT_EQ(desk.prompts[2].text, "This contact was deleted or changed elsewhere after this window opened, so your "
+                                    "changes were not saved.\n\nSave what you typed as a new contact?");
+}

@@ -32,7 +32,10 @@ TEST_F(HostileCalendar, AppointmentsKeepWhatWasTypedThroughTheDayListAndAnUnchan
             auto& f = static_cast<frmAppt&>(d);
             for (int i = 0; i < 4; ++i) {
                 f.txtAppt[i]->setFocus();
-                f.setApptText(i, typed[n][i]);
+                if (auto* box = qobject_cast<QLineEdit*>(f.txtAppt[i]))
+                    box->insert(typed[n][i]); // as typed or pasted: the box keeps what fits
+                else
+                    f.setApptText(i, typed[n][i]);
                 text << f.apptText(i);
             }
             f.DTPicker1->setDate(day);

@@ -1,5 +1,7 @@
 #include "tests/support/ScriptedPlatform.h"
 
+#include "data/modData.h"
+
 #include <QCoreApplication>
 #include <QDialog>
 #include <QPrinter>
@@ -58,11 +60,14 @@ bool ScriptedPlatform::askYesNo(const QString& text, const QString& caption)
     return take(QStringLiteral("question"), text, &a) && a.value == u"yes";
 }
 
-QString ScriptedPlatform::inputBox(const QString& prompt, const QString& title, const QString& defaultText)
+QString ScriptedPlatform::inputBox(const QString& prompt, const QString& title, const QString& defaultText,
+                                   int maxLength)
 {
-    prompts.push_back({QStringLiteral("input"), prompt, title, defaultText});
+    prompts.push_back({QStringLiteral("input"), prompt, title, defaultText, maxLength});
     Answer a;
-    return take(QStringLiteral("input"), prompt, &a) ? a.value : QString();
+    if (!take(QStringLiteral("input"), prompt, &a))
+        return QString();
+    return maxLength > 0 && a.value != defaultText ? LeftChars(a.value, maxLength) : a.value;
 }
 
 QString ScriptedPlatform::openFileName(const QString& startDir, const QString& title, const QString& filter)

@@ -17,6 +17,7 @@ struct Prompt {
     QString text;    // message text, prompt, title of a file dialog, window name
     QString caption; // caption or title
     QString extra;   // default text of an input box, filter of a file dialog
+    int maxLength = 0; // of an input box
 };
 
 class ScriptedPlatform final : public Platform {
@@ -52,7 +53,9 @@ public:
 
     void msgBox(const QString& text, const QString& caption) override;
     bool askYesNo(const QString& text, const QString& caption) override;
-    QString inputBox(const QString& prompt, const QString& title, const QString& defaultText) override;
+    // The answer stands for what the user typed: a box with a maximum length keeps no more.
+    QString inputBox(const QString& prompt, const QString& title, const QString& defaultText,
+                     int maxLength = 0) override;
     QString openFileName(const QString& startDir, const QString& title, const QString& filter) override;
     QString saveFileName(const QString& startDir, const QString& title, const QString& filter) override;
     bool printDialog(QPrinter& printer, bool hasSelection) override;
