@@ -83,8 +83,6 @@ public:
     QAction* mnuHelpReport = nullptr;
     QAction* mnuHelpAbout = nullptr;
 
-    static const QString kSupportAddress;
-
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -92,8 +90,8 @@ private:
     void buildMenus();
     void buildStatusBar();
     void updateStatusBar();
-    // Brings one panel to its front position and moves the other two out of view.
-    void bringToFront(QGroupBox* panel);
+    // Brings one panel to its front position; the other two go out of view and take no keys.
+    void showOnly(QGroupBox* panel);
 };
 
 // The main window while the program runs (nullptr before start-up and in most tests).

@@ -5,7 +5,8 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 prefix=${KESTREL_HOME:-$HOME/.local/lib/kestrel}
 "$here/scripts/install-deps.sh"
-cmake -S "$here" -B "$here/build-release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTREL_TESTS=OFF -DKESTREL_BENCH=OFF >/dev/null
+cmake -S "$here" -B "$here/build-release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTREL_TESTS=OFF -DKESTREL_BENCH=OFF \
+  ${KESTREL_SUPPORT_ADDRESS:+"-DKESTREL_SUPPORT_ADDRESS=$KESTREL_SUPPORT_ADDRESS"} >/dev/null
 cmake --build "$here/build-release" -j"$(nproc)"
 cmake --install "$here/build-release" --prefix "$prefix" >/dev/null
 exec "$prefix/kestrel"
