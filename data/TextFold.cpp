@@ -76,6 +76,10 @@ QChar fileInitial(const QString& lastName)
 {
     if (lastName.isEmpty())
         return u'#';
+    if (const char16_t c = lastName.at(0).unicode(); c < 0x80) { // most names: no folding needed
+        const char16_t upper = c >= u'a' && c <= u'z' ? char16_t(c - 32) : c;
+        return upper >= u'A' && upper <= u'Z' ? QChar(upper) : QChar(u'#');
+    }
     const qsizetype first = lastName.at(0).isHighSurrogate() && lastName.size() > 1 ? 2 : 1;
     const QString folded = foldedText(lastName.left(first));
     const QChar c = folded.isEmpty() ? QChar() : folded.at(0).toUpper();
@@ -95,6 +99,8 @@ QString isolated(const QString& value)
 {
     bool directional = false;
     for (QChar c : value) {
+        if (c.unicode() < 0x0590) // nothing before the Hebrew block can turn a line around
+            continue;
         switch (c.direction()) {
         case QChar::DirR: case QChar::DirAL: case QChar::DirAN: case QChar::DirRLE: case QChar::DirRLO:
         case QChar::DirLRE: case QChar::DirLRO: case QChar::DirPDF: case QChar::DirRLI: case QChar::DirLRI:
