@@ -1,5 +1,7 @@
 #pragma once
 // The main window: three panels sharing one place, the menus with their hot keys, the status bar.
+#include "app/Ui.h"
+
 #include <QMainWindow>
 
 class QAction;
@@ -25,7 +27,7 @@ public:
     // A panel is in front when its left edge stands at its front position.
     static constexpr int kLeadFront = 0;
     static constexpr int kPanelFront = 120;
-    static constexpr int kOutOfView = -12000;
+    static constexpr int kOutOfView = kestrel::kOutOfView;
     bool isRemindInFront() const;
     bool isCalInFront() const;
     bool isLeadInFront() const;

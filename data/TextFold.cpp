@@ -32,15 +32,16 @@ bool isAscii(const QString& s)
 }
 
 // Wildcard match that backs up only to the last %, so no pattern costs more than its length
-// times the text's.
-bool likeMatch(const QList<uint>& p, const QList<uint>& t)
+// times the text's. Characters are compared after `fold`.
+template <class Seq, class Fold>
+bool likeMatch(const Seq& p, const Seq& t, Fold fold)
 {
     qsizetype pi = 0, ti = 0, starP = -1, starT = 0;
     while (ti < t.size()) {
         if (pi < p.size() && p[pi] == '%') {
             starP = ++pi;
             starT = ti;
-        } else if (pi < p.size() && (p[pi] == '_' || p[pi] == t[ti])) {
+        } else if (pi < p.size() && (p[pi] == '_' || fold(p[pi]) == fold(t[ti]))) {
             ++pi;
             ++ti;
         } else if (starP >= 0) {
@@ -88,7 +89,9 @@ QChar fileInitial(const QString& lastName)
 
 bool foldedLike(const QString& pattern, const QString& text)
 {
-    return likeMatch(foldedText(pattern).toUcs4(), foldedText(text).toUcs4());
+    if (isAscii(pattern) && isAscii(text)) // the usual case needs no copy of either
+        return likeMatch(pattern, text, [](QChar c) { return c.toLower(); });
+    return likeMatch(foldedText(pattern).toUcs4(), foldedText(text).toUcs4(), [](uint c) { return c; });
 }
 
 } // namespace kestrel
