@@ -55,6 +55,20 @@ QString TreeNodeText(const QString& last, const QString& first, const QString& a
 bool treeFilling() { return gFilling > 0; }
 
 namespace {
+// A node's text compared as the query orders its columns: last name, then first name, then
+// address, each without accents or case ("Van" before "Van Dyke").
+QString sortKey(const QString& nodeText)
+{
+    QString key = foldedText(nodeText);
+    const qsizetype comma = key.indexOf(QStringLiteral(", "));
+    if (comma >= 0) {
+        key.replace(comma, 2, QChar(1));
+        if (const qsizetype dash = key.indexOf(QStringLiteral(" - "), comma); dash >= 0)
+            key.replace(dash, 3, QChar(1));
+    }
+    return key;
+}
+
 // Opens the letter of the contact with this id and makes it current, which shows it again.
 // False when the tree holds no such contact.
 bool reselect(QTreeWidget* tv, int id)
@@ -158,15 +172,17 @@ void PopTree(const QString& filter)
         }
     }
     flush();
+    ++gFilling; // taking the children out moves the selection: no click in that
     for (QTreeWidgetItem* letter : std::as_const(unsorted)) {
         QList<QTreeWidgetItem*> children = letter->takeChildren();
         QHash<QTreeWidgetItem*, QString> key;
         for (QTreeWidgetItem* n : std::as_const(children))
-            key.insert(n, foldedText(n->text(0)));
+            key.insert(n, sortKey(n->text(0)));
         std::stable_sort(children.begin(), children.end(),
                          [&](QTreeWidgetItem* a, QTreeWidgetItem* b) { return key[a] < key[b]; });
         letter->addChildren(children);
     }
+    --gFilling;
 
     // The user keeps the place: the contact shown before the fill is shown again.
     if (shownOk && !reselect(tv, shown)) {
