@@ -11,8 +11,6 @@
 
 namespace {
 
-QString plain(QString caption) { return caption.remove(u'&'); }
-
 bool isControl(const QWidget* w)
 {
     return !w->objectName().isEmpty() && !w->objectName().startsWith(u"qt_") &&
@@ -62,8 +60,10 @@ QStringList layoutFaults(QWidget* window)
     QStringList faults;
     const QList<QWidget*> all = window->findChildren<QWidget*>();
     for (QWidget* c : all) {
-        if (!isControl(c) || !isControl(c->parentWidget()) && c->parentWidget() != window &&
-                                 c->parentWidget() != window->property("client").value<QWidget*>())
+        // Controls of a table: on the window (or its client area) or inside a frame.
+        const QWidget* owner = c->parentWidget();
+        const bool tabled = owner == window || owner == window->property("client").value<QWidget*>() || isControl(owner);
+        if (!isControl(c) || !tabled)
             continue;
         faults << captionFaults(c);
         const QWidget* parent = c->parentWidget();
