@@ -11,6 +11,7 @@
 #include <QFont>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -67,7 +68,11 @@ QWidget* makeControl(Kind kind, const QString& caption, QWidget* parent)
         e->setTabChangesFocus(true);
         return e;
     }
-    case Kind::Button: return new QPushButton(caption, parent);
+    case Kind::Button: {
+        auto* b = new QPushButton(caption, parent);
+        pressOnEnter(b);
+        return b;
+    }
     case Kind::ComboList: return new QComboBox(parent);
     case Kind::ListBox: return new QListWidget(parent);
     case Kind::CheckBox: return new QCheckBox(caption, parent);
@@ -133,6 +138,22 @@ void keepWholeCharacters(QLineEdit* box)
 }
 } // namespace
 
+namespace {
+// Fits the captions of a window once, when it is first shown with every text in place.
+class FitOnShow : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show) {
+            fitCaptions(static_cast<QWidget*>(watched));
+            deleteLater();
+        }
+        return false;
+    }
+};
+} // namespace
+
 Controls buildControls(QWidget* parent, std::initializer_list<ControlSpec> specs)
 {
     Controls controls;
@@ -164,6 +185,10 @@ Controls buildControls(QWidget* parent, std::initializer_list<ControlSpec> specs
         else if (s.tab > 0)
             tabbed.emplace_back(s.tab, w);
         controls.insert(name, w);
+    }
+    if (QWidget* window = parent->window(); !window->property("kestrelFits").toBool()) {
+        window->setProperty("kestrelFits", true);
+        window->installEventFilter(new FitOnShow(window));
     }
     std::stable_sort(tabbed.begin(), tabbed.end(), [](auto& a, auto& b) { return a.first < b.first; });
     for (size_t i = 1; i < tabbed.size(); ++i)
@@ -269,6 +294,78 @@ void installFocusColour(QWidget* textEdit, const QColor& idle)
 
 int leftTwips(const QWidget* w) { return twips(w->x()); }
 void setLeftTwips(QWidget* w, int left) { w->move(px(left), w->y()); }
+
+CaptionRoom captionRoom(const QWidget* c)
+{
+    const QFontMetrics fm(c->font());
+    if (const auto* l = qobject_cast<const QLabel*>(c); l && !l->text().isEmpty() && l->pixmap().isNull()) {
+        const QRect room = l->contentsRect();
+        const int flags = l->wordWrap() ? Qt::TextWordWrap : 0;
+        const QRect text = fm.boundingRect(QRect(0, 0, l->wordWrap() ? room.width() : 100000, 100000), flags, l->text());
+        return {text.size(), room.size()};
+    }
+    if (const auto* b = qobject_cast<const QPushButton*>(c); b && !b->text().isEmpty())
+        return {QSize(fm.horizontalAdvance(QString(b->text()).remove(u'&')) + 8, fm.height()), b->size()};
+    if (const auto* b = qobject_cast<const QAbstractButton*>(c); b && !b->text().isEmpty())
+        return {QSize(b->sizeHint().width(), fm.height()), b->size()};
+    return {};
+}
+
+void fitCaptions(QWidget* window)
+{
+    constexpr double kSmallest = 6.5; // below this a caption is no longer read at a glance
+    for (QWidget* c : window->findChildren<QWidget*>()) {
+        CaptionRoom room = captionRoom(c);
+        QFont f = c->font();
+        while ((room.needs.width() > room.has.width() || room.needs.height() > room.has.height()) &&
+               f.pointSizeF() - 0.25 >= kSmallest) {
+            f.setPointSizeF(f.pointSizeF() - 0.25);
+            c->setFont(f);
+            room = captionRoom(c);
+        }
+    }
+}
+
+
+void showOnly(QWidget* front, int frontLeft, std::initializer_list<QWidget*> panels)
+{
+    for (QWidget* panel : panels) {
+        if (panel == front)
+            continue;
+        setLeftTwips(panel, kOutOfView);
+        panel->hide();
+    }
+    setLeftTwips(front, frontLeft);
+    front->show();
+    front->raise();
+}
+
+namespace {
+class EnterPresses : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) || mods != Qt::NoModifier)
+            return false;
+        auto* button = static_cast<QAbstractButton*>(watched);
+        if (button->isEnabled())
+            button->click();
+        return true;
+    }
+};
+} // namespace
+
+void pressOnEnter(QAbstractButton* button)
+{
+    if (auto* push = qobject_cast<QPushButton*>(button))
+        push->setAutoDefault(false);
+    button->installEventFilter(new EnterPresses(button));
+}
 
 void installFontSubstitutes()
 {

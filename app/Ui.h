@@ -8,6 +8,7 @@
 
 #include <initializer_list>
 
+class QAbstractButton;
 class QDialog;
 class QLineEdit;
 
@@ -67,6 +68,28 @@ void setStoredText(QLineEdit* box, const QString& text);
 
 int leftTwips(const QWidget* w);
 void setLeftTwips(QWidget* w, int left);
+
+// Panels that share one place: the one at its front position is shown, the others stand at
+// kOutOfView and are hidden too, so that no key and no Tab reaches a control out of view.
+constexpr int kOutOfView = -12000;
+void showOnly(QWidget* front, int frontLeft, std::initializer_list<QWidget*> panels);
+
+// Enter presses the focused button, as Space does. buildControls gives every button of a table
+// this; no button becomes a default that Enter in a text box would press.
+void pressOnEnter(QAbstractButton* button);
+
+// The room a caption needs in its control at the control's font, and the room it has: a label's
+// text (wrapped when the label wraps), a button's text with its bevel, a check box or option
+// button with its indicator. Empty sizes for other controls and empty captions.
+struct CaptionRoom {
+    QSize needs, has;
+};
+CaptionRoom captionRoom(const QWidget* control);
+
+// Where the design font is not installed its substitute can run a pixel or two wider: each
+// caption that does not fit its control is set a little smaller until it does. buildControls
+// has this run over the whole window when it is first shown.
+void fitCaptions(QWidget* window);
 
 // Maps the design fonts (Verdana, Courier New, Times New Roman) onto installed faces.
 void installFontSubstitutes();

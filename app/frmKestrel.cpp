@@ -28,10 +28,9 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeWidget>
 
 namespace kestrel {
-
-const QString frmKestrel::kSupportAddress = QStringLiteral("support@kestrel.example");
 
 namespace {
 frmKestrel* gMain = nullptr;
@@ -80,10 +79,13 @@ frmKestrel::frmKestrel(QWidget* parent) : QMainWindow(parent)
     fraCal = c.get<QGroupBox>(QStringLiteral("fraCal"));
     for (QGroupBox* f : {fraLead, fraRemind, fraCal})
         f->setAutoFillBackground(true);
+    // The caption "Frame1" is a designer's leftover that the month arrows would half cover.
+    fraCal->setTitle(QString());
     lead = new LeadPanel(fraLead, this);
     cal = new CalPanel(fraCal, this);
     remind = new RemindPanel(fraRemind, this);
     connect(lead->cmdScheduleAppointment, &QPushButton::clicked, this, &frmKestrel::cmdScheduleAppointment_Click);
+    showOnly(fraRemind);
 
     buildStatusBar();
     buildMenus();
@@ -189,15 +191,17 @@ bool frmKestrel::isRemindInFront() const { return leftTwips(fraRemind) == kPanel
 bool frmKestrel::isCalInFront() const { return leftTwips(fraCal) == kPanelFront; }
 bool frmKestrel::isLeadInFront() const { return leftTwips(fraLead) == kLeadFront; }
 
-void frmKestrel::bringToFront(QGroupBox* panel)
+void frmKestrel::showOnly(QGroupBox* panel)
 {
-    for (QGroupBox* f : {fraLead, fraCal, fraRemind}) {
-        if (f == panel)
-            setLeftTwips(f, f == fraLead ? kLeadFront : kPanelFront);
-        else
-            setLeftTwips(f, kOutOfView);
-    }
-    panel->raise();
+    kestrel::showOnly(panel, panel == fraLead ? kLeadFront : kPanelFront, {fraLead, fraCal, fraRemind});
+    // The keys follow the panel: its first control in the tab order takes the focus.
+    if (panel->isAncestorOf(focusWidget()))
+        return;
+    for (QWidget* c = panel->nextInFocusChain(); c && c != panel; c = c->nextInFocusChain())
+        if (panel->isAncestorOf(c) && (c->focusPolicy() & Qt::TabFocus) && c->isVisibleTo(panel) && c->isEnabled()) {
+            c->setFocus(Qt::TabFocusReason);
+            return;
+        }
 }
 
 void frmKestrel::Form_Load()
@@ -236,7 +240,7 @@ void frmKestrel::mnuApptsCal_Click()
 {
     const QDate today = platform().today();
     cal->LoadCal(QDate(today.year(), today.month(), 1));
-    bringToFront(fraCal);
+    showOnly(fraCal);
 }
 
 void frmKestrel::mnuApptsSched_Click()
@@ -250,11 +254,15 @@ void frmKestrel::mnuApptsSched_Click()
 
 void frmKestrel::mnuFileRemind_Click()
 {
-    bringToFront(fraRemind);
+    showOnly(fraRemind);
     remind->PopWeekList();
 }
 
-void frmKestrel::cmdScheduleAppointment_Click() { ScheduleAppointmentFor(lLeadID, this); }
+void frmKestrel::cmdScheduleAppointment_Click()
+{
+    ScheduleAppointmentFor(lLeadID, this);
+    remind->PopWeekList();
+}
 
 void frmKestrel::mnuCionNew_Click()
 {
@@ -264,8 +272,9 @@ void frmKestrel::mnuCionNew_Click()
 
 void frmKestrel::mnuConView_Click()
 {
-    bringToFront(fraLead);
+    showOnly(fraLead);
     PopTree(QString());
+    lead->tvLead->setFocus();
 }
 
 void frmKestrel::mnuConGrid_Click()
@@ -294,7 +303,12 @@ void frmKestrel::mnuHelpContents_Click()
 
 void frmKestrel::mnuHelpReport_Click()
 {
-    platform().openDocument(mailtoLink(kSupportAddress, QStringLiteral("subject=KT_Bug")));
+    // Without an address set at build time there is nobody to write to: say where to go instead.
+    const QString address = supportAddress();
+    if (address.isEmpty())
+        platform().msgBox(ReportWhereText(address));
+    else
+        platform().openDocument(mailtoLink(address, QStringLiteral("subject=KT_Bug")));
 }
 
 void frmKestrel::mnuHelpAbout_Click()

@@ -1,5 +1,7 @@
 #pragma once
 // The main window: three panels sharing one place, the menus with their hot keys, the status bar.
+#include "app/Ui.h"
+
 #include <QMainWindow>
 
 class QAction;
@@ -25,7 +27,7 @@ public:
     // A panel is in front when its left edge stands at its front position.
     static constexpr int kLeadFront = 0;
     static constexpr int kPanelFront = 120;
-    static constexpr int kOutOfView = -12000;
+    static constexpr int kOutOfView = kestrel::kOutOfView;
     bool isRemindInFront() const;
     bool isCalInFront() const;
     bool isLeadInFront() const;
@@ -83,8 +85,6 @@ public:
     QAction* mnuHelpReport = nullptr;
     QAction* mnuHelpAbout = nullptr;
 
-    static const QString kSupportAddress;
-
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -92,8 +92,8 @@ private:
     void buildMenus();
     void buildStatusBar();
     void updateStatusBar();
-    // Brings one panel to its front position and moves the other two out of view.
-    void bringToFront(QGroupBox* panel);
+    // Brings one panel to its front position; the other two go out of view and take no keys.
+    void showOnly(QGroupBox* panel);
 };
 
 // The main window while the program runs (nullptr before start-up and in most tests).

@@ -1,6 +1,7 @@
 #include "calendar/CalPanel.h"
 
 #include "app/Ui.h"
+#include "calendar/RemindPanel.h"
 #include "calendar/frmAppt.h"
 #include "calendar/modCal.h"
 #include "platform/Platform.h"
@@ -8,6 +9,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -48,7 +50,7 @@ CalPanel::CalPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraCal(fr
         {"labWDay6", Kind::Label, "Sat", 5655, 600, kAuto, kAuto},
         {"Label1", Kind::Label, "Select a month:", 2040, 5640, kAuto, kAuto},
         {"cboMonthYear", Kind::ComboList, "", 4065, 5640, 2175, kAuto, 1},
-        {"lstCal", Kind::ListBox, "", 6600, 0, 4695, 6300, 2},
+        {"lstCal", Kind::ListBox, "", 6600, 0, 4485, 6300, 2}, // within the panel's right edge
     });
     labMonthYear = c.get<QLabel>(QStringLiteral("labMonthYear"));
     labMonthYear->setFont(designFont(QStringLiteral("Verdana"), 12, true));
@@ -77,12 +79,20 @@ CalPanel::CalPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraCal(fr
         setBackground(labDay[i], dayBackground());
         labDay[i]->installEventFilter(this);
     }
+    dayKeys = new QWidget(fraCal);
+    dayKeys->setObjectName(QStringLiteral("dayKeys"));
+    dayKeys->setGeometry(px(15), px(930), px(7 * 915), px(6 * 915));
+    dayKeys->setFocusPolicy(Qt::StrongFocus);
+    dayKeys->lower();
+    dayKeys->installEventFilter(this);
     Label1 = c.get<QLabel>(QStringLiteral("Label1"));
     cboMonthYear = c.get<QComboBox>(QStringLiteral("cboMonthYear"));
     lstCal = c.get<QListWidget>(QStringLiteral("lstCal"));
     lstCal->setFont(designFont(QStringLiteral("Courier New"), 9.75));
     setBackground(lstCal, QColor(240, 240, 240));
     lstCal->setToolTip(QStringLiteral("Click item to edit"));
+    QWidget::setTabOrder(dayKeys, cboMonthYear);
+    QWidget::setTabOrder(cboMonthYear, lstCal);
 
     connect(cboMonthYear, &QComboBox::activated, this, [this] { cboMonthYear_Click(); });
     // A line is chosen by mouse or keys alike. Queued: the editor must not open, nor the list be
@@ -132,17 +142,22 @@ void CalPanel::LoadCal(QDate x)
     const int offset = x.dayOfWeek() % 7; // Sunday 0 … Saturday 6
     const int n = DaysInMonth(x);
     const std::bitset<32> marked = ApptDaysOfMonth(x);
+    const QDate today = platform().today();
     for (int i = 0; i < 37; ++i) {
         QLabel* cell = labDay[i];
         const int d = i - offset + 1;
         const bool inMonth = d >= 1 && d <= n;
         setBackground(cell, dayBackground());
         setTextColour(cell, inMonth && marked.test(size_t(d)) ? kApptText : QColor(Qt::black));
+        QFont f = cell->font();
+        f.setBold(inMonth && QDate(x.year(), x.month(), d) == today); // today stands out
+        cell->setFont(f);
         if (inMonth)
             cell->setText(QString::number(d));
         cell->setVisible(inMonth);
     }
 
+    markChosenDay();
     lstCal->clear();
     for (const QString& hint : {QStringLiteral("Select a day to list"), QStringLiteral("appointments here.")}) {
         auto* item = new QListWidgetItem(hint, lstCal);
@@ -196,7 +211,31 @@ void CalPanel::labDay_Click(int index)
     for (QLabel* cell : labDay)
         setBackground(cell, dayBackground());
     setBackground(labDay[index], selectedBackground());
+    dKeyDate = dSelDate;
+    markChosenDay();
     ListDayAppts(lstCal, dSelDate);
+}
+
+void CalPanel::moveChosenDay(int days)
+{
+    const QDate to = dKeyDate.addDays(days);
+    if (to.year() != dCalDate.year() || to.month() != dCalDate.month()) {
+        dKeyDate = to;
+        LoadCal(QDate(to.year(), to.month(), 1));
+    }
+    dKeyDate = to;
+    markChosenDay();
+}
+
+void CalPanel::markChosenDay()
+{
+    const bool inMonth = dKeyDate.isValid() && dCalDate.isValid() && dKeyDate.year() == dCalDate.year() &&
+                         dKeyDate.month() == dCalDate.month();
+    const int chosen = inMonth && dayKeys->hasFocus() ? cellOfDay(dKeyDate.day()) : -1;
+    for (int i = 0; i < 37; ++i) {
+        labDay[i]->setFrameStyle(i == chosen ? QFrame::Box | QFrame::Plain : QFrame::NoFrame);
+        labDay[i]->setLineWidth(2);
+    }
 }
 
 void CalPanel::lstCal_Click()
@@ -214,10 +253,43 @@ void CalPanel::lstCal_Click()
         platform().runModal(editor);
     }
     LoadCal(dCalDate);
+    if (RemindPanel* remind = remindPanel())
+        remind->PopWeekList();
 }
 
 bool CalPanel::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == dayKeys) {
+        if (event->type() == QEvent::FocusIn) {
+            // The keys start from the day last chosen, else today, else the 1st of the month.
+            const QDate today = platform().today();
+            auto shown = [this](const QDate& d) {
+                return d.isValid() && d.year() == dCalDate.year() && d.month() == dCalDate.month();
+            };
+            if (!shown(dKeyDate))
+                dKeyDate = shown(dSelDate) ? dSelDate : shown(today) ? today : dCalDate;
+            markChosenDay();
+        } else if (event->type() == QEvent::FocusOut) {
+            markChosenDay();
+        } else if (event->type() == QEvent::KeyPress && dCalDate.isValid()) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (key->modifiers() & ~Qt::KeypadModifier)
+                return false;
+            switch (key->key()) {
+            case Qt::Key_Left: moveChosenDay(-1); return true;
+            case Qt::Key_Right: moveChosenDay(1); return true;
+            case Qt::Key_Up: moveChosenDay(-7); return true;
+            case Qt::Key_Down: moveChosenDay(7); return true;
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+            case Qt::Key_Space:
+                labDay_Click(cellOfDay(dKeyDate.day()));
+                return true;
+            default: return false;
+            }
+        }
+        return false;
+    }
     // Taking the press keeps the release on the label, where the click is decided.
     if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
         return static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;

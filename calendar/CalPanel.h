@@ -27,6 +27,9 @@ public:
     QLabel* Label1 = nullptr;
     QComboBox* cboMonthYear = nullptr;
     QListWidget* lstCal = nullptr;
+    // Takes the focus for the month grid: the arrow keys move the chosen day, Enter or Space
+    // lists it as a click does.
+    QWidget* dayKeys = nullptr;
 
     // The month shown; always the first of a month once the calendar has been loaded.
     QDate dCalDate;
@@ -58,12 +61,17 @@ public:
 
     // Index of the cell that shows day d of the month shown, or -1.
     int cellOfDay(int d) const;
+    // The day the keys have chosen (framed while the grid has the focus).
+    QDate chosenDay() const { return dKeyDate; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QDate dSelDate;
+    QDate dKeyDate;
+    void moveChosenDay(int days);
+    void markChosenDay();
 };
 
 // The calendar panel of the running main window (nullptr while there is none); the appointment

@@ -2,9 +2,11 @@
 
 #include "app/Ui.h"
 #include "calendar/CalPanel.h"
+#include "calendar/frmAppt.h"
 #include "calendar/modCal.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/TextFold.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
 
@@ -26,6 +28,8 @@ void addLine(QListWidget* list, const QString& text, int value)
     auto* item = new QListWidgetItem(text, list);
     item->setData(Qt::UserRole, value);
 }
+
+RemindPanel* gRemind = nullptr;
 
 int selectedValue(const QListWidget* list)
 {
@@ -57,6 +61,31 @@ RemindPanel::RemindPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fra
     connect(lstToDo, &QListWidget::itemSelectionChanged, this, &RemindPanel::lstToDo_Click, Qt::QueuedConnection);
     connect(lstToDo, &QListWidget::itemDoubleClicked, this, &RemindPanel::lstToDo_DblClick, Qt::QueuedConnection);
     connect(cmdDeleteToDo, &QPushButton::clicked, this, &RemindPanel::cmdDeleteToDo_Click);
+    // A double click or Enter; queued, so the list is not rebuilt inside its own handling.
+    connect(lstWeek, &QListWidget::itemActivated, this, &RemindPanel::lstWeek_DblClick, Qt::QueuedConnection);
+    gRemind = this;
+}
+
+RemindPanel::~RemindPanel()
+{
+    if (gRemind == this)
+        gRemind = nullptr;
+}
+
+RemindPanel* remindPanel() { return gRemind; }
+
+void RemindPanel::lstWeek_DblClick()
+{
+    const int id = selectedValue(lstWeek);
+    if (id == 0)
+        return;
+    {
+        frmAppt editor(fraRemind->window());
+        editor.bEditMode = true;
+        editor.lApptID = id;
+        platform().runModal(editor);
+    }
+    PopWeekList();
 }
 
 void RemindPanel::PopWeekList()
@@ -76,13 +105,13 @@ void RemindPanel::PopWeekList()
             const QVariant date = rs.field(0);
             const QVariant time = rs.field(1);
             const QDate d = date.toDate();
-            lstWeek->addItem(d.isValid() ? GetDayName(d.dayOfWeek() % 7 + 1) + QStringLiteral(", ") + DateText(d)
-                                         : rs.text(0));
-            lstWeek->addItem((time.typeId() == QMetaType::QTime ? TimeText(time.toTime()) : rs.text(1)) +
-                             QStringLiteral(" - ") + rs.text(2));
-            lstWeek->addItem(QStringLiteral("     ") + rs.text(3));
-            lstWeek->addItem(QStringLiteral("     ") + rs.text(4));
-            lstWeek->addItem(kApptSeparator);
+            const int id = rs.field(5).toInt();
+            addLine(lstWeek, d.isValid() ? GetDayName(d.dayOfWeek() % 7 + 1) + QStringLiteral(", ") + DateText(d) : rs.text(0), id);
+            addLine(lstWeek, (time.typeId() == QMetaType::QTime ? TimeText(time.toTime()) : rs.text(1)) +
+                                 QStringLiteral(" - ") + isolated(rs.text(2)), id);
+            addLine(lstWeek, QStringLiteral("     ") + isolated(rs.text(3)), id);
+            addLine(lstWeek, QStringLiteral("     ") + isolated(rs.text(4)), id);
+            addLine(lstWeek, kApptSeparator, 0);
         }
     } catch (const std::exception& e) {
         // Without a readable database there is nothing to purge either: say so once and stop.

@@ -15,6 +15,7 @@ class RemindPanel : public QObject {
 public:
     // Creates every control of the panel inside fraRemind.
     RemindPanel(QGroupBox* fraRemind, QObject* parent);
+    ~RemindPanel() override;
 
     QGroupBox* fraRemind = nullptr;
     QListWidget* lstWeek = nullptr;
@@ -23,16 +24,22 @@ public:
     QLabel* Label6 = nullptr;
 
     // Refills lstWeek with today … today + 7, then deletes appointments dated before the same
-    // day two years back.
+    // day two years back. The lines of an appointment carry its autoid, the others 0.
     void PopWeekList();
     // Rebuilds lstToDo: the command line, a separator, then each item followed by a separator.
     void PopToDo();
 
     // Handlers, public so tests reach the same code the mouse and keys do.
+    // Opens the appointment of the line double-clicked (or chosen with Enter) in the editor.
+    void lstWeek_DblClick();
     void lstToDo_Click();
     void lstToDo_DblClick();
     void cmdDeleteToDo_Click();
 };
+
+// The reminder panel of the running main window (nullptr while there is none): every window
+// that changes an appointment refreshes its list afterwards.
+RemindPanel* remindPanel();
 
 // The statements that add and change a to-do item: the text cut to 25 characters first, then its
 // apostrophes doubled.

@@ -2,6 +2,7 @@
 
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/TextFold.h"
 #include "data/modData.h"
 
 #include <QListWidget>
@@ -91,9 +92,9 @@ QString BuildListString(const QString& kind, const QString& text, const QString&
     if (kind == u"time") {
         // A missing or unreadable time leaves its place empty rather than inventing midnight.
         const QTime t = parseTimeText(time);
-        return (t.isValid() ? TimeText(t) : QString()) + QStringLiteral(" - ") + LeftChars(text, 20);
+        return (t.isValid() ? TimeText(t) : QString()) + QStringLiteral(" - ") + isolated(LeftChars(text, 20));
     }
-    return QStringLiteral("     ") + LeftChars(text, 25);
+    return QStringLiteral("     ") + isolated(LeftChars(text, 25));
 }
 
 QString GetDayName(int n)

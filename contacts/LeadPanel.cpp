@@ -8,6 +8,7 @@
 #include "platform/Platform.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,10 +19,10 @@ namespace kestrel {
 LeadPanel::LeadPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraLead(fra)
 {
     controls = buildControls(fraLead, {
-        {"tvLead", Kind::Tree, "", 120, 240, 4695, 6255},
+        {"tvLead", Kind::Tree, "", 120, 240, 4695, 6255, 1},
         {"lbl1", Kind::Label, "ID:", 5400, 240, kAuto, kAuto},
-        {"txtLead0", Kind::TextBox, "", 5760, 240, 975, 285, kNotStop},
-        {"cmdEditLead", Kind::Button, "Edit", 9360, 240, 1455, 375},
+        {"txtLead0", Kind::TextBox, "", 5760, 240, 975, 240, kNotStop}, // clear of the label below it
+        {"cmdEditLead", Kind::Button, "Edit", 9360, 240, 1455, 375, 2},
         {"lblLName", Kind::Label, "Last Name:", 5400, 480, kAuto, kAuto},
         {"lblFName", Kind::Label, "First Name:", 7320, 480, kAuto, kAuto},
         {"txtLead1", Kind::TextBox, "", 5640, 720, 1695, 285, kNotStop},
@@ -48,10 +49,10 @@ LeadPanel::LeadPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraLead
         {"txtLead11", Kind::TextBox, "", 5640, 4320, 3975, 285, kNotStop},
         {"Label4", Kind::Label, "Type:", 5400, 4680, kAuto, kAuto},
         {"txtLead13", Kind::TextBox, "", 5640, 4920, 1695, 285, kNotStop},
-        {"cmdScheduleAppointment", Kind::Button, "Schedule an appointment ", 5520, 5400, 2535, 375},
-        {"cmdEmail", Kind::Button, "Email", 8280, 5400, 1335, 375},
+        {"cmdScheduleAppointment", Kind::Button, "Schedule an appointment ", 5520, 5400, 2535, 375, 3},
+        {"cmdEmail", Kind::Button, "Email", 8280, 5400, 1335, 375, 4},
         {"Label2", Kind::Label, "Filter the contacts you wish displayed.", 5400, 5880, 3495, 255},
-        {"cmbDisplay", Kind::ComboList, "", 6000, 6240, 1935, kAuto},
+        {"cmbDisplay", Kind::ComboList, "", 6000, 6240, 1935, kAuto, 5},
     });
 
     tvLead = controls.get<QTreeWidget>(QStringLiteral("tvLead"));
@@ -73,6 +74,13 @@ LeadPanel::LeadPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraLead
     // activated: only a choice of the user's filters, never the program's own PopDisplay.
     connect(cmbDisplay, &QComboBox::activated, this, [this] { cmbDisplay_Click(); });
     connect(tvLead, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* node) { tvLead_NodeClick(node); });
+    // The keys move the selection without a click: the move is the node click then. A mouse
+    // press moves it too, but its click follows; a fill moves it only to clear the tree.
+    tvLead->viewport()->installEventFilter(this);
+    connect(tvLead, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* node) {
+        if (!mousePressed_ && !treeFilling())
+            tvLead_NodeClick(node);
+    });
     connect(cmdEditLead, &QPushButton::clicked, this, [this] { cmdEditLead_Click(); });
     connect(cmdEmail, &QPushButton::clicked, this, [this] { cmdEmail_Click(); });
 
@@ -93,12 +101,15 @@ void LeadPanel::PopDisplay()
     cmbDisplay->setCurrentIndex(0);
 }
 
-void LeadPanel::cmbDisplay_Click()
+void LeadPanel::cmbDisplay_Click() { PopTree(cmbDisplay->currentText()); }
+
+bool LeadPanel::eventFilter(QObject* watched, QEvent* event)
 {
-    // "All" keeps the tree as it is; View in Tree is the way back to the full list.
-    if (cmbDisplay->currentText() == u"All")
-        return;
-    PopTree(cmbDisplay->currentText());
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
+        mousePressed_ = true;
+    else if (event->type() == QEvent::MouseButtonRelease)
+        mousePressed_ = false;
+    return QObject::eventFilter(watched, event);
 }
 
 void LeadPanel::tvLead_NodeClick(QTreeWidgetItem* node)
@@ -128,9 +139,8 @@ void LeadPanel::cmdEditLead_Click()
         platform().runModal(editor);
         editor.bEditMode = false;
     }
-    ClearLead();
+    // The refill shows the contact again where it was, or empties the panel if it is gone.
     PopTree(QString());
-    lLeadID = 0;
 }
 
 void LeadPanel::cmdEmail_Click()

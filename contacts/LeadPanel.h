@@ -37,6 +37,12 @@ public:
     QPushButton* cmdEmail = nullptr;
     QPushButton* cmdScheduleAppointment = nullptr;
     QComboBox* cmbDisplay = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool mousePressed_ = false;
 };
 
 } // namespace kestrel

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
@@ -20,6 +21,7 @@ const QStringList kHeadings = {QStringLiteral("ID"),      QStringLiteral("Name")
                                QStringLiteral("Home Ph"), QStringLiteral("Cell Ph"), QStringLiteral("Email")};
 constexpr int kWidths[] = {500, 1500, 1800, 1800, 900, 500, 900, 900, 1700};
 constexpr int kEmailColumn = 8;
+const QList<int> kPhoneColumns = {4, 6, 7};
 constexpr int kNameColumn = 1;
 } // namespace
 
@@ -98,14 +100,22 @@ frmContactGrid::frmContactGrid(QWidget* parent) : QDialog(parent)
     cmdEmail = controls.get<QPushButton>(QStringLiteral("cmdEmail"));
     cmdSelect = controls.get<QPushButton>(QStringLiteral("cmdSelect"));
     grdDataGrid = controls.get<QTableView>(QStringLiteral("grdDataGrid"));
-    for (QPushButton* b : {cmdEmail, cmdSelect})
-        b->setAutoDefault(false);
 
     model = new ContactGridModel(this);
     grdDataGrid->setModel(model);
     grdDataGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grdDataGrid->setSelectionMode(QAbstractItemView::SingleSelection);
     grdDataGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // Tab leaves the table for the next control; the arrow keys move between cells.
+    grdDataGrid->setTabKeyNavigation(false);
+    // The table's own face: narrower than the window's, with the metrics of the classic grid's.
+    grdDataGrid->setFont(designFont(QStringLiteral("Arial"), 8.25));
+    grdDataGrid->installEventFilter(this);
+    // Enter or a double click on a row picks it, as Select does (only when picking).
+    connect(grdDataGrid, &QAbstractItemView::activated, this, [this] {
+        if (bViewMode)
+            cmdSelect_Click();
+    });
 
     // activated: the user's choices only, never the program's own filling of the lists.
     connect(cboFilter, &QComboBox::activated, this, [this] { cboFilter_Click(); });
@@ -116,6 +126,19 @@ frmContactGrid::frmContactGrid(QWidget* parent) : QDialog(parent)
 }
 
 frmContactGrid::~frmContactGrid() = default;
+
+bool frmContactGrid::eventFilter(QObject* watched, QEvent* event)
+{
+    // Ctrl+Tab leaves the table too, as it does every other control.
+    if (watched == grdDataGrid && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) && (key->modifiers() & Qt::ControlModifier)) {
+            focusNextPrevChild(key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier));
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
 
 void frmContactGrid::showEvent(QShowEvent* event)
 {
@@ -165,8 +188,10 @@ void frmContactGrid::PopGrid(const QString& mode, const QString& filter)
         return;
     }
     grdDataGrid->resize(px(11175), grdDataGrid->height());
+    // The phone columns grow to show a whole phone number of the 12 characters the editor takes.
+    const int phone = grdDataGrid->fontMetrics().horizontalAdvance(QStringLiteral("000-000-0000")) + 10;
     for (int i = 0; i < int(std::size(kWidths)); ++i)
-        grdDataGrid->setColumnWidth(i, px(kWidths[i]));
+        grdDataGrid->setColumnWidth(i, kPhoneColumns.contains(i) ? std::max(px(kWidths[i]), phone) : px(kWidths[i]));
     // Like a freshly opened result set, the first row is the current one.
     if (model->rowCount() > 0)
         grdDataGrid->setCurrentIndex(model->index(0, 0));

@@ -23,7 +23,7 @@ frmLead::frmLead(QWidget* parent) : QDialog(parent)
 
     controls = buildControls(this, {
         {"lbl1", Kind::Label, "ID:", 240, 240, kAuto, kAuto},
-        {"txtLead0", Kind::TextBox, "", 600, 240, 975, 285, kNotStop},
+        {"txtLead0", Kind::TextBox, "", 600, 240, 975, 240, kNotStop}, // clear of the label below it
         {"Label1", Kind::Label, "Type:", 4440, 240, kAuto, kAuto},
         {"cmbType", Kind::ComboList, "", 4680, 480, 1935, kAuto, 16},
         {"lblLName", Kind::Label, "Last Name:", 240, 480, kAuto, kAuto},

@@ -3,6 +3,7 @@
 #include "contacts/LeadPanel.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/TextFold.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
 
@@ -10,8 +11,10 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPointer>
+#include <QSet>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <optional>
 
 namespace kestrel {
@@ -22,6 +25,7 @@ LeadPanel* gPanel = nullptr;
 // Bumped by every fill, so a fill that let events run can tell that a newer one (started by a
 // click or a closing editor meanwhile) has cleared the tree under it.
 quint64 gFillGeneration = 0;
+int gFilling = 0;
 
 // How long a fill may keep the window from answering before pending events run: often enough
 // to feel live, rarely enough that the events cost nothing next to the fill itself.
@@ -43,6 +47,48 @@ void setTreeEventInterval(int milliseconds) { gEventSliceMs = milliseconds; }
 
 QString nodeKey(const QTreeWidgetItem* node) { return node ? node->data(0, Qt::UserRole).toString() : QString(); }
 
+QString TreeNodeText(const QString& last, const QString& first, const QString& address)
+{
+    return isolated(last) + QStringLiteral(", ") + isolated(first) + QStringLiteral(" - ") + isolated(address);
+}
+
+bool treeFilling() { return gFilling > 0; }
+
+namespace {
+// A node's text compared as the query orders its columns: last name, then first name, then
+// address, each without accents or case ("Van" before "Van Dyke").
+QString sortKey(const QString& nodeText)
+{
+    QString key = foldedText(nodeText);
+    const qsizetype comma = key.indexOf(QStringLiteral(", "));
+    if (comma >= 0) {
+        key.replace(comma, 2, QChar(1));
+        if (const qsizetype dash = key.indexOf(QStringLiteral(" - "), comma); dash >= 0)
+            key.replace(dash, 3, QChar(1));
+    }
+    return key;
+}
+
+// Opens the letter of the contact with this id and makes it current, which shows it again.
+// False when the tree holds no such contact.
+bool reselect(QTreeWidget* tv, int id)
+{
+    const QString key = QStringLiteral("ID") + QString::number(id);
+    for (int i = 0; i < tv->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* letter = tv->topLevelItem(i);
+        for (int j = 0; j < letter->childCount(); ++j) {
+            if (nodeKey(letter->child(j)) != key)
+                continue;
+            letter->setExpanded(true);
+            tv->setCurrentItem(letter->child(j));
+            tv->scrollToItem(letter->child(j));
+            return true;
+        }
+    }
+    return false;
+}
+} // namespace
+
 void PopTree(const QString& filter)
 {
     LeadPanel* panel = gPanel;
@@ -50,7 +96,13 @@ void PopTree(const QString& filter)
         return;
     const quint64 generation = ++gFillGeneration;
     QPointer<QTreeWidget> tv = panel->tvLead;
-    tv->clear();
+    bool shownOk = false;
+    const int shown = panel->txtLead[0]->text().toInt(&shownOk);
+    {
+        ++gFilling;
+        tv->clear();
+        --gFilling;
+    }
 
     QString sql = QStringLiteral("SELECT ID, LastName, FirstName, Address ") + QStringLiteral("FROM contacts ");
     if (!filter.isEmpty() && filter != u"All")
@@ -82,16 +134,15 @@ void PopTree(const QString& filter)
             batchParent->addChildren(batch);
         batch.clear();
     };
+    QSet<QTreeWidgetItem*> unsorted;
 
     QElapsedTimer slice;
     slice.start();
-    const QString comma = QStringLiteral(", ");
-    const QString dash = QStringLiteral(" - ");
     for (; !rs->eof(); rs->moveNext()) {
         const QString last = rs->text(1);
-        const QChar initial = last.isEmpty() ? QChar() : last.at(0).toUpper();
+        const QChar initial = fileInitial(last);
         QTreeWidgetItem* parent;
-        if (initial >= u'A' && initial <= u'Z') {
+        if (initial != u'#') {
             parent = letters[initial.unicode() - u'A'];
         } else {
             if (!others) {
@@ -105,7 +156,12 @@ void PopTree(const QString& filter)
             flush();
             batchParent = parent;
         }
-        batch << makeNode(QStringLiteral("ID") + rs->text(0), last + comma + rs->text(2) + dash + rs->text(3));
+        // The query sorts a name that begins with a non-ASCII letter after Z: its letter is put
+        // in order once the fill is done.
+        if (!last.isEmpty() && last.at(0).unicode() >= 0x80 && parent != others)
+            unsorted.insert(parent);
+        auto* node = makeNode(QStringLiteral("ID") + rs->text(0), TreeNodeText(last, rs->text(2), rs->text(3)));
+        batch << node;
 
         if (slice.elapsed() >= gEventSliceMs) {
             flush();
@@ -116,6 +172,23 @@ void PopTree(const QString& filter)
         }
     }
     flush();
+    ++gFilling; // taking the children out moves the selection: no click in that
+    for (QTreeWidgetItem* letter : std::as_const(unsorted)) {
+        QList<QTreeWidgetItem*> children = letter->takeChildren();
+        QHash<QTreeWidgetItem*, QString> key;
+        for (QTreeWidgetItem* n : std::as_const(children))
+            key.insert(n, sortKey(n->text(0)));
+        std::stable_sort(children.begin(), children.end(),
+                         [&](QTreeWidgetItem* a, QTreeWidgetItem* b) { return key[a] < key[b]; });
+        letter->addChildren(children);
+    }
+    --gFilling;
+
+    // The user keeps the place: the contact shown before the fill is shown again.
+    if (shownOk && !reselect(tv, shown)) {
+        ClearLead();
+        lLeadID = 0;
+    }
 }
 
 void ClearLead()

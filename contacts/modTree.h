@@ -12,11 +12,18 @@ class LeadPanel;
 LeadPanel* leadPanel();
 void setLeadPanel(LeadPanel* panel);
 
-// Refills the tree: every contact under the initial of its last name, or, for any filter other
-// than "" and "All", only the contacts of the type shown in the display filter. Contacts whose
-// last name starts with no letter A-Z are filed under a "#" node after "Z". A database that
-// cannot be read is reported and leaves the tree empty.
+// Refills the tree: every contact under the initial of its last name (accents removed), or, for
+// any filter other than "" and "All", only the contacts of the type shown in the display filter.
+// Contacts whose last name starts with no letter A-Z are filed under a "#" node after "Z". The
+// contact shown in the detail panel is selected and shown again, or the panel emptied if the
+// tree no longer holds it. A database that cannot be read is reported and leaves the tree empty.
 void PopTree(const QString& filter);
+
+// The text of a contact node: "Last, First - Address", each value isolated from the others.
+QString TreeNodeText(const QString& last, const QString& first, const QString& address);
+
+// True while the tree is being cleared for a fill.
+bool treeFilling();
 
 // Fills the detail panel with the contact whose id is lLeadID. Throws DbError when the contact
 // cannot be read (the database fails, or the contact is no longer stored); the boxes filled

@@ -1,5 +1,7 @@
 #include "data/Database.h"
 
+#include "data/TextFold.h"
+
 #include "data/SqlDialect.h"
 
 #include <QDate>
@@ -117,9 +119,22 @@ int readSynchronous(sqlite3* db)
     return value;
 }
 
+// LIKE compares the way names are filed: "E%" finds Émile, "A%" Ångström.
+void foldedLikeFunction(sqlite3_context* context, int, sqlite3_value** args)
+{
+    if (sqlite3_value_type(args[0]) == SQLITE_NULL || sqlite3_value_type(args[1]) == SQLITE_NULL)
+        return sqlite3_result_null(context);
+    auto text = [](sqlite3_value* v) {
+        const auto* bytes = reinterpret_cast<const char*>(sqlite3_value_text(v));
+        return exactUtf8(bytes, sqlite3_value_bytes(v));
+    };
+    sqlite3_result_int(context, foldedLike(text(args[0]), text(args[1])) ? 1 : 0);
+}
+
 void configure(sqlite3* db, bool scratch)
 {
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_create_function(db, "like", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, foldedLikeFunction, nullptr, nullptr);
     if (scratch) {
         // The scratch file is rebuilt for every import: speed over durability.
         execNative(db, "PRAGMA synchronous=OFF; PRAGMA journal_mode=MEMORY;");

@@ -22,6 +22,16 @@ QString VersionText(const AppVersion& v)
     return QStringLiteral("Version %1.%2.%3").arg(v.major).arg(v.minor).arg(v.revision);
 }
 
+QString supportAddress() { return QStringLiteral(KESTREL_SUPPORT_ADDRESS).trimmed(); }
+
+QString ReportWhereText(const QString& address)
+{
+    return address.isEmpty()
+               ? QStringLiteral("This copy was built without a support address: please report problems to "
+                                "whoever gave it to you.")
+               : QStringLiteral("Please report problems to %1 (Help > Report a bug).").arg(address);
+}
+
 frmAbout::frmAbout(const AppVersion& version, QWidget* parent) : QDialog(parent), version_(version)
 {
     setObjectName(QStringLiteral("frmAbout"));
@@ -38,10 +48,7 @@ frmAbout::frmAbout(const AppVersion& version, QWidget* parent) : QDialog(parent)
          1050, 1125, 3885, 1000},
         {"Line1", Kind::Label, "", 84, 2250, 5310, 15},
         {"Line2", Kind::Label, "", 84, 2265, 5310, 15},
-        {"lblDisclaimer", Kind::Label,
-         "Kestrel is provided as is, without warranty of any kind. Your contacts and appointments stay "
-         "on this computer, in the data folder beside the program.",
-         255, 2625, 3870, 825},
+        {"lblDisclaimer", Kind::Label, "", 255, 2625, 3870, 825},
         {"cmdOK", Kind::Button, "OK", 4245, 2625, 1260, 345, 1},
         {"cmdSysInfo", Kind::Button, "&System Info...", 4260, 3075, 1245, 345, 2},
     });
@@ -77,6 +84,9 @@ void frmAbout::Form_Load()
     setWindowTitle(QStringLiteral("About ") + kAppTitle);
     lblVersion->setText(VersionText(version_));
     lblTitle->setText(kAppTitle);
+    lblDisclaimer->setText(QStringLiteral("Provided as is, without warranty. Your data stays in the data folder "
+                                          "beside the program. ") +
+                           ReportWhereText(supportAddress()));
 }
 
 void frmAbout::cmdOK_Click() { accept(); }

@@ -16,6 +16,11 @@ AppVersion programVersion();
 // "Version 2.3.1": each part as a plain number.
 QString VersionText(const AppVersion& v);
 
+// The address bug reports are mailed to, set when the program is built; empty when none was.
+QString supportAddress();
+// Where to report a problem, in plain words, for the about box and Help > Report a bug.
+QString ReportWhereText(const QString& address);
+
 // Programs that show this computer's hardware and software, looked for on the PATH in this order.
 extern const QStringList kSysInfoTools;
 

@@ -6,7 +6,8 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 prefix=${KESTREL_HOME:-$HOME/.local/lib/kestrel}
 "$here/scripts/install-deps.sh"
-cmake -S "$here" -B "$here/build-release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTREL_TESTS=OFF -DKESTREL_BENCH=OFF >/dev/null
+cmake -S "$here" -B "$here/build-release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTREL_TESTS=OFF -DKESTREL_BENCH=OFF \
+  ${KESTREL_SUPPORT_ADDRESS:+"-DKESTREL_SUPPORT_ADDRESS=$KESTREL_SUPPORT_ADDRESS"} >/dev/null
 cmake --build "$here/build-release" -j"$(nproc)"
 KESTREL_HOME=$prefix "$here/scripts/install.sh" "$here/build-release"
 exec "$prefix/kestrel"

@@ -1,25 +1,5 @@
-// The contact commands of the main window: F2, F3, F4 and the panel's Edit button.
+// The contact commands of the main window: F2 and F4 (F3 and Edit: test_keyboard).
 #include "tests/app/Helpers.h"
-
-TEST_F(MainWindowTest, F3ListsEveryoneWhateverTheFilterShowsAndEditEmptiesThePanel)
-{
-    addContact("Cole", "Cat", "Cust");
-    const int id = addContact("Lane", "Lou", "Lead");
-    w->Form_Load();
-    QTest::keyClick(w.get(), Qt::Key_F3);
-    w->lead->cmbDisplay->setCurrentIndex(2);
-    Q_EMIT w->lead->cmbDisplay->activated(2); // "Lead"
-    EXPECT_EQ(listed(), QStringList{"Lane, Lou - "});
-    w->lead->tvLead_NodeClick(w->lead->tvLead->topLevelItem(11)->child(0));
-    desk.onModal("frmLead", [&](QDialog& d) {
-        auto& f = static_cast<frmLead&>(d);
-        EXPECT_TRUE(f.bEditMode && f.txtLead[0]->text() == QString::number(id));
-        QTest::mouseClick(f.cmdCloseLead, Qt::LeftButton);
-    });
-    QTest::mouseClick(w->lead->cmdEditLead, Qt::LeftButton);
-    EXPECT_TRUE(lLeadID == 0 && w->lead->txtLead[1]->text().isEmpty());
-    EXPECT_EQ(listed(), QStringList({"Cole, Cat - ", "Lane, Lou - "}));
-}
 
 TEST_F(MainWindowTest, F2AndF4OpenTheEditorForANewContactAndTheGridForBrowsing)
 {

@@ -5,6 +5,7 @@
 #include "contacts/frmLead.h"
 #include "contacts/modTree.h"
 #include "data/Globals.h"
+#include "data/TextFold.h"
 #include "data/modData.h"
 #include "tests/contacts/Common.h"
 

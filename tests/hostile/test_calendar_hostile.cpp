@@ -3,6 +3,7 @@
 // printed listing; to-do items likewise.
 #include "tests/calendar/Helpers.h"
 #include "printing/frmPrint.h"
+#include "data/TextFold.h"
 #include "tests/hostile/Hostile.h"
 
 namespace {
@@ -72,9 +73,9 @@ TEST_F(HostileCalendar, AppointmentsKeepWhatWasTypedThroughTheDayListAndAnUnchan
     const QStringList week = lines(remind->lstWeek);
     ASSERT_EQ(week.size(), qsizetype(5 * saved.size()));
     for (size_t k = 0; k < saved.size(); ++k) {
-        EXPECT_TRUE(week[qsizetype(5 * k + 1)].endsWith(QStringLiteral(" - ") + saved[k][0])) << k;
-        EXPECT_EQ(week[qsizetype(5 * k + 2)], QStringLiteral("     ") + saved[k][3]) << k;
-        EXPECT_EQ(week[qsizetype(5 * k + 3)], QStringLiteral("     ") + saved[k][1]) << k;
+        EXPECT_TRUE(week[qsizetype(5 * k + 1)].endsWith(QStringLiteral(" - ") + isolated(saved[k][0]))) << k;
+        EXPECT_EQ(week[qsizetype(5 * k + 2)], QStringLiteral("     ") + isolated(saved[k][3])) << k;
+        EXPECT_EQ(week[qsizetype(5 * k + 3)], QStringLiteral("     ") + isolated(saved[k][1])) << k;
     }
     EXPECT_EQ(ListingText(*remind->lstWeek), week.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
     EXPECT_TRUE(desk.messages().isEmpty()) << desk.messages().join(u'|').toStdString();

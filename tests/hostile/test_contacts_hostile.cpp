@@ -8,6 +8,7 @@
 #include "data/Globals.h"
 #include "exchange/frmLeadCSV.h"
 #include "exchange/modImport.h"
+#include "data/TextFold.h"
 #include "tests/hostile/Hostile.h"
 #include "tests/support/Fixture.h"
 
@@ -73,7 +74,7 @@ TEST_F(HostileContacts, EditorKeepsWhatWasTypedAndTheExportGivesItBack)
         for (int c = 0; c < panel.tvLead->topLevelItem(t)->childCount(); ++c, ++shown) {
             QTreeWidgetItem* node = panel.tvLead->topLevelItem(t)->child(c);
             const QStringList& r = stored.at(nodeKey(node).mid(2).toInt());
-            EXPECT_EQ(node->text(0), r[1] + QStringLiteral(", ") + r[2] + QStringLiteral(" - ") + r[3]);
+            EXPECT_EQ(node->text(0), isolated(r[1]) + QStringLiteral(", ") + isolated(r[2]) + QStringLiteral(" - ") + isolated(r[3]));
             panel.tvLead_NodeClick(node);
             for (int i = 0; i < 14; ++i)
                 EXPECT_EQ(panel.txtLead[i]->text(), r[i]) << "box " << i;
