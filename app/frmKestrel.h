@@ -42,6 +42,7 @@ public:
     void mnuCionNew_Click();
     void mnuConView_Click();
     void mnuConGrid_Click();
+    void mnuConFind_Click();
     void mnuConExport_Click();
     void mnuConImport_Click();
     void mnuHelpContents_Click();
@@ -77,6 +78,7 @@ public:
     QAction* mnuCionNew = nullptr;
     QAction* mnuConView = nullptr;
     QAction* mnuConGrid = nullptr;
+    QAction* mnuConFind = nullptr;
     QAction* mnuConExport = nullptr;
     QAction* mnuConImport = nullptr;
     QAction* mnuHelpContents = nullptr;
