@@ -192,22 +192,29 @@ void foldStaleRows(sqlite3* db)
     tx.commit();
 }
 
-// Leaves the index whole and current; false when the file may not be written and the index
-// cannot be trusted, so the caller must search without it.
+// Leaves the index whole and current; false when it cannot be trusted and may not be brought up
+// to date now (a file that may only be read, or another program holding the write lock), so the
+// caller must search without it.
 bool bringUpToDate(sqlite3* db)
 {
     const bool readOnly = sqlite3_db_readonly(db, "main") == 1;
-    if (!indexComplete(db)) {
-        if (readOnly)
-            return false;
-        Transaction tx(db, "BEGIN IMMEDIATE");
-        exec(db, kBuildIndex);
-        tx.commit();
-    }
-    if (hasStaleRows(db)) {
-        if (readOnly)
-            return false;
-        foldStaleRows(db);
+    try {
+        if (!indexComplete(db)) {
+            if (readOnly)
+                return false;
+            Transaction tx(db, "BEGIN IMMEDIATE");
+            exec(db, kBuildIndex);
+            tx.commit();
+        }
+        if (hasStaleRows(db)) {
+            if (readOnly)
+                return false;
+            foldStaleRows(db);
+        }
+    } catch (const DbError& e) {
+        if (e.number() != SQLITE_BUSY && e.number() != SQLITE_LOCKED && e.number() != SQLITE_READONLY)
+            throw;
+        return false;
     }
     return true;
 }
