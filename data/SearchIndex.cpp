@@ -16,6 +16,12 @@ namespace {
 constexpr const char* kIndexObjects[] = {"contact_find", "contact_find_v1", "contact_find_stale",
                                          "contacts_find_ins", "contacts_find_upd", "contacts_find_del"};
 
+// The search walks contact_find_v1 in name order and reads the words from the index itself: a
+// text many contacts hold stops after the first screenful, one that nobody holds reads a single
+// compact index (about 17 ms at 100,000 contacts). A trigram full-text table would answer rare
+// texts faster but cannot do better for one or two letters, is about three times the size and
+// in this SQLite cannot fold accents itself; plain substring tests also need no query language
+// that a typed quote or operator could upset.
 constexpr const char* kBuildIndex = R"sql(
 DROP TRIGGER IF EXISTS contacts_find_ins;
 DROP TRIGGER IF EXISTS contacts_find_upd;
@@ -167,9 +173,9 @@ bool hasStaleRows(sqlite3* db)
 void foldStaleRows(sqlite3* db)
 {
     Transaction tx(db, "BEGIN IMMEDIATE");
-    Stmt sel(db, QByteArray("SELECT s.id, c.id IS NOT NULL, ") + "c.lastname, c.firstname, c.company, c.city, c.email, "
-                                                                  "c.homeph, c.cellph, c.workph "
-                                                                  "FROM contact_find_stale s LEFT JOIN contacts c ON c.id = s.id");
+    // The fields in the order of kContactFields.
+    Stmt sel(db, "SELECT s.id, c.id IS NOT NULL, c.lastname, c.firstname, c.company, c.city, c.email, c.homeph, "
+                 "c.cellph, c.workph FROM contact_find_stale s LEFT JOIN contacts c ON c.id = s.id");
     Stmt del(db, "DELETE FROM contact_find WHERE id = ?1");
     Stmt ins(db, "INSERT INTO contact_find(id, sortkey, words) VALUES(?1, ?2, ?3)");
     while (sel.step()) {
