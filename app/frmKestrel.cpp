@@ -6,6 +6,7 @@
 #include "calendar/frmAppt.h"
 #include "contacts/LeadPanel.h"
 #include "contacts/frmContactGrid.h"
+#include "contacts/frmFind.h"
 #include "contacts/frmLead.h"
 #include "contacts/modTree.h"
 #include "data/Globals.h"
@@ -142,6 +143,7 @@ void frmKestrel::buildMenus()
         &frmKestrel::mnuConView_Click);
     add(mnuCon, mnuConGrid, "mnuConGrid", QStringLiteral("View in Grid"), QKeySequence(Qt::Key_F4),
         &frmKestrel::mnuConGrid_Click);
+    add(mnuCon, mnuConFind, "mnuConFind", QStringLiteral("&Find"), QKeySequence(Qt::Key_F8), &frmKestrel::mnuConFind_Click);
     sep(mnuCon, "sep6");
     add(mnuCon, mnuConExport, "mnuConExport", QStringLiteral("Export Contacts"), {}, &frmKestrel::mnuConExport_Click);
     add(mnuCon, mnuConImport, "mnuConImport", QStringLiteral("Import Contacts"), {}, &frmKestrel::mnuConImport_Click);
@@ -281,6 +283,20 @@ void frmKestrel::mnuConGrid_Click()
 {
     frmContactGrid grid(this);
     platform().runModal(grid);
+}
+
+void frmKestrel::mnuConFind_Click()
+{
+    int id = 0;
+    {
+        frmFind find(this);
+        platform().runModal(find);
+        id = find.lFoundID;
+    }
+    if (id == 0)
+        return;
+    bringToFront(fraLead);
+    GoToLead(id);
 }
 
 void frmKestrel::mnuConExport_Click()

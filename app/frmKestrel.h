@@ -44,6 +44,7 @@ public:
     void mnuCionNew_Click();
     void mnuConView_Click();
     void mnuConGrid_Click();
+    void mnuConFind_Click();
     void mnuConExport_Click();
     void mnuConImport_Click();
     void mnuHelpContents_Click();
@@ -79,6 +80,7 @@ public:
     QAction* mnuCionNew = nullptr;
     QAction* mnuConView = nullptr;
     QAction* mnuConGrid = nullptr;
+    QAction* mnuConFind = nullptr;
     QAction* mnuConExport = nullptr;
     QAction* mnuConImport = nullptr;
     QAction* mnuHelpContents = nullptr;

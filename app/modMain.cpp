@@ -5,6 +5,7 @@
 #include "app/Ui.h"
 #include "app/frmKestrel.h"
 #include "data/Globals.h"
+#include "data/SearchIndex.h"
 #include "data/modData.h"
 #include "dialogs/Settings.h"
 #include "platform/Platform.h"
@@ -62,6 +63,12 @@ int Main(int argc, char* argv[])
     registerSchemas();
 
     buildConnectionTexts();
+    try {
+        // A file from before Find gets its index now rather than at the first keystroke.
+        prepareSearchIndex(sConnContacts);
+    } catch (const std::exception&) {
+        // The routines that read the file report what is wrong with it.
+    }
 
     frmKestrel main;
     QObject::connect(&instance, &SingleInstance::raiseRequested, &main, [&main] { bringToFront(main); });

@@ -191,6 +191,41 @@ void PopTree(const QString& filter)
     }
 }
 
+namespace {
+QTreeWidgetItem* leadNode(QTreeWidget* tv, int id)
+{
+    const QString key = QStringLiteral("ID") + QString::number(id);
+    for (int i = 0; i < tv->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* initial = tv->topLevelItem(i);
+        for (int j = 0; j < initial->childCount(); ++j)
+            if (nodeKey(initial->child(j)) == key)
+                return initial->child(j);
+    }
+    return nullptr;
+}
+} // namespace
+
+void GoToLead(int id)
+{
+    LeadPanel* panel = gPanel;
+    if (!panel)
+        return;
+    QTreeWidgetItem* node = leadNode(panel->tvLead, id);
+    if (!node) {
+        PopTree(QString());
+        if (gPanel != panel)
+            return;
+        node = leadNode(panel->tvLead, id);
+    }
+    if (!node)
+        return;
+    node->parent()->setExpanded(true);
+    panel->tvLead->setCurrentItem(node);
+    panel->tvLead->scrollToItem(node);
+    panel->tvLead_NodeClick(node);
+    panel->tvLead->setFocus(Qt::OtherFocusReason);
+}
+
 void ClearLead()
 {
     if (!gPanel)

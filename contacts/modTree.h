@@ -33,6 +33,11 @@ void ShowLead();
 // Empties every box of the detail panel.
 void ClearLead();
 
+// Shows the contact as a click on its node does: opens its initial, selects its node (refilling
+// the tree with every contact when the node is not there) and fills the detail panel; the tree
+// gets the focus. A contact that is no longer stored leaves the tree as it is.
+void GoToLead(int id);
+
 // How long a fill may run before it lets pending window events run (30 ms unless changed).
 void setTreeEventInterval(int milliseconds);
 

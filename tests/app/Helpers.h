@@ -7,6 +7,7 @@
 #include "calendar/frmAppt.h"
 #include "contacts/LeadPanel.h"
 #include "contacts/frmContactGrid.h"
+#include "contacts/frmFind.h"
 #include "contacts/frmLead.h"
 #include "data/Globals.h"
 #include "tests/support/Fixture.h"

@@ -2,6 +2,7 @@
 // a full disk, a killed process. Each checks what the user is told and that nothing stored is lost.
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/SearchIndex.h"
 #include "data/modData.h"
 #include "tests/support/Fixture.h"
 
@@ -81,6 +82,10 @@ TEST_F(DataFaults, ReadOnlyFilesAreStillShownAndAFailedWriteIsReported)
     EXPECT_EQ(count->exitCode(), 0) << count->readAllStandardError().toStdString();
     EXPECT_FALSE(QFileInfo::exists(db + QStringLiteral("-shm"))) << "reading made no file in a read-only folder";
     EXPECT_EQ(count->readAllStandardOutput().trimmed(), QByteArray("1"));
+    // Find cannot build its index in a file it may not write: it reads the contacts themselves.
+    QProcess* find = writer({QStringLiteral("find"), QStringLiteral("ADA")}, true);
+    ASSERT_TRUE(find->waitForFinished(20000));
+    EXPECT_EQ(find->readAllStandardOutput().trimmed() + find->readAllStandardError(), QByteArray("1"));
 
     QProcess* insert = writer({QStringLiteral("insert"), QStringLiteral("1")}, true);
     ASSERT_TRUE(insert->waitForFinished(20000));
@@ -157,6 +162,18 @@ TEST_F(DataFaults, ALockHeldTooLongIsReportedAndNothingIsLost)
     ASSERT_TRUE(other->waitForFinished(20000));
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts")).size(), 1u);
     EXPECT_TRUE(ActionQuery(insertStatement(QStringLiteral("Baker")), sConnContacts)) << "works again afterwards";
+}
+
+TEST_F(DataFaults, FindSearchesWithoutItsIndexWhileAnotherCopyHoldsTheLock)
+{
+    addContact(QStringLiteral("Adams"), QStringLiteral("Ann"));
+    QProcess* other = writer({QStringLiteral("hold"), QStringLiteral("4000")});
+    ASSERT_TRUE(other->waitForReadyRead(20000));
+    std::vector<FoundContact> found;
+    ASSERT_NO_THROW(found = findContacts(sConnContacts, QStringLiteral("ann ada"), 10).rows);
+    EXPECT_TRUE(found.size() == 1 && found[0].lastName == QStringLiteral("Adams"));
+    EXPECT_TRUE(desk.messages().isEmpty());
+    ASSERT_TRUE(other->waitForFinished(20000));
 }
 
 TEST_F(DataFaults, ADiskThatFillsUpFailsTheStatementAndKeepsTheDatabaseWhole)

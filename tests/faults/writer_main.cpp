@@ -2,8 +2,10 @@
 //   writer <programDir> insert <count>   inserts contacts one statement at a time
 //   writer <programDir> hold <ms>        holds the write lock of contacts.mdb for ms milliseconds
 //   writer <programDir> count 0          prints the number of contacts
+//   writer <programDir> find <text>      prints the number of contacts Find lists for text
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/SearchIndex.h"
 #include "data/modData.h"
 #include "platform/HeadlessPlatform.h"
 
@@ -46,6 +48,15 @@ int main(int argc, char** argv)
             Connection c(sConnContacts);
             Snapshot s(c, QStringLiteral("select count(*) from contacts"));
             std::printf("%d\n", s.field(0).toInt());
+        } catch (const DbError& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 1;
+        }
+        return 0;
+    }
+    if (mode == "find") {
+        try {
+            std::printf("%d\n", int(findContacts(sConnContacts, QString::fromLocal8Bit(argv[3]), 10).rows.size()));
         } catch (const DbError& e) {
             std::fprintf(stderr, "%s\n", e.what());
             return 1;

@@ -6,6 +6,7 @@
 #include "contacts/frmLead.h"
 #include "contacts/modTree.h"
 #include "data/Globals.h"
+#include "data/SearchIndex.h"
 #include "exchange/frmLeadCSV.h"
 #include "exchange/modImport.h"
 #include "data/TextFold.h"
@@ -118,6 +119,26 @@ TEST_F(HostileContacts, EditorKeepsWhatWasTypedAndTheExportGivesItBack)
     ASSERT_TRUE(ImportTempRows(QStringLiteral("Cust")));
     EXPECT_EQ(rows(sConnContacts, sorted), before);
     EXPECT_TRUE(desk.messages().isEmpty()) << desk.messages().join(u'|').toStdString();
+}
+
+// Find takes every text literally: quotes, wild cards and search-engine operators find the
+// contact that holds them and no other, or nothing, and never make the engine fail.
+TEST_F(HostileContacts, FindTakesEveryTextLiterally)
+{
+    const int plain = addContact("Plain", "Person");
+    QStringList texts = hostileTexts();
+    texts << "NEAR" << "OR" << "-" << "*" << "a OR b" << "NEAR(x y)" << "\"x\" -y" << "^z" << "🦅";
+    for (const QString& text : texts) {
+        const int id = addContact(text, "H");
+        FoundContacts found;
+        ASSERT_NO_THROW(found = findContacts(sConnContacts, text, 1000)) << text.toStdString();
+        QList<int> ids;
+        for (const FoundContact& c : found.rows)
+            ids << c.id;
+        EXPECT_FALSE(ids.contains(plain)) << text.toStdString();
+        EXPECT_EQ(ids.contains(id), !searchNeedles(text).isEmpty()) << text.toStdString();
+    }
+    EXPECT_TRUE(desk.messages().isEmpty());
 }
 
 } // namespace

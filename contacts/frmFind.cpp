@@ -1,0 +1,134 @@
+#include "contacts/frmFind.h"
+
+#include "data/Database.h"
+#include "data/Globals.h"
+#include "data/SearchIndex.h"
+#include "data/modData.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+
+#include <algorithm>
+
+namespace kestrel {
+
+namespace {
+// Column widths in characters of the fixed-pitch list, like the program's other lists.
+constexpr int kLastWidth = 14, kFirstWidth = 10, kCompanyWidth = 14, kCityWidth = 10, kPhoneWidth = 14;
+
+QString column(const QString& text, int width)
+{
+    QString cell = LeftChars(text, width);
+    // A line break or tab in a stored value would tear the columns apart.
+    for (QChar& c : cell)
+        if (c.category() == QChar::Other_Control)
+            c = u' ';
+    return cell.leftJustified(width, u' ');
+}
+
+void addLine(QListWidget* list, const QString& text, int value)
+{
+    auto* item = new QListWidgetItem(text, list);
+    item->setData(Qt::UserRole, value);
+}
+
+const QString kMore = QStringLiteral("More contacts match: type more of what you look for.");
+const QString kNone = QStringLiteral("No contact matches.");
+} // namespace
+
+QString FoundLine(const FoundContact& c)
+{
+    return column(c.lastName, kLastWidth) + u' ' + column(c.firstName, kFirstWidth) + u' ' +
+           column(c.company, kCompanyWidth) + u' ' + column(c.city, kCityWidth) + u' ' +
+           LeftChars(c.phone, kPhoneWidth);
+}
+
+frmFind::frmFind(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmFind"));
+    setupDialog(this, QStringLiteral("Find"), 8640, 4920, true);
+    setFont(designFont(QStringLiteral("Verdana"), 8.25));
+
+    controls = buildControls(this, {
+        {"lblFind", Kind::Label, "Name, company, city, e-mail or phone:", 120, 120, kAuto, kAuto},
+        {"txtFind", Kind::TextBox, "", 120, 360, 8400, 285, 1, kMaxSearchChars},
+        {"lstFound", Kind::ListBox, "", 120, 720, 8400, 4080, 2},
+    });
+    txtFind = controls.get<QLineEdit>(QStringLiteral("txtFind"));
+    lstFound = controls.get<QListWidget>(QStringLiteral("lstFound"));
+    lstFound->setFont(designFont(QStringLiteral("Courier New"), 9.75));
+    lstFound->setToolTip(QStringLiteral("Double-click a contact to show it in the tree"));
+    installFocusColour(txtFind, Qt::white);
+
+    connect(txtFind, &QLineEdit::textChanged, this, [this] { txtFind_Change(); });
+    connect(lstFound, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) { lstFound_DblClick(item); });
+    txtFind->installEventFilter(this);
+    lstFound->installEventFilter(this);
+}
+
+void frmFind::txtFind_Change() { PopFound(); }
+
+void frmFind::PopFound()
+{
+    lstFound->clear();
+    FoundContacts found;
+    try {
+        found = findContacts(sConnContacts, txtFind->text(), kMaxListed);
+    } catch (const std::exception& e) {
+        ShowErrorReport(ErrorReport(e, QStringLiteral("PopFound"), Owner::Form, QStringLiteral("frmFind")));
+        return;
+    }
+    for (const FoundContact& c : found.rows)
+        addLine(lstFound, FoundLine(c), c.id);
+    if (found.more)
+        addLine(lstFound, kMore, 0);
+    else if (found.rows.empty() && !searchNeedles(txtFind->text()).isEmpty())
+        addLine(lstFound, kNone, 0);
+}
+
+void frmFind::lstFound_DblClick(QListWidgetItem* item)
+{
+    if (!item)
+        return;
+    lstFound->setCurrentItem(item);
+    pickCurrent();
+}
+
+void frmFind::pickCurrent()
+{
+    QListWidgetItem* item = lstFound->currentItem();
+    if (!item && lstFound->count() > 0)
+        item = lstFound->item(0);
+    const int id = item ? item->data(Qt::UserRole).toInt() : 0;
+    if (id == 0)
+        return;
+    lFoundID = id;
+    accept();
+}
+
+void frmFind::moveCurrent(int step)
+{
+    if (lstFound->count() == 0)
+        return;
+    lstFound->setCurrentRow(std::clamp(lstFound->currentRow() + step, 0, lstFound->count() - 1));
+}
+
+bool frmFind::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QDialog::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        pickCurrent();
+        return true;
+    }
+    // The search box keeps the focus while Up and Down walk the list, so typing can go on.
+    if (watched == txtFind && (key == Qt::Key_Down || key == Qt::Key_Up)) {
+        moveCurrent(key == Qt::Key_Down ? 1 : -1);
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace kestrel
