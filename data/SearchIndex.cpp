@@ -1,6 +1,7 @@
 #include "data/SearchIndex.h"
 
 #include "data/Database.h"
+#include "data/TextFold.h"
 #include "data/modData.h"
 
 #include <sqlite3.h>
@@ -143,7 +144,7 @@ bool isDigits(const QString& s)
 
 QString sortKey(const QString& lastName, const QString& firstName)
 {
-    return foldForSearch(lastName) + QChar(1) + foldForSearch(firstName);
+    return foldedText(lastName) + QChar(1) + foldedText(firstName);
 }
 
 struct ContactRow {
@@ -323,44 +324,9 @@ FoundContacts searchContacts(sqlite3* db, const QStringList& needles, int limit)
 
 } // namespace
 
-QString foldForSearch(const QString& text)
-{
-    const bool ascii = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
-    if (ascii)
-        return text.toLower();
-    const QString decomposed = text.normalized(QString::NormalizationForm_KD);
-    QString bare;
-    bare.reserve(decomposed.size());
-    for (const QChar c : decomposed) {
-        const auto cat = c.category();
-        if (cat != QChar::Mark_NonSpacing && cat != QChar::Mark_SpacingCombining && cat != QChar::Mark_Enclosing)
-            bare += c;
-    }
-    const QString folded = bare.toCaseFolded();
-    // Letters whose mark is part of the letter itself: decomposition leaves them as they are.
-    QString out;
-    out.reserve(folded.size());
-    for (const QChar c : folded) {
-        switch (c.unicode()) {
-        case u'ß': out += QStringLiteral("ss"); break;
-        case u'æ': out += QStringLiteral("ae"); break;
-        case u'œ': out += QStringLiteral("oe"); break;
-        case u'þ': out += QStringLiteral("th"); break;
-        case u'ø': out += u'o'; break;
-        case u'ł': out += u'l'; break;
-        case u'đ':
-        case u'ð': out += u'd'; break;
-        case u'ı': out += u'i'; break;
-        case u'ħ': out += u'h'; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
 QStringList searchNeedles(const QString& typed)
 {
-    const QString folded = foldForSearch(LeftChars(typed, kMaxSearchChars));
+    const QString folded = foldedText(LeftChars(typed, kMaxSearchChars));
     QStringList pieces;
     qsizetype start = -1;
     for (qsizetype i = 0; i <= folded.size(); ++i) {
@@ -386,9 +352,9 @@ QString searchWords(const QString& lastName, const QString& firstName, const QSt
                     const QString& email, const QString& homePhone, const QString& cellPhone, const QString& workPhone)
 {
     // One field a line: no needle holds a line break, so none can match across two fields.
-    return QStringList{foldForSearch(lastName), foldForSearch(firstName), foldForSearch(company), foldForSearch(city),
-                       foldForSearch(email),    digitsOf(foldForSearch(homePhone)), digitsOf(foldForSearch(cellPhone)),
-                       digitsOf(foldForSearch(workPhone))}
+    return QStringList{foldedText(lastName), foldedText(firstName), foldedText(company), foldedText(city),
+                       foldedText(email),    digitsOf(foldedText(homePhone)), digitsOf(foldedText(cellPhone)),
+                       digitsOf(foldedText(workPhone))}
         .join(u'\n');
 }
 

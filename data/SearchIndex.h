@@ -13,10 +13,6 @@
 
 namespace kestrel {
 
-// Letter case, accents and compatibility forms folded away: "Müller" and "MULLER" both give
-// "muller", "Ærø" gives "aero".
-QString foldForSearch(const QString& text);
-
 // The search text as the pieces every found contact must contain, each as it is compared with
 // the folded words: words split at blanks, folded; a word made only of digits and phone
 // punctuation ("555-0199", "(415)", "+49") stands for its digits. Pieces contained in another
