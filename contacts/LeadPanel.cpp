@@ -69,9 +69,6 @@ LeadPanel::LeadPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraLead
     cmdEmail = controls.get<QPushButton>(QStringLiteral("cmdEmail"));
     cmdScheduleAppointment = controls.get<QPushButton>(QStringLiteral("cmdScheduleAppointment"));
     cmbDisplay = controls.get<QComboBox>(QStringLiteral("cmbDisplay"));
-    // Enter presses the focused button here as it does in a dialog.
-    for (QPushButton* b : {cmdEditLead, cmdEmail, cmdScheduleAppointment})
-        b->setAutoDefault(true);
     cmbDisplay->setToolTip(QStringLiteral("Select to filter tree list"));
 
     // activated: only a choice of the user's filters, never the program's own PopDisplay.
