@@ -5,6 +5,7 @@
 #include "data/Globals.h"
 #include "data/modData.h"
 #include "dialogs/Settings.h"
+#include "platform/Platform.h"
 #include "platform/QtPlatform.h"
 
 #include <QApplication>
@@ -21,6 +22,9 @@ int Main(int argc, char* argv[])
     registerSchemas();
 
     buildConnectionTexts();
+    // Said before the window fills its lists from these files.
+    for (const QString& notice : CheckDataFiles())
+        platform().msgBox(notice);
 
     frmKestrel main;
     main.show();

@@ -2,6 +2,8 @@
 //   writer <programDir> insert <count>   inserts contacts one statement at a time
 //   writer <programDir> hold <ms>        holds the write lock of contacts.mdb for ms milliseconds
 //   writer <programDir> count 0          prints the number of contacts
+//   writer <programDir> startup 0        runs the start-up check (notices on standard error),
+//                                        prints "writable 0|1", then tries one insert
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/modData.h"
@@ -39,6 +41,14 @@ int main(int argc, char** argv)
                 std::fflush(stdout);
             }
         }
+        return 0;
+    }
+    if (mode == "startup") {
+        for (const QString& notice : CheckDataFiles())
+            desk.msgBox(notice, kAppTitle);
+        std::printf("writable %d\n", DataWritable(sConnContacts) ? 1 : 0);
+        std::fflush(stdout);
+        ActionQuery(QStringLiteral("delete from contacts where id=0"), sConnContacts);
         return 0;
     }
     if (mode == "count") {
