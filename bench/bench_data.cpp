@@ -30,14 +30,6 @@ public:
     }
     ~SyncedBlock() { ::close(fd_); }
     bool write() { return ::pwrite(fd_, block_, sizeof block_, 0) == ssize_t(sizeof block_) && ::fsync(fd_) == 0; }
-    // Mean milliseconds of n synced writes.
-    double meanMs(int n)
-    {
-        const auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < n; ++i)
-            write();
-        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() / n;
-    }
 
 private:
     int fd_;
@@ -54,27 +46,34 @@ static void BM_Synced4KiBWrite(benchmark::State& state)
 }
 BENCHMARK(BM_Synced4KiBWrite)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
 
-// A durable one-statement change (committed, copied into the .mdb file and synced) against synced
-// 4 KiB writes measured before and after it in the same run: ratio_to_synced_write must stay below 3.
+// A durable one-statement change (committed, copied into the .mdb file and synced), each one
+// followed by a synced 4 KiB write, so both meet the same disk: ratio_to_synced_write must stay
+// below 3. The reported time is the statement's alone.
 static void BM_ActionQueryInsert(benchmark::State& state)
 {
     const QString folder = bench::freshProgramDir();
     ActionQuery(QStringLiteral("select 1"), sConnMain); // create the file outside the loop
     SyncedBlock block(folder);
-    const double before = block.meanMs(50);
+    using Clock = std::chrono::steady_clock;
+    double queries = 0;
+    double writes = 0;
     int i = 0;
-    const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
+        const auto start = Clock::now();
         if (!ActionQuery(QStringLiteral("Insert into todo (todo)values('Call the bank %1')").arg(++i), sConnMain))
             state.SkipWithError("insert failed");
+        const auto between = Clock::now();
+        block.write();
+        const auto end = Clock::now();
+        const double query = std::chrono::duration<double>(between - start).count();
+        queries += query;
+        writes += std::chrono::duration<double>(end - between).count();
+        state.SetIterationTime(query);
     }
-    const double perQuery =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() / double(state.iterations());
-    const double synced = (before + block.meanMs(50)) / 2;
-    state.counters["synced_write_ms"] = synced;
-    state.counters["ratio_to_synced_write"] = perQuery / synced;
+    state.counters["synced_write_ms"] = 1000 * writes / double(state.iterations());
+    state.counters["ratio_to_synced_write"] = queries / writes;
 }
-BENCHMARK(BM_ActionQueryInsert)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ActionQueryInsert)->UseManualTime()->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
 
 static void BM_Snapshot100k(benchmark::State& state)
 {
