@@ -35,6 +35,9 @@ DbError::DbError(int number, QString description, Fault fault)
 
 Fault classifyEngineError(int code, int systemErrno)
 {
+    // Negative numbers are the program's own (those of the CSV reader, say), never SQLite's.
+    if (code < 0)
+        return Fault::Program;
     switch (systemErrno) {
     case ENOSPC:
     case EDQUOT:
