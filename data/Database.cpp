@@ -534,9 +534,10 @@ void Connection::settle()
     // A reader in another copy of Kestrel held back part of the log: wait for it (busy cursor).
     if (rc == SQLITE_OK && copied < logFrames)
         rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_FULL, &logFrames, &copied);
-    // A checkpoint that fails (a full disk as the file grows) leaves the change in the synced
-    // log, where every reader finds it and the next commit copies it again; the statement itself
-    // succeeded and must not be reported as failed, or trying it again would apply it twice.
+    // A checkpoint that fails (a full disk as the file grows) leaves the change in the log, where
+    // every reader finds it and the next commit copies it again; the statement itself succeeded
+    // and must not be reported as failed, or trying it again would apply it twice. Only when
+    // another copy kept reading the whole wait long is the log itself not yet synced.
     (void)rc;
 }
 
