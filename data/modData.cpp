@@ -97,7 +97,8 @@ QString diskFullText(const QString& path)
     return QStringLiteral("the disk that holds the folder %1 is full").arg(nativePath(QFileInfo(path).absolutePath()));
 }
 
-// Writes a little into the folder the way the engine would, and tells why it cannot.
+// Writes a little into the folder the way the engine would, and tells why it cannot
+// (Fault::Program standing for "nothing in the way").
 Fault probeFolder(const QString& folder)
 {
     QByteArray name = QFile::encodeName(folder + QStringLiteral("/.kestrel-probe-XXXXXX"));
@@ -106,8 +107,9 @@ Fault probeFolder(const QString& folder)
         return classifyEngineError(SQLITE_CANTOPEN, errno);
     static const QByteArray block(65536, '\0');
     int err = 0;
+    errno = 0;
     if (::write(fd, block.constData(), size_t(block.size())) != block.size())
-        err = errno ? errno : ENOSPC;
+        err = errno ? errno : ENOSPC; // a short write: the space ran out
     else if (::fsync(fd) != 0)
         err = errno;
     ::close(fd);
