@@ -63,6 +63,9 @@ int Main(int argc, char* argv[])
     registerSchemas();
 
     buildConnectionTexts();
+    // Said before the window fills its lists from these files.
+    for (const QString& notice : CheckDataFiles())
+        platform().msgBox(notice);
     try {
         // A file from before Find gets its index now rather than at the first keystroke.
         prepareSearchIndex(sConnContacts);

@@ -118,6 +118,9 @@ void RemindPanel::PopWeekList()
         ShowErrorReport(ErrorReport(e, QStringLiteral("PopWeekList"), Owner::Form, QStringLiteral("frmKestrel")));
         return;
     }
+    // Data that cannot be changed was announced once at start-up; housekeeping then waits.
+    if (!DataWritable(sConnContacts))
+        return;
     const QDate cut = today.addYears(-2); // 29 February falls back to 28 February
     ActionQuery(QStringLiteral("delete from appointments where apptdate < #") + DateText(cut) + u'#', sConnContacts);
 }

@@ -3,6 +3,8 @@
 #include "data/TextFold.h"
 
 #include "data/SqlDialect.h"
+#include "data/Statement.h"
+#include "platform/Platform.h"
 
 #include <QDate>
 #include <QDir>
@@ -15,6 +17,7 @@
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -23,13 +26,73 @@
 namespace kestrel {
 
 DbError::DbError(int number, QString description)
-    : number_(number), description_(std::move(description)), utf8_(description_.toStdString())
+    : DbError(number, std::move(description), classifyEngineError(number))
 {
+}
+
+DbError::DbError(int number, QString description, Fault fault)
+    : number_(number), description_(std::move(description)), fault_(fault), utf8_(description_.toStdString())
+{
+}
+
+Fault classifyEngineError(int code, int systemErrno)
+{
+    // Negative numbers are the program's own (those of the CSV reader, say), never SQLite's.
+    if (code < 0)
+        return Fault::Program;
+    switch (systemErrno) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return Fault::DiskFull;
+    case EROFS:
+        return Fault::ReadOnly;
+    default:
+        break;
+    }
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return Fault::Locked;
+    case SQLITE_FULL:
+        return Fault::DiskFull;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return Fault::ReadOnly;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return Fault::Damaged;
+    case SQLITE_IOERR:
+        return Fault::DiskError;
+    case SQLITE_CANTOPEN:
+        if (systemErrno == EACCES || systemErrno == EPERM)
+            return Fault::ReadOnly;
+        return systemErrno == ENOENT ? Fault::Missing : Fault::DiskError;
+    default:
+        return Fault::Program;
+    }
 }
 
 namespace {
 
 constexpr int kBusyTimeoutMs = 3000;
+constexpr int kBusyStepMs = 20;
+bool gCreatingMissingFiles = true;
+bool gBusyShown = false;
+
+// Waits for another running copy's lock in short steps, with the busy cursor showing.
+int busyWait(void*, int count)
+{
+    if (count * kBusyStepMs >= kBusyTimeoutMs)
+        return 0;
+    if (!gBusyShown) {
+        gBusyShown = true;
+        platform().setBusyCursor(true);
+    }
+    sqlite3_sleep(kBusyStepMs);
+    return 1;
+}
 
 QHash<QString, QString>& schemas()
 {
@@ -63,8 +126,6 @@ struct Pool {
 
 struct Pools {
     QHash<QString, Pool> byPath;
-    // The SQLite build's default synchronous level, read once.
-    int defaultSynchronous = -1;
     void drop(Pool& pool)
     {
         for (sqlite3* db : pool.idle)
@@ -96,7 +157,13 @@ DbError errorOf(sqlite3* db, const QString& context = {})
     QString text = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
     if (!context.isEmpty())
         text = context + QStringLiteral(" (") + text + u')';
-    return DbError(code, text);
+    return DbError(code, text, classifyEngineError(db ? sqlite3_extended_errcode(db) : code, db ? sqlite3_system_errno(db) : 0));
+}
+
+DbError systemError(const QString& what, const QString& path, int err)
+{
+    return DbError(SQLITE_CANTOPEN, QStringLiteral("%1 '%2' (%3)").arg(what, path, QString::fromLocal8Bit(std::strerror(err))),
+                   classifyEngineError(SQLITE_CANTOPEN, err));
 }
 
 void execNative(sqlite3* db, const char* sql)
@@ -109,14 +176,10 @@ void execNative(sqlite3* db, const char* sql)
     }
 }
 
-int readSynchronous(sqlite3* db)
+int firstValue(void* out, int, char** values, char**)
 {
-    sqlite3_stmt* st = nullptr;
-    int value = 0;
-    if (sqlite3_prepare_v2(db, "PRAGMA synchronous", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
-        value = sqlite3_column_int(st, 0);
-    sqlite3_finalize(st);
-    return value;
+    *static_cast<QByteArray*>(out) = values[0] ? QByteArray(values[0]) : QByteArray();
+    return 0;
 }
 
 // LIKE compares the way names are filed: "E%" finds Émile, "A%" Ångström.
@@ -131,21 +194,30 @@ void foldedLikeFunction(sqlite3_context* context, int, sqlite3_value** args)
     sqlite3_result_int(context, foldedLike(text(args[0]), text(args[1])) ? 1 : 0);
 }
 
-void configure(sqlite3* db, bool scratch)
+void configure(sqlite3* db, bool scratch, bool readOnly)
 {
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_busy_handler(db, busyWait, nullptr);
     sqlite3_create_function(db, "like", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, foldedLikeFunction, nullptr, nullptr);
     if (scratch) {
         // The scratch file is rebuilt for every import: speed over durability.
         execNative(db, "PRAGMA synchronous=OFF; PRAGMA journal_mode=MEMORY;");
         return;
     }
-    // In WAL mode FULL syncs the log at every commit: a statement is on disk when it returns.
-    // Most builds default to FULL already; the pragma would cost a schema parse per connection.
-    if (pools().defaultSynchronous < 0)
-        pools().defaultSynchronous = readSynchronous(db);
-    if (pools().defaultSynchronous < 2)
-        execNative(db, "PRAGMA synchronous=FULL;");
+    if (readOnly)
+        return;
+    // With a write-ahead log every change is copied into the .mdb file right after its commit
+    // (Connection::settle), and that checkpoint syncs the log before it copies: NORMAL is as
+    // durable as FULL here and saves one sync per statement. A file in a rollback-journal mode
+    // (made by another tool) needs FULL to stay whole across a power cut.
+    QByteArray mode;
+    char* err = nullptr;
+    if (sqlite3_exec(db, "PRAGMA journal_mode", firstValue, &mode, &err) != SQLITE_OK) {
+        const QString msg = QString::fromUtf8(err ? err : "unknown error");
+        sqlite3_free(err);
+        throw DbError(sqlite3_errcode(db), msg,
+                      classifyEngineError(sqlite3_extended_errcode(db), sqlite3_system_errno(db)));
+    }
+    execNative(db, mode.compare("wal", Qt::CaseInsensitive) == 0 ? "PRAGMA synchronous=NORMAL;" : "PRAGMA synchronous=FULL;");
 }
 
 sqlite3* openFile(const QString& path, bool* readOnly)
@@ -172,14 +244,12 @@ sqlite3* openFile(const QString& path, bool* readOnly)
 
 void validate(sqlite3* db, const QString& path)
 {
-    sqlite3_stmt* st = nullptr;
-    int rc = sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master", -1, &st, nullptr);
-    if (rc == SQLITE_OK)
-        rc = sqlite3_step(st);
-    sqlite3_finalize(st);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        throw errorOf(db, QStringLiteral("The file '%1' is not a database Kestrel can read; it was left as it is")
-                              .arg(path));
+    if (sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) == SQLITE_OK)
+        return;
+    DbError e = errorOf(db);
+    if (e.fault() == Fault::Damaged)
+        e = errorOf(db, QStringLiteral("The file '%1' is not a database Kestrel can read; it was left as it is").arg(path));
+    throw e;
 }
 
 QString folderOf(const QString& path) { return QFileInfo(path).absolutePath(); }
@@ -189,7 +259,7 @@ void ensureFolder(const QString& folder)
     if (QFileInfo(folder).isDir())
         return;
     if (!QDir().mkpath(folder))
-        throw DbError(SQLITE_CANTOPEN, QStringLiteral("Could not create the folder '%1'").arg(folder));
+        throw systemError(QStringLiteral("Could not create the folder"), folder, errno);
     ::chmod(QFile::encodeName(folder).constData(), 0700);
 }
 
@@ -226,32 +296,124 @@ QString dataSourcePath(const QString& connectionText)
     return info.filePath();
 }
 
+void setCreatingMissingFiles(bool allowed) { gCreatingMissingFiles = allowed; }
+
+namespace {
+// The errors by which a file system says it has no hard links (vfat: EPERM).
+bool noHardLinks(int err)
+{
+    return err == EPERM || err == EOPNOTSUPP || err == ENOTSUP || err == ENOSYS || err == EXDEV || err == EMLINK;
+}
+
+void copyExclusive(const QByteArray& from, const QByteArray& to, const QString& path)
+{
+    const int in = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        throw systemError(QStringLiteral("Could not create the database file"), path, errno);
+    const int out = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0) {
+        const int err = errno;
+        ::close(in);
+        throw systemError(QStringLiteral("Could not create the database file"), path, err);
+    }
+    char buf[65536];
+    ssize_t n = 0;
+    int err = 0;
+    while ((n = ::read(in, buf, sizeof buf)) > 0) {
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::write(out, buf + done, size_t(n - done));
+            if (w < 0) {
+                err = errno;
+                break;
+            }
+            done += w;
+        }
+        if (err)
+            break;
+    }
+    if (n < 0 && !err)
+        err = errno;
+    if (!err && ::fsync(out) != 0)
+        err = errno;
+    ::close(in);
+    ::close(out);
+    if (err) {
+        ::unlink(to.constData()); // ours: made with O_EXCL above
+        throw systemError(QStringLiteral("Could not create the database file"), path, err);
+    }
+    ::unlink(from.constData());
+}
+} // namespace
+
+bool placeNewFile(const QString& builtPath, const QString& path, bool skipLinking)
+{
+    const QByteArray from = QFile::encodeName(builtPath);
+    const QByteArray to = QFile::encodeName(path);
+    if (!skipLinking) {
+        if (::link(from.constData(), to.constData()) == 0) {
+            ::unlink(from.constData());
+            return true;
+        }
+        if (errno == EEXIST)
+            return false;
+        if (!noHardLinks(errno))
+            throw systemError(QStringLiteral("Could not create the database file"), path, errno);
+    }
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno == EEXIST)
+        return false;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != ENOTSUP)
+        throw systemError(QStringLiteral("Could not create the database file"), path, errno);
+    // Neither links nor a safe rename: copy into a file only this call can have created. Another
+    // copy of Kestrel opening it meanwhile waits on its lock like on any other write.
+    if (::access(to.constData(), F_OK) == 0)
+        return false;
+    copyExclusive(from, to, path);
+    return true;
+}
+
 void createDatabaseFile(const QString& path, const QString& schemaSql, bool durable)
 {
     ensureFolder(folderOf(path));
-    // Build the file under a private name and link it into place: a file that appears meanwhile
-    // (another copy of Kestrel) is kept, never replaced.
+    // Build the file under a private name and put it into place without replacing anything: a
+    // file that appears meanwhile (another copy of Kestrel) is kept, never replaced.
     QByteArray tmp = QFile::encodeName(path + QStringLiteral(".new-XXXXXX"));
     const int fd = ::mkstemp(tmp.data());
     if (fd < 0)
-        throw DbError(SQLITE_CANTOPEN, QStringLiteral("Could not create the database file '%1' (%2)")
-                                           .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+        throw systemError(QStringLiteral("Could not create the database file"), path, errno);
     ::fchmod(fd, 0600);
     ::close(fd);
     sqlite3* db = nullptr;
-    try {
+    const QByteArray schema = ("BEGIN;" + schemaSql + ";COMMIT;").toUtf8();
+    auto build = [&](const char* journal) {
         if (sqlite3_open_v2(tmp.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
             throw errorOf(db);
-        execNative(db, durable ? "PRAGMA journal_mode=WAL;" : "PRAGMA journal_mode=DELETE;");
-        execNative(db, ("BEGIN;" + schemaSql + ";COMMIT;").toUtf8().constData());
+        execNative(db, journal);
+        execNative(db, schema.constData());
         if (sqlite3_close(db) != SQLITE_OK)
             throw errorOf(db);
         db = nullptr;
+    };
+    try {
+        try {
+            build(durable ? "PRAGMA journal_mode=WAL;" : "PRAGMA journal_mode=DELETE;");
+        } catch (const DbError& e) {
+            // A write-ahead log needs shared memory beside the file, which FAT through FUSE and
+            // network mounts refuse: such a file keeps a rollback journal (synced in full).
+            if (!durable || e.fault() != Fault::DiskError)
+                throw;
+            sqlite3_close_v2(db);
+            db = nullptr;
+            ::unlink((tmp + "-wal").constData());
+            ::unlink((tmp + "-shm").constData());
+            if (::truncate(tmp.constData(), 0) != 0)
+                throw systemError(QStringLiteral("Could not create the database file"), path, errno);
+            build("PRAGMA journal_mode=DELETE;");
+        }
         // The WAL switch leaves no side files once the only connection has closed.
-        if (::link(tmp.constData(), QFile::encodeName(path).constData()) != 0 && errno != EEXIST)
-            throw DbError(SQLITE_CANTOPEN, QStringLiteral("Could not create the database file '%1' (%2)")
-                                               .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-        ::unlink(tmp.constData());
+        if (!placeNewFile(QFile::decodeName(tmp), path))
+            ::unlink(tmp.constData());
     } catch (...) {
         if (db)
             sqlite3_close_v2(db);
@@ -283,11 +445,15 @@ Connection::Connection(const QString& connectionText) : path_(dataSourcePath(con
     FileIdentity identity;
     if (!identityOf(path_, &identity)) {
         const auto schema = schemas().constFind(QFileInfo(path_).fileName().toLower());
-        if (schema == schemas().constEnd())
-            throw DbError(SQLITE_CANTOPEN, QStringLiteral("Could not find file '%1'.").arg(path_));
+        if (schema == schemas().constEnd() || !gCreatingMissingFiles)
+            throw DbError(SQLITE_CANTOPEN, QStringLiteral("Could not find file '%1'.").arg(path_), Fault::Missing);
+        // Side files left by a file that was moved or deleted belong to that file: opened beside
+        // the new one, its log would be played into it.
+        for (const char* side : {"-wal", "-shm", "-journal"})
+            QFile::remove(path_ + QLatin1String(side));
         createDatabaseFile(path_, *schema, true);
         if (!identityOf(path_, &identity))
-            throw DbError(SQLITE_CANTOPEN, QStringLiteral("Could not find file '%1'.").arg(path_));
+            throw DbError(SQLITE_CANTOPEN, QStringLiteral("Could not find file '%1'.").arg(path_), Fault::Missing);
     }
     const QString key = QFileInfo(path_).absoluteFilePath();
     bool known = false;
@@ -298,6 +464,7 @@ Connection::Connection(const QString& connectionText) : path_(dataSourcePath(con
                 db_ = it->idle.back();
                 it->idle.pop_back();
                 poolKey_ = key;
+                settledChanges_ = sqlite3_total_changes64(db_);
                 return;
             }
         } else {
@@ -313,10 +480,12 @@ Connection::Connection(const QString& connectionText) : path_(dataSourcePath(con
             try {
                 validate(db_, path_);
             } catch (const DbError& e) {
-                if (e.number() != SQLITE_CANTOPEN && e.number() != SQLITE_READONLY)
+                if (e.fault() != Fault::ReadOnly && e.fault() != Fault::DiskFull && e.fault() != Fault::DiskError)
                     throw;
-                // A WAL file in a folder the user may not write: nothing can change it while
-                // nobody may write there, so it can still be read as it stands.
+                // A WAL file whose shared-memory file cannot be made (a folder the user may not
+                // write, a full disk): every commit was copied into the file itself, so it can
+                // still be read as it stands.
+                readOnlyCause_ = e.fault();
                 sqlite3_close_v2(db_);
                 db_ = nullptr;
                 const QByteArray uri = "file:" + QUrl::fromLocalFile(key).toEncoded(QUrl::RemoveScheme) + "?immutable=1";
@@ -326,12 +495,16 @@ Connection::Connection(const QString& connectionText) : path_(dataSourcePath(con
                 validate(db_, path_);
             }
         }
-        configure(db_, isScratch(path_));
+        // The engine opens a file it may not write for reading without saying so.
+        readOnly = readOnly || sqlite3_db_readonly(db_, "main") == 1;
+        configure(db_, isScratch(path_), readOnly);
     } catch (...) {
         sqlite3_close_v2(db_);
         db_ = nullptr;
         throw;
     }
+    readOnly_ = readOnly;
+    settledChanges_ = sqlite3_total_changes64(db_);
     if (!readOnly && !isScratch(path_)) {
         if (!known)
             pools().byPath.insert(key, Pool{identity, {}});
@@ -341,8 +514,10 @@ Connection::Connection(const QString& connectionText) : path_(dataSourcePath(con
 
 Connection::~Connection()
 {
+    endBusyWait();
     if (!db_)
         return;
+    settle();
     // Only a connection left exactly as it was opened may wait for the next routine.
     if (!poolKey_.isEmpty() && sqlite3_get_autocommit(db_) && !sqlite3_next_stmt(db_, nullptr)) {
         const auto it = pools().byPath.find(poolKey_);
@@ -356,42 +531,48 @@ Connection::~Connection()
 
 void Connection::execute(const QString& statement)
 {
-    const SqlTranslation t = translateSql(statement);
-    if (!t.ok)
-        throw DbError(t.errorNumber, t.errorText);
-    const QByteArray sql = t.sql.toUtf8();
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.constData(), int(sql.size()), &st, nullptr) != SQLITE_OK)
-        throw errorOf(db_);
-    if (!st) // nothing but blanks
+    Statement(*this, statement).run();
+    settle();
+}
+
+void Connection::settle()
+{
+    if (!db_ || readOnly_ || !sqlite3_get_autocommit(db_))
         return;
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-    }
-    if (rc != SQLITE_DONE) {
-        const DbError e = errorOf(db_);
-        sqlite3_finalize(st);
-        throw e;
-    }
-    sqlite3_finalize(st);
+    const std::int64_t changes = sqlite3_total_changes64(db_);
+    if (changes == settledChanges_)
+        return;
+    settledChanges_ = changes;
+    int logFrames = 0;
+    int copied = 0;
+    int rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, &logFrames, &copied);
+    // A reader in another copy of Kestrel held back part of the log: wait for it (busy cursor).
+    if (rc == SQLITE_OK && copied < logFrames)
+        rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_FULL, &logFrames, &copied);
+    // A checkpoint that fails (a full disk as the file grows) leaves the change in the log, where
+    // every reader finds it and the next commit copies it again; the statement itself succeeded
+    // and must not be reported as failed, or trying it again would apply it twice. Only when
+    // another copy kept reading the whole wait long is the log itself not yet synced.
+    (void)rc;
+}
+
+void endBusyWait()
+{
+    if (!gBusyShown)
+        return;
+    gBusyShown = false;
+    platform().setBusyCursor(false);
 }
 
 Snapshot::Snapshot(Connection& connection, const QString& statement)
 {
-    const SqlTranslation t = translateSql(statement);
-    if (!t.ok)
-        throw DbError(t.errorNumber, t.errorText);
-    const QByteArray sql = t.sql.toUtf8();
-    sqlite3* db = connection.handle();
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &st, nullptr) != SQLITE_OK || !st)
-        throw errorOf(db);
-    const int columns = sqlite3_column_count(st);
+    Statement st(connection, statement);
+    const int columns = st.columnCount();
     names_.reserve(columns);
     kinds_.reserve(columns);
     for (int c = 0; c < columns; ++c) {
-        names_.push_back(QString::fromUtf8(sqlite3_column_name(st, c)));
-        const char* decl = sqlite3_column_decltype(st, c);
+        names_.push_back(st.columnName(c));
+        const char* decl = sqlite3_column_decltype(st.handle(), c);
         Kind k = Kind::Plain;
         if (decl) {
             if (sqlite3_stricmp(decl, "DATE") == 0)
@@ -403,23 +584,23 @@ Snapshot::Snapshot(Connection& connection, const QString& statement)
         }
         kinds_.push_back(k);
     }
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    sqlite3_stmt* raw = st.handle();
+    while (st.step()) {
         for (int c = 0; c < columns; ++c) {
             Cell cell{};
-            cell.type = std::uint8_t(sqlite3_column_type(st, c));
+            cell.type = std::uint8_t(sqlite3_column_type(raw, c));
             switch (cell.type) {
             case SQLITE_INTEGER:
-                cell.i = sqlite3_column_int64(st, c);
+                cell.i = sqlite3_column_int64(raw, c);
                 break;
             case SQLITE_FLOAT:
-                cell.d = sqlite3_column_double(st, c);
+                cell.d = sqlite3_column_double(raw, c);
                 break;
             case SQLITE_TEXT:
             case SQLITE_BLOB: {
-                const void* p = cell.type == SQLITE_TEXT ? static_cast<const void*>(sqlite3_column_text(st, c))
-                                                         : sqlite3_column_blob(st, c);
-                cell.length = std::uint32_t(sqlite3_column_bytes(st, c));
+                const void* p = cell.type == SQLITE_TEXT ? static_cast<const void*>(sqlite3_column_text(raw, c))
+                                                         : sqlite3_column_blob(raw, c);
+                cell.length = std::uint32_t(sqlite3_column_bytes(raw, c));
                 cell.offset = arena_.size();
                 if (cell.length)
                     arena_.append(static_cast<const char*>(p), cell.length);
@@ -432,12 +613,6 @@ Snapshot::Snapshot(Connection& connection, const QString& statement)
         }
         ++rows_;
     }
-    if (rc != SQLITE_DONE) {
-        const DbError e = errorOf(db);
-        sqlite3_finalize(st);
-        throw e;
-    }
-    sqlite3_finalize(st);
 }
 
 int Snapshot::fieldIndex(const QString& name) const

@@ -13,17 +13,28 @@ struct sqlite3;
 
 namespace kestrel {
 
+// What lies behind an engine failure. Program is a fault of Kestrel itself (a statement the
+// engine rejects); every other kind is a condition of the machine the user can do something about.
+enum class Fault { Program, Damaged, DiskFull, ReadOnly, Locked, Missing, DiskError };
+
+// The kind of an engine result code, with the operating system's errno where the engine gave one
+// (a failed write is "disk I/O error" to the engine whether the disk is full or failing).
+Fault classifyEngineError(int code, int systemErrno = 0);
+
 // A failure of the database engine: its number and its own description.
 class DbError : public std::exception {
 public:
     DbError(int number, QString description);
+    DbError(int number, QString description, Fault fault);
     int number() const { return number_; }
     const QString& description() const { return description_; }
+    Fault fault() const { return fault_; }
     const char* what() const noexcept override { return utf8_.c_str(); }
 
 private:
     int number_;
     QString description_;
+    Fault fault_;
     std::string utf8_;
 };
 
@@ -35,9 +46,20 @@ QString dataSourcePath(const QString& connectionText);
 // registered schema are never created by opening them.
 void registerSchema(const QString& fileName, const QString& schemaSql);
 
+// Whether opening a missing file that has a registered schema creates it. Kestrel creates its files
+// only while it starts; afterwards a missing file is an error the user is told about.
+void setCreatingMissingFiles(bool allowed);
+
 // Creates a new database file at path with the schema, for the user alone, without ever
 // replacing a file that is already there. Throws DbError on failure.
 void createDatabaseFile(const QString& path, const QString& schemaSql, bool durable);
+
+// Puts the finished file built at builtPath in place at path, never replacing a file already
+// there: a hard link, or where the file system has none (FAT, exFAT, some network mounts) a
+// rename that refuses to replace, or last an exclusive create and copy. Returns false when path
+// already existed (builtPath is left for the caller). Throws DbError on any other failure.
+// skipLinking starts at the first fallback (tests of file systems without hard links).
+bool placeNewFile(const QString& builtPath, const QString& path, bool skipLinking = false);
 
 // Closes the connections waiting for path (before the file is deleted or replaced).
 void releaseDatabaseFile(const QString& path);
@@ -54,12 +76,29 @@ public:
     void execute(const QString& statement);
     sqlite3* handle() const { return db_; }
     const QString& path() const { return path_; }
+    // True when the file could be opened for reading only.
+    bool readOnly() const { return readOnly_; }
+    // Why it could not be opened for writing: ReadOnly, or DiskFull/DiskError when the side file
+    // a write-ahead log needs could not be made.
+    Fault readOnlyCause() const { return readOnlyCause_; }
+    // Copies committed changes from the write-ahead log into the database file itself, so that the
+    // .mdb file alone holds every change (a user may copy or back up just that file). Called after
+    // each statement and commit; does nothing inside a transaction or when nothing changed.
+    // Never throws: a change it cannot copy yet stays in the synced log for the next one.
+    void settle();
 
 private:
     sqlite3* db_ = nullptr;
     QString path_;
+    bool readOnly_ = false;
+    Fault readOnlyCause_ = Fault::ReadOnly;
+    std::int64_t settledChanges_ = 0;
     QString poolKey_; // the file whose waiting connections this one may join when closed
 };
+
+// A write that waits for another running copy's lock shows the busy cursor (through the platform
+// seam) until the connection that waited is done; this ends that wait early.
+void endBusyWait();
 
 // A read-only copy of a query's rows, walked with eof()/moveNext() and read by position or name.
 // The rows are copied out when it opens, so nothing stays locked while the caller walks them.

@@ -1,9 +1,19 @@
 #include "data/modData.h"
 
 #include "data/Database.h"
+#include "data/Globals.h"
 #include "platform/Platform.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+
 #include <sqlite3.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace kestrel {
 
@@ -51,35 +61,200 @@ void registerSchemas()
 
 bool ActionQuery(const QString& statement, const QString& connectionText)
 {
-    try {
+    return RunAction(connectionText, [&] {
         Connection connection(connectionText);
         connection.execute(statement);
-        return true;
-    } catch (const DbError& e) {
-        ReportBug(ErrorReport(e, QStringLiteral("ActionQuery"), Owner::Module, QStringLiteral("modData")) +
-                  QStringLiteral("\r\n"));
-    } catch (const std::exception& e) {
-        ReportBug(ErrorReport(e, QStringLiteral("ActionQuery"), Owner::Module, QStringLiteral("modData")) +
-                  QStringLiteral("\r\n"));
-    }
-    return false;
+    });
 }
 
 int ActionQueryCount(const QString& statement, const QString& connectionText)
 {
-    try {
+    int changed = -1;
+    const bool applied = RunAction(connectionText, [&] {
         Connection connection(connectionText);
         // A pooled connection remembers the count of its previous statement; the difference of
         // the running totals belongs to this statement alone.
         const sqlite3_int64 before = sqlite3_total_changes64(connection.handle());
         connection.execute(statement);
-        return int(sqlite3_total_changes64(connection.handle()) - before);
-    } catch (const std::exception& e) {
-        ReportBug(ErrorReport(e, QStringLiteral("ActionQuery"), Owner::Module, QStringLiteral("modData")) +
-                  QStringLiteral("\r\n"));
-    }
-    return -1;
+        changed = int(sqlite3_total_changes64(connection.handle()) - before);
+    });
+    return applied ? changed : -1;
 }
+
+namespace {
+// Why start-up found the data of a file unchangeable, by the file's path.
+QHash<QString, QString>& refusals()
+{
+    static QHash<QString, QString> map;
+    return map;
+}
+
+QString nativePath(const QString& path) { return QDir::toNativeSeparators(path); }
+
+// Why a file cannot be written, in words: the disk, the folder or the file itself.
+QString whyReadOnly(const QString& path, const QString& engineText = {})
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    struct statvfs vfs {};
+    if (::statvfs(QFile::encodeName(folder).constData(), &vfs) == 0 && (vfs.f_flag & ST_RDONLY))
+        return QStringLiteral("the disk that holds the folder %1 can only be read").arg(nativePath(folder));
+    if (::access(QFile::encodeName(folder).constData(), W_OK) != 0)
+        return QStringLiteral("you may not change the folder %1").arg(nativePath(folder));
+    if (QFileInfo::exists(path) && ::access(QFile::encodeName(path).constData(), W_OK) != 0)
+        return QStringLiteral("you may not change the file %1").arg(nativePath(path));
+    return engineText.isEmpty() ? QStringLiteral("the file %1 can only be read").arg(nativePath(path))
+                                : QStringLiteral("the file %1 can only be read (%2)").arg(nativePath(path), engineText);
+}
+
+QString diskFullText(const QString& path)
+{
+    return QStringLiteral("the disk that holds the folder %1 is full").arg(nativePath(QFileInfo(path).absolutePath()));
+}
+
+// Writes a little into the folder the way the engine would, and tells why it cannot
+// (Fault::Program standing for "nothing in the way").
+Fault probeFolder(const QString& folder)
+{
+    QByteArray name = QFile::encodeName(folder + QStringLiteral("/.kestrel-probe-XXXXXX"));
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0)
+        return classifyEngineError(SQLITE_CANTOPEN, errno);
+    static const QByteArray block(65536, '\0');
+    int err = 0;
+    errno = 0;
+    if (::write(fd, block.constData(), size_t(block.size())) != block.size())
+        err = errno ? errno : ENOSPC; // a short write: the space ran out
+    else if (::fsync(fd) != 0)
+        err = errno;
+    ::close(fd);
+    ::unlink(name.constData());
+    return err ? classifyEngineError(SQLITE_IOERR, err) : Fault::Program;
+}
+} // namespace
+
+QString MachineFaultText(const DbError& e, const QString& path, bool* canRetry)
+{
+    Fault fault = e.fault();
+    // The engine says "disk I/O error" for every failed write; a little write of our own tells a
+    // full disk (or a size limit) apart from a failing one.
+    if (fault == Fault::DiskError) {
+        const Fault probed = probeFolder(QFileInfo(path).absolutePath());
+        if (probed == Fault::DiskFull || probed == Fault::ReadOnly)
+            fault = probed;
+    }
+    const QString file = nativePath(path);
+    if (canRetry)
+        *canRetry = fault == Fault::Locked || fault == Fault::DiskFull || fault == Fault::DiskError;
+    switch (fault) {
+    case Fault::Program:
+        return {};
+    case Fault::ReadOnly: {
+        const QString why = refusals().value(path, whyReadOnly(path, e.description()));
+        if (!QFileInfo::exists(path))
+            return QStringLiteral("Could not create the data file %1: %2.").arg(file, why);
+        return QStringLiteral("Kestrel can show your data but not change it: %1.\r\nThis change was not saved.").arg(why);
+    }
+    case Fault::Locked:
+        return QStringLiteral("The change could not be saved yet: another running copy of Kestrel, or another program, "
+                              "is using the file %1 (%2).\r\n\r\nTry again?").arg(file, e.description());
+    case Fault::DiskFull:
+        return QStringLiteral("The change could not be saved: %1.\r\n\r\nFree some space on it, then try again?")
+            .arg(diskFullText(path));
+    case Fault::DiskError:
+        return QStringLiteral("The change could not be saved: the file %1 could not be written (%2).\r\n\r\nTry again?")
+            .arg(file, e.description());
+    case Fault::Missing:
+        return QStringLiteral("The change could not be saved: the data file %1 is missing.\r\nPut it back, or start "
+                              "Kestrel again to make a new, empty one.").arg(file);
+    case Fault::Damaged:
+        return QStringLiteral("Kestrel cannot use the file %1: it is damaged (%2).\r\nIt was left as it is; the "
+                              "change was not saved.").arg(file, e.description());
+    }
+    return {};
+}
+
+bool RunAction(const QString& connectionText, const std::function<void()>& action, const QString& procedure,
+               Owner kind, const QString& owner)
+{
+    for (;;) {
+        try {
+            action();
+            endBusyWait();
+            return true;
+        } catch (const DbError& e) {
+            endBusyWait();
+            const QString path = dataSourcePath(connectionText);
+            bool canRetry = false;
+            const QString words = MachineFaultText(e, path, &canRetry);
+            if (words.isEmpty()) {
+                ReportBug(ErrorReport(e, procedure, kind, owner) + QStringLiteral("\r\n"));
+                return false;
+            }
+            // Trying again helps once the other copy is done or space is freed.
+            if (canRetry) {
+                if (platform().askYesNo(words))
+                    continue;
+                return false;
+            }
+            platform().msgBox(words);
+            return false;
+        } catch (const std::exception& e) {
+            endBusyWait();
+            ReportBug(ErrorReport(e, procedure, kind, owner) + QStringLiteral("\r\n"));
+            return false;
+        }
+    }
+}
+
+QStringList CheckDataFiles()
+{
+    QStringList notices;
+    refusals().clear();
+    const QString contacts = dataSourcePath(sConnContacts);
+    const QString main = dataSourcePath(sConnMain);
+    const QString folder = QFileInfo(contacts).absolutePath();
+    const bool hadContacts = QFileInfo::exists(contacts);
+    const bool hadMain = QFileInfo::exists(main);
+    setCreatingMissingFiles(true);
+    for (const QString* conn : {&sConnContacts, &sConnMain}) {
+        const QString path = dataSourcePath(*conn);
+        const bool had = QFileInfo::exists(path);
+        try {
+            Connection c(*conn);
+            if (c.readOnly())
+                refusals().insert(path, c.readOnlyCause() == Fault::DiskFull ? diskFullText(path) : whyReadOnly(path));
+            // Only one file missing beside the other is news; a first run makes both silently.
+            if (!had && (hadContacts || hadMain))
+                notices << QStringLiteral("The file %1 was missing from the folder %2.\r\nA new, empty %1 was made there.")
+                               .arg(QFileInfo(path).fileName(), nativePath(folder));
+        } catch (const DbError& e) {
+            if (!had)
+                notices << QStringLiteral("Kestrel could not make its data file %1: %2.")
+                               .arg(nativePath(path), e.fault() == Fault::ReadOnly ? whyReadOnly(path)
+                                                      : e.fault() == Fault::DiskFull ? diskFullText(path)
+                                                                                      : e.description());
+            // A file that is there but cannot be opened is reported by the routines that read it.
+        }
+    }
+    setCreatingMissingFiles(false);
+    QString why = refusals().value(contacts, refusals().value(main));
+    if (why.isEmpty()) {
+        const Fault f = probeFolder(folder);
+        if (f == Fault::ReadOnly)
+            why = whyReadOnly(contacts);
+        else if (f == Fault::DiskFull)
+            why = diskFullText(contacts);
+        if (!why.isEmpty()) {
+            refusals().insert(contacts, why);
+            refusals().insert(main, why);
+        }
+    }
+    if (!why.isEmpty())
+        notices << QStringLiteral("Kestrel can show your data but not change it: %1.").arg(why);
+    return notices;
+}
+
+bool DataWritable(const QString& connectionText) { return !refusals().contains(dataSourcePath(connectionText)); }
 
 void ReportBug(const QString& text)
 {

@@ -44,6 +44,9 @@ public:
                              const QString& value) = 0;
     // Lets pending window events run.
     virtual void doEvents() = 0;
+    // Shows the busy cursor while the program waits (on another running copy's lock); false
+    // restores the cursor. Desktops without a cursor ignore it.
+    virtual void setBusyCursor(bool on) { (void)on; }
     virtual QDate today() = 0;
     virtual QDateTime now() = 0;
 };

@@ -131,6 +131,16 @@ void QtPlatform::saveSetting(const QString& app, const QString& section, const Q
 
 void QtPlatform::doEvents() { QCoreApplication::processEvents(); }
 
+void QtPlatform::setBusyCursor(bool on)
+{
+    // No event processing here: the wait runs inside a database call, which must not be
+    // re-entered by a queued handler.
+    if (on)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
 QDate QtPlatform::today() { return QDate::currentDate(); }
 
 QDateTime QtPlatform::now() { return QDateTime::currentDateTime(); }

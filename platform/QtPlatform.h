@@ -18,6 +18,7 @@ public:
     QString getSetting(const QString& app, const QString& section, const QString& key) override;
     void saveSetting(const QString& app, const QString& section, const QString& key, const QString& value) override;
     void doEvents() override;
+    void setBusyCursor(bool on) override;
     QDate today() override;
     QDateTime now() override;
 };

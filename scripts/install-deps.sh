@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core fonts-liberation
   poppler-utils
+  dosfstools fusefat
 )
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(clang libclang-rt-14-dev desktop-file-utils appstream)

@@ -1,13 +1,16 @@
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/Statement.h"
 #include "data/modData.h"
 #include "tests/support/Fixture.h"
 
 #include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTime>
 
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 using namespace kestrel;
@@ -127,4 +130,63 @@ TEST_F(DatabaseTest, AFileReplacedOnDiskIsWrittenAsItIsNow)
     const auto names = rows(sConnContacts, QStringLiteral("select lastname from contacts"));
     ASSERT_EQ(names.size(), 1u);
     EXPECT_EQ(names[0][0], QStringLiteral("New"));
+}
+
+TEST_F(DatabaseTest, ANewFileIsPutInPlaceWithoutLinksAndNeverReplacesOne)
+{
+    QDir().mkpath(dir.path() + QStringLiteral("/data"));
+    const QString target = dataPath(QStringLiteral("placed.mdb"));
+    auto built = [&](const QByteArray& bytes) {
+        const QString p = dataPath(QStringLiteral("built"));
+        QFile f(p);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+        return p;
+    };
+    auto bytesOf = [](const QString& p) {
+        QFile f(p);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    for (const bool withoutLinks : {false, true}) {
+        QFile::remove(target);
+        EXPECT_TRUE(placeNewFile(built("first"), target, withoutLinks)) << withoutLinks;
+        EXPECT_EQ(bytesOf(target), QByteArray("first")) << withoutLinks;
+        EXPECT_FALSE(placeNewFile(built("second"), target, withoutLinks)) << withoutLinks;
+        EXPECT_EQ(bytesOf(target), QByteArray("first")) << withoutLinks;
+    }
+}
+
+TEST_F(DatabaseTest, StatementsAreReleasedOnEveryPathAndTransactionsRollBackUnlessCommitted)
+{
+    addContact(QStringLiteral("Adams"), QStringLiteral("Ann"));
+    addContact(QStringLiteral("Baker"), QStringLiteral("Bea"));
+    Connection c(sConnContacts);
+    for (const auto dialect : {Statement::Dialect::Program, Statement::Dialect::Native})
+        EXPECT_THROW(Statement(c, QStringLiteral("delete from contacts where id=1; delete from contacts"), dialect), DbError);
+    Statement(c, QStringLiteral("select 1; -- a comment after it is no statement"), Statement::Dialect::Native).run();
+    QStringList seen;
+    EXPECT_THROW(forEachRow(sConnContacts, QStringLiteral("select lastname from contacts order by lastname"),
+                            [&](const Statement& row) {
+                                seen << row.text(0);
+                                throw std::bad_alloc();
+                            }),
+                 std::bad_alloc);
+    EXPECT_EQ(seen, QStringList{QStringLiteral("Adams")});
+    try {
+        Statement st(c, QStringLiteral("select lastname from contacts"));
+        st.step();
+        throw std::bad_alloc();
+    } catch (const std::bad_alloc&) {
+    }
+    EXPECT_EQ(sqlite3_next_stmt(c.handle(), nullptr), nullptr) << "a statement was left open";
+    {
+        Transaction t(c);
+        c.execute(QStringLiteral("delete from contacts"));
+    }
+    {
+        Transaction t(c);
+        c.execute(QStringLiteral("delete from contacts where lastname='Baker'"));
+        t.commit();
+    }
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts")), std::vector<QStringList>{{QStringLiteral("Adams")}});
 }

@@ -1,6 +1,11 @@
+#include "data/Database.h"
 #include "data/Globals.h"
 #include "data/modData.h"
 #include "tests/support/Fixture.h"
+
+#include <sqlite3.h>
+
+#include <cerrno>
 
 using namespace kestrel;
 using kestrel::test::KestrelTest;
@@ -54,4 +59,25 @@ TEST_F(ActionQueryTest, AMalformedDateIsAnEngineErrorAndChangesNothing)
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from appointments"))[0][0], QStringLiteral("1"));
     ASSERT_EQ(desk.messages().size(), 1);
     EXPECT_TRUE(desk.messages()[0].startsWith(QStringLiteral("Error 1 (syntax error in date or time literal #13/45/2026#)")));
+}
+
+TEST(EngineErrors, ConditionsOfTheMachineAreToldApartFromFaultsOfTheProgram)
+{
+    const struct {
+        int code;
+        int systemErrno;
+        Fault fault;
+    } cases[] = {
+        {SQLITE_BUSY, 0, Fault::Locked},          {SQLITE_FULL, 0, Fault::DiskFull},
+        {SQLITE_IOERR_WRITE, ENOSPC, Fault::DiskFull}, {SQLITE_IOERR_WRITE, EFBIG, Fault::DiskFull},
+        {SQLITE_IOERR_READ, EIO, Fault::DiskError}, {SQLITE_CORRUPT, 0, Fault::Damaged},
+        {SQLITE_NOTADB, 0, Fault::Damaged},       {SQLITE_READONLY, 0, Fault::ReadOnly},
+        {SQLITE_CANTOPEN, EACCES, Fault::ReadOnly}, {SQLITE_CANTOPEN, EROFS, Fault::ReadOnly},
+        {SQLITE_CANTOPEN, ENOENT, Fault::Missing}, {SQLITE_ERROR, 0, Fault::Program},
+        {SQLITE_CONSTRAINT, 0, Fault::Program},
+        // The CSV reader's own numbers are negative; their low byte must not pass for "busy".
+        {-2147467259, 0, Fault::Program},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(classifyEngineError(c.code, c.systemErrno), c.fault) << c.code << " errno " << c.systemErrno;
 }

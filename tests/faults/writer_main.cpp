@@ -3,6 +3,8 @@
 //   writer <programDir> hold <ms>        holds the write lock of contacts.mdb for ms milliseconds
 //   writer <programDir> count 0          prints the number of contacts
 //   writer <programDir> find <text>      prints the number of contacts Find lists for text
+//   writer <programDir> startup 0        runs the start-up check (notices on standard error),
+//                                        prints "writable 0|1", then tries one insert
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/SearchIndex.h"
@@ -41,6 +43,14 @@ int main(int argc, char** argv)
                 std::fflush(stdout);
             }
         }
+        return 0;
+    }
+    if (mode == "startup") {
+        for (const QString& notice : CheckDataFiles())
+            desk.msgBox(notice, kAppTitle);
+        std::printf("writable %d\n", DataWritable(sConnContacts) ? 1 : 0);
+        std::fflush(stdout);
+        ActionQuery(QStringLiteral("delete from contacts where id=0"), sConnContacts);
         return 0;
     }
     if (mode == "count") {

@@ -45,6 +45,8 @@ public:
     QDate todayValue{2026, 12, 4};
     QDateTime nowValue{QDate(2026, 12, 4), QTime(9, 30)};
     int doEventsCalls = 0;
+    int busyCursorShown = 0; // times the busy cursor was put up
+    bool busyCursorOn = false;
     bool programsStart = true;
 
     // Fails the test for every queued answer that was never asked for.
@@ -65,6 +67,11 @@ public:
     QString getSetting(const QString& app, const QString& section, const QString& key) override;
     void saveSetting(const QString& app, const QString& section, const QString& key, const QString& value) override;
     void doEvents() override;
+    void setBusyCursor(bool on) override
+    {
+        busyCursorShown += on ? 1 : 0;
+        busyCursorOn = on;
+    }
     QDate today() override { return todayValue; }
     QDateTime now() override { return nowValue; }
 

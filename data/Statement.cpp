@@ -1,0 +1,186 @@
+#include "data/Statement.h"
+
+#include "data/SqlDialect.h"
+
+#include <QDate>
+#include <QTime>
+
+#include <sqlite3.h>
+
+namespace kestrel {
+
+namespace {
+DbError lastError(sqlite3* db)
+{
+    return DbError(sqlite3_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)),
+                   classifyEngineError(sqlite3_extended_errcode(db), sqlite3_system_errno(db)));
+}
+
+// True when tail holds nothing but blanks, comments and semicolons.
+bool onlyFiller(sqlite3* db, const char* tail)
+{
+    while (tail && *tail) {
+        sqlite3_stmt* next = nullptr;
+        const char* rest = nullptr;
+        const int rc = sqlite3_prepare_v2(db, tail, -1, &next, &rest);
+        const bool empty = next == nullptr;
+        sqlite3_finalize(next);
+        // A tail that does not even prepare is still a second statement.
+        if (rc != SQLITE_OK || !empty)
+            return false;
+        if (rest == tail)
+            break;
+        tail = rest;
+    }
+    return true;
+}
+} // namespace
+
+Statement::Statement(Connection& connection, const QString& sql, Dialect dialect) : connection_(connection)
+{
+    QByteArray text;
+    if (dialect == Dialect::Program) {
+        const SqlTranslation t = translateSql(sql);
+        if (!t.ok)
+            throw DbError(t.errorNumber, t.errorText, Fault::Program);
+        text = t.sql.toUtf8();
+    } else {
+        text = sql.toUtf8();
+    }
+    sqlite3* db = connection.handle();
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &st_, &tail) != SQLITE_OK)
+        throw lastError(db);
+    if (!onlyFiller(db, tail)) {
+        sqlite3_finalize(st_);
+        st_ = nullptr;
+        throw DbError(SQLITE_ERROR, QStringLiteral("Characters found after end of SQL statement."), Fault::Program);
+    }
+}
+
+Statement::~Statement() { sqlite3_finalize(st_); }
+
+bool Statement::step()
+{
+    if (!st_) // nothing but blanks
+        return false;
+    const int rc = sqlite3_step(st_);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    const DbError e = lastError(connection_.handle());
+    sqlite3_reset(st_);
+    throw e;
+}
+
+int Statement::run()
+{
+    while (step()) {
+    }
+    return st_ ? sqlite3_changes(connection_.handle()) : 0;
+}
+
+void Statement::reset()
+{
+    if (st_)
+        sqlite3_reset(st_);
+}
+
+void Statement::bind(int index, const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    if (sqlite3_bind_text(st_, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT) != SQLITE_OK)
+        throw lastError(connection_.handle());
+}
+
+void Statement::bind(int index, std::int64_t number)
+{
+    if (sqlite3_bind_int64(st_, index, number) != SQLITE_OK)
+        throw lastError(connection_.handle());
+}
+
+void Statement::bindNull(int index)
+{
+    if (sqlite3_bind_null(st_, index) != SQLITE_OK)
+        throw lastError(connection_.handle());
+}
+
+int Statement::columnCount() const { return st_ ? sqlite3_column_count(st_) : 0; }
+QString Statement::columnName(int column) const { return QString::fromUtf8(sqlite3_column_name(st_, column)); }
+bool Statement::isNull(int column) const { return sqlite3_column_type(st_, column) == SQLITE_NULL; }
+std::int64_t Statement::integer(int column) const { return sqlite3_column_int64(st_, column); }
+double Statement::real(int column) const { return sqlite3_column_double(st_, column); }
+
+std::string_view Statement::bytes(int column) const
+{
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st_, column));
+    return p ? std::string_view(p, size_t(sqlite3_column_bytes(st_, column))) : std::string_view();
+}
+
+QString Statement::text(int column) const
+{
+    const std::string_view b = bytes(column);
+    return exactUtf8(b.data(), qsizetype(b.size()));
+}
+
+QVariant Statement::value(int column) const
+{
+    const char* decl = sqlite3_column_decltype(st_, column);
+    switch (sqlite3_column_type(st_, column)) {
+    case SQLITE_INTEGER: {
+        const std::int64_t i = integer(column);
+        if (decl && sqlite3_stricmp(decl, "BOOLEAN") == 0)
+            return QVariant(i != 0);
+        if (i >= INT32_MIN && i <= INT32_MAX)
+            return QVariant(int(i));
+        return QVariant(qlonglong(i));
+    }
+    case SQLITE_FLOAT:
+        return QVariant(real(column));
+    case SQLITE_TEXT: {
+        const QString s = text(column);
+        if (decl && sqlite3_stricmp(decl, "DATE") == 0) {
+            const QDate d = QDate::fromString(s.left(10), Qt::ISODate);
+            if (d.isValid())
+                return d;
+        } else if (decl && sqlite3_stricmp(decl, "TIME") == 0) {
+            const QTime t = QTime::fromString(s, QStringLiteral("HH:mm:ss"));
+            if (t.isValid())
+                return t;
+        }
+        return s;
+    }
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char*>(sqlite3_column_blob(st_, column)), sqlite3_column_bytes(st_, column));
+    default:
+        return {};
+    }
+}
+
+void forEachRow(const QString& connectionText, const QString& sql, const std::function<void(const Statement& row)>& onRow)
+{
+    Connection connection(connectionText);
+    Statement st(connection, sql);
+    while (st.step())
+        onRow(st);
+}
+
+Transaction::Transaction(Connection& connection, Mode mode) : connection_(connection)
+{
+    connection.execute(mode == Mode::Immediate ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+}
+
+Transaction::~Transaction()
+{
+    if (open_ && !sqlite3_get_autocommit(connection_.handle()))
+        sqlite3_exec(connection_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Transaction::commit()
+{
+    connection_.execute(QStringLiteral("COMMIT"));
+    open_ = false;
+}
+
+} // namespace kestrel

@@ -1,0 +1,85 @@
+#pragma once
+// Statement handles that are finalized on every path, rows read one at a time, and a transaction
+// that commits or rolls back when its scope ends. Code outside data/ uses these instead of
+// sqlite3_* calls, so an exception thrown while rows are being read never leaks a handle.
+#include "data/Database.h"
+
+#include <QString>
+#include <QVariant>
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+struct sqlite3_stmt;
+
+namespace kestrel {
+
+class Statement {
+public:
+    // Program: the program's dialect (#dates#, "texts", True/False), translated first.
+    // Native: SQLite's own SQL, with ? parameters for bind().
+    enum class Dialect { Program, Native };
+
+    // Prepares exactly one statement; text after it (other than blanks, comments or ";") is
+    // rejected, so a second statement is never silently dropped. Throws DbError.
+    Statement(Connection& connection, const QString& sql, Dialect dialect = Dialect::Program);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    // Moves to the next row; false once the rows are done. Throws DbError.
+    bool step();
+    // Steps to the end and returns the number of rows the statement changed.
+    int run();
+    // Makes the statement ready to run again; bindings are kept until rebound.
+    void reset();
+
+    // Parameters count from 1, as in the SQL text's ? order.
+    void bind(int index, const QString& text);
+    void bind(int index, std::int64_t number);
+    void bindNull(int index);
+
+    int columnCount() const;
+    QString columnName(int column) const;
+    bool isNull(int column) const;
+    std::int64_t integer(int column) const;
+    double real(int column) const;
+    // Text with every character kept; "" for null.
+    QString text(int column) const;
+    // The raw UTF-8 bytes of the current row's value, valid until the next step.
+    std::string_view bytes(int column) const;
+    // The value typed as Snapshot types it (dates, times and yes/no by the declared column type).
+    QVariant value(int column) const;
+
+    sqlite3_stmt* handle() const { return st_; }
+
+private:
+    Connection& connection_;
+    sqlite3_stmt* st_ = nullptr;
+};
+
+// Runs sql (the program's dialect) on a connection of its own and calls onRow for each row while
+// the statement is open, without copying the rows. An exception from onRow ends the walk and is
+// passed on; the statement and the connection are released on every path. Throws DbError.
+void forEachRow(const QString& connectionText, const QString& sql, const std::function<void(const Statement& row)>& onRow);
+
+// A transaction on one connection: commit() makes it durable; leaving the scope without commit()
+// (an early return, an exception) rolls it back.
+class Transaction {
+public:
+    // Immediate takes the write lock at once, so a second running copy is waited for (busy
+    // cursor) before any work is done rather than halfway through it.
+    enum class Mode { Deferred, Immediate };
+    explicit Transaction(Connection& connection, Mode mode = Mode::Immediate);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit();
+
+private:
+    Connection& connection_;
+    bool open_ = true;
+};
+
+} // namespace kestrel
