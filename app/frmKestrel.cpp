@@ -295,7 +295,7 @@ void frmKestrel::mnuConFind_Click()
     }
     if (id == 0)
         return;
-    bringToFront(fraLead);
+    showOnly(fraLead);
     GoToLead(id);
 }
 

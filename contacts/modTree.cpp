@@ -71,21 +71,27 @@ QString sortKey(const QString& nodeText)
 
 // Opens the letter of the contact with this id and makes it current, which shows it again.
 // False when the tree holds no such contact.
-bool reselect(QTreeWidget* tv, int id)
+QTreeWidgetItem* leadNode(QTreeWidget* tv, int id)
 {
     const QString key = QStringLiteral("ID") + QString::number(id);
     for (int i = 0; i < tv->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* letter = tv->topLevelItem(i);
-        for (int j = 0; j < letter->childCount(); ++j) {
-            if (nodeKey(letter->child(j)) != key)
-                continue;
-            letter->setExpanded(true);
-            tv->setCurrentItem(letter->child(j));
-            tv->scrollToItem(letter->child(j));
-            return true;
-        }
+        QTreeWidgetItem* initial = tv->topLevelItem(i);
+        for (int j = 0; j < initial->childCount(); ++j)
+            if (nodeKey(initial->child(j)) == key)
+                return initial->child(j);
     }
-    return false;
+    return nullptr;
+}
+
+bool reselect(QTreeWidget* tv, int id)
+{
+    QTreeWidgetItem* node = leadNode(tv, id);
+    if (!node)
+        return false;
+    node->parent()->setExpanded(true);
+    tv->setCurrentItem(node);
+    tv->scrollToItem(node);
+    return true;
 }
 } // namespace
 
@@ -191,38 +197,22 @@ void PopTree(const QString& filter)
     }
 }
 
-namespace {
-QTreeWidgetItem* leadNode(QTreeWidget* tv, int id)
-{
-    const QString key = QStringLiteral("ID") + QString::number(id);
-    for (int i = 0; i < tv->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* initial = tv->topLevelItem(i);
-        for (int j = 0; j < initial->childCount(); ++j)
-            if (nodeKey(initial->child(j)) == key)
-                return initial->child(j);
-    }
-    return nullptr;
-}
-} // namespace
-
 void GoToLead(int id)
 {
     LeadPanel* panel = gPanel;
     if (!panel)
         return;
-    QTreeWidgetItem* node = leadNode(panel->tvLead, id);
-    if (!node) {
+    if (!leadNode(panel->tvLead, id)) {
         PopTree(QString());
         if (gPanel != panel)
             return;
-        node = leadNode(panel->tvLead, id);
     }
-    if (!node)
+    QTreeWidgetItem* before = panel->tvLead->currentItem();
+    if (!reselect(panel->tvLead, id))
         return;
-    node->parent()->setExpanded(true);
-    panel->tvLead->setCurrentItem(node);
-    panel->tvLead->scrollToItem(node);
-    panel->tvLead_NodeClick(node);
+    // Moving the selection shows the contact; staying on it does not, so show it here.
+    if (panel->tvLead->currentItem() == before)
+        panel->tvLead_NodeClick(before);
     panel->tvLead->setFocus(Qt::OtherFocusReason);
 }
 
