@@ -2,6 +2,7 @@
 
 #include "app/Ui.h"
 #include "app/frmKestrel.h"
+#include "calendar/frmReminder.h"
 #include "data/Globals.h"
 #include "data/modData.h"
 #include "dialogs/Settings.h"
@@ -25,6 +26,8 @@ int Main(int argc, char* argv[])
     frmKestrel main;
     main.show();
     main.Form_Load();
+    ReminderAlerts alerts;
+    alerts.Rearm();
 
     if (GreetingEnabled())
         ShowGreeting();

@@ -2,6 +2,7 @@
 
 #include "app/Ui.h"
 #include "calendar/CalPanel.h"
+#include "calendar/frmReminder.h"
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/modData.h"
@@ -170,6 +171,7 @@ void frmAppt::cmdSave_Click()
     // A failed save keeps the editor open with the user's input, so nothing typed is lost.
     if (!ActionQuery(SaveStatement(), sConnContacts))
         return;
+    RearmAlerts();
     platform().doEvents();
     reloadCalendar();
     accept();
@@ -199,7 +201,8 @@ void frmAppt::cmdDelete_Click()
 {
     if (platform().askYesNo(QStringLiteral("Are you sure you want to delete this appointment?"),
                             QStringLiteral("You are about to delete an appointment")))
-        ActionQuery(QStringLiteral("delete from appointments where autoid=") + QString::number(lApptID), sConnContacts);
+        if (ActionQuery(QStringLiteral("delete from appointments where autoid=") + QString::number(lApptID), sConnContacts))
+            RearmAlerts();
     reloadCalendar();
     accept();
 }

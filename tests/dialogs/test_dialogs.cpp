@@ -15,6 +15,7 @@ using namespace kestrel::test;
 namespace {
 
 const QString kGreetKey = QStringLiteral("Kestrel/App/Greet");
+const QString kAlertKey = QStringLiteral("Kestrel/App/AlertMinutes");
 using DialogTest = KestrelTest;
 
 TEST_F(DialogTest, WindowsAndTheirControlsStandWhereDesigned)
@@ -30,8 +31,9 @@ TEST_F(DialogTest, WindowsAndTheirControlsStandWhereDesigned)
     } windows[] = {
         {&greet, "frmGreet|Welcome to Kestrel", {6990, 4050},
          {{"Label1", {120, 0, 6735, 3375}}, {"chkShowGreet", {2520, 3600, 1575, 255}}, {"cmdOkay", {5400, 3480, 1455, 375}}}},
-        {&options, "frmOptions|Options", {3825, 1215},
-         {{"chkGreet", {240, 240, 2895, 255}}, {"cmdSave", {360, 720, 1455, 375}}, {"cmdCancel", {2040, 720, 1455, 375}}}},
+        {&options, "frmOptions|Options", {3825, 1575},
+         {{"chkGreet", {240, 240, 2895, 255}}, {"lblAlert", {240, 630, 2055, 255}}, {"cmdSave", {360, 1080, 1455, 375}},
+          {"cmdCancel", {2040, 1080, 1455, 375}}}},
         {&about, "frmAbout|About Kestrel", {5730, 3555},
          {{"picIcon", {240, 240, 540, 540}}, {"lblTitle", {1050, 240, 3885, 480}}, {"lblVersion", {1050, 780, 3885, 225}},
           {"lblDescription", {1050, 1125, 3885, 1000}}, {"Line1", {84, 2250, 5310, 15}}, {"Line2", {84, 2265, 5310, 15}},
@@ -73,10 +75,20 @@ TEST_F(DialogTest, GreetingAndOptionsShareTheSettingAndOnlySaveWritesIt)
         QTest::mouseClick(o.cmdCancel, Qt::LeftButton);
     }
     EXPECT_EQ(desk.settings.value(kGreetKey), QStringLiteral("T"));
+    // The reminders' minutes: 15 unless another choice is stored; chosen with the keys.
+    desk.settings[kAlertKey] = QStringLiteral("7");
     frmOptions o;
+    EXPECT_EQ(o.cboAlert->currentText(), "15 minutes");
+    EXPECT_EQ(o.cboAlert->count(), 6);
     o.chkGreet->setChecked(false);
+    o.show();
+    o.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&o));
+    o.cboAlert->setFocus();
+    QTest::keyClick(o.cboAlert, Qt::Key_Home);
+    EXPECT_EQ(o.cboAlert->currentText(), "Off");
     QTest::mouseClick(o.cmdSave, Qt::LeftButton);
-    EXPECT_EQ(desk.settings.value(kGreetKey), QStringLiteral("F"));
+    EXPECT_EQ(desk.settings.value(kGreetKey) + desk.settings.value(kAlertKey), QStringLiteral("F0"));
 }
 
 TEST_F(DialogTest, SystemInfoWithNoToolInstalledSaysItIsUnavailable)
