@@ -77,10 +77,12 @@ TEST_F(AlertsTest, SavingMovingAndDeletingInTheEditorReArmAtOnce)
         QTest::keyClicks(d.cboTime, "2:00 P");
         QTest::mouseClick(d.cmdSave, Qt::LeftButton);
     });
+    EXPECT_EQ(desk.nextWakeUp(), at(2026, 12, 4, 10, 45));
     showModal<frmAppt>(desk, [&](frmAppt& d) { d.bEditMode = true; d.lApptID = gone; }, [this](frmAppt& d) {
         desk.answerYes();
         QTest::mouseClick(d.cmdDelete, Qt::LeftButton);
     });
+    EXPECT_EQ(desk.nextWakeUp(), at(2026, 12, 4, 13, 45));
     showModal<frmAppt>(desk, [](frmAppt&) {}, [](frmAppt& d) {
         d.setApptText(0, "Saved new");
         d.setApptText(3, "Ann Lee");
@@ -116,38 +118,47 @@ TEST_F(AlertsTest, SnoozeComesBackAfterFiveMinutesAndASleepGivesMissedAlertsOnce
     EXPECT_TRUE(desk.notifications.isEmpty());
 }
 
-TEST_F(AlertsTest, LeapDayMidnightAndBothChangesOfDaylightSavingTime)
+TEST_F(AlertsTest, LeapDayAndMidnightBringTheNextDayIntoView)
+{
+    setMinutes(60);
+    desk.jumpClock(at(2028, 2, 28, 23, 0));
+    addAppt(QDate(2028, 2, 29), QTime(0, 30), "x");
+    addAppt(QDate(2028, 3, 1), QTime(0, 15), "x"); // the day after tomorrow until midnight
+    addAppt(QDate(2028, 2, 29), QTime(9, 0), "x");
+    alerts->Rearm();
+    desk.advanceClock(at(2028, 3, 1, 1, 0));
+    EXPECT_EQ(alertTimes(), QStringList({"2028-02-28T23:30:00-05:00", "2028-02-29T08:00:00-05:00", "2028-02-29T23:15:00-05:00"}));
+}
+
+TEST(AlertScheduleTest, AlertsKeepTheirRealMinutesAcrossBothChangesOfDaylightSavingTime)
 {
     const struct {
-        QDateTime from, to;
+        QDate day;
         int minutes;
-        std::vector<std::pair<QDate, QTime>> appts;
+        std::vector<QTime> times;
         QStringList expected;
     } rows[] = {
-        // Tomorrow's first minutes alert tonight; the day after comes into view at midnight.
-        {at(2028, 2, 28, 23, 0), at(2028, 3, 1, 1, 0), 60,
-         {{QDate(2028, 2, 29), QTime(0, 30)}, {QDate(2028, 3, 1), QTime(0, 15)}, {QDate(2028, 2, 29), QTime(9, 0)}},
-         {"2028-02-28T23:30:00-05:00", "2028-02-29T08:00:00-05:00", "2028-02-29T23:15:00-05:00"}},
         // 2:00 AM EST becomes 3:00 AM EDT: a quarter of an hour before 3:00 AM is 1:45 AM; 2:30 AM,
         // which does not exist, is taken as 3:30 AM.
-        {at(2026, 3, 7, 20, 0), at(2026, 3, 8, 6, 0), 15,
-         {{QDate(2026, 3, 8), QTime(3, 0)}, {QDate(2026, 3, 8), QTime(2, 30)}},
-         {"2026-03-08T01:45:00-05:00", "2026-03-08T03:15:00-04:00"}},
-        // 2:00 AM EDT becomes 1:00 AM EST: 1:30 AM is its first coming, 2:00 AM is an hour and a
-        // half later.
-        {at(2026, 10, 31, 20, 0), at(2026, 11, 1, 6, 0), 30,
-         {{QDate(2026, 11, 1), QTime(1, 30)}, {QDate(2026, 11, 1), QTime(2, 0)}},
-         {"2026-11-01T01:00:00-04:00", "2026-11-01T01:30:00-05:00"}},
+        {QDate(2026, 3, 8), 15, {QTime(2, 30), QTime(3, 0)}, {"2026-03-08T01:45:00-05:00", "2026-03-08T03:15:00-04:00"}},
+        // 2:00 AM EDT becomes 1:00 AM EST: 1:30 AM is its first coming; 2:00 AM is an hour and a half
+        // later.
+        {QDate(2026, 11, 1), 30, {QTime(1, 30), QTime(2, 0)}, {"2026-11-01T01:00:00-04:00", "2026-11-01T01:30:00-05:00"}},
     };
     for (const auto& r : rows) {
-        clearAppts();
-        desk.jumpClock(r.from);
-        setMinutes(r.minutes);
-        for (const auto& [d, t] : r.appts)
-            addAppt(d, t, "x");
-        alerts->Rearm();
-        desk.advanceClock(r.to);
-        EXPECT_EQ(alertTimes(), r.expected) << r.from.toString(Qt::ISODate).toStdString();
+        AlertSchedule schedule(kNewYork);
+        schedule.setMinutes(r.minutes);
+        std::vector<ApptAlert> appts;
+        for (const QTime& t : r.times)
+            appts.push_back({int(appts.size()) + 1, r.day, t, "x", "", ""});
+        schedule.setAppointments(appts);
+        QStringList given;
+        const QDateTime end(r.day, QTime(6, 0), kNewYork);
+        for (QDateTime now(r.day.addDays(-1), QTime(20, 0), kNewYork); now.isValid() && now < end;
+             now = schedule.nextWakeUp(now))
+            for (const ApptAlert& a : schedule.takeDue(now))
+                given << now.toString(Qt::ISODate) + (a.missed ? " missed" : "");
+        EXPECT_EQ(given, r.expected) << r.day.toString(Qt::ISODate).toStdString();
     }
 }
 
