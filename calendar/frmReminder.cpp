@@ -187,12 +187,12 @@ void ReminderAlerts::Rearm()
             schedule.setAppointments(ApptsToAlert(today));
             readFailed_ = false;
         } catch (const std::exception& e) {
-            // Said once, not at every wake-up; the appointments known before stay armed.
-            if (!readFailed_)
+            // Said once, not at every wake-up (nor again from a wake-up while the box is open);
+            // the appointments known before stay armed.
+            if (!std::exchange(readFailed_, true))
                 platform().msgBox(QStringLiteral("Kestrel cannot read the appointments to remind you of them (") +
                                   QString::fromUtf8(e.what()) +
                                   QStringLiteral("). Reminders go on as soon as they can be read again."));
-            readFailed_ = true;
         }
     }
     const std::vector<ApptAlert> due = schedule.takeDue(now);

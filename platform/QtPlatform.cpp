@@ -127,7 +127,9 @@ bool QtPlatform::notify(const QString& title, const QString& text)
 {
     static const QString service = QStringLiteral("org.freedesktop.Notifications");
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(service))
+    // A notification server may also be one the bus starts on the first call.
+    QDBusConnectionInterface* names = bus.isConnected() ? bus.interface() : nullptr;
+    if (!names || (!names->isServiceRegistered(service) && !names->activatableServiceNames().value().contains(service)))
         return false;
     QDBusMessage call = QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/Notifications"),
                                                        service, QStringLiteral("Notify"));

@@ -75,7 +75,6 @@ public:
     bool notify(const QString& title, const QString& text) override;
     void setTrayStatus(const QString& tip) override { trayTip = tip; }
     QStringList notifications; // "clock in ISO form|title|text"
-    bool notificationService = true;
     QString trayTip;
 
 private:
