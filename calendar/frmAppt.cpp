@@ -200,9 +200,9 @@ QString frmAppt::SaveStatement() const
 void frmAppt::cmdDelete_Click()
 {
     if (platform().askYesNo(QStringLiteral("Are you sure you want to delete this appointment?"),
-                            QStringLiteral("You are about to delete an appointment")))
-        if (ActionQuery(QStringLiteral("delete from appointments where autoid=") + QString::number(lApptID), sConnContacts))
-            RearmAlerts();
+                            QStringLiteral("You are about to delete an appointment")) &&
+        ActionQuery(QStringLiteral("delete from appointments where autoid=") + QString::number(lApptID), sConnContacts))
+        RearmAlerts();
     reloadCalendar();
     accept();
 }

@@ -5,6 +5,7 @@
 #include "data/modData.h"
 #include "platform/Platform.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QListWidget>
 #include <QPushButton>
@@ -78,12 +79,15 @@ void frmReminder::addDue(const std::vector<ApptAlert>& appts, const QDate& today
     }
     if (!lstDue->currentItem() && lstDue->count())
         lstDue->setCurrentRow(0);
-    if (isVisible()) {
-        raise();
-        return;
+    if (!isVisible()) {
+        setWindowFlag(Qt::WindowDoesNotAcceptFocus, true);
+        show();
     }
-    setWindowFlag(Qt::WindowDoesNotAcceptFocus, true);
-    show();
+    // Every other window is modal: one open now would leave the reminder unusable until it closes,
+    // unless the reminder counts as belonging to it.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this && windowHandle())
+        windowHandle()->setTransientParent(modal->windowHandle());
+    raise();
 }
 
 void frmReminder::showEvent(QShowEvent* event)
