@@ -1,6 +1,7 @@
 // Reminders before appointments, on a clock the tests drive: the minute each alert comes, how
 // changes re-arm them, snooze, missed alerts after a sleep, and the days that are not like others.
 #include "calendar/frmReminder.h"
+#include "platform/Platform.h"
 #include "tests/calendar/Helpers.h"
 
 namespace {
@@ -184,6 +185,21 @@ TEST_F(AlertsTest, TheWindowTakesNoKeysUntilClickedThenEnterOpensAndEscDismisses
     QTest::keyClick(w->focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(w->lstDue->count(), 0);
+}
+
+TEST(SystemWakeUpTest, FiresFromTheEventLoopOnceAtItsWallClockTimeAndNotWhenCancelled)
+{
+    int fired = 0;
+    const auto wake = systemWakeUp([&] { ++fired; });
+    wake->arm(QDateTime::currentDateTime().addSecs(-3600));
+    EXPECT_EQ(fired, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fired == 1; }, 2000));
+    wake->arm(QDateTime::currentDateTime().addMSecs(100));
+    wake->cancel();
+    QTest::qWait(300);
+    EXPECT_EQ(fired, 1);
+    wake->arm(QDateTime::currentDateTime().addMSecs(100));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fired == 2; }, 2000));
 }
 
 } // namespace
