@@ -85,8 +85,9 @@ void frmReminder::addDue(const std::vector<ApptAlert>& appts, const QDate& today
     }
     // Every other window is modal: one open now would leave the reminder unusable until it closes,
     // unless the reminder counts as belonging to it.
-    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this && windowHandle())
-        windowHandle()->setTransientParent(modal->windowHandle());
+    QWidget* modal = QApplication::activeModalWidget();
+    if (windowHandle())
+        windowHandle()->setTransientParent(modal && modal != this ? modal->windowHandle() : nullptr);
     raise();
 }
 

@@ -119,6 +119,18 @@ TEST_F(AlertsTest, SnoozeComesBackAfterFiveMinutesAndASleepGivesMissedAlertsOnce
     EXPECT_TRUE(desk.notifications.isEmpty());
 }
 
+TEST_F(AlertsTest, AppointmentsThatCannotBeReadAreToldOnceAndTheAlertsKnownStayArmed)
+{
+    addAppt(QDate(2026, 12, 4), QTime(10, 0), "Review");
+    alerts->Rearm();
+    exec(sConnContacts, "drop table appointments");
+    alerts->Rearm();
+    desk.advanceClock(at(2026, 12, 4, 10, 30));
+    ASSERT_EQ(desk.messages().size(), 1);
+    EXPECT_TRUE(desk.messages()[0].startsWith("Kestrel cannot read the appointments to remind you of them ("));
+    EXPECT_EQ(alertTimes(), QStringList{"2026-12-04T09:45:00-05:00"});
+}
+
 TEST_F(AlertsTest, LeapDayAndMidnightBringTheNextDayIntoView)
 {
     setMinutes(60);
