@@ -176,10 +176,16 @@ void frmKestrel::buildStatusBar()
         statusPanels[i] = panel;
         left += widths[i];
     }
+    // The panels show minutes: one wake-up as each minute turns, so an idle program sleeps.
     auto* timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, &frmKestrel::updateStatusBar);
-    timer->start(1000);
-    updateStatusBar();
+    timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);
+    const auto tick = [this, timer] {
+        updateStatusBar();
+        timer->start(60000 - QTime::currentTime().msecsSinceStartOfDay() % 60000 + 20);
+    };
+    connect(timer, &QTimer::timeout, this, tick);
+    tick();
 }
 
 void frmKestrel::updateStatusBar()

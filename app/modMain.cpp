@@ -4,6 +4,7 @@
 #include "app/SingleInstance.h"
 #include "app/Ui.h"
 #include "app/frmKestrel.h"
+#include "calendar/frmReminder.h"
 #include "data/Globals.h"
 #include "data/SearchIndex.h"
 #include "data/modData.h"
@@ -77,6 +78,8 @@ int Main(int argc, char* argv[])
     QObject::connect(&instance, &SingleInstance::raiseRequested, &main, [&main] { bringToFront(main); });
     main.show();
     main.Form_Load();
+    ReminderAlerts alerts;
+    alerts.Rearm();
 
     if (GreetingEnabled())
         ShowGreeting();

@@ -3,6 +3,7 @@
 #include "app/Ui.h"
 #include "calendar/CalPanel.h"
 #include "calendar/frmAppt.h"
+#include "calendar/frmReminder.h"
 #include "calendar/modCal.h"
 #include "data/Database.h"
 #include "data/Globals.h"
@@ -122,7 +123,8 @@ void RemindPanel::PopWeekList()
     if (!DataWritable(sConnContacts))
         return;
     const QDate cut = today.addYears(-2); // 29 February falls back to 28 February
-    ActionQuery(QStringLiteral("delete from appointments where apptdate < #") + DateText(cut) + u'#', sConnContacts);
+    if (ActionQuery(QStringLiteral("delete from appointments where apptdate < #") + DateText(cut) + u'#', sConnContacts))
+        RearmAlerts();
 }
 
 void RemindPanel::PopToDo()

@@ -2,6 +2,7 @@
 
 #include "app/Ui.h"
 #include "calendar/CalPanel.h"
+#include "calendar/frmReminder.h"
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/modData.h"
@@ -188,6 +189,7 @@ void frmAppt::cmdSave_Click()
         cmdSave_Click();
         return;
     }
+    RearmAlerts();
     platform().doEvents();
     reloadCalendar();
     accept();
@@ -216,10 +218,14 @@ QString frmAppt::SaveStatement() const
 void frmAppt::cmdDelete_Click()
 {
     if (platform().askYesNo(QStringLiteral("Are you sure you want to delete this appointment?"),
-                            QStringLiteral("You are about to delete an appointment")) &&
-        ActionQueryCount(QStringLiteral("delete from appointments where autoid=") + QString::number(lApptID),
-                         sConnContacts) == 0)
-        platform().msgBox(QStringLiteral("This appointment had already been deleted elsewhere; nothing was deleted."));
+                            QStringLiteral("You are about to delete an appointment"))) {
+        const int changed = ActionQueryCount(QStringLiteral("delete from appointments where autoid=") +
+                                             QString::number(lApptID), sConnContacts);
+        if (changed == 0)
+            platform().msgBox(QStringLiteral("This appointment had already been deleted elsewhere; nothing was deleted."));
+        else if (changed > 0)
+            RearmAlerts();
+    }
     reloadCalendar();
     accept();
 }

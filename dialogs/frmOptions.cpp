@@ -1,10 +1,12 @@
 #include "dialogs/frmOptions.h"
 
 #include "app/Ui.h"
+#include "calendar/frmReminder.h"
 #include "dialogs/Settings.h"
 #include "platform/Platform.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QPushButton>
 
 namespace kestrel {
@@ -13,14 +15,19 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmOptions"));
     // The close box rejects the dialog, which is Cancel.
-    setupDialog(this, QStringLiteral("Options"), 3825, 1215, true);
+    setupDialog(this, QStringLiteral("Options"), 3825, 1575, true);
     // The small dialogs are designed for a narrow sans-serif face at 8.25 points.
     setFont(designFont(QStringLiteral("Arial"), 8.25));
     const Controls c = buildControls(this, {
         {"chkGreet", Kind::CheckBox, "Show greeting when program starts", 240, 240, 2895, 255, 1},
-        {"cmdSave", Kind::Button, "Save", 360, 720, 1455, 375, 2},
-        {"cmdCancel", Kind::Button, "Cancel", 2040, 720, 1455, 375, 3},
+        {"lblAlert", Kind::Label, "Remind before appointments:", 240, 630, 2055, 255},
+        {"cboAlert", Kind::ComboList, "", 2340, 600, 1215, kAuto, 2},
+        {"cmdSave", Kind::Button, "Save", 360, 1080, 1455, 375, 3},
+        {"cmdCancel", Kind::Button, "Cancel", 2040, 1080, 1455, 375, 4},
     });
+    cboAlert = c.get<QComboBox>(QStringLiteral("cboAlert"));
+    for (const int m : kAlertChoices)
+        cboAlert->addItem(m == 0 ? QStringLiteral("Off") : QStringLiteral("%1 minutes").arg(m), m);
     chkGreet = c.get<QCheckBox>(QStringLiteral("chkGreet"));
     cmdSave = c.get<QPushButton>(QStringLiteral("cmdSave"));
     cmdCancel = c.get<QPushButton>(QStringLiteral("cmdCancel"));
@@ -29,12 +36,19 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
     Form_Load();
 }
 
-void frmOptions::Form_Load() { chkGreet->setChecked(GreetingEnabled()); }
+void frmOptions::Form_Load()
+{
+    chkGreet->setChecked(GreetingEnabled());
+    cboAlert->setCurrentIndex(cboAlert->findData(AlertMinutes()));
+}
 
 void frmOptions::cmdSave_Click()
 {
     platform().saveSetting(QStringLiteral("Kestrel"), QStringLiteral("App"), QStringLiteral("Greet"),
                            chkGreet->isChecked() ? QStringLiteral("T") : QStringLiteral("F"));
+    SaveAlertMinutes(cboAlert->currentData().toInt());
+    // Unlike the greeting, the reminders follow the choice at once.
+    RearmAlerts();
     accept();
 }
 

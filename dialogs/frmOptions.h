@@ -1,8 +1,10 @@
 #pragma once
-// File > Options: whether the greeting shows at the next start.
+// File > Options: whether the greeting shows at the next start, and how long before an
+// appointment its reminder comes.
 #include <QDialog>
 
 class QCheckBox;
+class QComboBox;
 class QPushButton;
 
 namespace kestrel {
@@ -17,6 +19,7 @@ public:
     void cmdCancel_Click();
 
     QCheckBox* chkGreet = nullptr;
+    QComboBox* cboAlert = nullptr;
     QPushButton* cmdSave = nullptr;
     QPushButton* cmdCancel = nullptr;
 };

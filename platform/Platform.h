@@ -7,6 +7,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
+
 class QDialog;
 class QPrinter;
 class QWidget;
@@ -14,6 +17,17 @@ class QWidget;
 namespace kestrel {
 
 inline const QString kAppTitle = QStringLiteral("Kestrel");
+
+// A wake-up at a time of the wall clock. It fires once the clock reaches that time, also when the
+// computer slept through it (then on waking, late) or when the clock is set past it; a waiting
+// program costs nothing in between.
+class WakeUp {
+public:
+    virtual ~WakeUp() = default;
+    // Replaces any earlier time; a time already past fires at once (from the event loop).
+    virtual void arm(const QDateTime& at) = 0;
+    virtual void cancel() = 0;
+};
 
 class Platform {
 public:
@@ -49,7 +63,16 @@ public:
     virtual void setBusyCursor(bool on) { (void)on; }
     virtual QDate today() = 0;
     virtual QDateTime now() = 0;
+    // A wake-up that calls fire from the event loop.
+    virtual std::unique_ptr<WakeUp> newWakeUp(std::function<void()> fire);
+    // A desktop notification through the desktop's notification service; false where none runs.
+    virtual bool notify(const QString& title, const QString& text);
+    // A status icon in the system tray with tip as its tool tip; the empty tip removes it.
+    virtual void setTrayStatus(const QString& tip);
 };
+
+// The wake-up of the running system: the kernel's wall-clock timer where there is one.
+std::unique_ptr<WakeUp> systemWakeUp(std::function<void()> fire);
 
 // "mailto:" + the address, then "?" + query when one is given. Every character of the address
 // that could end it or start something else ("?", "&", "#", "%", ",", ";", blanks, CR, LF, ...)

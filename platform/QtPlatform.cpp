@@ -1,16 +1,22 @@
 #include "platform/QtPlatform.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QDesktopServices>
 #include <QDir>
 #include <QDialog>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
 #include <QSettings>
+#include <QSystemTrayIcon>
 #include <QUrl>
 
 #include <algorithm>
@@ -144,6 +150,60 @@ void QtPlatform::setBusyCursor(bool on)
 QDate QtPlatform::today() { return QDate::currentDate(); }
 
 QDateTime QtPlatform::now() { return QDateTime::currentDateTime(); }
+
+bool QtPlatform::notify(const QString& title, const QString& text)
+{
+    static const QString service = QStringLiteral("org.freedesktop.Notifications");
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    // A notification server may also be one the bus starts on the first call.
+    QDBusConnectionInterface* names = bus.isConnected() ? bus.interface() : nullptr;
+    if (!names || (!names->isServiceRegistered(service) && !names->activatableServiceNames().value().contains(service)))
+        return false;
+    QDBusMessage call = QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/Notifications"),
+                                                       service, QStringLiteral("Notify"));
+    // app name, id to replace (none), icon, summary, body (plain: names come from the database),
+    // actions, hints, expiry (the server's default).
+    call << kAppTitle << 0u << QStringLiteral("appointment-soon") << title << text.toHtmlEscaped() << QStringList()
+         << QVariantMap{{QStringLiteral("urgency"), QVariant::fromValue(uchar(1))}} << -1;
+    // Not waited for: a slow notification server must not hold up the program.
+    return bus.send(call);
+}
+
+namespace {
+QIcon trayIcon()
+{
+    if (!QApplication::windowIcon().isNull())
+        return QApplication::windowIcon();
+    // A small bell, for a program without an icon of its own.
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(60, 60, 60), 2));
+    p.setBrush(QColor(240, 190, 40));
+    QPainterPath bell;
+    bell.moveTo(6, 24);
+    bell.cubicTo(10, 20, 8, 6, 16, 5);
+    bell.cubicTo(24, 6, 22, 20, 26, 24);
+    bell.closeSubpath();
+    p.drawPath(bell);
+    p.drawEllipse(QPointF(16, 27), 3, 3);
+    return QIcon(pm);
+}
+} // namespace
+
+void QtPlatform::setTrayStatus(const QString& tip)
+{
+    if (tip.isEmpty() || !QSystemTrayIcon::isSystemTrayAvailable()) {
+        if (tray_)
+            tray_->hide();
+        return;
+    }
+    if (!tray_)
+        tray_ = new QSystemTrayIcon(trayIcon(), qApp);
+    tray_->setToolTip(tip);
+    tray_->show();
+}
 
 void installQtPlatform()
 {

@@ -1,6 +1,8 @@
 #pragma once
 #include "platform/Platform.h"
 
+class QSystemTrayIcon;
+
 namespace kestrel {
 
 class QtPlatform final : public Platform {
@@ -21,6 +23,11 @@ public:
     void setBusyCursor(bool on) override;
     QDate today() override;
     QDateTime now() override;
+    bool notify(const QString& title, const QString& text) override;
+    void setTrayStatus(const QString& tip) override;
+
+private:
+    QSystemTrayIcon* tray_ = nullptr;
 };
 
 // Makes QtPlatform the production seam.

@@ -15,6 +15,7 @@ using namespace kestrel::test;
 namespace {
 
 const QString kGreetKey = QStringLiteral("Kestrel/App/Greet");
+const QString kAlertKey = QStringLiteral("Kestrel/App/AlertMinutes");
 using DialogTest = KestrelTest;
 
 TEST_F(DialogTest, WindowsShowTheirCaptionsAndTexts)
@@ -52,10 +53,20 @@ TEST_F(DialogTest, GreetingAndOptionsShareTheSettingAndOnlySaveWritesIt)
         QTest::mouseClick(o.cmdCancel, Qt::LeftButton);
     }
     EXPECT_EQ(desk.settings.value(kGreetKey), QStringLiteral("T"));
+    // The reminders' minutes: 15 unless another choice is stored; chosen with the keys.
+    desk.settings[kAlertKey] = QStringLiteral("7");
     frmOptions o;
+    EXPECT_EQ(o.cboAlert->currentText(), "15 minutes");
+    EXPECT_EQ(o.cboAlert->count(), 6);
     o.chkGreet->setChecked(false);
+    o.show();
+    o.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&o));
+    o.cboAlert->setFocus();
+    QTest::keyClick(o.cboAlert, Qt::Key_Home);
+    EXPECT_EQ(o.cboAlert->currentText(), "Off");
     QTest::mouseClick(o.cmdSave, Qt::LeftButton);
-    EXPECT_EQ(desk.settings.value(kGreetKey), QStringLiteral("F"));
+    EXPECT_EQ(desk.settings.value(kGreetKey) + desk.settings.value(kAlertKey), QStringLiteral("F0"));
 }
 
 TEST_F(DialogTest, SystemInfoWithNoToolInstalledSaysItIsUnavailable)

@@ -134,6 +134,78 @@ void ScriptedPlatform::saveSetting(const QString& app, const QString& section, c
     settings.insert(app + u'/' + section + u'/' + key, value);
 }
 
+class ScriptedWakeUp final : public WakeUp {
+public:
+    ScriptedWakeUp(ScriptedPlatform* owner, std::function<void()> fire) : owner_(owner)
+    {
+        alarm_.fire = std::move(fire);
+        owner_->alarms_.push_back(&alarm_);
+    }
+    ~ScriptedWakeUp() override { std::erase(owner_->alarms_, &alarm_); }
+    void arm(const QDateTime& at) override { alarm_.at = at; }
+    void cancel() override { alarm_.at = QDateTime(); }
+
+private:
+    ScriptedPlatform* owner_;
+    ScriptedPlatform::Alarm alarm_;
+};
+
+std::unique_ptr<WakeUp> ScriptedPlatform::newWakeUp(std::function<void()> fire)
+{
+    return std::make_unique<ScriptedWakeUp>(this, std::move(fire));
+}
+
+void ScriptedPlatform::setClock(const QDateTime& t)
+{
+    nowValue = t;
+    todayValue = t.date();
+}
+
+ScriptedPlatform::Alarm* ScriptedPlatform::earliestDue(const QDateTime& t) const
+{
+    Alarm* first = nullptr;
+    for (Alarm* a : alarms_)
+        if (a->at.isValid() && a->at <= t && (!first || a->at < first->at))
+            first = a;
+    return first;
+}
+
+QDateTime ScriptedPlatform::nextWakeUp() const
+{
+    QDateTime first;
+    for (const Alarm* a : alarms_)
+        if (a->at.isValid() && (!first.isValid() || a->at < first))
+            first = a->at;
+    return first;
+}
+
+void ScriptedPlatform::advanceClock(const QDateTime& t) { runClock(t, true); }
+
+void ScriptedPlatform::jumpClock(const QDateTime& t)
+{
+    setClock(t);
+    runClock(t, false);
+}
+
+void ScriptedPlatform::runClock(const QDateTime& t, bool stepped)
+{
+    // A wake-up that keeps re-arming for a time already past would fire for ever: a fault.
+    for (int fired = 0; Alarm* a = earliestDue(t); ++fired) {
+        ASSERT_LT(fired, 1000) << "wake-ups keep firing at " << a->at.toString(Qt::ISODate).toStdString();
+        if (stepped)
+            setClock(std::max(nowValue, a->at));
+        a->at = QDateTime();
+        a->fire();
+    }
+    setClock(t);
+}
+
+bool ScriptedPlatform::notify(const QString& title, const QString& text)
+{
+    notifications << nowValue.toString(Qt::ISODate) + u'|' + title + u'|' + text;
+    return true;
+}
+
 void ScriptedPlatform::doEvents()
 {
     ++doEventsCalls;

@@ -75,6 +75,18 @@ public:
     QDate today() override { return todayValue; }
     QDateTime now() override { return nowValue; }
 
+    // The clock runs to t: each wake-up due on the way fires at its own time, in order.
+    void advanceClock(const QDateTime& t);
+    // The clock jumps to t, as after a sleep of the computer: what fell due fires once, late.
+    void jumpClock(const QDateTime& t);
+    // The earliest armed wake-up; invalid when none is armed.
+    QDateTime nextWakeUp() const;
+    std::unique_ptr<WakeUp> newWakeUp(std::function<void()> fire) override;
+    bool notify(const QString& title, const QString& text) override;
+    void setTrayStatus(const QString& tip) override { trayTip = tip; }
+    QStringList notifications; // "clock in ISO form|title|text"
+    QString trayTip;
+
 private:
     struct Answer {
         QString kind;
@@ -85,6 +97,16 @@ private:
     // The next answer, which must be of this kind; nullopt (and a test failure) otherwise.
     bool take(const QString& kind, const QString& what, Answer* out);
     std::deque<Answer> answers_;
+    struct Alarm {
+        QDateTime at;
+        std::function<void()> fire;
+    };
+    friend class ScriptedWakeUp;
+    std::vector<Alarm*> alarms_;
+    void setClock(const QDateTime& t);
+    // Fires what is due up to t; stepped: the clock stands at each wake-up's time as it fires.
+    void runClock(const QDateTime& t, bool stepped);
+    Alarm* earliestDue(const QDateTime& t) const;
 };
 
 } // namespace kestrel::test

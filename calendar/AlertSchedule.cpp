@@ -1,0 +1,143 @@
+#include "calendar/AlertSchedule.h"
+
+#include "data/Database.h"
+#include "data/Globals.h"
+#include "data/modData.h"
+
+#include <algorithm>
+
+namespace kestrel {
+
+AlertSchedule::AlertSchedule(const QTimeZone& zone) : zone_(zone) {}
+
+void AlertSchedule::setMinutes(int minutes)
+{
+    minutes_ = std::max(0, minutes);
+    if (minutes_ == 0)
+        for (State& s : state_)
+            s.snoozedUntil = QDateTime();
+}
+
+QDateTime AlertSchedule::startOf(const QDate& date, const QTime& time) const
+{
+    const QDateTime at(date, time, zone_);
+    if (at.isValid() && at.time() == time) {
+        // A clock time that comes twice (the change back to standard time) means its first coming:
+        // better a reminder an hour early than an hour late.
+        const int back = zone_.offsetFromUtc(at.addSecs(-3 * 3600)) - zone_.offsetFromUtc(at);
+        const QDateTime first = at.addSecs(-back);
+        return back > 0 && first.date() == date && first.time() == time ? first : at;
+    }
+    // A skipped clock time: as far after midnight as the clock time says, which lands after the change.
+    return QDateTime(date, QTime(0, 0), zone_).addMSecs(time.msecsSinceStartOfDay());
+}
+
+void AlertSchedule::setAppointments(std::vector<ApptAlert> appts)
+{
+    appts_ = std::move(appts);
+    QSet<Key> present;
+    for (const ApptAlert& a : appts_)
+        present.insert(keyOf(a));
+    for (auto it = state_.begin(); it != state_.end();)
+        it = present.contains(it.key()) ? std::next(it) : state_.erase(it);
+}
+
+std::vector<ApptAlert> AlertSchedule::takeDue(const QDateTime& now)
+{
+    std::vector<ApptAlert> due;
+    const QDateTime lastLook = std::exchange(lastLook_, now);
+    // While alerts are off nothing is missed: switched on again, only what has not begun alerts.
+    if (minutes_ == 0) {
+        known_.clear();
+        return due;
+    }
+    QSet<Key> seen;
+    for (const ApptAlert& a : appts_) {
+        const Key key = keyOf(a);
+        seen.insert(key);
+        State& s = state_[key];
+        const QDateTime start = startOf(a.date, a.time);
+        const QDateTime alertAt = start.addSecs(-60 * minutes_);
+        bool give = false;
+        bool missed = false;
+        if (s.snoozedUntil.isValid()) {
+            give = s.snoozedUntil <= now;
+        } else if (!s.alerted && alertAt <= now) {
+            missed = start <= now;
+            give = !missed || (known_.contains(key) && lastLook.isValid() && alertAt > lastLook);
+        }
+        if (!give)
+            continue;
+        s.alerted = true;
+        s.snoozedUntil = QDateTime();
+        ApptAlert out = a;
+        out.missed = missed;
+        due.push_back(out);
+    }
+    known_ = seen;
+    return due;
+}
+
+void AlertSchedule::snooze(int id, const QDateTime& now)
+{
+    for (const ApptAlert& a : appts_)
+        if (a.id == id) {
+            State& s = state_[keyOf(a)];
+            s.alerted = true;
+            s.snoozedUntil = now.addSecs(60 * kSnoozeMinutes);
+        }
+}
+
+QDateTime AlertSchedule::nextWakeUp(const QDateTime& now) const
+{
+    if (minutes_ == 0)
+        return {};
+    const QDate day = now.toTimeZone(zone_).date();
+    QDateTime next(day.addDays(1), QTime(0, 0), zone_);
+    for (const ApptAlert& a : appts_) {
+        const auto it = state_.constFind(keyOf(a));
+        const State s = it == state_.constEnd() ? State() : *it;
+        const QDateTime start = startOf(a.date, a.time);
+        QDateTime at;
+        if (s.snoozedUntil.isValid())
+            at = s.snoozedUntil;
+        else if (!s.alerted && start > now)
+            at = start.addSecs(-60 * minutes_);
+        if (at.isValid() && at > now && at < next)
+            next = at;
+    }
+    return next;
+}
+
+std::vector<ApptAlert> ApptsToAlert(const QDate& today)
+{
+    std::vector<ApptAlert> out;
+    Connection connection(sConnContacts);
+    Snapshot rs(connection, QStringLiteral("SELECT autoid,apptdate,appttime,apptbrief,address,name FROM appointments "
+                                           "where apptdate between #") +
+                                DateText(today) + QStringLiteral("# And #") + DateText(today.addDays(1)) +
+                                QStringLiteral("# order by apptdate,appttime asc"));
+    for (; !rs.eof(); rs.moveNext()) {
+        const QVariant d = rs.field(1);
+        const QVariant t = rs.field(2);
+        // An appointment without a readable date or time has no moment to be alerted at.
+        if (d.typeId() != QMetaType::QDate || t.typeId() != QMetaType::QTime)
+            continue;
+        out.push_back({rs.field(0).toInt(), d.toDate(), t.toTime(), rs.text(3), rs.text(4), rs.text(5)});
+    }
+    return out;
+}
+
+QString AlertLine(const ApptAlert& a, const QDate& day)
+{
+    QString line = a.date == day ? QString() : DateText(a.date) + u' ';
+    line += TimeText(a.time) + QStringLiteral(" - ") + a.brief;
+    for (const QString& part : {a.where, a.name})
+        if (!part.isEmpty())
+            line += QStringLiteral(" - ") + part;
+    if (a.missed)
+        line += QStringLiteral(" (missed)");
+    return line;
+}
+
+} // namespace kestrel

@@ -1,0 +1,218 @@
+#include "calendar/frmReminder.h"
+
+#include "app/Ui.h"
+#include "calendar/frmAppt.h"
+#include "data/modData.h"
+#include "platform/Platform.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QListWidget>
+#include <QPushButton>
+#include <QWindow>
+
+#include <algorithm>
+
+namespace kestrel {
+
+namespace {
+ReminderAlerts* gAlerts = nullptr;
+const QString kApp = QStringLiteral("Kestrel");
+const QString kSection = QStringLiteral("App");
+const QString kKey = QStringLiteral("AlertMinutes");
+} // namespace
+
+int AlertMinutes()
+{
+    bool ok = false;
+    const int m = platform().getSetting(kApp, kSection, kKey).toInt(&ok);
+    return ok && std::find(std::begin(kAlertChoices), std::end(kAlertChoices), m) != std::end(kAlertChoices)
+               ? m
+               : kDefaultAlertMinutes;
+}
+
+void SaveAlertMinutes(int minutes) { platform().saveSetting(kApp, kSection, kKey, QString::number(minutes)); }
+
+void RearmAlerts()
+{
+    if (gAlerts)
+        gAlerts->Rearm();
+}
+
+frmReminder::frmReminder(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmReminder"));
+    setupDialog(this, QStringLiteral("Reminder"), 6015, 2295, true);
+    setFont(designFont(QStringLiteral("Verdana"), 8.25));
+    setModal(false);
+    // Over whatever the user works in, so it cannot be missed, yet without the keyboard.
+    setWindowFlag(Qt::WindowStaysOnTopHint);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    const Controls c = buildControls(this, {
+        {"lstDue", Kind::ListBox, "", 120, 120, 5775, 1575, 1},
+        {"cmdOpen", Kind::Button, "Open", 120, 1800, 1455, 375, 2},
+        {"cmdSnooze", Kind::Button, "Snooze 5 minutes", 1740, 1800, 2535, 375, 3},
+        {"cmdDismiss", Kind::Button, "Dismiss", 4440, 1800, 1455, 375, 4},
+    });
+    lstDue = c.get<QListWidget>(QStringLiteral("lstDue"));
+    cmdOpen = c.get<QPushButton>(QStringLiteral("cmdOpen"));
+    cmdSnooze = c.get<QPushButton>(QStringLiteral("cmdSnooze"));
+    cmdDismiss = c.get<QPushButton>(QStringLiteral("cmdDismiss"));
+    cmdOpen->setDefault(true);
+    connect(cmdOpen, &QPushButton::clicked, this, &frmReminder::cmdOpen_Click);
+    connect(cmdSnooze, &QPushButton::clicked, this, &frmReminder::cmdSnooze_Click);
+    connect(cmdDismiss, &QPushButton::clicked, this, &frmReminder::cmdDismiss_Click);
+}
+
+void frmReminder::addDue(const std::vector<ApptAlert>& appts, const QDate& today)
+{
+    for (const ApptAlert& a : appts) {
+        QListWidgetItem* item = nullptr;
+        for (int i = 0; i < lstDue->count() && !item; ++i)
+            if (lstDue->item(i)->data(Qt::UserRole).toInt() == a.id)
+                item = lstDue->item(i);
+        if (!item) {
+            item = new QListWidgetItem(lstDue);
+            item->setData(Qt::UserRole, a.id);
+        }
+        item->setText(AlertLine(a, today));
+    }
+    if (!lstDue->currentItem() && lstDue->count())
+        lstDue->setCurrentRow(0);
+    if (!isVisible()) {
+        setWindowFlag(Qt::WindowDoesNotAcceptFocus, true);
+        show();
+    }
+    // Every other window is modal: one open now would leave the reminder unusable until it closes,
+    // unless the reminder counts as belonging to it.
+    QWidget* modal = QApplication::activeModalWidget();
+    if (windowHandle())
+        windowHandle()->setTransientParent(modal && modal != this ? modal->windowHandle() : nullptr);
+    raise();
+}
+
+void frmReminder::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (QWindow* w = windowHandle())
+        w->installEventFilter(this);
+}
+
+bool frmReminder::eventFilter(QObject* watched, QEvent* event)
+{
+    // A click says the user turned to this window: from now on it takes the keys too.
+    if (watched == windowHandle() && event->type() == QEvent::MouseButtonPress &&
+        windowHandle()->flags().testFlag(Qt::WindowDoesNotAcceptFocus)) {
+        windowHandle()->setFlag(Qt::WindowDoesNotAcceptFocus, false);
+        activateWindow();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+int frmReminder::selectedID() const
+{
+    const QListWidgetItem* item = lstDue->currentItem();
+    return item ? item->data(Qt::UserRole).toInt() : 0;
+}
+
+void frmReminder::removeSelected()
+{
+    delete lstDue->currentItem();
+    if (lstDue->count() == 0)
+        hide();
+    else if (!lstDue->currentItem())
+        lstDue->setCurrentRow(0);
+}
+
+void frmReminder::cmdOpen_Click()
+{
+    const int id = selectedID();
+    if (id == 0)
+        return;
+    // Off the list first: a save that moves the appointment may alert it anew while the editor runs.
+    removeSelected();
+    frmAppt editor(this);
+    editor.bEditMode = true;
+    editor.lApptID = id;
+    platform().runModal(editor);
+}
+
+void frmReminder::cmdSnooze_Click()
+{
+    const int id = selectedID();
+    if (id == 0)
+        return;
+    removeSelected();
+    if (onSnooze)
+        onSnooze(id);
+}
+
+void frmReminder::cmdDismiss_Click()
+{
+    if (selectedID() != 0)
+        removeSelected();
+}
+
+void frmReminder::reject() { cmdDismiss_Click(); }
+
+void frmReminder::closeEvent(QCloseEvent* event)
+{
+    // The close box dismisses everything listed.
+    lstDue->clear();
+    hide();
+    event->accept();
+}
+
+ReminderAlerts::ReminderAlerts(const QTimeZone& zone, QObject* parent)
+    : QObject(parent), schedule(zone), window_(std::make_unique<frmReminder>())
+{
+    wake_ = platform().newWakeUp([this] { Rearm(); });
+    window_->onSnooze = [this](int id) {
+        schedule.snooze(id, platform().now());
+        Rearm();
+    };
+    gAlerts = this;
+}
+
+ReminderAlerts::~ReminderAlerts()
+{
+    if (gAlerts == this)
+        gAlerts = nullptr;
+    platform().setTrayStatus(QString());
+}
+
+void ReminderAlerts::Rearm()
+{
+    const int minutes = AlertMinutes();
+    schedule.setMinutes(minutes);
+    const QDateTime now = platform().now();
+    const QDate today = now.toTimeZone(schedule.zone()).date();
+    if (minutes > 0) {
+        try {
+            schedule.setAppointments(ApptsToAlert(today));
+            readFailed_ = false;
+        } catch (const std::exception& e) {
+            // Said once, not at every wake-up (nor again from a wake-up while the box is open);
+            // the appointments known before stay armed.
+            if (!std::exchange(readFailed_, true))
+                platform().msgBox(QStringLiteral("Kestrel cannot read the appointments to remind you of them (") +
+                                  QString::fromUtf8(e.what()) +
+                                  QStringLiteral("). Reminders go on as soon as they can be read again."));
+        }
+    }
+    const std::vector<ApptAlert> due = schedule.takeDue(now);
+    for (const ApptAlert& a : due)
+        platform().notify(a.missed ? QStringLiteral("Missed appointment") : QStringLiteral("Appointment reminder"),
+                          AlertLine(a, today));
+    if (!due.empty())
+        window_->addDue(due, today);
+    const QDateTime next = schedule.nextWakeUp(now);
+    if (next.isValid())
+        wake_->arm(next);
+    else
+        wake_->cancel();
+    platform().setTrayStatus(minutes > 0 ? QStringLiteral("Kestrel: reminders %1 minutes before each appointment").arg(minutes)
+                                         : QString());
+}
+
+} // namespace kestrel

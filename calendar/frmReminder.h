@@ -1,0 +1,82 @@
+#pragma once
+// Alerts before appointments while the program runs: the "Reminder" window listing what is due,
+// and the one wake-up that looks again when the next alert, snooze or midnight comes.
+#include "calendar/AlertSchedule.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+
+class QListWidget;
+class QPushButton;
+
+namespace kestrel {
+
+class WakeUp;
+
+// The choices of File > Options, in minutes before an appointment; 0 is off.
+inline constexpr int kAlertChoices[] = {0, 5, 10, 15, 30, 60};
+inline constexpr int kDefaultAlertMinutes = 15;
+// The stored choice ("AlertMinutes" in section "App"); the default when absent or not a choice.
+int AlertMinutes();
+void SaveAlertMinutes(int minutes);
+
+// Looks again at the appointments after one was saved, moved or deleted, or the setting changed.
+void RearmAlerts();
+
+// Not modal, and it comes up without taking the keyboard from whatever window the user is typing
+// in: it accepts the focus only once it is clicked.
+class frmReminder : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmReminder(QWidget* parent = nullptr);
+
+    // Adds (or updates) the lines of appts and shows the window without activating it.
+    void addDue(const std::vector<ApptAlert>& appts, const QDate& today);
+    // The autoid of the line chosen, 0 when none is.
+    int selectedID() const;
+
+    void cmdOpen_Click();
+    void cmdSnooze_Click();
+    void cmdDismiss_Click();
+
+    QListWidget* lstDue = nullptr;
+    QPushButton* cmdOpen = nullptr;
+    QPushButton* cmdSnooze = nullptr;
+    QPushButton* cmdDismiss = nullptr;
+
+    // Called with the autoid for Snooze.
+    std::function<void(int)> onSnooze;
+
+    void reject() override; // Esc: Dismiss
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void removeSelected();
+};
+
+class ReminderAlerts : public QObject {
+    Q_OBJECT
+public:
+    // The running alerts; RearmAlerts reaches this one. The zone is the local one but for tests.
+    explicit ReminderAlerts(const QTimeZone& zone = QTimeZone::systemTimeZone(), QObject* parent = nullptr);
+    ~ReminderAlerts() override;
+
+    // Reads the setting and the appointments, gives what is due and arms the wake-up.
+    void Rearm();
+
+    AlertSchedule schedule;
+    frmReminder* window() const { return window_.get(); }
+
+private:
+    std::unique_ptr<WakeUp> wake_;
+    std::unique_ptr<frmReminder> window_;
+    bool readFailed_ = false;
+};
+
+} // namespace kestrel
