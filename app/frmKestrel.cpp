@@ -1,6 +1,6 @@
 #include "app/frmKestrel.h"
 
-#include "app/Ui.h"
+#include "ui/Ui.h"
 #include "calendar/CalPanel.h"
 #include "calendar/RemindPanel.h"
 #include "calendar/frmAppt.h"
@@ -17,6 +17,7 @@
 #include "exchange/frmLeadCSV.h"
 #include "platform/Platform.h"
 #include "printing/frmPrint.h"
+#include "ui/Desktop.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -71,9 +72,9 @@ frmKestrel::frmKestrel(QWidget* parent) : QMainWindow(parent)
     Image1->setPixmap(sidePicture());
 
     const Controls c = buildControls(client, {
-        {"fraLead", Kind::Frame, "Trees", kOutOfView, 0, 10935, 6615},
-        {"fraRemind", Kind::Frame, "Appointments for the next 7 days", kPanelFront, 0, 11175, 6495},
-        {"fraCal", Kind::Frame, "Frame1", kOutOfView, 120, 11100, 6420},
+        {"fraLead", ControlKind::Frame, "Trees", kOutOfView, 0, 10935, 6615},
+        {"fraRemind", ControlKind::Frame, "Appointments for the next 7 days", kPanelFront, 0, 11175, 6495},
+        {"fraCal", ControlKind::Frame, "Frame1", kOutOfView, 120, 11100, 6420},
     });
     fraLead = c.get<QGroupBox>(QStringLiteral("fraLead"));
     fraRemind = c.get<QGroupBox>(QStringLiteral("fraRemind"));
@@ -231,7 +232,7 @@ void frmKestrel::closeEvent(QCloseEvent* event)
 void frmKestrel::mnuFileOptions_Click()
 {
     frmOptions options(this);
-    platform().runModal(options);
+    desktop().runModal(options);
 }
 void frmKestrel::mnuFilePrint_Click()
 {
@@ -255,7 +256,7 @@ void frmKestrel::mnuApptsSched_Click()
 {
     {
         frmAppt editor(this);
-        platform().runModal(editor);
+        desktop().runModal(editor);
     }
     remind->PopWeekList();
 }
@@ -275,7 +276,7 @@ void frmKestrel::cmdScheduleAppointment_Click()
 void frmKestrel::mnuCionNew_Click()
 {
     frmLead editor(this);
-    platform().runModal(editor);
+    desktop().runModal(editor);
 }
 
 void frmKestrel::mnuConView_Click()
@@ -288,7 +289,7 @@ void frmKestrel::mnuConView_Click()
 void frmKestrel::mnuConGrid_Click()
 {
     frmContactGrid grid(this);
-    platform().runModal(grid);
+    desktop().runModal(grid);
 }
 
 void frmKestrel::mnuConFind_Click()
@@ -296,7 +297,7 @@ void frmKestrel::mnuConFind_Click()
     int id = 0;
     {
         frmFind find(this);
-        platform().runModal(find);
+        desktop().runModal(find);
         id = find.lFoundID;
     }
     if (id == 0)
@@ -308,13 +309,13 @@ void frmKestrel::mnuConFind_Click()
 void frmKestrel::mnuConExport_Click()
 {
     frmLeadCSV window(this);
-    platform().runModal(window);
+    desktop().runModal(window);
 }
 
 void frmKestrel::mnuConImport_Click()
 {
     frmImport window(this);
-    platform().runModal(window);
+    desktop().runModal(window);
 }
 
 void frmKestrel::mnuHelpContents_Click()
@@ -336,7 +337,7 @@ void frmKestrel::mnuHelpReport_Click()
 void frmKestrel::mnuHelpAbout_Click()
 {
     frmAbout about(this);
-    platform().runModal(about);
+    desktop().runModal(about);
 }
 
 } // namespace kestrel

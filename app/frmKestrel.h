@@ -1,6 +1,6 @@
 #pragma once
 // The main window: three panels sharing one place, the menus with their hot keys, the status bar.
-#include "app/Ui.h"
+#include "ui/Ui.h"
 
 #include <QMainWindow>
 

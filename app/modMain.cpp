@@ -1,8 +1,8 @@
 #include "app/modMain.h"
 
-#include "app/AppIcon.h"
+#include "ui/AppIcon.h"
 #include "app/SingleInstance.h"
-#include "app/Ui.h"
+#include "ui/Ui.h"
 #include "app/frmKestrel.h"
 #include "calendar/frmReminder.h"
 #include "data/Globals.h"
@@ -10,7 +10,7 @@
 #include "data/modData.h"
 #include "dialogs/Settings.h"
 #include "platform/Platform.h"
-#include "platform/QtPlatform.h"
+#include "ui/QtPlatform.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,5 +1,5 @@
 // Calendar, reminders and to-do list over 50,000 appointments spread across five years.
-#include "app/Ui.h"
+#include "ui/Ui.h"
 #include "bench/generate.h"
 #include "calendar/CalPanel.h"
 #include "calendar/RemindPanel.h"

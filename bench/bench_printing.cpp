@@ -1,5 +1,5 @@
 // Printing: reading rich text, and laying listings and the lead form out on PDF pages.
-#include "app/Ui.h"
+#include "ui/Ui.h"
 #include "printing/RtfReader.h"
 #include "printing/frmPrint.h"
 

@@ -1,5 +1,5 @@
 // Start-up to the main window shown and filled, with 10,000 contacts and their appointments.
-#include "app/Ui.h"
+#include "ui/Ui.h"
 #include "app/frmKestrel.h"
 #include "bench/generate.h"
 #include "data/Database.h"

@@ -1,5 +1,5 @@
 // Shared entry point of the benchmark programs: widgets without a screen, then Google Benchmark.
-#include "app/Ui.h"
+#include "ui/Ui.h"
 #include "data/Database.h"
 
 #include <QApplication>

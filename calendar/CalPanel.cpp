@@ -1,10 +1,11 @@
 #include "calendar/CalPanel.h"
 
-#include "app/Ui.h"
+#include "ui/Ui.h"
 #include "calendar/RemindPanel.h"
 #include "calendar/frmAppt.h"
 #include "calendar/modCal.h"
 #include "platform/Platform.h"
+#include "ui/Desktop.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -38,19 +39,19 @@ QColor CalPanel::selectedBackground() { return QColor(212, 208, 200); }
 CalPanel::CalPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraCal(fra)
 {
     const Controls c = buildControls(fraCal, {
-        {"labMonthYear", Kind::Label, "Month Year", 825, 120, 4575, 375},
-        {"labArrow0", Kind::Label, "<<<", 120, 120, kAuto, kAuto},
-        {"labArrow1", Kind::Label, ">>>", 5425, 120, kAuto, kAuto},
-        {"labWDay0", Kind::Label, "Sun", 225, 600, kAuto, kAuto},
-        {"labWDay1", Kind::Label, "Mon", 1035, 600, kAuto, kAuto},
-        {"labWDay2", Kind::Label, "Tue", 2025, 600, kAuto, kAuto},
-        {"labWDay3", Kind::Label, "Wed", 2820, 600, kAuto, kAuto},
-        {"labWDay4", Kind::Label, "Thu", 3825, 600, kAuto, kAuto},
-        {"labWDay5", Kind::Label, "Fri", 4755, 600, kAuto, kAuto},
-        {"labWDay6", Kind::Label, "Sat", 5655, 600, kAuto, kAuto},
-        {"Label1", Kind::Label, "Select a month:", 2040, 5640, kAuto, kAuto},
-        {"cboMonthYear", Kind::ComboList, "", 4065, 5640, 2175, kAuto, 1},
-        {"lstCal", Kind::ListBox, "", 6600, 0, 4485, 6300, 2}, // within the panel's right edge
+        {"labMonthYear", ControlKind::Label, "Month Year", 825, 120, 4575, 375},
+        {"labArrow0", ControlKind::Label, "<<<", 120, 120, kAuto, kAuto},
+        {"labArrow1", ControlKind::Label, ">>>", 5425, 120, kAuto, kAuto},
+        {"labWDay0", ControlKind::Label, "Sun", 225, 600, kAuto, kAuto},
+        {"labWDay1", ControlKind::Label, "Mon", 1035, 600, kAuto, kAuto},
+        {"labWDay2", ControlKind::Label, "Tue", 2025, 600, kAuto, kAuto},
+        {"labWDay3", ControlKind::Label, "Wed", 2820, 600, kAuto, kAuto},
+        {"labWDay4", ControlKind::Label, "Thu", 3825, 600, kAuto, kAuto},
+        {"labWDay5", ControlKind::Label, "Fri", 4755, 600, kAuto, kAuto},
+        {"labWDay6", ControlKind::Label, "Sat", 5655, 600, kAuto, kAuto},
+        {"Label1", ControlKind::Label, "Select a month:", 2040, 5640, kAuto, kAuto},
+        {"cboMonthYear", ControlKind::ComboList, "", 4065, 5640, 2175, kAuto, 1},
+        {"lstCal", ControlKind::ListBox, "", 6600, 0, 4485, 6300, 2}, // within the panel's right edge
     });
     labMonthYear = c.get<QLabel>(QStringLiteral("labMonthYear"));
     labMonthYear->setFont(designFont(QStringLiteral("Verdana"), 12, true));
@@ -73,7 +74,7 @@ CalPanel::CalPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraCal(fr
     for (int i = 0; i < 37; ++i) {
         const QByteArray name = "labDay" + QByteArray::number(i);
         const Controls cell = buildControls(
-            fraCal, {{name.constData(), Kind::Label, "1", 15 + 915 * (i % 7), 930 + 915 * (i / 7), 900, 900}});
+            fraCal, {{name.constData(), ControlKind::Label, "1", 15 + 915 * (i % 7), 930 + 915 * (i / 7), 900, 900}});
         labDay[i] = cell.get<QLabel>(QString::fromLatin1(name));
         labDay[i]->setFont(designFont(QStringLiteral("Verdana"), 14.25));
         setBackground(labDay[i], dayBackground());
@@ -250,7 +251,7 @@ void CalPanel::lstCal_Click()
         frmAppt editor(fraCal->window());
         editor.bEditMode = true;
         editor.lApptID = id;
-        platform().runModal(editor);
+        desktop().runModal(editor);
     }
     LoadCal(dCalDate);
     if (RemindPanel* remind = remindPanel())

@@ -1,6 +1,6 @@
 #include "calendar/RemindPanel.h"
 
-#include "app/Ui.h"
+#include "ui/Ui.h"
 #include "calendar/CalPanel.h"
 #include "calendar/frmAppt.h"
 #include "calendar/frmReminder.h"
@@ -10,6 +10,7 @@
 #include "data/TextFold.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
+#include "ui/Desktop.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -42,10 +43,10 @@ int selectedValue(const QListWidget* list)
 RemindPanel::RemindPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraRemind(fra)
 {
     const Controls c = buildControls(fraRemind, {
-        {"lstWeek", Kind::ListBox, "", 120, 360, 7455, 5820, 1},
-        {"Label6", Kind::Label, "Double click item to edit            Click 'Add ToDo Item' to add", 8040, 240, 2730, 375},
-        {"lstToDo", Kind::ListBox, "", 7920, 720, 3015, 5010, 2},
-        {"cmdDeleteToDo", Kind::Button, "Delete Selected ToDo Item", 7920, 6000, 3015, 375, 3},
+        {"lstWeek", ControlKind::ListBox, "", 120, 360, 7455, 5820, 1},
+        {"Label6", ControlKind::Label, "Double click item to edit            Click 'Add ToDo Item' to add", 8040, 240, 2730, 375},
+        {"lstToDo", ControlKind::ListBox, "", 7920, 720, 3015, 5010, 2},
+        {"cmdDeleteToDo", ControlKind::Button, "Delete Selected ToDo Item", 7920, 6000, 3015, 375, 3},
     });
     lstWeek = c.get<QListWidget>(QStringLiteral("lstWeek"));
     lstWeek->setFont(designFont(QStringLiteral("Courier New"), 9.75, true));
@@ -84,7 +85,7 @@ void RemindPanel::lstWeek_DblClick()
         frmAppt editor(fraRemind->window());
         editor.bEditMode = true;
         editor.lApptID = id;
-        platform().runModal(editor);
+        desktop().runModal(editor);
     }
     PopWeekList();
 }

@@ -1,12 +1,13 @@
 #include "calendar/frmAppt.h"
 
-#include "app/Ui.h"
+#include "ui/Ui.h"
 #include "calendar/CalPanel.h"
 #include "calendar/frmReminder.h"
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
+#include "ui/Desktop.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -23,22 +24,22 @@ frmAppt::frmAppt(QWidget* parent) : QDialog(parent)
     setFont(designFont(QStringLiteral("Verdana"), 8.25));
 
     controls = buildControls(this, {
-        {"Label1", Kind::Label, "Brief description:", 240, 120, kAuto, kAuto},
-        {"txtAppt0", Kind::TextBox, "", 240, 360, 5175, kAuto, 1, 50},
-        {"Label2", Kind::Label, "Where:", 240, 720, kAuto, kAuto},
-        {"txtAppt1", Kind::TextBox, "", 240, 960, 5175, kAuto, 2, 75},
-        {"Label3", Kind::Label, "Date:", 240, 1320, kAuto, kAuto},
-        {"DTPicker1", Kind::DatePicker, "", 240, 1560, 1695, kAuto, 3},
-        {"Label4", Kind::Label, "Time:", 2280, 1320, kAuto, kAuto},
-        {"cboTime", Kind::ComboList, "", 2520, 1560, 1455, kAuto, 4},
-        {"Label5", Kind::Label, "Notes:", 240, 1920, kAuto, kAuto},
-        {"txtAppt2", Kind::MultiText, "", 240, 2160, 5175, 885, 5},
-        {"cmdSave", Kind::Button, "Save", 840, 4320, kAuto, kAuto, 6},
-        {"cmdClose", Kind::Button, "Close", 3000, 4320, kAuto, kAuto, 7},
-        {"Label6", Kind::Label, "Contact or name:", 240, 3720, kAuto, kAuto},
-        {"txtAppt3", Kind::TextBox, "", 240, 3960, 4455, kAuto, 8, 50},
-        {"cmdContact", Kind::Button, "Select Contact", 240, 3240, kAuto, kAuto, 9},
-        {"cmdDelete", Kind::Button, "Delete", 1440, 4800, kAuto, kAuto, 10},
+        {"Label1", ControlKind::Label, "Brief description:", 240, 120, kAuto, kAuto},
+        {"txtAppt0", ControlKind::TextBox, "", 240, 360, 5175, kAuto, 1, 50},
+        {"Label2", ControlKind::Label, "Where:", 240, 720, kAuto, kAuto},
+        {"txtAppt1", ControlKind::TextBox, "", 240, 960, 5175, kAuto, 2, 75},
+        {"Label3", ControlKind::Label, "Date:", 240, 1320, kAuto, kAuto},
+        {"DTPicker1", ControlKind::DatePicker, "", 240, 1560, 1695, kAuto, 3},
+        {"Label4", ControlKind::Label, "Time:", 2280, 1320, kAuto, kAuto},
+        {"cboTime", ControlKind::ComboList, "", 2520, 1560, 1455, kAuto, 4},
+        {"Label5", ControlKind::Label, "Notes:", 240, 1920, kAuto, kAuto},
+        {"txtAppt2", ControlKind::MultiText, "", 240, 2160, 5175, 885, 5},
+        {"cmdSave", ControlKind::Button, "Save", 840, 4320, kAuto, kAuto, 6},
+        {"cmdClose", ControlKind::Button, "Close", 3000, 4320, kAuto, kAuto, 7},
+        {"Label6", ControlKind::Label, "Contact or name:", 240, 3720, kAuto, kAuto},
+        {"txtAppt3", ControlKind::TextBox, "", 240, 3960, 4455, kAuto, 8, 50},
+        {"cmdContact", ControlKind::Button, "Select Contact", 240, 3240, kAuto, kAuto, 9},
+        {"cmdDelete", ControlKind::Button, "Delete", 1440, 4800, kAuto, kAuto, 10},
     });
     txtBrief = controls.get<QLineEdit>(QStringLiteral("txtAppt0"));
     txtWhere = controls.get<QLineEdit>(QStringLiteral("txtAppt1"));
@@ -237,7 +238,7 @@ void frmAppt::cmdContact_Click()
     frmContactGrid grid(this);
     grid.bViewMode = true;
     grid.picker = this;
-    platform().runModal(grid);
+    desktop().runModal(grid);
     grid.bViewMode = false;
 }
 
@@ -274,7 +275,7 @@ void ScheduleAppointmentFor(int leadID, QWidget* parent)
     frmAppt editor(parent);
     editor.Form_Load();
     editor.setApptText(3, name);
-    platform().runModal(editor);
+    desktop().runModal(editor);
 }
 
 } // namespace kestrel

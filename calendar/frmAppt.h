@@ -1,6 +1,6 @@
 #pragma once
 // The appointment editor: creates, changes and deletes one appointment.
-#include "app/DatePicker.h"
+#include "ui/DatePicker.h"
 #include "contacts/frmContactGrid.h"
 
 #include <QDialog>

@@ -1,9 +1,10 @@
 #include "calendar/frmReminder.h"
 
-#include "app/Ui.h"
+#include "ui/Ui.h"
 #include "calendar/frmAppt.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
+#include "ui/Desktop.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -49,10 +50,10 @@ frmReminder::frmReminder(QWidget* parent) : QDialog(parent)
     setWindowFlag(Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_ShowWithoutActivating);
     const Controls c = buildControls(this, {
-        {"lstDue", Kind::ListBox, "", 120, 120, 5775, 1575, 1},
-        {"cmdOpen", Kind::Button, "Open", 120, 1800, 1455, 375, 2},
-        {"cmdSnooze", Kind::Button, "Snooze 5 minutes", 1740, 1800, 2535, 375, 3},
-        {"cmdDismiss", Kind::Button, "Dismiss", 4440, 1800, 1455, 375, 4},
+        {"lstDue", ControlKind::ListBox, "", 120, 120, 5775, 1575, 1},
+        {"cmdOpen", ControlKind::Button, "Open", 120, 1800, 1455, 375, 2},
+        {"cmdSnooze", ControlKind::Button, "Snooze 5 minutes", 1740, 1800, 2535, 375, 3},
+        {"cmdDismiss", ControlKind::Button, "Dismiss", 4440, 1800, 1455, 375, 4},
     });
     lstDue = c.get<QListWidget>(QStringLiteral("lstDue"));
     cmdOpen = c.get<QPushButton>(QStringLiteral("cmdOpen"));
@@ -134,7 +135,7 @@ void frmReminder::cmdOpen_Click()
     frmAppt editor(this);
     editor.bEditMode = true;
     editor.lApptID = id;
-    platform().runModal(editor);
+    desktop().runModal(editor);
 }
 
 void frmReminder::cmdSnooze_Click()

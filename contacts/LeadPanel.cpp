@@ -6,6 +6,7 @@
 #include "data/Globals.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
+#include "ui/Desktop.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -19,40 +20,40 @@ namespace kestrel {
 LeadPanel::LeadPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraLead(fra)
 {
     controls = buildControls(fraLead, {
-        {"tvLead", Kind::Tree, "", 120, 240, 4695, 6255, 1},
-        {"lbl1", Kind::Label, "ID:", 5400, 240, kAuto, kAuto},
-        {"txtLead0", Kind::TextBox, "", 5760, 240, 975, 240, kNotStop}, // clear of the label below it
-        {"cmdEditLead", Kind::Button, "Edit", 9360, 240, 1455, 375, 2},
-        {"lblLName", Kind::Label, "Last Name:", 5400, 480, kAuto, kAuto},
-        {"lblFName", Kind::Label, "First Name:", 7320, 480, kAuto, kAuto},
-        {"txtLead1", Kind::TextBox, "", 5640, 720, 1695, 285, kNotStop},
-        {"txtLead2", Kind::TextBox, "", 7560, 720, 1695, 285, kNotStop},
-        {"Label3", Kind::Label, "Company:", 5400, 1080, kAuto, kAuto},
-        {"txtLead12", Kind::TextBox, "", 5640, 1320, 3960, 285, kNotStop},
-        {"lblAdd", Kind::Label, "Address:", 5400, 1680, kAuto, kAuto},
-        {"txtLead3", Kind::TextBox, "", 5640, 1920, 3960, 285, kNotStop},
-        {"lblC", Kind::Label, "City:", 5400, 2280, kAuto, kAuto},
-        {"lblState", Kind::Label, "State:", 7320, 2280, kAuto, kAuto},
-        {"lblZ", Kind::Label, "Zip:", 8040, 2280, kAuto, kAuto},
-        {"txtLead4", Kind::TextBox, "", 5640, 2520, 1695, 285, kNotStop},
-        {"txtLead5", Kind::TextBox, "", 7440, 2520, 375, 285, kNotStop},
-        {"txtLead6", Kind::TextBox, "", 7920, 2520, 1695, 285, kNotStop},
-        {"lblHPhone", Kind::Label, "Home Phone:", 5400, 2880, kAuto, kAuto},
-        {"lblCellPh", Kind::Label, "Cell Phone:", 7320, 2880, kAuto, kAuto},
-        {"txtLead7", Kind::TextBox, "", 5640, 3120, 1680, 285, kNotStop},
-        {"txtLead8", Kind::TextBox, "", 7440, 3120, 1680, 285, kNotStop},
-        {"lblWPhone", Kind::Label, "Work Phone:", 5400, 3480, kAuto, kAuto},
-        {"lblE", Kind::Label, "Ext:", 7320, 3480, kAuto, kAuto},
-        {"txtLead9", Kind::TextBox, "", 5640, 3720, 1680, 285, kNotStop},
-        {"txtLead10", Kind::TextBox, "", 7440, 3720, 735, 285, kNotStop},
-        {"lblEmail", Kind::Label, "Email:", 5400, 4080, kAuto, kAuto},
-        {"txtLead11", Kind::TextBox, "", 5640, 4320, 3975, 285, kNotStop},
-        {"Label4", Kind::Label, "Type:", 5400, 4680, kAuto, kAuto},
-        {"txtLead13", Kind::TextBox, "", 5640, 4920, 1695, 285, kNotStop},
-        {"cmdScheduleAppointment", Kind::Button, "Schedule an appointment ", 5520, 5400, 2535, 375, 3},
-        {"cmdEmail", Kind::Button, "Email", 8280, 5400, 1335, 375, 4},
-        {"Label2", Kind::Label, "Filter the contacts you wish displayed.", 5400, 5880, 3495, 255},
-        {"cmbDisplay", Kind::ComboList, "", 6000, 6240, 1935, kAuto, 5},
+        {"tvLead", ControlKind::Tree, "", 120, 240, 4695, 6255, 1},
+        {"lbl1", ControlKind::Label, "ID:", 5400, 240, kAuto, kAuto},
+        {"txtLead0", ControlKind::TextBox, "", 5760, 240, 975, 240, kNotStop}, // clear of the label below it
+        {"cmdEditLead", ControlKind::Button, "Edit", 9360, 240, 1455, 375, 2},
+        {"lblLName", ControlKind::Label, "Last Name:", 5400, 480, kAuto, kAuto},
+        {"lblFName", ControlKind::Label, "First Name:", 7320, 480, kAuto, kAuto},
+        {"txtLead1", ControlKind::TextBox, "", 5640, 720, 1695, 285, kNotStop},
+        {"txtLead2", ControlKind::TextBox, "", 7560, 720, 1695, 285, kNotStop},
+        {"Label3", ControlKind::Label, "Company:", 5400, 1080, kAuto, kAuto},
+        {"txtLead12", ControlKind::TextBox, "", 5640, 1320, 3960, 285, kNotStop},
+        {"lblAdd", ControlKind::Label, "Address:", 5400, 1680, kAuto, kAuto},
+        {"txtLead3", ControlKind::TextBox, "", 5640, 1920, 3960, 285, kNotStop},
+        {"lblC", ControlKind::Label, "City:", 5400, 2280, kAuto, kAuto},
+        {"lblState", ControlKind::Label, "State:", 7320, 2280, kAuto, kAuto},
+        {"lblZ", ControlKind::Label, "Zip:", 8040, 2280, kAuto, kAuto},
+        {"txtLead4", ControlKind::TextBox, "", 5640, 2520, 1695, 285, kNotStop},
+        {"txtLead5", ControlKind::TextBox, "", 7440, 2520, 375, 285, kNotStop},
+        {"txtLead6", ControlKind::TextBox, "", 7920, 2520, 1695, 285, kNotStop},
+        {"lblHPhone", ControlKind::Label, "Home Phone:", 5400, 2880, kAuto, kAuto},
+        {"lblCellPh", ControlKind::Label, "Cell Phone:", 7320, 2880, kAuto, kAuto},
+        {"txtLead7", ControlKind::TextBox, "", 5640, 3120, 1680, 285, kNotStop},
+        {"txtLead8", ControlKind::TextBox, "", 7440, 3120, 1680, 285, kNotStop},
+        {"lblWPhone", ControlKind::Label, "Work Phone:", 5400, 3480, kAuto, kAuto},
+        {"lblE", ControlKind::Label, "Ext:", 7320, 3480, kAuto, kAuto},
+        {"txtLead9", ControlKind::TextBox, "", 5640, 3720, 1680, 285, kNotStop},
+        {"txtLead10", ControlKind::TextBox, "", 7440, 3720, 735, 285, kNotStop},
+        {"lblEmail", ControlKind::Label, "Email:", 5400, 4080, kAuto, kAuto},
+        {"txtLead11", ControlKind::TextBox, "", 5640, 4320, 3975, 285, kNotStop},
+        {"Label4", ControlKind::Label, "Type:", 5400, 4680, kAuto, kAuto},
+        {"txtLead13", ControlKind::TextBox, "", 5640, 4920, 1695, 285, kNotStop},
+        {"cmdScheduleAppointment", ControlKind::Button, "Schedule an appointment ", 5520, 5400, 2535, 375, 3},
+        {"cmdEmail", ControlKind::Button, "Email", 8280, 5400, 1335, 375, 4},
+        {"Label2", ControlKind::Label, "Filter the contacts you wish displayed.", 5400, 5880, 3495, 255},
+        {"cmbDisplay", ControlKind::ComboList, "", 6000, 6240, 1935, kAuto, 5},
     });
 
     tvLead = controls.get<QTreeWidget>(QStringLiteral("tvLead"));
@@ -136,7 +137,7 @@ void LeadPanel::cmdEditLead_Click()
     {
         frmLead editor(fraLead->window());
         editor.bEditMode = true;
-        platform().runModal(editor);
+        desktop().runModal(editor);
         editor.bEditMode = false;
     }
     // The refill shows the contact again where it was, or empties the panel if it is gone.

@@ -1,7 +1,7 @@
 #pragma once
 // The main window's contact panel: the A-Z tree, the read-only detail panel, the display filter
 // and the buttons under the detail panel.
-#include "app/Ui.h"
+#include "ui/Ui.h"
 
 #include <QObject>
 

@@ -84,15 +84,15 @@ frmContactGrid::frmContactGrid(QWidget* parent) : QDialog(parent)
     setFont(designFont(QStringLiteral("Verdana"), 8.25));
 
     controls = buildControls(this, {
-        {"Label1", Kind::Label, "Filter Alpha:", 120, 120, 825, kAuto},
-        {"cboFilter", Kind::ComboList, "", 1080, 120, 1335, kAuto, 2},
-        {"Label3", Kind::Label, "Companies:", 2640, 120, 825, kAuto},
-        {"cboCompanies", Kind::ComboList, "", 3600, 120, 2055, kAuto, 6},
-        {"Label2", Kind::Label, "Type:", 5880, 120, 405, kAuto},
-        {"cboType", Kind::ComboList, "", 6480, 120, 1575, kAuto, 3},
-        {"cmdEmail", Kind::Button, "Email", 8280, 120, 1335, 375, 4},
-        {"cmdSelect", Kind::Button, "Select", 9840, 120, 1335, 375, 5},
-        {"grdDataGrid", Kind::Grid, "", 120, 600, 11175, 6015, 1},
+        {"Label1", ControlKind::Label, "Filter Alpha:", 120, 120, 825, kAuto},
+        {"cboFilter", ControlKind::ComboList, "", 1080, 120, 1335, kAuto, 2},
+        {"Label3", ControlKind::Label, "Companies:", 2640, 120, 825, kAuto},
+        {"cboCompanies", ControlKind::ComboList, "", 3600, 120, 2055, kAuto, 6},
+        {"Label2", ControlKind::Label, "Type:", 5880, 120, 405, kAuto},
+        {"cboType", ControlKind::ComboList, "", 6480, 120, 1575, kAuto, 3},
+        {"cmdEmail", ControlKind::Button, "Email", 8280, 120, 1335, 375, 4},
+        {"cmdSelect", ControlKind::Button, "Select", 9840, 120, 1335, 375, 5},
+        {"grdDataGrid", ControlKind::Grid, "", 120, 600, 11175, 6015, 1},
     });
     cboFilter = controls.get<QComboBox>(QStringLiteral("cboFilter"));
     cboCompanies = controls.get<QComboBox>(QStringLiteral("cboCompanies"));

@@ -1,7 +1,7 @@
 #pragma once
 // The contact grid: contacts in a table narrowed by initial, type or company; mails the chosen
 // contact, and, opened to pick a contact, hands the chosen name back to whoever opened it.
-#include "app/Ui.h"
+#include "ui/Ui.h"
 
 #include <QAbstractTableModel>
 #include <QDialog>

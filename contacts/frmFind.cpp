@@ -51,9 +51,9 @@ frmFind::frmFind(QWidget* parent) : QDialog(parent)
     setFont(designFont(QStringLiteral("Verdana"), 8.25));
 
     controls = buildControls(this, {
-        {"lblFind", Kind::Label, "Name, company, city, e-mail or phone:", 120, 120, kAuto, kAuto},
-        {"txtFind", Kind::TextBox, "", 120, 360, 8400, 285, 1, kMaxSearchChars},
-        {"lstFound", Kind::ListBox, "", 120, 720, 8400, 4080, 2},
+        {"lblFind", ControlKind::Label, "Name, company, city, e-mail or phone:", 120, 120, kAuto, kAuto},
+        {"txtFind", ControlKind::TextBox, "", 120, 360, 8400, 285, 1, kMaxSearchChars},
+        {"lstFound", ControlKind::ListBox, "", 120, 720, 8400, 4080, 2},
     });
     txtFind = controls.get<QLineEdit>(QStringLiteral("txtFind"));
     lstFound = controls.get<QListWidget>(QStringLiteral("lstFound"));

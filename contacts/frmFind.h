@@ -1,7 +1,7 @@
 #pragma once
 // Find: a search box over every contact's name, company, city, e-mail and phone, with the
 // matching contacts listed as the user types. Enter or a double click picks one.
-#include "app/Ui.h"
+#include "ui/Ui.h"
 #include "data/SearchIndex.h"
 
 #include <QDialog>

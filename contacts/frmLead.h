@@ -1,6 +1,6 @@
 #pragma once
 // The contact editor: creates, changes or deletes one contact.
-#include "app/Ui.h"
+#include "ui/Ui.h"
 
 #include <QDialog>
 

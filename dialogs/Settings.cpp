@@ -2,6 +2,7 @@
 
 #include "dialogs/frmGreet.h"
 #include "platform/Platform.h"
+#include "ui/Desktop.h"
 
 namespace kestrel {
 
@@ -14,7 +15,7 @@ bool GreetingEnabled()
 void ShowGreeting()
 {
     frmGreet greeting;
-    platform().runModal(greeting);
+    desktop().runModal(greeting);
 }
 
 } // namespace kestrel

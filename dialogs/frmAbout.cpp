@@ -1,6 +1,6 @@
 #include "dialogs/frmAbout.h"
 
-#include "app/Ui.h"
+#include "ui/Ui.h"
 #include "platform/Platform.h"
 
 #include <QApplication>
@@ -39,18 +39,18 @@ frmAbout::frmAbout(const AppVersion& version, QWidget* parent) : QDialog(parent)
     // The small dialogs are designed for a narrow sans-serif face at 8.25 points.
     setFont(designFont(QStringLiteral("Arial"), 8.25));
     const Controls c = buildControls(this, {
-        {"picIcon", Kind::Label, "", 240, 240, 540, 540},
-        {"lblTitle", Kind::Label, "", 1050, 240, 3885, 480},
-        {"lblVersion", Kind::Label, "", 1050, 780, 3885, 225},
-        {"lblDescription", Kind::Label,
+        {"picIcon", ControlKind::Label, "", 240, 240, 540, 540},
+        {"lblTitle", ControlKind::Label, "", 1050, 240, 3885, 480},
+        {"lblVersion", ControlKind::Label, "", 1050, 780, 3885, 225},
+        {"lblDescription", ControlKind::Label,
          "Keeps your leads and customers, your appointments and a short to-do list in one place, "
          "and prints blank lead forms and your lists.",
          1050, 1125, 3885, 1000},
-        {"Line1", Kind::Label, "", 84, 2250, 5310, 15},
-        {"Line2", Kind::Label, "", 84, 2265, 5310, 15},
-        {"lblDisclaimer", Kind::Label, "", 255, 2625, 3870, 825},
-        {"cmdOK", Kind::Button, "OK", 4245, 2625, 1260, 345, 1},
-        {"cmdSysInfo", Kind::Button, "&System Info...", 4260, 3075, 1245, 345, 2},
+        {"Line1", ControlKind::Label, "", 84, 2250, 5310, 15},
+        {"Line2", ControlKind::Label, "", 84, 2265, 5310, 15},
+        {"lblDisclaimer", ControlKind::Label, "", 255, 2625, 3870, 825},
+        {"cmdOK", ControlKind::Button, "OK", 4245, 2625, 1260, 345, 1},
+        {"cmdSysInfo", ControlKind::Button, "&System Info...", 4260, 3075, 1245, 345, 2},
     });
     picIcon = c.get<QLabel>(QStringLiteral("picIcon"));
     lblTitle = c.get<QLabel>(QStringLiteral("lblTitle"));

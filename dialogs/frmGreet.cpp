@@ -1,6 +1,6 @@
 #include "dialogs/frmGreet.h"
 
-#include "app/Ui.h"
+#include "ui/Ui.h"
 #include "platform/Platform.h"
 
 #include <QCheckBox>
@@ -33,9 +33,9 @@ frmGreet::frmGreet(QWidget* parent) : QDialog(parent)
     // The small dialogs are designed for a narrow sans-serif face at 8.25 points.
     setFont(designFont(QStringLiteral("Arial"), 8.25));
     const Controls c = buildControls(this, {
-        {"Label1", Kind::Label, "", 120, 0, 6735, 3375},
-        {"chkShowGreet", Kind::CheckBox, "Show at startup", 2520, 3600, 1575, 255, 1},
-        {"cmdOkay", Kind::Button, "Okay", 5400, 3480, 1455, 375, 2},
+        {"Label1", ControlKind::Label, "", 120, 0, 6735, 3375},
+        {"chkShowGreet", ControlKind::CheckBox, "Show at startup", 2520, 3600, 1575, 255, 1},
+        {"cmdOkay", ControlKind::Button, "Okay", 5400, 3480, 1455, 375, 2},
     });
     Label1 = c.get<QLabel>(QStringLiteral("Label1"));
     chkShowGreet = c.get<QCheckBox>(QStringLiteral("chkShowGreet"));

@@ -1,6 +1,6 @@
 #include "dialogs/frmHelp.h"
 
-#include "app/Ui.h"
+#include "ui/Ui.h"
 #include "platform/Platform.h"
 
 #include <QDir>

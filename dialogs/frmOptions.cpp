@@ -1,6 +1,6 @@
 #include "dialogs/frmOptions.h"
 
-#include "app/Ui.h"
+#include "ui/Ui.h"
 #include "calendar/frmReminder.h"
 #include "dialogs/Settings.h"
 #include "platform/Platform.h"
@@ -19,11 +19,11 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
     // The small dialogs are designed for a narrow sans-serif face at 8.25 points.
     setFont(designFont(QStringLiteral("Arial"), 8.25));
     const Controls c = buildControls(this, {
-        {"chkGreet", Kind::CheckBox, "Show greeting when program starts", 240, 240, 2895, 255, 1},
-        {"lblAlert", Kind::Label, "Remind before appointments:", 240, 630, 2055, 255},
-        {"cboAlert", Kind::ComboList, "", 2340, 600, 1215, kAuto, 2},
-        {"cmdSave", Kind::Button, "Save", 360, 1080, 1455, 375, 3},
-        {"cmdCancel", Kind::Button, "Cancel", 2040, 1080, 1455, 375, 4},
+        {"chkGreet", ControlKind::CheckBox, "Show greeting when program starts", 240, 240, 2895, 255, 1},
+        {"lblAlert", ControlKind::Label, "Remind before appointments:", 240, 630, 2055, 255},
+        {"cboAlert", ControlKind::ComboList, "", 2340, 600, 1215, kAuto, 2},
+        {"cmdSave", ControlKind::Button, "Save", 360, 1080, 1455, 375, 3},
+        {"cmdCancel", ControlKind::Button, "Cancel", 2040, 1080, 1455, 375, 4},
     });
     cboAlert = c.get<QComboBox>(QStringLiteral("cboAlert"));
     for (const int m : kAlertChoices)

@@ -7,6 +7,7 @@
 #include "exchange/frmMapField.h"
 #include "exchange/modImport.h"
 #include "platform/Platform.h"
+#include "ui/Desktop.h"
 
 #include <QAbstractTableModel>
 #include <QComboBox>
@@ -98,23 +99,23 @@ frmImport::frmImport(QWidget* parent) : QDialog(parent)
     setupDialog(this, QStringLiteral("Import Leads"), 11505, 7545, true);
     setFont(designFont(QStringLiteral("Verdana"), 8.25));
     controls = buildControls(this, {
-        {"Label1", Kind::Label, "File Name:", 120, 180, 1035, 255},
-        {"lblPath", Kind::Label, "", 1200, 180, 8535, 255},
-        {"Label5", Kind::Label, "Click 'Browse' to select file to import.", 1200, 480, 8535, 255},
-        {"cmdBrowse", Kind::Button, "Browse", 9840, 120, 1455, 375, 1},
-        {"cmdMap", Kind::Button, "Map", 9840, 540, 1455, 375, 2},
-        {"fraMap", Kind::Frame, "Map Field Names", kPanelHidden, 1020, 11265, 6405},
-        {"fraMap.Label2", Kind::Label, "", 120, 300, 11025, 495},
-        {"fraMap.Label3", Kind::Label, "", 120, 900, 11025, 255},
-        {"fraMap.lstFrom", Kind::ListBox, "", 120, 1200, 11025, 4515, 3},
-        {"fraMap.cmdDone", Kind::Button, "Done Mapping", 9480, 5850, 1665, 375, 4},
-        {"fraImport", Kind::Frame, "Rows and fields to import", kPanelHidden, 1020, 11265, 6405},
-        {"fraImport.dgTemp", Kind::Grid, "", 120, 300, 11025, 4335, 5},
-        {"fraImport.Label6", Kind::Label, "", 120, 4740, 7815, 1095},
-        {"fraImport.Label4", Kind::Label, "Type:", 8160, 4800, 615, 255},
-        {"fraImport.cboType", Kind::ComboList, "", 8820, 4740, 1455, 315, 6},
-        {"fraImport.lblMessage", Kind::Label, "", 120, 5940, 7815, 255},
-        {"fraImport.cmdImport", Kind::Button, "Import", 9480, 5850, 1665, 375, 7},
+        {"Label1", ControlKind::Label, "File Name:", 120, 180, 1035, 255},
+        {"lblPath", ControlKind::Label, "", 1200, 180, 8535, 255},
+        {"Label5", ControlKind::Label, "Click 'Browse' to select file to import.", 1200, 480, 8535, 255},
+        {"cmdBrowse", ControlKind::Button, "Browse", 9840, 120, 1455, 375, 1},
+        {"cmdMap", ControlKind::Button, "Map", 9840, 540, 1455, 375, 2},
+        {"fraMap", ControlKind::Frame, "Map Field Names", kPanelHidden, 1020, 11265, 6405},
+        {"fraMap.Label2", ControlKind::Label, "", 120, 300, 11025, 495},
+        {"fraMap.Label3", ControlKind::Label, "", 120, 900, 11025, 255},
+        {"fraMap.lstFrom", ControlKind::ListBox, "", 120, 1200, 11025, 4515, 3},
+        {"fraMap.cmdDone", ControlKind::Button, "Done Mapping", 9480, 5850, 1665, 375, 4},
+        {"fraImport", ControlKind::Frame, "Rows and fields to import", kPanelHidden, 1020, 11265, 6405},
+        {"fraImport.dgTemp", ControlKind::Grid, "", 120, 300, 11025, 4335, 5},
+        {"fraImport.Label6", ControlKind::Label, "", 120, 4740, 7815, 1095},
+        {"fraImport.Label4", ControlKind::Label, "Type:", 8160, 4800, 615, 255},
+        {"fraImport.cboType", ControlKind::ComboList, "", 8820, 4740, 1455, 315, 6},
+        {"fraImport.lblMessage", ControlKind::Label, "", 120, 5940, 7815, 255},
+        {"fraImport.cmdImport", ControlKind::Button, "Import", 9480, 5850, 1665, 375, 7},
     });
     Label1 = controls.get<QLabel>(QStringLiteral("Label1"));
     lblPath = controls.get<QLabel>(QStringLiteral("lblPath"));
@@ -227,7 +228,7 @@ void frmImport::lstFrom_Click(int index)
         return;
     frmMapField dialog(this);
     dialog.lblField->setText(sHeaderFields.at(index));
-    const int result = platform().runModal(dialog);
+    const int result = desktop().runModal(dialog);
     if (bCancelMapField || result != QDialog::Accepted) {
         bCancelMapField = false;
         return;

@@ -1,6 +1,6 @@
 #pragma once
 // The import window: pick a CSV file, map its header fields, preview the rows in Main, import.
-#include "app/Ui.h"
+#include "ui/Ui.h"
 
 #include <QDialog>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #pragma once
 // The export window: chosen contact columns to a CSV file, one line per contact by last name.
-#include "app/Ui.h"
+#include "ui/Ui.h"
 
 #include <QDialog>
 #include <QStringList>

@@ -16,11 +16,11 @@ frmMapField::frmMapField(frmImport* importWindow) : QDialog(importWindow), impor
     setFont(designFont(QStringLiteral("Verdana"), 8.25));
     const QString header = QStringLiteral("From") + QString(54, u' ') + QStringLiteral("Map To");
     controls = buildControls(this, {
-        {"Label1", Kind::Label, "", 120, 120, 6315, 255},
-        {"lblField", Kind::Label, "", 120, 480, 3255, 255},
-        {"cboMapTo", Kind::ComboList, "", 3480, 420, 2955, 315, 1},
-        {"cmdMap", Kind::Button, "Map", 3480, 900, 1335, 375, 2},
-        {"cmdDelete", Kind::Button, "Delete From Field", 4920, 900, 1515, 375, 3},
+        {"Label1", ControlKind::Label, "", 120, 120, 6315, 255},
+        {"lblField", ControlKind::Label, "", 120, 480, 3255, 255},
+        {"cboMapTo", ControlKind::ComboList, "", 3480, 420, 2955, 315, 1},
+        {"cmdMap", ControlKind::Button, "Map", 3480, 900, 1335, 375, 2},
+        {"cmdDelete", ControlKind::Button, "Delete From Field", 4920, 900, 1515, 375, 3},
     });
     Label1 = controls.get<QLabel>(QStringLiteral("Label1"));
     Label1->setText(header);

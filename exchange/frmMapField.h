@@ -1,6 +1,6 @@
 #pragma once
 // The small dialog that maps one CSV field to a contact field or marks it for deletion.
-#include "app/Ui.h"
+#include "ui/Ui.h"
 
 #include <QDialog>
 

@@ -30,8 +30,6 @@ public:
     QString inputBox(const QString& prompt, const QString&, const QString&, int) override { fail(prompt); }
     QString openFileName(const QString&, const QString& title, const QString&) override { fail(title); }
     QString saveFileName(const QString&, const QString& title, const QString&) override { fail(title); }
-    bool printDialog(QPrinter&, bool) override { fail(QStringLiteral("print dialog")); }
-    int runModal(QDialog&) override { fail(QStringLiteral("modal window")); }
     void openDocument(const QString& p) override { fail(p); }
     bool startProgram(const QString& p, const QStringList&) override { fail(p); }
     QString getSetting(const QString&, const QString&, const QString&) override { return {}; }

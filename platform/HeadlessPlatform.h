@@ -12,8 +12,6 @@ public:
     QString inputBox(const QString&, const QString&, const QString&, int) override { return {}; }
     QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
     QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
-    bool printDialog(QPrinter&, bool) override { return false; }
-    int runModal(QDialog&) override { return 0; }
     void openDocument(const QString&) override {}
     bool startProgram(const QString&, const QStringList&) override { return false; }
     QString getSetting(const QString&, const QString&, const QString&) override { return {}; }

@@ -10,10 +10,6 @@
 #include <functional>
 #include <memory>
 
-class QDialog;
-class QPrinter;
-class QWidget;
-
 namespace kestrel {
 
 inline const QString kAppTitle = QStringLiteral("Kestrel");
@@ -44,10 +40,6 @@ public:
     // Empty text when cancelled. filter uses the "Desc (*.ext)|*.ext" form.
     virtual QString openFileName(const QString& startDir, const QString& title, const QString& filter) = 0;
     virtual QString saveFileName(const QString& startDir, const QString& title, const QString& filter) = 0;
-    // Shows the print dialog for printer; false when the user cancelled.
-    virtual bool printDialog(QPrinter& printer, bool hasSelection) = 0;
-    // Runs a modal window to its end and returns its result code.
-    virtual int runModal(QDialog& dialog) = 0;
     // Hands a document path or a link (mailto:, file:) to the desktop's handler.
     virtual void openDocument(const QString& pathOrUrl) = 0;
     // Starts a program with arguments; false when it could not be started.
@@ -82,5 +74,7 @@ QString mailtoLink(const QString& address, const QString& query = QString());
 Platform& platform();
 // Installs p (not owned) as the seam; nullptr restores the production implementation.
 void setPlatform(Platform* p);
+// The widget library registers the production seam here, so this library stays free of widgets.
+void registerDefaultPlatform(Platform* (*factory)());
 
 } // namespace kestrel

@@ -1,9 +1,10 @@
 #include "printing/frmPrint.h"
 
-#include "app/Ui.h"
+#include "ui/Ui.h"
 #include "data/Globals.h"
 #include "platform/Platform.h"
 #include "printing/RtfReader.h"
+#include "ui/Desktop.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
@@ -118,7 +119,7 @@ void frmPrint::PrintBlankForm()
 
 void frmPrint::printSurface()
 {
-    if (!platform().printDialog(CommonDialog1, rtfPrintOut->textCursor().hasSelection()))
+    if (!desktop().printDialog(CommonDialog1, rtfPrintOut->textCursor().hasSelection()))
         return;
     lastPages = PrintRichText(*rtfPrintOut->document(), CommonDialog1, kTwipsPerInch, kTwipsPerInch, kTwipsPerInch,
                               kTwipsPerInch);

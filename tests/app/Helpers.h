@@ -1,6 +1,6 @@
 #pragma once
 // The main window shown on a program folder of its own, and what its lists show.
-#include "app/Ui.h"
+#include "ui/Ui.h"
 #include "app/frmKestrel.h"
 #include "calendar/CalPanel.h"
 #include "calendar/RemindPanel.h"

@@ -2,6 +2,7 @@
 // Helpers the contact and calendar tests share: showing a window the way its openers do,
 // and query results as one text.
 #include "tests/support/Fixture.h"
+#include "ui/Desktop.h"
 
 #include <QtWidgets>
 
@@ -20,7 +21,7 @@ void showModal(ScriptedPlatform& desk, const std::function<void(W&)>& prepare, c
     W window;
     prepare(window);
     desk.onModal(window.objectName(), [&](QDialog& d) { script(static_cast<W&>(d)); });
-    platform().runModal(window);
+    desktop().runModal(window);
 }
 
 // Rows as "cell|cell/cell|cell".

@@ -1,5 +1,5 @@
 // The greeting, the options dialog and the about box, and the one setting they share.
-#include "app/Ui.h"
+#include "ui/Ui.h"
 #include "dialogs/Settings.h"
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmGreet.h"

@@ -3,6 +3,7 @@
 #include "exchange/frmLeadCSV.h"
 #include "exchange/modImport.h"
 #include "tests/exchange/ExchangeTest.h"
+#include "ui/Desktop.h"
 
 #include <QtWidgets>
 #include <QTest>
@@ -29,7 +30,7 @@ protected:
     {
         desk.onModal(QStringLiteral("frmLeadCSV"), [&](QDialog& d) { script(static_cast<frmLeadCSV&>(d)); });
         frmLeadCSV f;
-        return platform().runModal(f);
+        return desktop().runModal(f);
     }
 };
 

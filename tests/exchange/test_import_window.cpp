@@ -5,6 +5,7 @@
 #include "exchange/modImport.h"
 #include "exchange/modTempDB.h"
 #include "tests/exchange/ExchangeTest.h"
+#include "ui/Desktop.h"
 
 #include <QtWidgets>
 #include <QTest>
@@ -53,7 +54,7 @@ protected:
     {
         desk.onModal(QStringLiteral("frmImport"), [&](QDialog& d) { script(static_cast<frmImport&>(d)); });
         frmImport f;
-        platform().runModal(f);
+        desktop().runModal(f);
     }
 };
 

@@ -5,6 +5,7 @@
 #include "printing/frmPrint.h"
 #include "data/TextFold.h"
 #include "tests/hostile/Hostile.h"
+#include "ui/Desktop.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ TEST_F(HostileCalendar, AppointmentsKeepWhatWasTypedThroughTheDayListAndAnUnchan
             QTest::mouseClick(f.cmdSave, Qt::LeftButton);
         });
         frmAppt editor;
-        platform().runModal(editor);
+        desktop().runModal(editor);
         EXPECT_EQ(text, (QStringList{kept(typed[n][0], 50), kept(typed[n][1], 75), typed[n][2], kept(typed[n][3], 50)})) << n;
         EXPECT_EQ(stored(int(n)), text);
         saved.push_back(text);

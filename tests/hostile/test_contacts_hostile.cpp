@@ -12,6 +12,7 @@
 #include "data/TextFold.h"
 #include "tests/hostile/Hostile.h"
 #include "tests/support/Fixture.h"
+#include "ui/Desktop.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -56,7 +57,7 @@ TEST_F(HostileContacts, EditorKeepsWhatWasTypedAndTheExportGivesItBack)
             QTest::mouseClick(f.cmdSave, Qt::LeftButton);
         });
         frmLead editor;
-        platform().runModal(editor);
+        desktop().runModal(editor);
         EXPECT_EQ(rows(sConnContacts, QStringLiteral("select %1 from contacts where id=(select max(id) from contacts)")
                                           .arg(columns)).at(0), row);
     }
@@ -105,7 +106,7 @@ TEST_F(HostileContacts, EditorKeepsWhatWasTypedAndTheExportGivesItBack)
         QTest::mouseClick(f.cmdExport, Qt::LeftButton);
     });
     frmLeadCSV exporter;
-    platform().runModal(exporter);
+    desktop().runModal(exporter);
     const QString sorted = QStringLiteral("select %1 from contacts order by lastname,firstname,address,email,company").arg(columns);
     const auto before = rows(sConnContacts, sorted);
     exec(sConnContacts, QStringLiteral("delete from contacts"));

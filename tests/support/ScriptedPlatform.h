@@ -2,6 +2,7 @@
 // A desktop that answers from a script. Each prompt takes the next queued answer, which must be
 // of the prompt's kind; a prompt with nothing queued, or an answer never used, fails the test.
 #include "platform/Platform.h"
+#include "ui/Desktop.h"
 
 #include <QHash>
 #include <QStringList>
@@ -20,7 +21,7 @@ struct Prompt {
     int maxLength = 0; // of an input box
 };
 
-class ScriptedPlatform final : public Platform {
+class ScriptedPlatform final : public Platform, public Desktop {
 public:
     using ModalScript = std::function<void(QDialog&)>;
 

@@ -1,4 +1,4 @@
-#include "app/Ui.h"
+#include "ui/Ui.h"
 #include "data/modData.h"
 
 #include <QApplication>

@@ -1,11 +1,12 @@
 #pragma once
 #include "platform/Platform.h"
+#include "ui/Desktop.h"
 
 class QSystemTrayIcon;
 
 namespace kestrel {
 
-class QtPlatform final : public Platform {
+class QtPlatform final : public Platform, public Desktop {
 public:
     void msgBox(const QString& text, const QString& caption) override;
     bool askYesNo(const QString& text, const QString& caption) override;

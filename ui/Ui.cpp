@@ -1,6 +1,6 @@
-#include "app/Ui.h"
+#include "ui/Ui.h"
 
-#include "app/DatePicker.h"
+#include "ui/DatePicker.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -30,68 +30,71 @@ namespace kestrel {
 QWidget* Controls::operator[](const QString& name) const
 {
     QWidget* w = byName_.value(name);
-    Q_ASSERT_X(w, "Controls", qPrintable(name));
+    // A misspelt name is the program's own fault: stop here with the name, in every build,
+    // rather than at a null pointer far away.
+    if (!w)
+        qFatal("No control named \"%s\" in this window", qPrintable(name));
     return w;
 }
 
-int defaultHeight(Kind kind)
+int defaultHeight(ControlKind kind)
 {
     switch (kind) {
-    case Kind::TextBox: return 285;
-    case Kind::Button: return 375;
-    case Kind::ComboList: return 315;
-    case Kind::CheckBox:
-    case Kind::Option:
-    case Kind::Label: return 255;
-    case Kind::DatePicker: return 315;
+    case ControlKind::TextBox: return 285;
+    case ControlKind::Button: return 375;
+    case ControlKind::ComboList: return 315;
+    case ControlKind::CheckBox:
+    case ControlKind::Option:
+    case ControlKind::Label: return 255;
+    case ControlKind::DatePicker: return 315;
     default: return 1215;
     }
 }
 
 namespace {
-QWidget* makeControl(Kind kind, const QString& caption, QWidget* parent)
+QWidget* makeControl(ControlKind kind, const QString& caption, QWidget* parent)
 {
     switch (kind) {
-    case Kind::Label: {
+    case ControlKind::Label: {
         auto* l = new QLabel(caption, parent);
         l->setTextFormat(Qt::PlainText);
         return l;
     }
-    case Kind::TextBox: {
+    case ControlKind::TextBox: {
         auto* e = new QLineEdit(parent);
         e->setText(caption);
         return e;
     }
-    case Kind::MultiText: {
+    case ControlKind::MultiText: {
         auto* e = new QPlainTextEdit(parent);
         e->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         e->setTabChangesFocus(true);
         return e;
     }
-    case Kind::Button: {
+    case ControlKind::Button: {
         auto* b = new QPushButton(caption, parent);
         pressOnEnter(b);
         return b;
     }
-    case Kind::ComboList: return new QComboBox(parent);
-    case Kind::ListBox: return new QListWidget(parent);
-    case Kind::CheckBox: return new QCheckBox(caption, parent);
-    case Kind::Option: return new QRadioButton(caption, parent);
-    case Kind::Frame: return new QGroupBox(caption, parent);
-    case Kind::Tree: {
+    case ControlKind::ComboList: return new QComboBox(parent);
+    case ControlKind::ListBox: return new QListWidget(parent);
+    case ControlKind::CheckBox: return new QCheckBox(caption, parent);
+    case ControlKind::Option: return new QRadioButton(caption, parent);
+    case ControlKind::Frame: return new QGroupBox(caption, parent);
+    case ControlKind::Tree: {
         auto* t = new QTreeWidget(parent);
         t->setHeaderHidden(true);
         t->setColumnCount(1);
         return t;
     }
-    case Kind::Grid: {
+    case ControlKind::Grid: {
         auto* g = new QTableView(parent);
         g->setEditTriggers(QAbstractItemView::NoEditTriggers);
         g->setSelectionBehavior(QAbstractItemView::SelectRows);
         g->verticalHeader()->setDefaultSectionSize(18);
         return g;
     }
-    case Kind::DatePicker: return new DatePicker(parent);
+    case ControlKind::DatePicker: return new DatePicker(parent);
     }
     return new QWidget(parent);
 }
@@ -171,7 +174,7 @@ Controls buildControls(QWidget* parent, std::initializer_list<ControlSpec> specs
         if (s.width == kAuto) {
             w->adjustSize();
             w->move(px(s.left), px(s.top));
-            if (s.kind != Kind::Label)
+            if (s.kind != ControlKind::Label)
                 w->resize(w->width(), px(h));
         } else {
             w->setGeometry(px(s.left), px(s.top), px(s.width), px(h));

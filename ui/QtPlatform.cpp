@@ -1,4 +1,4 @@
-#include "platform/QtPlatform.h"
+#include "ui/QtPlatform.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -22,8 +22,6 @@
 #include <algorithm>
 
 namespace kestrel {
-
-void registerDefaultPlatform(Platform* (*factory)());
 
 namespace {
 QWidget* activeParent() { return QApplication::activeWindow(); }

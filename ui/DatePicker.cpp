@@ -1,4 +1,4 @@
-#include "app/DatePicker.h"
+#include "ui/DatePicker.h"
 
 #include "data/modData.h"
 

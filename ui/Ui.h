@@ -18,7 +18,7 @@ constexpr int kTwipsPerPixel = 15;
 constexpr int px(int twips) { return twips / kTwipsPerPixel; }
 constexpr int twips(int pixels) { return pixels * kTwipsPerPixel; }
 
-enum class Kind { Label, TextBox, MultiText, Button, ComboList, ListBox, CheckBox, Option, Frame, Tree, Grid, DatePicker };
+enum class ControlKind { Label, TextBox, MultiText, Button, ComboList, ListBox, CheckBox, Option, Frame, Tree, Grid, DatePicker };
 
 constexpr int kAuto = -1;      // size left to the control's kind
 constexpr int kNoTab = -1;     // takes the focus only from the mouse, if at all
@@ -28,7 +28,7 @@ constexpr int kNotStop = -2;   // never takes the focus by Tab
 // (1-based, ascending), maximum length of a text box (0: none).
 struct ControlSpec {
     const char* name;
-    Kind kind;
+    ControlKind kind;
     const char* caption;
     int left, top, width, height;
     int tab = kNoTab;
@@ -51,7 +51,7 @@ private:
 Controls buildControls(QWidget* parent, std::initializer_list<ControlSpec> specs);
 
 // Default height in twips for a kind when the table gives none.
-int defaultHeight(Kind kind);
+int defaultHeight(ControlKind kind);
 
 // Client area in twips, caption; no minimise or maximise; closeBox controls the close button.
 void setupDialog(QDialog* dialog, const QString& caption, int widthTwips, int heightTwips, bool closeBox);
