@@ -117,7 +117,7 @@ void RemindPanel::PopWeekList()
         }
     } catch (const std::exception& e) {
         // Without a readable database there is nothing to purge either: say so once and stop.
-        ShowErrorReport(ErrorReport(e, QStringLiteral("PopWeekList"), Owner::Form, QStringLiteral("frmKestrel")));
+        ReportFailure(e, QStringLiteral("PopWeekList"), Owner::Form, QStringLiteral("frmKestrel"));
         return;
     }
     // Data that cannot be changed was announced once at start-up; housekeeping then waits.
@@ -142,7 +142,7 @@ void RemindPanel::PopToDo()
             addLine(lstToDo, kToDoSeparator, 0);
         }
     } catch (const std::exception& e) {
-        ShowErrorReport(ErrorReport(e, QStringLiteral("PopToDo"), Owner::Form, QStringLiteral("frmReminder")));
+        ReportFailure(e, QStringLiteral("PopToDo"), Owner::Form, QStringLiteral("frmReminder"));
     }
 }
 

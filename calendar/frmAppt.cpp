@@ -155,7 +155,7 @@ void frmAppt::Form_Load()
         setApptText(0, rs.text(4));
         setApptText(2, rs.text(5));
     } catch (const std::exception& e) {
-        ShowErrorReport(ErrorReport(e, QStringLiteral("Form_Load"), Owner::Form, QStringLiteral("frmAppt")));
+        ReportFailure(e, QStringLiteral("Form_Load"), Owner::Form, QStringLiteral("frmAppt"));
     }
 }
 
@@ -268,8 +268,7 @@ void ScheduleAppointmentFor(int leadID, QWidget* parent)
         if (!rs.eof())
             name = rs.text(0);
     } catch (const std::exception& e) {
-        ShowErrorReport(
-            ErrorReport(e, QStringLiteral("cmdScheduleAppointment_Click"), Owner::Form, QStringLiteral("frmKestrel")));
+        ReportFailure(e, QStringLiteral("cmdScheduleAppointment_Click"), Owner::Form, QStringLiteral("frmKestrel"));
         return;
     }
     frmAppt editor(parent);

@@ -36,7 +36,7 @@ std::bitset<32> ApptDaysOfMonth(const QDate& calDate)
                 days.set(size_t(d.day()));
         }
     } catch (const std::exception& e) {
-        ShowErrorReport(ErrorReport(e, QStringLiteral("ApptsForDay"), Owner::Form, QStringLiteral("frmKestrel")));
+        ReportFailure(e, QStringLiteral("ApptsForDay"), Owner::Form, QStringLiteral("frmKestrel"));
         days.reset();
     }
     return days;
@@ -67,7 +67,7 @@ void ListDayAppts(QListWidget* lstCal, const QDate& d)
         }
     } catch (const std::exception& e) {
         // The list keeps what it showed; the user is told why the day did not open.
-        ShowErrorReport(ErrorReport(e, QStringLiteral("ListDayAppts"), Owner::Module, QStringLiteral("modCal")));
+        ReportFailure(e, QStringLiteral("ListDayAppts"), Owner::Module, QStringLiteral("modCal"));
     }
 }
 

@@ -124,8 +124,7 @@ void LeadPanel::tvLead_NodeClick(QTreeWidgetItem* node)
         lLeadID = key.mid(2).toInt();
         ShowLead();
     } catch (const std::exception& e) {
-        ReportBug(ErrorReport(e, QStringLiteral("tvLead_NodeClick"), Owner::Form, QStringLiteral("frmKestrel")) +
-                  QStringLiteral("\r\n"));
+        ReportFailure(e, QStringLiteral("tvLead_NodeClick"), Owner::Form, QStringLiteral("frmKestrel"), ReportAs::Bug);
     }
 }
 

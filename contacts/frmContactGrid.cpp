@@ -184,7 +184,7 @@ void frmContactGrid::PopGrid(const QString& mode, const QString& filter)
         auto rows = std::make_unique<Snapshot>(connection, sql);
         model->setRows(std::move(rows), kHeadings);
     } catch (const std::exception& e) {
-        ShowErrorReport(ErrorReport(e, QStringLiteral("PopGrid"), Owner::Form, QStringLiteral("frmContactGrid")));
+        ReportFailure(e, QStringLiteral("PopGrid"), Owner::Form, QStringLiteral("frmContactGrid"));
         return;
     }
     grdDataGrid->resize(px(11175), grdDataGrid->height());

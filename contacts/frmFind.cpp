@@ -76,7 +76,7 @@ void frmFind::PopFound()
     try {
         found = findContacts(sConnContacts, txtFind->text(), kMaxListed);
     } catch (const std::exception& e) {
-        ShowErrorReport(ErrorReport(e, QStringLiteral("PopFound"), Owner::Form, QStringLiteral("frmFind")));
+        ReportFailure(e, QStringLiteral("PopFound"), Owner::Form, QStringLiteral("frmFind"));
         return;
     }
     for (const FoundContact& c : found.rows)

@@ -138,7 +138,7 @@ void frmLead::Form_Load()
         cmbType->setCurrentIndex(type < 0 ? 0 : int(type));
     } catch (const std::exception& e) {
         // Without the stored row the window would save over the contact with empty boxes.
-        ShowErrorReport(ErrorReport(e, QStringLiteral("Form_Load"), Owner::Form, QStringLiteral("frmLead")));
+        ReportFailure(e, QStringLiteral("Form_Load"), Owner::Form, QStringLiteral("frmLead"));
         QTimer::singleShot(0, this, [this] { cmdCloseLead_Click(); });
     }
 }

@@ -120,7 +120,7 @@ void PopTree(const QString& filter)
         Connection connection(sConnContacts);
         rs.emplace(connection, sql);
     } catch (const std::exception& e) {
-        ShowErrorReport(ErrorReport(e, QStringLiteral("PopTree"), Owner::Module, QStringLiteral("modTree")));
+        ReportFailure(e, QStringLiteral("PopTree"), Owner::Module, QStringLiteral("modTree"));
         return;
     }
 

@@ -282,6 +282,15 @@ QString ErrorReport(const std::exception& e, const QString& procedure, Owner kin
 
 void ShowErrorReport(const QString& report) { platform().msgBox(report); }
 
+void ReportFailure(const std::exception& e, const QString& procedure, Owner kind, const QString& owner, ReportAs as)
+{
+    const QString report = ErrorReport(e, procedure, kind, owner);
+    if (as == ReportAs::Bug)
+        ReportBug(report + QStringLiteral("\r\n"));
+    else
+        platform().msgBox(report);
+}
+
 QString LeftChars(const QString& value, int max)
 {
     if (max < 0 || value.size() <= max)

@@ -56,8 +56,12 @@ QString ErrorReport(long number, const QString& description, const QString& proc
 QString ErrorReport(const DbError& e, const QString& procedure, Owner kind, const QString& owner);
 QString ErrorReport(const std::exception& e, const QString& procedure, Owner kind, const QString& owner);
 
-// Shows the plain report (OK only, no icon, caption Kestrel).
+// The one way a routine reports what stopped it: the report above in a plain box (OK only, no
+// icon, caption Kestrel), followed by the request to report the bug where the routine asks for it.
 void ShowErrorReport(const QString& report);
+enum class ReportAs { Plain, Bug };
+void ReportFailure(const std::exception& e, const QString& procedure, Owner kind, const QString& owner,
+                   ReportAs as = ReportAs::Plain);
 
 // Value rules for statement texts.
 QString Quoted(const QString& value);             // apostrophes doubled (no enclosing quotes)
