@@ -86,6 +86,9 @@ frmKestrel::frmKestrel(QWidget* parent) : QMainWindow(parent)
     lead = new LeadPanel(fraLead, this);
     cal = new CalPanel(fraCal, this);
     remind = new RemindPanel(fraRemind, this);
+    SetPrintableList(QStringLiteral("remind"), remind->lstWeek);
+    SetPrintableList(QStringLiteral("cal"), cal->lstCal);
+    SetPrintableList(QStringLiteral("todo"), remind->lstToDo);
     connect(lead->cmdScheduleAppointment, &QPushButton::clicked, this, &frmKestrel::cmdScheduleAppointment_Click);
     showOnly(fraRemind);
 

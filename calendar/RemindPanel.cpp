@@ -25,11 +25,6 @@ const QString kToDoPrompt = QStringLiteral("Enter a To Do item 25 characters or 
 const QString kToDoTitle = QStringLiteral("Enter To Do Item");
 constexpr int kToDoLength = 25;
 
-void addLine(QListWidget* list, const QString& text, int value)
-{
-    auto* item = new QListWidgetItem(text, list);
-    item->setData(Qt::UserRole, value);
-}
 
 RemindPanel* gRemind = nullptr;
 

@@ -4,19 +4,13 @@
 #include "data/Globals.h"
 #include "data/TextFold.h"
 #include "data/modData.h"
+#include "ui/Ui.h"
 
 #include <QListWidget>
 #include <QRegularExpression>
 
 namespace kestrel {
 
-namespace {
-void addLine(QListWidget* list, const QString& text, int value)
-{
-    auto* item = new QListWidgetItem(text, list);
-    item->setData(Qt::UserRole, value);
-}
-} // namespace
 
 std::bitset<32> ApptDaysOfMonth(const QDate& calDate)
 {

@@ -4,6 +4,7 @@
 #include "data/Globals.h"
 #include "data/SearchIndex.h"
 #include "data/modData.h"
+#include "ui/Ui.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -27,11 +28,6 @@ QString column(const QString& text, int width)
     return cell.leftJustified(width, u' ');
 }
 
-void addLine(QListWidget* list, const QString& text, int value)
-{
-    auto* item = new QListWidgetItem(text, list);
-    item->setData(Qt::UserRole, value);
-}
 
 const QString kMore = QStringLiteral("More contacts match: type more of what you look for.");
 const QString kNone = QStringLiteral("No contact matches.");

@@ -12,6 +12,12 @@ bool GreetingEnabled()
            QStringLiteral("T");
 }
 
+void SetGreetingEnabled(bool on)
+{
+    platform().saveSetting(QStringLiteral("Kestrel"), QStringLiteral("App"), QStringLiteral("Greet"),
+                           on ? QStringLiteral("T") : QStringLiteral("F"));
+}
+
 void ShowGreeting()
 {
     frmGreet greeting;

@@ -1,5 +1,7 @@
 #include "dialogs/frmGreet.h"
 
+#include "dialogs/Settings.h"
+
 #include "ui/Ui.h"
 #include "platform/Platform.h"
 
@@ -54,8 +56,7 @@ void frmGreet::Form_Load() { Label1->setText(kGreeting); }
 
 void frmGreet::cmdOkay_Click()
 {
-    platform().saveSetting(QStringLiteral("Kestrel"), QStringLiteral("App"), QStringLiteral("Greet"),
-                           chkShowGreet->isChecked() ? QStringLiteral("T") : QStringLiteral("F"));
+    SetGreetingEnabled(chkShowGreet->isChecked());
     accept();
 }
 

@@ -44,8 +44,7 @@ void frmOptions::Form_Load()
 
 void frmOptions::cmdSave_Click()
 {
-    platform().saveSetting(QStringLiteral("Kestrel"), QStringLiteral("App"), QStringLiteral("Greet"),
-                           chkGreet->isChecked() ? QStringLiteral("T") : QStringLiteral("F"));
+    SetGreetingEnabled(chkGreet->isChecked());
     SaveAlertMinutes(cboAlert->currentData().toInt());
     // Unlike the greeting, the reminders follow the choice at once.
     RearmAlerts();

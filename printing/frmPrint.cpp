@@ -7,11 +7,12 @@
 #include "ui/Desktop.h"
 
 #include <QAbstractTextDocumentLayout>
-#include <QApplication>
 #include <QDir>
+#include <QHash>
 #include <QImage>
 #include <QListWidget>
 #include <QPainter>
+#include <QPointer>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -27,20 +28,11 @@ namespace {
 constexpr int kTwipsPerInch = 1440;
 constexpr int kLayoutDotsPerMeter = 3780; // 96 dots per inch
 
-QListWidget* findList(const QString& name)
+// The lists a window handed over for printing, by the word that names them.
+QHash<QString, QPointer<QListWidget>>& printableLists()
 {
-    // The lists live on the main window; look there first, then in any other window.
-    QListWidget* found = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        QListWidget* list = w->findChild<QListWidget*>(name);
-        if (!list)
-            continue;
-        if (w->objectName() == u"frmKestrel")
-            return list;
-        if (!found)
-            found = list;
-    }
-    return found;
+    static QHash<QString, QPointer<QListWidget>> lists;
+    return lists;
 }
 
 QString printerName(const QPrinter& printer)
@@ -89,12 +81,8 @@ frmPrint::frmPrint(QWidget* parent) : QWidget(parent)
 
 void frmPrint::PrintList(const QString& kind)
 {
-    const QString name = kind == u"remind" ? QStringLiteral("lstWeek")
-                         : kind == u"cal"  ? QStringLiteral("lstCal")
-                         : kind == u"todo" ? QStringLiteral("lstToDo")
-                                           : QString();
     lastPages = 0;
-    QListWidget* list = name.isEmpty() ? nullptr : findList(name);
+    QListWidget* list = printableLists().value(kind);
     if (!list)
         return;
     QString listing = ListingText(*list);
@@ -133,6 +121,7 @@ frmPrint& printForm()
 }
 
 void PrintList(const QString& kind) { printForm().PrintList(kind); }
+void SetPrintableList(const QString& kind, QListWidget* list) { printableLists().insert(kind, list); }
 void PrintBlankForm() { printForm().PrintBlankForm(); }
 
 QString leadFormPath() { return programDir() + QStringLiteral("/Templates/lead.rtf"); }

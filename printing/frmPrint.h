@@ -37,6 +37,9 @@ private:
 frmPrint& printForm();
 void PrintList(const QString& kind);
 void PrintBlankForm();
+// The list that PrintList prints for kind ("remind", "cal", "todo"), handed over by the window
+// that shows it; a list that is gone prints nothing.
+void SetPrintableList(const QString& kind, QListWidget* list);
 
 // The template's place: the program directory's Templates folder.
 QString leadFormPath();

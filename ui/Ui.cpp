@@ -295,6 +295,12 @@ void installFocusColour(QWidget* textEdit, const QColor& idle)
     textEdit->installEventFilter(new FocusColour(textEdit, idle));
 }
 
+void addLine(QListWidget* list, const QString& text, int value)
+{
+    auto* item = new QListWidgetItem(text, list);
+    item->setData(Qt::UserRole, value);
+}
+
 int leftTwips(const QWidget* w) { return twips(w->x()); }
 void setLeftTwips(QWidget* w, int left) { w->move(px(left), w->y()); }
 

@@ -11,6 +11,7 @@
 class QAbstractButton;
 class QDialog;
 class QLineEdit;
+class QListWidget;
 
 namespace kestrel {
 
@@ -65,6 +66,10 @@ void setBackground(QWidget* w, const QColor& c);
 
 // Puts a stored value into a box whole, even when it is longer than the box lets the user type.
 void setStoredText(QLineEdit* box, const QString& text);
+
+// A line of a list box with its item value: the key of the row it stands for, 0 for headings,
+// separators and hints.
+void addLine(QListWidget* list, const QString& text, int value);
 
 int leftTwips(const QWidget* w);
 void setLeftTwips(QWidget* w, int left);

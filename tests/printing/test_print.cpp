@@ -19,7 +19,7 @@ protected:
         KestrelTest::SetUp();
         window = std::make_unique<QWidget>();
         todo = new QListWidget(window.get());
-        todo->setObjectName(QStringLiteral("lstToDo")); // printing finds the list by name in a window
+        SetPrintableList(QStringLiteral("todo"), todo);
     }
     void TearDown() override
     {
