@@ -3,8 +3,12 @@
 #include "data/Database.h"
 #include "data/Globals.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
+
+#include <memory>
 
 namespace kestrel {
 
@@ -31,7 +35,9 @@ QString mainTableSql()
     QString sql = QStringLiteral("CREATE TABLE Main(\n  ID INTEGER PRIMARY KEY AUTOINCREMENT");
     for (const auto& f : fields)
         sql += textField(f.name, f.size);
-    return sql + QStringLiteral(")");
+    // Where each row came from and what the preview says about it; the rows a field could not
+    // hold stand apart, as the file wrote them, to be saved back to a file of their own.
+    return sql + QStringLiteral(",\n  Line INTEGER, Note TEXT, Dup INTEGER NOT NULL DEFAULT 0)");
 }
 
 } // namespace
@@ -71,10 +77,40 @@ void CreateTempDB()
     CreateMainTable();
 }
 
+namespace {
+std::unique_ptr<QLockFile>& heldLock()
+{
+    static std::unique_ptr<QLockFile> lock;
+    return lock;
+}
+} // namespace
+
+bool acquireScratch()
+{
+    const QString path = tempDBPath() + QStringLiteral(".lock");
+    auto& lock = heldLock();
+    if (lock && lock->fileName() == path)
+        return true;
+    lock.reset();
+    auto mine = std::make_unique<QLockFile>(path);
+    // Only a lock whose owner has ended is stale, however long an import takes.
+    mine->setStaleLockTime(0);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (!mine->tryLock(0))
+        // A folder the lock cannot be written in cannot take the scratch file either; creating
+        // that reports it in its own words.
+        return mine->error() != QLockFile::LockFailedError;
+    lock = std::move(mine);
+    return true;
+}
+
+void releaseScratch() { heldLock().reset(); }
+
 void CreateMainTable()
 {
     Connection db(sConnTemp);
     db.execute(mainTableSql());
+    db.execute(QStringLiteral("CREATE TABLE KeptOut(Line INTEGER, Field TEXT, Reason TEXT, Record BLOB)"));
 }
 
 } // namespace kestrel

@@ -50,7 +50,7 @@ TEST_F(ImportTest, LoadKeepsApostrophesAndEmptyFieldsAndImportCountsRowsContacts
                              "O'Brien,Seán,555,ob@x.com\r\n"
                              "Bob,B,,\r\n"
                              "\"Smith, Jr.\",,,\r\n");
-    ASSERT_TRUE(LoadCsvToTemp(path, mapping(QStringLiteral("Last Name>LastName|First Name>FirstName|Fax>DELETE|E-mail Address>Email"))));
+    ASSERT_TRUE(LoadCsvToTemp(path, mapping(QStringLiteral("Last Name>LastName|First Name>FirstName|Fax>DELETE|E-mail Address>Email")))) << desk.messages().join(u"|").toStdString();
     // Unmapped columns stay null; mapped empty fields arrive as the empty text.
     EXPECT_EQ(mainRows(), (std::vector<QStringList>{{"O'Brien", "Seán", "<null>", "<null>", "ob@x.com"},
                                                     {"Bob", "B", "<null>", "<null>", ""},
