@@ -141,8 +141,8 @@ void frmKestrel::buildMenus()
     add(mnuCon, mnuConGrid, "mnuConGrid", QStringLiteral("View in Grid"), QKeySequence(Qt::Key_F4),
         &frmKestrel::mnuConGrid_Click);
     sep(mnuCon, "sep6");
-    add(mnuCon, mnuConExport, "mnuConExport", QStringLiteral("Export Contacts"), {}, &frmKestrel::mnuConExport_Click);
-    add(mnuCon, mnuConImport, "mnuConImport", QStringLiteral("Import Contacts"), {}, &frmKestrel::mnuConImport_Click);
+    add(mnuCon, mnuConExport, "mnuConExport", QStringLiteral("&Export Contacts"), {}, &frmKestrel::mnuConExport_Click);
+    add(mnuCon, mnuConImport, "mnuConImport", QStringLiteral("&Import Contacts"), {}, &frmKestrel::mnuConImport_Click);
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
@@ -283,7 +283,9 @@ void frmKestrel::mnuConExport_Click()
 void frmKestrel::mnuConImport_Click()
 {
     frmImport window(this);
-    platform().runModal(window);
+    // New contacts belong in the tree as soon as the import has brought them in.
+    if (platform().runModal(window) == QDialog::Accepted)
+        PopTree(QString());
 }
 
 void frmKestrel::mnuHelpContents_Click()

@@ -15,6 +15,9 @@ namespace kestrel {
 
 inline const QString kAppTitle = QStringLiteral("Kestrel");
 
+// The answer a question gives when the user presses Enter.
+enum class Answer { No, Yes };
+
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -23,6 +26,12 @@ public:
     virtual void msgBox(const QString& text, const QString& caption = kAppTitle) = 0;
     // Yes/No with the question icon and No as the default; true for Yes.
     virtual bool askYesNo(const QString& text, const QString& caption = kAppTitle) = 0;
+    // The same question where Enter gives the answer named (the usual No, or Yes).
+    virtual bool askYesNo(const QString& text, const QString& caption, Answer enterGives)
+    {
+        (void)enterGives;
+        return askYesNo(text, caption);
+    }
     // Cancel gives the empty text.
     virtual QString inputBox(const QString& prompt, const QString& title, const QString& defaultText) = 0;
     // Empty text when cancelled. filter uses the "Desc (*.ext)|*.ext" form.

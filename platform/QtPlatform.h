@@ -7,6 +7,7 @@ class QtPlatform final : public Platform {
 public:
     void msgBox(const QString& text, const QString& caption) override;
     bool askYesNo(const QString& text, const QString& caption) override;
+    bool askYesNo(const QString& text, const QString& caption, Answer enterGives) override;
     QString inputBox(const QString& prompt, const QString& title, const QString& defaultText) override;
     QString openFileName(const QString& startDir, const QString& title, const QString& filter) override;
     QString saveFileName(const QString& startDir, const QString& title, const QString& filter) override;

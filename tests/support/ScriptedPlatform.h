@@ -52,6 +52,8 @@ public:
 
     void msgBox(const QString& text, const QString& caption) override;
     bool askYesNo(const QString& text, const QString& caption) override;
+    // Recorded with extra "Yes" when Enter gives Yes.
+    bool askYesNo(const QString& text, const QString& caption, kestrel::Answer enterGives) override;
     QString inputBox(const QString& prompt, const QString& title, const QString& defaultText) override;
     QString openFileName(const QString& startDir, const QString& title, const QString& filter) override;
     QString saveFileName(const QString& startDir, const QString& title, const QString& filter) override;
