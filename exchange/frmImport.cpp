@@ -197,7 +197,7 @@ frmImport::frmImport(QWidget* parent) : QDialog(parent)
 frmImport::~frmImport()
 {
     unloadGrid();
-    releaseScratch();
+    releaseScratch(this);
 }
 
 void frmImport::showStage(QGroupBox* panel)
@@ -349,7 +349,7 @@ void frmImport::cmdDone_Click()
     beginWork(QStringLiteral("Reading the file"));
     const bool loaded = LoadCsvToTemp(sCsvPath, entries, &summary_, [this](qint64 done, qint64 total) {
         return workProgress(done, total);
-    });
+    }, this);
     endWork();
     if (!loaded) {
         if (summary_.cancelled)
@@ -483,7 +483,7 @@ void frmImport::cmdImport_Click()
     beginWork(QStringLiteral("Importing"));
     const bool imported = ImportTempRows(cboType->currentText(), chkSkipDup->isChecked(), &summary_,
                                          [this](qint64 done, qint64 total) { return workProgress(done, total); },
-                                         rsTemp->rowCount());
+                                         rsTemp->rowCount(), this);
     endWork();
     if (!imported) {
         if (summary_.cancelled)
@@ -516,7 +516,7 @@ void frmImport::done(int result)
         return;
     }
     unloadGrid();
-    releaseScratch();
+    releaseScratch(this);
     QDialog::done(result);
 }
 

@@ -228,7 +228,7 @@ private:
 } // namespace
 
 bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSummary* summary,
-                   const ImportProgress& progress)
+                   const ImportProgress& progress, const void* holder)
 {
     ImportSummary local;
     ImportSummary& sum = summary ? *summary : local;
@@ -250,7 +250,7 @@ bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSum
         tell(e, "LoadCsvToTemp");
         return false;
     }
-    if (!acquireScratch()) {
+    if (!acquireScratch(holder)) {
         platform().msgBox(kScratchBusy);
         return false;
     }
@@ -364,7 +364,7 @@ bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSum
 }
 
 bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* summary,
-                    const ImportProgress& progress, qint64 expectedRows)
+                    const ImportProgress& progress, qint64 expectedRows, const void* holder)
 {
     ImportSummary local;
     ImportSummary& sum = summary ? *summary : local;
@@ -462,7 +462,7 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
         sum.imported = 0;
         return false;
     }
-    releaseScratch();
+    releaseScratch(holder);
     return true;
 }
 

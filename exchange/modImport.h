@@ -71,8 +71,9 @@ using ImportProgress = std::function<bool(qint64 done, qint64 total)>;
 // have a field count other than the header's, when a value was changed, or when they match a
 // stored contact. A file the reader cannot take, a scratch file another import holds, or a
 // cancel loads nothing (false).
+// holder names the import that holds the scratch file (see acquireScratch).
 bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSummary* summary = nullptr,
-                   const ImportProgress& progress = {});
+                   const ImportProgress& progress = {}, const void* holder = nullptr);
 
 // Copies the rows left in Main into contacts with the contact type, committing every fraction of
 // a second so that another copy of the program never waits long. Rows marked as duplicates are
@@ -80,7 +81,7 @@ bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSum
 // shows: any other number in Main means the scratch file changed under it, and nothing is
 // imported. A cancel or a failure of the file takes back every row this run wrote (false).
 bool ImportTempRows(const QString& conType, bool skipDuplicates = true, ImportSummary* summary = nullptr,
-                    const ImportProgress& progress = {}, qint64 expectedRows = -1);
+                    const ImportProgress& progress = {}, qint64 expectedRows = -1, const void* holder = nullptr);
 
 // Writes the kept-out rows under the file's header, with its delimiter. False with the reason.
 bool saveKeptOut(const QString& path, const ImportSummary& summary, QString* error);

@@ -78,20 +78,26 @@ void CreateTempDB()
 }
 
 namespace {
-std::unique_ptr<QLockFile>& heldLock()
+struct HeldLock {
+    std::unique_ptr<QLockFile> file;
+    const void* holder = nullptr;
+};
+HeldLock& heldLock()
 {
-    static std::unique_ptr<QLockFile> lock;
+    static HeldLock lock;
     return lock;
 }
 } // namespace
 
-bool acquireScratch()
+bool acquireScratch(const void* holder)
 {
     const QString path = tempDBPath() + QStringLiteral(".lock");
-    auto& lock = heldLock();
-    if (lock && lock->fileName() == path)
+    auto& held = heldLock();
+    if (held.file && held.file->fileName() == path && held.holder != holder)
+        return false;
+    if (held.file && held.file->fileName() == path)
         return true;
-    lock.reset();
+    held.file.reset();
     auto mine = std::make_unique<QLockFile>(path);
     // Only a lock whose owner has ended is stale, however long an import takes.
     mine->setStaleLockTime(0);
@@ -100,11 +106,16 @@ bool acquireScratch()
         // A folder the lock cannot be written in cannot take the scratch file either; creating
         // that reports it in its own words.
         return mine->error() != QLockFile::LockFailedError;
-    lock = std::move(mine);
+    held.file = std::move(mine);
+    held.holder = holder;
     return true;
 }
 
-void releaseScratch() { heldLock().reset(); }
+void releaseScratch(const void* holder)
+{
+    if (heldLock().holder == holder)
+        heldLock().file.reset();
+}
 
 void CreateMainTable()
 {
