@@ -77,7 +77,7 @@ TEST_F(ImportWindowTest, ImportMappingAndExportWindowsStandWhereDesigned)
         {f.Label2, {120, 300, 11025, 495}},        {f.Label3, {120, 900, 11025, 255}},
         {f.lstFrom, {120, 1200, 11025, 4515}},     {f.cmdDone, {9480, 5850, 1665, 375}},
         {f.cmdMapByName, {7680, 5850, 1665, 375}}, {f.lblProgress, {1200, 750, 6615, 255}},
-        {f.cmdCancel, {8040, 660, 1455, 330}},     {f.lstKept, {120, 3600, 11025, 1020}},
+        {f.cmdCancel, {8040, 750, 1455, 270}},     {f.lstKept, {120, 3600, 11025, 1020}},
         {f.fraImport, {-12000, 1020, 11265, 6405}}, {f.dgTemp, {120, 300, 11025, 3255}},
         {f.Label6, {120, 4680, 7815, 1095}},       {f.Label4, {8160, 4740, 615, 255}},
         {f.cboType, {8820, 4680, 1455, 315}},      {f.lblMessage, {4440, 5820, 4920, 495}},
