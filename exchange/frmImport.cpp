@@ -125,12 +125,12 @@ frmImport::frmImport(QWidget* parent) : QDialog(parent)
         {"fraImport", Kind::Frame, "Rows and fields to import", kPanelHidden, 1020, 11265, 6405},
         {"fraImport.dgTemp", Kind::Grid, "", 120, 300, 11025, 3255, 6},
         {"fraImport.lstKept", Kind::ListBox, "", 120, 3600, 11025, 1020, 7},
-        {"fraImport.Label6", Kind::Label, "", 120, 4680, 7815, 1095},
+        {"fraImport.Label6", Kind::Label, "", 120, 4680, 7815, 855},
         {"fraImport.Label4", Kind::Label, "Type:", 8160, 4740, 615, 255},
         {"fraImport.cboType", Kind::ComboList, "", 8820, 4680, 1455, 315, 8},
         {"fraImport.cmdSaveKept", Kind::Button, "&Save Kept-Out Rows", 8160, 5160, 2985, 375, 9},
-        {"fraImport.chkSkipDup", Kind::CheckBox, "Skip rows that match a stored contact", 120, 5820, 4200, 255, 10},
-        {"fraImport.lblMessage", Kind::Label, "", 4440, 5820, 4920, 495},
+        {"fraImport.chkSkipDup", Kind::CheckBox, "Skip rows that match a stored contact", 120, 5580, 4200, 255, 10},
+        {"fraImport.lblMessage", Kind::Label, "", 120, 5880, 9240, 450},
         {"fraImport.cmdImport", Kind::Button, "&Import", 9480, 5850, 1665, 375, 11},
     });
     Label1 = controls.get<QLabel>(QStringLiteral("Label1"));
