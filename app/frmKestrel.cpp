@@ -149,8 +149,8 @@ void frmKestrel::buildMenus()
         &frmKestrel::mnuConGrid_Click);
     add(mnuCon, mnuConFind, "mnuConFind", QStringLiteral("&Find"), QKeySequence(Qt::Key_F8), &frmKestrel::mnuConFind_Click);
     sep(mnuCon, "sep6");
-    add(mnuCon, mnuConExport, "mnuConExport", QStringLiteral("Export Contacts"), {}, &frmKestrel::mnuConExport_Click);
-    add(mnuCon, mnuConImport, "mnuConImport", QStringLiteral("Import Contacts"), {}, &frmKestrel::mnuConImport_Click);
+    add(mnuCon, mnuConExport, "mnuConExport", QStringLiteral("&Export Contacts"), {}, &frmKestrel::mnuConExport_Click);
+    add(mnuCon, mnuConImport, "mnuConImport", QStringLiteral("&Import Contacts"), {}, &frmKestrel::mnuConImport_Click);
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
@@ -318,7 +318,9 @@ void frmKestrel::mnuConExport_Click()
 void frmKestrel::mnuConImport_Click()
 {
     frmImport window(this);
-    desktop().runModal(window);
+    // New contacts belong in the tree as soon as the import has brought them in.
+    if (desktop().runModal(window) == QDialog::Accepted)
+        PopTree(QString());
 }
 
 void frmKestrel::mnuHelpContents_Click()

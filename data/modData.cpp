@@ -280,8 +280,6 @@ QString ErrorReport(const std::exception& e, const QString& procedure, Owner kin
     return ErrorReport(5, QString::fromUtf8(e.what()), procedure, kind, owner);
 }
 
-void ShowErrorReport(const QString& report) { platform().msgBox(report); }
-
 void ReportFailure(const std::exception& e, const QString& procedure, Owner kind, const QString& owner, ReportAs as)
 {
     const QString report = ErrorReport(e, procedure, kind, owner);

@@ -58,7 +58,6 @@ QString ErrorReport(const std::exception& e, const QString& procedure, Owner kin
 
 // The one way a routine reports what stopped it: the report above in a plain box (OK only, no
 // icon, caption Kestrel), followed by the request to report the bug where the routine asks for it.
-void ShowErrorReport(const QString& report);
 enum class ReportAs { Plain, Bug };
 void ReportFailure(const std::exception& e, const QString& procedure, Owner kind, const QString& owner,
                    ReportAs as = ReportAs::Plain);

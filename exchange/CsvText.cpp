@@ -10,6 +10,8 @@
 #include <csv.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <climits>
 #include <cstring>
 #include <deque>
@@ -19,38 +21,188 @@ namespace kestrel {
 namespace {
 constexpr qint64 kChunk = 1 << 16;
 
-// Spreadsheets save either UTF-8 or the Windows code page; one wrong byte tells them apart, so
-// the whole file is looked at once before the first record is decoded.
-bool isValidUtf8File(QFile& file)
+// RFC 3629: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool isValidUtf8(const unsigned char* s, size_t n)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QByteArray buffer(kChunk, Qt::Uninitialized);
-    for (;;) {
-        const qint64 n = file.read(buffer.data(), kChunk);
-        if (n <= 0)
+    size_t i = 0;
+    while (i < n) {
+        // Eight plain ASCII bytes at a time: most fields are nothing else.
+        while (i + 8 <= n) {
+            std::uint64_t w;
+            std::memcpy(&w, s + i, 8);
+            if (w & 0x8080808080808080ULL)
+                break;
+            i += 8;
+        }
+        if (i >= n)
             break;
-        (void)QString(utf8.decode(QByteArrayView(buffer.constData(), n)));
-        if (utf8.hasError())
+        const unsigned char c = s[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t len;
+        unsigned char lo = 0x80, hi = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF)
+            len = 2;
+        else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            if (c == 0xE0)
+                lo = 0xA0;
+            else if (c == 0xED)
+                hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            if (c == 0xF0)
+                lo = 0x90;
+            else if (c == 0xF4)
+                hi = 0x8F;
+        } else
             return false;
+        if (i + len > n || s[i + 1] < lo || s[i + 1] > hi)
+            return false;
+        for (size_t k = 2; k < len; ++k)
+            if (s[i + k] < 0x80 || s[i + k] > 0xBF)
+                return false;
+        i += len;
     }
     return true;
 }
+
+// libcsv trims what this calls a blank around unquoted fields; the delimiter itself never is one.
+int blankSpaceOrTab(unsigned char c) { return c == ' ' || c == '\t'; }
+int blankSpace(unsigned char c) { return c == ' '; }
+int blankTab(unsigned char c) { return c == '\t'; }
+
+// Lines that end (CR LF, LF or CR) inside a field's own text.
+qint64 lineBreaks(const char* s, size_t n)
+{
+    qint64 count = 0;
+    for (size_t i = 0; i < n; ++i)
+        if (s[i] == '\n' || (s[i] == '\r' && (i + 1 >= n || s[i + 1] != '\n')))
+            ++count;
+    return count;
+}
+
+// UTF-16 written without a byte-order mark still has a NUL in every other byte wherever it holds
+// plain Latin text, and CSV is mostly commas, digits and Latin letters.
+std::optional<QStringConverter::Encoding> utf16ByNuls(const char* p, size_t n)
+{
+    const size_t pairs = std::min<size_t>(n, 1024) / 2;
+    if (pairs < 2)
+        return std::nullopt;
+    size_t zeroEven = 0, zeroOdd = 0;
+    for (size_t i = 0; i < pairs; ++i) {
+        zeroEven += p[2 * i] == 0;
+        zeroOdd += p[2 * i + 1] == 0;
+    }
+    if (zeroOdd * 4 >= pairs * 3 && zeroEven * 4 < pairs)
+        return QStringConverter::Utf16LE;
+    if (zeroEven * 4 >= pairs * 3 && zeroOdd * 4 < pairs)
+        return QStringConverter::Utf16BE;
+    return std::nullopt;
+}
 } // namespace
+
+char detectDelimiter(const char* text, size_t size)
+{
+    static constexpr char kCandidates[] = {',', ';', '\t'};
+    std::vector<std::array<int, 3>> lines;
+    std::array<int, 3> counts{};
+    bool quoted = false, any = false;
+    for (size_t i = 0; i < size && lines.size() < 20; ++i) {
+        const char c = text[i];
+        if (c == '"') {
+            quoted = !quoted;
+            any = true;
+        } else if (!quoted && (c == '\n' || c == '\r')) {
+            if (any)
+                lines.push_back(counts);
+            counts = {};
+            any = false;
+        } else if (!quoted) {
+            any = any || (c != ' ');
+            for (int k = 0; k < 3; ++k)
+                counts[size_t(k)] += c == kCandidates[k];
+        }
+    }
+    if (any && lines.size() < 20)
+        lines.push_back(counts);
+    if (lines.empty())
+        return ',';
+    // The header decides how many fields there are; the rows that agree with it decide which
+    // delimiter it is, so a comma inside "Smith, Jr." in a semicolon file cannot win.
+    int best = 0;
+    std::pair<size_t, int> bestScore{0, 0};
+    for (int k = 0; k < 3; ++k) {
+        const int header = lines[0][size_t(k)];
+        if (header == 0)
+            continue;
+        size_t agree = 0;
+        for (size_t l = 1; l < lines.size(); ++l)
+            agree += lines[l][size_t(k)] == header;
+        const std::pair<size_t, int> score{agree, header};
+        if (score > bestScore) {
+            bestScore = score;
+            best = k;
+        }
+    }
+    return kCandidates[best];
+}
+
+QByteArray csvLine(const CsvRecord& record, char delimiter)
+{
+    QByteArray out;
+    for (size_t i = 0; i < record.size(); ++i) {
+        if (i)
+            out += delimiter;
+        if (!record[i])
+            continue;
+        const QByteArray v = record[i]->toUtf8();
+        const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+        bool needs = v.isEmpty() || blank(v.front()) || blank(v.back());
+        for (const char c : v)
+            needs = needs || c == delimiter || c == '"' || c == '\r' || c == '\n';
+        if (!needs) {
+            out += v;
+            continue;
+        }
+        out += '"';
+        for (const char c : v) {
+            if (c == '"')
+                out += '"';
+            out += c;
+        }
+        out += '"';
+    }
+    return out;
+}
 
 struct CsvFile::Impl {
     QString path;
     QFile file;
     csv_parser parser{};
     bool parserReady = false;
-    bool utf8 = true;
+    CsvEncoding encoding = CsvEncoding::Utf8;
+    std::optional<QStringDecoder> utf16;
     QStringDecoder cp1252{"windows-1252"};
-    std::deque<CsvRecord> ready;
+    char delim = ',';
+    std::deque<std::pair<CsvRecord, qint64>> ready;
     CsvRecord building;
+    bool anyValue = false;
+    qint64 breaksInFields = 0;
+    qint64 nextLine = 1; // where the next record begins
+    qint64 recordLine = 0;
+    int lastEnd = 0;
+    qint64 blank = 0;
+    qint64 fallback = 0;
     bool atEnd = false;
-    bool firstChunk = true;
-    qint64 line = 1; // line number at the start of the next chunk
     size_t recordBytes = 0; // of the fields read so far of the record being read
+    qint64 fileSize = 0;
+    qint64 rawRead = 0;
     QByteArray chunk;
+    QByteArray text;   // the bytes handed to the parser next, always UTF-8
+    bool textPending = false;
 
     ~Impl()
     {
@@ -60,8 +212,9 @@ struct CsvFile::Impl {
 
     QString decode(const char* s, size_t n)
     {
-        if (utf8)
+        if (isValidUtf8(reinterpret_cast<const unsigned char*>(s), n))
             return exactUtf8(s, qsizetype(n));
+        ++fallback;
         return cp1252.decode(QByteArrayView(s, qsizetype(n)));
     }
 
@@ -69,58 +222,134 @@ struct CsvFile::Impl {
     {
         auto* self = static_cast<Impl*>(data);
         self->recordBytes += n;
-        if (s)
-            self->building.emplace_back(self->decode(static_cast<const char*>(s), n));
-        else
+        if (s) {
+            const char* bytes = static_cast<const char*>(s);
+            self->anyValue = true;
+            self->breaksInFields += lineBreaks(bytes, n);
+            self->building.emplace_back(self->decode(bytes, n));
+        } else {
             self->building.emplace_back(std::nullopt);
+        }
     }
-    static void onRecord(int, void* data)
+    static void onRecord(int end, void* data)
     {
         auto* self = static_cast<Impl*>(data);
-        self->ready.push_back(std::move(self->building));
-        self->building.clear();
+        if (self->building.empty()) {
+            // Every line end is reported: the LF of a CR LF closes nothing new, any other
+            // ends a line that held nothing at all.
+            if (end == '\n' && self->lastEnd == '\r') {
+                self->lastEnd = '\n';
+                return;
+            }
+            self->lastEnd = end;
+            if (end == -1)
+                return;
+            ++self->blank;
+            ++self->nextLine;
+            return;
+        }
+        const qint64 line = self->nextLine;
+        self->nextLine += self->breaksInFields + 1;
+        self->breaksInFields = 0;
+        self->lastEnd = end;
         self->recordBytes = 0;
+        if (!self->anyValue) {
+            // Nothing but delimiters: the row a spreadsheet writes for an empty line.
+            ++self->blank;
+            self->building.clear();
+            return;
+        }
+        self->anyValue = false;
+        self->ready.emplace_back(std::move(self->building), line);
+        self->building.clear();
     }
 
-    [[noreturn]] void fail(const QString& text)
+    [[noreturn]] void fail(const QString& message)
     {
         atEnd = true;
         ready.clear();
-        throw DbError(kTextFileError, text);
+        throw DbError(kTextFileError, message);
     }
 
-    void fill()
+    // The next piece of the file as UTF-8; empty at its end.
+    void readText()
     {
         const qint64 n = file.read(chunk.data(), kChunk);
         if (n < 0)
             fail(QStringLiteral("The file '%1' could not be read (%2)").arg(path, file.errorString()));
-        if (n == 0) {
+        rawRead += n;
+        if (utf16) {
+            const QString s = utf16->decode(QByteArrayView(chunk.constData(), n));
+            text = s.toUtf8();
+        } else {
+            text = QByteArray(chunk.constData(), n);
+        }
+    }
+
+    void start()
+    {
+        readText();
+        qsizetype skip = 0;
+        if (!utf16) {
+            const auto* p = reinterpret_cast<const unsigned char*>(text.constData());
+            if (text.size() >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF))) {
+                const bool le = p[0] == 0xFF;
+                encoding = le ? CsvEncoding::Utf16LE : CsvEncoding::Utf16BE;
+                utf16.emplace(le ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+                const QString s = utf16->decode(QByteArrayView(text.constData() + 2, text.size() - 2));
+                text = s.toUtf8();
+            } else if (text.startsWith("\xEF\xBB\xBF")) {
+                encoding = CsvEncoding::Utf8Bom;
+                skip = 3;
+            } else if (const auto e = utf16ByNuls(text.constData(), size_t(text.size()))) {
+                encoding = *e == QStringConverter::Utf16LE ? CsvEncoding::Utf16LE : CsvEncoding::Utf16BE;
+                utf16.emplace(*e);
+                const QString s = utf16->decode(QByteArrayView(text));
+                text = s.toUtf8();
+            }
+        }
+        text.remove(0, skip);
+        // A first line "sep=;" names the delimiter, as spreadsheets write it; it is no record.
+        if (text.size() >= 5 && text.left(4).compare("sep=", Qt::CaseInsensitive) == 0 && text[4] != '"' &&
+            text[4] != '\r' && text[4] != '\n' && (text.size() == 5 || text[5] == '\r' || text[5] == '\n')) {
+            delim = text[4];
+            qsizetype cut = 5;
+            if (cut < text.size() && text[cut] == '\r')
+                ++cut;
+            if (cut < text.size() && text[cut] == '\n')
+                ++cut;
+            text.remove(0, cut);
+            nextLine = 2;
+        } else {
+            delim = detectDelimiter(text.constData(), size_t(text.size()));
+        }
+        textPending = true;
+    }
+
+    void fill()
+    {
+        if (!textPending)
+            readText();
+        textPending = false;
+        if (text.isEmpty()) {
             atEnd = true;
             if (csv_fini(&parser, onField, onRecord, this) != 0)
                 fail(QStringLiteral("The file '%1' ends inside a quoted field: its closing double quote is missing")
                          .arg(path));
             return;
         }
-        const char* p = chunk.constData();
-        size_t len = size_t(n);
-        if (firstChunk) {
-            firstChunk = false;
-            if (len >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) {
-                p += 3;
-                len -= 3;
-            }
-        }
+        const char* p = text.constData();
+        const size_t len = size_t(text.size());
         const size_t done = csv_parse(&parser, p, len, onField, onRecord, this);
         if (done != len) {
             const int code = csv_error(&parser);
             if (code != CSV_EPARSE)
                 fail(QStringLiteral("The file '%1' could not be read (%2)")
                          .arg(path, QString::fromUtf8(csv_strerror(code))));
-            const qint64 at = line + std::count(p, p + done, '\n');
             fail(QStringLiteral("The file '%1' is not valid CSV at line %2: a double quote stands inside a field "
                                 "that is not quoted, or after a closing quote")
                      .arg(path)
-                     .arg(at));
+                     .arg(nextLine + breaksInFields));
         }
         // A record is held whole until it ends; one that never seems to end (a stray quote, a
         // file that is no CSV) must not take all the memory there is.
@@ -129,8 +358,7 @@ struct CsvFile::Impl {
                                 "contacts the import can read")
                      .arg(path)
                      .arg(kMaxCsvRecordBytes >> 20)
-                     .arg(line));
-        line += std::count(p, p + len, '\n');
+                     .arg(nextLine));
     }
 };
 
@@ -143,24 +371,35 @@ CsvFile::CsvFile(const QString& path) : d(std::make_unique<Impl>())
     if (!d->file.open(QIODevice::ReadOnly))
         throw DbError(kTextFileError,
                       QStringLiteral("The file '%1' could not be opened (%2)").arg(path, d->file.errorString()));
-    d->utf8 = isValidUtf8File(d->file);
-    if (!d->file.seek(0))
-        throw DbError(kTextFileError,
-                      QStringLiteral("The file '%1' could not be read (%2)").arg(path, d->file.errorString()));
+    d->fileSize = d->file.size();
+    d->chunk.resize(kChunk);
+    d->start();
     // Strict parsing is what reports an unclosed quote at the end instead of swallowing the rest
-    // of the file into one field; the empty-is-null option tells ,, from "".
-    if (csv_init(&d->parser, CSV_STRICT | CSV_STRICT_FINI | CSV_EMPTY_IS_NULL) != 0)
+    // of the file into one field; the empty-is-null option tells ,, from ""; every line end is
+    // reported so that blank lines are counted and line numbers stay true.
+    if (csv_init(&d->parser, CSV_STRICT | CSV_STRICT_FINI | CSV_EMPTY_IS_NULL | CSV_REPALL_NL) != 0)
         throw DbError(kTextFileError, QStringLiteral("Out of memory"));
     d->parserReady = true;
+    csv_set_delim(&d->parser, static_cast<unsigned char>(d->delim));
+    csv_set_space_func(&d->parser, d->delim == '\t' ? blankSpace : d->delim == ' ' ? blankTab : blankSpaceOrTab);
     // The field buffer grows by this much at a time; the default of 128 bytes makes a long field
     // cost a reallocation per 128 bytes, which is quadratic wherever realloc has to copy.
     csv_set_blk_size(&d->parser, size_t(kChunk));
-    d->chunk.resize(kChunk);
 }
 
 CsvFile::~CsvFile() = default;
 
-bool CsvFile::isUtf8() const { return d->utf8; }
+qint64 CsvFile::line() const { return d->recordLine; }
+char CsvFile::delimiter() const { return d->delim; }
+CsvEncoding CsvFile::encoding() const
+{
+    return d->encoding == CsvEncoding::Utf8 && d->fallback > 0 ? CsvEncoding::Mixed : d->encoding;
+}
+bool CsvFile::hasUtf8Bom() const { return d->encoding == CsvEncoding::Utf8Bom; }
+qint64 CsvFile::blankRows() const { return d->blank; }
+qint64 CsvFile::fallbackFields() const { return d->fallback; }
+qint64 CsvFile::bytesRead() const { return d->rawRead; }
+qint64 CsvFile::size() const { return d->fileSize; }
 
 bool CsvFile::next(CsvRecord& record)
 {
@@ -168,7 +407,8 @@ bool CsvFile::next(CsvRecord& record)
         d->fill();
     if (d->ready.empty())
         return false;
-    record = std::move(d->ready.front());
+    record = std::move(d->ready.front().first);
+    d->recordLine = d->ready.front().second;
     d->ready.pop_front();
     return true;
 }
@@ -296,7 +536,7 @@ TextQuery::TextQuery(const QString& folder, const QString& statement)
     const QString path = dir + parsed.file;
     file_ = std::make_unique<CsvFile>(path);
 
-    CsvRecord header;
+    CsvRecord& header = header_;
     if (!file_->next(header))
         throw DbError(kTextFileError,
                       QStringLiteral("The file '%1' is empty: it has no header line naming its columns").arg(path));

@@ -6,10 +6,13 @@
 #include "exchange/CsvText.h"
 #include "exchange/frmMapField.h"
 #include "exchange/modImport.h"
+#include "exchange/ImportRules.h"
+#include "exchange/modTempDB.h"
 #include "platform/Platform.h"
 #include "ui/Desktop.h"
 
 #include <QAbstractTableModel>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -31,10 +34,18 @@ struct GridColumn {
     const char* caption;
     int width; // twips
 };
-const GridColumn kGridColumns[13] = {{"ID", 300},      {"FName", 800},   {"LName", 800},    {"Company", 1200},
-                                     {"Address", 1100}, {"City", 700},    {"St", 300},       {"Zip", 700},
-                                     {"Work Ph", 750},  {"Ext", 500},     {"Home Ph", 750},  {"Cell Ph", 750},
-                                     {"Email", 1400}};
+// The last two say where each row stands in the file and what the import noticed about it.
+constexpr int kGridColumnCount = 15;
+const GridColumn kGridColumns[kGridColumnCount] = {
+    {"ID", 300},     {"FName", 800},   {"LName", 800},    {"Company", 1200}, {"Address", 1100},
+    {"City", 700},   {"St", 300},      {"Zip", 700},      {"Work Ph", 750},  {"Ext", 500},
+    {"Home Ph", 750}, {"Cell Ph", 750}, {"Email", 1400}, {"Line", 500},     {"Note", 3000}};
+
+// A mapping line keeps its columns only while the name fits its 25 characters; a longer name is
+// shown shortened (the whole name is still what is read).
+QString shownName(const QString& name) { return name.size() > 25 ? name.left(24) + QChar(0x2026) : name; }
+
+constexpr int kTargetRole = Qt::UserRole + 1;
 } // namespace
 
 // The preview's rows of Main, read once; rows deleted from Main leave the view without a re-read.
@@ -67,7 +78,7 @@ public:
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
     {
-        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < 13)
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < kGridColumnCount)
             return QString::fromLatin1(kGridColumns[section].caption);
         return QAbstractTableModel::headerData(section, orientation, role);
     }
@@ -104,18 +115,24 @@ frmImport::frmImport(QWidget* parent) : QDialog(parent)
         {"Label5", ControlKind::Label, "Click 'Browse' to select file to import.", 1200, 480, 8535, 255},
         {"cmdBrowse", ControlKind::Button, "Browse", 9840, 120, 1455, 375, 1},
         {"cmdMap", ControlKind::Button, "Map", 9840, 540, 1455, 375, 2},
+        {"lblProgress", ControlKind::Label, "", 1200, 750, 6615, 255},
+        {"cmdCancel", ControlKind::Button, "Cancel", 8040, 750, 1455, 270, 12},
         {"fraMap", ControlKind::Frame, "Map Field Names", kPanelHidden, 1020, 11265, 6405},
         {"fraMap.Label2", ControlKind::Label, "", 120, 300, 11025, 495},
         {"fraMap.Label3", ControlKind::Label, "", 120, 900, 11025, 255},
         {"fraMap.lstFrom", ControlKind::ListBox, "", 120, 1200, 11025, 4515, 3},
-        {"fraMap.cmdDone", ControlKind::Button, "Done Mapping", 9480, 5850, 1665, 375, 4},
+        {"fraMap.cmdMapByName", ControlKind::Button, "Map by &Name", 7680, 5850, 1665, 375, 4},
+        {"fraMap.cmdDone", ControlKind::Button, "&Done Mapping", 9480, 5850, 1665, 375, 5},
         {"fraImport", ControlKind::Frame, "Rows and fields to import", kPanelHidden, 1020, 11265, 6405},
-        {"fraImport.dgTemp", ControlKind::Grid, "", 120, 300, 11025, 4335, 5},
-        {"fraImport.Label6", ControlKind::Label, "", 120, 4740, 7815, 1095},
-        {"fraImport.Label4", ControlKind::Label, "Type:", 8160, 4800, 615, 255},
-        {"fraImport.cboType", ControlKind::ComboList, "", 8820, 4740, 1455, 315, 6},
-        {"fraImport.lblMessage", ControlKind::Label, "", 120, 5940, 7815, 255},
-        {"fraImport.cmdImport", ControlKind::Button, "Import", 9480, 5850, 1665, 375, 7},
+        {"fraImport.dgTemp", ControlKind::Grid, "", 120, 300, 11025, 3255, 6},
+        {"fraImport.lstKept", ControlKind::ListBox, "", 120, 3600, 11025, 1020, 7},
+        {"fraImport.Label6", ControlKind::Label, "", 120, 4680, 7815, 855},
+        {"fraImport.Label4", ControlKind::Label, "Type:", 8160, 4740, 615, 255},
+        {"fraImport.cboType", ControlKind::ComboList, "", 8820, 4680, 1455, 315, 8},
+        {"fraImport.cmdSaveKept", ControlKind::Button, "&Save Kept-Out Rows", 8160, 5160, 2985, 375, 9},
+        {"fraImport.chkSkipDup", ControlKind::CheckBox, "Skip rows that match a stored contact", 120, 5580, 4200, 255, 10},
+        {"fraImport.lblMessage", ControlKind::Label, "", 120, 5880, 9240, 450},
+        {"fraImport.cmdImport", ControlKind::Button, "&Import", 9480, 5850, 1665, 375, 11},
     });
     Label1 = controls.get<QLabel>(QStringLiteral("Label1"));
     lblPath = controls.get<QLabel>(QStringLiteral("lblPath"));
@@ -134,6 +151,12 @@ frmImport::frmImport(QWidget* parent) : QDialog(parent)
     cboType = controls.get<QComboBox>(QStringLiteral("cboType"));
     lblMessage = controls.get<QLabel>(QStringLiteral("lblMessage"));
     cmdImport = controls.get<QPushButton>(QStringLiteral("cmdImport"));
+    lblProgress = controls.get<QLabel>(QStringLiteral("lblProgress"));
+    cmdCancel = controls.get<QPushButton>(QStringLiteral("cmdCancel"));
+    cmdMapByName = controls.get<QPushButton>(QStringLiteral("cmdMapByName"));
+    lstKept = controls.get<QListWidget>(QStringLiteral("lstKept"));
+    cmdSaveKept = controls.get<QPushButton>(QStringLiteral("cmdSaveKept"));
+    chkSkipDup = controls.get<QCheckBox>(QStringLiteral("chkSkipDup"));
 
     Label2->setText(QStringLiteral(
         "Click the fields below to delete or map to a Kestrel field.  All fields must be either be marked as "
@@ -143,13 +166,16 @@ frmImport::frmImport(QWidget* parent) : QDialog(parent)
         "Below are the contacts that will be imported.  You can delete any you wish not to import by selecting the "
         "contact and pressing delete on your keyboard.  The contacts will be entered as type currently selected in "
         "the Type Drop Down box.  Click the 'Import' button to complete the process."));
-    for (QLabel* l : {Label2, Label6})
+    for (QLabel* l : {Label2, Label6, lblMessage})
         l->setWordWrap(true);
     lstFrom->setFont(designFont(QStringLiteral("Courier New"), 9));
     for (QGroupBox* f : {fraMap, fraImport})
         f->setAutoFillBackground(true);
-    for (QPushButton* b : {cmdBrowse, cmdMap, cmdDone, cmdImport})
+    for (QPushButton* b : {cmdBrowse, cmdMap, cmdDone, cmdImport, cmdCancel, cmdMapByName, cmdSaveKept})
         b->setAutoDefault(false);
+    lblProgress->hide();
+    cmdCancel->hide();
+    chkSkipDup->setChecked(true);
 
     rsTemp = new TempGridModel(this);
     dgTemp->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -162,11 +188,18 @@ frmImport::frmImport(QWidget* parent) : QDialog(parent)
     connect(lstFrom, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { lstFrom_Click(lstFrom->row(item)); });
     connect(cmdDone, &QPushButton::clicked, this, &frmImport::cmdDone_Click);
     connect(cmdImport, &QPushButton::clicked, this, &frmImport::cmdImport_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmImport::cmdCancel_Click);
+    connect(cmdMapByName, &QPushButton::clicked, this, &frmImport::cmdMapByName_Click);
+    connect(cmdSaveKept, &QPushButton::clicked, this, &frmImport::cmdSaveKept_Click);
 
     Form_Load();
 }
 
-frmImport::~frmImport() { unloadGrid(); }
+frmImport::~frmImport()
+{
+    unloadGrid();
+    releaseScratch(this);
+}
 
 void frmImport::showStage(QGroupBox* panel)
 {
@@ -208,8 +241,8 @@ void frmImport::cmdMap_Click()
         // The header is split by the same rules the reader applies to the rows, so every entry
         // names a column the reader will find.
         names = readCsvHeader(sCsvPath);
-    } catch (const DbError& e) {
-        ShowErrorReport(ErrorReport(e, QStringLiteral("cmdMap_Click"), Owner::Form, QStringLiteral("frmImport")));
+    } catch (const std::exception& e) {
+        ReportFailure(e, QStringLiteral("cmdMap_Click"), Owner::Form, QStringLiteral("frmImport"));
         // Another file may be chosen instead.
         cmdBrowse->setEnabled(true);
         Label5->setText(kBrowseHint);
@@ -219,6 +252,66 @@ void frmImport::cmdMap_Click()
     lstFrom->clear();
     lstFrom->addItems(sHeaderFields);
     showStage(fraMap);
+    const QStringList remembered = rememberedMapping(sHeaderFields);
+    if (!remembered.isEmpty() &&
+        platform().askYesNo(QStringLiteral("The fields of this file are those of a file you imported before. Map "
+                                           "them the same way again? You can still change any of them."),
+                            kAppTitle, Answer::Yes))
+        for (int i = 0; i < remembered.size(); ++i)
+            setEntry(i, remembered[i]);
+}
+
+void frmImport::setEntry(int index, const QString& target)
+{
+    QListWidgetItem* item = lstFrom->item(index);
+    if (!item)
+        return;
+    if (target.isEmpty()) {
+        item->setText(sHeaderFields.at(index));
+        item->setData(Qt::UserRole, false);
+        item->setData(kTargetRole, QVariant());
+        return;
+    }
+    item->setText(FormatMapLine(shownName(sHeaderFields.at(index)), target));
+    item->setData(Qt::UserRole, true);
+    item->setData(kTargetRole, target);
+}
+
+QString frmImport::entryTarget(int index) const
+{
+    const QListWidgetItem* item = lstFrom->item(index);
+    return item && item->data(Qt::UserRole).toBool() ? item->data(kTargetRole).toString() : QString();
+}
+
+void frmImport::cmdMapByName_Click()
+{
+    if (sHeaderFields.isEmpty())
+        return;
+    const QStringList named = mapByName(sHeaderFields);
+    for (int i = 0; i < named.size(); ++i) {
+        if (!named[i].isEmpty())
+            setEntry(i, named[i]);
+    }
+    // A field decided earlier by hand keeps its choice unless a matched name took its target.
+    int others = 0;
+    for (int i = 0; i < named.size(); ++i) {
+        if (!named[i].isEmpty())
+            continue;
+        const QString mine = entryTarget(i);
+        if (!mine.isEmpty() && mine != u"DELETE" && named.contains(mine, Qt::CaseInsensitive))
+            setEntry(i, QString());
+        others += entryTarget(i).isEmpty();
+    }
+    if (others == 0)
+        return;
+    const QString question =
+        others == 1 ? QStringLiteral("1 field does not match a contact field by name. Mark it 'DELETE'?")
+                    : QStringLiteral("%1 fields do not match a contact field by name. Mark them all 'DELETE'?").arg(others);
+    if (!platform().askYesNo(question, kAppTitle, Answer::Yes))
+        return;
+    for (int i = 0; i < named.size(); ++i)
+        if (entryTarget(i).isEmpty())
+            setEntry(i, QStringLiteral("DELETE"));
 }
 
 void frmImport::lstFrom_Click(int index)
@@ -233,49 +326,134 @@ void frmImport::lstFrom_Click(int index)
         bCancelMapField = false;
         return;
     }
-    item->setText(FormatMapLine(sHeaderFields.at(index), sMapTo.isEmpty() ? QStringLiteral("DELETE") : sMapTo));
-    item->setData(Qt::UserRole, true);
+    setEntry(index, sMapTo.isEmpty() ? QStringLiteral("DELETE") : sMapTo);
 }
 
 void frmImport::cmdDone_Click()
 {
-    if (bGridLoaded)
+    if (bGridLoaded || bWorking)
         return;
     QStringList entries;
     for (int i = 0; i < lstFrom->count(); ++i) {
         const QListWidgetItem* item = lstFrom->item(i);
         // A header name that itself holds "***" is not a decision; only the dialog makes one.
-        if (!isDecidedEntry(item->text()) || !item->data(Qt::UserRole).toBool()) {
+        if (entryTarget(i).isEmpty()) {
             platform().msgBox(QStringLiteral("Please map or delete the field: ") + item->text());
             return;
         }
-        entries << item->text();
+        entries << FormatMapLine(sHeaderFields.at(i), entryTarget(i));
     }
     if (const QString problem = mappingProblem(entries); !problem.isEmpty()) {
         platform().msgBox(problem);
         return;
     }
-    if (!LoadCsvToTemp(sCsvPath, entries))
+    beginWork(QStringLiteral("Reading the file"));
+    const bool loaded = LoadCsvToTemp(sCsvPath, entries, &summary_, [this](qint64 done, qint64 total) {
+        return workProgress(done, total);
+    }, this);
+    endWork();
+    if (!loaded) {
+        if (summary_.cancelled)
+            Label5->setText(QStringLiteral("Reading the file was cancelled. Click 'Done Mapping' to read it again."));
         return;
+    }
     if (!popTempGrid())
         return;
+    showKeptOut();
     showStage(fraImport);
     // Mapping again would re-create the scratch file under the open preview.
     cmdMap->setEnabled(false);
 }
+
+void frmImport::showKeptOut()
+{
+    lstKept->clear();
+    try {
+        Connection temp(sConnTemp);
+        Snapshot kept(temp, QStringLiteral("select line,field,reason from KeptOut order by line limit 1000"));
+        for (; !kept.eof(); kept.moveNext())
+            lstKept->addItem(QStringLiteral("Line %1: kept out, %2 does not fit (%3)")
+                                 .arg(kept.text(0), kept.text(1), kept.text(2)));
+    } catch (const std::exception& e) {
+        ReportFailure(e, QStringLiteral("showKeptOut"), Owner::Form, QStringLiteral("frmImport"));
+    }
+    if (summary_.keptOut > lstKept->count())
+        lstKept->addItem(QStringLiteral("... and %1 more; save them all with 'Save Kept-Out Rows'.")
+                             .arg(summary_.keptOut - lstKept->count()));
+    cmdSaveKept->setEnabled(summary_.keptOut > 0);
+    QStringList said;
+    said << QStringLiteral("%1 rows ready.").arg(summary_.loaded);
+    if (summary_.keptOut)
+        said << QStringLiteral("%1 kept out.").arg(summary_.keptOut);
+    if (summary_.madeToFit)
+        said << QStringLiteral("%1 values made to fit.").arg(summary_.madeToFit);
+    if (summary_.duplicates)
+        said << QStringLiteral("%1 match stored contacts.").arg(summary_.duplicates);
+    if (summary_.mismatched)
+        said << QStringLiteral("%1 with another number of fields than the header.").arg(summary_.mismatched);
+    if (summary_.blankRows)
+        said << QStringLiteral("%1 blank rows skipped.").arg(summary_.blankRows);
+    if (summary_.fallbackFields)
+        said << QStringLiteral("%1 fields read as Windows-1252.").arg(summary_.fallbackFields);
+    lblMessage->setText(said.join(u' '));
+}
+
+void frmImport::cmdSaveKept_Click()
+{
+    const QString path = platform().saveFileName(QStringLiteral("c:\\"), QStringLiteral("Save Kept-Out Rows"),
+                                                 QStringLiteral("CSV (*.csv)|*.csv"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!saveKeptOut(path, summary_, &error))
+        platform().msgBox(error);
+}
+
+void frmImport::beginWork(const QString& what)
+{
+    bWorking = true;
+    bCancelWork = false;
+    sWork = what;
+    for (QWidget* w : std::initializer_list<QWidget*>{cmdMap, fraMap, fraImport})
+        w->setEnabled(false);
+    lblProgress->setText(what + QStringLiteral("..."));
+    lblProgress->show();
+    cmdCancel->show();
+    cmdCancel->setEnabled(true);
+}
+
+bool frmImport::workProgress(qint64 done, qint64 total)
+{
+    const qint64 percent = total > 0 ? std::min<qint64>(100, done * 100 / total) : 0;
+    lblProgress->setText(QStringLiteral("%1... %2%").arg(sWork).arg(percent));
+    platform().doEvents();
+    return !bCancelWork;
+}
+
+void frmImport::endWork()
+{
+    bWorking = false;
+    lblProgress->hide();
+    cmdCancel->hide();
+    cmdMap->setEnabled(!bGridLoaded);
+    fraMap->setEnabled(!bGridLoaded && leftTwips(fraMap) == kPanelShown);
+    fraImport->setEnabled(bGridLoaded && leftTwips(fraImport) == kPanelShown);
+}
+
+void frmImport::cmdCancel_Click() { bCancelWork = true; }
 
 bool frmImport::popTempGrid()
 {
     try {
         Connection temp(sConnTemp);
         rsTemp->load(Snapshot(temp, kPreviewSelect));
-    } catch (const DbError& e) {
-        ShowErrorReport(ErrorReport(e, QStringLiteral("popTempGrid"), Owner::Form, QStringLiteral("frmImport")));
+    } catch (const std::exception& e) {
+        ReportFailure(e, QStringLiteral("popTempGrid"), Owner::Form, QStringLiteral("frmImport"));
         return false;
     }
     dgTemp->setModel(rsTemp);
     bGridLoaded = true;
-    for (int c = 0; c < 13; ++c)
+    for (int c = 0; c < kGridColumnCount; ++c)
         dgTemp->setColumnWidth(c, px(kGridColumns[c].width));
     return true;
 }
@@ -301,10 +479,24 @@ void frmImport::dgTemp_DeleteRows()
 
 void frmImport::cmdImport_Click()
 {
-    if (!bGridLoaded)
+    if (!bGridLoaded || bWorking)
         return;
-    if (ImportTempRows(cboType->currentText()))
-        accept();
+    beginWork(QStringLiteral("Importing"));
+    const bool imported = ImportTempRows(cboType->currentText(), chkSkipDup->isChecked(), &summary_,
+                                         [this](qint64 done, qint64 total) { return workProgress(done, total); },
+                                         rsTemp->rowCount(), this);
+    endWork();
+    if (!imported) {
+        if (summary_.cancelled)
+            lblMessage->setText(QStringLiteral("The import was cancelled; no contact was added."));
+        return;
+    }
+    QStringList targets;
+    for (int i = 0; i < lstFrom->count(); ++i)
+        targets << entryTarget(i);
+    rememberMapping(sHeaderFields, targets);
+    platform().msgBox(summaryText(summary_));
+    accept();
 }
 
 bool frmImport::eventFilter(QObject* watched, QEvent* event)
@@ -319,7 +511,13 @@ bool frmImport::eventFilter(QObject* watched, QEvent* event)
 
 void frmImport::done(int result)
 {
+    // Closing while rows are read or written stops that work first; the window closes after.
+    if (bWorking) {
+        bCancelWork = true;
+        return;
+    }
     unloadGrid();
+    releaseScratch(this);
     QDialog::done(result);
 }
 

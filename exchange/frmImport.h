@@ -1,10 +1,12 @@
 #pragma once
 // The import window: pick a CSV file, map its header fields, preview the rows in Main, import.
 #include "ui/Ui.h"
+#include "exchange/modImport.h"
 
 #include <QDialog>
 #include <QStringList>
 
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -37,6 +39,14 @@ public:
     // Removes the selected preview rows from Main at once.
     void dgTemp_DeleteRows();
     void cmdImport_Click();
+    // Maps every field whose name is a known name of a contact field, then offers to mark the
+    // others DELETE.
+    void cmdMapByName_Click();
+    void cmdCancel_Click();
+    void cmdSaveKept_Click();
+    // The mapping of one entry: a target, "DELETE", or "" to undo it.
+    void setEntry(int index, const QString& target);
+    QString entryTarget(int index) const;
 
     // Set by the mapping dialog when it was closed from its frame; cleared after reading it.
     bool bCancelMapField = false;
@@ -45,6 +55,9 @@ public:
     QString sCsvPath;
     QStringList sHeaderFields;
     bool bGridLoaded = false;
+    // Rows are being read or written; Cancel sets bCancelWork.
+    bool bWorking = false;
+    bool bCancelWork = false;
 
     Controls controls;
     QLabel* Label1 = nullptr;
@@ -64,6 +77,12 @@ public:
     QComboBox* cboType = nullptr;
     QLabel* lblMessage = nullptr;
     QPushButton* cmdImport = nullptr;
+    QLabel* lblProgress = nullptr;
+    QPushButton* cmdCancel = nullptr;
+    QPushButton* cmdMapByName = nullptr;
+    QListWidget* lstKept = nullptr;
+    QPushButton* cmdSaveKept = nullptr;
+    QCheckBox* chkSkipDup = nullptr;
     TempGridModel* rsTemp = nullptr;
 
     void done(int result) override;
@@ -75,6 +94,13 @@ private:
     // Brings one stage panel (or none) into view and moves the other out.
     void showStage(QGroupBox* panel);
     void unloadGrid();
+    void showKeptOut();
+    void beginWork(const QString& what);
+    bool workProgress(qint64 done, qint64 total);
+    void endWork();
+
+    ImportSummary summary_;
+    QString sWork;
 };
 
 } // namespace kestrel

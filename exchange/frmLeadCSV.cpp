@@ -1,5 +1,6 @@
 #include "exchange/frmLeadCSV.h"
 
+#include "data/BulkWrite.h"
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/SqlDialect.h"
@@ -12,7 +13,6 @@
 #include <QPushButton>
 #include <QSaveFile>
 
-#include <sqlite3.h>
 
 namespace kestrel {
 
@@ -26,8 +26,23 @@ const char* const frmLeadCSV::kTags[kFields] = {"lastname", "firstname", "addres
 namespace {
 
 // Appends one value as a CSV field, straight from the engine's UTF-8 bytes.
-void appendCsvBytes(QByteArray& out, const char* s, int n)
+// What a spreadsheet would run as a formula, after any apostrophes: the same test the import
+// undoes when it reads the file back.
+bool formulaLike(const char* s, int n)
 {
+    int i = 0;
+    while (i < n && s[i] == '\'')
+        ++i;
+    return i < n && (s[i] == '=' || s[i] == '+' || s[i] == '-' || s[i] == '@' || s[i] == '\t' || s[i] == '\r');
+}
+
+void appendCsvBytes(QByteArray& out, const char* s, int n, bool apostrophe)
+{
+    if (apostrophe) {
+        QByteArray marked = '\'' + QByteArray(s, n);
+        appendCsvBytes(out, marked.constData(), int(marked.size()), false);
+        return;
+    }
     // Readers trim blanks and tabs around a field that is not quoted, so such a value is quoted too.
     const auto blank = [](char c) { return c == ' ' || c == '\t'; };
     bool needs = n > 0 && (blank(s[0]) || blank(s[n - 1]));
@@ -48,10 +63,12 @@ void appendCsvBytes(QByteArray& out, const char* s, int n)
 
 } // namespace
 
-bool WriteLeadCsv(const QString& path, const QStringList& columns, QString* error)
+bool WriteLeadCsv(const QString& path, const QStringList& columns, QString* error, bool forSpreadsheet)
 {
     const QString list = columns.join(u',');
-    QByteArray out = list.toUtf8() + "\r\n";
+    // A spreadsheet takes a file for UTF-8 only when it begins with the mark.
+    QByteArray out = forSpreadsheet ? QByteArray("\xEF\xBB\xBF") : QByteArray();
+    out += list.toUtf8() + "\r\n";
     try {
         // A hundred thousand contacts are written in well under a second only if the rows go
         // from the engine to the file's bytes without a copy in between.
@@ -60,29 +77,17 @@ bool WriteLeadCsv(const QString& path, const QStringList& columns, QString* erro
             translateSql(QStringLiteral("select ") + list + QStringLiteral(" from contacts order by lastname asc"));
         if (!sql.ok)
             throw DbError(sql.errorNumber, sql.errorText);
-        const QByteArray text = sql.sql.toUtf8();
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db.handle(), text.constData(), int(text.size()), &st, nullptr) != SQLITE_OK)
-            throw DbError(sqlite3_errcode(db.handle()), QString::fromUtf8(sqlite3_errmsg(db.handle())));
-        const int n = sqlite3_column_count(st);
-        int rc;
-        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        forEachRowBytes(db, sql.sql, [&out, forSpreadsheet](int n, const char* const* v, const int* sizes) {
             for (int c = 0; c < n; ++c) {
                 if (c > 0)
                     out += ',';
                 // A null is an empty field.
-                if (const auto* v = reinterpret_cast<const char*>(sqlite3_column_text(st, c)))
-                    appendCsvBytes(out, v, sqlite3_column_bytes(st, c));
+                if (v[c])
+                    appendCsvBytes(out, v[c], sizes[c], forSpreadsheet && formulaLike(v[c], sizes[c]));
             }
             out += "\r\n";
-        }
-        if (rc != SQLITE_DONE) {
-            const DbError e(sqlite3_errcode(db.handle()), QString::fromUtf8(sqlite3_errmsg(db.handle())));
-            sqlite3_finalize(st);
-            throw e;
-        }
-        sqlite3_finalize(st);
-    } catch (const DbError& e) {
+        });
+    } catch (const std::exception& e) {
         *error = ErrorReport(e, QStringLiteral("cmdExport_Click"), Owner::Form, QStringLiteral("frmLeadCSV"));
         return false;
     }
@@ -102,7 +107,7 @@ bool WriteLeadCsv(const QString& path, const QStringList& columns, QString* erro
 frmLeadCSV::frmLeadCSV(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmLeadCSV"));
-    setupDialog(this, QStringLiteral("Export Leads to CSV"), 4185, 3720, false);
+    setupDialog(this, QStringLiteral("Export Leads to CSV"), 4185, 4080, false);
     setFont(designFont(QStringLiteral("Verdana"), 8.25));
     // Five rows: Last Name, First Name, Company; Address, City, State, Zip; Home Phone, Work,
     // Ext; Cell Phone, Email; Contact Type. The tab order follows the index, as the file does.
@@ -124,8 +129,9 @@ frmLeadCSV::frmLeadCSV(QWidget* parent) : QDialog(parent)
         {"Frame1.chkField10", ControlKind::CheckBox, "Company", 2700, 300, 1140, 255, 12},
         {"Frame1.chkField11", ControlKind::CheckBox, "Cell Phone", 120, 1380, 1320, 255, 13},
         {"Frame1.chkField12", ControlKind::CheckBox, "Contact Type", 120, 1740, 1500, 255, 14},
-        {"cmdExport", ControlKind::Button, "Export", 1560, 3240, 1185, 375, 15},
-        {"cmdCancel", ControlKind::Button, "Cancel", 2880, 3240, 1185, 375, 16},
+        {"chkSpreadsheet", ControlKind::CheckBox, "For a spreadsheet", 120, 3240, 3945, 255, 15},
+        {"cmdExport", ControlKind::Button, "Export", 1560, 3600, 1185, 375, 16},
+        {"cmdCancel", ControlKind::Button, "Cancel", 2880, 3600, 1185, 375, 17},
     });
     Label1 = controls.get<QLabel>(QStringLiteral("Label1"));
     lblPath = controls.get<QLabel>(QStringLiteral("lblPath"));
@@ -138,6 +144,10 @@ frmLeadCSV::frmLeadCSV(QWidget* parent) : QDialog(parent)
     }
     chkField[0]->setChecked(true);
     chkField[0]->setEnabled(false);
+    chkSpreadsheet = controls.get<QCheckBox>(QStringLiteral("chkSpreadsheet"));
+    chkSpreadsheet->setChecked(true);
+    chkSpreadsheet->setToolTip(QStringLiteral("UTF-8 with a byte-order mark, and an apostrophe before any value a "
+                                              "spreadsheet would run as a formula. Off: plain CSV in UTF-8."));
     cmdExport = controls.get<QPushButton>(QStringLiteral("cmdExport"));
     cmdCancel = controls.get<QPushButton>(QStringLiteral("cmdCancel"));
     for (QPushButton* b : {cmdBrowse, cmdExport, cmdCancel})
@@ -173,7 +183,7 @@ void frmLeadCSV::cmdExport_Click()
         return;
     }
     QString error;
-    if (!WriteLeadCsv(sExportPath, columns, &error)) {
+    if (!WriteLeadCsv(sExportPath, columns, &error, chkSpreadsheet->isChecked())) {
         platform().msgBox(error);
         return;
     }

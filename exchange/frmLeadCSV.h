@@ -15,9 +15,10 @@ namespace kestrel {
 // Writes the header of column names and one line per contact, sorted by last name, CR LF after
 // every line, UTF-8; a value that holds a comma, quote or line break, or begins or ends with a
 // blank or tab, is quoted. An existing file
-// is replaced only once the new one is complete. On failure returns false with the reason in
-// *error (nothing is written).
-bool WriteLeadCsv(const QString& path, const QStringList& columns, QString* error);
+// is replaced only once the new one is complete. For a spreadsheet the file begins with a UTF-8
+// byte-order mark and a value that would run as a formula gets an apostrophe in front. On failure
+// returns false with the reason in *error (nothing is written).
+bool WriteLeadCsv(const QString& path, const QStringList& columns, QString* error, bool forSpreadsheet = false);
 
 class frmLeadCSV : public QDialog {
     Q_OBJECT
@@ -41,6 +42,7 @@ public:
     QPushButton* cmdBrowse = nullptr;
     QGroupBox* Frame1 = nullptr;
     QCheckBox* chkField[kFields] = {};
+    QCheckBox* chkSpreadsheet = nullptr;
     QPushButton* cmdExport = nullptr;
     QPushButton* cmdCancel = nullptr;
 };

@@ -1,19 +1,25 @@
 #include "exchange/modImport.h"
 
+#include "data/BulkWrite.h"
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/modData.h"
 #include "exchange/CsvText.h"
+#include "exchange/ImportRules.h"
 #include "exchange/modTempDB.h"
 #include "platform/Platform.h"
 
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QLocale>
+#include <QSaveFile>
 #include <QSet>
 
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 
 namespace kestrel {
 
@@ -30,87 +36,6 @@ namespace {
 
 const QString kMark = QStringLiteral("***");
 const QString kDelete = QStringLiteral("DELETE");
-
-// Runs the statements of one load or import on a single connection inside one transaction: a
-// statement per row through a connection of its own is far too slow for the durable contacts
-// file. Each failing row is skipped; the first is reported exactly as ActionQuery reports, the
-// others only counted, so a bad file does not bury the user in message boxes.
-class StatementBatch {
-public:
-    explicit StatementBatch(const QString& connectionText)
-    {
-        try {
-            db_.emplace(connectionText);
-            db_->execute(QStringLiteral("BEGIN"));
-            open_ = true;
-        } catch (const DbError& e) {
-            report(e);
-            db_.reset();
-        }
-    }
-    ~StatementBatch()
-    {
-        if (db_ && open_ && !sqlite3_get_autocommit(db_->handle())) {
-            try {
-                db_->execute(QStringLiteral("ROLLBACK"));
-            } catch (const DbError&) {
-                // Closing the connection rolls back all the same.
-            }
-        }
-    }
-
-    bool ok() const { return db_.has_value() && !broken_; }
-    int skipped() const { return skipped_; }
-
-    void run(const QString& statement)
-    {
-        try {
-            db_->execute(statement);
-        } catch (const DbError& e) {
-            if (skipped_++ == 0)
-                report(e);
-            // An I/O failure makes the engine drop the whole transaction; nothing after it counts.
-            if (sqlite3_get_autocommit(db_->handle())) {
-                broken_ = true;
-                if (skipped_ > 1)
-                    report(e);
-            }
-        }
-    }
-
-    bool commit()
-    {
-        if (!ok())
-            return false;
-        try {
-            db_->execute(QStringLiteral("COMMIT"));
-            open_ = false;
-            return true;
-        } catch (const DbError& e) {
-            report(e);
-            return false;
-        }
-    }
-
-private:
-    static void report(const DbError& e)
-    {
-        ReportBug(ErrorReport(e, QStringLiteral("ActionQuery"), Owner::Module, QStringLiteral("modData")) +
-                  QStringLiteral("\r\n"));
-    }
-
-    std::optional<Connection> db_;
-    bool open_ = false;
-    bool broken_ = false;
-    int skipped_ = 0;
-};
-
-QString skippedMessage(int count, const char* what)
-{
-    if (count == 1)
-        return QStringLiteral("1 row could not be %1 and was skipped.").arg(QLatin1String(what));
-    return QStringLiteral("%1 rows could not be %2 and were skipped.").arg(count).arg(QLatin1String(what));
-}
 
 bool isBareChar(QChar c) { return c.isLetterOrNumber() || c == u'_'; }
 
@@ -223,9 +148,97 @@ QString ImportInsertStatement(const QStringList& values, const QString& conType)
     return sql + Quoted(conType) + QStringLiteral("')");
 }
 
-bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries)
+namespace {
+
+const QString kScratchBusy = QStringLiteral(
+    "Another copy of Kestrel is importing contacts into this data folder right now. Please finish or close the "
+    "import there first, then try again.");
+
+void tell(const std::exception& e, const char* procedure)
 {
+    ReportFailure(e, QString::fromLatin1(procedure), Owner::Module, QStringLiteral("modImport"));
+}
+
+// What makes two contacts the same one: the same first and last name and company, or the same
+// e-mail address, regardless of case and accents.
+struct ContactKeys {
+    QSet<QString> names;
+    QSet<QString> emails;
+
+    static QString nameKey(const QString& first, const QString& last, const QString& company)
+    {
+        if (first.trimmed().isEmpty() && last.trimmed().isEmpty())
+            return {};
+        return foldForMatch(first) + u'\x1f' + foldForMatch(last) + u'\x1f' + foldForMatch(company);
+    }
+    bool matches(const QString& first, const QString& last, const QString& company, const QString& email) const
+    {
+        const QString e = foldForMatch(email);
+        if (!e.isEmpty() && emails.contains(e))
+            return true;
+        const QString n = nameKey(first, last, company);
+        return !n.isEmpty() && names.contains(n);
+    }
+};
+
+ContactKeys storedContactKeys()
+{
+    ContactKeys keys;
+    Connection db(sConnContacts);
+    forEachRowBytes(db, QStringLiteral("select firstname,lastname,company,email from contacts"),
+                    [&keys](int, const char* const* v, const int* n) {
+                        const auto text = [&](int i) { return v[i] ? exactUtf8(v[i], n[i]) : QString(); };
+                        const QString name = ContactKeys::nameKey(text(0), text(1), text(2));
+                        if (!name.isEmpty())
+                            keys.names.insert(name);
+                        const QString email = foldForMatch(text(3));
+                        if (!email.isEmpty())
+                            keys.emails.insert(email);
+                    });
+    return keys;
+}
+
+QString quotedName(const QString& name)
+{
+    QString inner = name;
+    inner.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + inner + u'"';
+}
+
+// Calls progress at most every few milliseconds: the window repaints and reads its Cancel
+// button then, and a tight loop does not pay for it on every row.
+class ProgressPacer {
+public:
+    explicit ProgressPacer(const ImportProgress& progress) : progress_(progress) { clock_.start(); }
+    bool keepGoing(qint64 done, qint64 total)
+    {
+        if (!progress_ || (++calls_ & 255) != 1 || clock_.elapsed() < next_)
+            return true;
+        next_ = clock_.elapsed() + 40;
+        return progress_(done, total);
+    }
+
+private:
+    const ImportProgress& progress_;
+    QElapsedTimer clock_;
+    qint64 next_ = 0;
+    qint64 calls_ = 0;
+};
+
+} // namespace
+
+bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSummary* summary,
+                   const ImportProgress& progress, const void* holder)
+{
+    ImportSummary local;
+    ImportSummary& sum = summary ? *summary : local;
+    sum = ImportSummary{};
     const QString list = BuildFieldList(entries);
+    const QStringList targets = sTargetFields;
+    QStringList sourceNames;
+    for (const QString& entry : entries)
+        if (isDecidedEntry(entry) && !isDeletedEntry(entry))
+            sourceNames << entry.left(entry.lastIndexOf(kMark)).trimmed();
     std::unique_ptr<TextQuery> rs;
     try {
         // The file is checked before the scratch database is touched, so a file the reader
@@ -233,61 +246,314 @@ bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries)
         rs = std::make_unique<TextQuery>(GetCsvFolder(csvPath),
                                          QStringLiteral("select ") + list + QStringLiteral(" from ") +
                                              GetCsvFileName(csvPath));
-        CreateTempDB();
-    } catch (const DbError& e) {
-        ShowErrorReport(ErrorReport(e, QStringLiteral("LoadCsvToTemp"), Owner::Module, QStringLiteral("modImport")));
+    } catch (const std::exception& e) {
+        tell(e, "LoadCsvToTemp");
         return false;
     }
+    if (!acquireScratch(holder)) {
+        platform().msgBox(kScratchBusy);
+        return false;
+    }
+    const CsvFile& file = rs->file();
+    sum.delimiter = file.delimiter();
+    sum.headerLine = csvLine(rs->header(), file.delimiter());
+    const bool unescape = file.hasUtf8Bom();
+    const qsizetype headerFields = qsizetype(rs->header().size());
 
-    StatementBatch batch(sConnTemp);
-    if (!batch.ok())
-        return false;
-    QStringList values;
+    const auto targetAt = [&targets](const char* name) {
+        for (qsizetype i = 0; i < targets.size(); ++i)
+            if (targets[i].compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+                return int(i);
+        return -1;
+    };
+    const int firstAt = targetAt("FirstName"), lastAt = targetAt("LastName"), companyAt = targetAt("Company"),
+              emailAt = targetAt("Email");
     try {
-        while (batch.ok() && rs->next()) {
+        const ContactKeys stored = storedContactKeys();
+        CreateTempDB();
+        Connection temp(sConnTemp);
+        TransactionGuard tx(temp);
+        QStringList columns;
+        for (const QString& t : targets)
+            columns << quotedName(t);
+        const int n = int(targets.size());
+        BoundStatement insert(temp, QStringLiteral("insert into Main(%1,Line,Note,Dup)values(%2)")
+                                        .arg(columns.join(u','), QStringLiteral("?,").repeated(n + 2) + u'?'));
+        BoundStatement keep(temp, QStringLiteral("insert into KeptOut(Line,Field,Reason,Record)values(?,?,?,?)"));
+        ProgressPacer pacer(progress);
+        QStringList values;
+        QStringList notes;
+        while (rs->next()) {
+            if (!pacer.keepGoing(file.bytesRead(), file.size())) {
+                sum.cancelled = true;
+                return false;
+            }
+            const qint64 line = file.line();
             values.clear();
-            for (int c = 0; c < rs->fieldCount(); ++c)
-                values << rs->text(c);
-            batch.run(MainInsertStatement(sTargetList, values));
+            notes.clear();
+            if (const qsizetype got = qsizetype(rs->record().size()); got != headerFields) {
+                ++sum.mismatched;
+                notes << QStringLiteral("%1 field%2, the header has %3").arg(got).arg(got == 1 ? "" : "s").arg(headerFields);
+            }
+            QString keptField, keptReason;
+            qint64 changed = 0;
+            for (int c = 0; c < n; ++c) {
+                QString v = rs->text(c);
+                if (unescape)
+                    v = spreadsheetUnescaped(v);
+                const Fitted fit = fitValue(targets[c], v);
+                if (!fit.fits) {
+                    keptField = sourceNames.value(c) + QStringLiteral(" (") + targets[c] + u')';
+                    keptReason = fit.change;
+                    break;
+                }
+                if (!fit.change.isEmpty()) {
+                    ++changed;
+                    notes << QStringLiteral("%1 %2").arg(targets[c], fit.change);
+                }
+                values << fit.value;
+            }
+            const auto keepOut = [&](const QString& field, const QString& reason) {
+                keep.bind(1, line);
+                keep.bind(2, field);
+                keep.bind(3, reason);
+                const QByteArray record = csvLine(rs->record(), file.delimiter());
+                keep.bindUtf8(4, record.constData(), int(record.size()));
+                keep.run();
+                ++sum.keptOut;
+            };
+            if (!keptReason.isEmpty()) {
+                keepOut(keptField, keptReason);
+                continue;
+            }
+            const auto at = [&values](int i) { return i < 0 ? QString() : values[i]; };
+            const bool dup = stored.matches(at(firstAt), at(lastAt), at(companyAt), at(emailAt));
+            if (dup)
+                notes << QStringLiteral("matches a stored contact");
+            for (int c = 0; c < n; ++c)
+                insert.bind(c + 1, values[c]);
+            insert.bind(n + 1, line);
+            if (notes.isEmpty())
+                insert.bindNull(n + 2);
+            else
+                insert.bind(n + 2, notes.join(QStringLiteral("; ")));
+            insert.bind(n + 3, qint64(dup));
+            try {
+                insert.run();
+            } catch (const DbError& e) {
+                if (!tx.active())
+                    throw;
+                // A rule the engine keeps that the fitting above does not know: the row stays out.
+                keepOut(QString(), e.description());
+                continue;
+            }
+            ++sum.loaded;
+            sum.madeToFit += changed;
+            sum.duplicates += dup;
         }
-    } catch (const DbError& e) {
+        tx.commit();
+    } catch (const std::exception& e) {
         // A file that turns out to be malformed part way is not loaded in part.
-        ShowErrorReport(ErrorReport(e, QStringLiteral("LoadCsvToTemp"), Owner::Module, QStringLiteral("modImport")));
+        tell(e, "LoadCsvToTemp");
         return false;
     }
-    if (!batch.commit())
-        return false;
-    if (batch.skipped() > 0)
-        platform().msgBox(skippedMessage(batch.skipped(), "loaded from the file"));
+    sum.blankRows = file.blankRows();
+    sum.fallbackFields = file.fallbackFields();
+    sum.encoding = file.encoding();
     return true;
 }
 
-bool ImportTempRows(const QString& conType)
+bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* summary,
+                    const ImportProgress& progress, qint64 expectedRows, const void* holder)
 {
-    std::optional<Snapshot> rs;
+    ImportSummary local;
+    ImportSummary& sum = summary ? *summary : local;
+    sum.imported = sum.duplicatesSkipped = sum.refused = 0;
+    sum.cancelled = false;
+    std::vector<std::pair<qint64, qint64>> written; // id ranges committed by this run
+    std::optional<Connection> contacts;
+    const auto takeBack = [&]() {
+        if (written.empty() || !contacts)
+            return;
+        try {
+            TransactionGuard undo(*contacts);
+            for (const auto& [from, to] : written)
+                contacts->execute(QStringLiteral("delete from contacts where id between %1 and %2").arg(from).arg(to));
+            undo.commit();
+        } catch (const std::exception& e) {
+            tell(e, "ImportTempRows");
+        }
+    };
     try {
         Connection temp(sConnTemp);
-        rs.emplace(temp, kImportSelect);
-    } catch (const DbError& e) {
-        ShowErrorReport(ErrorReport(e, QStringLiteral("cmdImport_Click"), Owner::Form, QStringLiteral("frmImport")));
+        qint64 total = 0;
+        forEachRowBytes(temp, QStringLiteral("select count(*) from Main"),
+                        [&total](int, const char* const* v, const int*) { total = QByteArray(v[0]).toLongLong(); });
+        if (expectedRows >= 0 && total != expectedRows) {
+            platform().msgBox(QStringLiteral(
+                "The rows waiting to be imported are no longer the ones shown here: another import has changed them. "
+                "Nothing was imported. Please close this window and import the file again."));
+            return false;
+        }
+        contacts.emplace(sConnContacts);
+        BoundStatement insert(*contacts, QStringLiteral("INSERT INTO contacts(lastname,firstname,company,address,city,"
+                                                        "st,zip,cellph,homeph,workph,ext,email,contype)"
+                                                        "values(?,?,?,?,?,?,?,?,?,?,?,?,?)"));
+        const QByteArray type = conType.toUtf8();
+        std::unique_ptr<TransactionGuard> batch;
+        QElapsedTimer batchClock;
+        qint64 first = 0, last = 0, done = 0;
+        const auto commitBatch = [&]() {
+            if (!batch)
+                return;
+            batch->commit();
+            batch.reset();
+            if (last >= first && last > 0)
+                written.emplace_back(first, last);
+            first = last = 0;
+        };
+        ProgressPacer pacer(progress);
+        forEachRowBytes(
+            temp,
+            QStringLiteral("select lastname,firstname,company,address,city,st,zip,cellph,homeph,workph,ext,email,"
+                           "dup,line from main order by id"),
+            [&](int, const char* const* v, const int* n) {
+                if (!pacer.keepGoing(done, total))
+                    throw std::runtime_error("cancelled");
+                ++done;
+                if (skipDuplicates && v[12] && v[12][0] == '1') {
+                    ++sum.duplicatesSkipped;
+                    return;
+                }
+                if (!batch) {
+                    batch = std::make_unique<TransactionGuard>(*contacts);
+                    batchClock.start();
+                }
+                // An empty field arrives as the empty text, never as null.
+                for (int c = 0; c < 12; ++c)
+                    insert.bindUtf8(c + 1, v[c] ? v[c] : "", v[c] ? n[c] : 0);
+                insert.bindUtf8(13, type.constData(), int(type.size()));
+                try {
+                    insert.run();
+                } catch (const DbError& e) {
+                    if (!batch->active())
+                        throw;
+                    if (sum.refused++ == 0)
+                        sum.firstRefusal = QStringLiteral("line %1: %2").arg(QByteArray(v[13]).toLongLong()).arg(e.description());
+                    return;
+                }
+                ++sum.imported;
+                last = insert.lastInsertId();
+                if (first == 0)
+                    first = last;
+                // Another copy of the program waits for the file while a batch is open.
+                if (batchClock.elapsed() >= 200)
+                    commitBatch();
+            });
+        commitBatch();
+    } catch (const std::exception& e) {
+        tell(e, "ImportTempRows");
+        takeBack();
+        sum.imported = 0;
+        return false;
+    } catch (const std::runtime_error&) {
+        sum.cancelled = true;
+        takeBack();
+        sum.imported = 0;
         return false;
     }
-
-    StatementBatch batch(sConnContacts);
-    if (!batch.ok())
-        return false;
-    QStringList values;
-    for (; batch.ok() && !rs->eof(); rs->moveNext()) {
-        values.clear();
-        for (int c = 0; c < 12; ++c)
-            values << rs->text(c);
-        batch.run(ImportInsertStatement(values, conType));
-    }
-    if (!batch.commit())
-        return false;
-    if (batch.skipped() > 0)
-        platform().msgBox(skippedMessage(batch.skipped(), "imported"));
+    releaseScratch(holder);
     return true;
+}
+
+bool saveKeptOut(const QString& path, const ImportSummary& summary, QString* error)
+{
+    QByteArray out = summary.encoding == CsvEncoding::Utf8Bom ? QByteArray("\xEF\xBB\xBF") : QByteArray();
+    out += summary.headerLine + "\r\n";
+    try {
+        Connection temp(sConnTemp);
+        forEachRowBytes(temp, QStringLiteral("select Record from KeptOut order by rowid"),
+                        [&out](int, const char* const* v, const int* n) {
+                            out.append(v[0] ? v[0] : "", n[0]);
+                            out += "\r\n";
+                        });
+    } catch (const std::exception& e) {
+        *error = ErrorReport(e, QStringLiteral("saveKeptOut"), Owner::Module, QStringLiteral("modImport"));
+        return false;
+    }
+    QSaveFile file(path);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit()) {
+        *error = QStringLiteral("The file %1 could not be written (%2). Please choose another file.")
+                     .arg(path, file.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+namespace {
+QString count(qint64 n, const char* one, const char* many)
+{
+    return QStringLiteral("%1 %2").arg(QLocale(QLocale::English).toString(n), QLatin1String(n == 1 ? one : many));
+}
+} // namespace
+
+QString summaryText(const ImportSummary& s)
+{
+    QStringList lines;
+    lines << count(s.imported, "contact was imported.", "contacts were imported.");
+    if (s.madeToFit)
+        lines << count(s.madeToFit, "value was made to fit its field.", "values were made to fit their fields.");
+    if (s.keptOut)
+        lines << count(s.keptOut, "row was kept out because a value does not fit.",
+                       "rows were kept out because a value does not fit.");
+    if (s.duplicatesSkipped)
+        lines << count(s.duplicatesSkipped, "row matching a stored contact was skipped.",
+                       "rows matching stored contacts were skipped.");
+    if (s.blankRows)
+        lines << count(s.blankRows, "blank row was skipped.", "blank rows were skipped.");
+    if (s.mismatched)
+        lines << count(s.mismatched, "row had another number of fields than the header.",
+                       "rows had another number of fields than the header.");
+    if (s.fallbackFields)
+        lines << count(s.fallbackFields, "field was not UTF-8 and was read as Windows-1252.",
+                       "fields were not UTF-8 and were read as Windows-1252.");
+    if (s.refused)
+        lines << count(s.refused, "row was refused by the contacts file", "rows were refused by the contacts file") +
+                     QStringLiteral(" (first at ") + s.firstRefusal + QStringLiteral(").");
+    return lines.join(u'\n');
+}
+
+namespace {
+QString mappingKey(const QStringList& header)
+{
+    QStringList folded;
+    for (const QString& name : header)
+        folded << foldForMatch(name);
+    return QString::fromLatin1(
+        QCryptographicHash::hash(folded.join(u'\x1f').toUtf8(), QCryptographicHash::Sha1).toHex());
+}
+const QString kMappingSection = QStringLiteral("ImportMappings");
+} // namespace
+
+QStringList rememberedMapping(const QStringList& header)
+{
+    const QString stored = platform().getSetting(kAppTitle, kMappingSection, mappingKey(header));
+    if (stored.isEmpty())
+        return {};
+    const QStringList targets = stored.split(u'|');
+    if (targets.size() != header.size())
+        return {};
+    for (const QString& t : targets)
+        if (t != u"DELETE" && !kMapTargets.contains(t))
+            return {};
+    return targets;
+}
+
+void rememberMapping(const QStringList& header, const QStringList& targets)
+{
+    platform().saveSetting(kAppTitle, kMappingSection, mappingKey(header), targets.join(u'|'));
 }
 
 } // namespace kestrel

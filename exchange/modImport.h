@@ -1,8 +1,12 @@
 #pragma once
 // The logic of the CSV import that needs no window: mapping lines, the column lists built from
 // them, and the statements that move rows from the file into Main and from Main into contacts.
+#include "exchange/CsvText.h"
+
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 namespace kestrel {
 
@@ -38,17 +42,61 @@ QString MainInsertStatement(const QString& targetList, const QStringList& values
 // One row's "INSERT INTO contacts(...)values('...')": the 12 values of the import select, then the type.
 QString ImportInsertStatement(const QStringList& values, const QString& conType);
 
-// Re-creates the scratch database and copies the mapped columns of every row of the file into
-// Main. A file the reader cannot take is reported and nothing is loaded (false); a row Main
-// rejects is reported (the first) or counted (the rest) and skipped.
-bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries);
+// What one load and import did, for the preview and the closing summary.
+struct ImportSummary {
+    qint64 loaded = 0;         // rows waiting in Main
+    qint64 madeToFit = 0;      // values changed so that they fit their field
+    qint64 keptOut = 0;        // rows left out because a value could not be made to fit
+    qint64 blankRows = 0;
+    qint64 mismatched = 0;     // rows with more or fewer fields than the header
+    qint64 duplicates = 0;     // rows that match a contact already stored
+    qint64 fallbackFields = 0; // fields read as Windows-1252
+    qint64 imported = 0;
+    qint64 duplicatesSkipped = 0;
+    qint64 refused = 0;        // rows the contacts file would not take
+    QString firstRefusal;
+    bool cancelled = false;
+    char delimiter = ',';
+    CsvEncoding encoding = CsvEncoding::Utf8;
+    QByteArray headerLine;     // the file's header, as the kept-out rows are saved with it
+};
 
-// Copies every row left in Main into contacts with the contact type. False when nothing could be
-// written at all (reported); single rows that fail are reported or counted, and skipped.
-bool ImportTempRows(const QString& conType);
+// Called now and then during a long load or import with the work done and the whole; returns
+// false to cancel.
+using ImportProgress = std::function<bool(qint64 done, qint64 total)>;
+
+// Re-creates the scratch database and copies the mapped columns of every row of the file into
+// Main, each value made to fit its field where a rule can; a row that still does not fit goes to
+// KeptOut with its line, field and reason. Rows are marked with their line and a note when they
+// have a field count other than the header's, when a value was changed, or when they match a
+// stored contact. A file the reader cannot take, a scratch file another import holds, or a
+// cancel loads nothing (false).
+// holder names the import that holds the scratch file (see acquireScratch).
+bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSummary* summary = nullptr,
+                   const ImportProgress& progress = {}, const void* holder = nullptr);
+
+// Copies the rows left in Main into contacts with the contact type, committing every fraction of
+// a second so that another copy of the program never waits long. Rows marked as duplicates are
+// left out when skipDuplicates. expectedRows, when not negative, is how many rows the preview
+// shows: any other number in Main means the scratch file changed under it, and nothing is
+// imported. A cancel or a failure of the file takes back every row this run wrote (false).
+bool ImportTempRows(const QString& conType, bool skipDuplicates = true, ImportSummary* summary = nullptr,
+                    const ImportProgress& progress = {}, qint64 expectedRows = -1, const void* holder = nullptr);
+
+// Writes the kept-out rows under the file's header, with its delimiter. False with the reason.
+bool saveKeptOut(const QString& path, const ImportSummary& summary, QString* error);
+
+// The closing words of an import.
+QString summaryText(const ImportSummary& summary);
+
+// The mapping used the last time a file with this header was imported: a target or "DELETE"
+// per field, or nothing.
+QStringList rememberedMapping(const QStringList& header);
+void rememberMapping(const QStringList& header, const QStringList& targets);
 
 inline const QString kPreviewSelect =
-    QStringLiteral("select id,firstname,lastname,company,address,city,st,zip,workph,ext,homeph,cellph,email from main");
+    QStringLiteral("select id,firstname,lastname,company,address,city,st,zip,workph,ext,homeph,cellph,email,line,note "
+                   "from main");
 inline const QString kImportSelect =
     QStringLiteral("select lastname,firstname,company,address,city,st,zip,cellph,homeph,workph,ext,email from main");
 

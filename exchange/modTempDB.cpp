@@ -3,8 +3,12 @@
 #include "data/Database.h"
 #include "data/Globals.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
+
+#include <memory>
 
 namespace kestrel {
 
@@ -31,7 +35,9 @@ QString mainTableSql()
     QString sql = QStringLiteral("CREATE TABLE Main(\n  ID INTEGER PRIMARY KEY AUTOINCREMENT");
     for (const auto& f : fields)
         sql += textField(f.name, f.size);
-    return sql + QStringLiteral(")");
+    // Where each row came from and what the preview says about it; the rows a field could not
+    // hold stand apart, as the file wrote them, to be saved back to a file of their own.
+    return sql + QStringLiteral(",\n  Line INTEGER, Note TEXT, Dup INTEGER NOT NULL DEFAULT 0)");
 }
 
 } // namespace
@@ -71,10 +77,51 @@ void CreateTempDB()
     CreateMainTable();
 }
 
+namespace {
+struct HeldLock {
+    std::unique_ptr<QLockFile> file;
+    const void* holder = nullptr;
+};
+HeldLock& heldLock()
+{
+    static HeldLock lock;
+    return lock;
+}
+} // namespace
+
+bool acquireScratch(const void* holder)
+{
+    const QString path = tempDBPath() + QStringLiteral(".lock");
+    auto& held = heldLock();
+    if (held.file && held.file->fileName() == path && held.holder != holder)
+        return false;
+    if (held.file && held.file->fileName() == path)
+        return true;
+    held.file.reset();
+    auto mine = std::make_unique<QLockFile>(path);
+    // Only a lock whose owner has ended is stale, however long an import takes.
+    mine->setStaleLockTime(0);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (!mine->tryLock(0))
+        // A folder the lock cannot be written in cannot take the scratch file either; creating
+        // that reports it in its own words.
+        return mine->error() != QLockFile::LockFailedError;
+    held.file = std::move(mine);
+    held.holder = holder;
+    return true;
+}
+
+void releaseScratch(const void* holder)
+{
+    if (heldLock().holder == holder)
+        heldLock().file.reset();
+}
+
 void CreateMainTable()
 {
     Connection db(sConnTemp);
     db.execute(mainTableSql());
+    db.execute(QStringLiteral("CREATE TABLE KeptOut(Line INTEGER, Field TEXT, Reason TEXT, Record BLOB)"));
 }
 
 } // namespace kestrel

@@ -15,6 +15,12 @@ void DeleteIfExists(const QString& path);
 // Defines Main in the scratch database just created. Throws DbError.
 void CreateMainTable();
 
+// The scratch database serves one import at a time, across every copy of the program on the same
+// data folder: held from loading the rows until they are imported or the import is abandoned.
+// False when another import holds it, in another copy or (another holder) in this one.
+bool acquireScratch(const void* holder);
+void releaseScratch(const void* holder);
+
 // Where CreateTempDB builds the file.
 QString tempDBPath();
 

@@ -1,5 +1,6 @@
 // The CSV text reader: any bytes end in records or a reported error, never a crash or a hang.
-// Whatever it reads, written back out by the quoting rules, reads back to the same records.
+// Whatever it reads, in whatever encoding and delimiter, written back out by the quoting rules,
+// reads back to the same records; the line of every record lies within the file.
 #include "data/Database.h"
 #include "exchange/CsvText.h"
 #include "fuzz/FuzzSupport.h"
@@ -16,17 +17,25 @@ std::vector<CsvRecord> readAll(const QString& path)
     std::vector<CsvRecord> out;
     CsvFile file(path);
     CsvRecord r;
-    while (file.next(r))
+    qint64 lastLine = 0;
+    while (file.next(r)) {
+        // Lines only ever move forward.
+        if (file.line() <= lastLine)
+            std::abort();
+        lastLine = file.line();
         out.push_back(r);
+    }
     return out;
 }
 
 // A record of one empty field is a blank line, which the reader skips by design.
 bool isBlankLine(const CsvRecord& r) { return r.size() == 1 && !r[0].has_value(); }
 
+// Written back as the export writes for a spreadsheet: a UTF-8 mark first, so that the encoding
+// is not guessed again; commas between fields, every value quoted.
 QByteArray writeBack(const std::vector<CsvRecord>& records)
 {
-    QByteArray out;
+    QByteArray out = "\xEF\xBB\xBF";
     for (const CsvRecord& r : records) {
         if (isBlankLine(r))
             continue;

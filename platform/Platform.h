@@ -14,6 +14,8 @@ namespace kestrel {
 
 inline const QString kAppTitle = QStringLiteral("Kestrel");
 
+// The answer a question gives when the user presses Enter.
+enum class Answer { No, Yes };
 // A wake-up at a time of the wall clock. It fires once the clock reaches that time, also when the
 // computer slept through it (then on waking, late) or when the clock is set past it; a waiting
 // program costs nothing in between.
@@ -33,6 +35,12 @@ public:
     virtual void msgBox(const QString& text, const QString& caption = kAppTitle) = 0;
     // Yes/No with the question icon and No as the default; true for Yes.
     virtual bool askYesNo(const QString& text, const QString& caption = kAppTitle) = 0;
+    // The same question where Enter gives the answer named (the usual No, or Yes).
+    virtual bool askYesNo(const QString& text, const QString& caption, Answer enterGives)
+    {
+        (void)enterGives;
+        return askYesNo(text, caption);
+    }
     // Cancel gives the empty text. maxLength (0: none) bounds what the user types; a longer
     // default text is shown whole.
     virtual QString inputBox(const QString& prompt, const QString& title, const QString& defaultText,

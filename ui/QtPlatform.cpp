@@ -54,11 +54,13 @@ void QtPlatform::msgBox(const QString& text, const QString& caption)
     box.exec();
 }
 
-bool QtPlatform::askYesNo(const QString& text, const QString& caption)
+bool QtPlatform::askYesNo(const QString& text, const QString& caption) { return askYesNo(text, caption, Answer::No); }
+
+bool QtPlatform::askYesNo(const QString& text, const QString& caption, Answer enterGives)
 {
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, activeParent());
     box.setTextFormat(Qt::PlainText);
-    box.setDefaultButton(QMessageBox::No);
+    box.setDefaultButton(enterGives == Answer::Yes ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 

@@ -10,6 +10,7 @@ class QtPlatform final : public Platform, public Desktop {
 public:
     void msgBox(const QString& text, const QString& caption) override;
     bool askYesNo(const QString& text, const QString& caption) override;
+    bool askYesNo(const QString& text, const QString& caption, Answer enterGives) override;
     QString inputBox(const QString& prompt, const QString& title, const QString& defaultText,
                      int maxLength = 0) override;
     QString openFileName(const QString& startDir, const QString& title, const QString& filter) override;

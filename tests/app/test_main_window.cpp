@@ -13,7 +13,7 @@ TEST_F(MainWindowTest, MenusHaveEveryCaptionSeparatorAndHotKeyInOrder)
     }
     EXPECT_EQ(seen.join(u'|'), "&File|Options=|-|Print=Ctrl+P|Print ToDo=Ctrl+T|Print Lead Forms=Ctrl+F|-|Exit=|"
                                "&Appts|Calendar=F6|Schedule New=F7|-|Reminders=F5|"
-                               "&Contacts|New=F2|View in Tree=F3|View in Grid=F4|&Find=F8|-|Export Contacts=|Import Contacts=|"
+                               "&Contacts|New=F2|View in Tree=F3|View in Grid=F4|&Find=F8|-|&Export Contacts=|&Import Contacts=|"
                                "&Help|Contents=F1|-|Report a bug=|-|About=");
     w->mnuHelpReport->trigger();
     if (supportAddress().isEmpty()) // no address set for this build: the user is told whom to ask

@@ -58,13 +58,68 @@ TEST_F(CsvTextTest, SplitsRecordsAndHeadersAsSpreadsheetsWriteThem)
     EXPECT_EQ(records(file(",\xEF\xBB\xBF\xEF\xBB\xBF" "a\r\n", QStringLiteral("feff.csv"))),
               (std::vector<CsvRecord>{{std::nullopt, QStringLiteral("\uFEFF\uFEFFa")}}));
 
-    // Not UTF-8: read as Windows-1252.
-    const auto ansi = records(file("Name\nRen\xe9" "e M\xfcller\n\x80 5\n", QStringLiteral("ansi.csv")));
-    ASSERT_EQ(ansi.size(), 3u);
-    EXPECT_EQ(*ansi[1][0] + *ansi[2][0], QStringLiteral("Renée Müller€ 5"));
-    // Valid UTF-8 stays UTF-8, even when the only non-ASCII text is far into the file.
-    EXPECT_EQ(*records(file("Name\n" + QByteArray("Plain name\n").repeated(20000) + "Zo\xc3\xab\n", QStringLiteral("u.csv"))).back()[0],
-              QStringLiteral("Zoë"));
+    // RFC 4180: the last record may lack its line break; a quoted field may be empty or hold only a
+    // quote; spaces inside quotes are kept; CR alone also ends a record.
+    const std::pair<QByteArray, std::vector<CsvRecord>> rfc[] = {
+        {"a,b\r\nc,d", {{"a", "b"}, {"c", "d"}}},
+        {"\"\",\"\"\"\",\" x \"\r\n", {{QString(), "\"", " x "}}},
+        {"a,b\rc,d\r", {{"a", "b"}, {"c", "d"}}},
+    };
+    for (const auto& [bytes, expected] : rfc)
+        EXPECT_EQ(records(file(bytes, QStringLiteral("rfc.csv"))), expected) << bytes.toStdString();
+}
+
+// Exports of mail programs, address books and spreadsheets, a few lines each, in the encodings
+// and delimiters they are written with.
+TEST_F(CsvTextTest, EncodingAndDelimiterOfCommonExports)
+{
+    const auto utf16 = [](const QString& text, bool le, bool mark) {
+        QByteArray out = mark ? QByteArray(le ? "\xFF\xFE" : "\xFE\xFF") : QByteArray();
+        for (const QChar c : text) {
+            const char hi = char(c.unicode() >> 8), lo = char(c.unicode() & 0xFF);
+            out += le ? QByteArray{&lo, 1} + QByteArray{&hi, 1} : QByteArray{&hi, 1} + QByteArray{&lo, 1};
+        }
+        return out;
+    };
+    const QString mail = QStringLiteral("First Name\tLast Name\tE-mail Address\r\nJürgen\tMüller\tjm@example.de\r\n");
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        char delimiter;
+        CsvEncoding encoding;
+        qint64 fallback;
+    } cases[] = {
+        {"mail program, UTF-8 with mark", "\xEF\xBB\xBF" "First Name,Last Name,E-mail Address\r\nJ\xC3\xBCrgen,M\xC3\xBCller,jm@example.de\r\n",
+         ',', CsvEncoding::Utf8Bom, 0},
+        {"spreadsheet Unicode text", utf16(mail, true, true), '\t', CsvEncoding::Utf16LE, 0},
+        {"UTF-16 BE", utf16(QString(mail).replace(u'\t', u','), false, true), ',', CsvEncoding::Utf16BE, 0},
+        {"UTF-16 LE without mark", utf16(QString(mail).replace(u'\t', u';'), true, false), ';', CsvEncoding::Utf16LE, 0},
+        {"German spreadsheet with sep line", "sep=;\r\nVorname;Nachname;E-Mail-Adresse\r\nJ\xFCrgen;M\xFCller;jm@example.de\r\n", ';',
+         CsvEncoding::Mixed, 2},
+        {"semicolons with a comma in a value", "Vorname;Nachname;E-Mail\nJ\xC3\xBCrgen;M\xC3\xBCller;jm@example.de\nAnn;Lee, Jr.;a@x.com\n", ';',
+         CsvEncoding::Utf8, 0},
+        {"one Windows-1252 line in UTF-8", "First,Last,Email\nJ\xC3\xBCrgen,M\xFCller,jm@example.de\n", ',', CsvEncoding::Mixed, 1},
+    };
+    for (const Case& c : cases) {
+        CsvFile f(file(c.bytes, QStringLiteral("export.csv")));
+        CsvRecord header, row;
+        ASSERT_TRUE(f.next(header) && f.next(row)) << c.name;
+        EXPECT_EQ(header.size(), 3u) << c.name;
+        EXPECT_EQ((QStringList{*row[0], *row[1], *row[2]}), (QStringList{"Jürgen", "Müller", "jm@example.de"})) << c.name;
+        EXPECT_EQ(f.delimiter(), c.delimiter) << c.name;
+        EXPECT_EQ(int(f.encoding()), int(c.encoding)) << c.name;
+        EXPECT_EQ(f.fallbackFields(), c.fallback) << c.name;
+    }
+}
+
+TEST_F(CsvTextTest, BlankRowsAreSkippedAndCountedAndLinesStayTrue)
+{
+    CsvFile f(file("Name,City\r\n\r\nAnn,Rome\r\n,\r\n\"Bob\nBrown\",Oslo\r\n   \r\nCy,Lima"));
+    std::vector<std::pair<qint64, QString>> seen;
+    for (CsvRecord r; f.next(r);)
+        seen.emplace_back(f.line(), r[0].value_or(QString()));
+    EXPECT_EQ(seen, (std::vector<std::pair<qint64, QString>>{{1, "Name"}, {3, "Ann"}, {5, "Bob\nBrown"}, {8, "Cy"}}));
+    EXPECT_EQ(f.blankRows(), 3);
 }
 
 TEST_F(CsvTextTest, MalformedFilesAndStatementsAreErrors)

@@ -60,27 +60,52 @@ TEST_F(ExportTest, RefusesWithoutPathOrWithOneColumnOrAnUnwritableFileAndStaysOp
     EXPECT_EQ(save->text + u'|' + save->extra, QStringLiteral("Select Directory and Name CSV File|CSV (*.csv)|*.csv"));
 }
 
-TEST_F(ExportTest, WritesHeaderAndSortedLinesQuotingOnlyWhatNeedsIt)
+TEST_F(ExportTest, WritesForASpreadsheetOrPlainAndReadsBackExactlyEitherWay)
 {
-    addFull(QStringLiteral("baker"), QStringLiteral("Bo"), QString(), QStringLiteral("bo@x.com"));
-    addFull(QStringLiteral("Adams"), QStringLiteral("Al"), QStringLiteral("Acme, Inc."), QStringLiteral("al@x.com"));
-    addFull(QStringLiteral("O'Neil"), QStringLiteral("Ona"), QStringLiteral("5\" Pipes"), QString());
+    addFull(QStringLiteral("baker"), QStringLiteral("=HYPERLINK(\"x\")"), QString(), QStringLiteral("bo@x.com"));
+    addFull(QStringLiteral("Adams"), QStringLiteral("'=quoted"), QStringLiteral("Acme, Inc."), QStringLiteral("@al"));
+    addFull(QStringLiteral("O'Neil"), QStringLiteral("-5"), QStringLiteral("5\" Pipes"), QString());
     exec(sConnContacts, QStringLiteral("update contacts set email=null where lastname='O''Neil'"));
     const QString path = writeFile(dir.filePath(QStringLiteral("out.csv")), "an older, longer file\r\nwith two lines\r\n");
-    const int result = runExport([&](frmLeadCSV& f) {
-        desk.answerSaveFile(path);
-        click(f.cmdBrowse);
-        f.chkField[10]->setChecked(true); // Company
-        f.chkField[9]->setChecked(true);  // Email
-        click(f.cmdExport);
-    });
-    EXPECT_EQ(result, QDialog::Accepted);
-    EXPECT_TRUE(desk.messages().isEmpty());
-    // Column order is the box order (Email before Company); a null ends its line with a comma.
-    EXPECT_EQ(readFile(path).toStdString(), "lastname,email,company\r\n"
-                                            "Adams,al@x.com,\"Acme, Inc.\"\r\n"
-                                            "baker,bo@x.com,\r\n"
-                                            "O'Neil,,\"5\"\" Pipes\"\r\n");
+    const QString all = QStringLiteral("select lastname,firstname,company,ifnull(email,'') from contacts order by lastname");
+    const auto stored = rows(sConnContacts, all);
+    const struct {
+        bool spreadsheet;
+        std::string bytes;
+    } cases[] = {
+        {true, "\xEF\xBB\xBFlastname,firstname,email,company\r\n"
+               "Adams,''=quoted,'@al,\"Acme, Inc.\"\r\n"
+               "baker,\"'=HYPERLINK(\"\"x\"\")\",bo@x.com,\r\n"
+               "O'Neil,'-5,,\"5\"\" Pipes\"\r\n"},
+        {false, "lastname,firstname,email,company\r\n"
+                "Adams,'=quoted,@al,\"Acme, Inc.\"\r\n"
+                "baker,\"=HYPERLINK(\"\"x\"\")\",bo@x.com,\r\n"
+                "O'Neil,-5,,\"5\"\" Pipes\"\r\n"},
+    };
+    for (const auto& c : cases) {
+        const int result = runExport([&](frmLeadCSV& f) {
+            desk.answerSaveFile(path);
+            click(f.cmdBrowse);
+            f.chkField[1]->setChecked(true);  // First Name
+            f.chkField[10]->setChecked(true); // Company
+            f.chkField[9]->setChecked(true);  // Email
+            if (!c.spreadsheet)
+                QTest::mouseClick(f.chkSpreadsheet, Qt::LeftButton, {}, QPoint(8, f.chkSpreadsheet->height() / 2));
+            click(f.cmdExport);
+        });
+        EXPECT_EQ(result, QDialog::Accepted);
+        // Column order is the box order; a null ends its line with a comma.
+        EXPECT_EQ(readFile(path).toStdString(), c.bytes);
+        // Imported again into an empty table, the stored values come back exactly.
+        exec(sConnContacts, QStringLiteral("delete from contacts"));
+        ASSERT_TRUE(LoadCsvToTemp(path, {FormatMapLine(QStringLiteral("lastname"), QStringLiteral("LastName")),
+                                         FormatMapLine(QStringLiteral("firstname"), QStringLiteral("FirstName")),
+                                         FormatMapLine(QStringLiteral("email"), QStringLiteral("Email")),
+                                         FormatMapLine(QStringLiteral("company"), QStringLiteral("Company"))}));
+        ASSERT_TRUE(ImportTempRows(QStringLiteral("Cust")));
+        EXPECT_EQ(rows(sConnContacts, all), stored);
+    }
+    EXPECT_TRUE(desk.messages().isEmpty()) << desk.messages().join(u'|').toStdString();
 }
 
 } // namespace

@@ -1,10 +1,14 @@
+#include "data/BulkWrite.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "exchange/ImportRules.h"
 #include "exchange/modImport.h"
 #include "exchange/modTempDB.h"
 #include "tests/exchange/ExchangeTest.h"
 
-#include <sqlite3.h>
+#include <QDir>
+#include <QLockFile>
+#include <QThread>
 
 using namespace kestrel;
 using namespace kestrel::test;
@@ -44,57 +48,168 @@ TEST_F(ImportTest, MappingLinesAndTheFieldListTheyBuild)
     EXPECT_EQ(sourceColumn(QStringLiteral("odd]name")), QStringLiteral("[odd]]name] as oddname"));
 }
 
-TEST_F(ImportTest, LoadKeepsApostrophesAndEmptyFieldsAndImportCountsRowsContactsReject)
+TEST_F(ImportTest, ValuesAreMadeToFitWithoutLosingWhatTheySay)
 {
-    const QString path = csv("\xEF\xBB\xBF\"Last Name\",\"First Name\",Fax,E-mail Address\r\n"
-                             "O'Brien,Seán,555,ob@x.com\r\n"
-                             "Bob,B,,\r\n"
-                             "\"Smith, Jr.\",,,\r\n");
-    ASSERT_TRUE(LoadCsvToTemp(path, mapping(QStringLiteral("Last Name>LastName|First Name>FirstName|Fax>DELETE|E-mail Address>Email"))));
-    // Unmapped columns stay null; mapped empty fields arrive as the empty text.
-    EXPECT_EQ(mainRows(), (std::vector<QStringList>{{"O'Brien", "Seán", "<null>", "<null>", "ob@x.com"},
-                                                    {"Bob", "B", "<null>", "<null>", ""},
-                                                    {"Smith, Jr.", "", "<null>", "<null>", ""}}));
-
-    // The contacts file refuses one name, as a stricter engine would a value it cannot hold:
-    // told once and counted; the other rows come in with the chosen type and nothing null.
-    {
-        Connection c(sConnContacts);
-        ASSERT_EQ(sqlite3_exec(c.handle(),
-                               "CREATE TRIGGER no_bob BEFORE INSERT ON contacts WHEN new.lastname='Bob' "
-                               "BEGIN SELECT RAISE(ABORT, 'Bob is not welcome'); END",
-                               nullptr, nullptr, nullptr),
-                  SQLITE_OK);
+    const struct {
+        const char* target;
+        QString value;
+        bool fits;
+        QString written;
+    } cases[] = {
+        {"WorkPh", "(415) 555-0199", true, "415-555-0199"},
+        {"CellPh", "+49 30 1234567", true, "+49301234567"},
+        {"HomePh", "1 (415) 555-0199", true, "14155550199"},
+        {"HomePh", "415-555-0199 x12", false, "415-555-0199 x12"}, // an extension is not formatting
+        {"HomePh", "+49 (0) 30 1234 5678", false, "+49 (0) 30 1234 5678"},
+        {"ST", "Texas", true, "TX"},
+        {"st", "Québec", true, "QC"},
+        {"ST", "new  york", true, "NY"},
+        {"ST", " IL ", true, "IL"},
+        {"ST", "Bavaria", false, "Bavaria"},
+        {"City", QString(25, u'é'), true, QString(25, u'é')},
+        {"Email", QString(51, u'x'), false, QString(51, u'x')},
+        {"LastName", QString(50, QChar(0xD83D)).replace(QChar(0xD83D), QStringLiteral("\U0001F600")), true,
+         QString(50, QChar(0xD83D)).replace(QChar(0xD83D), QStringLiteral("\U0001F600"))},
+    };
+    for (const auto& c : cases) {
+        const Fitted f = fitValue(QString::fromLatin1(c.target), c.value);
+        EXPECT_EQ(std::pair(f.fits, f.value), std::pair(c.fits, c.written)) << c.target << ' ' << c.value.toStdString();
     }
-    ASSERT_TRUE(ImportTempRows(QStringLiteral("Cust")));
-    const QStringList m = desk.messages();
-    ASSERT_EQ(m.size(), 2);
-    EXPECT_TRUE(m[0].contains(QStringLiteral("(Bob is not welcome) in procedure ActionQuery of Module modData")));
-    EXPECT_EQ(m[1], QStringLiteral("1 row could not be imported and was skipped."));
-    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname,firstname,company,email,contype,active from contacts order by id")),
-              (std::vector<QStringList>{{"O'Brien", "Seán", "", "ob@x.com", "Cust", "True"},
-                                        {"Smith, Jr.", "", "", "", "Cust", "True"}}));
+    EXPECT_EQ(foldForMatch(QStringLiteral("  José   MÜLLER ")), foldForMatch(QStringLiteral("jose muller")));
+    // What a spreadsheet would run gets one apostrophe, which reading takes away again, whatever
+    // apostrophes the value itself begins with.
+    for (const QString& v : {QStringLiteral("=SUM(A1)"), QStringLiteral("'=x"), QStringLiteral("''+1"), QStringLiteral("-5"),
+                             QStringLiteral("@me"), QStringLiteral("\tx"), QStringLiteral("'plain"), QStringLiteral("O'Brien")}) {
+        EXPECT_EQ(spreadsheetUnescaped(spreadsheetEscaped(v)), v) << v.toStdString();
+        EXPECT_EQ(spreadsheetEscaped(v).startsWith(u'\'') && !v.startsWith(u'\''), !v.startsWith(u'\'') && v != u"O'Brien" && v != u"'plain")
+            << v.toStdString();
+    }
 }
 
-TEST_F(ImportTest, RejectedRowsAreReportedOnceThenCountedAndAMalformedFileLoadsNothing)
+TEST_F(ImportTest, MapByNameKnowsTheHeadersOfCommonExports)
 {
-    const QString path = csv("Name,State\nAnn,IL\nBob,ILL\nCy,TX\nDee,Texas\nEd,Ohio\n");
-    const QStringList entries = mapping(QStringLiteral("Name>LastName|State>ST"));
-    ASSERT_TRUE(LoadCsvToTemp(path, entries));
-    const QStringList m = desk.messages();
-    ASSERT_EQ(m.size(), 2) << m.join(u'|').toStdString();
-    EXPECT_TRUE(m[0].startsWith(QStringLiteral("Error 19 (CHECK constraint failed: St holds at most 2 characters) in "
-                                               "procedure ActionQuery of Module modData\r\n")))
-        << m[0].toStdString();
-    EXPECT_TRUE(m[0].endsWith(QStringLiteral("Please make note of this and report this bug to help make this software better.")));
-    EXPECT_EQ(m[1], QStringLiteral("3 rows could not be loaded from the file and were skipped."));
-    EXPECT_EQ(rows(sConnTemp, QStringLiteral("select lastname from Main order by id")),
-              (std::vector<QStringList>{{"Ann"}, {"Cy"}}));
-    // A file malformed part way loads none of its rows.
-    EXPECT_FALSE(LoadCsvToTemp(csv("Name,State\nBob,IL\nCy,TX\n\"Dee,TX\n"), entries));
-    ASSERT_EQ(desk.messages().size(), 3);
-    EXPECT_TRUE(desk.messages()[2].contains(QStringLiteral("closing double quote is missing")));
-    EXPECT_TRUE(mainRows().empty());
+    const struct {
+        const char* source;
+        QStringList header;
+        QStringList targets;
+    } cases[] = {
+        {"Kestrel export", {"lastname", "firstname", "address", "city", "st", "zip", "homeph", "workph", "ext", "email",
+                            "company", "cellph", "contype"},
+         {"LastName", "FirstName", "Address", "City", "ST", "Zip", "HomePh", "WorkPh", "Ext", "Email", "Company", "CellPh", ""}},
+        {"mail program, English", {"Title", "First Name", "Last Name", "Company", "Business Street", "Business City",
+                                   "Business State", "Business Postal Code", "Business Phone", "Home Phone",
+                                   "Mobile Phone", "E-mail Address", "Home Street"},
+         {"", "FirstName", "LastName", "Company", "Address", "City", "ST", "Zip", "WorkPh", "HomePh", "CellPh", "Email", ""}},
+        {"mail program, German", {"Vorname", "Nachname", "Firma", "Straße geschäftlich", "Ort geschäftlich",
+                                  "Postleitzahl geschäftlich", "Telefon geschäftlich", "Mobiltelefon", "E-Mail-Adresse"},
+         {"FirstName", "LastName", "Company", "Address", "City", "Zip", "WorkPh", "CellPh", "Email"}},
+        {"mail program, French", {"Prénom", "Nom", "Société", "Rue (bureau)", "Ville (bureau)", "Code postal (bureau)",
+                                  "Téléphone bureau", "Tél. mobile", "Adresse de messagerie"},
+         {"FirstName", "LastName", "Company", "Address", "City", "Zip", "WorkPh", "CellPh", "Email"}},
+        {"mail program, Spanish", {"Nombre", "Apellidos", "Compañía", "Calle del trabajo", "Ciudad de trabajo",
+                                   "Código postal del trabajo", "Teléfono del trabajo", "Teléfono móvil",
+                                   "Dirección de correo electrónico"},
+         {"FirstName", "LastName", "Company", "Address", "City", "Zip", "WorkPh", "CellPh", "Email"}},
+        {"address book", {"Given Name", "Family Name", "Organization 1 - Name", "E-mail 1 - Value", "Address 1 - City",
+                          "Address 1 - Region", "Phone 1 - Value"},
+         {"FirstName", "LastName", "Company", "Email", "City", "ST", ""}},
+        {"mail client", {"First Name", "Last Name", "Display Name", "Primary Email", "Work Phone", "Home Phone",
+                         "Mobile Number", "Work City", "Work State", "Work ZipCode", "Organization"},
+         {"FirstName", "LastName", "", "Email", "WorkPh", "HomePh", "CellPh", "City", "ST", "Zip", "Company"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(mapByName(c.header), c.targets) << c.source;
+}
+
+TEST_F(ImportTest, LoadMakesValuesFitKeepsOutWhatCannotAndMarksRowsAndDuplicates)
+{
+    addContact(QStringLiteral("Müller"), QStringLiteral("José"));
+    exec(sConnContacts, QStringLiteral("update contacts set company='Acme'"));
+    const QString path = csv("Last Name;First Name;Company;Phone;State;E-mail\r\n"
+                             "O'Brien;Seán;;(415) 555-0199;Texas;ob@x.com\r\n"
+                             ";;;;;\r\n"
+                             "Wide;Will;;1;Bavaria;w@x.com\r\n"
+                             "MULLER;jose;ACME;;;\r\n"
+                             "Short;Sue\r\n"
+                             "Long;Lou;;;;" + QByteArray(60, 'e') + "\r\n");
+    const QStringList entries = mapping(QStringLiteral(
+        "Last Name>LastName|First Name>FirstName|Company>Company|Phone>WorkPh|State>ST|E-mail>Email"));
+    ImportSummary sum;
+    ASSERT_TRUE(LoadCsvToTemp(path, entries, &sum));
+    EXPECT_TRUE(desk.messages().isEmpty()) << desk.messages().join(u'|').toStdString();
+    EXPECT_EQ(rows(sConnTemp, QStringLiteral("select line,lastname,firstname,company,workph,st,email,dup,note from Main order by id")),
+              (std::vector<QStringList>{
+                  {"2", "O'Brien", "Seán", "", "415-555-0199", "TX", "ob@x.com", "0",
+                   "WorkPh written without its formatting; ST written as its two-letter code"},
+                  {"5", "MULLER", "jose", "ACME", "", "", "", "1", "matches a stored contact"},
+                  {"6", "Short", "Sue", "", "", "", "", "0", "2 fields, the header has 6"}}));
+    EXPECT_EQ(rows(sConnTemp, QStringLiteral("select line,field,reason from KeptOut order by line")),
+              (std::vector<QStringList>{{"4", "State (ST)", "7 characters, the field holds 2"},
+                                        {"7", "E-mail (Email)", "60 characters, the field holds 50"}}));
+    EXPECT_EQ((std::vector<qint64>{sum.loaded, sum.madeToFit, sum.keptOut, sum.blankRows, sum.mismatched, sum.duplicates}),
+              (std::vector<qint64>{3, 2, 2, 1, 1, 1}));
+    EXPECT_EQ(sum.delimiter, ';');
+
+    // The rows kept out are saved with the file's own header and delimiter.
+    QString error;
+    ASSERT_TRUE(saveKeptOut(dir.filePath(QStringLiteral("kept.csv")), sum, &error)) << error.toStdString();
+    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("kept.csv"))).toStdString(),
+              "Last Name;First Name;Company;Phone;State;E-mail\r\nWide;Will;;1;Bavaria;w@x.com\r\nLong;Lou;;;;" +
+                  std::string(60, 'e') + "\r\n");
+
+    // The contacts file refuses one row, as a stricter engine would: counted and named in the
+    // summary, not put in a box that asks for a bug report. The duplicate is skipped.
+    {
+        Connection c(sConnContacts);
+        forEachRowBytes(c, QStringLiteral("CREATE TRIGGER no_short BEFORE INSERT ON contacts WHEN new.lastname='Short' "
+                                          "BEGIN SELECT RAISE(ABORT, 'Short is not welcome'); END"),
+                        [](int, const char* const*, const int*) {});
+    }
+    ASSERT_TRUE(ImportTempRows(QStringLiteral("Cust"), true, &sum));
+    EXPECT_TRUE(desk.messages().isEmpty());
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname,firstname,company,email,contype,active from contacts order by id")),
+              (std::vector<QStringList>{{"Müller", "José", "Acme", "", "Lead", "True"},
+                                        {"O'Brien", "Seán", "", "ob@x.com", "Cust", "True"}}));
+    EXPECT_EQ(summaryText(sum).toStdString(),
+              "1 contact was imported.\n2 values were made to fit their fields.\n2 rows were kept out because a value "
+              "does not fit.\n1 row matching a stored contact was skipped.\n1 blank row was skipped.\n1 row had another "
+              "number of fields than the header.\n1 row was refused by the contacts file (first at line 6: Short is not welcome).");
+}
+
+TEST_F(ImportTest, TheScratchFileServesOneImportAtATimeAndACancelTakesEverythingBack)
+{
+    const QStringList entries = mapping(QStringLiteral("Name>LastName"));
+    QByteArray many = "Name\n";
+    for (int i = 0; i < 3000; ++i)
+        many += "Row " + QByteArray::number(i) + '\n';
+    // Another copy of the program holds the scratch file: this one is told so and loads nothing.
+    {
+        QDir().mkpath(dataPath(QString()));
+        QLockFile other(dataPath(QStringLiteral("tempDB.mdb.lock")));
+        ASSERT_TRUE(other.tryLock(0));
+        EXPECT_FALSE(LoadCsvToTemp(csv(many), entries));
+        ASSERT_EQ(desk.messages().size(), 1);
+        EXPECT_TRUE(desk.messages()[0].startsWith(QStringLiteral("Another copy of Kestrel is importing contacts")));
+    }
+    // Loaded: the preview shows 3,000 rows; Main holding any other number is refused.
+    ASSERT_TRUE(LoadCsvToTemp(csv(many), entries));
+    EXPECT_FALSE(ImportTempRows(QStringLiteral("Lead"), true, nullptr, {}, 2));
+    EXPECT_EQ(desk.messages().size(), 2);
+    // A cancel half way, after a batch was committed, leaves the contacts as they were.
+    int calls = 0;
+    ImportSummary sum;
+    EXPECT_FALSE(ImportTempRows(QStringLiteral("Lead"), true, &sum, [&calls](qint64, qint64) {
+        // Calls come at most every 40 ms; the second pauses long enough for the first batch to be committed.
+        if (++calls <= 2)
+            QThread::msleep(calls == 1 ? 50 : 250);
+        return calls < 3;
+    }, 3000));
+    EXPECT_TRUE(sum.cancelled);
+    EXPECT_EQ(calls, 3);
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from contacts")), (std::vector<QStringList>{{"0"}}));
+    ASSERT_TRUE(ImportTempRows(QStringLiteral("Lead"), true, &sum, {}, 3000));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*), max(id) - min(id) from contacts")),
+              (std::vector<QStringList>{{"3000", "2999"}}));
 }
 
 } // namespace

@@ -19,6 +19,12 @@ class ImportWindowTest : public KestrelTest {
 protected:
     QString csv(const QByteArray& bytes) { return writeFile(dir.filePath(QStringLiteral("leads.csv")), bytes); }
     static void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
+    // An access key presses its button as a click does: down at once, up and acting a moment later.
+    static void altKey(QWidget& window, Qt::Key key)
+    {
+        QTest::keyClick(&window, key, Qt::AltModifier);
+        QTest::qWait(150);
+    }
     // Clicks an entry and answers the mapping dialog: a target, "DELETE", or "" to close it from its frame.
     void mapEntry(frmImport& f, int row, const QString& target)
     {
@@ -63,7 +69,7 @@ TEST_F(ImportWindowTest, ImportMappingAndExportWindowsHoldTheirControlsAndTexts)
     frmImport f;
     frmMapField m(&f);
     frmLeadCSV e;
-    EXPECT_EQ((QList<QSize>{f.size(), m.size(), e.size()}), (QList<QSize>{{767, 503}, {437, 95}, {279, 248}}));
+    EXPECT_EQ((QList<QSize>{f.size(), m.size(), e.size()}), (QList<QSize>{{767, 503}, {437, 95}, {279, 272}}));
     EXPECT_FALSE(e.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_EQ(f.lstFrom->parentWidget(), f.fraMap);
     EXPECT_EQ(f.cboType->parentWidget(), f.fraImport);
@@ -84,40 +90,121 @@ TEST_F(ImportWindowTest, ImportMappingAndExportWindowsHoldTheirControlsAndTexts)
                                               "Home Phone=homeph,Work=workph,Ext=ext,Email=email,Company=company,Cell Phone=cellph,"
                                               "Contact Type=contype");
     EXPECT_FALSE(e.chkField[0]->isEnabled());
+    EXPECT_TRUE(e.chkSpreadsheet->isChecked());
+    EXPECT_TRUE(f.chkSkipDup->isChecked());
+    EXPECT_EQ((QStringList{f.cmdMapByName->text(), f.cmdDone->text(), f.cmdImport->text()}),
+              (QStringList{"Map by &Name", "&Done Mapping", "&Import"}));
 }
 
-TEST_F(ImportWindowTest, EndToEndFromFileToContacts)
+TEST_F(ImportWindowTest, EndToEndByKeyboardFromFileToContacts)
 {
-    const QString path = csv("\"Last Name\",\"First Name\",Fax,E-mail Address,State\r\n"
-                             "O'Brien,Seán,1,ob@x.com,MA\r\n"
-                             "Keep,Kay,2,,NY\r\n"
-                             "Drop,Dan,3,d@x.com,TX\r\n");
+    addContact(QStringLiteral("Stored"), QStringLiteral("Sam"));
+    const QString path = csv("\"Last Name\",\"First Name\",Fax,E-mail Address,State,An extraordinarily long column name\r\n"
+                             "O'Brien,Seán,1,ob@x.com,Massachusetts,a\r\n"
+                             "Keep,Kay,2,,NY,b\r\n"
+                             "Drop,Dan,3,d@x.com,TX,c\r\n"
+                             "stored,SAM,4,,,d\r\n");
     runImport([&](frmImport& f) {
+        f.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
         browseAndMap(f, path);
-        EXPECT_EQ(f.Label5->text(), QStringLiteral("Click 'Map' to continue."));
-        EXPECT_EQ(column(f.lstFrom->model()), QStringLiteral("Last Name,First Name,Fax,E-mail Address,State").split(u','));
-        mapAll(f, {QStringLiteral("LastName"), QStringLiteral("FirstName"), QStringLiteral("DELETE"),
-                   QStringLiteral("Email"), QStringLiteral("ST")});
-        EXPECT_EQ(leftTwips(f.fraMap), -12000);
+        EXPECT_EQ(column(f.lstFrom->model()).mid(0, 3), QStringLiteral("Last Name,First Name,Fax").split(u','));
+        // Alt+N maps what it knows by name and asks once, Yes on Enter, to delete the rest.
+        desk.answerYes();
+        altKey(f, Qt::Key_N);
+        ASSERT_EQ(desk.prompts.back().kind, QStringLiteral("question"));
+        EXPECT_EQ(desk.prompts.back().extra, QStringLiteral("Yes"));
+        const QStringList entries = column(f.lstFrom->model());
+        EXPECT_EQ(entries[0], FormatMapLine(QStringLiteral("Last Name"), QStringLiteral("LastName")));
+        EXPECT_EQ(entries[2], FormatMapLine(QStringLiteral("Fax"), QStringLiteral("DELETE")));
+        // A long name is shortened on screen, so its line keeps the columns of the others.
+        EXPECT_EQ(entries[5].size(), entries[0].size());
+        EXPECT_EQ(entries[5].indexOf(QStringLiteral("***")), 25);
+        altKey(f, Qt::Key_D);
         EXPECT_EQ(leftTwips(f.fraImport), 120);
 
-        // The preview: 13 columns with their captions and designed widths.
+        // The preview: its captions and designed widths, line and note of each row.
         QStringList captions;
-        for (int c = 0; c < 13; ++c)
+        for (int c = 0; c < 15; ++c)
             captions << f.dgTemp->model()->headerData(c, Qt::Horizontal).toString();
-        EXPECT_EQ(captions.join(u'|'), QStringLiteral("ID|FName|LName|Company|Address|City|St|Zip|Work Ph|Ext|Home Ph|Cell Ph|Email"));
+        EXPECT_EQ(captions.join(u'|'), QStringLiteral("ID|FName|LName|Company|Address|City|St|Zip|Work Ph|Ext|Home Ph|Cell Ph|Email|Line|Note"));
         EXPECT_EQ(std::pair(f.dgTemp->columnWidth(0), f.dgTemp->columnWidth(12)), std::pair(px(300), px(1400)));
+        EXPECT_EQ(column(f.dgTemp->model(), 6), (QStringList{"MA", "NY", "TX", ""}));
+        EXPECT_EQ(column(f.dgTemp->model(), 14), (QStringList{"ST written as its two-letter code", "", "", "matches a stored contact"}));
+        EXPECT_EQ(f.lblMessage->text(), QStringLiteral("4 rows ready. 1 values made to fit. 1 match stored contacts."));
         // Delete on the selected row removes it from Main at once.
+        f.dgTemp->setFocus();
         f.dgTemp->selectRow(2);
         QTest::keyClick(f.dgTemp, Qt::Key_Delete);
-        EXPECT_EQ(column(f.dgTemp->model(), 2), (QStringList{QStringLiteral("O'Brien"), QStringLiteral("Keep")}));
-        EXPECT_EQ(rows(sConnTemp, QStringLiteral("select count(*) from Main"))[0][0], QStringLiteral("2"));
+        EXPECT_EQ(column(f.dgTemp->model(), 2), (QStringList{"O'Brien", "Keep", "stored"}));
         f.cboType->setCurrentIndex(f.cboType->findText(QStringLiteral("Personal")));
+        altKey(f, Qt::Key_I);
+        EXPECT_FALSE(f.isVisible());
+    });
+    EXPECT_EQ(desk.messages(), QStringList{QStringLiteral("2 contacts were imported.\n1 value was made to fit its field.\n"
+                                                          "1 row matching a stored contact was skipped.")});
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname,firstname,email,st,contype from contacts order by id")),
+              (std::vector<QStringList>{{"Stored", "Sam", "", "", "Lead"}, {"O'Brien", "Seán", "ob@x.com", "MA", "Personal"},
+                                        {"Keep", "Kay", "", "NY", "Personal"}}));
+
+    // The same header next time is offered the same mapping; a cancelled read leaves the
+    // mapping on screen, and Import of a file already imported adds nothing.
+    runImport([&](frmImport& f) {
+        desk.answerOpenFile(path);
+        click(f.cmdBrowse);
+        desk.answerYes();
+        click(f.cmdMap);
+        EXPECT_EQ(column(f.lstFrom->model())[4], FormatMapLine(QStringLiteral("State"), QStringLiteral("ST")));
+        QTimer::singleShot(0, &f, [&f] { click(f.cmdCancel); });
+        click(f.cmdDone);
+        EXPECT_EQ(leftTwips(f.fraMap), 120);
+        EXPECT_TRUE(f.fraMap->isEnabled());
+        click(f.cmdDone);
         click(f.cmdImport);
     });
-    EXPECT_TRUE(desk.messages().isEmpty()) << desk.messages().join(u'|').toStdString();
-    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname,firstname,email,st,contype from contacts order by id")),
-              (std::vector<QStringList>{{"O'Brien", "Seán", "ob@x.com", "MA", "Personal"}, {"Keep", "Kay", "", "NY", "Personal"}}));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from contacts")), (std::vector<QStringList>{{"4"}}));
+    EXPECT_TRUE(desk.messages().last().startsWith(QStringLiteral("1 contact was imported.\n1 value was made to fit its field.\n"
+                                                                 "3 rows matching stored contacts were skipped.")));
+}
+
+TEST_F(ImportWindowTest, TwoCopiesOnOneDataFolderNeverImportEachOthersRows)
+{
+    const QString path = csv("Name,Notes\nAnn,x\nBob,y\n");
+    runImport([&](frmImport& f) {
+        browseAndMap(f, path);
+        mapAll(f, {QStringLiteral("LastName"), QStringLiteral("Company")});
+        EXPECT_EQ(column(f.dgTemp->model(), 2), (QStringList{"Ann", "Bob"}));
+        // The other copy loads 3,000 rows meanwhile: it is told to wait, and this one imports its own row.
+        QByteArray many = "Name\n";
+        for (int i = 0; i < 3000; ++i)
+            many += "Other " + QByteArray::number(i) + '\n';
+        EXPECT_FALSE(LoadCsvToTemp(writeFile(dir.filePath(QStringLiteral("other.csv")), many),
+                                   {FormatMapLine(QStringLiteral("Name"), QStringLiteral("LastName"))}));
+        click(f.cmdImport);
+    });
+    const QStringList m = desk.messages();
+    ASSERT_EQ(m.size(), 2);
+    EXPECT_TRUE(m[0].startsWith(QStringLiteral("Another copy of Kestrel is importing contacts")));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts")), (std::vector<QStringList>{{"Ann"}, {"Bob"}}));
+}
+
+TEST_F(ImportWindowTest, RowsKeptOutAreListedAndSavedToAFile)
+{
+    const QString path = csv("Name;State\r\nAnn;IL\r\nBob;Bavaria\r\nCy;Tyrol\r\n");
+    const QString kept = dir.filePath(QStringLiteral("kept.csv"));
+    runImport([&](frmImport& f) {
+        browseAndMap(f, path);
+        mapAll(f, {QStringLiteral("LastName"), QStringLiteral("ST")});
+        EXPECT_EQ(column(f.lstKept->model()),
+                  (QStringList{"Line 3: kept out, State (ST) does not fit (7 characters, the field holds 2)",
+                               "Line 4: kept out, State (ST) does not fit (5 characters, the field holds 2)"}));
+        EXPECT_TRUE(f.cmdSaveKept->isEnabled());
+        desk.answerSaveFile(kept);
+        click(f.cmdSaveKept);
+        click(f.cmdImport);
+    });
+    EXPECT_EQ(readFile(kept), QByteArray("Name;State\r\nBob;Bavaria\r\nCy;Tyrol\r\n"));
+    EXPECT_EQ(desk.messages(), QStringList{QStringLiteral("1 contact was imported.\n2 rows were kept out because a value does not fit.")});
 }
 
 TEST_F(ImportWindowTest, MappingIsDecidedCancelledRedecidedAndRefusedWhereItCannotLoad)

@@ -60,6 +60,15 @@ bool ScriptedPlatform::askYesNo(const QString& text, const QString& caption)
     return take(QStringLiteral("question"), text, &a) && a.value == u"yes";
 }
 
+bool ScriptedPlatform::askYesNo(const QString& text, const QString& caption, kestrel::Answer enterGives)
+{
+    const bool yes = askYesNo(text, caption);
+    if (enterGives == kestrel::Answer::Yes)
+        prompts.back().extra = QStringLiteral("Yes");
+    return yes;
+}
+
+
 QString ScriptedPlatform::inputBox(const QString& prompt, const QString& title, const QString& defaultText,
                                    int maxLength)
 {

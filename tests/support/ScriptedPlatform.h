@@ -56,6 +56,8 @@ public:
 
     void msgBox(const QString& text, const QString& caption) override;
     bool askYesNo(const QString& text, const QString& caption) override;
+    // Recorded with extra "Yes" when Enter gives Yes.
+    bool askYesNo(const QString& text, const QString& caption, kestrel::Answer enterGives) override;
     // The answer stands for what the user typed: a box with a maximum length keeps no more.
     QString inputBox(const QString& prompt, const QString& title, const QString& defaultText,
                      int maxLength = 0) override;
