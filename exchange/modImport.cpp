@@ -451,7 +451,7 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
                     commitBatch();
             });
         commitBatch();
-    } catch (const std::exception& e) {
+    } catch (const DbError& e) {
         tell(e, "ImportTempRows");
         takeBack();
         sum.imported = 0;
