@@ -5,12 +5,6 @@
 
 class KeyboardTest : public MainWindowTest {
 protected:
-    void SetUp() override
-    {
-        MainWindowTest::SetUp();
-        w->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
-    }
     // A key pressed where the focus of `window` is.
     static void press(QWidget* window, int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
     {

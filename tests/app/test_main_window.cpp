@@ -1,7 +1,11 @@
-// The main window: its frame, panels and menus, the panel hot keys, the bug report, start-up.
+// The main window: its menus and their commands, the panel hot keys, the status bar, start-up.
 #include "dialogs/Settings.h"
 #include "dialogs/frmAbout.h"
+#include "dialogs/frmHelp.h"
+#include "dialogs/frmOptions.h"
+#include "exchange/frmLeadCSV.h"
 #include "tests/app/Helpers.h"
+#include "tests/printing/PdfCheck.h"
 
 TEST_F(MainWindowTest, MenusHaveEveryCaptionSeparatorAndHotKeyInOrder)
 {
@@ -22,7 +26,7 @@ TEST_F(MainWindowTest, MenusHaveEveryCaptionSeparatorAndHotKeyInOrder)
         EXPECT_EQ(desk.opened, QStringList{"mailto:" + supportAddress() + "?subject=KT_Bug"});
 }
 
-TEST_F(MainWindowTest, HotKeysBringOnePanelToTheFrontAndTheGreetingIsOnOnlyForExactlyT)
+TEST_F(MainWindowTest, HotKeysBringOnePanelToTheFrontTheClockIsThePlatformsAndTheGreetingIsOnOnlyForExactlyT)
 {
     w->Form_Load();
     const std::pair<Qt::Key, const char*> keys[] = {
@@ -31,6 +35,7 @@ TEST_F(MainWindowTest, HotKeysBringOnePanelToTheFrontAndTheGreetingIsOnOnlyForEx
         QTest::keyClick(w.get(), key);
         EXPECT_EQ(lefts(), expected) << key;
     }
+    EXPECT_EQ(w->statusPanels[2]->text() + u' ' + w->statusPanels[3]->text(), "9:30 AM 12/4/2026"); // the desktop's clock
     for (const char* v : {"t", "TRUE", " T", "T"}) {
         desk.settings.insert("Kestrel/App/Greet", v);
         EXPECT_EQ(GreetingEnabled(), QString(v) == "T") << v;
@@ -49,4 +54,96 @@ TEST_F(MainWindowTest, ADamagedContactsFileGivesOneClearMessageAndIsLeftAsItWas)
     EXPECT_EQ(w->remind->lstToDo->count(), 2); // the to-do list comes from its own file and still fills
     ASSERT_TRUE(junk.open(QIODevice::ReadOnly));
     EXPECT_EQ(junk.readAll(), QByteArray(4096, 'Z'));
+}
+
+TEST_F(MainWindowTest, StartUpPurgesF2AddsAContactImportOpensAndExportWritesTheChosenColumns)
+{
+    addAppt(QDate(2024, 12, 3), QTime(9, 0), "Too old");
+    w->Form_Load();
+    EXPECT_TRUE(rows(sConnContacts, "select autoid from appointments").empty());
+    EXPECT_EQ(weekLine(0), "There are no appointments for the next 7 days.");
+    desk.onModal("frmLead", [](QDialog& d) {
+        auto& f = static_cast<frmLead&>(d);
+        EXPECT_TRUE(!f.bEditMode && f.parentWidget() == mainWindow());
+        f.txtLead[1]->setText("O'Brien");
+        f.txtLead[2]->setText("Ann");
+        QTest::mouseClick(f.cmdSave, Qt::LeftButton);
+    });
+    QTest::keyClick(w.get(), Qt::Key_F2);
+    EXPECT_EQ(listed(), QStringList{"O'Brien, Ann - "});
+    desk.onModal("frmImport", [](QDialog& d) { EXPECT_TRUE(d.isModal() && d.windowTitle() == "Import Leads"); });
+    w->mnuConImport->trigger();
+    exec(sConnContacts, "update contacts set email='ann@x.com'");
+    const QString path = dir.filePath("out.csv");
+    desk.onModal("frmLeadCSV", [&](QDialog& d) {
+        auto& f = static_cast<frmLeadCSV&>(d);
+        desk.answerSaveFile(path);
+        QTest::mouseClick(f.cmdBrowse, Qt::LeftButton);
+        f.chkField[9]->setChecked(true);
+        QTest::mouseClick(f.cmdExport, Qt::LeftButton);
+    });
+    w->mnuConExport->trigger();
+    QFile out(path);
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    EXPECT_EQ(out.readAll(), QByteArray("lastname,email\r\nO'Brien,ann@x.com\r\n"));
+}
+
+TEST_F(MainWindowTest, ScheduleNewReloadsTheCalendarAndTheWeekAndTheScheduleButtonNamesTheChosenContact)
+{
+    w->Form_Load();
+    w->mnuApptsCal_Click();
+    desk.onModal("frmAppt", [](QDialog& dialog) {
+        auto& editor = static_cast<frmAppt&>(dialog);
+        editor.setApptText(0, "Site visit");
+        editor.setApptText(3, "Ann Lee");
+        editor.DTPicker1->setDate(QDate(2026, 12, 5));
+        editor.cmdSave_Click();
+    });
+    w->mnuApptsSched_Click();
+    EXPECT_EQ(w->cal->labDay[w->cal->cellOfDay(5)]->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    EXPECT_EQ(weekLine(1), "12:00 PM - Site visit");
+    w->lead->cmdScheduleAppointment->click(); // no contact chosen: nothing opens
+    lLeadID = addContact("O'Brien", "Dan");
+    desk.onModal("frmAppt", [](QDialog& d) { EXPECT_EQ(static_cast<frmAppt&>(d).apptText(3), "Dan O'Brien"); });
+    w->lead->cmdScheduleAppointment->click();
+    EXPECT_EQ(desk.prompts.size(), 2u);
+}
+
+TEST_F(MainWindowTest, PrintFollowsThePanelInFrontAndTheOtherPrintsTheirDocuments)
+{
+    w->Form_Load();
+    w->remind->lstWeek->addItems({"Week line"});
+    w->remind->lstToDo->addItems({"Call the bank"});
+    QDir(dir.path()).mkpath("Templates");
+    ASSERT_TRUE(QFile::copy(KESTREL_SOURCE_DIR "/resources/Templates/lead.rtf", dir.path() + "/Templates/lead.rtf"));
+    const std::tuple<Qt::Key, const char*, const char*> prints[] = {
+        {Qt::Key_P, "week.pdf", "Week line"}, {Qt::Key_T, "todo.pdf", "Call the bank"}, {Qt::Key_F, "lead.pdf", "Kestrel Lead Form"}};
+    for (const auto& [key, file, line] : prints) {
+        desk.answerPrint(dir.filePath(file));
+        QTest::keyClick(w.get(), key, Qt::ControlModifier);
+        QStringList printed;
+        for (const PdfPage& p : readPdf(dir.filePath(file)))
+            printed += p.lines();
+        EXPECT_TRUE(printed.contains(line)) << file;
+    }
+    QTest::keyClick(w.get(), Qt::Key_F3); // contacts in front: Print neither asks nor prints
+    const size_t asked = desk.prompts.size();
+    QTest::keyClick(w.get(), Qt::Key_P, Qt::ControlModifier);
+    EXPECT_EQ(desk.prompts.size(), asked);
+}
+
+TEST_F(MainWindowTest, OptionsOpensModallyAndF1OpensTheHelpFileBesideTheProgram)
+{
+    desk.onModal("frmOptions", [](QDialog& d) { static_cast<frmOptions&>(d).cmdSave->click(); });
+    w->mnuFileOptions->trigger();
+    EXPECT_EQ(desk.settings.value("Kestrel/App/Greet"), "F");
+    ASSERT_TRUE(QFile::copy(KESTREL_SOURCE_DIR "/resources/kestrel.chm", dir.path() + "/kestrel.chm"));
+    sHelpPath = programDir() + "\\kestrel.chm";
+    w->activateWindow(); // the options dialog took the activation
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    QTest::keyClick(w.get(), Qt::Key_F1);
+    ASSERT_TRUE(helpWindow() && helpWindow()->isVisible());
+    EXPECT_EQ(helpWindow()->currentTopic(), "index.html");
+    helpWindow()->close();
+    sHelpPath.clear();
 }

@@ -25,15 +25,6 @@ inline void choose(QComboBox* box, const QString& text)
     Q_EMIT box->activated(box->currentIndex());
 }
 
-// "entry,entry,...=shown entry"
-inline QString entries(const QComboBox* box)
-{
-    QStringList t;
-    for (int i = 0; i < box->count(); ++i)
-        t << box->itemText(i);
-    return t.join(u',') + u'=' + box->currentText();
-}
-
 class PanelTest : public KestrelTest {
 protected:
     void SetUp() override

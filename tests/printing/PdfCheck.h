@@ -1,15 +1,12 @@
 #pragma once
 // Reads back printed PDF files with poppler's pdftotext: page size, and every word with its box
 // in points, page by page.
+#include "tests/contacts/Common.h"
+
 #include <QProcess>
 #include <QRegularExpression>
 
-#include <gtest/gtest.h>
-
 #include <vector>
-
-// Readable failures: QStrings printed as text.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace kestrel::test {
 
