@@ -1,7 +1,10 @@
-// The greeting, the options dialog and the about box, and the one setting they share.
+// The greeting, the options dialog and the about box, and the one setting they share; the
+// committed help file against its pages, and the help window that shows it.
+#include "dialogs/ChmFile.h"
 #include "dialogs/Settings.h"
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmGreet.h"
+#include "dialogs/frmHelp.h"
 #include "dialogs/frmOptions.h"
 #include "tests/support/Fixture.h"
 
@@ -49,6 +52,41 @@ TEST_F(DialogTest, AboutShowsTheVersionAndSystemInfoWithNoToolInstalledSaysItIsU
     qputenv("PATH", savedPath);
     EXPECT_EQ(desk.messages(), QStringList{QStringLiteral("System Information Is Unavailable At This Time")});
     EXPECT_TRUE(desk.started.isEmpty());
+}
+
+const QString kCompiled = QStringLiteral(KESTREL_SOURCE_DIR "/resources/kestrel.chm");
+const QString kPages = QStringLiteral(KESTREL_SOURCE_DIR "/resources/help");
+using HelpTest = KestrelTest;
+
+TEST_F(HelpTest, CompiledFileMatchesItsPagesAndEveryLinkLeadsSomewhere)
+{
+    ChmFile chm;
+    ASSERT_TRUE(chm.open(kCompiled)) << "rebuild with scripts/build-help.sh";
+    const QStringList pages = QDir(kPages).entryList({QStringLiteral("*.html"), QStringLiteral("*.css")}, QDir::Files);
+    ASSERT_GE(pages.size(), 10);
+    for (const QString& page : pages) {
+        QFile f(kPages + u'/' + page);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(chm.read(page), f.readAll()) << page.toStdString() << " changed since the help was compiled";
+    }
+    static const QRegularExpression href(QStringLiteral(R"re(href="([^"#]+))re"));
+    for (const ChmFile::Topic& t : chm.contents())
+        for (auto it = href.globalMatch(QString::fromUtf8(chm.read(t.local))); it.hasNext();) {
+            const QString target = it.next().captured(1);
+            EXPECT_TRUE(chm.contains(target)) << t.local.toStdString() << " links to missing " << target.toStdString();
+        }
+}
+
+TEST_F(HelpTest, HelpWindowFollowsLinksAndNamesAMissingFile)
+{
+    // Opening the default topic from Help > Contents: test_app.
+    frmHelp help;
+    ASSERT_TRUE(help.OpenHelp(kCompiled));
+    EXPECT_EQ(help.windowTitle(), QStringLiteral("Kestrel Help"));
+    Q_EMIT help.rtbTopic->anchorClicked(QUrl(QStringLiteral("hotkeys.html")));
+    EXPECT_EQ(help.tvContents->currentItem()->text(0), QStringLiteral("Hot keys"));
+    EXPECT_FALSE(help.OpenHelp(dir.path() + QStringLiteral("/missing.chm")));
+    EXPECT_EQ(desk.messages(), QStringList{QStringLiteral("The help file %1 could not be opened.").arg(dir.path() + "/missing.chm")});
 }
 
 } // namespace
