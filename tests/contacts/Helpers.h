@@ -14,9 +14,6 @@
 using namespace kestrel;
 using namespace kestrel::test;
 
-inline const QString kNoEmail = QStringLiteral("There is either no lead selected or there is\r\n"
-                                               " no email address entered for the desired lead.");
-
 // The user picks an entry of a drop-down list.
 inline void choose(QComboBox* box, const QString& text)
 {

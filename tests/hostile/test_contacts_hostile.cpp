@@ -12,12 +12,8 @@
 #include "tests/hostile/Hostile.h"
 #include "tests/support/Fixture.h"
 
-#include <QCheckBox>
-#include <QGroupBox>
-#include <QTreeWidget>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
+#include <QtWidgets>
 
 using namespace kestrel;
 using namespace kestrel::test;
