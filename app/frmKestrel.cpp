@@ -194,7 +194,8 @@ void frmKestrel::buildStatusBar()
 
 void frmKestrel::updateStatusBar()
 {
-    const QDateTime now = QDateTime::currentDateTime();
+    // Through the platform, so the clock shown is the one the rest of the program goes by.
+    const QDateTime now = platform().now();
     statusPanels[2]->setText(now.time().toString(QStringLiteral("h:mm AP")));
     statusPanels[3]->setText(now.date().toString(QStringLiteral("M/d/yyyy")));
 }

@@ -10,17 +10,13 @@
 #include "contacts/frmFind.h"
 #include "contacts/frmLead.h"
 #include "data/Globals.h"
-#include "tests/support/Fixture.h"
+#include "tests/contacts/Common.h"
 
 #include <QtWidgets>
 #include <QTest>
 
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-QT_END_NAMESPACE
-
 using namespace kestrel;
-using kestrel::test::KestrelTest;
+using namespace kestrel::test;
 
 class MainWindowTest : public KestrelTest {
 protected:
@@ -30,6 +26,8 @@ protected:
         w = std::make_unique<frmKestrel>();
         w->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        w->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     }
     void TearDown() override { w.reset(), KestrelTest::TearDown(); }
     // The contact nodes of the tree, in order.

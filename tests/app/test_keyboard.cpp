@@ -5,12 +5,6 @@
 
 class KeyboardTest : public MainWindowTest {
 protected:
-    void SetUp() override
-    {
-        MainWindowTest::SetUp();
-        w->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
-    }
     // A key pressed where the focus of `window` is.
     static void press(QWidget* window, int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
     {
@@ -19,6 +13,11 @@ protected:
         QCoreApplication::processEvents();
     }
     void press(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) { press(w.get(), key, mods); }
+    void press(std::initializer_list<int> keys)
+    {
+        for (int key : keys)
+            press(key);
+    }
     // A window shown in a modal's stead keeps the activation when it closes: give it back.
     void backToMain()
     {
@@ -62,8 +61,7 @@ TEST_F(KeyboardTest, TheTreeShowsWhatTheKeysChooseEnterEditsAndThePlaceIsKept)
     w->Form_Load();
     press(Qt::Key_F3);
     EXPECT_EQ(focused(), "tvLead");
-    for (int key : {Qt::Key_Home, Qt::Key_Right, Qt::Key_Down, Qt::Key_Down})
-        press(key);
+    press({Qt::Key_Home, Qt::Key_Right, Qt::Key_Down, Qt::Key_Down});
     EXPECT_EQ(w->lead->txtLead[1]->text(), "Ångström"); // filed under A, after Adams
     QStringList order;
     for (int i = 0; i < 5; ++i) {
@@ -140,19 +138,11 @@ TEST_F(KeyboardTest, TheArrowsChooseACalendarDayAndTheListOpensItsAppointment)
     EXPECT_EQ(focused(), "dayKeys");
     EXPECT_TRUE(w->cal->labDay[w->cal->cellOfDay(4)]->font().bold()); // today
     EXPECT_FALSE(w->cal->labDay[w->cal->cellOfDay(5)]->font().bold());
-    for (int key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down})
-        press(key);
+    press({Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down});
     EXPECT_EQ(w->cal->labMonthYear->text() + u' ' + w->cal->chosenDay().toString(Qt::ISODate), "January - 2027 2027-01-01");
-    press(Qt::Key_Up);
-    press(Qt::Key_Up);
-    press(Qt::Key_Up);
-    press(Qt::Key_Left);
-    press(Qt::Key_Space);
+    press({Qt::Key_Up, Qt::Key_Up, Qt::Key_Up, Qt::Key_Left, Qt::Key_Space});
     EXPECT_EQ(w->cal->lstCal->item(0)->text(), " - - - 12/10/2026 - - - ");
-    press(Qt::Key_Right);
-    for (int i = 0; i < 6; ++i)
-        press(Qt::Key_Left);
-    press(Qt::Key_Return);
+    press({Qt::Key_Right, Qt::Key_Left, Qt::Key_Left, Qt::Key_Left, Qt::Key_Left, Qt::Key_Left, Qt::Key_Left, Qt::Key_Return});
     EXPECT_EQ(w->cal->lstCal->item(1)->text(), "9:00 AM - Site visit");
     desk.onModal("frmAppt", [&](QDialog& d) {
         auto& editor = static_cast<frmAppt&>(d);
@@ -160,11 +150,9 @@ TEST_F(KeyboardTest, TheArrowsChooseACalendarDayAndTheListOpensItsAppointment)
         editor.setApptText(0, "Moved visit");
         editor.cmdSave_Click();
     });
-    press(Qt::Key_Tab);
-    press(Qt::Key_Tab);
+    press({Qt::Key_Tab, Qt::Key_Tab});
     EXPECT_EQ(focused(), "lstCal");
-    press(Qt::Key_Down);
-    press(Qt::Key_Down);
+    press({Qt::Key_Down, Qt::Key_Down});
     EXPECT_EQ(weekLine(1), "9:00 AM - Moved visit"); // the seven-day list followed the change
     backToMain();
     press(Qt::Key_F5);

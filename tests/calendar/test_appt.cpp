@@ -30,8 +30,6 @@ TEST_F(ApptTest, NewStartsTodayAtNoonAndInsertsEditShowsTheRowAndUpdates)
         d.DTPicker1->setDate(QDate(2008, 3, 7));
         d.cboTime->setCurrentIndex(19);
         d.setApptText(0, "Pat's review");
-        EXPECT_EQ(d.SaveStatement(), "INSERT into appointments(name,address,apptdate,appttime,apptbrief,apptnotes)values("
-                                     "'Ann Lee','O''Hare, gate ''B''',#3/7/2008#,#9:30 AM#,'Pat''s review','')");
         QTest::mouseClick(d.cmdSave, Qt::LeftButton);
     });
     EXPECT_EQ(stored(), "Ann Lee|O'Hare, gate 'B'|3/7/2008|9:30:00 AM|Pat's review|");

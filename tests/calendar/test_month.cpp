@@ -1,4 +1,4 @@
-// The calendar panels' and editor's layout; the month calendar: the grid of a month, marks,
+// The month calendar: the grid of a month, marks,
 // stepping, the month list, the day list.
 #include "tests/calendar/Helpers.h"
 
@@ -16,14 +16,6 @@ protected:
     QString blueDays() const { return cells().filter(QStringLiteral("*")).join(u','); }
     QColor paper(int cell) const { return cal->labDay[cell]->palette().color(QPalette::Window); }
 };
-
-TEST_F(MonthTest, TheEditorOffersEveryHalfHour)
-{
-    frmAppt d;
-    d.PopTimes();
-    EXPECT_EQ(QString::number(d.cboTime->count()) + u'|' + d.cboTime->itemText(3) + u'|' + d.cboTime->itemText(47),
-              "48|1:30 AM|11:30 PM");
-}
 
 TEST_F(MonthTest, TheGridFollowsTheFirstWeekdayAndTheLengthOfTheMonth)
 {

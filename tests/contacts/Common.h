@@ -1,5 +1,5 @@
 #pragma once
-// Helpers the contact and calendar tests share: showing a window the way its openers do,
+// Helpers the tests share: readable QString failures, showing a window the way its openers do,
 // and query results as one text.
 #include "tests/support/Fixture.h"
 #include "ui/Desktop.h"

@@ -14,24 +14,12 @@
 using namespace kestrel;
 using namespace kestrel::test;
 
-inline const QString kNoEmail = QStringLiteral("There is either no lead selected or there is\r\n"
-                                               " no email address entered for the desired lead.");
-
 // The user picks an entry of a drop-down list.
 inline void choose(QComboBox* box, const QString& text)
 {
     box->setCurrentIndex(box->findText(text));
     ASSERT_EQ(box->currentText(), text);
     Q_EMIT box->activated(box->currentIndex());
-}
-
-// "entry,entry,...=shown entry"
-inline QString entries(const QComboBox* box)
-{
-    QStringList t;
-    for (int i = 0; i < box->count(); ++i)
-        t << box->itemText(i);
-    return t.join(u',') + u'=' + box->currentText();
 }
 
 class PanelTest : public KestrelTest {

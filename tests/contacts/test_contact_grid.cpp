@@ -1,4 +1,4 @@
-// The contact grid: layout, its filters, Email and Select.
+// The contact grid: its filters, Email and Select.
 #include "tests/contacts/Helpers.h"
 
 struct GridTest : KestrelTest, ContactPicker {
@@ -23,25 +23,6 @@ struct GridTest : KestrelTest, ContactPicker {
     QStringList picked;
 };
 
-TEST_F(GridTest, HeadingsWidthsAndListsAreAsDesigned)
-{
-    openGrid([&](frmContactGrid& g) {
-        EXPECT_TRUE(g.windowTitle() == "Contact Grid" && g.size() == QSize(px(11385), px(6645)));
-        // A phone column is as wide as designed, or as a whole 12-character number needs.
-        const int phone = std::max(px(900), g.grdDataGrid->fontMetrics().horizontalAdvance("617-555-0199") + 6);
-        QStringList headings;
-        for (int i = 0; i < g.model->columnCount(); ++i) {
-            const QString heading = g.model->headerData(i, Qt::Horizontal, Qt::DisplayRole).toString();
-            const int width = g.grdDataGrid->columnWidth(i);
-            headings << heading + u'=' + (heading.endsWith(" Ph") && width >= phone ? "phone" : QString::number(twips(width)));
-        }
-        EXPECT_EQ(headings.join(u'|'), "ID=495|Name=1500|Company=1800|Address=1800|Work Ph=phone|Ext=495|Home Ph=phone|"
-                                       "Cell Ph=phone|Email=1695");
-        EXPECT_EQ(entries(g.cboType) + u'/' + entries(g.cboCompanies),
-                  "All,Lead,Cust,Contact,Personal=All/Both,Companies only,No Companies=Both");
-    });
-}
-
 TEST_F(GridTest, EachFilterActsAloneEmailMailsTheRowAndSelectHandsBackTheName)
 {
     add("Baker", "Bea", "Lead", "'Bakery'");
@@ -51,6 +32,8 @@ TEST_F(GridTest, EachFilterActsAloneEmailMailsTheRowAndSelectHandsBackTheName)
     add("Adams", "Al", "Lead", "''", "al@example.com");
     openGrid([&](frmContactGrid& g) {
         EXPECT_FALSE(g.model->flags(g.model->index(0, 1)) & Qt::ItemIsEditable); // a stray key changes no contact
+        for (int phone : {4, 6, 7}) // a phone column shows a whole 12-character number
+            EXPECT_GE(g.grdDataGrid->columnWidth(phone), g.grdDataGrid->fontMetrics().horizontalAdvance("617-555-0199") + 6);
         QTest::mouseClick(g.cmdEmail, Qt::LeftButton); // the first row is current on opening
         QStringList shown{names(g)};
         for (const auto& [box, choice] : {std::pair{g.cboFilter, "O"}, {g.cboType, "Cust"}, {g.cboCompanies, "Companies only"},

@@ -30,7 +30,7 @@ TEST_F(PanelTest, ContactsAreFiledUnderInitialsClickingOneFillsTheBoxesAndAGoneO
     const QStringList m = desk.messages();
     ASSERT_EQ(m.size(), 2);
     EXPECT_TRUE(m[0].contains(") in procedure tvLead_NodeClick of Form frmKestrel\r\nPlease make note of this")) << m[0].toStdString();
-    EXPECT_EQ(m[1], kNoEmail);
+    EXPECT_EQ(m[1], "There is either no lead selected or there is\r\n no email address entered for the desired lead.");
 }
 
 TEST_F(PanelTest, AFillStartedWhileAnotherRunsTakesOver)

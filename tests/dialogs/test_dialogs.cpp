@@ -1,8 +1,11 @@
-// The greeting, the options dialog and the about box, and the one setting they share.
+// The greeting, the options dialog and the about box, and the one setting they share; the
+// committed help file against its pages, and the help window that shows it.
+#include "dialogs/ChmFile.h"
 #include "ui/Ui.h"
 #include "dialogs/Settings.h"
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmGreet.h"
+#include "dialogs/frmHelp.h"
 #include "dialogs/frmOptions.h"
 #include "tests/support/Fixture.h"
 
@@ -18,26 +21,12 @@ const QString kGreetKey = QStringLiteral("Kestrel/App/Greet");
 const QString kAlertKey = QStringLiteral("Kestrel/App/AlertMinutes");
 using DialogTest = KestrelTest;
 
-TEST_F(DialogTest, WindowsShowTheirCaptionsAndTexts)
-{
-    frmGreet greet;
-    frmOptions options;
-    frmAbout about(AppVersion{2, 3, 1});
-    EXPECT_EQ(QStringList({greet.objectName() + u'|' + greet.windowTitle(), options.objectName() + u'|' + options.windowTitle(),
-                           about.objectName() + u'|' + about.windowTitle()}),
-              QStringList({"frmGreet|Welcome to Kestrel", "frmOptions|Options", "frmAbout|About Kestrel"}));
-    EXPECT_FALSE(greet.windowFlags() & Qt::WindowCloseButtonHint);
-    EXPECT_TRUE(greet.Label1->text().startsWith("This screen is a reminder of how to get started using Kestrel.\n"));
-    EXPECT_EQ(QStringList({greet.chkShowGreet->text(), greet.cmdOkay->text(), options.chkGreet->text(),
-                           about.lblVersion->text(), about.cmdSysInfo->text()}),
-              QStringList({"Show at startup", "Okay", "Show greeting when program starts", "Version 2.3.1", "&System Info..."}));
-}
-
 TEST_F(DialogTest, GreetingAndOptionsShareTheSettingAndOnlySaveWritesIt)
 {
     // Esc is no way out of the greeting; Okay stores the box as "F" or "T".
     desk.onModal(QStringLiteral("frmGreet"), [](QDialog& d) {
         auto& g = static_cast<frmGreet&>(d);
+        EXPECT_FALSE(g.windowFlags() & Qt::WindowCloseButtonHint);
         QTest::keyClick(&g, Qt::Key_Escape);
         EXPECT_TRUE(g.isVisible());
         QTest::mouseClick(g.chkShowGreet, Qt::LeftButton);
@@ -47,10 +36,11 @@ TEST_F(DialogTest, GreetingAndOptionsShareTheSettingAndOnlySaveWritesIt)
     EXPECT_EQ(desk.settings.value(kGreetKey), QStringLiteral("F"));
 
     desk.settings[kGreetKey] = QStringLiteral("T");
-    {
+    for (const auto& [button, stored] : {std::pair{&frmOptions::cmdCancel, "T"}, {&frmOptions::cmdSave, "F"}}) {
         frmOptions o;
         o.chkGreet->setChecked(false);
-        QTest::mouseClick(o.cmdCancel, Qt::LeftButton);
+        QTest::mouseClick(o.*button, Qt::LeftButton);
+        EXPECT_EQ(desk.settings.value(kGreetKey), stored);
     }
     EXPECT_EQ(desk.settings.value(kGreetKey), QStringLiteral("T"));
     // The reminders' minutes: 15 unless another choice is stored; chosen with the keys.
@@ -69,15 +59,51 @@ TEST_F(DialogTest, GreetingAndOptionsShareTheSettingAndOnlySaveWritesIt)
     EXPECT_EQ(desk.settings.value(kGreetKey) + desk.settings.value(kAlertKey), QStringLiteral("F0"));
 }
 
-TEST_F(DialogTest, SystemInfoWithNoToolInstalledSaysItIsUnavailable)
+TEST_F(DialogTest, AboutShowsTheVersionAndSystemInfoWithNoToolInstalledSaysItIsUnavailable)
 {
-    frmAbout about;
+    frmAbout about(AppVersion{2, 3, 1});
+    EXPECT_EQ(about.lblVersion->text(), "Version 2.3.1");
     const QByteArray savedPath = qgetenv("PATH");
     qputenv("PATH", QFile::encodeName(dir.path()));
     QTest::mouseClick(about.cmdSysInfo, Qt::LeftButton);
     qputenv("PATH", savedPath);
     EXPECT_EQ(desk.messages(), QStringList{QStringLiteral("System Information Is Unavailable At This Time")});
     EXPECT_TRUE(desk.started.isEmpty());
+}
+
+const QString kCompiled = QStringLiteral(KESTREL_SOURCE_DIR "/resources/kestrel.chm");
+const QString kPages = QStringLiteral(KESTREL_SOURCE_DIR "/resources/help");
+using HelpTest = KestrelTest;
+
+TEST_F(HelpTest, CompiledFileMatchesItsPagesAndEveryLinkLeadsSomewhere)
+{
+    ChmFile chm;
+    ASSERT_TRUE(chm.open(kCompiled)) << "rebuild with scripts/build-help.sh";
+    const QStringList pages = QDir(kPages).entryList({QStringLiteral("*.html"), QStringLiteral("*.css")}, QDir::Files);
+    ASSERT_GE(pages.size(), 10);
+    for (const QString& page : pages) {
+        QFile f(kPages + u'/' + page);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(chm.read(page), f.readAll()) << page.toStdString() << " changed since the help was compiled";
+    }
+    static const QRegularExpression href(QStringLiteral(R"re(href="([^"#]+))re"));
+    for (const ChmFile::Topic& t : chm.contents())
+        for (auto it = href.globalMatch(QString::fromUtf8(chm.read(t.local))); it.hasNext();) {
+            const QString target = it.next().captured(1);
+            EXPECT_TRUE(chm.contains(target)) << t.local.toStdString() << " links to missing " << target.toStdString();
+        }
+}
+
+TEST_F(HelpTest, HelpWindowFollowsLinksAndNamesAMissingFile)
+{
+    // Opening the default topic from Help > Contents: test_app.
+    frmHelp help;
+    ASSERT_TRUE(help.OpenHelp(kCompiled));
+    EXPECT_EQ(help.windowTitle(), QStringLiteral("Kestrel Help"));
+    Q_EMIT help.rtbTopic->anchorClicked(QUrl(QStringLiteral("hotkeys.html")));
+    EXPECT_EQ(help.tvContents->currentItem()->text(0), QStringLiteral("Hot keys"));
+    EXPECT_FALSE(help.OpenHelp(dir.path() + QStringLiteral("/missing.chm")));
+    EXPECT_EQ(desk.messages(), QStringList{QStringLiteral("The help file %1 could not be opened.").arg(dir.path() + "/missing.chm")});
 }
 
 } // namespace

@@ -14,12 +14,8 @@
 #include "tests/support/Fixture.h"
 #include "ui/Desktop.h"
 
-#include <QCheckBox>
-#include <QGroupBox>
-#include <QTreeWidget>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
+#include <QtWidgets>
 
 using namespace kestrel;
 using namespace kestrel::test;

@@ -1,15 +1,12 @@
 #pragma once
 // Reads back printed PDF files with poppler's pdftotext: page size, and every word with its box
 // in points, page by page.
-#include <QProcess>
-#include <QRegularExpression>
+#include "tests/contacts/Common.h"
 
-#include <gtest/gtest.h>
+#include <QProcess>
+#include <QXmlStreamReader>
 
 #include <vector>
-
-// Readable failures: QStrings printed as text.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace kestrel::test {
 
@@ -39,20 +36,16 @@ inline std::vector<PdfPage> readPdf(const QString& path)
     QProcess p;
     p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), path, QStringLiteral("-")});
     EXPECT_TRUE(p.waitForFinished(60000) && p.exitCode() == 0) << path.toStdString() << ": " << p.readAllStandardError().toStdString();
-    const QString html = QString::fromUtf8(p.readAllStandardOutput());
-    static const QRegularExpression pageRe(QStringLiteral(R"re(<page width="([\d.]+)" height="([\d.]+)">)re"));
-    static const QRegularExpression wordRe(
-        QStringLiteral(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
     std::vector<PdfPage> pages;
-    for (auto page = pageRe.match(html); page.hasMatch(); page = pageRe.match(html, page.capturedEnd())) {
-        const qsizetype end = html.indexOf(QStringLiteral("</page>"), page.capturedEnd());
-        PdfPage& pg = pages.emplace_back(PdfPage{page.captured(1).toDouble(), page.captured(2).toDouble(), {}});
-        for (auto it = wordRe.globalMatch(html.mid(page.capturedEnd(), end - page.capturedEnd())); it.hasNext();) {
-            const auto w = it.next();
-            const QString text = w.captured(5).replace(QStringLiteral("&lt;"), QStringLiteral("<")).replace(QStringLiteral("&gt;"), QStringLiteral(">"))
-                                     .replace(QStringLiteral("&quot;"), QStringLiteral("\"")).replace(QStringLiteral("&amp;"), QStringLiteral("&"));
-            pg.words.push_back({w.captured(1).toDouble(), w.captured(2).toDouble(), w.captured(3).toDouble(), w.captured(4).toDouble(), text});
-        }
+    for (QXmlStreamReader xml(p.readAllStandardOutput()); !xml.atEnd();) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const QXmlStreamAttributes a = xml.attributes();
+        const auto at = [&](const char* name) { return a.value(QLatin1String(name)).toDouble(); };
+        if (xml.name() == u"page")
+            pages.push_back({at("width"), at("height"), {}});
+        else if (xml.name() == u"word" && !pages.empty())
+            pages.back().words.push_back({at("xMin"), at("yMin"), at("xMax"), at("yMax"), xml.readElementText()});
     }
     return pages;
 }

@@ -1,6 +1,7 @@
 // The rich-text reader on documents as word processors save them, and on damaged input.
 // abiword-*.rtf were saved by AbiWord 3.0.5: the call sheet from an HTML page, the lead form
-// after AbiWord had opened and saved the program's own template.
+// after AbiWord had opened and saved the program's own template; wordpad-visit.rtf and
+// word-order.rtf are written as WordPad and Word write theirs.
 #include "printing/RtfReader.h"
 
 #include <QtGui>
@@ -57,14 +58,7 @@ struct Read {
 TEST(RtfReader, WordPadAndWordDocumentsKeepTheirTextFormattingAndTables)
 {
     // RichEdit (WordPad): flat font table, colour table, \uN with a fallback.
-    Read pad(R"({\rtf1\ansi\ansicpg1252\deff0\nouicompat\deflang1033{\fonttbl{\f0\fnil\fcharset0 Calibri;}{\f1\fswiss\fcharset0 Arial;}}
-{\colortbl ;\red255\green0\blue0;\red0\green77\blue187;}
-{\*\generator Riched20 10.0.19041}\viewkind4\uc1 
-\pard\sa200\sl276\slmult1\qc\b\f0\fs32\lang9 Customer Visit\b0\fs22\par
-\pard\sa200\sl276\slmult1\li720\cf1 Caf\'e9 \i and\i0  \ul na\'efve\ulnone  text\cf0\par
-\cf2\f1 Price: \u8364?5 \'96 net\line second line\cf0\f0\par
-}
-)");
+    Read pad(sourceFile(QStringLiteral("tests/printing/data/wordpad-visit.rtf")));
     ASSERT_TRUE(pad.ok);
     EXPECT_EQ(pad.text(), QStringLiteral("Customer Visit\nCaf\u00e9 and na\u00efve text\nPrice: \u20ac5 \u2013 net\nsecond line"));
     EXPECT_EQ(pad.doc.blockCount(), 3); // \line breaks the line, not the paragraph
@@ -77,20 +71,7 @@ TEST(RtfReader, WordPadAndWordDocumentsKeepTheirTextFormattingAndTables)
 
     // Word: each row's definition before its cells and again, in a group, before \row; hidden
     // and destination groups, fields, code pages, symbol fonts, \uc skips, \bin data.
-    Read word(R"({\rtf1\ansi\ansicpg1252\uc1\deff0{\fonttbl{\f0\froman\fcharset0 Times New Roman{\*\falt Times};}
-{\f1\fswiss\fcharset204 Arial Cyr;}{\f2\fnil\fcharset2 Wingdings;}}{\stylesheet{\ql \fs24 \snext0 Normal;}}
-{\info{\title Order}{\author Somebody}}{\*\rsidtbl \rsid123}{\header \pard\plain Page header\par}
-\pard\plain\f0\fs24 Intro {\*\bkmkstart here}text{\v  hidden words} and {\field{\*\fldinst { HYPERLINK "http://x" }}{\fldrslt {\ul link}}}.\par
-\trowd\trgaph108\trleft-108\trrh400\clbrdrt\brdrs\brdrw10\clbrdrb\brdrs\brdrw10\cellx2000\cellx4000
-\pard\plain\intbl\f0 A1\cell B1\cell\pard\plain\intbl{\trowd\trgaph108\trleft-108\cellx2000\cellx4000\row}
-\pard\plain\intbl A2\par second para\cell\cell\pard\intbl{\trowd\trgaph108\trleft-108\cellx2000\cellx4000\row}
-\pard\plain\f1 \'cf\'f0\'e8\'e2\'e5\'f2\par
-\pard\plain\f2 \'6f\f0  box\par
-\pard\plain\f0 \uc0\u945\u946 \uc2\u947 xy\u948\'3f\'3f end\~nbsp\par
-\page\pard\plain After the break\par
-{\pict\wmetafile8\picw100 0102030405060708}\bin4 }{}}\par Tail\par
-}
-)");
+    Read word(sourceFile(QStringLiteral("tests/printing/data/word-order.rtf")));
     ASSERT_TRUE(word.ok);
     const QString text = word.text();
     EXPECT_TRUE(text.startsWith(QStringLiteral("Intro text and link.\n"))) << text.toStdString();
