@@ -37,9 +37,9 @@ QString decodeText(const QByteArray& bytes, const QByteArray& charset)
             return d.decode(bytes);
     }
     if (isUtf8(bytes))
-        return QString::fromUtf8(bytes);
+        return QString::fromUtf8(bytes.constData(), bytes.size()); // every character, a NUL too
     QStringDecoder cp("windows-1252");
-    return cp.isValid() ? QString(cp.decode(bytes)) : QString::fromLatin1(bytes);
+    return cp.isValid() ? QString(cp.decode(bytes)) : QString::fromLatin1(bytes.constData(), bytes.size());
 }
 
 int hexValue(char c)
@@ -71,7 +71,7 @@ QByteArray decodeQuotedPrintable(const QByteArray& in)
 }
 
 // Splits at unescaped separators and resolves \\ \, \; \n in each piece.
-QStringList splitValue(const QString& raw, QChar separator)
+QStringList splitValue(const QString& raw, std::optional<QChar> separator)
 {
     QStringList parts;
     QString cur;
@@ -98,7 +98,7 @@ QStringList splitValue(const QString& raw, QChar separator)
     return parts;
 }
 
-QString unescape(const QString& raw) { return splitValue(raw, QChar(0)).join(QString()); }
+QString unescape(const QString& raw) { return splitValue(raw, std::nullopt).front(); }
 
 // Splits at sep outside double quotes.
 QList<QByteArray> splitOutsideQuotes(const QByteArray& s, char sep)
@@ -173,23 +173,28 @@ const QRegularExpression& extensionPattern()
 {
     // "555-1234 x12", "555-1234 ext. 12", "(555) 123-4567 extension 3"
     static const QRegularExpression re(QStringLiteral("^(|.*[\\d\\s)])\\s*(?:x|ext\\.?|extension)[\\s.:]*(\\d+)$"),
-                                       QRegularExpression::CaseInsensitiveOption);
+                                       QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
     return re;
 }
 
+// A work number and its extension: "tel:+1-418-656-9254;ext=102" or "555-1234 x12". Only an
+// extension of digits is taken apart, so that whatever is written back reads the same.
 void splitPhone(const QString& value, QString& number, QString& ext)
 {
+    static const QRegularExpression digits(QStringLiteral("^\\d+$"));
     number = value;
     ext.clear();
     if (value.startsWith(QStringLiteral("tel:"), Qt::CaseInsensitive)) {
-        const QStringList parts = value.mid(4).split(u';');
-        number = parts.front();
+        number = value.mid(4).trimmed();
+        const QStringList parts = number.split(u';');
         for (qsizetype i = 1; i < parts.size(); ++i)
-            if (parts[i].startsWith(QStringLiteral("ext="), Qt::CaseInsensitive))
+            if (parts[i].startsWith(QStringLiteral("ext="), Qt::CaseInsensitive) && digits.match(parts[i].mid(4)).hasMatch()) {
+                number = parts.front();
                 ext = parts[i].mid(4);
-        return;
+                return;
+            }
     }
-    const auto m = extensionPattern().match(value);
+    const auto m = extensionPattern().match(number);
     if (m.hasMatch()) {
         number = m.captured(1).trimmed();
         ext = m.captured(2);
@@ -293,7 +298,7 @@ private:
             *slot = number;
             r.ext = ext;
         } else {
-            *slot = value.startsWith(QStringLiteral("tel:"), Qt::CaseInsensitive) ? value.mid(4) : value;
+            *slot = value.startsWith(QStringLiteral("tel:"), Qt::CaseInsensitive) ? value.mid(4).trimmed() : value;
         }
     }
 
