@@ -84,10 +84,14 @@ TEST(VCardRead, Version21)
 
 TEST(VCardRead, BrokenInputEndsInRecordsNotFailures)
 {
-    // A truncated file, a line without a colon, an unknown escape and a stray END.
-    const auto got = readVCards("END:VCARD\r\nBEGIN:VCARD\r\nN:Doe\\x;Jane\r\ngarbage\r\nEMAIL:j@x.org");
+    // A truncated file, a line without a colon, an unknown escape, a NUL, a stray END, and an
+    // extension that is no number.
+    static const char file[] = "END:VCARD\r\nBEGIN:VCARD\r\nN:Doe\\x\0;Jane\r\ngarbage\r\n"
+                               "TEL;TYPE=work:tel:555;ext=12a\r\nEMAIL:j@x.org";
+    const auto got = readVCards(QByteArray(file, sizeof file - 1));
     ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].lastname, QStringLiteral("Doe\\x"));
+    EXPECT_EQ(got[0].lastname, QString::fromUtf8("Doe\\x\0", 6));
+    EXPECT_EQ(got[0].workph + u'|' + got[0].ext, QStringLiteral("555;ext=12a|"));
     EXPECT_EQ(got[0].email, QStringLiteral("j@x.org"));
     EXPECT_EQ(got[0].problems, QStringList{QStringLiteral("the card ends without END:VCARD")});
     EXPECT_TRUE(readVCards(QByteArray()).empty());
@@ -100,7 +104,7 @@ std::vector<ContactRecord> hostileContacts()
     ContactRecord a;
     a.lastname = QStringLiteral("O'Brien; \"the boss\", Jr.");
     a.firstname = QStringLiteral("Zoë 😀 \\n not a line break");
-    a.company = QStringLiteral("Smith, Jones; & Co.\\");
+    a.company = QStringLiteral("Smith, Jones; & Co.\\") + QChar(0);
     a.address = QStringLiteral("1 Main St\nApt 4, rear");
     a.city = QStringLiteral("Saint-Jean-sur-Richelieu, Haut-Saint-Laurent, Montérégie, Québec, 日本語の長い住所");
     a.st = QStringLiteral("QC");
