@@ -25,8 +25,9 @@ TEST_F(MainWindowTest, MenusHaveEveryCaptionSeparatorAndHotKeyInOrder)
             seen << (a->isSeparator() ? QStringLiteral("-") : a->text() + u'=' + a->shortcut().toString());
     }
     EXPECT_EQ(seen.join(u'|'), "&File|Options=|-|Print=Ctrl+P|Print ToDo=Ctrl+T|Print Lead Forms=Ctrl+F|-|Exit=|"
-                               "&Appts|Calendar=F6|Schedule New=F7|-|Reminders=F5|"
+                               "&Appts|Calendar=F6|Schedule New=F7|-|Reminders=F5|-|E&xport iCalendar…=|I&mport iCalendar…=|"
                                "&Contacts|New=F2|View in Tree=F3|View in Grid=F4|-|Export Contacts=|Import Contacts=|"
+                               "Export v&Card…=|Import vCar&d…=|"
                                "&Help|Contents=F1|-|Report a bug=|-|About=");
     w->mnuHelpReport->trigger();
     EXPECT_EQ(desk.opened, QStringList{"mailto:" + frmKestrel::kSupportAddress + "?subject=KT_Bug"});
