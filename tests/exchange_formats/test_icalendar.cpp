@@ -4,6 +4,7 @@
 #include "tests/support/Fixture.h"
 
 #include <QFile>
+#include <QStringDecoder>
 
 #include <libical/ical.h>
 
@@ -58,8 +59,12 @@ TEST(ICalendarWrite, EventsAreValidAndReadBackAtTheirTimes)
 {
     const auto appts = sampleAppts();
     const QByteArray file = writeICalendar(appts, "db-1", kBerlin, QDateTime({2026, 12, 4}, {9, 0}, Qt::UTC));
-    for (const QByteArray& line : file.split('\n'))
+    for (const QByteArray& line : file.split('\n')) {
         EXPECT_LE(line.size(), 76) << line.constData(); // 75 octets and the CR
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        (void)utf8.decode(line);
+        EXPECT_FALSE(utf8.hasError()) << "a fold split a character: " << line.constData();
+    }
 
     icalcomponent* cal = icalparser_parse_string(file.constData());
     ASSERT_TRUE(cal);
