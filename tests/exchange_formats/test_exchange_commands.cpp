@@ -98,6 +98,22 @@ TEST_F(MainWindowTest, ICalendarExportAndImportThroughTheApptsMenu)
     EXPECT_EQ(desk.messages().last(), "0 appointments were added and 1 updated.");
     EXPECT_EQ(rows(sConnContacts, "select count(*) from appointments")[0][0], "2");
 
+    // A range that ends before it starts is refused and the window stays for a correction.
+    desk.onModal("frmICalRange", [&](QDialog& d) {
+        auto& f = static_cast<frmICalRange&>(d);
+        f.activateWindow();
+        f.dtpTo->setFocus();
+        QTest::keyClick(f.dtpTo, Qt::Key_End); // the year
+        QTest::keyClick(f.dtpTo, Qt::Key_Down);
+        QTest::keyClick(f.dtpTo, Qt::Key_Down);
+        EXPECT_EQ(f.toDate(), desk.todayValue.addYears(-1));
+        QTest::mouseClick(f.cmdExport, Qt::LeftButton);
+        EXPECT_TRUE(f.isVisible());
+        EXPECT_EQ(desk.messages().last(), "The first day must not come after the last day.");
+        QTest::mouseClick(f.cmdCancel, Qt::LeftButton);
+    });
+    w->mnuApptsExportICal->trigger();
+
     // A folder that does not exist: plain words, nothing else.
     desk.onModal("frmICalRange", [&](QDialog& d) { QTest::mouseClick(static_cast<frmICalRange&>(d).cmdExport, Qt::LeftButton); });
     desk.answerSaveFile(dir.filePath("no such folder/appts.ics"));
