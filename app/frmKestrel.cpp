@@ -15,11 +15,13 @@
 #include "dialogs/frmOptions.h"
 #include "exchange/frmImport.h"
 #include "exchange/frmLeadCSV.h"
+#include "exchange/modExchange.h"
 #include "platform/Platform.h"
 #include "printing/frmPrint.h"
 #include "ui/Desktop.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -139,6 +141,11 @@ void frmKestrel::buildMenus()
     sep(mnuAppts, "sep5");
     add(mnuAppts, mnuFileRemind, "mnuFileRemind", QStringLiteral("Reminders"), QKeySequence(Qt::Key_F5),
         &frmKestrel::mnuFileRemind_Click);
+    sep(mnuAppts, "sepICal");
+    add(mnuAppts, mnuApptsExportICal, "mnuApptsExportICal", QStringLiteral("E&xport iCalendar\u2026"), {},
+        &frmKestrel::mnuApptsExportICal_Click);
+    add(mnuAppts, mnuApptsImportICal, "mnuApptsImportICal", QStringLiteral("I&mport iCalendar\u2026"), {},
+        &frmKestrel::mnuApptsImportICal_Click);
 
     mnuCon = menuBar()->addMenu(QStringLiteral("&Contacts"));
     mnuCon->setObjectName(QStringLiteral("mnuCon"));
@@ -151,6 +158,10 @@ void frmKestrel::buildMenus()
     sep(mnuCon, "sep6");
     add(mnuCon, mnuConExport, "mnuConExport", QStringLiteral("&Export Contacts"), {}, &frmKestrel::mnuConExport_Click);
     add(mnuCon, mnuConImport, "mnuConImport", QStringLiteral("&Import Contacts"), {}, &frmKestrel::mnuConImport_Click);
+    add(mnuCon, mnuConExportVCard, "mnuConExportVCard", QStringLiteral("Export v&Card\u2026"), {},
+        &frmKestrel::mnuConExportVCard_Click);
+    add(mnuCon, mnuConImportVCard, "mnuConImportVCard", QStringLiteral("Import vCar&d\u2026"), {},
+        &frmKestrel::mnuConImportVCard_Click);
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
@@ -322,6 +333,25 @@ void frmKestrel::mnuConImport_Click()
     // New contacts belong in the tree as soon as the import has brought them in.
     if (desktop().runModal(window) == QDialog::Accepted)
         PopTree(QString());
+}
+
+void frmKestrel::mnuConExportVCard_Click() { ExportVCard(this); }
+
+void frmKestrel::mnuConImportVCard_Click()
+{
+    if (ImportVCard(this) && isLeadInFront())
+        PopTree(lead->cmbDisplay->currentText());
+}
+
+void frmKestrel::mnuApptsExportICal_Click() { ExportICalendar(this); }
+
+void frmKestrel::mnuApptsImportICal_Click()
+{
+    if (!ImportICalendar(this))
+        return;
+    remind->PopWeekList();
+    if (isCalInFront())
+        cal->LoadCal(cal->dCalDate);
 }
 
 void frmKestrel::mnuHelpContents_Click()

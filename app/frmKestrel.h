@@ -47,6 +47,10 @@ public:
     void mnuConFind_Click();
     void mnuConExport_Click();
     void mnuConImport_Click();
+    void mnuConExportVCard_Click();
+    void mnuConImportVCard_Click();
+    void mnuApptsExportICal_Click();
+    void mnuApptsImportICal_Click();
     void mnuHelpContents_Click();
     void mnuHelpReport_Click();
     void mnuHelpAbout_Click();
@@ -83,6 +87,10 @@ public:
     QAction* mnuConFind = nullptr;
     QAction* mnuConExport = nullptr;
     QAction* mnuConImport = nullptr;
+    QAction* mnuConExportVCard = nullptr;
+    QAction* mnuConImportVCard = nullptr;
+    QAction* mnuApptsExportICal = nullptr;
+    QAction* mnuApptsImportICal = nullptr;
     QAction* mnuHelpContents = nullptr;
     QAction* mnuHelpReport = nullptr;
     QAction* mnuHelpAbout = nullptr;

@@ -1,0 +1,98 @@
+// vCard and iCalendar: 10,000 cards imported (read, fitted, checked for duplicates, stored) and
+// exported, 10,000 appointments exported and imported.
+#include "bench/generate.h"
+#include "data/Database.h"
+#include "data/ExchangeStore.h"
+#include "data/Globals.h"
+#include "exchange/ContactFit.h"
+#include "exchange/ICalendar.h"
+#include "exchange/VCard.h"
+
+#include <QTimeZone>
+
+#include <benchmark/benchmark.h>
+
+using namespace kestrel;
+
+namespace {
+
+// What a phone writes: 3.0, grouped properties, folded lines, a photo, accents and escapes.
+QByteArray phoneExport(int cards)
+{
+    QByteArray out;
+    for (int i = 0; i < cards; ++i) {
+        out += QStringLiteral("BEGIN:VCARD\r\nVERSION:3.0\r\nN:O'Brien %1;Renée;;;\r\nFN:Renée O'Brien %1\r\n"
+                              "ORG:Acme\\, Inc. %2;\r\nitem1.EMAIL;type=INTERNET;type=pref:ob%1@example.com\r\n"
+                              "TEL;type=CELL;type=VOICE;type=pref:(217) 555-%3\r\nTEL;type=WORK;type=VOICE:217-555-0101 x%4\r\n"
+                              "item2.ADR;type=WORK;type=pref:;;%5 Main St;Springfield;Illinois;62701;USA\r\n"
+                              "NOTE:Met at the fair\\nCall back\r\nPHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQSkZJRgABAQAAAQABAAD/2wBD\r\n"
+                              " AAMCAgICAgMCAgIDAwMDBAYEBAQEBAgGBgUGCQgKCgkICQkKDA8MCgsOCwkJDRENDg8QEBEQCgwS\r\nEND:VCARD\r\n")
+                   .arg(i)
+                   .arg(i % 97)
+                   .arg(i % 10000, 4, 10, QLatin1Char('0'))
+                   .arg(i % 1000)
+                   .arg(i % 9000 + 100)
+                   .toUtf8();
+    }
+    return out;
+}
+
+void BM_VCardImport10k(benchmark::State& state)
+{
+    bench::freshProgramDir();
+    const QByteArray file = phoneExport(10000);
+    for (auto _ : state) {
+        std::vector<ContactRecord> cards = readVCards(file);
+        for (ContactRecord& r : cards) {
+            fitContact(r);
+            r.contype = QStringLiteral("Contact");
+        }
+        removeDuplicates(cards, readAllContacts(sConnContacts));
+        insertContacts(sConnContacts, cards);
+        state.PauseTiming();
+        if (cards.size() != 10000)
+            state.SkipWithError("cards lost");
+        Connection(sConnContacts).execute(QStringLiteral("delete from contacts"));
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_VCardImport10k)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_VCardExport10k(benchmark::State& state)
+{
+    bench::freshProgramDir();
+    bench::generateContacts(10000);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(writeVCards(readAllContacts(sConnContacts)));
+}
+BENCHMARK(BM_VCardExport10k)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_ICalendarExport10k(benchmark::State& state)
+{
+    bench::freshProgramDir();
+    bench::generateAppointments(10000, QDate(2026, 1, 1), 365);
+    const QTimeZone zone(QByteArrayLiteral("Europe/Berlin"));
+    for (auto _ : state) {
+        const auto appts = readAppointments(sConnContacts, QDate(2026, 1, 1), QDate(2026, 12, 31));
+        const QByteArray file =
+            writeICalendar(appts, databaseIdentity(sConnContacts), zone, QDateTime::currentDateTimeUtc());
+        if (appts.size() != 10000)
+            state.SkipWithError("appointments lost");
+        benchmark::DoNotOptimize(file);
+    }
+}
+BENCHMARK(BM_ICalendarExport10k)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_ICalendarImport10k(benchmark::State& state)
+{
+    bench::freshProgramDir();
+    bench::generateAppointments(10000, QDate(2026, 1, 1), 365);
+    const QTimeZone zone(QByteArrayLiteral("Europe/Berlin"));
+    const QByteArray file = writeICalendar(readAppointments(sConnContacts, QDate(2026, 1, 1), QDate(2026, 12, 31)),
+                                           QStringLiteral("other"), zone, QDateTime::currentDateTimeUtc());
+    for (auto _ : state)
+        storeAppointments(sConnContacts, readICalendar(file, zone, QDate(2026, 1, 1)).appointments);
+}
+BENCHMARK(BM_ICalendarImport10k)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace

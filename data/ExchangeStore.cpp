@@ -1,0 +1,251 @@
+#include "data/ExchangeStore.h"
+
+#include "data/Database.h"
+
+#include <QRegularExpression>
+#include <QUuid>
+
+#include <sqlite3.h>
+
+namespace kestrel {
+
+bool ContactRecord::operator==(const ContactRecord& o) const
+{
+    return lastname == o.lastname && firstname == o.firstname && company == o.company && address == o.address &&
+           city == o.city && st == o.st && zip == o.zip && homeph == o.homeph && cellph == o.cellph &&
+           workph == o.workph && ext == o.ext && email == o.email && contype == o.contype;
+}
+
+namespace {
+
+// Created on first use; the table lives in contacts.mdb beside the appointments it points to.
+const char* const kExchangeTables =
+    "CREATE TABLE IF NOT EXISTS exchange_identity(identity TEXT NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS ical_uids(uid TEXT PRIMARY KEY, autoid INTEGER NOT NULL);";
+
+DbError failure(sqlite3* db) { return DbError(sqlite3_errcode(db), QString::fromUtf8(sqlite3_errmsg(db))); }
+
+void run(sqlite3* db, const char* sql)
+{
+    char* err = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+        const QString msg = QString::fromUtf8(err ? err : "unknown error");
+        sqlite3_free(err);
+        throw DbError(sqlite3_errcode(db), msg);
+    }
+}
+
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) : db_(db)
+    {
+        if (sqlite3_prepare_v2(db, sql, -1, &st_, nullptr) != SQLITE_OK)
+            throw failure(db);
+    }
+    ~Statement() { sqlite3_finalize(st_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    void reset()
+    {
+        sqlite3_reset(st_);
+        sqlite3_clear_bindings(st_);
+    }
+    void bind(int i, const QString& v)
+    {
+        const QByteArray u = v.toUtf8();
+        sqlite3_bind_text(st_, i, u.constData(), int(u.size()), SQLITE_TRANSIENT);
+    }
+    void bind(int i, qint64 v) { sqlite3_bind_int64(st_, i, v); }
+    bool step()
+    {
+        const int rc = sqlite3_step(st_);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc != SQLITE_DONE)
+            throw failure(db_);
+        return false;
+    }
+    QString text(int c) const
+    {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st_, c));
+        return p ? exactUtf8(p, sqlite3_column_bytes(st_, c)) : QString();
+    }
+    qint64 integer(int c) const { return sqlite3_column_int64(st_, c); }
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* st_ = nullptr;
+};
+
+// Rolls back unless committed, so a failure half-way leaves the tables as they were.
+class Transaction {
+public:
+    explicit Transaction(sqlite3* db) : db_(db) { run(db_, "BEGIN IMMEDIATE"); }
+    ~Transaction()
+    {
+        if (!done_)
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    void commit()
+    {
+        run(db_, "COMMIT");
+        done_ = true;
+    }
+
+private:
+    sqlite3* db_;
+    bool done_ = false;
+};
+
+QString identityOf(sqlite3* db)
+{
+    run(db, kExchangeTables);
+    {
+        Statement q(db, "SELECT identity FROM exchange_identity LIMIT 1");
+        if (q.step())
+            return q.text(0);
+    }
+    const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    Statement ins(db, "INSERT INTO exchange_identity(identity) VALUES(?)");
+    ins.bind(1, id);
+    ins.step();
+    return id;
+}
+
+} // namespace
+
+std::vector<ContactRecord> readAllContacts(const QString& connectionText)
+{
+    Connection c(connectionText);
+    Statement q(c.handle(), "SELECT id,lastname,firstname,company,address,city,st,zip,homeph,cellph,workph,ext,"
+                            "email,contype FROM contacts ORDER BY lastname,firstname,id");
+    std::vector<ContactRecord> out;
+    while (q.step()) {
+        ContactRecord r;
+        r.id = int(q.integer(0));
+        QString* fields[] = {&r.lastname, &r.firstname, &r.company, &r.address, &r.city, &r.st, &r.zip,
+                             &r.homeph, &r.cellph, &r.workph, &r.ext, &r.email, &r.contype};
+        for (int i = 0; i < 13; ++i)
+            *fields[i] = q.text(i + 1);
+        out.push_back(std::move(r));
+    }
+    return out;
+}
+
+std::vector<AppointmentRecord> readAppointments(const QString& connectionText, const QDate& from, const QDate& to)
+{
+    Connection c(connectionText);
+    Statement q(c.handle(), "SELECT autoid,name,address,apptdate,appttime,apptbrief,apptnotes FROM appointments "
+                            "WHERE apptdate BETWEEN ? AND ? ORDER BY apptdate,appttime,autoid");
+    q.bind(1, from.toString(Qt::ISODate));
+    q.bind(2, to.toString(Qt::ISODate));
+    std::vector<AppointmentRecord> out;
+    while (q.step()) {
+        AppointmentRecord r;
+        r.autoid = int(q.integer(0));
+        r.name = q.text(1);
+        r.address = q.text(2);
+        r.date = QDate::fromString(q.text(3).left(10), Qt::ISODate);
+        r.time = QTime::fromString(q.text(4).left(8), QStringLiteral("HH:mm:ss"));
+        r.brief = q.text(5);
+        r.notes = q.text(6);
+        out.push_back(std::move(r));
+    }
+    return out;
+}
+
+void insertContacts(const QString& connectionText, const std::vector<ContactRecord>& contacts)
+{
+    Connection c(connectionText);
+    Transaction t(c.handle());
+    {
+        Statement ins(c.handle(), "INSERT INTO contacts(lastname,firstname,company,address,city,st,zip,homeph,"
+                                  "cellph,workph,ext,email,active,contype) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,1,?)");
+        for (const ContactRecord& r : contacts) {
+            ins.reset();
+            const QString* fields[] = {&r.lastname, &r.firstname, &r.company, &r.address, &r.city, &r.st, &r.zip,
+                                       &r.homeph, &r.cellph, &r.workph, &r.ext, &r.email, &r.contype};
+            for (int i = 0; i < 13; ++i)
+                ins.bind(i + 1, *fields[i]);
+            ins.step();
+        }
+    }
+    t.commit();
+}
+
+QString databaseIdentity(const QString& connectionText)
+{
+    Connection c(connectionText);
+    return identityOf(c.handle());
+}
+
+QString appointmentUid(const QString& identity, int autoid)
+{
+    return QStringLiteral("kestrel-appt-%1-%2").arg(autoid).arg(identity);
+}
+
+ApptStoreResult storeAppointments(const QString& connectionText, const std::vector<AppointmentRecord>& appts)
+{
+    Connection c(connectionText);
+    sqlite3* db = c.handle();
+    const QString identity = identityOf(db);
+    // An event this database exported itself points straight at its row.
+    const QRegularExpression own(QStringLiteral("^kestrel-appt-(\\d+)-") + QRegularExpression::escape(identity) +
+                                 QStringLiteral("$"));
+    ApptStoreResult result;
+    Transaction t(db);
+    {
+        Statement find(db, "SELECT u.autoid FROM ical_uids u JOIN appointments a ON a.autoid=u.autoid WHERE u.uid=?");
+        Statement exists(db, "SELECT 1 FROM appointments WHERE autoid=?");
+        Statement upd(db, "UPDATE appointments SET name=?,address=?,apptdate=?,appttime=?,apptbrief=?,apptnotes=? "
+                          "WHERE autoid=?");
+        Statement ins(db, "INSERT INTO appointments(name,address,apptdate,appttime,apptbrief,apptnotes) "
+                          "VALUES(?,?,?,?,?,?)");
+        Statement remember(db, "INSERT OR REPLACE INTO ical_uids(uid,autoid) VALUES(?,?)");
+        for (const AppointmentRecord& a : appts) {
+            qint64 target = 0;
+            if (!a.uid.isEmpty()) {
+                find.reset();
+                find.bind(1, a.uid);
+                if (find.step())
+                    target = find.integer(0);
+                if (!target) {
+                    const auto m = own.match(a.uid);
+                    if (m.hasMatch()) {
+                        exists.reset();
+                        exists.bind(1, m.captured(1).toLongLong());
+                        if (exists.step())
+                            target = m.captured(1).toLongLong();
+                    }
+                }
+            }
+            Statement& s = target ? upd : ins;
+            s.reset();
+            s.bind(1, a.name);
+            s.bind(2, a.address);
+            s.bind(3, a.date.toString(Qt::ISODate));
+            s.bind(4, a.time.toString(QStringLiteral("HH:mm:ss")));
+            s.bind(5, a.brief);
+            s.bind(6, a.notes);
+            if (target)
+                s.bind(7, target);
+            s.step();
+            if (target) {
+                ++result.updated;
+                continue;
+            }
+            ++result.inserted;
+            if (!a.uid.isEmpty()) {
+                remember.reset();
+                remember.bind(1, a.uid);
+                remember.bind(2, sqlite3_last_insert_rowid(db));
+                remember.step();
+            }
+        }
+    }
+    t.commit();
+    return result;
+}
+
+} // namespace kestrel

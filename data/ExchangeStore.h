@@ -1,0 +1,57 @@
+#pragma once
+// Records that the vCard and iCalendar readers and writers exchange with the contacts database,
+// and the few reads and writes they need: whole tables out, many rows in under one transaction,
+// and the table that remembers which calendar event became which appointment.
+#include <QDate>
+#include <QString>
+#include <QStringList>
+#include <QTime>
+
+#include <vector>
+
+namespace kestrel {
+
+// One row of contacts, as the readers produce it and the writers take it.
+struct ContactRecord {
+    QString lastname, firstname, company, address, city, st, zip, homeph, cellph, workph, ext, email, contype;
+    int id = 0;             // key when read from the database
+    int line = 0;           // line of the file where the record starts (readers)
+    QStringList problems;   // what could not be taken over as it stood, in plain words
+    bool operator==(const ContactRecord& o) const;
+};
+
+// One row of appointments.
+struct AppointmentRecord {
+    QString name, address, brief, notes;
+    QDate date;
+    QTime time;
+    int autoid = 0;
+    QString uid;            // the key of the calendar event (import) or empty
+    int line = 0;
+    QStringList problems;
+};
+
+// Every contact, ordered by last and first name. Throws DbError.
+std::vector<ContactRecord> readAllContacts(const QString& connectionText);
+// Appointments whose date lies in [from, to], ordered by date and time. Throws DbError.
+std::vector<AppointmentRecord> readAppointments(const QString& connectionText, const QDate& from, const QDate& to);
+
+// Inserts the contacts in one transaction: all of them or none. Throws DbError.
+void insertContacts(const QString& connectionText, const std::vector<ContactRecord>& contacts);
+
+// Identity of this contacts database, made once and kept in it; calendar exports derive their
+// event keys from it so that two databases never hand out the same key.
+QString databaseIdentity(const QString& connectionText);
+// The calendar key of appointment autoid of the database with this identity.
+QString appointmentUid(const QString& identity, int autoid);
+
+struct ApptStoreResult {
+    int inserted = 0;
+    int updated = 0;
+};
+// Stores imported appointments in one transaction. An appointment whose uid was stored before
+// (and whose row still exists) is updated in place; the others are inserted and their uid
+// remembered. Throws DbError.
+ApptStoreResult storeAppointments(const QString& connectionText, const std::vector<AppointmentRecord>& appts);
+
+} // namespace kestrel

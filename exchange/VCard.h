@@ -1,0 +1,19 @@
+#pragma once
+// vCard files (versions 2.1, 3.0 and 4.0) read into contact records and written from them.
+#include "data/ExchangeStore.h"
+
+#include <QByteArray>
+
+#include <vector>
+
+namespace kestrel {
+
+// Every card of the file, in file order. Whatever a card holds that has no place in a contact
+// (a second mobile number, a fax, further e-mail addresses) is named in its problems.
+std::vector<ContactRecord> readVCards(const QByteArray& bytes);
+
+enum class VCardVersion { V3, V4 };
+// The contacts as one UTF-8 file: CRLF line ends, lines folded at 75 octets.
+QByteArray writeVCards(const std::vector<ContactRecord>& contacts, VCardVersion version = VCardVersion::V4);
+
+} // namespace kestrel

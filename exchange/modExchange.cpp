@@ -1,0 +1,215 @@
+#include "exchange/modExchange.h"
+
+#include "data/Database.h"
+#include "data/ExchangeStore.h"
+#include "data/Globals.h"
+#include "data/modData.h"
+#include "exchange/ContactFit.h"
+#include "exchange/ICalendar.h"
+#include "exchange/VCard.h"
+#include "exchange/frmICalRange.h"
+#include "platform/Platform.h"
+#include "ui/Desktop.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTimeZone>
+
+namespace kestrel {
+
+namespace {
+
+const QString kVcfFilter = QStringLiteral("vCard files (*.vcf)|*.vcf");
+const QString kIcsFilter = QStringLiteral("iCalendar files (*.ics)|*.ics");
+
+bool writeWhole(const QString& path, const QByteArray& bytes, const QString& caption)
+{
+    QSaveFile f(path);
+    if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit())
+        return true;
+    platform().msgBox(QStringLiteral("The file %1 could not be written (%2).\r\nChoose another folder, or make room "
+                                     "on the disk, and try again.")
+                          .arg(QDir::toNativeSeparators(path), f.errorString()),
+                      caption);
+    return false;
+}
+
+bool readWhole(const QString& path, QByteArray& bytes, const QString& caption)
+{
+    QFile f(path);
+    if (f.open(QIODevice::ReadOnly)) {
+        bytes = f.readAll();
+        if (f.error() == QFileDevice::NoError)
+            return true;
+    }
+    platform().msgBox(QStringLiteral("The file %1 could not be read (%2).").arg(QDir::toNativeSeparators(path), f.errorString()),
+                      caption);
+    return false;
+}
+
+void databaseTrouble(const DbError& e, const QString& caption)
+{
+    platform().msgBox(QStringLiteral("The contacts database could not be used (%1). Nothing was changed.\r\n"
+                                     "Close other programs that may hold it open and try again.")
+                          .arg(e.description()),
+                      caption);
+}
+
+QString who(const ContactRecord& r)
+{
+    const QString name = (r.firstname + u' ' + r.lastname).trimmed();
+    return name.isEmpty() ? r.company : name;
+}
+
+} // namespace
+
+QStringList problemLines(const QStringList& lines, int limit)
+{
+    if (lines.size() <= limit)
+        return lines;
+    QStringList out = lines.mid(0, limit);
+    out += QStringLiteral("... and %1 more").arg(lines.size() - limit);
+    return out;
+}
+
+void ExportVCard(QWidget*)
+{
+    const QString caption = QStringLiteral("Export vCard");
+    const QString path = platform().saveFileName(QString(), caption, kVcfFilter);
+    if (path.isEmpty())
+        return;
+    const bool v3 = platform().askYesNo(QStringLiteral("Write the cards as vCard 3.0, which older phones and address "
+                                                       "books read?\r\nNo writes vCard 4.0."),
+                                        caption);
+    std::vector<ContactRecord> contacts;
+    try {
+        contacts = readAllContacts(sConnContacts);
+    } catch (const DbError& e) {
+        databaseTrouble(e, caption);
+        return;
+    }
+    if (!writeWhole(path, writeVCards(contacts, v3 ? VCardVersion::V3 : VCardVersion::V4), caption))
+        return;
+    platform().msgBox(QStringLiteral("%1 contacts were written to %2.").arg(contacts.size()).arg(QDir::toNativeSeparators(path)),
+                      caption);
+}
+
+bool ImportVCard(QWidget*)
+{
+    const QString caption = QStringLiteral("Import vCard");
+    const QString path = platform().openFileName(QString(), caption, kVcfFilter);
+    QByteArray bytes;
+    if (path.isEmpty() || !readWhole(path, bytes, caption))
+        return false;
+    std::vector<ContactRecord> records = readVCards(bytes);
+    if (records.empty()) {
+        platform().msgBox(QStringLiteral("No contacts were found in %1.").arg(QDir::toNativeSeparators(path)), caption);
+        return false;
+    }
+    for (ContactRecord& r : records) {
+        fitContact(r);
+        if (r.contype.isEmpty())
+            r.contype = QStringLiteral("Contact");
+    }
+    std::vector<ContactRecord> skipped;
+    try {
+        skipped = removeDuplicates(records, readAllContacts(sConnContacts));
+        insertContacts(sConnContacts, records);
+    } catch (const DbError& e) {
+        databaseTrouble(e, caption);
+        return false;
+    }
+    QStringList notes;
+    auto note = [&](const ContactRecord& r) {
+        for (const QString& p : r.problems)
+            notes += QStringLiteral("line %1 (%2): %3").arg(r.line).arg(who(r), p);
+    };
+    std::vector<const ContactRecord*> all;
+    for (const ContactRecord& r : records)
+        all.push_back(&r);
+    for (const ContactRecord& r : skipped)
+        all.push_back(&r);
+    std::stable_sort(all.begin(), all.end(), [](auto* a, auto* b) { return a->line < b->line; });
+    for (const ContactRecord* r : all)
+        note(*r);
+    QString text = QStringLiteral("%1 contacts were imported, %2 skipped as already present.")
+                       .arg(records.size())
+                       .arg(skipped.size());
+    if (!notes.isEmpty())
+        text += QStringLiteral("\r\n\r\n") + problemLines(notes).join(QStringLiteral("\r\n"));
+    platform().msgBox(text, caption);
+    return !records.empty();
+}
+
+void ExportICalendar(QWidget* parent)
+{
+    const QString caption = QStringLiteral("Export iCalendar");
+    QDate from, to;
+    {
+        frmICalRange range(parent);
+        if (desktop().runModal(range) != QDialog::Accepted)
+            return;
+        from = range.fromDate();
+        to = range.toDate();
+    }
+    const QString path = platform().saveFileName(QString(), caption, kIcsFilter);
+    if (path.isEmpty())
+        return;
+    std::vector<AppointmentRecord> appts;
+    QString identity;
+    try {
+        appts = readAppointments(sConnContacts, from, to);
+        identity = databaseIdentity(sConnContacts);
+    } catch (const DbError& e) {
+        databaseTrouble(e, caption);
+        return;
+    }
+    const QByteArray bytes = writeICalendar(appts, identity, QTimeZone::systemTimeZone(), platform().now().toUTC());
+    if (!writeWhole(path, bytes, caption))
+        return;
+    platform().msgBox(QStringLiteral("%1 appointments from %2 to %3 were written to %4.")
+                          .arg(appts.size())
+                          .arg(DateText(from), DateText(to), QDir::toNativeSeparators(path)),
+                      caption);
+}
+
+bool ImportICalendar(QWidget*)
+{
+    const QString caption = QStringLiteral("Import iCalendar");
+    const QString path = platform().openFileName(QString(), caption, kIcsFilter);
+    QByteArray bytes;
+    if (path.isEmpty() || !readWhole(path, bytes, caption))
+        return false;
+    const ICalendarImport read = readICalendar(bytes, QTimeZone::systemTimeZone(), platform().today());
+    if (read.appointments.empty()) {
+        QString text = QStringLiteral("No appointments were found in %1.").arg(QDir::toNativeSeparators(path));
+        if (!read.problems.isEmpty())
+            text += QStringLiteral("\r\n\r\n") + problemLines(read.problems).join(QStringLiteral("\r\n"));
+        platform().msgBox(text, caption);
+        return false;
+    }
+    ApptStoreResult stored;
+    try {
+        stored = storeAppointments(sConnContacts, read.appointments);
+    } catch (const DbError& e) {
+        databaseTrouble(e, caption);
+        return false;
+    }
+    QStringList notes = read.problems;
+    for (const AppointmentRecord& a : read.appointments)
+        for (const QString& p : a.problems)
+            notes += QStringLiteral("%1 %2 (%3): %4").arg(DateText(a.date), TimeText(a.time), a.brief, p);
+    QString text = QStringLiteral("%1 appointments were added and %2 updated.").arg(stored.inserted).arg(stored.updated);
+    if (read.recurring)
+        text += QStringLiteral("\r\n%1 repeating events gave %2 appointments over the next year.")
+                    .arg(read.recurring)
+                    .arg(read.occurrences);
+    if (!notes.isEmpty())
+        text += QStringLiteral("\r\n\r\n") + problemLines(notes).join(QStringLiteral("\r\n"));
+    platform().msgBox(text, caption);
+    return stored.inserted + stored.updated > 0;
+}
+
+} // namespace kestrel

@@ -1,0 +1,172 @@
+// Calendar files written for other calendar programs and read from them.
+#include "data/Globals.h"
+#include "exchange/ICalendar.h"
+#include "tests/support/Fixture.h"
+
+#include <QFile>
+#include <QStringDecoder>
+
+#include <libical/ical.h>
+
+#include <gtest/gtest.h>
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
+
+using namespace kestrel;
+
+namespace {
+
+QByteArray sample(const char* name)
+{
+    QFile f(QStringLiteral(SAMPLES_DIR "/") + QString::fromUtf8(name));
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << name;
+    return f.readAll();
+}
+
+const QTimeZone kBerlin(QByteArrayLiteral("Europe/Berlin"));
+const QDate kToday(2026, 12, 4);
+
+AppointmentRecord appt(int id, QDate d, QTime t, const QString& brief, const QString& where, const QString& name,
+                       const QString& notes)
+{
+    AppointmentRecord a;
+    a.autoid = id;
+    a.date = d;
+    a.time = t;
+    a.brief = brief;
+    a.address = where;
+    a.name = name;
+    a.notes = notes;
+    return a;
+}
+
+std::vector<AppointmentRecord> sampleAppts()
+{
+    return {appt(7, {2026, 7, 1}, {9, 30}, "Review; \"Q3\", O'Neil's \\ part", "Room 5, 2nd floor", "Ann O'Lee",
+                 "Bring\nslides 😀"),
+            appt(8, {2026, 12, 24}, {23, 30}, QString(50, u'é'), QString(), "Bob", QString()),
+            // the night the clocks go back: 2:30 comes twice, the first (summer) one is meant
+            appt(9, {2026, 10, 25}, {2, 30}, "Early", "Dock", "Cy", "Line one\nLine two")};
+}
+
+QString str(const char* s) { return QString::fromUtf8(s ? s : ""); }
+
+} // namespace
+
+TEST(ICalendarWrite, EventsAreValidAndReadBackAtTheirTimes)
+{
+    const auto appts = sampleAppts();
+    const QByteArray file = writeICalendar(appts, "db-1", kBerlin, QDateTime({2026, 12, 4}, {9, 0}, Qt::UTC));
+    for (const QByteArray& line : file.split('\n')) {
+        EXPECT_LE(line.size(), 76) << line.constData(); // 75 octets and the CR
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        (void)utf8.decode(line);
+        EXPECT_FALSE(utf8.hasError()) << "a fold split a character: " << line.constData();
+    }
+
+    icalcomponent* cal = icalparser_parse_string(file.constData());
+    ASSERT_TRUE(cal);
+    icalcomponent* tz = icalcomponent_get_first_component(cal, ICAL_VTIMEZONE_COMPONENT);
+    ASSERT_TRUE(tz);
+    EXPECT_EQ(str(icalproperty_get_tzid(icalcomponent_get_first_property(tz, ICAL_TZID_PROPERTY))), "Europe/Berlin");
+    size_t i = 0;
+    for (icalcomponent* ev = icalcomponent_get_first_component(cal, ICAL_VEVENT_COMPONENT); ev;
+         ev = icalcomponent_get_next_component(cal, ICAL_VEVENT_COMPONENT), ++i) {
+        ASSERT_LT(i, appts.size());
+        const AppointmentRecord& a = appts[i];
+        EXPECT_EQ(str(icalcomponent_get_uid(ev)), appointmentUid("db-1", a.autoid));
+        const icaltimetype start = icalcomponent_get_dtstart(ev);
+        ASSERT_TRUE(start.zone) << "the time zone of the file was not found";
+        // The instant libical computes from our VTIMEZONE is the one the zone database gives.
+        EXPECT_EQ(qint64(icaltime_as_timet_with_zone(start, start.zone)),
+                  QDateTime(a.date, a.time, kBerlin).toSecsSinceEpoch())
+            << "event " << i;
+        EXPECT_EQ(icaldurationtype_as_int(icalcomponent_get_duration(ev)), 30 * 60);
+        EXPECT_EQ(str(icalcomponent_get_summary(ev)), a.brief);
+    }
+    EXPECT_EQ(i, appts.size());
+    icalcomponent_free(cal);
+
+    // And our own reader gives the appointments back, keyed so that a new import updates them.
+    const ICalendarImport back = readICalendar(file, kBerlin, kToday);
+    ASSERT_EQ(back.appointments.size(), appts.size());
+    for (const AppointmentRecord& a : appts) {
+        const auto it = std::find_if(back.appointments.begin(), back.appointments.end(),
+                                     [&](const AppointmentRecord& b) { return b.uid == appointmentUid("db-1", a.autoid); });
+        ASSERT_NE(it, back.appointments.end());
+        EXPECT_EQ(QStringList({it->name, it->address, it->brief, it->notes}), QStringList({a.name, a.address, a.brief, a.notes}));
+        EXPECT_EQ(QDateTime(it->date, it->time), QDateTime(a.date, a.time));
+        EXPECT_TRUE(it->problems.isEmpty()) << it->problems.join(u'|').toStdString();
+    }
+}
+
+TEST(ICalendarRead, EventsOfOtherCalendarsBecomeHalfHourAppointments)
+{
+    const ICalendarImport r = readICalendar(sample("calendars.ics"), kBerlin, kToday);
+    EXPECT_EQ(r.events, 7);
+    EXPECT_EQ(r.recurring, 1);
+    EXPECT_EQ(r.occurrences, 9); // ten weeks, one of them cancelled
+    ASSERT_EQ(r.problems.size(), 1);
+    EXPECT_TRUE(r.problems[0].contains("No start")) << r.problems[0].toStdString();
+
+    // date time | brief | where | name | notes | problems
+    QStringList got;
+    for (const AppointmentRecord& a : r.appointments)
+        got += QStringList{a.date.toString(Qt::ISODate) + ' ' + a.time.toString("HH:mm"), a.brief, a.address, a.name,
+                           a.notes, a.problems.join(u'|')}
+                   .join(" / ");
+    const QStringList weekly = [] {
+        QStringList w;
+        for (const char* d : {"2026-12-07", "2027-01-04", "2027-01-11", "2027-01-18", "2027-01-25", "2027-02-01", "2027-02-08"})
+            w += QString::fromLatin1(d) + " 16:00 / Weekly call /  / Ann Lee /  / ";
+        return w;
+    }();
+    QStringList expected = {weekly[0],
+                            "2026-12-14 17:30 / Weekly call (moved) /  / Ann Lee /  / ",
+                            "2026-12-28 16:00 / Weekly call /  / Ann Lee /  / "};
+    expected += weekly.mid(1, 2);
+    expected += QStringList{"2027-01-15 15:00 / Annual Employee Review / Conference Room - F123, Bldg. 002 / Dana Scully / "
+                            "Bring the\nfigures / "};
+    expected += weekly.mid(3);
+    expected += QStringList{
+        "2027-03-01 09:00 / A very long title that no appointment line could e /  / Walter Skinner /  / "
+        "summary cut to 50 characters, left out: ver hold whole|time 9:10:00 AM rounded to 9:00 AM",
+        "2027-04-10 15:00 / Floating lunch /  /  /  / no organizer or attendee: name left empty|time 2:45:00 PM "
+        "rounded to 3:00 PM",
+        "2027-05-01 00:00 / Holiday /  / boss@example.com /  / all-day event: set to 12:00 AM"};
+    EXPECT_EQ(got, expected);
+}
+
+TEST(ICalendarRead, GarbageGivesAProblemNotACrash)
+{
+    for (const QByteArray& bytes : {QByteArray(), QByteArray("not a calendar"), QByteArray("BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\n")}) {
+        const ICalendarImport r = readICalendar(bytes, kBerlin, kToday);
+        EXPECT_TRUE(r.appointments.empty());
+    }
+}
+
+class ICalendarStoreTest : public kestrel::test::KestrelTest {};
+
+TEST_F(ICalendarStoreTest, ImportingAgainUpdatesInsteadOfDuplicating)
+{
+    addAppt({2026, 12, 10}, {9, 30}, "Review", "Ann Lee", "Main office");
+    addAppt({2026, 12, 11}, {14, 0}, "Demo", "Bob Roe", "");
+    const QString id = databaseIdentity(sConnContacts);
+    EXPECT_EQ(databaseIdentity(sConnContacts), id) << "the identity is made once";
+    const QByteArray own = writeICalendar(readAppointments(sConnContacts, {2026, 12, 1}, {2026, 12, 31}), id, kBerlin,
+                                          QDateTime::currentDateTimeUtc());
+    ApptStoreResult s = storeAppointments(sConnContacts, readICalendar(own, kBerlin, kToday).appointments);
+    EXPECT_EQ(std::pair(s.inserted, s.updated), std::pair(0, 2));
+
+    QByteArray other = sample("calendars.ics");
+    s = storeAppointments(sConnContacts, readICalendar(other, kBerlin, kToday).appointments);
+    EXPECT_EQ(std::pair(s.inserted, s.updated), std::pair(13, 0));
+    other.replace("SUMMARY:Annual Employee Review", "SUMMARY:Review moved");
+    s = storeAppointments(sConnContacts, readICalendar(other, kBerlin, kToday).appointments);
+    EXPECT_EQ(std::pair(s.inserted, s.updated), std::pair(0, 13));
+    EXPECT_EQ(rows(sConnContacts, "select count(*) from appointments")[0][0], "15");
+    EXPECT_EQ(rows(sConnContacts, "select apptbrief,name from appointments where apptdate=#1/15/2027#"),
+              std::vector<QStringList>{QStringList({"Review moved", "Dana Scully"})});
+}
