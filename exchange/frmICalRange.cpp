@@ -1,8 +1,8 @@
 #include "exchange/frmICalRange.h"
 
 #include "platform/Platform.h"
+#include "ui/DatePicker.h"
 
-#include <QDateEdit>
 #include <QPushButton>
 
 namespace kestrel {
@@ -20,8 +20,8 @@ frmICalRange::frmICalRange(QWidget* parent) : QDialog(parent)
         {"cmdExport", ControlKind::Button, "Export", 240, 1080, 1335, kAuto, 3},
         {"cmdCancel", ControlKind::Button, "Cancel", 2520, 1080, 1335, kAuto, 4},
     });
-    dtpFrom = controls.get<QDateEdit>(QStringLiteral("dtpFrom"));
-    dtpTo = controls.get<QDateEdit>(QStringLiteral("dtpTo"));
+    dtpFrom = controls.get<DatePicker>(QStringLiteral("dtpFrom"));
+    dtpTo = controls.get<DatePicker>(QStringLiteral("dtpTo"));
     cmdExport = controls.get<QPushButton>(QStringLiteral("cmdExport"));
     cmdCancel = controls.get<QPushButton>(QStringLiteral("cmdCancel"));
     // A year ahead from today: what a phone's calendar wants to know about.
@@ -37,6 +37,13 @@ QDate frmICalRange::toDate() const { return dtpTo->date(); }
 
 void frmICalRange::cmdExport_Click()
 {
+    for (DatePicker* box : {dtpFrom, dtpTo})
+        if (!box->date().isValid()) {
+            platform().msgBox(QStringLiteral("The date must be a day of the calendar, typed as month/day/year "
+                                             "(for example 3/7/2027)."));
+            box->setFocus();
+            return;
+        }
     if (dtpTo->date() < dtpFrom->date()) {
         platform().msgBox(QStringLiteral("The first day must not come after the last day."));
         dtpTo->setFocus();

@@ -5,10 +5,11 @@
 #include <QDate>
 #include <QDialog>
 
-class QDateEdit;
 class QPushButton;
 
 namespace kestrel {
+
+class DatePicker;
 
 class frmICalRange : public QDialog {
     Q_OBJECT
@@ -23,8 +24,8 @@ public:
     void cmdCancel_Click();
 
     Controls controls;
-    QDateEdit* dtpFrom = nullptr;
-    QDateEdit* dtpTo = nullptr;
+    DatePicker* dtpFrom = nullptr;
+    DatePicker* dtpTo = nullptr;
     QPushButton* cmdExport = nullptr;
     QPushButton* cmdCancel = nullptr;
 };
