@@ -3,7 +3,7 @@
 // run (the targets: under 1.5 s each, within four times the raw insert); exporting contacts; the
 // peak memory of a large load.
 #include "bench/generate.h"
-#include "data/BulkWrite.h"
+#include "data/Statement.h"
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/modData.h"
@@ -101,9 +101,9 @@ void BM_RawInsertIntoMain100k(benchmark::State& state)
     for (auto _ : state) {
         CreateTempDB();
         Connection db(sConnTemp);
-        TransactionGuard tx(db);
-        BoundStatement insert(db, QStringLiteral("insert into Main(LastName,FirstName,Company,Address,City,ST,Zip,CellPh,"
-                                                 "HomePh,WorkPh,Ext,Email)values(?,?,?,?,?,?,?,?,?,?,?,?)"));
+        Transaction tx(db);
+        Statement insert(db, QStringLiteral("insert into Main(LastName,FirstName,Company,Address,City,ST,Zip,CellPh,"
+                                                 "HomePh,WorkPh,Ext,Email)values(?,?,?,?,?,?,?,?,?,?,?,?)"), Statement::Dialect::Native);
         for (const QStringList& row : rows) {
             for (int c = 0; c < 12; ++c)
                 insert.bind(c + 1, row[c]);
@@ -143,10 +143,10 @@ void BM_RawInsertIntoContacts100k(benchmark::State& state)
     for (auto _ : state) {
         Connection db(sConnContacts);
         {
-            TransactionGuard tx(db);
-            BoundStatement insert(db, QStringLiteral("INSERT INTO contacts(lastname,firstname,company,address,city,st,"
+            Transaction tx(db);
+            Statement insert(db, QStringLiteral("INSERT INTO contacts(lastname,firstname,company,address,city,st,"
                                                      "zip,cellph,homeph,workph,ext,email,contype)"
-                                                     "values(?,?,?,?,?,?,?,?,?,?,?,?,'Lead')"));
+                                                     "values(?,?,?,?,?,?,?,?,?,?,?,?,'Lead')"), Statement::Dialect::Native);
             for (const QStringList& row : rows) {
                 for (int c = 0; c < 12; ++c)
                     insert.bind(c + 1, row[c]);

@@ -145,13 +145,7 @@ void LeadPanel::cmdEditLead_Click()
 
 void LeadPanel::cmdEmail_Click()
 {
-    const QString address = txtLead[11]->text();
-    if (!address.isEmpty()) {
-        platform().openDocument(mailtoLink(address));
-        return;
-    }
-    platform().msgBox(QStringLiteral("There is either no lead selected or there is\r\n"
-                                     " no email address entered for the desired lead."));
+    EmailLead(txtLead[11]->text());
 }
 
 } // namespace kestrel

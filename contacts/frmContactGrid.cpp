@@ -1,5 +1,7 @@
 #include "contacts/frmContactGrid.h"
 
+#include "contacts/modTree.h"
+
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/modData.h"
@@ -25,58 +27,6 @@ const QList<int> kPhoneColumns = {4, 6, 7};
 constexpr int kNameColumn = 1;
 } // namespace
 
-ContactGridModel::ContactGridModel(QObject* parent) : QAbstractTableModel(parent) {}
-ContactGridModel::~ContactGridModel() = default;
-
-void ContactGridModel::setRows(std::unique_ptr<Snapshot> rows, const QStringList& headings)
-{
-    beginResetModel();
-    rows_ = std::move(rows);
-    headings_ = headings;
-    endResetModel();
-}
-
-QString ContactGridModel::text(int row, int column) const
-{
-    if (!rows_ || row < 0 || row >= rows_->rowCount() || column < 0 || column >= rows_->fieldCount())
-        return {};
-    return rows_->textAt(row, column);
-}
-
-int ContactGridModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() || !rows_ ? 0 : rows_->rowCount();
-}
-
-int ContactGridModel::columnCount(const QModelIndex& parent) const
-{
-    return parent.isValid() || !rows_ ? 0 : rows_->fieldCount();
-}
-
-QVariant ContactGridModel::data(const QModelIndex& index, int role) const
-{
-    if (role != Qt::DisplayRole || !index.isValid())
-        return {};
-    return text(index.row(), index.column());
-}
-
-QVariant ContactGridModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (role != Qt::DisplayRole)
-        return {};
-    if (orientation == Qt::Vertical)
-        return {};
-    if (section >= 0 && section < headings_.size())
-        return headings_[section];
-    return rows_ && section < rows_->fieldCount() ? rows_->fieldName(section) : QString();
-}
-
-Qt::ItemFlags ContactGridModel::flags(const QModelIndex& index) const
-{
-    // Browsing never edits: a stray keystroke in a cell must not change a contact.
-    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
-}
-
 frmContactGrid::frmContactGrid(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmContactGrid"));
@@ -101,7 +51,7 @@ frmContactGrid::frmContactGrid(QWidget* parent) : QDialog(parent)
     cmdSelect = controls.get<QPushButton>(QStringLiteral("cmdSelect"));
     grdDataGrid = controls.get<QTableView>(QStringLiteral("grdDataGrid"));
 
-    model = new ContactGridModel(this);
+    model = new SnapshotTableModel(this);
     grdDataGrid->setModel(model);
     grdDataGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grdDataGrid->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -181,8 +131,7 @@ void frmContactGrid::PopGrid(const QString& mode, const QString& filter)
                         where + QStringLiteral(" order by lastname,firstname asc");
     try {
         Connection connection(sConnContacts);
-        auto rows = std::make_unique<Snapshot>(connection, sql);
-        model->setRows(std::move(rows), kHeadings);
+        model->setRows(Snapshot(connection, sql), kHeadings);
     } catch (const std::exception& e) {
         ReportFailure(e, QStringLiteral("PopGrid"), Owner::Form, QStringLiteral("frmContactGrid"));
         return;
@@ -252,13 +201,7 @@ void frmContactGrid::cboCompanies_Click()
 void frmContactGrid::cmdEmail_Click()
 {
     const QModelIndex current = grdDataGrid->currentIndex();
-    const QString address = current.isValid() ? model->text(current.row(), kEmailColumn) : QString();
-    if (!address.isEmpty()) {
-        platform().openDocument(mailtoLink(address));
-        return;
-    }
-    platform().msgBox(QStringLiteral("There is either no lead selected or there is\r\n"
-                                     " no email address entered for the desired lead."));
+    EmailLead(current.isValid() ? model->text(current.row(), kEmailColumn) : QString());
 }
 
 void frmContactGrid::cmdSelect_Click()

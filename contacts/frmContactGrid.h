@@ -1,9 +1,9 @@
 #pragma once
 // The contact grid: contacts in a table narrowed by initial, type or company; mails the chosen
 // contact, and, opened to pick a contact, hands the chosen name back to whoever opened it.
+#include "ui/SnapshotTableModel.h"
 #include "ui/Ui.h"
 
-#include <QAbstractTableModel>
 #include <QDialog>
 #include <QStringList>
 
@@ -22,29 +22,6 @@ class ContactPicker {
 public:
     virtual ~ContactPicker() = default;
     virtual void setPickedName(const QString& name) = 0;
-};
-
-// A read-only table over one snapshot of the grid's query.
-class ContactGridModel : public QAbstractTableModel {
-    Q_OBJECT
-public:
-    explicit ContactGridModel(QObject* parent = nullptr);
-    ~ContactGridModel() override;
-
-    // Takes the rows and the column headings to show from now on.
-    void setRows(std::unique_ptr<Snapshot> rows, const QStringList& headings);
-    // The cell as text ("" for a missing value).
-    QString text(int row, int column) const;
-
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
-
-private:
-    std::unique_ptr<Snapshot> rows_;
-    QStringList headings_;
 };
 
 class frmContactGrid : public QDialog {
@@ -79,7 +56,7 @@ public:
     QPushButton* cmdEmail = nullptr;
     QPushButton* cmdSelect = nullptr;
     QTableView* grdDataGrid = nullptr;
-    ContactGridModel* model = nullptr;
+    SnapshotTableModel* model = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;

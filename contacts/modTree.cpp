@@ -216,6 +216,16 @@ void GoToLead(int id)
     panel->tvLead->setFocus(Qt::OtherFocusReason);
 }
 
+void EmailLead(const QString& address)
+{
+    if (!address.isEmpty()) {
+        platform().openDocument(mailtoLink(address));
+        return;
+    }
+    platform().msgBox(QStringLiteral("There is either no lead selected or there is\r\n"
+                                     " no email address entered for the desired lead."));
+}
+
 void ClearLead()
 {
     if (!gPanel)

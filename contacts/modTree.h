@@ -32,6 +32,8 @@ void ShowLead();
 
 // Empties every box of the detail panel.
 void ClearLead();
+// Opens a new mail to the contact's address, or says there is none to write to.
+void EmailLead(const QString& address);
 
 // Shows the contact as a click on its node does: opens its initial, selects its node (refilling
 // the tree with every contact when the node is not there) and fills the detail panel; the tree

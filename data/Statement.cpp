@@ -7,6 +7,8 @@
 
 #include <sqlite3.h>
 
+#include <vector>
+
 namespace kestrel {
 
 namespace {
@@ -78,7 +80,11 @@ int Statement::run()
 {
     while (step()) {
     }
-    return st_ ? sqlite3_changes(connection_.handle()) : 0;
+    if (!st_)
+        return 0;
+    const int changed = sqlite3_changes(connection_.handle());
+    sqlite3_reset(st_);
+    return changed;
 }
 
 void Statement::reset()
@@ -105,6 +111,15 @@ void Statement::bindNull(int index)
     if (sqlite3_bind_null(st_, index) != SQLITE_OK)
         throw lastError(connection_.handle());
 }
+
+void Statement::bindUtf8(int index, const char* bytes, int size)
+{
+    const int rc = bytes ? sqlite3_bind_text(st_, index, bytes, size, SQLITE_TRANSIENT) : sqlite3_bind_null(st_, index);
+    if (rc != SQLITE_OK)
+        throw lastError(connection_.handle());
+}
+
+std::int64_t Statement::lastInsertId() const { return sqlite3_last_insert_rowid(connection_.handle()); }
 
 int Statement::columnCount() const { return st_ ? sqlite3_column_count(st_) : 0; }
 QString Statement::columnName(int column) const { return QString::fromUtf8(sqlite3_column_name(st_, column)); }
@@ -171,16 +186,42 @@ Transaction::Transaction(Connection& connection, Mode mode) : connection_(connec
     connection.execute(mode == Mode::Immediate ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
 }
 
-Transaction::~Transaction()
-{
-    if (open_ && !sqlite3_get_autocommit(connection_.handle()))
-        sqlite3_exec(connection_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-}
+Transaction::~Transaction() { rollback(); }
 
 void Transaction::commit()
 {
     connection_.execute(QStringLiteral("COMMIT"));
     open_ = false;
+}
+
+void Transaction::rollback() noexcept
+{
+    if (open_ && inTransaction(connection_))
+        sqlite3_exec(connection_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    open_ = false;
+}
+
+bool Transaction::active() const { return open_ && inTransaction(connection_); }
+
+bool inTransaction(const Connection& connection)
+{
+    return connection.handle() && !sqlite3_get_autocommit(connection.handle());
+}
+
+void forEachRowBytes(Connection& connection, const QString& nativeSql, const RowBytes& onRow)
+{
+    Statement st(connection, nativeSql, Statement::Dialect::Native);
+    const int n = st.columnCount();
+    std::vector<const char*> values(static_cast<size_t>(n));
+    std::vector<int> sizes(static_cast<size_t>(n));
+    while (st.step()) {
+        for (int c = 0; c < n; ++c) {
+            const std::string_view b = st.bytes(c);
+            values[size_t(c)] = st.isNull(c) ? nullptr : (b.data() ? b.data() : "");
+            sizes[size_t(c)] = int(b.size());
+        }
+        onRow(n, values.data(), sizes.data());
+    }
 }
 
 } // namespace kestrel

@@ -30,7 +30,8 @@ public:
 
     // Moves to the next row; false once the rows are done. Throws DbError.
     bool step();
-    // Steps to the end and returns the number of rows the statement changed.
+    // Steps to the end and returns the number of rows the statement changed; the statement is
+    // then ready to run again with new bindings.
     int run();
     // Makes the statement ready to run again; bindings are kept until rebound.
     void reset();
@@ -39,6 +40,10 @@ public:
     void bind(int index, const QString& text);
     void bind(int index, std::int64_t number);
     void bindNull(int index);
+    // UTF-8 bytes as another statement's bytes() gave them; nullptr binds a null.
+    void bindUtf8(int index, const char* bytes, int size);
+    // The key the last INSERT on this statement's connection gave its row.
+    std::int64_t lastInsertId() const;
 
     int columnCount() const;
     QString columnName(int column) const;
@@ -76,10 +81,21 @@ public:
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     void commit();
+    void rollback() noexcept;
+    // False once committed, rolled back, or ended by the engine itself (an I/O failure).
+    bool active() const;
 
 private:
     Connection& connection_;
     bool open_ = true;
 };
+
+// True while the connection is inside a transaction.
+bool inTransaction(const Connection& connection);
+
+// Runs a native query on an open connection and calls onRow with each row's columns as UTF-8
+// bytes (nullptr for null), valid only during the call: bulk reads copy nothing. Throws DbError.
+using RowBytes = std::function<void(int columns, const char* const* values, const int* sizes)>;
+void forEachRowBytes(Connection& connection, const QString& nativeSql, const RowBytes& onRow);
 
 } // namespace kestrel

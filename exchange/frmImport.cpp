@@ -10,8 +10,8 @@
 #include "exchange/modTempDB.h"
 #include "platform/Platform.h"
 #include "ui/Desktop.h"
+#include "ui/SnapshotTableModel.h"
 
-#include <QAbstractTableModel>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -46,63 +46,15 @@ const GridColumn kGridColumns[kGridColumnCount] = {
 QString shownName(const QString& name) { return name.size() > 25 ? name.left(24) + QChar(0x2026) : name; }
 
 constexpr int kTargetRole = Qt::UserRole + 1;
+
+QStringList previewHeadings()
+{
+    QStringList headings;
+    for (const GridColumn& column : kGridColumns)
+        headings << QString::fromLatin1(column.caption);
+    return headings;
+}
 } // namespace
-
-// The preview's rows of Main, read once; rows deleted from Main leave the view without a re-read.
-class TempGridModel : public QAbstractTableModel {
-public:
-    using QAbstractTableModel::QAbstractTableModel;
-
-    void load(Snapshot snapshot)
-    {
-        beginResetModel();
-        snap_.emplace(std::move(snapshot));
-        rows_.resize(size_t(snap_->rowCount()));
-        for (size_t i = 0; i < rows_.size(); ++i)
-            rows_[i] = int(i);
-        endResetModel();
-    }
-
-    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : int(rows_.size()); }
-    int columnCount(const QModelIndex& parent = {}) const override
-    {
-        return parent.isValid() || !snap_ ? 0 : snap_->fieldCount();
-    }
-
-    QVariant data(const QModelIndex& index, int role) const override
-    {
-        if (!index.isValid() || role != Qt::DisplayRole || !snap_)
-            return {};
-        return snap_->textAt(rows_[size_t(index.row())], index.column());
-    }
-
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
-    {
-        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < kGridColumnCount)
-            return QString::fromLatin1(kGridColumns[section].caption);
-        return QAbstractTableModel::headerData(section, orientation, role);
-    }
-
-    qlonglong idAt(int row) const { return snap_->value(rows_[size_t(row)], 0).toLongLong(); }
-
-    // rows ascending
-    void removeRowsAt(const std::vector<int>& rows)
-    {
-        for (size_t end = rows.size(); end > 0;) {
-            size_t begin = end - 1;
-            while (begin > 0 && rows[begin - 1] == rows[begin] - 1)
-                --begin;
-            beginRemoveRows({}, rows[begin], rows[end - 1]);
-            rows_.erase(rows_.begin() + rows[begin], rows_.begin() + rows[end - 1] + 1);
-            endRemoveRows();
-            end = begin;
-        }
-    }
-
-private:
-    std::optional<Snapshot> snap_;
-    std::vector<int> rows_;
-};
 
 frmImport::frmImport(QWidget* parent) : QDialog(parent)
 {
@@ -177,7 +129,7 @@ frmImport::frmImport(QWidget* parent) : QDialog(parent)
     cmdCancel->hide();
     chkSkipDup->setChecked(true);
 
-    rsTemp = new TempGridModel(this);
+    rsTemp = new SnapshotTableModel(this);
     dgTemp->setSelectionMode(QAbstractItemView::ExtendedSelection);
     // The ID and St columns are narrower than the style's default minimum.
     dgTemp->horizontalHeader()->setMinimumSectionSize(px(300));
@@ -205,10 +157,9 @@ void frmImport::showStage(QGroupBox* panel)
 {
     // A panel out of view is also disabled: Tab would otherwise still reach its buttons, and
     // Import pressed during mapping would import the rows of the previous run still in Main.
-    for (QGroupBox* f : {fraMap, fraImport}) {
-        setLeftTwips(f, f == panel ? kPanelShown : kPanelHidden);
+    showOnly(panel, kPanelShown, {fraMap, fraImport});
+    for (QGroupBox* f : {fraMap, fraImport})
         f->setEnabled(f == panel);
-    }
 }
 
 void frmImport::Form_Load()
@@ -446,7 +397,7 @@ bool frmImport::popTempGrid()
 {
     try {
         Connection temp(sConnTemp);
-        rsTemp->load(Snapshot(temp, kPreviewSelect));
+        rsTemp->setRows(Snapshot(temp, kPreviewSelect), previewHeadings());
     } catch (const std::exception& e) {
         ReportFailure(e, QStringLiteral("popTempGrid"), Owner::Form, QStringLiteral("frmImport"));
         return false;
@@ -471,7 +422,7 @@ void frmImport::dgTemp_DeleteRows()
     QStringList ids;
     ids.reserve(qsizetype(rows.size()));
     for (const int r : rows)
-        ids << QString::number(rsTemp->idAt(r));
+        ids << QString::number(rsTemp->value(r, 0).toLongLong());
     // One statement for the whole selection: either every chosen row leaves Main or none does.
     if (ActionQuery(QStringLiteral("delete from Main where id in (") + ids.join(u',') + u')', sConnTemp))
         rsTemp->removeRowsAt(rows);

@@ -17,7 +17,7 @@ class QTableView;
 
 namespace kestrel {
 
-class TempGridModel;
+class SnapshotTableModel;
 
 class frmImport : public QDialog {
     Q_OBJECT
@@ -27,7 +27,7 @@ public:
 
     // Where the two stage panels stand when shown and when out of view.
     static constexpr int kPanelShown = 120;
-    static constexpr int kPanelHidden = -12000;
+    static constexpr int kPanelHidden = kOutOfView;
 
     void Form_Load();
     void cmdBrowse_Click();
@@ -83,7 +83,7 @@ public:
     QListWidget* lstKept = nullptr;
     QPushButton* cmdSaveKept = nullptr;
     QCheckBox* chkSkipDup = nullptr;
-    TempGridModel* rsTemp = nullptr;
+    SnapshotTableModel* rsTemp = nullptr;
 
     void done(int result) override;
 

@@ -1,6 +1,6 @@
 #include "exchange/frmLeadCSV.h"
 
-#include "data/BulkWrite.h"
+#include "data/Statement.h"
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/SqlDialect.h"

@@ -1,6 +1,6 @@
 #include "exchange/modImport.h"
 
-#include "data/BulkWrite.h"
+#include "data/Statement.h"
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/modData.h"
@@ -272,14 +272,14 @@ bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSum
         const ContactKeys stored = storedContactKeys();
         CreateTempDB();
         Connection temp(sConnTemp);
-        TransactionGuard tx(temp);
+        Transaction tx(temp);
         QStringList columns;
         for (const QString& t : targets)
             columns << quotedName(t);
         const int n = int(targets.size());
-        BoundStatement insert(temp, QStringLiteral("insert into Main(%1,Line,Note,Dup)values(%2)")
-                                        .arg(columns.join(u','), QStringLiteral("?,").repeated(n + 2) + u'?'));
-        BoundStatement keep(temp, QStringLiteral("insert into KeptOut(Line,Field,Reason,Record)values(?,?,?,?)"));
+        Statement insert(temp, QStringLiteral("insert into Main(%1,Line,Note,Dup)values(%2)")
+                                        .arg(columns.join(u','), QStringLiteral("?,").repeated(n + 2) + u'?'), Statement::Dialect::Native);
+        Statement keep(temp, QStringLiteral("insert into KeptOut(Line,Field,Reason,Record)values(?,?,?,?)"), Statement::Dialect::Native);
         ProgressPacer pacer(progress);
         QStringList values;
         QStringList notes;
@@ -376,7 +376,7 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
         if (written.empty() || !contacts)
             return;
         try {
-            TransactionGuard undo(*contacts);
+            Transaction undo(*contacts);
             for (const auto& [from, to] : written)
                 contacts->execute(QStringLiteral("delete from contacts where id between %1 and %2").arg(from).arg(to));
             undo.commit();
@@ -396,11 +396,11 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
             return false;
         }
         contacts.emplace(sConnContacts);
-        BoundStatement insert(*contacts, QStringLiteral("INSERT INTO contacts(lastname,firstname,company,address,city,"
+        Statement insert(*contacts, QStringLiteral("INSERT INTO contacts(lastname,firstname,company,address,city,"
                                                         "st,zip,cellph,homeph,workph,ext,email,contype)"
-                                                        "values(?,?,?,?,?,?,?,?,?,?,?,?,?)"));
+                                                        "values(?,?,?,?,?,?,?,?,?,?,?,?,?)"), Statement::Dialect::Native);
         const QByteArray type = conType.toUtf8();
-        std::unique_ptr<TransactionGuard> batch;
+        std::unique_ptr<Transaction> batch;
         QElapsedTimer batchClock;
         qint64 first = 0, last = 0, done = 0;
         const auto commitBatch = [&]() {
@@ -426,7 +426,7 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
                     return;
                 }
                 if (!batch) {
-                    batch = std::make_unique<TransactionGuard>(*contacts);
+                    batch = std::make_unique<Transaction>(*contacts);
                     batchClock.start();
                 }
                 // An empty field arrives as the empty text, never as null.

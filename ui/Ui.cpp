@@ -344,6 +344,8 @@ void showOnly(QWidget* front, int frontLeft, std::initializer_list<QWidget*> pan
         setLeftTwips(panel, kOutOfView);
         panel->hide();
     }
+    if (!front)
+        return;
     setLeftTwips(front, frontLeft);
     front->show();
     front->raise();

@@ -75,7 +75,8 @@ int leftTwips(const QWidget* w);
 void setLeftTwips(QWidget* w, int left);
 
 // Panels that share one place: the one at its front position is shown, the others stand at
-// kOutOfView and are hidden too, so that no key and no Tab reaches a control out of view.
+// kOutOfView and are hidden too, so that no key and no Tab reaches a control out of view. A null
+// front puts every panel out of view.
 constexpr int kOutOfView = -12000;
 void showOnly(QWidget* front, int frontLeft, std::initializer_list<QWidget*> panels);
 

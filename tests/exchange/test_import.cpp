@@ -1,4 +1,4 @@
-#include "data/BulkWrite.h"
+#include "data/Statement.h"
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "exchange/ImportRules.h"

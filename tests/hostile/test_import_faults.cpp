@@ -79,8 +79,9 @@ TEST_F(ImportFaults, AnEndlessRecordIsRefusedInBoundedMemory)
     ASSERT_LE(statusMiB("VmHWM") - statusMiB("VmRSS"), 2) << "the peak could not be reset";
     const long before = statusMiB("VmRSS");
     EXPECT_FALSE(LoadCsvToTemp(endless, {FormatMapLine(QStringLiteral("Name"), QStringLiteral("LastName"))}));
-    if (!kSanitized)
+    if (!kSanitized) {
         EXPECT_LT(statusMiB("VmHWM") - before, 64) << "peak " << statusMiB("VmHWM") << " MiB from " << before;
+    }
     ASSERT_EQ(desk.messages().size(), 1);
     EXPECT_TRUE(desk.messages()[0].contains(QStringLiteral("has a record longer than 8 MB near line")));
 }
@@ -118,8 +119,9 @@ TEST_F(ImportFaults, A200MegabyteFileLoadsInBoundedMemory)
     ASSERT_TRUE(LoadCsvToTemp(dir.filePath(QStringLiteral("big.csv")),
                               {FormatMapLine(QStringLiteral("Name"), QStringLiteral("LastName")),
                                FormatMapLine(QStringLiteral("Notes"), QStringLiteral("DELETE"))}));
-    if (!kSanitized)
+    if (!kSanitized) {
         EXPECT_LT(statusMiB("VmHWM") - before, 64);
+    }
     EXPECT_EQ(rows(sConnTemp, QStringLiteral("select count(*), max(lastname) from Main")),
               (std::vector<QStringList>{{"20000", "Name 9999"}}));
     EXPECT_TRUE(desk.messages().isEmpty());

@@ -1,0 +1,80 @@
+#include "ui/SnapshotTableModel.h"
+
+namespace kestrel {
+
+SnapshotTableModel::SnapshotTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+SnapshotTableModel::~SnapshotTableModel() = default;
+
+void SnapshotTableModel::setRows(Snapshot rows, const QStringList& headings)
+{
+    beginResetModel();
+    snap_.emplace(std::move(rows));
+    shown_.resize(size_t(snap_->rowCount()));
+    for (size_t i = 0; i < shown_.size(); ++i)
+        shown_[i] = int(i);
+    headings_ = headings;
+    endResetModel();
+}
+
+bool SnapshotTableModel::inside(int row, int column) const
+{
+    return snap_ && row >= 0 && row < int(shown_.size()) && column >= 0 && column < snap_->fieldCount();
+}
+
+QString SnapshotTableModel::text(int row, int column) const
+{
+    return inside(row, column) ? snap_->textAt(shown_[size_t(row)], column) : QString();
+}
+
+QVariant SnapshotTableModel::value(int row, int column) const
+{
+    return inside(row, column) ? snap_->value(shown_[size_t(row)], column) : QVariant();
+}
+
+void SnapshotTableModel::removeRowsAt(const std::vector<int>& rows)
+{
+    // From the end, one run of neighbouring rows at a time, so earlier indexes stay valid.
+    for (size_t end = rows.size(); end > 0;) {
+        size_t begin = end - 1;
+        while (begin > 0 && rows[begin - 1] == rows[begin] - 1)
+            --begin;
+        beginRemoveRows({}, rows[begin], rows[end - 1]);
+        shown_.erase(shown_.begin() + rows[begin], shown_.begin() + rows[end - 1] + 1);
+        endRemoveRows();
+        end = begin;
+    }
+}
+
+int SnapshotTableModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(shown_.size());
+}
+
+int SnapshotTableModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() || !snap_ ? 0 : snap_->fieldCount();
+}
+
+QVariant SnapshotTableModel::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid())
+        return {};
+    return text(index.row(), index.column());
+}
+
+QVariant SnapshotTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole || orientation == Qt::Vertical)
+        return {};
+    if (section >= 0 && section < headings_.size())
+        return headings_[section];
+    return snap_ && section < snap_->fieldCount() ? snap_->fieldName(section) : QString();
+}
+
+Qt::ItemFlags SnapshotTableModel::flags(const QModelIndex& index) const
+{
+    // Browsing never edits: a stray keystroke in a cell must not change a contact.
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+} // namespace kestrel

@@ -1,0 +1,42 @@
+#pragma once
+// A read-only table over one snapshot of a query, as the contact grid and the import preview show
+// it. Rows taken out of the view leave it without a new read, so a preview stays in step with the
+// rows the user deleted.
+#include "data/Database.h"
+
+#include <QAbstractTableModel>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+namespace kestrel {
+
+class SnapshotTableModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit SnapshotTableModel(QObject* parent = nullptr);
+    ~SnapshotTableModel() override;
+
+    // Shows these rows from now on, under these headings (a column without one shows its name).
+    void setRows(Snapshot rows, const QStringList& headings);
+    // The cell as text ("" outside the table or for a missing value), and as its typed value.
+    QString text(int row, int column) const;
+    QVariant value(int row, int column) const;
+    // Takes rows (ascending view indexes) out of the view.
+    void removeRowsAt(const std::vector<int>& rows);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    bool inside(int row, int column) const;
+    std::optional<Snapshot> snap_;
+    std::vector<int> shown_; // view row → snapshot row
+    QStringList headings_;
+};
+
+} // namespace kestrel
