@@ -1,72 +1,31 @@
 #include "exchange/ContactFit.h"
 
 #include "data/modData.h"
+#include "exchange/ImportRules.h"
 
-#include <QHash>
 #include <QSet>
 
 namespace kestrel {
 
 namespace {
 
-QString folded(const QString& s)
-{
-    const QString d = s.normalized(QString::NormalizationForm_D);
-    QString out;
-    out.reserve(d.size());
-    for (const QChar c : d)
-        if (!c.isMark())
-            out += c;
-    return out.simplified().toCaseFolded();
-}
-
-const QHash<QString, QString>& stateCodes()
-{
-    static const QHash<QString, QString> codes = [] {
-        const char* const pairs[][2] = {
-            {"Alabama", "AL"}, {"Alaska", "AK"}, {"Arizona", "AZ"}, {"Arkansas", "AR"}, {"California", "CA"},
-            {"Colorado", "CO"}, {"Connecticut", "CT"}, {"Delaware", "DE"}, {"District of Columbia", "DC"},
-            {"Florida", "FL"}, {"Georgia", "GA"}, {"Hawaii", "HI"}, {"Idaho", "ID"}, {"Illinois", "IL"},
-            {"Indiana", "IN"}, {"Iowa", "IA"}, {"Kansas", "KS"}, {"Kentucky", "KY"}, {"Louisiana", "LA"},
-            {"Maine", "ME"}, {"Maryland", "MD"}, {"Massachusetts", "MA"}, {"Michigan", "MI"}, {"Minnesota", "MN"},
-            {"Mississippi", "MS"}, {"Missouri", "MO"}, {"Montana", "MT"}, {"Nebraska", "NE"}, {"Nevada", "NV"},
-            {"New Hampshire", "NH"}, {"New Jersey", "NJ"}, {"New Mexico", "NM"}, {"New York", "NY"},
-            {"North Carolina", "NC"}, {"North Dakota", "ND"}, {"Ohio", "OH"}, {"Oklahoma", "OK"}, {"Oregon", "OR"},
-            {"Pennsylvania", "PA"}, {"Rhode Island", "RI"}, {"South Carolina", "SC"}, {"South Dakota", "SD"},
-            {"Tennessee", "TN"}, {"Texas", "TX"}, {"Utah", "UT"}, {"Vermont", "VT"}, {"Virginia", "VA"},
-            {"Washington", "WA"}, {"West Virginia", "WV"}, {"Wisconsin", "WI"}, {"Wyoming", "WY"},
-            {"American Samoa", "AS"}, {"Guam", "GU"}, {"Northern Mariana Islands", "MP"}, {"Puerto Rico", "PR"},
-            {"U.S. Virgin Islands", "VI"}, {"Virgin Islands", "VI"},
-            {"Alberta", "AB"}, {"British Columbia", "BC"}, {"Manitoba", "MB"}, {"New Brunswick", "NB"},
-            {"Newfoundland and Labrador", "NL"}, {"Newfoundland", "NL"}, {"Nova Scotia", "NS"},
-            {"Northwest Territories", "NT"}, {"Nunavut", "NU"}, {"Ontario", "ON"}, {"Prince Edward Island", "PE"},
-            {"Quebec", "QC"}, {"Saskatchewan", "SK"}, {"Yukon", "YT"}};
-        QHash<QString, QString> h;
-        for (const auto& p : pairs)
-            h.insert(folded(QString::fromUtf8(p[0])), QString::fromUtf8(p[1]));
-        return h;
-    }();
-    return codes;
-}
-
 struct Column {
     QString ContactRecord::*field;
     const char* label;
     int size;
+    const char* target = nullptr; // the field's name in the CSV import, whose fitting rules apply
 };
 
 enum class Rule { Cut, Phone, State, Whole };
 
 } // namespace
 
-QString stateCode(const QString& name) { return stateCodes().value(folded(name)); }
-
 QString nameKey(const ContactRecord& r)
 {
-    return folded(r.firstname) + u'\x1f' + folded(r.lastname) + u'\x1f' + folded(r.company);
+    return foldForMatch(r.firstname) + u'\x1f' + foldForMatch(r.lastname) + u'\x1f' + foldForMatch(r.company);
 }
 
-QString emailKey(const ContactRecord& r) { return folded(r.email); }
+QString emailKey(const ContactRecord& r) { return foldForMatch(r.email); }
 
 void fitContact(ContactRecord& r)
 {
@@ -80,11 +39,11 @@ void fitContact(ContactRecord& r)
         {{&ContactRecord::company, "company", 25}, Rule::Cut},
         {{&ContactRecord::address, "address", 25}, Rule::Cut},
         {{&ContactRecord::city, "city", 25}, Rule::Cut},
-        {{&ContactRecord::st, "state", 2}, Rule::State},
+        {{&ContactRecord::st, "state", 2, "ST"}, Rule::State},
         {{&ContactRecord::zip, "zip", 10}, Rule::Whole},
-        {{&ContactRecord::homeph, "home phone", 12}, Rule::Phone},
-        {{&ContactRecord::cellph, "cell phone", 12}, Rule::Phone},
-        {{&ContactRecord::workph, "work phone", 12}, Rule::Phone},
+        {{&ContactRecord::homeph, "home phone", 12, "HomePh"}, Rule::Phone},
+        {{&ContactRecord::cellph, "cell phone", 12, "CellPh"}, Rule::Phone},
+        {{&ContactRecord::workph, "work phone", 12, "WorkPh"}, Rule::Phone},
         {{&ContactRecord::ext, "extension", 10}, Rule::Whole},
         {{&ContactRecord::email, "e-mail address", 50}, Rule::Whole},
     };
@@ -102,27 +61,17 @@ void fitContact(ContactRecord& r)
             v = LeftChars(was, c.column.size);
             r.problems += QStringLiteral("%1 cut to %2 characters, left out: %3").arg(label).arg(c.column.size).arg(was.mid(v.size()));
             break;
-        case Rule::Phone: {
-            QString digits;
-            for (const QChar ch : was)
-                if (ch.isDigit() || (ch == u'+' && digits.isEmpty()))
-                    digits += ch;
-            if (digits.size() <= c.column.size) {
-                v = digits;
-                r.problems += QStringLiteral("%1 %2 written without its formatting: %3").arg(label, was, v);
-            } else {
-                v.clear();
-                r.problems += QStringLiteral("%1 %2 left out: too long").arg(label, was);
-            }
-            break;
-        }
+        case Rule::Phone:
         case Rule::State: {
-            const QString code = stateCode(was);
-            v = code;
-            if (code.isEmpty())
-                r.problems += QStringLiteral("state %1 left out: not a US state or Canadian province").arg(was);
+            // The same rules as a CSV import: every digit kept, a state written out as its code.
+            const Fitted fitted = fitValue(QString::fromLatin1(c.column.target), was);
+            v = fitted.fits ? fitted.value : QString();
+            if (fitted.fits && c.rule == Rule::State)
+                r.problems += QStringLiteral("%1 %2 written as %3").arg(label, was, v);
+            else if (fitted.fits)
+                r.problems += QStringLiteral("%1 %2 %3: %4").arg(label, was, fitted.change, v);
             else
-                r.problems += QStringLiteral("state %1 written as %2").arg(was, code);
+                r.problems += QStringLiteral("%1 %2 left out: %3").arg(label, was, fitted.change);
             break;
         }
         case Rule::Whole:

@@ -11,10 +11,6 @@ namespace kestrel {
 // Makes r fit the column sizes; each change or value left out is added to r.problems.
 void fitContact(ContactRecord& r);
 
-// "New Mexico" / "Quebec" → "NM" / "QC" (case and accents ignored); empty when not a US state,
-// territory or Canadian province.
-QString stateCode(const QString& name);
-
 // Same first name, last name and company, or same e-mail address, with case and accents ignored.
 QString nameKey(const ContactRecord& r);
 QString emailKey(const ContactRecord& r);

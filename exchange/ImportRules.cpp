@@ -1,5 +1,7 @@
 #include "exchange/ImportRules.h"
 
+#include "data/TextFold.h"
+
 #include <QHash>
 
 #include <array>
@@ -178,16 +180,7 @@ Fitted fitValue(const QString& target, const QString& value)
     return {false, value, QStringLiteral("%1 characters, the field holds %2").arg(charCount(value)).arg(size)};
 }
 
-QString foldForMatch(const QString& value)
-{
-    bool ascii = true;
-    for (const QChar c : value)
-        ascii = ascii && c.unicode() < 0x80;
-    QString s = ascii ? value.toLower() : value.normalized(QString::NormalizationForm_KD).toCaseFolded();
-    if (!ascii)
-        s.removeIf([](QChar c) { return c.category() == QChar::Mark_NonSpacing; });
-    return s.simplified();
-}
+QString foldForMatch(const QString& value) { return foldedText(value).simplified(); }
 
 QStringList mapByName(const QStringList& header)
 {

@@ -333,19 +333,18 @@ void frmImport::showKeptOut()
                              .arg(summary_.keptOut - lstKept->count()));
     cmdSaveKept->setEnabled(summary_.keptOut > 0);
     QStringList said;
-    said << QStringLiteral("%1 rows ready.").arg(summary_.loaded);
-    if (summary_.keptOut)
-        said << QStringLiteral("%1 kept out.").arg(summary_.keptOut);
-    if (summary_.madeToFit)
-        said << QStringLiteral("%1 values made to fit.").arg(summary_.madeToFit);
-    if (summary_.duplicates)
-        said << QStringLiteral("%1 match stored contacts.").arg(summary_.duplicates);
-    if (summary_.mismatched)
-        said << QStringLiteral("%1 with another number of fields than the header.").arg(summary_.mismatched);
-    if (summary_.blankRows)
-        said << QStringLiteral("%1 blank rows skipped.").arg(summary_.blankRows);
-    if (summary_.fallbackFields)
-        said << QStringLiteral("%1 fields read as Windows-1252.").arg(summary_.fallbackFields);
+    const auto count = [&said](qint64 n, const char* one, const char* many) {
+        if (n)
+            said << QString::number(n) + u' ' + QLatin1String(n == 1 ? one : many);
+    };
+    said << QString::number(summary_.loaded) + QLatin1String(summary_.loaded == 1 ? " row ready." : " rows ready.");
+    count(summary_.keptOut, "kept out.", "kept out.");
+    count(summary_.madeToFit, "value made to fit.", "values made to fit.");
+    count(summary_.duplicates, "matches a stored contact.", "match stored contacts.");
+    count(summary_.mismatched, "with another number of fields than the header.",
+          "with another number of fields than the header.");
+    count(summary_.blankRows, "blank row skipped.", "blank rows skipped.");
+    count(summary_.fallbackFields, "field read as Windows-1252.", "fields read as Windows-1252.");
     lblMessage->setText(said.join(u' '));
 }
 

@@ -131,7 +131,7 @@ TEST_F(ImportWindowTest, EndToEndByKeyboardFromFileToContacts)
         EXPECT_EQ(std::pair(f.dgTemp->columnWidth(0), f.dgTemp->columnWidth(12)), std::pair(px(300), px(1400)));
         EXPECT_EQ(column(f.dgTemp->model(), 6), (QStringList{"MA", "NY", "TX", ""}));
         EXPECT_EQ(column(f.dgTemp->model(), 14), (QStringList{"ST written as its two-letter code", "", "", "matches a stored contact"}));
-        EXPECT_EQ(f.lblMessage->text(), QStringLiteral("4 rows ready. 1 values made to fit. 1 match stored contacts."));
+        EXPECT_EQ(f.lblMessage->text(), QStringLiteral("4 rows ready. 1 value made to fit. 1 matches a stored contact."));
         // Delete on the selected row removes it from Main at once.
         f.dgTemp->setFocus();
         f.dgTemp->selectRow(2);

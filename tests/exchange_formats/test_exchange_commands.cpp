@@ -1,5 +1,6 @@
 // The vCard and iCalendar commands of the Contacts and Appts menus.
 #include "exchange/ContactFit.h"
+#include "exchange/ImportRules.h"
 #include "exchange/VCard.h"
 #include "exchange/frmICalRange.h"
 #include "tests/app/Helpers.h"
@@ -26,11 +27,11 @@ TEST(ContactFit, ValuesAreMadeToFitOrLeftOutAndNamed)
     r.zip = "12345-67890";
     fitContact(r);
     EXPECT_EQ(QStringList({r.company, r.address, r.st, r.homeph, r.cellph, r.zip}),
-              QStringList({"Example Industries Intern", "1 Main St, Apt 4", "", "+15551234567", "", ""}));
+              QStringList({"Example Industries Intern", "1 Main St, Apt 4", "NB", "+15551234567", "", ""}));
     EXPECT_EQ(r.problems.size(), 5) << r.problems.join('|').toStdString();
     for (const auto& [name, code] : std::vector<std::pair<QString, QString>>{
-             {"new mexico", "NM"}, {"Québec", "QC"}, {"  Prince  Edward Island", "PE"}, {"Texas!", ""}})
-        EXPECT_EQ(stateCode(name), code) << name.toStdString();
+             {"new mexico", "NM"}, {"Québec", "QC"}, {"  Prince  Edward Island", "PE"}, {"Texas?", "TX"}, {"Atlantis", ""}})
+        EXPECT_EQ(regionCode(name), code) << name.toStdString();
 
     std::vector<ContactRecord> incoming(4);
     incoming[0].firstname = "José", incoming[0].lastname = "Núñez", incoming[0].company = "ACME";
