@@ -10,7 +10,7 @@
 #include "data/modData.h"
 #include "dialogs/Settings.h"
 #include "platform/Platform.h"
-#include "ui/QtPlatform.h"
+#include "platform/QtPlatform.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

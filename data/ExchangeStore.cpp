@@ -1,6 +1,7 @@
 #include "data/ExchangeStore.h"
 
 #include "data/Database.h"
+#include "data/Statement.h"
 
 #include <QRegularExpression>
 #include <QUuid>
@@ -23,10 +24,15 @@ const char* const kExchangeTables =
     "CREATE TABLE IF NOT EXISTS exchange_identity(identity TEXT NOT NULL);"
     "CREATE TABLE IF NOT EXISTS ical_uids(uid TEXT PRIMARY KEY, autoid INTEGER NOT NULL);";
 
-DbError failure(sqlite3* db) { return DbError(sqlite3_errcode(db), QString::fromUtf8(sqlite3_errmsg(db))); }
-
-void run(sqlite3* db, const char* sql)
+// A statement in SQLite's own SQL, as these tables are written.
+Statement native(Connection& db, const char* sql)
 {
+    return Statement(db, QString::fromUtf8(sql), Statement::Dialect::Native);
+}
+
+void run(Connection& connection, const char* sql)
+{
+    sqlite3* db = connection.handle();
     char* err = nullptr;
     if (sqlite3_exec(db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
         const QString msg = QString::fromUtf8(err ? err : "unknown error");
@@ -35,79 +41,18 @@ void run(sqlite3* db, const char* sql)
     }
 }
 
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql) : db_(db)
-    {
-        if (sqlite3_prepare_v2(db, sql, -1, &st_, nullptr) != SQLITE_OK)
-            throw failure(db);
-    }
-    ~Statement() { sqlite3_finalize(st_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
 
-    void reset()
-    {
-        sqlite3_reset(st_);
-        sqlite3_clear_bindings(st_);
-    }
-    void bind(int i, const QString& v)
-    {
-        const QByteArray u = v.toUtf8();
-        sqlite3_bind_text(st_, i, u.constData(), int(u.size()), SQLITE_TRANSIENT);
-    }
-    void bind(int i, qint64 v) { sqlite3_bind_int64(st_, i, v); }
-    bool step()
-    {
-        const int rc = sqlite3_step(st_);
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc != SQLITE_DONE)
-            throw failure(db_);
-        return false;
-    }
-    QString text(int c) const
-    {
-        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st_, c));
-        return p ? exactUtf8(p, sqlite3_column_bytes(st_, c)) : QString();
-    }
-    qint64 integer(int c) const { return sqlite3_column_int64(st_, c); }
 
-private:
-    sqlite3* db_;
-    sqlite3_stmt* st_ = nullptr;
-};
-
-// Rolls back unless committed, so a failure half-way leaves the tables as they were.
-class Transaction {
-public:
-    explicit Transaction(sqlite3* db) : db_(db) { run(db_, "BEGIN IMMEDIATE"); }
-    ~Transaction()
-    {
-        if (!done_)
-            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-    void commit()
-    {
-        run(db_, "COMMIT");
-        done_ = true;
-    }
-
-private:
-    sqlite3* db_;
-    bool done_ = false;
-};
-
-QString identityOf(sqlite3* db)
+QString identityOf(Connection& db)
 {
     run(db, kExchangeTables);
     {
-        Statement q(db, "SELECT identity FROM exchange_identity LIMIT 1");
+        Statement q = native(db, "SELECT identity FROM exchange_identity LIMIT 1");
         if (q.step())
             return q.text(0);
     }
     const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    Statement ins(db, "INSERT INTO exchange_identity(identity) VALUES(?)");
+    Statement ins = native(db, "INSERT INTO exchange_identity(identity) VALUES(?)");
     ins.bind(1, id);
     ins.step();
     return id;
@@ -118,7 +63,7 @@ QString identityOf(sqlite3* db)
 std::vector<ContactRecord> readAllContacts(const QString& connectionText)
 {
     Connection c(connectionText);
-    Statement q(c.handle(), "SELECT id,lastname,firstname,company,address,city,st,zip,homeph,cellph,workph,ext,"
+    Statement q = native(c, "SELECT id,lastname,firstname,company,address,city,st,zip,homeph,cellph,workph,ext,"
                             "email,contype FROM contacts ORDER BY lastname,firstname,id");
     std::vector<ContactRecord> out;
     while (q.step()) {
@@ -136,7 +81,7 @@ std::vector<ContactRecord> readAllContacts(const QString& connectionText)
 std::vector<AppointmentRecord> readAppointments(const QString& connectionText, const QDate& from, const QDate& to)
 {
     Connection c(connectionText);
-    Statement q(c.handle(), "SELECT autoid,name,address,apptdate,appttime,apptbrief,apptnotes FROM appointments "
+    Statement q = native(c, "SELECT autoid,name,address,apptdate,appttime,apptbrief,apptnotes FROM appointments "
                             "WHERE apptdate BETWEEN ? AND ? ORDER BY apptdate,appttime,autoid");
     q.bind(1, from.toString(Qt::ISODate));
     q.bind(2, to.toString(Qt::ISODate));
@@ -158,9 +103,9 @@ std::vector<AppointmentRecord> readAppointments(const QString& connectionText, c
 void insertContacts(const QString& connectionText, const std::vector<ContactRecord>& contacts)
 {
     Connection c(connectionText);
-    Transaction t(c.handle());
+    Transaction t(c);
     {
-        Statement ins(c.handle(), "INSERT INTO contacts(lastname,firstname,company,address,city,st,zip,homeph,"
+        Statement ins = native(c, "INSERT INTO contacts(lastname,firstname,company,address,city,st,zip,homeph,"
                                   "cellph,workph,ext,email,active,contype) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,1,?)");
         for (const ContactRecord& r : contacts) {
             ins.reset();
@@ -177,7 +122,7 @@ void insertContacts(const QString& connectionText, const std::vector<ContactReco
 QString databaseIdentity(const QString& connectionText)
 {
     Connection c(connectionText);
-    return identityOf(c.handle());
+    return identityOf(c);
 }
 
 QString appointmentUid(const QString& identity, int autoid)
@@ -188,7 +133,7 @@ QString appointmentUid(const QString& identity, int autoid)
 ApptStoreResult storeAppointments(const QString& connectionText, const std::vector<AppointmentRecord>& appts)
 {
     Connection c(connectionText);
-    sqlite3* db = c.handle();
+    Connection& db = c;
     const QString identity = identityOf(db);
     // An event this database exported itself points straight at its row.
     const QRegularExpression own(QStringLiteral("^kestrel-appt-(\\d+)-") + QRegularExpression::escape(identity) +
@@ -196,13 +141,13 @@ ApptStoreResult storeAppointments(const QString& connectionText, const std::vect
     ApptStoreResult result;
     Transaction t(db);
     {
-        Statement find(db, "SELECT u.autoid FROM ical_uids u JOIN appointments a ON a.autoid=u.autoid WHERE u.uid=?");
-        Statement exists(db, "SELECT 1 FROM appointments WHERE autoid=?");
-        Statement upd(db, "UPDATE appointments SET name=?,address=?,apptdate=?,appttime=?,apptbrief=?,apptnotes=? "
+        Statement find = native(db, "SELECT u.autoid FROM ical_uids u JOIN appointments a ON a.autoid=u.autoid WHERE u.uid=?");
+        Statement exists = native(db, "SELECT 1 FROM appointments WHERE autoid=?");
+        Statement upd = native(db, "UPDATE appointments SET name=?,address=?,apptdate=?,appttime=?,apptbrief=?,apptnotes=? "
                           "WHERE autoid=?");
-        Statement ins(db, "INSERT INTO appointments(name,address,apptdate,appttime,apptbrief,apptnotes) "
+        Statement ins = native(db, "INSERT INTO appointments(name,address,apptdate,appttime,apptbrief,apptnotes) "
                           "VALUES(?,?,?,?,?,?)");
-        Statement remember(db, "INSERT OR REPLACE INTO ical_uids(uid,autoid) VALUES(?,?)");
+        Statement remember = native(db, "INSERT OR REPLACE INTO ical_uids(uid,autoid) VALUES(?,?)");
         for (const AppointmentRecord& a : appts) {
             qint64 target = 0;
             if (!a.uid.isEmpty()) {
@@ -239,7 +184,7 @@ ApptStoreResult storeAppointments(const QString& connectionText, const std::vect
             if (!a.uid.isEmpty()) {
                 remember.reset();
                 remember.bind(1, a.uid);
-                remember.bind(2, sqlite3_last_insert_rowid(db));
+                remember.bind(2, s.lastInsertId());
                 remember.step();
             }
         }

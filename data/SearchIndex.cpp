@@ -2,6 +2,7 @@
 
 #include "data/Database.h"
 #include "data/TextFold.h"
+#include "data/Statement.h"
 #include "data/modData.h"
 
 #include <sqlite3.h>
@@ -48,73 +49,24 @@ INSERT INTO contact_find_stale(id) SELECT id FROM contacts;
 
 constexpr const char* kContactFields = "lastname, firstname, company, city, email, homeph, cellph, workph";
 
-DbError errorOf(sqlite3* db) { return DbError(sqlite3_errcode(db), QString::fromUtf8(sqlite3_errmsg(db))); }
-
-void exec(sqlite3* db, const char* sql)
+// Several native statements at once (the index's schema and triggers).
+void exec(Connection& db, const char* sql)
 {
     char* err = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
-        const DbError e(sqlite3_errcode(db), QString::fromUtf8(err ? err : sqlite3_errmsg(db)));
+    if (sqlite3_exec(db.handle(), sql, nullptr, nullptr, &err) != SQLITE_OK) {
+        const DbError e(sqlite3_errcode(db.handle()), QString::fromUtf8(err ? err : sqlite3_errmsg(db.handle())));
         sqlite3_free(err);
         throw e;
     }
 }
 
-class Stmt {
-public:
-    Stmt(sqlite3* db, const QByteArray& sql) : db_(db)
-    {
-        if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &st_, nullptr) != SQLITE_OK)
-            throw errorOf(db);
-    }
-    ~Stmt() { sqlite3_finalize(st_); }
-    Stmt(const Stmt&) = delete;
-    Stmt& operator=(const Stmt&) = delete;
+// A statement in SQLite's own SQL, as the index is written.
+Statement native(Connection& db, const QByteArray& sql)
+{
+    return Statement(db, QString::fromUtf8(sql), Statement::Dialect::Native);
+}
 
-    void bind(int i, const QString& s)
-    {
-        const QByteArray u = s.toUtf8();
-        sqlite3_bind_text(st_, i, u.constData(), int(u.size()), SQLITE_TRANSIENT);
-    }
-    void bind(int i, qint64 v) { sqlite3_bind_int64(st_, i, v); }
-    bool step()
-    {
-        const int rc = sqlite3_step(st_);
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc != SQLITE_DONE)
-            throw errorOf(db_);
-        return false;
-    }
-    void reset() { sqlite3_reset(st_); }
-    qint64 integer(int c) const { return sqlite3_column_int64(st_, c); }
-    bool isNull(int c) const { return sqlite3_column_type(st_, c) == SQLITE_NULL; }
-    QString text(int c) const
-    {
-        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st_, c));
-        return p ? exactUtf8(p, sqlite3_column_bytes(st_, c)) : QString();
-    }
 
-private:
-    sqlite3* db_;
-    sqlite3_stmt* st_ = nullptr;
-};
-
-// A transaction that is rolled back unless committed, so a failure never leaves the pooled
-// connection inside one.
-class Transaction {
-public:
-    Transaction(sqlite3* db, const char* begin) : db_(db) { exec(db, begin); }
-    ~Transaction()
-    {
-        if (!sqlite3_get_autocommit(db_))
-            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-    void commit() { exec(db_, "COMMIT"); }
-
-private:
-    sqlite3* db_;
-};
 
 QString digitsOf(const QString& s)
 {
@@ -154,32 +106,32 @@ struct ContactRow {
 
 QString wordsOf(const ContactRow& r) { return searchWords(r.f[0], r.f[1], r.f[2], r.f[3], r.f[4], r.f[5], r.f[6], r.f[7]); }
 
-bool indexComplete(sqlite3* db)
+bool indexComplete(Connection& db)
 {
     QByteArray sql = "SELECT count(*) FROM sqlite_master WHERE name IN (";
     for (const char* name : kIndexObjects)
         sql += QByteArray("'") + name + "',";
     sql.back() = ')';
-    Stmt st(db, sql);
+    Statement st = native(db, sql);
     st.step();
     return st.integer(0) == qint64(std::size(kIndexObjects));
 }
 
-bool hasStaleRows(sqlite3* db)
+bool hasStaleRows(Connection& db)
 {
-    Stmt st(db, "SELECT EXISTS(SELECT 1 FROM contact_find_stale)");
+    Statement st = native(db, "SELECT EXISTS(SELECT 1 FROM contact_find_stale)");
     st.step();
     return st.integer(0) != 0;
 }
 
-void foldStaleRows(sqlite3* db)
+void foldStaleRows(Connection& db)
 {
-    Transaction tx(db, "BEGIN IMMEDIATE");
+    Transaction tx(db, Transaction::Mode::Immediate);
     // The fields in the order of kContactFields.
-    Stmt sel(db, "SELECT s.id, c.id IS NOT NULL, c.lastname, c.firstname, c.company, c.city, c.email, c.homeph, "
+    Statement sel = native(db, "SELECT s.id, c.id IS NOT NULL, c.lastname, c.firstname, c.company, c.city, c.email, c.homeph, "
                  "c.cellph, c.workph FROM contact_find_stale s LEFT JOIN contacts c ON c.id = s.id");
-    Stmt del(db, "DELETE FROM contact_find WHERE id = ?1");
-    Stmt ins(db, "INSERT INTO contact_find(id, sortkey, words) VALUES(?1, ?2, ?3)");
+    Statement del = native(db, "DELETE FROM contact_find WHERE id = ?1");
+    Statement ins = native(db, "INSERT INTO contact_find(id, sortkey, words) VALUES(?1, ?2, ?3)");
     while (sel.step()) {
         const qint64 id = sel.integer(0);
         del.bind(1, id);
@@ -203,14 +155,14 @@ void foldStaleRows(sqlite3* db)
 // Leaves the index whole and current; false when it cannot be trusted and may not be brought up
 // to date now (a file that may only be read, or another program holding the write lock), so the
 // caller must search without it.
-bool bringUpToDate(sqlite3* db)
+bool bringUpToDate(Connection& db)
 {
-    const bool readOnly = sqlite3_db_readonly(db, "main") == 1;
+    const bool readOnly = sqlite3_db_readonly(db.handle(), "main") == 1;
     try {
         if (!indexComplete(db)) {
             if (readOnly)
                 return false;
-            Transaction tx(db, "BEGIN IMMEDIATE");
+            Transaction tx(db, Transaction::Mode::Immediate);
             exec(db, kBuildIndex);
             tx.commit();
         }
@@ -254,17 +206,17 @@ FoundContact toFound(const ContactRow& r, const QStringList& needles)
     return f;
 }
 
-FoundContacts searchIndex(sqlite3* db, const QStringList& needles, int limit)
+FoundContacts searchIndex(Connection& db, const QStringList& needles, int limit)
 {
     FoundContacts out;
-    Transaction tx(db, "BEGIN");
+    Transaction tx(db, Transaction::Mode::Deferred);
     QByteArray sql = "SELECT id FROM contact_find WHERE ";
     for (int i = 0; i < needles.size(); ++i)
         sql += (i ? " AND " : "") + QByteArray("instr(words, ?") + QByteArray::number(i + 1) + ") > 0";
     sql += " ORDER BY sortkey LIMIT " + QByteArray::number(limit + 1);
     std::vector<qint64> ids;
     {
-        Stmt st(db, sql);
+        Statement st = native(db, sql);
         for (int i = 0; i < needles.size(); ++i)
             st.bind(i + 1, needles[i]);
         while (st.step())
@@ -279,7 +231,7 @@ FoundContacts searchIndex(sqlite3* db, const QStringList& needles, int limit)
     QByteArray list;
     for (qint64 id : ids)
         list += (list.isEmpty() ? "" : ",") + QByteArray::number(id);
-    Stmt st(db, QByteArray("SELECT id, ") + kContactFields + " FROM contacts WHERE id IN (" + list + ")");
+    Statement st = native(db, QByteArray("SELECT id, ") + kContactFields + " FROM contacts WHERE id IN (" + list + ")");
     std::vector<ContactRow> rows;
     while (st.step()) {
         ContactRow r;
@@ -298,11 +250,11 @@ FoundContacts searchIndex(sqlite3* db, const QStringList& needles, int limit)
 }
 
 // Without a usable index (a file that may only be read): every contact, folded as it is read.
-FoundContacts searchContacts(sqlite3* db, const QStringList& needles, int limit)
+FoundContacts searchContacts(Connection& db, const QStringList& needles, int limit)
 {
     FoundContacts out;
     std::vector<std::pair<QString, FoundContact>> found;
-    Stmt st(db, QByteArray("SELECT id, ") + kContactFields + " FROM contacts");
+    Statement st = native(db, QByteArray("SELECT id, ") + kContactFields + " FROM contacts");
     while (st.step()) {
         ContactRow r;
         r.id = int(st.integer(0));
@@ -361,7 +313,7 @@ QString searchWords(const QString& lastName, const QString& firstName, const QSt
 void prepareSearchIndex(const QString& connectionText)
 {
     Connection connection(connectionText);
-    bringUpToDate(connection.handle());
+    bringUpToDate(connection);
 }
 
 FoundContacts findContacts(const QString& connectionText, const QString& typed, int limit)
@@ -369,8 +321,7 @@ FoundContacts findContacts(const QString& connectionText, const QString& typed, 
     const QStringList needles = searchNeedles(typed);
     if (needles.isEmpty() || limit <= 0)
         return {};
-    Connection connection(connectionText);
-    sqlite3* db = connection.handle();
+    Connection db(connectionText);
     return bringUpToDate(db) ? searchIndex(db, needles, limit) : searchContacts(db, needles, limit);
 }
 

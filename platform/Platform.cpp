@@ -80,10 +80,10 @@ public:
     {
         // The earliest instant the kernel accepts stands for "now" when the time is already past.
         const qint64 ms = std::max<qint64>(at.toMSecsSinceEpoch(), 1);
-        itimerspec spec{};
-        spec.it_value.tv_sec = time_t(ms / 1000);
-        spec.it_value.tv_nsec = long(ms % 1000) * 1000000L;
-        timerfd_settime(fd_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec, nullptr);
+        itimerspec when{};
+        when.it_value.tv_sec = time_t(ms / 1000);
+        when.it_value.tv_nsec = long(ms % 1000) * 1000000L;
+        timerfd_settime(fd_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &when, nullptr);
     }
     void cancel() override
     {

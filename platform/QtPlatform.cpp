@@ -1,4 +1,4 @@
-#include "ui/QtPlatform.h"
+#include "platform/QtPlatform.h"
 
 #include <QApplication>
 #include <QDBusConnection>
