@@ -2,15 +2,12 @@
 // Helpers the tests share: readable QString failures, showing a window the way its openers do,
 // and query results as one text.
 #include "tests/support/Fixture.h"
+#include "tests/support/PrintQString.h"
 #include "ui/Desktop.h"
 
 #include <QtWidgets>
 
 #include <functional>
-
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-QT_END_NAMESPACE
 
 namespace kestrel::test {
 

@@ -2,6 +2,7 @@
 #include "data/Globals.h"
 #include "exchange/ICalendar.h"
 #include "tests/support/Fixture.h"
+#include "tests/exchange_formats/Samples.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -10,20 +11,9 @@
 
 #include <gtest/gtest.h>
 
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-QT_END_NAMESPACE
-
 using namespace kestrel;
 
 namespace {
-
-QByteArray sample(const char* name)
-{
-    QFile f(QStringLiteral(SAMPLES_DIR "/") + QString::fromUtf8(name));
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << name;
-    return f.readAll();
-}
 
 const QTimeZone kBerlin(QByteArrayLiteral("Europe/Berlin"));
 const QDate kToday(2026, 12, 4);

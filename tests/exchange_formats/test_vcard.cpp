@@ -1,25 +1,15 @@
 // vCard files as phones and address books write them, and the files this program writes.
 #include "exchange/VCard.h"
+#include "tests/exchange_formats/Samples.h"
 
 #include <QFile>
 #include <QStringDecoder>
 
 #include <gtest/gtest.h>
 
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-QT_END_NAMESPACE
-
 using namespace kestrel;
 
 namespace {
-
-QByteArray sample(const char* name)
-{
-    QFile f(QStringLiteral(SAMPLES_DIR "/") + QString::fromUtf8(name));
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << name;
-    return f.readAll();
-}
 
 // lastname, firstname, company, address, city, st, zip, homeph, cellph, workph, ext, email
 QStringList fields(const ContactRecord& r)
