@@ -322,15 +322,19 @@ QByteArray toUtf8Bytes(const QByteArray& bytes)
 
 } // namespace
 
-std::vector<ContactRecord> readVCards(const QByteArray& input)
+std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>* cardTexts)
 {
     const QByteArray bytes = toUtf8Bytes(input);
     std::vector<ContactRecord> cards;
     std::optional<CardBuilder> card;
     int depth = 0;
+    if (cardTexts)
+        cardTexts->clear();
 
     QByteArray logical;
     int logicalLine = 0;
+    // Where the logical line starts and its last physical line ends, and where the card began.
+    qsizetype logicalStart = 0, logicalEnd = 0, cardStart = 0;
     bool qp = false, b64 = false;
     auto flush = [&] {
         if (logical.isEmpty())
@@ -339,12 +343,16 @@ std::vector<ContactRecord> readVCards(const QByteArray& input)
         if (parseLine(logical, p)) {
             const QByteArray v = p.value.trimmed().toUpper();
             if (p.name == "BEGIN" && v == "VCARD") {
-                if (depth++ == 0)
+                if (depth++ == 0) {
                     card.emplace(logicalLine);
+                    cardStart = logicalStart;
+                }
             } else if (p.name == "END" && v == "VCARD") {
                 if (depth > 0 && --depth == 0) {
                     cards.push_back(card->finish());
                     card.reset();
+                    if (cardTexts)
+                        *cardTexts += bytes.mid(cardStart, logicalEnd - cardStart);
                 }
             } else if (depth == 1) { // an embedded card (2.1's AGENT) is not this contact
                 card->add(p);
@@ -360,23 +368,30 @@ std::vector<ContactRecord> readVCards(const QByteArray& input)
         if (end < 0)
             end = bytes.size();
         QByteArray line = bytes.mid(pos, end - pos);
+        const qsizetype lineStart = pos;
         pos = end + 1;
         ++lineNo;
         if (line.endsWith('\r'))
             line.chop(1);
+        const qsizetype lineEnd = lineStart + line.size();
         if (!logical.isEmpty() && qp && logical.endsWith('=')) {
             logical.chop(1); // quoted-printable soft line break
             logical += line;
+            logicalEnd = lineEnd;
         } else if (!logical.isEmpty() && !line.isEmpty() && (line[0] == ' ' || line[0] == '\t')) {
             logical += line.mid(1);
+            logicalEnd = lineEnd;
         } else if (!logical.isEmpty() && b64 && !line.isEmpty() && !line.contains(':')) {
             // 2.1 photos: base64 lines, often not indented, up to a blank line
+            logicalEnd = lineEnd;
         } else if (line.trimmed().isEmpty()) {
             flush();
         } else {
             flush();
             logical = line;
             logicalLine = lineNo;
+            logicalStart = lineStart;
+            logicalEnd = lineEnd;
             const QByteArray head = line.left(line.indexOf(':')).toUpper();
             qp = head.contains("QUOTED-PRINTABLE");
             b64 = head.contains("BASE64") || head.contains("ENCODING=B");
@@ -387,6 +402,8 @@ std::vector<ContactRecord> readVCards(const QByteArray& input)
         ContactRecord r = card->finish();
         r.problems += QStringLiteral("the card ends without END:VCARD");
         cards.push_back(std::move(r));
+        if (cardTexts) // kept whole, with the END a reader of the saved file needs
+            *cardTexts += bytes.mid(cardStart).trimmed() + "\r\nEND:VCARD";
     }
     return cards;
 }

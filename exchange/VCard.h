@@ -10,7 +10,9 @@ namespace kestrel {
 
 // Every card of the file, in file order. Whatever a card holds that has no place in a contact
 // (a second mobile number, a fax, further e-mail addresses) is named in its problems.
-std::vector<ContactRecord> readVCards(const QByteArray& bytes);
+// cardTexts, when given, receives each card's own lines from BEGIN to END as the file holds them
+// (in UTF-8 when the file was UTF-16), so that a card can be written out again unchanged.
+std::vector<ContactRecord> readVCards(const QByteArray& bytes, QList<QByteArray>* cardTexts = nullptr);
 
 enum class VCardVersion { V3, V4 };
 // The contacts as one UTF-8 file: CRLF line ends, lines folded at 75 octets.

@@ -316,6 +316,22 @@ void frmImport::cmdDone_Click()
     cmdMap->setEnabled(false);
 }
 
+bool frmImport::loadRecords(const QString& path, const std::vector<ImportRecord>& records,
+                            const QStringList& sourceNames, const QString& keptFilter)
+{
+    sCsvPath = path;
+    lblPath->setText(path);
+    cmdBrowse->setEnabled(false);
+    cmdMap->setEnabled(false);
+    sKeptFilter = keptFilter;
+    if (!LoadRecordsToTemp(records, sourceNames, &summary_, this) || !popTempGrid())
+        return false;
+    Label5->setText(QString());
+    showKeptOut();
+    showStage(fraImport);
+    return true;
+}
+
 void frmImport::showKeptOut()
 {
     lstKept->clear();
@@ -350,8 +366,7 @@ void frmImport::showKeptOut()
 
 void frmImport::cmdSaveKept_Click()
 {
-    const QString path = platform().saveFileName(QStringLiteral("c:\\"), QStringLiteral("Save Kept-Out Rows"),
-                                                 QStringLiteral("CSV (*.csv)|*.csv"));
+    const QString path = platform().saveFileName(QStringLiteral("c:\\"), QStringLiteral("Save Kept-Out Rows"), sKeptFilter);
     if (path.isEmpty())
         return;
     QString error;
@@ -441,10 +456,12 @@ void frmImport::cmdImport_Click()
             lblMessage->setText(QStringLiteral("The import was cancelled; no contact was added."));
         return;
     }
-    QStringList targets;
-    for (int i = 0; i < lstFrom->count(); ++i)
-        targets << entryTarget(i);
-    rememberMapping(sHeaderFields, targets);
+    if (!sHeaderFields.isEmpty()) { // a file mapped here, not one whose reader names its fields
+        QStringList targets;
+        for (int i = 0; i < lstFrom->count(); ++i)
+            targets << entryTarget(i);
+        rememberMapping(sHeaderFields, targets);
+    }
     platform().msgBox(summaryText(summary_));
     accept();
 }

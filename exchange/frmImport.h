@@ -44,6 +44,12 @@ public:
     void cmdMapByName_Click();
     void cmdCancel_Click();
     void cmdSaveKept_Click();
+    // Opens at the preview with records another reader has read (a vCard file at path): they
+    // go into Main by the same rules as the rows of a CSV file; the file cannot be changed or
+    // mapped here. keptFilter is the file dialog's filter for saving the records kept out.
+    // False when they could not be loaded (reported).
+    bool loadRecords(const QString& path, const std::vector<ImportRecord>& records, const QStringList& sourceNames,
+                     const QString& keptFilter);
     // The mapping of one entry: a target, "DELETE", or "" to undo it.
     void setEntry(int index, const QString& target);
     QString entryTarget(int index) const;
@@ -101,6 +107,7 @@ private:
 
     ImportSummary summary_;
     QString sWork;
+    QString sKeptFilter = QStringLiteral("CSV (*.csv)|*.csv");
 };
 
 } // namespace kestrel

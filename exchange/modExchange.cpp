@@ -4,10 +4,11 @@
 #include "data/ExchangeStore.h"
 #include "data/Globals.h"
 #include "data/modData.h"
-#include "exchange/ContactFit.h"
 #include "exchange/ICalendar.h"
 #include "exchange/VCard.h"
 #include "exchange/frmICalRange.h"
+#include "exchange/frmImport.h"
+#include "exchange/modImport.h"
 #include "platform/Platform.h"
 #include "ui/Desktop.h"
 
@@ -57,6 +58,12 @@ void databaseTrouble(const DbError& e, const QString& caption)
                       caption);
 }
 
+// The contact editor's boxes hold one line; a street on two lines reads as one joined by commas.
+QString oneLine(QString v)
+{
+    return v.replace(QStringLiteral("\r\n"), QStringLiteral(", ")).replace(u'\n', QStringLiteral(", ")).replace(u'\r', QStringLiteral(", "));
+}
+
 QString who(const ContactRecord& r)
 {
     const QString name = (r.firstname + u' ' + r.lastname).trimmed();
@@ -64,15 +71,6 @@ QString who(const ContactRecord& r)
 }
 
 } // namespace
-
-QStringList problemLines(const QStringList& lines, int limit)
-{
-    if (lines.size() <= limit)
-        return lines;
-    QStringList out = lines.mid(0, limit);
-    out += QStringLiteral("... and %1 more").arg(lines.size() - limit);
-    return out;
-}
 
 void ExportVCard(QWidget*)
 {
@@ -96,51 +94,50 @@ void ExportVCard(QWidget*)
                       caption);
 }
 
-bool ImportVCard(QWidget*)
+// Where a card holds each value, in the order of the import's targets.
+const QStringList kVCardSources = {QStringLiteral("N"),   QStringLiteral("N"),   QStringLiteral("ORG"),
+                                   QStringLiteral("ADR"), QStringLiteral("ADR"), QStringLiteral("ADR"),
+                                   QStringLiteral("ADR"), QStringLiteral("TEL"), QStringLiteral("TEL"),
+                                   QStringLiteral("TEL"), QStringLiteral("TEL"), QStringLiteral("EMAIL")};
+
+std::vector<ImportRecord> vCardRecords(const QByteArray& bytes)
+{
+    QList<QByteArray> texts;
+    const std::vector<ContactRecord> cards = readVCards(bytes, &texts);
+    std::vector<ImportRecord> records;
+    records.reserve(cards.size());
+    for (size_t i = 0; i < cards.size(); ++i) {
+        const ContactRecord& c = cards[i];
+        ImportRecord r;
+        r.line = c.line;
+        r.who = who(c);
+        r.values = {oneLine(c.lastname), oneLine(c.firstname), oneLine(c.company), oneLine(c.address),
+                    oneLine(c.city),     c.st,                 c.zip,              c.cellph,
+                    c.homeph,            c.workph,             c.ext,              c.email};
+        r.notes = c.problems;
+        r.record = texts.value(qsizetype(i));
+        records.push_back(std::move(r));
+    }
+    return records;
+}
+
+bool ImportVCard(QWidget* parent)
 {
     const QString caption = QStringLiteral("Import vCard");
     const QString path = platform().openFileName(QString(), caption, kVcfFilter);
     QByteArray bytes;
     if (path.isEmpty() || !readWhole(path, bytes, caption))
         return false;
-    std::vector<ContactRecord> records = readVCards(bytes);
+    std::vector<ImportRecord> records = vCardRecords(bytes);
     if (records.empty()) {
         platform().msgBox(QStringLiteral("No contacts were found in %1.").arg(QDir::toNativeSeparators(path)), caption);
         return false;
     }
-    for (ContactRecord& r : records) {
-        fitContact(r);
-        if (r.contype.isEmpty())
-            r.contype = QStringLiteral("Contact");
-    }
-    std::vector<ContactRecord> skipped;
-    try {
-        skipped = removeDuplicates(records, readAllContacts(sConnContacts));
-        insertContacts(sConnContacts, records);
-    } catch (const DbError& e) {
-        databaseTrouble(e, caption);
+    frmImport window(parent);
+    window.setWindowTitle(caption);
+    if (!window.loadRecords(path, records, kVCardSources, kVcfFilter))
         return false;
-    }
-    QStringList notes;
-    auto note = [&](const ContactRecord& r) {
-        for (const QString& p : r.problems)
-            notes += QStringLiteral("line %1 (%2): %3").arg(r.line).arg(who(r), p);
-    };
-    std::vector<const ContactRecord*> all;
-    for (const ContactRecord& r : records)
-        all.push_back(&r);
-    for (const ContactRecord& r : skipped)
-        all.push_back(&r);
-    std::stable_sort(all.begin(), all.end(), [](auto* a, auto* b) { return a->line < b->line; });
-    for (const ContactRecord* r : all)
-        note(*r);
-    QString text = QStringLiteral("%1 contacts were imported, %2 skipped as already present.")
-                       .arg(records.size())
-                       .arg(skipped.size());
-    if (!notes.isEmpty())
-        text += QStringLiteral("\r\n\r\n") + problemLines(notes).join(QStringLiteral("\r\n"));
-    platform().msgBox(text, caption);
-    return !records.empty();
+    return desktop().runModal(window) == QDialog::Accepted;
 }
 
 void ExportICalendar(QWidget* parent)

@@ -167,7 +167,8 @@ struct ContactKeys {
 
     static QString nameKey(const QString& first, const QString& last, const QString& company)
     {
-        if (first.trimmed().isEmpty() && last.trimmed().isEmpty())
+        // A firm without a person is known by its company alone.
+        if (first.trimmed().isEmpty() && last.trimmed().isEmpty() && company.trimmed().isEmpty())
             return {};
         return foldForMatch(first) + u'\x1f' + foldForMatch(last) + u'\x1f' + foldForMatch(company);
     }
@@ -225,6 +226,113 @@ private:
     qint64 calls_ = 0;
 };
 
+// Fills Main and KeptOut row by row by the one set of rules every import follows: each value made
+// to fit its field where a rule can, a row that still does not fit kept out whole with its line,
+// field and reason, a row that matches a stored contact marked.
+class MainLoader {
+public:
+    // The targets of the values each row brings, and the names the file gives their sources.
+    MainLoader(Connection& temp, const QStringList& targets, const QStringList& sourceNames, ImportSummary& sum)
+        : temp_(temp), targets_(targets), sourceNames_(sourceNames), sum_(sum), stored_(storedContactKeys()),
+          firstAt_(targetAt("FirstName")), lastAt_(targetAt("LastName")), companyAt_(targetAt("Company")),
+          emailAt_(targetAt("Email"))
+    {
+        QStringList columns;
+        for (const QString& t : targets)
+            columns << quotedName(t);
+        const int n = int(targets.size());
+        insert_.emplace(temp, QStringLiteral("insert into Main(%1,Line,Note,Dup)values(%2)")
+                                  .arg(columns.join(u','), QStringLiteral("?,").repeated(n + 2) + u'?'),
+                        Statement::Dialect::Native);
+        keep_.emplace(temp, QStringLiteral("insert into KeptOut(Line,Field,Reason,Record)values(?,?,?,?)"),
+                      Statement::Dialect::Native);
+    }
+
+    struct Outcome {
+        bool keptOut = false;
+        QString field, reason; // why it was kept out
+        QStringList notes;     // what the preview says about a loaded row
+        bool duplicate = false;
+    };
+
+    // values in the order of the targets; notes already known about the row come first in its note.
+    Outcome add(qint64 line, const QStringList& raw, QStringList notes, const QByteArray& record)
+    {
+        Outcome out;
+        values_.clear();
+        qint64 changed = 0;
+        const int n = int(targets_.size());
+        for (int c = 0; c < n; ++c) {
+            const Fitted fit = fitValue(targets_[c], raw.value(c));
+            if (!fit.fits) {
+                out.field = sourceNames_.value(c) + QStringLiteral(" (") + targets_[c] + u')';
+                out.reason = fit.change;
+                keepOut(line, out, record);
+                return out;
+            }
+            if (!fit.change.isEmpty()) {
+                ++changed;
+                notes << QStringLiteral("%1 %2").arg(targets_[c], fit.change);
+            }
+            values_ << fit.value;
+        }
+        const auto at = [this](int i) { return i < 0 ? QString() : values_[i]; };
+        out.duplicate = stored_.matches(at(firstAt_), at(lastAt_), at(companyAt_), at(emailAt_));
+        if (out.duplicate)
+            notes << QStringLiteral("matches a stored contact");
+        for (int c = 0; c < n; ++c)
+            insert_->bind(c + 1, values_[c]);
+        insert_->bind(n + 1, line);
+        if (notes.isEmpty())
+            insert_->bindNull(n + 2);
+        else
+            insert_->bind(n + 2, notes.join(QStringLiteral("; ")));
+        insert_->bind(n + 3, qint64(out.duplicate));
+        try {
+            insert_->run();
+        } catch (const DbError& e) {
+            if (!inTransaction(temp_))
+                throw;
+            // A rule the engine keeps that the fitting above does not know: the row stays out.
+            out.reason = e.description();
+            keepOut(line, out, record);
+            return out;
+        }
+        out.notes = notes;
+        ++sum_.loaded;
+        sum_.madeToFit += changed;
+        sum_.duplicates += out.duplicate;
+        return out;
+    }
+
+private:
+    int targetAt(const char* name) const
+    {
+        for (qsizetype i = 0; i < targets_.size(); ++i)
+            if (targets_[i].compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+                return int(i);
+        return -1;
+    }
+    void keepOut(qint64 line, Outcome& out, const QByteArray& record)
+    {
+        out.keptOut = true;
+        keep_->bind(1, line);
+        keep_->bind(2, out.field);
+        keep_->bind(3, out.reason);
+        keep_->bindUtf8(4, record.constData(), int(record.size()));
+        keep_->run();
+        ++sum_.keptOut;
+    }
+
+    Connection& temp_;
+    const QStringList targets_, sourceNames_;
+    ImportSummary& sum_;
+    const ContactKeys stored_;
+    const int firstAt_, lastAt_, companyAt_, emailAt_;
+    std::optional<Statement> insert_, keep_;
+    QStringList values_;
+};
+
 } // namespace
 
 bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSummary* summary,
@@ -259,27 +367,12 @@ bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSum
     sum.headerLine = csvLine(rs->header(), file.delimiter());
     const bool unescape = file.hasUtf8Bom();
     const qsizetype headerFields = qsizetype(rs->header().size());
-
-    const auto targetAt = [&targets](const char* name) {
-        for (qsizetype i = 0; i < targets.size(); ++i)
-            if (targets[i].compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
-                return int(i);
-        return -1;
-    };
-    const int firstAt = targetAt("FirstName"), lastAt = targetAt("LastName"), companyAt = targetAt("Company"),
-              emailAt = targetAt("Email");
     try {
-        const ContactKeys stored = storedContactKeys();
         CreateTempDB();
         Connection temp(sConnTemp);
         Transaction tx(temp);
-        QStringList columns;
-        for (const QString& t : targets)
-            columns << quotedName(t);
+        MainLoader loader(temp, targets, sourceNames, sum);
         const int n = int(targets.size());
-        Statement insert(temp, QStringLiteral("insert into Main(%1,Line,Note,Dup)values(%2)")
-                                        .arg(columns.join(u','), QStringLiteral("?,").repeated(n + 2) + u'?'), Statement::Dialect::Native);
-        Statement keep(temp, QStringLiteral("insert into KeptOut(Line,Field,Reason,Record)values(?,?,?,?)"), Statement::Dialect::Native);
         ProgressPacer pacer(progress);
         QStringList values;
         QStringList notes;
@@ -288,68 +381,15 @@ bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSum
                 sum.cancelled = true;
                 return false;
             }
-            const qint64 line = file.line();
             values.clear();
             notes.clear();
             if (const qsizetype got = qsizetype(rs->record().size()); got != headerFields) {
                 ++sum.mismatched;
                 notes << QStringLiteral("%1 field%2, the header has %3").arg(got).arg(got == 1 ? "" : "s").arg(headerFields);
             }
-            QString keptField, keptReason;
-            qint64 changed = 0;
-            for (int c = 0; c < n; ++c) {
-                QString v = rs->text(c);
-                if (unescape)
-                    v = spreadsheetUnescaped(v);
-                const Fitted fit = fitValue(targets[c], v);
-                if (!fit.fits) {
-                    keptField = sourceNames.value(c) + QStringLiteral(" (") + targets[c] + u')';
-                    keptReason = fit.change;
-                    break;
-                }
-                if (!fit.change.isEmpty()) {
-                    ++changed;
-                    notes << QStringLiteral("%1 %2").arg(targets[c], fit.change);
-                }
-                values << fit.value;
-            }
-            const auto keepOut = [&](const QString& field, const QString& reason) {
-                keep.bind(1, line);
-                keep.bind(2, field);
-                keep.bind(3, reason);
-                const QByteArray record = csvLine(rs->record(), file.delimiter());
-                keep.bindUtf8(4, record.constData(), int(record.size()));
-                keep.run();
-                ++sum.keptOut;
-            };
-            if (!keptReason.isEmpty()) {
-                keepOut(keptField, keptReason);
-                continue;
-            }
-            const auto at = [&values](int i) { return i < 0 ? QString() : values[i]; };
-            const bool dup = stored.matches(at(firstAt), at(lastAt), at(companyAt), at(emailAt));
-            if (dup)
-                notes << QStringLiteral("matches a stored contact");
             for (int c = 0; c < n; ++c)
-                insert.bind(c + 1, values[c]);
-            insert.bind(n + 1, line);
-            if (notes.isEmpty())
-                insert.bindNull(n + 2);
-            else
-                insert.bind(n + 2, notes.join(QStringLiteral("; ")));
-            insert.bind(n + 3, qint64(dup));
-            try {
-                insert.run();
-            } catch (const DbError& e) {
-                if (!tx.active())
-                    throw;
-                // A rule the engine keeps that the fitting above does not know: the row stays out.
-                keepOut(QString(), e.description());
-                continue;
-            }
-            ++sum.loaded;
-            sum.madeToFit += changed;
-            sum.duplicates += dup;
+                values << (unescape ? spreadsheetUnescaped(rs->text(c)) : rs->text(c));
+            loader.add(file.line(), values, notes, csvLine(rs->record(), file.delimiter()));
         }
         tx.commit();
     } catch (const std::exception& e) {
@@ -363,12 +403,45 @@ bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSum
     return true;
 }
 
+bool LoadRecordsToTemp(const std::vector<ImportRecord>& records, const QStringList& sourceNames,
+                       ImportSummary* summary, const void* holder)
+{
+    ImportSummary local;
+    ImportSummary& sum = summary ? *summary : local;
+    sum = ImportSummary{};
+    if (!acquireScratch(holder)) {
+        platform().msgBox(kScratchBusy);
+        return false;
+    }
+    try {
+        CreateTempDB();
+        Connection temp(sConnTemp);
+        Transaction tx(temp);
+        MainLoader loader(temp, kMapTargets, sourceNames, sum);
+        for (const ImportRecord& r : records) {
+            sum.names.insert(r.line, r.who);
+            const MainLoader::Outcome out = loader.add(r.line, r.values, r.notes, r.record);
+            if (out.keptOut)
+                sum.rowNotes.push_back({r.line, QStringLiteral("kept out, %1 does not fit (%2)").arg(out.field, out.reason)});
+            for (const QString& note : out.notes)
+                if (note != u"matches a stored contact") // named only if the import skips it
+                    sum.rowNotes.push_back({r.line, note});
+        }
+        tx.commit();
+    } catch (const std::exception& e) {
+        tell(e, "LoadRecordsToTemp");
+        return false;
+    }
+    return true;
+}
+
 bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* summary,
                     const ImportProgress& progress, qint64 expectedRows, const void* holder)
 {
     ImportSummary local;
     ImportSummary& sum = summary ? *summary : local;
     sum.imported = sum.duplicatesSkipped = sum.refused = 0;
+    sum.skippedLines.clear();
     sum.cancelled = false;
     std::vector<std::pair<qint64, qint64>> written; // id ranges committed by this run
     std::optional<Connection> contacts;
@@ -423,6 +496,8 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
                 ++done;
                 if (skipDuplicates && v[12] && v[12][0] == '1') {
                     ++sum.duplicatesSkipped;
+                    if (!sum.names.isEmpty())
+                        sum.skippedLines << QByteArray(v[13]).toLongLong();
                     return;
                 }
                 if (!batch) {
@@ -469,7 +544,9 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
 bool saveKeptOut(const QString& path, const ImportSummary& summary, QString* error)
 {
     QByteArray out = summary.encoding == CsvEncoding::Utf8Bom ? QByteArray("\xEF\xBB\xBF") : QByteArray();
-    out += summary.headerLine + "\r\n";
+    // Records that name their own fields (vCards) stand without a header.
+    if (summary.names.isEmpty())
+        out += summary.headerLine + "\r\n";
     try {
         Connection temp(sConnTemp);
         forEachRowBytes(temp, QStringLiteral("select Record from KeptOut order by rowid"),
@@ -522,7 +599,28 @@ QString summaryText(const ImportSummary& s)
     if (s.refused)
         lines << count(s.refused, "row was refused by the contacts file", "rows were refused by the contacts file") +
                      QStringLiteral(" (first at ") + s.firstRefusal + QStringLiteral(").");
+    if (s.names.isEmpty())
+        return lines.join(u'\n');
+    // Records that name who they are are listed one by one, in file order.
+    std::vector<ImportSummary::RowNote> notes = s.rowNotes;
+    for (const qint64 line : s.skippedLines)
+        notes.push_back({line, QStringLiteral("skipped, a contact with this name or e-mail address is already there")});
+    std::stable_sort(notes.begin(), notes.end(), [](const auto& a, const auto& b) { return a.line < b.line; });
+    QStringList named;
+    for (const auto& n : notes)
+        named << QStringLiteral("line %1 (%2): %3").arg(n.line).arg(s.names.value(n.line), n.text);
+    if (!named.isEmpty())
+        lines << QString() << problemLines(named);
     return lines.join(u'\n');
+}
+
+QStringList problemLines(const QStringList& lines, int limit)
+{
+    if (lines.size() <= limit)
+        return lines;
+    QStringList out = lines.mid(0, limit);
+    out += QStringLiteral("... and %1 more").arg(lines.size() - limit);
+    return out;
 }
 
 namespace {

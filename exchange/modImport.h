@@ -3,10 +3,12 @@
 // them, and the statements that move rows from the file into Main and from Main into contacts.
 #include "exchange/CsvText.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <vector>
 
 namespace kestrel {
 
@@ -59,6 +61,24 @@ struct ImportSummary {
     char delimiter = ',';
     CsvEncoding encoding = CsvEncoding::Utf8;
     QByteArray headerLine;     // the file's header, as the kept-out rows are saved with it
+    // Filled for records that say who they are (vCards): who stands at each line, what was
+    // noticed about a row or why it was kept out, and which rows the import skipped as duplicates.
+    struct RowNote {
+        qint64 line = 0;
+        QString text;
+    };
+    QHash<qint64, QString> names;
+    std::vector<RowNote> rowNotes;
+    QList<qint64> skippedLines;
+};
+
+// One record of a file whose reader names the fields itself (a vCard), ready for Main.
+struct ImportRecord {
+    qint64 line = 0;
+    QString who;         // how the summary names it
+    QStringList values;  // in the order of kMapTargets
+    QStringList notes;   // what the reader noticed, shown first in the row's note
+    QByteArray record;   // the record as the file holds it, saved so when it is kept out
 };
 
 // Called now and then during a long load or import with the work done and the whole; returns
@@ -75,6 +95,12 @@ using ImportProgress = std::function<bool(qint64 done, qint64 total)>;
 bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSummary* summary = nullptr,
                    const ImportProgress& progress = {}, const void* holder = nullptr);
 
+// Loads records already read by the same rules as LoadCsvToTemp; sourceNames name, per target,
+// where the file holds its value. False when another import holds the scratch file or the file
+// fails (reported).
+bool LoadRecordsToTemp(const std::vector<ImportRecord>& records, const QStringList& sourceNames,
+                       ImportSummary* summary = nullptr, const void* holder = nullptr);
+
 // Copies the rows left in Main into contacts with the contact type, committing every fraction of
 // a second so that another copy of the program never waits long. Rows marked as duplicates are
 // left out when skipDuplicates. expectedRows, when not negative, is how many rows the preview
@@ -86,8 +112,10 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates = true, ImportSu
 // Writes the kept-out rows under the file's header, with its delimiter. False with the reason.
 bool saveKeptOut(const QString& path, const ImportSummary& summary, QString* error);
 
-// The closing words of an import.
+// The closing words of an import; records that say who they are are listed by line.
 QString summaryText(const ImportSummary& summary);
+// At most limit lines, and a last line counting the rest.
+QStringList problemLines(const QStringList& lines, int limit = 15);
 
 // The mapping used the last time a file with this header was imported: a target or "DELETE"
 // per field, or nothing.

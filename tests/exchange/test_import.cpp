@@ -64,6 +64,7 @@ TEST_F(ImportTest, ValuesAreMadeToFitWithoutLosingWhatTheySay)
         {"ST", "Texas", true, "TX"},
         {"st", "Québec", true, "QC"},
         {"ST", "new  york", true, "NY"},
+        {"ST", "Nouveau-Brunswick", true, "NB"},
         {"ST", " IL ", true, "IL"},
         {"ST", "Bavaria", false, "Bavaria"},
         {"City", QString(25, u'é'), true, QString(25, u'é')},

@@ -1,8 +1,8 @@
 // The vCard and iCalendar commands of the Contacts and Appts menus.
-#include "exchange/ContactFit.h"
-#include "exchange/ImportRules.h"
 #include "exchange/VCard.h"
 #include "exchange/frmICalRange.h"
+#include "exchange/frmImport.h"
+#include "exchange/modTempDB.h"
 #include "tests/app/Helpers.h"
 
 namespace {
@@ -16,38 +16,7 @@ QByteArray fileBytes(const QString& path)
 
 } // namespace
 
-TEST(ContactFit, ValuesAreMadeToFitOrLeftOutAndNamed)
-{
-    ContactRecord r;
-    r.company = "Example Industries International";
-    r.address = "1 Main St\nApt 4";
-    r.st = "Nouveau-Brunswick";
-    r.homeph = "+1 (555) 123-4567";
-    r.cellph = "+44 20 7946 0958 1234";
-    r.zip = "12345-67890";
-    fitContact(r);
-    EXPECT_EQ(QStringList({r.company, r.address, r.st, r.homeph, r.cellph, r.zip}),
-              QStringList({"Example Industries Intern", "1 Main St, Apt 4", "NB", "+15551234567", "", ""}));
-    EXPECT_EQ(r.problems.size(), 5) << r.problems.join('|').toStdString();
-    for (const auto& [name, code] : std::vector<std::pair<QString, QString>>{
-             {"new mexico", "NM"}, {"Québec", "QC"}, {"  Prince  Edward Island", "PE"}, {"Texas?", "TX"}, {"Atlantis", ""}})
-        EXPECT_EQ(regionCode(name), code) << name.toStdString();
-
-    std::vector<ContactRecord> incoming(4);
-    incoming[0].firstname = "José", incoming[0].lastname = "Núñez", incoming[0].company = "ACME";
-    incoming[1].firstname = "jose", incoming[1].lastname = "NUNEZ", incoming[1].company = "acme"; // same person
-    incoming[2].lastname = "Other", incoming[2].email = "Ann@Example.com"; // same e-mail as a stored contact
-    incoming[3].lastname = "Fresh";
-    std::vector<ContactRecord> stored(1);
-    stored[0].lastname = "Lee", stored[0].email = "ann@example.com";
-    const auto skipped = removeDuplicates(incoming, stored);
-    ASSERT_EQ(incoming.size(), 2u);
-    EXPECT_EQ(incoming[0].lastname + incoming[1].lastname, "NúñezFresh");
-    ASSERT_EQ(skipped.size(), 2u);
-    EXPECT_TRUE(skipped[1].problems.join("").contains("e-mail"));
-}
-
-TEST_F(MainWindowTest, VCardExportAndImportThroughTheContactsMenu)
+TEST_F(MainWindowTest, VCardExportThroughTheContactsMenu)
 {
     addContact("O'Brien", "Siobhán", "Cust", "1 Main St");
     addContact("Lee", "Ann");
@@ -60,22 +29,92 @@ TEST_F(MainWindowTest, VCardExportAndImportThroughTheContactsMenu)
     EXPECT_EQ(written[1].lastname + written[1].firstname + written[1].address, "O'BrienSiobhán1 Main St");
     EXPECT_TRUE(fileBytes(out).contains("VERSION:3.0\r\n"));
     EXPECT_EQ(desk.messages().last(), "2 contacts were written to " + QDir::toNativeSeparators(out) + ".");
+}
 
-    // The same people come back as duplicates; the phone's cards are added once.
-    desk.answerOpenFile(out);
+TEST_F(MainWindowTest, VCardImportGoesThroughTheAssistantsPreviewAndKeepsOutWhatDoesNotFit)
+{
+    addContact("Lee", "Ann");
+    // A phone's 2.1 card, a hostile 3.0 card, a 4.0 card with a last name longer than its field,
+    // and a 4.0 card of a contact already stored.
+    const QByteArray tooLong = "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Hubert Wolfe\r\n"
+                               "N:Wolfeschlegelsteinhausenbergerdorffwelchevoralternwarengewissenhaft;Hubert;;;\r\n"
+                               "EMAIL:hubert@example.com\r\nEND:VCARD";
+    const QByteArray file =
+        "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:M=C3=BCller;J=C3=B6rg;;;\r\n"
+        "TEL;WORK;VOICE:+49 30 1234567\r\nTEL;HOME;FAX:+49 30 7654321\r\n"
+        "ADR;WORK;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:;;Hauptstra=C3=9Fe 1=0D=0A=\r\nHinterhaus;Berlin;;10115;\r\n"
+        "END:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nN:O'Brien\\; \"the boss\"\\, Jr.;Zoë 😀;;;\r\nORG:Smith\\, Jones & Co.\r\n"
+        "TEL;TYPE=WORK:555-987-6543 x12\r\nADR;TYPE=HOME:;;1 Main St;Springfield;IL;62701;\r\n"
+        "ADR;TYPE=WORK:;;9 Work Rd;Salem;Oregon;97301;\r\nEND:VCARD\r\n" +
+        tooLong + "\r\nBEGIN:VCARD\r\nVERSION:4.0\r\nN:Lee;Ann;;;\r\nEND:VCARD\r\n";
+    const QString path = dir.filePath("mixed.vcf"), kept = dir.filePath("kept.vcf");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(file) == file.size());
+    f.close();
+
+    desk.answerOpenFile(path);
+    desk.onModal("frmImport", [&](QDialog& d) {
+        auto& im = static_cast<frmImport&>(d);
+        EXPECT_EQ(leftTwips(im.fraImport), 120);
+        EXPECT_FALSE(im.cmdBrowse->isEnabled() || im.cmdMap->isEnabled());
+        const auto column = [&](int c) {
+            QStringList out;
+            for (int r = 0; r < im.dgTemp->model()->rowCount(); ++r)
+                out << im.dgTemp->model()->index(r, c).data().toString();
+            return out;
+        };
+        EXPECT_EQ(column(2), (QStringList{"Müller", "O'Brien; \"the boss\", Jr.", "Lee"}));
+        EXPECT_EQ(column(13), (QStringList{"1", "9", "23"}));
+        EXPECT_EQ(column(14), (QStringList{"fax number not kept: +49 30 7654321; WorkPh written without its formatting",
+                                           "further address not kept: 1 Main St Springfield IL 62701; "
+                                           "ST written as its two-letter code",
+                                           "matches a stored contact"}));
+        ASSERT_EQ(im.lstKept->count(), 1);
+        EXPECT_EQ(im.lstKept->item(0)->text(), "Line 17: kept out, N (LastName) does not fit (67 characters, the field holds 50)");
+        EXPECT_EQ(im.lblMessage->text(), "3 rows ready. 1 kept out. 2 values made to fit. 1 matches a stored contact.");
+        desk.answerSaveFile(kept);
+        QTest::mouseClick(im.cmdSaveKept, Qt::LeftButton);
+        EXPECT_EQ(desk.prompts.back().extra, "vCard files (*.vcf)|*.vcf");
+        // The type is chosen as for a CSV file: Down on the list moves from Lead to Cust.
+        im.cboType->setFocus();
+        QTest::keyClick(im.cboType, Qt::Key_Down);
+        QTest::mouseClick(im.cmdImport, Qt::LeftButton);
+    });
+    // Alt+C opens the Contacts menu, D picks Import vCard.
+    QTest::keyClick(w.get(), Qt::Key_C, Qt::AltModifier);
+    QTRY_VERIFY(w->mnuCon->isVisible());
+    QTest::keyClick(w->mnuCon, Qt::Key_D);
+    QTRY_VERIFY(!desk.messages().isEmpty());
+
+    EXPECT_EQ(rows(sConnContacts, "select lastname,firstname,company,address,st,workph,ext,contype from contacts order by id"),
+              (std::vector<QStringList>{
+                  {"Lee", "Ann", "", "", "", "", "", "Lead"},
+                  {"Müller", "Jörg", "", "Hauptstraße 1, Hinterhaus", "", "+49301234567", "", "Cust"},
+                  {"O'Brien; \"the boss\", Jr.", "Zoë 😀", "Smith, Jones & Co.", "9 Work Rd", "OR", "555-987-6543", "12", "Cust"}}));
+    EXPECT_EQ(desk.messages().last(),
+              "2 contacts were imported.\n2 values were made to fit their fields.\n"
+              "1 row was kept out because a value does not fit.\n1 row matching a stored contact was skipped.\n\n"
+              "line 1 (Jörg Müller): fax number not kept: +49 30 7654321\n"
+              "line 1 (Jörg Müller): WorkPh written without its formatting\n"
+              "line 9 (Zoë 😀 O'Brien; \"the boss\", Jr.): further address not kept: 1 Main St Springfield IL 62701\n"
+              "line 9 (Zoë 😀 O'Brien; \"the boss\", Jr.): ST written as its two-letter code\n"
+              "line 17 (Hubert Wolfeschlegelsteinhausenbergerdorffwelchevoralternwarengewissenhaft): kept out, N "
+              "(LastName) does not fit (67 characters, the field holds 50)\n"
+              "line 23 (Ann Lee): skipped, a contact with this name or e-mail address is already there");
+    // The card kept out is saved exactly as the file held it, and reads back as that card.
+    EXPECT_EQ(fileBytes(kept), tooLong + "\r\n");
+    const auto back = readVCards(fileBytes(kept));
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(back[0].lastname + u'|' + back[0].email, "Wolfeschlegelsteinhausenbergerdorffwelchevoralternwarengewissenhaft|hubert@example.com");
+
+    // While a CSV import holds the scratch file, the cards wait too.
+    const int csvImport = 0;
+    ASSERT_TRUE(acquireScratch(&csvImport));
+    desk.answerOpenFile(path);
     w->mnuConImportVCard->trigger();
-    EXPECT_TRUE(desk.messages().last().startsWith("0 contacts were imported, 2 skipped as already present."));
-    desk.answerOpenFile(SAMPLES_DIR "/phone30.vcf");
-    w->mnuConImportVCard->trigger();
-    const QString summary = desk.messages().last();
-    EXPECT_TRUE(summary.startsWith("3 contacts were imported, 0 skipped")) << summary.toStdString();
-    EXPECT_TRUE(summary.contains("line 19 (Acme Supplies): state Oregon written as OR")) << summary.toStdString();
-    EXPECT_EQ(rows(sConnContacts, "select company,st,workph,ext,contype from contacts where company='Acme Supplies'"),
-              std::vector<QStringList>{QStringList({"Acme Supplies", "OR", "+15035550142", "7", "Contact"})});
-    desk.answerOpenFile(SAMPLES_DIR "/phone30.vcf");
-    w->mnuConImportVCard->trigger();
-    EXPECT_TRUE(desk.messages().last().startsWith("0 contacts were imported, 3 skipped"));
-    EXPECT_EQ(rows(sConnContacts, "select count(*) from contacts")[0][0], "5");
+    releaseScratch(&csvImport);
+    EXPECT_TRUE(desk.messages().last().startsWith("Another copy of Kestrel is importing contacts"));
+    desk.verifyAllUsed();
 }
 
 TEST_F(MainWindowTest, ICalendarExportAndImportThroughTheApptsMenu)
