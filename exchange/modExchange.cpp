@@ -98,7 +98,8 @@ void ExportVCard(QWidget*)
 const QStringList kVCardSources = {QStringLiteral("N"),   QStringLiteral("N"),   QStringLiteral("ORG"),
                                    QStringLiteral("ADR"), QStringLiteral("ADR"), QStringLiteral("ADR"),
                                    QStringLiteral("ADR"), QStringLiteral("TEL"), QStringLiteral("TEL"),
-                                   QStringLiteral("TEL"), QStringLiteral("TEL"), QStringLiteral("EMAIL")};
+                                   QStringLiteral("TEL"), QStringLiteral("TEL"), QStringLiteral("EMAIL"),
+                                   QStringLiteral("CATEGORIES")};
 
 std::vector<ImportRecord> vCardRecords(const QByteArray& bytes)
 {
@@ -113,7 +114,8 @@ std::vector<ImportRecord> vCardRecords(const QByteArray& bytes)
         r.who = who(c);
         r.values = {oneLine(c.lastname), oneLine(c.firstname), oneLine(c.company), oneLine(c.address),
                     oneLine(c.city),     c.st,                 c.zip,              c.cellph,
-                    c.homeph,            c.workph,             c.ext,              c.email};
+                    c.homeph,            c.workph,             c.ext,              c.email,
+                    c.contype};
         r.notes = c.problems;
         r.record = texts.value(qsizetype(i));
         records.push_back(std::move(r));

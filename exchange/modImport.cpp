@@ -417,7 +417,10 @@ bool LoadRecordsToTemp(const std::vector<ImportRecord>& records, const QStringLi
         CreateTempDB();
         Connection temp(sConnTemp);
         Transaction tx(temp);
-        MainLoader loader(temp, kMapTargets, sourceNames, sum);
+        // A card may name its own contact type (Kestrel's own export does); the others take the
+        // one chosen in the window.
+        static const QStringList targets = kMapTargets + QStringList{QStringLiteral("ConType")};
+        MainLoader loader(temp, targets, sourceNames, sum);
         for (const ImportRecord& r : records) {
             sum.names.insert(r.line, r.who);
             const MainLoader::Outcome out = loader.add(r.line, r.values, r.notes, r.record);
@@ -489,7 +492,7 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
         forEachRowBytes(
             temp,
             QStringLiteral("select lastname,firstname,company,address,city,st,zip,cellph,homeph,workph,ext,email,"
-                           "dup,line from main order by id"),
+                           "dup,line,contype from main order by id"),
             [&](int, const char* const* v, const int* n) {
                 if (!pacer.keepGoing(done, total))
                     throw std::runtime_error("cancelled");
@@ -507,7 +510,10 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
                 // An empty field arrives as the empty text, never as null.
                 for (int c = 0; c < 12; ++c)
                     insert.bindUtf8(c + 1, v[c] ? v[c] : "", v[c] ? n[c] : 0);
-                insert.bindUtf8(13, type.constData(), int(type.size()));
+                if (v[14] && n[14] > 0)
+                    insert.bindUtf8(13, v[14], n[14]);
+                else
+                    insert.bindUtf8(13, type.constData(), int(type.size()));
                 try {
                     insert.run();
                 } catch (const DbError& e) {

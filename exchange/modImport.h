@@ -76,7 +76,7 @@ struct ImportSummary {
 struct ImportRecord {
     qint64 line = 0;
     QString who;         // how the summary names it
-    QStringList values;  // in the order of kMapTargets
+    QStringList values;  // in the order of kMapTargets, then the row's own contact type (or empty)
     QStringList notes;   // what the reader noticed, shown first in the row's note
     QByteArray record;   // the record as the file holds it, saved so when it is kept out
 };
