@@ -49,6 +49,17 @@ ServerProbe probeServer(const QString& conninfo)
 {
     ServerProbe probe;
     const QByteArray info = conninfo.trimmed().toUtf8();
+    char* parseError = nullptr;
+    PQconninfoOption* options = PQconninfoParse(info.constData(), &parseError);
+    const QString parseWhy = pgText(parseError);
+    PQfreemem(parseError);
+    if (options) {
+        PQconninfoFree(options);
+    } else if (info.contains('=')) { // without one, libpq takes the text for a database name
+        probe.unreadable = true;
+        probe.why = parseWhy;
+        return probe;
+    }
     // The string comes last, so a connect_timeout or application_name it names wins.
     const char* const keys[] = {"connect_timeout", "fallback_application_name", "dbname", nullptr};
     const char* const values[] = {"10", "Kestrel", info.constData(), nullptr};
@@ -83,6 +94,8 @@ QString probeText(const ServerProbe& probe)
     if (probe.reached)
         return QStringLiteral("Kestrel reached the office database %1%2 as user %3.")
             .arg(probe.database, where, probe.user);
+    if (probe.unreadable)
+        return QStringLiteral("Kestrel cannot read the office database's connection string: %1.").arg(probe.why);
     if (probe.needsPassword)
         return QStringLiteral("The office database %1%2 wants a password for user %3, and none was found. Kestrel "
                               "never stores passwords: put it in your .pgpass file.")

@@ -38,6 +38,7 @@ struct ServerProbe {
     QString user;     // the role the server knows us as; for a refusal, the role that was tried
     QString why;      // libpq's own words when it was not reached
     bool needsPassword = false;
+    bool unreadable = false; // the connection string itself could not be read
 };
 // Connects once (at most ten seconds unless the string says otherwise) and hangs up.
 ServerProbe probeServer(const QString& conninfo);
