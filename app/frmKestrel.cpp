@@ -9,7 +9,10 @@
 #include "contacts/frmFind.h"
 #include "contacts/frmLead.h"
 #include "contacts/modTree.h"
+#include "calendar/frmReminder.h"
+#include "data/ChangeListener.h"
 #include "data/Globals.h"
+#include "data/Office.h"
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmHelp.h"
 #include "dialogs/frmOptions.h"
@@ -21,6 +24,8 @@
 #include "ui/Desktop.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QListWidget>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QCloseEvent>
@@ -235,6 +240,68 @@ void frmKestrel::Form_Load()
     lead->PopDisplay();
     remind->PopToDo();
     remind->PopWeekList();
+    if (isServerConnection(sConnContacts))
+        followChanges(new ChangeListener(serverConninfo(sConnContacts)));
+}
+
+namespace {
+// Refills a list and chooses again the line of the row that was chosen, when it is still there;
+// choosing it back is no click of the user's.
+void refillKeepingLine(QListWidget* list, const std::function<void()>& refill)
+{
+    const QListWidgetItem* chosen = list->currentItem();
+    const int key = chosen ? chosen->data(Qt::UserRole).toInt() : 0;
+    refill();
+    if (key == 0)
+        return;
+    for (int row = 0; row < list->count(); ++row)
+        if (list->item(row)->data(Qt::UserRole).toInt() == key) {
+            const QSignalBlocker quiet(list);
+            list->setCurrentRow(row);
+            return;
+        }
+}
+} // namespace
+
+void frmKestrel::followChanges(ChangeListener* listener)
+{
+    listener->setParent(this);
+    refillTimer_ = new QTimer(this);
+    refillTimer_->setSingleShot(true);
+    refillTimer_->setInterval(300);
+    connect(refillTimer_, &QTimer::timeout, this, &frmKestrel::refillChanged);
+    auto stale = [this](bool frmKestrel::*flag) {
+        return [this, flag] {
+            this->*flag = true;
+            if (!refillTimer_->isActive())
+                refillTimer_->start();
+        };
+    };
+    connect(listener, &ChangeListener::contactsChanged, this, stale(&frmKestrel::staleContacts_));
+    connect(listener, &ChangeListener::appointmentsChanged, this, stale(&frmKestrel::staleAppointments_));
+    connect(listener, &ChangeListener::todoChanged, this, stale(&frmKestrel::staleToDo_));
+}
+
+void frmKestrel::refillChanged()
+{
+    // A handler asking a question or a modal window may hold a line of these lists: a refill
+    // under it would pull the line away, so it waits until they are closed (their openers
+    // refill what they changed anyway).
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+        refillTimer_->start();
+        return;
+    }
+    if (std::exchange(staleContacts_, false))
+        PopTree(lead->cmbDisplay->currentText());
+    if (std::exchange(staleAppointments_, false)) {
+        refillKeepingLine(remind->lstWeek, [this] { remind->PopWeekList(); });
+        if (isCalInFront())
+            refillKeepingLine(cal->lstCal, [this] { cal->LoadCal(cal->dCalDate); });
+        // Another user's appointment may fall due before the next one of this user's.
+        RearmAlerts();
+    }
+    if (std::exchange(staleToDo_, false))
+        refillKeepingLine(remind->lstToDo, [this] { remind->PopToDo(); });
 }
 
 void frmKestrel::closeEvent(QCloseEvent* event)

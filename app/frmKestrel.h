@@ -8,12 +8,14 @@ class QAction;
 class QGroupBox;
 class QLabel;
 class QMenu;
+class QTimer;
 
 namespace kestrel {
 
 class LeadPanel;
 class CalPanel;
 class RemindPanel;
+class ChangeListener;
 
 class frmKestrel : public QMainWindow {
     Q_OBJECT
@@ -23,6 +25,11 @@ public:
 
     // Runs once when the window is first shown.
     void Form_Load();
+
+    // In office mode the tree, the calendar month, the reminder and to-do lists refill by
+    // themselves when another user changes what they show: once per burst of changes, after any
+    // question or modal window is closed, with the user's place kept. Takes the listener.
+    void followChanges(ChangeListener* listener);
 
     // A panel is in front when its left edge stands at its front position.
     static constexpr int kLeadFront = 0;
@@ -104,6 +111,10 @@ private:
     void updateStatusBar();
     // Brings one panel to its front position; the other two go out of view and take no keys.
     void showOnly(QGroupBox* panel);
+    void refillChanged();
+
+    QTimer* refillTimer_ = nullptr;
+    bool staleContacts_ = false, staleAppointments_ = false, staleToDo_ = false;
 };
 
 // The main window while the program runs (nullptr before start-up and in most tests).

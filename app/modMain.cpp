@@ -6,6 +6,7 @@
 #include "app/frmKestrel.h"
 #include "calendar/frmReminder.h"
 #include "data/Globals.h"
+#include "data/Office.h"
 #include "data/SearchIndex.h"
 #include "data/modData.h"
 #include "dialogs/Settings.h"
@@ -63,10 +64,19 @@ int Main(int argc, char* argv[])
     installFontSubstitutes();
     registerSchemas();
 
-    buildConnectionTexts();
-    // Said before the window fills its lists from these files.
-    for (const QString& notice : CheckDataFiles())
-        platform().msgBox(notice);
+    QString office = officeDatabase();
+    if (!office.isEmpty()) {
+        const std::optional<QString> reached = reachOfficeDatabase(office);
+        if (!reached)
+            return 0;
+        office = *reached;
+    }
+    buildConnectionTexts(office);
+    // Said before the window fills its lists from these files; the server keeps its own.
+    if (office.isEmpty()) {
+        for (const QString& notice : CheckDataFiles())
+            platform().msgBox(notice);
+    }
     try {
         // A file from before Find gets its index now rather than at the first keystroke.
         prepareSearchIndex(sConnContacts);

@@ -5,6 +5,7 @@
 #include "calendar/frmReminder.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/RowGuard.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
 #include "ui/Desktop.h"
@@ -140,6 +141,9 @@ void frmAppt::Form_Load()
     DTPicker1->setDate(platform().today());
     cboTime->setCurrentIndex(0);
     try {
+        // The version first: a change landing between the two reads then makes the save ask,
+        // where the other order would let it overwrite that change unseen.
+        seenVersion_ = rowVersion(sConnContacts, row());
         Connection connection(sConnContacts);
         Snapshot rs(connection, QStringLiteral("SELECT name,address,apptdate,appttime,apptbrief,apptnotes FROM "
                                                "appointments where autoid=") +
@@ -176,10 +180,25 @@ void frmAppt::cmdSave_Click()
         return;
     }
     // A failed save keeps the editor open with the user's input, so nothing typed is lost.
-    const int changed = ActionQueryCount(SaveStatement(), sConnContacts);
-    if (changed < 0)
+    SaveOutcome outcome = SaveOutcome::Saved;
+    if (bEditMode) {
+        const GuardedSave saved = GuardedUpdate(sConnContacts, row(), seenVersion_, SaveStatement());
+        outcome = saved.outcome;
+        if (outcome == SaveOutcome::Changed) {
+            if (!platform().askYesNo(QStringLiteral("Someone else changed this appointment after this window opened.\n\n"
+                                                    "Save your changes over theirs? (No keeps this window open with "
+                                                    "what you typed.)")))
+                return;
+            seenVersion_ = saved.current;
+            cmdSave_Click();
+            return;
+        }
+    } else if (ActionQueryCount(SaveStatement(), sConnContacts) < 0) {
+        outcome = SaveOutcome::Failed;
+    }
+    if (outcome == SaveOutcome::Failed)
         return;
-    if (changed == 0) {
+    if (outcome == SaveOutcome::Deleted) {
         if (!platform().askYesNo(QStringLiteral("This appointment was deleted or changed elsewhere after this window "
                                                  "opened, so your changes were not saved.\n\n"
                                                  "Save what you typed as a new appointment?")))
@@ -215,6 +234,8 @@ QString frmAppt::SaveStatement() const
            QStringLiteral("#,#") + time + QStringLiteral("#,'") + brief + QStringLiteral("','") + notes +
            QStringLiteral("')");
 }
+
+RowKey frmAppt::row() const { return {QStringLiteral("appointments"), QStringLiteral("autoid"), lApptID}; }
 
 void frmAppt::cmdDelete_Click()
 {

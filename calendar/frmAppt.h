@@ -13,6 +13,8 @@ class QPushButton;
 
 namespace kestrel {
 
+struct RowKey;
+
 class frmAppt : public QDialog, public ContactPicker {
     Q_OBJECT
 public:
@@ -71,6 +73,9 @@ private:
     QString notesText() const;
     QString notesGiven_;
     QString notesShown_;
+    RowKey row() const;
+    // The version of the appointment as the window showed it; a save checks it is still stored.
+    QString seenVersion_;
     bool loaded_ = false;
 };
 

@@ -3,6 +3,7 @@
 #include "contacts/modTree.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/RowGuard.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
 
@@ -117,6 +118,9 @@ void frmLead::Form_Load()
     }
     cmdDelete->setEnabled(true);
     try {
+        // The version first: a change landing between the two reads then makes the save ask,
+        // where the other order would let it overwrite that change unseen.
+        seenVersion_ = rowVersion(sConnContacts, row());
         Connection connection(sConnContacts);
         Snapshot rs(connection, QStringLiteral("SELECT id,lastname,firstname,address,city,st,zip,homeph,cellph,workph,"
                                                "ext,email,company,active,contype FROM contacts where id=") +
@@ -178,10 +182,25 @@ void frmLead::cmdSave_Click()
         return;
     }
     // A rejected statement has been reported; keeping the window keeps what the user typed.
-    const int changed = ActionQueryCount(SaveStatement(), sConnContacts);
-    if (changed < 0)
+    SaveOutcome outcome = SaveOutcome::Saved;
+    if (bEditMode) {
+        const GuardedSave saved = GuardedUpdate(sConnContacts, row(), seenVersion_, SaveStatement());
+        outcome = saved.outcome;
+        if (outcome == SaveOutcome::Changed) {
+            if (!platform().askYesNo(QStringLiteral("Someone else changed this contact after this window opened.\n\n"
+                                                    "Save your changes over theirs? (No keeps this window open with "
+                                                    "what you typed.)")))
+                return;
+            seenVersion_ = saved.current;
+            cmdSave_Click();
+            return;
+        }
+    } else if (ActionQueryCount(SaveStatement(), sConnContacts) < 0) {
+        outcome = SaveOutcome::Failed;
+    }
+    if (outcome == SaveOutcome::Failed)
         return;
-    if (changed == 0) {
+    if (outcome == SaveOutcome::Deleted) {
         if (!platform().askYesNo(QStringLiteral("This contact was deleted or changed elsewhere after this window "
                                                 "opened, so your changes were not saved.\n\n"
                                                 "Save what you typed as a new contact?")))
@@ -196,6 +215,8 @@ void frmLead::cmdSave_Click()
     bEditMode = false;
     accept();
 }
+
+RowKey frmLead::row() const { return {QStringLiteral("contacts"), QStringLiteral("id"), lLeadID}; }
 
 void frmLead::cmdDelete_Click()
 {

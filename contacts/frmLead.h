@@ -11,6 +11,8 @@ class QRadioButton;
 
 namespace kestrel {
 
+struct RowKey;
+
 class frmLead : public QDialog {
     Q_OBJECT
 public:
@@ -45,6 +47,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    RowKey row() const;
+    // The version of the contact as the window showed it; a save checks it is still stored.
+    QString seenVersion_;
     bool loaded_ = false;
     bool unloaded_ = false;
 };

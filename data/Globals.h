@@ -16,7 +16,12 @@ QString programDir();
 // Overrides the program directory (tests point it at a scratch folder).
 void setProgramDir(const QString& dir);
 
-// Builds sConnTemp, sConnContacts and sConnMain (in that order) from the program directory.
-void buildConnectionTexts();
+// Builds sConnTemp, sConnContacts and sConnMain (in that order) from the program directory; with
+// an office database (a libpq connection string) contacts, appointments and to-do lists are on
+// that server and the scratch import file is the user's own (userScratchFile).
+void buildConnectionTexts(const QString& officeConninfo = QString());
+// The scratch import file of the user in office mode, in a folder only that user may open
+// (made when missing).
+QString userScratchFile();
 
 } // namespace kestrel

@@ -1,5 +1,13 @@
 #include "data/Office.h"
 
+#include "platform/Platform.h"
+
+#include <QUrl>
+
+#include <libpq-fe.h>
+
+#include <memory>
+
 namespace kestrel {
 
 bool isServerConnection(const QString& connectionText)
@@ -12,6 +20,129 @@ QString serverConnectionText(const QString& conninfo) { return kServerProvider +
 QString serverConninfo(const QString& connectionText)
 {
     return isServerConnection(connectionText) ? connectionText.mid(kServerProvider.size()).trimmed() : QString();
+}
+
+namespace {
+const QString kOfficeSection = QStringLiteral("Office");
+const QString kOfficeKey = QStringLiteral("Database");
+
+struct PgClose {
+    void operator()(PGconn* c) const { PQfinish(c); }
+};
+
+QString pgText(const char* text) { return text ? QString::fromUtf8(text).trimmed() : QString(); }
+} // namespace
+
+QString storedOfficeDatabase() { return platform().getSetting(kAppTitle, kOfficeSection, kOfficeKey).trimmed(); }
+
+void saveOfficeDatabase(const QString& conninfo)
+{
+    platform().saveSetting(kAppTitle, kOfficeSection, kOfficeKey, conninfo.trimmed());
+}
+
+bool officeDatabaseFromEnvironment() { return qEnvironmentVariableIsSet(kOfficeVariable); }
+
+QString officeDatabase()
+{
+    return officeDatabaseFromEnvironment() ? qEnvironmentVariable(kOfficeVariable).trimmed() : storedOfficeDatabase();
+}
+
+ServerProbe probeServer(const QString& conninfo)
+{
+    ServerProbe probe;
+    const QByteArray info = conninfo.trimmed().toUtf8();
+    char* parseError = nullptr;
+    PQconninfoOption* options = PQconninfoParse(info.constData(), &parseError);
+    const QString parseWhy = pgText(parseError);
+    PQfreemem(parseError);
+    if (options) {
+        PQconninfoFree(options);
+    } else if (info.contains('=')) { // without one, libpq takes the text for a database name
+        probe.unreadable = true;
+        probe.why = parseWhy;
+        return probe;
+    }
+    // The string comes last, so a connect_timeout or application_name it names wins.
+    const char* const keys[] = {"connect_timeout", "fallback_application_name", "dbname", nullptr};
+    const char* const values[] = {"10", "Kestrel", info.constData(), nullptr};
+    const std::unique_ptr<PGconn, PgClose> conn(PQconnectdbParams(keys, values, 1));
+    if (!conn) {
+        probe.why = QStringLiteral("out of memory");
+        return probe;
+    }
+    const QString host = pgText(PQhost(conn.get()));
+    const QString port = pgText(PQport(conn.get()));
+    probe.server = port.isEmpty() || host.isEmpty() ? host : host + u':' + port;
+    probe.database = pgText(PQdb(conn.get()));
+    probe.user = pgText(PQuser(conn.get()));
+    if (PQstatus(conn.get()) != CONNECTION_OK) {
+        probe.needsPassword = PQconnectionNeedsPassword(conn.get()) != 0;
+        probe.why = pgText(PQerrorMessage(conn.get()));
+        return probe;
+    }
+    probe.reached = true;
+    // The role the server granted, which a service file or the login name may have chosen.
+    if (PGresult* r = PQexec(conn.get(), "SELECT current_user")) {
+        if (PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1)
+            probe.user = pgText(PQgetvalue(r, 0, 0));
+        PQclear(r);
+    }
+    return probe;
+}
+
+QString probeText(const ServerProbe& probe)
+{
+    const QString where = probe.server.isEmpty() ? QString() : QStringLiteral(" on %1").arg(probe.server);
+    if (probe.reached)
+        return QStringLiteral("Kestrel reached the office database %1%2 as user %3.")
+            .arg(probe.database, where, probe.user);
+    if (probe.unreadable)
+        return QStringLiteral("Kestrel cannot read the office database's connection string: %1.").arg(probe.why);
+    if (probe.needsPassword)
+        return QStringLiteral("The office database %1%2 wants a password for user %3, and none was found. Kestrel "
+                              "never stores passwords: put it in your .pgpass file.")
+            .arg(probe.database, where, probe.user);
+    // libpq's words name the cause (no such host, refused, no such database or role, TLS); its
+    // indented hints go on their own lines.
+    QString why = probe.why;
+    why.replace(QStringLiteral("\n\t"), QStringLiteral("\n"));
+    return QStringLiteral("Kestrel could not reach the office database%1.\n\n%2").arg(where, why);
+}
+
+std::optional<QString> reachOfficeDatabase(const QString& conninfo)
+{
+    QString password;
+    for (;;) {
+        QString attempt = conninfo;
+        if (!password.isEmpty() && conninfo.contains(QStringLiteral("://"))) {
+            attempt += (conninfo.contains(u'?') ? u'&' : u'?') + QStringLiteral("password=") +
+                       QString::fromLatin1(QUrl::toPercentEncoding(password));
+        } else if (!password.isEmpty()) {
+            // libpq's quoting: the value in apostrophes, with apostrophes and backslashes escaped.
+            QString quoted = password;
+            quoted.replace(u'\\', QStringLiteral("\\\\")).replace(u'\'', QStringLiteral("\\'"));
+            attempt += QStringLiteral(" password='") + quoted + u'\'';
+        }
+        platform().setBusyCursor(true);
+        const ServerProbe probe = probeServer(attempt);
+        platform().setBusyCursor(false);
+        if (probe.reached)
+            return attempt;
+        if (probe.needsPassword && password.isEmpty()) {
+            password = platform().passwordBox(QStringLiteral("The office database %1 on %2 wants the password of user %3:")
+                                                  .arg(probe.database, probe.server, probe.user));
+            if (!password.isEmpty())
+                continue;
+        }
+        password.clear();
+        if (platform().askYesNo(probeText(probe) + QStringLiteral("\n\nTry again?")))
+            continue;
+        // The local files are this computer's own: what the office shares is not in them.
+        if (platform().askYesNo(QStringLiteral("Start with the local files on this computer this time? They do not "
+                                               "hold the office's contacts and appointments.\n\nNo ends Kestrel.")))
+            return QString();
+        return std::nullopt;
+    }
 }
 
 } // namespace kestrel

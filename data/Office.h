@@ -10,11 +10,47 @@
 // notification channel kChangeChannel with the table's name as payload.
 #include <QString>
 
+#include <optional>
+
 namespace kestrel {
 
 inline constexpr char kServerProviderText[] = "Provider=PostgreSQL;";
 inline const QString kServerProvider = QString::fromLatin1(kServerProviderText);
 inline constexpr char kChangeChannel[] = "kestrel_changes";
+
+// The office database the user chose in File > Options, a libpq connection string; empty for
+// the local files. Kept in the per-user settings: never a password (libpq's .pgpass and service
+// files hold those).
+QString storedOfficeDatabase();
+void saveOfficeDatabase(const QString& conninfo);
+// The environment variable KESTREL_DATABASE, which overrides the stored choice for scripted
+// set-ups; set to nothing it means the local files.
+inline constexpr char kOfficeVariable[] = "KESTREL_DATABASE";
+bool officeDatabaseFromEnvironment();
+// The connection string Kestrel starts with: the variable when it is set, else the stored choice.
+QString officeDatabase();
+
+// What a try to reach the server found.
+struct ServerProbe {
+    bool reached = false;
+    QString server;   // host (or socket folder) and port, as libpq resolved them
+    QString database;
+    QString user;     // the role the server knows us as; for a refusal, the role that was tried
+    QString why;      // libpq's own words when it was not reached
+    bool needsPassword = false;
+    bool unreadable = false; // the connection string itself could not be read
+};
+// Connects once (at most ten seconds unless the string says otherwise) and hangs up.
+ServerProbe probeServer(const QString& conninfo);
+// The probe in plain words for the user.
+QString probeText(const ServerProbe& probe);
+
+// Start-up with an office database: reaches the server, and when it cannot, says which server and
+// why and offers a way on: try again, use the local files this time, or quit. A server that wants
+// a password .pgpass does not hold is asked for it; the password then goes into the returned
+// connection string for this run only, never into the settings. Returns the connection string to
+// start with (empty: the local files), or nothing to quit.
+std::optional<QString> reachOfficeDatabase(const QString& conninfo);
 
 // True when connectionText names the office server rather than a local file.
 bool isServerConnection(const QString& connectionText);

@@ -1,10 +1,12 @@
 #pragma once
-// File > Options: whether the greeting shows at the next start, and how long before an
-// appointment its reminder comes.
+// File > Options: whether the greeting shows at the next start, how long before an appointment
+// its reminder comes, and the office database (a libpq connection string; empty: the local files).
 #include <QDialog>
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
+class QLineEdit;
 class QPushButton;
 
 namespace kestrel {
@@ -17,11 +19,16 @@ public:
     void Form_Load();
     void cmdSave_Click();
     void cmdCancel_Click();
+    // Tries to reach the server the box names and says whether it answered, and as which user.
+    void cmdTest_Click();
 
     QCheckBox* chkGreet = nullptr;
     QComboBox* cboAlert = nullptr;
     QPushButton* cmdSave = nullptr;
     QPushButton* cmdCancel = nullptr;
+    QLineEdit* txtOffice = nullptr;
+    QPushButton* cmdTest = nullptr;
+    QLabel* lblOfficeNote = nullptr;
 };
 
 } // namespace kestrel

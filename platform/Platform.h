@@ -45,6 +45,12 @@ public:
     // default text is shown whole.
     virtual QString inputBox(const QString& prompt, const QString& title, const QString& defaultText,
                              int maxLength = 0) = 0;
+    // A password, typed unseen (the desktop's own box shows dots); the empty text when cancelled.
+    // Desktops without such a box use the input box.
+    virtual QString passwordBox(const QString& prompt, const QString& title = kAppTitle)
+    {
+        return inputBox(prompt, title, QString());
+    }
     // Empty text when cancelled. filter uses the "Desc (*.ext)|*.ext" form.
     virtual QString openFileName(const QString& startDir, const QString& title, const QString& filter) = 0;
     virtual QString saveFileName(const QString& startDir, const QString& title, const QString& filter) = 0;

@@ -87,6 +87,15 @@ QString QtPlatform::inputBox(const QString& prompt, const QString& title, const 
     return text;
 }
 
+QString QtPlatform::passwordBox(const QString& prompt, const QString& title)
+{
+    QInputDialog box(activeParent());
+    box.setWindowTitle(title);
+    box.setLabelText(prompt);
+    box.setTextEchoMode(QLineEdit::Password);
+    return box.exec() == QDialog::Accepted ? box.textValue() : QString();
+}
+
 QString QtPlatform::openFileName(const QString& startDir, const QString& title, const QString& filter)
 {
     return QFileDialog::getOpenFileName(activeParent(), title, startFolder(startDir), qtFilter(filter));

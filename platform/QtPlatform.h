@@ -13,6 +13,7 @@ public:
     bool askYesNo(const QString& text, const QString& caption, Answer enterGives) override;
     QString inputBox(const QString& prompt, const QString& title, const QString& defaultText,
                      int maxLength = 0) override;
+    QString passwordBox(const QString& prompt, const QString& title) override;
     QString openFileName(const QString& startDir, const QString& title, const QString& filter) override;
     QString saveFileName(const QString& startDir, const QString& title, const QString& filter) override;
     bool printDialog(QPrinter& printer, bool hasSelection) override;

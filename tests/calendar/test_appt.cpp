@@ -155,7 +155,10 @@ TEST_F(ApptTest, AnUnchangedSaveKeepsLongStoredTextsWholeAndASaveThatFindsNoRowI
     EXPECT_EQ(stored(), row);
 
     withEditor(true, id, [&](frmAppt& d) {
-        exec(sConnContacts, "delete from appointments"); // by another copy of the program
+        exec(sConnContacts, "update appointments set apptnotes='x'"); // by another copy of the program
+        desk.answerNo();
+        QTest::mouseClick(d.cmdSave, Qt::LeftButton); // asked first: nothing is overwritten unasked
+        exec(sConnContacts, "delete from appointments");
         desk.answerNo();
         QTest::mouseClick(d.cmdSave, Qt::LeftButton);
         EXPECT_TRUE(d.isVisible() && d.apptText(0) == brief);
@@ -163,6 +166,8 @@ TEST_F(ApptTest, AnUnchangedSaveKeepsLongStoredTextsWholeAndASaveThatFindsNoRowI
         QTest::mouseClick(d.cmdSave, Qt::LeftButton);
     });
     EXPECT_EQ(stored(), row);
-    EXPECT_EQ(desk.prompts[2].text, "This appointment was deleted or changed elsewhere after this window opened, so "
+    EXPECT_EQ(desk.prompts[2].text, "Someone else changed this appointment after this window opened.\n\nSave your "
+                                    "changes over theirs? (No keeps this window open with what you typed.)");
+    EXPECT_EQ(desk.prompts[3].text, "This appointment was deleted or changed elsewhere after this window opened, so "
                                     "your changes were not saved.\n\nSave what you typed as a new appointment?");
 }

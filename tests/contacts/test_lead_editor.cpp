@@ -88,21 +88,29 @@ TEST_F(EditorTest, FocusPaintsABoxLightYellowSelectsItsTextAndLosesNoKeyTypedRig
     });
 }
 
-TEST_F(EditorTest, AnUnchangedSaveKeepsLongStoredValuesWholeAndASaveThatFindsNoRowIsToldAndCanBeKeptAsNew)
+TEST_F(EditorTest, ASaveKeepsLongStoredValuesWholeAndARowChangedOrDeletedElsewhereIsAskedAbout)
 {
     const QString company(100, u'c'), address(50, u'a'); // as an import stores them
     exec(sConnContacts, QStringLiteral("INSERT into contacts(id,lastname,firstname,company,address,active,contype)"
                                        "values(7,'Smith','Ann','%1','%2',True,'Lead')").arg(company, address));
     lLeadID = 7;
-    openEditor(true, [&](frmLead& f) { QTest::mouseClick(f.cmdSave, Qt::LeftButton); });
-    EXPECT_EQ(stored("id,company,address"), "7|" + company + u'|' + address);
+    openEditor(true, [&](frmLead& f) {
+        exec(sConnContacts, "update contacts set firstname='Anne'"); // by another copy, after this window opened
+        desk.answerYes();                                             // asked, the user saves over it
+        QTest::mouseClick(f.cmdSave, Qt::LeftButton);
+    });
+    EXPECT_EQ(stored("id,firstname,company,address"), "7|Ann|" + company + u'|' + address);
 
     openEditor(true, [&](frmLead& f) {
         f.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
         f.txtLead[3]->setFocus();
         QTest::keyClicks(f.txtLead[3], QString(30, u'z')); // what is typed keeps to the box's length
-        exec(sConnContacts, "delete from contacts");       // by another copy of the program
+        exec(sConnContacts, "update contacts set city='Troy'");
+        desk.answerNo(); // not over theirs: the window stays with what was typed
+        QTest::mouseClick(f.cmdSave, Qt::LeftButton);
+        EXPECT_TRUE(f.isVisible() && f.txtLead[3]->text() == QString(25, u'z'));
+        exec(sConnContacts, "delete from contacts");
         desk.answerNo();
         QTest::mouseClick(f.cmdSave, Qt::LeftButton);
         EXPECT_TRUE(f.isVisible());
@@ -110,6 +118,8 @@ TEST_F(EditorTest, AnUnchangedSaveKeepsLongStoredValuesWholeAndASaveThatFindsNoR
         QTest::mouseClick(f.cmdSave, Qt::LeftButton);
     });
     EXPECT_EQ(stored("id,lastname,company,address"), "8|Smith|" + company + u'|' + QString(25, u'z'));
-    EXPECT_EQ(desk.prompts[2].text, "This contact was deleted or changed elsewhere after this window opened, so your "
+    EXPECT_EQ(desk.prompts[1].text, "Someone else changed this contact after this window opened.\n\nSave your changes "
+                                    "over theirs? (No keeps this window open with what you typed.)");
+    EXPECT_EQ(desk.prompts[4].text, "This contact was deleted or changed elsewhere after this window opened, so your "
                                     "changes were not saved.\n\nSave what you typed as a new contact?");
 }

@@ -1,0 +1,204 @@
+// Several users on one set of data: the save that checks the row is as its editor saw it; the
+// office database chosen in File > Options and the connection texts it gives; and against a
+// throwaway server: the Test button, the start-up's way on, and the main window following other
+// users' changes through the listener.
+#include "app/frmKestrel.h"
+#include "calendar/RemindPanel.h"
+#include "contacts/LeadPanel.h"
+#include "data/ChangeListener.h"
+#include "data/Database.h"
+#include "data/Globals.h"
+#include "data/Office.h"
+#include "data/RowGuard.h"
+#include "dialogs/frmOptions.h"
+#include "tests/office/TestServer.h"
+#include "tests/contacts/Common.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace kestrel;
+using namespace kestrel::test;
+
+namespace {
+struct OfficeTest : KestrelTest {
+    void TearDown() override
+    {
+        qunsetenv(kOfficeVariable);
+        KestrelTest::TearDown();
+    }
+    // File > Options shown and active, the office box clicked into and typed in.
+    void typeInOptions(frmOptions& o, const QString& keys)
+    {
+        o.show();
+        o.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&o));
+        QTest::mouseClick(o.txtOffice, Qt::LeftButton);
+        QTest::keyClicks(o.txtOffice, keys);
+    }
+};
+} // namespace
+
+TEST_F(OfficeTest, ASaveWritesOnlyWhileTheRowIsAsItWasSeenAndTellsAChangeFromADeletion)
+{
+    struct Case {
+        const char* underneath; // what another copy does between the read and the save
+        SaveOutcome outcome;
+        const char* stored;
+    } const cases[] = {
+        {"update contacts set company='Theirs'", SaveOutcome::Changed, "Theirs"},
+        {"update contacts set company=Null", SaveOutcome::Changed, "<null>"}, // an empty text and a null differ
+        {"update contacts set company='Co', city='Tr', zip='oy'", SaveOutcome::Changed, "Co"}, // values shifted between columns
+        {"delete from contacts", SaveOutcome::Deleted, ""},
+        {"", SaveOutcome::Saved, "Mine"},
+    };
+    const RowKey row{QStringLiteral("contacts"), QStringLiteral("id"), 3};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.underneath);
+        exec(sConnContacts, "delete from contacts");
+        exec(sConnContacts, "INSERT into contacts(id,lastname,firstname,company,city,zip)values(3,'Lee','Ann','Co','T','roy')");
+        const QString seen = rowVersion(sConnContacts, row);
+        if (*c.underneath)
+            exec(sConnContacts, c.underneath);
+        EXPECT_EQ(saveIfUnchanged(sConnContacts, row, seen, "update contacts set company='Mine' where id=3").outcome, c.outcome);
+        EXPECT_EQ(joined(rows(sConnContacts, "select company from contacts")), c.stored);
+    }
+}
+
+TEST_F(OfficeTest, TheTypedServerCountsFromTheNextStartUnlessTheVariableSetsIt)
+{
+    {
+        frmOptions o;
+        typeInOptions(o, " service=kestrel ");
+        QTest::mouseClick(o.cmdSave, Qt::LeftButton);
+    }
+    EXPECT_EQ(desk.settings.value("Kestrel/Office/Database"), "service=kestrel");
+    EXPECT_EQ(desk.messages(), QStringList{"Kestrel uses the office database you chose from its next start."});
+
+    qputenv(kOfficeVariable, "host=db.example dbname=kestrel");
+    frmOptions o;
+    typeInOptions(o, "x"); // read-only: the variable's value stands
+    EXPECT_EQ(o.txtOffice->text(), "host=db.example dbname=kestrel");
+    EXPECT_TRUE(o.lblOfficeNote->text().startsWith("Set by KESTREL_DATABASE"));
+    QTest::mouseClick(o.cmdSave, Qt::LeftButton);
+    EXPECT_EQ(desk.settings.value("Kestrel/Office/Database"), "service=kestrel");
+    qputenv(kOfficeVariable, ""); // set to nothing: the local files, whatever is stored
+    EXPECT_EQ(officeDatabase(), "");
+}
+
+TEST_F(OfficeTest, InOfficeModeContactsAndToDoAreOnTheServerAndTheScratchFileIsTheUsersOwn)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    QDir(folder).removeRecursively();
+    buildConnectionTexts("host=db.example dbname=kestrel");
+    EXPECT_EQ(sConnContacts + u'|' + sConnMain, "Provider=PostgreSQL;host=db.example dbname=kestrel|" + sConnContacts);
+    EXPECT_EQ(dataSourcePath(sConnTemp), folder + "/tempdb.mdb");
+    EXPECT_EQ(QFile::permissions(folder) & 0x7077, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); // nobody else
+    QDir(folder).removeRecursively();
+    QStandardPaths::setTestModeEnabled(false);
+}
+
+class ServerTest : public OfficeTest {
+protected:
+    static void SetUpTestSuite()
+    {
+        server = new TestServer;
+        // Each table announces its changes as the office schema's do: once per statement.
+        QStringList tables{"CREATE FUNCTION announce() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                           "PERFORM pg_notify('kestrel_changes', TG_TABLE_NAME); RETURN NULL; END $$"};
+        for (const char* t : {"contacts", "appointments", "todo"})
+            tables << QStringLiteral("CREATE TABLE %1(id int); CREATE TRIGGER %1 AFTER INSERT OR UPDATE OR DELETE ON %1 "
+                                     "FOR EACH STATEMENT EXECUTE FUNCTION announce()").arg(t);
+        if (server->skipReason.isEmpty() && !server->sql(tables))
+            server->skipReason = QStringLiteral("the tables could not be made: ") + server->output;
+    }
+    static void TearDownTestSuite() { delete server; }
+    void SetUp() override
+    {
+        OfficeTest::SetUp();
+        if (!server->skipReason.isEmpty())
+            GTEST_SKIP() << server->skipReason.toStdString();
+    }
+    static TestServer* server;
+};
+TestServer* ServerTest::server = nullptr;
+
+TEST_F(ServerTest, TestSaysWhoAnsweredOrWhyNotAndStartUpOffersAWayOn)
+{
+    QTemporaryDir noServer;
+    const QString unreachable = "host=" + noServer.path() + " dbname=postgres";
+    const QString notReached = "Kestrel could not reach the office database on " + noServer.path() +
+                               ":5432.\n\nconnection to server on socket";
+    const std::pair<QString, QString> cases[] = {
+        {server->conninfo(), "Kestrel reached the office database postgres on " + server->conninfo().section(u' ', 0, 0).mid(5) +
+                                 ":5432 as user kestrel."},
+        {unreachable, notReached},
+        {"host='" + noServer.path(), "Kestrel cannot read the office database's connection string: unterminated quoted string"},
+    };
+    for (const auto& [typed, told] : cases) {
+        frmOptions o;
+        typeInOptions(o, typed);
+        QTest::mouseClick(o.cmdTest, Qt::LeftButton);
+        EXPECT_TRUE(desk.messages().value(desk.messages().size() - 1).startsWith(told)) << told.toStdString();
+    }
+
+    desk.answerYes(); // try again
+    desk.answerNo();
+    desk.answerYes(); // the local files this time
+    EXPECT_EQ(reachOfficeDatabase(unreachable), QString());
+    desk.answerNo();
+    desk.answerNo();
+    EXPECT_EQ(reachOfficeDatabase(unreachable), std::nullopt);
+    EXPECT_EQ(reachOfficeDatabase(server->conninfo()), server->conninfo());
+    // A password asked for goes into this run's connection string only.
+    ASSERT_TRUE(server->sql({"CREATE ROLE ann LOGIN PASSWORD 'it''s'"}));
+    const QString ann = server->conninfo().replace("user=kestrel", "user=ann");
+    desk.answerInput("it's");
+    EXPECT_EQ(reachOfficeDatabase(ann), ann + " password='it\\'s'");
+    EXPECT_TRUE(probeText(probeServer(ann)).contains("wants a password for user ann, and none was found"));
+    EXPECT_TRUE(desk.settings.isEmpty());
+    ASSERT_EQ(desk.prompts.size(), 3u + 5u + 1u);
+    EXPECT_TRUE(desk.prompts[3].text.startsWith(notReached) && desk.prompts[3].text.endsWith("\n\nTry again?"));
+}
+
+TEST_F(ServerTest, TheMainWindowFollowsOtherUsersOncePerBurstKeepingTheChosenLineAlsoAfterALostConnection)
+{
+    exec(sConnMain, "insert into todo(todo) values('Call Ann')");
+    frmKestrel w;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.Form_Load();
+    w.mnuConView_Click();
+    auto* listener = new ChangeListener(server->conninfo());
+    listener->setRetryInterval(100);
+    QSignalSpy on(listener, &ChangeListener::listeningChanged);
+    QSignalSpy contacts(listener, &ChangeListener::contactsChanged);
+    QSignalSpy appointments(listener, &ChangeListener::appointmentsChanged);
+    QSignalSpy todo(listener, &ChangeListener::todoChanged);
+    const auto heard = [&] { return QString("%1 %2 %3").arg(contacts.count()).arg(appointments.count()).arg(todo.count()); };
+    w.followChanges(listener);
+    ASSERT_TRUE(on.wait(10000));
+    QListWidget* list = w.remind->lstToDo;
+    const auto line = [list](const QString& text) { return list->findItems(text, Qt::MatchExactly).value(0); };
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(line("Call Ann")).center());
+
+    // Another user's rows go into the local files here, and the server announces them in five
+    // transactions as fast as psql sends them.
+    addContact("Baker", "Cy");
+    exec(sConnMain, "insert into todo(todo) values('Aa first')");
+    ASSERT_TRUE(server->sql({"insert into contacts values(1)", "update contacts set id=2", "delete from contacts",
+                             "insert into todo values(1)", "insert into contacts values(3)"}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.lead->tvLead->findItems("Baker, Cy*", Qt::MatchWildcard | Qt::MatchRecursive).isEmpty(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return line("Aa first") != nullptr; }, 5000));
+    EXPECT_EQ(list->currentItem(), line("Call Ann"));
+    EXPECT_EQ(heard(), "1 0 1");
+
+    // What changed while the server was away was never announced, yet shows once it is back.
+    ASSERT_TRUE(server->stop());
+    ASSERT_TRUE(on.wait(10000));
+    exec(sConnMain, "insert into todo(todo) values('Ab second')");
+    ASSERT_TRUE(server->start());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return line("Ab second") != nullptr; }, 10000));
+    EXPECT_EQ(heard(), "2 1 2");
+}
