@@ -9,6 +9,7 @@
 #include "data/Office.h"
 #include "data/SearchIndex.h"
 #include "data/modData.h"
+#include "exchange/OfficeCopy.h"
 #include "dialogs/Settings.h"
 #include "platform/Platform.h"
 #include "platform/QtPlatform.h"
@@ -41,8 +42,16 @@ int Main(int argc, char* argv[])
                                        QStringLiteral("Open a window of its own even when Kestrel already runs "
                                                       "on the same data folder."));
     options.addOption(newWindow);
+    const QCommandLineOption copyToOffice(
+        QStringLiteral("copy-to-office"),
+        QStringLiteral("Copy the contacts, appointments and to-do items of the data folder beside the program to the "
+                       "office database (File > Options, or KESTREL_DATABASE), then end. Safe to repeat: what an "
+                       "earlier run copied is not copied again."));
+    options.addOption(copyToOffice);
     options.process(app);
     installQtPlatform();
+    if (options.isSet(copyToOffice))
+        return copyToOfficeCommand();
 
     const QString dataDir = programDir() + QStringLiteral("/data");
     SingleInstance instance(dataDir);

@@ -1,7 +1,13 @@
 #include "exchange/OfficeCopy.h"
 
 #include "data/ExchangeStore.h"
+#include "data/Globals.h"
+#include "data/Office.h"
 #include "data/Statement.h"
+#include "data/modData.h"
+
+
+#include <cstdio>
 
 #include <set>
 
@@ -139,6 +145,32 @@ QString officeCopySummary(const OfficeCopyCounts& c)
     if (c.alreadyCopied > 0)
         s += QStringLiteral(" %1 already copied by an earlier run were left as they were.").arg(c.alreadyCopied);
     return s;
+}
+
+int copyToOfficeCommand()
+{
+    const auto say = [](std::FILE* to, const QString& text) {
+        std::fputs(qPrintable(text + u'\n'), to);
+        std::fflush(to);
+    };
+    const QString office = officeDatabase();
+    if (office.isEmpty()) {
+        say(stderr, QStringLiteral("No office database is chosen. Name it in File > Options, or in the environment "
+                                   "variable %1, then run this again.").arg(QLatin1String(kOfficeVariable)));
+        return 1;
+    }
+    registerSchemas();
+    buildConnectionTexts();
+    const QString fromContacts = sConnContacts, fromMain = sConnMain;
+    const QString server = serverConnectionText(office);
+    try {
+        say(stdout, officeCopySummary(copyLocalData(fromContacts, fromMain, server, server)));
+        return 0;
+    } catch (const DbError& e) {
+        const QString plain = MachineFaultText(e, dataSourcePath(fromContacts));
+        say(stderr, QStringLiteral("Nothing more was copied: %1").arg(plain.isEmpty() ? e.description() : plain));
+        return 1;
+    }
 }
 
 } // namespace kestrel

@@ -21,4 +21,9 @@ OfficeCopyCounts copyLocalData(const QString& fromContacts, const QString& fromM
 // What a run did, in words for the command line.
 QString officeCopySummary(const OfficeCopyCounts& counts);
 
+// kestrel --copy-to-office: copies the data folder beside the program to the office database the
+// user chose (File > Options, or KESTREL_DATABASE) and says what it did on standard output, or
+// why it could not on standard error. Returns the exit status.
+int copyToOfficeCommand();
+
 } // namespace kestrel
