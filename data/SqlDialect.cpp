@@ -73,8 +73,9 @@ QString translateDateLiteral(const QString& inside)
     return {};
 }
 
-SqlTranslation translateSql(const QString& in)
+SqlTranslation translateSql(const QString& in, SqlTarget target)
 {
+    const bool server = target == SqlTarget::Postgres;
     // SQLite reads a statement only up to a NUL: whatever followed would silently vanish.
     if (in.contains(QChar(u'\0')))
         return fail(QStringLiteral("the statement contains a NUL character"));
@@ -138,6 +139,10 @@ SqlTranslation translateSql(const QString& in)
             if (j < 0)
                 return fail(QStringLiteral("unterminated bracketed name starting at position %1").arg(i + 1));
             QString name = in.mid(i + 1, j - i - 1);
+            // The server's quoted names match by case, and its names are all lower case; the
+            // local engine matches them without regard to case.
+            if (server)
+                name = name.toLower();
             name.replace(u'"', QStringLiteral("\"\""));
             out += u'"' + name + u'"';
             i = j + 1;
@@ -150,6 +155,10 @@ SqlTranslation translateSql(const QString& in)
             const QString lit = translateDateLiteral(inside);
             if (lit.isEmpty())
                 return fail(QStringLiteral("syntax error in date or time literal #%1#").arg(inside));
+            if (server && !out.isEmpty() && isWordChar(out.back()))
+                out += u' ';
+            if (server)
+                out += lit.size() > 10 ? QStringLiteral("TIMESTAMP ") : lit.contains(u':') ? QStringLiteral("TIME ") : QStringLiteral("DATE ");
             out += u'\'' + lit + u'\'';
             i = j + 1;
             afterLiteral(i);
@@ -185,9 +194,11 @@ SqlTranslation translateSql(const QString& in)
                 ++j;
             const QStringView word = QStringView(in).mid(i, j - i);
             if (word.compare(u"True", Qt::CaseInsensitive) == 0)
-                out += u'1';
+                out += server ? QStringLiteral("TRUE") : QStringLiteral("1");
             else if (word.compare(u"False", Qt::CaseInsensitive) == 0)
-                out += u'0';
+                out += server ? QStringLiteral("FALSE") : QStringLiteral("0");
+            else if (server && word.compare(u"like", Qt::CaseInsensitive) == 0)
+                out += QStringLiteral("~~~"); // the server's LIKE that folds accents and case
             else
                 out += word;
             i = j;

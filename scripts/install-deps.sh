@@ -5,6 +5,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqt6printsupport6 qt6-qpa-plugins
   libsqlite3-dev sqlite3 libcsv-dev libchm-dev libical-dev
+  libpq-dev postgresql postgresql-contrib
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core fonts-liberation
   poppler-utils

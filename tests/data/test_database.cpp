@@ -20,6 +20,8 @@ class DatabaseTest : public KestrelTest {};
 
 TEST_F(DatabaseTest, MissingFilesAreCreatedForTheUserAlone)
 {
+    if (onServer())
+        GTEST_SKIP() << "about local files only";
     exec(sConnContacts, QStringLiteral("select count(*) from contacts"));
     exec(sConnMain, QStringLiteral("select count(*) from todo"));
     struct stat st{};
@@ -40,6 +42,8 @@ TEST_F(DatabaseTest, MissingFilesAreCreatedForTheUserAlone)
 
 TEST_F(DatabaseTest, FileNamesMatchWithoutRegardToCase)
 {
+    if (onServer())
+        GTEST_SKIP() << "about local files only";
     exec(sConnContacts, QStringLiteral("select 1"));
     ASSERT_TRUE(QFile::rename(dataPath(QStringLiteral("contacts.mdb")), dataPath(QStringLiteral("Contacts.MDB"))));
     releaseAllDatabaseFiles();
@@ -50,6 +54,8 @@ TEST_F(DatabaseTest, FileNamesMatchWithoutRegardToCase)
 
 TEST_F(DatabaseTest, AFileThatIsNotADatabaseIsReportedAndLeftAlone)
 {
+    if (onServer())
+        GTEST_SKIP() << "about local files only";
     QDir().mkpath(dir.path() + QStringLiteral("/data"));
     QByteArray junk(8192, '\0');
     for (int i = 0; i < junk.size(); ++i)
@@ -116,6 +122,8 @@ TEST_F(DatabaseTest, DatesAndTimesCompareAsDatesAndTimes)
 
 TEST_F(DatabaseTest, AFileReplacedOnDiskIsWrittenAsItIsNow)
 {
+    if (onServer())
+        GTEST_SKIP() << "about local files only";
     addContact(QStringLiteral("Old"), QStringLiteral("Ann")); // leaves a connection waiting for the file
     // Another copy of the file (a restored backup, say) takes its place.
     const QString restored = dataPath(QStringLiteral("restored.mdb"));
@@ -134,6 +142,8 @@ TEST_F(DatabaseTest, AFileReplacedOnDiskIsWrittenAsItIsNow)
 
 TEST_F(DatabaseTest, ANewFileIsPutInPlaceWithoutLinksAndNeverReplacesOne)
 {
+    if (onServer())
+        GTEST_SKIP() << "about local files only";
     QDir().mkpath(dir.path() + QStringLiteral("/data"));
     const QString target = dataPath(QStringLiteral("placed.mdb"));
     auto built = [&](const QByteArray& bytes) {
@@ -178,7 +188,9 @@ TEST_F(DatabaseTest, StatementsAreReleasedOnEveryPathAndTransactionsRollBackUnle
         throw std::bad_alloc();
     } catch (const std::bad_alloc&) {
     }
-    EXPECT_EQ(sqlite3_next_stmt(c.handle(), nullptr), nullptr) << "a statement was left open";
+    if (!onServer()) {
+        EXPECT_EQ(sqlite3_next_stmt(c.handle(), nullptr), nullptr) << "a statement was left open";
+    }
     {
         Transaction t(c);
         c.execute(QStringLiteral("delete from contacts"));

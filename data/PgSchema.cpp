@@ -1,0 +1,114 @@
+// The office database's schema, made by the first copy of Kestrel that connects and raised by
+// version (table kestrel_schema) when a later one needs more.
+#include "data/PgEngine.h"
+
+#include "data/Office.h"
+
+#include <libpq-fe.h>
+
+#include <cstdlib>
+
+namespace kestrel::pg {
+
+namespace {
+
+// Texts are citext: equal and ordered without regard to case, as the local files' NOCASE columns
+// are, while the program's statements stay as they are. (A nondeterministic ICU collation would
+// also compare without case, but PostgreSQL 15 refuses LIKE on it, and the program filters its
+// contacts with LIKE.) The program's LIKE becomes the operator ~~~, which folds accents as well
+// as case, as the local files' LIKE does ("E%" finds Émile).
+//
+// The to-do list is per database user: todo is a view of the user's own rows of todo_items, so
+// the program's "select id,todo from todo" and its insert, update and delete see and touch
+// nothing else; an insert through the view takes the owner's default, current_user.
+//
+// Every change to contacts, appointments and to-do items is announced once per statement on the
+// channel kestrel_changes with the table's name, after the change commits; contacts and
+// appointments carry a row version that every update raises, so a save can tell that someone
+// else changed the row since it was read.
+constexpr const char* kVersion1 = R"sql(
+CREATE EXTENSION IF NOT EXISTS citext;
+CREATE EXTENSION IF NOT EXISTS unaccent;
+CREATE OR REPLACE FUNCTION kestrel_like(t text, pattern text) RETURNS boolean LANGUAGE sql STABLE AS
+  $$SELECT lower(unaccent(t)) LIKE lower(unaccent(pattern)) ESCAPE ''$$;
+CREATE OPERATOR ~~~ (FUNCTION = kestrel_like, LEFTARG = text, RIGHTARG = text);
+CREATE TABLE IF NOT EXISTS contacts(
+  id serial PRIMARY KEY,
+  lastname citext, firstname citext, company citext, address citext, city citext, st citext,
+  zip citext, homeph citext, cellph citext, workph citext, ext citext, email citext,
+  active boolean DEFAULT true,
+  contype citext,
+  rowver bigint NOT NULL DEFAULT 1);
+CREATE INDEX IF NOT EXISTS contacts_by_name ON contacts(lastname, firstname, address);
+CREATE INDEX IF NOT EXISTS contacts_by_type ON contacts(contype, lastname, firstname, address);
+CREATE TABLE IF NOT EXISTS appointments(
+  autoid serial PRIMARY KEY,
+  name citext, address citext, apptdate date, appttime time(0), apptbrief citext, apptnotes citext,
+  rowver bigint NOT NULL DEFAULT 1);
+CREATE INDEX IF NOT EXISTS appointments_by_date ON appointments(apptdate, appttime);
+CREATE TABLE IF NOT EXISTS todo_items(
+  id serial PRIMARY KEY,
+  owner name NOT NULL DEFAULT current_user,
+  todo citext);
+CREATE INDEX IF NOT EXISTS todo_items_by_owner ON todo_items(owner, id);
+CREATE OR REPLACE VIEW todo AS SELECT id, todo FROM todo_items WHERE owner = current_user;
+CREATE TABLE IF NOT EXISTS exchange_identity(identity text NOT NULL);
+CREATE TABLE IF NOT EXISTS ical_uids(uid text PRIMARY KEY, autoid integer NOT NULL);
+CREATE OR REPLACE FUNCTION kestrel_raise_rowver() RETURNS trigger LANGUAGE plpgsql AS
+  $$BEGIN NEW.rowver := OLD.rowver + 1; RETURN NEW; END$$;
+CREATE OR REPLACE FUNCTION kestrel_announce() RETURNS trigger LANGUAGE plpgsql AS
+  $$BEGIN PERFORM pg_notify('kestrel_changes', TG_ARGV[0]); RETURN NULL; END$$;
+CREATE OR REPLACE TRIGGER contacts_rowver BEFORE UPDATE ON contacts
+  FOR EACH ROW EXECUTE FUNCTION kestrel_raise_rowver();
+CREATE OR REPLACE TRIGGER appointments_rowver BEFORE UPDATE ON appointments
+  FOR EACH ROW EXECUTE FUNCTION kestrel_raise_rowver();
+CREATE OR REPLACE TRIGGER contacts_changed AFTER INSERT OR UPDATE OR DELETE ON contacts
+  FOR EACH STATEMENT EXECUTE FUNCTION kestrel_announce('contacts');
+CREATE OR REPLACE TRIGGER appointments_changed AFTER INSERT OR UPDATE OR DELETE ON appointments
+  FOR EACH STATEMENT EXECUTE FUNCTION kestrel_announce('appointments');
+CREATE OR REPLACE TRIGGER todo_changed AFTER INSERT OR UPDATE OR DELETE ON todo_items
+  FOR EACH STATEMENT EXECUTE FUNCTION kestrel_announce('todo');
+)sql";
+
+struct Step {
+    int version;
+    const char* sql;
+};
+constexpr Step kSteps[] = {{1, kVersion1}};
+static_assert(kSteps[std::size(kSteps) - 1].version == kSchemaVersion);
+
+int versionOf(PGconn* c)
+{
+    PGresult* r = PQexec(c, "SELECT coalesce(max(version), 0) FROM kestrel_schema");
+    const bool ok = PQresultStatus(r) == PGRES_TUPLES_OK;
+    const int v = ok ? std::atoi(PQgetvalue(r, 0, 0)) : 0;
+    PQclear(r);
+    return v;
+}
+
+} // namespace
+
+void ensureSchema(PGconn* c)
+{
+    // The usual case, a schema already made, costs one query.
+    if (versionOf(c) >= kSchemaVersion)
+        return;
+    // Two copies starting together: the second waits on the lock, then finds the work done.
+    execScript(c, "BEGIN; SELECT pg_advisory_xact_lock(hashtext('kestrel_schema')::bigint);"
+                  "CREATE TABLE IF NOT EXISTS kestrel_schema(version integer NOT NULL)");
+    try {
+        const int have = versionOf(c);
+        for (const Step& s : kSteps) {
+            if (s.version <= have)
+                continue;
+            execScript(c, s.sql);
+            execScript(c, QByteArray("INSERT INTO kestrel_schema(version) VALUES(" + QByteArray::number(s.version) + ")").constData());
+        }
+        execScript(c, "COMMIT");
+    } catch (...) {
+        PQclear(PQexec(c, "ROLLBACK"));
+        throw;
+    }
+}
+
+} // namespace kestrel::pg
