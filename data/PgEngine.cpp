@@ -59,8 +59,9 @@ struct ResultGuard {
 // close message already in its socket; it is dropped rather than handed out.
 bool stillUsable(PGconn* c)
 {
+    // The first read takes the server's farewell, the second finds the socket closed behind it.
     return PQstatus(c) == CONNECTION_OK && PQtransactionStatus(c) == PQTRANS_IDLE && PQconsumeInput(c) == 1 &&
-           PQstatus(c) == CONNECTION_OK;
+           PQconsumeInput(c) == 1 && PQstatus(c) == CONNECTION_OK;
 }
 
 PGconn* connect(const QString& conninfo, bool forSchema)
@@ -175,6 +176,31 @@ PGconn* acquire(const QString& connectionText)
     std::lock_guard guard(p.lock);
     p.schemaMade.insert(key);
     return c;
+}
+
+PGconn* openDedicated(const QString& connectionText)
+{
+    const QString key = serverConninfo(connectionText);
+    bool schemaMade = false;
+    {
+        std::lock_guard guard(pools().lock);
+        schemaMade = pools().schemaMade.contains(key);
+    }
+    PGconn* c = connect(key, !schemaMade);
+    std::lock_guard guard(pools().lock);
+    pools().schemaMade.insert(key);
+    return c;
+}
+
+QStringList takeNotifications(PGconn* conn)
+{
+    QStringList out;
+    PQconsumeInput(conn);
+    while (PGnotify* n = PQnotifies(conn)) {
+        out << QString::fromUtf8(n->extra);
+        PQfreemem(n);
+    }
+    return out;
 }
 
 void release(PGconn* conn, const QString& connectionText)

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <string_view>
@@ -22,6 +23,12 @@ inline constexpr int kSchemaVersion = 1;
 // A connection to the server of connectionText, from the pool or new; a new one to a server not
 // yet seen by this process first makes the schema (once, under an advisory lock). Throws DbError.
 pg_conn* acquire(const QString& connectionText);
+// A connection of its own, outside the pool, with the schema made (a listener for kChangeChannel
+// keeps one open); the caller closes it with PQfinish. Throws DbError.
+pg_conn* openDedicated(const QString& connectionText);
+// The payloads of the notifications that have reached conn, oldest first; reads what waits in its
+// socket without blocking.
+QStringList takeNotifications(pg_conn* conn);
 // Back to the pool when it is idle and healthy, else closed.
 void release(pg_conn* conn, const QString& connectionText);
 // Closes every waiting connection (tests drop their databases afterwards).

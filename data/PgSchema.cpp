@@ -18,7 +18,8 @@ namespace {
 // contacts with LIKE.) The program's LIKE becomes the operator ~~~, which folds accents as well
 // as case, as the local files' LIKE does ("E%" finds Émile).
 //
-// The to-do list is per database user: todo is a view of the user's own rows of todo_items, so
+// Whoever may connect to the database (its CONNECT privilege) works with the office's contacts and
+// appointments. The to-do list is per database user: todo is a view of the user's own rows of todo_items, so
 // the program's "select id,todo from todo" and its insert, update and delete see and touch
 // nothing else; an insert through the view takes the owner's default, current_user.
 //
@@ -54,6 +55,10 @@ CREATE INDEX IF NOT EXISTS todo_items_by_owner ON todo_items(owner, id);
 CREATE OR REPLACE VIEW todo AS SELECT id, todo FROM todo_items WHERE owner = current_user;
 CREATE TABLE IF NOT EXISTS exchange_identity(identity text NOT NULL);
 CREATE TABLE IF NOT EXISTS ical_uids(uid text PRIMARY KEY, autoid integer NOT NULL);
+REVOKE ALL ON todo_items FROM PUBLIC;
+GRANT SELECT, INSERT, UPDATE, DELETE ON contacts, appointments, todo, ical_uids, exchange_identity TO PUBLIC;
+GRANT USAGE ON SEQUENCE contacts_id_seq, appointments_autoid_seq, todo_items_id_seq TO PUBLIC;
+GRANT SELECT ON kestrel_schema TO PUBLIC;
 CREATE OR REPLACE FUNCTION kestrel_raise_rowver() RETURNS trigger LANGUAGE plpgsql AS
   $$BEGIN NEW.rowver := OLD.rowver + 1; RETURN NEW; END$$;
 CREATE OR REPLACE FUNCTION kestrel_announce() RETURNS trigger LANGUAGE plpgsql AS

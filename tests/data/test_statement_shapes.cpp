@@ -49,6 +49,9 @@ TEST_F(StatementShapes, ContactReads)
     EXPECT_EQ(column(sConnContacts, QStringLiteral("SELECT firstname + ' ' + lastname FROM contacts where id=2")), QStringLiteral("Al adams"));
     EXPECT_EQ(column(sConnContacts, QStringLiteral("select lastname,email,company from contacts order by lastname asc"), 1),
               QStringLiteral(",,<null>,pat@x.org"));
+    // The letter filter finds names the way they are filed, accents and case aside.
+    addContact(QStringLiteral("Émile"), QStringLiteral("Zoë"));
+    EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where lastname like 'e%'") + order, 1), QStringLiteral("Zoë Émile"));
     // The import leaves active to its default.
     EXPECT_EQ(column(sConnContacts, QStringLiteral("select active from contacts where lastname='Baker'")), QStringLiteral("True"));
 }
