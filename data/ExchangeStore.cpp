@@ -110,7 +110,7 @@ void insertContacts(const QString& connectionText, const std::vector<ContactReco
     Transaction t(c);
     {
         Statement ins = native(c, "INSERT INTO contacts(lastname,firstname,company,address,city,st,zip,homeph,"
-                                  "cellph,workph,ext,email,active,contype) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,1,?)");
+                                  "cellph,workph,ext,email,active,contype) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,TRUE,?)");
         for (const ContactRecord& r : contacts) {
             ins.reset();
             const QString* fields[] = {&r.lastname, &r.firstname, &r.company, &r.address, &r.city, &r.st, &r.zip,

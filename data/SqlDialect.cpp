@@ -84,6 +84,24 @@ SqlTranslation translateSql(const QString& in, SqlTarget target)
     const qsizetype n = in.size();
     // What the last significant piece written was: a number keeps + as arithmetic.
     enum class Last { None, Number, Other } last = Last::None;
+    // The local engine sorts an empty value (null) before every other, the server after: on the
+    // server each ORDER BY term says where nulls go. orderDepth is the parenthesis depth of the
+    // ORDER BY being written, -1 outside one.
+    int depth = 0;
+    int orderDepth = -1;
+    bool afterOrder = false;
+    bool termWritten = false;
+    bool descending = false;
+    auto closeTerm = [&](bool spaceAfter) {
+        if (orderDepth < 0 || !termWritten)
+            return;
+        while (!out.isEmpty() && out.back().isSpace())
+            out.chop(1);
+        out += descending ? QStringLiteral(" NULLS LAST") : QStringLiteral(" NULLS FIRST");
+        if (spaceAfter)
+            out += u' ';
+        termWritten = descending = false;
+    };
 
     auto afterLiteral = [&](qsizetype next) {
         // A keyword may follow a closing quote directly ('Lead'ORDER BY); give SQLite a blank.
@@ -93,6 +111,9 @@ SqlTranslation translateSql(const QString& in, SqlTarget target)
 
     for (qsizetype i = 0; i < n;) {
         const QChar c = in[i];
+        // Words mark a term (or not) below, where keywords are told apart.
+        if (server && orderDepth >= 0 && !c.isSpace() && c != u',' && c != u')' && c != u';' && (!isWordChar(c) || c.isDigit()))
+            termWritten = true;
         if (c == u'\'') {
             qsizetype j = i + 1;
             for (;;) {
@@ -193,6 +214,21 @@ SqlTranslation translateSql(const QString& in, SqlTarget target)
             while (j < n && isWordChar(in[j]))
                 ++j;
             const QStringView word = QStringView(in).mid(i, j - i);
+            if (server) {
+                auto is = [&](const char16_t* w) { return word.compare(QStringView(w), Qt::CaseInsensitive) == 0; };
+                if (orderDepth == depth && (is(u"limit") || is(u"offset") || is(u"union") || is(u"except") || is(u"intersect"))) {
+                    closeTerm(true);
+                    orderDepth = -1;
+                } else if (orderDepth == depth && (is(u"desc") || is(u"asc"))) {
+                    descending = descending || is(u"desc");
+                } else if (afterOrder && is(u"by")) {
+                    orderDepth = depth;
+                    termWritten = descending = false;
+                } else if (orderDepth >= 0) {
+                    termWritten = true;
+                }
+                afterOrder = is(u"order");
+            }
             if (word.compare(u"True", Qt::CaseInsensitive) == 0)
                 out += server ? QStringLiteral("TRUE") : QStringLiteral("1");
             else if (word.compare(u"False", Qt::CaseInsensitive) == 0)
@@ -204,12 +240,25 @@ SqlTranslation translateSql(const QString& in, SqlTarget target)
             i = j;
             last = Last::Other;
         } else {
+            if (server && c == u'(') {
+                ++depth;
+            } else if (server && c == u')') {
+                if (depth == orderDepth) {
+                    closeTerm(false);
+                    orderDepth = -1;
+                }
+                --depth;
+            } else if (server && c == u',' && depth == orderDepth) {
+                closeTerm(false);
+            }
             out += c;
             if (!c.isSpace())
                 last = Last::Other;
             ++i;
         }
     }
+    if (server)
+        closeTerm(false);
     SqlTranslation t;
     t.sql = out;
     return t;

@@ -65,13 +65,17 @@ TEST(SqlDialect, TheOfficeServerGetsTypedLiteralsItsBooleansAndTheFoldingLike)
     const Case cases[] = {
         {"where apptdate between #3/7/2008# And #3/14/2008#", "where apptdate between DATE '2008-03-07' And DATE '2008-03-14'"},
         {"values(#9:30 AM#,#3/7/2006 2:30 PM#)", "values(TIME '09:30:00',TIMESTAMP '2006-03-07 14:30:00')"},
-        {"where apptdate=#3/7/2008#order by x", "where apptdate=DATE '2008-03-07' order by x"},
+        {"where apptdate=#3/7/2008#order by x", "where apptdate=DATE '2008-03-07' order by x NULLS FIRST"},
         {"where d between#3/7/2008#", "where d between DATE '2008-03-07'"},
         {"active=True, x=false", "active=TRUE, x=FALSE"},
         {"select [LastName] from t", "select \"lastname\" from t"},
         {"where lastname like 'A%'", "where lastname ~~~ 'A%'"},
         {"select firstname + ' ' + lastname, id+1 from contacts", "select firstname || ' ' || lastname, id+1 from contacts"},
-        {"where contype='Lead'ORDER BY LastName", "where contype='Lead' ORDER BY LastName"},
+        {"where contype='Lead'ORDER BY LastName, FirstName", "where contype='Lead' ORDER BY LastName NULLS FIRST, FirstName NULLS FIRST"},
+        // Nulls sort first, as on the local files, whatever the direction says.
+        {"order by apptdate,appttime asc", "order by apptdate NULLS FIRST,appttime asc NULLS FIRST"},
+        {"order by a desc, b limit 5", "order by a desc NULLS LAST, b NULLS FIRST limit 5"},
+        {"select x from (select y from t order by lower(y)) order by 1", "select x from (select y from t order by lower(y) NULLS FIRST) order by 1 NULLS FIRST"},
         {"set a='like #1/1/2000# True [x] + \"y\"'", "set a='like #1/1/2000# True [x] + \"y\"'"},
     };
     for (const Case& c : cases) {
