@@ -103,6 +103,11 @@ SqlTranslation translateSql(const QString& in, SqlTarget target)
         termWritten = descending = false;
     };
 
+    // Two literals written side by side ('a''b') would read as one holding an apostrophe.
+    auto beforeLiteral = [&] {
+        if (!out.isEmpty() && out.back() == u'\'')
+            out += u' ';
+    };
     auto afterLiteral = [&](qsizetype next) {
         // A keyword may follow a closing quote directly ('Lead'ORDER BY); give SQLite a blank.
         if (next < n && isWordChar(in[next]))
@@ -128,6 +133,7 @@ SqlTranslation translateSql(const QString& in, SqlTarget target)
                 }
                 ++j;
             }
+            beforeLiteral();
             out += QStringView(in).mid(i, j - i + 1);
             i = j + 1;
             afterLiteral(i);
@@ -151,6 +157,7 @@ SqlTranslation translateSql(const QString& in, SqlTarget target)
                 value += in[j];
                 ++j;
             }
+            beforeLiteral();
             out += u'\'' + value + u'\'';
             i = j + 1;
             afterLiteral(i);
@@ -176,6 +183,7 @@ SqlTranslation translateSql(const QString& in, SqlTarget target)
             const QString lit = translateDateLiteral(inside);
             if (lit.isEmpty())
                 return fail(QStringLiteral("syntax error in date or time literal #%1#").arg(inside));
+            beforeLiteral();
             if (server && !out.isEmpty() && isWordChar(out.back()))
                 out += u' ';
             if (server)

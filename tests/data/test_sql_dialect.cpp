@@ -28,6 +28,8 @@ TEST(SqlDialect, LiteralsOfTheDialectBecomeSqlite)
         {"active=True, x=false", "active=1, x=0"},
         {"WHERE contype='Lead'ORDER BY LastName", "WHERE contype='Lead' ORDER BY LastName"},
         {"select id+1 from t", "select id+1 from t"},
+        // Literals side by side stay two (an error), never one holding an apostrophe.
+        {"values(\"a\"'b'#9:30 AM#)", "values('a' 'b' '09:30:00')"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(sql(QString::fromUtf8(c.in)).toStdString(), c.out) << c.in;
