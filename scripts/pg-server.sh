@@ -10,6 +10,9 @@ set -euo pipefail
 action=${1:?start or stop}
 state=${2:?state folder}
 mkdir -p "$state"
+state=$(cd "$state" && pwd)
+# The server's user may not enter the caller's folder (a checkout under /root).
+cd /
 
 bindir=""
 if command -v pg_config >/dev/null 2>&1 && [[ -x "$(pg_config --bindir)/initdb" ]]; then
