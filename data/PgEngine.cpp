@@ -67,10 +67,11 @@ bool stillUsable(PGconn* c)
 PGconn* connect(const QString& conninfo, bool forSchema)
 {
     const QByteArray info = conninfo.toUtf8();
-    // A server that does not answer must not hang the program: a timeout unless the connection
-    // text gives its own (later keywords win, and the text comes last).
-    const char* keys[] = {"connect_timeout", "application_name", "dbname", nullptr};
-    const char* values[] = {"10", "Kestrel", info.constData(), nullptr};
+    // A server that does not answer, or a network that drops, must not hang the program: time
+    // limits unless the connection text gives its own (later keywords win, and the text is last).
+    const char* keys[] = {"connect_timeout", "keepalives_idle", "keepalives_interval", "keepalives_count",
+                          "tcp_user_timeout", "application_name", "dbname", nullptr};
+    const char* values[] = {"10", "30", "10", "3", "30000", "Kestrel", info.constData(), nullptr};
     PGconn* c = PQconnectdbParams(keys, values, 1);
     if (!c)
         throw DbError(packState("53200"), QStringLiteral("out of memory"), Fault::DiskError);
@@ -79,6 +80,9 @@ PGconn* connect(const QString& conninfo, bool forSchema)
         PQfinish(c);
         throw e;
     }
+    // The server's notices (a connection ended by its administrator, say) are for its log, not
+    // for the program's standard error; failures arrive as errors all the same.
+    PQsetNoticeProcessor(c, [](void*, const char*) {}, nullptr);
     try {
         if (PQsetClientEncoding(c, "UTF8") != 0)
             throw errorOf(c);
