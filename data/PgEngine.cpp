@@ -87,8 +87,10 @@ PGconn* connect(const QString& conninfo, bool forSchema)
         if (PQsetClientEncoding(c, "UTF8") != 0)
             throw errorOf(c);
         // Dates come back as 2006-03-07; a row another user keeps locked is waited for a while,
-        // then reported as locked rather than waited for without end.
-        execScript(c, "SET datestyle TO ISO, MDY; SET lock_timeout TO '10s'; SET client_min_messages TO warning");
+        // then reported as locked rather than waited for without end (ten seconds, unless the
+        // server's administrator set a limit of their own).
+        execScript(c, "SET datestyle TO ISO, MDY; SET client_min_messages TO warning;"
+                      "SELECT set_config('lock_timeout', '10s', false) WHERE current_setting('lock_timeout') = '0'");
         if (forSchema)
             ensureSchema(c);
     } catch (...) {

@@ -25,7 +25,8 @@ protected:
             GTEST_SKIP() << "needs the test server (the server.* run)";
     }
     QString server() const { return serverConninfo(sConnContacts); }
-    void admin(const QString& sql) { pg::runMaintenance(server(), sql); }
+    // Statements of the server's administrator, from outside the test's database.
+    void admin(const QString& sql) { pg::runMaintenance(testServer() + QStringLiteral(" dbname=postgres"), sql); }
     QString one(const QString& conn, const QString& sql)
     {
         const auto r = rows(conn, sql);
@@ -48,8 +49,8 @@ TEST_F(OfficeTest, EachDatabaseUserSeesAndChangesOnlyTheirOwnToDoList)
     EXPECT_EQ(ActionQueryCount(QStringLiteral("delete from todo where id=") + mine, other), 0);
     EXPECT_EQ(one(sConnMain, QStringLiteral("select todo from todo")), QStringLiteral("Mine"));
     releaseAllDatabaseFiles();
-    admin(QStringLiteral("DROP OWNED BY %1").arg(role));
-    pg::runMaintenance(testServer() + QStringLiteral(" dbname=postgres"), QStringLiteral("DROP ROLE %1").arg(role));
+    pg::runMaintenance(server(), QStringLiteral("DROP OWNED BY %1").arg(role));
+    admin(QStringLiteral("DROP ROLE %1").arg(role));
 }
 
 TEST_F(OfficeTest, ChangesRaiseTheRowVersionAndAreAnnouncedOncePerStatement)
@@ -97,7 +98,7 @@ TEST_F(OfficeTest, CopiesStartingTogetherMakeTheSchemaOnce)
               (std::vector<QStringList>{{QString::number(pg::kSchemaVersion)}}));
 }
 
-TEST_F(OfficeTest, ALostConnectionIsToldInPlainWordsAndTheNextTryConnectsAnew)
+TEST_F(OfficeTest, TheServersConditionsAreToldInPlainWordsAndALostConnectionIsMadeAnew)
 {
     const int pid = one(sConnContacts, QStringLiteral("select pg_backend_pid()")).toInt();
     // The server went away between two routines: the waiting connection is not handed out again.
@@ -132,6 +133,19 @@ TEST_F(OfficeTest, ALostConnectionIsToldInPlainWordsAndTheNextTryConnectsAnew)
     EXPECT_TRUE(desk.messages()[0].startsWith(QStringLiteral("Kestrel can show the office database %1 on this computer but not "
                                                              "change it").arg(serverDb)))
         << desk.messages()[0].toStdString();
+    // A row another user keeps locked past the server's limit.
+    admin(QStringLiteral("ALTER DATABASE %1 SET default_transaction_read_only = off").arg(serverDb));
+    admin(QStringLiteral("ALTER DATABASE %1 SET lock_timeout = '100ms'").arg(serverDb));
+    releaseAllDatabaseFiles();
+    const int id = addContact(QStringLiteral("Adams"), QStringLiteral("Ann"));
+    Connection holder(sConnContacts);
+    Transaction t(holder);
+    holder.execute(QStringLiteral("UPDATE contacts set lastname='Held' where id=%1").arg(id));
+    desk.answerNo();
+    EXPECT_FALSE(ActionQuery(QStringLiteral("UPDATE contacts set lastname='Mine' where id=%1").arg(id), sConnContacts));
+    ASSERT_EQ(desk.prompts.size(), 3u);
+    EXPECT_TRUE(desk.prompts[2].text.startsWith(QStringLiteral("The change could not be saved yet: another user is changing")))
+        << desk.prompts[2].text.toStdString();
 }
 
 TEST(OfficeFaults, TheServersFailuresAreSortedIntoTheProgramsKinds)
