@@ -67,8 +67,9 @@ QString identityOf(Connection& db)
 std::vector<ContactRecord> readAllContacts(const QString& connectionText)
 {
     Connection c(connectionText);
+    // Empty names first on the office server too, as the local files sort them.
     Statement q = native(c, "SELECT id,lastname,firstname,company,address,city,st,zip,homeph,cellph,workph,ext,"
-                            "email,contype FROM contacts ORDER BY lastname,firstname,id");
+                            "email,contype FROM contacts ORDER BY lastname NULLS FIRST,firstname NULLS FIRST,id");
     std::vector<ContactRecord> out;
     while (q.step()) {
         ContactRecord r;
@@ -86,7 +87,7 @@ std::vector<AppointmentRecord> readAppointments(const QString& connectionText, c
 {
     Connection c(connectionText);
     Statement q = native(c, "SELECT autoid,name,address,apptdate,appttime,apptbrief,apptnotes FROM appointments "
-                            "WHERE apptdate BETWEEN ? AND ? ORDER BY apptdate,appttime,autoid");
+                            "WHERE apptdate BETWEEN ? AND ? ORDER BY apptdate,appttime NULLS FIRST,autoid");
     q.bind(1, from.toString(Qt::ISODate));
     q.bind(2, to.toString(Qt::ISODate));
     std::vector<AppointmentRecord> out;

@@ -43,6 +43,7 @@ TEST_F(StatementShapes, ContactReads)
     EXPECT_EQ(column(sConnContacts, grid + order, 1), QStringLiteral("Al adams,Bo Baker,Ned Nocompany,Pat O'Brien"));
     EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where lastname like 'A%'") + order, 1), QStringLiteral("Al adams"));
     EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where contype='Cust'") + order, 1), QStringLiteral("Pat O'Brien"));
+    EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where contype='CUST'") + order, 1), QStringLiteral("Pat O'Brien"));
     // A company that holds no value at all is neither "with" nor "without" a company.
     EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where company <> \"\"") + order, 1), QStringLiteral("Al adams"));
     EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where company = \"\"") + order, 1), QStringLiteral("Bo Baker,Pat O'Brien"));
