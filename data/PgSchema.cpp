@@ -73,6 +73,8 @@ CREATE TABLE IF NOT EXISTS todo_items(
 CREATE INDEX IF NOT EXISTS todo_items_by_owner ON todo_items(owner, id);
 CREATE OR REPLACE VIEW todo AS SELECT id, todo FROM todo_items WHERE owner = current_user;
 CREATE TABLE IF NOT EXISTS exchange_identity(identity text NOT NULL);
+-- Made here, under the lock, so that two copies exporting at once never make two.
+INSERT INTO exchange_identity(identity) SELECT gen_random_uuid()::text WHERE NOT EXISTS (SELECT 1 FROM exchange_identity);
 CREATE TABLE IF NOT EXISTS ical_uids(uid text PRIMARY KEY, autoid integer NOT NULL);
 REVOKE ALL ON todo_items FROM PUBLIC;
 GRANT SELECT, INSERT, UPDATE, DELETE ON contacts, appointments, todo, ical_uids, exchange_identity TO PUBLIC;
