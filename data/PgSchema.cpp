@@ -120,7 +120,15 @@ void ensureSchema(PGconn* c)
     if (versionOf(c) >= kSchemaVersion)
         return;
     // Two copies starting together: the second waits on the lock, then finds the work done.
+    // The schema belongs to the database's owner (the office's group role) when the user who
+    // happens to connect first is a member of it, so that any member may raise it later.
     execScript(c, "BEGIN; SELECT pg_advisory_xact_lock(hashtext('kestrel_schema')::bigint);"
+                  "DO $$DECLARE o name; BEGIN"
+                  "  SELECT pg_get_userbyid(datdba) INTO o FROM pg_database WHERE datname = current_database();"
+                  "  IF o <> current_user AND pg_has_role(current_user, o, 'MEMBER') THEN"
+                  "    EXECUTE format('SET LOCAL ROLE %I', o);"
+                  "  END IF;"
+                  "END$$;"
                   "CREATE TABLE IF NOT EXISTS kestrel_schema(version integer NOT NULL)");
     try {
         const int have = versionOf(c);

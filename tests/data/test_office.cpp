@@ -53,6 +53,20 @@ TEST_F(OfficeTest, EachDatabaseUserSeesAndChangesOnlyTheirOwnToDoList)
     admin(QStringLiteral("DROP ROLE %1").arg(role));
 }
 
+TEST_F(OfficeTest, TheSchemaBelongsToTheOfficeGroupWhenAMemberMakesIt)
+{
+    const QString group = QStringLiteral("kestrel_group_%1").arg(serverDb), member = QStringLiteral("kestrel_member_%1").arg(serverDb);
+    admin(QStringLiteral("CREATE ROLE %1 NOLOGIN; CREATE ROLE %2 LOGIN IN ROLE %1; ALTER DATABASE %3 OWNER TO %1")
+              .arg(group, member, serverDb));
+    EXPECT_EQ(one(serverConnectionText(server() + QStringLiteral(" user=") + member),
+                  QStringLiteral("select tableowner from pg_tables where tablename='contacts'")),
+              group);
+    releaseAllDatabaseFiles();
+    admin(QStringLiteral("ALTER DATABASE %1 OWNER TO kestrel").arg(serverDb));
+    pg::runMaintenance(server(), QStringLiteral("DROP OWNED BY %1, %2").arg(group, member));
+    admin(QStringLiteral("DROP ROLE %1; DROP ROLE %2").arg(member, group));
+}
+
 TEST_F(OfficeTest, ChangesRaiseTheRowVersionAndAreAnnouncedOncePerStatement)
 {
     const int id = addContact(QStringLiteral("Adams"), QStringLiteral("Ann"));
