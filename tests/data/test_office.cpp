@@ -92,6 +92,35 @@ TEST_F(OfficeTest, ChangesRaiseTheRowVersionAndAreAnnouncedOncePerStatement)
     Statement(listener, QStringLiteral("UNLISTEN *"), Statement::Dialect::Native).run();
 }
 
+TEST_F(OfficeTest, TwoCopiesWritingAtOnceLoseNothing)
+{
+    const int shared = addContact(QStringLiteral("Shared"), QStringLiteral("Row"));
+    exec(sConnContacts, QStringLiteral("UPDATE contacts set company='' where id=%1").arg(shared));
+    std::atomic<int> failures{0};
+    auto copy = [&](const QString& name) {
+        try {
+            for (int i = 0; i < 40; ++i) {
+                Connection c(sConnContacts);
+                c.execute(QStringLiteral("INSERT into contacts(lastname,firstname,contype)values('%1','%2','Lead')").arg(name).arg(i));
+                c.execute(QStringLiteral("UPDATE contacts set company=company + '%1' where id=%2").arg(name.left(1)).arg(shared));
+                if (i % 4 == 3)
+                    c.execute(QStringLiteral("delete from contacts where lastname='%1' and firstname='%2'").arg(name).arg(i - 1));
+            }
+        } catch (const DbError&) {
+            ++failures;
+        }
+    };
+    std::thread ann(copy, QStringLiteral("Ann")), bob(copy, QStringLiteral("Bob"));
+    ann.join();
+    bob.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(one(sConnContacts, QStringLiteral("select count(*) from contacts where lastname='Ann'")), QStringLiteral("30"));
+    EXPECT_EQ(one(sConnContacts, QStringLiteral("select count(*) from contacts where lastname='bob'")), QStringLiteral("30"));
+    const QString company = one(sConnContacts, QStringLiteral("select company from contacts where id=%1").arg(shared));
+    EXPECT_EQ(company.count(u'A'), 40);
+    EXPECT_EQ(company.count(u'B'), 40);
+}
+
 TEST_F(OfficeTest, CopiesStartingTogetherMakeTheSchemaOnce)
 {
     std::vector<std::thread> copies;
