@@ -3,11 +3,13 @@
 #include "data/Office.h"
 
 #include <QHash>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -303,7 +305,26 @@ bool numberParameters(const QString& sqlText, QByteArray* out, int* parameters)
     return true;
 }
 
-Cursor::~Cursor() { PQclear(result_); }
+Cursor::Cursor(PGconn* conn, QByteArray sql, int parameters) : conn_(conn), sql_(std::move(sql)), values_(size_t(parameters))
+{
+    static const QRegularExpression insert(QStringLiteral("^\\s*insert\\s+into\\s+(contacts|appointments|todo)\\b"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    const QString text = QString::fromUtf8(sql_);
+    const auto m = insert.match(text);
+    if (m.hasMatch() && !text.contains(QStringLiteral("returning"), Qt::CaseInsensitive)) {
+        const QString table = m.captured(1).toLower();
+        // After a line break: a comment that ends the statement cannot swallow it.
+        sql_ += table == u"appointments" ? "\nRETURNING autoid" : "\nRETURNING id";
+        returnsKey_ = true;
+    }
+}
+
+Cursor::~Cursor()
+{
+    PQclear(result_);
+    if (!prepared_.isEmpty() && PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) != PQTRANS_INERROR)
+        PQclear(PQexec(conn_, "DEALLOCATE " + prepared_));
+}
 
 void Cursor::bind(int index, const char* bytes, int size)
 {
@@ -325,7 +346,17 @@ void Cursor::ensureRan()
     std::vector<const char*> values(values_.size());
     for (size_t i = 0; i < values_.size(); ++i)
         values[i] = i < bound_.size() && bound_[i] ? values_[i].constData() : nullptr;
-    PGresult* r = PQexecParams(conn_, sql_.constData(), int(values.size()), nullptr, values.data(), nullptr, nullptr, 0);
+    if (++runs_ == 2) {
+        static std::atomic<unsigned> counter{0};
+        const QByteArray name = "kestrel_" + QByteArray::number(++counter);
+        ResultGuard p{PQprepare(conn_, name.constData(), sql_.constData(), int(values.size()), nullptr)};
+        if (PQresultStatus(p.r) != PGRES_COMMAND_OK)
+            throw errorOf(conn_, p.r);
+        prepared_ = name;
+    }
+    PGresult* r = prepared_.isEmpty()
+        ? PQexecParams(conn_, sql_.constData(), int(values.size()), nullptr, values.data(), nullptr, nullptr, 0)
+        : PQexecPrepared(conn_, prepared_.constData(), int(values.size()), values.data(), nullptr, nullptr, 0);
     const ExecStatusType st = PQresultStatus(r);
     if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK && st != PGRES_EMPTY_QUERY) {
         const DbError e = errorOf(conn_, r);
@@ -335,6 +366,11 @@ void Cursor::ensureRan()
     result_ = r;
     rows_ = PQntuples(r);
     row_ = -1;
+    if (returnsKey_) {
+        if (rows_ > 0)
+            lastKey_ = std::strtoll(PQgetvalue(r, rows_ - 1, 0), nullptr, 10);
+        rows_ = 0; // an insert has no rows to step through, as on the local files
+    }
 }
 
 bool Cursor::step()
@@ -363,6 +399,8 @@ void Cursor::reset()
 
 std::int64_t Cursor::lastInsertId() const
 {
+    if (returnsKey_ && lastKey_)
+        return lastKey_;
     ResultGuard r{PQexec(conn_, "SELECT lastval()")};
     if (PQresultStatus(r.r) != PGRES_TUPLES_OK)
         throw errorOf(conn_, r.r);

@@ -53,10 +53,12 @@ void runMaintenance(const QString& conninfo, const QString& sql);
 bool numberParameters(const QString& sql, QByteArray* out, int* parameters);
 
 // The part of a Statement that runs on the server: the statement is sent with its bindings at
-// the first step after construction or reset, and its rows are kept until the next reset.
+// the first step after construction or reset, and its rows are kept until the next reset. A
+// statement run a second time is prepared on the server, so that its later runs (the rows of an
+// import) are not parsed and planned again.
 class Cursor {
 public:
-    Cursor(pg_conn* conn, QByteArray sql, int parameters) : conn_(conn), sql_(std::move(sql)), values_(size_t(parameters)) {}
+    Cursor(pg_conn* conn, QByteArray sql, int parameters);
     ~Cursor();
     Cursor(const Cursor&) = delete;
     Cursor& operator=(const Cursor&) = delete;
@@ -86,6 +88,12 @@ private:
     pg_result* result_ = nullptr;
     int row_ = -1;
     int rows_ = 0;
+    int runs_ = 0;
+    // An insert into a table with a generated key returns the key with it, which lastInsertId()
+    // then needs no second trip to the server for.
+    bool returnsKey_ = false;
+    std::int64_t lastKey_ = 0;
+    QByteArray prepared_; // the server's name for it once prepared
 };
 
 } // namespace kestrel::pg

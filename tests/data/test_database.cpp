@@ -202,3 +202,22 @@ TEST_F(DatabaseTest, StatementsAreReleasedOnEveryPathAndTransactionsRollBackUnle
     }
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts")), std::vector<QStringList>{{QStringLiteral("Adams")}});
 }
+
+TEST_F(DatabaseTest, AnInsertTellsTheKeyItGaveAndHasNoRowsToStep)
+{
+    addContact(QStringLiteral("Adams"), QStringLiteral("Ann"));
+    Connection c(sConnContacts);
+    Statement ins(c, QStringLiteral("INSERT INTO contacts(lastname) VALUES(?) -- the import's shape"), Statement::Dialect::Native);
+    for (const char* name : {"Baker", "Cole"}) {
+        ins.bind(1, QString::fromUtf8(name));
+        EXPECT_FALSE(ins.step());
+        const qint64 key = ins.lastInsertId();
+        ins.reset();
+        EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts where id=%1").arg(key)),
+                  std::vector<QStringList>{{QString::fromUtf8(name)}});
+    }
+    Connection main(sConnMain);
+    Statement todo(main, QStringLiteral("Insert into todo (todo)values('Call')"));
+    EXPECT_EQ(todo.run(), 1);
+    EXPECT_EQ(todo.lastInsertId(), 1);
+}
