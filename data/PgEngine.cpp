@@ -257,7 +257,6 @@ bool numberParameters(const QString& sqlText, QByteArray* out, int* parameters)
     const qsizetype n = in.size();
     out->clear();
     out->reserve(n + 16);
-    int next = 0;
     int highest = 0;
     bool ended = false; // a ";" was seen: only filler may follow
     for (qsizetype i = 0; i < n;) {
@@ -292,7 +291,11 @@ bool numberParameters(const QString& sqlText, QByteArray* out, int* parameters)
             qsizetype j = i + 1;
             while (j < n && in[j] >= '0' && in[j] <= '9')
                 ++j;
-            const int number = j > i + 1 ? in.mid(i + 1, j - i - 1).toInt() : ++next;
+            // A bare ? takes the number after the highest one so far, as SQLite numbers them; a
+            // number beyond any statement's (or one that overflows) is left for the server to refuse.
+            int number = j > i + 1 ? in.mid(i + 1, j - i - 1).toInt() : highest + 1;
+            if (number > 32767)
+                number = 0;
             highest = std::max(highest, number);
             out->append('$').append(QByteArray::number(number));
             i = j;

@@ -95,6 +95,7 @@ TEST(SqlDialect, NativeParametersAreNumberedForTheServerAndASecondStatementIsRef
         {"DELETE FROM t WHERE id = ?1 OR parent = ?1", "DELETE FROM t WHERE id = $1 OR parent = $1", 1},
         {"SELECT '?', \"a?\" FROM t WHERE x = ? -- why?\n", "SELECT '?', \"a?\" FROM t WHERE x = $1 -- why?\n", 1},
         {"SELECT 'it''s ?' WHERE a=?", "SELECT 'it''s ?' WHERE a=$1", 1},
+        {"UPDATE t SET a=?2, b=? WHERE c=?1", "UPDATE t SET a=$2, b=$3 WHERE c=$1", 3},
         {"select 1; -- a comment after it is no statement", "select 1-- a comment after it is no statement", 0},
     };
     for (const Case& c : cases) {
