@@ -1,5 +1,7 @@
 #include "data/Database.h"
 
+#include "data/Office.h"
+#include "data/PgEngine.h"
 #include "data/SqlDialect.h"
 #include "data/Statement.h"
 #include "data/TextFold.h"
@@ -437,10 +439,18 @@ void releaseAllDatabaseFiles()
     for (Pool& p : pools().byPath)
         pools().drop(p);
     pools().byPath.clear();
+    pg::releaseAll();
 }
 
-Connection::Connection(const QString& connectionText) : path_(dataSourcePath(connectionText))
+Connection::Connection(const QString& connectionText)
 {
+    if (isServerConnection(connectionText)) {
+        serverText_ = connectionText;
+        path_ = pg::serverName(connectionText);
+        pg_ = pg::acquire(connectionText);
+        return;
+    }
+    path_ = dataSourcePath(connectionText);
     FileIdentity identity;
     if (!identityOf(path_, &identity)) {
         const auto schema = schemas().constFind(QFileInfo(path_).fileName().toLower());
@@ -514,6 +524,10 @@ Connection::Connection(const QString& connectionText) : path_(dataSourcePath(con
 Connection::~Connection()
 {
     endBusyWait();
+    if (pg_) {
+        pg::release(pg_, serverText_);
+        return;
+    }
     if (!db_)
         return;
     settle();
@@ -528,10 +542,11 @@ Connection::~Connection()
     sqlite3_close_v2(db_);
 }
 
-void Connection::execute(const QString& statement)
+int Connection::execute(const QString& statement)
 {
-    Statement(*this, statement).run();
+    const int changed = Statement(*this, statement).run();
     settle();
+    return changed;
 }
 
 void Connection::settle()

@@ -1,5 +1,6 @@
 #pragma once
-// A small RAII layer over SQLite for the program's connection texts. Every routine opens its own
+// A small RAII layer over SQLite (and, for an office database, the PostgreSQL server) for the
+// program's connection texts. Every routine opens its own
 // Connection, reads a Snapshot or executes one statement, and lets both go out of scope.
 #include <QString>
 #include <QVariant>
@@ -10,12 +11,16 @@
 #include <vector>
 
 struct sqlite3;
+struct pg_conn;
 
 namespace kestrel {
 
+class Statement;
+
 // What lies behind an engine failure. Program is a fault of Kestrel itself (a statement the
 // engine rejects); every other kind is a condition of the machine the user can do something about.
-enum class Fault { Program, Damaged, DiskFull, ReadOnly, Locked, Missing, DiskError };
+// Unreachable: the office server could not be reached, or the connection to it was lost.
+enum class Fault { Program, Damaged, DiskFull, ReadOnly, Locked, Missing, DiskError, Unreachable };
 
 // The kind of an engine result code, with the operating system's errno where the engine gave one
 // (a failed write is "disk I/O error" to the engine whether the disk is full or failing).
@@ -63,6 +68,7 @@ bool placeNewFile(const QString& builtPath, const QString& path, bool skipLinkin
 
 // Closes the connections waiting for path (before the file is deleted or replaced).
 void releaseDatabaseFile(const QString& path);
+// Closes every waiting connection, to files and to the office server.
 void releaseAllDatabaseFiles();
 
 class Connection {
@@ -72,9 +78,13 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    // Runs one statement of the program's dialect. Throws DbError.
-    void execute(const QString& statement);
+    // Runs one statement of the program's dialect and returns the rows it changed. Throws DbError.
+    int execute(const QString& statement);
+    // The local file's engine; null for the office server.
     sqlite3* handle() const { return db_; }
+    // The office server's connection; null for a local file.
+    pg_conn* server() const { return pg_; }
+    bool onServer() const { return pg_ != nullptr; }
     const QString& path() const { return path_; }
     // True when the file could be opened for reading only.
     bool readOnly() const { return readOnly_; }
@@ -94,6 +104,8 @@ private:
     Fault readOnlyCause_ = Fault::ReadOnly;
     std::int64_t settledChanges_ = 0;
     QString poolKey_; // the file whose waiting connections this one may join when closed
+    pg_conn* pg_ = nullptr;
+    QString serverText_; // the connection text of the server pg_ belongs to
 };
 
 // A write that waits for another running copy's lock shows the busy cursor (through the platform
@@ -138,6 +150,7 @@ private:
         };
     };
     const Cell& cell(int row, int column) const;
+    void readServer(Statement& st);
 
     std::vector<QString> names_;
     std::vector<Kind> kinds_;

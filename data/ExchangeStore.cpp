@@ -1,6 +1,7 @@
 #include "data/ExchangeStore.h"
 
 #include "data/Database.h"
+#include "data/PgEngine.h"
 #include "data/Statement.h"
 
 #include <QRegularExpression>
@@ -19,12 +20,13 @@ bool ContactRecord::operator==(const ContactRecord& o) const
 
 namespace {
 
-// Created on first use; the table lives in contacts.mdb beside the appointments it points to.
+// Created on first use; the table lives in contacts.mdb beside the appointments it points to. The
+// office server makes them with its schema.
 const char* const kExchangeTables =
     "CREATE TABLE IF NOT EXISTS exchange_identity(identity TEXT NOT NULL);"
     "CREATE TABLE IF NOT EXISTS ical_uids(uid TEXT PRIMARY KEY, autoid INTEGER NOT NULL);";
 
-// A statement in SQLite's own SQL, as these tables are written.
+// A statement in the engine's own SQL, as these tables are written (the same on both engines).
 Statement native(Connection& db, const char* sql)
 {
     return Statement(db, QString::fromUtf8(sql), Statement::Dialect::Native);
@@ -32,6 +34,8 @@ Statement native(Connection& db, const char* sql)
 
 void run(Connection& connection, const char* sql)
 {
+    if (connection.onServer())
+        return;
     sqlite3* db = connection.handle();
     char* err = nullptr;
     if (sqlite3_exec(db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
@@ -63,8 +67,9 @@ QString identityOf(Connection& db)
 std::vector<ContactRecord> readAllContacts(const QString& connectionText)
 {
     Connection c(connectionText);
+    // Empty names first on the office server too, as the local files sort them.
     Statement q = native(c, "SELECT id,lastname,firstname,company,address,city,st,zip,homeph,cellph,workph,ext,"
-                            "email,contype FROM contacts ORDER BY lastname,firstname,id");
+                            "email,contype FROM contacts ORDER BY lastname NULLS FIRST,firstname NULLS FIRST,id");
     std::vector<ContactRecord> out;
     while (q.step()) {
         ContactRecord r;
@@ -82,7 +87,7 @@ std::vector<AppointmentRecord> readAppointments(const QString& connectionText, c
 {
     Connection c(connectionText);
     Statement q = native(c, "SELECT autoid,name,address,apptdate,appttime,apptbrief,apptnotes FROM appointments "
-                            "WHERE apptdate BETWEEN ? AND ? ORDER BY apptdate,appttime,autoid");
+                            "WHERE apptdate BETWEEN ? AND ? ORDER BY apptdate,appttime NULLS FIRST,autoid");
     q.bind(1, from.toString(Qt::ISODate));
     q.bind(2, to.toString(Qt::ISODate));
     std::vector<AppointmentRecord> out;
@@ -106,7 +111,7 @@ void insertContacts(const QString& connectionText, const std::vector<ContactReco
     Transaction t(c);
     {
         Statement ins = native(c, "INSERT INTO contacts(lastname,firstname,company,address,city,st,zip,homeph,"
-                                  "cellph,workph,ext,email,active,contype) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,1,?)");
+                                  "cellph,workph,ext,email,active,contype) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,TRUE,?)");
         for (const ContactRecord& r : contacts) {
             ins.reset();
             const QString* fields[] = {&r.lastname, &r.firstname, &r.company, &r.address, &r.city, &r.st, &r.zip,
@@ -147,7 +152,8 @@ ApptStoreResult storeAppointments(const QString& connectionText, const std::vect
                           "WHERE autoid=?");
         Statement ins = native(db, "INSERT INTO appointments(name,address,apptdate,appttime,apptbrief,apptnotes) "
                           "VALUES(?,?,?,?,?,?)");
-        Statement remember = native(db, "INSERT OR REPLACE INTO ical_uids(uid,autoid) VALUES(?,?)");
+        Statement remember = native(db, "INSERT INTO ical_uids(uid,autoid) VALUES(?,?) "
+                                           "ON CONFLICT(uid) DO UPDATE SET autoid=excluded.autoid");
         for (const AppointmentRecord& a : appts) {
             qint64 target = 0;
             if (!a.uid.isEmpty()) {

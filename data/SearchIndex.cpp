@@ -157,6 +157,9 @@ void foldStaleRows(Connection& db)
 // caller must search without it.
 bool bringUpToDate(Connection& db)
 {
+    // The office server keeps no index: each search reads the contacts and folds them here.
+    if (db.onServer())
+        return false;
     const bool readOnly = sqlite3_db_readonly(db.handle(), "main") == 1;
     try {
         if (!indexComplete(db)) {
@@ -249,7 +252,8 @@ FoundContacts searchIndex(Connection& db, const QStringList& needles, int limit)
     return out;
 }
 
-// Without a usable index (a file that may only be read): every contact, folded as it is read.
+// Without a usable index (a file that may only be read, or the office server): every contact,
+// folded as it is read.
 FoundContacts searchContacts(Connection& db, const QStringList& needles, int limit)
 {
     FoundContacts out;

@@ -2,6 +2,7 @@
 // column with the program's types (dates, times and yes/no by the declared column type).
 #include "data/Database.h"
 
+#include "data/PgEngine.h"
 #include "data/Statement.h"
 
 #include <QDate>
@@ -12,9 +13,66 @@
 
 namespace kestrel {
 
+namespace {
+// The office server's rows, stored as SQLite's fundamental types so both engines read alike.
+std::uint8_t storageOf(pg::Cursor::Kind kind)
+{
+    switch (kind) {
+    case pg::Cursor::Kind::Bool:
+    case pg::Cursor::Kind::Integer:
+        return SQLITE_INTEGER;
+    case pg::Cursor::Kind::Real:
+        return SQLITE_FLOAT;
+    default:
+        return SQLITE_TEXT;
+    }
+}
+} // namespace
+
+void Snapshot::readServer(Statement& st)
+{
+    pg::Cursor& c = *st.server();
+    const int columns = st.columnCount();
+    std::vector<std::uint8_t> storage;
+    for (int i = 0; i < columns; ++i) {
+        names_.push_back(st.columnName(i));
+        const pg::Cursor::Kind k = c.kind(i);
+        kinds_.push_back(k == pg::Cursor::Kind::Date ? Kind::Date
+                         : k == pg::Cursor::Kind::Time ? Kind::Time
+                         : k == pg::Cursor::Kind::Bool ? Kind::Bool
+                                                       : Kind::Plain);
+        storage.push_back(storageOf(k));
+    }
+    while (st.step()) {
+        for (int i = 0; i < columns; ++i) {
+            Cell cell{};
+            cell.type = c.isNull(i) ? std::uint8_t(SQLITE_NULL) : storage[size_t(i)];
+            if (cell.type == SQLITE_INTEGER) {
+                cell.i = c.integer(i);
+            } else if (cell.type == SQLITE_FLOAT) {
+                cell.d = c.real(i);
+            } else if (cell.type == SQLITE_TEXT) {
+                std::string_view b = c.bytes(i);
+                // Times are kept to the second, as the local files keep them.
+                if (kinds_[size_t(i)] == Kind::Time)
+                    b = b.substr(0, 8);
+                cell.length = std::uint32_t(b.size());
+                cell.offset = arena_.size();
+                arena_.append(b.data(), b.size());
+            }
+            cells_.push_back(cell);
+        }
+        ++rows_;
+    }
+}
+
 Snapshot::Snapshot(Connection& connection, const QString& statement)
 {
     Statement st(connection, statement);
+    if (st.server()) {
+        readServer(st);
+        return;
+    }
     const int columns = st.columnCount();
     names_.reserve(columns);
     kinds_.reserve(columns);

@@ -73,8 +73,9 @@ QString translateDateLiteral(const QString& inside)
     return {};
 }
 
-SqlTranslation translateSql(const QString& in)
+SqlTranslation translateSql(const QString& in, SqlTarget target)
 {
+    const bool server = target == SqlTarget::Postgres;
     // SQLite reads a statement only up to a NUL: whatever followed would silently vanish.
     if (in.contains(QChar(u'\0')))
         return fail(QStringLiteral("the statement contains a NUL character"));
@@ -83,7 +84,30 @@ SqlTranslation translateSql(const QString& in)
     const qsizetype n = in.size();
     // What the last significant piece written was: a number keeps + as arithmetic.
     enum class Last { None, Number, Other } last = Last::None;
+    // The local engine sorts an empty value (null) before every other, the server after: on the
+    // server each ORDER BY term says where nulls go. orderDepth is the parenthesis depth of the
+    // ORDER BY being written, -1 outside one.
+    int depth = 0;
+    int orderDepth = -1;
+    bool afterOrder = false;
+    bool termWritten = false;
+    bool descending = false;
+    auto closeTerm = [&](bool spaceAfter) {
+        if (orderDepth < 0 || !termWritten)
+            return;
+        while (!out.isEmpty() && out.back().isSpace())
+            out.chop(1);
+        out += descending ? QStringLiteral(" NULLS LAST") : QStringLiteral(" NULLS FIRST");
+        if (spaceAfter)
+            out += u' ';
+        termWritten = descending = false;
+    };
 
+    // Two literals written side by side ('a''b') would read as one holding an apostrophe.
+    auto beforeLiteral = [&] {
+        if (!out.isEmpty() && out.back() == u'\'')
+            out += u' ';
+    };
     auto afterLiteral = [&](qsizetype next) {
         // A keyword may follow a closing quote directly ('Lead'ORDER BY); give SQLite a blank.
         if (next < n && isWordChar(in[next]))
@@ -92,6 +116,9 @@ SqlTranslation translateSql(const QString& in)
 
     for (qsizetype i = 0; i < n;) {
         const QChar c = in[i];
+        // Words mark a term (or not) below, where keywords are told apart.
+        if (server && orderDepth >= 0 && !c.isSpace() && c != u',' && c != u')' && c != u';' && (!isWordChar(c) || c.isDigit()))
+            termWritten = true;
         if (c == u'\'') {
             qsizetype j = i + 1;
             for (;;) {
@@ -106,6 +133,7 @@ SqlTranslation translateSql(const QString& in)
                 }
                 ++j;
             }
+            beforeLiteral();
             out += QStringView(in).mid(i, j - i + 1);
             i = j + 1;
             afterLiteral(i);
@@ -129,6 +157,7 @@ SqlTranslation translateSql(const QString& in)
                 value += in[j];
                 ++j;
             }
+            beforeLiteral();
             out += u'\'' + value + u'\'';
             i = j + 1;
             afterLiteral(i);
@@ -138,6 +167,10 @@ SqlTranslation translateSql(const QString& in)
             if (j < 0)
                 return fail(QStringLiteral("unterminated bracketed name starting at position %1").arg(i + 1));
             QString name = in.mid(i + 1, j - i - 1);
+            // The server's quoted names match by case, and its names are all lower case; the
+            // local engine matches them without regard to case.
+            if (server)
+                name = name.toLower();
             name.replace(u'"', QStringLiteral("\"\""));
             out += u'"' + name + u'"';
             i = j + 1;
@@ -150,6 +183,11 @@ SqlTranslation translateSql(const QString& in)
             const QString lit = translateDateLiteral(inside);
             if (lit.isEmpty())
                 return fail(QStringLiteral("syntax error in date or time literal #%1#").arg(inside));
+            beforeLiteral();
+            if (server && !out.isEmpty() && isWordChar(out.back()))
+                out += u' ';
+            if (server)
+                out += lit.size() > 10 ? QStringLiteral("TIMESTAMP ") : lit.contains(u':') ? QStringLiteral("TIME ") : QStringLiteral("DATE ");
             out += u'\'' + lit + u'\'';
             i = j + 1;
             afterLiteral(i);
@@ -184,21 +222,51 @@ SqlTranslation translateSql(const QString& in)
             while (j < n && isWordChar(in[j]))
                 ++j;
             const QStringView word = QStringView(in).mid(i, j - i);
+            if (server) {
+                auto is = [&](const char16_t* w) { return word.compare(QStringView(w), Qt::CaseInsensitive) == 0; };
+                if (orderDepth == depth && (is(u"limit") || is(u"offset") || is(u"union") || is(u"except") || is(u"intersect"))) {
+                    closeTerm(true);
+                    orderDepth = -1;
+                } else if (orderDepth == depth && (is(u"desc") || is(u"asc"))) {
+                    descending = descending || is(u"desc");
+                } else if (afterOrder && is(u"by")) {
+                    orderDepth = depth;
+                    termWritten = descending = false;
+                } else if (orderDepth >= 0) {
+                    termWritten = true;
+                }
+                afterOrder = is(u"order");
+            }
             if (word.compare(u"True", Qt::CaseInsensitive) == 0)
-                out += u'1';
+                out += server ? QStringLiteral("TRUE") : QStringLiteral("1");
             else if (word.compare(u"False", Qt::CaseInsensitive) == 0)
-                out += u'0';
+                out += server ? QStringLiteral("FALSE") : QStringLiteral("0");
+            else if (server && word.compare(u"like", Qt::CaseInsensitive) == 0)
+                out += QStringLiteral("~~~"); // the server's LIKE that folds accents and case
             else
                 out += word;
             i = j;
             last = Last::Other;
         } else {
+            if (server && c == u'(') {
+                ++depth;
+            } else if (server && c == u')') {
+                if (depth == orderDepth) {
+                    closeTerm(false);
+                    orderDepth = -1;
+                }
+                --depth;
+            } else if (server && c == u',' && depth == orderDepth) {
+                closeTerm(false);
+            }
             out += c;
             if (!c.isSpace())
                 last = Last::Other;
             ++i;
         }
     }
+    if (server)
+        closeTerm(false);
     SqlTranslation t;
     t.sql = out;
     return t;

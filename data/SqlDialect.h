@@ -1,7 +1,8 @@
 #pragma once
 // Turns the statements the program builds (date literals between number signs, double-quoted
-// text, bracketed names, + between texts, True/False) into statements SQLite runs with the same
-// meaning. Nothing inside an apostrophe literal is ever changed.
+// text, bracketed names, + between texts, True/False) into statements SQLite, or the office
+// server's PostgreSQL, runs with the same meaning. Nothing inside an apostrophe literal is ever
+// changed.
 #include <QString>
 
 namespace kestrel {
@@ -13,7 +14,10 @@ struct SqlTranslation {
     QString errorText;    // when !ok
 };
 
-SqlTranslation translateSql(const QString& statement);
+// Local files run SQLite's SQL; the office server PostgreSQL's.
+enum class SqlTarget { Sqlite, Postgres };
+
+SqlTranslation translateSql(const QString& statement, SqlTarget target = SqlTarget::Sqlite);
 
 // Parses the inside of a #...# literal: "3/7/2006", "2:30 PM", "14:30", or a date and a time.
 // Returns the SQLite text ('2006-03-07', '14:30:00', '2006-03-07 14:30:00'), or an empty string

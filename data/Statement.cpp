@@ -1,10 +1,12 @@
 #include "data/Statement.h"
 
+#include "data/PgEngine.h"
 #include "data/SqlDialect.h"
 
 #include <QDate>
 #include <QTime>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <vector>
@@ -38,8 +40,56 @@ bool onlyFiller(sqlite3* db, const char* tail)
 }
 } // namespace
 
+namespace {
+const DbError kSecondStatement(SQLITE_ERROR, QStringLiteral("Characters found after end of SQL statement."), Fault::Program);
+
+QVariant serverValue(pg::Cursor& c, int column)
+{
+    if (c.isNull(column))
+        return {};
+    switch (c.kind(column)) {
+    case pg::Cursor::Kind::Bool:
+        return QVariant(c.integer(column) != 0);
+    case pg::Cursor::Kind::Integer: {
+        const std::int64_t i = c.integer(column);
+        return (i >= INT32_MIN && i <= INT32_MAX) ? QVariant(int(i)) : QVariant(qlonglong(i));
+    }
+    case pg::Cursor::Kind::Real:
+        return QVariant(c.real(column));
+    default:
+        break;
+    }
+    const std::string_view b = c.bytes(column);
+    const QString s = exactUtf8(b.data(), qsizetype(b.size()));
+    if (c.kind(column) == pg::Cursor::Kind::Date) {
+        const QDate d = QDate::fromString(s.left(10), Qt::ISODate);
+        if (d.isValid())
+            return d;
+    } else if (c.kind(column) == pg::Cursor::Kind::Time) {
+        const QTime t = QTime::fromString(s.left(8), QStringLiteral("HH:mm:ss"));
+        if (t.isValid())
+            return t;
+    }
+    return s;
+}
+} // namespace
+
 Statement::Statement(Connection& connection, const QString& sql, Dialect dialect) : connection_(connection)
 {
+    if (connection.onServer()) {
+        QByteArray text;
+        int parameters = 0;
+        if (dialect == Dialect::Program) {
+            const SqlTranslation t = translateSql(sql, SqlTarget::Postgres);
+            if (!t.ok)
+                throw DbError(t.errorNumber, t.errorText, Fault::Program);
+            text = t.sql.toUtf8();
+        } else if (!pg::numberParameters(sql, &text, &parameters)) {
+            throw kSecondStatement;
+        }
+        pg_ = std::make_unique<pg::Cursor>(connection.server(), std::move(text), parameters);
+        return;
+    }
     QByteArray text;
     if (dialect == Dialect::Program) {
         const SqlTranslation t = translateSql(sql);
@@ -56,7 +106,7 @@ Statement::Statement(Connection& connection, const QString& sql, Dialect dialect
     if (!onlyFiller(db, tail)) {
         sqlite3_finalize(st_);
         st_ = nullptr;
-        throw DbError(SQLITE_ERROR, QStringLiteral("Characters found after end of SQL statement."), Fault::Program);
+        throw kSecondStatement;
     }
 }
 
@@ -64,6 +114,8 @@ Statement::~Statement() { sqlite3_finalize(st_); }
 
 bool Statement::step()
 {
+    if (pg_)
+        return pg_->step();
     if (!st_) // nothing but blanks
         return false;
     const int rc = sqlite3_step(st_);
@@ -78,6 +130,8 @@ bool Statement::step()
 
 int Statement::run()
 {
+    if (pg_)
+        return pg_->run();
     while (step()) {
     }
     if (!st_)
@@ -89,6 +143,8 @@ int Statement::run()
 
 void Statement::reset()
 {
+    if (pg_)
+        pg_->reset();
     if (st_)
         sqlite3_reset(st_);
 }
@@ -96,39 +152,62 @@ void Statement::reset()
 void Statement::bind(int index, const QString& text)
 {
     const QByteArray utf8 = text.toUtf8();
+    if (pg_)
+        return pg_->bind(index, utf8.constData(), int(utf8.size()));
     if (sqlite3_bind_text(st_, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT) != SQLITE_OK)
         throw lastError(connection_.handle());
 }
 
 void Statement::bind(int index, std::int64_t number)
 {
+    if (pg_) {
+        const QByteArray digits = QByteArray::number(qlonglong(number));
+        return pg_->bind(index, digits.constData(), int(digits.size()));
+    }
     if (sqlite3_bind_int64(st_, index, number) != SQLITE_OK)
         throw lastError(connection_.handle());
 }
 
 void Statement::bindNull(int index)
 {
+    if (pg_)
+        return pg_->bind(index, nullptr, 0);
     if (sqlite3_bind_null(st_, index) != SQLITE_OK)
         throw lastError(connection_.handle());
 }
 
 void Statement::bindUtf8(int index, const char* bytes, int size)
 {
+    if (pg_)
+        return pg_->bind(index, bytes, size);
     const int rc = bytes ? sqlite3_bind_text(st_, index, bytes, size, SQLITE_TRANSIENT) : sqlite3_bind_null(st_, index);
     if (rc != SQLITE_OK)
         throw lastError(connection_.handle());
 }
 
-std::int64_t Statement::lastInsertId() const { return sqlite3_last_insert_rowid(connection_.handle()); }
+std::int64_t Statement::lastInsertId() const
+{
+    return pg_ ? pg_->lastInsertId() : sqlite3_last_insert_rowid(connection_.handle());
+}
 
-int Statement::columnCount() const { return st_ ? sqlite3_column_count(st_) : 0; }
-QString Statement::columnName(int column) const { return QString::fromUtf8(sqlite3_column_name(st_, column)); }
-bool Statement::isNull(int column) const { return sqlite3_column_type(st_, column) == SQLITE_NULL; }
-std::int64_t Statement::integer(int column) const { return sqlite3_column_int64(st_, column); }
-double Statement::real(int column) const { return sqlite3_column_double(st_, column); }
+int Statement::columnCount() const
+{
+    if (pg_)
+        return pg_->columnCount();
+    return st_ ? sqlite3_column_count(st_) : 0;
+}
+QString Statement::columnName(int column) const
+{
+    return pg_ ? pg_->columnName(column) : QString::fromUtf8(sqlite3_column_name(st_, column));
+}
+bool Statement::isNull(int column) const { return pg_ ? pg_->isNull(column) : sqlite3_column_type(st_, column) == SQLITE_NULL; }
+std::int64_t Statement::integer(int column) const { return pg_ ? pg_->integer(column) : sqlite3_column_int64(st_, column); }
+double Statement::real(int column) const { return pg_ ? pg_->real(column) : sqlite3_column_double(st_, column); }
 
 std::string_view Statement::bytes(int column) const
 {
+    if (pg_)
+        return pg_->bytes(column);
     const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st_, column));
     return p ? std::string_view(p, size_t(sqlite3_column_bytes(st_, column))) : std::string_view();
 }
@@ -141,6 +220,8 @@ QString Statement::text(int column) const
 
 QVariant Statement::value(int column) const
 {
+    if (pg_)
+        return serverValue(*pg_, column);
     const char* decl = sqlite3_column_decltype(st_, column);
     switch (sqlite3_column_type(st_, column)) {
     case SQLITE_INTEGER: {
@@ -183,6 +264,11 @@ void forEachRow(const QString& connectionText, const QString& sql, const std::fu
 
 Transaction::Transaction(Connection& connection, Mode mode) : connection_(connection)
 {
+    // The server locks rows, not the database: there is no write lock to take at once.
+    if (connection.onServer()) {
+        pg::execScript(connection.server(), "BEGIN");
+        return;
+    }
     connection.execute(mode == Mode::Immediate ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
 }
 
@@ -190,12 +276,28 @@ Transaction::~Transaction() { rollback(); }
 
 void Transaction::commit()
 {
+    if (pg_conn* c = connection_.server()) {
+        // The server ends a transaction a statement failed in with a rollback, and says so only
+        // by the command's tag: that commit must not pass for a success.
+        const bool failed = PQtransactionStatus(c) == PQTRANS_INERROR;
+        pg::execScript(c, "COMMIT");
+        open_ = false;
+        if (failed)
+            throw DbError(SQLITE_ABORT, QStringLiteral("the transaction was rolled back after an earlier failure"), Fault::Program);
+        return;
+    }
     connection_.execute(QStringLiteral("COMMIT"));
     open_ = false;
 }
 
 void Transaction::rollback() noexcept
 {
+    if (pg_conn* c = connection_.server()) {
+        if (open_ && PQtransactionStatus(c) != PQTRANS_IDLE && PQstatus(c) == CONNECTION_OK)
+            PQclear(PQexec(c, "ROLLBACK"));
+        open_ = false;
+        return;
+    }
     if (open_ && inTransaction(connection_))
         sqlite3_exec(connection_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
     open_ = false;
@@ -205,6 +307,9 @@ bool Transaction::active() const { return open_ && inTransaction(connection_); }
 
 bool inTransaction(const Connection& connection)
 {
+    // A transaction a statement failed in can do nothing but roll back: it is no longer open.
+    if (pg_conn* c = connection.server())
+        return PQtransactionStatus(c) == PQTRANS_INTRANS || PQtransactionStatus(c) == PQTRANS_ACTIVE;
     return connection.handle() && !sqlite3_get_autocommit(connection.handle());
 }
 

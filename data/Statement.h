@@ -9,16 +9,21 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string_view>
 
 struct sqlite3_stmt;
 
 namespace kestrel {
+namespace pg {
+class Cursor;
+}
 
 class Statement {
 public:
     // Program: the program's dialect (#dates#, "texts", True/False), translated first.
-    // Native: SQLite's own SQL, with ? parameters for bind().
+    // Native: the engine's own SQL, with ? (or ?N) parameters for bind(); on the office server
+    // PostgreSQL's SQL, its parameters numbered $N before it is sent.
     enum class Dialect { Program, Native };
 
     // Prepares exactly one statement; text after it (other than blanks, comments or ";") is
@@ -58,10 +63,13 @@ public:
     QVariant value(int column) const;
 
     sqlite3_stmt* handle() const { return st_; }
+    // The office server's side; null for a local file.
+    pg::Cursor* server() const { return pg_.get(); }
 
 private:
     Connection& connection_;
     sqlite3_stmt* st_ = nullptr;
+    std::unique_ptr<pg::Cursor> pg_;
 };
 
 // Runs sql (the program's dialect) on a connection of its own and calls onRow for each row while

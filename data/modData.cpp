@@ -2,6 +2,8 @@
 
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/Office.h"
+#include "data/PgEngine.h"
 #include "platform/Platform.h"
 
 #include <QDir>
@@ -72,6 +74,10 @@ int ActionQueryCount(const QString& statement, const QString& connectionText)
     int changed = -1;
     const bool applied = RunAction(connectionText, [&] {
         Connection connection(connectionText);
+        if (connection.onServer()) {
+            changed = connection.execute(statement);
+            return;
+        }
         // A pooled connection remembers the count of its previous statement; the difference of
         // the running totals belongs to this statement alone.
         const sqlite3_int64 before = sqlite3_total_changes64(connection.handle());
@@ -132,8 +138,48 @@ Fault probeFolder(const QString& folder)
 }
 } // namespace
 
+namespace {
+// The office server's conditions: no folder or disk of this computer is involved.
+QString serverFaultText(const DbError& e, const QString& server, bool* canRetry)
+{
+    const Fault fault = e.fault();
+    if (canRetry)
+        *canRetry = fault == Fault::Unreachable || fault == Fault::Locked || fault == Fault::DiskFull ||
+                    fault == Fault::DiskError;
+    switch (fault) {
+    case Fault::Program:
+        return {};
+    case Fault::Unreachable:
+        return QStringLiteral("Kestrel could not reach the office database %1 (%2).\r\nNothing was lost: what you "
+                              "entered is still here.\r\n\r\nTry again?").arg(server, e.description());
+    case Fault::Locked:
+        return QStringLiteral("The change could not be saved yet: another user is changing the same data in the office "
+                              "database %1 (%2).\r\n\r\nTry again?").arg(server, e.description());
+    case Fault::ReadOnly:
+        return QStringLiteral("Kestrel can show the office database %1 but not change it (%2).\r\nThis change was not "
+                              "saved.").arg(server, e.description());
+    case Fault::DiskFull:
+        return QStringLiteral("The change could not be saved: the disk of the office database %1 is full.\r\n\r\n"
+                              "Once space has been freed on the server, try again?").arg(server);
+    case Fault::DiskError:
+        return QStringLiteral("The change could not be saved: the office database %1 could not write it (%2).\r\n\r\n"
+                              "Try again?").arg(server, e.description());
+    case Fault::Missing:
+        return QStringLiteral("The office database %1 does not exist (%2).\r\nThe change was not saved.")
+            .arg(server, e.description());
+    case Fault::Damaged:
+        return QStringLiteral("The office database %1 reports damaged data (%2).\r\nThe change was not saved.")
+            .arg(server, e.description());
+    }
+    return {};
+}
+} // namespace
+
 QString MachineFaultText(const DbError& e, const QString& path, bool* canRetry)
 {
+    // For the office server, path is its connection text.
+    if (isServerConnection(path))
+        return serverFaultText(e, pg::serverName(path), canRetry);
     Fault fault = e.fault();
     // The engine says "disk I/O error" for every failed write; a little write of our own tells a
     // full disk (or a size limit) apart from a failing one.
@@ -144,10 +190,13 @@ QString MachineFaultText(const DbError& e, const QString& path, bool* canRetry)
     }
     const QString file = nativePath(path);
     if (canRetry)
-        *canRetry = fault == Fault::Locked || fault == Fault::DiskFull || fault == Fault::DiskError;
+        *canRetry = fault == Fault::Locked || fault == Fault::DiskFull || fault == Fault::DiskError ||
+                    fault == Fault::Unreachable;
     switch (fault) {
     case Fault::Program:
         return {};
+    case Fault::Unreachable:
+        return QStringLiteral("Kestrel could not reach %1 (%2).\r\n\r\nTry again?").arg(file, e.description());
     case Fault::ReadOnly: {
         const QString why = refusals().value(path, whyReadOnly(path, e.description()));
         if (!QFileInfo::exists(path))
@@ -183,7 +232,7 @@ bool RunAction(const QString& connectionText, const std::function<void()>& actio
             return true;
         } catch (const DbError& e) {
             endBusyWait();
-            const QString path = dataSourcePath(connectionText);
+            const QString path = isServerConnection(connectionText) ? connectionText : dataSourcePath(connectionText);
             bool canRetry = false;
             const QString words = MachineFaultText(e, path, &canRetry);
             if (words.isEmpty()) {

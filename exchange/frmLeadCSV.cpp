@@ -74,7 +74,8 @@ bool WriteLeadCsv(const QString& path, const QStringList& columns, QString* erro
         // from the engine to the file's bytes without a copy in between.
         Connection db(sConnContacts);
         const SqlTranslation sql =
-            translateSql(QStringLiteral("select ") + list + QStringLiteral(" from contacts order by lastname asc"));
+            translateSql(QStringLiteral("select ") + list + QStringLiteral(" from contacts order by lastname asc"),
+                         db.onServer() ? SqlTarget::Postgres : SqlTarget::Sqlite);
         if (!sql.ok)
             throw DbError(sql.errorNumber, sql.errorText);
         forEachRowBytes(db, sql.sql, [&out, forSpreadsheet](int n, const char* const* v, const int* sizes) {

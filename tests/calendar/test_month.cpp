@@ -77,6 +77,8 @@ TEST_F(MonthTest, ADayListsItsAppointmentsByTimeWithCutLinesAndOnlyThoseLinesOpe
 
 TEST_F(MonthTest, UnreadableDatabasesAreReportedOncePerMonthAndOncePerList)
 {
+    if (onServer())
+        GTEST_SKIP() << "about damaged local files";
     spoil("contacts.mdb");
     spoil("kestrel.mdb");
     cal->LoadCal(QDate(2008, 3, 1));

@@ -47,9 +47,12 @@ TEST_F(ActionQueryTest, AFailureIsReportedOnceWithTheRequestToReportIt)
     EXPECT_FALSE(ActionQuery(QStringLiteral("delete from nosuchtable where id=1"), sConnContacts));
     ASSERT_EQ(desk.prompts.size(), 1u);
     EXPECT_EQ(desk.prompts[0].caption, QStringLiteral("Kestrel"));
+    // The engine's own number and words, then the program's.
+    const QString engine = onServer() ? QStringLiteral("Error 16908420 (relation \"nosuchtable\" does not exist)")
+                                      : QStringLiteral("Error 1 (no such table: nosuchtable)");
     EXPECT_EQ(desk.prompts[0].text,
-              QStringLiteral("Error 1 (no such table: nosuchtable) in procedure ActionQuery of Module modData\r\n"
-                             "Please make note of this and report this bug to help make this software better."));
+              engine + QStringLiteral(" in procedure ActionQuery of Module modData\r\n"
+                                      "Please make note of this and report this bug to help make this software better."));
 }
 
 TEST_F(ActionQueryTest, AMalformedDateIsAnEngineErrorAndChangesNothing)

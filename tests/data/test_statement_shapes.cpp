@@ -43,12 +43,16 @@ TEST_F(StatementShapes, ContactReads)
     EXPECT_EQ(column(sConnContacts, grid + order, 1), QStringLiteral("Al adams,Bo Baker,Ned Nocompany,Pat O'Brien"));
     EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where lastname like 'A%'") + order, 1), QStringLiteral("Al adams"));
     EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where contype='Cust'") + order, 1), QStringLiteral("Pat O'Brien"));
+    EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where contype='CUST'") + order, 1), QStringLiteral("Pat O'Brien"));
     // A company that holds no value at all is neither "with" nor "without" a company.
     EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where company <> \"\"") + order, 1), QStringLiteral("Al adams"));
     EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where company = \"\"") + order, 1), QStringLiteral("Bo Baker,Pat O'Brien"));
     EXPECT_EQ(column(sConnContacts, QStringLiteral("SELECT firstname + ' ' + lastname FROM contacts where id=2")), QStringLiteral("Al adams"));
     EXPECT_EQ(column(sConnContacts, QStringLiteral("select lastname,email,company from contacts order by lastname asc"), 1),
               QStringLiteral(",,<null>,pat@x.org"));
+    // The letter filter finds names the way they are filed, accents and case aside.
+    addContact(QStringLiteral("Émile"), QStringLiteral("Zoë"));
+    EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where lastname like 'e%'") + order, 1), QStringLiteral("Zoë Émile"));
     // The import leaves active to its default.
     EXPECT_EQ(column(sConnContacts, QStringLiteral("select active from contacts where lastname='Baker'")), QStringLiteral("True"));
 }

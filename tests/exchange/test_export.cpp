@@ -67,7 +67,7 @@ TEST_F(ExportTest, WritesForASpreadsheetOrPlainAndReadsBackExactlyEitherWay)
     addFull(QStringLiteral("O'Neil"), QStringLiteral("-5"), QStringLiteral("5\" Pipes"), QString());
     exec(sConnContacts, QStringLiteral("update contacts set email=null where lastname='O''Neil'"));
     const QString path = writeFile(dir.filePath(QStringLiteral("out.csv")), "an older, longer file\r\nwith two lines\r\n");
-    const QString all = QStringLiteral("select lastname,firstname,company,ifnull(email,'') from contacts order by lastname");
+    const QString all = QStringLiteral("select lastname,firstname,company,coalesce(email,'') from contacts order by lastname");
     const auto stored = rows(sConnContacts, all);
     const struct {
         bool spreadsheet;

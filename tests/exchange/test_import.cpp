@@ -124,6 +124,8 @@ TEST_F(ImportTest, MapByNameKnowsTheHeadersOfCommonExports)
 
 TEST_F(ImportTest, LoadMakesValuesFitKeepsOutWhatCannotAndMarksRowsAndDuplicates)
 {
+    if (onServer())
+        GTEST_SKIP() << "a refusing row is made with SQLite's own trigger";
     addContact(QStringLiteral("Müller"), QStringLiteral("José"));
     exec(sConnContacts, QStringLiteral("update contacts set company='Acme'"));
     const QString path = csv("Last Name;First Name;Company;Phone;State;E-mail\r\n"

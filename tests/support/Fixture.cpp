@@ -2,9 +2,29 @@
 
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/Office.h"
+#include "data/PgEngine.h"
 #include "data/modData.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <unistd.h>
+
 namespace kestrel::test {
+
+QString KestrelTest::testServer()
+{
+    QString info = qEnvironmentVariable("KESTREL_TEST_SERVER");
+    const QString file = qEnvironmentVariable("KESTREL_TEST_SERVER_FILE");
+    if (info.isEmpty() && !file.isEmpty()) {
+        QFile f(file);
+        if (f.open(QIODevice::ReadOnly))
+            info = QString::fromUtf8(f.readAll()).trimmed();
+    }
+    return info;
+}
 
 void KestrelTest::SetUp()
 {
@@ -13,6 +33,26 @@ void KestrelTest::SetUp()
     buildConnectionTexts();
     setPlatform(&desk);
     lLeadID = 0;
+    const bool serverRun = qEnvironmentVariableIsSet("KESTREL_TEST_SERVER") || qEnvironmentVariableIsSet("KESTREL_TEST_SERVER_FILE");
+    if (!serverRun)
+        return;
+    const QString server = testServer();
+    if (server.isEmpty()) {
+        QFile why(QFileInfo(qEnvironmentVariable("KESTREL_TEST_SERVER_FILE")).dir().filePath(QStringLiteral("unavailable")));
+        const QString reason = why.open(QIODevice::ReadOnly) ? QString::fromUtf8(why.readAll()).trimmed()
+                                                             : QStringLiteral("the test server did not start");
+        GTEST_SKIP() << "no PostgreSQL test server: " << reason.toStdString();
+    }
+    static int made = 0;
+    const QString name = QStringLiteral("kestrel_test_%1_%2").arg(::getpid()).arg(++made);
+    try {
+        pg::runMaintenance(server + QStringLiteral(" dbname=postgres"), QStringLiteral("CREATE DATABASE ") + name);
+    } catch (const DbError& e) {
+        FAIL() << "could not make the test database: " << e.what();
+    }
+    serverDb = name;
+    sConnContacts = serverConnectionText(server + QStringLiteral(" dbname=") + name);
+    sConnMain = sConnContacts;
 }
 
 void KestrelTest::TearDown()
@@ -20,6 +60,15 @@ void KestrelTest::TearDown()
     desk.verifyAllUsed();
     setPlatform(nullptr);
     releaseAllDatabaseFiles();
+    if (onServer()) {
+        try {
+            pg::runMaintenance(testServer() + QStringLiteral(" dbname=postgres"),
+                               QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(serverDb));
+        } catch (const DbError& e) {
+            ADD_FAILURE() << "could not drop the test database: " << e.what();
+        }
+        serverDb.clear();
+    }
 }
 
 void KestrelTest::exec(const QString& connection, const QString& statement)

@@ -1,5 +1,8 @@
 #pragma once
-// Every test runs in a program folder of its own, with the scripted desktop installed.
+// Every test runs in a program folder of its own, with the scripted desktop installed. When the
+// environment names a test server (KESTREL_TEST_SERVER: a libpq connection string, or
+// KESTREL_TEST_SERVER_FILE: a file holding one), contacts, appointments and the to-do list live
+// in a database of the test's own on that server instead, made before and dropped after it.
 #include "tests/support/ScriptedPlatform.h"
 
 #include <QTemporaryDir>
@@ -15,6 +18,10 @@ protected:
     void TearDown() override;
 
     QString dataPath(const QString& file) const { return dir.path() + QStringLiteral("/data/") + file; }
+    // True when this run keeps contacts and the to-do list on the test server.
+    bool onServer() const { return !serverDb.isEmpty(); }
+    // The test server's connection string (without a database), or empty.
+    static QString testServer();
 
     // Runs statements of the program's dialect; fails the test on error.
     void exec(const QString& connection, const QString& statement);
@@ -29,6 +36,7 @@ protected:
 
     QTemporaryDir dir;
     ScriptedPlatform desk;
+    QString serverDb; // the test's own database on the test server
 };
 
 } // namespace kestrel::test
