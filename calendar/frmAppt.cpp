@@ -181,22 +181,11 @@ void frmAppt::cmdSave_Click()
     }
     // A failed save keeps the editor open with the user's input, so nothing typed is lost.
     SaveOutcome outcome = SaveOutcome::Saved;
-    if (bEditMode) {
-        const GuardedSave saved = GuardedUpdate(sConnContacts, row(), seenVersion_, SaveStatement());
-        outcome = saved.outcome;
-        if (outcome == SaveOutcome::Changed) {
-            if (!platform().askYesNo(QStringLiteral("Someone else changed this appointment after this window opened.\n\n"
-                                                    "Save your changes over theirs? (No keeps this window open with "
-                                                    "what you typed.)")))
-                return;
-            seenVersion_ = saved.current;
-            cmdSave_Click();
-            return;
-        }
-    } else if (ActionQueryCount(SaveStatement(), sConnContacts) < 0) {
+    if (bEditMode)
+        outcome = SaveEditedRow(sConnContacts, row(), seenVersion_, SaveStatement(), QStringLiteral("appointment"));
+    else if (ActionQueryCount(SaveStatement(), sConnContacts) < 0)
         outcome = SaveOutcome::Failed;
-    }
-    if (outcome == SaveOutcome::Failed)
+    if (outcome == SaveOutcome::Failed || outcome == SaveOutcome::Changed)
         return;
     if (outcome == SaveOutcome::Deleted) {
         if (!platform().askYesNo(QStringLiteral("This appointment was deleted or changed elsewhere after this window "

@@ -3,6 +3,7 @@
 #include "data/Office.h"
 #include "data/Statement.h"
 #include "data/modData.h"
+#include "platform/Platform.h"
 
 #include <QCryptographicHash>
 
@@ -80,6 +81,21 @@ GuardedSave GuardedUpdate(const QString& connectionText, const RowKey& row, cons
     if (!RunAction(connectionText, [&] { result = saveIfUnchanged(connectionText, row, seenVersion, updateStatement); }))
         result = GuardedSave{};
     return result;
+}
+
+SaveOutcome SaveEditedRow(const QString& connectionText, const RowKey& row, QString& seenVersion,
+                          const QString& updateStatement, const QString& what)
+{
+    for (;;) {
+        const GuardedSave saved = GuardedUpdate(connectionText, row, seenVersion, updateStatement);
+        if (saved.outcome != SaveOutcome::Changed)
+            return saved.outcome;
+        if (!platform().askYesNo(QStringLiteral("Someone else changed this %1 after this window opened.\n\n"
+                                                "Save your changes over theirs? (No keeps this window open with "
+                                                "what you typed.)").arg(what)))
+            return SaveOutcome::Changed;
+        seenVersion = saved.current;
+    }
 }
 
 } // namespace kestrel
