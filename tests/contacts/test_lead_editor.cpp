@@ -122,9 +122,7 @@ TEST_F(EditorTest, ASaveKeepsLongStoredValuesWholeAndARowChangedOrDeletedElsewhe
     // Kept as a new contact: a new key (the server's sequence does not follow the key 7 written above).
     EXPECT_EQ(stored("lastname,company,address"), "Smith|" + company + u'|' + QString(25, u'z'));
     EXPECT_NE(stored("id"), QStringLiteral("7"));
-    EXPECT_EQ(desk.prompts[1].text, "Someone else changed this contact after this window opened.
-
-Save your changes "
+    EXPECT_EQ(desk.prompts[1].text, "Someone else changed this contact after this window opened.\n\nSave your changes "
                                     "over theirs? (No keeps this window open with what you typed.)");
     EXPECT_EQ(desk.prompts[4].text, "This contact was deleted or changed elsewhere after this window opened, so your "
                                     "changes were not saved.\n\nSave what you typed as a new contact?");
