@@ -51,26 +51,40 @@ QString freshProgramDir()
     return dirs().back()->path();
 }
 
-void generateContacts(int count)
+std::vector<QStringList> contactRows(int count)
 {
     std::mt19937 rng(42);
-    Connection c(sConnContacts);
-    c.execute(QStringLiteral("BEGIN"));
+    std::vector<QStringList> rows;
+    rows.reserve(size_t(count));
+    auto phone = [&] { return QStringLiteral("217-555-%1").arg(int(rng() % 10000), 4, 10, QLatin1Char('0')); };
     for (int i = 0; i < count; ++i) {
         const QString last = QString::fromUtf8(pick(rng, kLast));
         const QString first = QString::fromUtf8(pick(rng, kFirst));
-        c.execute(QStringLiteral("INSERT into contacts(lastname,firstname,company,address,city,st,zip,homeph,cellph,"
-                                 "workph,ext,email,active,contype)values('%1','%2','%3','%4 %5','Springfield','IL',"
-                                 "'62701','217-555-%6','217-555-%7','217-555-%8','%9','%10',True,'%11')")
-                      .arg(Quoted(last), Quoted(first), i % 3 ? QStringLiteral("Acme %1").arg(i % 97) : QString())
-                      .arg(int(rng() % 9000) + 100)
-                      .arg(QString::fromUtf8(pick(rng, kStreet)))
-                      .arg(int(rng() % 10000), 4, 10, QLatin1Char('0'))
-                      .arg(int(rng() % 10000), 4, 10, QLatin1Char('0'))
-                      .arg(int(rng() % 10000), 4, 10, QLatin1Char('0'))
-                      .arg(int(rng() % 1000))
-                      .arg(QStringLiteral("%1.%2@example.com").arg(first.toLower(), Quoted(last.toLower())))
-                      .arg(QString::fromUtf8(kTypes[i % 4])));
+        const int house = int(rng() % 9000) + 100;
+        const QString street = QString::fromUtf8(pick(rng, kStreet));
+        const QString home = phone();
+        const QString cell = phone();
+        const QString work = phone();
+        const QString ext = QString::number(int(rng() % 1000));
+        rows.push_back({last, first, i % 3 ? QStringLiteral("Acme %1").arg(i % 97) : QString(),
+                        QStringLiteral("%1 %2").arg(house).arg(street), QStringLiteral("Springfield"),
+                        QStringLiteral("IL"), QStringLiteral("62701"), home, cell, work, ext,
+                        QStringLiteral("%1.%2@example.com").arg(first.toLower(), last.toLower()),
+                        QStringLiteral("True"), QString::fromUtf8(kTypes[i % 4])});
+    }
+    return rows;
+}
+
+void generateContacts(int count)
+{
+    Connection c(sConnContacts);
+    c.execute(QStringLiteral("BEGIN"));
+    for (const QStringList& row : contactRows(count)) {
+        QStringList values;
+        for (int i = 0; i < row.size(); ++i)
+            values << (i == kActiveColumn ? row[i] : u'\'' + Quoted(row[i]) + u'\'');
+        c.execute(QStringLiteral("INSERT into contacts(%1)values(%2)")
+                      .arg(QLatin1String(kContactColumns), values.join(u',')));
     }
     c.execute(QStringLiteral("COMMIT"));
 }

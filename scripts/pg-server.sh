@@ -6,6 +6,9 @@
 #   pg-server.sh stop DIR    stops that server and removes its folder
 # The server refuses to run as root: as root it runs as the user nobody, in a folder only nobody
 # (and root) may enter.
+# For the tests' speed the server does not sync its writes; with KESTREL_PG_DURABLE=1 it keeps the
+# server's own defaults (fsync, synchronous commit, full page writes), as the benchmarks need:
+# an office server that loses a committed change on a power cut is not the one to measure.
 set -euo pipefail
 action=${1:?start or stop}
 state=${2:?state folder}
@@ -47,10 +50,13 @@ start)
   dir=$(mktemp -d /tmp/kestrel-pg.XXXXXX)
   echo "$dir" >"$state/serverdir"
   [[ $(id -u) -eq 0 ]] && chown nobody "$dir"
-  as_owner "$bindir/initdb" -D "$dir/data" -U kestrel -A trust -E UTF8 --locale=C.UTF-8 --no-sync >"$dir/initdb.log" 2>&1 ||
+  unsafe="-c fsync=off -c synchronous_commit=off -c full_page_writes=off"
+  nosync="--no-sync"
+  [[ "${KESTREL_PG_DURABLE:-0}" == 1 ]] && unsafe="" nosync=""
+  as_owner "$bindir/initdb" -D "$dir/data" -U kestrel -A trust -E UTF8 --locale=C.UTF-8 $nosync >"$dir/initdb.log" 2>&1 ||
     { cat "$dir/initdb.log"; exit 1; }
   as_owner "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
-    -o "-c listen_addresses='' -k $dir -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=200" \
+    -o "-c listen_addresses='' -k $dir $unsafe -c max_connections=200" \
     start >/dev/null || { cat "$dir/server.log"; exit 1; }
   echo "host=$dir user=kestrel" >"$state/conninfo"
   echo "PostgreSQL server in $dir"

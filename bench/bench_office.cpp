@@ -1,0 +1,352 @@
+// The office database: one action statement against a raw libpq insert in the same run, filling
+// the contact tree from the server, and ten copies of the program writing at once.
+//
+// The server is KESTREL_BENCH_DATABASE (a libpq connection string of a role that may create
+// databases) when set; otherwise a throwaway server of scripts/pg-server.sh, started durable
+// (fsync and synchronous commit on, as an office server runs) and stopped at exit. Each benchmark
+// works in a database of its own, dropped afterwards.
+#include "bench/generate.h"
+#include "contacts/LeadPanel.h"
+#include "contacts/modTree.h"
+#include "data/Database.h"
+#include "data/Globals.h"
+#include "data/Office.h"
+#include "data/PgEngine.h"
+#include "data/modData.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <libpq-fe.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+using namespace kestrel;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class OfficeServer {
+public:
+    static OfficeServer& instance()
+    {
+        static OfficeServer server;
+        return server;
+    }
+    ~OfficeServer()
+    {
+        if (started_)
+            QProcess::execute(script(), {QStringLiteral("stop"), state_.path()});
+    }
+    // The connection string without a database; empty when there is no server (why() says why).
+    const QString& conninfo() const { return conninfo_; }
+    const QString& why() const { return why_; }
+
+private:
+    static QString script() { return QStringLiteral(KESTREL_SOURCE_DIR "/scripts/pg-server.sh"); }
+
+    OfficeServer()
+    {
+        conninfo_ = qEnvironmentVariable("KESTREL_BENCH_DATABASE");
+        if (!conninfo_.isEmpty())
+            return;
+        if (!state_.isValid()) {
+            why_ = QStringLiteral("no temporary folder for the server's state");
+            return;
+        }
+        QProcess start;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KESTREL_PG_DURABLE"), QStringLiteral("1"));
+        start.setProcessEnvironment(env);
+        start.setProcessChannelMode(QProcess::MergedChannels);
+        start.start(script(), {QStringLiteral("start"), state_.path()});
+        const bool ran = start.waitForFinished(180000) && start.exitStatus() == QProcess::NormalExit;
+        started_ = true; // whatever it got to, stop cleans it up
+        QFile info(state_.filePath(QStringLiteral("conninfo")));
+        if (ran && start.exitCode() == 0 && info.open(QIODevice::ReadOnly)) {
+            conninfo_ = QString::fromUtf8(info.readAll()).trimmed();
+            return;
+        }
+        QFile unavailable(state_.filePath(QStringLiteral("unavailable")));
+        why_ = unavailable.open(QIODevice::ReadOnly) ? QString::fromUtf8(unavailable.readAll()).trimmed()
+                                                     : QStringLiteral("pg-server.sh failed: ") +
+                                                           QString::fromLocal8Bit(start.readAll()).trimmed();
+    }
+
+    QTemporaryDir state_;
+    QString conninfo_;
+    QString why_;
+    bool started_ = false;
+};
+
+// A new database on the office server for one benchmark, with the program's connection texts
+// pointing at it; dropped when done. Skips the benchmark when there is no server.
+class BenchDatabase {
+public:
+    explicit BenchDatabase(benchmark::State& state)
+    {
+        bench::freshProgramDir();
+        const OfficeServer& server = OfficeServer::instance();
+        if (server.conninfo().isEmpty()) {
+            state.SkipWithError(("no PostgreSQL server: " + server.why()).toStdString().c_str());
+            return;
+        }
+        static int made = 0;
+        const QString name = QStringLiteral("kestrel_bench_%1_%2").arg(::getpid()).arg(++made);
+        try {
+            pg::runMaintenance(server.conninfo() + QStringLiteral(" dbname=postgres"),
+                               QStringLiteral("CREATE DATABASE ") + name);
+        } catch (const DbError& e) {
+            state.SkipWithError((QStringLiteral("could not make the database: ") + e.what()).toStdString().c_str());
+            return;
+        }
+        name_ = name;
+        conninfo_ = server.conninfo() + QStringLiteral(" dbname=") + name;
+        sConnContacts = serverConnectionText(conninfo_);
+        sConnMain = sConnContacts;
+        // Makes the schema, outside any measurement.
+        if (!ActionQuery(QStringLiteral("select 1"), sConnMain))
+            state.SkipWithError("the schema could not be made");
+    }
+    ~BenchDatabase()
+    {
+        releaseAllDatabaseFiles();
+        if (!name_.isEmpty()) {
+            try {
+                pg::runMaintenance(OfficeServer::instance().conninfo() + QStringLiteral(" dbname=postgres"),
+                                   QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name_));
+            } catch (const DbError&) {
+                // A database left behind on a throwaway server goes with it.
+            }
+        }
+    }
+    explicit operator bool() const { return !conninfo_.isEmpty(); }
+    const QString& conninfo() const { return conninfo_; }
+    int count(const QString& sql) const
+    {
+        Connection c(sConnMain);
+        Snapshot s(c, sql);
+        return s.field(0).toInt();
+    }
+
+private:
+    QString name_;
+    QString conninfo_;
+};
+
+// A libpq connection of the benchmark's own, the yardstick the data layer is measured against.
+struct RawConnection {
+    explicit RawConnection(const QString& conninfo) : conn(PQconnectdb(conninfo.toUtf8().constData())) {}
+    ~RawConnection() { PQfinish(conn); }
+    bool ok() const { return PQstatus(conn) == CONNECTION_OK; }
+    bool exec(const char* sql, const QByteArray& parameter) const
+    {
+        const char* values[] = {parameter.constData()};
+        PGresult* r = PQexecParams(conn, sql, 1, nullptr, values, nullptr, nullptr, 0);
+        const bool done = PQresultStatus(r) == PGRES_COMMAND_OK;
+        PQclear(r);
+        return done;
+    }
+    PGconn* conn;
+};
+
+// One ActionQuery (its own statement text, committed on the server) against a raw PQexecParams
+// insert of the same kind into the same table, alternating, so both meet the same server and
+// disk: ratio_to_raw_insert must stay below 3. The reported time is the ActionQuery's alone.
+void BM_ServerActionQueryInsert(benchmark::State& state)
+{
+    BenchDatabase db(state);
+    if (!db)
+        return;
+    RawConnection raw(db.conninfo());
+    if (!raw.ok()) {
+        state.SkipWithError(PQerrorMessage(raw.conn));
+        return;
+    }
+    double queries = 0;
+    double raws = 0;
+    int i = 0;
+    for (auto _ : state) {
+        ++i;
+        const auto start = Clock::now();
+        if (!ActionQuery(QStringLiteral("Insert into todo (todo)values('Call the bank %1')").arg(i), sConnMain)) {
+            state.SkipWithError("insert failed");
+            break;
+        }
+        const auto between = Clock::now();
+        if (!raw.exec("INSERT INTO todo (todo) VALUES ($1)", "Call the bank raw " + QByteArray::number(i))) {
+            state.SkipWithError(PQerrorMessage(raw.conn));
+            break;
+        }
+        const auto end = Clock::now();
+        const double query = std::chrono::duration<double>(between - start).count();
+        queries += query;
+        raws += std::chrono::duration<double>(end - between).count();
+        state.SetIterationTime(query);
+    }
+    if (!state.error_occurred() && db.count(QStringLiteral("select count(*) from todo")) != 2 * i)
+        state.SkipWithError("not every insert was stored");
+    state.counters["raw_insert_ms"] = 1000 * raws / double(state.iterations());
+    state.counters["ratio_to_raw_insert"] = queries / raws;
+}
+BENCHMARK(BM_ServerActionQueryInsert)->UseManualTime()->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
+
+// The contacts of bench::contactRows on the server in one COPY: the setup, not the measurement.
+bool copyContacts(const QString& conninfo, int count)
+{
+    RawConnection raw(conninfo);
+    if (!raw.ok())
+        return false;
+    PGresult* r = PQexec(raw.conn, QByteArray("COPY contacts(") + bench::kContactColumns + ") FROM STDIN");
+    const bool copying = PQresultStatus(r) == PGRES_COPY_IN;
+    PQclear(r);
+    if (!copying)
+        return false;
+    QByteArray data;
+    for (const QStringList& row : bench::contactRows(count)) {
+        // The generated texts hold no tab, line break or backslash, which COPY's text format escapes.
+        data += row.join(u'\t').toUtf8();
+        data += '\n';
+    }
+    if (PQputCopyData(raw.conn, data.constData(), int(data.size())) != 1 || PQputCopyEnd(raw.conn, nullptr) != 1)
+        return false;
+    r = PQgetResult(raw.conn);
+    const bool done = PQresultStatus(r) == PGRES_COMMAND_OK;
+    PQclear(r);
+    while ((r = PQgetResult(raw.conn)))
+        PQclear(r);
+    // What autovacuum does on its own a moment after such an import.
+    PQclear(PQexec(raw.conn, "VACUUM ANALYZE contacts"));
+    return done;
+}
+
+int treeContacts(QTreeWidget* tv)
+{
+    int n = 0;
+    for (int i = 0; i < tv->topLevelItemCount(); ++i)
+        n += tv->topLevelItem(i)->childCount();
+    return n;
+}
+
+// As BM_PopTree of bench_contacts, the contacts on the server: under a second at 100,000.
+void BM_ServerPopTree(benchmark::State& state)
+{
+    const int count = int(state.range(0));
+    BenchDatabase db(state);
+    if (!db)
+        return;
+    if (!copyContacts(db.conninfo(), count)) {
+        state.SkipWithError("the contacts could not be copied to the server");
+        return;
+    }
+    QWidget window;
+    auto* frame = new QGroupBox(&window);
+    frame->setGeometry(0, 0, 729, 441);
+    auto* panel = new LeadPanel(frame, &window);
+    panel->PopDisplay();
+    window.show();
+    for (auto _ : state)
+        PopTree(QString());
+    if (treeContacts(panel->tvLead) != count)
+        state.SkipWithError("not every contact was filed");
+}
+BENCHMARK(BM_ServerPopTree)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Ten copies of the program, each in its own process, insert 1,000 to-do items each into one
+// database at once; afterwards every writer's every row is there exactly once and nothing else.
+// The time is the wall time from the start signal to the last writer's end.
+void BM_ServerTenWriters(benchmark::State& state)
+{
+    constexpr int kWriters = 10;
+    constexpr int kRows = 1000;
+    BenchDatabase db(state);
+    if (!db)
+        return;
+    for (auto _ : state) {
+        std::vector<std::unique_ptr<QProcess>> writers;
+        bool ready = true;
+        for (int w = 0; w < kWriters; ++w) {
+            writers.push_back(std::make_unique<QProcess>());
+            QProcess& p = *writers.back();
+            p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            p.start(QStringLiteral(KESTREL_OFFICE_WRITER), {db.conninfo(), QString::number(w), QString::number(kRows)});
+            ready = ready && p.waitForStarted(10000);
+        }
+        for (auto& p : writers) {
+            while (ready && !p->canReadLine())
+                ready = p->waitForReadyRead(30000);
+            ready = ready && p->readLine().trimmed() == "ready";
+        }
+        if (!ready) {
+            for (auto& p : writers)
+                p->kill();
+            state.SkipWithError("a writer did not start");
+            return;
+        }
+        const auto start = Clock::now();
+        for (auto& p : writers) {
+            p->write("go\n");
+            p->waitForBytesWritten();
+        }
+        double longest = 0;
+        bool allDone = true;
+        for (auto& p : writers) {
+            const bool ended = p->waitForFinished(600000) && p->exitStatus() == QProcess::NormalExit && p->exitCode() == 0;
+            const auto m = QRegularExpression(QStringLiteral("longest_ms ([0-9.]+) failed 0"))
+                               .match(QString::fromUtf8(p->readAllStandardOutput()));
+            allDone = allDone && ended && m.hasMatch();
+            if (m.hasMatch())
+                longest = std::max(longest, m.captured(1).toDouble());
+        }
+        const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+        state.SetIterationTime(wall);
+        if (!allDone) {
+            state.SkipWithError("a writer failed");
+            return;
+        }
+
+        // Every writer's every row, exactly once.
+        std::vector<int> seen(size_t(kWriters * kRows), 0);
+        int total = 0;
+        int foreign = 0;
+        {
+            Connection c(sConnMain);
+            static const QRegularExpression name(QStringLiteral("^writer (\\d+) row (\\d+)$"));
+            for (Snapshot s(c, QStringLiteral("select todo from todo")); !s.eof(); s.moveNext()) {
+                ++total;
+                const auto m = name.match(s.text(0));
+                const int w = m.captured(1).toInt();
+                const int r = m.captured(2).toInt();
+                if (m.hasMatch() && w < kWriters && r < kRows)
+                    ++seen[size_t(w * kRows + r)];
+                else
+                    ++foreign;
+            }
+        }
+        const auto missing = std::count(seen.begin(), seen.end(), 0);
+        const auto doubled = std::count_if(seen.begin(), seen.end(), [](int n) { return n > 1; });
+        state.counters["rows"] = total;
+        state.counters["longest_action_ms"] = longest;
+        state.counters["actions_per_s"] = kWriters * kRows / wall;
+        if (total != kWriters * kRows || missing || doubled || foreign)
+            state.SkipWithError(QStringLiteral("rows %1: %2 missing, %3 twice, %4 not written by a writer")
+                                    .arg(total).arg(missing).arg(doubled).arg(foreign).toStdString().c_str());
+        // The next iteration starts from an empty list.
+        ActionQuery(QStringLiteral("delete from todo"), sConnMain);
+    }
+}
+BENCHMARK(BM_ServerTenWriters)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+} // namespace
