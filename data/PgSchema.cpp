@@ -76,8 +76,12 @@ CREATE TABLE IF NOT EXISTS exchange_identity(identity text NOT NULL);
 -- Made here, under the lock, so that two copies exporting at once never make two.
 INSERT INTO exchange_identity(identity) SELECT gen_random_uuid()::text WHERE NOT EXISTS (SELECT 1 FROM exchange_identity);
 CREATE TABLE IF NOT EXISTS ical_uids(uid text PRIMARY KEY, autoid integer NOT NULL);
+-- Which rows kestrel --copy-to-office took from which local file, so that a repeat adds only the rest.
+CREATE TABLE IF NOT EXISTS kestrel_copied(source varchar(64) NOT NULL, tbl varchar(32) NOT NULL,
+  local_id bigint NOT NULL, PRIMARY KEY(source, tbl, local_id));
 REVOKE ALL ON todo_items FROM PUBLIC;
 GRANT SELECT, INSERT, UPDATE, DELETE ON contacts, appointments, todo, ical_uids, exchange_identity TO PUBLIC;
+GRANT SELECT, INSERT ON kestrel_copied TO PUBLIC;
 GRANT USAGE ON SEQUENCE contacts_id_seq, appointments_autoid_seq, todo_items_id_seq TO PUBLIC;
 GRANT SELECT ON kestrel_schema TO PUBLIC;
 CREATE OR REPLACE FUNCTION kestrel_raise_rowver() RETURNS trigger LANGUAGE plpgsql AS

@@ -16,7 +16,8 @@ namespace kestrel {
 namespace {
 
 // What a target remembers of earlier copies: the local file (by its identity), the table, and
-// the local key of each row taken.
+// the local key of each row taken. The office server's schema has it from the start, made by the
+// office's group so that every member may use it; another copy of the files gets it here.
 const QString kCopiedTable = QStringLiteral(
     "CREATE TABLE IF NOT EXISTS kestrel_copied(source VARCHAR(64) NOT NULL, tbl VARCHAR(32) NOT NULL, "
     "local_id BIGINT NOT NULL, PRIMARY KEY(source, tbl, local_id))");
@@ -120,7 +121,8 @@ OfficeCopyCounts copyLocalData(const QString& fromContacts, const QString& fromM
         Connection from(fromContacts);
         Connection target(toContacts);
         Transaction tx(target);
-        target.execute(kCopiedTable);
+        if (!isServerConnection(toContacts))
+            target.execute(kCopiedTable);
         counts.contacts = copyTable(from, target, source, kContacts, &counts.alreadyCopied);
         counts.appointments = copyTable(from, target, source, kAppointments, &counts.alreadyCopied);
         tx.commit();
@@ -129,7 +131,8 @@ OfficeCopyCounts copyLocalData(const QString& fromContacts, const QString& fromM
         Connection from(fromMain);
         Connection target(toMain);
         Transaction tx(target);
-        target.execute(kCopiedTable);
+        if (!isServerConnection(toMain))
+            target.execute(kCopiedTable);
         counts.todo = copyTable(from, target, source, kTodo, &counts.alreadyCopied);
         tx.commit();
     }

@@ -61,10 +61,16 @@ TEST_F(OfficeTest, TheSchemaBelongsToTheOfficeGroupWhenAMemberMakesIt)
     EXPECT_EQ(one(serverConnectionText(server() + QStringLiteral(" user=") + member),
                   QStringLiteral("select tableowner from pg_tables where tablename='contacts'")),
               group);
+    // A colleague outside the group who may connect still notes what a copy of local files took.
+    const QString colleague = QStringLiteral("kestrel_colleague_%1").arg(serverDb);
+    admin(QStringLiteral("CREATE ROLE %1 LOGIN").arg(colleague));
+    EXPECT_TRUE(ActionQuery(QStringLiteral("INSERT INTO kestrel_copied(source,tbl,local_id) VALUES('f00d','contacts',1)"),
+                            serverConnectionText(server() + QStringLiteral(" user=") + colleague)));
+    EXPECT_TRUE(desk.messages().isEmpty());
     releaseAllDatabaseFiles();
     admin(QStringLiteral("ALTER DATABASE %1 OWNER TO kestrel").arg(serverDb));
-    pg::runMaintenance(server(), QStringLiteral("DROP OWNED BY %1, %2").arg(group, member));
-    admin(QStringLiteral("DROP ROLE %1; DROP ROLE %2").arg(member, group));
+    pg::runMaintenance(server(), QStringLiteral("DROP OWNED BY %1, %2, %3").arg(group, member, colleague));
+    admin(QStringLiteral("DROP ROLE %1; DROP ROLE %2; DROP ROLE %3").arg(member, group, colleague));
 }
 
 TEST_F(OfficeTest, ChangesRaiseTheRowVersionAndAreAnnouncedOncePerStatement)
