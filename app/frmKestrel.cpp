@@ -296,7 +296,7 @@ void frmKestrel::refillChanged()
     if (std::exchange(staleAppointments_, false)) {
         refillKeepingLine(remind->lstWeek, [this] { remind->PopWeekList(); });
         if (isCalInFront())
-            refillKeepingLine(cal->lstCal, [this] { cal->LoadCal(cal->dCalDate); });
+            refillKeepingLine(cal->lstCal, [this] { cal->Refresh(); });
         // Another user's appointment may fall due before the next one of this user's.
         RearmAlerts();
     }

@@ -201,6 +201,18 @@ void CalPanel::cboMonthYear_Click()
 
 void CalPanel::labArrow_Click(int index) { PreNext(index == 0 ? QStringLiteral("pre") : QStringLiteral("next")); }
 
+void CalPanel::Refresh()
+{
+    const QDate listed = dSelDate, chosen = dKeyDate;
+    LoadCal(dCalDate);
+    if (listed.isValid() && listed.year() == dCalDate.year() && listed.month() == dCalDate.month()) {
+        if (const int cell = cellOfDay(listed.day()); cell >= 0)
+            labDay_Click(cell);
+    }
+    dKeyDate = chosen;
+    markChosenDay();
+}
+
 void CalPanel::labDay_Click(int index)
 {
     if (index < 0 || index >= 37 || !dCalDate.isValid())

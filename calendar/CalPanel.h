@@ -37,6 +37,9 @@ public:
     // Rebuilds the grid for x's month (x is taken as the first of its month) and puts the two
     // hint lines into lstCal.
     void LoadCal(QDate x);
+    // Loads the month shown anew (other users changed appointments) and lists the day that was
+    // listed again, marked as it was, instead of going back to the hint lines.
+    void Refresh();
     // "pre" steps one month back, anything else one month on.
     void PreNext(const QString& direc);
     // The 36 entries "m/yyyy" of last year, this year and next year, none chosen.

@@ -3,6 +3,7 @@
 // throwaway server: the Test button, the start-up's way on, and the main window following other
 // users' changes through the listener.
 #include "app/frmKestrel.h"
+#include "calendar/CalPanel.h"
 #include "calendar/RemindPanel.h"
 #include "contacts/LeadPanel.h"
 #include "data/ChangeListener.h"
@@ -194,11 +195,25 @@ TEST_F(ServerTest, TheMainWindowFollowsOtherUsersOncePerBurstKeepingTheChosenLin
     EXPECT_EQ(list->currentItem(), line("Call Ann"));
     EXPECT_EQ(heard(), "1 0 1");
 
+    // A day listed in the calendar stays listed when another user's appointment comes in.
+    w.mnuApptsCal_Click();
+    const QDate day = QDate(2026, 12, 1);
+    w.cal->LoadCal(day);
+    addAppt(day.addDays(9), QTime(9, 0), "Review");
+    QLabel* cell = w.cal->labDay[w.cal->cellOfDay(10)];
+    QTest::mouseClick(cell, Qt::LeftButton);
+    ASSERT_EQ(w.cal->lstCal->count(), 5);
+    addAppt(day.addDays(9), QTime(14, 0), "Demo");
+    ASSERT_TRUE(server->sql({"insert into appointments values(1)"}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.cal->lstCal->count() == 9; }, 5000));
+    EXPECT_TRUE(w.cal->lstCal->item(5)->text().contains("Demo"));
+    EXPECT_EQ(w.cal->chosenDay(), day.addDays(9));
+
     // What changed while the server was away was never announced, yet shows once it is back.
     ASSERT_TRUE(server->stop());
     ASSERT_TRUE(on.wait(10000));
     exec(sConnMain, "insert into todo(todo) values('Ab second')");
     ASSERT_TRUE(server->start());
     EXPECT_TRUE(QTest::qWaitFor([&] { return line("Ab second") != nullptr; }, 10000));
-    EXPECT_EQ(heard(), "2 1 2");
+    EXPECT_EQ(heard(), "2 2 2");
 }
