@@ -2,6 +2,7 @@
 
 #include "ui/AppIcon.h"
 #include "app/SingleInstance.h"
+#include "ui/Report.h"
 #include "ui/Ui.h"
 #include "app/frmKestrel.h"
 #include "calendar/frmReminder.h"
@@ -9,10 +10,10 @@
 #include "data/Office.h"
 #include "data/SearchIndex.h"
 #include "data/modData.h"
-#include "exchange/OfficeCopy.h"
+#include "formats/OfficeCopy.h"
 #include "dialogs/Settings.h"
 #include "platform/Platform.h"
-#include "platform/QtPlatform.h"
+#include "ui/QtPlatform.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -4,6 +4,7 @@
 #include "data/Globals.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
+#include "ui/Report.h"
 
 #include <QCoreApplication>
 #include <QFile>

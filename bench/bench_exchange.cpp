@@ -7,7 +7,7 @@
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/modData.h"
-#include "exchange/CsvText.h"
+#include "formats/CsvText.h"
 #include "exchange/frmLeadCSV.h"
 #include "exchange/modImport.h"
 #include "exchange/modTempDB.h"

@@ -6,8 +6,8 @@
 #include "data/Globals.h"
 #include "exchange/modExchange.h"
 #include "exchange/modImport.h"
-#include "exchange/ICalendar.h"
-#include "exchange/VCard.h"
+#include "formats/ICalendar.h"
+#include "formats/VCard.h"
 
 #include <QTimeZone>
 

@@ -13,6 +13,7 @@
 #include "data/Office.h"
 #include "data/PgEngine.h"
 #include "data/modData.h"
+#include "ui/Report.h"
 
 #include <QDir>
 #include <QFile>

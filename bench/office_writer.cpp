@@ -6,6 +6,7 @@
 #include "data/Office.h"
 #include "data/modData.h"
 #include "platform/HeadlessPlatform.h"
+#include "ui/Report.h"
 
 #include <QCoreApplication>
 

@@ -1,5 +1,6 @@
 #include "calendar/RemindPanel.h"
 
+#include "ui/Report.h"
 #include "ui/Ui.h"
 #include "calendar/CalPanel.h"
 #include "calendar/frmAppt.h"

@@ -1,5 +1,6 @@
 #include "calendar/frmAppt.h"
 
+#include "ui/Report.h"
 #include "ui/Ui.h"
 #include "calendar/CalPanel.h"
 #include "calendar/frmReminder.h"

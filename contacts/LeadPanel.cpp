@@ -7,6 +7,7 @@
 #include "data/modData.h"
 #include "platform/Platform.h"
 #include "ui/Desktop.h"
+#include "ui/Report.h"
 
 #include <QComboBox>
 #include <QEvent>

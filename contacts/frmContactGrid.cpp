@@ -6,6 +6,7 @@
 #include "data/Globals.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
+#include "ui/Report.h"
 
 #include <QComboBox>
 #include <QGuiApplication>

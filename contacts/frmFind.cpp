@@ -4,6 +4,7 @@
 #include "data/Globals.h"
 #include "data/SearchIndex.h"
 #include "data/modData.h"
+#include "ui/Report.h"
 #include "ui/Ui.h"
 
 #include <QKeyEvent>

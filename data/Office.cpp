@@ -2,7 +2,6 @@
 
 #include "platform/Platform.h"
 
-#include <QUrl>
 
 #include <libpq-fe.h>
 
@@ -107,42 +106,6 @@ QString probeText(const ServerProbe& probe)
     QString why = probe.why;
     why.replace(QStringLiteral("\n\t"), QStringLiteral("\n"));
     return QStringLiteral("Kestrel could not reach the office database%1.\n\n%2").arg(where, why);
-}
-
-std::optional<QString> reachOfficeDatabase(const QString& conninfo)
-{
-    QString password;
-    for (;;) {
-        QString attempt = conninfo;
-        if (!password.isEmpty() && conninfo.contains(QStringLiteral("://"))) {
-            attempt += (conninfo.contains(u'?') ? u'&' : u'?') + QStringLiteral("password=") +
-                       QString::fromLatin1(QUrl::toPercentEncoding(password));
-        } else if (!password.isEmpty()) {
-            // libpq's quoting: the value in apostrophes, with apostrophes and backslashes escaped.
-            QString quoted = password;
-            quoted.replace(u'\\', QStringLiteral("\\\\")).replace(u'\'', QStringLiteral("\\'"));
-            attempt += QStringLiteral(" password='") + quoted + u'\'';
-        }
-        platform().setBusyCursor(true);
-        const ServerProbe probe = probeServer(attempt);
-        platform().setBusyCursor(false);
-        if (probe.reached)
-            return attempt;
-        if (probe.needsPassword && password.isEmpty()) {
-            password = platform().passwordBox(QStringLiteral("The office database %1 on %2 wants the password of user %3:")
-                                                  .arg(probe.database, probe.server, probe.user));
-            if (!password.isEmpty())
-                continue;
-        }
-        password.clear();
-        if (platform().askYesNo(probeText(probe) + QStringLiteral("\n\nTry again?")))
-            continue;
-        // The local files are this computer's own: what the office shares is not in them.
-        if (platform().askYesNo(QStringLiteral("Start with the local files on this computer this time? They do not "
-                                               "hold the office's contacts and appointments.\n\nNo ends Kestrel.")))
-            return QString();
-        return std::nullopt;
-    }
 }
 
 } // namespace kestrel

@@ -45,13 +45,6 @@ ServerProbe probeServer(const QString& conninfo);
 // The probe in plain words for the user.
 QString probeText(const ServerProbe& probe);
 
-// Start-up with an office database: reaches the server, and when it cannot, says which server and
-// why and offers a way on: try again, use the local files this time, or quit. A server that wants
-// a password .pgpass does not hold is asked for it; the password then goes into the returned
-// connection string for this run only, never into the settings. Returns the connection string to
-// start with (empty: the local files), or nothing to quit.
-std::optional<QString> reachOfficeDatabase(const QString& conninfo);
-
 // True when connectionText names the office server rather than a local file.
 bool isServerConnection(const QString& connectionText);
 // The connection text for a libpq connection string, and back.

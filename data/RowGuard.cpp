@@ -3,7 +3,6 @@
 #include "data/Office.h"
 #include "data/Statement.h"
 #include "data/modData.h"
-#include "platform/Platform.h"
 
 #include <QCryptographicHash>
 
@@ -72,30 +71,6 @@ GuardedSave saveIfUnchanged(const QString& connectionText, const RowKey& row, co
     if (result.outcome == SaveOutcome::Saved)
         transaction.commit();
     return result;
-}
-
-GuardedSave GuardedUpdate(const QString& connectionText, const RowKey& row, const QString& seenVersion,
-                          const QString& updateStatement)
-{
-    GuardedSave result;
-    if (!RunAction(connectionText, [&] { result = saveIfUnchanged(connectionText, row, seenVersion, updateStatement); }))
-        result = GuardedSave{};
-    return result;
-}
-
-SaveOutcome SaveEditedRow(const QString& connectionText, const RowKey& row, QString& seenVersion,
-                          const QString& updateStatement, const QString& what)
-{
-    for (;;) {
-        const GuardedSave saved = GuardedUpdate(connectionText, row, seenVersion, updateStatement);
-        if (saved.outcome != SaveOutcome::Changed)
-            return saved.outcome;
-        if (!platform().askYesNo(QStringLiteral("Someone else changed this %1 after this window opened.\n\n"
-                                                "Save your changes over theirs? (No keeps this window open with "
-                                                "what you typed.)").arg(what)))
-            return SaveOutcome::Changed;
-        seenVersion = saved.current;
-    }
 }
 
 } // namespace kestrel

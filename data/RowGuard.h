@@ -40,16 +40,4 @@ struct GuardedSave {
 GuardedSave saveIfUnchanged(const QString& connectionText, const RowKey& row, const QString& seenVersion,
                             const QString& updateStatement);
 
-// saveIfUnchanged with a failure told to the user the way every action statement's failure is
-// (a lock held by another copy or a full disk may be tried again): Failed then.
-GuardedSave GuardedUpdate(const QString& connectionText, const RowKey& row, const QString& seenVersion,
-                          const QString& updateStatement);
-
-// An editor's save of the row it showed (what names it to the user: "contact", "appointment").
-// When someone else changed the row meanwhile, the user is asked whether to save over their
-// change; Yes saves against the version just found, No gives Changed (the window stays with what
-// was typed). Deleted and Failed as GuardedUpdate.
-SaveOutcome SaveEditedRow(const QString& connectionText, const RowKey& row, QString& seenVersion,
-                          const QString& updateStatement, const QString& what);
-
 } // namespace kestrel

@@ -61,30 +61,16 @@ void registerSchemas()
     registerSchema(QStringLiteral("kestrel.mdb"), QString::fromUtf8(kMainSchema));
 }
 
-bool ActionQuery(const QString& statement, const QString& connectionText)
+int ExecuteAction(const QString& statement, const QString& connectionText)
 {
-    return RunAction(connectionText, [&] {
-        Connection connection(connectionText);
-        connection.execute(statement);
-    });
-}
-
-int ActionQueryCount(const QString& statement, const QString& connectionText)
-{
-    int changed = -1;
-    const bool applied = RunAction(connectionText, [&] {
-        Connection connection(connectionText);
-        if (connection.onServer()) {
-            changed = connection.execute(statement);
-            return;
-        }
-        // A pooled connection remembers the count of its previous statement; the difference of
-        // the running totals belongs to this statement alone.
-        const sqlite3_int64 before = sqlite3_total_changes64(connection.handle());
-        connection.execute(statement);
-        changed = int(sqlite3_total_changes64(connection.handle()) - before);
-    });
-    return applied ? changed : -1;
+    Connection connection(connectionText);
+    if (connection.onServer())
+        return connection.execute(statement);
+    // A pooled connection remembers the count of its previous statement; the difference of the
+    // running totals belongs to this statement alone.
+    const sqlite3_int64 before = sqlite3_total_changes64(connection.handle());
+    connection.execute(statement);
+    return int(sqlite3_total_changes64(connection.handle()) - before);
 }
 
 namespace {
@@ -222,39 +208,6 @@ QString MachineFaultText(const DbError& e, const QString& path, bool* canRetry)
     return {};
 }
 
-bool RunAction(const QString& connectionText, const std::function<void()>& action, const QString& procedure,
-               Owner kind, const QString& owner)
-{
-    for (;;) {
-        try {
-            action();
-            endBusyWait();
-            return true;
-        } catch (const DbError& e) {
-            endBusyWait();
-            const QString path = isServerConnection(connectionText) ? connectionText : dataSourcePath(connectionText);
-            bool canRetry = false;
-            const QString words = MachineFaultText(e, path, &canRetry);
-            if (words.isEmpty()) {
-                ReportBug(ErrorReport(e, procedure, kind, owner) + QStringLiteral("\r\n"));
-                return false;
-            }
-            // Trying again helps once the other copy is done or space is freed.
-            if (canRetry) {
-                if (platform().askYesNo(words))
-                    continue;
-                return false;
-            }
-            platform().msgBox(words);
-            return false;
-        } catch (const std::exception& e) {
-            endBusyWait();
-            ReportBug(ErrorReport(e, procedure, kind, owner) + QStringLiteral("\r\n"));
-            return false;
-        }
-    }
-}
-
 QStringList CheckDataFiles()
 {
     QStringList notices;
@@ -305,11 +258,6 @@ QStringList CheckDataFiles()
 
 bool DataWritable(const QString& connectionText) { return !refusals().contains(dataSourcePath(connectionText)); }
 
-void ReportBug(const QString& text)
-{
-    platform().msgBox(text + QStringLiteral("Please make note of this and report this bug to help make this software better."));
-}
-
 QString ErrorReport(long number, const QString& description, const QString& procedure, Owner kind, const QString& owner)
 {
     return QStringLiteral("Error %1 (%2) in procedure %3 of %4 %5")
@@ -327,15 +275,6 @@ QString ErrorReport(const std::exception& e, const QString& procedure, Owner kin
     if (const auto* db = dynamic_cast<const DbError*>(&e))
         return ErrorReport(*db, procedure, kind, owner);
     return ErrorReport(5, QString::fromUtf8(e.what()), procedure, kind, owner);
-}
-
-void ReportFailure(const std::exception& e, const QString& procedure, Owner kind, const QString& owner, ReportAs as)
-{
-    const QString report = ErrorReport(e, procedure, kind, owner);
-    if (as == ReportAs::Bug)
-        ReportBug(report + QStringLiteral("\r\n"));
-    else
-        platform().msgBox(report);
 }
 
 QString LeftChars(const QString& value, int max)

@@ -13,24 +13,9 @@ namespace kestrel {
 class DbError;
 enum class Owner { Form, Module };
 
-// Executes one action statement on its own connection; when it returns true the change is in the
-// database file itself. A failure is reported to the user (RunAction) and false is returned, so a
-// caller can keep the user's input.
-bool ActionQuery(const QString& statement, const QString& connectionText);
-// As ActionQuery, and tells how many rows the statement changed: -1 when it failed (and was
-// reported), 0 when an UPDATE or DELETE found no row to change.
-int ActionQueryCount(const QString& statement, const QString& connectionText);
-
-// Runs action, which works on the file connectionText names through connections of its own, and
-// tells the user about a failure. A condition of the machine gets plain words: a lock held by
-// another running copy, a full disk or a disk error ask whether to try again (Yes runs action
-// anew, so it must be all-or-nothing: one statement, or one Transaction); a read-only, missing
-// or damaged file is said as such. Anything else is a fault of the program: the error report of
-// procedure/owner goes to ReportBug. While a lock is waited for the busy cursor shows.
-// Returns true once action has run to its end.
-bool RunAction(const QString& connectionText, const std::function<void()>& action,
-               const QString& procedure = QStringLiteral("ActionQuery"), Owner kind = Owner::Module,
-               const QString& owner = QStringLiteral("modData"));
+// Runs one action statement on a connection of its own and returns the rows it changed (0 when
+// an UPDATE or DELETE found none). Throws DbError; ActionQuery (ui/Report.h) tells the user.
+int ExecuteAction(const QString& statement, const QString& connectionText);
 
 // The plain words for a failure that is a condition of the machine; empty for a program fault.
 // canRetry tells whether the words end in a question whose Yes means "try again".
@@ -47,20 +32,11 @@ QStringList CheckDataFiles();
 // program's own housekeeping (the purge of old appointments) is then skipped without a word.
 bool DataWritable(const QString& connectionText);
 
-// Shows text followed by the request to report the bug, OK only.
-void ReportBug(const QString& text);
-
 // "Error N (description) in procedure P of Form F" / "... of Module M".
 QString ErrorReport(long number, const QString& description, const QString& procedure, Owner kind,
                     const QString& owner);
 QString ErrorReport(const DbError& e, const QString& procedure, Owner kind, const QString& owner);
 QString ErrorReport(const std::exception& e, const QString& procedure, Owner kind, const QString& owner);
-
-// The one way a routine reports what stopped it: the report above in a plain box (OK only, no
-// icon, caption Kestrel), followed by the request to report the bug where the routine asks for it.
-enum class ReportAs { Plain, Bug };
-void ReportFailure(const std::exception& e, const QString& procedure, Owner kind, const QString& owner,
-                   ReportAs as = ReportAs::Plain);
 
 // Value rules for statement texts.
 QString Quoted(const QString& value);             // apostrophes doubled (no enclosing quotes)

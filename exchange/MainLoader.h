@@ -1,7 +1,7 @@
 #pragma once
 // The one set of rules every import loads its rows by, whatever file the rows came from.
 #include "data/Statement.h"
-#include "exchange/ImportRules.h"
+#include "formats/ImportRules.h"
 #include "exchange/modImport.h"
 
 #include <QSet>

@@ -3,13 +3,14 @@
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/modData.h"
-#include "exchange/CsvText.h"
+#include "formats/CsvText.h"
 #include "exchange/frmMapField.h"
 #include "exchange/modImport.h"
-#include "exchange/ImportRules.h"
+#include "formats/ImportRules.h"
 #include "exchange/modTempDB.h"
 #include "platform/Platform.h"
 #include "ui/Desktop.h"
+#include "ui/Report.h"
 #include "ui/SnapshotTableModel.h"
 
 #include <QCheckBox>

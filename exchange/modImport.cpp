@@ -4,11 +4,12 @@
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/modData.h"
-#include "exchange/CsvText.h"
-#include "exchange/ImportRules.h"
+#include "formats/CsvText.h"
+#include "formats/ImportRules.h"
 #include "exchange/MainLoader.h"
 #include "exchange/modTempDB.h"
 #include "platform/Platform.h"
+#include "ui/Report.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>

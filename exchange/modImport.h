@@ -1,7 +1,7 @@
 #pragma once
 // The logic of the CSV import that needs no window: mapping lines, the column lists built from
 // them, and the statements that move rows from the file into Main and from Main into contacts.
-#include "exchange/CsvText.h"
+#include "formats/CsvText.h"
 
 #include <QHash>
 #include <QString>

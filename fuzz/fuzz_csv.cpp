@@ -2,7 +2,7 @@
 // Whatever it reads, in whatever encoding and delimiter, written back out by the quoting rules,
 // reads back to the same records; the line of every record lies within the file.
 #include "data/Database.h"
-#include "exchange/CsvText.h"
+#include "formats/CsvText.h"
 #include "fuzz/FuzzSupport.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 // the select list from the mapping lines selects exactly those columns, in that order, with the
 // targets that were chosen; deleted fields are left out.
 #include "data/Database.h"
-#include "exchange/CsvText.h"
+#include "formats/CsvText.h"
 #include "exchange/modImport.h"
 #include "fuzz/FuzzSupport.h"
 

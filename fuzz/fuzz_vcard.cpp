@@ -1,6 +1,6 @@
 // The vCard reader: any bytes end in contact records, never a crash or a hang. Whatever it reads,
 // written out in either version, reads back to the same contacts.
-#include "exchange/VCard.h"
+#include "formats/VCard.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,5 +1,6 @@
 // The appointment editor: both modes, the statements it writes, its refusals and failures.
 #include "tests/calendar/Helpers.h"
+#include "ui/Report.h"
 
 // Keys as a person types them into the focused control: "<" and ">" stand for Left and Right.
 static void type(const QString& keys)

@@ -1,7 +1,7 @@
 // The reminder panel: the seven-day list with its purge, and the to-do list.
 #include "tests/calendar/Helpers.h"
 
-#include "platform/QtPlatform.h"
+#include "ui/QtPlatform.h"
 
 static const QString kToDoPromptText = QStringLiteral("Enter a To Do item 25 characters or less");
 

@@ -1,6 +1,7 @@
 // Find's matching rules on a real contacts file, through every way contacts are written.
 #include "data/SearchIndex.h"
 #include "tests/contacts/Helpers.h"
+#include "ui/Report.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 // The contact editor: loading, the statements it saves, validation, failures, a gone contact.
 #include "tests/contacts/Helpers.h"
+#include "ui/Report.h"
 
 class EditorTest : public PanelTest {
 protected:

@@ -3,6 +3,7 @@
 #include "data/Statement.h"
 #include "data/modData.h"
 #include "tests/support/Fixture.h"
+#include "ui/Report.h"
 
 #include <QDate>
 #include <QDir>

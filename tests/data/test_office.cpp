@@ -7,6 +7,7 @@
 #include "data/Statement.h"
 #include "data/modData.h"
 #include "tests/support/Fixture.h"
+#include "ui/Report.h"
 
 #include <QElapsedTimer>
 #include <QThread>

@@ -2,6 +2,7 @@
 #include "data/Globals.h"
 #include "data/modData.h"
 #include "tests/support/Fixture.h"
+#include "ui/Report.h"
 
 using namespace kestrel;
 using kestrel::test::KestrelTest;

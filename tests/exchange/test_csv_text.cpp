@@ -1,5 +1,5 @@
 #include "data/Database.h"
-#include "exchange/CsvText.h"
+#include "formats/CsvText.h"
 #include "tests/exchange/ExchangeTest.h"
 
 using namespace kestrel;

@@ -1,7 +1,7 @@
 #include "data/Statement.h"
 #include "data/Database.h"
 #include "data/Globals.h"
-#include "exchange/ImportRules.h"
+#include "formats/ImportRules.h"
 #include "exchange/modImport.h"
 #include "exchange/modTempDB.h"
 #include "tests/exchange/ExchangeTest.h"

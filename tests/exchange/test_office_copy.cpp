@@ -1,8 +1,9 @@
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/modData.h"
-#include "exchange/OfficeCopy.h"
+#include "formats/OfficeCopy.h"
 #include "tests/exchange/ExchangeTest.h"
+#include "ui/Report.h"
 
 #include <QTemporaryDir>
 

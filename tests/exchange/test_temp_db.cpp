@@ -3,6 +3,7 @@
 #include "data/modData.h"
 #include "exchange/modTempDB.h"
 #include "tests/exchange/ExchangeTest.h"
+#include "ui/Report.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,5 +1,5 @@
 // The vCard and iCalendar commands of the Contacts and Appts menus.
-#include "exchange/VCard.h"
+#include "formats/VCard.h"
 #include "exchange/frmICalRange.h"
 #include "exchange/frmImport.h"
 #include "exchange/modTempDB.h"

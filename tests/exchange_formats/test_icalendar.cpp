@@ -1,6 +1,6 @@
 // Calendar files written for other calendar programs and read from them.
 #include "data/Globals.h"
-#include "exchange/ICalendar.h"
+#include "formats/ICalendar.h"
 #include "tests/support/Fixture.h"
 #include "tests/exchange_formats/Samples.h"
 

@@ -1,5 +1,5 @@
 // vCard files as phones and address books write them, and the files this program writes.
-#include "exchange/VCard.h"
+#include "formats/VCard.h"
 #include "tests/exchange_formats/Samples.h"
 
 #include <QFile>

@@ -5,6 +5,7 @@
 #include "data/SearchIndex.h"
 #include "data/modData.h"
 #include "tests/support/Fixture.h"
+#include "ui/Report.h"
 
 #include <QDirIterator>
 #include <QFile>

@@ -10,6 +10,7 @@
 #include "data/SearchIndex.h"
 #include "data/modData.h"
 #include "platform/HeadlessPlatform.h"
+#include "ui/Report.h"
 
 #include <QCoreApplication>
 #include <QThread>

@@ -2,9 +2,10 @@
 // link, make a message box read a file, or make the lead-form template pull in another file.
 #include "data/Globals.h"
 #include "platform/Platform.h"
-#include "platform/QtPlatform.h"
+#include "ui/QtPlatform.h"
 #include "printing/RtfReader.h"
 #include "tests/hostile/Hostile.h"
+#include "ui/Report.h"
 
 #include <QTest>
 

@@ -14,6 +14,7 @@
 #include "dialogs/frmOptions.h"
 #include "tests/office/TestServer.h"
 #include "tests/contacts/Common.h"
+#include "ui/Report.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "exchange/OfficeCopy.h"
+#include "formats/OfficeCopy.h"
 
 #include "data/ExchangeStore.h"
 #include "data/Globals.h"

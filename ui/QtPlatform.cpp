@@ -1,4 +1,4 @@
-#include "platform/QtPlatform.h"
+#include "ui/QtPlatform.h"
 
 #include <QApplication>
 #include <QDBusConnection>

@@ -1,4 +1,4 @@
-#include "exchange/CsvText.h"
+#include "formats/CsvText.h"
 
 #include "data/Database.h"
 

@@ -1,4 +1,4 @@
-#include "exchange/ICalendar.h"
+#include "formats/ICalendar.h"
 
 #include "data/modData.h"
 

@@ -1,4 +1,4 @@
-#include "exchange/ImportRules.h"
+#include "formats/ImportRules.h"
 
 #include "data/TextFold.h"
 

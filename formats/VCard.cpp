@@ -1,4 +1,4 @@
-#include "exchange/VCard.h"
+#include "formats/VCard.h"
 
 #include "data/modData.h"
 
