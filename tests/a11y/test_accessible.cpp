@@ -210,7 +210,7 @@ TEST_F(AccessibleTest, EveryWindowNamesEachControlByItsLabelAndIsReadInTabOrder)
     showAndCheck(appt, "appointment editor");
     EXPECT_EQ(nameOf(appt.DTPicker1), "Date");
     // The date box's arrow has no text, and a name all the same.
-    const QList<QToolButton*> arrows = appt.DTPicker1->findChildren<QToolButton*>();
+    const QList<QToolButton*> arrows = appt.DTPicker1->findChildren<QToolButton*>(Qt::FindDirectChildrenOnly);
     ASSERT_EQ(arrows.size(), 1);
     EXPECT_EQ(nameOf(arrows[0]), "Open the calendar");
     frmLeadCSV exportWindow;
