@@ -1,5 +1,6 @@
 #include "app/frmKestrel.h"
 
+#include "ui/Accessible.h"
 #include "ui/Ui.h"
 #include "calendar/CalPanel.h"
 #include "calendar/RemindPanel.h"
@@ -184,6 +185,8 @@ void frmKestrel::buildStatusBar()
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setGeometry(0, px(6720), px(11385), px(375));
     StatusBar1->setAutoFillBackground(true);
+    setAccessibleRole(StatusBar1, QAccessible::StatusBar);
+    StatusBar1->setAccessibleName(QStringLiteral("Status bar"));
     const int widths[4] = {2880, 5760, 1440, 1440};
     int left = 0;
     for (int i = 0; i < 4; ++i) {
@@ -214,6 +217,12 @@ void frmKestrel::updateStatusBar()
     const QDateTime now = platform().now();
     statusPanels[2]->setText(now.time().toString(QStringLiteral("h:mm AP")));
     statusPanels[3]->setText(now.date().toString(QStringLiteral("M/d/yyyy")));
+}
+
+void frmKestrel::showStatus(const QString& text)
+{
+    statusPanels[1]->setText(text);
+    announce(statusPanels[1], text);
 }
 
 bool frmKestrel::isRemindInFront() const { return leftTwips(fraRemind) == kPanelFront; }

@@ -75,6 +75,9 @@ public:
     QLabel* Image1 = nullptr;
     QWidget* StatusBar1 = nullptr;
     QLabel* statusPanels[4] = {};
+    // Puts a message in the status bar's wide panel (empty text clears it); a screen reader
+    // says it without the focus moving.
+    void showStatus(const QString& text);
 
     QMenu* mnuFile = nullptr;
     QMenu* mnuAppts = nullptr;

@@ -1,5 +1,6 @@
 #include "calendar/RemindPanel.h"
 
+#include "ui/Accessible.h"
 #include "ui/Report.h"
 #include "ui/Ui.h"
 #include "calendar/CalPanel.h"
@@ -41,7 +42,7 @@ RemindPanel::RemindPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fra
     const Controls c = buildControls(fraRemind, {
         {"lstWeek", ControlKind::ListBox, "", 120, 360, 7455, 5820, 1},
         {"Label6", ControlKind::Label, "Double click item to edit            Click 'Add ToDo Item' to add", 8040, 240, 2730, 375},
-        {"lstToDo", ControlKind::ListBox, "", 7920, 720, 3015, 5010, 2},
+        {"lstToDo", ControlKind::ListBox, "", 7920, 720, 3015, 5010, 2, 0, "To Do"},
         {"cmdDeleteToDo", ControlKind::Button, "Delete Selected ToDo Item", 7920, 6000, 3015, 375, 3},
     });
     lstWeek = c.get<QListWidget>(QStringLiteral("lstWeek"));
@@ -61,6 +62,7 @@ RemindPanel::RemindPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fra
     connect(cmdDeleteToDo, &QPushButton::clicked, this, &RemindPanel::cmdDeleteToDo_Click);
     // A double click or Enter; queued, so the list is not rebuilt inside its own handling.
     connect(lstWeek, &QListWidget::itemActivated, this, &RemindPanel::lstWeek_DblClick, Qt::QueuedConnection);
+    pickOnAccessibleSelect(lstWeek, [this](const QModelIndex&) { lstWeek_DblClick(); });
     gRemind = this;
 }
 

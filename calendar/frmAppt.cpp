@@ -174,6 +174,7 @@ void frmAppt::cmdSave_Click()
         return;
     }
     if (!DTPicker1->date().isValid()) {
+        DTPicker1->refuse();
         platform().msgBox(QStringLiteral("The date must be a day of the calendar, typed as month/day/year "
                                          "(for example 3/7/2027)."));
         DTPicker1->setFocus();

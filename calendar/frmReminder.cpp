@@ -1,5 +1,6 @@
 #include "calendar/frmReminder.h"
 
+#include "ui/Accessible.h"
 #include "ui/Ui.h"
 #include "calendar/frmAppt.h"
 #include "data/modData.h"
@@ -49,8 +50,10 @@ frmReminder::frmReminder(QWidget* parent) : QDialog(parent)
     // Over whatever the user works in, so it cannot be missed, yet without the keyboard.
     setWindowFlag(Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // Told to assistive software as an alert, which it reads without the window taking the keys.
+    setAccessibleRole(this, QAccessible::AlertMessage);
     const Controls c = buildControls(this, {
-        {"lstDue", ControlKind::ListBox, "", 120, 120, 5775, 1575, 1},
+        {"lstDue", ControlKind::ListBox, "", 120, 120, 5775, 1575, 1, 0, "Due appointments"},
         {"cmdOpen", ControlKind::Button, "Open", 120, 1800, 1455, 375, 2},
         {"cmdSnooze", ControlKind::Button, "Snooze 5 minutes", 1740, 1800, 2535, 375, 3},
         {"cmdDismiss", ControlKind::Button, "Dismiss", 4440, 1800, 1455, 375, 4},
@@ -90,6 +93,12 @@ void frmReminder::addDue(const std::vector<ApptAlert>& appts, const QDate& today
     if (windowHandle())
         windowHandle()->setTransientParent(modal && modal != this ? modal->windowHandle() : nullptr);
     raise();
+    QAccessibleEvent alert(this, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
+    QStringList said;
+    for (const ApptAlert& a : appts)
+        said << AlertLine(a, today);
+    announce(this, windowTitle() + QStringLiteral(": ") + said.join(QStringLiteral("; ")));
 }
 
 void frmReminder::showEvent(QShowEvent* event)

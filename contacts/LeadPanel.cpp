@@ -6,6 +6,7 @@
 #include "data/Globals.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
+#include "ui/Accessible.h"
 #include "ui/Desktop.h"
 #include "ui/Report.h"
 
@@ -21,7 +22,7 @@ namespace kestrel {
 LeadPanel::LeadPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraLead(fra)
 {
     controls = buildControls(fraLead, {
-        {"tvLead", ControlKind::Tree, "", 120, 240, 4695, 6255, 1},
+        {"tvLead", ControlKind::Tree, "", 120, 240, 4695, 6255, 1, 0, "Contacts"},
         {"lbl1", ControlKind::Label, "ID:", 5400, 240, kAuto, kAuto},
         {"txtLead0", ControlKind::TextBox, "", 5760, 240, 975, 240, kNotStop}, // clear of the label below it
         {"cmdEditLead", ControlKind::Button, "Edit", 9360, 240, 1455, 375, 2},
@@ -83,6 +84,7 @@ LeadPanel::LeadPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraLead
         if (!mousePressed_ && !treeFilling())
             tvLead_NodeClick(node);
     });
+    pickOnAccessibleSelect(tvLead, [this](const QModelIndex& node) { tvLead->setCurrentIndex(node); });
     connect(cmdEditLead, &QPushButton::clicked, this, [this] { cmdEditLead_Click(); });
     connect(cmdEmail, &QPushButton::clicked, this, [this] { cmdEmail_Click(); });
 

@@ -43,7 +43,7 @@ frmContactGrid::frmContactGrid(QWidget* parent) : QDialog(parent)
         {"cboType", ControlKind::ComboList, "", 6480, 120, 1575, kAuto, 3},
         {"cmdEmail", ControlKind::Button, "Email", 8280, 120, 1335, 375, 4},
         {"cmdSelect", ControlKind::Button, "Select", 9840, 120, 1335, 375, 5},
-        {"grdDataGrid", ControlKind::Grid, "", 120, 600, 11175, 6015, 1},
+        {"grdDataGrid", ControlKind::Grid, "", 120, 600, 11175, 6015, 1, 0, "Contacts"},
     });
     cboFilter = controls.get<QComboBox>(QStringLiteral("cboFilter"));
     cboCompanies = controls.get<QComboBox>(QStringLiteral("cboCompanies"));

@@ -4,12 +4,14 @@
 #include "data/Globals.h"
 #include "data/SearchIndex.h"
 #include "data/modData.h"
+#include "ui/Accessible.h"
 #include "ui/Report.h"
 #include "ui/Ui.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -41,6 +43,16 @@ QString FoundLine(const FoundContact& c)
            LeftChars(c.phone, kPhoneWidth);
 }
 
+QString FoundCountText(const FoundContacts& found, bool searched)
+{
+    const qsizetype n = found.rows.size();
+    if (found.more)
+        return QStringLiteral("%1 contacts listed; more match").arg(n);
+    if (n == 0)
+        return searched ? kNone : QString();
+    return n == 1 ? QStringLiteral("1 contact found") : QStringLiteral("%1 contacts found").arg(n);
+}
+
 frmFind::frmFind(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmFind"));
@@ -50,7 +62,7 @@ frmFind::frmFind(QWidget* parent) : QDialog(parent)
     controls = buildControls(this, {
         {"lblFind", ControlKind::Label, "Name, company, city, e-mail or phone:", 120, 120, kAuto, kAuto},
         {"txtFind", ControlKind::TextBox, "", 120, 360, 8400, 285, 1, kMaxSearchChars},
-        {"lstFound", ControlKind::ListBox, "", 120, 720, 8400, 4080, 2},
+        {"lstFound", ControlKind::ListBox, "", 120, 720, 8400, 4080, 2, 0, "Matching contacts"},
     });
     txtFind = controls.get<QLineEdit>(QStringLiteral("txtFind"));
     lstFound = controls.get<QListWidget>(QStringLiteral("lstFound"));
@@ -62,6 +74,15 @@ frmFind::frmFind(QWidget* parent) : QDialog(parent)
     connect(lstFound, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) { lstFound_DblClick(item); });
     txtFind->installEventFilter(this);
     lstFound->installEventFilter(this);
+    pickOnAccessibleSelect(lstFound, [this](const QModelIndex& line) {
+        lstFound->setCurrentRow(line.row());
+        pickCurrent();
+    });
+    // Said once the typing pauses, not after every key, which would talk over the typing.
+    countSaid_ = new QTimer(this);
+    countSaid_->setSingleShot(true);
+    countSaid_->setInterval(500);
+    connect(countSaid_, &QTimer::timeout, this, [this] { announce(lstFound, lstFound->accessibleDescription()); });
 }
 
 void frmFind::txtFind_Change() { PopFound(); }
@@ -78,10 +99,16 @@ void frmFind::PopFound()
     }
     for (const FoundContact& c : found.rows)
         addLine(lstFound, FoundLine(c), c.id);
+    const bool searched = !searchNeedles(txtFind->text()).isEmpty();
     if (found.more)
         addLine(lstFound, kMore, 0);
-    else if (found.rows.empty() && !searchNeedles(txtFind->text()).isEmpty())
+    else if (found.rows.empty() && searched)
         addLine(lstFound, kNone, 0);
+    lstFound->setAccessibleDescription(FoundCountText(found, searched));
+    if (lstFound->accessibleDescription().isEmpty())
+        countSaid_->stop();
+    else
+        countSaid_->start();
 }
 
 void frmFind::lstFound_DblClick(QListWidgetItem* item)

@@ -1,5 +1,6 @@
 #include "dialogs/frmHelp.h"
 
+#include "ui/Accessible.h"
 #include "ui/Ui.h"
 #include "platform/Platform.h"
 
@@ -43,10 +44,13 @@ frmHelp::frmHelp(QWidget* parent) : QWidget(parent, Qt::Window)
     tvContents = new QTreeWidget(splitter);
     tvContents->setObjectName(QStringLiteral("tvContents"));
     tvContents->setHeaderHidden(true);
+    tvContents->setAccessibleName(QStringLiteral("Contents"));
     rtbTopic = new HelpBrowser(chm_, splitter);
     rtbTopic->setObjectName(QStringLiteral("rtbTopic"));
     rtbTopic->setOpenLinks(false);
+    rtbTopic->setAccessibleName(QStringLiteral("Help topic"));
     splitter->setStretchFactor(1, 1);
+    readInTabOrder(splitter);
     splitter->setSizes({px(3000), px(9000)});
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

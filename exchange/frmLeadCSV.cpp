@@ -6,6 +6,7 @@
 #include "data/SqlDialect.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
+#include "ui/Accessible.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -138,6 +139,7 @@ frmLeadCSV::frmLeadCSV(QWidget* parent) : QDialog(parent)
     lblPath = controls.get<QLabel>(QStringLiteral("lblPath"));
     lblPath->setWordWrap(true);
     cmdBrowse = controls.get<QPushButton>(QStringLiteral("cmdBrowse"));
+    describeBy(cmdBrowse, lblPath);
     Frame1 = controls.get<QGroupBox>(QStringLiteral("Frame1"));
     for (int i = 0; i < kFields; ++i) {
         chkField[i] = controls.get<QCheckBox>(QStringLiteral("chkField%1").arg(i));
