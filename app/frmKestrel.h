@@ -41,6 +41,8 @@ public:
 
     // Menu commands.
     void mnuFileOptions_Click();
+    void mnuFileBackup_Click();
+    void mnuFileRestore_Click();
     void mnuFilePrint_Click();
     void mnuFileToDo_Click();
     void mnuFilePrintForm_Click();
@@ -84,6 +86,8 @@ public:
     QMenu* mnuCon = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuFileOptions = nullptr;
+    QAction* mnuFileBackup = nullptr;
+    QAction* mnuFileRestore = nullptr;
     QAction* mnuFilePrint = nullptr;
     QAction* mnuFileToDo = nullptr;
     QAction* mnuFilePrintForm = nullptr;

@@ -12,6 +12,7 @@
 #include "data/modData.h"
 #include "formats/OfficeCopy.h"
 #include "dialogs/Settings.h"
+#include "dialogs/modBackup.h"
 #include "platform/Platform.h"
 #include "ui/QtPlatform.h"
 
@@ -100,6 +101,8 @@ int Main(int argc, char* argv[])
     main.Form_Load();
     ReminderAlerts alerts;
     alerts.Rearm();
+    // The day's copy of the data files, beside the window that is already shown.
+    StartDailyBackup(&main, [&main](const QString& text) { main.showStatus(text); });
 
     if (GreetingEnabled())
         ShowGreeting();
