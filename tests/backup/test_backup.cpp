@@ -468,6 +468,42 @@ TEST_F(BackupTest, ADamagedDataFileIsKeptAsideAndTheBackupPutInItsPlace)
     EXPECT_TRUE(desk.messages().last().contains("was restored")) << (desk.messages().last()).toStdString();
 }
 
+TEST_F(BackupTest, ARestoreThatFailsHalfwayLeavesBothDataFilesAsTheyWere)
+{
+    setClock(QDate(2027, 3, 7));
+    addContact(QStringLiteral("Adams"), QStringLiteral("Ann"));
+    exec(sConnMain, QStringLiteral("Insert into todo (todo)values('Call the bank')"));
+    const BackupOutcome made = makeBackup({backedUpFiles(), programBackupRoot(), desk.nowValue, true});
+    ASSERT_EQ(made.status, BackupStatus::Made) << made.detail.toStdString();
+    setClock(QDate(2027, 3, 8));
+    addContact(QStringLiteral("Baker"), QStringLiteral("Bo"));
+    exec(sConnMain, QStringLiteral("delete from todo"));
+    const QStringList now = dumpBoth();
+
+    // contacts.mdb is restored first; kestrel.mdb is then held by another program's write, so
+    // its restore fails and contacts.mdb must go back to what it held.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(dataPath("kestrel.mdb")).constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    frmRestore window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_EQ(window.lstCopies->count(), 1);
+    desk.answerYes();
+    QTest::keyClick(window.lstCopies, Qt::Key_Return);
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+
+    EXPECT_EQ(dumpBoth(), now);
+    const QString text = desk.messages().last();
+    EXPECT_TRUE(text.startsWith("The backup of Sunday, March 7, 2027 could not be restored: ")) << text.toStdString();
+    EXPECT_TRUE(text.contains("kestrel.mdb")) << text.toStdString();
+    EXPECT_TRUE(text.contains("\r\n\r\nYour data are as they were. What Kestrel held before is in the folder " + root() +
+                              "/2027-03-08")) << text.toStdString();
+    EXPECT_EQ(rows(sConnContacts, "select count(*) from contacts").at(0).at(0), "2");
+}
+
 TEST_F(BackupTest, InOfficeModeBothMenuItemsSayTheServerKeepsTheBackupsAndMakeNone)
 {
     frmKestrel main;
