@@ -5,6 +5,7 @@
 #include "calendar/RemindPanel.h"
 #include "calendar/frmAppt.h"
 #include "contacts/frmLead.h"
+#include "data/ContactFields.h"
 #include "data/Database.h"
 #include "exchange/modImport.h"
 #include "exchange/modTempDB.h"
@@ -166,13 +167,13 @@ void toDo(FuzzedDataProvider& in)
 
 void import(FuzzedDataProvider& in)
 {
-    // Sizes of Main's fields in the order of the mapping targets.
-    static const int kSize[12] = {50, 50, 100, 50, 25, 2, 10, 12, 12, 12, 10, 50};
+    // Main's fields are sized as the shared field list says, in the order of the mapping targets.
     QStringList values;
     bool fits = true;
-    for (int i = 0; i < 12; ++i) {
-        values << text(in, i == 5 ? 8 : 120);
-        fits = fits && values.back().toUcs4().size() <= kSize[i];
+    for (int i = 0; i < cf::kMapped; ++i) {
+        const int size = contactFields()[i].size;
+        values << text(in, std::min(size + 8, 300));
+        fits = fits && values.back().toUcs4().size() <= size;
     }
     const QString statement = MainInsertStatement(kMapTargets.join(u','), values);
     bool stored = true;
@@ -192,20 +193,20 @@ void import(FuzzedDataProvider& in)
             row(sConnTemp, QStringLiteral("select %1 from main where id=%2")
                                .arg(kMapTargets.join(u','))
                                .arg(lastId(sConnTemp, QStringLiteral("main"), QStringLiteral("id"))));
-        for (int i = 0; i < 12; ++i)
+        for (int i = 0; i < cf::kMapped; ++i)
             expectSame(QStringLiteral("Main.") + kMapTargets[i], back[i], values[i]);
         run(sConnTemp, QStringLiteral("delete from main"));
     }
 
     const QString type = kContactTypes[in.ConsumeIntegralInRange(0, 3)];
     run(sConnContacts, ImportInsertStatement(values, type));
-    const QStringList back = row(
-        sConnContacts, QStringLiteral("select lastname,firstname,company,address,city,st,zip,cellph,homeph,workph,ext,"
-                                      "email,contype from contacts where id=%1")
-                           .arg(lastId(sConnContacts, QStringLiteral("contacts"), QStringLiteral("id"))));
-    for (int i = 0; i < 12; ++i)
+    const QStringList back =
+        row(sConnContacts, QStringLiteral("select %1,contype from contacts where id=%2")
+                               .arg(kMapTargets.join(u','))
+                               .arg(lastId(sConnContacts, QStringLiteral("contacts"), QStringLiteral("id"))));
+    for (int i = 0; i < cf::kMapped; ++i)
         expectSame(QStringLiteral("imported ") + kMapTargets[i], back[i], values[i]);
-    expectSame(QStringLiteral("imported type"), back[12], type);
+    expectSame(QStringLiteral("imported type"), back[cf::kMapped], type);
     run(sConnContacts, QStringLiteral("delete from contacts"));
 }
 

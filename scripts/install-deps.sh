@@ -12,7 +12,8 @@ packages=(
 )
 if [[ "${1:-}" == "--test" ]]; then
   # postgresql: the throwaway office server the office tests start (they skip without it).
-  packages+=(clang libclang-rt-14-dev desktop-file-utils appstream postgresql)
+  # python3-vobject: the independent reader the vCard export is checked with.
+  packages+=(clang libclang-rt-14-dev desktop-file-utils appstream postgresql python3-vobject)
 fi
 missing=()
 for p in "${packages[@]}"; do

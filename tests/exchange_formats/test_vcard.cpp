@@ -46,7 +46,8 @@ TEST(VCardRead, Version40)
              "+1-418-262-6501", "+1-418-656-9254", "102", "simon.perreault@viagenie.ca"},
             {"1 Rue Home"}},
            // a card for a firm: no person's name; the fax and the second address are named, not lost
-           {{"", "", "ABC, Inc.", "", "", "", "", "+1-555-555-0100", "", "", "", "info@abc.example"},
+           {{"", "", "ABC, Inc., North American Division, Marketing", "", "", "", "", "+1-555-555-0100", "", "", "",
+             "info@abc.example"},
             {"fax number not kept: +1-555-555-0199", "sales@abc.example"}}});
 }
 
