@@ -223,8 +223,12 @@ bool frmKestrel::isLeadInFront() const { return leftTwips(fraLead) == kLeadFront
 void frmKestrel::showOnly(QGroupBox* panel)
 {
     kestrel::showOnly(panel, panel == fraLead ? kLeadFront : kPanelFront, {fraLead, fraCal, fraRemind});
-    // The contact panel grew downward for the fields added later; the window follows the panel shown.
-    client->setFixedSize(px(kClientWidth), px(panel == fraLead ? kLeadPanelHeight + kClientHeight - 6615 : kClientHeight));
+    // The contact panel grew downward for the fields added later; the window follows the panel
+    // shown, with the status bar at its foot.
+    const int height = panel == fraLead ? kLeadPanelHeight + kClientHeight - 6615 : kClientHeight;
+    client->setFixedSize(px(kClientWidth), px(height));
+    if (StatusBar1)
+        StatusBar1->move(0, px(height - 375));
     // The keys follow the panel: its first control in the tab order takes the focus.
     if (panel->isAncestorOf(focusWidget()))
         return;
