@@ -1,5 +1,6 @@
 #include "contacts/frmLead.h"
 
+#include "contacts/NotesBox.h"
 #include "contacts/modTree.h"
 #include "data/ContactFields.h"
 #include "data/Database.h"
@@ -9,7 +10,6 @@
 #include "formats/ImportRules.h"
 #include "platform/Platform.h"
 #include "ui/Report.h"
-#include "contacts/NotesBox.h"
 
 #include <QComboBox>
 #include <QKeyEvent>

@@ -107,6 +107,8 @@ void upgradeContactsFile(sqlite3* db, bool readOnly)
             sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
             throw;
         }
+        // Into the .mdb file itself at once, as every change is: a copy of that file alone is whole.
+        sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
         return;
     }
     QString sql = QStringLiteral("CREATE TEMP VIEW IF NOT EXISTS contacts AS SELECT *");

@@ -225,8 +225,8 @@ public:
         } else if (p.name == "TITLE") {
             keepFirst(r.jobtitle, unescape(textOf(p)), QStringLiteral("job title"));
         } else if (p.name == "URL") {
-            // A URI, written without text escapes by most programs.
-            keepFirst(r.website, textOf(p).trimmed(), QStringLiteral("web site"));
+            // A URI, written without text escapes by most programs; it holds no line break.
+            keepFirst(r.website, textOf(p).replace(u'\r', u' ').replace(u'\n', u' ').trimmed(), QStringLiteral("web site"));
         } else if (p.name == "BDAY") {
             addBirthday(p);
         } else if (p.name == "NOTE") {
@@ -567,7 +567,7 @@ QByteArray writeVCards(const std::vector<ContactRecord>& contacts, VCardVersion 
         if (!c.email.isEmpty())
             appendFolded(out, QByteArray(v4 ? "EMAIL:" : "EMAIL;TYPE=INTERNET:") + escaped(c.email));
         if (!c.website.isEmpty()) // a URI: no text escapes, and never a line break
-            appendFolded(out, "URL:" + c.website.simplified().toUtf8());
+            appendFolded(out, "URL:" + QString(c.website).replace(u'\r', u' ').replace(u'\n', u' ').toUtf8());
         if (!c.birthday.isEmpty())
             appendFolded(out, "BDAY:" + birthdayValue(c.birthday, v4));
         if (!c.notes.isEmpty())
