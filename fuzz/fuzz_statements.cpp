@@ -12,6 +12,7 @@
 #include "fuzz/FuzzSupport.h"
 
 #include <QComboBox>
+#include <QPlainTextEdit>
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -82,10 +83,10 @@ struct Windows {
 };
 
 // Box index → the most the box takes (the contact editor's boxes 1 to 12).
-constexpr int kLeadMax[13] = {0, 50, 50, 25, 25, 2, 10, 12, 12, 12, 10, 50, 25};
-// The order the editor's SELECT names the columns, by box index.
+constexpr int kLeadMax[13] = {0, 50, 50, 100, 50, 50, 20, 30, 30, 30, 10, 254, 100};
+// The order the editor's SELECT names the columns, by box index, then the fields added later.
 const char* const kLeadColumns = "id,lastname,firstname,address,city,st,zip,homeph,cellph,workph,ext,email,company,"
-                                 "active,contype";
+                                 "active,contype,country,jobtitle,website,birthday,notes";
 
 void contactEditor(Windows& w, FuzzedDataProvider& in)
 {
@@ -98,6 +99,14 @@ void contactEditor(Windows& w, FuzzedDataProvider& in)
             expectSame(QStringLiteral("contact box %1").arg(i), editor->txtLead[i]->text(),
                        LeftChars(typed[i], kLeadMax[i]));
         }
+        QLineEdit* later[] = {editor->txtCountry, editor->txtJobTitle, editor->txtWebSite, editor->txtBirthday};
+        const int laterMax[] = {50, 100, 500, 10};
+        for (int i = 0; i < 4; ++i) {
+            const QString t = text(in);
+            later[i]->setText(t);
+            expectSame(QStringLiteral("later box %1").arg(i), later[i]->text(), LeftChars(t, laterMax[i]));
+        }
+        editor->txtNotes->setPlainText(text(in));
         editor->cmbType->setCurrentIndex(in.ConsumeIntegralInRange(0, 3));
         (in.ConsumeBool() ? editor->optActive : editor->optInActive)->setChecked(true);
         if (editor->bEditMode)
@@ -111,6 +120,13 @@ void contactEditor(Windows& w, FuzzedDataProvider& in)
             expectSame(QStringLiteral("contact column %1").arg(i), stored[i], editor->txtLead[i]->text());
         expectSame(QStringLiteral("active"), stored[13], BoolWord(editor->optActive->isChecked()));
         expectSame(QStringLiteral("contype"), stored[14], editor->cmbType->currentText());
+        expectSame(QStringLiteral("country"), stored[15], editor->txtCountry->text());
+        expectSame(QStringLiteral("jobtitle"), stored[16], editor->txtJobTitle->text());
+        expectSame(QStringLiteral("website"), stored[17], editor->txtWebSite->text());
+        // A birthday is stored in its own form when it is a day (Save refuses it otherwise).
+        expectSame(QStringLiteral("birthday"), stored[18],
+                   parseBirthday(editor->txtBirthday->text()).value_or(editor->txtBirthday->text()));
+        expectSame(QStringLiteral("notes"), stored[19], editor->txtNotes->toPlainText());
     }
     if (row(sConnContacts, QStringLiteral("select count(*) from contacts"))[0] != u"1")
         std::abort(); // the update touched more than its own row, or the insert added more than one
