@@ -69,9 +69,9 @@ frmKestrel::frmKestrel(QWidget* parent) : QMainWindow(parent)
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFont(designFont(QStringLiteral("Verdana"), 8.25));
 
-    auto* client = new QWidget(this);
+    client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(px(11385), px(7095));
+    client->setFixedSize(px(kClientWidth), px(kClientHeight));
     setCentralWidget(client);
 
     Image1 = new QLabel(client);
@@ -80,7 +80,7 @@ frmKestrel::frmKestrel(QWidget* parent) : QMainWindow(parent)
     Image1->setPixmap(sidePicture());
 
     const Controls c = buildControls(client, {
-        {"fraLead", ControlKind::Frame, "Trees", kOutOfView, 0, 10935, 6615},
+        {"fraLead", ControlKind::Frame, "Trees", kOutOfView, 0, 10935, kLeadPanelHeight},
         {"fraRemind", ControlKind::Frame, "Appointments for the next 7 days", kPanelFront, 0, 11175, 6495},
         {"fraCal", ControlKind::Frame, "Frame1", kOutOfView, 120, 11100, 6420},
     });
@@ -232,6 +232,12 @@ bool frmKestrel::isLeadInFront() const { return leftTwips(fraLead) == kLeadFront
 void frmKestrel::showOnly(QGroupBox* panel)
 {
     kestrel::showOnly(panel, panel == fraLead ? kLeadFront : kPanelFront, {fraLead, fraCal, fraRemind});
+    // The contact panel grew downward for the fields added later; the window follows the panel
+    // shown, with the status bar at its foot.
+    const int height = panel == fraLead ? kLeadPanelHeight + kClientHeight - 6615 : kClientHeight;
+    client->setFixedSize(px(kClientWidth), px(height));
+    if (StatusBar1)
+        StatusBar1->move(0, px(height - 375));
     // The keys follow the panel: its first control in the tab order takes the focus.
     if (panel->isAncestorOf(focusWidget()))
         return;

@@ -73,6 +73,10 @@ public:
     CalPanel* cal = nullptr;
     RemindPanel* remind = nullptr;
     QLabel* Image1 = nullptr;
+    QWidget* client = nullptr;
+    // The client area in twips with the calendar or the reminders shown; the contact panel is taller.
+    static constexpr int kClientWidth = 11385;
+    static constexpr int kClientHeight = 7095;
     QWidget* StatusBar1 = nullptr;
     QLabel* statusPanels[4] = {};
     // Puts a message in the status bar's wide panel (empty text clears it); a screen reader

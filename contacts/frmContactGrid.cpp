@@ -2,6 +2,7 @@
 
 #include "contacts/modTree.h"
 
+#include "data/ContactFields.h"
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/modData.h"
@@ -12,6 +13,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
@@ -26,6 +28,32 @@ constexpr int kWidths[] = {500, 1500, 1800, 1800, 900, 500, 900, 900, 1700};
 constexpr int kEmailColumn = 8;
 const QList<int> kPhoneColumns = {4, 6, 7};
 constexpr int kNameColumn = 1;
+
+// The fields the user may add to the table (its column choice: a right click on the headings, or
+// the menu key in the table), after the nine it always shows; chosen ones are remembered.
+constexpr int kChoosable[] = {cf::City, cf::St, cf::Zip, cf::Country, cf::JobTitle, cf::WebSite, cf::Birthday,
+                              cf::Notes, cf::ConType};
+constexpr int kFirstChoosable = 9;
+const QString kColumnsSection = QStringLiteral("Grid");
+const QString kColumnsKey = QStringLiteral("Columns");
+
+QString choosableSelect()
+{
+    QStringList columns;
+    for (const int f : kChoosable)
+        columns << QLatin1String(contactFields()[f].column);
+    return columns.join(u',');
+}
+
+QStringList allHeadings()
+{
+    QStringList headings = kHeadings;
+    for (const int f : kChoosable)
+        headings << QLatin1String(contactFields()[f].caption);
+    return headings;
+}
+
+QString shownBirthday(const QString& stored) { return birthdayText(stored); }
 } // namespace
 
 frmContactGrid::frmContactGrid(QWidget* parent) : QDialog(parent)
@@ -53,7 +81,15 @@ frmContactGrid::frmContactGrid(QWidget* parent) : QDialog(parent)
     grdDataGrid = controls.get<QTableView>(QStringLiteral("grdDataGrid"));
 
     model = new SnapshotTableModel(this);
+    for (int i = 0; i < int(std::size(kChoosable)); ++i)
+        if (kChoosable[i] == cf::Birthday)
+            model->setColumnFormat(kFirstChoosable + i, shownBirthday);
     grdDataGrid->setModel(model);
+    grdDataGrid->horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
+    grdDataGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+    for (QWidget* w : {static_cast<QWidget*>(grdDataGrid->horizontalHeader()), static_cast<QWidget*>(grdDataGrid)})
+        connect(w, &QWidget::customContextMenuRequested, this,
+                [this, w](const QPoint& at) { grdDataGrid_ColumnChoice(w->mapToGlobal(at)); });
     grdDataGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grdDataGrid->setSelectionMode(QAbstractItemView::SingleSelection);
     grdDataGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -128,11 +164,11 @@ void frmContactGrid::PopGrid(const QString& mode, const QString& filter)
     else if (mode == u"nocompany")
         where = QStringLiteral(" where company = \"\"");
     const QString sql = QStringLiteral("select id,firstname + ' ' + lastname, company,  address, workph, ext, "
-                                       "homeph,cellph,email from contacts") +
+                                       "homeph,cellph,email,") + choosableSelect() + QStringLiteral(" from contacts") +
                         where + QStringLiteral(" order by lastname,firstname asc");
     try {
         Connection connection(sConnContacts);
-        model->setRows(Snapshot(connection, sql), kHeadings);
+        model->setRows(Snapshot(connection, sql), allHeadings());
     } catch (const std::exception& e) {
         ReportFailure(e, QStringLiteral("PopGrid"), Owner::Form, QStringLiteral("frmContactGrid"));
         return;
@@ -142,9 +178,45 @@ void frmContactGrid::PopGrid(const QString& mode, const QString& filter)
     const int phone = grdDataGrid->fontMetrics().horizontalAdvance(QStringLiteral("000-000-0000")) + 10;
     for (int i = 0; i < int(std::size(kWidths)); ++i)
         grdDataGrid->setColumnWidth(i, kPhoneColumns.contains(i) ? std::max(px(kWidths[i]), phone) : px(kWidths[i]));
+    const QStringList chosen = chosenColumns();
+    for (int i = 0; i < int(std::size(kChoosable)); ++i) {
+        const int f = kChoosable[i];
+        grdDataGrid->setColumnWidth(kFirstChoosable + i, px(f == cf::Notes ? 2400 : f == cf::St || f == cf::Zip ? 900 : 1500));
+        grdDataGrid->setColumnHidden(kFirstChoosable + i, !chosen.contains(QLatin1String(contactFields()[f].column)));
+    }
     // Like a freshly opened result set, the first row is the current one.
     if (model->rowCount() > 0)
         grdDataGrid->setCurrentIndex(model->index(0, 0));
+}
+
+QStringList frmContactGrid::chosenColumns() const
+{
+    return platform().getSetting(kAppTitle, kColumnsSection, kColumnsKey).split(u',', Qt::SkipEmptyParts);
+}
+
+void frmContactGrid::grdDataGrid_ColumnChoice(const QPoint& at)
+{
+    QMenu menu(this);
+    QStringList chosen = chosenColumns();
+    for (const int f : kChoosable) {
+        const QString column = QLatin1String(contactFields()[f].column);
+        QAction* a = menu.addAction(QLatin1String(contactFields()[f].caption));
+        a->setCheckable(true);
+        a->setChecked(chosen.contains(column));
+        a->setData(column);
+    }
+    const QAction* picked = menu.exec(at);
+    if (!picked)
+        return;
+    const QString column = picked->data().toString();
+    if (chosen.contains(column))
+        chosen.removeAll(column);
+    else
+        chosen << column;
+    platform().saveSetting(kAppTitle, kColumnsSection, kColumnsKey, chosen.join(u','));
+    for (int i = 0; i < int(std::size(kChoosable)); ++i)
+        grdDataGrid->setColumnHidden(kFirstChoosable + i,
+                                     !chosen.contains(QLatin1String(contactFields()[kChoosable[i]].column)));
 }
 
 void frmContactGrid::PopFilterList()

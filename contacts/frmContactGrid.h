@@ -48,6 +48,9 @@ public:
     void cboCompanies_Click();
     void cmdEmail_Click();
     void cmdSelect_Click();
+    // The column choice: the fields the table may show besides its first nine, ticked when shown.
+    void grdDataGrid_ColumnChoice(const QPoint& globalPos);
+    QStringList chosenColumns() const;
 
     Controls controls;
     QComboBox* cboFilter = nullptr;

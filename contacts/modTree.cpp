@@ -1,6 +1,7 @@
 #include "contacts/modTree.h"
 
 #include "contacts/LeadPanel.h"
+#include "data/ContactFields.h"
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/TextFold.h"
@@ -11,6 +12,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QSet>
 #include <QTreeWidget>
@@ -33,6 +35,9 @@ int gFilling = 0;
 qint64 gEventSliceMs = 30;
 
 const QString kOtherInitials = QStringLiteral("#");
+
+// About as many characters as the tree shows of a node without scrolling.
+constexpr qsizetype kWholeNodeChars = 40;
 
 QTreeWidgetItem* makeNode(const QString& key, const QString& text)
 {
@@ -168,6 +173,9 @@ void PopTree(const QString& filter)
         if (!last.isEmpty() && last.at(0).unicode() >= 0x80 && parent != others)
             unsorted.insert(parent);
         auto* node = makeNode(QStringLiteral("ID") + rs->text(0), TreeNodeText(last, rs->text(2), rs->text(3)));
+        // A long line is cut off at the tree's edge: its tool tip holds it whole.
+        if (const QString& text = node->text(0); text.size() > kWholeNodeChars || text.contains(u'\n'))
+            node->setToolTip(0, text);
         batch << node;
 
         if (slice.elapsed() >= gEventSliceMs) {
@@ -217,6 +225,22 @@ void GoToLead(int id)
     panel->tvLead->setFocus(Qt::OtherFocusReason);
 }
 
+void OpenWebSite(const QString& site)
+{
+    if (site.trimmed().isEmpty()) {
+        platform().msgBox(QStringLiteral("There is either no lead selected or there is\r\n"
+                                         " no web site entered for the desired lead."));
+        return;
+    }
+    const QString link = webLink(site);
+    if (link.isEmpty()) {
+        platform().msgBox(QStringLiteral("The web site %1 was not opened: Kestrel opens only web pages, addresses "
+                                         "that begin with http:// or https:// or with none.").arg(site.trimmed()));
+        return;
+    }
+    platform().openDocument(link);
+}
+
 void EmailLead(const QString& address)
 {
     if (!address.isEmpty()) {
@@ -227,12 +251,30 @@ void EmailLead(const QString& address)
                                      " no email address entered for the desired lead."));
 }
 
+namespace {
+// A value longer than its box scrolls inside it; the box starts at its beginning, and its tool tip
+// holds the whole value.
+void showWhole(QLineEdit* box, const QString& text)
+{
+    box->setText(text);
+    box->setCursorPosition(0);
+    box->setToolTip(text.size() > 20 || text.contains(u'\n') ? text : QString());
+}
+} // namespace
+
 void ClearLead()
 {
     if (!gPanel)
         return;
-    for (QLineEdit* box : gPanel->txtLead)
+    for (QLineEdit* box : gPanel->txtLead) {
         box->clear();
+        box->setToolTip({});
+    }
+    for (QLineEdit* box : gPanel->laterBoxes()) {
+        box->clear();
+        box->setToolTip({});
+    }
+    gPanel->txtNotes->clear();
 }
 
 void ShowLead()
@@ -244,10 +286,16 @@ void ShowLead()
     {
         Connection connection(sConnContacts);
         Snapshot rs(connection, QStringLiteral("SELECT id,lastname,firstname,address,city,st,zip,homeph,cellph,workph,"
-                                               "ext,email,company,contype FROM contacts where id=") +
+                                               "ext,email,company,contype,country,jobtitle,birthday,website,notes "
+                                               "FROM contacts where id=") +
                                     QString::number(lLeadID));
         for (int i = 0; i < 14; ++i)
-            panel->txtLead[i]->setText(rs.text(i));
+            showWhole(panel->txtLead[i], rs.text(i));
+        showWhole(panel->txtCountry, rs.text(14));
+        showWhole(panel->txtJobTitle, rs.text(15));
+        showWhole(panel->txtBirthday, birthdayText(rs.text(16)));
+        showWhole(panel->txtWebSite, rs.text(17));
+        panel->txtNotes->setPlainText(rs.text(18));
     }
     platform().doEvents();
 }

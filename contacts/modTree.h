@@ -34,6 +34,9 @@ void ShowLead();
 void ClearLead();
 // Opens a new mail to the contact's address, or says there is none to write to.
 void EmailLead(const QString& address);
+// Opens the contact's web site in the browser (https:// in front when it names no scheme), or
+// says there is none; an address that is not a web page (javascript:, file:) is never opened.
+void OpenWebSite(const QString& site);
 
 // Shows the contact as a click on its node does: opens its initial, selects its node (refilling
 // the tree with every contact when the node is not there) and fills the detail panel; the tree
