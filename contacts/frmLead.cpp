@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTimer>
 
 namespace kestrel {
@@ -81,6 +82,8 @@ frmLead::frmLead(QWidget* parent) : QDialog(parent)
     connect(cmdSave, &QPushButton::clicked, this, [this] { cmdSave_Click(); });
     connect(cmdDelete, &QPushButton::clicked, this, [this] { cmdDelete_Click(); });
     connect(cmdCloseLead, &QPushButton::clicked, this, [this] { cmdCloseLead_Click(); });
+    // Ctrl+S saves from any box, as Save does.
+    connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, [this] { cmdSave_Click(); });
 }
 
 void frmLead::showEvent(QShowEvent* event)

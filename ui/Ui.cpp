@@ -1,6 +1,7 @@
 #include "ui/Ui.h"
 
 #include "ui/DatePicker.h"
+#include "ui/TimeBox.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -46,7 +47,8 @@ int defaultHeight(ControlKind kind)
     case ControlKind::CheckBox:
     case ControlKind::Option:
     case ControlKind::Label: return 255;
-    case ControlKind::DatePicker: return 315;
+    case ControlKind::DatePicker:
+    case ControlKind::TimeBox: return 315;
     default: return 1215;
     }
 }
@@ -95,6 +97,7 @@ QWidget* makeControl(ControlKind kind, const QString& caption, QWidget* parent)
         return g;
     }
     case ControlKind::DatePicker: return new DatePicker(parent);
+    case ControlKind::TimeBox: return new TimeBox(parent);
     }
     return new QWidget(parent);
 }

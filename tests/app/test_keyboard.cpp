@@ -125,9 +125,11 @@ TEST_F(KeyboardTest, TabLeavesTheGridAndEnterPicksARowForTheAppointment)
         editor.cmdContact->setFocus();
         press(&d, Qt::Key_Return);
         EXPECT_EQ(editor.apptText(3), "Bea Baker");
+        desk.answerYes(); // left with a name picked: the editor asks before it drops it
     });
     press(Qt::Key_F7);
-    EXPECT_EQ(desk.prompts.size(), 3u);
+    ASSERT_EQ(desk.prompts.size(), 4u);
+    EXPECT_EQ(desk.prompts[3].text, "Discard the changes to this appointment?");
 }
 
 TEST_F(KeyboardTest, TheArrowsChooseACalendarDayAndTheListOpensItsAppointment)
