@@ -154,7 +154,7 @@ TEST_F(KeyboardTest, TheArrowsChooseACalendarDayAndTheListOpensItsAppointment)
     });
     press({Qt::Key_Tab, Qt::Key_Tab});
     EXPECT_EQ(focused(), "lstCal");
-    press({Qt::Key_Down, Qt::Key_Down});
+    press({Qt::Key_Down, Qt::Key_Down, Qt::Key_Return});
     EXPECT_EQ(weekLine(1), "9:00 AM - Moved visit"); // the seven-day list followed the change
     backToMain();
     press(Qt::Key_F5);
