@@ -4,6 +4,7 @@
 
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/TextFold.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
 #include "ui/Report.h"
@@ -107,7 +108,7 @@ void frmContactGrid::showEvent(QShowEvent* event)
 
 void frmContactGrid::Form_Load()
 {
-    PopGrid(QStringLiteral("none"), QString());
+    PopGrid();
     PopFilterList();
     PopTypeList();
     if (!bViewMode)
@@ -116,23 +117,30 @@ void frmContactGrid::Form_Load()
     grdDataGrid->setFocus();
 }
 
-void frmContactGrid::PopGrid(const QString& mode, const QString& filter)
+QString GridWhere(const QString& letter, const QString& type, const QString& companies)
 {
-    QString where;
-    if (mode == u"alpha")
-        where = QStringLiteral(" where lastname like '") + Quoted(filter) + QStringLiteral("%'");
-    else if (mode == u"type")
-        where = QStringLiteral(" where contype='") + Quoted(filter) + u'\'';
-    else if (mode == u"company")
-        where = QStringLiteral(" where company <> \"\"");
-    else if (mode == u"nocompany")
-        where = QStringLiteral(" where company = \"\"");
+    QStringList parts;
+    if (letter.size() == 1 && letter.at(0) >= u'A' && letter.at(0) <= u'Z')
+        parts << QStringLiteral("lastname like '") + letter + QStringLiteral("%'");
+    if (!type.isEmpty() && type != u"All")
+        parts << QStringLiteral("contype='") + Quoted(type) + u'\'';
+    if (companies == u"Companies only")
+        parts << QStringLiteral("company <> \"\"");
+    else if (companies == u"No Companies")
+        parts << QStringLiteral("company = \"\"");
+    return parts.isEmpty() ? QString() : QStringLiteral(" where ") + parts.join(QStringLiteral(" and "));
+}
+
+void frmContactGrid::PopGrid()
+{
+    const QString where = GridWhere(cboFilter->currentText(), cboType->currentText(), cboCompanies->currentText());
     const QString sql = QStringLiteral("select id,firstname + ' ' + lastname, company,  address, workph, ext, "
                                        "homeph,cellph,email from contacts") +
                         where + QStringLiteral(" order by lastname,firstname asc");
     try {
         Connection connection(sConnContacts);
         model->setRows(Snapshot(connection, sql), kHeadings);
+        fileAsTheTreeDoes(connection, where);
     } catch (const std::exception& e) {
         ReportFailure(e, QStringLiteral("PopGrid"), Owner::Form, QStringLiteral("frmContactGrid"));
         return;
@@ -145,6 +153,37 @@ void frmContactGrid::PopGrid(const QString& mode, const QString& filter)
     // Like a freshly opened result set, the first row is the current one.
     if (model->rowCount() > 0)
         grdDataGrid->setCurrentIndex(model->index(0, 0));
+}
+
+void frmContactGrid::fileAsTheTreeDoes(Connection& connection, const QString& where)
+{
+    // The local files sort letters beyond ASCII after z ("Ångström" after "Zeno"); the rows are
+    // put in the order the tree files them, without accents or case, when a name has such letters.
+    const int rows = model->rowCount();
+    bool plain = true;
+    for (int r = 0; r < rows && plain; ++r)
+        for (QChar c : model->text(r, kNameColumn))
+            if (c.unicode() >= 0x80) {
+                plain = false;
+                break;
+            }
+    if (plain)
+        return;
+    QHash<int, QString> key;
+    key.reserve(rows);
+    for (Snapshot names(connection, QStringLiteral("select id, lastname, firstname from contacts") + where); !names.eof();
+         names.moveNext())
+        key.insert(names.field(0).toInt(), foldedText(names.text(1)) + QChar(1) + foldedText(names.text(2)));
+    std::vector<std::pair<QString, int>> order;
+    order.reserve(size_t(rows));
+    for (int r = 0; r < rows; ++r)
+        order.emplace_back(key.value(model->value(r, 0).toInt()), r);
+    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<int> viewRows;
+    viewRows.reserve(order.size());
+    for (const auto& [k, r] : order)
+        viewRows.push_back(r);
+    model->reorder(viewRows);
 }
 
 void frmContactGrid::PopFilterList()
@@ -170,34 +209,10 @@ void frmContactGrid::PopCompanyList()
     cboCompanies->setCurrentIndex(0);
 }
 
-void frmContactGrid::cboFilter_Click()
-{
-    const QString choice = cboFilter->currentText();
-    if (choice == u"All")
-        PopGrid(QStringLiteral("none"), QString());
-    else
-        PopGrid(QStringLiteral("alpha"), choice);
-}
-
-void frmContactGrid::cboType_Click()
-{
-    const QString choice = cboType->currentText();
-    if (choice == u"All")
-        PopGrid(QStringLiteral("none"), QString());
-    else
-        PopGrid(QStringLiteral("type"), choice);
-}
-
-void frmContactGrid::cboCompanies_Click()
-{
-    const QString choice = cboCompanies->currentText();
-    if (choice == u"Companies only")
-        PopGrid(QStringLiteral("company"), QString());
-    else if (choice == u"No Companies")
-        PopGrid(QStringLiteral("nocompany"), QString());
-    else
-        PopGrid(QStringLiteral("none"), QString());
-}
+// Each filter narrows what the others leave, so the three boxes always say what is listed.
+void frmContactGrid::cboFilter_Click() { PopGrid(); }
+void frmContactGrid::cboType_Click() { PopGrid(); }
+void frmContactGrid::cboCompanies_Click() { PopGrid(); }
 
 void frmContactGrid::cmdEmail_Click()
 {

@@ -228,7 +228,8 @@ void frmLead::done(int result)
     if (unloaded_)
         return;
     unloaded_ = true;
-    PopTree(QString());
+    // The tree stays as its display filter says.
+    PopTree(treeFilter());
 }
 
 } // namespace kestrel

@@ -96,6 +96,46 @@ bool reselect(QTreeWidget* tv, int id)
 }
 } // namespace
 
+namespace {
+// The contact nodes next to the one with this id, the following one first; the selection moves
+// there when a refill finds the contact gone.
+std::vector<int> neighboursOf(QTreeWidget* tv, int id)
+{
+    const QString key = QStringLiteral("ID") + QString::number(id);
+    const QTreeWidgetItem* before = nullptr;
+    bool found = false;
+    std::vector<int> out;
+    for (int i = 0; i < tv->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* initial = tv->topLevelItem(i);
+        for (int j = 0; j < initial->childCount(); ++j) {
+            const QTreeWidgetItem* node = initial->child(j);
+            if (found) {
+                out.push_back(nodeKey(node).mid(2).toInt());
+                if (before)
+                    out.push_back(nodeKey(before).mid(2).toInt());
+                return out;
+            }
+            if (nodeKey(node) == key)
+                found = true;
+            else
+                before = node;
+        }
+    }
+    if (found && before)
+        out.push_back(nodeKey(before).mid(2).toInt());
+    return out;
+}
+
+bool isAsciiText(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+QString gLastFilter; // what the previous fill listed: "" for all contacts, else a type
+} // namespace
+
+QString treeFilter() { return gPanel ? gPanel->cmbDisplay->currentText() : QString(); }
+
 void PopTree(const QString& filter)
 {
     LeadPanel* panel = gPanel;
@@ -105,6 +145,19 @@ void PopTree(const QString& filter)
     QPointer<QTreeWidget> tv = panel->tvLead;
     bool shownOk = false;
     const int shown = panel->txtLead[0]->text().toInt(&shownOk);
+    const bool all = filter.isEmpty() || filter == u"All";
+    // The box says what the tree lists: a fill of every contact shows "All" there.
+    if (all)
+        panel->cmbDisplay->setCurrentIndex(std::max(0, panel->cmbDisplay->findText(QStringLiteral("All"))));
+    const QString listing = all ? QString() : panel->cmbDisplay->currentText();
+    // A contact gone from the same list (deleted here or by another user) leaves its neighbour
+    // chosen; one that a new filter leaves out does not choose another.
+    const std::vector<int> neighbours = shownOk && listing == std::exchange(gLastFilter, listing)
+                                            ? neighboursOf(tv, shown) : std::vector<int>{};
+    QSet<QString> opened;
+    for (int i = 0; i < tv->topLevelItemCount(); ++i)
+        if (tv->topLevelItem(i)->isExpanded())
+            opened.insert(nodeKey(tv->topLevelItem(i)));
     {
         ++gFilling;
         tv->clear();
@@ -112,8 +165,8 @@ void PopTree(const QString& filter)
     }
 
     QString sql = QStringLiteral("SELECT ID, LastName, FirstName, Address ") + QStringLiteral("FROM contacts ");
-    if (!filter.isEmpty() && filter != u"All")
-        sql += QStringLiteral("WHERE contype='") + Quoted(panel->cmbDisplay->currentText()) + u'\'';
+    if (!all)
+        sql += QStringLiteral("WHERE contype='") + Quoted(listing) + u'\'';
     sql += QStringLiteral("ORDER BY LastName, FirstName, address");
 
     std::optional<Snapshot> rs;
@@ -163,11 +216,11 @@ void PopTree(const QString& filter)
             flush();
             batchParent = parent;
         }
-        // The query sorts a name that begins with a non-ASCII letter after Z: its letter is put
-        // in order once the fill is done.
-        if (!last.isEmpty() && last.at(0).unicode() >= 0x80 && parent != others)
-            unsorted.insert(parent);
         auto* node = makeNode(QStringLiteral("ID") + rs->text(0), TreeNodeText(last, rs->text(2), rs->text(3)));
+        // The local files sort letters beyond ASCII after z ("Ångström" after "Zeno", "Müller"
+        // after "Mz"): a letter holding such a name is put in order once the fill is done.
+        if (parent != others && !unsorted.contains(parent) && !isAsciiText(node->text(0)))
+            unsorted.insert(parent);
         batch << node;
 
         if (slice.elapsed() >= gEventSliceMs) {
@@ -191,8 +244,13 @@ void PopTree(const QString& filter)
     }
     --gFilling;
 
-    // The user keeps the place: the contact shown before the fill is shown again.
-    if (shownOk && !reselect(tv, shown)) {
+    // The user keeps the place: the letters open stay open and the contact shown before the fill
+    // is shown again, or its neighbour when it is gone.
+    for (int i = 0; i < tv->topLevelItemCount(); ++i)
+        if (opened.contains(nodeKey(tv->topLevelItem(i))))
+            tv->topLevelItem(i)->setExpanded(true);
+    if (shownOk && !reselect(tv, shown) &&
+        std::none_of(neighbours.begin(), neighbours.end(), [&](int id) { return reselect(tv, id); })) {
         ClearLead();
         lLeadID = 0;
     }
@@ -220,7 +278,9 @@ void GoToLead(int id)
 void EmailLead(const QString& address)
 {
     if (!address.isEmpty()) {
-        platform().openDocument(mailtoLink(address));
+        // Without a mail program the desktop would drop the link without a word.
+        if (!platform().openMailLink(mailtoLink(address)))
+            platform().msgBox(NoMailProgramText(address));
         return;
     }
     platform().msgBox(QStringLiteral("There is either no lead selected or there is\r\n"

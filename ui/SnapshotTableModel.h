@@ -23,6 +23,8 @@ public:
     // The cell as text ("" outside the table or for a missing value), and as its typed value.
     QString text(int row, int column) const;
     QVariant value(int row, int column) const;
+    // Shows the rows in a new order, given as the view indexes of today's rows.
+    void reorder(const std::vector<int>& viewRows);
     // Takes rows (ascending view indexes) out of the view.
     void removeRowsAt(const std::vector<int>& rows);
 

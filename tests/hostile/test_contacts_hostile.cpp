@@ -81,7 +81,7 @@ TEST_F(HostileContacts, EditorKeepsWhatWasTypedAndTheExportGivesItBack)
     EXPECT_EQ(shown, stored.size());
     setLeadPanel(nullptr);
     frmContactGrid grid;
-    grid.PopGrid(QStringLiteral("none"));
+    grid.PopGrid();
     ASSERT_EQ(size_t(grid.model->rowCount()), stored.size());
     for (int row = 0; row < grid.model->rowCount(); ++row) {
         auto cell = [&](int column) { return grid.model->data(grid.model->index(row, column), Qt::DisplayRole).toString(); };
