@@ -105,4 +105,47 @@ TEST_F(HelpTest, HelpWindowFollowsLinksAndNamesAMissingFile)
     EXPECT_EQ(desk.messages(), QStringList{QStringLiteral("The help file %1 could not be opened.").arg(dir.path() + "/missing.chm")});
 }
 
+TEST_F(HelpTest, TheContentsOpenAPageWithTheArrowsOrEnterAndEscapeClosesHelp)
+{
+    frmHelp help;
+    ASSERT_TRUE(help.OpenHelp(kCompiled));
+    help.show();
+    help.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&help));
+    help.tvContents->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(help.tvContents, Qt::Key_Down);
+    EXPECT_EQ(help.currentTopic(), "contacts.html");
+    QTest::keyClick(help.tvContents, Qt::Key_End);
+    EXPECT_EQ(help.currentTopic(), help.tvContents->currentItem()->data(0, Qt::UserRole).toString());
+    EXPECT_NE(help.currentTopic(), "contacts.html");
+    // A page opened from a link leaves the contents on its entry; Enter there opens that entry's page.
+    help.ShowTopic("index.html");
+    {
+        const QSignalBlocker quiet(help.tvContents); // the keys stand on an entry whose page is not shown
+        help.tvContents->setCurrentItem(help.tvContents->findItems("Calendar and appointments", Qt::MatchExactly).value(0));
+    }
+    QTest::keyClick(help.tvContents, Qt::Key_Return);
+    EXPECT_EQ(help.currentTopic(), "calendar.html");
+    QTest::keyClick(help.rtbTopic, Qt::Key_Escape);
+    EXPECT_FALSE(help.isVisible());
+}
+
+TEST_F(HelpTest, ThePagesCoverTheReminderWindowOptionsExchangeFindAndTheDateBox)
+{
+    ChmFile chm;
+    ASSERT_TRUE(chm.open(kCompiled));
+    QString all;
+    QStringList titles;
+    for (const ChmFile::Topic& t : chm.contents()) {
+        all += QString::fromUtf8(chm.read(t.local));
+        titles << t.name;
+    }
+    for (const char* title : {"Reminders before appointments", "vCard and iCalendar", "Finding a contact"})
+        EXPECT_TRUE(titles.contains(title)) << title;
+    for (const char* words : {"Snooze 5 minutes", "Dismiss", "Office database", "KESTREL_DATABASE", "minutes before",
+                              "Import vCard", "Export iCalendar", "F8", "F4", "Discard the changes to this appointment?",
+                              "Ctrl+S", "9:30 PM"})
+        EXPECT_TRUE(all.contains(words)) << words;
+}
+
 } // namespace
