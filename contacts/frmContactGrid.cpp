@@ -4,7 +4,6 @@
 
 #include "data/Database.h"
 #include "data/Globals.h"
-#include "data/TextFold.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
 #include "ui/Report.h"
@@ -157,33 +156,41 @@ void frmContactGrid::PopGrid()
 
 void frmContactGrid::fileAsTheTreeDoes(Connection& connection, const QString& where)
 {
-    // The local files sort letters beyond ASCII after z ("Ångström" after "Zeno"); the rows are
-    // put in the order the tree files them, without accents or case, when a name has such letters.
+    // The local files sort a name beginning with a letter beyond ASCII after Z and one beginning
+    // with a digit before A; the rows are put where the tree files them. The names come in the
+    // grid's own order, so each row is matched by position (and checked by its id).
     const int rows = model->rowCount();
-    bool plain = true;
-    for (int r = 0; r < rows && plain; ++r)
-        for (QChar c : model->text(r, kNameColumn))
-            if (c.unicode() >= 0x80) {
-                plain = false;
-                break;
-            }
-    if (plain)
+    // Names of plain letters (each word after a blank begins with one, as a last name must) are
+    // in the tree's order already: no second read for them.
+    const auto plain = [](const QString& name) {
+        if (name.isEmpty() || name.endsWith(u' '))
+            return false;
+        for (qsizetype i = 0; i < name.size(); ++i) {
+            const char16_t c = name.at(i).unicode();
+            if (c >= 0x80 || (c >= u'0' && c <= u'9') ||
+                (i > 0 && name.at(i - 1) == u' ' && !((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'))))
+                return false;
+        }
+        return true;
+    };
+    bool allPlain = true;
+    for (int r = 0; r < rows && allPlain; ++r)
+        allPlain = plain(model->text(r, kNameColumn));
+    if (allPlain)
         return;
-    QHash<int, QString> key;
-    key.reserve(rows);
-    for (Snapshot names(connection, QStringLiteral("select id, lastname, firstname from contacts") + where); !names.eof();
-         names.moveNext())
-        key.insert(names.field(0).toInt(), foldedText(names.text(1)) + QChar(1) + foldedText(names.text(2)));
-    std::vector<std::pair<QString, int>> order;
-    order.reserve(size_t(rows));
-    for (int r = 0; r < rows; ++r)
-        order.emplace_back(key.value(model->value(r, 0).toInt()), r);
-    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<int> viewRows;
-    viewRows.reserve(order.size());
-    for (const auto& [k, r] : order)
-        viewRows.push_back(r);
-    model->reorder(viewRows);
+    std::vector<std::pair<QString, QString>> names;
+    names.reserve(size_t(rows));
+    Snapshot rs(connection, QStringLiteral("select id,lastname,firstname from contacts") + where +
+                                QStringLiteral(" order by lastname,firstname asc"));
+    for (int r = 0; !rs.eof() && r < rows; rs.moveNext(), ++r) {
+        if (rs.field(0).toInt() != model->value(r, 0).toInt())
+            return; // changed between the two reads: the next fill puts it right
+        names.emplace_back(rs.text(1), rs.text(2));
+    }
+    if (int(names.size()) != rows)
+        return;
+    if (const std::vector<int> order = TreeFilingOrder(names); !order.empty())
+        model->reorder(order);
 }
 
 void frmContactGrid::PopFilterList()

@@ -126,11 +126,6 @@ std::vector<int> neighboursOf(QTreeWidget* tv, int id)
     return out;
 }
 
-bool isAsciiText(const QString& text)
-{
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
-}
-
 QString gLastFilter; // what the previous fill listed: "" for all contacts, else a type
 } // namespace
 
@@ -216,11 +211,11 @@ void PopTree(const QString& filter)
             flush();
             batchParent = parent;
         }
-        auto* node = makeNode(QStringLiteral("ID") + rs->text(0), TreeNodeText(last, rs->text(2), rs->text(3)));
-        // The local files sort letters beyond ASCII after z ("Ångström" after "Zeno", "Müller"
-        // after "Mz"): a letter holding such a name is put in order once the fill is done.
-        if (parent != others && !unsorted.contains(parent) && !isAsciiText(node->text(0)))
+        // The query sorts a name that begins with a non-ASCII letter after Z: its letter is put
+        // in order once the fill is done.
+        if (!last.isEmpty() && last.at(0).unicode() >= 0x80 && parent != others)
             unsorted.insert(parent);
+        auto* node = makeNode(QStringLiteral("ID") + rs->text(0), TreeNodeText(last, rs->text(2), rs->text(3)));
         batch << node;
 
         if (slice.elapsed() >= gEventSliceMs) {
@@ -254,6 +249,44 @@ void PopTree(const QString& filter)
         ClearLead();
         lLeadID = 0;
     }
+}
+
+std::vector<int> TreeFilingOrder(const std::vector<std::pair<QString, QString>>& names)
+{
+    constexpr int kOthers = 26;
+    std::vector<int> group(names.size());
+    bool inOrder = true;
+    bool foldGroup[kOthers] = {};
+    for (size_t r = 0; r < names.size(); ++r) {
+        const QString& last = names[r].first;
+        const QChar initial = fileInitial(last);
+        group[r] = initial == u'#' ? kOthers : initial.unicode() - u'A';
+        if (r > 0 && group[r] < group[r - 1])
+            inOrder = false;
+        if (group[r] != kOthers && !last.isEmpty() && last.at(0).unicode() >= 0x80)
+            inOrder = false, foldGroup[group[r]] = true;
+    }
+    if (inOrder)
+        return {};
+    std::vector<int> order(names.size());
+    for (size_t r = 0; r < order.size(); ++r)
+        order[r] = int(r);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return group[size_t(a)] < group[size_t(b)]; });
+    for (auto from = order.begin(); from != order.end();) {
+        const int g = group[size_t(*from)];
+        const auto to = std::find_if(from, order.end(), [&](int r) { return group[size_t(r)] != g; });
+        if (g != kOthers && foldGroup[g]) {
+            std::vector<std::pair<QString, int>> keyed;
+            keyed.reserve(size_t(to - from));
+            for (auto it = from; it != to; ++it)
+                keyed.emplace_back(foldedText(names[size_t(*it)].first) + QChar(1) + foldedText(names[size_t(*it)].second), *it);
+            std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+            for (size_t i = 0; i < keyed.size(); ++i)
+                *(from + ptrdiff_t(i)) = keyed[i].second;
+        }
+        from = to;
+    }
+    return order;
 }
 
 void GoToLead(int id)

@@ -55,10 +55,10 @@ TEST_F(GridTest, TheFiltersNarrowTogetherEmailMailsTheRowAndSelectHandsBackTheNa
 
 TEST_F(GridTest, NamesWithAccentsAreListedAsTheTreeFilesThem)
 {
-    for (const char* last : {"Zeno", "Ångström", "Baker", "Adams", "Émile", "Eötvös", "Evans"})
+    for (const char* last : {"Zeno", "Ångström", "3M", "Baker", "Adams", "Émile", "Eötvös", "Evans"})
         add(last, "X", "Lead", "''");
     openGrid([&](frmContactGrid& g) {
-        EXPECT_EQ(names(g), QString::fromUtf8("X Adams|X Ångström|X Baker|X Émile|X Eötvös|X Evans|X Zeno"));
+        EXPECT_EQ(names(g), QString::fromUtf8("X Adams|X Ångström|X Baker|X Émile|X Eötvös|X Evans|X Zeno|X 3M"));
         g.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&g));
         g.cboFilter->setFocus(Qt::TabFocusReason);
