@@ -8,6 +8,7 @@
 #include "dialogs/frmHelp.h"
 #include "dialogs/frmOptions.h"
 #include "tests/support/Fixture.h"
+#include "ui/QtPlatform.h"
 
 #include <QTest>
 #include <QtWidgets>
@@ -68,6 +69,28 @@ TEST_F(DialogTest, AboutShowsTheVersionAndSystemInfoWithNoToolInstalledSaysItIsU
     qputenv("PATH", savedPath);
     EXPECT_EQ(desk.messages(), QStringList{QStringLiteral("System Information Is Unavailable At This Time")});
     EXPECT_TRUE(desk.started.isEmpty());
+}
+
+TEST_F(DialogTest, TheDesktopsSettingsWatchTellsOfAnotherCopysWritesOnlyWhenTheyChangeSomething)
+{
+    // The settings file of this test's own, written as another running copy writes it.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    QtPlatform qt;
+    int told = 0;
+    const auto watch = qt.watchSettings("KestrelWatchTest", [&] { ++told; });
+    ASSERT_TRUE(watch);
+    const auto write = [](const QString& value) {
+        QSettings other("KestrelWatchTest", "KestrelWatchTest");
+        other.setValue("App/DismissedAlerts", value);
+    };
+    write("12@2026-12-04T09:30");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return told == 1; }, 3000));
+    write("12@2026-12-04T09:30 13@2026-12-04T10:00"); // the file was put in place anew: still watched
+    EXPECT_TRUE(QTest::qWaitFor([&] { return told == 2; }, 3000));
+    EXPECT_EQ(qt.getSetting("KestrelWatchTest", "App", "DismissedAlerts"), "12@2026-12-04T09:30 13@2026-12-04T10:00");
+    write("12@2026-12-04T09:30 13@2026-12-04T10:00"); // the same again, and a read: nothing to tell
+    QTest::qWait(300);
+    EXPECT_EQ(told, 2);
 }
 
 const QString kCompiled = QStringLiteral(KESTREL_SOURCE_DIR "/resources/kestrel.chm");
