@@ -36,12 +36,14 @@ struct GridColumn {
     const char* caption;
     int width; // twips
 };
-// The last two say where each row stands in the file and what the import noticed about it.
-constexpr int kGridColumnCount = 15;
+// Line and Note say where each row stands in the file and what the import noticed about it; the
+// fields a contact gained later follow them, scrolled to.
+constexpr int kGridColumnCount = 20;
 const GridColumn kGridColumns[kGridColumnCount] = {
     {"ID", 300},     {"FName", 800},   {"LName", 800},    {"Company", 1200}, {"Address", 1100},
     {"City", 700},   {"St", 300},      {"Zip", 700},      {"Work Ph", 750},  {"Ext", 500},
-    {"Home Ph", 750}, {"Cell Ph", 750}, {"Email", 1400}, {"Line", 500},     {"Note", 3000}};
+    {"Home Ph", 750}, {"Cell Ph", 750}, {"Email", 1400}, {"Line", 500},     {"Note", 3000},
+    {"Country", 900}, {"Job Title", 1200}, {"Web Site", 1400}, {"Birthday", 800}, {"Notes", 2400}};
 
 // A mapping line keeps its columns only while the name fits its 25 characters; a longer name is
 // shown shortened (the whole name is still what is read).
