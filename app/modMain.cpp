@@ -13,6 +13,7 @@
 #include "formats/OfficeCopy.h"
 #include "dialogs/Settings.h"
 #include "platform/Platform.h"
+#include "ui/NulGuard.h"
 #include "ui/QtPlatform.h"
 
 #include <QApplication>
@@ -94,6 +95,7 @@ int Main(int argc, char* argv[])
     }
 
     installFontSubstitutes();
+    installNulGuard();
     registerSchemas();
 
     QString office = officeDatabase();

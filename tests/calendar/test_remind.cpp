@@ -2,6 +2,7 @@
 #include "tests/calendar/Helpers.h"
 
 #include "ui/QtPlatform.h"
+#include "ui/Report.h"
 
 static const QString kToDoPromptText = QStringLiteral("Enter a To Do item 25 characters or less");
 
@@ -95,4 +96,24 @@ TEST_F(RemindTest, TheToDoBoxTakes25TypedCharactersAndALongerStoredItemLeftAsItW
     desk.answerInput(QString(30, u'y')); // OK on the item as it was shown
     clickLine(todo, 2, true);
     EXPECT_EQ(items(), QString(30, u'y'));
+}
+
+TEST_F(RemindTest, ANulPastedIntoTheToDoBoxIsLeftOutAndTheTextTypedIsKept)
+{
+    QtPlatform qt; // the real input box
+    QGuiApplication::clipboard()->setText(QStringLiteral("Ann") + QChar(0));
+    QTimer::singleShot(0, [] {
+        auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(box);
+        auto* edit = box->findChild<QLineEdit*>();
+        QTest::keyClicks(edit, "Call ");
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClicks(edit, " today");
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    const QString typed = qt.inputBox(kToDoPromptText, "Enter To Do Item", QString(), 25);
+    EXPECT_EQ(typed, "Call Ann today");
+    EXPECT_TRUE(ActionQuery(ToDoInsertStatement(typed), sConnMain));
+    EXPECT_EQ(items(), "Call Ann today");
+    EXPECT_TRUE(desk.messages().isEmpty()) << desk.messages().join(u'|').toStdString();
 }
