@@ -6,6 +6,7 @@
 #include "ui/Ui.h"
 #include "app/frmKestrel.h"
 #include "calendar/frmReminder.h"
+#include "data/FileCheck.h"
 #include "data/Globals.h"
 #include "data/Office.h"
 #include "data/SearchIndex.h"
@@ -117,6 +118,10 @@ int Main(int argc, char* argv[])
     } catch (const std::exception&) {
         // The routines that read the file report what is wrong with it.
     }
+
+    // Damage deep inside a file is looked for while the window is already in use.
+    const std::unique_ptr<BackgroundQuickCheck> integrity =
+        office.isEmpty() ? CheckDataIntegrity([](const QString& notice) { platform().msgBox(notice); }) : nullptr;
 
     frmKestrel main;
     QObject::connect(&instance, &SingleInstance::raiseRequested, &main, [&main] { bringToFront(main); });

@@ -1,6 +1,7 @@
 // The reminder panel: the seven-day list with its purge, and the to-do list.
 #include "tests/calendar/Helpers.h"
 
+#include "data/Office.h"
 #include "ui/QtPlatform.h"
 #include "ui/Report.h"
 
@@ -116,4 +117,16 @@ TEST_F(RemindTest, ANulPastedIntoTheToDoBoxIsLeftOutAndTheTextTypedIsKept)
     EXPECT_TRUE(ActionQuery(ToDoInsertStatement(typed), sConnMain));
     EXPECT_EQ(items(), "Call Ann today");
     EXPECT_TRUE(desk.messages().isEmpty()) << desk.messages().join(u'|').toStdString();
+}
+
+TEST_F(RemindTest, AnOfficeServerThatCannotBeReachedIsNamedInPlainWordsNotAsAnError)
+{
+    // Nothing listens there: the server went away while Kestrel sat idle.
+    sConnContacts = serverConnectionText(QStringLiteral("host=127.0.0.1 port=1 dbname=kestrel connect_timeout=5"));
+    remind->PopWeekList();
+    ASSERT_EQ(desk.messages().size(), 1);
+    const QString told = desk.messages()[0];
+    EXPECT_TRUE(told.startsWith("Kestrel could not reach the office database kestrel on 127.0.0.1 (")) << told.toStdString();
+    EXPECT_TRUE(told.endsWith("Nothing was lost. Check the network, or ask whoever looks after the server; once it "
+                              "answers, try again.")) << told.toStdString();
 }
