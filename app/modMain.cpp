@@ -4,6 +4,7 @@
 #include "app/SingleInstance.h"
 #include "ui/Report.h"
 #include "ui/Ui.h"
+#include "app/SyncCommand.h"
 #include "app/frmKestrel.h"
 #include "calendar/frmReminder.h"
 #include "data/Globals.h"
@@ -12,17 +13,23 @@
 #include "data/modData.h"
 #include "formats/OfficeCopy.h"
 #include "dialogs/Settings.h"
+#include "dialogs/modSync.h"
 #include "platform/Platform.h"
 #include "ui/QtPlatform.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QTimer>
 
 namespace kestrel {
 
 int Main(int argc, char* argv[])
 {
+    // One sync without a window, from a timer or a script: no display needed.
+    for (int i = 1; i < argc; ++i)
+        if (qstrcmp(argv[i], "--sync") == 0)
+            return syncCommand(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrel"));
     QApplication::setOrganizationName(QStringLiteral("Kestrel"));
@@ -49,6 +56,10 @@ int Main(int argc, char* argv[])
                        "office database (File > Options, or KESTREL_DATABASE), then end. Safe to repeat: what an "
                        "earlier run copied is not copied again."));
     options.addOption(copyToOffice);
+    options.addOption(QCommandLineOption(
+        QStringLiteral("sync"),
+        QStringLiteral("Sync once with the server of File > Options > Sync server (or KESTREL_SYNC_URL, "
+                       "KESTREL_SYNC_USER, KESTREL_SYNC_PASSWORD) without a window, then end.")));
     options.process(app);
     installQtPlatform();
     if (options.isSet(copyToOffice))
@@ -103,6 +114,12 @@ int Main(int argc, char* argv[])
 
     if (GreetingEnabled())
         ShowGreeting();
+
+    // The phone's changes since Kestrel last ran come in at once, and then every few minutes.
+    SyncControl sync;
+    setSyncControl(&sync);
+    main.followSync(&sync);
+    QTimer::singleShot(0, &sync, [&sync] { sync.syncNow(false); });
 
     sHelpPath = programDir() + QStringLiteral("\\kestrel.chm");
     return app.exec();

@@ -1,5 +1,6 @@
 #include "data/ExchangeStore.h"
 
+#include "data/ContactUid.h"
 #include "data/Database.h"
 #include "data/PgEngine.h"
 #include "data/Statement.h"
@@ -11,11 +12,26 @@
 
 namespace kestrel {
 
+const std::vector<ContactField>& contactFields()
+{
+    static const std::vector<ContactField> fields = {
+        {"lastname", &ContactRecord::lastname}, {"firstname", &ContactRecord::firstname},
+        {"company", &ContactRecord::company},   {"address", &ContactRecord::address},
+        {"city", &ContactRecord::city},         {"st", &ContactRecord::st},
+        {"zip", &ContactRecord::zip},           {"homeph", &ContactRecord::homeph},
+        {"cellph", &ContactRecord::cellph},     {"workph", &ContactRecord::workph},
+        {"ext", &ContactRecord::ext},           {"email", &ContactRecord::email},
+        {"contype", &ContactRecord::contype},
+    };
+    return fields;
+}
+
 bool ContactRecord::operator==(const ContactRecord& o) const
 {
-    return lastname == o.lastname && firstname == o.firstname && company == o.company && address == o.address &&
-           city == o.city && st == o.st && zip == o.zip && homeph == o.homeph && cellph == o.cellph &&
-           workph == o.workph && ext == o.ext && email == o.email && contype == o.contype;
+    for (const ContactField& f : contactFields())
+        if (this->*f.member != o.*f.member)
+            return false;
+    return true;
 }
 
 namespace {
@@ -64,20 +80,32 @@ QString identityOf(Connection& db)
 
 } // namespace
 
+namespace {
+QString fieldColumns()
+{
+    QStringList columns;
+    for (const ContactField& f : contactFields())
+        columns << QLatin1String(f.column);
+    return columns.join(u',');
+}
+} // namespace
+
 std::vector<ContactRecord> readAllContacts(const QString& connectionText)
 {
     Connection c(connectionText);
+    const bool uids = ensureContactUids(c);
     // Empty names first on the office server too, as the local files sort them.
-    Statement q = native(c, "SELECT id,lastname,firstname,company,address,city,st,zip,homeph,cellph,workph,ext,"
-                            "email,contype FROM contacts ORDER BY lastname NULLS FIRST,firstname NULLS FIRST,id");
+    Statement q(c, QStringLiteral("SELECT id,%1,%2 FROM contacts ORDER BY lastname NULLS FIRST,firstname NULLS FIRST,id")
+                       .arg(uids ? QStringLiteral("uid") : QStringLiteral("NULL"), fieldColumns()),
+                Statement::Dialect::Native);
+    const auto& fields = contactFields();
     std::vector<ContactRecord> out;
     while (q.step()) {
         ContactRecord r;
         r.id = int(q.integer(0));
-        QString* fields[] = {&r.lastname, &r.firstname, &r.company, &r.address, &r.city, &r.st, &r.zip,
-                             &r.homeph, &r.cellph, &r.workph, &r.ext, &r.email, &r.contype};
-        for (int i = 0; i < 13; ++i)
-            *fields[i] = q.text(i + 1);
+        r.uid = q.text(1);
+        for (size_t i = 0; i < fields.size(); ++i)
+            r.*fields[i].member = q.text(int(i) + 2);
         out.push_back(std::move(r));
     }
     return out;
@@ -108,16 +136,30 @@ std::vector<AppointmentRecord> readAppointments(const QString& connectionText, c
 void insertContacts(const QString& connectionText, const std::vector<ContactRecord>& contacts)
 {
     Connection c(connectionText);
+    const bool uids = ensureContactUids(c);
+    const auto& fields = contactFields();
+    const int n = int(fields.size());
     Transaction t(c);
     {
-        Statement ins = native(c, "INSERT INTO contacts(lastname,firstname,company,address,city,st,zip,homeph,"
-                                  "cellph,workph,ext,email,active,contype) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,TRUE,?)");
+        Statement ins(c, QStringLiteral("INSERT INTO contacts(%1,active%2) VALUES(%3TRUE%4)")
+                             .arg(fieldColumns(), uids ? QStringLiteral(",uid") : QString(), QStringLiteral("?,").repeated(n),
+                                  uids ? QStringLiteral(",?") : QString()),
+                      Statement::Dialect::Native);
+        // A record's own uid is kept unless another contact has it already.
+        Statement taken(c, QStringLiteral("SELECT 1 FROM contacts WHERE uid=?"), Statement::Dialect::Native);
         for (const ContactRecord& r : contacts) {
             ins.reset();
-            const QString* fields[] = {&r.lastname, &r.firstname, &r.company, &r.address, &r.city, &r.st, &r.zip,
-                                       &r.homeph, &r.cellph, &r.workph, &r.ext, &r.email, &r.contype};
-            for (int i = 0; i < 13; ++i)
-                ins.bind(i + 1, *fields[i]);
+            for (int i = 0; i < n; ++i)
+                ins.bind(i + 1, r.*fields[size_t(i)].member);
+            if (uids) {
+                bool free = !r.uid.isEmpty();
+                if (free) {
+                    taken.reset();
+                    taken.bind(1, r.uid);
+                    free = !taken.step();
+                }
+                ins.bind(n + 1, free ? r.uid : newContactUid());
+            }
             ins.step();
         }
     }

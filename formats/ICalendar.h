@@ -10,8 +10,9 @@
 
 namespace kestrel {
 
-// Every appointment as a half-hour event at its stored local date and time in zone, keyed by
-// appointmentUid(identity, autoid) so that importing the file again updates the same events.
+// Every appointment as a half-hour event at its stored local date and time in zone, keyed by its
+// uid when it has one, else by appointmentUid(identity, autoid), so that importing the file again
+// updates the same events.
 QByteArray writeICalendar(const std::vector<AppointmentRecord>& appts, const QString& identity, const QTimeZone& zone,
                           const QDateTime& stamp);
 

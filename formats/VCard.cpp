@@ -17,6 +17,7 @@ struct Property {
     QByteArray encoding;    // upper case
     QByteArray charset;
     QByteArray value;       // raw, still escaped
+    CardLine line;          // where the line stands in its card
     bool hasType(const char* t) const { return types.contains(QByteArray(t)); }
 };
 
@@ -207,6 +208,7 @@ public:
 
     void add(const Property& p)
     {
+        current = p.line;
         if (p.name == "N") {
             const QStringList n = splitValue(textOf(p), u';');
             r.lastname = n.value(0);
@@ -214,10 +216,18 @@ public:
             if (!n.value(2).isEmpty())
                 r.firstname += (r.firstname.isEmpty() ? QString() : QStringLiteral(" ")) + n.value(2);
             hasName = !r.lastname.isEmpty() || !r.firstname.isEmpty();
+            from({"lastname", "firstname"});
         } else if (p.name == "FN") {
             fullName = unescape(textOf(p));
+            from({"fn"});
+        } else if (p.name == "UID") {
+            if (r.uid.isEmpty()) {
+                r.uid = unescape(textOf(p)).trimmed();
+                from({"uid"});
+            }
         } else if (p.name == "ORG") {
             r.company = splitValue(textOf(p), u';').value(0);
+            from({"company"});
         } else if (p.name == "ADR") {
             const QStringList a = splitValue(textOf(p), u';');
             const bool work = p.hasType("WORK");
@@ -237,18 +247,22 @@ public:
             r.zip = a.value(5);
             haveAddress = true;
             addressIsWork = work;
+            from({"address", "city", "st", "zip"});
         } else if (p.name == "TEL") {
             addPhone(p);
         } else if (p.name == "EMAIL") {
             const QString e = unescape(textOf(p));
-            if (r.email.isEmpty())
+            if (r.email.isEmpty()) {
                 r.email = e;
-            else
+                from({"email"});
+            } else
                 noteLeftOut(QStringLiteral("e-mail address"), e);
         } else if (p.name == "CATEGORIES") {
             for (const QString& c : splitValue(textOf(p), u','))
-                if (r.contype.isEmpty() && kContactTypes.contains(c.trimmed()))
+                if (r.contype.isEmpty() && kContactTypes.contains(c.trimmed())) {
                     r.contype = c.trimmed();
+                    from({"contype"});
+                }
         }
     }
 
@@ -265,7 +279,16 @@ public:
         return std::move(r);
     }
 
+    CardOrigins origins;
+
 private:
+    // The line being read gave these fields.
+    void from(std::initializer_list<const char*> fields)
+    {
+        for (const char* f : fields)
+            origins.insert(QByteArray(f), current);
+    }
+
     void noteLeftOut(const QString& what, const QString& value)
     {
         r.problems += QStringLiteral("further %1 not kept: %2").arg(what, value);
@@ -297,12 +320,15 @@ private:
         if (slot == &r.workph && r.ext.isEmpty()) {
             *slot = number;
             r.ext = ext;
+            from({"workph", "ext"});
         } else {
             *slot = value.startsWith(QStringLiteral("tel:"), Qt::CaseInsensitive) ? value.mid(4).trimmed() : value;
+            from({slot == &r.cellph ? "cellph" : slot == &r.homeph ? "homeph" : "workph"});
         }
     }
 
     ContactRecord r;
+    CardLine current;
     QString fullName;
     bool hasName = false;
     bool haveAddress = false;
@@ -322,7 +348,7 @@ QByteArray toUtf8Bytes(const QByteArray& bytes)
 
 } // namespace
 
-std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>* cardTexts)
+std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>* cardTexts, std::vector<CardOrigins>* origins)
 {
     const QByteArray bytes = toUtf8Bytes(input);
     std::vector<ContactRecord> cards;
@@ -330,6 +356,8 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
     int depth = 0;
     if (cardTexts)
         cardTexts->clear();
+    if (origins)
+        origins->clear();
 
     QByteArray logical;
     int logicalLine = 0;
@@ -349,12 +377,15 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
                 }
             } else if (p.name == "END" && v == "VCARD") {
                 if (depth > 0 && --depth == 0) {
+                    if (origins)
+                        origins->push_back(std::move(card->origins));
                     cards.push_back(card->finish());
                     card.reset();
                     if (cardTexts)
                         *cardTexts += bytes.mid(cardStart, logicalEnd - cardStart);
                 }
             } else if (depth == 1) { // an embedded card (2.1's AGENT) is not this contact
+                p.line = {logicalStart - cardStart, logicalEnd - cardStart};
                 card->add(p);
             }
         }
@@ -399,6 +430,8 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
     }
     flush();
     if (card) { // a last card without END:VCARD still counts
+        if (origins)
+            origins->push_back(std::move(card->origins));
         ContactRecord r = card->finish();
         r.problems += QStringLiteral("the card ends without END:VCARD");
         cards.push_back(std::move(r));
@@ -456,6 +489,8 @@ QByteArray writeVCards(const std::vector<ContactRecord>& contacts, VCardVersion 
     for (const ContactRecord& c : contacts) {
         out += "BEGIN:VCARD\r\n";
         out += v4 ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n";
+        if (!c.uid.isEmpty())
+            appendFolded(out, "UID:" + escaped(c.uid));
         QString display = (c.firstname + u' ' + c.lastname).trimmed();
         if (c.firstname.isEmpty() || c.lastname.isEmpty())
             display = c.firstname + c.lastname;

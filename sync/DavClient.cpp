@@ -1,0 +1,124 @@
+#include "sync/DavClient.h"
+
+#include <QAuthenticator>
+#include <QBuffer>
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+
+namespace kestrel::dav {
+
+QByteArray Response::header(const QByteArray& lowerName) const
+{
+    for (const auto& [name, value] : headers)
+        if (name == lowerName)
+            return value;
+    return {};
+}
+
+Client::Client(const QString& user, const QString& password)
+    : net_(std::make_unique<QNetworkAccessManager>()), user_(user), password_(password)
+{
+    // Redirects are followed here, keeping the method (a PROPFIND stays a PROPFIND).
+    net_->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    QObject::connect(net_.get(), &QNetworkAccessManager::authenticationRequired,
+                     [this](QNetworkReply* reply, QAuthenticator* auth) {
+                         // Asked twice for one request: the name or the password was refused.
+                         if (reply->property("kestrelAuthTried").toBool() || user_.isEmpty()) {
+                             authRefused_ = true;
+                             return;
+                         }
+                         reply->setProperty("kestrelAuthTried", true);
+                         auth->setUser(user_);
+                         auth->setPassword(password_);
+                     });
+}
+
+Client::~Client() = default;
+
+namespace {
+bool isLoopback(const QUrl& url)
+{
+    const QString host = url.host();
+    return host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
+}
+} // namespace
+
+Response Client::send(const QByteArray& method, const QUrl& target, const QByteArray& body, int depth,
+                      const Headers& headers)
+{
+    Response out;
+    QUrl url = target;
+    for (int hop = 0; hop < 6; ++hop) {
+        if (cancelled()) {
+            out.network = QStringLiteral("the sync was stopped");
+            return out;
+        }
+        QNetworkRequest request(url);
+        request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+        request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Kestrel"));
+        if (!body.isEmpty() && !method.startsWith("PUT"))
+            request.setRawHeader("Content-Type", "application/xml; charset=utf-8");
+        if (depth >= 0)
+            request.setRawHeader("Depth", QByteArray::number(depth));
+        for (const auto& [name, value] : headers)
+            request.setRawHeader(name, value);
+        // Over an encrypted connection (or to this computer) the name and password go with the
+        // first request, which saves asking each time; elsewhere only when the server asks, so a
+        // server that wants a digest never sees the password itself.
+        if (!user_.isEmpty() && (url.scheme() == QLatin1String("https") || isLoopback(url)))
+            request.setRawHeader("Authorization", "Basic " + (user_ + u':' + password_).toUtf8().toBase64());
+        request.setTransferTimeout(timeoutMs_);
+
+        auto* buffer = new QBuffer;
+        buffer->setData(body);
+        buffer->open(QIODevice::ReadOnly);
+        ++requests_;
+        QNetworkReply* reply = net_->sendCustomRequest(request, method, buffer);
+        buffer->setParent(reply);
+        QEventLoop wait;
+        QObject::connect(reply, &QNetworkReply::finished, &wait, &QEventLoop::quit);
+        QTimer poll; // a cancel from another thread is seen within a tenth of a second
+        QObject::connect(&poll, &QTimer::timeout, &wait, [&] {
+            if (cancelled())
+                reply->abort();
+        });
+        poll.start(100);
+        if (!reply->isFinished())
+            wait.exec(QEventLoop::ExcludeUserInputEvents);
+        poll.stop();
+
+        out = Response{};
+        out.url = url;
+        out.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        out.body = reply->readAll();
+        for (const auto& [name, value] : reply->rawHeaderPairs())
+            out.headers.append({name.toLower(), value});
+        if (out.status == 0) {
+            out.timedOut = reply->error() == QNetworkReply::OperationCanceledError && !cancelled();
+            out.network = cancelled() ? QStringLiteral("the sync was stopped")
+                          : out.timedOut ? QStringLiteral("the server did not answer within %1 seconds").arg(timeoutMs_ / 1000)
+                                         : reply->errorString();
+        }
+        const QByteArray location = reply->rawHeader("Location");
+        reply->deleteLater();
+        if ((out.status == 301 || out.status == 302 || out.status == 303 || out.status == 307 || out.status == 308) &&
+            !location.isEmpty()) {
+            const QUrl next = url.resolved(QUrl::fromEncoded(location));
+            // Never from an encrypted connection to a plain one, where the password would travel open.
+            if (url.scheme() == QLatin1String("https") && next.scheme() != QLatin1String("https"))
+                return out;
+            url = next;
+            continue;
+        }
+        if (out.status == 401)
+            authRefused_ = true;
+        return out;
+    }
+    return out;
+}
+
+} // namespace kestrel::dav
