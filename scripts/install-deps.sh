@@ -4,15 +4,16 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqt6printsupport6 qt6-qpa-plugins
-  libsqlite3-dev sqlite3 libcsv-dev libchm-dev libical-dev libpq-dev
+  libsqlite3-dev sqlite3 libcsv-dev libchm-dev libical-dev libpq-dev qtkeychain-qt6-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core fonts-liberation
   poppler-utils
   dosfstools fusefat
 )
 if [[ "${1:-}" == "--test" ]]; then
-  # postgresql: the throwaway office server the office tests start (they skip without it).
-  packages+=(clang libclang-rt-14-dev desktop-file-utils appstream postgresql)
+  # postgresql: the throwaway office server the office tests start (they skip without it);
+  # radicale with python3-requests and python3-vobject: the sync tests' server and the phone.
+  packages+=(clang libclang-rt-14-dev desktop-file-utils appstream postgresql radicale python3-requests python3-vobject)
 fi
 missing=()
 for p in "${packages[@]}"; do
