@@ -46,7 +46,8 @@ public:
 
 inline QString davState(const char* file)
 {
-    QFile f(qEnvironmentVariable("KESTREL_TEST_DAV_DIR") + u'/' + QLatin1String(file));
+    const QString dir = qEnvironmentVariable("KESTREL_TEST_DAV_DIR", QStringLiteral(TEST_DAV_DIR));
+    QFile f(dir + u'/' + QLatin1String(file));
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).trimmed() : QString();
 }
 
@@ -62,7 +63,7 @@ protected:
         if (server.isEmpty()) {
             const QString why = davState("unavailable");
             GTEST_SKIP() << "no CardDAV test server: "
-                         << (why.isEmpty() ? std::string("KESTREL_TEST_DAV_DIR names no running server") : why.toStdString());
+                         << (why.isEmpty() ? std::string("scripts/dav-server.sh has not started one") : why.toStdString());
         }
         python = QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3") : QStringLiteral("python3");
         static int made = 0;
