@@ -134,13 +134,13 @@ void frmSyncServer::fill(QComboBox* box, const std::vector<sync::Found>& found, 
     box->addItem(QStringLiteral("(not synced)"), QString());
     for (const sync::Found& f : found)
         box->addItem(f.name, f.url.toString(QUrl::FullyEncoded));
-    int at = box->findData(chosen);
+    int at = chosen.isEmpty() ? -1 : box->findData(chosen);
     if (at < 0 && !chosen.isEmpty()) {
         box->addItem(nameOf(chosen), chosen);
         at = box->count() - 1;
     }
     // Nothing chosen yet: the first one found.
-    if (at < 0 && chosen.isEmpty() && !found.empty() && !tested_)
+    if (at < 0 && !found.empty() && !tested_)
         at = 1;
     box->setCurrentIndex(std::max(0, at));
 }
