@@ -1,5 +1,7 @@
 #include "exchange/modImport.h"
 
+#include "data/ContactUid.h"
+
 #include "data/Statement.h"
 #include "data/Database.h"
 #include "data/Globals.h"
@@ -269,9 +271,15 @@ bool LoadRecordsToTemp(const std::vector<ImportRecord>& records, const QStringLi
         // one chosen in the window.
         static const QStringList targets = kMapTargets + QStringList{QStringLiteral("ConType")};
         MainLoader loader(temp, targets, sourceNames, sum);
+        Statement keepUid(temp, QStringLiteral("update Main set Uid=? where ID=?"), Statement::Dialect::Native);
         for (const ImportRecord& r : records) {
             sum.names.insert(r.line, r.who);
             const MainLoader::Outcome out = loader.add(r.line, r.values, r.notes, r.record);
+            if (!out.keptOut && !r.uid.isEmpty()) {
+                keepUid.bind(1, r.uid);
+                keepUid.bind(2, keepUid.lastInsertId());
+                keepUid.run();
+            }
             if (out.keptOut)
                 sum.rowNotes.push_back({r.line, QStringLiteral("kept out, %1 does not fit (%2)").arg(out.field, out.reason)});
             for (const QString& note : out.notes)
@@ -320,9 +328,14 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
             return false;
         }
         contacts.emplace(sConnContacts);
+        const bool uids = ensureContactUids(*contacts);
         Statement insert(*contacts, QStringLiteral("INSERT INTO contacts(lastname,firstname,company,address,city,"
-                                                        "st,zip,cellph,homeph,workph,ext,email,contype)"
-                                                        "values(?,?,?,?,?,?,?,?,?,?,?,?,?)"), Statement::Dialect::Native);
+                                                        "st,zip,cellph,homeph,workph,ext,email,contype%1)"
+                                                        "values(?,?,?,?,?,?,?,?,?,?,?,?,?%2)")
+                                        .arg(uids ? QStringLiteral(",uid") : QString(), uids ? QStringLiteral(",?") : QString()),
+                         Statement::Dialect::Native);
+        // A card's uid is kept unless a stored contact (or an earlier card of the file) has it.
+        Statement uidTaken(*contacts, QStringLiteral("SELECT 1 FROM contacts WHERE uid=?"), Statement::Dialect::Native);
         const QByteArray type = conType.toUtf8();
         std::unique_ptr<Transaction> batch;
         QElapsedTimer batchClock;
@@ -340,7 +353,7 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
         forEachRowBytes(
             temp,
             QStringLiteral("select lastname,firstname,company,address,city,st,zip,cellph,homeph,workph,ext,email,"
-                           "dup,line,contype from main order by id"),
+                           "dup,line,contype,uid from main order by id"),
             [&](int, const char* const* v, const int* n) {
                 if (!pacer.keepGoing(done, total))
                     throw std::runtime_error("cancelled");
@@ -362,6 +375,19 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
                     insert.bindUtf8(13, v[14], n[14]);
                 else
                     insert.bindUtf8(13, type.constData(), int(type.size()));
+                if (uids) {
+                    bool free = v[15] && n[15] > 0;
+                    if (free) {
+                        uidTaken.reset();
+                        uidTaken.bindUtf8(1, v[15], n[15]);
+                        free = !uidTaken.step();
+                        uidTaken.reset();
+                    }
+                    if (free)
+                        insert.bindUtf8(14, v[15], n[15]);
+                    else
+                        insert.bind(14, newContactUid());
+                }
                 try {
                     insert.run();
                 } catch (const DbError& e) {

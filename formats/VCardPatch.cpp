@@ -3,6 +3,7 @@
 #include "data/modData.h"
 
 #include <algorithm>
+#include <map>
 
 namespace kestrel {
 
@@ -80,50 +81,58 @@ QByteArray patchVCard(const QByteArray& card, const ContactRecord& values, const
     std::vector<CardOrigins> freshOrigins;
     readVCards(writeVCards({fresh}, version), &freshTexts, &freshOrigins);
 
-    std::vector<CardLine> removed;
-    QList<QByteArray> added;
-    QSet<qsizetype> addedAt;
+    // Each changed line is written anew where it stood, so that it keeps its place ahead of
+    // lines of the same kind (a phone's second mobile number stays second); a field the card
+    // did not have goes at its end.
+    struct Edit {
+        CardLine old;
+        QByteArray lines;
+    };
+    std::map<qsizetype, Edit> edits;
+    QByteArray appended;
+    QSet<qsizetype> written;
+    auto categories = [&](QByteArray line) {
+        if (from.contains("contype")) {
+            const CardLine c = from["contype"];
+            const QList<QByteArray> others = otherCategories(text.mid(c.start, c.end - c.start));
+            if (!others.isEmpty())
+                line += (line.endsWith(':') ? "" : ",") + others.join(',');
+        }
+        return line;
+    };
     for (const QByteArray& f : changed) {
-        if (const auto old = from.constFind(f); old != from.constEnd()) {
-            const CardLine line = withBreak(text, *old);
-            if (std::none_of(removed.begin(), removed.end(), [&](const CardLine& l) { return l.start == line.start; }))
-                removed.push_back(line);
-        }
+        QByteArray line;
         if (const auto now = freshOrigins.front().constFind(f); now != freshOrigins.front().constEnd()) {
-            if (addedAt.contains(now->start))
-                continue;
-            addedAt.insert(now->start);
-            QByteArray line = freshTexts.front().mid(now->start, now->end - now->start);
-            if (f == "contype" && from.contains("contype")) {
-                const QList<QByteArray> others =
-                    otherCategories(text.mid(from["contype"].start, from["contype"].end - from["contype"].start));
-                if (!others.isEmpty())
-                    line += ',' + others.join(',');
+            if (!written.contains(now->start)) {
+                written.insert(now->start);
+                line = freshTexts.front().mid(now->start, now->end - now->start);
+                if (f == "contype")
+                    line = categories(line);
+                line += "\r\n";
             }
-            added << line;
+        } else if (f == "contype") {
+            // Categories of the phone's own stay when the contact type is emptied.
+            const QByteArray rest = categories("CATEGORIES:");
+            if (rest != "CATEGORIES:")
+                line = rest + "\r\n";
+        }
+        if (const auto old = from.constFind(f); old != from.constEnd()) {
+            Edit& e = edits[old->start];
+            e.old = withBreak(text, *old);
+            e.lines += line;
+        } else {
+            appended += line;
         }
     }
-    // Categories of the phone's own stay when the contact type is emptied.
-    if (changed.contains("contype") && values.contype.isEmpty() && from.contains("contype")) {
-        const QList<QByteArray> others =
-            otherCategories(text.mid(from["contype"].start, from["contype"].end - from["contype"].start));
-        if (!others.isEmpty())
-            added << "CATEGORIES:" + others.join(',');
-    }
-
     QByteArray out = text;
-    std::sort(removed.begin(), removed.end(), [](const CardLine& a, const CardLine& b) { return a.start > b.start; });
-    for (const CardLine& l : removed)
-        out.remove(l.start, l.end - l.start);
+    for (auto it = edits.rbegin(); it != edits.rend(); ++it)
+        out.replace(it->second.old.start, it->second.old.end - it->second.old.start, it->second.lines);
     qsizetype end = out.toUpper().lastIndexOf("END:VCARD");
     if (end < 0) {
         out += "\r\nEND:VCARD";
         end = out.size() - 9;
     }
-    QByteArray insert;
-    for (const QByteArray& line : added)
-        insert += line + "\r\n";
-    out.insert(end, insert);
+    out.insert(end, appended);
     return out + "\r\n";
 }
 
