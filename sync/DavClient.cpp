@@ -1,7 +1,6 @@
 #include "sync/DavClient.h"
 
 #include <QAuthenticator>
-#include <QBuffer>
 #include <QEventLoop>
 #include <QHostAddress>
 #include <QNetworkAccessManager>
@@ -73,12 +72,9 @@ Response Client::send(const QByteArray& method, const QUrl& target, const QByteA
             request.setRawHeader("Authorization", "Basic " + (user_ + u':' + password_).toUtf8().toBase64());
         request.setTransferTimeout(timeoutMs_);
 
-        auto* buffer = new QBuffer;
-        buffer->setData(body);
-        buffer->open(QIODevice::ReadOnly);
         ++requests_;
-        QNetworkReply* reply = net_->sendCustomRequest(request, method, buffer);
-        buffer->setParent(reply);
+        QNetworkReply* reply = body.isEmpty() ? net_->sendCustomRequest(request, method)
+                                              : net_->sendCustomRequest(request, method, body);
         QEventLoop wait;
         QObject::connect(reply, &QNetworkReply::finished, &wait, &QEventLoop::quit);
         QTimer poll; // a cancel from another thread is seen within a tenth of a second

@@ -52,7 +52,8 @@ private:
     std::unique_ptr<QNetworkAccessManager> net_;
     QString user_, password_;
     int requests_ = 0;
-    int timeoutMs_ = 30000;
+    // A server reading a large collection for the first time may think for a minute.
+    int timeoutMs_ = 120000;
     QAtomicInteger<int> cancelled_{0};
     bool authRefused_ = false;
 };
