@@ -6,6 +6,8 @@
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/modData.h"
+#include "exchange/modExchange.h"
+#include "exchange/modImport.h"
 #include "formats/EventResource.h"
 #include "formats/VCardPatch.h"
 #include "sync/SyncEngine.h"
@@ -46,6 +48,21 @@ TEST_F(ContactUids, EveryContactHasOneAndEveryCardCarriesIt)
     EXPECT_NE(after[1][1], back[0].uid);
     EXPECT_EQ(rows(sConnContacts, "select count(distinct uid), count(*) from contacts"), (std::vector<QStringList>{{"4", "4"}}));
     (void)a;
+}
+
+TEST_F(ContactUids, ImportedCardsKeepTheirUidUnlessItIsTaken)
+{
+    const QByteArray file = "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:urn:uuid:card-1\r\nN:Lee;Ann;;;\r\nEND:VCARD\r\n"
+                            "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:urn:uuid:card-1\r\nN:Ng;Bo;;;\r\nEND:VCARD\r\n"
+                            "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Cole;Cy;;;\r\nEND:VCARD\r\n";
+    ASSERT_TRUE(LoadRecordsToTemp(vCardRecords(file), kVCardSources));
+    ASSERT_TRUE(ImportTempRows(QStringLiteral("Lead"), false));
+    const auto got = rows(sConnContacts, "select lastname,uid from contacts order by id");
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0][1], "urn:uuid:card-1");
+    EXPECT_NE(got[1][1], "urn:uuid:card-1"); // a second card with the same UID is another contact
+    EXPECT_EQ(got[2][1].size(), 36);
+    EXPECT_EQ(rows(sConnContacts, "select count(distinct uid) from contacts")[0][0], "3");
 }
 
 TEST_F(ContactUids, AFileFromBeforeUidsGetsThemAtStart)
