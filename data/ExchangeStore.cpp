@@ -1,5 +1,6 @@
 #include "data/ExchangeStore.h"
 
+#include "data/ContactFields.h"
 #include "data/ContactUid.h"
 #include "data/Database.h"
 #include "data/PgEngine.h"
@@ -12,24 +13,24 @@
 
 namespace kestrel {
 
-const std::vector<ContactField>& contactFields()
-{
-    static const std::vector<ContactField> fields = {
-        {"lastname", &ContactRecord::lastname}, {"firstname", &ContactRecord::firstname},
-        {"company", &ContactRecord::company},   {"address", &ContactRecord::address},
-        {"city", &ContactRecord::city},         {"st", &ContactRecord::st},
-        {"zip", &ContactRecord::zip},           {"homeph", &ContactRecord::homeph},
-        {"cellph", &ContactRecord::cellph},     {"workph", &ContactRecord::workph},
-        {"ext", &ContactRecord::ext},           {"email", &ContactRecord::email},
-        {"contype", &ContactRecord::contype},
-    };
-    return fields;
-}
+namespace {
+// The members in the order of contactFields().
+constexpr QString ContactRecord::*kMembers[] = {
+    &ContactRecord::lastname, &ContactRecord::firstname, &ContactRecord::company,  &ContactRecord::address,
+    &ContactRecord::city,     &ContactRecord::st,        &ContactRecord::zip,      &ContactRecord::cellph,
+    &ContactRecord::homeph,   &ContactRecord::workph,    &ContactRecord::ext,      &ContactRecord::email,
+    &ContactRecord::country,  &ContactRecord::jobtitle,  &ContactRecord::website,  &ContactRecord::birthday,
+    &ContactRecord::notes,    &ContactRecord::contype};
+static_assert(std::size(kMembers) == cf::Count);
+} // namespace
+
+QString& ContactRecord::value(int field) { return this->*kMembers[field]; }
+const QString& ContactRecord::value(int field) const { return this->*kMembers[field]; }
 
 bool ContactRecord::operator==(const ContactRecord& o) const
 {
-    for (const ContactField& f : contactFields())
-        if (this->*f.member != o.*f.member)
+    for (int f = 0; f < cf::Count; ++f)
+        if (value(f) != o.value(f))
             return false;
     return true;
 }
@@ -80,32 +81,21 @@ QString identityOf(Connection& db)
 
 } // namespace
 
-namespace {
-QString fieldColumns()
-{
-    QStringList columns;
-    for (const ContactField& f : contactFields())
-        columns << QLatin1String(f.column);
-    return columns.join(u',');
-}
-} // namespace
-
 std::vector<ContactRecord> readAllContacts(const QString& connectionText)
 {
     Connection c(connectionText);
     const bool uids = ensureContactUids(c);
     // Empty names first on the office server too, as the local files sort them.
     Statement q(c, QStringLiteral("SELECT id,%1,%2 FROM contacts ORDER BY lastname NULLS FIRST,firstname NULLS FIRST,id")
-                       .arg(uids ? QStringLiteral("uid") : QStringLiteral("NULL"), fieldColumns()),
+                       .arg(uids ? QStringLiteral("uid") : QStringLiteral("NULL"), allContactColumns()),
                 Statement::Dialect::Native);
-    const auto& fields = contactFields();
     std::vector<ContactRecord> out;
     while (q.step()) {
         ContactRecord r;
         r.id = int(q.integer(0));
         r.uid = q.text(1);
-        for (size_t i = 0; i < fields.size(); ++i)
-            r.*fields[i].member = q.text(int(i) + 2);
+        for (int f = 0; f < cf::Count; ++f)
+            r.value(f) = q.text(f + 2);
         out.push_back(std::move(r));
     }
     return out;
@@ -137,20 +127,19 @@ void insertContacts(const QString& connectionText, const std::vector<ContactReco
 {
     Connection c(connectionText);
     const bool uids = ensureContactUids(c);
-    const auto& fields = contactFields();
-    const int n = int(fields.size());
+    const int n = cf::Count;
     Transaction t(c);
     {
         Statement ins(c, QStringLiteral("INSERT INTO contacts(%1,active%2) VALUES(%3TRUE%4)")
-                             .arg(fieldColumns(), uids ? QStringLiteral(",uid") : QString(), QStringLiteral("?,").repeated(n),
+                             .arg(allContactColumns(), uids ? QStringLiteral(",uid") : QString(), QStringLiteral("?,").repeated(n),
                                   uids ? QStringLiteral(",?") : QString()),
                       Statement::Dialect::Native);
         // A record's own uid is kept unless another contact has it already.
         Statement taken(c, QStringLiteral("SELECT 1 FROM contacts WHERE uid=?"), Statement::Dialect::Native);
         for (const ContactRecord& r : contacts) {
             ins.reset();
-            for (int i = 0; i < n; ++i)
-                ins.bind(i + 1, r.*fields[size_t(i)].member);
+            for (int f = 0; f < n; ++f)
+                ins.bind(f + 1, r.value(f));
             if (uids) {
                 bool free = !r.uid.isEmpty();
                 if (free) {

@@ -14,21 +14,17 @@ namespace kestrel {
 // One row of contacts, as the readers produce it and the writers take it.
 struct ContactRecord {
     QString lastname, firstname, company, address, city, st, zip, homeph, cellph, workph, ext, email, contype;
+    QString country, jobtitle, website, notes;
+    QString birthday;       // as stored: 1980-03-07, or --03-07 without a year
+    // The field at a position of contactFields() (data/ContactFields.h).
+    QString& value(int field);
+    const QString& value(int field) const;
     QString uid;            // the contact's lasting key (vCard UID); empty when not known
     int id = 0;             // key when read from the database
     int line = 0;           // line of the file where the record starts (readers)
     QStringList problems;   // what could not be taken over as it stood, in plain words
     bool operator==(const ContactRecord& o) const;
 };
-
-// The contact fields that files and the sync with a phone carry, in the one order every list of
-// them follows: the column of contacts and the member of ContactRecord that holds it. A field
-// added to contacts is added here once (and to the vCard mapping).
-struct ContactField {
-    const char* column;
-    QString ContactRecord::*member;
-};
-const std::vector<ContactField>& contactFields();
 
 // One row of appointments.
 struct AppointmentRecord {

@@ -100,6 +100,17 @@ CREATE OR REPLACE TRIGGER todo_changed AFTER INSERT OR UPDATE OR DELETE ON todo_
   FOR EACH STATEMENT EXECUTE FUNCTION kestrel_announce('todo');
 )sql";
 
+// The fields a contact gained after the first schema: country, job title, web site, birthday
+// (as text: a day and month may stand without a year) and notes. Rows written by an older
+// Kestrel, which names only the columns it knows, hold the empty text in them.
+constexpr const char* kVersion3 = R"sql(
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS country text COLLATE kestrel_nocase DEFAULT '';
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS jobtitle text COLLATE kestrel_nocase DEFAULT '';
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS website text COLLATE kestrel_nocase DEFAULT '';
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS birthday text COLLATE kestrel_nocase DEFAULT '';
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS notes text COLLATE kestrel_nocase DEFAULT '';
+)sql";
+
 // Contacts get a uid each (the rows already there one apiece, new rows theirs by default), and
 // the sync with a phone's address book and calendar keeps its state in tables of its own: per
 // collection the server's sync token, per item its href, ETag, the server's text and the values
@@ -140,7 +151,7 @@ struct Step {
     int version;
     const char* sql;
 };
-constexpr Step kSteps[] = {{1, kVersion1}, {4, kVersion4}};
+constexpr Step kSteps[] = {{1, kVersion1}, {3, kVersion3}, {4, kVersion4}};
 static_assert(kSteps[std::size(kSteps) - 1].version == kSchemaVersion);
 
 int versionOf(PGconn* c)

@@ -1,5 +1,6 @@
 #include "data/SyncStore.h"
 
+#include "data/ContactFields.h"
 #include "data/ContactUid.h"
 #include "data/Database.h"
 #include "data/ExchangeStore.h"

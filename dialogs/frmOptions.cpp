@@ -1,5 +1,6 @@
 #include "dialogs/frmOptions.h"
 
+#include "ui/Accessible.h"
 #include "ui/Ui.h"
 #include "calendar/frmReminder.h"
 #include "data/Office.h"
@@ -46,6 +47,7 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
     cmdTest = c.get<QPushButton>(QStringLiteral("cmdTest"));
     lblOfficeNote = c.get<QLabel>(QStringLiteral("lblOfficeNote"));
     lblOfficeNote->setWordWrap(true);
+    describeBy(txtOffice, lblOfficeNote);
     cmdSync = c.get<QPushButton>(QStringLiteral("cmdSync"));
     connect(cmdSync, &QPushButton::clicked, this, &frmOptions::cmdSync_Click);
     connect(cmdTest, &QPushButton::clicked, this, &frmOptions::cmdTest_Click);

@@ -1,5 +1,6 @@
 #include "sync/SyncEngine.h"
 
+#include "data/ContactFields.h"
 #include "data/ExchangeStore.h"
 #include "data/modData.h"
 #include "formats/EventResource.h"
@@ -184,16 +185,15 @@ private:
     static QStringList valuesOf(const ContactRecord& r)
     {
         QStringList v;
-        for (const ContactField& f : contactFields())
-            v << r.*f.member;
+        for (int f = 0; f < cf::Count; ++f)
+            v << r.value(f);
         return v;
     }
     static ContactRecord contactOf(const QStringList& values)
     {
         ContactRecord r;
-        const auto& fields = contactFields();
-        for (size_t i = 0; i < fields.size(); ++i)
-            r.*fields[i].member = values.value(int(i));
+        for (int f = 0; f < cf::Count; ++f)
+            r.value(f) = values.value(f);
         return r;
     }
     static QStringList valuesOf(const AppointmentRecord& a)
