@@ -163,7 +163,7 @@ void frmSyncServer::cmdTest_Click()
     const QString user = txtUser->text().trimmed(), pass = password();
     sync::Discovery d;
     awayFromWindow([&] {
-        dav::Client client(user, pass);
+        dav::Client client(user, pass, url);
         d = sync::discover(client, url);
     });
     found_ = d;
@@ -199,9 +199,10 @@ void frmSyncServer::make(SyncKind kind)
 {
     const QUrl home = kind == SyncKind::Contacts ? found_.addressBookHome : found_.calendarHome;
     const QString user = txtUser->text().trimmed(), pass = password();
+    const QUrl server = QUrl::fromUserInput(txtServer->text().trimmed());
     sync::Made m;
     awayFromWindow([&] {
-        dav::Client client(user, pass);
+        dav::Client client(user, pass, server);
         m = sync::makeCollection(client, home, kind, QStringLiteral("Kestrel"));
     });
     if (m.outcome != sync::Outcome::Synced) {

@@ -18,15 +18,16 @@ QByteArray Response::header(const QByteArray& lowerName) const
     return {};
 }
 
-Client::Client(const QString& user, const QString& password)
-    : net_(std::make_unique<QNetworkAccessManager>()), user_(user), password_(password)
+Client::Client(const QString& user, const QString& password, const QUrl& home)
+    : net_(std::make_unique<QNetworkAccessManager>()), user_(user), password_(password), home_(home)
 {
     // Redirects are followed here, keeping the method (a PROPFIND stays a PROPFIND).
     net_->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     QObject::connect(net_.get(), &QNetworkAccessManager::authenticationRequired,
                      [this](QNetworkReply* reply, QAuthenticator* auth) {
                          // Asked twice for one request: the name or the password was refused.
-                         if (reply->property("kestrelAuthTried").toBool() || user_.isEmpty()) {
+                         if (reply->property("kestrelAuthTried").toBool() || user_.isEmpty() ||
+                             !mayHaveCredentials(reply->url())) {
                              authRefused_ = true;
                              return;
                          }
@@ -46,11 +47,18 @@ bool isLoopback(const QUrl& url)
 }
 } // namespace
 
+bool Client::mayHaveCredentials(const QUrl& url) const
+{
+    return url.scheme() == QLatin1String("https") || url.host().compare(home_.host(), Qt::CaseInsensitive) == 0;
+}
+
 Response Client::send(const QByteArray& method, const QUrl& target, const QByteArray& body, int depth,
                       const Headers& headers)
 {
     Response out;
     QUrl url = target;
+    if (home_.isEmpty())
+        home_ = target;
     for (int hop = 0; hop < 6; ++hop) {
         if (cancelled()) {
             out.network = QStringLiteral("the sync was stopped");
@@ -68,7 +76,7 @@ Response Client::send(const QByteArray& method, const QUrl& target, const QByteA
         // Over an encrypted connection (or to this computer) the name and password go with the
         // first request, which saves asking each time; elsewhere only when the server asks, so a
         // server that wants a digest never sees the password itself.
-        if (!user_.isEmpty() && (url.scheme() == QLatin1String("https") || isLoopback(url)))
+        if (!user_.isEmpty() && mayHaveCredentials(url) && (url.scheme() == QLatin1String("https") || isLoopback(url)))
             request.setRawHeader("Authorization", "Basic " + (user_ + u':' + password_).toUtf8().toBase64());
         request.setTransferTimeout(timeoutMs_);
 
@@ -83,6 +91,13 @@ Response Client::send(const QByteArray& method, const QUrl& target, const QByteA
                 reply->abort();
         });
         poll.start(100);
+        bool tooLarge = false;
+        QObject::connect(reply, &QNetworkReply::downloadProgress, &wait, [&](qint64 received, qint64 total) {
+            if (received > maxBody_ || total > maxBody_) {
+                tooLarge = true;
+                reply->abort();
+            }
+        });
         if (!reply->isFinished())
             wait.exec(QEventLoop::ExcludeUserInputEvents);
         poll.stop();
@@ -101,12 +116,30 @@ Response Client::send(const QByteArray& method, const QUrl& target, const QByteA
         }
         const QByteArray location = reply->rawHeader("Location");
         reply->deleteLater();
+        if (tooLarge) {
+            out = Response{};
+            out.url = url;
+            out.distrusted = QStringLiteral("answered with more than %1 MB at once").arg(maxBody_ >> 20);
+            return out;
+        }
         if ((out.status == 301 || out.status == 302 || out.status == 303 || out.status == 307 || out.status == 308) &&
             !location.isEmpty()) {
             const QUrl next = url.resolved(QUrl::fromEncoded(location));
-            // Never from an encrypted connection to a plain one, where the password would travel open.
-            if (url.scheme() == QLatin1String("https") && next.scheme() != QLatin1String("https"))
+            // Never from an encrypted connection to a plain one, nor unencrypted to another computer:
+            // the password or the contacts would travel readable, or to someone else.
+            const bool https = next.scheme() == QLatin1String("https");
+            QString why;
+            if (next.scheme() != QLatin1String("http") && !https)
+                why = QStringLiteral("sent Kestrel on to an address that is not a web address (%1)");
+            else if (url.scheme() == QLatin1String("https") && !https)
+                why = QStringLiteral("sent Kestrel from an encrypted connection on to an unencrypted one (%1)");
+            else if (!https && next.host().compare(home_.host(), Qt::CaseInsensitive) != 0)
+                why = QStringLiteral("sent Kestrel on to another computer over an unencrypted connection (%1)");
+            if (!why.isEmpty()) {
+                out.status = 0;
+                out.distrusted = why.arg(next.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery));
                 return out;
+            }
             url = next;
             continue;
         }

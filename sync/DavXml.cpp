@@ -31,6 +31,20 @@ QString normalEtag(QString etag)
 
 namespace {
 
+// Reads up to the root element. False at a document type declaration: DAV never needs one, and
+// entities that expand into one another are a way to make a reader take all the memory there is.
+bool toRoot(QXmlStreamReader& x)
+{
+    while (!x.atEnd()) {
+        x.readNext();
+        if (x.isDTD())
+            return false;
+        if (x.isStartElement())
+            return true;
+    }
+    return false;
+}
+
 int statusOf(const QString& line)
 {
     // "HTTP/1.1 404 Not Found"
@@ -193,8 +207,13 @@ MultiStatus parseMultiStatus(const QByteArray& xml, const QUrl& base)
     MultiStatus out;
     QXmlStreamReader x(xml);
     Reader reader{x, base};
-    if (!x.readNextStartElement() || !reader.is(kDav, "multistatus")) {
-        out.error = x.hasError() ? x.errorString() : QStringLiteral("the answer is not a WebDAV multi-status");
+    if (!toRoot(x)) {
+        out.error = x.isDTD() ? QStringLiteral("the answer declares XML entities, which no sync server needs")
+                    : x.hasError() ? x.errorString() : QStringLiteral("the answer is empty");
+        return out;
+    }
+    if (!reader.is(kDav, "multistatus")) {
+        out.error = QStringLiteral("the answer is not a WebDAV multi-status");
         return out;
     }
     QSet<QString> seen;
@@ -232,6 +251,10 @@ QString errorWords(const QByteArray& body)
 {
     QXmlStreamReader x(body);
     QStringList words;
+    if (!toRoot(x))
+        return x.isDTD() ? QString() : QString::fromUtf8(body.left(200)).simplified();
+    if (x.name() != QLatin1String("error"))
+        words << x.name().toString();
     while (!x.atEnd()) {
         x.readNext();
         if (x.isStartElement() && x.name() != QLatin1String("error"))
@@ -239,7 +262,7 @@ QString errorWords(const QByteArray& body)
         else if (x.isCharacters() && !x.isWhitespace())
             words << x.text().toString().simplified();
     }
-    QString text = x.hasError() ? QString::fromUtf8(body).simplified() : words.join(u' ');
+    QString text = x.hasError() ? QString::fromUtf8(body.left(400)).simplified() : words.join(u' ');
     if (text.size() > 200)
         text = text.left(200) + QStringLiteral("\u2026");
     return text;

@@ -26,6 +26,8 @@ QString lastPart(const QUrl& url)
 // Why a request got no useful answer, as an outcome; Synced when it did.
 Outcome outcomeOf(const dav::Response& r)
 {
+    if (!r.distrusted.isEmpty())
+        return Outcome::Distrusted;
     if (r.status == 0)
         return Outcome::Unreachable;
     if (r.status == 401)
@@ -71,7 +73,7 @@ Discovery discover(dav::Client& client, const QUrl& baseIn)
         last = client.send("PROPFIND", c, dav::principalQuery(), 0);
         if (last.status == 0 || last.status == 401) {
             d.outcome = outcomeOf(last);
-            d.detail = last.network;
+            d.detail = last.why();
             return d;
         }
         if (last.status != 207)
@@ -106,14 +108,14 @@ Discovery discover(dav::Client& client, const QUrl& baseIn)
         if (d.outcome == Outcome::Synced)
             d.outcome = Outcome::Missing;
         d.detail = last.status ? QStringLiteral("%1 %2").arg(last.status).arg(dav::errorWords(last.body)).trimmed()
-                               : last.network;
+                               : last.why();
         return d;
     }
     for (const QUrl& home : homes) {
         const dav::Response r = client.send("PROPFIND", home, dav::collectionsQuery(), 1);
         if (r.status == 0 || r.status == 401) {
             d.outcome = outcomeOf(r);
-            d.detail = r.network;
+            d.detail = r.why();
             return d;
         }
         if (r.status == 207)
@@ -135,8 +137,8 @@ Made makeCollection(dav::Client& client, const QUrl& home, SyncKind kind, const 
                                 ? client.send("MKCOL", url, dav::makeAddressBook(name))
                                 : client.send("MKCALENDAR", url, dav::makeCalendar(name));
     if (r.status != 201) {
-        m.outcome = r.status == 0 ? Outcome::Unreachable : r.status == 401 ? Outcome::Refused : Outcome::ServerFault;
-        m.detail = r.status ? QStringLiteral("%1 %2").arg(r.status).arg(dav::errorWords(r.body)).trimmed() : r.network;
+        m.outcome = outcomeOf(r) == Outcome::Synced ? Outcome::ServerFault : outcomeOf(r);
+        m.detail = r.status ? QStringLiteral("%1 %2").arg(r.status).arg(dav::errorWords(r.body)).trimmed() : r.why();
         return m;
     }
     m.found = {url, name, kind, false};

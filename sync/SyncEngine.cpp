@@ -1,16 +1,10 @@
 #include "sync/SyncEngine.h"
 
-#include "data/ContactFields.h"
-#include "data/ExchangeStore.h"
-#include "data/modData.h"
-#include "formats/EventResource.h"
-#include "formats/VCardPatch.h"
 #include "sync/DavClient.h"
 #include "sync/DavXml.h"
+#include "sync/SyncItems.h"
 
-#include <QCryptographicHash>
 #include <QHash>
-#include <QRegularExpression>
 #include <QSet>
 
 #include <map>
@@ -33,190 +27,7 @@ void Report::add(const Report& o)
     requests += o.requests;
 }
 
-Merged mergeFields(const QStringList& base, const QStringList& here, const QStringList& thereBefore,
-                   const QStringList& there, const QStringList& hereNormal)
-{
-    Merged m;
-    m.values = here;
-    const bool known = !base.isEmpty() && !thereBefore.isEmpty();
-    for (int i = 0; i < here.size(); ++i) {
-        const QString& h = here[i];
-        const QString& t = there.value(i);
-        const bool same = hereNormal.value(i) == t;
-        if (!known) {
-            // Two items met without a common past (the same uid on both sides): what one side
-            // lacks it takes from the other; two different values are the user's to choose.
-            if (same)
-                continue;
-            if (h.isEmpty()) {
-                m.values[i] = t;
-                m.takenThere << i;
-            } else if (t.isEmpty()) {
-                m.sendHere << i;
-            } else {
-                m.conflicts << i;
-            }
-            continue;
-        }
-        const bool changedHere = h != base.value(i);
-        const bool changedThere = t != thereBefore.value(i);
-        if (changedHere && changedThere) {
-            if (!same)
-                m.conflicts << i;
-        } else if (changedHere) {
-            if (!same)
-                m.sendHere << i;
-        } else if (changedThere) {
-            m.values[i] = t;
-            m.takenThere << i;
-        }
-    }
-    return m;
-}
-
-QString newItemHref(const QUrl& collection, const QString& uid, SyncKind kind)
-{
-    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9._-]{1,120}$"));
-    const QString name = safe.match(uid).hasMatch() && !uid.startsWith(u'.')
-                             ? uid
-                             : QString::fromLatin1(QCryptographicHash::hash(uid.toUtf8(), QCryptographicHash::Sha1).toHex());
-    QString path = collection.path(QUrl::FullyEncoded);
-    if (!path.endsWith(u'/'))
-        path += u'/';
-    return dav::normalHref(path + name + (kind == SyncKind::Contacts ? QStringLiteral(".vcf") : QStringLiteral(".ics")),
-                           collection);
-}
-
 namespace {
-
-// What a kind's items are on the server, and how values go to and from them.
-class Adapter {
-public:
-    Adapter(SyncKind kind, bool vcard3, const QTimeZone& zone) : kind_(kind), vcard3_(vcard3), zone_(zone) {}
-
-    struct Parsed {
-        bool usable = false;
-        QString uid, why;
-        QStringList values;
-    };
-
-    Parsed parse(const QByteArray& data) const
-    {
-        Parsed p;
-        if (kind_ == SyncKind::Contacts) {
-            const std::vector<ContactRecord> cards = readVCards(data);
-            if (cards.size() != 1) {
-                p.why = QStringLiteral("holds %1 cards").arg(cards.size());
-                return p;
-            }
-            p.usable = true;
-            p.uid = cards.front().uid;
-            p.values = valuesOf(cards.front());
-            return p;
-        }
-        const EventResource e = readEventResource(data, zone_);
-        p.usable = e.usable;
-        p.why = e.why;
-        p.uid = e.appt.uid;
-        if (e.usable)
-            p.values = valuesOf(e.appt);
-        return p;
-    }
-
-    QByteArray create(const QStringList& values, const QString& uid, const QDateTime& now) const
-    {
-        if (kind_ == SyncKind::Contacts) {
-            ContactRecord r = contactOf(values);
-            r.uid = uid;
-            return writeVCards({r}, vcard3_ ? VCardVersion::V3 : VCardVersion::V4);
-        }
-        AppointmentRecord a = appointmentOf(values);
-        a.uid = uid;
-        return writeEventResource(a, zone_, now);
-    }
-
-    QByteArray patch(const QByteArray& data, const QStringList& values, const QList<int>& fields, const QDateTime& now) const
-    {
-        const QStringList columns = syncColumns(kind_);
-        QSet<QByteArray> names;
-        for (int i : fields)
-            names.insert(columns[i].toUtf8());
-        if (kind_ == SyncKind::Contacts)
-            return patchVCard(data, contactOf(values), names);
-        return patchEventResource(data, appointmentOf(values), names, zone_, now);
-    }
-
-    // The values as the server's copy of them reads back.
-    QStringList readsBack(const QStringList& values) const
-    {
-        if (kind_ == SyncKind::Contacts)
-            return valuesOf(asCardReadsBack(contactOf(values)));
-        return valuesOf(asEventReadsBack(appointmentOf(values), zone_));
-    }
-
-    // A row made from the server's item: a contact without a type is an ordinary contact.
-    QStringList forInsert(QStringList values) const
-    {
-        if (kind_ == SyncKind::Contacts) {
-            const int type = syncColumns(kind_).indexOf(QStringLiteral("contype"));
-            if (type >= 0 && values.value(type).isEmpty())
-                values[type] = QStringLiteral("Contact");
-        }
-        return values;
-    }
-
-    QString who(const QStringList& values) const
-    {
-        if (kind_ == SyncKind::Contacts) {
-            const ContactRecord r = contactOf(values);
-            const QString name = (r.firstname + u' ' + r.lastname).trimmed();
-            return name.isEmpty() ? r.company : name;
-        }
-        const AppointmentRecord a = appointmentOf(values);
-        return (a.date.isValid() ? DateText(a.date) + u' ' : QString()) + a.brief;
-    }
-
-    QByteArray contentType() const
-    {
-        return kind_ == SyncKind::Contacts ? QByteArray("text/vcard; charset=utf-8") : QByteArray("text/calendar; charset=utf-8");
-    }
-
-private:
-    static QStringList valuesOf(const ContactRecord& r)
-    {
-        QStringList v;
-        for (int f = 0; f < cf::Count; ++f)
-            v << r.value(f);
-        return v;
-    }
-    static ContactRecord contactOf(const QStringList& values)
-    {
-        ContactRecord r;
-        for (int f = 0; f < cf::Count; ++f)
-            r.value(f) = values.value(f);
-        return r;
-    }
-    static QStringList valuesOf(const AppointmentRecord& a)
-    {
-        return {a.name, a.address, a.date.isValid() ? a.date.toString(Qt::ISODate) : QString(),
-                a.time.isValid() ? a.time.toString(QStringLiteral("HH:mm:ss")) : QString(), a.brief, a.notes};
-    }
-    static AppointmentRecord appointmentOf(const QStringList& v)
-    {
-        AppointmentRecord a;
-        a.name = v.value(0);
-        a.address = v.value(1);
-        a.date = QDate::fromString(v.value(2), Qt::ISODate);
-        a.time = QTime::fromString(v.value(3), QStringLiteral("HH:mm:ss"));
-        a.brief = v.value(4);
-        a.notes = v.value(5);
-        return a;
-    }
-
-    SyncKind kind_;
-    bool vcard3_;
-    QTimeZone zone_;
-};
 
 // Ends the sync of a collection early with what stopped it.
 struct Stop {
@@ -272,6 +83,8 @@ private:
     {
         if (client_.cancelled())
             throw Stop{Outcome::Stopped, {}};
+        if (!r.distrusted.isEmpty())
+            throw Stop{Outcome::Distrusted, r.distrusted};
         if (r.status == 0)
             throw Stop{Outcome::Unreachable, r.network};
         if (r.status == 401 || (r.status == 403 && client_.authRefused()))
@@ -750,8 +563,12 @@ private:
             held_ = true;
             return;
         }
-        if (w.status == 404 || w.status == 410)
-            fail(dav::Response{w.status, {}, {}, {}, false, coll_.url}, QStringLiteral("PUT"));
+        if (w.status == 404 || w.status == 410) {
+            dav::Response gone;
+            gone.status = w.status;
+            gone.url = coll_.url;
+            fail(gone, QStringLiteral("PUT"));
+        }
         ++report_.sentOut;
         SyncItem item{href, row.uid, w.etag, id, row.values, data};
         if (!settle(href, data, w.etag, item))

@@ -53,6 +53,7 @@ enum class Outcome {
     ServerFault,   // the server answered with an error
     Busy,          // another running copy is syncing the same collection
     DataFault,     // the database could not be read or written (detail: its words)
+    Distrusted,    // the server sent Kestrel somewhere the password must not go, or answered without end
 };
 
 struct Report {

@@ -128,7 +128,7 @@ struct Attached {
 
 Report runJob(const Job& job, QObject* owner, const ProgressFn& progress, Control* control)
 {
-    dav::Client client(job.user, job.password);
+    dav::Client client(job.user, job.password, job.server);
     const Attached attached(control, &client);
     DatabaseStore store(job.connectionText, owner);
     Report total;

@@ -48,6 +48,10 @@ QString whyNot(const Report& r, const QString& server)
     case Outcome::DataFault:
         return QStringLiteral("The sync could not use the contacts database (%1). Nothing was lost: the next sync "
                               "tries again.").arg(r.detail);
+    case Outcome::Distrusted:
+        return QStringLiteral("The sync server %1 %2. Kestrel went no further, so your password and contacts stay "
+                              "where they were; nothing was lost. Check the server's address in File > Options > "
+                              "Sync server.").arg(server, r.detail);
     }
     return {};
 }
@@ -74,6 +78,8 @@ QString statusLine(const Report& r, const QDateTime& at)
         return QStringLiteral("Not synced: another copy is syncing");
     case Outcome::DataFault:
         return QStringLiteral("Not synced: database not usable");
+    case Outcome::Distrusted:
+        return QStringLiteral("Not synced: the server's answer was not followed");
     }
     return {};
 }
