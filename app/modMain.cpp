@@ -1,6 +1,7 @@
 #include "app/modMain.h"
 
 #include "ui/AppIcon.h"
+#include "app/OfficeInit.h"
 #include "app/SingleInstance.h"
 #include "ui/Report.h"
 #include "ui/Ui.h"
@@ -49,8 +50,16 @@ int Main(int argc, char* argv[])
                        "office database (File > Options, or KESTREL_DATABASE), then end. Safe to repeat: what an "
                        "earlier run copied is not copied again."));
     options.addOption(copyToOffice);
+    const QCommandLineOption initOffice(
+        QStringLiteral("init-office"),
+        QStringLiteral("For the server's administrator: set up the office database (File > Options, or "
+                       "KESTREL_DATABASE, connecting as a superuser such as postgres), or bring one made by an "
+                       "earlier version up to date, then end. Says what it did."));
+    options.addOption(initOffice);
     options.process(app);
     installQtPlatform();
+    if (options.isSet(initOffice))
+        return initOfficeCommand();
     if (options.isSet(copyToOffice))
         return copyToOfficeCommand();
 

@@ -20,7 +20,9 @@ class Statement;
 // What lies behind an engine failure. Program is a fault of Kestrel itself (a statement the
 // engine rejects); every other kind is a condition of the machine the user can do something about.
 // Unreachable: the office server could not be reached, or the connection to it was lost.
-enum class Fault { Program, Damaged, DiskFull, ReadOnly, Locked, Missing, DiskError, Unreachable };
+// NotSetUp: the office server holds no schema of Kestrel's, or an older one than this program
+// needs; only its administrator can change that (kestrel --init-office).
+enum class Fault { Program, Damaged, DiskFull, ReadOnly, Locked, Missing, DiskError, Unreachable, NotSetUp };
 
 // The kind of an engine result code, with the operating system's errno where the engine gave one
 // (a failed write is "disk I/O error" to the engine whether the disk is full or failing).

@@ -110,7 +110,7 @@ std::optional<QString> reachOfficeDatabase(const QString& conninfo)
         platform().setBusyCursor(true);
         const ServerProbe probe = probeServer(attempt);
         platform().setBusyCursor(false);
-        if (probe.reached)
+        if (probe.usable())
             return attempt;
         if (probe.needsPassword && password.isEmpty()) {
             password = platform().passwordBox(QStringLiteral("The office database %1 on %2 wants the password of user %3:")
