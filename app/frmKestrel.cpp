@@ -10,6 +10,7 @@
 #include "contacts/frmLead.h"
 #include "contacts/modTree.h"
 #include "calendar/frmReminder.h"
+#include "calendar/Housekeeping.h"
 #include "data/ChangeListener.h"
 #include "data/Globals.h"
 #include "data/Office.h"
@@ -240,6 +241,8 @@ void frmKestrel::Form_Load()
     lead->PopDisplay();
     remind->PopToDo();
     remind->PopWeekList();
+    // Once the lists show: the day's tidying, never again in a refill.
+    (new DailyHousekeeping(this))->start();
     if (isServerConnection(sConnContacts))
         followChanges(new ChangeListener(serverConninfo(sConnContacts)));
 }

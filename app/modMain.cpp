@@ -6,6 +6,7 @@
 #include "ui/Report.h"
 #include "ui/Ui.h"
 #include "app/frmKestrel.h"
+#include "calendar/Housekeeping.h"
 #include "calendar/frmReminder.h"
 #include "data/Globals.h"
 #include "data/Office.h"
@@ -95,6 +96,8 @@ int Main(int argc, char* argv[])
     if (office.isEmpty()) {
         for (const QString& notice : CheckDataFiles())
             platform().msgBox(notice);
+    } else if (const QString clock = officeClockNotice(); !clock.isEmpty()) {
+        platform().msgBox(clock);
     }
     try {
         // A file from before Find gets its index now rather than at the first keystroke.

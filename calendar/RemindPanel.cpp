@@ -112,16 +112,11 @@ void RemindPanel::PopWeekList()
             addLine(lstWeek, kApptSeparator, 0);
         }
     } catch (const std::exception& e) {
-        // Without a readable database there is nothing to purge either: say so once and stop.
         ReportFailure(e, QStringLiteral("PopWeekList"), Owner::Form, QStringLiteral("frmKestrel"));
         return;
     }
-    // Data that cannot be changed was announced once at start-up; housekeeping then waits.
-    if (!DataWritable(sConnContacts))
-        return;
-    const QDate cut = today.addYears(-2); // 29 February falls back to 28 February
-    if (ActionQuery(QStringLiteral("delete from appointments where apptdate < #") + DateText(cut) + u'#', sConnContacts))
-        RearmAlerts();
+    // The purge of old appointments is no business of a refill: once a day, by the data's own
+    // date (calendar/Housekeeping).
 }
 
 void RemindPanel::PopToDo()

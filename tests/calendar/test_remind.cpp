@@ -1,6 +1,9 @@
 // The reminder panel: the seven-day list with its purge, and the to-do list.
 #include "tests/calendar/Helpers.h"
 
+#include "calendar/Housekeeping.h"
+#include "data/Housekeeping.h"
+#include "data/modData.h"
 #include "ui/QtPlatform.h"
 
 static const QString kToDoPromptText = QStringLiteral("Enter a To Do item 25 characters or less");
@@ -34,17 +37,63 @@ TEST_F(RemindTest, WeekListsTodayThroughTheSeventhDayInFiveLineBlocks)
     EXPECT_TRUE(desk.messages().isEmpty());
 }
 
-TEST_F(RemindTest, PurgeRemovesWhatIsOlderThanTwoYearsAndKeepsTheCutOffDay)
+TEST_F(RemindTest, PurgeRemovesWhatIsOlderThanTwoYearsOnceADayAndNeverInARefill)
 {
-    for (const QDate& d : {QDate(2024, 12, 3), QDate(2024, 12, 4)})
-        addAppt(d, QTime(9, 0), "x");
-    remind->PopWeekList();
-    EXPECT_EQ(apptDates(), "12/4/2024");
+    // On the server the server's date decides (here the clocks agree); locally the computer's.
+    if (onServer()) {
+        desk.nowValue = QDateTime::currentDateTime();
+        desk.todayValue = desk.nowValue.date();
+    }
+    const QDate today = desk.todayValue;
+    addAppt(today.addYears(-2).addDays(-1), QTime(9, 0), "old");
+    addAppt(today.addYears(-2), QTime(9, 0), "cut-off day");
+    const QString kept = DateText(today.addYears(-2));
+    remind->PopWeekList(); // a refill deletes nothing
+    EXPECT_EQ(stored("select count(*) from appointments"), "2");
+    DailyHousekeeping tidy;
+    tidy.start();
+    EXPECT_EQ(apptDates(), kept);
+    EXPECT_TRUE(desk.messages().isEmpty());
+    // Midnight: the next day's run, armed for five past.
+    EXPECT_EQ(desk.nextWakeUp(), QDateTime(desk.todayValue.addDays(1), QTime(0, 5)));
+    if (onServer())
+        return; // the server's day stays the same
     desk.todayValue = QDate(2028, 2, 29); // the cut-off falls back to 28 February
     addAppt(QDate(2026, 2, 27), QTime(9, 0), "x");
     addAppt(QDate(2026, 2, 28), QTime(9, 0), "x");
-    remind->PopWeekList();
+    desk.advanceClock(QDateTime(QDate(2028, 2, 29), QTime(0, 5)));
     EXPECT_EQ(apptDates(), "2/28/2026");
+}
+
+TEST_F(RemindTest, ACopyWhoseClockIsFiveYearsFastDeletesNothingOnTheServerAndIsTold)
+{
+    if (!onServer())
+        GTEST_SKIP() << "the server's clock: needs the test server (the server.* run)";
+    const QDate serverToday = QDate::currentDate();
+    addAppt(serverToday.addYears(-1), QTime(9, 0), "last year");
+    addAppt(serverToday.addDays(3), QTime(9, 0), "soon");
+    desk.todayValue = serverToday.addYears(5);
+    desk.nowValue = QDateTime(desk.todayValue, QTime(9, 30));
+    DailyHousekeeping fast;
+    fast.start();
+    EXPECT_EQ(stored("select count(*) from appointments"), "2");
+    EXPECT_TRUE(desk.messages().isEmpty());
+    // Start-up says it.
+    const QString notice = officeClockNotice();
+    EXPECT_TRUE(notice.startsWith(QStringLiteral("The clock of this computer says %1 9:30 AM, but the office "
+                                                 "database's server says %2")
+                                      .arg(DateText(desk.todayValue), DateText(serverToday))))
+        << notice.toStdString();
+    desk.nowValue = QDateTime::currentDateTime().addSecs(50 * 60);
+    EXPECT_EQ(officeClockNotice(), QString()); // within the hour
+    // The office's purge is done once a day, by whichever copy comes first.
+    addAppt(serverToday.addYears(-3), QTime(9, 0), "older");
+    EXPECT_FALSE(purgeOldAppointments(sConnContacts, desk.todayValue).ran);
+    exec(ownerConnection(), "update kestrel_housekeeping set last_day = Null");
+    const PurgeOutcome next = purgeOldAppointments(sConnContacts, desk.todayValue);
+    EXPECT_TRUE(next.ran);
+    EXPECT_EQ(next.deleted, 1);
+    EXPECT_EQ(stored("select apptbrief from appointments order by apptdate"), "last year/soon");
 }
 
 TEST_F(RemindTest, ToDoAddsCutTo25BeforeApostrophesAreDoubledEditsOnDoubleClickAndDeletesAfterAsking)
