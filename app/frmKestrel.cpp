@@ -17,6 +17,7 @@
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmHelp.h"
 #include "dialogs/frmOptions.h"
+#include "exchange/ImportRecovery.h"
 #include "exchange/frmImport.h"
 #include "exchange/frmLeadCSV.h"
 #include "exchange/modExchange.h"
@@ -237,6 +238,8 @@ void frmKestrel::showOnly(QGroupBox* panel)
 void frmKestrel::Form_Load()
 {
     move(0, 0);
+    // Before the lists fill: an import that stopped is finished, taken back or kept first.
+    offerUnfinishedImports();
     cal->PopMonthYear();
     lead->PopDisplay();
     remind->PopToDo();

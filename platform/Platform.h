@@ -41,6 +41,15 @@ public:
         (void)enterGives;
         return askYesNo(text, caption);
     }
+    // A question with buttons of its own (their texts, "&" before an access key), the question icon,
+    // Enter giving defaultButton. Returns the index of the button pressed, -1 when the box was
+    // closed without one (Escape). Desktops that cannot ask give -1.
+    virtual int askChoice(const QString& text, const QStringList& buttons, int defaultButton = 0,
+                          const QString& caption = kAppTitle)
+    {
+        (void)text, (void)buttons, (void)defaultButton, (void)caption;
+        return -1;
+    }
     // Cancel gives the empty text. maxLength (0: none) bounds what the user types; a longer
     // default text is shown whole.
     virtual QString inputBox(const QString& prompt, const QString& title, const QString& defaultText,

@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPrintDialog>
@@ -62,6 +63,20 @@ bool QtPlatform::askYesNo(const QString& text, const QString& caption, Answer en
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(enterGives == Answer::Yes ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+int QtPlatform::askChoice(const QString& text, const QStringList& buttons, int defaultButton, const QString& caption)
+{
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::NoButton, activeParent());
+    box.setTextFormat(Qt::PlainText);
+    std::vector<QPushButton*> added;
+    for (const QString& b : buttons)
+        added.push_back(box.addButton(b, QMessageBox::ActionRole));
+    if (defaultButton >= 0 && defaultButton < int(added.size()))
+        box.setDefaultButton(added[size_t(defaultButton)]);
+    box.exec();
+    const auto it = std::find(added.begin(), added.end(), box.clickedButton());
+    return it == added.end() ? -1 : int(it - added.begin());
 }
 
 QString QtPlatform::inputBox(const QString& prompt, const QString& title, const QString& defaultText, int maxLength)

@@ -11,6 +11,7 @@ public:
     void msgBox(const QString& text, const QString& caption) override;
     bool askYesNo(const QString& text, const QString& caption) override;
     bool askYesNo(const QString& text, const QString& caption, Answer enterGives) override;
+    int askChoice(const QString& text, const QStringList& buttons, int defaultButton, const QString& caption) override;
     QString inputBox(const QString& prompt, const QString& title, const QString& defaultText,
                      int maxLength = 0) override;
     QString passwordBox(const QString& prompt, const QString& title) override;

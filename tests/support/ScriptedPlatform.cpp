@@ -68,6 +68,19 @@ bool ScriptedPlatform::askYesNo(const QString& text, const QString& caption, kes
     return yes;
 }
 
+int ScriptedPlatform::askChoice(const QString& text, const QStringList& buttons, int, const QString& caption)
+{
+    QStringList plain = buttons;
+    plain.replaceInStrings(QStringLiteral("&"), QString());
+    prompts.push_back({QStringLiteral("choice"), text, caption, plain.join(u'|')});
+    Answer a;
+    if (!take(QStringLiteral("choice"), text, &a))
+        return -1;
+    const int index = int(plain.indexOf(a.value));
+    if (index < 0 && !a.value.isEmpty())
+        ADD_FAILURE() << "No button " << a.value.toStdString() << " in: " << plain.join(u'|').toStdString();
+    return index;
+}
 
 QString ScriptedPlatform::inputBox(const QString& prompt, const QString& title, const QString& defaultText,
                                    int maxLength)

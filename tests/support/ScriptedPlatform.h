@@ -28,6 +28,8 @@ public:
     void answerYes() { push("question", QStringLiteral("yes")); }
     void answerNo() { push("question", QStringLiteral("no")); }
     void answerInput(const QString& text) { push("input", text); }
+    // The button of a choice, by its text without "&"; the empty text closes the box.
+    void answerChoice(const QString& button) { push("choice", button); }
     void answerOpenFile(const QString& path) { push("open", path); }
     void answerSaveFile(const QString& path) { push("save", path); }
     // A PDF file to print into, or the empty text to cancel the print dialog.
@@ -58,6 +60,8 @@ public:
     bool askYesNo(const QString& text, const QString& caption) override;
     // Recorded with extra "Yes" when Enter gives Yes.
     bool askYesNo(const QString& text, const QString& caption, kestrel::Answer enterGives) override;
+    // Recorded with kind "choice" and the buttons in extra, joined by "|".
+    int askChoice(const QString& text, const QStringList& buttons, int defaultButton, const QString& caption) override;
     // The answer stands for what the user typed: a box with a maximum length keeps no more.
     QString inputBox(const QString& prompt, const QString& title, const QString& defaultText,
                      int maxLength = 0) override;
