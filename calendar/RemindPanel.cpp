@@ -8,6 +8,7 @@
 #include "calendar/modCal.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/RowGuard.h"
 #include "data/TextFold.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
@@ -18,6 +19,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
+
+#include <algorithm>
 
 namespace kestrel {
 
@@ -142,9 +145,9 @@ QString ToDoInsertStatement(const QString& text)
     return QStringLiteral("Insert into todo (todo)values('") + CutQuoted(text, 25) + QStringLiteral("')");
 }
 
-QString ToDoUpdateStatement(const QString& text, int id)
+QString ToDoUpdateStatement(const QString& text, int id, int limit)
 {
-    return QStringLiteral("update todo set todo='") + CutQuoted(text, 25) + QStringLiteral("' where id=") +
+    return QStringLiteral("update todo set todo='") + CutQuoted(text, limit) + QStringLiteral("' where id=") +
            QString::number(id);
 }
 
@@ -168,10 +171,35 @@ void RemindPanel::lstToDo_DblClick()
     if (id == 0)
         return;
     const QString current = selected.first()->text();
-    const QString answer = platform().inputBox(kToDoPrompt, kToDoTitle, current, kToDoLength);
-    // An item left as it was is not written back: a longer one stored by another program stays whole.
-    if (!answer.isEmpty() && answer != current)
-        ActionQuery(ToDoUpdateStatement(answer, id), sConnMain);
+    // The version of the item as shown: a save over another user's or window's change asks first.
+    const RowKey row{QStringLiteral("todo"), QStringLiteral("id"), id};
+    QString seen;
+    if (!RunAction(sConnMain, [&] { seen = rowVersion(sConnMain, row); })) {
+        PopToDo();
+        return;
+    }
+    QString typed = current;
+    for (;;) {
+        typed = platform().inputBox(kToDoPrompt, kToDoTitle, typed, kToDoLength);
+        // An item left as it was is not written back: a longer one stored by another program stays whole.
+        if (typed.isEmpty() || typed == current)
+            break;
+        // The box bounds what is typed; a longer item shortened by hand or changed in one letter
+        // is stored as the box shows it.
+        const SaveOutcome outcome = seen.isEmpty()
+            ? SaveOutcome::Deleted
+            : SaveEditedRow(sConnMain, row, seen, ToDoUpdateStatement(typed, id, std::max<int>(kToDoLength, int(current.size()))),
+                            QStringLiteral("to-do item"));
+        if (outcome == SaveOutcome::Changed)
+            continue; // No: the box again, with what was typed
+        if (outcome == SaveOutcome::Deleted &&
+            platform().askYesNo(QStringLiteral("This to-do item was deleted elsewhere after you opened it, so your "
+                                               "change was not saved.\n\nSave what you typed as a new item?")))
+            ActionQuery(QStringLiteral("Insert into todo (todo)values('") + CutQuoted(typed, std::max<int>(kToDoLength, int(current.size()))) +
+                            QStringLiteral("')"),
+                        sConnMain);
+        break;
+    }
     PopToDo();
 }
 

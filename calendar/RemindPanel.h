@@ -41,10 +41,11 @@ public:
 // that changes an appointment refreshes its list afterwards.
 RemindPanel* remindPanel();
 
-// The statements that add and change a to-do item: the text cut to 25 characters first, then its
-// apostrophes doubled.
+// The statements that add and change a to-do item: the text cut to 25 characters first (an item
+// changed keeps up to limit, the length it had: a longer item from elsewhere stays whole), then
+// its apostrophes doubled.
 QString ToDoInsertStatement(const QString& text);
-QString ToDoUpdateStatement(const QString& text, int id);
+QString ToDoUpdateStatement(const QString& text, int id, int limit = 25);
 
 inline const QString kAddToDo = QStringLiteral("Add To Do Item");
 inline const QString kToDoSeparator = QStringLiteral("     * * * * * ");

@@ -145,3 +145,60 @@ TEST_F(RemindTest, TheToDoBoxTakes25TypedCharactersAndALongerStoredItemLeftAsItW
     clickLine(todo, 2, true);
     EXPECT_EQ(items(), QString(30, u'y'));
 }
+
+TEST_F(RemindTest, AToDoItemChangedOrDeletedElsewhereIsNotSavedOverWithoutAQuestion)
+{
+    exec(sConnMain, "insert into todo(todo) values('Call Ann')");
+    remind->PopToDo();
+    const QString id = joined(rows(sConnMain, "select id from todo"));
+    // Changed in another window while the box was open: asked; No gives the box again with what
+    // was typed, and Cancel there keeps the other change.
+    desk.answerInput("Call Ann at 5", [&] { exec(sConnMain, "update todo set todo='Call Ann today' where id=" + id); });
+    desk.answerNo();
+    desk.answerInput("");
+    clickLine(todo, 2, true);
+    EXPECT_EQ(items(), "Call Ann today");
+    ASSERT_EQ(desk.prompts.size(), 3u);
+    EXPECT_TRUE(desk.prompts[1].text.startsWith("Someone else changed this to-do item after this window opened."));
+    EXPECT_EQ(desk.prompts[2].extra, "Call Ann at 5");
+    // Yes saves over it.
+    desk.answerInput("Call Ann at 5", [&] { exec(sConnMain, "update todo set todo='Call Ann now' where id=" + id); });
+    desk.answerYes();
+    clickLine(todo, 2, true);
+    EXPECT_EQ(items(), "Call Ann at 5");
+    // Deleted meanwhile: what was typed may be kept as a new item.
+    desk.answerInput("Call Ann at 6", [&] { exec(sConnMain, "delete from todo"); });
+    desk.answerYes();
+    clickLine(todo, 2, true);
+    EXPECT_EQ(items(), "Call Ann at 6");
+    EXPECT_TRUE(desk.prompts.back().text.startsWith("This to-do item was deleted elsewhere after you opened it"));
+}
+
+TEST_F(RemindTest, ALongToDoItemChangedByOneLetterIsSavedWhole)
+{
+    const QString longItem = QStringLiteral("Send the quarterly figures to the bank");
+    exec(sConnMain, QStringLiteral("insert into todo(todo) values('%1')").arg(longItem));
+    remind->PopToDo();
+    QtPlatform qt; // the real box: the last letter chosen and another typed over it
+    setPlatform(&qt);
+    // Typed into the box once it is up (the double click opens it from the event loop).
+    QTimer typist;
+    bool typed = false;
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        if (!box || typed)
+            return;
+        typed = true;
+        auto* edit = box->findChild<QLineEdit*>();
+        QTest::keyClick(edit, Qt::Key_End);
+        QTest::keyClick(edit, Qt::Key_Left, Qt::ShiftModifier);
+        QTest::keyClicks(edit, "s");
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    typist.start(20);
+    clickLine(todo, 2, true);
+    QTRY_VERIFY(typed);
+    typist.stop();
+    setPlatform(&desk);
+    EXPECT_EQ(items(), QString(longItem).replace(longItem.size() - 1, 1, u's'));
+}

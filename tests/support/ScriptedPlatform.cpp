@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <QPrinter>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 namespace kestrel::test {
@@ -89,7 +91,10 @@ QString ScriptedPlatform::inputBox(const QString& prompt, const QString& title, 
     Answer a;
     if (!take(QStringLiteral("input"), prompt, &a))
         return QString();
-    return maxLength > 0 && a.value != defaultText ? LeftChars(a.value, maxLength) : a.value;
+    if (a.meanwhile)
+        a.meanwhile();
+    // As the desktop's box: a longer default is shown whole and can only shrink.
+    return maxLength > 0 ? LeftChars(a.value, std::max(maxLength, int(defaultText.size()))) : a.value;
 }
 
 QString ScriptedPlatform::openFileName(const QString& startDir, const QString& title, const QString& filter)

@@ -28,6 +28,11 @@ public:
     void answerYes() { push("question", QStringLiteral("yes")); }
     void answerNo() { push("question", QStringLiteral("no")); }
     void answerInput(const QString& text) { push("input", text); }
+    // As answerInput, with meanwhile run while the box is open (another user changing the data).
+    void answerInput(const QString& text, std::function<void()> meanwhile)
+    {
+        answers_.push_back({QStringLiteral("input"), text, {}, std::move(meanwhile)});
+    }
     // The button of a choice, by its text without "&"; the empty text closes the box.
     void answerChoice(const QString& button) { push("choice", button); }
     void answerOpenFile(const QString& path) { push("open", path); }
@@ -99,6 +104,7 @@ private:
         QString kind;
         QString value;
         ModalScript script;
+        std::function<void()> meanwhile;
     };
     void push(const char* kind, const QString& value) { answers_.push_back({QString::fromUtf8(kind), value, {}}); }
     // The next answer, which must be of this kind; nullopt (and a test failure) otherwise.
