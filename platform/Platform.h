@@ -60,6 +60,21 @@ public:
     {
         return inputBox(prompt, title, QString());
     }
+    // The desktop's keyring (the Secret Service), where one runs: secrets kept there, never in the
+    // settings. hasKeyring is false where none runs; readSecret gives the empty text when nothing
+    // is kept under key.
+    virtual bool hasKeyring() { return false; }
+    virtual QString readSecret(const QString& key)
+    {
+        (void)key;
+        return {};
+    }
+    virtual bool saveSecret(const QString& key, const QString& secret)
+    {
+        (void)key, (void)secret;
+        return false;
+    }
+    virtual void forgetSecret(const QString& key) { (void)key; }
     // Empty text when cancelled. filter uses the "Desc (*.ext)|*.ext" form.
     virtual QString openFileName(const QString& startDir, const QString& title, const QString& filter) = 0;
     virtual QString saveFileName(const QString& startDir, const QString& title, const QString& filter) = 0;

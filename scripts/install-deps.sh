@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqt6printsupport6 qt6-qpa-plugins
-  libsqlite3-dev sqlite3 libcsv-dev libchm-dev libical-dev libpq-dev
+  libsqlite3-dev sqlite3 libcsv-dev libchm-dev libical-dev libpq-dev qtkeychain-qt6-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core fonts-liberation
   poppler-utils

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -156,7 +157,16 @@ QString QtPlatform::getSetting(const QString& app, const QString& section, const
 void QtPlatform::saveSetting(const QString& app, const QString& section, const QString& key, const QString& value)
 {
     QSettings settings(app, app);
+    // Made for the user alone before anything is written into it; rewriting keeps the mode.
+    const QString file = settings.fileName();
+    if (!QFileInfo::exists(file) && QDir().mkpath(QFileInfo(file).absolutePath())) {
+        QFile made(file);
+        if (made.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            made.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    }
     settings.setValue(section + u'/' + key, value);
+    settings.sync();
+    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
 }
 
 void QtPlatform::doEvents() { QCoreApplication::processEvents(); }

@@ -22,7 +22,13 @@ public:
     void openDocument(const QString& pathOrUrl) override;
     bool startProgram(const QString& program, const QStringList& args) override;
     QString getSetting(const QString& app, const QString& section, const QString& key) override;
+    // The settings file is the user's alone (mode 0600), whatever the umask.
     void saveSetting(const QString& app, const QString& section, const QString& key, const QString& value) override;
+    // Through QtKeychain (QtKeychain.cpp); never its plain-text fallback.
+    bool hasKeyring() override;
+    QString readSecret(const QString& key) override;
+    bool saveSecret(const QString& key, const QString& secret) override;
+    void forgetSecret(const QString& key) override;
     void doEvents() override;
     void setBusyCursor(bool on) override;
     QDate today() override;

@@ -96,6 +96,18 @@ public:
     std::unique_ptr<WakeUp> newWakeUp(std::function<void()> fire) override;
     bool notify(const QString& title, const QString& text) override;
     void setTrayStatus(const QString& tip) override { trayTip = tip; }
+    // A keyring that runs when keyring is set, holding secrets.
+    bool keyring = false;
+    QHash<QString, QString> secrets;
+    bool hasKeyring() override { return keyring; }
+    QString readSecret(const QString& key) override { return keyring ? secrets.value(key) : QString(); }
+    bool saveSecret(const QString& key, const QString& secret) override
+    {
+        if (keyring)
+            secrets.insert(key, secret);
+        return keyring;
+    }
+    void forgetSecret(const QString& key) override { secrets.remove(key); }
     QStringList notifications; // "clock in ISO form|title|text"
     QString trayTip;
 
