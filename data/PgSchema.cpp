@@ -162,7 +162,18 @@ CREATE TABLE IF NOT EXISTS kestrel_housekeeping(task text PRIMARY KEY, last_day 
 INSERT INTO kestrel_housekeeping(task) VALUES('purge appointments') ON CONFLICT DO NOTHING;
 )sql";
 
-constexpr SchemaStep kSteps[] = {{1, kVersion1}, {2, kVersion2}};
+// The fields a contact gained after the first schema: country, job title, web site, birthday
+// (as text: a day and month may stand without a year) and notes. Rows written by an older
+// Kestrel, which names only the columns it knows, hold the empty text in them.
+constexpr const char* kVersion3 = R"sql(
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS country text COLLATE kestrel_nocase DEFAULT '';
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS jobtitle text COLLATE kestrel_nocase DEFAULT '';
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS website text COLLATE kestrel_nocase DEFAULT '';
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS birthday text COLLATE kestrel_nocase DEFAULT '';
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS notes text COLLATE kestrel_nocase DEFAULT '';
+)sql";
+
+constexpr SchemaStep kSteps[] = {{1, kVersion1}, {2, kVersion2}, {3, kVersion3}};
 static_assert(kSteps[std::size(kSteps) - 1].version == kSchemaVersion);
 
 } // namespace

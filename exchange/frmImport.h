@@ -113,6 +113,8 @@ private:
     // Loads the rows again, as the last load did (the file mapped, or the records read).
     std::function<bool()> reload_;
     QString sWork;
+    // The last quarter of the work said aloud (0 to 4).
+    int saidQuarter_ = 0;
     QString sKeptFilter = QStringLiteral("CSV (*.csv)|*.csv");
 };
 

@@ -20,6 +20,7 @@ public:
     bool printDialog(QPrinter& printer, bool hasSelection) override;
     int runModal(QDialog& dialog) override;
     void openDocument(const QString& pathOrUrl) override;
+    bool openMailLink(const QString& link) override;
     bool startProgram(const QString& program, const QStringList& args) override;
     QString getSetting(const QString& app, const QString& section, const QString& key) override;
     // The settings file is the user's alone (mode 0600), whatever the umask.
@@ -29,6 +30,7 @@ public:
     QString readSecret(const QString& key) override;
     bool saveSecret(const QString& key, const QString& secret) override;
     void forgetSecret(const QString& key) override;
+    std::unique_ptr<SettingsWatch> watchSettings(const QString& app, std::function<void()> changed) override;
     void doEvents() override;
     void setBusyCursor(bool on) override;
     QDate today() override;
