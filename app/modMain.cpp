@@ -84,6 +84,7 @@ int Main(int argc, char* argv[])
     installFontSubstitutes();
     registerSchemas();
 
+    forgetStoredPassword();
     QString office = officeDatabase();
     if (!office.isEmpty()) {
         const std::optional<QString> reached = reachOfficeDatabase(office);

@@ -113,6 +113,33 @@ bool conninfoHasPassword(const QString& conninfo)
     return found || (!options && loose.match(conninfo).hasMatch());
 }
 
+QString conninfoWithoutPassword(const QString& conninfo)
+{
+    const QByteArray info = conninfo.trimmed().toUtf8();
+    char* err = nullptr;
+    PQconninfoOption* options = PQconninfoParse(info.constData(), &err);
+    PQfreemem(err);
+    if (!options) {
+        // Unreadable to libpq, so kept as typed but for anything that looks like a password.
+        static const QRegularExpression pair(QStringLiteral("(^|\\s)password\\s*=\\s*('([^'\\\\]|\\\\.)*'?|\\S*)"),
+                                             QRegularExpression::CaseInsensitiveOption);
+        static const QRegularExpression inUri(QStringLiteral("(://[^/@\\s:]*):[^/@\\s]*@"));
+        return QString(conninfo).replace(pair, QString()).replace(inUri, QStringLiteral("\\1@")).simplified();
+    }
+    // Every value given but the password, in libpq's own quoting (a URI becomes key=value pairs).
+    QStringList kept;
+    for (PQconninfoOption* o = options; o->keyword; ++o) {
+        if (!o->val || qstrcmp(o->keyword, "password") == 0)
+            continue;
+        QString value = QString::fromUtf8(o->val);
+        value.replace(u'\\', QStringLiteral("\\\\")).replace(u'\'', QStringLiteral("\\'"));
+        const bool plain = !value.isEmpty() && !value.contains(u' ') && value == QString::fromUtf8(o->val);
+        kept << QString::fromLatin1(o->keyword) + u'=' + (plain ? value : u'\'' + value + u'\'');
+    }
+    PQconninfoFree(options);
+    return kept.join(u' ');
+}
+
 QString probeText(const ServerProbe& probe)
 {
     const QString where = probe.server.isEmpty() ? QString() : QStringLiteral(" on %1").arg(probe.server);

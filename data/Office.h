@@ -53,6 +53,8 @@ QString probeText(const ServerProbe& probe);
 // True when the connection string holds a password (password=..., or one in a URI), which Kestrel
 // never keeps in its settings.
 bool conninfoHasPassword(const QString& conninfo);
+// The same connection string with its password left out (and every other value kept).
+QString conninfoWithoutPassword(const QString& conninfo);
 
 // What kestrel --init-office did, line by line, for the administrator; or why it did nothing.
 struct OfficeSetUp {

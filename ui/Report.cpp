@@ -93,6 +93,21 @@ SaveOutcome SaveEditedRow(const QString& connectionText, const RowKey& row, QStr
     }
 }
 
+void forgetStoredPassword()
+{
+    if (officeDatabaseFromEnvironment())
+        return;
+    const QString kept = storedOfficeDatabase();
+    if (!conninfoHasPassword(kept))
+        return;
+    saveOfficeDatabase(conninfoWithoutPassword(kept));
+    platform().msgBox(QStringLiteral(
+        "An earlier version of Kestrel kept the office database's password in its settings. It has been taken out of "
+        "them, so Kestrel asks for it at this start.\n\nTo be spared the question, put it in the file .pgpass in your "
+        "home folder, one line host:port:database:user:password, readable by you alone (chmod 600 ~/.pgpass), or let "
+        "Kestrel keep it in the desktop's keyring when it offers to."));
+}
+
 std::optional<QString> reachOfficeDatabase(const QString& conninfo)
 {
     // The keyring knows the password by the connection string it is for (which holds none).
