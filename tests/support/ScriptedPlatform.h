@@ -124,7 +124,7 @@ private:
         ModalScript script;
         std::function<void()> meanwhile;
     };
-    void push(const char* kind, const QString& value) { answers_.push_back({QString::fromUtf8(kind), value, {}}); }
+    void push(const char* kind, const QString& value) { answers_.push_back({QString::fromUtf8(kind), value, {}, {}}); }
     // The next answer, which must be of this kind; nullopt (and a test failure) otherwise.
     bool take(const QString& kind, const QString& what, Answer* out);
     std::deque<Answer> answers_;
