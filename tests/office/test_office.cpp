@@ -172,7 +172,7 @@ protected:
             tables << QStringLiteral("CREATE TABLE %1(id int); CREATE TRIGGER %1 AFTER INSERT OR UPDATE OR DELETE ON %1 "
                                      "FOR EACH STATEMENT EXECUTE FUNCTION announce()").arg(t);
         // Set up as kestrel --init-office leaves it, as far as a connecting copy looks.
-        tables << QStringLiteral("CREATE TABLE kestrel_schema(version int); INSERT INTO kestrel_schema VALUES(%1); "
+        tables << QStringLiteral("CREATE TABLE kestrel_schema(version int); INSERT INTO kestrel_schema SELECT generate_series(1, %1); "
                                  "GRANT SELECT ON kestrel_schema TO PUBLIC").arg(pg::kSchemaVersion);
         if (server->skipReason.isEmpty() && !server->sql(tables))
             server->skipReason = QStringLiteral("the tables could not be made: ") + server->output;
