@@ -42,7 +42,9 @@ QString mainTableSql()
 
 } // namespace
 
-QString tempDBPath() { return programDir() + QStringLiteral("/data/tempDB.mdb"); }
+// Beside the file the scratch connection text names: the program's data folder, or in office mode
+// the user's own folder, where the import's connections look for it.
+QString tempDBPath() { return QFileInfo(dataSourcePath(sConnTemp)).absolutePath() + QStringLiteral("/tempDB.mdb"); }
 
 void DeleteIfExists(const QString& path)
 {

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QLockFile>
+#include <QStandardPaths>
 #include <QThread>
 
 using namespace kestrel;
@@ -213,6 +214,30 @@ TEST_F(ImportTest, TheScratchFileServesOneImportAtATimeAndACancelTakesEverything
     ASSERT_TRUE(ImportTempRows(QStringLiteral("Lead"), true, &sum, {}, 3000));
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*), max(id) - min(id) from contacts")),
               (std::vector<QStringList>{{"3000", "2999"}}));
+}
+
+TEST_F(ImportTest, InOfficeModeAnImportLoadsThroughTheUsersOwnScratchFile)
+{
+    // The office start-up names a scratch file in the user's own folder, whatever holds the contacts.
+    QStandardPaths::setTestModeEnabled(true);
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    QDir(folder).removeRecursively();
+    const QString contacts = sConnContacts, main = sConnMain;
+    buildConnectionTexts(QStringLiteral("host=db.example dbname=kestrel"));
+    sConnContacts = contacts;
+    sConnMain = main;
+    const bool loaded = LoadCsvToTemp(csv("Name,Mail\nAdams,ann@example.com\nBaker,bob@example.com\n"),
+                                      mapping(QStringLiteral("Name>LastName|Mail>Email")));
+    const bool imported = loaded && ImportTempRows(QStringLiteral("Cust"), true, nullptr, {}, 2);
+    const QStringList mine = QDir(folder).entryList(QDir::Files);
+    QDir(folder).removeRecursively();
+    QStandardPaths::setTestModeEnabled(false);
+    ASSERT_TRUE(loaded) << desk.messages().join(u'|').toStdString();
+    EXPECT_TRUE(imported);
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname, email, contype from contacts order by lastname")),
+              (std::vector<QStringList>{{"Adams", "ann@example.com", "Cust"}, {"Baker", "bob@example.com", "Cust"}}));
+    EXPECT_TRUE(mine.contains(QStringLiteral("tempDB.mdb"))) << mine.join(u' ').toStdString();
+    EXPECT_FALSE(QFileInfo::exists(dataPath(QStringLiteral("tempDB.mdb"))));
 }
 
 } // namespace
