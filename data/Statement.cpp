@@ -266,7 +266,10 @@ Transaction::Transaction(Connection& connection, Mode mode) : connection_(connec
 {
     // The server locks rows, not the database: there is no write lock to take at once.
     if (connection.onServer()) {
-        pg::execScript(connection.server(), "BEGIN");
+        if (mode == Mode::Immediate)
+            serverXid_ = pg::beginWriting(connection.server());
+        else
+            pg::execScript(connection.server(), "BEGIN");
         return;
     }
     connection.execute(mode == Mode::Immediate ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
@@ -279,11 +282,13 @@ void Transaction::commit()
     if (pg_conn* c = connection_.server()) {
         // The server ends a transaction a statement failed in with a rollback, and says so only
         // by the command's tag: that commit must not pass for a success.
-        const bool failed = PQtransactionStatus(c) == PQTRANS_INERROR;
-        pg::execScript(c, "COMMIT");
-        open_ = false;
-        if (failed)
+        if (PQtransactionStatus(c) == PQTRANS_INERROR) {
+            pg::execScript(c, "COMMIT");
+            open_ = false;
             throw DbError(SQLITE_ABORT, QStringLiteral("the transaction was rolled back after an earlier failure"), Fault::Program);
+        }
+        open_ = false;
+        pg::commit(c, serverXid_, connection_.serverText());
         return;
     }
     connection_.execute(QStringLiteral("COMMIT"));
