@@ -294,20 +294,30 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
     sum.imported = sum.duplicatesSkipped = sum.refused = 0;
     sum.skippedLines.clear();
     sum.cancelled = false;
-    std::vector<std::pair<qint64, qint64>> written; // id ranges committed by this run
-    std::optional<Connection> contacts;
+    // The keys this run's committed rows took, as runs of consecutive keys: on the office server
+    // another user's contact may take a key between two of them, and must not be taken back.
+    std::vector<std::pair<qint64, qint64>> written;
     const auto takeBack = [&]() {
-        if (written.empty() || !contacts)
+        if (written.empty())
             return;
-        try {
-            Transaction undo(*contacts);
+        qint64 added = 0;
+        for (const auto& [from, to] : written)
+            added += to - from + 1;
+        // On a connection of its own: the import's may be the one the office server lost. A
+        // machine condition is told as such, and trying again takes the rows back once it is over.
+        const bool undone = RunAction(sConnContacts, [&] {
+            Connection db(sConnContacts);
+            Transaction undo(db);
             for (const auto& [from, to] : written)
-                contacts->execute(QStringLiteral("delete from contacts where id between %1 and %2").arg(from).arg(to));
+                db.execute(QStringLiteral("delete from contacts where id between %1 and %2").arg(from).arg(to));
             undo.commit();
-        } catch (const std::exception& e) {
-            tell(e, "ImportTempRows");
-        }
+        }, QStringLiteral("ImportTempRows"), Owner::Module, QStringLiteral("modImport"));
+        if (!undone)
+            platform().msgBox(QStringLiteral("The %1 contacts this import had added before it stopped could not be "
+                                             "taken back: they stay in the contacts list.")
+                                  .arg(QLocale(QLocale::English).toString(added)));
     };
+    std::optional<Connection> contacts;
     try {
         Connection temp(sConnTemp);
         qint64 total = 0;
@@ -326,15 +336,15 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
         const QByteArray type = conType.toUtf8();
         std::unique_ptr<Transaction> batch;
         QElapsedTimer batchClock;
-        qint64 first = 0, last = 0, done = 0;
+        std::vector<std::pair<qint64, qint64>> batchKeys;
+        qint64 done = 0;
         const auto commitBatch = [&]() {
             if (!batch)
                 return;
             batch->commit();
             batch.reset();
-            if (last >= first && last > 0)
-                written.emplace_back(first, last);
-            first = last = 0;
+            written.insert(written.end(), batchKeys.begin(), batchKeys.end());
+            batchKeys.clear();
         };
         ProgressPacer pacer(progress);
         forEachRowBytes(
@@ -372,9 +382,11 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
                     return;
                 }
                 ++sum.imported;
-                last = insert.lastInsertId();
-                if (first == 0)
-                    first = last;
+                const qint64 key = insert.lastInsertId();
+                if (!batchKeys.empty() && batchKeys.back().second + 1 == key)
+                    batchKeys.back().second = key;
+                else
+                    batchKeys.emplace_back(key, key);
                 // Another copy of the program waits for the file while a batch is open.
                 if (batchClock.elapsed() >= 200)
                     commitBatch();
