@@ -75,6 +75,11 @@ void CreateTempDB()
     DeleteIfExists(path);
     for (const char* side : {"-journal", "-wal", "-shm"})
         DeleteIfExists(path + QLatin1String(side));
+    // A scratch file whose building a crash or a kill cut short; the import that holds the scratch
+    // file is the only one that builds it, so none of these is still being built.
+    const QFileInfo built(path);
+    for (const QString& left : built.dir().entryList({built.fileName() + QStringLiteral(".new-*")}, QDir::Files | QDir::Hidden))
+        DeleteIfExists(built.dir().filePath(left));
     createDatabaseFile(path, QString(), /*durable=*/false);
     CreateMainTable();
 }
