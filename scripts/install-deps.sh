@@ -12,7 +12,8 @@ packages=(
 )
 if [[ "${1:-}" == "--test" ]]; then
   # postgresql: the throwaway office server the office tests start (they skip without it).
-  packages+=(clang libclang-rt-14-dev desktop-file-utils appstream postgresql)
+  # python3: the crash harness (tests/crash/crash.py).
+  packages+=(clang libclang-rt-14-dev desktop-file-utils appstream postgresql python3)
 fi
 missing=()
 for p in "${packages[@]}"; do
