@@ -64,7 +64,8 @@ def run_worker(args, engine, program_dir, ops_file, conninfo, delay, drops, env)
     """Starts the worker, waits for its first line, then for delay seconds (dropping connections at
     the moments in drops), kills it and returns its lines and whether it had finished first."""
     cmd = [args.worker, program_dir, ops_file] + ([conninfo] if conninfo else [])
-    p = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env)
+    errors = tempfile.TemporaryFile()
+    p = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=errors, env=env)
     chunks = []
     started = threading.Event()
 
@@ -100,7 +101,12 @@ def run_worker(args, engine, program_dir, ops_file, conninfo, delay, drops, env)
     reader.join()
     # A line the kill cut short has no newline: it was never said.
     text = b"".join(chunks).decode("utf-8", "replace")
-    return text.split("\n")[:-1], finished
+    ended = None
+    if finished and p.returncode != 0:
+        errors.seek(0)
+        ended = f"exit status {p.returncode}: " + errors.read().decode("utf-8", "replace")[-1500:]
+    errors.close()
+    return text.split("\n")[:-1], finished, ended
 
 
 def check_run(findings, run, model, ops, lines, state, finished, healthy):
@@ -209,7 +215,9 @@ def main():
             delay = rng.uniform(0.0, args.max_delay)
             drops = engine.plan_drops(rng, delay)
             findings.figures["connection_drops"] += len(drops)
-            lines, finished = run_worker(args, engine, program_dir, ops_file, engine.conninfo, delay, drops, env)
+            lines, finished, ended = run_worker(args, engine, program_dir, ops_file, engine.conninfo, delay, drops, env)
+            if ended:
+                findings.fail(run, "the worker ended by itself, " + ended)
             findings.figures["kills"] += 0 if finished else 1
             findings.figures["runs_finished_before_kill"] += 1 if finished else 0
             problems, state = engine.read()
