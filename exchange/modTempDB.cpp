@@ -94,6 +94,19 @@ HeldLock& heldLock()
     static HeldLock lock;
     return lock;
 }
+
+// QLockFile clears a lock whose owner has ended under a second lock, the .rmlock file. A copy
+// killed between creating that file and writing its owner into it leaves it empty, and QLockFile
+// then keeps every import out for half a minute as though one ran. An empty one that no running
+// copy holds (QLockFile holds its files with a native lock) is cleared here.
+bool clearEmptyRemovalLock(const QString& lockPath)
+{
+    const QString rmlock = lockPath + QStringLiteral(".rmlock");
+    const QFileInfo info(rmlock);
+    if (!info.exists() || info.size() != 0)
+        return false;
+    return QLockFile(rmlock).removeStaleLockFile();
+}
 } // namespace
 
 bool acquireScratch(const void* holder)
@@ -109,7 +122,7 @@ bool acquireScratch(const void* holder)
     // Only a lock whose owner has ended is stale, however long an import takes.
     mine->setStaleLockTime(0);
     QDir().mkpath(QFileInfo(path).absolutePath());
-    if (!mine->tryLock(0))
+    if (!mine->tryLock(0) && !(clearEmptyRemovalLock(path) && mine->tryLock(0)))
         // A folder the lock cannot be written in cannot take the scratch file either; creating
         // that reports it in its own words.
         return mine->error() != QLockFile::LockFailedError;

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QLockFile>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -266,3 +267,31 @@ TEST_F(ImportTest, TakingAnImportBackLeavesWhatAnotherUserAddedMeanwhile)
 }
 
 } // namespace
+
+TEST_F(ImportTest, AnImportLockLeftByAKillWhileClearingAnEarlierOneIsTakenOver)
+{
+    // The crash harness's case: a copy killed during an import leaves its lock, the next copy is
+    // killed the moment after it opened QLockFile's .rmlock to clear that lock, before writing it.
+    QDir().mkpath(dataPath(QString()));
+    const QString lockPath = dataPath(QStringLiteral("tempDB.mdb.lock"));
+    QByteArray lines;
+    {
+        QLockFile mine(lockPath);
+        ASSERT_TRUE(mine.tryLock(0));
+        QFile f(lockPath);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        lines = f.readAll();
+    }
+    QProcess ended;
+    ended.start(QStringLiteral("true"), {});
+    ASSERT_TRUE(ended.waitForStarted());
+    const qint64 gone = ended.processId();
+    ASSERT_TRUE(ended.waitForFinished());
+    writeFile(lockPath, QByteArray::number(gone) + lines.mid(lines.indexOf('\n')));
+    writeFile(lockPath + QStringLiteral(".rmlock"), QByteArray());
+    ASSERT_TRUE(LoadCsvToTemp(csv("Name\nAdams\n"), mapping(QStringLiteral("Name>LastName"))))
+        << desk.messages().join(u'|').toStdString();
+    EXPECT_TRUE(ImportTempRows(QStringLiteral("Lead"), true, nullptr, {}, 1));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts")), (std::vector<QStringList>{{"Adams"}}));
+    EXPECT_FALSE(QFileInfo::exists(lockPath + QStringLiteral(".rmlock")));
+}
