@@ -12,8 +12,12 @@ packages=(
 )
 if [[ "${1:-}" == "--test" ]]; then
   # postgresql: the throwaway office server the office tests start (they skip without it).
-  # python3: the crash harness (tests/crash/crash.py).
-  packages+=(clang libclang-rt-14-dev desktop-file-utils appstream postgresql python3)
+  # python3: the crash harness (tests/crash/crash.py); python3-vobject: the independent reader
+  # the vCard export is checked with.
+  packages+=(clang libclang-rt-14-dev desktop-file-utils appstream postgresql python3 python3-vobject)
+  # The screen-reader tests: a private X server, session bus and accessibility bus, pyatspi for
+  # the reader's side, and a fixed clock for the program (tests/a11y).
+  packages+=(xvfb dbus-daemon at-spi2-core python3-pyatspi faketime)
 fi
 missing=()
 for p in "${packages[@]}"; do
