@@ -275,9 +275,16 @@ Outcome toDo(const QJsonObject& op, RemindPanel& panel)
 
 Outcome import(const QJsonObject& op)
 {
+    // Each field of the file's header to the contact field of its name (the file holds fewer
+    // fields than a contact can).
+    QFile file(op[u"file"].toString());
+    if (!file.open(QIODevice::ReadOnly))
+        return Outcome::Fail;
+    const QStringList header = QString::fromUtf8(file.readLine()).trimmed().split(u',');
     QStringList entries;
     for (const QString& target : kMapTargets)
-        entries << FormatMapLine(target, target);
+        if (header.contains(target, Qt::CaseInsensitive))
+            entries << FormatMapLine(target, target);
     ImportSummary summary;
     const int before = desk->complaints;
     if (!LoadCsvToTemp(op[u"file"].toString(), entries, &summary) || desk->complaints != before)
