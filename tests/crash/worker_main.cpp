@@ -10,7 +10,8 @@
 // the import reported done); "fail <i>" when Kestrel told the user it was not; "skip <i>" when
 // its row was not there to change. What the user was told or asked is printed as "say" and "ask"
 // lines. A retry question ("Try again?") is answered Yes, as a user who waits for the disk or the
-// network would; every other question No, but for the confirmations of a delete.
+// network would; every other question No, but for the confirmations of a delete and the take-over
+// of an import lock left empty by a kill (the harness runs one worker at a time).
 #include "calendar/RemindPanel.h"
 #include "calendar/frmAppt.h"
 #include "contacts/frmLead.h"
@@ -86,8 +87,10 @@ public:
             return false;
         }
         retries_ = 0;
-        // Our own change whose answer the network lost comes back as someone else's.
+        // Our own change whose answer the network lost comes back as someone else's. An import
+        // lock a killed copy left empty is taken over, as its user would: no other copy runs.
         if (text.startsWith(QStringLiteral("Delete this contact?")) ||
+            text.endsWith(QStringLiteral("Take it over and import?")) ||
             text.startsWith(QStringLiteral("Are you sure you want to delete this")) ||
             text.startsWith(QStringLiteral("Someone else changed this")))
             return true;
