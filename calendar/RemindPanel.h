@@ -2,6 +2,7 @@
 // The reminder panel fraRemind: the appointments of today and the next seven days (with the
 // purge of appointments older than two years) beside the to-do list.
 #include <QObject>
+#include <QPoint>
 
 class QGroupBox;
 class QLabel;
@@ -23,8 +24,9 @@ public:
     QPushButton* cmdDeleteToDo = nullptr;
     QLabel* Label6 = nullptr;
 
-    // Refills lstWeek with today … today + 7, then deletes appointments dated before the same
-    // day two years back. The lines of an appointment carry its autoid, the others 0.
+    // Refills lstWeek with today … today + 7; then (once a day) writes the past appointments of
+    // contacts into their history, and deletes those of them dated before the same day two years
+    // back. The lines of an appointment carry its autoid, the others 0.
     void PopWeekList();
     // Rebuilds lstToDo: the command line, a separator, then each item followed by a separator.
     void PopToDo();
@@ -32,6 +34,10 @@ public:
     // Handlers, public so tests reach the same code the mouse and keys do.
     // Opens the appointment of the line double-clicked (or chosen with Enter) in the editor.
     void lstWeek_DblClick();
+    // Right click or the menu key on a line of today's appointment: "Mark Held" or "Mark Not
+    // held", which its history entry takes.
+    void lstWeek_ContextMenu(const QPoint& globalPos);
+    void lstWeek_Mark(bool held);
     void lstToDo_Click();
     void lstToDo_DblClick();
     void cmdDeleteToDo_Click();

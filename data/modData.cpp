@@ -3,6 +3,7 @@
 #include "data/ContactFields.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/HistoryStore.h"
 #include "data/Office.h"
 #include "data/PgEngine.h"
 #include "platform/Platform.h"
@@ -65,7 +66,7 @@ namespace {
 // A contacts file made before the later fields existed gains them when it is first opened; one
 // that may not be changed shows them empty, through a view of the same name that only this
 // connection sees (its temporary schema is searched before the file's own).
-void upgradeContactsFile(sqlite3* db, bool readOnly)
+void upgradeContactFields(sqlite3* db, bool readOnly)
 {
     const auto missing = [db] {
         QStringList have;
@@ -115,6 +116,12 @@ void upgradeContactsFile(sqlite3* db, bool readOnly)
     for (const QString& c : missing())
         sql += QStringLiteral(", '' AS ") + c;
     run(sql + QStringLiteral(" FROM main.contacts"));
+}
+
+void upgradeContactsFile(sqlite3* db, bool readOnly)
+{
+    upgradeContactFields(db, readOnly);
+    upgradeForHistory(db, readOnly);
 }
 } // namespace
 

@@ -36,6 +36,8 @@ TEST_F(RemindTest, WeekListsTodayThroughTheSeventhDayInFiveLineBlocks)
 
 TEST_F(RemindTest, PurgeRemovesWhatIsOlderThanTwoYearsAndKeepsTheCutOffDay)
 {
+    // The appointments are Ann Lee's: the history holds them before the purge takes them.
+    addContact("Lee", "Ann");
     for (const QDate& d : {QDate(2024, 12, 3), QDate(2024, 12, 4)})
         addAppt(d, QTime(9, 0), "x");
     remind->PopWeekList();
@@ -45,6 +47,20 @@ TEST_F(RemindTest, PurgeRemovesWhatIsOlderThanTwoYearsAndKeepsTheCutOffDay)
     addAppt(QDate(2026, 2, 28), QTime(9, 0), "x");
     remind->PopWeekList();
     EXPECT_EQ(apptDates(), "2/28/2026");
+    EXPECT_EQ(stored("select count(*) from history where kind='Meeting'"), "4");
+}
+
+TEST_F(RemindTest, APastAppointmentBecomesAMeetingAtTheNextStartAndOnlyThenIsPurged)
+{
+    const int ann = addContact("Lee", "Ann");
+    const int old = addAppt(QDate(2023, 5, 2), QTime(10, 0), "Contract signed", "Ann Lee", "Her office");
+    exec(sConnContacts, QStringLiteral("update appointments set apptnotes='Wants the blue one' where autoid=%1").arg(old));
+    addAppt(QDate(2023, 5, 3), QTime(10, 0), "Lunch", "Somebody Else"); // of no contact: kept whole
+    remind->PopWeekList();
+    EXPECT_EQ(stored("select apptbrief from appointments"), "Lunch");
+    EXPECT_EQ(stored(QStringLiteral("select kind,outcome,histdate,subject,note from history where contact_id=%1").arg(ann)),
+              "Meeting|Held|5/2/2023|Contract signed|Where: Her office\nWants the blue one");
+    EXPECT_TRUE(desk.messages().isEmpty());
 }
 
 TEST_F(RemindTest, ToDoAddsCutTo25BeforeApostrophesAreDoubledEditsOnDoubleClickAndDeletesAfterAsking)
