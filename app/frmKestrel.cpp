@@ -263,6 +263,9 @@ void frmKestrel::showOnly(QGroupBox* panel)
 void frmKestrel::Form_Load()
 {
     move(0, 0);
+    dToday_ = platform().today();
+    tmrDay_ = platform().newWakeUp([this] { tmrDay_Timer(); });
+    tmrDay_->arm(dToday_.addDays(1).startOfDay());
     cal->PopMonthYear();
     lead->PopDisplay();
     remind->PopToDo();
@@ -340,6 +343,23 @@ void frmKestrel::refillChanged()
         });
 }
 
+void frmKestrel::tmrDay_Timer()
+{
+    // Also woken when the clock is set: only a new date changes what the lists show.
+    const QDate today = platform().today();
+    if (today != dToday_) {
+        if (today.year() != dToday_.year())
+            cal->PopMonthYear(); // last year, this year and next year
+        dToday_ = today;
+        refillKeepingLine(remind->lstWeek, [this] { remind->PopWeekList(); });
+        if (cal->dCalDate.isValid())
+            refillKeepingLine(cal->lstCal, [this] { cal->Refresh(); }); // today's mark moves on
+        RearmAlerts();
+        updateStatusBar();
+    }
+    tmrDay_->arm(today.addDays(1).startOfDay());
+}
+
 void frmKestrel::closeEvent(QCloseEvent* event)
 {
     // Every change was written when it was made: nothing to ask.
@@ -368,6 +388,8 @@ void frmKestrel::mnuApptsCal_Click()
     const QDate today = platform().today();
     cal->LoadCal(QDate(today.year(), today.month(), 1));
     showOnly(fraCal);
+    // The keys go to the month grid, on today, also from another control of the panel.
+    cal->focusDay(today);
 }
 
 void frmKestrel::mnuApptsSched_Click()
@@ -550,8 +572,8 @@ void frmKestrel::mnuHelpReport_Click()
     const QString address = supportAddress();
     if (address.isEmpty())
         platform().msgBox(ReportWhereText(address));
-    else
-        platform().openDocument(mailtoLink(address, QStringLiteral("subject=KT_Bug")));
+    else if (!platform().openMailLink(mailtoLink(address, QStringLiteral("subject=KT_Bug"))))
+        platform().msgBox(NoMailProgramText(address));
 }
 
 void frmKestrel::mnuHelpAbout_Click()

@@ -2,7 +2,10 @@
 // The main window: three panels sharing one place, the menus with their hot keys, the status bar.
 #include "ui/Ui.h"
 
+#include <QDate>
 #include <QMainWindow>
+
+#include <memory>
 
 class QAction;
 class QGroupBox;
@@ -16,6 +19,7 @@ class LeadPanel;
 class CalPanel;
 class RemindPanel;
 class ChangeListener;
+class WakeUp;
 
 class frmKestrel : public QMainWindow {
     Q_OBJECT
@@ -130,8 +134,12 @@ private:
     void refillChanged();
     // The contact the panel shows, or (having told the user) 0 where it shows none.
     int shownContact();
+    // Wakes at midnight: the seven-day list, the calendar's today and the alerts move on a day.
+    void tmrDay_Timer();
 
     QTimer* refillTimer_ = nullptr;
+    std::unique_ptr<WakeUp> tmrDay_;
+    QDate dToday_;
     bool staleContacts_ = false, staleAppointments_ = false, staleToDo_ = false, staleHistory_ = false;
 };
 

@@ -92,7 +92,7 @@ void BM_PopGrid(benchmark::State& state)
     bench::generateContacts(10000);
     frmContactGrid grid;
     for (auto _ : state)
-        grid.PopGrid(QStringLiteral("none"));
+        grid.PopGrid();
     if (grid.model->rowCount() != 10000)
         state.SkipWithError("the grid did not show every contact");
 }

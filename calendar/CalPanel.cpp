@@ -102,9 +102,11 @@ CalPanel::CalPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraCal(fr
     QWidget::setTabOrder(cboMonthYear, lstCal);
 
     connect(cboMonthYear, &QComboBox::activated, this, [this] { cboMonthYear_Click(); });
-    // A line is chosen by mouse or keys alike. Queued: the editor must not open, nor the list be
-    // rebuilt, inside the list's own mouse handling.
-    connect(lstCal, &QListWidget::itemSelectionChanged, this, &CalPanel::lstCal_Click, Qt::QueuedConnection);
+    // A click on a line or Enter opens its appointment; the arrow keys only move through the day,
+    // so each of its appointments can be reached. Queued: the editor must not open, nor the list
+    // be rebuilt, inside the list's own mouse or key handling.
+    connect(lstCal, &QListWidget::itemClicked, this, &CalPanel::lstCal_Click, Qt::QueuedConnection);
+    lstCal->installEventFilter(this);
 
     gCal = this;
 }
@@ -269,19 +271,48 @@ void CalPanel::lstCal_Click()
     const int id = selected.first()->data(Qt::UserRole).toInt();
     if (id == 0)
         return;
+    QDate movedTo;
     {
         frmAppt editor(fraCal->window());
         editor.bEditMode = true;
         editor.lApptID = id;
-        desktop().runModal(editor);
+        if (desktop().runModal(editor) == QDialog::Accepted)
+            movedTo = editor.DTPicker1->date();
     }
-    LoadCal(dCalDate);
+    // The day stays listed with the line of the appointment chosen, so the user goes on where
+    // they were; one moved to another month took the calendar there, and its new day is listed.
+    if (movedTo.isValid() && (movedTo.year() != dSelDate.year() || movedTo.month() != dSelDate.month()))
+        dSelDate = movedTo;
+    Refresh();
+    for (int row = 0; row < lstCal->count(); ++row)
+        if (lstCal->item(row)->data(Qt::UserRole).toInt() == id) {
+            lstCal->setCurrentRow(row);
+            break;
+        }
     if (RemindPanel* remind = remindPanel())
         remind->PopWeekList();
 }
 
+void CalPanel::focusDay(const QDate& d)
+{
+    dKeyDate = d;
+    dayKeys->setFocus(Qt::ShortcutFocusReason);
+    markChosenDay();
+}
+
 bool CalPanel::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == lstCal) {
+        if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+                !(key->modifiers() & ~Qt::KeypadModifier)) {
+                QMetaObject::invokeMethod(this, &CalPanel::lstCal_Click, Qt::QueuedConnection);
+                return true;
+            }
+        }
+        return false;
+    }
     if (watched == dayKeys) {
         if (event->type() == QEvent::FocusIn) {
             // The keys start from the day last chosen, else today, else the 1st of the month.

@@ -17,6 +17,7 @@
 #include "ui/Desktop.h"
 
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QHash>
 #include <QListWidget>
@@ -82,6 +83,7 @@ RemindPanel::RemindPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fra
     connect(lstToDo, &QListWidget::itemSelectionChanged, this, &RemindPanel::lstToDo_Click, Qt::QueuedConnection);
     connect(lstToDo, &QListWidget::itemDoubleClicked, this, &RemindPanel::lstToDo_DblClick, Qt::QueuedConnection);
     connect(cmdDeleteToDo, &QPushButton::clicked, this, &RemindPanel::cmdDeleteToDo_Click);
+    lstToDo->installEventFilter(this);
     // A double click or Enter; queued, so the list is not rebuilt inside its own handling.
     connect(lstWeek, &QListWidget::itemActivated, this, &RemindPanel::lstWeek_DblClick, Qt::QueuedConnection);
     // Right click or the menu key: mark today's appointment held or not held.
@@ -99,6 +101,21 @@ RemindPanel::~RemindPanel()
 }
 
 RemindPanel* remindPanel() { return gRemind; }
+
+bool RemindPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter on an item edits it as a double click does (F2 stays the main window's New contact).
+    if (watched == lstToDo && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !(key->modifiers() & ~Qt::KeypadModifier)) {
+            const bool command = !lstToDo->selectedItems().isEmpty() && lstToDo->selectedItems().first()->text() == kAddToDo;
+            QMetaObject::invokeMethod(this, command ? &RemindPanel::lstToDo_Click : &RemindPanel::lstToDo_DblClick,
+                                      Qt::QueuedConnection);
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
 
 void RemindPanel::lstWeek_DblClick()
 {

@@ -1,6 +1,7 @@
 #pragma once
 // The appointment editor: creates, changes and deletes one appointment.
 #include "ui/DatePicker.h"
+#include "ui/TimeBox.h"
 #include "contacts/frmContactGrid.h"
 
 #include <QDialog>
@@ -47,6 +48,12 @@ public:
     void cmdClose_Click();
     void cmdContact_Click();
 
+    // Escape, Close and the close box: with anything changed since the window opened, asks
+    // before the changes are dropped; No keeps the window as it is.
+    void reject() override;
+    // True when a field differs from what the window showed when it opened.
+    bool hasChanges() const;
+
     // The contact grid hands the picked contact back here.
     void setPickedId(int id) override;
     void setPickedName(const QString& name) override;
@@ -64,7 +71,7 @@ public:
     QPlainTextEdit* txtNotes = nullptr; // txtAppt(2)
     QLineEdit* txtName = nullptr;   // txtAppt(3)
     DatePicker* DTPicker1 = nullptr;
-    QComboBox* cboTime = nullptr;
+    TimeBox* cboTime = nullptr;
     QPushButton* cmdSave = nullptr;
     QPushButton* cmdClose = nullptr;
     QPushButton* cmdContact = nullptr;
@@ -92,6 +99,9 @@ private:
     int pickedId_ = 0;
     QString outcome_; // as stored: empty, "Held" or "Not held"
     QString outcomeForSave() const;
+    // Every field as the window first showed it, to tell whether anything was changed since.
+    QStringList fieldsShown() const;
+    QStringList opened_;
 };
 
 // "Schedule an appointment ": a new appointment for the contact leadID, its first and last name

@@ -177,15 +177,28 @@ void LeadPanel::cmdEditLead_Click()
 {
     if (txtLead[0]->text().isEmpty())
         return;
-    lLeadID = txtLead[0]->text().toInt();
+    const int id = lLeadID = txtLead[0]->text().toInt();
     {
         frmLead editor(fraLead->window());
         editor.bEditMode = true;
         desktop().runModal(editor);
         editor.bEditMode = false;
     }
-    // The refill shows the contact again where it was, or empties the panel if it is gone.
-    PopTree(QString());
+    // The refill keeps the filter and shows the contact again where it was, or its neighbour if
+    // it was deleted. One that the edit took out of the filter is shown among all contacts.
+    PopTree(treeFilter());
+    if (lLeadID != id && contactStored(id))
+        GoToLead(id);
+}
+
+bool LeadPanel::contactStored(int id)
+{
+    try {
+        Connection connection(sConnContacts);
+        return !Snapshot(connection, QStringLiteral("SELECT id FROM contacts where id=") + QString::number(id)).eof();
+    } catch (const std::exception&) {
+        return false; // the refill has said what is wrong with the database
+    }
 }
 
 void LeadPanel::cmdEmail_Click()

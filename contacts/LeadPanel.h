@@ -66,6 +66,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    static bool contactStored(int id);
     bool mousePressed_ = false;
 };
 

@@ -160,7 +160,7 @@ void frmContactGrid::showEvent(QShowEvent* event)
 
 void frmContactGrid::Form_Load()
 {
-    PopGrid(QStringLiteral("none"), QString());
+    PopGrid();
     PopFilterList();
     PopTypeList();
     if (!bViewMode)
@@ -169,23 +169,30 @@ void frmContactGrid::Form_Load()
     grdDataGrid->setFocus();
 }
 
-void frmContactGrid::PopGrid(const QString& mode, const QString& filter)
+QString GridWhere(const QString& letter, const QString& type, const QString& companies)
 {
-    QString where;
-    if (mode == u"alpha")
-        where = QStringLiteral(" where lastname like '") + Quoted(filter) + QStringLiteral("%'");
-    else if (mode == u"type")
-        where = QStringLiteral(" where contype='") + Quoted(filter) + u'\'';
-    else if (mode == u"company")
-        where = QStringLiteral(" where company <> \"\"");
-    else if (mode == u"nocompany")
-        where = QStringLiteral(" where company = \"\"");
+    QStringList parts;
+    if (letter.size() == 1 && letter.at(0) >= u'A' && letter.at(0) <= u'Z')
+        parts << QStringLiteral("lastname like '") + letter + QStringLiteral("%'");
+    if (!type.isEmpty() && type != u"All")
+        parts << QStringLiteral("contype='") + Quoted(type) + u'\'';
+    if (companies == u"Companies only")
+        parts << QStringLiteral("company <> \"\"");
+    else if (companies == u"No Companies")
+        parts << QStringLiteral("company = \"\"");
+    return parts.isEmpty() ? QString() : QStringLiteral(" where ") + parts.join(QStringLiteral(" and "));
+}
+
+void frmContactGrid::PopGrid()
+{
+    const QString where = GridWhere(cboFilter->currentText(), cboType->currentText(), cboCompanies->currentText());
     const QString sql = QStringLiteral("select id,firstname + ' ' + lastname, company,  address, workph, ext, "
                                        "homeph,cellph,email,") + LastContactColumn() + u',' + choosableSelect() + QStringLiteral(" from contacts") +
                         where + QStringLiteral(" order by lastname,firstname asc");
     try {
         Connection connection(sConnContacts);
         model->setRows(Snapshot(connection, sql), allHeadings());
+        fileAsTheTreeDoes(connection, where);
     } catch (const std::exception& e) {
         ReportFailure(e, QStringLiteral("PopGrid"), Owner::Form, QStringLiteral("frmContactGrid"));
         return;
@@ -261,6 +268,45 @@ void frmContactGrid::grdDataGrid_ColumnChoice(const QPoint& at)
                                      !chosen.contains(QLatin1String(contactFields()[kChoosable[i]].column)));
 }
 
+void frmContactGrid::fileAsTheTreeDoes(Connection& connection, const QString& where)
+{
+    // The local files sort a name beginning with a letter beyond ASCII after Z and one beginning
+    // with a digit before A; the rows are put where the tree files them. The names come in the
+    // grid's own order, so each row is matched by position (and checked by its id).
+    const int rows = model->rowCount();
+    // Names of plain letters (each word after a blank begins with one, as a last name must) are
+    // in the tree's order already: no second read for them.
+    const auto plain = [](const QString& name) {
+        if (name.isEmpty() || name.endsWith(u' '))
+            return false;
+        for (qsizetype i = 0; i < name.size(); ++i) {
+            const char16_t c = name.at(i).unicode();
+            if (c >= 0x80 || (c >= u'0' && c <= u'9') ||
+                (i > 0 && name.at(i - 1) == u' ' && !((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'))))
+                return false;
+        }
+        return true;
+    };
+    bool allPlain = true;
+    for (int r = 0; r < rows && allPlain; ++r)
+        allPlain = plain(model->text(r, kNameColumn));
+    if (allPlain)
+        return;
+    std::vector<std::pair<QString, QString>> names;
+    names.reserve(size_t(rows));
+    Snapshot rs(connection, QStringLiteral("select id,lastname,firstname from contacts") + where +
+                                QStringLiteral(" order by lastname,firstname asc"));
+    for (int r = 0; !rs.eof() && r < rows; rs.moveNext(), ++r) {
+        if (rs.field(0).toInt() != model->value(r, 0).toInt())
+            return; // changed between the two reads: the next fill puts it right
+        names.emplace_back(rs.text(1), rs.text(2));
+    }
+    if (int(names.size()) != rows)
+        return;
+    if (const std::vector<int> order = TreeFilingOrder(names); !order.empty())
+        model->reorder(order);
+}
+
 void frmContactGrid::PopFilterList()
 {
     cboFilter->clear();
@@ -284,34 +330,10 @@ void frmContactGrid::PopCompanyList()
     cboCompanies->setCurrentIndex(0);
 }
 
-void frmContactGrid::cboFilter_Click()
-{
-    const QString choice = cboFilter->currentText();
-    if (choice == u"All")
-        PopGrid(QStringLiteral("none"), QString());
-    else
-        PopGrid(QStringLiteral("alpha"), choice);
-}
-
-void frmContactGrid::cboType_Click()
-{
-    const QString choice = cboType->currentText();
-    if (choice == u"All")
-        PopGrid(QStringLiteral("none"), QString());
-    else
-        PopGrid(QStringLiteral("type"), choice);
-}
-
-void frmContactGrid::cboCompanies_Click()
-{
-    const QString choice = cboCompanies->currentText();
-    if (choice == u"Companies only")
-        PopGrid(QStringLiteral("company"), QString());
-    else if (choice == u"No Companies")
-        PopGrid(QStringLiteral("nocompany"), QString());
-    else
-        PopGrid(QStringLiteral("none"), QString());
-}
+// Each filter narrows what the others leave, so the three boxes always say what is listed.
+void frmContactGrid::cboFilter_Click() { PopGrid(); }
+void frmContactGrid::cboType_Click() { PopGrid(); }
+void frmContactGrid::cboCompanies_Click() { PopGrid(); }
 
 void frmContactGrid::cmdEmail_Click()
 {

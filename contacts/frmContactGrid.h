@@ -15,6 +15,7 @@ class QTableView;
 
 namespace kestrel {
 
+class Connection;
 class Snapshot;
 
 // Whoever opens the grid to pick a contact receives the chosen name ("First Last") here.
@@ -37,9 +38,8 @@ public:
     // Receives the name that Select picks.
     ContactPicker* picker = nullptr;
 
-    // mode "alpha" (filter: a letter), "type" (filter: a contact type), "company", "nocompany",
-    // anything else for all contacts.
-    void PopGrid(const QString& mode, const QString& filter = QString());
+    // Lists the contacts that the three filter boxes leave, as the tree files them.
+    void PopGrid();
 
     void Form_Load();
     void PopFilterList();
@@ -70,7 +70,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void fileAsTheTreeDoes(Connection& connection, const QString& where);
     bool loaded_ = false;
 };
+
+// The WHERE piece (with its leading blank, or empty) for the grid's filters as they stand: an
+// initial ("All" or A-Z), a type ("All" or one) and "Both", "Companies only" or "No Companies".
+QString GridWhere(const QString& letter, const QString& type, const QString& companies);
 
 } // namespace kestrel

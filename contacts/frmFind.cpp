@@ -3,6 +3,7 @@
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/SearchIndex.h"
+#include "data/TextFold.h"
 #include "data/modData.h"
 #include "ui/Accessible.h"
 #include "ui/Report.h"
@@ -19,16 +20,24 @@ namespace kestrel {
 
 namespace {
 // Column widths in characters of the fixed-pitch list, like the program's other lists.
-constexpr int kLastWidth = 14, kFirstWidth = 10, kCompanyWidth = 14, kCityWidth = 10, kPhoneWidth = 14;
+constexpr int kLastWidth = 14, kFirstWidth = 10, kCompanyWidth = 14, kCityWidth = 10;
+
+// A line break or tab in a stored value would tear the columns apart.
+QString oneLine(QString text)
+{
+    for (QChar& c : text)
+        if (c.category() == QChar::Other_Control)
+            c = u' ';
+    return text;
+}
 
 QString column(const QString& text, int width)
 {
-    QString cell = LeftChars(text, width);
-    // A line break or tab in a stored value would tear the columns apart.
-    for (QChar& c : cell)
-        if (c.category() == QChar::Other_Control)
-            c = u' ';
-    return cell.leftJustified(width, u' ');
+    const QString cell = oneLine(LeftChars(text, width));
+    // A right-to-left name is isolated within its column, so it can neither pull the blanks
+    // after it nor the next column into its own direction: the columns keep their order.
+    const qsizetype shown = cell.size();
+    return isolated(cell) + QString(std::max<qsizetype>(0, width - shown), u' ');
 }
 
 
@@ -40,7 +49,7 @@ QString FoundLine(const FoundContact& c)
 {
     return column(c.lastName, kLastWidth) + u' ' + column(c.firstName, kFirstWidth) + u' ' +
            column(c.company, kCompanyWidth) + u' ' + column(c.city, kCityWidth) + u' ' +
-           LeftChars(c.phone, kPhoneWidth);
+           isolated(oneLine(c.phone)); // the last column: the whole number, its matched digits too
 }
 
 QString FoundCountText(const FoundContacts& found, bool searched)

@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTimer>
 
 namespace kestrel {
@@ -108,6 +109,8 @@ frmLead::frmLead(QWidget* parent) : QDialog(parent)
     connect(cmdSave, &QPushButton::clicked, this, [this] { cmdSave_Click(); });
     connect(cmdDelete, &QPushButton::clicked, this, [this] { cmdDelete_Click(); });
     connect(cmdCloseLead, &QPushButton::clicked, this, [this] { cmdCloseLead_Click(); });
+    // Ctrl+S saves from any box, as Save does.
+    connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, [this] { cmdSave_Click(); });
 }
 
 void frmLead::showEvent(QShowEvent* event)
@@ -303,7 +306,8 @@ void frmLead::done(int result)
     if (unloaded_)
         return;
     unloaded_ = true;
-    PopTree(QString());
+    // The tree stays as its display filter says.
+    PopTree(treeFilter());
 }
 
 } // namespace kestrel

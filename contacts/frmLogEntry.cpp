@@ -6,6 +6,7 @@
 #include "platform/Platform.h"
 #include "ui/DatePicker.h"
 #include "ui/Report.h"
+#include "ui/TimeBox.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -13,7 +14,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QTextDocument>
 
 namespace kestrel {
@@ -32,28 +32,6 @@ QString noteText(const QPlainTextEdit* box)
     return text;
 }
 } // namespace
-
-std::optional<QTime> ParseTypedTime(const QString& typed)
-{
-    const QString t = typed.simplified().toUpper();
-    if (t.isEmpty())
-        return std::nullopt;
-    static const QRegularExpression re(QStringLiteral("^(\\d{1,2})(?::(\\d{2}))? ?(AM|PM|A|P)?$"));
-    const QRegularExpressionMatch m = re.match(t);
-    if (!m.hasMatch())
-        return QTime();
-    int hour = m.captured(1).toInt();
-    const int minute = m.captured(2).isEmpty() ? 0 : m.captured(2).toInt();
-    const QString half = m.captured(3);
-    if (!half.isEmpty()) {
-        if (hour < 1 || hour > 12)
-            return QTime();
-        hour = hour % 12 + (half.startsWith(u'P') ? 12 : 0);
-    } else if (m.captured(2).isEmpty()) {
-        return QTime(); // "14" alone is no time
-    }
-    return QTime(hour, minute); // invalid past 23:59
-}
 
 QString FollowUpToDoText(const QDate& date, const QString& name)
 {
@@ -184,8 +162,9 @@ bool frmLogEntry::readBoxes()
         dtDate->selectAll();
         return false;
     }
+    // Empty: no time of day.
     const std::optional<QTime> time = ParseTypedTime(txtTime->text());
-    if (time && !time->isValid()) {
+    if (!time && !txtTime->text().trimmed().isEmpty()) {
         platform().msgBox(QStringLiteral("The time must be a time of day, for example 2:30 PM or 14:30."));
         txtTime->setFocus();
         txtTime->selectAll();

@@ -19,10 +19,6 @@ namespace kestrel {
 
 class DatePicker;
 
-// A typed time of day: "2:30 PM", "2:30pm", "14:30" or "2 PM"; nothing for an empty text, and an
-// invalid time for one that is no time of day.
-std::optional<QTime> ParseTypedTime(const QString& text);
-
 class frmLogEntry : public QDialog {
     Q_OBJECT
 public:

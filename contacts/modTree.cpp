@@ -105,6 +105,41 @@ bool reselect(QTreeWidget* tv, int id)
 }
 } // namespace
 
+namespace {
+// The contact nodes next to the one with this id, the following one first; the selection moves
+// there when a refill finds the contact gone.
+std::vector<int> neighboursOf(QTreeWidget* tv, int id)
+{
+    const QString key = QStringLiteral("ID") + QString::number(id);
+    const QTreeWidgetItem* before = nullptr;
+    bool found = false;
+    std::vector<int> out;
+    for (int i = 0; i < tv->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* initial = tv->topLevelItem(i);
+        for (int j = 0; j < initial->childCount(); ++j) {
+            const QTreeWidgetItem* node = initial->child(j);
+            if (found) {
+                out.push_back(nodeKey(node).mid(2).toInt());
+                if (before)
+                    out.push_back(nodeKey(before).mid(2).toInt());
+                return out;
+            }
+            if (nodeKey(node) == key)
+                found = true;
+            else
+                before = node;
+        }
+    }
+    if (found && before)
+        out.push_back(nodeKey(before).mid(2).toInt());
+    return out;
+}
+
+QString gLastFilter; // what the previous fill listed: "" for all contacts, else a type
+} // namespace
+
+QString treeFilter() { return gPanel ? gPanel->cmbDisplay->currentText() : QString(); }
+
 void PopTree(const QString& filter)
 {
     LeadPanel* panel = gPanel;
@@ -114,6 +149,19 @@ void PopTree(const QString& filter)
     QPointer<QTreeWidget> tv = panel->tvLead;
     bool shownOk = false;
     const int shown = panel->txtLead[0]->text().toInt(&shownOk);
+    const bool all = filter.isEmpty() || filter == u"All";
+    // The box says what the tree lists: a fill of every contact shows "All" there.
+    if (all)
+        panel->cmbDisplay->setCurrentIndex(std::max(0, panel->cmbDisplay->findText(QStringLiteral("All"))));
+    const QString listing = all ? QString() : panel->cmbDisplay->currentText();
+    // A contact gone from the same list (deleted here or by another user) leaves its neighbour
+    // chosen; one that a new filter leaves out does not choose another.
+    const std::vector<int> neighbours = shownOk && listing == std::exchange(gLastFilter, listing)
+                                            ? neighboursOf(tv, shown) : std::vector<int>{};
+    QSet<QString> opened;
+    for (int i = 0; i < tv->topLevelItemCount(); ++i)
+        if (tv->topLevelItem(i)->isExpanded())
+            opened.insert(nodeKey(tv->topLevelItem(i)));
     {
         ++gFilling;
         tv->clear();
@@ -121,8 +169,8 @@ void PopTree(const QString& filter)
     }
 
     QString sql = QStringLiteral("SELECT ID, LastName, FirstName, Address ") + QStringLiteral("FROM contacts ");
-    if (!filter.isEmpty() && filter != u"All")
-        sql += QStringLiteral("WHERE contype='") + Quoted(panel->cmbDisplay->currentText()) + u'\'';
+    if (!all)
+        sql += QStringLiteral("WHERE contype='") + Quoted(listing) + u'\'';
     sql += QStringLiteral("ORDER BY LastName, FirstName, address");
 
     std::optional<Snapshot> rs;
@@ -203,11 +251,54 @@ void PopTree(const QString& filter)
     }
     --gFilling;
 
-    // The user keeps the place: the contact shown before the fill is shown again.
-    if (shownOk && !reselect(tv, shown)) {
+    // The user keeps the place: the letters open stay open and the contact shown before the fill
+    // is shown again, or its neighbour when it is gone.
+    for (int i = 0; i < tv->topLevelItemCount(); ++i)
+        if (opened.contains(nodeKey(tv->topLevelItem(i))))
+            tv->topLevelItem(i)->setExpanded(true);
+    if (shownOk && !reselect(tv, shown) &&
+        std::none_of(neighbours.begin(), neighbours.end(), [&](int id) { return reselect(tv, id); })) {
         ClearLead();
         lLeadID = 0;
     }
+}
+
+std::vector<int> TreeFilingOrder(const std::vector<std::pair<QString, QString>>& names)
+{
+    constexpr int kOthers = 26;
+    std::vector<int> group(names.size());
+    bool inOrder = true;
+    bool foldGroup[kOthers] = {};
+    for (size_t r = 0; r < names.size(); ++r) {
+        const QString& last = names[r].first;
+        const QChar initial = fileInitial(last);
+        group[r] = initial == u'#' ? kOthers : initial.unicode() - u'A';
+        if (r > 0 && group[r] < group[r - 1])
+            inOrder = false;
+        if (group[r] != kOthers && !last.isEmpty() && last.at(0).unicode() >= 0x80)
+            inOrder = false, foldGroup[group[r]] = true;
+    }
+    if (inOrder)
+        return {};
+    std::vector<int> order(names.size());
+    for (size_t r = 0; r < order.size(); ++r)
+        order[r] = int(r);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return group[size_t(a)] < group[size_t(b)]; });
+    for (auto from = order.begin(); from != order.end();) {
+        const int g = group[size_t(*from)];
+        const auto to = std::find_if(from, order.end(), [&](int r) { return group[size_t(r)] != g; });
+        if (g != kOthers && foldGroup[g]) {
+            std::vector<std::pair<QString, int>> keyed;
+            keyed.reserve(size_t(to - from));
+            for (auto it = from; it != to; ++it)
+                keyed.emplace_back(foldedText(names[size_t(*it)].first) + QChar(1) + foldedText(names[size_t(*it)].second), *it);
+            std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+            for (size_t i = 0; i < keyed.size(); ++i)
+                *(from + ptrdiff_t(i)) = keyed[i].second;
+        }
+        from = to;
+    }
+    return order;
 }
 
 void GoToLead(int id)
@@ -248,7 +339,9 @@ void OpenWebSite(const QString& site)
 void EmailLead(const QString& address)
 {
     if (!address.isEmpty()) {
-        platform().openDocument(mailtoLink(address));
+        // Without a mail program the desktop would drop the link without a word.
+        if (!platform().openMailLink(mailtoLink(address)))
+            platform().msgBox(NoMailProgramText(address));
         return;
     }
     platform().msgBox(QStringLiteral("There is either no lead selected or there is\r\n"

@@ -262,16 +262,22 @@ bool containsAll(const QString& words, const QStringList& needles)
 FoundContact toFound(const ContactRow& r, const QStringList& needles)
 {
     FoundContact f{r.id, r.f[0], r.f[1], r.f[2], r.f[3], {}};
+    // The phone that holds the most of the digits typed ("555 0199": the number with both, not
+    // the first one with 555); else work, cell or home, whichever is first given.
     const QString* phones[] = {&r.f[7], &r.f[6], &r.f[5]}; // work, cell, home
+    int best = 0;
     for (const QString* p : phones) {
         const QString digits = digitsOf(*p);
-        if (!digits.isEmpty() && std::any_of(needles.begin(), needles.end(), [&](const QString& n) {
-                return isDigits(n) && digits.contains(n);
-            })) {
+        const int matched = digits.isEmpty() ? 0 : int(std::count_if(needles.begin(), needles.end(), [&](const QString& n) {
+            return isDigits(n) && digits.contains(n);
+        }));
+        if (matched > best) {
+            best = matched;
             f.phone = *p;
-            return f;
         }
     }
+    if (best > 0)
+        return f;
     for (const QString* p : phones) {
         if (!p->trimmed().isEmpty()) {
             f.phone = *p;

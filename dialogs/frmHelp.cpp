@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QHBoxLayout>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QUrl>
@@ -56,11 +57,24 @@ frmHelp::frmHelp(QWidget* parent) : QWidget(parent, Qt::Window)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter);
 
-    connect(tvContents, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
-        if (const QString local = item->data(0, Qt::UserRole).toString(); !local.isEmpty())
-            ShowTopic(local);
-    });
+    // The page of the entry chosen: by a click, by the arrow keys, or by Enter.
+    connect(tvContents, &QTreeWidget::itemClicked, this, &frmHelp::tvContents_NodeClick);
+    connect(tvContents, &QTreeWidget::itemActivated, this, &frmHelp::tvContents_NodeClick);
+    connect(tvContents, &QTreeWidget::currentItemChanged, this, &frmHelp::tvContents_NodeClick);
     connect(rtbTopic, &QTextBrowser::anchorClicked, this, &frmHelp::anchorClicked);
+    // Escape closes Help from wherever the keys are in it.
+    auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    close->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
+}
+
+void frmHelp::tvContents_NodeClick(QTreeWidgetItem* item)
+{
+    if (!item)
+        return;
+    // A page shown from a link is already on show, perhaps at a place further down: left there.
+    if (const QString local = item->data(0, Qt::UserRole).toString(); !local.isEmpty() && local != currentTopic())
+        ShowTopic(local);
 }
 
 bool frmHelp::OpenHelp(const QString& path)

@@ -37,6 +37,18 @@ QVariant SnapshotTableModel::value(int row, int column) const
     return inside(row, column) ? snap_->value(shown_[size_t(row)], column) : QVariant();
 }
 
+void SnapshotTableModel::reorder(const std::vector<int>& viewRows)
+{
+    beginResetModel();
+    std::vector<int> shown;
+    shown.reserve(viewRows.size());
+    for (int r : viewRows)
+        if (r >= 0 && r < int(shown_.size()))
+            shown.push_back(shown_[size_t(r)]);
+    shown_ = std::move(shown);
+    endResetModel();
+}
+
 void SnapshotTableModel::removeRowsAt(const std::vector<int>& rows)
 {
     // From the end, one run of neighbouring rows at a time, so earlier indexes stay valid.

@@ -28,6 +28,8 @@ public:
     // still gives them as stored.
     using CellFormat = QString (*)(const QString& stored);
     void setColumnFormat(int column, CellFormat format);
+    // Shows the rows in a new order, given as the view indexes of today's rows.
+    void reorder(const std::vector<int>& viewRows);
     // Takes rows (ascending view indexes) out of the view.
     void removeRowsAt(const std::vector<int>& rows);
     // Shows the rows ordered by a column's values: empty cells first, dates and numbers by their

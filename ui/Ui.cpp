@@ -2,6 +2,7 @@
 
 #include "ui/Accessible.h"
 #include "ui/DatePicker.h"
+#include "ui/TimeBox.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -47,7 +48,8 @@ int defaultHeight(ControlKind kind)
     case ControlKind::CheckBox:
     case ControlKind::Option:
     case ControlKind::Label: return 255;
-    case ControlKind::DatePicker: return 315;
+    case ControlKind::DatePicker:
+    case ControlKind::TimeBox: return 315;
     default: return 1215;
     }
 }
@@ -96,6 +98,7 @@ QWidget* makeControl(ControlKind kind, const QString& caption, QWidget* parent)
         return g;
     }
     case ControlKind::DatePicker: return new DatePicker(parent);
+    case ControlKind::TimeBox: return new TimeBox(parent);
     }
     return new QWidget(parent);
 }
@@ -168,7 +171,8 @@ bool needsLabel(ControlKind kind)
     case ControlKind::ListBox:
     case ControlKind::Tree:
     case ControlKind::Grid:
-    case ControlKind::DatePicker: return true;
+    case ControlKind::DatePicker:
+    case ControlKind::TimeBox: return true;
     default: return false;
     }
 }

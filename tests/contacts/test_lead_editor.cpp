@@ -129,3 +129,22 @@ TEST_F(EditorTest, ASaveKeepsLongStoredValuesWholeAndARowChangedOrDeletedElsewhe
     EXPECT_EQ(desk.prompts[4].text, "This contact was deleted or changed elsewhere after this window opened, so your "
                                     "changes were not saved.\n\nSave what you typed as a new contact?");
 }
+
+TEST_F(EditorTest, CtrlSSavesFromAnyBoxAsSaveDoes)
+{
+    openEditor(false, [&](frmLead& f) {
+        f.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        f.txtLead[1]->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(f.txtLead[1], "Quinn");
+        QTest::keyClick(f.txtLead[1], Qt::Key_S, Qt::ControlModifier); // no first name: refused as Save refuses
+        EXPECT_TRUE(f.isVisible());
+        EXPECT_EQ(QApplication::focusWidget(), f.txtLead[2]);
+        QTest::keyClicks(f.txtLead[2], "Zoe");
+        QTest::keyClick(f.txtLead[2], Qt::Key_S, Qt::ControlModifier);
+        EXPECT_FALSE(f.isVisible());
+        EXPECT_EQ(f.cmdSave->text() + u'|' + f.windowTitle(), "Save|Contacts");
+    });
+    EXPECT_EQ(stored("lastname,firstname"), "Quinn|Zoe");
+    EXPECT_EQ(desk.messages(), QStringList{"First and Last Names must contain entries."});
+}

@@ -82,7 +82,7 @@ TEST_F(HostileContacts, EditorKeepsWhatWasTypedAndTheExportGivesItBack)
     EXPECT_EQ(shown, stored.size());
     setLeadPanel(nullptr);
     frmContactGrid grid;
-    grid.PopGrid(QStringLiteral("none"));
+    grid.PopGrid();
     ASSERT_EQ(size_t(grid.model->rowCount()), stored.size());
     for (int row = 0; row < grid.model->rowCount(); ++row) {
         // A cell shows one line; its tool tip holds the value whole.
