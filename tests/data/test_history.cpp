@@ -8,6 +8,8 @@
 #include "data/RowGuard.h"
 #include "data/SearchIndex.h"
 #include "data/modData.h"
+#include "data/Office.h"
+#include "data/PgEngine.h"
 #include "tests/support/Fixture.h"
 #include "ui/Report.h"
 
@@ -156,4 +158,42 @@ TEST_F(HistoryTest, FindReachesAContactByAWordOfItsHistoryAndForgetsItWhenTheEnt
     EXPECT_EQ(found.rows[0].id, ann);
     ASSERT_TRUE(ActionQuery(HistoryDeleteStatement(id), sConnContacts));
     EXPECT_TRUE(findContacts(sConnContacts, QStringLiteral("pelican"), 10).rows.empty());
+}
+
+TEST_F(HistoryTest, OnTheServerEachEntryIsWrittenByItsDatabaseUserAndTwoUsersEditsAreGuarded)
+{
+    if (!onServer())
+        GTEST_SKIP() << "needs the test server (the server.* run)";
+    const QString role = QStringLiteral("kestrel_hist_%1").arg(serverDb);
+    const auto admin = [this](const QString& sql) { pg::runMaintenance(testServer() + QStringLiteral(" dbname=postgres"), sql); };
+    admin(QStringLiteral("CREATE ROLE %1 LOGIN").arg(role));
+    const QString other = serverConnectionText(serverConninfo(sConnContacts) + QStringLiteral(" user=") + role);
+    const int ann = addContact(QStringLiteral("Lee"), QStringLiteral("Ann"));
+    HistoryEntry e;
+    e.contactId = ann;
+    e.kind = QStringLiteral("Call");
+    e.date = QDate(2027, 3, 14);
+    e.subject = QStringLiteral("Theirs");
+    // The name a client claims and its clock count for nothing: the server stamps both.
+    EXPECT_TRUE(ActionQuery(HistoryInsertStatement(e, QStringLiteral("forged"), QDateTime(QDate(1999, 1, 1), QTime(0, 0))), other));
+    const auto written = contactHistory(sConnContacts, ann, {});
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written[0].author, role);
+    EXPECT_NE(written[0].created.left(4), QStringLiteral("1999"));
+    // Both open it; the other user saves first; this user's save asks instead of overwriting.
+    const QString seen = rowVersion(sConnContacts, historyRow(written[0].id));
+    HistoryEntry theirs = written[0], mine = written[0];
+    theirs.outcome = QStringLiteral("Done");
+    EXPECT_EQ(saveIfUnchanged(other, historyRow(theirs.id), rowVersion(other, historyRow(theirs.id)),
+                              HistoryUpdateStatement(theirs, now))
+                  .outcome,
+              SaveOutcome::Saved);
+    mine.outcome = QStringLiteral("No answer");
+    EXPECT_EQ(saveIfUnchanged(sConnContacts, historyRow(mine.id), seen, HistoryUpdateStatement(mine, now)).outcome,
+              SaveOutcome::Changed);
+    EXPECT_EQ(historyEntry(sConnContacts, mine.id)->outcome, QStringLiteral("Done"));
+    EXPECT_EQ(historyEntry(sConnContacts, mine.id)->author, role); // a change keeps who wrote it
+    releaseAllDatabaseFiles();
+    pg::runMaintenance(serverConninfo(sConnContacts), QStringLiteral("DROP OWNED BY %1").arg(role));
+    admin(QStringLiteral("DROP ROLE %1").arg(role));
 }
