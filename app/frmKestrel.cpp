@@ -20,6 +20,7 @@
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmHelp.h"
 #include "dialogs/frmOptions.h"
+#include "dialogs/modBackup.h"
 #include "exchange/frmImport.h"
 #include "exchange/frmLeadCSV.h"
 #include "exchange/modExchange.h"
@@ -137,6 +138,10 @@ void frmKestrel::buildMenus()
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
     add(mnuFile, mnuFileOptions, "mnuFileOptions", QStringLiteral("Options"), {}, &frmKestrel::mnuFileOptions_Click);
     sep(mnuFile, "sep3");
+    add(mnuFile, mnuFileBackup, "mnuFileBackup", QStringLiteral("&Backup Now"), {}, &frmKestrel::mnuFileBackup_Click);
+    add(mnuFile, mnuFileRestore, "mnuFileRestore", QStringLiteral("&Restore Backup\u2026"), {},
+        &frmKestrel::mnuFileRestore_Click);
+    sep(mnuFile, "sepBackup");
     add(mnuFile, mnuFilePrint, "mnuFilePrint", QStringLiteral("Print"), QKeySequence(Qt::CTRL | Qt::Key_P),
         &frmKestrel::mnuFilePrint_Click);
     add(mnuFile, mnuFileToDo, "mnuFileToDo", QStringLiteral("Print ToDo"), QKeySequence(Qt::CTRL | Qt::Key_T),
@@ -372,6 +377,22 @@ void frmKestrel::mnuFileOptions_Click()
     frmOptions options(this);
     desktop().runModal(options);
 }
+void frmKestrel::mnuFileBackup_Click() { BackupNow(this); }
+
+void frmKestrel::mnuFileRestore_Click()
+{
+    if (!RestoreBackupCommand(this))
+        return;
+    // Every list shows the restored data; the contact chosen before may not be in it.
+    lLeadID = 0;
+    PopTree(lead->cmbDisplay->currentText());
+    remind->PopToDo();
+    remind->PopWeekList();
+    if (isCalInFront())
+        cal->Refresh();
+    RearmAlerts();
+}
+
 void frmKestrel::mnuFilePrint_Click()
 {
     if (isRemindInFront())

@@ -45,6 +45,8 @@ public:
 
     // Menu commands.
     void mnuFileOptions_Click();
+    void mnuFileBackup_Click();
+    void mnuFileRestore_Click();
     void mnuFilePrint_Click();
     void mnuFileToDo_Click();
     void mnuFilePrintForm_Click();
@@ -99,6 +101,8 @@ public:
     QMenu* mnuCon = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuFileOptions = nullptr;
+    QAction* mnuFileBackup = nullptr;
+    QAction* mnuFileRestore = nullptr;
     QAction* mnuFilePrint = nullptr;
     QAction* mnuFileToDo = nullptr;
     QAction* mnuFilePrintForm = nullptr;

@@ -379,7 +379,9 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
                 try {
                     insert.run();
                 } catch (const DbError& e) {
-                    if (!batch->active())
+                    // A full disk or a lock stops the import (taken back below); only a row the
+                    // database itself refuses is counted and passed over.
+                    if (!batch->active() || e.fault() != Fault::Program)
                         throw;
                     if (sum.refused++ == 0)
                         sum.firstRefusal = QStringLiteral("line %1: %2").arg(QByteArray(line).toLongLong()).arg(e.description());
@@ -423,7 +425,9 @@ bool saveKeptOut(const QString& path, const ImportSummary& summary, QString* err
                             out += "\r\n";
                         });
     } catch (const std::exception& e) {
-        *error = ErrorReport(e, QStringLiteral("saveKeptOut"), Owner::Module, QStringLiteral("modImport"));
+        *error = MachineFaultWords(e);
+        if (error->isEmpty())
+            *error = ErrorReport(e, QStringLiteral("saveKeptOut"), Owner::Module, QStringLiteral("modImport"));
         return false;
     }
     QSaveFile file(path);

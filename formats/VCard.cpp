@@ -388,6 +388,15 @@ QByteArray toUtf8Bytes(const QByteArray& bytes)
     return bytes;
 }
 
+// A line that opens or closes a card. Such a line never continues a value, whatever the line
+// before it ends in: a quoted-printable value cut after its soft break "=" must not keep its
+// card open and swallow the cards after it.
+bool isCardBoundary(const QByteArray& line)
+{
+    const QByteArray t = line.trimmed().toUpper();
+    return t == "BEGIN:VCARD" || t == "END:VCARD";
+}
+
 } // namespace
 
 std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>* cardTexts)
@@ -401,9 +410,22 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
 
     QByteArray logical;
     int logicalLine = 0;
-    // Where the logical line starts and its last physical line ends, and where the card began.
-    qsizetype logicalStart = 0, logicalEnd = 0, cardStart = 0;
+    // Where the logical line starts and its last physical line ends, where the logical line
+    // before it ended, and where the card began.
+    qsizetype logicalStart = 0, logicalEnd = 0, previousEnd = 0, cardStart = 0;
     bool qp = false, b64 = false;
+    bool afterAgent = false; // 2.1's "AGENT:" with the agent's card on the lines that follow
+    // A card without END:VCARD still counts, its text kept whole with the END a reader of a
+    // saved copy needs.
+    auto closeUnended = [&](qsizetype end) {
+        ContactRecord r = card->finish();
+        r.problems += QStringLiteral("the card ends without END:VCARD");
+        cards.push_back(std::move(r));
+        card.reset();
+        depth = 0;
+        if (cardTexts)
+            *cardTexts += bytes.mid(cardStart, end - cardStart).trimmed() + "\r\nEND:VCARD";
+    };
     auto flush = [&] {
         if (logical.isEmpty())
             return;
@@ -411,6 +433,8 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
         if (parseLine(logical, p)) {
             const QByteArray v = p.value.trimmed().toUpper();
             if (p.name == "BEGIN" && v == "VCARD") {
+                if (depth == 1 && !afterAgent)
+                    closeUnended(previousEnd); // a new card: the one before never ended
                 if (depth++ == 0) {
                     card.emplace(logicalLine);
                     cardStart = logicalStart;
@@ -425,7 +449,9 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
             } else if (depth == 1) { // an embedded card (2.1's AGENT) is not this contact
                 card->add(p);
             }
+            afterAgent = depth == 1 && p.name == "AGENT" && p.value.trimmed().isEmpty();
         }
+        previousEnd = logicalEnd;
         logical.clear();
     };
 
@@ -442,7 +468,7 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
         if (line.endsWith('\r'))
             line.chop(1);
         const qsizetype lineEnd = lineStart + line.size();
-        if (!logical.isEmpty() && qp && logical.endsWith('=')) {
+        if (!logical.isEmpty() && qp && logical.endsWith('=') && !isCardBoundary(line)) {
             logical.chop(1); // quoted-printable soft line break
             logical += line;
             logicalEnd = lineEnd;
@@ -466,13 +492,8 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
         }
     }
     flush();
-    if (card) { // a last card without END:VCARD still counts
-        ContactRecord r = card->finish();
-        r.problems += QStringLiteral("the card ends without END:VCARD");
-        cards.push_back(std::move(r));
-        if (cardTexts) // kept whole, with the END a reader of the saved file needs
-            *cardTexts += bytes.mid(cardStart).trimmed() + "\r\nEND:VCARD";
-    }
+    if (card)
+        closeUnended(bytes.size());
     return cards;
 }
 
