@@ -117,7 +117,10 @@ ALTER TABLE contacts ADD COLUMN IF NOT EXISTS notes text COLLATE kestrel_nocase 
 // (the user a client claims to be, and its clock, count for nothing), keeps both through every
 // change, raises the row version and announces each change as "history". Appointments gain the
 // contact they were made for, the outcome the user marked, and whether the history holds them:
-// only those may be purged. The office's members may read and write rows, nothing more.
+// only those may be purged. A role outside the office reads none of it, whatever the earlier
+// steps granted to everyone who may connect: the notes of calls are the office's own. Its members
+// (of the database owner's group, or of kestrel_office where the server has that role) may read
+// and write rows, nothing more.
 constexpr const char* kVersion5 = R"sql(
 CREATE TABLE IF NOT EXISTS history(
   id serial PRIMARY KEY,
@@ -163,13 +166,16 @@ CREATE OR REPLACE TRIGGER history_stamp BEFORE INSERT OR UPDATE ON history
   FOR EACH ROW EXECUTE FUNCTION kestrel_history_stamp();
 CREATE OR REPLACE TRIGGER history_changed AFTER INSERT OR UPDATE OR DELETE ON history
   FOR EACH STATEMENT EXECUTE FUNCTION kestrel_announce('history');
-DO $$BEGIN
+REVOKE ALL ON history FROM PUBLIC;
+REVOKE ALL ON SEQUENCE history_id_seq FROM PUBLIC;
+DO $$DECLARE o name;
+BEGIN
+  SELECT pg_get_userbyid(datdba) INTO o FROM pg_database WHERE datname = current_database();
+  EXECUTE format('GRANT SELECT, INSERT, UPDATE, DELETE ON history TO %I', o);
+  EXECUTE format('GRANT USAGE ON SEQUENCE history_id_seq TO %I', o);
   IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kestrel_office') THEN
     GRANT SELECT, INSERT, UPDATE, DELETE ON history TO kestrel_office;
     GRANT USAGE ON SEQUENCE history_id_seq TO kestrel_office;
-  ELSE
-    GRANT SELECT, INSERT, UPDATE, DELETE ON history TO PUBLIC;
-    GRANT USAGE ON SEQUENCE history_id_seq TO PUBLIC;
   END IF;
 END$$;
 )sql";

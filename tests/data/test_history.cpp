@@ -164,10 +164,16 @@ TEST_F(HistoryTest, OnTheServerEachEntryIsWrittenByItsDatabaseUserAndTwoUsersEdi
 {
     if (!onServer())
         GTEST_SKIP() << "needs the test server (the server.* run)";
-    const QString role = QStringLiteral("kestrel_hist_%1").arg(serverDb);
+    // A colleague in the office's group (the database owner's), and a role that may merely connect.
+    const QString role = QStringLiteral("kestrel_hist_%1").arg(serverDb), outsider = QStringLiteral("kestrel_histout_%1").arg(serverDb);
+    const QString group = rows(sConnContacts, QStringLiteral("select pg_get_userbyid(datdba) from pg_database where datname=current_database()"))[0][0];
     const auto admin = [this](const QString& sql) { pg::runMaintenance(testServer() + QStringLiteral(" dbname=postgres"), sql); };
-    admin(QStringLiteral("CREATE ROLE %1 LOGIN").arg(role));
+    admin(QStringLiteral("CREATE ROLE %1 LOGIN IN ROLE %2; CREATE ROLE %3 LOGIN").arg(role, group, outsider));
     const QString other = serverConnectionText(serverConninfo(sConnContacts) + QStringLiteral(" user=") + role);
+    // The notes of calls are the office's own: outside the group nothing is read or written.
+    const QString outside = serverConninfo(sConnContacts) + QStringLiteral(" user=") + outsider;
+    EXPECT_THROW(pg::runMaintenance(outside, QStringLiteral("SELECT count(*) FROM history")), DbError);
+    EXPECT_THROW(pg::runMaintenance(outside, QStringLiteral("INSERT INTO history(histdate) VALUES('2027-03-14')")), DbError);
     const int ann = addContact(QStringLiteral("Lee"), QStringLiteral("Ann"));
     HistoryEntry e;
     e.contactId = ann;
@@ -194,6 +200,6 @@ TEST_F(HistoryTest, OnTheServerEachEntryIsWrittenByItsDatabaseUserAndTwoUsersEdi
     EXPECT_EQ(historyEntry(sConnContacts, mine.id)->outcome, QStringLiteral("Done"));
     EXPECT_EQ(historyEntry(sConnContacts, mine.id)->author, role); // a change keeps who wrote it
     releaseAllDatabaseFiles();
-    pg::runMaintenance(serverConninfo(sConnContacts), QStringLiteral("DROP OWNED BY %1").arg(role));
-    admin(QStringLiteral("DROP ROLE %1").arg(role));
+    pg::runMaintenance(serverConninfo(sConnContacts), QStringLiteral("DROP OWNED BY %1, %2").arg(role, outsider));
+    admin(QStringLiteral("DROP ROLE %1; DROP ROLE %2").arg(role, outsider));
 }
