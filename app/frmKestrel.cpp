@@ -11,6 +11,7 @@
 #include "contacts/frmHistory.h"
 #include "contacts/frmLogEntry.h"
 #include "contacts/frmLead.h"
+#include "contacts/frmRemoved.h"
 #include "contacts/modTree.h"
 #include "calendar/frmReminder.h"
 #include "data/ChangeListener.h"
@@ -21,6 +22,7 @@
 #include "dialogs/frmHelp.h"
 #include "dialogs/frmOptions.h"
 #include "dialogs/modBackup.h"
+#include "dialogs/modSync.h"
 #include "exchange/frmImport.h"
 #include "exchange/frmLeadCSV.h"
 #include "exchange/modExchange.h"
@@ -41,6 +43,7 @@
 #include <QLinearGradient>
 #include <QMenuBar>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -185,6 +188,11 @@ void frmKestrel::buildMenus()
         &frmKestrel::mnuConExportVCard_Click);
     add(mnuCon, mnuConImportVCard, "mnuConImportVCard", QStringLiteral("Import vCar&d\u2026"), {},
         &frmKestrel::mnuConImportVCard_Click);
+    sep(mnuCon, "sepSync");
+    add(mnuCon, mnuConSync, "mnuConSync", QStringLiteral("Sync &Now"), QKeySequence(Qt::Key_F9),
+        &frmKestrel::mnuConSync_Click);
+    add(mnuCon, mnuConRemoved, "mnuConRemoved", QStringLiteral("Deleted on &Phone\u2026"), {},
+        &frmKestrel::mnuConRemoved_Click);
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
@@ -316,6 +324,38 @@ void frmKestrel::followChanges(ChangeListener* listener)
     connect(listener, &ChangeListener::appointmentsChanged, this, stale(&frmKestrel::staleAppointments_));
     connect(listener, &ChangeListener::todoChanged, this, stale(&frmKestrel::staleToDo_));
     connect(listener, &ChangeListener::historyChanged, this, stale(&frmKestrel::staleHistory_));
+}
+
+void frmKestrel::followSync(SyncControl* control)
+{
+    prgSync = new QProgressBar(statusPanels[0]);
+    prgSync->setObjectName(QStringLiteral("prgSync"));
+    prgSync->setGeometry(statusPanels[0]->contentsRect().adjusted(2, 2, -2, -2));
+    prgSync->setTextVisible(false);
+    prgSync->setAccessibleName(QStringLiteral("Sync progress"));
+    prgSync->hide();
+    connect(control, &SyncControl::status, this, [this](const QString& line, const QString& detail) {
+        statusPanels[1]->setText(line);
+        statusPanels[1]->setToolTip(detail);
+        statusPanels[1]->setAccessibleDescription(detail);
+    });
+    connect(control, &SyncControl::progress, this, [this](int done, int total) {
+        // -1: the sync ended; 0 of 0: it has yet to learn how much there is.
+        prgSync->setVisible(total >= 0);
+        prgSync->setRange(0, std::max(total, 0));
+        prgSync->setValue(std::max(done, 0));
+    });
+    connect(control, &SyncControl::dataChanged, this, [this] {
+        staleContacts_ = staleAppointments_ = true;
+        if (!refillTimer_) {
+            refillTimer_ = new QTimer(this);
+            refillTimer_->setSingleShot(true);
+            refillTimer_->setInterval(300);
+            connect(refillTimer_, &QTimer::timeout, this, &frmKestrel::refillChanged);
+        }
+        if (!refillTimer_->isActive())
+            refillTimer_->start();
+    });
 }
 
 void frmKestrel::refillChanged()
@@ -568,6 +608,28 @@ void frmKestrel::mnuConImportVCard_Click()
 {
     if (ImportVCard(this) && isLeadInFront())
         PopTree(lead->cmbDisplay->currentText());
+}
+
+void frmKestrel::mnuConSync_Click()
+{
+    if (SyncControl* control = syncControl())
+        control->syncNow(true);
+}
+
+void frmKestrel::mnuConRemoved_Click()
+{
+    int restored = 0;
+    {
+        frmRemoved window(this);
+        desktop().runModal(window);
+        restored = window.restored;
+    }
+    if (restored == 0)
+        return;
+    PopTree(lead->cmbDisplay->currentText());
+    remind->PopWeekList();
+    if (isCalInFront())
+        cal->LoadCal(cal->dCalDate);
 }
 
 void frmKestrel::mnuApptsExportICal_Click() { ExportICalendar(this); }

@@ -4,6 +4,7 @@
 #include "app/SingleInstance.h"
 #include "ui/Report.h"
 #include "ui/Ui.h"
+#include "app/SyncCommand.h"
 #include "app/frmKestrel.h"
 #include "calendar/frmReminder.h"
 #include "data/FileCheck.h"
@@ -14,6 +15,7 @@
 #include "formats/OfficeCopy.h"
 #include "dialogs/Settings.h"
 #include "dialogs/modBackup.h"
+#include "dialogs/modSync.h"
 #include "platform/Platform.h"
 #include "ui/NulGuard.h"
 #include "ui/QtPlatform.h"
@@ -21,6 +23,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QTimer>
 
 namespace kestrel {
 
@@ -40,6 +43,10 @@ void nameApplication()
 
 int Main(int argc, char* argv[])
 {
+    // One sync without a window, from a timer or a script: no display needed.
+    for (int i = 1; i < argc; ++i)
+        if (qstrcmp(argv[i], "--sync") == 0)
+            return syncCommand(argc, argv);
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral("Kestrel, a contact manager. Its data live in the folder data/ "
                                                      "beside the program."));
@@ -55,6 +62,10 @@ int Main(int argc, char* argv[])
                        "office database (File > Options, or KESTREL_DATABASE), then end. Safe to repeat: what an "
                        "earlier run copied is not copied again."));
     options.addOption(copyToOffice);
+    options.addOption(QCommandLineOption(
+        QStringLiteral("sync"),
+        QStringLiteral("Sync once with the server of File > Options > Sync server (or KESTREL_SYNC_URL, "
+                       "KESTREL_SYNC_USER, KESTREL_SYNC_PASSWORD) without a window, then end.")));
     // --help and --version are answered before the window system is reached: a terminal without
     // a display (ssh, a script) gets the text and a clean end, not an abort.
     QStringList arguments;
@@ -135,6 +146,12 @@ int Main(int argc, char* argv[])
 
     if (GreetingEnabled())
         ShowGreeting();
+
+    // The phone's changes since Kestrel last ran come in at once, and then every few minutes.
+    SyncControl sync;
+    setSyncControl(&sync);
+    main.followSync(&sync);
+    QTimer::singleShot(0, &sync, [&sync] { sync.syncNow(false); });
 
     sHelpPath = programDir() + QStringLiteral("\\kestrel.chm");
     return app.exec();

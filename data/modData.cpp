@@ -1,6 +1,7 @@
 #include "data/modData.h"
 
 #include "data/ContactFields.h"
+#include "data/ContactUid.h"
 #include "data/Database.h"
 #include "data/FileCheck.h"
 #include "data/Globals.h"
@@ -44,7 +45,8 @@ CREATE TABLE contacts(
   jobtitle TEXT COLLATE NOCASE DEFAULT '',
   website TEXT COLLATE NOCASE DEFAULT '',
   birthday TEXT COLLATE NOCASE DEFAULT '',
-  notes TEXT COLLATE NOCASE DEFAULT '');
+  notes TEXT COLLATE NOCASE DEFAULT '',
+  uid TEXT);
 CREATE INDEX contacts_by_name ON contacts(lastname, firstname, address);
 CREATE INDEX contacts_by_type ON contacts(contype, lastname, firstname, address);
 CREATE TABLE appointments(
@@ -55,8 +57,8 @@ CREATE TABLE appointments(
   appttime TIME,
   apptbrief TEXT COLLATE NOCASE,
   apptnotes TEXT COLLATE NOCASE);
-CREATE INDEX appointments_by_date ON appointments(apptdate, appttime)
-)sql";
+CREATE INDEX appointments_by_date ON appointments(apptdate, appttime);
+)sql" KESTREL_LOCAL_UID_SCHEMA;
 
 const char* const kMainSchema = R"sql(
 CREATE TABLE todo(
@@ -139,11 +141,12 @@ int ExecuteAction(const QString& statement, const QString& connectionText)
     Connection connection(connectionText);
     if (connection.onServer())
         return connection.execute(statement);
-    // A pooled connection remembers the count of its previous statement; the difference of the
-    // running totals belongs to this statement alone.
+    // A pooled connection remembers the count of its previous statement: only when the running
+    // total moved did this statement change rows, and then the engine's count of its own rows
+    // leaves out what triggers did (the uid a new contact is given).
     const sqlite3_int64 before = sqlite3_total_changes64(connection.handle());
     connection.execute(statement);
-    return int(sqlite3_total_changes64(connection.handle()) - before);
+    return sqlite3_total_changes64(connection.handle()) == before ? 0 : int(sqlite3_changes64(connection.handle()));
 }
 
 namespace {
@@ -415,6 +418,9 @@ QStringList CheckDataFiles()
         const bool had = QFileInfo::exists(path);
         try {
             Connection c(*conn);
+            // Files from before contacts had uids get them now, before anything reads them.
+            if (conn == &sConnContacts)
+                ensureContactUids(c);
             if (c.readOnly())
                 refusals().insert(path, c.readOnlyCause() == Fault::DiskFull ? diskFullText(path) : whyReadOnly(path));
             // Only one file missing beside the other is news; a first run makes both silently.

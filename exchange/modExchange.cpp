@@ -127,6 +127,7 @@ std::vector<ImportRecord> vCardRecords(const QByteArray& bytes)
         }
         r.notes = c.problems;
         r.record = texts.value(qsizetype(i));
+        r.uid = c.uid;
         records.push_back(std::move(r));
     }
     return records;

@@ -346,7 +346,8 @@ QByteArray writeICalendar(const std::vector<AppointmentRecord>& appts, const QSt
     half.minutes = 30;
     for (const AppointmentRecord& a : appts) {
         icalcomponent* ev = icalcomponent_new_vevent();
-        icalcomponent_add_property(ev, icalproperty_new_uid(appointmentUid(identity, a.autoid).toUtf8().constData()));
+        const QString uid = a.uid.isEmpty() ? appointmentUid(identity, a.autoid) : a.uid;
+        icalcomponent_add_property(ev, icalproperty_new_uid(uid.toUtf8().constData()));
         icalcomponent_add_property(ev, icalproperty_new_dtstamp(dtstamp));
         const QTime time = a.time.isValid() ? a.time : QTime(0, 0);
         icalproperty* start = nullptr;

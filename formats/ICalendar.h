@@ -10,10 +10,10 @@
 
 namespace kestrel {
 
-// Every appointment as a half-hour event at its stored local date and time in zone, keyed by
-// appointmentUid(identity, autoid) so that importing the file again updates the same events. A
-// clock time that the zone skips or brings twice is written as the moment data/WallClock.h
-// gives it, in UTC, so that every reader takes the moment the alerts keep to.
+// Every appointment as a half-hour event at its stored local date and time in zone, keyed by its
+// uid when it has one, else by appointmentUid(identity, autoid), so that importing the file again
+// updates the same events. A clock time that the zone skips or brings twice is written as the
+// moment data/WallClock.h gives it, in UTC, so that every reader takes the moment the alerts keep to.
 QByteArray writeICalendar(const std::vector<AppointmentRecord>& appts, const QString& identity, const QTimeZone& zone,
                           const QDateTime& stamp);
 
