@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTextCursor>
 #include <QTextDocument>
 
 namespace kestrel {
@@ -186,6 +187,8 @@ bool frmLogEntry::readBoxes()
                               .arg(QLocale(QLocale::English).toString(note.size()),
                                    QLocale(QLocale::English).toString(kHistoryNoteLength)));
         txtNote->setFocus();
+        // The excess is at the end: the caret waits there, wherever a paste left it.
+        txtNote->moveCursor(QTextCursor::End);
         return false;
     }
     if (!dtFollowUp->text().trimmed().isEmpty() && !dtFollowUp->date().isValid()) {
