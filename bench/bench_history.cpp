@@ -66,7 +66,7 @@ void BM_PopGridLastContact(benchmark::State& state)
     generateHistory(10000, int(state.range(0)));
     frmContactGrid grid;
     for (auto _ : state)
-        grid.PopGrid(QStringLiteral("none"));
+        grid.PopGrid();
     if (grid.model->rowCount() != 10000)
         state.SkipWithError("the grid did not show every contact");
 }
