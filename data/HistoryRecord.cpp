@@ -27,9 +27,14 @@ struct PastAppointment {
 std::vector<PastAppointment> unrecorded(Connection& c, const QDate& before)
 {
     std::vector<PastAppointment> out;
-    Statement st(c, QStringLiteral("select autoid,contact_id,name,address,apptdate,appttime,apptbrief,apptnotes,outcome "
-                                   "from appointments where recorded=False and apptdate < #") +
-                        DateText(before) + QStringLiteral("# order by autoid"));
+    // On the office server the server's date decides: a computer whose clock runs fast must not
+    // write tomorrow's meeting as held.
+    const QString select = QStringLiteral("select autoid,contact_id,name,address,apptdate,appttime,apptbrief,apptnotes,"
+                                          "outcome from appointments where ");
+    Statement st = c.onServer()
+                       ? native(c, select + QStringLiteral("NOT recorded and apptdate < current_date order by autoid"))
+                       : Statement(c, select + QStringLiteral("recorded=False and apptdate < #") + DateText(before) +
+                                          QStringLiteral("# order by autoid"));
     while (st.step()) {
         PastAppointment a;
         a.id = st.integer(0);
@@ -157,12 +162,6 @@ RecordedAppointments recordPastAppointments(const QString& connectionText, const
     }
     tx.commit();
     return done;
-}
-
-QString PurgeRecordedStatement(const QDate& cut)
-{
-    return QStringLiteral("delete from appointments where apptdate < #") + DateText(cut) +
-           QStringLiteral("# and recorded=True");
 }
 
 bool markAppointment(const QString& connectionText, int autoid, bool held, const QDateTime& now)

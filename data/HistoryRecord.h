@@ -17,14 +17,12 @@ struct RecordedAppointments {
     int written = 0; // entries written or brought up to date
 };
 
-// Every appointment dated before `before` that the history does not hold yet (never written, or
-// changed since) is written into it, in one transaction; one that belongs to no contact stays as
-// it is. On the office server one copy at a time does it. Throws DbError.
+// Every appointment dated before `before` (on the office server: before the server's date) that
+// the history does not hold yet (never written, or changed since) is written into it, in one
+// transaction; one that belongs to no contact stays as it is. On the office server one copy at a
+// time does it. Throws DbError.
 RecordedAppointments recordPastAppointments(const QString& connectionText, const QDate& before, const QString& author,
                                             const QDateTime& now);
-
-// The purge of appointments dated before cut, of those the history holds.
-QString PurgeRecordedStatement(const QDate& cut);
 
 // The contact an appointment's name and place stand for: the one contact whose "First Last" is
 // the name, or where several are, the one of them at that address; 0 for none or several.

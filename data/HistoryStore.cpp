@@ -2,6 +2,7 @@
 
 #include "data/Database.h"
 
+#include <QString>
 #include <QStringList>
 
 #include <sqlite3.h>
@@ -80,6 +81,14 @@ QStringList missingApptColumns(sqlite3* db)
 }
 
 } // namespace
+
+QString historySchemaOfNewFile()
+{
+    QString sql = QString::fromLatin1(kHistoryTable);
+    for (const Column& c : kApptColumns)
+        sql += QStringLiteral("ALTER TABLE appointments ADD COLUMN %1 %2;\n").arg(QLatin1String(c.name), QLatin1String(c.declaration));
+    return sql + QStringLiteral("CREATE INDEX IF NOT EXISTS appointments_unrecorded ON appointments(apptdate) WHERE recorded = 0");
+}
 
 void upgradeForHistory(sqlite3* db, bool readOnly)
 {

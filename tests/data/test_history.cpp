@@ -5,6 +5,7 @@
 #include "data/Globals.h"
 #include "data/History.h"
 #include "data/HistoryRecord.h"
+#include "data/Housekeeping.h"
 #include "data/RowGuard.h"
 #include "data/SearchIndex.h"
 #include "data/modData.h"
@@ -74,33 +75,37 @@ TEST_F(HistoryTest, APastAppointmentBecomesAMeetingAndOnlyWhatTheHistoryHoldsIsP
     const int jo = addContact(QStringLiteral("Smith"), QStringLiteral("Jo"), QStringLiteral("Lead"), QStringLiteral("9 Ash"));
     addContact(QStringLiteral("Twin"), QStringLiteral("Tom"), QStringLiteral("Lead"), QStringLiteral("2 Elm"));
     addContact(QStringLiteral("Twin"), QStringLiteral("Tom"), QStringLiteral("Lead"), QStringLiteral("2 Elm"));
-    const int old = addAppt(QDate(2024, 1, 5), QTime(10, 0), QStringLiteral("Old review"), QStringLiteral("Ann Lee"),
+    // The server's own date decides there (the computer's clock counts for nothing); locally the
+    // date the caller gives.
+    const QDate today = onServer() ? QDate::currentDate() : QDate(2027, 3, 14);
+    const QDate longAgo = today.addYears(-3);
+    const int old = addAppt(longAgo, QTime(10, 0), QStringLiteral("Old review"), QStringLiteral("Ann Lee"),
                             QStringLiteral("Her office"));
     exec(sConnContacts, QStringLiteral("update appointments set apptnotes='Wants 20 units' where autoid=%1").arg(old));
-    const int notHeld = addAppt(QDate(2027, 3, 10), QTime(9, 0), QStringLiteral("Demo"), QStringLiteral("Jo Smith"),
+    const int notHeld = addAppt(today.addDays(-4), QTime(9, 0), QStringLiteral("Demo"), QStringLiteral("Jo Smith"),
                                 QStringLiteral("9 Ash"));
-    addAppt(QDate(2024, 1, 6), QTime(9, 0), QStringLiteral("Stranger"), QStringLiteral("Nobody Known"));
-    addAppt(QDate(2024, 1, 7), QTime(9, 0), QStringLiteral("Which Tom?"), QStringLiteral("Tom Twin"), QStringLiteral("2 Elm"));
-    addAppt(QDate(2027, 3, 20), QTime(9, 0), QStringLiteral("Still to come"), QStringLiteral("Ann Lee"));
+    addAppt(longAgo.addDays(1), QTime(9, 0), QStringLiteral("Stranger"), QStringLiteral("Nobody Known"));
+    addAppt(longAgo.addDays(2), QTime(9, 0), QStringLiteral("Which Tom?"), QStringLiteral("Tom Twin"), QStringLiteral("2 Elm"));
+    addAppt(today, QTime(0, 0), QStringLiteral("Still to come"), QStringLiteral("Ann Lee"));
     ASSERT_TRUE(markAppointment(sConnContacts, notHeld, false, now));
 
-    const RecordedAppointments done = recordPastAppointments(sConnContacts, QDate(2027, 3, 14), QStringLiteral("me"), now);
+    const RecordedAppointments done = recordPastAppointments(sConnContacts, today, QStringLiteral("me"), now);
     EXPECT_EQ(done.written, 2);
     EXPECT_EQ(done.matched, 2);
     const auto annHistory = contactHistory(sConnContacts, ann, {});
     ASSERT_EQ(annHistory.size(), 1u);
     EXPECT_EQ(annHistory[0].kind, QStringLiteral("Meeting"));
     EXPECT_EQ(annHistory[0].outcome, QStringLiteral("Held"));
-    EXPECT_EQ(annHistory[0].date, QDate(2024, 1, 5));
+    EXPECT_EQ(annHistory[0].date, longAgo);
     EXPECT_EQ(annHistory[0].note, QStringLiteral("Where: Her office\nWants 20 units"));
     const auto joHistory = contactHistory(sConnContacts, jo, {});
     ASSERT_EQ(joHistory.size(), 1u);
     EXPECT_EQ(joHistory[0].outcome, QStringLiteral("Not held"));
     // Once more: nothing is written twice.
-    EXPECT_EQ(recordPastAppointments(sConnContacts, QDate(2027, 3, 14), QStringLiteral("me"), now).written, 0);
+    EXPECT_EQ(recordPastAppointments(sConnContacts, today, QStringLiteral("me"), now).written, 0);
 
-    // The purge of everything before 2025 takes the recorded one alone.
-    EXPECT_TRUE(ActionQuery(PurgeRecordedStatement(QDate(2025, 1, 1)), sConnContacts));
+    // The daily purge of what is two years old takes the recorded one alone.
+    EXPECT_EQ(purgeOldAppointments(sConnContacts, today).deleted, 1);
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select apptbrief from appointments order by apptdate")),
               (std::vector<QStringList>{{"Stranger"}, {"Which Tom?"}, {"Demo"}, {"Still to come"}}));
     EXPECT_EQ(contactHistory(sConnContacts, ann, {}).size(), 1u);
@@ -164,16 +169,21 @@ TEST_F(HistoryTest, OnTheServerEachEntryIsWrittenByItsDatabaseUserAndTwoUsersEdi
 {
     if (!onServer())
         GTEST_SKIP() << "needs the test server (the server.* run)";
-    // A colleague in the office's group (the database owner's), and a role that may merely connect.
+    // A colleague in the office's group, and a role outside it that was even let in to the
+    // database and its schema.
     const QString role = QStringLiteral("kestrel_hist_%1").arg(serverDb), outsider = QStringLiteral("kestrel_histout_%1").arg(serverDb);
-    const QString group = rows(sConnContacts, QStringLiteral("select pg_get_userbyid(datdba) from pg_database where datname=current_database()"))[0][0];
     const auto admin = [this](const QString& sql) { pg::runMaintenance(testServer() + QStringLiteral(" dbname=postgres"), sql); };
-    admin(QStringLiteral("CREATE ROLE %1 LOGIN IN ROLE %2; CREATE ROLE %3 LOGIN").arg(role, group, outsider));
-    const QString other = serverConnectionText(serverConninfo(sConnContacts) + QStringLiteral(" user=") + role);
-    // The notes of calls are the office's own: outside the group nothing is read or written.
-    const QString outside = serverConninfo(sConnContacts) + QStringLiteral(" user=") + outsider;
+    admin(QStringLiteral("CREATE ROLE %1 LOGIN IN ROLE kestrel_office; CREATE ROLE %2 LOGIN").arg(role, outsider));
+    pg::runMaintenance(adminConninfo(), QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2; GRANT USAGE ON SCHEMA public TO %2")
+                                            .arg(serverDb, outsider));
+    const QString other = serverConnectionText(memberConninfo(role));
+    // The notes of calls are the office's own: outside the group nothing is read or written;
+    // inside it rows only.
+    const QString outside = memberConninfo(outsider);
     EXPECT_THROW(pg::runMaintenance(outside, QStringLiteral("SELECT count(*) FROM history")), DbError);
     EXPECT_THROW(pg::runMaintenance(outside, QStringLiteral("INSERT INTO history(histdate) VALUES('2027-03-14')")), DbError);
+    EXPECT_THROW(pg::runMaintenance(memberConninfo(role), QStringLiteral("TRUNCATE history")), DbError);
+    EXPECT_THROW(pg::runMaintenance(memberConninfo(role), QStringLiteral("ALTER TABLE history ADD COLUMN x int")), DbError);
     const int ann = addContact(QStringLiteral("Lee"), QStringLiteral("Ann"));
     HistoryEntry e;
     e.contactId = ann;
@@ -200,6 +210,6 @@ TEST_F(HistoryTest, OnTheServerEachEntryIsWrittenByItsDatabaseUserAndTwoUsersEdi
     EXPECT_EQ(historyEntry(sConnContacts, mine.id)->outcome, QStringLiteral("Done"));
     EXPECT_EQ(historyEntry(sConnContacts, mine.id)->author, role); // a change keeps who wrote it
     releaseAllDatabaseFiles();
-    pg::runMaintenance(serverConninfo(sConnContacts), QStringLiteral("DROP OWNED BY %1, %2").arg(role, outsider));
+    pg::runMaintenance(adminConninfo(), QStringLiteral("DROP OWNED BY %1, %2").arg(role, outsider));
     admin(QStringLiteral("DROP ROLE %1; DROP ROLE %2").arg(role, outsider));
 }
