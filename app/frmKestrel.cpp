@@ -447,7 +447,11 @@ void frmKestrel::mnuFilePrint_Click()
         PrintList(QStringLiteral("cal"));
 }
 void frmKestrel::mnuFileToDo_Click() { PrintList(QStringLiteral("todo")); }
-void frmKestrel::mnuFilePrintForm_Click() { PrintBlankForm(); }
+void frmKestrel::mnuFilePrintForm_Click()
+{
+    // The contact shown, if any, for a template that asks for its history; never asked for.
+    PrintBlankForm(isLeadInFront() ? lead->txtLead[0]->text().toInt() : 0);
+}
 void frmKestrel::mnuFileExit_Click() { close(); }
 
 void frmKestrel::mnuApptsCal_Click()
