@@ -5,6 +5,7 @@
 #include "data/ContactFields.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/History.h"
 #include "data/RowGuard.h"
 #include "data/modData.h"
 #include "formats/ImportRules.h"
@@ -270,9 +271,29 @@ RowKey frmLead::row() const { return {QStringLiteral("contacts"), QStringLiteral
 
 void frmLead::cmdDelete_Click()
 {
-    if (platform().askYesNo(QStringLiteral("Delete this contact? Its appointments are kept."),
-                            QStringLiteral("Delete Contact")) &&
-        ActionQueryCount(QStringLiteral("delete from contacts where id=") + QString::number(lLeadID), sConnContacts) == 0)
+    if (!platform().askYesNo(QStringLiteral("Delete this contact? Its appointments are kept."),
+                             QStringLiteral("Delete Contact"))) {
+        reject();
+        return;
+    }
+    // The history is the user's record of what was said: it goes only when the user says so.
+    const int id = lLeadID;
+    int entries = 0;
+    if (!RunAction(sConnContacts, [&] { entries = historyCount(sConnContacts, id); }, QStringLiteral("cmdDelete_Click"),
+                   Owner::Form, QStringLiteral("frmLead"))) {
+        reject();
+        return;
+    }
+    const bool withHistory =
+        entries > 0 &&
+        platform().askYesNo(QStringLiteral("This contact has %1 in its history.\n\nDelete the history too? (No keeps it: "
+                                           "the History window shows it under \"Deleted contacts\".)")
+                                .arg(entries == 1 ? QStringLiteral("1 entry") : QStringLiteral("%1 entries").arg(entries)),
+                            QStringLiteral("Delete Contact"));
+    int deleted = -1;
+    if (RunAction(sConnContacts, [&] { deleted = DeleteContact(sConnContacts, id, withHistory); },
+                  QStringLiteral("cmdDelete_Click"), Owner::Form, QStringLiteral("frmLead")) &&
+        deleted == 0)
         platform().msgBox(QStringLiteral("This contact had already been deleted elsewhere; nothing was deleted."));
     reject();
 }

@@ -4,6 +4,7 @@
 #include "data/Statement.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/History.h"
 #include "data/SqlDialect.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
@@ -14,6 +15,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 
@@ -86,10 +88,13 @@ void appendCsvBytes(QByteArray& out, const char* s, int n, bool apostrophe)
 
 bool WriteLeadCsv(const QString& path, const QStringList& columns, QString* error, bool forSpreadsheet)
 {
-    const QString list = columns.join(u',');
+    // The header names the columns; the last contact is read from the history.
+    QStringList selected = columns;
+    selected.replaceInStrings(QRegularExpression(QStringLiteral("^") + kLastContactTag + u'$'), LastContactColumn());
+    const QString list = selected.join(u',');
     // A spreadsheet takes a file for UTF-8 only when it begins with the mark.
     QByteArray out = forSpreadsheet ? QByteArray("\xEF\xBB\xBF") : QByteArray();
-    out += list.toUtf8() + "\r\n";
+    out += columns.join(u',').toUtf8() + "\r\n";
     try {
         // A hundred thousand contacts are written in well under a second only if the rows go
         // from the engine to the file's bytes without a copy in between.
@@ -159,9 +164,10 @@ frmLeadCSV::frmLeadCSV(QWidget* parent) : QDialog(parent)
         {"Frame1.chkField15", ControlKind::CheckBox, "Web Site", 2700, 2100, 1140, 255, 17},
         {"Frame1.chkField16", ControlKind::CheckBox, "Birthday", 120, 2460, 1200, 255, 18},
         {"Frame1.chkField17", ControlKind::CheckBox, "Notes", 1380, 2460, 1260, 255, 19},
-        {"chkSpreadsheet", ControlKind::CheckBox, "For a spreadsheet", 120, 3960, 3945, 255, 20},
-        {"cmdExport", ControlKind::Button, "Export", 1560, 4320, 1185, 375, 21},
-        {"cmdCancel", ControlKind::Button, "Cancel", 2880, 4320, 1185, 375, 22},
+        {"Frame1.chkLastContact", ControlKind::CheckBox, "Last contact", 2700, 2460, 1215, 255, 20},
+        {"chkSpreadsheet", ControlKind::CheckBox, "For a spreadsheet", 120, 3960, 3945, 255, 21},
+        {"cmdExport", ControlKind::Button, "Export", 1560, 4320, 1185, 375, 22},
+        {"cmdCancel", ControlKind::Button, "Cancel", 2880, 4320, 1185, 375, 23},
     });
     Label1 = controls.get<QLabel>(QStringLiteral("Label1"));
     lblPath = controls.get<QLabel>(QStringLiteral("lblPath"));
@@ -175,6 +181,8 @@ frmLeadCSV::frmLeadCSV(QWidget* parent) : QDialog(parent)
         chkField[i]->setText(QString::fromUtf8(kCaptions[i]));
         chkField[i]->setProperty("Tag", QString::fromLatin1(kTags[i]));
     }
+    chkLastContact = controls.get<QCheckBox>(QStringLiteral("chkLastContact"));
+    chkLastContact->setToolTip(QStringLiteral("The date of the newest entry of each contact's history"));
     chkField[0]->setChecked(true);
     chkField[0]->setEnabled(false);
     chkSpreadsheet = controls.get<QCheckBox>(QStringLiteral("chkSpreadsheet"));
@@ -211,6 +219,8 @@ void frmLeadCSV::cmdExport_Click()
     for (int i = 0; i < kFields; ++i)
         if (chkField[i]->isChecked())
             columns << chkField[i]->property("Tag").toString();
+    if (chkLastContact->isChecked())
+        columns << kLastContactTag;
     if (columns.size() < 2) {
         platform().msgBox(QStringLiteral("You must select at least 2 fields."));
         return;

@@ -17,7 +17,8 @@ namespace kestrel {
 // blank or tab, is quoted. An existing file
 // is replaced only once the new one is complete. For a spreadsheet the file begins with a UTF-8
 // byte-order mark and a value that would run as a formula gets an apostrophe in front. On failure
-// returns false with the reason in *error (nothing is written).
+// returns false with the reason in *error (nothing is written). The column kLastContactTag is the
+// date of the contact's newest history entry (yyyy-mm-dd), empty without one.
 bool WriteLeadCsv(const QString& path, const QStringList& columns, QString* error, bool forSpreadsheet = false);
 
 class frmLeadCSV : public QDialog {
@@ -42,6 +43,8 @@ public:
     QPushButton* cmdBrowse = nullptr;
     QGroupBox* Frame1 = nullptr;
     QCheckBox* chkField[kFields] = {};
+    // The date of each contact's newest history entry, as the column lastcontact.
+    QCheckBox* chkLastContact = nullptr;
     QCheckBox* chkSpreadsheet = nullptr;
     QPushButton* cmdExport = nullptr;
     QPushButton* cmdCancel = nullptr;

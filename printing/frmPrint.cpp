@@ -3,8 +3,10 @@
 #include "ui/Ui.h"
 #include "data/Globals.h"
 #include "platform/Platform.h"
+#include "printing/LeadFormHistory.h"
 #include "printing/RtfReader.h"
 #include "ui/Desktop.h"
+#include "ui/Report.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QDir>
@@ -92,15 +94,31 @@ void frmPrint::PrintList(const QString& kind)
     printSurface();
 }
 
-void frmPrint::PrintBlankForm()
+void frmPrint::PrintBlankForm(int contactId)
 {
     lastPages = 0;
     const QString path = leadFormPath();
     RtfReader reader;
-    if (!reader.readFile(path, rtfPrintOut->document())) {
+    QTextDocument* form = rtfPrintOut->document();
+    if (!reader.readFile(path, form)) {
         platform().msgBox(QStringLiteral("The lead form could not be printed: its template\n%1\ncould not be read (%2).")
                               .arg(QDir::toNativeSeparators(path), reader.errorString()));
         return;
+    }
+    // The history is read only when the template asks for it: a plain blank form needs no data.
+    if (const int asked = HistoryEntriesAsked(*form); asked > 0) {
+        QString name;
+        std::vector<HistoryEntry> entries;
+        try {
+            if (contactId > 0) {
+                name = contactName(sConnContacts, contactId);
+                entries = latestHistory(sConnContacts, contactId, asked);
+            }
+        } catch (const std::exception& e) {
+            ReportFailure(e, QStringLiteral("PrintBlankForm"), Owner::Form, QStringLiteral("frmPrint"));
+            return;
+        }
+        FillLeadHistory(*form, name, entries);
     }
     printSurface();
 }
@@ -122,7 +140,7 @@ frmPrint& printForm()
 
 void PrintList(const QString& kind) { printForm().PrintList(kind); }
 void SetPrintableList(const QString& kind, QListWidget* list) { printableLists().insert(kind, list); }
-void PrintBlankForm() { printForm().PrintBlankForm(); }
+void PrintBlankForm(int contactId) { printForm().PrintBlankForm(contactId); }
 
 QString leadFormPath() { return programDir() + QStringLiteral("/Templates/lead.rtf"); }
 

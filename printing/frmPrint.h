@@ -20,8 +20,9 @@ public:
 
     // Prints the listing of lstWeek ("remind"), lstCal ("cal") or lstToDo ("todo").
     void PrintList(const QString& kind);
-    // Prints the lead-form template, blank, for filling in by hand.
-    void PrintBlankForm();
+    // Prints the lead-form template, blank, for filling in by hand; where the template asks for a
+    // contact's history (printing/LeadFormHistory.h), that of the contact contactId (0: none).
+    void PrintBlankForm(int contactId = 0);
 
     QTextEdit* rtfPrintOut = nullptr;
     // The print dialog's settings; the job goes to the printer chosen there.
@@ -36,7 +37,7 @@ private:
 // The print surface, loaded on first use.
 frmPrint& printForm();
 void PrintList(const QString& kind);
-void PrintBlankForm();
+void PrintBlankForm(int contactId = 0);
 // The list that PrintList prints for kind ("remind", "cal", "todo"), handed over by the window
 // that shows it; a list that is gone prints nothing.
 void SetPrintableList(const QString& kind, QListWidget* list);

@@ -108,4 +108,35 @@ TEST_F(ExportTest, WritesForASpreadsheetOrPlainAndReadsBackExactlyEitherWay)
     EXPECT_TRUE(desk.messages().isEmpty()) << desk.messages().join(u'|').toStdString();
 }
 
+TEST_F(ExportTest, TheLastContactColumnIsTheNewestHistoryDateAsAnIndependentReaderSeesIt)
+{
+    addFull(QStringLiteral("Lee"), QStringLiteral("Ann"), QString(), QString());
+    addFull(QStringLiteral("Baker"), QStringLiteral("Bo"), QString(), QString());
+    const QString ann = rows(sConnContacts, QStringLiteral("select id from contacts where lastname='Lee'"))[0][0];
+    for (const QString& day : {QStringLiteral("#3/14/2027#"), QStringLiteral("#12/1/2026#")})
+        exec(sConnContacts, QStringLiteral("INSERT into history(contact_id,kind,direction,histdate,subject,note,outcome,"
+                                           "author)values(%1,'Call','',%2,'','','','t')")
+                                .arg(ann, day));
+    const QString path = dir.filePath(QStringLiteral("last.csv"));
+    EXPECT_EQ(runExport([&](frmLeadCSV& f) {
+                  desk.answerSaveFile(path);
+                  click(f.cmdBrowse);
+                  QTest::mouseClick(f.chkLastContact, Qt::LeftButton, {}, QPoint(8, f.chkLastContact->height() / 2));
+                  click(f.cmdExport);
+              }),
+              QDialog::Accepted);
+    QProcess python;
+    python.start(QStringLiteral("python3"), {QStringLiteral("-c"),
+                                             QStringLiteral("import csv,sys\n"
+                                                            "for r in csv.reader(open(sys.argv[1],encoding='utf-8-sig')):"
+                                                            " print('|'.join(r))"),
+                                             path});
+    if (!python.waitForFinished(30000) || python.exitCode() != 0) {
+        std::printf("skipped the independent csv reader: python3 could not be run\n");
+        EXPECT_TRUE(readFile(path).contains("Lee,2027-03-14\r\n"));
+        return;
+    }
+    EXPECT_EQ(QString::fromUtf8(python.readAllStandardOutput()), QStringLiteral("lastname|lastcontact\nBaker|\nLee|2027-03-14\n"));
+}
+
 } // namespace

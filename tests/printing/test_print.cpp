@@ -1,5 +1,9 @@
 // Listings and lead forms printed to PDF through the print dialog, read back page by page.
 #include "printing/frmPrint.h"
+#include "data/Globals.h"
+#include "data/History.h"
+#include "printing/LeadFormHistory.h"
+#include "ui/Report.h"
 #include "tests/printing/PdfCheck.h"
 #include "tests/support/Fixture.h"
 
@@ -147,4 +151,72 @@ TEST_F(PrintTest, APrinterWithoutAFileNameAsksForOne)
     desk.answerSaveFile(pdf(QStringLiteral("named.pdf")));
     EXPECT_EQ(PrintRichText(doc, printer, 1440, 1440, 1440, 1440), 1);
     EXPECT_EQ(readPdf(pdf(QStringLiteral("named.pdf"))).at(0).lines(), QStringList{QStringLiteral("Saved as PDF")});
+}
+
+TEST_F(PrintTest, ALeadFormWhoseTemplateAsksForTheHistoryCarriesTheShownContactsLatestEntries)
+{
+    installTemplate("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs22 Kestrel Lead Form\\par Recent:\\par <<History 2>>\\par "
+                    "Signed:\\par}");
+    const int ann = addContact(QStringLiteral("Lee"), QStringLiteral("Ann"));
+    const int bo = addContact(QStringLiteral("Baker"), QStringLiteral("Bo"));
+    const QDateTime now(QDate(2027, 3, 14), QTime(15, 5));
+    auto log = [&](int contact, int day, const char* kind, const char* subject, const char* note, const char* outcome) {
+        HistoryEntry e;
+        e.contactId = contact;
+        e.kind = QString::fromLatin1(kind);
+        e.date = QDate(2027, 3, day);
+        e.time = QTime(9, 0);
+        e.subject = QString::fromLatin1(subject);
+        e.note = QString::fromLatin1(note);
+        e.outcome = QString::fromLatin1(outcome);
+        ASSERT_TRUE(ActionQuery(HistoryInsertStatement(e, QStringLiteral("tester"), now), sConnContacts));
+    };
+    log(ann, 1, "Call", "Oldest", "", "No answer");
+    log(ann, 14, "Call", "Price list", "Wants 20 units\r\nCall back\tMonday", "Left message");
+    log(ann, 9, "Visit", "Showroom", "", "Done");
+    log(bo, 20, "Note", "Not Ann's", "", "");
+
+    desk.answerPrint(pdf(QStringLiteral("ann.pdf")));
+    PrintBlankForm(ann);
+    auto pages = readPdf(pdf(QStringLiteral("ann.pdf")));
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].lines(),
+              QStringList({"Kestrel Lead Form", "Recent:", "Ann Lee - Last contact: 3/14/2027 (Call, Left message)",
+                           "3/14/2027 9:00 AM Call, Left message - Price list", "Wants 20 units", "Call back Monday",
+                           "3/9/2027 9:00 AM Visit, Done - Showroom", "Signed:"}));
+
+    // Printed with no contact shown, the place is left empty for the pen.
+    desk.answerPrint(pdf(QStringLiteral("blank.pdf")));
+    PrintBlankForm();
+    pages = readPdf(pdf(QStringLiteral("blank.pdf")));
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].lines(), QStringList({"Kestrel Lead Form", "Recent:", "Signed:"}));
+    EXPECT_TRUE(desk.messages().isEmpty());
+}
+
+TEST_F(PrintTest, TheHistoryTokenAsksForFiveEntriesOrTheNumberGivenUpToFifty)
+{
+    QTextDocument form;
+    form.setPlainText(QStringLiteral("No token here\n<<History>> and <<history 7>>\n<<History 900>>"));
+    EXPECT_EQ(HistoryEntriesAsked(form), kMostPrintedEntries);
+    form.setPlainText(QStringLiteral("<<History>>\n<<History 3>>"));
+    EXPECT_EQ(HistoryEntriesAsked(form), 5);
+    form.setPlainText(QStringLiteral("<<History>\n<History 3>>\n<<Historyx>>"));
+    EXPECT_EQ(HistoryEntriesAsked(form), 0);
+    // Each token gets its own number of entries; a contact with none is said to have none.
+    form.setPlainText(QStringLiteral("<<History 1>>\n--\n<<History>>"));
+    std::vector<HistoryEntry> entries(2);
+    entries[0].date = QDate(2027, 3, 2);
+    entries[0].kind = QStringLiteral("Call");
+    entries[0].subject = QStringLiteral("<<History>> typed in a subject");
+    entries[1].date = QDate(2027, 3, 1);
+    entries[1].kind = QStringLiteral("Note");
+    EXPECT_EQ(FillLeadHistory(form, QStringLiteral("Ann Lee"), entries), 2);
+    EXPECT_EQ(form.toPlainText(), QStringLiteral("Ann Lee - Last contact: 3/2/2027 (Call)\n"
+                                                 "3/2/2027  Call - <<History>> typed in a subject\n--\n"
+                                                 "Ann Lee - Last contact: 3/2/2027 (Call)\n"
+                                                 "3/2/2027  Call - <<History>> typed in a subject\n3/1/2027  Note"));
+    form.setPlainText(QStringLiteral("<<History>>"));
+    EXPECT_EQ(FillLeadHistory(form, QStringLiteral("Bo Baker"), {}), 1);
+    EXPECT_EQ(form.toPlainText(), QStringLiteral("Bo Baker - Last contact: none"));
 }
