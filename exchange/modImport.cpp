@@ -183,6 +183,27 @@ private:
 
 } // namespace
 
+namespace {
+// Rows the reader set aside go to the kept-out rows with the name of the field where they went wrong.
+void keepOutSetAside(MainLoader& loader, RecordFile& file, const CsvRecord& header, ImportSummary& sum)
+{
+    for (const RecordFile::SetAside& row : file.takeSetAside()) {
+        const QString field = row.field >= 0 && size_t(row.field) < header.size() && header[size_t(row.field)]
+                                  ? *header[size_t(row.field)]
+                                  : QStringLiteral("number %1").arg(row.field + 1);
+        loader.keepOutWhole(row.line,
+                            QStringLiteral("the double quote that opens its field %1 never closes, so it would take "
+                                           "in lines %2 to %3%4")
+                                .arg(field)
+                                .arg(row.line)
+                                .arg(row.lastLine)
+                                .arg(row.toTheEnd ? QStringLiteral(", the rest of the file") : QString()),
+                            row.record);
+        sum.unclosedQuotes << row.line;
+    }
+}
+} // namespace
+
 bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSummary* summary,
                    const ImportProgress& progress, const void* holder)
 {
@@ -210,7 +231,7 @@ bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSum
         platform().msgBox(kScratchBusy);
         return false;
     }
-    const CsvFile& file = rs->file();
+    RecordFile& file = rs->file();
     sum.delimiter = file.delimiter();
     sum.headerLine = csvLine(rs->header(), file.delimiter());
     const bool unescape = file.hasUtf8Bom();
@@ -238,7 +259,9 @@ bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSum
             for (int c = 0; c < n; ++c)
                 values << (unescape ? spreadsheetUnescaped(rs->text(c)) : rs->text(c));
             loader.add(file.line(), values, notes, csvLine(rs->record(), file.delimiter()));
+            keepOutSetAside(loader, file, rs->header(), sum);
         }
+        keepOutSetAside(loader, file, rs->header(), sum);
         tx.commit();
     } catch (const std::exception& e) {
         // A file that turns out to be malformed part way is not loaded in part.
@@ -436,9 +459,17 @@ QString summaryText(const ImportSummary& s)
     lines << count(s.imported, "contact was imported.", "contacts were imported.");
     if (s.madeToFit)
         lines << count(s.madeToFit, "value was made to fit its field.", "values were made to fit their fields.");
-    if (s.keptOut)
-        lines << count(s.keptOut, "row was kept out because a value does not fit.",
+    if (const qint64 notFitting = s.keptOut - s.unclosedQuotes.size())
+        lines << count(notFitting, "row was kept out because a value does not fit.",
                        "rows were kept out because a value does not fit.");
+    if (!s.unclosedQuotes.isEmpty()) {
+        QStringList at;
+        for (const qint64 line : s.unclosedQuotes)
+            at << QString::number(line);
+        lines << count(s.unclosedQuotes.size(), "row was kept out because a double quote in it never closes",
+                       "rows were kept out because a double quote in each never closes") +
+                     (at.size() == 1 ? QStringLiteral(" (line %1).") : QStringLiteral(" (lines %1).")).arg(at.join(QStringLiteral(", ")));
+    }
     if (s.duplicatesSkipped)
         lines << count(s.duplicatesSkipped, "row matching a stored contact was skipped.",
                        "rows matching stored contacts were skipped.");

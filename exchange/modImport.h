@@ -56,6 +56,7 @@ struct ImportSummary {
     qint64 imported = 0;
     qint64 duplicatesSkipped = 0;
     qint64 refused = 0;        // rows the contacts file would not take
+    QList<qint64> unclosedQuotes; // lines of rows kept out because a quote in them never closes
     QString firstRefusal;
     bool cancelled = false;
     char delimiter = ',';

@@ -197,6 +197,9 @@ struct CsvFile::Impl {
     qint64 blank = 0;
     qint64 fallback = 0;
     bool atEnd = false;
+    qint64 records = 0;       // records completed, the header among them
+    int recoveries = 0;       // quotes that never closed, read past
+    std::vector<RecordFile::SetAside>* setAside = nullptr;
     size_t recordBytes = 0; // of the fields read so far of the record being read
     qint64 fileSize = 0;
     qint64 rawRead = 0;
@@ -260,9 +263,23 @@ struct CsvFile::Impl {
             return;
         }
         self->anyValue = false;
+        ++self->records;
         self->ready.emplace_back(std::move(self->building), line);
         self->building.clear();
     }
+
+    // Rows whose quote never closes that one file may set aside before it is refused whole.
+    static constexpr int kMaxRecoveries = 20;
+    void initParser();
+    // Line breaks in the field being read; the one that ends the file is none when atEnd.
+    qint64 openFieldBreaks(bool atEnd) const
+    {
+        const char* taken = reinterpret_cast<const char*>(parser.entry_buf);
+        const size_t n = taken ? parser.entry_pos : 0;
+        const qint64 breaks = lineBreaks(taken, n);
+        return atEnd && n > 0 && (taken[n - 1] == '\n' || taken[n - 1] == '\r') ? breaks - 1 : breaks;
+    }
+    void readPastUnclosedQuote(qint64 opened, qint64 field, qint64 last, bool toTheEnd);
 
     [[noreturn]] void fail(const QString& message)
     {
@@ -333,9 +350,19 @@ struct CsvFile::Impl {
         textPending = false;
         if (text.isEmpty()) {
             atEnd = true;
-            if (csv_fini(&parser, onField, onRecord, this) != 0)
-                fail(QStringLiteral("The file '%1' ends inside a quoted field: its closing double quote is missing")
-                         .arg(path));
+            const qint64 opened = nextLine;
+            const qint64 field = qint64(building.size());
+            if (csv_fini(&parser, onField, onRecord, this) != 0) {
+                // A quote that never closes has taken in the rest of the file. Past the header,
+                // its row is set aside and the lines after it are read as rows of their own.
+                if (records > 0 && recoveries < kMaxRecoveries)
+                    return readPastUnclosedQuote(opened, field, opened + breaksInFields + openFieldBreaks(true), true);
+                fail(QStringLiteral("The file '%1' ends inside a quoted field: the double quote that opens field %2 "
+                                    "at line %3 never closes")
+                         .arg(path)
+                         .arg(field + 1)
+                         .arg(opened));
+            }
             return;
         }
         const char* p = text.constData();
@@ -346,10 +373,15 @@ struct CsvFile::Impl {
             if (code != CSV_EPARSE)
                 fail(QStringLiteral("The file '%1' could not be read (%2)")
                          .arg(path, QString::fromUtf8(csv_strerror(code))));
+            const qint64 at = nextLine + breaksInFields + openFieldBreaks(false);
+            // A quote opened lines before and never closed, until a quote of another field
+            // seemed to close it: the row it opened on is set aside, as at the end of the file.
+            if (at > nextLine && records > 0 && recoveries < kMaxRecoveries)
+                return readPastUnclosedQuote(nextLine, qint64(building.size()), at, false);
             fail(QStringLiteral("The file '%1' is not valid CSV at line %2: a double quote stands inside a field "
                                 "that is not quoted, or after a closing quote")
                      .arg(path)
-                     .arg(nextLine + breaksInFields));
+                     .arg(at));
         }
         // A record is held whole until it ends; one that never seems to end (a stray quote, a
         // file that is no CSV) must not take all the memory there is.
@@ -362,8 +394,83 @@ struct CsvFile::Impl {
     }
 };
 
+void CsvFile::Impl::initParser()
+{
+    if (parserReady)
+        csv_free(&parser);
+    parserReady = false;
+    // Strict parsing is what reports an unclosed quote at the end instead of swallowing the rest
+    // of the file into one field; the empty-is-null option tells ,, from ""; every line end is
+    // reported so that blank lines are counted and line numbers stay true.
+    if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_EMPTY_IS_NULL | CSV_REPALL_NL) != 0)
+        throw DbError(kTextFileError, QStringLiteral("Out of memory"));
+    parserReady = true;
+    csv_set_delim(&parser, static_cast<unsigned char>(delim));
+    csv_set_space_func(&parser, delim == '\t' ? blankSpace : delim == ' ' ? blankTab : blankSpaceOrTab);
+    // The field buffer grows by this much at a time; the default of 128 bytes makes a long field
+    // cost a reallocation per 128 bytes, which is quadratic wherever realloc has to copy.
+    csv_set_blk_size(&parser, size_t(kChunk));
+}
+
+void CsvFile::Impl::readPastUnclosedQuote(qint64 opened, qint64 field, qint64 last, bool toTheEnd)
+{
+    ++recoveries;
+    last = std::max(last, opened);
+
+    // Read the file again from its start, as far as the end of the line the quote opened on,
+    // keeping that line's text. The text is the same UTF-8 the parser was given.
+    if (!file.seek(0))
+        fail(QStringLiteral("The file '%1' could not be read again (%2)").arg(path, file.errorString()));
+    rawRead = 0;
+    utf16.reset();
+    encoding = CsvEncoding::Utf8;
+    nextLine = 1;
+    start();
+    qint64 lineNo = nextLine;
+    qsizetype pos = 0;
+    QByteArray row;
+    const auto more = [&]() {
+        if (pos < text.size())
+            return true;
+        readText();
+        pos = 0;
+        return !text.isEmpty();
+    };
+    while (lineNo <= opened && more()) {
+        const char c = text[pos++];
+        if (c == '\r' || c == '\n') {
+            ++lineNo;
+            if (c == '\r' && more() && text[pos] == '\n')
+                ++pos;
+            continue;
+        }
+        if (lineNo == opened && size_t(row.size()) < kMaxCsvRecordBytes)
+            row += c;
+    }
+    text.remove(0, pos);
+    textPending = !text.isEmpty();
+
+    initParser();
+    building.clear();
+    anyValue = false;
+    breaksInFields = 0;
+    recordBytes = 0;
+    lastEnd = 0;
+    nextLine = opened + 1;
+    atEnd = false;
+    setAside->push_back({opened, last, int(field),
+                         QStringLiteral("the double quote that opens field %1 never closes, so it would take in lines "
+                                        "%2 to %3%4")
+                             .arg(field + 1)
+                             .arg(opened)
+                             .arg(last)
+                             .arg(toTheEnd ? QStringLiteral(", the rest of the file") : QString()),
+                         row, toTheEnd});
+}
+
 CsvFile::CsvFile(const QString& path) : d(std::make_unique<Impl>())
 {
+    d->setAside = &setAside_;
     d->path = path;
     d->file.setFileName(path);
     if (QFileInfo(path).isDir())
@@ -374,17 +481,7 @@ CsvFile::CsvFile(const QString& path) : d(std::make_unique<Impl>())
     d->fileSize = d->file.size();
     d->chunk.resize(kChunk);
     d->start();
-    // Strict parsing is what reports an unclosed quote at the end instead of swallowing the rest
-    // of the file into one field; the empty-is-null option tells ,, from ""; every line end is
-    // reported so that blank lines are counted and line numbers stay true.
-    if (csv_init(&d->parser, CSV_STRICT | CSV_STRICT_FINI | CSV_EMPTY_IS_NULL | CSV_REPALL_NL) != 0)
-        throw DbError(kTextFileError, QStringLiteral("Out of memory"));
-    d->parserReady = true;
-    csv_set_delim(&d->parser, static_cast<unsigned char>(d->delim));
-    csv_set_space_func(&d->parser, d->delim == '\t' ? blankSpace : d->delim == ' ' ? blankTab : blankSpaceOrTab);
-    // The field buffer grows by this much at a time; the default of 128 bytes makes a long field
-    // cost a reallocation per 128 bytes, which is quadratic wherever realloc has to copy.
-    csv_set_blk_size(&d->parser, size_t(kChunk));
+    d->initParser();
 }
 
 CsvFile::~CsvFile() = default;
@@ -415,9 +512,9 @@ bool CsvFile::next(CsvRecord& record)
 
 QStringList readCsvHeader(const QString& path)
 {
-    CsvFile file(path);
+    const std::unique_ptr<RecordFile> file = openRecordFile(path);
     CsvRecord header;
-    if (!file.next(header))
+    if (!file->next(header))
         throw DbError(kTextFileError,
                       QStringLiteral("The file '%1' is empty: it has no header line naming its columns").arg(path));
     QStringList names;
@@ -534,7 +631,7 @@ TextQuery::TextQuery(const QString& folder, const QString& statement)
     if (!dir.isEmpty() && !dir.endsWith(u'/'))
         dir += u'/';
     const QString path = dir + parsed.file;
-    file_ = std::make_unique<CsvFile>(path);
+    file_ = openRecordFile(path);
 
     CsvRecord& header = header_;
     if (!file_->next(header))

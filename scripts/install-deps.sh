@@ -4,15 +4,16 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqt6printsupport6 qt6-qpa-plugins
-  libsqlite3-dev sqlite3 libcsv-dev libchm-dev libical-dev libpq-dev
+  libsqlite3-dev sqlite3 libcsv-dev libchm-dev libical-dev libpq-dev libxlsxwriter-dev libzip-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core fonts-liberation
   poppler-utils
   dosfstools fusefat
 )
 if [[ "${1:-}" == "--test" ]]; then
-  # postgresql: the throwaway office server the office tests start (they skip without it).
-  packages+=(clang libclang-rt-14-dev desktop-file-utils appstream postgresql)
+  # postgresql: the throwaway office server the office tests start (they skip without it);
+  # python3-openpyxl: an independent reader of the exported workbooks (those checks skip without it).
+  packages+=(clang libclang-rt-14-dev desktop-file-utils appstream postgresql python3-openpyxl)
 fi
 missing=()
 for p in "${packages[@]}"; do
