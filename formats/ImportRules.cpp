@@ -114,15 +114,43 @@ const KnownNames kKnownNames[] = {
                "Correo electrónico 1 - Valor"}},
 };
 
-bool formulaStart(QStringView v)
+template <typename Text>
+bool formulaStartIn(const Text& v, qsizetype n)
 {
     qsizetype i = 0;
-    while (i < v.size() && v[i] == u'\'')
+    while (i < n && v[i] == '\'')
         ++i;
-    if (i >= v.size())
+    if (i >= n)
         return false;
-    const QChar c = v[i];
-    return c == u'=' || c == u'+' || c == u'-' || c == u'@' || c == u'\t' || c == u'\r';
+    const auto c = v[i];
+    return c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r';
+}
+
+bool formulaStart(QStringView v) { return formulaStartIn(v, v.size()); }
+
+// "+49 171 1234567", "+1 (555) 010-0100": a plus, a digit, then digits and the marks a phone
+// number is written with. Nothing in it can name a function or a cell, so a spreadsheet that
+// reads it as a formula at most computes a number; the guard would only put an apostrophe in
+// front of every international number.
+template <typename Text>
+bool phoneNumberIn(const Text& v, qsizetype n)
+{
+    if (n < 2 || v[0] != '+' || !(v[1] >= '0' && v[1] <= '9'))
+        return false;
+    for (qsizetype i = 2; i < n; ++i) {
+        const auto c = v[i];
+        if (!((c >= '0' && c <= '9') || c == ' ' || c == '-' || c == '.' || c == '/' || c == '(' || c == ')'))
+            return false;
+    }
+    return true;
+}
+
+// A value that begins with apostrophes keeps its guard whatever follows, so that reading it back
+// takes away exactly the one added.
+template <typename Text>
+bool guardIn(const Text& v, qsizetype n)
+{
+    return formulaStartIn(v, n) && !phoneNumberIn(v, n);
 }
 
 } // namespace
@@ -205,7 +233,12 @@ QStringList mapByName(const QStringList& header)
     return targets;
 }
 
-QString spreadsheetEscaped(const QString& value) { return formulaStart(value) ? u'\'' + value : value; }
+bool needsFormulaGuard(const char* value, int size) { return guardIn(value, size); }
+
+QString spreadsheetEscaped(const QString& value)
+{
+    return guardIn(QStringView(value), value.size()) ? u'\'' + value : value;
+}
 
 QString spreadsheetUnescaped(const QString& value)
 {
