@@ -1,161 +1,24 @@
 #include "formats/SheetFile.h"
 
 #include "data/Database.h"
+#include "formats/SheetArchive.h"
 #include "formats/SheetValues.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QHash>
 #include <QXmlStreamReader>
-
-#include <zip.h>
 
 #include <charconv>
 #include <vector>
 
 namespace kestrel {
 
+using namespace sheets;
+
 namespace {
 
-constexpr qint64 kChunk = 1 << 16;
-// The parts read whole (the workbook, its styles and shared strings), unpacked.
-constexpr zip_uint64_t kMaxPartBytes = zip_uint64_t(512) << 20;
 const QString kOffice = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:office:1.0");
 const QString kTable = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:table:1.0");
 const QString kText = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:text:1.0");
 
-[[noreturn]] void refuse(const QString& message) { throw DbError(kTextFileError, message); }
-
-QString nameOf(const QString& path) { return QFileInfo(path).fileName(); }
-
-// One zip archive, open for reading.
-class Archive {
-public:
-    explicit Archive(const QString& path) : path_(path)
-    {
-        int code = 0;
-        zip_ = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code);
-        if (!zip_) {
-            zip_error_t e;
-            zip_error_init_with_code(&e, code);
-            const QString why = QString::fromUtf8(zip_error_strerror(&e));
-            zip_error_fini(&e);
-            refuse(QStringLiteral("The file '%1' could not be opened as a spreadsheet (%2)").arg(path, why));
-        }
-    }
-    ~Archive() { zip_discard(zip_); }
-    Archive(const Archive&) = delete;
-    Archive& operator=(const Archive&) = delete;
-
-    zip_int64_t find(const QString& name) const
-    {
-        const QByteArray n = name.toUtf8();
-        const zip_int64_t exact = zip_name_locate(zip_, n.constData(), 0);
-        return exact >= 0 ? exact : zip_name_locate(zip_, n.constData(), ZIP_FL_NOCASE);
-    }
-    bool has(const QString& name) const { return find(name) >= 0; }
-
-    zip_uint64_t sizeOf(zip_int64_t index) const
-    {
-        zip_stat_t st;
-        zip_stat_init(&st);
-        if (zip_stat_index(zip_, zip_uint64_t(index), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
-            return 0;
-        return st.size;
-    }
-
-    // A part read whole; empty when the archive has no such part.
-    QByteArray read(const QString& name) const
-    {
-        const zip_int64_t index = find(name);
-        if (index < 0)
-            return {};
-        if (sizeOf(index) > kMaxPartBytes)
-            refuse(QStringLiteral("The spreadsheet '%1' is too large to import: its part %2 unpacks to more than %3 MB")
-                       .arg(nameOf(path_), name)
-                       .arg(kMaxPartBytes >> 20));
-        zip_file_t* f = open(index);
-        QByteArray out;
-        QByteArray chunk(kChunk, Qt::Uninitialized);
-        for (;;) {
-            const zip_int64_t n = zip_fread(f, chunk.data(), zip_uint64_t(chunk.size()));
-            if (n < 0) {
-                const QString why = QString::fromUtf8(zip_file_strerror(f));
-                zip_fclose(f);
-                refuse(QStringLiteral("The spreadsheet '%1' could not be read (%2)").arg(nameOf(path_), why));
-            }
-            if (n == 0)
-                break;
-            out.append(chunk.constData(), qsizetype(n));
-            if (zip_uint64_t(out.size()) > kMaxPartBytes) {
-                zip_fclose(f);
-                refuse(QStringLiteral("The spreadsheet '%1' is too large to import").arg(nameOf(path_)));
-            }
-        }
-        zip_fclose(f);
-        return out;
-    }
-
-    zip_file_t* open(zip_int64_t index) const
-    {
-        zip_file_t* f = zip_fopen_index(zip_, zip_uint64_t(index), 0);
-        if (!f)
-            refuse(QStringLiteral("The spreadsheet '%1' could not be read (%2)")
-                       .arg(nameOf(path_), QString::fromUtf8(zip_strerror(zip_))));
-        return f;
-    }
-
-private:
-    QString path_;
-    zip_t* zip_ = nullptr;
-};
-
-bool startsWith(const QString& path, const char* magic, qint64 n)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    return f.read(n) == QByteArray(magic, n);
-}
-
-// The relationships of a part: id → target, and type → target, with targets made absolute
-// within the archive.
-struct Relations {
-    QHash<QString, QString> byId;
-    QHash<QString, QString> byType; // the last word of the type ("officeDocument", "sharedStrings")
-};
-
-Relations readRelations(const Archive& zip, const QString& part)
-{
-    const QString folder = part.left(part.lastIndexOf(u'/') + 1);
-    const QString relsPath = folder + QStringLiteral("_rels/") + part.mid(part.lastIndexOf(u'/') + 1) + QStringLiteral(".rels");
-    Relations out;
-    QXmlStreamReader xml(zip.read(relsPath));
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != u"Relationship")
-            continue;
-        const QXmlStreamAttributes a = xml.attributes();
-        if (a.value(QLatin1String("TargetMode")) == u"External")
-            continue;
-        QString target = a.value(QLatin1String("Target")).toString();
-        target = target.startsWith(u'/') ? target.mid(1) : QDir::cleanPath(folder + target);
-        const QString type = a.value(QLatin1String("Type")).toString();
-        out.byId.insert(a.value(QLatin1String("Id")).toString(), target);
-        out.byType.insert(type.mid(type.lastIndexOf(u'/') + 1), target);
-    }
-    return out;
-}
-
-QString workbookPart(const Archive& zip)
-{
-    const QString fromRels = readRelations(zip, QString()).byType.value(QStringLiteral("officeDocument"));
-    if (!fromRels.isEmpty() && zip.has(fromRels))
-        return fromRels;
-    return zip.has(QStringLiteral("xl/workbook.xml")) ? QStringLiteral("xl/workbook.xml") : QString();
-}
-
-// The column of a cell reference ("C7" → 2); -1 without letters.
 int columnOf(QStringView ref)
 {
     int col = 0;
@@ -173,36 +36,6 @@ qint64 toInt(QStringView s, qint64 fallback)
 }
 
 } // namespace
-
-SheetKind sheetKind(const QString& path)
-{
-    if (startsWith(path, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))
-        refuse(QStringLiteral("The file '%1' is an Excel 97-2003 workbook (.xls) or a workbook protected by a "
-                              "password, which the import cannot read. Please open it in your spreadsheet program "
-                              "and save it without a password as an Excel workbook (.xlsx), an OpenDocument "
-                              "spreadsheet (.ods) or CSV.")
-                   .arg(nameOf(path)));
-    if (!startsWith(path, "PK\x03\x04", 4))
-        return SheetKind::None;
-    const Archive zip(path);
-    if (zip.has(QStringLiteral("mimetype"))) {
-        const QByteArray type = zip.read(QStringLiteral("mimetype")).trimmed();
-        if (type.startsWith("application/vnd.oasis.opendocument.spreadsheet")) {
-            if (zip.read(QStringLiteral("META-INF/manifest.xml")).contains("encryption-data"))
-                refuse(QStringLiteral("The spreadsheet '%1' is protected by a password, which the import cannot "
-                                      "open. Please save it without a password and import it again.")
-                           .arg(nameOf(path)));
-            return SheetKind::Ods;
-        }
-    }
-    if (!workbookPart(zip).isEmpty())
-        return SheetKind::Xlsx;
-    refuse(QStringLiteral("The file '%1' is a zip archive (such as a word-processor document), not a spreadsheet "
-                          "or a CSV file. Please choose an Excel workbook (.xlsx), an OpenDocument spreadsheet (.ods) "
-                          "or a CSV file.")
-               .arg(nameOf(path)));
-}
-
 struct SheetFile::Impl {
     QString path;
     SheetKind kind = SheetKind::None;
