@@ -6,7 +6,7 @@ packages=(
   qt6-base-dev libqt6printsupport6 qt6-qpa-plugins
   libsqlite3-dev sqlite3 libcsv-dev libchm-dev libical-dev libpq-dev libxlsxwriter-dev libzip-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-dejavu-core fonts-liberation
+  fonts-dejavu-core fonts-liberation fonts-noto-color-emoji
   poppler-utils
   dosfstools fusefat
 )
