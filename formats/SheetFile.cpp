@@ -116,8 +116,10 @@ struct SheetFile::Impl {
     }
 
     // The text of the element just opened, up to its end, leaving out the text of the child
-    // elements named in skip; line breaks between paragraphs (ods text:p) as "\n".
-    QString elementText(std::initializer_list<const char16_t*> skip = {});
+    // elements named in skip and, when within is given, any text outside the elements of that
+    // name (the layout of a file written with line breaks between its elements); line breaks
+    // between paragraphs (ods text:p, text:h) as "\n".
+    QString elementText(std::initializer_list<const char16_t*> skip = {}, const char16_t* within = nullptr);
 
     void openXlsx();
     void openOds();
@@ -127,12 +129,16 @@ struct SheetFile::Impl {
     QString xlsxCellValue(QStringView type, int style, const QString& v, const QString& inlineText) const;
 };
 
-QString SheetFile::Impl::elementText(std::initializer_list<const char16_t*> skip)
+QString SheetFile::Impl::elementText(std::initializer_list<const char16_t*> skip, const char16_t* within)
 {
     QString out;
     int depth = 1;
     int skipping = 0; // depth at which a skipped child began
+    int inside = within ? 0 : 1;
     int paragraphs = 0;
+    const auto holdsText = [within](QStringView name) {
+        return within && (name == QStringView(within) || (QStringView(within) == u"p" && name == u"h"));
+    };
     while (depth > 0) {
         const QXmlStreamReader::TokenType t = token();
         if (t == QXmlStreamReader::StartElement) {
@@ -145,7 +151,10 @@ QString SheetFile::Impl::elementText(std::initializer_list<const char16_t*> skip
                 skipped = skipped || name == QStringView(s);
             if (skipped) {
                 skipping = depth;
-            } else if (name == u"p" || name == u"h") {
+                continue;
+            }
+            inside += holdsText(name);
+            if (name == u"p" || name == u"h") {
                 if (paragraphs++ > 0)
                     out += u'\n';
             } else if (name == u"s") {
@@ -158,8 +167,10 @@ QString SheetFile::Impl::elementText(std::initializer_list<const char16_t*> skip
         } else if (t == QXmlStreamReader::EndElement) {
             if (skipping == depth)
                 skipping = 0;
+            else if (!skipping)
+                inside -= holdsText(xml.name());
             --depth;
-        } else if (t == QXmlStreamReader::Characters && !skipping) {
+        } else if (t == QXmlStreamReader::Characters && !skipping && inside > 0) {
             out += xml.text();
         } else if (t == QXmlStreamReader::EndDocument) {
             damaged(QStringLiteral("the sheet ends part way"));
@@ -333,7 +344,7 @@ bool SheetFile::Impl::nextXlsxRow(CsvRecord& cells, qint64* rowNo)
                     if (xml.name() == u"v") {
                         v = elementText();
                     } else if (xml.name() == u"is") {
-                        inlineText = elementText({u"rPh"});
+                        inlineText = elementText({u"rPh"}, u"t");
                     } else {
                         ++depth;
                     }
@@ -390,7 +401,7 @@ bool SheetFile::Impl::nextOdsRow(CsvRecord& cells, qint64* rowNo, qint64* repeat
             const qint64 times = std::clamp<qint64>(toInt(a.value(kTable, QLatin1String("number-columns-repeated")), 1), 1,
                                                     kMaxSheetColumns);
             const QString type = a.value(kOffice, QLatin1String("value-type")).toString();
-            QString shown = elementText({u"annotation"});
+            QString shown = elementText({u"annotation"}, u"p");
             // The text a sheet stores beside a value is the value as it shows it; a date reads as
             // ISO 8601, and a number in scientific form in full.
             if (type == u"date")

@@ -104,7 +104,7 @@ TEST_F(SheetTest, LeadListsSavedBySpreadsheetProgramsReadAsTheSheetShowsThem)
                               R"(<cellStyleXfs><xf numFmtId="14"/></cellStyleXfs><cellXfs><xf numFmtId="0"/><xf numFmtId="14"/><xf numFmtId="170"/></cellXfs></styleSheet>)";
     const QByteArray sheet =
         R"(<worksheet><sheetData><row><c t="inlineStr"><is><r><t>Na</t></r><r><t xml:space="preserve">me </t></r><rPh><t>ナ</t></rPh></is></c>)"
-        R"(<c t="inlineStr"><is><t>Flag</t></is></c><c><v>7</v></c></row>)"
+        "<c t=\"inlineStr\"><is>\n  <t>Flag</t>\n</is></c><c><v>7</v></c></row>"
         R"(<row r="4"><c r="A4" t="str"><f>A1&amp;"x"</f><v>Ann_x000D__x005F_x0041_</v></c><c r="C4" t="b"><v>1</v></c><c r="E4" s="2"><v>42</v></c></row>)"
         R"(<row r="5"><c t="e"><v>#N/A</v></c><c s="1"><v>0</v></c></row></sheetData></worksheet>)";
     const QString crafted = writeZip(dir.filePath(QStringLiteral("crafted.xlsx")),
