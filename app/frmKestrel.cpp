@@ -1,5 +1,6 @@
 #include "app/frmKestrel.h"
 
+#include "ui/Accessible.h"
 #include "ui/Ui.h"
 #include "calendar/CalPanel.h"
 #include "calendar/RemindPanel.h"
@@ -68,9 +69,9 @@ frmKestrel::frmKestrel(QWidget* parent) : QMainWindow(parent)
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFont(designFont(QStringLiteral("Verdana"), 8.25));
 
-    auto* client = new QWidget(this);
+    client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(px(11385), px(7095));
+    client->setFixedSize(px(kClientWidth), px(kClientHeight));
     setCentralWidget(client);
 
     Image1 = new QLabel(client);
@@ -79,7 +80,7 @@ frmKestrel::frmKestrel(QWidget* parent) : QMainWindow(parent)
     Image1->setPixmap(sidePicture());
 
     const Controls c = buildControls(client, {
-        {"fraLead", ControlKind::Frame, "Trees", kOutOfView, 0, 10935, 6615},
+        {"fraLead", ControlKind::Frame, "Trees", kOutOfView, 0, 10935, kLeadPanelHeight},
         {"fraRemind", ControlKind::Frame, "Appointments for the next 7 days", kPanelFront, 0, 11175, 6495},
         {"fraCal", ControlKind::Frame, "Frame1", kOutOfView, 120, 11100, 6420},
     });
@@ -184,6 +185,8 @@ void frmKestrel::buildStatusBar()
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setGeometry(0, px(6720), px(11385), px(375));
     StatusBar1->setAutoFillBackground(true);
+    setAccessibleRole(StatusBar1, QAccessible::StatusBar);
+    StatusBar1->setAccessibleName(QStringLiteral("Status bar"));
     const int widths[4] = {2880, 5760, 1440, 1440};
     int left = 0;
     for (int i = 0; i < 4; ++i) {
@@ -216,6 +219,12 @@ void frmKestrel::updateStatusBar()
     statusPanels[3]->setText(now.date().toString(QStringLiteral("M/d/yyyy")));
 }
 
+void frmKestrel::showStatus(const QString& text)
+{
+    statusPanels[1]->setText(text);
+    announce(statusPanels[1], text);
+}
+
 bool frmKestrel::isRemindInFront() const { return leftTwips(fraRemind) == kPanelFront; }
 bool frmKestrel::isCalInFront() const { return leftTwips(fraCal) == kPanelFront; }
 bool frmKestrel::isLeadInFront() const { return leftTwips(fraLead) == kLeadFront; }
@@ -223,6 +232,12 @@ bool frmKestrel::isLeadInFront() const { return leftTwips(fraLead) == kLeadFront
 void frmKestrel::showOnly(QGroupBox* panel)
 {
     kestrel::showOnly(panel, panel == fraLead ? kLeadFront : kPanelFront, {fraLead, fraCal, fraRemind});
+    // The contact panel grew downward for the fields added later; the window follows the panel
+    // shown, with the status bar at its foot.
+    const int height = panel == fraLead ? kLeadPanelHeight + kClientHeight - 6615 : kClientHeight;
+    client->setFixedSize(px(kClientWidth), px(height));
+    if (StatusBar1)
+        StatusBar1->move(0, px(height - 375));
     // The keys follow the panel: its first control in the tab order takes the focus.
     if (panel->isAncestorOf(focusWidget()))
         return;
@@ -236,6 +251,9 @@ void frmKestrel::showOnly(QGroupBox* panel)
 void frmKestrel::Form_Load()
 {
     move(0, 0);
+    dToday_ = platform().today();
+    tmrDay_ = platform().newWakeUp([this] { tmrDay_Timer(); });
+    tmrDay_->arm(dToday_.addDays(1).startOfDay());
     cal->PopMonthYear();
     lead->PopDisplay();
     remind->PopToDo();
@@ -304,6 +322,23 @@ void frmKestrel::refillChanged()
         refillKeepingLine(remind->lstToDo, [this] { remind->PopToDo(); });
 }
 
+void frmKestrel::tmrDay_Timer()
+{
+    // Also woken when the clock is set: only a new date changes what the lists show.
+    const QDate today = platform().today();
+    if (today != dToday_) {
+        if (today.year() != dToday_.year())
+            cal->PopMonthYear(); // last year, this year and next year
+        dToday_ = today;
+        refillKeepingLine(remind->lstWeek, [this] { remind->PopWeekList(); });
+        if (cal->dCalDate.isValid())
+            refillKeepingLine(cal->lstCal, [this] { cal->Refresh(); }); // today's mark moves on
+        RearmAlerts();
+        updateStatusBar();
+    }
+    tmrDay_->arm(today.addDays(1).startOfDay());
+}
+
 void frmKestrel::closeEvent(QCloseEvent* event)
 {
     // Every change was written when it was made: nothing to ask.
@@ -332,6 +367,8 @@ void frmKestrel::mnuApptsCal_Click()
     const QDate today = platform().today();
     cal->LoadCal(QDate(today.year(), today.month(), 1));
     showOnly(fraCal);
+    // The keys go to the month grid, on today, also from another control of the panel.
+    cal->focusDay(today);
 }
 
 void frmKestrel::mnuApptsSched_Click()
@@ -433,8 +470,8 @@ void frmKestrel::mnuHelpReport_Click()
     const QString address = supportAddress();
     if (address.isEmpty())
         platform().msgBox(ReportWhereText(address));
-    else
-        platform().openDocument(mailtoLink(address, QStringLiteral("subject=KT_Bug")));
+    else if (!platform().openMailLink(mailtoLink(address, QStringLiteral("subject=KT_Bug"))))
+        platform().msgBox(NoMailProgramText(address));
 }
 
 void frmKestrel::mnuHelpAbout_Click()

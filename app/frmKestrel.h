@@ -2,7 +2,10 @@
 // The main window: three panels sharing one place, the menus with their hot keys, the status bar.
 #include "ui/Ui.h"
 
+#include <QDate>
 #include <QMainWindow>
+
+#include <memory>
 
 class QAction;
 class QGroupBox;
@@ -16,6 +19,7 @@ class LeadPanel;
 class CalPanel;
 class RemindPanel;
 class ChangeListener;
+class WakeUp;
 
 class frmKestrel : public QMainWindow {
     Q_OBJECT
@@ -73,8 +77,15 @@ public:
     CalPanel* cal = nullptr;
     RemindPanel* remind = nullptr;
     QLabel* Image1 = nullptr;
+    QWidget* client = nullptr;
+    // The client area in twips with the calendar or the reminders shown; the contact panel is taller.
+    static constexpr int kClientWidth = 11385;
+    static constexpr int kClientHeight = 7095;
     QWidget* StatusBar1 = nullptr;
     QLabel* statusPanels[4] = {};
+    // Puts a message in the status bar's wide panel (empty text clears it); a screen reader
+    // says it without the focus moving.
+    void showStatus(const QString& text);
 
     QMenu* mnuFile = nullptr;
     QMenu* mnuAppts = nullptr;
@@ -112,8 +123,12 @@ private:
     // Brings one panel to its front position; the other two go out of view and take no keys.
     void showOnly(QGroupBox* panel);
     void refillChanged();
+    // Wakes at midnight: the seven-day list, the calendar's today and the alerts move on a day.
+    void tmrDay_Timer();
 
     QTimer* refillTimer_ = nullptr;
+    std::unique_ptr<WakeUp> tmrDay_;
+    QDate dToday_;
     bool staleContacts_ = false, staleAppointments_ = false, staleToDo_ = false;
 };
 

@@ -92,7 +92,7 @@ void BM_PopGrid(benchmark::State& state)
     bench::generateContacts(10000);
     frmContactGrid grid;
     for (auto _ : state)
-        grid.PopGrid(QStringLiteral("none"));
+        grid.PopGrid();
     if (grid.model->rowCount() != 10000)
         state.SkipWithError("the grid did not show every contact");
 }
@@ -133,7 +133,7 @@ void BM_BuildSearchIndex(benchmark::State& state)
     for (auto _ : state) {
         {
             Connection c(sConnContacts);
-            c.execute(QStringLiteral("DROP TABLE IF EXISTS contact_find"));
+            c.execute(QStringLiteral("DROP TABLE IF EXISTS contact_find2"));
         }
         prepareSearchIndex(sConnContacts);
     }

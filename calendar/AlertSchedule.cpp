@@ -56,6 +56,11 @@ std::vector<ApptAlert> AlertSchedule::takeDue(const QDateTime& now)
         const Key key = keyOf(a);
         seen.insert(key);
         State& s = state_[key];
+        if (dismissed_.contains(alertKey(a))) {
+            s.alerted = true;
+            s.snoozedUntil = QDateTime();
+            continue;
+        }
         const QDateTime start = startOf(a.date, a.time);
         const QDateTime alertAt = start.addSecs(-60 * minutes_);
         bool give = false;
@@ -86,6 +91,11 @@ void AlertSchedule::snooze(int id, const QDateTime& now)
             s.alerted = true;
             s.snoozedUntil = now.addSecs(60 * kSnoozeMinutes);
         }
+}
+
+QString AlertSchedule::alertKey(const ApptAlert& a)
+{
+    return QString::number(a.id) + u'@' + a.date.toString(Qt::ISODate) + u'T' + a.time.toString(QStringLiteral("HH:mm"));
 }
 
 QDateTime AlertSchedule::nextWakeUp(const QDateTime& now) const

@@ -42,6 +42,12 @@ public:
     // Alerts the appointment id again at now + 5 minutes.
     void snooze(int id, const QDateTime& now);
 
+    // The alerts the user dismissed, as alertKey names them: never given again, also after a
+    // restart or in another running copy, which read them from the same settings.
+    void setDismissed(QSet<QString> keys) { dismissed_ = std::move(keys); }
+    // One appointment at one date and time, "12@2026-12-04T09:30": moved, it is another alert.
+    static QString alertKey(const ApptAlert& a);
+
     // When to look next: the earliest alert or snooze still ahead, or the coming midnight, when
     // another day comes into view. Invalid while alerts are off.
     QDateTime nextWakeUp(const QDateTime& now) const;
@@ -66,6 +72,7 @@ private:
     std::vector<ApptAlert> appts_;
     QHash<Key, State> state_;
     QSet<Key> known_; // the appointments in view at the previous look
+    QSet<QString> dismissed_;
     QDateTime lastLook_;
 };
 

@@ -1,5 +1,6 @@
 #include "calendar/CalPanel.h"
 
+#include "ui/Accessible.h"
 #include "ui/Ui.h"
 #include "calendar/RemindPanel.h"
 #include "calendar/frmAppt.h"
@@ -40,8 +41,8 @@ CalPanel::CalPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraCal(fr
 {
     const Controls c = buildControls(fraCal, {
         {"labMonthYear", ControlKind::Label, "Month Year", 825, 120, 4575, 375},
-        {"labArrow0", ControlKind::Label, "<<<", 120, 120, kAuto, kAuto},
-        {"labArrow1", ControlKind::Label, ">>>", 5425, 120, kAuto, kAuto},
+        {"labArrow0", ControlKind::Label, "<<<", 120, 120, kAuto, kAuto, kNoTab, 0, "Previous month"},
+        {"labArrow1", ControlKind::Label, ">>>", 5425, 120, kAuto, kAuto, kNoTab, 0, "Next month"},
         {"labWDay0", ControlKind::Label, "Sun", 225, 600, kAuto, kAuto},
         {"labWDay1", ControlKind::Label, "Mon", 1035, 600, kAuto, kAuto},
         {"labWDay2", ControlKind::Label, "Tue", 2025, 600, kAuto, kAuto},
@@ -51,7 +52,7 @@ CalPanel::CalPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraCal(fr
         {"labWDay6", ControlKind::Label, "Sat", 5655, 600, kAuto, kAuto},
         {"Label1", ControlKind::Label, "Select a month:", 2040, 5640, kAuto, kAuto},
         {"cboMonthYear", ControlKind::ComboList, "", 4065, 5640, 2175, kAuto, 1},
-        {"lstCal", ControlKind::ListBox, "", 6600, 0, 4485, 6300, 2}, // within the panel's right edge
+        {"lstCal", ControlKind::ListBox, "", 6600, 0, 4485, 6300, 2, 0, "Appointments of the chosen day"}, // within the panel's right edge
     });
     labMonthYear = c.get<QLabel>(QStringLiteral("labMonthYear"));
     labMonthYear->setFont(designFont(QStringLiteral("Verdana"), 12, true));
@@ -63,6 +64,7 @@ CalPanel::CalPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraCal(fr
                                        : QStringLiteral("Clcik to Display Next Month"));
         labArrow[i]->setCursor(Qt::PointingHandCursor);
         labArrow[i]->installEventFilter(this);
+        makePressable(labArrow[i], QAccessible::Button, [this, i] { labArrow_Click(i); });
     }
     for (int i = 0; i < 7; ++i) {
         labWDay[i] = c.get<QLabel>(QStringLiteral("labWDay%1").arg(i));
@@ -79,6 +81,7 @@ CalPanel::CalPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraCal(fr
         labDay[i]->setFont(designFont(QStringLiteral("Verdana"), 14.25));
         setBackground(labDay[i], dayBackground());
         labDay[i]->installEventFilter(this);
+        makePressable(labDay[i], QAccessible::Button, [this, i] { labDay_Click(i); });
     }
     dayKeys = new QWidget(fraCal);
     dayKeys->setObjectName(QStringLiteral("dayKeys"));
@@ -86,6 +89,9 @@ CalPanel::CalPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraCal(fr
     dayKeys->setFocusPolicy(Qt::StrongFocus);
     dayKeys->lower();
     dayKeys->installEventFilter(this);
+    // Read as the day the keys have chosen; a move renames it, which a screen reader speaks.
+    setAccessibleRole(dayKeys, QAccessible::Grouping);
+    dayKeys->setAccessibleName(QStringLiteral("Days of the month"));
     Label1 = c.get<QLabel>(QStringLiteral("Label1"));
     cboMonthYear = c.get<QComboBox>(QStringLiteral("cboMonthYear"));
     lstCal = c.get<QListWidget>(QStringLiteral("lstCal"));
@@ -96,9 +102,11 @@ CalPanel::CalPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraCal(fr
     QWidget::setTabOrder(cboMonthYear, lstCal);
 
     connect(cboMonthYear, &QComboBox::activated, this, [this] { cboMonthYear_Click(); });
-    // A line is chosen by mouse or keys alike. Queued: the editor must not open, nor the list be
-    // rebuilt, inside the list's own mouse handling.
-    connect(lstCal, &QListWidget::itemSelectionChanged, this, &CalPanel::lstCal_Click, Qt::QueuedConnection);
+    // A click on a line or Enter opens its appointment; the arrow keys only move through the day,
+    // so each of its appointments can be reached. Queued: the editor must not open, nor the list
+    // be rebuilt, inside the list's own mouse or key handling.
+    connect(lstCal, &QListWidget::itemClicked, this, &CalPanel::lstCal_Click, Qt::QueuedConnection);
+    lstCal->installEventFilter(this);
 
     gCal = this;
 }
@@ -142,19 +150,21 @@ void CalPanel::LoadCal(QDate x)
 
     const int offset = x.dayOfWeek() % 7; // Sunday 0 … Saturday 6
     const int n = DaysInMonth(x);
-    const std::bitset<32> marked = ApptDaysOfMonth(x);
+    const std::array<int, 32> counts = ApptCountsOfMonth(x);
     const QDate today = platform().today();
     for (int i = 0; i < 37; ++i) {
         QLabel* cell = labDay[i];
         const int d = i - offset + 1;
         const bool inMonth = d >= 1 && d <= n;
         setBackground(cell, dayBackground());
-        setTextColour(cell, inMonth && marked.test(size_t(d)) ? kApptText : QColor(Qt::black));
+        setTextColour(cell, inMonth && counts[size_t(d)] > 0 ? kApptText : QColor(Qt::black));
         QFont f = cell->font();
         f.setBold(inMonth && QDate(x.year(), x.month(), d) == today); // today stands out
         cell->setFont(f);
-        if (inMonth)
+        if (inMonth) {
             cell->setText(QString::number(d));
+            cell->setAccessibleName(DaySpoken(QDate(x.year(), x.month(), d), counts[size_t(d)]));
+        }
         cell->setVisible(inMonth);
     }
 
@@ -249,6 +259,8 @@ void CalPanel::markChosenDay()
         labDay[i]->setFrameStyle(i == chosen ? QFrame::Box | QFrame::Plain : QFrame::NoFrame);
         labDay[i]->setLineWidth(2);
     }
+    if (chosen >= 0)
+        dayKeys->setAccessibleName(labDay[chosen]->accessibleName());
 }
 
 void CalPanel::lstCal_Click()
@@ -259,19 +271,48 @@ void CalPanel::lstCal_Click()
     const int id = selected.first()->data(Qt::UserRole).toInt();
     if (id == 0)
         return;
+    QDate movedTo;
     {
         frmAppt editor(fraCal->window());
         editor.bEditMode = true;
         editor.lApptID = id;
-        desktop().runModal(editor);
+        if (desktop().runModal(editor) == QDialog::Accepted)
+            movedTo = editor.DTPicker1->date();
     }
-    LoadCal(dCalDate);
+    // The day stays listed with the line of the appointment chosen, so the user goes on where
+    // they were; one moved to another month took the calendar there, and its new day is listed.
+    if (movedTo.isValid() && (movedTo.year() != dSelDate.year() || movedTo.month() != dSelDate.month()))
+        dSelDate = movedTo;
+    Refresh();
+    for (int row = 0; row < lstCal->count(); ++row)
+        if (lstCal->item(row)->data(Qt::UserRole).toInt() == id) {
+            lstCal->setCurrentRow(row);
+            break;
+        }
     if (RemindPanel* remind = remindPanel())
         remind->PopWeekList();
 }
 
+void CalPanel::focusDay(const QDate& d)
+{
+    dKeyDate = d;
+    dayKeys->setFocus(Qt::ShortcutFocusReason);
+    markChosenDay();
+}
+
 bool CalPanel::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == lstCal) {
+        if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+                !(key->modifiers() & ~Qt::KeypadModifier)) {
+                QMetaObject::invokeMethod(this, &CalPanel::lstCal_Click, Qt::QueuedConnection);
+                return true;
+            }
+        }
+        return false;
+    }
     if (watched == dayKeys) {
         if (event->type() == QEvent::FocusIn) {
             // The keys start from the day last chosen, else today, else the 1st of the month.

@@ -66,6 +66,8 @@ public:
     int cellOfDay(int d) const;
     // The day the keys have chosen (framed while the grid has the focus).
     QDate chosenDay() const { return dKeyDate; }
+    // Puts the keys into the month grid on day d.
+    void focusDay(const QDate& d);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,5 +1,6 @@
 #include "calendar/RemindPanel.h"
 
+#include "ui/Accessible.h"
 #include "ui/Report.h"
 #include "ui/Ui.h"
 #include "calendar/CalPanel.h"
@@ -14,6 +15,7 @@
 #include "ui/Desktop.h"
 
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -41,7 +43,7 @@ RemindPanel::RemindPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fra
     const Controls c = buildControls(fraRemind, {
         {"lstWeek", ControlKind::ListBox, "", 120, 360, 7455, 5820, 1},
         {"Label6", ControlKind::Label, "Double click item to edit            Click 'Add ToDo Item' to add", 8040, 240, 2730, 375},
-        {"lstToDo", ControlKind::ListBox, "", 7920, 720, 3015, 5010, 2},
+        {"lstToDo", ControlKind::ListBox, "", 7920, 720, 3015, 5010, 2, 0, "To Do"},
         {"cmdDeleteToDo", ControlKind::Button, "Delete Selected ToDo Item", 7920, 6000, 3015, 375, 3},
     });
     lstWeek = c.get<QListWidget>(QStringLiteral("lstWeek"));
@@ -59,8 +61,10 @@ RemindPanel::RemindPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fra
     connect(lstToDo, &QListWidget::itemSelectionChanged, this, &RemindPanel::lstToDo_Click, Qt::QueuedConnection);
     connect(lstToDo, &QListWidget::itemDoubleClicked, this, &RemindPanel::lstToDo_DblClick, Qt::QueuedConnection);
     connect(cmdDeleteToDo, &QPushButton::clicked, this, &RemindPanel::cmdDeleteToDo_Click);
+    lstToDo->installEventFilter(this);
     // A double click or Enter; queued, so the list is not rebuilt inside its own handling.
     connect(lstWeek, &QListWidget::itemActivated, this, &RemindPanel::lstWeek_DblClick, Qt::QueuedConnection);
+    pickOnAccessibleSelect(lstWeek, [this](const QModelIndex&) { lstWeek_DblClick(); });
     gRemind = this;
 }
 
@@ -71,6 +75,21 @@ RemindPanel::~RemindPanel()
 }
 
 RemindPanel* remindPanel() { return gRemind; }
+
+bool RemindPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter on an item edits it as a double click does (F2 stays the main window's New contact).
+    if (watched == lstToDo && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !(key->modifiers() & ~Qt::KeypadModifier)) {
+            const bool command = !lstToDo->selectedItems().isEmpty() && lstToDo->selectedItems().first()->text() == kAddToDo;
+            QMetaObject::invokeMethod(this, command ? &RemindPanel::lstToDo_Click : &RemindPanel::lstToDo_DblClick,
+                                      Qt::QueuedConnection);
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
 
 void RemindPanel::lstWeek_DblClick()
 {

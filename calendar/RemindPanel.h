@@ -35,6 +35,9 @@ public:
     void lstToDo_Click();
     void lstToDo_DblClick();
     void cmdDeleteToDo_Click();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
 // The reminder panel of the running main window (nullptr while there is none): every window

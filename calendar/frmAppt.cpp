@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTextDocument>
 
 namespace kestrel {
@@ -33,7 +34,7 @@ frmAppt::frmAppt(QWidget* parent) : QDialog(parent)
         {"Label3", ControlKind::Label, "Date:", 240, 1320, kAuto, kAuto},
         {"DTPicker1", ControlKind::DatePicker, "", 240, 1560, 1695, kAuto, 3},
         {"Label4", ControlKind::Label, "Time:", 2280, 1320, kAuto, kAuto},
-        {"cboTime", ControlKind::ComboList, "", 2520, 1560, 1455, kAuto, 4},
+        {"cboTime", ControlKind::TimeBox, "", 2520, 1560, 1455, kAuto, 4},
         {"Label5", ControlKind::Label, "Notes:", 240, 1920, kAuto, kAuto},
         {"txtAppt2", ControlKind::MultiText, "", 240, 2160, 5175, 885, 5},
         {"cmdSave", ControlKind::Button, "Save", 840, 4320, kAuto, kAuto, 6},
@@ -56,7 +57,7 @@ frmAppt::frmAppt(QWidget* parent) : QDialog(parent)
     installFocusColour(static_cast<QWidget*>(txtNotes), Qt::white);
 
     DTPicker1 = controls.get<DatePicker>(QStringLiteral("DTPicker1"));
-    cboTime = controls.get<QComboBox>(QStringLiteral("cboTime"));
+    cboTime = controls.get<TimeBox>(QStringLiteral("cboTime"));
     cmdSave = controls.get<QPushButton>(QStringLiteral("cmdSave"));
     cmdClose = controls.get<QPushButton>(QStringLiteral("cmdClose"));
     cmdContact = controls.get<QPushButton>(QStringLiteral("cmdContact"));
@@ -68,6 +69,8 @@ frmAppt::frmAppt(QWidget* parent) : QDialog(parent)
     connect(cmdClose, &QPushButton::clicked, this, &frmAppt::cmdClose_Click);
     connect(cmdContact, &QPushButton::clicked, this, &frmAppt::cmdContact_Click);
     connect(cmdDelete, &QPushButton::clicked, this, &frmAppt::cmdDelete_Click);
+    // Ctrl+S saves from any field, as in the contact editor.
+    connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, &frmAppt::cmdSave_Click);
 }
 
 QStringList frmAppt::halfHours()
@@ -123,7 +126,24 @@ void frmAppt::setApptText(int index, const QString& text)
 void frmAppt::showEvent(QShowEvent* event)
 {
     Form_Load();
+    // What the opener filled in (a contact's name) counts as shown, not as a change.
+    if (opened_.isEmpty())
+        opened_ = fieldsShown();
     QDialog::showEvent(event);
+}
+
+QStringList frmAppt::fieldsShown() const
+{
+    return {apptText(0), apptText(1), apptText(2), apptText(3), DTPicker1->text(), cboTime->currentText()};
+}
+
+bool frmAppt::hasChanges() const { return !opened_.isEmpty() && fieldsShown() != opened_; }
+
+void frmAppt::reject()
+{
+    if (hasChanges() && !platform().askYesNo(QStringLiteral("Discard the changes to this appointment?")))
+        return;
+    QDialog::reject();
 }
 
 void frmAppt::Form_Load()
@@ -174,10 +194,17 @@ void frmAppt::cmdSave_Click()
         return;
     }
     if (!DTPicker1->date().isValid()) {
+        DTPicker1->refuse();
         platform().msgBox(QStringLiteral("The date must be a day of the calendar, typed as month/day/year "
                                          "(for example 3/7/2027)."));
         DTPicker1->setFocus();
         DTPicker1->selectAll();
+        return;
+    }
+    if (!cboTime->commitTyped()) {
+        platform().msgBox(cboTime->refusal());
+        cboTime->setFocus();
+        cboTime->lineEdit()->selectAll();
         return;
     }
     // A failed save keeps the editor open with the user's input, so nothing typed is lost.
@@ -212,7 +239,7 @@ QString frmAppt::SaveStatement() const
     const QString brief = Quoted(apptText(0));
     const QString notes = Quoted(apptText(2));
     const QString date = DateText(DTPicker1->date());
-    const QString time = cboTime->currentText();
+    const QString time = cboTime->itemText(cboTime->currentIndex());
     if (bEditMode)
         return QStringLiteral("UPDATE appointments") + QStringLiteral(" set name='") + name + QStringLiteral("',") +
                QStringLiteral("address='") + where + QStringLiteral("',") + QStringLiteral("apptdate=#") + date +

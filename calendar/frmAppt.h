@@ -1,6 +1,7 @@
 #pragma once
 // The appointment editor: creates, changes and deletes one appointment.
 #include "ui/DatePicker.h"
+#include "ui/TimeBox.h"
 #include "contacts/frmContactGrid.h"
 
 #include <QDialog>
@@ -42,6 +43,12 @@ public:
     void cmdClose_Click();
     void cmdContact_Click();
 
+    // Escape, Close and the close box: with anything changed since the window opened, asks
+    // before the changes are dropped; No keeps the window as it is.
+    void reject() override;
+    // True when a field differs from what the window showed when it opened.
+    bool hasChanges() const;
+
     // The contact grid hands the picked name back here.
     void setPickedName(const QString& name) override;
 
@@ -56,7 +63,7 @@ public:
     QPlainTextEdit* txtNotes = nullptr; // txtAppt(2)
     QLineEdit* txtName = nullptr;   // txtAppt(3)
     DatePicker* DTPicker1 = nullptr;
-    QComboBox* cboTime = nullptr;
+    TimeBox* cboTime = nullptr;
     QPushButton* cmdSave = nullptr;
     QPushButton* cmdClose = nullptr;
     QPushButton* cmdContact = nullptr;
@@ -77,6 +84,9 @@ private:
     // The version of the appointment as the window showed it; a save checks it is still stored.
     QString seenVersion_;
     bool loaded_ = false;
+    // Every field as the window first showed it, to tell whether anything was changed since.
+    QStringList fieldsShown() const;
+    QStringList opened_;
 };
 
 // "Schedule an appointment ": a new appointment with the contact leadID's first and last name

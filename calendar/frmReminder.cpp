@@ -1,6 +1,9 @@
 #include "calendar/frmReminder.h"
 
+#include "ui/Accessible.h"
 #include "ui/Ui.h"
+#include "calendar/CalPanel.h"
+#include "calendar/RemindPanel.h"
 #include "calendar/frmAppt.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
@@ -21,7 +24,31 @@ ReminderAlerts* gAlerts = nullptr;
 const QString kApp = QStringLiteral("Kestrel");
 const QString kSection = QStringLiteral("App");
 const QString kKey = QStringLiteral("AlertMinutes");
+const QString kDismissedKey = QStringLiteral("DismissedAlerts");
+constexpr int kKeyRole = Qt::UserRole + 1;
+
+QDate dayOfKey(const QString& key) { return QDate::fromString(key.section(u'@', 1).left(10), Qt::ISODate); }
 } // namespace
+
+QSet<QString> DismissedAlerts(const QDate& today)
+{
+    QSet<QString> keys;
+    for (const QString& key : platform().getSetting(kApp, kSection, kDismissedKey).split(u' ', Qt::SkipEmptyParts))
+        if (dayOfKey(key) >= today)
+            keys.insert(key);
+    return keys;
+}
+
+void SaveDismissedAlerts(const QStringList& keys, const QDate& today)
+{
+    QSet<QString> all = DismissedAlerts(today);
+    for (const QString& key : keys)
+        if (!key.isEmpty())
+            all.insert(key);
+    QStringList sorted(all.begin(), all.end());
+    sorted.sort();
+    platform().saveSetting(kApp, kSection, kDismissedKey, sorted.join(u' '));
+}
 
 int AlertMinutes()
 {
@@ -49,8 +76,10 @@ frmReminder::frmReminder(QWidget* parent) : QDialog(parent)
     // Over whatever the user works in, so it cannot be missed, yet without the keyboard.
     setWindowFlag(Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // Told to assistive software as an alert, which it reads without the window taking the keys.
+    setAccessibleRole(this, QAccessible::AlertMessage);
     const Controls c = buildControls(this, {
-        {"lstDue", ControlKind::ListBox, "", 120, 120, 5775, 1575, 1},
+        {"lstDue", ControlKind::ListBox, "", 120, 120, 5775, 1575, 1, 0, "Due appointments"},
         {"cmdOpen", ControlKind::Button, "Open", 120, 1800, 1455, 375, 2},
         {"cmdSnooze", ControlKind::Button, "Snooze 5 minutes", 1740, 1800, 2535, 375, 3},
         {"cmdDismiss", ControlKind::Button, "Dismiss", 4440, 1800, 1455, 375, 4},
@@ -77,6 +106,7 @@ void frmReminder::addDue(const std::vector<ApptAlert>& appts, const QDate& today
             item->setData(Qt::UserRole, a.id);
         }
         item->setText(AlertLine(a, today));
+        item->setData(kKeyRole, AlertSchedule::alertKey(a));
     }
     if (!lstDue->currentItem() && lstDue->count())
         lstDue->setCurrentRow(0);
@@ -90,6 +120,12 @@ void frmReminder::addDue(const std::vector<ApptAlert>& appts, const QDate& today
     if (windowHandle())
         windowHandle()->setTransientParent(modal && modal != this ? modal->windowHandle() : nullptr);
     raise();
+    QAccessibleEvent alert(this, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
+    QStringList said;
+    for (const ApptAlert& a : appts)
+        said << AlertLine(a, today);
+    announce(this, windowTitle() + QStringLiteral(": ") + said.join(QStringLiteral("; ")));
 }
 
 void frmReminder::showEvent(QShowEvent* event)
@@ -116,9 +152,29 @@ int frmReminder::selectedID() const
     return item ? item->data(Qt::UserRole).toInt() : 0;
 }
 
-void frmReminder::removeSelected()
+QString frmReminder::removeSelected()
 {
-    delete lstDue->currentItem();
+    QListWidgetItem* item = lstDue->currentItem();
+    const QString key = item ? item->data(kKeyRole).toString() : QString();
+    delete item;
+    if (lstDue->count() == 0)
+        hide();
+    else if (!lstDue->currentItem())
+        lstDue->setCurrentRow(0);
+    return key;
+}
+
+void frmReminder::dismissed(const QStringList& keys)
+{
+    if (onDismiss && !keys.isEmpty())
+        onDismiss(keys);
+}
+
+void frmReminder::dropDismissed(const QSet<QString>& keys)
+{
+    for (int i = lstDue->count() - 1; i >= 0; --i)
+        if (keys.contains(lstDue->item(i)->data(kKeyRole).toString()))
+            delete lstDue->takeItem(i);
     if (lstDue->count() == 0)
         hide();
     else if (!lstDue->currentItem())
@@ -131,11 +187,21 @@ void frmReminder::cmdOpen_Click()
     if (id == 0)
         return;
     // Off the list first: a save that moves the appointment may alert it anew while the editor runs.
-    removeSelected();
-    frmAppt editor(this);
-    editor.bEditMode = true;
-    editor.lApptID = id;
-    desktop().runModal(editor);
+    dismissed({removeSelected()});
+    int result = QDialog::Rejected;
+    {
+        frmAppt editor(this);
+        editor.bEditMode = true;
+        editor.lApptID = id;
+        result = desktop().runModal(editor);
+    }
+    // Saved or deleted: the lists that show appointments follow.
+    if (result != QDialog::Accepted)
+        return;
+    if (RemindPanel* remind = remindPanel())
+        remind->PopWeekList();
+    if (CalPanel* cal = calPanel(); cal && cal->isShowing() && cal->dCalDate.isValid())
+        cal->Refresh();
 }
 
 void frmReminder::cmdSnooze_Click()
@@ -151,7 +217,7 @@ void frmReminder::cmdSnooze_Click()
 void frmReminder::cmdDismiss_Click()
 {
     if (selectedID() != 0)
-        removeSelected();
+        dismissed({removeSelected()});
 }
 
 void frmReminder::reject() { cmdDismiss_Click(); }
@@ -159,9 +225,13 @@ void frmReminder::reject() { cmdDismiss_Click(); }
 void frmReminder::closeEvent(QCloseEvent* event)
 {
     // The close box dismisses everything listed.
+    QStringList keys;
+    for (int i = 0; i < lstDue->count(); ++i)
+        keys << lstDue->item(i)->data(kKeyRole).toString();
     lstDue->clear();
     hide();
     event->accept();
+    dismissed(keys);
 }
 
 ReminderAlerts::ReminderAlerts(const QTimeZone& zone, QObject* parent)
@@ -172,6 +242,11 @@ ReminderAlerts::ReminderAlerts(const QTimeZone& zone, QObject* parent)
         schedule.snooze(id, platform().now());
         Rearm();
     };
+    window_->onDismiss = [this](const QStringList& keys) {
+        SaveDismissedAlerts(keys, platform().now().toTimeZone(schedule.zone()).date());
+    };
+    // Another running copy's dismissals take its lines off this one's window too.
+    settingsWatch_ = platform().watchSettings(kApp, [this] { Rearm(); });
     gAlerts = this;
 }
 
@@ -188,6 +263,9 @@ void ReminderAlerts::Rearm()
     schedule.setMinutes(minutes);
     const QDateTime now = platform().now();
     const QDate today = now.toTimeZone(schedule.zone()).date();
+    const QSet<QString> dismissed = DismissedAlerts(today);
+    schedule.setDismissed(dismissed);
+    window_->dropDismissed(dismissed);
     if (minutes > 0) {
         try {
             schedule.setAppointments(ApptsToAlert(today));

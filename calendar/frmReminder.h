@@ -14,6 +14,7 @@ class QPushButton;
 namespace kestrel {
 
 class WakeUp;
+class SettingsWatch;
 
 // The choices of File > Options, in minutes before an appointment; 0 is off.
 inline constexpr int kAlertChoices[] = {0, 5, 10, 15, 30, 60};
@@ -24,6 +25,12 @@ void SaveAlertMinutes(int minutes);
 
 // Looks again at the appointments after one was saved, moved or deleted, or the setting changed.
 void RearmAlerts();
+
+// The alerts dismissed for today and later days (keys as AlertSchedule::alertKey gives them),
+// kept in the user's settings ("DismissedAlerts" in section "App") so that a restart and a second
+// running copy leave them dismissed. Saving adds keys and forgets those of days gone by.
+QSet<QString> DismissedAlerts(const QDate& today);
+void SaveDismissedAlerts(const QStringList& keys, const QDate& today);
 
 // Not modal, and it comes up without taking the keyboard from whatever window the user is typing
 // in: it accepts the focus only once it is clicked.
@@ -48,6 +55,11 @@ public:
 
     // Called with the autoid for Snooze.
     std::function<void(int)> onSnooze;
+    // Called with the alerts (AlertSchedule::alertKey) that Dismiss, Esc, the close box or Open
+    // took off the list.
+    std::function<void(const QStringList&)> onDismiss;
+    // Takes off the lines of alerts dismissed elsewhere.
+    void dropDismissed(const QSet<QString>& keys);
 
     void reject() override; // Esc: Dismiss
 
@@ -57,7 +69,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void removeSelected();
+    // Takes the chosen line off the list; its key, or empty when no line was chosen.
+    QString removeSelected();
+    void dismissed(const QStringList& keys);
 };
 
 class ReminderAlerts : public QObject {
@@ -75,6 +89,7 @@ public:
 
 private:
     std::unique_ptr<WakeUp> wake_;
+    std::unique_ptr<SettingsWatch> settingsWatch_;
     std::unique_ptr<frmReminder> window_;
     bool readFailed_ = false;
 };

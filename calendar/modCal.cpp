@@ -8,33 +8,52 @@
 #include "ui/Ui.h"
 
 #include <QListWidget>
+#include <QLocale>
 #include <QRegularExpression>
 
 namespace kestrel {
 
 
-std::bitset<32> ApptDaysOfMonth(const QDate& calDate)
+std::array<int, 32> ApptCountsOfMonth(const QDate& calDate)
 {
-    std::bitset<32> days;
+    std::array<int, 32> counts{};
     const QDate first(calDate.year(), calDate.month(), 1);
     const QDate last(calDate.year(), calDate.month(), calDate.daysInMonth());
     try {
         Connection connection(sConnContacts);
-        Snapshot rs(connection, QStringLiteral("SELECT DISTINCT apptdate FROM appointments where apptdate between #") +
-                                    DateText(first) + QStringLiteral("# And #") + DateText(last) + u'#');
+        Snapshot rs(connection, QStringLiteral("SELECT apptdate, count(*) FROM appointments where apptdate between #") +
+                                    DateText(first) + QStringLiteral("# And #") + DateText(last) +
+                                    QStringLiteral("# group by apptdate"));
         for (; !rs.eof(); rs.moveNext()) {
             const QVariant v = rs.field(0);
-            // The column's type may not survive DISTINCT; its ISO text reads the same.
+            // The column's type may not survive the grouping; its ISO text reads the same.
             const QDate d = v.typeId() == QMetaType::QDate ? v.toDate()
                                                             : QDate::fromString(v.toString().left(10), Qt::ISODate);
             if (d.isValid() && d.year() == first.year() && d.month() == first.month())
-                days.set(size_t(d.day()));
+                counts[size_t(d.day())] += rs.field(1).toInt();
         }
     } catch (const std::exception& e) {
         ReportFailure(e, QStringLiteral("ApptsForDay"), Owner::Form, QStringLiteral("frmKestrel"));
-        days.reset();
+        counts.fill(0);
     }
+    return counts;
+}
+
+std::bitset<32> ApptDaysOfMonth(const QDate& calDate)
+{
+    std::bitset<32> days;
+    const std::array<int, 32> counts = ApptCountsOfMonth(calDate);
+    for (size_t d = 1; d < counts.size(); ++d)
+        days.set(d, counts[d] > 0);
     return days;
+}
+
+QString DaySpoken(const QDate& d, int appointments)
+{
+    const QString day = QLocale(QLocale::English).toString(d, QStringLiteral("dddd, MMMM d, yyyy"));
+    if (appointments <= 0)
+        return day + QStringLiteral(", no appointments");
+    return day + (appointments == 1 ? QStringLiteral(", 1 appointment") : QStringLiteral(", %1 appointments").arg(appointments));
 }
 
 void ListDayAppts(QListWidget* lstCal, const QDate& d)

@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QString>
 
+#include <array>
 #include <bitset>
 
 class QListWidget;
@@ -15,6 +16,10 @@ inline const QString kApptSeparator = QStringLiteral(" * * * * * * * * * * * * *
 // Bit d is set when day d of calDate's month has at least one appointment. One query serves the
 // whole month; a failure is reported once, under the name ApptsForDay, and marks no day.
 std::bitset<32> ApptDaysOfMonth(const QDate& calDate);
+// As ApptDaysOfMonth, with the number of appointments of each day (element d for day d).
+std::array<int, 32> ApptCountsOfMonth(const QDate& calDate);
+// A day cell as assistive software reads it: "Sunday, March 7, 2027, 3 appointments".
+QString DaySpoken(const QDate& d, int appointments);
 
 // Fills lstCal with the appointments of d: a heading, four lines per appointment ordered by
 // time, or the two no-appointment lines. Item values (Qt::UserRole) carry the autoid, 0 else.

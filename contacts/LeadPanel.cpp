@@ -6,6 +6,7 @@
 #include "data/Globals.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
+#include "ui/Accessible.h"
 #include "ui/Desktop.h"
 #include "ui/Report.h"
 
@@ -13,6 +14,7 @@
 #include <QEvent>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -21,7 +23,7 @@ namespace kestrel {
 LeadPanel::LeadPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraLead(fra)
 {
     controls = buildControls(fraLead, {
-        {"tvLead", ControlKind::Tree, "", 120, 240, 4695, 6255, 1},
+        {"tvLead", ControlKind::Tree, "", 120, 240, 4695, kLeadPanelHeight - 360, 1, 0, "Contacts"},
         {"lbl1", ControlKind::Label, "ID:", 5400, 240, kAuto, kAuto},
         {"txtLead0", ControlKind::TextBox, "", 5760, 240, 975, 240, kNotStop}, // clear of the label below it
         {"cmdEditLead", ControlKind::Button, "Edit", 9360, 240, 1455, 375, 2},
@@ -55,6 +57,18 @@ LeadPanel::LeadPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraLead
         {"cmdEmail", ControlKind::Button, "Email", 8280, 5400, 1335, 375, 4},
         {"Label2", ControlKind::Label, "Filter the contacts you wish displayed.", 5400, 5880, 3495, 255},
         {"cmbDisplay", ControlKind::ComboList, "", 6000, 6240, 1935, kAuto, 5},
+        // The fields added later, below the first ones.
+        {"lblCountry", ControlKind::Label, "Country:", 5400, 6840, kAuto, kAuto},
+        {"lblJobTitle", ControlKind::Label, "Job Title:", 7320, 6840, kAuto, kAuto},
+        {"txtCountry", ControlKind::TextBox, "", 5640, 7080, 1680, 285, kNotStop},
+        {"txtJobTitle", ControlKind::TextBox, "", 7440, 7080, 2175, 285, kNotStop},
+        {"lblBirthday", ControlKind::Label, "Birthday:", 5400, 7440, kAuto, kAuto},
+        {"lblWebSite", ControlKind::Label, "Web Site:", 7320, 7440, kAuto, kAuto},
+        {"txtBirthday", ControlKind::TextBox, "", 5640, 7680, 1680, 285, kNotStop},
+        {"txtWebSite", ControlKind::TextBox, "", 7440, 7680, 2175, 285, kNotStop},
+        {"cmdWebSite", ControlKind::Button, "Web Site", 9720, 7635, 1095, 375, 6},
+        {"lblNotes", ControlKind::Label, "Notes:", 5400, 8040, kAuto, kAuto},
+        {"txtNotes", ControlKind::MultiText, "", 5640, 8280, 5175, 795, kNotStop},
     });
 
     tvLead = controls.get<QTreeWidget>(QStringLiteral("tvLead"));
@@ -67,6 +81,18 @@ LeadPanel::LeadPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraLead
         txtLead[i]->setReadOnly(true);
         setBackground(txtLead[i], face);
     }
+    txtCountry = controls.get<QLineEdit>(QStringLiteral("txtCountry"));
+    txtJobTitle = controls.get<QLineEdit>(QStringLiteral("txtJobTitle"));
+    txtBirthday = controls.get<QLineEdit>(QStringLiteral("txtBirthday"));
+    txtWebSite = controls.get<QLineEdit>(QStringLiteral("txtWebSite"));
+    txtNotes = controls.get<QPlainTextEdit>(QStringLiteral("txtNotes"));
+    for (QLineEdit* box : laterBoxes()) {
+        box->setReadOnly(true);
+        setBackground(box, face);
+    }
+    txtNotes->setReadOnly(true);
+    setBackground(txtNotes, face);
+    cmdWebSite = controls.get<QPushButton>(QStringLiteral("cmdWebSite"));
     cmdEditLead = controls.get<QPushButton>(QStringLiteral("cmdEditLead"));
     cmdEmail = controls.get<QPushButton>(QStringLiteral("cmdEmail"));
     cmdScheduleAppointment = controls.get<QPushButton>(QStringLiteral("cmdScheduleAppointment"));
@@ -83,8 +109,10 @@ LeadPanel::LeadPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraLead
         if (!mousePressed_ && !treeFilling())
             tvLead_NodeClick(node);
     });
+    pickOnAccessibleSelect(tvLead, [this](const QModelIndex& node) { tvLead->setCurrentIndex(node); });
     connect(cmdEditLead, &QPushButton::clicked, this, [this] { cmdEditLead_Click(); });
     connect(cmdEmail, &QPushButton::clicked, this, [this] { cmdEmail_Click(); });
+    connect(cmdWebSite, &QPushButton::clicked, this, [this] { cmdWebSite_Click(); });
 
     setLeadPanel(this);
 }
@@ -133,20 +161,35 @@ void LeadPanel::cmdEditLead_Click()
 {
     if (txtLead[0]->text().isEmpty())
         return;
-    lLeadID = txtLead[0]->text().toInt();
+    const int id = lLeadID = txtLead[0]->text().toInt();
     {
         frmLead editor(fraLead->window());
         editor.bEditMode = true;
         desktop().runModal(editor);
         editor.bEditMode = false;
     }
-    // The refill shows the contact again where it was, or empties the panel if it is gone.
-    PopTree(QString());
+    // The refill keeps the filter and shows the contact again where it was, or its neighbour if
+    // it was deleted. One that the edit took out of the filter is shown among all contacts.
+    PopTree(treeFilter());
+    if (lLeadID != id && contactStored(id))
+        GoToLead(id);
+}
+
+bool LeadPanel::contactStored(int id)
+{
+    try {
+        Connection connection(sConnContacts);
+        return !Snapshot(connection, QStringLiteral("SELECT id FROM contacts where id=") + QString::number(id)).eof();
+    } catch (const std::exception&) {
+        return false; // the refill has said what is wrong with the database
+    }
 }
 
 void LeadPanel::cmdEmail_Click()
 {
     EmailLead(txtLead[11]->text());
 }
+
+void LeadPanel::cmdWebSite_Click() { OpenWebSite(txtWebSite->text()); }
 
 } // namespace kestrel

@@ -5,14 +5,20 @@
 
 #include <QObject>
 
+#include <array>
+
 class QComboBox;
 class QGroupBox;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace kestrel {
+
+// The height of the contact panel, grown downward for the fields added later (twips).
+constexpr int kLeadPanelHeight = 9195;
 
 class LeadPanel : public QObject {
     Q_OBJECT
@@ -28,6 +34,7 @@ public:
     void tvLead_NodeClick(QTreeWidgetItem* node);
     void cmdEditLead_Click();
     void cmdEmail_Click();
+    void cmdWebSite_Click();
 
     QGroupBox* fraLead;
     Controls controls;
@@ -37,11 +44,20 @@ public:
     QPushButton* cmdEmail = nullptr;
     QPushButton* cmdScheduleAppointment = nullptr;
     QComboBox* cmbDisplay = nullptr;
+    // The fields added later, below the first ones; shown as txtLead is, by ShowLead.
+    QLineEdit* txtCountry = nullptr;
+    QLineEdit* txtJobTitle = nullptr;
+    QLineEdit* txtBirthday = nullptr;
+    QLineEdit* txtWebSite = nullptr;
+    QPlainTextEdit* txtNotes = nullptr;
+    QPushButton* cmdWebSite = nullptr;
+    std::array<QLineEdit*, 4> laterBoxes() const { return {txtCountry, txtJobTitle, txtBirthday, txtWebSite}; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    static bool contactStored(int id);
     bool mousePressed_ = false;
 };
 

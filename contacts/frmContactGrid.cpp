@@ -2,6 +2,7 @@
 
 #include "contacts/modTree.h"
 
+#include "data/ContactFields.h"
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/modData.h"
@@ -12,6 +13,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
@@ -26,6 +28,32 @@ constexpr int kWidths[] = {500, 1500, 1800, 1800, 900, 500, 900, 900, 1700};
 constexpr int kEmailColumn = 8;
 const QList<int> kPhoneColumns = {4, 6, 7};
 constexpr int kNameColumn = 1;
+
+// The fields the user may add to the table (its column choice: a right click on the headings, or
+// the menu key in the table), after the nine it always shows; chosen ones are remembered.
+constexpr int kChoosable[] = {cf::City, cf::St, cf::Zip, cf::Country, cf::JobTitle, cf::WebSite, cf::Birthday,
+                              cf::Notes, cf::ConType};
+constexpr int kFirstChoosable = 9;
+const QString kColumnsSection = QStringLiteral("Grid");
+const QString kColumnsKey = QStringLiteral("Columns");
+
+QString choosableSelect()
+{
+    QStringList columns;
+    for (const int f : kChoosable)
+        columns << QLatin1String(contactFields()[f].column);
+    return columns.join(u',');
+}
+
+QStringList allHeadings()
+{
+    QStringList headings = kHeadings;
+    for (const int f : kChoosable)
+        headings << QLatin1String(contactFields()[f].caption);
+    return headings;
+}
+
+QString shownBirthday(const QString& stored) { return birthdayText(stored); }
 } // namespace
 
 frmContactGrid::frmContactGrid(QWidget* parent) : QDialog(parent)
@@ -43,7 +71,7 @@ frmContactGrid::frmContactGrid(QWidget* parent) : QDialog(parent)
         {"cboType", ControlKind::ComboList, "", 6480, 120, 1575, kAuto, 3},
         {"cmdEmail", ControlKind::Button, "Email", 8280, 120, 1335, 375, 4},
         {"cmdSelect", ControlKind::Button, "Select", 9840, 120, 1335, 375, 5},
-        {"grdDataGrid", ControlKind::Grid, "", 120, 600, 11175, 6015, 1},
+        {"grdDataGrid", ControlKind::Grid, "", 120, 600, 11175, 6015, 1, 0, "Contacts"},
     });
     cboFilter = controls.get<QComboBox>(QStringLiteral("cboFilter"));
     cboCompanies = controls.get<QComboBox>(QStringLiteral("cboCompanies"));
@@ -53,7 +81,15 @@ frmContactGrid::frmContactGrid(QWidget* parent) : QDialog(parent)
     grdDataGrid = controls.get<QTableView>(QStringLiteral("grdDataGrid"));
 
     model = new SnapshotTableModel(this);
+    for (int i = 0; i < int(std::size(kChoosable)); ++i)
+        if (kChoosable[i] == cf::Birthday)
+            model->setColumnFormat(kFirstChoosable + i, shownBirthday);
     grdDataGrid->setModel(model);
+    grdDataGrid->horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
+    grdDataGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+    for (QWidget* w : {static_cast<QWidget*>(grdDataGrid->horizontalHeader()), static_cast<QWidget*>(grdDataGrid)})
+        connect(w, &QWidget::customContextMenuRequested, this,
+                [this, w](const QPoint& at) { grdDataGrid_ColumnChoice(w->mapToGlobal(at)); });
     grdDataGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grdDataGrid->setSelectionMode(QAbstractItemView::SingleSelection);
     grdDataGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -107,7 +143,7 @@ void frmContactGrid::showEvent(QShowEvent* event)
 
 void frmContactGrid::Form_Load()
 {
-    PopGrid(QStringLiteral("none"), QString());
+    PopGrid();
     PopFilterList();
     PopTypeList();
     if (!bViewMode)
@@ -116,23 +152,30 @@ void frmContactGrid::Form_Load()
     grdDataGrid->setFocus();
 }
 
-void frmContactGrid::PopGrid(const QString& mode, const QString& filter)
+QString GridWhere(const QString& letter, const QString& type, const QString& companies)
 {
-    QString where;
-    if (mode == u"alpha")
-        where = QStringLiteral(" where lastname like '") + Quoted(filter) + QStringLiteral("%'");
-    else if (mode == u"type")
-        where = QStringLiteral(" where contype='") + Quoted(filter) + u'\'';
-    else if (mode == u"company")
-        where = QStringLiteral(" where company <> \"\"");
-    else if (mode == u"nocompany")
-        where = QStringLiteral(" where company = \"\"");
+    QStringList parts;
+    if (letter.size() == 1 && letter.at(0) >= u'A' && letter.at(0) <= u'Z')
+        parts << QStringLiteral("lastname like '") + letter + QStringLiteral("%'");
+    if (!type.isEmpty() && type != u"All")
+        parts << QStringLiteral("contype='") + Quoted(type) + u'\'';
+    if (companies == u"Companies only")
+        parts << QStringLiteral("company <> \"\"");
+    else if (companies == u"No Companies")
+        parts << QStringLiteral("company = \"\"");
+    return parts.isEmpty() ? QString() : QStringLiteral(" where ") + parts.join(QStringLiteral(" and "));
+}
+
+void frmContactGrid::PopGrid()
+{
+    const QString where = GridWhere(cboFilter->currentText(), cboType->currentText(), cboCompanies->currentText());
     const QString sql = QStringLiteral("select id,firstname + ' ' + lastname, company,  address, workph, ext, "
-                                       "homeph,cellph,email from contacts") +
+                                       "homeph,cellph,email,") + choosableSelect() + QStringLiteral(" from contacts") +
                         where + QStringLiteral(" order by lastname,firstname asc");
     try {
         Connection connection(sConnContacts);
-        model->setRows(Snapshot(connection, sql), kHeadings);
+        model->setRows(Snapshot(connection, sql), allHeadings());
+        fileAsTheTreeDoes(connection, where);
     } catch (const std::exception& e) {
         ReportFailure(e, QStringLiteral("PopGrid"), Owner::Form, QStringLiteral("frmContactGrid"));
         return;
@@ -142,9 +185,84 @@ void frmContactGrid::PopGrid(const QString& mode, const QString& filter)
     const int phone = grdDataGrid->fontMetrics().horizontalAdvance(QStringLiteral("000-000-0000")) + 10;
     for (int i = 0; i < int(std::size(kWidths)); ++i)
         grdDataGrid->setColumnWidth(i, kPhoneColumns.contains(i) ? std::max(px(kWidths[i]), phone) : px(kWidths[i]));
+    const QStringList chosen = chosenColumns();
+    for (int i = 0; i < int(std::size(kChoosable)); ++i) {
+        const int f = kChoosable[i];
+        grdDataGrid->setColumnWidth(kFirstChoosable + i, px(f == cf::Notes ? 2400 : f == cf::St || f == cf::Zip ? 900 : 1500));
+        grdDataGrid->setColumnHidden(kFirstChoosable + i, !chosen.contains(QLatin1String(contactFields()[f].column)));
+    }
     // Like a freshly opened result set, the first row is the current one.
     if (model->rowCount() > 0)
         grdDataGrid->setCurrentIndex(model->index(0, 0));
+}
+
+QStringList frmContactGrid::chosenColumns() const
+{
+    return platform().getSetting(kAppTitle, kColumnsSection, kColumnsKey).split(u',', Qt::SkipEmptyParts);
+}
+
+void frmContactGrid::grdDataGrid_ColumnChoice(const QPoint& at)
+{
+    QMenu menu(this);
+    QStringList chosen = chosenColumns();
+    for (const int f : kChoosable) {
+        const QString column = QLatin1String(contactFields()[f].column);
+        QAction* a = menu.addAction(QLatin1String(contactFields()[f].caption));
+        a->setCheckable(true);
+        a->setChecked(chosen.contains(column));
+        a->setData(column);
+    }
+    const QAction* picked = menu.exec(at);
+    if (!picked)
+        return;
+    const QString column = picked->data().toString();
+    if (chosen.contains(column))
+        chosen.removeAll(column);
+    else
+        chosen << column;
+    platform().saveSetting(kAppTitle, kColumnsSection, kColumnsKey, chosen.join(u','));
+    for (int i = 0; i < int(std::size(kChoosable)); ++i)
+        grdDataGrid->setColumnHidden(kFirstChoosable + i,
+                                     !chosen.contains(QLatin1String(contactFields()[kChoosable[i]].column)));
+}
+
+void frmContactGrid::fileAsTheTreeDoes(Connection& connection, const QString& where)
+{
+    // The local files sort a name beginning with a letter beyond ASCII after Z and one beginning
+    // with a digit before A; the rows are put where the tree files them. The names come in the
+    // grid's own order, so each row is matched by position (and checked by its id).
+    const int rows = model->rowCount();
+    // Names of plain letters (each word after a blank begins with one, as a last name must) are
+    // in the tree's order already: no second read for them.
+    const auto plain = [](const QString& name) {
+        if (name.isEmpty() || name.endsWith(u' '))
+            return false;
+        for (qsizetype i = 0; i < name.size(); ++i) {
+            const char16_t c = name.at(i).unicode();
+            if (c >= 0x80 || (c >= u'0' && c <= u'9') ||
+                (i > 0 && name.at(i - 1) == u' ' && !((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'))))
+                return false;
+        }
+        return true;
+    };
+    bool allPlain = true;
+    for (int r = 0; r < rows && allPlain; ++r)
+        allPlain = plain(model->text(r, kNameColumn));
+    if (allPlain)
+        return;
+    std::vector<std::pair<QString, QString>> names;
+    names.reserve(size_t(rows));
+    Snapshot rs(connection, QStringLiteral("select id,lastname,firstname from contacts") + where +
+                                QStringLiteral(" order by lastname,firstname asc"));
+    for (int r = 0; !rs.eof() && r < rows; rs.moveNext(), ++r) {
+        if (rs.field(0).toInt() != model->value(r, 0).toInt())
+            return; // changed between the two reads: the next fill puts it right
+        names.emplace_back(rs.text(1), rs.text(2));
+    }
+    if (int(names.size()) != rows)
+        return;
+    if (const std::vector<int> order = TreeFilingOrder(names); !order.empty())
+        model->reorder(order);
 }
 
 void frmContactGrid::PopFilterList()
@@ -170,34 +288,10 @@ void frmContactGrid::PopCompanyList()
     cboCompanies->setCurrentIndex(0);
 }
 
-void frmContactGrid::cboFilter_Click()
-{
-    const QString choice = cboFilter->currentText();
-    if (choice == u"All")
-        PopGrid(QStringLiteral("none"), QString());
-    else
-        PopGrid(QStringLiteral("alpha"), choice);
-}
-
-void frmContactGrid::cboType_Click()
-{
-    const QString choice = cboType->currentText();
-    if (choice == u"All")
-        PopGrid(QStringLiteral("none"), QString());
-    else
-        PopGrid(QStringLiteral("type"), choice);
-}
-
-void frmContactGrid::cboCompanies_Click()
-{
-    const QString choice = cboCompanies->currentText();
-    if (choice == u"Companies only")
-        PopGrid(QStringLiteral("company"), QString());
-    else if (choice == u"No Companies")
-        PopGrid(QStringLiteral("nocompany"), QString());
-    else
-        PopGrid(QStringLiteral("none"), QString());
-}
+// Each filter narrows what the others leave, so the three boxes always say what is listed.
+void frmContactGrid::cboFilter_Click() { PopGrid(); }
+void frmContactGrid::cboType_Click() { PopGrid(); }
+void frmContactGrid::cboCompanies_Click() { PopGrid(); }
 
 void frmContactGrid::cmdEmail_Click()
 {

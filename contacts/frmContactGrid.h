@@ -15,6 +15,7 @@ class QTableView;
 
 namespace kestrel {
 
+class Connection;
 class Snapshot;
 
 // Whoever opens the grid to pick a contact receives the chosen name ("First Last") here.
@@ -35,9 +36,8 @@ public:
     // Receives the name that Select picks.
     ContactPicker* picker = nullptr;
 
-    // mode "alpha" (filter: a letter), "type" (filter: a contact type), "company", "nocompany",
-    // anything else for all contacts.
-    void PopGrid(const QString& mode, const QString& filter = QString());
+    // Lists the contacts that the three filter boxes leave, as the tree files them.
+    void PopGrid();
 
     void Form_Load();
     void PopFilterList();
@@ -48,6 +48,9 @@ public:
     void cboCompanies_Click();
     void cmdEmail_Click();
     void cmdSelect_Click();
+    // The column choice: the fields the table may show besides its first nine, ticked when shown.
+    void grdDataGrid_ColumnChoice(const QPoint& globalPos);
+    QStringList chosenColumns() const;
 
     Controls controls;
     QComboBox* cboFilter = nullptr;
@@ -63,7 +66,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void fileAsTheTreeDoes(Connection& connection, const QString& where);
     bool loaded_ = false;
 };
+
+// The WHERE piece (with its leading blank, or empty) for the grid's filters as they stand: an
+// initial ("All" or A-Z), a type ("All" or one) and "Both", "Companies only" or "No Companies".
+QString GridWhere(const QString& letter, const QString& type, const QString& companies);
 
 } // namespace kestrel

@@ -3,13 +3,16 @@
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/SearchIndex.h"
+#include "data/TextFold.h"
 #include "data/modData.h"
+#include "ui/Accessible.h"
 #include "ui/Report.h"
 #include "ui/Ui.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -17,16 +20,24 @@ namespace kestrel {
 
 namespace {
 // Column widths in characters of the fixed-pitch list, like the program's other lists.
-constexpr int kLastWidth = 14, kFirstWidth = 10, kCompanyWidth = 14, kCityWidth = 10, kPhoneWidth = 14;
+constexpr int kLastWidth = 14, kFirstWidth = 10, kCompanyWidth = 14, kCityWidth = 10;
+
+// A line break or tab in a stored value would tear the columns apart.
+QString oneLine(QString text)
+{
+    for (QChar& c : text)
+        if (c.category() == QChar::Other_Control)
+            c = u' ';
+    return text;
+}
 
 QString column(const QString& text, int width)
 {
-    QString cell = LeftChars(text, width);
-    // A line break or tab in a stored value would tear the columns apart.
-    for (QChar& c : cell)
-        if (c.category() == QChar::Other_Control)
-            c = u' ';
-    return cell.leftJustified(width, u' ');
+    const QString cell = oneLine(LeftChars(text, width));
+    // A right-to-left name is isolated within its column, so it can neither pull the blanks
+    // after it nor the next column into its own direction: the columns keep their order.
+    const qsizetype shown = cell.size();
+    return isolated(cell) + QString(std::max<qsizetype>(0, width - shown), u' ');
 }
 
 
@@ -38,7 +49,17 @@ QString FoundLine(const FoundContact& c)
 {
     return column(c.lastName, kLastWidth) + u' ' + column(c.firstName, kFirstWidth) + u' ' +
            column(c.company, kCompanyWidth) + u' ' + column(c.city, kCityWidth) + u' ' +
-           LeftChars(c.phone, kPhoneWidth);
+           isolated(oneLine(c.phone)); // the last column: the whole number, its matched digits too
+}
+
+QString FoundCountText(const FoundContacts& found, bool searched)
+{
+    const qsizetype n = found.rows.size();
+    if (found.more)
+        return QStringLiteral("%1 contacts listed; more match").arg(n);
+    if (n == 0)
+        return searched ? kNone : QString();
+    return n == 1 ? QStringLiteral("1 contact found") : QStringLiteral("%1 contacts found").arg(n);
 }
 
 frmFind::frmFind(QWidget* parent) : QDialog(parent)
@@ -50,7 +71,7 @@ frmFind::frmFind(QWidget* parent) : QDialog(parent)
     controls = buildControls(this, {
         {"lblFind", ControlKind::Label, "Name, company, city, e-mail or phone:", 120, 120, kAuto, kAuto},
         {"txtFind", ControlKind::TextBox, "", 120, 360, 8400, 285, 1, kMaxSearchChars},
-        {"lstFound", ControlKind::ListBox, "", 120, 720, 8400, 4080, 2},
+        {"lstFound", ControlKind::ListBox, "", 120, 720, 8400, 4080, 2, 0, "Matching contacts"},
     });
     txtFind = controls.get<QLineEdit>(QStringLiteral("txtFind"));
     lstFound = controls.get<QListWidget>(QStringLiteral("lstFound"));
@@ -62,6 +83,15 @@ frmFind::frmFind(QWidget* parent) : QDialog(parent)
     connect(lstFound, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) { lstFound_DblClick(item); });
     txtFind->installEventFilter(this);
     lstFound->installEventFilter(this);
+    pickOnAccessibleSelect(lstFound, [this](const QModelIndex& line) {
+        lstFound->setCurrentRow(line.row());
+        pickCurrent();
+    });
+    // Said once the typing pauses, not after every key, which would talk over the typing.
+    countSaid_ = new QTimer(this);
+    countSaid_->setSingleShot(true);
+    countSaid_->setInterval(500);
+    connect(countSaid_, &QTimer::timeout, this, [this] { announce(lstFound, lstFound->accessibleDescription()); });
 }
 
 void frmFind::txtFind_Change() { PopFound(); }
@@ -78,10 +108,16 @@ void frmFind::PopFound()
     }
     for (const FoundContact& c : found.rows)
         addLine(lstFound, FoundLine(c), c.id);
+    const bool searched = !searchNeedles(txtFind->text()).isEmpty();
     if (found.more)
         addLine(lstFound, kMore, 0);
-    else if (found.rows.empty() && !searchNeedles(txtFind->text()).isEmpty())
+    else if (found.rows.empty() && searched)
         addLine(lstFound, kNone, 0);
+    lstFound->setAccessibleDescription(FoundCountText(found, searched));
+    if (lstFound->accessibleDescription().isEmpty())
+        countSaid_->stop();
+    else
+        countSaid_->start();
 }
 
 void frmFind::lstFound_DblClick(QListWidgetItem* item)

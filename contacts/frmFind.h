@@ -9,6 +9,7 @@
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
+class QTimer;
 
 namespace kestrel {
 
@@ -39,9 +40,13 @@ private:
     // Picks the contact of the current line (the first when none is current).
     void pickCurrent();
     void moveCurrent(int step);
+
+    QTimer* countSaid_ = nullptr;
 };
 
 // One line of the list: last name, first name, company, city and phone in columns.
 QString FoundLine(const FoundContact& contact);
+// What the list holds, as assistive software says it once typing pauses; empty before a search.
+QString FoundCountText(const FoundContacts& found, bool searched);
 
 } // namespace kestrel

@@ -1,18 +1,23 @@
 #include "contacts/frmLead.h"
 
+#include "contacts/NotesBox.h"
 #include "contacts/modTree.h"
+#include "data/ContactFields.h"
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/RowGuard.h"
 #include "data/modData.h"
+#include "formats/ImportRules.h"
 #include "platform/Platform.h"
 #include "ui/Report.h"
 
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTimer>
 
 namespace kestrel {
@@ -20,7 +25,8 @@ namespace kestrel {
 frmLead::frmLead(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmLead"));
-    setupDialog(this, QStringLiteral("Contacts"), 6855, 4770, false);
+    // Grown downward for the fields added later; the first ones stay where they were.
+    setupDialog(this, QStringLiteral("Contacts"), 6855, 7575, false);
     setFont(designFont(QStringLiteral("Verdana"), 8.25));
 
     controls = buildControls(this, {
@@ -33,36 +39,57 @@ frmLead::frmLead(QWidget* parent) : QDialog(parent)
         {"lblFName", ControlKind::Label, "First Name:", 2160, 480, kAuto, kAuto},
         {"txtLead2", ControlKind::TextBox, "", 2400, 720, 1695, 285, 2, 50},
         {"Label3", ControlKind::Label, "Company:", 240, 1080, kAuto, kAuto},
-        {"txtLead12", ControlKind::TextBox, "", 480, 1320, 3960, 285, 3, 25},
+        {"txtLead12", ControlKind::TextBox, "", 480, 1320, 3960, 285, 3, 100},
         {"optActive", ControlKind::Option, "Active", 4680, 1080, 855, 255, 17},
         {"optInActive", ControlKind::Option, "Inactive", 5640, 1080, 975, 255, 18},
         {"lblAdd", ControlKind::Label, "Address:", 240, 1680, kAuto, kAuto},
-        {"txtLead3", ControlKind::TextBox, "", 480, 1920, 3960, 285, 4, 25},
+        {"txtLead3", ControlKind::TextBox, "", 480, 1920, 3960, 285, 4, 100},
         {"lblC", ControlKind::Label, "City:", 240, 2280, kAuto, kAuto},
-        {"txtLead4", ControlKind::TextBox, "", 480, 2520, 1695, 285, 5, 25},
+        {"txtLead4", ControlKind::TextBox, "", 480, 2520, 1695, 285, 5, 50},
         {"lblState", ControlKind::Label, "State:", 2160, 2280, kAuto, kAuto},
-        {"txtLead5", ControlKind::TextBox, "", 2280, 2520, 375, 285, 6, 2},
+        {"txtLead5", ControlKind::TextBox, "", 2280, 2520, 375, 285, 6, 50},
         {"lblZ", ControlKind::Label, "Zip:", 2880, 2280, kAuto, kAuto},
-        {"txtLead6", ControlKind::TextBox, "", 2760, 2520, 1695, 285, 7, 10},
+        {"txtLead6", ControlKind::TextBox, "", 2760, 2520, 1695, 285, 7, 20},
         {"lblHPhone", ControlKind::Label, "Home Phone:", 240, 2880, kAuto, kAuto},
-        {"txtLead7", ControlKind::TextBox, "", 480, 3120, 1680, 285, 8, 12},
+        {"txtLead7", ControlKind::TextBox, "", 480, 3120, 1680, 285, 8, 30},
         {"lblCellPh", ControlKind::Label, "Cell Phone:", 2160, 2880, kAuto, kAuto},
-        {"txtLead8", ControlKind::TextBox, "", 2280, 3120, 1680, 285, 9, 12},
+        {"txtLead8", ControlKind::TextBox, "", 2280, 3120, 1680, 285, 9, 30},
         {"lblWPhone", ControlKind::Label, "Work Phone:", 240, 3480, kAuto, kAuto},
-        {"txtLead9", ControlKind::TextBox, "", 480, 3720, 1680, 285, 10, 12},
+        {"txtLead9", ControlKind::TextBox, "", 480, 3720, 1680, 285, 10, 30},
         {"lblE", ControlKind::Label, "Ext:", 2160, 3480, kAuto, kAuto},
         {"txtLead10", ControlKind::TextBox, "", 2280, 3720, 735, 285, 11, 10},
         {"lblEmail", ControlKind::Label, "Email:", 240, 4080, kAuto, kAuto},
-        {"txtLead11", ControlKind::TextBox, "", 480, 4320, 3975, 285, 12, 50},
+        {"txtLead11", ControlKind::TextBox, "", 480, 4320, 3975, 285, 12, 254},
         {"cmdSave", ControlKind::Button, "Save", 5040, 2280, 1335, 375, 13},
         {"cmdDelete", ControlKind::Button, "Delete", 5040, 2880, 1335, 375, 14},
         {"cmdCloseLead", ControlKind::Button, "Close/Cancel", 5040, 3480, 1335, 375, 15},
+        // The fields added later, below the first ones; the tab order goes on after them.
+        {"lblCountry", ControlKind::Label, "Country:", 240, 4680, kAuto, kAuto},
+        {"txtCountry", ControlKind::TextBox, "", 480, 4920, 1680, 285, 19, 50},
+        {"lblJobTitle", ControlKind::Label, "Job Title:", 2160, 4680, kAuto, kAuto},
+        {"txtJobTitle", ControlKind::TextBox, "", 2280, 4920, 2175, 285, 20, 100},
+        {"lblBirthday", ControlKind::Label, "Birthday:", 4680, 4680, kAuto, kAuto},
+        {"txtBirthday", ControlKind::TextBox, "", 4680, 4920, 1335, 285, 21, 10},
+        {"lblWebSite", ControlKind::Label, "Web Site:", 240, 5280, kAuto, kAuto},
+        {"txtWebSite", ControlKind::TextBox, "", 480, 5520, 3975, 285, 22, 500},
+        {"lblNotes", ControlKind::Label, "Notes:", 240, 5880, kAuto, kAuto},
+        {"txtNotes", ControlKind::MultiText, "", 480, 6120, 6135, 1215, 23},
     });
 
     for (int i = 0; i < 13; ++i) {
         txtLead[i] = controls.get<QLineEdit>(QStringLiteral("txtLead%1").arg(i));
         installFocusColour(txtLead[i], kLightGrey);
     }
+    txtCountry = controls.get<QLineEdit>(QStringLiteral("txtCountry"));
+    txtJobTitle = controls.get<QLineEdit>(QStringLiteral("txtJobTitle"));
+    txtBirthday = controls.get<QLineEdit>(QStringLiteral("txtBirthday"));
+    txtWebSite = controls.get<QLineEdit>(QStringLiteral("txtWebSite"));
+    for (QLineEdit* box : {txtCountry, txtJobTitle, txtBirthday, txtWebSite})
+        installFocusColour(box, kLightGrey);
+    txtBirthday->setToolTip(QStringLiteral("Month/day/year, or month/day without the year"));
+    txtNotes = controls.get<QPlainTextEdit>(QStringLiteral("txtNotes"));
+    installFocusColour(txtNotes, kLightGrey);
+    limitNotes(txtNotes, contactFields()[cf::Notes].size);
     // The UPDATE takes its key from the id box, so it only ever shows the loaded id.
     txtLead[0]->setReadOnly(true);
     setBackground(txtLead[0], palette().color(QPalette::Button));
@@ -81,6 +108,8 @@ frmLead::frmLead(QWidget* parent) : QDialog(parent)
     connect(cmdSave, &QPushButton::clicked, this, [this] { cmdSave_Click(); });
     connect(cmdDelete, &QPushButton::clicked, this, [this] { cmdDelete_Click(); });
     connect(cmdCloseLead, &QPushButton::clicked, this, [this] { cmdCloseLead_Click(); });
+    // Ctrl+S saves from any box, as Save does.
+    connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, [this] { cmdSave_Click(); });
 }
 
 void frmLead::showEvent(QShowEvent* event)
@@ -124,7 +153,8 @@ void frmLead::Form_Load()
         seenVersion_ = rowVersion(sConnContacts, row());
         Connection connection(sConnContacts);
         Snapshot rs(connection, QStringLiteral("SELECT id,lastname,firstname,address,city,st,zip,homeph,cellph,workph,"
-                                               "ext,email,company,active,contype FROM contacts where id=") +
+                                               "ext,email,company,active,contype,country,jobtitle,birthday,website,notes "
+                                               "FROM contacts where id=") +
                                     QString::number(lLeadID));
         if (rs.eof()) {
             // Deleted since the tree was filled: nothing to edit, and saving would store nothing.
@@ -141,6 +171,11 @@ void frmLead::Form_Load()
             optInActive->setChecked(true);
         const qsizetype type = kContactTypes.indexOf(rs.text(14));
         cmbType->setCurrentIndex(type < 0 ? 0 : int(type));
+        setStoredText(txtCountry, rs.text(15));
+        setStoredText(txtJobTitle, rs.text(16));
+        setStoredText(txtBirthday, birthdayText(rs.text(17)));
+        setStoredText(txtWebSite, rs.text(18));
+        setNotesText(txtNotes, rs.text(19));
     } catch (const std::exception& e) {
         // Without the stored row the window would save over the contact with empty boxes.
         ReportFailure(e, QStringLiteral("Form_Load"), Owner::Form, QStringLiteral("frmLead"));
@@ -163,17 +198,31 @@ QString frmLead::SaveStatement() const
                QStringLiteral("',") + QStringLiteral(" workph='") + v(9) + QStringLiteral("',") +
                QStringLiteral(" ext='") + v(10) + QStringLiteral("',") + QStringLiteral(" email='") + v(11) +
                QStringLiteral("',") + QStringLiteral(" active=") + active + QStringLiteral(",") +
-               QStringLiteral(" ConType='") + type + QStringLiteral("'") + QStringLiteral(" where ID=") +
-               txtLead[0]->text();
+               QStringLiteral(" ConType='") + type + QStringLiteral("'") + laterAssignments() +
+               QStringLiteral(" where ID=") + txtLead[0]->text();
     }
     return QStringLiteral("INSERT into contacts") +
-           QStringLiteral("(lastname,firstname,company,address,city,st,zip,homeph,cellph,workph,ext,email,active,contype)") +
+           QStringLiteral("(lastname,firstname,company,address,city,st,zip,homeph,cellph,workph,ext,email,active,contype,"
+                          "country,jobtitle,website,birthday,notes)") +
            QStringLiteral("values('") + v(1) + QStringLiteral("','") + v(2) + QStringLiteral("','") + v(12) +
            QStringLiteral("','") + v(3) + QStringLiteral("','") + v(4) + QStringLiteral("','") + v(5) +
            QStringLiteral("','") + v(6) + QStringLiteral("','") + v(7) + QStringLiteral("','") + v(8) +
            QStringLiteral("','") + v(9) + QStringLiteral("','") + v(10) + QStringLiteral("','") + v(11) +
-           QStringLiteral("',") + active + QStringLiteral(",'") + type + QStringLiteral("')");
+           QStringLiteral("',") + active + QStringLiteral(",'") + type + QStringLiteral("','") +
+           Quoted(txtCountry->text()) + QStringLiteral("','") + Quoted(txtJobTitle->text()) + QStringLiteral("','") +
+           Quoted(txtWebSite->text()) + QStringLiteral("','") + Quoted(storedBirthday()) + QStringLiteral("','") +
+           Quoted(txtNotes->toPlainText()) + QStringLiteral("')");
 }
+
+QString frmLead::laterAssignments() const
+{
+    return QStringLiteral(", country='") + Quoted(txtCountry->text()) + QStringLiteral("', jobtitle='") +
+           Quoted(txtJobTitle->text()) + QStringLiteral("', website='") + Quoted(txtWebSite->text()) +
+           QStringLiteral("', birthday='") + Quoted(storedBirthday()) + QStringLiteral("', notes='") +
+           Quoted(txtNotes->toPlainText()) + u'\'';
+}
+
+QString frmLead::storedBirthday() const { return parseBirthday(txtBirthday->text()).value_or(txtBirthday->text()); }
 
 void frmLead::cmdSave_Click()
 {
@@ -182,6 +231,17 @@ void frmLead::cmdSave_Click()
         (txtLead[1]->text().isEmpty() ? txtLead[1] : txtLead[2])->setFocus();
         return;
     }
+    if (!parseBirthday(txtBirthday->text())) {
+        // The words of the appointment editor's date, which a birthday is typed like.
+        platform().msgBox(QStringLiteral("The date must be a day of the calendar, typed as month/day/year "
+                                         "(for example 3/7/2027)."));
+        txtBirthday->setFocus();
+        txtBirthday->selectAll();
+        return;
+    }
+    // A US state written out is filed by its code, where the contact is in the US or no country is given.
+    if (const QString code = stateCode(txtLead[5]->text().trimmed(), txtCountry->text()); !code.isEmpty())
+        setStoredText(txtLead[5], code);
     // A rejected statement has been reported; keeping the window keeps what the user typed.
     SaveOutcome outcome = SaveOutcome::Saved;
     if (bEditMode)
@@ -225,7 +285,8 @@ void frmLead::done(int result)
     if (unloaded_)
         return;
     unloaded_ = true;
-    PopTree(QString());
+    // The tree stays as its display filter says.
+    PopTree(treeFilter());
 }
 
 } // namespace kestrel

@@ -6,6 +6,7 @@
 
 class QComboBox;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 
@@ -39,6 +40,12 @@ public:
     QPushButton* cmdSave = nullptr;
     QPushButton* cmdDelete = nullptr;
     QPushButton* cmdCloseLead = nullptr;
+    // The fields added later, below the first ones.
+    QLineEdit* txtCountry = nullptr;
+    QLineEdit* txtJobTitle = nullptr;
+    QLineEdit* txtBirthday = nullptr;
+    QLineEdit* txtWebSite = nullptr;
+    QPlainTextEdit* txtNotes = nullptr;
 
     void done(int result) override;
 
@@ -48,6 +55,10 @@ protected:
 
 private:
     RowKey row() const;
+    // ", country='...', ..." for the UPDATE: the fields added later.
+    QString laterAssignments() const;
+    // The birthday box as stored (1980-03-07, --03-07), or as typed when it is not a day.
+    QString storedBirthday() const;
     // The version of the contact as the window showed it; a save checks it is still stored.
     QString seenVersion_;
     bool loaded_ = false;

@@ -1,6 +1,7 @@
 #include "contacts/modTree.h"
 
 #include "contacts/LeadPanel.h"
+#include "data/ContactFields.h"
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/TextFold.h"
@@ -11,6 +12,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QSet>
 #include <QTreeWidget>
@@ -33,6 +35,9 @@ int gFilling = 0;
 qint64 gEventSliceMs = 30;
 
 const QString kOtherInitials = QStringLiteral("#");
+
+// About as many characters as the tree shows of a node without scrolling.
+constexpr qsizetype kWholeNodeChars = 40;
 
 QTreeWidgetItem* makeNode(const QString& key, const QString& text)
 {
@@ -96,6 +101,41 @@ bool reselect(QTreeWidget* tv, int id)
 }
 } // namespace
 
+namespace {
+// The contact nodes next to the one with this id, the following one first; the selection moves
+// there when a refill finds the contact gone.
+std::vector<int> neighboursOf(QTreeWidget* tv, int id)
+{
+    const QString key = QStringLiteral("ID") + QString::number(id);
+    const QTreeWidgetItem* before = nullptr;
+    bool found = false;
+    std::vector<int> out;
+    for (int i = 0; i < tv->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* initial = tv->topLevelItem(i);
+        for (int j = 0; j < initial->childCount(); ++j) {
+            const QTreeWidgetItem* node = initial->child(j);
+            if (found) {
+                out.push_back(nodeKey(node).mid(2).toInt());
+                if (before)
+                    out.push_back(nodeKey(before).mid(2).toInt());
+                return out;
+            }
+            if (nodeKey(node) == key)
+                found = true;
+            else
+                before = node;
+        }
+    }
+    if (found && before)
+        out.push_back(nodeKey(before).mid(2).toInt());
+    return out;
+}
+
+QString gLastFilter; // what the previous fill listed: "" for all contacts, else a type
+} // namespace
+
+QString treeFilter() { return gPanel ? gPanel->cmbDisplay->currentText() : QString(); }
+
 void PopTree(const QString& filter)
 {
     LeadPanel* panel = gPanel;
@@ -105,6 +145,19 @@ void PopTree(const QString& filter)
     QPointer<QTreeWidget> tv = panel->tvLead;
     bool shownOk = false;
     const int shown = panel->txtLead[0]->text().toInt(&shownOk);
+    const bool all = filter.isEmpty() || filter == u"All";
+    // The box says what the tree lists: a fill of every contact shows "All" there.
+    if (all)
+        panel->cmbDisplay->setCurrentIndex(std::max(0, panel->cmbDisplay->findText(QStringLiteral("All"))));
+    const QString listing = all ? QString() : panel->cmbDisplay->currentText();
+    // A contact gone from the same list (deleted here or by another user) leaves its neighbour
+    // chosen; one that a new filter leaves out does not choose another.
+    const std::vector<int> neighbours = shownOk && listing == std::exchange(gLastFilter, listing)
+                                            ? neighboursOf(tv, shown) : std::vector<int>{};
+    QSet<QString> opened;
+    for (int i = 0; i < tv->topLevelItemCount(); ++i)
+        if (tv->topLevelItem(i)->isExpanded())
+            opened.insert(nodeKey(tv->topLevelItem(i)));
     {
         ++gFilling;
         tv->clear();
@@ -112,8 +165,8 @@ void PopTree(const QString& filter)
     }
 
     QString sql = QStringLiteral("SELECT ID, LastName, FirstName, Address ") + QStringLiteral("FROM contacts ");
-    if (!filter.isEmpty() && filter != u"All")
-        sql += QStringLiteral("WHERE contype='") + Quoted(panel->cmbDisplay->currentText()) + u'\'';
+    if (!all)
+        sql += QStringLiteral("WHERE contype='") + Quoted(listing) + u'\'';
     sql += QStringLiteral("ORDER BY LastName, FirstName, address");
 
     std::optional<Snapshot> rs;
@@ -168,6 +221,9 @@ void PopTree(const QString& filter)
         if (!last.isEmpty() && last.at(0).unicode() >= 0x80 && parent != others)
             unsorted.insert(parent);
         auto* node = makeNode(QStringLiteral("ID") + rs->text(0), TreeNodeText(last, rs->text(2), rs->text(3)));
+        // A long line is cut off at the tree's edge: its tool tip holds it whole.
+        if (const QString& text = node->text(0); text.size() > kWholeNodeChars || text.contains(u'\n'))
+            node->setToolTip(0, text);
         batch << node;
 
         if (slice.elapsed() >= gEventSliceMs) {
@@ -191,11 +247,54 @@ void PopTree(const QString& filter)
     }
     --gFilling;
 
-    // The user keeps the place: the contact shown before the fill is shown again.
-    if (shownOk && !reselect(tv, shown)) {
+    // The user keeps the place: the letters open stay open and the contact shown before the fill
+    // is shown again, or its neighbour when it is gone.
+    for (int i = 0; i < tv->topLevelItemCount(); ++i)
+        if (opened.contains(nodeKey(tv->topLevelItem(i))))
+            tv->topLevelItem(i)->setExpanded(true);
+    if (shownOk && !reselect(tv, shown) &&
+        std::none_of(neighbours.begin(), neighbours.end(), [&](int id) { return reselect(tv, id); })) {
         ClearLead();
         lLeadID = 0;
     }
+}
+
+std::vector<int> TreeFilingOrder(const std::vector<std::pair<QString, QString>>& names)
+{
+    constexpr int kOthers = 26;
+    std::vector<int> group(names.size());
+    bool inOrder = true;
+    bool foldGroup[kOthers] = {};
+    for (size_t r = 0; r < names.size(); ++r) {
+        const QString& last = names[r].first;
+        const QChar initial = fileInitial(last);
+        group[r] = initial == u'#' ? kOthers : initial.unicode() - u'A';
+        if (r > 0 && group[r] < group[r - 1])
+            inOrder = false;
+        if (group[r] != kOthers && !last.isEmpty() && last.at(0).unicode() >= 0x80)
+            inOrder = false, foldGroup[group[r]] = true;
+    }
+    if (inOrder)
+        return {};
+    std::vector<int> order(names.size());
+    for (size_t r = 0; r < order.size(); ++r)
+        order[r] = int(r);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return group[size_t(a)] < group[size_t(b)]; });
+    for (auto from = order.begin(); from != order.end();) {
+        const int g = group[size_t(*from)];
+        const auto to = std::find_if(from, order.end(), [&](int r) { return group[size_t(r)] != g; });
+        if (g != kOthers && foldGroup[g]) {
+            std::vector<std::pair<QString, int>> keyed;
+            keyed.reserve(size_t(to - from));
+            for (auto it = from; it != to; ++it)
+                keyed.emplace_back(foldedText(names[size_t(*it)].first) + QChar(1) + foldedText(names[size_t(*it)].second), *it);
+            std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+            for (size_t i = 0; i < keyed.size(); ++i)
+                *(from + ptrdiff_t(i)) = keyed[i].second;
+        }
+        from = to;
+    }
+    return order;
 }
 
 void GoToLead(int id)
@@ -217,22 +316,58 @@ void GoToLead(int id)
     panel->tvLead->setFocus(Qt::OtherFocusReason);
 }
 
+void OpenWebSite(const QString& site)
+{
+    if (site.trimmed().isEmpty()) {
+        platform().msgBox(QStringLiteral("There is either no lead selected or there is\r\n"
+                                         " no web site entered for the desired lead."));
+        return;
+    }
+    const QString link = webLink(site);
+    if (link.isEmpty()) {
+        platform().msgBox(QStringLiteral("The web site %1 was not opened: Kestrel opens only web pages, addresses "
+                                         "that begin with http:// or https:// or with none.").arg(site.trimmed()));
+        return;
+    }
+    platform().openDocument(link);
+}
+
 void EmailLead(const QString& address)
 {
     if (!address.isEmpty()) {
-        platform().openDocument(mailtoLink(address));
+        // Without a mail program the desktop would drop the link without a word.
+        if (!platform().openMailLink(mailtoLink(address)))
+            platform().msgBox(NoMailProgramText(address));
         return;
     }
     platform().msgBox(QStringLiteral("There is either no lead selected or there is\r\n"
                                      " no email address entered for the desired lead."));
 }
 
+namespace {
+// A value longer than its box scrolls inside it; the box starts at its beginning, and its tool tip
+// holds the whole value.
+void showWhole(QLineEdit* box, const QString& text)
+{
+    box->setText(text);
+    box->setCursorPosition(0);
+    box->setToolTip(text.size() > 20 || text.contains(u'\n') ? text : QString());
+}
+} // namespace
+
 void ClearLead()
 {
     if (!gPanel)
         return;
-    for (QLineEdit* box : gPanel->txtLead)
+    for (QLineEdit* box : gPanel->txtLead) {
         box->clear();
+        box->setToolTip({});
+    }
+    for (QLineEdit* box : gPanel->laterBoxes()) {
+        box->clear();
+        box->setToolTip({});
+    }
+    gPanel->txtNotes->clear();
 }
 
 void ShowLead()
@@ -244,10 +379,16 @@ void ShowLead()
     {
         Connection connection(sConnContacts);
         Snapshot rs(connection, QStringLiteral("SELECT id,lastname,firstname,address,city,st,zip,homeph,cellph,workph,"
-                                               "ext,email,company,contype FROM contacts where id=") +
+                                               "ext,email,company,contype,country,jobtitle,birthday,website,notes "
+                                               "FROM contacts where id=") +
                                     QString::number(lLeadID));
         for (int i = 0; i < 14; ++i)
-            panel->txtLead[i]->setText(rs.text(i));
+            showWhole(panel->txtLead[i], rs.text(i));
+        showWhole(panel->txtCountry, rs.text(14));
+        showWhole(panel->txtJobTitle, rs.text(15));
+        showWhole(panel->txtBirthday, birthdayText(rs.text(16)));
+        showWhole(panel->txtWebSite, rs.text(17));
+        panel->txtNotes->setPlainText(rs.text(18));
     }
     platform().doEvents();
 }

@@ -2,6 +2,9 @@
 // The contact tree and the detail panel beside it, acting on the main window's contact panel.
 #include <QString>
 
+#include <utility>
+#include <vector>
+
 class QTreeWidgetItem;
 
 namespace kestrel {
@@ -16,8 +19,19 @@ void setLeadPanel(LeadPanel* panel);
 // any filter other than "" and "All", only the contacts of the type shown in the display filter.
 // Contacts whose last name starts with no letter A-Z are filed under a "#" node after "Z". The
 // contact shown in the detail panel is selected and shown again, or the panel emptied if the
-// tree no longer holds it. A database that cannot be read is reported and leaves the tree empty.
+// tree no longer holds it; a contact gone from the same list leaves its neighbour shown. The
+// letters open before stay open. A database that cannot be read is reported and leaves the tree
+// empty.
+// Whatever the filter, the display filter then says what the tree lists: "All" for every contact.
 void PopTree(const QString& filter);
+// The display filter's text ("All" or a type), for a refill that keeps the tree as filtered.
+QString treeFilter();
+
+// The order the tree files contacts in, for their last and first names as the database sorted
+// them (without regard to case): under their initial A-Z, then "#"; within an initial that holds a
+// name beginning with a letter beyond ASCII, by the names without accents or case. The row indexes
+// in that order, or nothing when the rows stand so already.
+std::vector<int> TreeFilingOrder(const std::vector<std::pair<QString, QString>>& names);
 
 // The text of a contact node: "Last, First - Address", each value isolated from the others.
 QString TreeNodeText(const QString& last, const QString& first, const QString& address);
@@ -34,6 +48,9 @@ void ShowLead();
 void ClearLead();
 // Opens a new mail to the contact's address, or says there is none to write to.
 void EmailLead(const QString& address);
+// Opens the contact's web site in the browser (https:// in front when it names no scheme), or
+// says there is none; an address that is not a web page (javascript:, file:) is never opened.
+void OpenWebSite(const QString& site);
 
 // Shows the contact as a click on its node does: opens its initial, selects its node (refilling
 // the tree with every contact when the node is not there) and fills the detail panel; the tree

@@ -268,6 +268,16 @@ void ensureFolder(const QString& folder)
 
 void registerSchema(const QString& fileName, const QString& schemaSql) { schemas().insert(fileName.toLower(), schemaSql); }
 
+namespace {
+QHash<QString, FileUpgrade>& upgrades()
+{
+    static QHash<QString, FileUpgrade> map;
+    return map;
+}
+} // namespace
+
+void registerUpgrade(const QString& fileName, FileUpgrade upgrade) { upgrades().insert(fileName.toLower(), upgrade); }
+
 QString dataSourcePath(const QString& connectionText)
 {
     static const QString key = QStringLiteral("Data Source=");
@@ -507,6 +517,11 @@ Connection::Connection(const QString& connectionText)
         // The engine opens a file it may not write for reading without saying so.
         readOnly = readOnly || sqlite3_db_readonly(db_, "main") == 1;
         configure(db_, isScratch(path_), readOnly);
+        // Once per process for a file that is written (its connections wait in the pool already
+        // upgraded), every time for one that may only be read.
+        if (!known)
+            if (const FileUpgrade upgrade = upgrades().value(QFileInfo(path_).fileName().toLower()))
+                upgrade(db_, readOnly);
     } catch (...) {
         sqlite3_close_v2(db_);
         db_ = nullptr;

@@ -51,6 +51,12 @@ QString dataSourcePath(const QString& connectionText);
 // registered schema are never created by opening them.
 void registerSchema(const QString& fileName, const QString& schemaSql);
 
+// Brings a file of this name (compared without case) made by an earlier Kestrel up to what this
+// one reads, when it is first opened by this process: readOnly when it may not be changed (the
+// upgrade must then make do for this connection alone). Throws DbError.
+using FileUpgrade = void (*)(sqlite3* db, bool readOnly);
+void registerUpgrade(const QString& fileName, FileUpgrade upgrade);
+
 // Whether opening a missing file that has a registered schema creates it. Kestrel creates its files
 // only while it starts; afterwards a missing file is an error the user is told about.
 void setCreatingMissingFiles(bool allowed);

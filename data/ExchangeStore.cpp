@@ -1,5 +1,6 @@
 #include "data/ExchangeStore.h"
 
+#include "data/ContactFields.h"
 #include "data/Database.h"
 #include "data/PgEngine.h"
 #include "data/Statement.h"
@@ -11,11 +12,26 @@
 
 namespace kestrel {
 
+namespace {
+// The members in the order of contactFields().
+constexpr QString ContactRecord::*kMembers[] = {
+    &ContactRecord::lastname, &ContactRecord::firstname, &ContactRecord::company,  &ContactRecord::address,
+    &ContactRecord::city,     &ContactRecord::st,        &ContactRecord::zip,      &ContactRecord::cellph,
+    &ContactRecord::homeph,   &ContactRecord::workph,    &ContactRecord::ext,      &ContactRecord::email,
+    &ContactRecord::country,  &ContactRecord::jobtitle,  &ContactRecord::website,  &ContactRecord::birthday,
+    &ContactRecord::notes,    &ContactRecord::contype};
+static_assert(std::size(kMembers) == cf::Count);
+} // namespace
+
+QString& ContactRecord::value(int field) { return this->*kMembers[field]; }
+const QString& ContactRecord::value(int field) const { return this->*kMembers[field]; }
+
 bool ContactRecord::operator==(const ContactRecord& o) const
 {
-    return lastname == o.lastname && firstname == o.firstname && company == o.company && address == o.address &&
-           city == o.city && st == o.st && zip == o.zip && homeph == o.homeph && cellph == o.cellph &&
-           workph == o.workph && ext == o.ext && email == o.email && contype == o.contype;
+    for (int f = 0; f < cf::Count; ++f)
+        if (value(f) != o.value(f))
+            return false;
+    return true;
 }
 
 namespace {
@@ -68,16 +84,15 @@ std::vector<ContactRecord> readAllContacts(const QString& connectionText)
 {
     Connection c(connectionText);
     // Empty names first on the office server too, as the local files sort them.
-    Statement q = native(c, "SELECT id,lastname,firstname,company,address,city,st,zip,homeph,cellph,workph,ext,"
-                            "email,contype FROM contacts ORDER BY lastname NULLS FIRST,firstname NULLS FIRST,id");
+    Statement q(c, QStringLiteral("SELECT id,") + allContactColumns() +
+                       QStringLiteral(" FROM contacts ORDER BY lastname NULLS FIRST,firstname NULLS FIRST,id"),
+                Statement::Dialect::Native);
     std::vector<ContactRecord> out;
     while (q.step()) {
         ContactRecord r;
         r.id = int(q.integer(0));
-        QString* fields[] = {&r.lastname, &r.firstname, &r.company, &r.address, &r.city, &r.st, &r.zip,
-                             &r.homeph, &r.cellph, &r.workph, &r.ext, &r.email, &r.contype};
-        for (int i = 0; i < 13; ++i)
-            *fields[i] = q.text(i + 1);
+        for (int f = 0; f < cf::Count; ++f)
+            r.value(f) = q.text(f + 1);
         out.push_back(std::move(r));
     }
     return out;
@@ -110,14 +125,13 @@ void insertContacts(const QString& connectionText, const std::vector<ContactReco
     Connection c(connectionText);
     Transaction t(c);
     {
-        Statement ins = native(c, "INSERT INTO contacts(lastname,firstname,company,address,city,st,zip,homeph,"
-                                  "cellph,workph,ext,email,active,contype) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,TRUE,?)");
+        Statement ins(c, QStringLiteral("INSERT INTO contacts(active,") + allContactColumns() +
+                             QStringLiteral(") VALUES(TRUE") + QStringLiteral(",?").repeated(cf::Count) + u')',
+                      Statement::Dialect::Native);
         for (const ContactRecord& r : contacts) {
             ins.reset();
-            const QString* fields[] = {&r.lastname, &r.firstname, &r.company, &r.address, &r.city, &r.st, &r.zip,
-                                       &r.homeph, &r.cellph, &r.workph, &r.ext, &r.email, &r.contype};
-            for (int i = 0; i < 13; ++i)
-                ins.bind(i + 1, *fields[i]);
+            for (int f = 0; f < cf::Count; ++f)
+                ins.bind(f + 1, r.value(f));
             ins.step();
         }
     }

@@ -14,6 +14,11 @@ namespace kestrel {
 // One row of contacts, as the readers produce it and the writers take it.
 struct ContactRecord {
     QString lastname, firstname, company, address, city, st, zip, homeph, cellph, workph, ext, email, contype;
+    QString country, jobtitle, website, notes;
+    QString birthday;       // as stored: 1980-03-07, or --03-07 without a year
+    // The field at a position of contactFields() (data/ContactFields.h).
+    QString& value(int field);
+    const QString& value(int field) const;
     int id = 0;             // key when read from the database
     int line = 0;           // line of the file where the record starts (readers)
     QStringList problems;   // what could not be taken over as it stood, in plain words

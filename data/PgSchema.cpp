@@ -100,11 +100,22 @@ CREATE OR REPLACE TRIGGER todo_changed AFTER INSERT OR UPDATE OR DELETE ON todo_
   FOR EACH STATEMENT EXECUTE FUNCTION kestrel_announce('todo');
 )sql";
 
+// The fields a contact gained after the first schema: country, job title, web site, birthday
+// (as text: a day and month may stand without a year) and notes. Rows written by an older
+// Kestrel, which names only the columns it knows, hold the empty text in them.
+constexpr const char* kVersion3 = R"sql(
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS country text COLLATE kestrel_nocase DEFAULT '';
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS jobtitle text COLLATE kestrel_nocase DEFAULT '';
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS website text COLLATE kestrel_nocase DEFAULT '';
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS birthday text COLLATE kestrel_nocase DEFAULT '';
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS notes text COLLATE kestrel_nocase DEFAULT '';
+)sql";
+
 struct Step {
     int version;
     const char* sql;
 };
-constexpr Step kSteps[] = {{1, kVersion1}};
+constexpr Step kSteps[] = {{1, kVersion1}, {3, kVersion3}};
 static_assert(kSteps[std::size(kSteps) - 1].version == kSchemaVersion);
 
 int versionOf(PGconn* c)

@@ -1,5 +1,6 @@
 #include "data/SearchIndex.h"
 
+#include "data/ContactFields.h"
 #include "data/Database.h"
 #include "data/TextFold.h"
 #include "data/Statement.h"
@@ -14,40 +15,45 @@ namespace kestrel {
 namespace {
 
 // Every object of the index; a file missing any of them (an older file, or one built by an
-// earlier form of the index) gets all of them anew.
-constexpr const char* kIndexObjects[] = {"contact_find", "contact_find_by_id", "contact_find_stale",
-                                         "contacts_find_ins", "contacts_find_upd", "contacts_find_del"};
+// earlier form of the index) gets all of them anew. The index holds the words of the fields added
+// later too, so it has names of its own: an older Kestrel on the same file keeps its own index
+// (contact_find) beside this one, and each notes every change for both.
+constexpr const char* kIndexObjects[] = {"contact_find2", "contact_find2_by_id", "contact_find2_stale",
+                                         "contacts_find2_ins", "contacts_find2_upd", "contacts_find2_del"};
 
-// contact_find is kept in name order, words beside the key: the search walks it in that order, so
+// contact_find2 is kept in name order, words beside the key: the search walks it in that order, so
 // a text many contacts hold stops after the first screenful and one that nobody holds reads a
 // single compact tree (about 20 ms at 100,000 contacts). A trigram full-text table would answer rare
 // texts faster but cannot do better for one or two letters, is about three times the size and
 // in this SQLite cannot fold accents itself; plain substring tests also need no query language
 // that a typed quote or operator could upset.
 constexpr const char* kBuildIndex = R"sql(
-DROP TRIGGER IF EXISTS contacts_find_ins;
-DROP TRIGGER IF EXISTS contacts_find_upd;
-DROP TRIGGER IF EXISTS contacts_find_del;
-DROP TABLE IF EXISTS contact_find;
-DROP TABLE IF EXISTS contact_find_stale;
-CREATE TABLE contact_find(sortkey TEXT NOT NULL, id INTEGER NOT NULL, words TEXT NOT NULL,
+DROP TRIGGER IF EXISTS contacts_find2_ins;
+DROP TRIGGER IF EXISTS contacts_find2_upd;
+DROP TRIGGER IF EXISTS contacts_find2_del;
+DROP TABLE IF EXISTS contact_find2;
+DROP TABLE IF EXISTS contact_find2_stale;
+CREATE TABLE contact_find2(sortkey TEXT NOT NULL, id INTEGER NOT NULL, words TEXT NOT NULL,
   PRIMARY KEY(sortkey, id)) WITHOUT ROWID;
-CREATE UNIQUE INDEX contact_find_by_id ON contact_find(id);
-CREATE TABLE contact_find_stale(id INTEGER PRIMARY KEY);
-CREATE TRIGGER contacts_find_ins AFTER INSERT ON contacts BEGIN
-  INSERT OR IGNORE INTO contact_find_stale(id) VALUES(new.id);
+CREATE UNIQUE INDEX contact_find2_by_id ON contact_find2(id);
+CREATE TABLE contact_find2_stale(id INTEGER PRIMARY KEY);
+CREATE TRIGGER contacts_find2_ins AFTER INSERT ON contacts BEGIN
+  INSERT OR IGNORE INTO contact_find2_stale(id) VALUES(new.id);
 END;
-CREATE TRIGGER contacts_find_upd AFTER UPDATE ON contacts BEGIN
-  INSERT OR IGNORE INTO contact_find_stale(id) VALUES(old.id);
-  INSERT OR IGNORE INTO contact_find_stale(id) VALUES(new.id);
+CREATE TRIGGER contacts_find2_upd AFTER UPDATE ON contacts BEGIN
+  INSERT OR IGNORE INTO contact_find2_stale(id) VALUES(old.id);
+  INSERT OR IGNORE INTO contact_find2_stale(id) VALUES(new.id);
 END;
-CREATE TRIGGER contacts_find_del AFTER DELETE ON contacts BEGIN
-  INSERT OR IGNORE INTO contact_find_stale(id) VALUES(old.id);
+CREATE TRIGGER contacts_find2_del AFTER DELETE ON contacts BEGIN
+  INSERT OR IGNORE INTO contact_find2_stale(id) VALUES(old.id);
 END;
-INSERT INTO contact_find_stale(id) SELECT id FROM contacts;
+INSERT INTO contact_find2_stale(id) SELECT id FROM contacts;
 )sql";
 
-constexpr const char* kContactFields = "lastname, firstname, company, city, email, homeph, cellph, workph";
+// The fields a contact is found by; the first eight are what the list shows of it.
+constexpr const char* kContactFields = "lastname, firstname, company, city, email, homeph, cellph, workph, country, "
+                                       "jobtitle, website, birthday, notes";
+constexpr int kFieldCount = 13;
 
 // Several native statements at once (the index's schema and triggers).
 void exec(Connection& db, const char* sql)
@@ -101,10 +107,16 @@ QString sortKey(const QString& lastName, const QString& firstName)
 
 struct ContactRow {
     int id = 0;
-    QString f[8]; // in the order of kContactFields
+    QString f[kFieldCount]; // in the order of kContactFields
 };
 
-QString wordsOf(const ContactRow& r) { return searchWords(r.f[0], r.f[1], r.f[2], r.f[3], r.f[4], r.f[5], r.f[6], r.f[7]); }
+QString wordsOf(const ContactRow& r)
+{
+    return searchWords(r.f[0], r.f[1], r.f[2], r.f[3], r.f[4], r.f[5], r.f[6], r.f[7]) + u'\n' +
+           QStringList{foldedText(r.f[8]), foldedText(r.f[9]), foldedText(r.f[10]), digitsOf(birthdayText(r.f[11])),
+                       foldedText(r.f[12])}
+               .join(u'\n');
+}
 
 bool indexComplete(Connection& db)
 {
@@ -119,7 +131,7 @@ bool indexComplete(Connection& db)
 
 bool hasStaleRows(Connection& db)
 {
-    Statement st = native(db, "SELECT EXISTS(SELECT 1 FROM contact_find_stale)");
+    Statement st = native(db, "SELECT EXISTS(SELECT 1 FROM contact_find2_stale)");
     st.step();
     return st.integer(0) != 0;
 }
@@ -129,9 +141,10 @@ void foldStaleRows(Connection& db)
     Transaction tx(db, Transaction::Mode::Immediate);
     // The fields in the order of kContactFields.
     Statement sel = native(db, "SELECT s.id, c.id IS NOT NULL, c.lastname, c.firstname, c.company, c.city, c.email, c.homeph, "
-                 "c.cellph, c.workph FROM contact_find_stale s LEFT JOIN contacts c ON c.id = s.id");
-    Statement del = native(db, "DELETE FROM contact_find WHERE id = ?1");
-    Statement ins = native(db, "INSERT INTO contact_find(id, sortkey, words) VALUES(?1, ?2, ?3)");
+                 "c.cellph, c.workph, c.country, c.jobtitle, c.website, c.birthday, c.notes "
+                 "FROM contact_find2_stale s LEFT JOIN contacts c ON c.id = s.id");
+    Statement del = native(db, "DELETE FROM contact_find2 WHERE id = ?1");
+    Statement ins = native(db, "INSERT INTO contact_find2(id, sortkey, words) VALUES(?1, ?2, ?3)");
     while (sel.step()) {
         const qint64 id = sel.integer(0);
         del.bind(1, id);
@@ -140,7 +153,7 @@ void foldStaleRows(Connection& db)
         if (sel.integer(1) == 0)
             continue; // deleted
         ContactRow r;
-        for (int i = 0; i < 8; ++i)
+        for (int i = 0; i < kFieldCount; ++i)
             r.f[i] = sel.text(2 + i);
         ins.bind(1, id);
         ins.bind(2, sortKey(r.f[0], r.f[1]));
@@ -148,7 +161,7 @@ void foldStaleRows(Connection& db)
         ins.step();
         ins.reset();
     }
-    exec(db, "DELETE FROM contact_find_stale");
+    exec(db, "DELETE FROM contact_find2_stale");
     tx.commit();
 }
 
@@ -190,16 +203,22 @@ bool containsAll(const QString& words, const QStringList& needles)
 FoundContact toFound(const ContactRow& r, const QStringList& needles)
 {
     FoundContact f{r.id, r.f[0], r.f[1], r.f[2], r.f[3], {}};
+    // The phone that holds the most of the digits typed ("555 0199": the number with both, not
+    // the first one with 555); else work, cell or home, whichever is first given.
     const QString* phones[] = {&r.f[7], &r.f[6], &r.f[5]}; // work, cell, home
+    int best = 0;
     for (const QString* p : phones) {
         const QString digits = digitsOf(*p);
-        if (!digits.isEmpty() && std::any_of(needles.begin(), needles.end(), [&](const QString& n) {
-                return isDigits(n) && digits.contains(n);
-            })) {
+        const int matched = digits.isEmpty() ? 0 : int(std::count_if(needles.begin(), needles.end(), [&](const QString& n) {
+            return isDigits(n) && digits.contains(n);
+        }));
+        if (matched > best) {
+            best = matched;
             f.phone = *p;
-            return f;
         }
     }
+    if (best > 0)
+        return f;
     for (const QString* p : phones) {
         if (!p->trimmed().isEmpty()) {
             f.phone = *p;
@@ -213,7 +232,7 @@ FoundContacts searchIndex(Connection& db, const QStringList& needles, int limit)
 {
     FoundContacts out;
     Transaction tx(db, Transaction::Mode::Deferred);
-    QByteArray sql = "SELECT id FROM contact_find WHERE ";
+    QByteArray sql = "SELECT id FROM contact_find2 WHERE ";
     for (int i = 0; i < needles.size(); ++i)
         sql += (i ? " AND " : "") + QByteArray("instr(words, ?") + QByteArray::number(i + 1) + ") > 0";
     sql += " ORDER BY sortkey LIMIT " + QByteArray::number(limit + 1);
@@ -239,7 +258,7 @@ FoundContacts searchIndex(Connection& db, const QStringList& needles, int limit)
     while (st.step()) {
         ContactRow r;
         r.id = int(st.integer(0));
-        for (int i = 0; i < 8; ++i)
+        for (int i = 0; i < kFieldCount; ++i)
             r.f[i] = st.text(1 + i);
         rows.push_back(std::move(r));
     }
@@ -262,7 +281,7 @@ FoundContacts searchContacts(Connection& db, const QStringList& needles, int lim
     while (st.step()) {
         ContactRow r;
         r.id = int(st.integer(0));
-        for (int i = 0; i < 8; ++i)
+        for (int i = 0; i < kFieldCount; ++i)
             r.f[i] = st.text(1 + i);
         if (containsAll(wordsOf(r), needles))
             found.emplace_back(sortKey(r.f[0], r.f[1]), toFound(r, needles));

@@ -2,8 +2,8 @@
 // Finding contacts by what a person remembers of them: part of a name, a company, a city, an
 // e-mail address or a phone number's digits, typed in any order.
 //
-// The contacts file keeps a table of folded search words per contact (contact_find), ordered by
-// name. Triggers on contacts only note which rows changed (contact_find_stale), in plain SQL, so
+// The contacts file keeps a table of folded search words per contact (contact_find2), ordered by
+// name. Triggers on contacts only note which rows changed (contact_find2_stale), in plain SQL, so
 // every writer (the editor, the import, a delete, even another tool) keeps the index honest
 // without knowing about it; the words are folded here, before each search, for the noted rows.
 #include <QString>
@@ -21,7 +21,8 @@ constexpr int kMaxSearchChars = 100;
 QStringList searchNeedles(const QString& typed);
 
 // The folded words a contact is found by: last name, first name, company, city and e-mail,
-// then the digits of its home, cell and work phone, one field a line.
+// then the digits of its home, cell and work phone, one field a line. The index adds the
+// country, job title, web site, the digits of the birthday and the notes after them.
 QString searchWords(const QString& lastName, const QString& firstName, const QString& company, const QString& city,
                     const QString& email, const QString& homePhone, const QString& cellPhone, const QString& workPhone);
 

@@ -1,5 +1,6 @@
 #include "data/modData.h"
 
+#include "data/ContactFields.h"
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/Office.h"
@@ -35,7 +36,12 @@ CREATE TABLE contacts(
   ext TEXT COLLATE NOCASE,
   email TEXT COLLATE NOCASE,
   active BOOLEAN DEFAULT 1,
-  contype TEXT COLLATE NOCASE);
+  contype TEXT COLLATE NOCASE,
+  country TEXT COLLATE NOCASE DEFAULT '',
+  jobtitle TEXT COLLATE NOCASE DEFAULT '',
+  website TEXT COLLATE NOCASE DEFAULT '',
+  birthday TEXT COLLATE NOCASE DEFAULT '',
+  notes TEXT COLLATE NOCASE DEFAULT '');
 CREATE INDEX contacts_by_name ON contacts(lastname, firstname, address);
 CREATE INDEX contacts_by_type ON contacts(contype, lastname, firstname, address);
 CREATE TABLE appointments(
@@ -55,9 +61,67 @@ CREATE TABLE todo(
   todo TEXT COLLATE NOCASE)
 )sql";
 
+namespace {
+// A contacts file made before the later fields existed gains them when it is first opened; one
+// that may not be changed shows them empty, through a view of the same name that only this
+// connection sees (its temporary schema is searched before the file's own).
+void upgradeContactsFile(sqlite3* db, bool readOnly)
+{
+    const auto missing = [db] {
+        QStringList have;
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, "PRAGMA main.table_info(contacts)", -1, &st, nullptr) != SQLITE_OK)
+            throw DbError(sqlite3_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)));
+        while (sqlite3_step(st) == SQLITE_ROW)
+            have << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))).toLower();
+        sqlite3_finalize(st);
+        QStringList out;
+        // A file without the table at all is not one of Kestrel's contacts files: left alone.
+        if (have.isEmpty())
+            return out;
+        for (const QString& c : laterContactColumns())
+            if (!have.contains(c))
+                out << c;
+        return out;
+    };
+    if (missing().isEmpty())
+        return;
+    const auto run = [db](const QString& sql) {
+        char* err = nullptr;
+        if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
+            const QString msg = QString::fromUtf8(err ? err : sqlite3_errmsg(db));
+            sqlite3_free(err);
+            throw DbError(sqlite3_errcode(db), msg,
+                          classifyEngineError(sqlite3_extended_errcode(db), sqlite3_system_errno(db)));
+        }
+    };
+    if (!readOnly) {
+        // Another copy opening the same old file at the same moment waits here, then finds the
+        // columns there.
+        run(QStringLiteral("BEGIN IMMEDIATE"));
+        try {
+            for (const QString& c : missing())
+                run(QStringLiteral("ALTER TABLE contacts ADD COLUMN %1 TEXT COLLATE NOCASE DEFAULT ''").arg(c));
+            run(QStringLiteral("COMMIT"));
+        } catch (...) {
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+        // Into the .mdb file itself at once, as every change is: a copy of that file alone is whole.
+        sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        return;
+    }
+    QString sql = QStringLiteral("CREATE TEMP VIEW IF NOT EXISTS contacts AS SELECT *");
+    for (const QString& c : missing())
+        sql += QStringLiteral(", '' AS ") + c;
+    run(sql + QStringLiteral(" FROM main.contacts"));
+}
+} // namespace
+
 void registerSchemas()
 {
     registerSchema(QStringLiteral("contacts.mdb"), QString::fromUtf8(kContactsSchema));
+    registerUpgrade(QStringLiteral("contacts.mdb"), upgradeContactsFile);
     registerSchema(QStringLiteral("kestrel.mdb"), QString::fromUtf8(kMainSchema));
 }
 

@@ -1,10 +1,12 @@
 #include "dialogs/frmHelp.h"
 
+#include "ui/Accessible.h"
 #include "ui/Ui.h"
 #include "platform/Platform.h"
 
 #include <QDir>
 #include <QHBoxLayout>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QUrl>
@@ -43,20 +45,36 @@ frmHelp::frmHelp(QWidget* parent) : QWidget(parent, Qt::Window)
     tvContents = new QTreeWidget(splitter);
     tvContents->setObjectName(QStringLiteral("tvContents"));
     tvContents->setHeaderHidden(true);
+    tvContents->setAccessibleName(QStringLiteral("Contents"));
     rtbTopic = new HelpBrowser(chm_, splitter);
     rtbTopic->setObjectName(QStringLiteral("rtbTopic"));
     rtbTopic->setOpenLinks(false);
+    rtbTopic->setAccessibleName(QStringLiteral("Help topic"));
     splitter->setStretchFactor(1, 1);
+    readInTabOrder(splitter);
     splitter->setSizes({px(3000), px(9000)});
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter);
 
-    connect(tvContents, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
-        if (const QString local = item->data(0, Qt::UserRole).toString(); !local.isEmpty())
-            ShowTopic(local);
-    });
+    // The page of the entry chosen: by a click, by the arrow keys, or by Enter.
+    connect(tvContents, &QTreeWidget::itemClicked, this, &frmHelp::tvContents_NodeClick);
+    connect(tvContents, &QTreeWidget::itemActivated, this, &frmHelp::tvContents_NodeClick);
+    connect(tvContents, &QTreeWidget::currentItemChanged, this, &frmHelp::tvContents_NodeClick);
     connect(rtbTopic, &QTextBrowser::anchorClicked, this, &frmHelp::anchorClicked);
+    // Escape closes Help from wherever the keys are in it.
+    auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    close->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
+}
+
+void frmHelp::tvContents_NodeClick(QTreeWidgetItem* item)
+{
+    if (!item)
+        return;
+    // A page shown from a link is already on show, perhaps at a place further down: left there.
+    if (const QString local = item->data(0, Qt::UserRole).toString(); !local.isEmpty() && local != currentTopic())
+        ShowTopic(local);
 }
 
 bool frmHelp::OpenHelp(const QString& path)

@@ -34,6 +34,9 @@ public:
     // The path inside the file of the topic on show.
     QString currentTopic() const;
 
+    // Shows the page of a contents entry (entries that are only headings have none).
+    void tvContents_NodeClick(QTreeWidgetItem* item);
+
     QTreeWidget* tvContents = nullptr;
     HelpBrowser* rtbTopic = nullptr;
 

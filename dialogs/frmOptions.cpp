@@ -1,5 +1,6 @@
 #include "dialogs/frmOptions.h"
 
+#include "ui/Accessible.h"
 #include "ui/Ui.h"
 #include "calendar/frmReminder.h"
 #include "data/Office.h"
@@ -42,6 +43,7 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
     cmdTest = c.get<QPushButton>(QStringLiteral("cmdTest"));
     lblOfficeNote = c.get<QLabel>(QStringLiteral("lblOfficeNote"));
     lblOfficeNote->setWordWrap(true);
+    describeBy(txtOffice, lblOfficeNote);
     connect(cmdTest, &QPushButton::clicked, this, &frmOptions::cmdTest_Click);
     connect(cmdSave, &QPushButton::clicked, this, &frmOptions::cmdSave_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmOptions::cmdCancel_Click);

@@ -48,7 +48,7 @@ public:
     MainLoader(Connection& temp, const QStringList& targets, const QStringList& sourceNames, ImportSummary& sum)
         : temp_(temp), targets_(targets), sourceNames_(sourceNames), sum_(sum), stored_(storedContactKeys()),
           firstAt_(targetAt("FirstName")), lastAt_(targetAt("LastName")), companyAt_(targetAt("Company")),
-          emailAt_(targetAt("Email"))
+          emailAt_(targetAt("Email")), countryAt_(targetAt("Country"))
     {
         QStringList columns;
         for (const QString& t : targets)
@@ -75,8 +75,9 @@ public:
         values_.clear();
         qint64 changed = 0;
         const int n = int(targets_.size());
+        const QString country = countryAt_ < 0 ? QString() : raw.value(countryAt_);
         for (int c = 0; c < n; ++c) {
-            const Fitted fit = fitValue(targets_[c], raw.value(c));
+            const Fitted fit = fitValue(targets_[c], raw.value(c), country);
             if (!fit.fits) {
                 out.field = sourceNames_.value(c) + QStringLiteral(" (") + targets_[c] + u')';
                 out.reason = fit.change;
@@ -149,7 +150,7 @@ private:
     const QStringList targets_, sourceNames_;
     ImportSummary& sum_;
     const ContactKeys stored_;
-    const int firstAt_, lastAt_, companyAt_, emailAt_;
+    const int firstAt_, lastAt_, companyAt_, emailAt_, countryAt_;
     std::optional<Statement> insert_, keep_;
     QStringList values_;
 };

@@ -39,6 +39,7 @@ void frmICalRange::cmdExport_Click()
 {
     for (DatePicker* box : {dtpFrom, dtpTo})
         if (!box->date().isValid()) {
+            box->refuse();
             platform().msgBox(QStringLiteral("The date must be a day of the calendar, typed as month/day/year "
                                              "(for example 3/7/2027)."));
             box->setFocus();

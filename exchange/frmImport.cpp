@@ -9,6 +9,7 @@
 #include "formats/ImportRules.h"
 #include "exchange/modTempDB.h"
 #include "platform/Platform.h"
+#include "ui/Accessible.h"
 #include "ui/Desktop.h"
 #include "ui/Report.h"
 #include "ui/SnapshotTableModel.h"
@@ -35,12 +36,14 @@ struct GridColumn {
     const char* caption;
     int width; // twips
 };
-// The last two say where each row stands in the file and what the import noticed about it.
-constexpr int kGridColumnCount = 15;
+// Line and Note say where each row stands in the file and what the import noticed about it; the
+// fields a contact gained later follow them, scrolled to.
+constexpr int kGridColumnCount = 20;
 const GridColumn kGridColumns[kGridColumnCount] = {
     {"ID", 300},     {"FName", 800},   {"LName", 800},    {"Company", 1200}, {"Address", 1100},
     {"City", 700},   {"St", 300},      {"Zip", 700},      {"Work Ph", 750},  {"Ext", 500},
-    {"Home Ph", 750}, {"Cell Ph", 750}, {"Email", 1400}, {"Line", 500},     {"Note", 3000}};
+    {"Home Ph", 750}, {"Cell Ph", 750}, {"Email", 1400}, {"Line", 500},     {"Note", 3000},
+    {"Country", 900}, {"Job Title", 1200}, {"Web Site", 1400}, {"Birthday", 800}, {"Notes", 2400}};
 
 // A mapping line keeps its columns only while the name fits its 25 characters; a longer name is
 // shown shortened (the whole name is still what is read).
@@ -78,7 +81,7 @@ frmImport::frmImport(QWidget* parent) : QDialog(parent)
         {"fraMap.cmdDone", ControlKind::Button, "&Done Mapping", 9480, 5850, 1665, 375, 5},
         {"fraImport", ControlKind::Frame, "Rows and fields to import", kPanelHidden, 1020, 11265, 6405},
         {"fraImport.dgTemp", ControlKind::Grid, "", 120, 300, 11025, 3255, 6},
-        {"fraImport.lstKept", ControlKind::ListBox, "", 120, 3600, 11025, 1020, 7},
+        {"fraImport.lstKept", ControlKind::ListBox, "", 120, 3600, 11025, 1020, 7, 0, "Rows kept out"},
         {"fraImport.Label6", ControlKind::Label, "", 120, 4680, 7815, 855},
         {"fraImport.Label4", ControlKind::Label, "Type:", 8160, 4740, 615, 255},
         {"fraImport.cboType", ControlKind::ComboList, "", 8820, 4680, 1455, 315, 8},
@@ -122,6 +125,10 @@ frmImport::frmImport(QWidget* parent) : QDialog(parent)
     for (QLabel* l : {Label2, Label6, lblMessage})
         l->setWordWrap(true);
     lstFrom->setFont(designFont(QStringLiteral("Courier New"), 9));
+    describeBy(lstFrom, Label2);
+    describeBy(dgTemp, Label6);
+    describeBy(cmdBrowse, Label5);
+    describeBy(cmdMap, Label5);
     for (QGroupBox* f : {fraMap, fraImport})
         f->setAutoFillBackground(true);
     for (QPushButton* b : {cmdBrowse, cmdMap, cmdDone, cmdImport, cmdCancel, cmdMapByName, cmdSaveKept})
@@ -139,6 +146,7 @@ frmImport::frmImport(QWidget* parent) : QDialog(parent)
     connect(cmdBrowse, &QPushButton::clicked, this, &frmImport::cmdBrowse_Click);
     connect(cmdMap, &QPushButton::clicked, this, &frmImport::cmdMap_Click);
     connect(lstFrom, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { lstFrom_Click(lstFrom->row(item)); });
+    pickOnAccessibleSelect(lstFrom, [this](const QModelIndex& entry) { lstFrom_Click(entry.row()); });
     connect(cmdDone, &QPushButton::clicked, this, &frmImport::cmdDone_Click);
     connect(cmdImport, &QPushButton::clicked, this, &frmImport::cmdImport_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmImport::cmdCancel_Click);
@@ -308,8 +316,10 @@ void frmImport::cmdDone_Click()
     }, this);
     endWork();
     if (!loaded) {
-        if (summary_.cancelled)
+        if (summary_.cancelled) {
             Label5->setText(QStringLiteral("Reading the file was cancelled. Click 'Done Mapping' to read it again."));
+            announce(Label5, Label5->text());
+        }
         return;
     }
     if (!popTempGrid())
@@ -368,6 +378,7 @@ void frmImport::showKeptOut()
     count(summary_.blankRows, "blank row skipped.", "blank rows skipped.");
     count(summary_.fallbackFields, "field read as Windows-1252.", "fields read as Windows-1252.");
     lblMessage->setText(said.join(u' '));
+    announce(lblMessage, lblMessage->text());
 }
 
 void frmImport::cmdSaveKept_Click()
@@ -388,6 +399,8 @@ void frmImport::beginWork(const QString& what)
     for (QWidget* w : std::initializer_list<QWidget*>{cmdMap, fraMap, fraImport})
         w->setEnabled(false);
     lblProgress->setText(what + QStringLiteral("..."));
+    saidQuarter_ = 0;
+    announce(lblProgress, lblProgress->text());
     lblProgress->show();
     cmdCancel->show();
     cmdCancel->setEnabled(true);
@@ -397,6 +410,11 @@ bool frmImport::workProgress(qint64 done, qint64 total)
 {
     const qint64 percent = total > 0 ? std::min<qint64>(100, done * 100 / total) : 0;
     lblProgress->setText(QStringLiteral("%1... %2%").arg(sWork).arg(percent));
+    // Every quarter is said, not every percent, which would leave the reader no pause.
+    if (const int quarter = int(percent / 25); quarter > saidQuarter_) {
+        saidQuarter_ = quarter;
+        announce(lblProgress, lblProgress->text());
+    }
     platform().doEvents();
     return !bCancelWork;
 }
@@ -458,8 +476,10 @@ void frmImport::cmdImport_Click()
                                          rsTemp->rowCount(), this);
     endWork();
     if (!imported) {
-        if (summary_.cancelled)
+        if (summary_.cancelled) {
             lblMessage->setText(QStringLiteral("The import was cancelled; no contact was added."));
+            announce(lblMessage, lblMessage->text());
+        }
         return;
     }
     if (!sHeaderFields.isEmpty()) { // a file mapped here, not one whose reader names its fields

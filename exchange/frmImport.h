@@ -107,6 +107,8 @@ private:
 
     ImportSummary summary_;
     QString sWork;
+    // The last quarter of the work said aloud (0 to 4).
+    int saidQuarter_ = 0;
     QString sKeptFilter = QStringLiteral("CSV (*.csv)|*.csv");
 };
 

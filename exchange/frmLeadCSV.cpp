@@ -1,5 +1,6 @@
 #include "exchange/frmLeadCSV.h"
 
+#include "data/ContactFields.h"
 #include "data/Statement.h"
 #include "data/Database.h"
 #include "data/Globals.h"
@@ -8,6 +9,7 @@
 #include "formats/ImportRules.h"
 #include "formats/Workbook.h"
 #include "platform/Platform.h"
+#include "ui/Accessible.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -19,12 +21,30 @@
 
 namespace kestrel {
 
-const char* const frmLeadCSV::kCaptions[kFields] = {"Last Name", "First Name", "Address", "City",  "State",
-                                                     "Zip",       "Home Phone", "Work",    "Ext",   "Email",
-                                                     "Company",   "Cell Phone", "Contact Type"};
-const char* const frmLeadCSV::kTags[kFields] = {"lastname", "firstname", "address", "city",   "st",
-                                                 "zip",      "homeph",    "workph",  "ext",    "email",
-                                                 "company",  "cellph",    "contype"};
+namespace {
+
+// The contact field at a place of the export's list.
+const ContactField& exported(int index)
+{
+    for (const ContactField& f : contactFields())
+        if (f.exportIndex == index)
+            return f;
+    qFatal("No contact field is exported at %d", index);
+}
+
+} // namespace
+
+static_assert(frmLeadCSV::kFields == cf::Count);
+const char* const frmLeadCSV::kCaptions[kFields] = {
+    exported(0).caption,  exported(1).caption,  exported(2).caption,  exported(3).caption,  exported(4).caption,
+    exported(5).caption,  exported(6).caption,  exported(7).caption,  exported(8).caption,  exported(9).caption,
+    exported(10).caption, exported(11).caption, exported(12).caption, exported(13).caption, exported(14).caption,
+    exported(15).caption, exported(16).caption, exported(17).caption};
+const char* const frmLeadCSV::kTags[kFields] = {
+    exported(0).column,  exported(1).column,  exported(2).column,  exported(3).column,  exported(4).column,
+    exported(5).column,  exported(6).column,  exported(7).column,  exported(8).column,  exported(9).column,
+    exported(10).column, exported(11).column, exported(12).column, exported(13).column, exported(14).column,
+    exported(15).column, exported(16).column, exported(17).column};
 
 namespace {
 
@@ -135,15 +155,16 @@ ExportFormat exportFormatFor(const QString& path, int chosenType)
 frmLeadCSV::frmLeadCSV(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmLeadCSV"));
-    setupDialog(this, QStringLiteral("Export Leads to CSV"), 4185, 4080, false);
+    setupDialog(this, QStringLiteral("Export Leads to CSV"), 4185, 4800, false);
     setFont(designFont(QStringLiteral("Verdana"), 8.25));
     // Five rows: Last Name, First Name, Company; Address, City, State, Zip; Home Phone, Work,
-    // Ext; Cell Phone, Email; Contact Type. The tab order follows the index, as the file does.
+    // Ext; Cell Phone, Email; Contact Type; then the fields added later: Country, Job Title,
+    // Web Site; Birthday, Notes. The tab order follows the index, as the file does.
     controls = buildControls(this, {
         {"Label1", ControlKind::Label, "File Name:", 120, 150, 1035, 255},
         {"cmdBrowse", ControlKind::Button, "&Browse", 2880, 90, 1185, 375, 1},
         {"lblPath", ControlKind::Label, "Click 'Browse' to name path to file.", 120, 540, 3945, 495},
-        {"Frame1", ControlKind::Frame, "Select fields", 120, 1080, 3945, 2040},
+        {"Frame1", ControlKind::Frame, "Select fields", 120, 1080, 3945, 2760},
         {"Frame1.chkField0", ControlKind::CheckBox, "Last Name", 120, 300, 1200, 255, 2},
         {"Frame1.chkField1", ControlKind::CheckBox, "First Name", 1380, 300, 1260, 255, 3},
         {"Frame1.chkField2", ControlKind::CheckBox, "Address", 120, 660, 1020, 255, 4},
@@ -157,17 +178,25 @@ frmLeadCSV::frmLeadCSV(QWidget* parent) : QDialog(parent)
         {"Frame1.chkField10", ControlKind::CheckBox, "Company", 2700, 300, 1140, 255, 12},
         {"Frame1.chkField11", ControlKind::CheckBox, "Cell Phone", 120, 1380, 1320, 255, 13},
         {"Frame1.chkField12", ControlKind::CheckBox, "Contact Type", 120, 1740, 1500, 255, 14},
-        {"chkSpreadsheet", ControlKind::CheckBox, "For a &spreadsheet", 120, 3240, 3945, 255, 15},
-        {"cmdExport", ControlKind::Button, "E&xport", 1560, 3600, 1185, 375, 16},
-        {"cmdCancel", ControlKind::Button, "Cancel", 2880, 3600, 1185, 375, 17},
+        {"Frame1.chkField13", ControlKind::CheckBox, "Country", 120, 2100, 1200, 255, 15},
+        {"Frame1.chkField14", ControlKind::CheckBox, "Job Title", 1380, 2100, 1260, 255, 16},
+        {"Frame1.chkField15", ControlKind::CheckBox, "Web Site", 2700, 2100, 1140, 255, 17},
+        {"Frame1.chkField16", ControlKind::CheckBox, "Birthday", 120, 2460, 1200, 255, 18},
+        {"Frame1.chkField17", ControlKind::CheckBox, "Notes", 1380, 2460, 1260, 255, 19},
+        {"chkSpreadsheet", ControlKind::CheckBox, "For a &spreadsheet", 120, 3960, 3945, 255, 20},
+        {"cmdExport", ControlKind::Button, "E&xport", 1560, 4320, 1185, 375, 21},
+        {"cmdCancel", ControlKind::Button, "Cancel", 2880, 4320, 1185, 375, 22},
     });
     Label1 = controls.get<QLabel>(QStringLiteral("Label1"));
     lblPath = controls.get<QLabel>(QStringLiteral("lblPath"));
     lblPath->setWordWrap(true);
     cmdBrowse = controls.get<QPushButton>(QStringLiteral("cmdBrowse"));
+    describeBy(cmdBrowse, lblPath);
     Frame1 = controls.get<QGroupBox>(QStringLiteral("Frame1"));
     for (int i = 0; i < kFields; ++i) {
         chkField[i] = controls.get<QCheckBox>(QStringLiteral("chkField%1").arg(i));
+        // The table above places the boxes; the shared field list names them and their columns.
+        chkField[i]->setText(QString::fromUtf8(kCaptions[i]));
         chkField[i]->setProperty("Tag", QString::fromLatin1(kTags[i]));
     }
     chkField[0]->setChecked(true);

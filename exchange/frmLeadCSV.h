@@ -36,7 +36,7 @@ class frmLeadCSV : public QDialog {
 public:
     explicit frmLeadCSV(QWidget* parent = nullptr);
 
-    static constexpr int kFields = 13;
+    static constexpr int kFields = 18;
     static const char* const kCaptions[kFields];
     static const char* const kTags[kFields];
     static inline const QString kPathHint = QStringLiteral("Click 'Browse' to name path to file.");

@@ -18,7 +18,7 @@ frmMapField::frmMapField(frmImport* importWindow) : QDialog(importWindow), impor
     controls = buildControls(this, {
         {"Label1", ControlKind::Label, "", 120, 120, 6315, 255},
         {"lblField", ControlKind::Label, "", 120, 480, 3255, 255},
-        {"cboMapTo", ControlKind::ComboList, "", 3480, 420, 2955, 315, 1},
+        {"cboMapTo", ControlKind::ComboList, "", 3480, 420, 2955, 315, 1, 0, "Map To"},
         {"cmdMap", ControlKind::Button, "Map", 3480, 900, 1335, 375, 2},
         {"cmdDelete", ControlKind::Button, "Delete From Field", 4920, 900, 1515, 375, 3},
     });
@@ -28,6 +28,8 @@ frmMapField::frmMapField(frmImport* importWindow) : QDialog(importWindow), impor
     cboMapTo = controls.get<QComboBox>(QStringLiteral("cboMapTo"));
     cmdMap = controls.get<QPushButton>(QStringLiteral("cmdMap"));
     cmdDelete = controls.get<QPushButton>(QStringLiteral("cmdDelete"));
+    // The field being mapped labels the list: "Surname, combo box, Last Name".
+    lblField->setBuddy(cboMapTo);
     cboMapTo->addItems(kMapTargets);
     cboMapTo->setCurrentIndex(-1);
     for (QPushButton* b : {cmdMap, cmdDelete})

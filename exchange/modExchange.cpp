@@ -1,5 +1,6 @@
 #include "exchange/modExchange.h"
 
+#include "data/ContactFields.h"
 #include "data/Database.h"
 #include "data/ExchangeStore.h"
 #include "data/Globals.h"
@@ -58,7 +59,8 @@ void databaseTrouble(const DbError& e, const QString& caption)
                       caption);
 }
 
-// The contact editor's boxes hold one line; a street on two lines reads as one joined by commas.
+// A name, a company or a city is one line; a street on two lines reads as one joined by commas
+// only where the address is not kept on its own lines.
 QString oneLine(QString v)
 {
     return v.replace(QStringLiteral("\r\n"), QStringLiteral(", ")).replace(u'\n', QStringLiteral(", ")).replace(u'\r', QStringLiteral(", "));
@@ -94,12 +96,13 @@ void ExportVCard(QWidget*)
                       caption);
 }
 
-// Where a card holds each value, in the order of the import's targets.
-const QStringList kVCardSources = {QStringLiteral("N"),   QStringLiteral("N"),   QStringLiteral("ORG"),
-                                   QStringLiteral("ADR"), QStringLiteral("ADR"), QStringLiteral("ADR"),
-                                   QStringLiteral("ADR"), QStringLiteral("TEL"), QStringLiteral("TEL"),
-                                   QStringLiteral("TEL"), QStringLiteral("TEL"), QStringLiteral("EMAIL"),
-                                   QStringLiteral("CATEGORIES")};
+// Where a card holds each value, in the order of the import's targets (contactFields()).
+const QStringList kVCardSources = {QStringLiteral("N"),     QStringLiteral("N"),   QStringLiteral("ORG"),
+                                   QStringLiteral("ADR"),   QStringLiteral("ADR"), QStringLiteral("ADR"),
+                                   QStringLiteral("ADR"),   QStringLiteral("TEL"), QStringLiteral("TEL"),
+                                   QStringLiteral("TEL"),   QStringLiteral("TEL"), QStringLiteral("EMAIL"),
+                                   QStringLiteral("ADR"),   QStringLiteral("TITLE"), QStringLiteral("URL"),
+                                   QStringLiteral("BDAY"),  QStringLiteral("NOTE"), QStringLiteral("CATEGORIES")};
 
 std::vector<ImportRecord> vCardRecords(const QByteArray& bytes)
 {
@@ -112,10 +115,14 @@ std::vector<ImportRecord> vCardRecords(const QByteArray& bytes)
         ImportRecord r;
         r.line = c.line;
         r.who = who(c);
-        r.values = {oneLine(c.lastname), oneLine(c.firstname), oneLine(c.company), oneLine(c.address),
-                    oneLine(c.city),     c.st,                 c.zip,              c.cellph,
-                    c.homeph,            c.workph,             c.ext,              c.email,
-                    c.contype};
+        for (int f = 0; f < cf::Count; ++f) {
+            // The address and the notes keep their lines, each ended as the editor ends them (a
+            // card has one line break, so what is exported reads back the same); every other
+            // field is one line.
+            const bool lines = f == cf::Address || f == cf::Notes;
+            r.values << (lines ? QString(c.value(f)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n')
+                               : oneLine(c.value(f)));
+        }
         r.notes = c.problems;
         r.record = texts.value(qsizetype(i));
         records.push_back(std::move(r));

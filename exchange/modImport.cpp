@@ -1,5 +1,6 @@
 #include "exchange/modImport.h"
 
+#include "data/ContactFields.h"
 #include "data/Statement.h"
 #include "data/Database.h"
 #include "data/Globals.h"
@@ -25,10 +26,23 @@
 
 namespace kestrel {
 
-const QStringList kMapTargets = {
-    QStringLiteral("LastName"), QStringLiteral("FirstName"), QStringLiteral("Company"), QStringLiteral("Address"),
-    QStringLiteral("City"),     QStringLiteral("ST"),        QStringLiteral("Zip"),     QStringLiteral("CellPh"),
-    QStringLiteral("HomePh"),   QStringLiteral("WorkPh"),    QStringLiteral("Ext"),     QStringLiteral("Email")};
+const QStringList kMapTargets = [] {
+    QStringList targets;
+    for (int f = 0; f < cf::kMapped; ++f)
+        targets << QLatin1String(contactFields()[f].target);
+    return targets;
+}();
+
+namespace {
+// The columns of contacts the mapped targets fill, in their order.
+QString mappedColumns()
+{
+    QStringList columns;
+    for (int f = 0; f < cf::kMapped; ++f)
+        columns << QLatin1String(contactFields()[f].column);
+    return columns.join(u',');
+}
+} // namespace
 
 QStringList sSourceFields;
 QStringList sTargetFields;
@@ -140,9 +154,7 @@ QString MainInsertStatement(const QString& targetList, const QStringList& values
 
 QString ImportInsertStatement(const QStringList& values, const QString& conType)
 {
-    QString sql = QStringLiteral("INSERT INTO contacts") +
-                  QStringLiteral("(lastname,firstname,company,address,city,st,zip,cellph,homeph,workph,ext,"
-                                 "email,contype)values('");
+    QString sql = QStringLiteral("INSERT INTO contacts(") + mappedColumns() + QStringLiteral(",contype)values('");
     for (const QString& v : values) {
         sql += Quoted(v);
         sql += QStringLiteral("','");
@@ -343,9 +355,10 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
             return false;
         }
         contacts.emplace(sConnContacts);
-        Statement insert(*contacts, QStringLiteral("INSERT INTO contacts(lastname,firstname,company,address,city,"
-                                                        "st,zip,cellph,homeph,workph,ext,email,contype)"
-                                                        "values(?,?,?,?,?,?,?,?,?,?,?,?,?)"), Statement::Dialect::Native);
+        constexpr int n = cf::kMapped;
+        Statement insert(*contacts, QStringLiteral("INSERT INTO contacts(") + mappedColumns() +
+                                        QStringLiteral(",contype)values(") + QStringLiteral("?,").repeated(n) + QStringLiteral("?)"),
+                         Statement::Dialect::Native);
         const QByteArray type = conType.toUtf8();
         std::unique_ptr<Transaction> batch;
         QElapsedTimer batchClock;
@@ -362,16 +375,17 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
         ProgressPacer pacer(progress);
         forEachRowBytes(
             temp,
-            QStringLiteral("select lastname,firstname,company,address,city,st,zip,cellph,homeph,workph,ext,email,"
-                           "dup,line,contype from main order by id"),
-            [&](int, const char* const* v, const int* n) {
+            QStringLiteral("select ") + kMapTargets.join(u',') + QStringLiteral(",dup,line,contype from main order by id"),
+            [&](int, const char* const* v, const int* size) {
                 if (!pacer.keepGoing(done, total))
                     throw std::runtime_error("cancelled");
                 ++done;
-                if (skipDuplicates && v[12] && v[12][0] == '1') {
+                const char* dup = v[n];
+                const char* line = v[n + 1];
+                if (skipDuplicates && dup && dup[0] == '1') {
                     ++sum.duplicatesSkipped;
                     if (!sum.names.isEmpty())
-                        sum.skippedLines << QByteArray(v[13]).toLongLong();
+                        sum.skippedLines << QByteArray(line).toLongLong();
                     return;
                 }
                 if (!batch) {
@@ -379,19 +393,19 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
                     batchClock.start();
                 }
                 // An empty field arrives as the empty text, never as null.
-                for (int c = 0; c < 12; ++c)
-                    insert.bindUtf8(c + 1, v[c] ? v[c] : "", v[c] ? n[c] : 0);
-                if (v[14] && n[14] > 0)
-                    insert.bindUtf8(13, v[14], n[14]);
+                for (int c = 0; c < n; ++c)
+                    insert.bindUtf8(c + 1, v[c] ? v[c] : "", v[c] ? size[c] : 0);
+                if (v[n + 2] && size[n + 2] > 0)
+                    insert.bindUtf8(n + 1, v[n + 2], size[n + 2]);
                 else
-                    insert.bindUtf8(13, type.constData(), int(type.size()));
+                    insert.bindUtf8(n + 1, type.constData(), int(type.size()));
                 try {
                     insert.run();
                 } catch (const DbError& e) {
                     if (!batch->active())
                         throw;
                     if (sum.refused++ == 0)
-                        sum.firstRefusal = QStringLiteral("line %1: %2").arg(QByteArray(v[13]).toLongLong()).arg(e.description());
+                        sum.firstRefusal = QStringLiteral("line %1: %2").arg(QByteArray(line).toLongLong()).arg(e.description());
                     return;
                 }
                 ++sum.imported;

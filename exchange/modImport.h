@@ -41,7 +41,7 @@ QString GetCsvFolder(const QString& path);
 
 // One row's "insert into Main(<targets>)values('...')", every value written by the quoting rules.
 QString MainInsertStatement(const QString& targetList, const QStringList& values);
-// One row's "INSERT INTO contacts(...)values('...')": the 12 values of the import select, then the type.
+// One row's "INSERT INTO contacts(...)values('...')": the values in the order of kMapTargets, then the type.
 QString ImportInsertStatement(const QStringList& values, const QString& conType);
 
 // What one load and import did, for the preview and the closing summary.
@@ -124,9 +124,10 @@ QStringList rememberedMapping(const QStringList& header);
 void rememberMapping(const QStringList& header, const QStringList& targets);
 
 inline const QString kPreviewSelect =
-    QStringLiteral("select id,firstname,lastname,company,address,city,st,zip,workph,ext,homeph,cellph,email,line,note "
-                   "from main");
+    QStringLiteral("select id,firstname,lastname,company,address,city,st,zip,workph,ext,homeph,cellph,email,line,note,"
+                   "country,jobtitle,website,birthday,notes from main");
 inline const QString kImportSelect =
-    QStringLiteral("select lastname,firstname,company,address,city,st,zip,cellph,homeph,workph,ext,email from main");
+    QStringLiteral("select lastname,firstname,company,address,city,st,zip,cellph,homeph,workph,ext,email,country,jobtitle,"
+                   "website,birthday,notes from main");
 
 } // namespace kestrel

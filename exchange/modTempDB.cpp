@@ -1,5 +1,6 @@
 #include "exchange/modTempDB.h"
 
+#include "data/ContactFields.h"
 #include "data/Database.h"
 #include "data/Globals.h"
 
@@ -26,15 +27,9 @@ QString textField(const char* name, int size)
 
 QString mainTableSql()
 {
-    static const struct {
-        const char* name;
-        int size;
-    } fields[] = {{"LastName", 50}, {"FirstName", 50}, {"Company", 100}, {"Address", 50}, {"City", 25},
-                  {"St", 2},        {"Zip", 10},       {"CellPh", 12},   {"HomePH", 12},  {"WorkPH", 12},
-                  {"Ext", 10},      {"Email", 50},     {"ConType", 8}};
     QString sql = QStringLiteral("CREATE TABLE Main(\n  ID INTEGER PRIMARY KEY AUTOINCREMENT");
-    for (const auto& f : fields)
-        sql += textField(f.name, f.size);
+    for (const ContactField& f : contactFields())
+        sql += textField(f.target, f.size);
     // Where each row came from and what the preview says about it; the rows a field could not
     // hold stand apart, as the file wrote them, to be saved back to a file of their own.
     return sql + QStringLiteral(",\n  Line INTEGER, Note TEXT, Dup INTEGER NOT NULL DEFAULT 0)");

@@ -1,8 +1,10 @@
 #include "formats/ImportRules.h"
 
+#include "data/ContactFields.h"
 #include "data/TextFold.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <array>
 #include <utility>
@@ -10,20 +12,6 @@
 namespace kestrel {
 
 namespace {
-
-struct SizedField {
-    const char* name;
-    int size;
-};
-constexpr SizedField kSizes[] = {{"LastName", 50}, {"FirstName", 50}, {"Company", 100}, {"Address", 50},
-                                 {"City", 25},     {"ST", 2},         {"Zip", 10},      {"CellPh", 12},
-                                 {"HomePh", 12},   {"WorkPh", 12},    {"Ext", 10},      {"Email", 50}};
-
-bool isPhone(const QString& target)
-{
-    return target.compare(u"CellPh", Qt::CaseInsensitive) == 0 || target.compare(u"HomePh", Qt::CaseInsensitive) == 0 ||
-           target.compare(u"WorkPh", Qt::CaseInsensitive) == 0;
-}
 
 // Letters and digits only, lower case, without accents: the key names are compared by.
 QString lettersOnly(const QString& value)
@@ -108,6 +96,19 @@ const KnownNames kKnownNames[] = {
                 "Telefon geschäftlich", "Telefon", "Téléphone bureau", "Tél. bureau", "Téléphone", "Bureau",
                 "Teléfono del trabajo", "Teléfono de trabajo", "Teléfono", "Trabajo"}},
     {"Ext", {"Ext", "Extension", "Phone Extension", "Durchwahl", "Poste", "Extensión"}},
+    {"Country", {"Country", "Country/Region", "Business Country/Region", "Work Country", "Address 1 - Country",
+                 "Home Country/Region", "Home Country", "Land", "Land/Region geschäftlich", "Land/Region",
+                 "Land/Region privat", "Pays", "Pays/Région (bureau)", "Pays/Région", "Pays/Région (domicile)",
+                 "Adresse 1 - Pays", "País", "País o región del trabajo", "País o región", "Dirección 1 - País"}},
+    {"JobTitle", {"JobTitle", "Job Title", "Title", "Position", "Organization 1 - Title", "Job", "Position/Titel",
+                  "Funktion", "Titre", "Fonction", "Poste occupé", "Puesto", "Cargo"}},
+    {"WebSite", {"WebSite", "Web Page", "Website", "Web Site", "URL", "Web", "Homepage", "Home Page",
+                 "Website 1 - Value", "Webseite", "Webseite 1 - Wert", "Page Web", "Site Web", "Página web",
+                 "Sitio web"}},
+    {"Birthday", {"Birthday", "Birth Date", "Birthdate", "Date of Birth", "Geburtstag", "Geburtsdatum",
+                  "Anniversaire", "Date de naissance", "Cumpleaños", "Fecha de nacimiento"}},
+    {"Notes", {"Notes", "Note", "Comments", "Comment", "Notizen", "Notiz", "Kommentar", "Bemerkungen", "Remarques",
+               "Commentaires", "Notas", "Comentarios"}},
     {"Email", {"Email", "E-mail Address", "Email Address", "E-mail", "Primary Email", "E-mail 1 - Value", "Mail",
                "E-Mail-Adresse", "E-Mail", "E-Mail 1 - Wert", "Adresse de messagerie", "Adresse e-mail", "Courriel",
                "E-mail 1 - Valeur", "Dirección de correo electrónico", "Correo electrónico", "Correo",
@@ -165,46 +166,67 @@ int charCount(const QString& value)
 
 int fieldSize(const QString& target)
 {
-    for (const SizedField& f : kSizes)
-        if (target.compare(QLatin1String(f.name), Qt::CaseInsensitive) == 0)
-            return f.size;
-    return 0;
+    const int f = contactFieldIndex(target);
+    return f < 0 ? 0 : contactFields()[f].size;
 }
 
 QString regionCode(const QString& name) { return regions().value(lettersOnly(name)); }
 
-Fitted fitValue(const QString& target, const QString& value)
+namespace {
+bool namesCountry(const QString& country, std::initializer_list<const char*> names)
 {
-    const int size = fieldSize(target);
-    if (size == 0 || charCount(value) <= size)
-        return {true, value, {}};
-    const QString trimmed = value.trimmed();
+    const QString key = lettersOnly(country);
+    for (const char* n : names)
+        if (key == lettersOnly(QString::fromUtf8(n)))
+            return true;
+    return false;
+}
+} // namespace
+
+QString stateCode(const QString& state, const QString& country)
+{
+    const QString code = regionCode(state);
+    if (code.isEmpty() || lettersOnly(country).isEmpty())
+        return code;
+    // Canada's provinces have codes of their own, and the two lists share no code.
+    static const QSet<QString> canadian = {QStringLiteral("AB"), QStringLiteral("BC"), QStringLiteral("MB"),
+                                           QStringLiteral("NB"), QStringLiteral("NL"), QStringLiteral("NS"),
+                                           QStringLiteral("ON"), QStringLiteral("PE"), QStringLiteral("QC"),
+                                           QStringLiteral("SK"), QStringLiteral("NT"), QStringLiteral("NU"),
+                                           QStringLiteral("YT")};
+    if (canadian.contains(code))
+        return namesCountry(country, {"Canada", "CA", "CAN", "Kanada"}) ? code : QString();
+    return namesCountry(country, {"US", "USA", "U.S.", "U.S.A.", "United States", "United States of America",
+                                  "America", "Vereinigte Staaten", "États-Unis", "Etats-Unis", "Estados Unidos"})
+               ? code
+               : QString();
+}
+
+Fitted fitValue(const QString& target, const QString& value, const QString& country)
+{
+    const int field = contactFieldIndex(target);
+    const int size = field < 0 ? 0 : contactFields()[field].size;
+    const QString& v = value;
+    if (field == cf::St) {
+        // A state written out is filed by its code, as the editor files it: "Texas" is TX.
+        const QString code = stateCode(v.trimmed(), country);
+        if (!code.isEmpty() && code != v)
+            return {true, code, QStringLiteral("written as its two-letter code")};
+    } else if (field == cf::Birthday) {
+        const std::optional<QString> day = parseBirthday(v);
+        if (!day)
+            return {false, value, QStringLiteral("not a day of the calendar")};
+        if (*day != v)
+            return {true, *day, QStringLiteral("written as %1").arg(*day)};
+        return {true, v, {}};
+    }
+    // A phone number is kept as written, blanks and all: only a value too long loses the blanks
+    // around it.
+    if (size == 0 || charCount(v) <= size)
+        return {true, v, {}};
+    const QString trimmed = v.trimmed();
     if (charCount(trimmed) <= size)
         return {true, trimmed, QStringLiteral("blanks around it removed")};
-    if (isPhone(target)) {
-        QString digits;
-        bool formattingOnly = true;
-        for (const QChar c : trimmed) {
-            if (c.isDigit())
-                digits += c;
-            else if (!QStringView(u" ()-./+").contains(c))
-                formattingOnly = false;
-        }
-        if (formattingOnly && !digits.isEmpty()) {
-            const bool plus = trimmed.startsWith(u'+');
-            // A North American number keeps its usual dashes when they still fit.
-            const QString plain = !plus && digits.size() == 10
-                                      ? digits.left(3) + u'-' + digits.mid(3, 3) + u'-' + digits.mid(6)
-                                      : (plus ? QStringLiteral("+") : QString()) + digits;
-            if (charCount(plain) <= size)
-                return {true, plain, QStringLiteral("written without its formatting")};
-        }
-    }
-    if (target.compare(u"ST", Qt::CaseInsensitive) == 0) {
-        const QString code = regionCode(trimmed);
-        if (!code.isEmpty())
-            return {true, code, QStringLiteral("written as its two-letter code")};
-    }
     return {false, value, QStringLiteral("%1 characters, the field holds %2").arg(charCount(value)).arg(size)};
 }
 

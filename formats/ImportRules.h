@@ -17,11 +17,16 @@ struct Fitted {
     QString value;  // what is written when it fits
     QString change; // how it was changed to fit ("" when it fitted as it was), or why it cannot
 };
-// A phone number loses its formatting but no digit; a US state or Canadian province written out
-// becomes its two-letter code; blanks around a value go. Anything else too long does not fit.
-Fitted fitValue(const QString& target, const QString& value);
+// A US state or Canadian province written out becomes its two-letter code where the contact's
+// country is empty or its own; a birthday is written in its stored form, or does not fit when it
+// is not a day of the calendar; a value too long loses the blanks around it. A phone number is
+// kept as written. Anything else too long does not fit.
+Fitted fitValue(const QString& target, const QString& value, const QString& country = QString());
 // "TX" for "Texas", "QC" for "Québec"; "" when the name is not one of them.
 QString regionCode(const QString& name);
+// The code a state or province is filed by for a contact of this country: "TX" for "Texas" with
+// an empty country or the United States, "" for "Georgia" in the country Georgia or for "Tokyo".
+QString stateCode(const QString& state, const QString& country);
 
 // Lower case, without accents, blanks trimmed and single: "  José  Müller" and "jose muller" match.
 QString foldForMatch(const QString& value);

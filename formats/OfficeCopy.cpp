@@ -1,5 +1,6 @@
 #include "formats/OfficeCopy.h"
 
+#include "data/ContactFields.h"
 #include "data/ExchangeStore.h"
 #include "data/Globals.h"
 #include "data/Office.h"
@@ -28,12 +29,8 @@ struct TableCopy {
     QStringList columns;
 };
 
-const TableCopy kContacts{"contacts", "id",
-                          {QStringLiteral("lastname"), QStringLiteral("firstname"), QStringLiteral("company"),
-                           QStringLiteral("address"), QStringLiteral("city"), QStringLiteral("st"), QStringLiteral("zip"),
-                           QStringLiteral("homeph"), QStringLiteral("cellph"), QStringLiteral("workph"),
-                           QStringLiteral("ext"), QStringLiteral("email"), QStringLiteral("active"),
-                           QStringLiteral("contype")}};
+// Every field of the shared list, and the active flag, which no import or export carries.
+const TableCopy kContacts{"contacts", "id", allContactColumns().split(u',') + QStringList{QStringLiteral("active")}};
 const TableCopy kAppointments{"appointments", "autoid",
                               {QStringLiteral("name"), QStringLiteral("address"), QStringLiteral("apptdate"),
                                QStringLiteral("appttime"), QStringLiteral("apptbrief"), QStringLiteral("apptnotes")}};

@@ -1,5 +1,6 @@
 #include "formats/VCard.h"
 
+#include "data/ContactFields.h"
 #include "data/modData.h"
 
 #include <QRegularExpression>
@@ -16,6 +17,7 @@ struct Property {
     QList<QByteArray> types; // upper case, from TYPE= and from 2.1's bare parameters
     QByteArray encoding;    // upper case
     QByteArray charset;
+    QByteArray omitYear;    // X-APPLE-OMIT-YEAR: the year a birthday without one was written with
     QByteArray value;       // raw, still escaped
     bool hasType(const char* t) const { return types.contains(QByteArray(t)); }
 };
@@ -155,6 +157,8 @@ bool parseLine(const QByteArray& line, Property& p)
             p.encoding = val.toUpper();
         } else if (key == "CHARSET") {
             p.charset = val.replace('"', "").toUpper();
+        } else if (key == "X-APPLE-OMIT-YEAR") {
+            p.omitYear = val.replace('"', "");
         }
     }
     p.value = line.mid(colon + 1);
@@ -217,16 +221,28 @@ public:
         } else if (p.name == "FN") {
             fullName = unescape(textOf(p));
         } else if (p.name == "ORG") {
-            r.company = splitValue(textOf(p), u';').value(0);
+            addOrganization(splitValue(textOf(p), u';'));
+        } else if (p.name == "TITLE") {
+            keepFirst(r.jobtitle, unescape(textOf(p)), QStringLiteral("job title"));
+        } else if (p.name == "URL") {
+            // A URI, written without text escapes by most programs; it holds no line break.
+            keepFirst(r.website, textOf(p).replace(u'\r', u' ').replace(u'\n', u' ').trimmed(), QStringLiteral("web site"));
+        } else if (p.name == "BDAY") {
+            addBirthday(p);
+        } else if (p.name == "NOTE") {
+            const QString note = unescape(textOf(p));
+            if (!note.isEmpty())
+                r.notes += (r.notes.isEmpty() ? QString() : QStringLiteral("\n\n")) + note;
         } else if (p.name == "ADR") {
             const QStringList a = splitValue(textOf(p), u';');
             const bool work = p.hasType("WORK");
             if (haveAddress && (!work || addressIsWork)) {
-                noteLeftOut(QStringLiteral("address"), a.mid(0, 6).join(u' ').simplified());
+                noteLeftOut(QStringLiteral("address"), a.mid(0, 7).join(u' ').simplified());
                 return;
             }
             if (haveAddress)
-                noteLeftOut(QStringLiteral("address"), QStringList{r.address, r.city, r.st, r.zip}.join(u' ').simplified());
+                noteLeftOut(QStringLiteral("address"),
+                            QStringList{r.address, r.city, r.st, r.zip, r.country}.join(u' ').simplified());
             QString street = a.value(2);
             for (const QString& extra : {a.value(1), a.value(0)})
                 if (!extra.isEmpty())
@@ -235,6 +251,7 @@ public:
             r.city = a.value(3);
             r.st = a.value(4);
             r.zip = a.value(5);
+            r.country = a.value(6);
             haveAddress = true;
             addressIsWork = work;
         } else if (p.name == "TEL") {
@@ -256,16 +273,65 @@ public:
     {
         // A card without a structured name: the formatted name split at its last blank,
         // unless it only repeats the company (a card for a firm).
-        if (!hasName && !fullName.trimmed().isEmpty() && fullName != r.company) {
+        if (!hasName && !fullName.trimmed().isEmpty() && fullName != organization) {
             const QString f = fullName.trimmed();
             const qsizetype blank = f.lastIndexOf(u' ');
             r.lastname = blank < 0 ? f : f.mid(blank + 1);
             r.firstname = blank < 0 ? QString() : f.left(blank).trimmed();
         }
+        // A department the company field has no room for is kept in the notes.
+        if (!department.isEmpty())
+            r.notes += (r.notes.isEmpty() ? QString() : QStringLiteral("\n")) + QStringLiteral("Department: ") + department;
         return std::move(r);
     }
 
 private:
+    // ORG:Company;Department;Unit. The department stays with the company ("Company, Department")
+    // where the company field holds both.
+    void addOrganization(const QStringList& org)
+    {
+        r.company = organization = org.value(0);
+        QStringList units;
+        for (qsizetype i = 1; i < org.size(); ++i)
+            if (!org[i].trimmed().isEmpty())
+                units << org[i].trimmed();
+        if (units.isEmpty())
+            return;
+        const QString joined = units.join(QStringLiteral(", "));
+        const QString both = r.company.isEmpty() ? joined : r.company + QStringLiteral(", ") + joined;
+        if (both.size() <= contactFields()[cf::Company].size) {
+            r.company = both;
+            department.clear();
+        } else {
+            department = joined;
+        }
+    }
+
+    void keepFirst(QString& slot, const QString& value, const QString& what)
+    {
+        if (value.isEmpty())
+            return;
+        if (slot.isEmpty())
+            slot = value;
+        else
+            noteLeftOut(what, value);
+    }
+
+    void addBirthday(const Property& p)
+    {
+        const QString raw = unescape(textOf(p)).trimmed();
+        std::optional<QString> day = parseBirthday(raw);
+        // Some address books write a birthday without a year as that year (X-APPLE-OMIT-YEAR=1604).
+        if (day && !p.omitYear.isEmpty() && day->startsWith(QString::fromLatin1(p.omitYear) + u'-'))
+            day = QStringLiteral("--") + day->mid(5);
+        if (!day) {
+            r.problems += QStringLiteral("birthday not kept, it is not a day of the calendar: %1").arg(raw);
+            return;
+        }
+        keepFirst(r.birthday, *day, QStringLiteral("birthday"));
+    }
+
+
     void noteLeftOut(const QString& what, const QString& value)
     {
         r.problems += QStringLiteral("further %1 not kept: %2").arg(what, value);
@@ -304,6 +370,8 @@ private:
 
     ContactRecord r;
     QString fullName;
+    QString organization; // the company's own name, without its department
+    QString department;
     bool hasName = false;
     bool haveAddress = false;
     bool addressIsWork = false;
@@ -446,6 +514,21 @@ void appendFolded(QByteArray& out, const QByteArray& line)
     out += "\r\n";
 }
 
+// 4.0 writes dates in the basic form (19800307, --0307), 3.0 in the extended one (1980-03-07);
+// a birthday without a year is --03-07 in 3.0, as the address books that read 3.0 write it.
+QByteArray birthdayValue(const QString& stored, bool v4)
+{
+    int y = 0, m = 0, d = 0;
+    if (!birthdayParts(stored, &y, &m, &d))
+        return escaped(stored);
+    const auto two = [](int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
+    const QString sep = v4 ? QString() : QStringLiteral("-");
+    const QString md = two(m) + sep + two(d);
+    if (y == 0)
+        return (QStringLiteral("--") + md).toLatin1();
+    return (QStringLiteral("%1").arg(y, 4, 10, QLatin1Char('0')) + sep + md).toLatin1();
+}
+
 } // namespace
 
 QByteArray writeVCards(const std::vector<ContactRecord>& contacts, VCardVersion version)
@@ -465,9 +548,12 @@ QByteArray writeVCards(const std::vector<ContactRecord>& contacts, VCardVersion 
         appendFolded(out, "N:" + escaped(c.lastname) + ';' + escaped(c.firstname) + ";;;");
         if (!c.company.isEmpty())
             appendFolded(out, "ORG:" + escaped(c.company));
-        if (!(c.address.isEmpty() && c.city.isEmpty() && c.st.isEmpty() && c.zip.isEmpty()))
+        if (!c.jobtitle.isEmpty())
+            appendFolded(out, "TITLE:" + escaped(c.jobtitle));
+        if (!(c.address.isEmpty() && c.city.isEmpty() && c.st.isEmpty() && c.zip.isEmpty() && c.country.isEmpty()))
             appendFolded(out, QByteArray(v4 ? "ADR;TYPE=work:;;" : "ADR;TYPE=WORK:;;") + escaped(c.address) + ';' +
-                                  escaped(c.city) + ';' + escaped(c.st) + ';' + escaped(c.zip) + ';');
+                                  escaped(c.city) + ';' + escaped(c.st) + ';' + escaped(c.zip) + ';' +
+                                  escaped(c.country));
         if (!c.cellph.isEmpty())
             appendFolded(out, QByteArray(v4 ? "TEL;TYPE=cell:" : "TEL;TYPE=CELL:") + escaped(c.cellph));
         if (!c.homeph.isEmpty())
@@ -480,6 +566,12 @@ QByteArray writeVCards(const std::vector<ContactRecord>& contacts, VCardVersion 
         }
         if (!c.email.isEmpty())
             appendFolded(out, QByteArray(v4 ? "EMAIL:" : "EMAIL;TYPE=INTERNET:") + escaped(c.email));
+        if (!c.website.isEmpty()) // a URI: no text escapes, and never a line break
+            appendFolded(out, "URL:" + QString(c.website).replace(u'\r', u' ').replace(u'\n', u' ').toUtf8());
+        if (!c.birthday.isEmpty())
+            appendFolded(out, "BDAY:" + birthdayValue(c.birthday, v4));
+        if (!c.notes.isEmpty())
+            appendFolded(out, "NOTE:" + escaped(c.notes));
         if (!c.contype.isEmpty())
             appendFolded(out, "CATEGORIES:" + escaped(c.contype));
         out += "END:VCARD\r\n";

@@ -5,12 +5,14 @@
 #include "calendar/RemindPanel.h"
 #include "calendar/frmAppt.h"
 #include "contacts/frmLead.h"
+#include "data/ContactFields.h"
 #include "data/Database.h"
 #include "exchange/modImport.h"
 #include "exchange/modTempDB.h"
 #include "fuzz/FuzzSupport.h"
 
 #include <QComboBox>
+#include <QPlainTextEdit>
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -81,10 +83,10 @@ struct Windows {
 };
 
 // Box index → the most the box takes (the contact editor's boxes 1 to 12).
-constexpr int kLeadMax[13] = {0, 50, 50, 25, 25, 2, 10, 12, 12, 12, 10, 50, 25};
-// The order the editor's SELECT names the columns, by box index.
+constexpr int kLeadMax[13] = {0, 50, 50, 100, 50, 50, 20, 30, 30, 30, 10, 254, 100};
+// The order the editor's SELECT names the columns, by box index, then the fields added later.
 const char* const kLeadColumns = "id,lastname,firstname,address,city,st,zip,homeph,cellph,workph,ext,email,company,"
-                                 "active,contype";
+                                 "active,contype,country,jobtitle,website,birthday,notes";
 
 void contactEditor(Windows& w, FuzzedDataProvider& in)
 {
@@ -97,6 +99,14 @@ void contactEditor(Windows& w, FuzzedDataProvider& in)
             expectSame(QStringLiteral("contact box %1").arg(i), editor->txtLead[i]->text(),
                        LeftChars(typed[i], kLeadMax[i]));
         }
+        QLineEdit* later[] = {editor->txtCountry, editor->txtJobTitle, editor->txtWebSite, editor->txtBirthday};
+        const int laterMax[] = {50, 100, 500, 10};
+        for (int i = 0; i < 4; ++i) {
+            const QString t = text(in);
+            later[i]->setText(t);
+            expectSame(QStringLiteral("later box %1").arg(i), later[i]->text(), LeftChars(t, laterMax[i]));
+        }
+        editor->txtNotes->setPlainText(text(in));
         editor->cmbType->setCurrentIndex(in.ConsumeIntegralInRange(0, 3));
         (in.ConsumeBool() ? editor->optActive : editor->optInActive)->setChecked(true);
         if (editor->bEditMode)
@@ -110,6 +120,13 @@ void contactEditor(Windows& w, FuzzedDataProvider& in)
             expectSame(QStringLiteral("contact column %1").arg(i), stored[i], editor->txtLead[i]->text());
         expectSame(QStringLiteral("active"), stored[13], BoolWord(editor->optActive->isChecked()));
         expectSame(QStringLiteral("contype"), stored[14], editor->cmbType->currentText());
+        expectSame(QStringLiteral("country"), stored[15], editor->txtCountry->text());
+        expectSame(QStringLiteral("jobtitle"), stored[16], editor->txtJobTitle->text());
+        expectSame(QStringLiteral("website"), stored[17], editor->txtWebSite->text());
+        // A birthday is stored in its own form when it is a day (Save refuses it otherwise).
+        expectSame(QStringLiteral("birthday"), stored[18],
+                   parseBirthday(editor->txtBirthday->text()).value_or(editor->txtBirthday->text()));
+        expectSame(QStringLiteral("notes"), stored[19], editor->txtNotes->toPlainText());
     }
     if (row(sConnContacts, QStringLiteral("select count(*) from contacts"))[0] != u"1")
         std::abort(); // the update touched more than its own row, or the insert added more than one
@@ -166,13 +183,13 @@ void toDo(FuzzedDataProvider& in)
 
 void import(FuzzedDataProvider& in)
 {
-    // Sizes of Main's fields in the order of the mapping targets.
-    static const int kSize[12] = {50, 50, 100, 50, 25, 2, 10, 12, 12, 12, 10, 50};
+    // Main's fields are sized as the shared field list says, in the order of the mapping targets.
     QStringList values;
     bool fits = true;
-    for (int i = 0; i < 12; ++i) {
-        values << text(in, i == 5 ? 8 : 120);
-        fits = fits && values.back().toUcs4().size() <= kSize[i];
+    for (int i = 0; i < cf::kMapped; ++i) {
+        const int size = contactFields()[i].size;
+        values << text(in, std::min(size + 8, 300));
+        fits = fits && values.back().toUcs4().size() <= size;
     }
     const QString statement = MainInsertStatement(kMapTargets.join(u','), values);
     bool stored = true;
@@ -192,20 +209,20 @@ void import(FuzzedDataProvider& in)
             row(sConnTemp, QStringLiteral("select %1 from main where id=%2")
                                .arg(kMapTargets.join(u','))
                                .arg(lastId(sConnTemp, QStringLiteral("main"), QStringLiteral("id"))));
-        for (int i = 0; i < 12; ++i)
+        for (int i = 0; i < cf::kMapped; ++i)
             expectSame(QStringLiteral("Main.") + kMapTargets[i], back[i], values[i]);
         run(sConnTemp, QStringLiteral("delete from main"));
     }
 
     const QString type = kContactTypes[in.ConsumeIntegralInRange(0, 3)];
     run(sConnContacts, ImportInsertStatement(values, type));
-    const QStringList back = row(
-        sConnContacts, QStringLiteral("select lastname,firstname,company,address,city,st,zip,cellph,homeph,workph,ext,"
-                                      "email,contype from contacts where id=%1")
-                           .arg(lastId(sConnContacts, QStringLiteral("contacts"), QStringLiteral("id"))));
-    for (int i = 0; i < 12; ++i)
+    const QStringList back =
+        row(sConnContacts, QStringLiteral("select %1,contype from contacts where id=%2")
+                               .arg(kMapTargets.join(u','))
+                               .arg(lastId(sConnContacts, QStringLiteral("contacts"), QStringLiteral("id"))));
+    for (int i = 0; i < cf::kMapped; ++i)
         expectSame(QStringLiteral("imported ") + kMapTargets[i], back[i], values[i]);
-    expectSame(QStringLiteral("imported type"), back[12], type);
+    expectSame(QStringLiteral("imported type"), back[cf::kMapped], type);
     run(sConnContacts, QStringLiteral("delete from contacts"));
 }
 

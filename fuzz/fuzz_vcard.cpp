@@ -13,8 +13,9 @@ namespace {
 // The writer ends lines of a value with \n; a lone CR read from a file comes back as \n.
 QStringList fields(const ContactRecord& r)
 {
-    QStringList f = {r.lastname, r.firstname, r.company, r.address, r.city, r.st, r.zip,
-                     r.homeph,   r.cellph,    r.workph,  r.ext,     r.email, r.contype};
+    QStringList f = {r.lastname, r.firstname, r.company, r.address, r.city,     r.st,      r.zip,
+                     r.homeph,   r.cellph,    r.workph,  r.ext,     r.email,    r.contype, r.country,
+                     r.jobtitle, r.website,   r.birthday, r.notes};
     for (QString& v : f)
         v.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
     return f;

@@ -36,6 +36,7 @@ void setPlatform(Platform* p) { gInstalled = p; }
 
 std::unique_ptr<WakeUp> Platform::newWakeUp(std::function<void()> fire) { return systemWakeUp(std::move(fire)); }
 bool Platform::notify(const QString&, const QString&) { return false; }
+std::unique_ptr<SettingsWatch> Platform::watchSettings(const QString&, std::function<void()>) { return nullptr; }
 void Platform::setTrayStatus(const QString&) {}
 
 namespace {
@@ -125,6 +126,14 @@ QString mailtoLink(const QString& address, const QString& query)
     if (!query.isEmpty())
         link += u'?' + query;
     return link;
+}
+
+QString NoMailProgramText(const QString& address)
+{
+    return QStringLiteral("No e-mail program is set up on this computer, so Kestrel cannot start a message to %1.\n\n"
+                          "Set one up as the desktop's program for e-mail, or write to the address from the mail "
+                          "program or web mail you use.")
+        .arg(address);
 }
 
 } // namespace kestrel

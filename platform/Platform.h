@@ -27,6 +27,12 @@ public:
     virtual void cancel() = 0;
 };
 
+// While it exists, a watch on the per-user settings calls back when they may have changed.
+class SettingsWatch {
+public:
+    virtual ~SettingsWatch() = default;
+};
+
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -63,12 +69,21 @@ public:
     }
     // Hands a document path or a link (mailto:, file:) to the desktop's handler.
     virtual void openDocument(const QString& pathOrUrl) = 0;
+    // Starts a new message in the user's mail program; false when no mail program is set up.
+    virtual bool openMailLink(const QString& link)
+    {
+        openDocument(link);
+        return true;
+    }
     // Starts a program with arguments; false when it could not be started.
     virtual bool startProgram(const QString& program, const QStringList& args) = 0;
     // Per-user settings store: application, section, key. Missing values read as the empty text.
     virtual QString getSetting(const QString& app, const QString& section, const QString& key) = 0;
     virtual void saveSetting(const QString& app, const QString& section, const QString& key,
                              const QString& value) = 0;
+    // Calls changed from the event loop after the settings of app may have changed, also by another
+    // running copy of the program. Desktops that cannot tell give nullptr.
+    virtual std::unique_ptr<SettingsWatch> watchSettings(const QString& app, std::function<void()> changed);
     // Lets pending window events run.
     virtual void doEvents() = 0;
     // Shows the busy cursor while the program waits (on another running copy's lock); false
@@ -91,6 +106,9 @@ std::unique_ptr<WakeUp> systemWakeUp(std::function<void()> fire);
 // that could end it or start something else ("?", "&", "#", "%", ",", ";", blanks, CR, LF, ...)
 // is percent-encoded, so a stored address can never add a recipient, a header or a parameter.
 QString mailtoLink(const QString& address, const QString& query = QString());
+
+// Said when a mail link finds no mail program to take it.
+QString NoMailProgramText(const QString& address);
 
 Platform& platform();
 // Installs p (not owned) as the seam; nullptr restores the production implementation.

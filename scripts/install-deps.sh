@@ -11,9 +11,13 @@ packages=(
   dosfstools fusefat
 )
 if [[ "${1:-}" == "--test" ]]; then
-  # postgresql: the throwaway office server the office tests start (they skip without it);
-  # python3-openpyxl: an independent reader of the exported workbooks (those checks skip without it).
-  packages+=(clang libclang-rt-14-dev desktop-file-utils appstream postgresql python3-openpyxl)
+  # postgresql: the throwaway office server the office tests start (they skip without it).
+  # python3-vobject, python3-icalendar, python3-openpyxl: independent readers of the vCard,
+  # iCalendar and workbook exports (those checks skip without them).
+  packages+=(clang libclang-rt-14-dev desktop-file-utils appstream postgresql python3-vobject python3-icalendar python3-openpyxl)
+  # The screen-reader tests: a private X server, session bus and accessibility bus, pyatspi for
+  # the reader's side, and a fixed clock for the program (tests/a11y).
+  packages+=(xvfb dbus-daemon at-spi2-core python3-pyatspi faketime)
 fi
 missing=()
 for p in "${packages[@]}"; do

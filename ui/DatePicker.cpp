@@ -1,6 +1,7 @@
 #include "ui/DatePicker.h"
 
 #include "data/modData.h"
+#include "ui/Accessible.h"
 
 #include <QAction>
 #include <QCalendarWidget>
@@ -75,6 +76,10 @@ DatePicker::DatePicker(QWidget* parent) : QLineEdit(parent)
     setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("^[0-9]*([-/.][0-9]*){0,2}$")), this));
     QAction* drop = addAction(dropArrow(style()), QLineEdit::TrailingPosition);
     connect(drop, &QAction::triggered, this, &DatePicker::showCalendar);
+    // The arrow has no text; a tooltip would change what the mouse shows, a name does not.
+    for (QObject* button : drop->associatedObjects())
+        if (button != this && button->isWidgetType())
+            static_cast<QWidget*>(button)->setAccessibleName(QStringLiteral("Open the calendar"));
 
     popup_ = new QFrame(this, Qt::Popup);
     popup_->setFrameShape(QFrame::Box);
@@ -112,6 +117,8 @@ void DatePicker::setRefused(bool refused)
     if (!refused) {
         setPalette(QPalette()); // back to the window's colours
         setToolTip(QString());
+        QAccessibleEvent described(this, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&described);
         return;
     }
     QPalette p;
@@ -119,6 +126,16 @@ void DatePicker::setRefused(bool refused)
     p.setColor(QPalette::Text, QColor(160, 0, 0));
     setPalette(p);
     setToolTip(QStringLiteral("Not a date: type month/day/year, for example 3/7/2027"));
+    // The colours say it to the eye; the description and an announcement say it to the ear.
+    QAccessibleEvent described(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&described);
+    announce(this, accessibleName().isEmpty() ? toolTip() : accessibleName() + QStringLiteral(": ") + toolTip());
+}
+
+void DatePicker::refuse()
+{
+    if (!date().isValid())
+        setRefused(true);
 }
 
 void DatePicker::focusOutEvent(QFocusEvent* event)

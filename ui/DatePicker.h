@@ -30,6 +30,8 @@ public:
     QCalendarWidget* calendar() const { return calendar_; }
     // Shown in the refused colours: the text is no date.
     bool isRefused() const { return refused_; }
+    // Shows the text as refused, and says so, when it is no date (a Save that needs one).
+    void refuse();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

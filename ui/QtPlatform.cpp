@@ -8,6 +8,9 @@
 #include <QDir>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPainter>
@@ -16,7 +19,9 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -137,6 +142,21 @@ void QtPlatform::openDocument(const QString& pathOrUrl)
     QDesktopServices::openUrl(url);
 }
 
+bool QtPlatform::openMailLink(const QString& link)
+{
+    // xdg-open hands a mail link on without a word when no program takes it: the desktop is asked
+    // first which program it would be (nothing printed: none). Where it cannot be asked, Qt's own
+    // answer stands (false when it finds no program to hand links to).
+    if (const QString mime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime")); !mime.isEmpty()) {
+        QProcess query;
+        query.start(mime, {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/mailto")});
+        if (query.waitForFinished(5000) && query.exitStatus() == QProcess::NormalExit &&
+            query.readAllStandardOutput().trimmed().isEmpty())
+            return false;
+    }
+    return QDesktopServices::openUrl(QUrl(link));
+}
+
 bool QtPlatform::startProgram(const QString& program, const QStringList& args)
 {
     return QProcess::startDetached(program, args);
@@ -152,6 +172,56 @@ void QtPlatform::saveSetting(const QString& app, const QString& section, const Q
 {
     QSettings settings(app, app);
     settings.setValue(section + u'/' + key, value);
+}
+
+namespace {
+// The settings file of another running copy is written anew (a new file put in place of the old),
+// so its folder is watched too; a change is told once the file's bytes differ from the last seen,
+// not for the lock files that come and go beside it.
+class FileSettingsWatch final : public SettingsWatch {
+public:
+    FileSettingsWatch(const QString& file, std::function<void()> changed) : file_(file), changed_(std::move(changed))
+    {
+        const QString folder = QFileInfo(file).path();
+        QDir().mkpath(folder);
+        watcher_.addPath(folder);
+        if (QFileInfo::exists(file))
+            watcher_.addPath(file);
+        seen_ = contents();
+        settle_.setSingleShot(true);
+        settle_.setInterval(50);
+        QObject::connect(&watcher_, &QFileSystemWatcher::directoryChanged, &settle_, [this] { settle_.start(); });
+        QObject::connect(&watcher_, &QFileSystemWatcher::fileChanged, &settle_, [this] { settle_.start(); });
+        QObject::connect(&settle_, &QTimer::timeout, &settle_, [this] { look(); });
+    }
+
+private:
+    QByteArray contents() const
+    {
+        QFile f(file_);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void look()
+    {
+        if (!watcher_.files().contains(file_) && QFileInfo::exists(file_))
+            watcher_.addPath(file_);
+        QByteArray now = contents();
+        if (now == seen_)
+            return;
+        seen_ = std::move(now);
+        changed_();
+    }
+    QString file_;
+    std::function<void()> changed_;
+    QFileSystemWatcher watcher_;
+    QTimer settle_;
+    QByteArray seen_;
+};
+} // namespace
+
+std::unique_ptr<SettingsWatch> QtPlatform::watchSettings(const QString& app, std::function<void()> changed)
+{
+    return std::make_unique<FileSettingsWatch>(QSettings(app, app).fileName(), std::move(changed));
 }
 
 void QtPlatform::doEvents() { QCoreApplication::processEvents(); }

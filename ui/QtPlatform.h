@@ -20,9 +20,11 @@ public:
     bool printDialog(QPrinter& printer, bool hasSelection) override;
     int runModal(QDialog& dialog) override;
     void openDocument(const QString& pathOrUrl) override;
+    bool openMailLink(const QString& link) override;
     bool startProgram(const QString& program, const QStringList& args) override;
     QString getSetting(const QString& app, const QString& section, const QString& key) override;
     void saveSetting(const QString& app, const QString& section, const QString& key, const QString& value) override;
+    std::unique_ptr<SettingsWatch> watchSettings(const QString& app, std::function<void()> changed) override;
     void doEvents() override;
     void setBusyCursor(bool on) override;
     QDate today() override;

@@ -31,6 +31,18 @@ QVariant SnapshotTableModel::value(int row, int column) const
     return inside(row, column) ? snap_->value(shown_[size_t(row)], column) : QVariant();
 }
 
+void SnapshotTableModel::reorder(const std::vector<int>& viewRows)
+{
+    beginResetModel();
+    std::vector<int> shown;
+    shown.reserve(viewRows.size());
+    for (int r : viewRows)
+        if (r >= 0 && r < int(shown_.size()))
+            shown.push_back(shown_[size_t(r)]);
+    shown_ = std::move(shown);
+    endResetModel();
+}
+
 void SnapshotTableModel::removeRowsAt(const std::vector<int>& rows)
 {
     // From the end, one run of neighbouring rows at a time, so earlier indexes stay valid.
@@ -55,11 +67,24 @@ int SnapshotTableModel::columnCount(const QModelIndex& parent) const
     return parent.isValid() || !snap_ ? 0 : snap_->fieldCount();
 }
 
+void SnapshotTableModel::setColumnFormat(int column, CellFormat format) { formats_.insert(column, format); }
+
 QVariant SnapshotTableModel::data(const QModelIndex& index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid())
+    if ((role != Qt::DisplayRole && role != Qt::ToolTipRole) || !index.isValid())
         return {};
-    return text(index.row(), index.column());
+    QString shown = text(index.row(), index.column());
+    if (const CellFormat format = formats_.value(index.column()))
+        shown = format(shown);
+    // A cell is one line, elided where the column is narrower; its tool tip holds it whole, with
+    // its own line breaks.
+    if (role == Qt::ToolTipRole)
+        return shown.isEmpty() ? QVariant() : QVariant(shown);
+    if (shown.contains(u'\n') || shown.contains(u'\r')) {
+        shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+        shown = shown.split(u'\n', Qt::SkipEmptyParts).join(QStringLiteral(", "));
+    }
+    return shown;
 }
 
 QVariant SnapshotTableModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -5,6 +5,7 @@
 #include "data/Database.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QStringList>
 
 #include <optional>
@@ -23,6 +24,12 @@ public:
     // The cell as text ("" outside the table or for a missing value), and as its typed value.
     QString text(int row, int column) const;
     QVariant value(int row, int column) const;
+    // Shows the cells of a column through format (a stored date as the user reads it, say); text()
+    // still gives them as stored.
+    using CellFormat = QString (*)(const QString& stored);
+    void setColumnFormat(int column, CellFormat format);
+    // Shows the rows in a new order, given as the view indexes of today's rows.
+    void reorder(const std::vector<int>& viewRows);
     // Takes rows (ascending view indexes) out of the view.
     void removeRowsAt(const std::vector<int>& rows);
 
@@ -37,6 +44,7 @@ private:
     std::optional<Snapshot> snap_;
     std::vector<int> shown_; // view row → snapshot row
     QStringList headings_;
+    QHash<int, CellFormat> formats_;
 };
 
 } // namespace kestrel

@@ -1,6 +1,8 @@
 #include "ui/Ui.h"
 
+#include "ui/Accessible.h"
 #include "ui/DatePicker.h"
+#include "ui/TimeBox.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -46,7 +48,8 @@ int defaultHeight(ControlKind kind)
     case ControlKind::CheckBox:
     case ControlKind::Option:
     case ControlKind::Label: return 255;
-    case ControlKind::DatePicker: return 315;
+    case ControlKind::DatePicker:
+    case ControlKind::TimeBox: return 315;
     default: return 1215;
     }
 }
@@ -95,6 +98,7 @@ QWidget* makeControl(ControlKind kind, const QString& caption, QWidget* parent)
         return g;
     }
     case ControlKind::DatePicker: return new DatePicker(parent);
+    case ControlKind::TimeBox: return new TimeBox(parent);
     }
     return new QWidget(parent);
 }
@@ -157,10 +161,68 @@ public:
 };
 } // namespace
 
+namespace {
+bool needsLabel(ControlKind kind)
+{
+    switch (kind) {
+    case ControlKind::TextBox:
+    case ControlKind::MultiText:
+    case ControlKind::ComboList:
+    case ControlKind::ListBox:
+    case ControlKind::Tree:
+    case ControlKind::Grid:
+    case ControlKind::DatePicker: return true;
+    default: return false;
+    }
+}
+
+bool isList(ControlKind kind) { return kind == ControlKind::ListBox || kind == ControlKind::Tree || kind == ControlKind::Grid; }
+
+// The naming rule of buildControls, over the controls just made (in table order).
+void nameControls(const std::vector<const ControlSpec*>& specs, const std::vector<QWidget*>& made)
+{
+    std::vector<QWidget*> owners;
+    std::vector<NamingRow> rows;
+    for (size_t i = 0; i < specs.size(); ++i) {
+        QWidget* owner = made[i]->parentWidget();
+        auto at = std::find(owners.begin(), owners.end(), owner);
+        if (at == owners.end())
+            at = owners.insert(owners.end(), owner);
+        const ControlKind kind = specs[i]->kind;
+        rows.push_back({kind == ControlKind::Label ? NamingRow::Label
+                        : needsLabel(kind)         ? NamingRow::NeedsLabel
+                                                   : NamingRow::Other,
+                        *specs[i]->caption != '\0', int(at - owners.begin())});
+    }
+    const std::vector<int> labelOf = labelRows(rows);
+    std::vector<QWidget*> framesUsed;
+    for (size_t i = 0; i < specs.size(); ++i) {
+        QWidget* w = made[i];
+        auto* label = labelOf[i] >= 0 ? qobject_cast<QLabel*>(made[size_t(labelOf[i])]) : nullptr;
+        if (const char* name = specs[i]->accessibleName) {
+            w->setAccessibleName(QString::fromUtf8(name));
+            if (label)
+                describeBy(w, label);
+        } else if (label) {
+            nameByLabel(w, label);
+        } else if (auto* frame = qobject_cast<QGroupBox*>(w->parentWidget());
+                   frame && isList(specs[i]->kind) && !frame->title().isEmpty() &&
+                   std::find(framesUsed.begin(), framesUsed.end(), frame) == framesUsed.end()) {
+            framesUsed.push_back(frame);
+            w->setAccessibleName(spokenCaption(frame->title()));
+        }
+    }
+    for (QWidget* owner : owners)
+        readInTabOrder(owner);
+}
+} // namespace
+
 Controls buildControls(QWidget* parent, std::initializer_list<ControlSpec> specs)
 {
     Controls controls;
     std::vector<std::pair<int, QWidget*>> tabbed;
+    std::vector<const ControlSpec*> rows;
+    std::vector<QWidget*> made;
     for (const ControlSpec& s : specs) {
         QString name = QString::fromUtf8(s.name);
         QWidget* owner = parent;
@@ -188,7 +250,11 @@ Controls buildControls(QWidget* parent, std::initializer_list<ControlSpec> specs
         else if (s.tab > 0)
             tabbed.emplace_back(s.tab, w);
         controls.insert(name, w);
+        rows.push_back(&s);
+        made.push_back(w);
     }
+    if (!made.empty())
+        nameControls(rows, made);
     if (QWidget* window = parent->window(); !window->property("kestrelFits").toBool()) {
         window->setProperty("kestrelFits", true);
         window->installEventFilter(new FitOnShow(window));

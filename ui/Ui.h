@@ -19,14 +19,17 @@ constexpr int kTwipsPerPixel = 15;
 constexpr int px(int twips) { return twips / kTwipsPerPixel; }
 constexpr int twips(int pixels) { return pixels * kTwipsPerPixel; }
 
-enum class ControlKind { Label, TextBox, MultiText, Button, ComboList, ListBox, CheckBox, Option, Frame, Tree, Grid, DatePicker };
+enum class ControlKind { Label, TextBox, MultiText, Button, ComboList, ListBox, CheckBox, Option, Frame, Tree, Grid, DatePicker,
+                         TimeBox };
 
 constexpr int kAuto = -1;      // size left to the control's kind
 constexpr int kNoTab = -1;     // takes the focus only from the mouse, if at all
 constexpr int kNotStop = -2;   // never takes the focus by Tab
 
 // One control of a window: name, kind, caption, twip rectangle within its parent, tab position
-// (1-based, ascending), maximum length of a text box (0: none).
+// (1-based, ascending), maximum length of a text box (0: none), and the name assistive software
+// reads for it where no label of the table names it (a label that would have named it then
+// describes it).
 struct ControlSpec {
     const char* name;
     ControlKind kind;
@@ -34,6 +37,7 @@ struct ControlSpec {
     int left, top, width, height;
     int tab = kNoTab;
     int maxLength = 0;
+    const char* accessibleName = nullptr;
 };
 
 class Controls {
@@ -49,6 +53,11 @@ private:
 
 // Creates each control of the table as a child of parent (of a frame named in `within` when the
 // name contains a dot: "fraMap.lstFrom" is placed inside fraMap) and chains the tab order.
+// Every control without a caption of its own (boxes, lists, trees, grids, date boxes) is named
+// for assistive software by its table: its explicit accessible name, else its label (labelRows in
+// ui/Accessible.h: the nearest label before it, or the k-th of a row of labels over a row of
+// boxes), else, for a list, tree or grid, the caption of the frame it is in. The window is read
+// in its tab order.
 Controls buildControls(QWidget* parent, std::initializer_list<ControlSpec> specs);
 
 // Default height in twips for a kind when the table gives none.

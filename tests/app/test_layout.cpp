@@ -48,6 +48,8 @@ QStringList captionFaults(const QWidget* c)
     } else if (const auto* grid = qobject_cast<const QTableView*>(c); grid && grid->model()) {
         const QFontMetrics header(grid->horizontalHeader()->font());
         for (int i = 0; i < grid->model()->columnCount(); ++i) {
+            if (grid->isColumnHidden(i)) // a column the user has not chosen to see
+                continue;
             const QString heading = grid->model()->headerData(i, Qt::Horizontal).toString();
             needs('"' + heading + '"', header.horizontalAdvance(heading) + 8, grid->columnWidth(i));
         }

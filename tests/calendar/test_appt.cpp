@@ -59,6 +59,7 @@ TEST_F(ApptTest, AnEmptyFieldIsRefusedAndAFailedSaveKeepsTheEditorOpenWithTheInp
         exec(sConnContacts, "drop table appointments");
         QTest::mouseClick(d.cmdSave, Qt::LeftButton);
         EXPECT_TRUE(d.isVisible() && d.apptText(2) == "Notes typed with care");
+        desk.answerYes(); // closed: the changes go only after a question
     });
     const QStringList m = desk.messages();
     ASSERT_EQ(m.size(), 2);
@@ -124,6 +125,7 @@ TEST_F(ApptTest, ADateTypedIntoThePickerIsStoredExactlyAndAnImpossibleOneIsRefus
             EXPECT_EQ(d.DTPicker1->text(), keys);
             EXPECT_EQ(QApplication::focusWidget(), d.DTPicker1);
             EXPECT_NE(d.DTPicker1->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
+            desk.answerYes(); // closed: the changes go only after a question
         });
         EXPECT_EQ(stored(), *date ? QStringLiteral("Ann Lee||%1|12:00:00 PM|Review|").arg(date) : QString()) << keys;
         exec(sConnContacts, "delete from appointments");
@@ -143,6 +145,7 @@ TEST_F(ApptTest, ADateTypedIntoThePickerIsStoredExactlyAndAnImpossibleOneIsRefus
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         EXPECT_EQ(d.DTPicker1->text(), "12/5/2026");
+        desk.answerYes();
     });
 }
 

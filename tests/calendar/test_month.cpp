@@ -49,7 +49,7 @@ TEST_F(MonthTest, MarksStepsAndTheMonthList)
     EXPECT_EQ(cal->dCalDate, QDate(2025, 1, 1));
 }
 
-TEST_F(MonthTest, ADayListsItsAppointmentsByTimeWithCutLinesAndOnlyThoseLinesOpenTheEditor)
+TEST_F(MonthTest, ADayListsItsAppointmentsByTimeWithCutLinesAndOnlyThoseLinesOpenTheEditorAndStaysListed)
 {
     const int late = addAppt(QDate(2008, 3, 7), QTime(14, 0), "Lunch", "Bo", "");
     addAppt(QDate(2008, 3, 7), QTime(9, 30), "Quarterly review with the bank",
@@ -70,8 +70,10 @@ TEST_F(MonthTest, ADayListsItsAppointmentsByTimeWithCutLinesAndOnlyThoseLinesOpe
         EXPECT_TRUE(editor.bEditMode && editor.lApptID == late && editor.apptText(0) == "Lunch");
     });
     clickLine(cal->lstCal, 6);
-    EXPECT_EQ(lines(cal->lstCal), QStringList({"Select a day to list", "appointments here."})); // reloaded: no day highlighted, the marks still there
-    EXPECT_EQ(paper(cell), CalPanel::dayBackground());
+    // Closed again, the day stays listed and marked, with the line of the appointment chosen.
+    EXPECT_EQ(lines(cal->lstCal).size(), 9);
+    EXPECT_EQ(cal->lstCal->currentRow(), 5);
+    EXPECT_EQ(paper(cell), CalPanel::selectedBackground());
     EXPECT_EQ(blueDays(), "7*");
 }
 

@@ -23,7 +23,7 @@ struct GridTest : KestrelTest, ContactPicker {
     QStringList picked;
 };
 
-TEST_F(GridTest, EachFilterActsAloneEmailMailsTheRowAndSelectHandsBackTheName)
+TEST_F(GridTest, TheFiltersNarrowTogetherEmailMailsTheRowAndSelectHandsBackTheName)
 {
     add("Baker", "Bea", "Lead", "'Bakery'");
     add("O''Brien", "Ann", "Cust", "''");
@@ -41,12 +41,28 @@ TEST_F(GridTest, EachFilterActsAloneEmailMailsTheRowAndSelectHandsBackTheName)
             choose(box, choice);
             shown << names(g);
         }
-        // A type shows every contact of it, whatever the initial chosen before.
-        EXPECT_EQ(shown.join(u'/'), "Al Adams|Bea Baker|Cat Cole|Dot Dunn|Ann O'Brien/Ann O'Brien/Cat Cole|Ann O'Brien/"
-                                    "Bea Baker|Cat Cole/Al Adams|Ann O'Brien");
+        // Each filter narrows what the others leave: the three boxes say what is listed.
+        EXPECT_EQ(shown.join(u'/'), "Al Adams|Bea Baker|Cat Cole|Dot Dunn|Ann O'Brien/Ann O'Brien/Ann O'Brien//Ann O'Brien");
+        for (const auto& [box, choice] : {std::pair{g.cboFilter, "All"}, {g.cboCompanies, "Both"}})
+            choose(box, choice);
+        EXPECT_EQ(names(g), "Cat Cole|Ann O'Brien");
         g.grdDataGrid->setCurrentIndex(g.model->index(1, 4));
         QTest::mouseClick(g.cmdSelect, Qt::LeftButton);
     });
     EXPECT_EQ(desk.opened, QStringList{"mailto:al@example.com"});
     EXPECT_EQ(picked, QStringList{"Ann O'Brien"});
+}
+
+TEST_F(GridTest, NamesWithAccentsAreListedAsTheTreeFilesThem)
+{
+    for (const char* last : {"Zeno", "Ångström", "3M", "Baker", "Adams", "Émile", "Eötvös", "Evans"})
+        add(last, "X", "Lead", "''");
+    openGrid([&](frmContactGrid& g) {
+        EXPECT_EQ(names(g), QString::fromUtf8("X Adams|X Ångström|X Baker|X Émile|X Eötvös|X Evans|X Zeno|X 3M"));
+        g.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&g));
+        g.cboFilter->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(g.cboFilter, "E"); // the initial typed: Émile is an E as the tree files it
+        EXPECT_EQ(g.cboFilter->currentText() + u' ' + names(g), QString::fromUtf8("E X Émile|X Eötvös|X Evans"));
+    });
 }

@@ -1,4 +1,5 @@
 // Find's matching rules on a real contacts file, through every way contacts are written.
+#include "contacts/frmFind.h"
 #include "data/SearchIndex.h"
 #include "tests/contacts/Helpers.h"
 #include "ui/Report.h"
@@ -78,6 +79,45 @@ TEST_F(FindTest, WordsInAnyOrderFindPartsOfNamesCompaniesCitiesMailAndPhoneDigit
 
     const FoundContacts first = findContacts(sConnContacts, "n", 2);
     EXPECT_TRUE(first.rows.size() == 2 && first.more);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(FindTest, ASearchOfExactlyItsLimitSaysNothingOfMoreAndTheLineShowsThePhoneThatMatched)
+{
+    add("Abel", "Ann", "", "", "", "", "", "");
+    add("Abbott", "Bo", "", "", "", "", "", "");
+    add("Abrams", "Cy", "", "", "", "", "", "");
+    for (int limit : {3, 4}) {
+        const FoundContacts found = findContacts(sConnContacts, "ab", limit);
+        EXPECT_EQ(int(found.rows.size()) * 10 + found.more, 30) << limit; // all three, and no "more"
+    }
+    const FoundContacts cut = findContacts(sConnContacts, "ab", 2);
+    EXPECT_EQ(int(cut.rows.size()) * 10 + cut.more, 21);
+
+    // The number with all the digits typed, not the first one holding some of them.
+    add("Ng", "Lan", "", "", "", "555-0199", "555-1234", "555-7777");
+    EXPECT_EQ(found("555 0199"), "Ng(555-0199)");
+    EXPECT_EQ(found("ng 1234"), "Ng(555-1234)");
+    EXPECT_EQ(found("lan"), "Ng(555-7777)"); // no digits typed: the work number
+}
+
+TEST(FoundLineTest, EachFieldKeepsItsColumnWithRightToLeftNamesAndTheWholePhoneIsShown)
+{
+    const QString fsi(QChar(0x2068)), pdi(QChar(0x2069));
+    const QString cohen = QString::fromUtf8("כהן"), dana = QString::fromUtf8("דנה");
+    FoundContact c{1, cohen, dana, "Acme", QString::fromUtf8("חיפה"), "+972 4 123 4567 89"};
+    // Each right-to-left value is isolated inside its column, the blanks after it stay outside,
+    // and the columns keep their widths whatever the marks.
+    EXPECT_EQ(FoundLine(c), fsi + cohen + pdi + QString(11, u' ') + u' ' + fsi + dana + pdi + QString(7, u' ') + u' ' +
+                                "Acme          " + u' ' + fsi + QString::fromUtf8("חיפה") + pdi + QString(6, u' ') + u' ' +
+                                "+972 4 123 4567 89");
+    c.lastName = "Lee\tAnn";
+    c.company = QString(20, u'x');
+    EXPECT_TRUE(FoundLine(c).startsWith("Lee Ann        " + fsi + dana));
+    EXPECT_TRUE(FoundLine(c).contains(QString(14, u'x') + u' ' + fsi));
 }
 
 } // namespace

@@ -44,7 +44,8 @@ TEST_F(EditorTest, EditLoadsTheRowSavesTheDesignedUpdateAndAGoneContactIsTold)
     openEditor(true, [&](frmLead& f) {
         EXPECT_EQ(f.SaveStatement(), "UPDATE contacts set lastname='Smith', firstname='Ann', company='Co', address='1 A St', "
                                      "city='Troy', st='NY', zip='12180', homeph='1', cellph='2', workph='3', ext='4', "
-                                     "email='a@b.c', active=False, ConType='Personal' where ID=7");
+                                     "email='a@b.c', active=False, ConType='Personal', country='', jobtitle='', "
+                                     "website='', birthday='', notes='' where ID=7");
         f.txtLead[12]->clear();
         QTest::mouseClick(f.cmdSave, Qt::LeftButton);
     });
@@ -93,7 +94,7 @@ TEST_F(EditorTest, FocusPaintsABoxLightYellowSelectsItsTextAndLosesNoKeyTypedRig
 
 TEST_F(EditorTest, ASaveKeepsLongStoredValuesWholeAndARowChangedOrDeletedElsewhereIsAskedAbout)
 {
-    const QString company(100, u'c'), address(50, u'a'); // as an import stores them
+    const QString company(120, u'c'), address(150, u'a'); // as another program may store them
     exec(sConnContacts, QStringLiteral("INSERT into contacts(id,lastname,firstname,company,address,active,contype)"
                                        "values(7,'Smith','Ann','%1','%2',True,'Lead')").arg(company, address));
     lLeadID = 7;
@@ -108,11 +109,11 @@ TEST_F(EditorTest, ASaveKeepsLongStoredValuesWholeAndARowChangedOrDeletedElsewhe
         f.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
         f.txtLead[3]->setFocus();
-        QTest::keyClicks(f.txtLead[3], QString(30, u'z')); // what is typed keeps to the box's length
+        QTest::keyClicks(f.txtLead[3], QString(130, u'z')); // what is typed keeps to the box's length
         exec(sConnContacts, "update contacts set city='Troy'");
         desk.answerNo(); // not over theirs: the window stays with what was typed
         QTest::mouseClick(f.cmdSave, Qt::LeftButton);
-        EXPECT_TRUE(f.isVisible() && f.txtLead[3]->text() == QString(25, u'z'));
+        EXPECT_TRUE(f.isVisible() && f.txtLead[3]->text() == QString(100, u'z'));
         exec(sConnContacts, "delete from contacts");
         desk.answerNo();
         QTest::mouseClick(f.cmdSave, Qt::LeftButton);
@@ -121,10 +122,29 @@ TEST_F(EditorTest, ASaveKeepsLongStoredValuesWholeAndARowChangedOrDeletedElsewhe
         QTest::mouseClick(f.cmdSave, Qt::LeftButton);
     });
     // Kept as a new contact: a new key (the server's sequence does not follow the key 7 written above).
-    EXPECT_EQ(stored("lastname,company,address"), "Smith|" + company + u'|' + QString(25, u'z'));
+    EXPECT_EQ(stored("lastname,company,address"), "Smith|" + company + u'|' + QString(100, u'z'));
     EXPECT_NE(stored("id"), QStringLiteral("7"));
     EXPECT_EQ(desk.prompts[1].text, "Someone else changed this contact after this window opened.\n\nSave your changes "
                                     "over theirs? (No keeps this window open with what you typed.)");
     EXPECT_EQ(desk.prompts[4].text, "This contact was deleted or changed elsewhere after this window opened, so your "
                                     "changes were not saved.\n\nSave what you typed as a new contact?");
+}
+
+TEST_F(EditorTest, CtrlSSavesFromAnyBoxAsSaveDoes)
+{
+    openEditor(false, [&](frmLead& f) {
+        f.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        f.txtLead[1]->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(f.txtLead[1], "Quinn");
+        QTest::keyClick(f.txtLead[1], Qt::Key_S, Qt::ControlModifier); // no first name: refused as Save refuses
+        EXPECT_TRUE(f.isVisible());
+        EXPECT_EQ(QApplication::focusWidget(), f.txtLead[2]);
+        QTest::keyClicks(f.txtLead[2], "Zoe");
+        QTest::keyClick(f.txtLead[2], Qt::Key_S, Qt::ControlModifier);
+        EXPECT_FALSE(f.isVisible());
+        EXPECT_EQ(f.cmdSave->text() + u'|' + f.windowTitle(), "Save|Contacts");
+    });
+    EXPECT_EQ(stored("lastname,firstname"), "Quinn|Zoe");
+    EXPECT_EQ(desk.messages(), QStringList{"First and Last Names must contain entries."});
 }

@@ -8,6 +8,7 @@
 #include "dialogs/frmHelp.h"
 #include "dialogs/frmOptions.h"
 #include "tests/support/Fixture.h"
+#include "ui/QtPlatform.h"
 
 #include <QTest>
 #include <QtWidgets>
@@ -70,6 +71,28 @@ TEST_F(DialogTest, AboutShowsTheVersionAndSystemInfoWithNoToolInstalledSaysItIsU
     EXPECT_TRUE(desk.started.isEmpty());
 }
 
+TEST_F(DialogTest, TheDesktopsSettingsWatchTellsOfAnotherCopysWritesOnlyWhenTheyChangeSomething)
+{
+    // The settings file of this test's own, written as another running copy writes it.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    QtPlatform qt;
+    int told = 0;
+    const auto watch = qt.watchSettings("KestrelWatchTest", [&] { ++told; });
+    ASSERT_TRUE(watch);
+    const auto write = [](const QString& value) {
+        QSettings other("KestrelWatchTest", "KestrelWatchTest");
+        other.setValue("App/DismissedAlerts", value);
+    };
+    write("12@2026-12-04T09:30");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return told == 1; }, 3000));
+    write("12@2026-12-04T09:30 13@2026-12-04T10:00"); // the file was put in place anew: still watched
+    EXPECT_TRUE(QTest::qWaitFor([&] { return told == 2; }, 3000));
+    EXPECT_EQ(qt.getSetting("KestrelWatchTest", "App", "DismissedAlerts"), "12@2026-12-04T09:30 13@2026-12-04T10:00");
+    write("12@2026-12-04T09:30 13@2026-12-04T10:00"); // the same again, and a read: nothing to tell
+    QTest::qWait(300);
+    EXPECT_EQ(told, 2);
+}
+
 const QString kCompiled = QStringLiteral(KESTREL_SOURCE_DIR "/resources/kestrel.chm");
 const QString kPages = QStringLiteral(KESTREL_SOURCE_DIR "/resources/help");
 using HelpTest = KestrelTest;
@@ -103,6 +126,49 @@ TEST_F(HelpTest, HelpWindowFollowsLinksAndNamesAMissingFile)
     EXPECT_EQ(help.tvContents->currentItem()->text(0), QStringLiteral("Hot keys"));
     EXPECT_FALSE(help.OpenHelp(dir.path() + QStringLiteral("/missing.chm")));
     EXPECT_EQ(desk.messages(), QStringList{QStringLiteral("The help file %1 could not be opened.").arg(dir.path() + "/missing.chm")});
+}
+
+TEST_F(HelpTest, TheContentsOpenAPageWithTheArrowsOrEnterAndEscapeClosesHelp)
+{
+    frmHelp help;
+    ASSERT_TRUE(help.OpenHelp(kCompiled));
+    help.show();
+    help.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&help));
+    help.tvContents->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(help.tvContents, Qt::Key_Down);
+    EXPECT_EQ(help.currentTopic(), "contacts.html");
+    QTest::keyClick(help.tvContents, Qt::Key_End);
+    EXPECT_EQ(help.currentTopic(), help.tvContents->currentItem()->data(0, Qt::UserRole).toString());
+    EXPECT_NE(help.currentTopic(), "contacts.html");
+    // A page opened from a link leaves the contents on its entry; Enter there opens that entry's page.
+    help.ShowTopic("index.html");
+    {
+        const QSignalBlocker quiet(help.tvContents); // the keys stand on an entry whose page is not shown
+        help.tvContents->setCurrentItem(help.tvContents->findItems("Calendar and appointments", Qt::MatchExactly).value(0));
+    }
+    QTest::keyClick(help.tvContents, Qt::Key_Return);
+    EXPECT_EQ(help.currentTopic(), "calendar.html");
+    QTest::keyClick(help.rtbTopic, Qt::Key_Escape);
+    EXPECT_FALSE(help.isVisible());
+}
+
+TEST_F(HelpTest, ThePagesCoverTheReminderWindowOptionsExchangeFindAndTheDateBox)
+{
+    ChmFile chm;
+    ASSERT_TRUE(chm.open(kCompiled));
+    QString all;
+    QStringList titles;
+    for (const ChmFile::Topic& t : chm.contents()) {
+        all += QString::fromUtf8(chm.read(t.local));
+        titles << t.name;
+    }
+    for (const char* title : {"Reminders before appointments", "vCard and iCalendar", "Finding a contact"})
+        EXPECT_TRUE(titles.contains(title)) << title;
+    for (const char* words : {"Snooze 5 minutes", "Dismiss", "Office database", "KESTREL_DATABASE", "minutes before",
+                              "Import vCard", "Export iCalendar", "F8", "F4", "Discard the changes to this appointment?",
+                              "Ctrl+S", "9:30 PM"})
+        EXPECT_TRUE(all.contains(words)) << words;
 }
 
 } // namespace

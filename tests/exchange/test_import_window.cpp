@@ -69,7 +69,7 @@ TEST_F(ImportWindowTest, ImportMappingAndExportWindowsHoldTheirControlsAndTexts)
     frmImport f;
     frmMapField m(&f);
     frmLeadCSV e;
-    EXPECT_EQ((QList<QSize>{f.size(), m.size(), e.size()}), (QList<QSize>{{767, 503}, {437, 95}, {279, 272}}));
+    EXPECT_EQ((QList<QSize>{f.size(), m.size(), e.size()}), (QList<QSize>{{767, 503}, {437, 95}, {279, 320}}));
     EXPECT_FALSE(e.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_EQ(f.lstFrom->parentWidget(), f.fraMap);
     EXPECT_EQ(f.cboType->parentWidget(), f.fraImport);
@@ -88,7 +88,8 @@ TEST_F(ImportWindowTest, ImportMappingAndExportWindowsHoldTheirControlsAndTexts)
         boxes << e.chkField[i]->text() + u'=' + e.chkField[i]->property("Tag").toString() + (e.chkField[i]->isChecked() ? QStringLiteral("*") : QString());
     EXPECT_EQ(boxes.join(u',').toStdString(), "Last Name=lastname*,First Name=firstname,Address=address,City=city,State=st,Zip=zip,"
                                               "Home Phone=homeph,Work=workph,Ext=ext,Email=email,Company=company,Cell Phone=cellph,"
-                                              "Contact Type=contype");
+                                              "Contact Type=contype,Country=country,Job Title=jobtitle,Web Site=website,"
+                                              "Birthday=birthday,Notes=notes");
     EXPECT_FALSE(e.chkField[0]->isEnabled());
     EXPECT_TRUE(e.chkSpreadsheet->isChecked());
     EXPECT_TRUE(f.chkSkipDup->isChecked());
@@ -125,9 +126,10 @@ TEST_F(ImportWindowTest, EndToEndByKeyboardFromFileToContacts)
 
         // The preview: its captions and designed widths, line and note of each row.
         QStringList captions;
-        for (int c = 0; c < 15; ++c)
+        for (int c = 0; c < 20; ++c)
             captions << f.dgTemp->model()->headerData(c, Qt::Horizontal).toString();
-        EXPECT_EQ(captions.join(u'|'), QStringLiteral("ID|FName|LName|Company|Address|City|St|Zip|Work Ph|Ext|Home Ph|Cell Ph|Email|Line|Note"));
+        EXPECT_EQ(captions.join(u'|'), QStringLiteral("ID|FName|LName|Company|Address|City|St|Zip|Work Ph|Ext|Home Ph|Cell Ph|Email|Line|Note|"
+                                                      "Country|Job Title|Web Site|Birthday|Notes"));
         EXPECT_EQ(std::pair(f.dgTemp->columnWidth(0), f.dgTemp->columnWidth(12)), std::pair(px(300), px(1400)));
         EXPECT_EQ(column(f.dgTemp->model(), 6), (QStringList{"MA", "NY", "TX", ""}));
         EXPECT_EQ(column(f.dgTemp->model(), 14), (QStringList{"ST written as its two-letter code", "", "", "matches a stored contact"}));
@@ -190,21 +192,26 @@ TEST_F(ImportWindowTest, TwoCopiesOnOneDataFolderNeverImportEachOthersRows)
 
 TEST_F(ImportWindowTest, RowsKeptOutAreListedAndSavedToAFile)
 {
-    const QString path = csv("Name;State\r\nAnn;IL\r\nBob;Bavaria\r\nCy;Tyrol\r\n");
+    // A region of the world fits; a value longer than any region does not, nor a birthday that is no day.
+    const QByteArray tooLong(51, 'R');
+    const QString path = csv("Name;State;Birthday\r\nAnn;Tyrol;3/7\r\nBob;" + tooLong + ";\r\nCy;IL;2/30/1980\r\n");
     const QString kept = dir.filePath(QStringLiteral("kept.csv"));
     runImport([&](frmImport& f) {
         browseAndMap(f, path);
-        mapAll(f, {QStringLiteral("LastName"), QStringLiteral("ST")});
+        mapAll(f, {QStringLiteral("LastName"), QStringLiteral("ST"), QStringLiteral("Birthday")});
         EXPECT_EQ(column(f.lstKept->model()),
-                  (QStringList{"Line 3: kept out, State (ST) does not fit (7 characters, the field holds 2)",
-                               "Line 4: kept out, State (ST) does not fit (5 characters, the field holds 2)"}));
+                  (QStringList{"Line 3: kept out, State (ST) does not fit (51 characters, the field holds 50)",
+                               "Line 4: kept out, Birthday (Birthday) does not fit (not a day of the calendar)"}));
         EXPECT_TRUE(f.cmdSaveKept->isEnabled());
         desk.answerSaveFile(kept);
         click(f.cmdSaveKept);
         click(f.cmdImport);
     });
-    EXPECT_EQ(readFile(kept), QByteArray("Name;State\r\nBob;Bavaria\r\nCy;Tyrol\r\n"));
-    EXPECT_EQ(desk.messages(), QStringList{QStringLiteral("1 contact was imported.\n2 rows were kept out because a value does not fit.")});
+    EXPECT_EQ(readFile(kept), "Name;State;Birthday\r\nBob;" + tooLong + ";\r\nCy;IL;2/30/1980\r\n");
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname,st,birthday from contacts")),
+              (std::vector<QStringList>{{"Ann", "Tyrol", "--03-07"}}));
+    EXPECT_EQ(desk.messages(), QStringList{QStringLiteral("1 contact was imported.\n1 value was made to fit its field.\n"
+                                                          "2 rows were kept out because a value does not fit.")});
 }
 
 TEST_F(ImportWindowTest, AQuoteThatNeverClosesKeepsOutItsRowByLineAndTheRestComeIn)

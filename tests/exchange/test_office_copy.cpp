@@ -41,7 +41,11 @@ protected:
 
     OfficeCopyCounts copy() { return copyLocalData(fromContacts, fromMain, sConnContacts, sConnMain); }
 
-    static QString contactsQuery() { return QStringLiteral("SELECT lastname,firstname,company,city,active,contype FROM contacts ORDER BY lastname"); }
+    static QString contactsQuery()
+    {
+        return QStringLiteral("SELECT lastname,firstname,company,city,active,contype,country,jobtitle,website,birthday,notes "
+                              "FROM contacts ORDER BY lastname");
+    }
     static QString apptQuery() { return QStringLiteral("SELECT name,apptdate,appttime,apptbrief,apptnotes FROM appointments ORDER BY apptdate"); }
 
     QTemporaryDir local;
@@ -51,8 +55,9 @@ protected:
 TEST_F(OfficeCopyTest, CopiesEveryRowExactlyOnceHoweverOftenItRuns)
 {
     const QString hostile = QStringLiteral("O'Brien, \"Bud\"; 😀");
-    exec(fromContacts, QStringLiteral("INSERT INTO contacts(lastname,firstname,company,city,active,contype) "
-                                      "VALUES('%1','Ann','Acme;Co','Salem',False,'Lead')").arg(Quoted(hostile)));
+    exec(fromContacts, QStringLiteral("INSERT INTO contacts(lastname,firstname,company,city,active,contype,country,jobtitle,"
+                                      "website,birthday,notes) VALUES('%1','Ann','Acme;Co','Salem',False,'Lead','日本',"
+                                      "'Buyer','example.jp','--03-07','Met in Osaka\nTwice')").arg(Quoted(hostile)));
     exec(fromContacts, QStringLiteral("INSERT INTO contacts(lastname,firstname,active,contype) VALUES('Baker','Bo',True,'Cust')"));
     exec(fromContacts, QStringLiteral("INSERT INTO appointments(name,address,apptdate,appttime,apptbrief,apptnotes) "
                                       "VALUES('%1','Main office',#2/28/2027#,#2:30 PM#,'Demo','Bring the\nprice list')").arg(Quoted(hostile)));

@@ -31,7 +31,8 @@ TEST_F(TempDBTest, CreatesAnEmptyMainWhateverWasThereAndCountsCharacters)
     QStringList names;
     for (int i = 0; i < s.fieldCount(); ++i)
         names << s.fieldName(i);
-    EXPECT_EQ(names.join(u','), QStringLiteral("ID,LastName,FirstName,Company,Address,City,St,Zip,CellPh,HomePH,WorkPH,Ext,Email,ConType,Line,Note,Dup"));
+    EXPECT_EQ(names.join(u','), QStringLiteral("ID,LastName,FirstName,Company,Address,City,ST,Zip,CellPh,HomePh,WorkPh,Ext,Email,Country,"
+                                             "JobTitle,WebSite,Birthday,Notes,ConType,Line,Note,Dup"));
     EXPECT_EQ(s.rowCount(), 0);
 
     // Fifty accented letters fit LastName (fifty characters, a hundred bytes), fifty-one do not.

@@ -46,7 +46,8 @@ TEST(VCardRead, Version40)
              "+1-418-262-6501", "+1-418-656-9254", "102", "simon.perreault@viagenie.ca"},
             {"1 Rue Home"}},
            // a card for a firm: no person's name; the fax and the second address are named, not lost
-           {{"", "", "ABC, Inc.", "", "", "", "", "+1-555-555-0100", "", "", "", "info@abc.example"},
+           {{"", "", "ABC, Inc., North American Division, Marketing", "", "", "", "", "+1-555-555-0100", "", "", "",
+             "info@abc.example"},
             {"fax number not kept: +1-555-555-0199", "sales@abc.example"}}});
 }
 
@@ -150,4 +151,23 @@ TEST(VCardWrite, BothVersionsAreValidAndReadBackUnchanged)
             EXPECT_TRUE(back[i].problems.isEmpty()) << back[i].problems.join(u'|').toStdString();
         }
     }
+}
+
+TEST(VCardRead, TheLaterFieldsTheirFormsAndWhatHasNoPlace)
+{
+    const QString company(90, u'c');
+    const QByteArray card = "BEGIN:VCARD\r\nVERSION:4.0\r\nN:Lee;Ann;;;\r\nORG:" + company.toUtf8() +
+                            ";Research and Development\r\nTITLE:Chemist\r\nTITLE:Second title\r\nURL:https://a.example\r\n"
+                            "URL:https://b.example\r\nBDAY;VALUE=text:circa 1980\r\nNOTE:one\r\nNOTE:two\r\n"
+                            "ADR:;;1 Main St;Oslo;;0150;Norway\r\nEND:VCARD\r\n";
+    const std::vector<ContactRecord> got = readVCards(card);
+    ASSERT_EQ(got.size(), 1u);
+    const ContactRecord& r = got[0];
+    // The department does not fit beside a long company: it goes into the notes, after the card's own.
+    EXPECT_EQ(r.company, company);
+    EXPECT_EQ(r.notes, "one\n\ntwo\nDepartment: Research and Development");
+    EXPECT_EQ(QStringList({r.jobtitle, r.website, r.birthday, r.country, r.city}),
+              QStringList({"Chemist", "https://a.example", "", "Norway", "Oslo"}));
+    EXPECT_EQ(r.problems, QStringList({"further job title not kept: Second title", "further web site not kept: https://b.example",
+                                       "birthday not kept, it is not a day of the calendar: circa 1980"}));
 }

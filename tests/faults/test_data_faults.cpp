@@ -165,6 +165,31 @@ TEST_F(DataFaults, ReadOnlyDataIsShownWithOneNoticeAndEveryChangeIsRefusedInPlai
     EXPECT_EQ(fileBytes(db), before);
 }
 
+TEST_F(DataFaults, AnOldDataFileThatMayOnlyBeReadIsShownWithItsLaterFieldsEmpty)
+{
+    if (const QString why = nobodyCannotRunWriter(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    // A contacts file of an earlier Kestrel, on a disk this user may only read: it cannot gain the
+    // later fields, yet Find, which reads them, still finds its contacts.
+    const QString db = dataPath(QStringLiteral("contacts.mdb"));
+    QDir().mkpath(dir.path() + QStringLiteral("/data"));
+    createDatabaseFile(db, QStringLiteral(
+        "CREATE TABLE contacts(id INTEGER PRIMARY KEY AUTOINCREMENT, lastname TEXT, firstname TEXT, company TEXT, "
+        "address TEXT, city TEXT, st TEXT, zip TEXT, homeph TEXT, cellph TEXT, workph TEXT, ext TEXT, email TEXT, "
+        "active BOOLEAN DEFAULT 1, contype TEXT);"
+        "INSERT INTO contacts(lastname,firstname,contype) VALUES('Adams','Ann','Lead')"), true);
+    releaseAllDatabaseFiles();
+    giveTreeToNobody();
+    ::chmod(QFile::encodeName(db).constData(), 0400);
+    setDataFolderMode(0500);
+    const QByteArray before = fileBytes(db);
+    QProcess* find = writer({QStringLiteral("find"), QStringLiteral("ADA")}, true);
+    ASSERT_TRUE(find->waitForFinished(20000));
+    EXPECT_EQ(find->readAllStandardOutput().trimmed() + find->readAllStandardError(), QByteArray("1"));
+    setDataFolderMode(0700);
+    EXPECT_EQ(fileBytes(db), before);
+}
+
 TEST_F(DataFaults, ADataFolderThatCannotBeWrittenGivesAClearMessage)
 {
     if (const QString why = nobodyCannotRunWriter(); !why.isEmpty())

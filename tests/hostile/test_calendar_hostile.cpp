@@ -54,8 +54,8 @@ TEST_F(HostileCalendar, AppointmentsKeepWhatWasTypedThroughTheDayListAndAnUnchan
 
     cal->LoadCal(QDate(day.year(), day.month(), 1));
     cal->labDay_Click(cal->cellOfDay(day.day()));
-    // Opened from the list, every field shows as stored; saving it unchanged keeps it so
-    // (notes with CR LF included).
+    // Opened from the list (which stays listed), every field shows as stored; saving it unchanged
+    // keeps it so (notes with CR LF included).
     for (size_t k = 0; k < saved.size(); ++k) {
         desk.onModal(QStringLiteral("frmAppt"), [&](QDialog& dlg) {
             auto& f = static_cast<frmAppt&>(dlg);
@@ -63,9 +63,7 @@ TEST_F(HostileCalendar, AppointmentsKeepWhatWasTypedThroughTheDayListAndAnUnchan
                 EXPECT_EQ(f.apptText(i), saved[k][i]) << k << " box " << i;
             QTest::mouseClick(f.cmdSave, Qt::LeftButton);
         });
-        cal->labDay_Click(cal->cellOfDay(day.day()));
-        cal->lstCal->setCurrentRow(int(1 + 4 * k));
-        QCoreApplication::processEvents();
+        clickLine(cal->lstCal, int(1 + 4 * k));
         QCoreApplication::processEvents(); // what the save queued, as the main loop would run it
         EXPECT_EQ(stored(int(k)), saved[k]);
     }

@@ -88,7 +88,8 @@ TEST_F(PrintTest, BlankLeadFormPrintsTheTemplateOnOnePage)
     ASSERT_EQ(pages.size(), 1u);
     expectWithinMargins(pages[0], 1);
     const QString text = pages[0].lines().join(u'\n');
-    for (const char* label : {"Kestrel Lead Form", "First name:", "E-mail:", "Customer", "Notes"})
+    for (const char* label : {"Kestrel Lead Form", "First name:", "E-mail:", "Customer", "Notes", "Job title:", "Country:",
+                              "Web site:", "Birthday:"})
         EXPECT_TRUE(text.contains(QLatin1String(label))) << label;
 }
 

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QPrinter>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -136,6 +137,14 @@ int ScriptedPlatform::runModal(QDialog& dialog)
 
 void ScriptedPlatform::openDocument(const QString& pathOrUrl) { opened << pathOrUrl; }
 
+bool ScriptedPlatform::openMailLink(const QString& link)
+{
+    if (!mailProgram)
+        return false;
+    opened << link;
+    return true;
+}
+
 bool ScriptedPlatform::startProgram(const QString& program, const QStringList& args)
 {
     started << (args.isEmpty() ? program : program + u' ' + args.join(u' '));
@@ -150,6 +159,32 @@ QString ScriptedPlatform::getSetting(const QString& app, const QString& section,
 void ScriptedPlatform::saveSetting(const QString& app, const QString& section, const QString& key, const QString& value)
 {
     settings.insert(app + u'/' + section + u'/' + key, value);
+    for (const Watch* w : watches_)
+        QTimer::singleShot(0, &life_, [this, serial = w->serial] {
+            for (const Watch* live : watches_)
+                if (live->serial == serial)
+                    return live->changed();
+        });
+}
+
+class ScriptedSettingsWatch final : public SettingsWatch {
+public:
+    ScriptedSettingsWatch(ScriptedPlatform* owner, std::function<void()> changed) : owner_(owner)
+    {
+        watch_.serial = ++owner_->watchSerial_;
+        watch_.changed = std::move(changed);
+        owner_->watches_.push_back(&watch_);
+    }
+    ~ScriptedSettingsWatch() override { std::erase(owner_->watches_, &watch_); }
+
+private:
+    ScriptedPlatform* owner_;
+    ScriptedPlatform::Watch watch_;
+};
+
+std::unique_ptr<SettingsWatch> ScriptedPlatform::watchSettings(const QString&, std::function<void()> changed)
+{
+    return std::make_unique<ScriptedSettingsWatch>(this, std::move(changed));
 }
 
 class ScriptedWakeUp final : public WakeUp {

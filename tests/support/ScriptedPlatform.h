@@ -5,6 +5,7 @@
 #include "ui/Desktop.h"
 
 #include <QHash>
+#include <QObject>
 #include <QStringList>
 
 #include <deque>
@@ -55,6 +56,7 @@ public:
     int busyCursorShown = 0; // times the busy cursor was put up
     bool busyCursorOn = false;
     bool programsStart = true;
+    bool mailProgram = true; // a mail program is set up
 
     // Fails the test for every queued answer that was never asked for.
     void verifyAllUsed();
@@ -73,6 +75,8 @@ public:
     bool printDialog(QPrinter& printer, bool hasSelection) override;
     int runModal(QDialog& dialog) override;
     void openDocument(const QString& pathOrUrl) override;
+    // Recorded in opened; false while mailProgram is false.
+    bool openMailLink(const QString& link) override;
     bool startProgram(const QString& program, const QStringList& args) override;
     QString getSetting(const QString& app, const QString& section, const QString& key) override;
     void saveSetting(const QString& app, const QString& section, const QString& key, const QString& value) override;
@@ -94,6 +98,8 @@ public:
     std::unique_ptr<WakeUp> newWakeUp(std::function<void()> fire) override;
     bool notify(const QString& title, const QString& text) override;
     void setTrayStatus(const QString& tip) override { trayTip = tip; }
+    // Each saved setting tells every watch, from the event loop, as a settings file would.
+    std::unique_ptr<SettingsWatch> watchSettings(const QString& app, std::function<void()> changed) override;
     QStringList notifications; // "clock in ISO form|title|text"
     QString trayTip;
 
@@ -113,6 +119,14 @@ private:
         std::function<void()> fire;
     };
     friend class ScriptedWakeUp;
+    friend class ScriptedSettingsWatch;
+    struct Watch {
+        quint64 serial;
+        std::function<void()> changed;
+    };
+    std::vector<Watch*> watches_;
+    quint64 watchSerial_ = 0;
+    QObject life_; // ends the notices still on their way with this desktop
     std::vector<Alarm*> alarms_;
     void setClock(const QDateTime& t);
     // Fires what is due up to t; stepped: the clock stands at each wake-up's time as it fires.
