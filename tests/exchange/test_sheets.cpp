@@ -215,7 +215,7 @@ TEST_F(SheetTest, APurchasedLeadListImportsThroughTheAssistantFieldForField)
         EXPECT_EQ(rows(sConnContacts, QStringLiteral("select firstname,lastname,company,address,city,st,zip,workph,cellph,email "
                                                      "from contacts order by id")),
                   (std::vector<QStringList>{
-                      {"Ann", "O'Neil", "Acme, Inc.", "12 Main St\nSuite 4", "Boston", "MA", "02134", "617-555-0100", "+16175550199", "ann@acme.example"},
+                      {"Ann", "O'Neil", "Acme, Inc.", "12 Main St\nSuite 4", "Boston", "MA", "02134", "(617) 555-0100", "+1 617 555 0199", "ann@acme.example"},
                       {"José", "Müller", "=1+1", "Hauptstraße 5", "Köln", "", "01067", "49221123456", "+4917112345", "jose@example.de"},
                       {"Lee", "Chen", "Chen & Sons", "1 Elm", "Austin", "TX", "78701", "512-555-0100", "", ""},
                       {"Kim", "Park", "Park", "5 Oak  Lane", "Austin", "TX", "73301", "2125550100", "-", "kim@park.example"}}));
