@@ -143,6 +143,12 @@ TEST_F(ImportTest, MapByNameKnowsTheHeadersOfCommonExports)
         {"mail client", {"First Name", "Last Name", "Display Name", "Primary Email", "Work Phone", "Home Phone",
                          "Mobile Number", "Work City", "Work State", "Work ZipCode", "Organization"},
          {"FirstName", "LastName", "", "Email", "WorkPh", "HomePh", "CellPh", "City", "ST", "Zip", "Company"}},
+        {"address book with comma headings", {"Name, First", "Address, Street", "Address, City", "Address, State",
+                                              "Address, ZIP", "Address, Country"},
+         {"", "Address", "City", "ST", "Zip", "Country"}},
+        {"sales program", {"First Name", "Last Name", "Account Name", "Mailing Street", "Mailing City",
+                           "Mailing State/Province", "Mailing Zip/Postal Code", "Mailing Country"},
+         {"FirstName", "LastName", "", "Address", "City", "ST", "Zip", "Country"}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(mapByName(c.header), c.targets) << c.source;
