@@ -3,6 +3,8 @@
 #include "data/ContactFields.h"
 #include "data/modData.h"
 
+#include <QHash>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QStringDecoder>
 
@@ -14,6 +16,9 @@ namespace {
 
 struct Property {
     QByteArray name;        // upper case, group removed
+    QByteArray group;       // upper case: item2 of item2.TEL, as address books pair a line with its label
+    QByteArray altId;       // ALTID: the lines that are one value in other languages or scripts
+    QByteArray language;    // LANGUAGE, lower case
     QList<QByteArray> types; // upper case, from TYPE= and from 2.1's bare parameters
     QByteArray encoding;    // upper case
     QByteArray charset;
@@ -138,8 +143,10 @@ bool parseLine(const QByteArray& line, Property& p)
         return false;
     const QList<QByteArray> head = splitOutsideQuotes(line.left(colon), ';');
     p.name = head.front().trimmed().toUpper();
-    if (const qsizetype dot = p.name.lastIndexOf('.'); dot >= 0)
+    if (const qsizetype dot = p.name.lastIndexOf('.'); dot >= 0) {
+        p.group = p.name.left(dot);
         p.name = p.name.mid(dot + 1);
+    }
     for (qsizetype i = 1; i < head.size(); ++i) {
         const QByteArray& param = head[i];
         const qsizetype eq = param.indexOf('=');
@@ -159,6 +166,10 @@ bool parseLine(const QByteArray& line, Property& p)
             p.charset = val.replace('"', "").toUpper();
         } else if (key == "X-APPLE-OMIT-YEAR") {
             p.omitYear = val.replace('"', "");
+        } else if (key == "ALTID") {
+            p.altId = val.replace('"', "");
+        } else if (key == "LANGUAGE") {
+            p.language = val.replace('"', "").toLower();
         }
     }
     p.value = line.mid(colon + 1);
@@ -205,9 +216,124 @@ void splitPhone(const QString& value, QString& number, QString& ext)
     }
 }
 
+enum class PhoneKind { Untyped, Main, Cell, Home, Work, Fax, Pager };
+
+// The label an address book shows beside a number (item2.X-ABLabel:Office, or its own
+// _$!<Mobile>!$_ form); a label it does not know leaves the number untyped.
+std::optional<PhoneKind> labelKind(QString label)
+{
+    if (label.startsWith(QStringLiteral("_$!<")) && label.endsWith(QStringLiteral(">!$_")))
+        label = label.mid(4, label.size() - 8);
+    label = label.trimmed().toLower();
+    if (label.isEmpty())
+        return std::nullopt;
+    if (label.contains(QStringLiteral("fax")))
+        return PhoneKind::Fax;
+    if (label.contains(QStringLiteral("pager")))
+        return PhoneKind::Pager;
+    static const QStringList cell{"mobile", "iphone", "cell", "cellular", "cell phone", "mobile phone", "handy"};
+    static const QStringList work{"work", "office", "business", "company", "work phone", "office phone"};
+    static const QStringList home{"home", "private", "home phone"};
+    if (cell.contains(label))
+        return PhoneKind::Cell;
+    if (work.contains(label))
+        return PhoneKind::Work;
+    if (home.contains(label))
+        return PhoneKind::Home;
+    if (label == u"main")
+        return PhoneKind::Main;
+    return PhoneKind::Untyped;
+}
+
+PhoneKind typeKind(const Property& p)
+{
+    if (p.hasType("FAX"))
+        return PhoneKind::Fax;
+    if (p.hasType("PAGER"))
+        return PhoneKind::Pager;
+    if (p.hasType("CELL") || p.hasType("MOBILE") || p.hasType("IPHONE"))
+        return PhoneKind::Cell;
+    if (p.hasType("WORK"))
+        return PhoneKind::Work;
+    if (p.hasType("HOME"))
+        return PhoneKind::Home;
+    if (p.hasType("MAIN"))
+        return PhoneKind::Main;
+    return PhoneKind::Untyped;
+}
+
+// A value in other languages or scripts, for the notes: "Taro Yamada" of N:Yamada;Taro;;;.
+QString alternativeText(const Property& p)
+{
+    const QStringList parts = splitValue(textOf(p), u';');
+    if (p.name == "N")
+        return QStringList{parts.value(3), parts.value(1), parts.value(2), parts.value(0), parts.value(4)}
+            .join(u' ').simplified();
+    QStringList kept;
+    for (const QString& part : parts)
+        if (!part.trimmed().isEmpty())
+            kept << part.trimmed();
+    return kept.join(QStringLiteral(", "));
+}
+
+QString alternativeWhat(const QByteArray& name)
+{
+    if (name == "N" || name == "FN")
+        return QStringLiteral("Name");
+    if (name == "ORG")
+        return QStringLiteral("Company");
+    if (name == "ADR")
+        return QStringLiteral("Address");
+    if (name == "TITLE")
+        return QStringLiteral("Job title");
+    if (name == "NOTE")
+        return QStringLiteral("Note");
+    return QString::fromLatin1(name.left(1) + name.mid(1).toLower());
+}
+
 class CardBuilder {
 public:
     explicit CardBuilder(int line) { r.line = line; }
+
+    // A card's lines in file order. Of the lines that give one value in several languages
+    // (ALTID), the one without a LANGUAGE is kept, else the one in language, else the first; the
+    // others are listed in the notes. A number's label (its group's X-ABLabel) may come after it.
+    void addAll(const std::vector<Property>& props, const QString& language)
+    {
+        QHash<QByteArray, qsizetype> chosen; // name;altid -> the line kept
+        for (qsizetype i = 0; i < qsizetype(props.size()); ++i) {
+            const Property& p = props[size_t(i)];
+            if (p.name == "X-ABLABEL" && !p.group.isEmpty())
+                labels.insert(p.group, unescape(textOf(p)));
+            else if (p.name == "KIND")
+                organizationCard = organizationCard || unescape(textOf(p)).trimmed().compare(u"org", Qt::CaseInsensitive) == 0;
+            else if (p.name == "X-ABSHOWAS") // the mark of a company card in address books that write 3.0
+                organizationCard = organizationCard || unescape(textOf(p)).trimmed().compare(u"company", Qt::CaseInsensitive) == 0;
+            if (p.altId.isEmpty())
+                continue;
+            const QByteArray key = p.name + ';' + p.altId;
+            const auto rank = [&](const Property& q) {
+                return q.language.isEmpty() ? 0 : q.language.split('-').front() == language.toLatin1() ? 1 : 2;
+            };
+            const auto it = chosen.constFind(key);
+            if (it == chosen.cend() || rank(p) < rank(props[size_t(*it)]))
+                chosen.insert(key, i);
+        }
+        for (qsizetype i = 0; i < qsizetype(props.size()); ++i) {
+            const Property& p = props[size_t(i)];
+            if (!p.altId.isEmpty() && chosen.value(p.name + ';' + p.altId) != i) {
+                const QString text = alternativeText(p);
+                const QString line = QStringLiteral("%1 (%2): %3")
+                                         .arg(alternativeWhat(p.name),
+                                              p.language.isEmpty() ? QStringLiteral("also") : QString::fromLatin1(p.language),
+                                              text);
+                if (!text.isEmpty() && !alternatives.contains(line))
+                    alternatives << line;
+                continue;
+            }
+            add(p);
+        }
+    }
 
     void add(const Property& p)
     {
@@ -271,9 +397,21 @@ public:
 
     ContactRecord finish()
     {
-        // A card without a structured name: the formatted name split at its last blank,
-        // unless it only repeats the company (a card for a firm).
-        if (!hasName && !fullName.trimmed().isEmpty() && fullName != organization) {
+        // A card for a firm (KIND:org, or a company and no name of a person) is a company alone;
+        // a name it shows that is not the company's is kept in the notes.
+        const bool firm = organizationCard || (!hasName && !organization.trimmed().isEmpty());
+        if (firm) {
+            const QString shown = hasName ? (r.firstname + u' ' + r.lastname).trimmed() : fullName.trimmed();
+            r.lastname.clear();
+            r.firstname.clear();
+            if (r.company.isEmpty())
+                r.company = shown;
+            else if (!shown.isEmpty() && shown != organization.trimmed() && shown != r.company)
+                r.notes += (r.notes.isEmpty() ? QString() : QStringLiteral("\n")) + QStringLiteral("Name on the card: ") + shown;
+        }
+        placePhones(firm);
+        // A card without a structured name: the formatted name split at its last blank.
+        if (!firm && !hasName && !fullName.trimmed().isEmpty()) {
             const QString f = fullName.trimmed();
             const qsizetype blank = f.lastIndexOf(u' ');
             r.lastname = blank < 0 ? f : f.mid(blank + 1);
@@ -282,6 +420,8 @@ public:
         // A department the company field has no room for is kept in the notes.
         if (!department.isEmpty())
             r.notes += (r.notes.isEmpty() ? QString() : QStringLiteral("\n")) + QStringLiteral("Department: ") + department;
+        if (!alternatives.isEmpty())
+            r.notes += (r.notes.isEmpty() ? QString() : QStringLiteral("\n")) + alternatives.join(u'\n');
         return std::move(r);
     }
 
@@ -339,34 +479,65 @@ private:
 
     void addPhone(const Property& p)
     {
-        const QString value = unescape(textOf(p)).trimmed();
-        if (p.hasType("FAX") || p.hasType("PAGER")) {
-            r.problems += QStringLiteral("%1 number not kept: %2")
-                              .arg(p.hasType("FAX") ? QStringLiteral("fax") : QStringLiteral("pager"), value);
-            return;
+        const auto label = labelKind(labels.value(p.group));
+        phones.push_back({unescape(textOf(p)).trimmed(), p.group.isEmpty() || !label ? typeKind(p) : *label});
+    }
+
+    // Numbers of a known kind first, so that an untyped number listed before them never takes
+    // their place; then a card's main number (a firm's work number); then the untyped ones, a
+    // firm's to its work number first, a person's to home.
+    void placePhones(bool firm)
+    {
+        for (const Phone& ph : phones)
+            if (ph.kind == PhoneKind::Fax || ph.kind == PhoneKind::Pager)
+                r.problems += QStringLiteral("%1 number not kept: %2")
+                                  .arg(ph.kind == PhoneKind::Fax ? QStringLiteral("fax") : QStringLiteral("pager"), ph.value);
+        for (const Phone& ph : phones) {
+            if (ph.kind == PhoneKind::Cell)
+                placePhone(ph.value, {&r.cellph});
+            else if (ph.kind == PhoneKind::Work)
+                placePhone(ph.value, {&r.workph});
+            else if (ph.kind == PhoneKind::Home)
+                placePhone(ph.value, {&r.homeph});
         }
-        QString number, ext;
-        splitPhone(value, number, ext);
+        const std::initializer_list<QString*> firmOrder{&r.workph, &r.homeph, &r.cellph};
+        const std::initializer_list<QString*> personOrder{&r.homeph, &r.workph, &r.cellph};
+        for (const Phone& ph : phones)
+            if (ph.kind == PhoneKind::Main)
+                placePhone(ph.value, firm ? firmOrder : personOrder);
+        for (const Phone& ph : phones)
+            if (ph.kind == PhoneKind::Untyped)
+                placePhone(ph.value, firm ? firmOrder : personOrder);
+    }
+
+    void placePhone(const QString& value, std::initializer_list<QString*> slots)
+    {
         QString* slot = nullptr;
-        if (p.hasType("CELL") || p.hasType("MOBILE") || p.hasType("IPHONE"))
-            slot = &r.cellph;
-        else if (p.hasType("WORK"))
-            slot = &r.workph;
-        else if (p.hasType("HOME"))
-            slot = &r.homeph;
-        else // untyped or "other": the first free place
-            slot = r.homeph.isEmpty() ? &r.homeph : r.workph.isEmpty() ? &r.workph : &r.cellph;
-        if (!slot->isEmpty()) {
+        for (QString* s : slots)
+            if (!slot && s->isEmpty() && !(s == &r.workph && !r.ext.isEmpty()))
+                slot = s;
+        if (!slot) {
             noteLeftOut(QStringLiteral("phone number"), value);
             return;
         }
-        if (slot == &r.workph && r.ext.isEmpty()) {
+        if (slot == &r.workph) {
+            QString number, ext;
+            splitPhone(value, number, ext);
             *slot = number;
             r.ext = ext;
         } else {
             *slot = value.startsWith(QStringLiteral("tel:"), Qt::CaseInsensitive) ? value.mid(4).trimmed() : value;
         }
     }
+
+    struct Phone {
+        QString value;
+        PhoneKind kind;
+    };
+    std::vector<Phone> phones;
+    QHash<QByteArray, QString> labels; // by group
+    QStringList alternatives;          // the same value in other languages, for the notes
+    bool organizationCard = false;
 
     ContactRecord r;
     QString fullName;
@@ -395,6 +566,9 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
     const QByteArray bytes = toUtf8Bytes(input);
     std::vector<ContactRecord> cards;
     std::optional<CardBuilder> card;
+    std::vector<Property> cardLines;
+    bool version21 = false; // the card being read folds its lines as vCard 2.1 does
+    const QString language = QLocale().name().section(u'_', 0, 0);
     int depth = 0;
     if (cardTexts)
         cardTexts->clear();
@@ -413,17 +587,22 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
             if (p.name == "BEGIN" && v == "VCARD") {
                 if (depth++ == 0) {
                     card.emplace(logicalLine);
+                    cardLines.clear();
+                    version21 = false;
                     cardStart = logicalStart;
                 }
             } else if (p.name == "END" && v == "VCARD") {
                 if (depth > 0 && --depth == 0) {
+                    card->addAll(cardLines, language);
                     cards.push_back(card->finish());
                     card.reset();
                     if (cardTexts)
                         *cardTexts += bytes.mid(cardStart, logicalEnd - cardStart);
                 }
             } else if (depth == 1) { // an embedded card (2.1's AGENT) is not this contact
-                card->add(p);
+                if (p.name == "VERSION")
+                    version21 = v == "2.1";
+                cardLines.push_back(std::move(p));
             }
         }
         logical.clear();
@@ -447,7 +626,9 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
             logical += line;
             logicalEnd = lineEnd;
         } else if (!logical.isEmpty() && !line.isEmpty() && (line[0] == ' ' || line[0] == '\t')) {
-            logical += line.mid(1);
+            // 2.1 folds by putting a line break before a blank of the text, which stays; later
+            // versions insert the blank with the break.
+            logical += version21 ? line : line.mid(1);
             logicalEnd = lineEnd;
         } else if (!logical.isEmpty() && b64 && !line.isEmpty() && !line.contains(':')) {
             // 2.1 photos: base64 lines, often not indented, up to a blank line
@@ -467,6 +648,7 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
     }
     flush();
     if (card) { // a last card without END:VCARD still counts
+        card->addAll(cardLines, language);
         ContactRecord r = card->finish();
         r.problems += QStringLiteral("the card ends without END:VCARD");
         cards.push_back(std::move(r));
@@ -474,109 +656,6 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
             *cardTexts += bytes.mid(cardStart).trimmed() + "\r\nEND:VCARD";
     }
     return cards;
-}
-
-namespace {
-
-QByteArray escaped(const QString& v)
-{
-    QString s = v;
-    s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    s.replace(u'\r', u'\n');
-    QString out;
-    out.reserve(s.size() + 8);
-    for (const QChar c : s) {
-        if (c == u'\\' || c == u',' || c == u';')
-            out += u'\\';
-        if (c == u'\n')
-            out += QStringLiteral("\\n");
-        else
-            out += c;
-    }
-    return out.toUtf8();
-}
-
-// Lines of at most 75 octets; a cut never falls inside a UTF-8 sequence.
-void appendFolded(QByteArray& out, const QByteArray& line)
-{
-    qsizetype pos = 0;
-    qsizetype room = 75;
-    while (line.size() - pos > room) {
-        qsizetype cut = pos + room;
-        while (cut > pos && (uchar(line[cut]) & 0xC0) == 0x80)
-            --cut;
-        out.append(line.constData() + pos, cut - pos);
-        out += "\r\n ";
-        pos = cut;
-        room = 74;
-    }
-    out.append(line.constData() + pos, line.size() - pos);
-    out += "\r\n";
-}
-
-// 4.0 writes dates in the basic form (19800307, --0307), 3.0 in the extended one (1980-03-07);
-// a birthday without a year is --03-07 in 3.0, as the address books that read 3.0 write it.
-QByteArray birthdayValue(const QString& stored, bool v4)
-{
-    int y = 0, m = 0, d = 0;
-    if (!birthdayParts(stored, &y, &m, &d))
-        return escaped(stored);
-    const auto two = [](int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
-    const QString sep = v4 ? QString() : QStringLiteral("-");
-    const QString md = two(m) + sep + two(d);
-    if (y == 0)
-        return (QStringLiteral("--") + md).toLatin1();
-    return (QStringLiteral("%1").arg(y, 4, 10, QLatin1Char('0')) + sep + md).toLatin1();
-}
-
-} // namespace
-
-QByteArray writeVCards(const std::vector<ContactRecord>& contacts, VCardVersion version)
-{
-    const bool v4 = version == VCardVersion::V4;
-    QByteArray out;
-    out.reserve(qsizetype(contacts.size()) * 300);
-    for (const ContactRecord& c : contacts) {
-        out += "BEGIN:VCARD\r\n";
-        out += v4 ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n";
-        QString display = (c.firstname + u' ' + c.lastname).trimmed();
-        if (c.firstname.isEmpty() || c.lastname.isEmpty())
-            display = c.firstname + c.lastname;
-        if (display.isEmpty())
-            display = c.company;
-        appendFolded(out, "FN:" + escaped(display));
-        appendFolded(out, "N:" + escaped(c.lastname) + ';' + escaped(c.firstname) + ";;;");
-        if (!c.company.isEmpty())
-            appendFolded(out, "ORG:" + escaped(c.company));
-        if (!c.jobtitle.isEmpty())
-            appendFolded(out, "TITLE:" + escaped(c.jobtitle));
-        if (!(c.address.isEmpty() && c.city.isEmpty() && c.st.isEmpty() && c.zip.isEmpty() && c.country.isEmpty()))
-            appendFolded(out, QByteArray(v4 ? "ADR;TYPE=work:;;" : "ADR;TYPE=WORK:;;") + escaped(c.address) + ';' +
-                                  escaped(c.city) + ';' + escaped(c.st) + ';' + escaped(c.zip) + ';' +
-                                  escaped(c.country));
-        if (!c.cellph.isEmpty())
-            appendFolded(out, QByteArray(v4 ? "TEL;TYPE=cell:" : "TEL;TYPE=CELL:") + escaped(c.cellph));
-        if (!c.homeph.isEmpty())
-            appendFolded(out, QByteArray(v4 ? "TEL;TYPE=home:" : "TEL;TYPE=HOME:") + escaped(c.homeph));
-        if (!c.workph.isEmpty() || !c.ext.isEmpty()) {
-            QByteArray value = escaped(c.workph);
-            if (!c.ext.isEmpty())
-                value += (c.workph.isEmpty() ? "x" : " x") + escaped(c.ext);
-            appendFolded(out, QByteArray(v4 ? "TEL;TYPE=work:" : "TEL;TYPE=WORK:") + value);
-        }
-        if (!c.email.isEmpty())
-            appendFolded(out, QByteArray(v4 ? "EMAIL:" : "EMAIL;TYPE=INTERNET:") + escaped(c.email));
-        if (!c.website.isEmpty()) // a URI: no text escapes, and never a line break
-            appendFolded(out, "URL:" + QString(c.website).replace(u'\r', u' ').replace(u'\n', u' ').toUtf8());
-        if (!c.birthday.isEmpty())
-            appendFolded(out, "BDAY:" + birthdayValue(c.birthday, v4));
-        if (!c.notes.isEmpty())
-            appendFolded(out, "NOTE:" + escaped(c.notes));
-        if (!c.contype.isEmpty())
-            appendFolded(out, "CATEGORIES:" + escaped(c.contype));
-        out += "END:VCARD\r\n";
-    }
-    return out;
 }
 
 } // namespace kestrel
