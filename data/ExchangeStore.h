@@ -16,10 +16,10 @@ struct ContactRecord {
     QString lastname, firstname, company, address, city, st, zip, homeph, cellph, workph, ext, email, contype;
     QString country, jobtitle, website, notes;
     QString birthday;       // as stored: 1980-03-07, or --03-07 without a year
-    QString uid;            // the contact's lasting key (vCard UID); empty when not known
     // The field at a position of contactFields() (data/ContactFields.h).
     QString& value(int field);
     const QString& value(int field) const;
+    QString uid;            // the contact's lasting key (vCard UID); empty when not known
     int id = 0;             // key when read from the database
     int line = 0;           // line of the file where the record starts (readers)
     QStringList problems;   // what could not be taken over as it stood, in plain words

@@ -10,6 +10,7 @@
 #include "formats/Workbook.h"
 #include "platform/Platform.h"
 #include "ui/Accessible.h"
+#include "ui/Report.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -102,7 +103,9 @@ bool WriteLeadCsv(const QString& path, const QStringList& columns, QString* erro
             out += "\r\n";
         });
     } catch (const std::exception& e) {
-        *error = ErrorReport(e, QStringLiteral("cmdExport_Click"), Owner::Form, QStringLiteral("frmLeadCSV"));
+        *error = MachineFaultWords(e);
+        if (error->isEmpty())
+            *error = ErrorReport(e, QStringLiteral("cmdExport_Click"), Owner::Form, QStringLiteral("frmLeadCSV"));
         return false;
     }
 

@@ -54,9 +54,11 @@ bool readWhole(const QString& path, QByteArray& bytes, const QString& caption)
 
 void databaseTrouble(const DbError& e, const QString& caption)
 {
-    platform().msgBox(QStringLiteral("The contacts database could not be used (%1). Nothing was changed.\r\n"
-                                     "Close other programs that may hold it open and try again.")
-                          .arg(e.description()),
+    const QString words = MachineFaultNotice(e);
+    platform().msgBox(words.isEmpty() ? QStringLiteral("The contacts database could not be used (%1). Nothing was "
+                                                       "changed.\r\nClose other programs that may hold it open and try "
+                                                       "again.").arg(e.description())
+                                      : words,
                       caption);
 }
 
@@ -92,8 +94,8 @@ void ExportVCard(QWidget*)
         return;
     }
     // Address book servers refuse a card without a UID, and a phone matches a card it has seen
-    // by it. Contacts hold no key of their own yet, so each card's key is made from the
-    // database's identity and the contact's id: the same on every export of this database.
+    // by it. A contact of a database that cannot keep uids (one that may only be read) gets a
+    // key made from the database's identity and its id: the same on every export.
     QString identity;
     try {
         identity = databaseIdentity(sConnContacts);
@@ -140,6 +142,7 @@ std::vector<ImportRecord> vCardRecords(const QByteArray& bytes)
         }
         r.notes = c.problems;
         r.record = texts.value(qsizetype(i));
+        r.uid = c.uid;
         records.push_back(std::move(r));
     }
     return records;

@@ -24,6 +24,7 @@ struct Property {
     QByteArray charset;
     QByteArray omitYear;    // X-APPLE-OMIT-YEAR: the year a birthday without one was written with
     QByteArray value;       // raw, still escaped
+    CardLine line;          // where the line stands in its card
     bool hasType(const char* t) const { return types.contains(QByteArray(t)); }
 };
 
@@ -337,6 +338,7 @@ public:
 
     void add(const Property& p)
     {
+        current = p.line;
         if (p.name == "N") {
             const QStringList n = splitValue(textOf(p), u';');
             r.lastname = n.value(0);
@@ -344,18 +346,34 @@ public:
             if (!n.value(2).isEmpty())
                 r.firstname += (r.firstname.isEmpty() ? QString() : QStringLiteral(" ")) + n.value(2);
             hasName = !r.lastname.isEmpty() || !r.firstname.isEmpty();
+            from({"lastname", "firstname"});
         } else if (p.name == "FN") {
             fullName = unescape(textOf(p));
+            from({"fn"});
+        } else if (p.name == "UID") {
+            if (r.uid.isEmpty()) {
+                r.uid = unescape(textOf(p)).trimmed();
+                from({"uid"});
+            }
         } else if (p.name == "ORG") {
             addOrganization(splitValue(textOf(p), u';'));
+            from({"company"});
         } else if (p.name == "TITLE") {
+            if (r.jobtitle.isEmpty())
+                from({"jobtitle"});
             keepFirst(r.jobtitle, unescape(textOf(p)), QStringLiteral("job title"));
         } else if (p.name == "URL") {
             // A URI, written without text escapes by most programs; it holds no line break.
+            if (r.website.isEmpty())
+                from({"website"});
             keepFirst(r.website, textOf(p).replace(u'\r', u' ').replace(u'\n', u' ').trimmed(), QStringLiteral("web site"));
         } else if (p.name == "BDAY") {
+            if (r.birthday.isEmpty())
+                from({"birthday"});
             addBirthday(p);
         } else if (p.name == "NOTE") {
+            if (r.notes.isEmpty())
+                from({"notes"});
             const QString note = unescape(textOf(p));
             if (!note.isEmpty())
                 r.notes += (r.notes.isEmpty() ? QString() : QStringLiteral("\n\n")) + note;
@@ -380,18 +398,22 @@ public:
             r.country = a.value(6);
             haveAddress = true;
             addressIsWork = work;
+            from({"address", "city", "st", "zip", "country"});
         } else if (p.name == "TEL") {
             addPhone(p);
         } else if (p.name == "EMAIL") {
             const QString e = unescape(textOf(p));
-            if (r.email.isEmpty())
+            if (r.email.isEmpty()) {
                 r.email = e;
-            else
+                from({"email"});
+            } else
                 noteLeftOut(QStringLiteral("e-mail address"), e);
         } else if (p.name == "CATEGORIES") {
             for (const QString& c : splitValue(textOf(p), u','))
-                if (r.contype.isEmpty() && kContactTypes.contains(c.trimmed()))
+                if (r.contype.isEmpty() && kContactTypes.contains(c.trimmed())) {
                     r.contype = c.trimmed();
+                    from({"contype"});
+                }
         }
     }
 
@@ -425,7 +447,16 @@ public:
         return std::move(r);
     }
 
+    CardOrigins origins;
+
 private:
+    // The line being read gave these fields.
+    void from(std::initializer_list<const char*> fields)
+    {
+        for (const char* f : fields)
+            origins.insert(QByteArray(f), current);
+    }
+
     // ORG:Company;Department;Unit. The department stays with the company ("Company, Department")
     // where the company field holds both.
     void addOrganization(const QStringList& org)
@@ -480,8 +511,14 @@ private:
     void addPhone(const Property& p)
     {
         const auto label = labelKind(labels.value(p.group));
-        phones.push_back({unescape(textOf(p)).trimmed(), p.group.isEmpty() || !label ? typeKind(p) : *label});
+        phones.push_back({unescape(textOf(p)).trimmed(), p.group.isEmpty() || !label ? typeKind(p) : *label, p.line});
     }
+
+    struct Phone {
+        QString value;
+        PhoneKind kind;
+        CardLine line;
+    };
 
     // Numbers of a known kind first, so that an untyped number listed before them never takes
     // their place; then a card's main number (a firm's work number); then the untyped ones, a
@@ -494,24 +531,26 @@ private:
                                   .arg(ph.kind == PhoneKind::Fax ? QStringLiteral("fax") : QStringLiteral("pager"), ph.value);
         for (const Phone& ph : phones) {
             if (ph.kind == PhoneKind::Cell)
-                placePhone(ph.value, {&r.cellph});
+                placePhone(ph, {&r.cellph});
             else if (ph.kind == PhoneKind::Work)
-                placePhone(ph.value, {&r.workph});
+                placePhone(ph, {&r.workph});
             else if (ph.kind == PhoneKind::Home)
-                placePhone(ph.value, {&r.homeph});
+                placePhone(ph, {&r.homeph});
         }
         const std::initializer_list<QString*> firmOrder{&r.workph, &r.homeph, &r.cellph};
         const std::initializer_list<QString*> personOrder{&r.homeph, &r.workph, &r.cellph};
         for (const Phone& ph : phones)
             if (ph.kind == PhoneKind::Main)
-                placePhone(ph.value, firm ? firmOrder : personOrder);
+                placePhone(ph, firm ? firmOrder : personOrder);
         for (const Phone& ph : phones)
             if (ph.kind == PhoneKind::Untyped)
-                placePhone(ph.value, firm ? firmOrder : personOrder);
+                placePhone(ph, firm ? firmOrder : personOrder);
     }
 
-    void placePhone(const QString& value, std::initializer_list<QString*> slots)
+    void placePhone(const Phone& phone, std::initializer_list<QString*> slots)
     {
+        const QString& value = phone.value;
+        current = phone.line; // the number's own line, for the fields it fills
         QString* slot = nullptr;
         for (QString* s : slots)
             if (!slot && s->isEmpty() && !(s == &r.workph && !r.ext.isEmpty()))
@@ -525,21 +564,20 @@ private:
             splitPhone(value, number, ext);
             *slot = number;
             r.ext = ext;
+            from({"workph", "ext"});
         } else {
             *slot = value.startsWith(QStringLiteral("tel:"), Qt::CaseInsensitive) ? value.mid(4).trimmed() : value;
+            from({slot == &r.cellph ? "cellph" : slot == &r.homeph ? "homeph" : "workph"});
         }
     }
 
-    struct Phone {
-        QString value;
-        PhoneKind kind;
-    };
     std::vector<Phone> phones;
     QHash<QByteArray, QString> labels; // by group
     QStringList alternatives;          // the same value in other languages, for the notes
     bool organizationCard = false;
 
     ContactRecord r;
+    CardLine current;
     QString fullName;
     QString organization; // the company's own name, without its department
     QString department;
@@ -559,9 +597,18 @@ QByteArray toUtf8Bytes(const QByteArray& bytes)
     return bytes;
 }
 
+// A line that opens or closes a card. Such a line never continues a value, whatever the line
+// before it ends in: a quoted-printable value cut after its soft break "=" must not keep its
+// card open and swallow the cards after it.
+bool isCardBoundary(const QByteArray& line)
+{
+    const QByteArray t = line.trimmed().toUpper();
+    return t == "BEGIN:VCARD" || t == "END:VCARD";
+}
+
 } // namespace
 
-std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>* cardTexts)
+std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>* cardTexts, std::vector<CardOrigins>* origins)
 {
     const QByteArray bytes = toUtf8Bytes(input);
     std::vector<ContactRecord> cards;
@@ -572,12 +619,30 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
     int depth = 0;
     if (cardTexts)
         cardTexts->clear();
+    if (origins)
+        origins->clear();
 
     QByteArray logical;
     int logicalLine = 0;
-    // Where the logical line starts and its last physical line ends, and where the card began.
-    qsizetype logicalStart = 0, logicalEnd = 0, cardStart = 0;
+    // Where the logical line starts and its last physical line ends, where the logical line
+    // before it ended, and where the card began.
+    qsizetype logicalStart = 0, logicalEnd = 0, previousEnd = 0, cardStart = 0;
     bool qp = false, b64 = false;
+    bool afterAgent = false; // 2.1's "AGENT:" with the agent's card on the lines that follow
+    // A card without END:VCARD still counts, its text kept whole with the END a reader of a
+    // saved copy needs.
+    auto closeUnended = [&](qsizetype end) {
+        card->addAll(cardLines, language);
+        ContactRecord r = card->finish(); // fills the phones' fields: before their origins are taken
+        if (origins)
+            origins->push_back(std::move(card->origins));
+        r.problems += QStringLiteral("the card ends without END:VCARD");
+        cards.push_back(std::move(r));
+        card.reset();
+        depth = 0;
+        if (cardTexts)
+            *cardTexts += bytes.mid(cardStart, end - cardStart).trimmed() + "\r\nEND:VCARD";
+    };
     auto flush = [&] {
         if (logical.isEmpty())
             return;
@@ -585,6 +650,8 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
         if (parseLine(logical, p)) {
             const QByteArray v = p.value.trimmed().toUpper();
             if (p.name == "BEGIN" && v == "VCARD") {
+                if (depth == 1 && !afterAgent)
+                    closeUnended(previousEnd); // a new card: the one before never ended
                 if (depth++ == 0) {
                     card.emplace(logicalLine);
                     cardLines.clear();
@@ -595,6 +662,8 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
                 if (depth > 0 && --depth == 0) {
                     card->addAll(cardLines, language);
                     cards.push_back(card->finish());
+                    if (origins)
+                        origins->push_back(std::move(card->origins));
                     card.reset();
                     if (cardTexts)
                         *cardTexts += bytes.mid(cardStart, logicalEnd - cardStart);
@@ -602,9 +671,12 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
             } else if (depth == 1) { // an embedded card (2.1's AGENT) is not this contact
                 if (p.name == "VERSION")
                     version21 = v == "2.1";
-                cardLines.push_back(std::move(p));
+                p.line = {logicalStart - cardStart, logicalEnd - cardStart};
+                cardLines.push_back(p);
             }
+            afterAgent = depth == 1 && p.name == "AGENT" && p.value.trimmed().isEmpty();
         }
+        previousEnd = logicalEnd;
         logical.clear();
     };
 
@@ -621,7 +693,7 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
         if (line.endsWith('\r'))
             line.chop(1);
         const qsizetype lineEnd = lineStart + line.size();
-        if (!logical.isEmpty() && qp && logical.endsWith('=')) {
+        if (!logical.isEmpty() && qp && logical.endsWith('=') && !isCardBoundary(line)) {
             logical.chop(1); // quoted-printable soft line break
             logical += line;
             logicalEnd = lineEnd;
@@ -647,14 +719,8 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
         }
     }
     flush();
-    if (card) { // a last card without END:VCARD still counts
-        card->addAll(cardLines, language);
-        ContactRecord r = card->finish();
-        r.problems += QStringLiteral("the card ends without END:VCARD");
-        cards.push_back(std::move(r));
-        if (cardTexts) // kept whole, with the END a reader of the saved file needs
-            *cardTexts += bytes.mid(cardStart).trimmed() + "\r\nEND:VCARD";
-    }
+    if (card)
+        closeUnended(bytes.size());
     return cards;
 }
 
