@@ -423,7 +423,7 @@ ICalendarImport readICalendar(const QByteArray& bytes, const QTimeZone& zoneIn, 
                 cancelledSeries.insert(ownUid);
                 result.cancelled += ownUid;
             } else {
-                const QString key = instanceKey(ownUid, secondsOf(rid));
+                const QString key = instanceKey(ownUid, momentOf(rid));
                 byKey.erase(key); // the occurrence its series gave
                 result.cancelled += key;
             }

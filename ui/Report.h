@@ -65,4 +65,8 @@ SaveOutcome SaveEditedRow(const QString& connectionText, const RowKey& row, QStr
 // start with (empty: the local files), or nothing to quit.
 std::optional<QString> reachOfficeDatabase(const QString& conninfo);
 
+// At start: a password an earlier version kept in the settings with the office database is taken
+// out of them, and the user told where a password belongs.
+void forgetStoredPassword();
+
 } // namespace kestrel
