@@ -123,6 +123,8 @@ public:
 
     int fieldCount() const { return int(columns_.size()); }
     QString fieldName(int column) const;
+    // The position in the header of the column a selected column reads.
+    int sourceIndex(int column) const { return columns_[size_t(column)].source; }
     // Moves to the next row; false at the end.
     bool next();
     const CsvField& field(int column) const { return values_[size_t(column)]; }

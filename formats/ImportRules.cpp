@@ -2,10 +2,12 @@
 
 #include "data/ContactFields.h"
 #include "data/TextFold.h"
+#include "formats/PairedColumns.h"
 
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -118,6 +120,7 @@ const KnownNames kKnownNames[] = {
                "E-Mail-Adresse", "E-Mail", "E-Mail 1 - Wert", "Adresse de messagerie", "Adresse e-mail", "Courriel",
                "E-mail 1 - Valeur", "Dirección de correo electrónico", "Correo electrónico", "Correo",
                "Correo electrónico 1 - Valor"}},
+    {"ConType", {"ConType", "Contact Type", "Kontakttyp", "Type de contact", "Tipo de contacto"}},
 };
 
 template <typename Text>
@@ -256,6 +259,23 @@ QStringList mapByName(const QStringList& header)
             if (done)
                 break;
         }
+    }
+    // The numbers of an address book that writes each with its type beside it ("Phone 1 - Type",
+    // "Phone 1 - Value") are filed by that type row by row; the field given here is for a row
+    // whose type says nothing.
+    const QList<int> kinds = kindColumns(header);
+    static const char* const phoneFields[] = {"WorkPh", "CellPh", "HomePh"};
+    static const QStringList phoneWords{QStringLiteral("phone"), QStringLiteral("telefon"), QStringLiteral("telephone"),
+                                        QStringLiteral("telefono")};
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        if (!targets[i].isEmpty() || kinds[i] < 0 ||
+            std::none_of(phoneWords.cbegin(), phoneWords.cend(), [&](const QString& w) { return keys[i].startsWith(w); }))
+            continue;
+        for (const char* field : phoneFields)
+            if (!targets.contains(QLatin1String(field))) {
+                targets[i] = QLatin1String(field);
+                break;
+            }
     }
     return targets;
 }

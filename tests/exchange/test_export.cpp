@@ -1,8 +1,10 @@
 #include "data/Globals.h"
+#include "data/ContactFields.h"
 #include "data/modData.h"
 #include "exchange/frmLeadCSV.h"
 #include "exchange/modImport.h"
 #include "formats/CsvText.h"
+#include "formats/ImportRules.h"
 #include "tests/exchange/ExchangeTest.h"
 #include "tests/support/PrintQString.h"
 #include "ui/Desktop.h"
@@ -126,7 +128,7 @@ TEST_F(ExportTest, AWorkbookExportedFromTheKeyboardReadsBackCellForCellInAnIndep
     exec(sConnContacts, QStringLiteral(
         "INSERT into contacts(lastname,firstname,company,address,city,st,zip,email,contype,active)values"
         "('Ärger','  José ','Acme_x000D_Inc','','Köln','','01067','a\tb','Cust',True)"));
-    exec(sConnContacts, QStringLiteral("INSERT into contacts(lastname,firstname,contype,active)values('Zed','Zoë','Personal',True)"));
+    exec(sConnContacts, QStringLiteral("INSERT into contacts(lastname,firstname,workph,contype,active)values('Zed','Zoë','(503) 555-0142','Personal',True)"));
     const QString path = dir.filePath(QStringLiteral("leads"));
     const int result = runExport([&](frmLeadCSV& f) {
         f.activateWindow();
@@ -224,18 +226,54 @@ TEST_F(ExportTest, TheNameOrTheTypeChosenDecidesBetweenWorkbookAndCsv)
 
 TEST_F(ExportTest, CsvForASpreadsheetLeavesPhoneNumbersAloneAndStillGuardsFormulas)
 {
-    for (const char* phone : {"+49 171 1234", "+1 (55) 0100", "+1+A1", "'+49 1"})
+    // A number is written as it was typed, "(503) 555-0142" too: a spreadsheet reads that as text.
+    for (const char* phone : {"+49 171 1234", "+1 (55) 0100", "+1+A1", "'+49 1", "(503) 555-0142"})
         exec(sConnContacts, QStringLiteral("INSERT into contacts(lastname,cellph,active,contype)values('P','%1',True,'Lead')").arg(Quoted(QString::fromUtf8(phone))));
     const QString path = dir.filePath(QStringLiteral("phones.csv"));
     QString error;
     ASSERT_TRUE(WriteLeadCsv(path, {QStringLiteral("lastname"), QStringLiteral("cellph")}, &error, true)) << error.toStdString();
-    EXPECT_EQ(readFile(path), QByteArray("\xEF\xBB\xBFlastname,cellph\r\nP,+49 171 1234\r\nP,+1 (55) 0100\r\nP,'+1+A1\r\nP,''+49 1\r\n"));
+    EXPECT_EQ(readFile(path), QByteArray("\xEF\xBB\xBFlastname,cellph\r\nP,+49 171 1234\r\nP,+1 (55) 0100\r\nP,'+1+A1\r\nP,''+49 1\r\nP,(503) 555-0142\r\n"));
     exec(sConnContacts, QStringLiteral("delete from contacts"));
     ASSERT_TRUE(LoadCsvToTemp(path, {FormatMapLine(QStringLiteral("lastname"), QStringLiteral("LastName")),
                                      FormatMapLine(QStringLiteral("cellph"), QStringLiteral("CellPh"))}));
     ASSERT_TRUE(ImportTempRows(QStringLiteral("Lead")));
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select cellph from contacts order by id")),
-              (std::vector<QStringList>{{"+49 171 1234"}, {"+1 (55) 0100"}, {"+1+A1"}, {"'+49 1"}}));
+              (std::vector<QStringList>{{"+49 171 1234"}, {"+1 (55) 0100"}, {"+1+A1"}, {"'+49 1"}, {"(503) 555-0142"}}));
+}
+
+TEST_F(ExportTest, KestrelsOwnCsvMappedByNameComesBackWholeWithEachContactsType)
+{
+    const char* types[] = {"Lead", "Cust", "Contact", "Personal"};
+    for (int i = 0; i < 4; ++i)
+        exec(sConnContacts, QStringLiteral("INSERT into contacts(lastname,firstname,company,workph,cellph,notes,country,active,contype)"
+                                           "values('N%1','F','Acme ::: Two','(503) 555-0142','+1 503 555 01%1',"
+                                           "'line one\nline two','US',True,'%2')")
+                                .arg(i)
+                                .arg(QLatin1String(types[i])));
+    QStringList columns, values;
+    for (int f = 0; f < cf::Count; ++f) {
+        columns << QLatin1String(contactFields()[f].column);
+        values << QStringLiteral("coalesce(%1,'')").arg(columns.back()); // an empty field comes back empty, not null
+    }
+    const QString all = QStringLiteral("select ") + values.join(u',') + QStringLiteral(" from contacts order by lastname");
+    const auto stored = rows(sConnContacts, all);
+    for (const bool spreadsheet : {true, false}) {
+        const QString path = dir.filePath(QStringLiteral("all.csv"));
+        QString error;
+        ASSERT_TRUE(WriteLeadCsv(path, columns, &error, spreadsheet)) << error.toStdString();
+        exec(sConnContacts, QStringLiteral("delete from contacts"));
+        const QStringList header = readCsvHeader(path);
+        const QStringList named = mapByName(header);
+        QStringList entries;
+        for (qsizetype i = 0; i < header.size(); ++i) {
+            EXPECT_FALSE(named[i].isEmpty()) << header[i].toStdString() << " is not mapped by name";
+            entries << FormatMapLine(header[i], named[i]);
+        }
+        ASSERT_TRUE(LoadCsvToTemp(path, entries));
+        // Chosen in the window for rows without a type of their own: none here.
+        ASSERT_TRUE(ImportTempRows(QStringLiteral("Personal")));
+        EXPECT_EQ(rows(sConnContacts, all), stored) << (spreadsheet ? "for a spreadsheet" : "plain");
+    }
 }
 
 } // namespace
