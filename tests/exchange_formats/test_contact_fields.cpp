@@ -169,9 +169,13 @@ TEST_F(ContactFieldsExchange, VCardRoundTripsOfEveryFieldComeBackIdenticalAndRea
             uids[v3] << read[i].value(cf::Count);
         }
     }
-    // The keys are UUIDs, one per contact, the same on every export.
+    // The keys are the uids the contacts keep for the sync, one per contact, the same on every export.
     if (!uids[0].isEmpty()) {
         EXPECT_EQ(uids[0], uids[1]);
+        QStringList kept;
+        for (const ContactRecord& c : readAllContacts(sConnContacts))
+            kept << c.uid;
+        EXPECT_EQ(uids[0], kept);
         EXPECT_EQ(QSet<QString>(uids[0].begin(), uids[0].end()).size(), 4);
         for (const QString& u : uids[0])
             EXPECT_FALSE(QUuid::fromString(u).isNull()) << u.toStdString();
