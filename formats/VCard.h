@@ -3,6 +3,7 @@
 #include "data/ExchangeStore.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QHash>
 
 #include <vector>
@@ -24,7 +25,8 @@ std::vector<ContactRecord> readVCards(const QByteArray& bytes, QList<QByteArray>
 
 enum class VCardVersion { V3, V4 };
 // The contacts as one UTF-8 file: CRLF line ends, lines folded at 75 octets; a contact's uid,
-// when it has one, as the card's UID.
-QByteArray writeVCards(const std::vector<ContactRecord>& contacts, VCardVersion version = VCardVersion::V4);
+// when it has one, as the card's UID, and revised, when given, as every card's REV.
+QByteArray writeVCards(const std::vector<ContactRecord>& contacts, VCardVersion version = VCardVersion::V4,
+                       const QDateTime& revised = QDateTime());
 
 } // namespace kestrel
