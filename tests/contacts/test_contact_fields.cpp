@@ -267,3 +267,19 @@ TEST_F(ContactFieldsEditor, EnterBreaksTheAddressIntoLinesWhileTabLeavesItAndThe
     });
     EXPECT_EQ(stored("address"), "1 Main St\nSuite 50\nBuilding B");
 }
+
+TEST_F(ContactFieldsEditor, TheGridShowsAnInternationalNumberWhole)
+{
+    const int id = addContact("Clarke", "Ian");
+    exec(sConnContacts, QStringLiteral("update contacts set workph='+44 20 7946 0958', homeph='+81 3-1234-5678', "
+                                       "cellph='+49 171 5550101' where id=%1").arg(id));
+    showModal<frmContactGrid>(desk, [](frmContactGrid&) {}, [&](frmContactGrid& g) {
+        const QFontMetrics fm(g.grdDataGrid->font());
+        for (const int column : {4, 6, 7}) {
+            const QString shown = g.model->index(0, column).data().toString();
+            EXPECT_TRUE(shown.startsWith(u'+')) << column;
+            // The text and the cell's margins fit the column, so nothing is elided.
+            EXPECT_LE(fm.horizontalAdvance(shown) + 8, g.grdDataGrid->columnWidth(column)) << shown.toStdString();
+        }
+    });
+}
