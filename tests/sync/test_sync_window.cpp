@@ -200,6 +200,8 @@ TEST_F(SyncWindow, TheSyncRunsByItselfAtTheIntervalChosenInOptions)
         QTest::mouseClick(o.cmdTest, Qt::LeftButton);
     });
     EXPECT_EQ(control->every(), 15min); // the interval unless one is chosen
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     pressF9();
     EXPECT_EQ(control->every(), 15min); // a sync leaves it running
     options([&](frmSyncServer& o) {
