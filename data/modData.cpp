@@ -7,6 +7,7 @@
 #include "data/Globals.h"
 #include "data/Office.h"
 #include "data/PgEngine.h"
+#include "data/Statement.h"
 #include "platform/Platform.h"
 
 #include <QDir>
@@ -18,8 +19,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#include <utility>
 
 namespace kestrel {
 
@@ -129,11 +132,45 @@ void registerSchemas()
     registerSchema(QStringLiteral("kestrel.mdb"), QString::fromUtf8(kMainSchema));
 }
 
+namespace {
+// An action whose COMMIT went unanswered while the office server could not be asked what became
+// of it. The user is asked to try again; the same action then runs only if it was not saved.
+struct UnansweredAction {
+    pg::UnansweredCommit commit;
+    QString statement, connectionText;
+    int changed = 0;
+};
+UnansweredAction gUnansweredAction;
+} // namespace
+
 int ExecuteAction(const QString& statement, const QString& connectionText)
 {
     Connection connection(connectionText);
-    if (connection.onServer())
-        return connection.execute(statement);
+    if (connection.onServer()) {
+        UnansweredAction earlier = std::exchange(gUnansweredAction, UnansweredAction{});
+        if (earlier.commit.xid && earlier.statement == statement && earlier.connectionText == connectionText) {
+            const std::optional<bool> saved = pg::commitOutcome(connectionText, earlier.commit);
+            if (!saved) {
+                gUnansweredAction = earlier;
+                throw DbError(0, QStringLiteral("whether the change was saved before the connection was lost is not "
+                                                "known yet"), Fault::Unreachable);
+            }
+            if (*saved)
+                return earlier.changed;
+        }
+        // In a transaction of its own, so that a commit whose answer is lost can be looked up
+        // rather than reported failed: trying again would then make the change twice.
+        Transaction transaction(connection);
+        const int changed = connection.execute(statement);
+        try {
+            transaction.commit();
+        } catch (const DbError&) {
+            if (const pg::UnansweredCommit lost = pg::takeUnansweredCommit(); lost.xid)
+                gUnansweredAction = {lost, statement, connectionText, changed};
+            throw;
+        }
+        return changed;
+    }
     // A pooled connection remembers the count of its previous statement: only when the running
     // total moved did this statement change rows, and then the engine's count of its own rows
     // leaves out what triggers did (the uid a new contact is given).
@@ -303,7 +340,11 @@ QString MachineFaultText(const DbError& e, const QString& path, bool* canRetry)
 
 QString MachineFaultNotice(const DbError& e)
 {
-    const QString& source = e.source();
+    // A lost connection is the office server's whichever statement met it: one whose source went
+    // unnamed on the way is still told in plain words, never as the program's fault.
+    const QString source = e.source().isEmpty() && e.fault() == Fault::Unreachable && isServerConnection(sConnContacts)
+        ? sConnContacts
+        : e.source();
     if (e.fault() == Fault::Program || source.isEmpty())
         return {};
     if (isServerConnection(source)) {

@@ -330,12 +330,16 @@ bool runImport(ImportJob& job, ImportSummary& sum, const ImportProgress& progres
     const auto takeBack = [&]() {
         if (!contacts || job.run.id == 0)
             return;
-        try {
-            takeBackImport(*contacts, job.run.id);
-        } catch (const std::exception& e) {
-            // Still noted as running: the next start offers to take it back again.
-            tell(e, "ImportTempRows");
-        }
+        // On a connection of its own: the import's may be the one the office server lost. A
+        // machine condition is told with Try again; given up, the import stays noted as running
+        // and the next start offers to take it back.
+        RunAction(
+            sConnContacts,
+            [&] {
+                Connection undo(sConnContacts);
+                takeBackImport(undo, job.run.id);
+            },
+            QStringLiteral("ImportTempRows"), Owner::Module, QStringLiteral("modImport"));
     };
     try {
         const ScratchState scratch = scratchState();
@@ -447,8 +451,17 @@ bool runImport(ImportJob& job, ImportSummary& sum, const ImportProgress& progres
                 if (batchClock.elapsed() >= 200)
                     commitBatch();
             });
+        // The import's end commits with its last rows: a commit whose answer the network lost is
+        // looked up, and the rows are then never told failed while the import stands done.
+        if (!batch)
+            batch = std::make_unique<Transaction>(*contacts);
+        noteImportEnd(*contacts, job.run.id, QStringLiteral("done"));
         commitBatch();
-        endImport(*contacts, job.run.id, QStringLiteral("done"));
+        try {
+            releaseImport(*contacts, job.run.id);
+        } catch (const DbError&) {
+            // The claim is a session's: a connection lost now has given it up already.
+        }
     } catch (const DbError& e) {
         tell(e, "ImportTempRows");
         takeBack();

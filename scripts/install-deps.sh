@@ -12,9 +12,10 @@ packages=(
 )
 if [[ "${1:-}" == "--test" ]]; then
   # postgresql: the throwaway office server the office tests start (they skip without it).
-  # python3-vobject: the independent reader the vCard export is checked with, and with radicale and
-  # python3-requests the sync tests' server and the phone.
-  packages+=(clang libclang-rt-14-dev desktop-file-utils appstream postgresql python3-vobject radicale python3-requests)
+  # python3: the crash harness (tests/crash/crash.py); python3-vobject: the independent reader the
+  # vCard export is checked with, and with radicale and python3-requests the sync tests' server and
+  # the phone.
+  packages+=(clang libclang-rt-14-dev desktop-file-utils appstream postgresql python3 python3-vobject radicale python3-requests)
   # The screen-reader tests: a private X server, session bus and accessibility bus, pyatspi for
   # the reader's side, and a fixed clock for the program (tests/a11y).
   packages+=(xvfb dbus-daemon at-spi2-core python3-pyatspi faketime)

@@ -153,6 +153,10 @@ TEST_F(OfficeTest, TheServersConditionsAreToldInPlainWordsAndALostConnectionIsMa
             ADD_FAILURE() << "a statement on a lost connection succeeded";
         } catch (const DbError& e) {
             EXPECT_EQ(e.fault(), Fault::Unreachable) << e.what();
+            // Told in plain words even where the statement's source went unnamed on the way.
+            const DbError unnamed(e.number(), e.description(), Fault::Unreachable);
+            EXPECT_TRUE(MachineFaultNotice(unnamed).startsWith(QStringLiteral("Kestrel could not reach the office database")))
+                << MachineFaultNotice(unnamed).toStdString();
         }
     }
     // A server that cannot be reached: the user is asked whether to try again, never told of a bug.

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QLockFile>
+#include <QProcess>
 #include <QThread>
 
 #include <csignal>
@@ -279,6 +280,59 @@ TEST_F(ImportTest, ADiskThatFillsUpWhileAFileIsLoadedIsSaidInPlainWords)
                                            QStringLiteral(" is full.\r\nNothing was lost. Free some space on it, then "
                                                           "try again.")})
         << desk.messages().join(u'|').toStdString();
+}
+
+TEST_F(ImportTest, TakingAnImportBackLeavesWhatAnotherUserAddedMeanwhile)
+{
+    // Only the office server lets another user add a contact while an import's batch is open.
+    if (!onServer())
+        GTEST_SKIP() << "the local files take one writer at a time";
+    QByteArray many = "Name\n";
+    for (int i = 0; i < 3000; ++i)
+        many += "Row " + QByteArray::number(i) + '\n';
+    ASSERT_TRUE(LoadCsvToTemp(csv(many), mapping(QStringLiteral("Name>LastName"))));
+    int calls = 0;
+    ImportSummary sum;
+    EXPECT_FALSE(ImportTempRows(QStringLiteral("Lead"), true, &sum, [&](qint64, qint64) {
+        ++calls;
+        if (calls == 1)
+            QThread::msleep(50); // the next call comes some rows later
+        if (calls == 2) {
+            addContact(QStringLiteral("Zimmer"), QStringLiteral("Zoe")); // its key falls among the import's
+            QThread::msleep(250); // the batch holding the rows on both sides of it is committed
+        }
+        return calls < 3;
+    }, 3000));
+    EXPECT_TRUE(sum.cancelled);
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts")), (std::vector<QStringList>{{"Zimmer"}}));
+}
+
+TEST_F(ImportTest, AnImportLockLeftByAKillWhileClearingAnEarlierOneIsTakenOver)
+{
+    // The crash harness's case: a copy killed during an import leaves its lock, the next copy is
+    // killed the moment after it opened QLockFile's .rmlock to clear that lock, before writing it.
+    QDir().mkpath(dataPath(QString()));
+    const QString lockPath = dataPath(QStringLiteral("tempdb.mdb.lock"));
+    QByteArray lines;
+    {
+        QLockFile mine(lockPath);
+        ASSERT_TRUE(mine.tryLock(0));
+        QFile f(lockPath);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        lines = f.readAll();
+    }
+    QProcess ended;
+    ended.start(QStringLiteral("true"), {});
+    ASSERT_TRUE(ended.waitForStarted());
+    const qint64 gone = ended.processId();
+    ASSERT_TRUE(ended.waitForFinished());
+    writeFile(lockPath, QByteArray::number(gone) + lines.mid(lines.indexOf('\n')));
+    writeFile(lockPath + QStringLiteral(".rmlock"), QByteArray());
+    ASSERT_TRUE(LoadCsvToTemp(csv("Name\nAdams\n"), mapping(QStringLiteral("Name>LastName"))))
+        << desk.messages().join(u'|').toStdString();
+    EXPECT_TRUE(ImportTempRows(QStringLiteral("Lead"), true, nullptr, {}, 1));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts")), (std::vector<QStringList>{{"Adams"}}));
+    EXPECT_FALSE(QFileInfo::exists(lockPath + QStringLiteral(".rmlock")));
 }
 
 } // namespace
