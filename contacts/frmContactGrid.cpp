@@ -198,8 +198,9 @@ void frmContactGrid::PopGrid()
         return;
     }
     grdDataGrid->resize(px(11175), grdDataGrid->height());
-    // The phone columns grow to show a whole phone number of the 12 characters the editor takes.
-    const int phone = grdDataGrid->fontMetrics().horizontalAdvance(QStringLiteral("000-000-0000")) + 10;
+    // The phone columns show a whole international number as people write it (a longer one is
+    // elided, whole in its tool tip).
+    const int phone = grdDataGrid->fontMetrics().horizontalAdvance(QStringLiteral("+00 00 0000 0000")) + 10;
     for (int i = 0; i < int(std::size(kWidths)); ++i)
         grdDataGrid->setColumnWidth(i, kPhoneColumns.contains(i) ? std::max(px(kWidths[i]), phone) : px(kWidths[i]));
     const QStringList chosen = chosenColumns();

@@ -96,7 +96,10 @@ public:
                 from({"birthday"});
             addBirthday(p);
         } else if (p.name == "NOTE") {
-            if (r.notes.isEmpty())
+            // Every note of the card is joined into the notes, so each of their lines gave them.
+            if (origins.contains("notes"))
+                origins["notes"].more << current;
+            else
                 from({"notes"});
             const QString note = unescape(textOf(p));
             if (!note.isEmpty())

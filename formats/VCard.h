@@ -17,6 +17,8 @@ namespace kestrel {
 // origins, when given, receives for each card which of its lines gave each value (see CardOrigins).
 struct CardLine {
     qsizetype start = 0, end = 0; // bytes of the card's text, from its BEGIN; the line break not included
+    // Further lines whose values were joined into the same field (a card's second NOTE).
+    QList<CardLine> more;
 };
 // By field: a column of contactFields(), or "fn" (the formatted name) and "uid".
 using CardOrigins = QHash<QByteArray, CardLine>;

@@ -202,7 +202,7 @@ TEST_F(AccessibleTest, EveryWindowNamesEachControlByItsLabelAndIsReadInTabOrder)
     showAndCheck(lead, "contact editor");
     QStringList editorNames;
     for (int i = 1; i < 13; ++i)
-        editorNames << nameOf(lead.txtLead[i]);
+        editorNames << nameOf(i == 3 ? static_cast<QWidget*>(lead.txtAddress) : lead.txtLead[i]);
     EXPECT_EQ(editorNames.join(u',').toStdString(),
               "Last Name,First Name,Address,City,State,Zip,Home Phone,Cell Phone,Work Phone,Ext,Email,Company");
     frmContactGrid grid;

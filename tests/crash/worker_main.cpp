@@ -33,6 +33,7 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QThread>
 
@@ -158,8 +159,12 @@ Outcome contactSave(const QJsonObject& op, bool edit)
     // The boxes in the order the contacts table has its columns after the key.
     static const int box[] = {1, 2, 12, 3, 4, 5, 6, 7, 8, 9, 10, 11};
     const QJsonArray fields = op[u"f"].toArray();
-    for (int i = 0; i < 12; ++i)
-        f.txtLead[box[i]]->setText(fields[i].toString());
+    for (int i = 0; i < 12; ++i) {
+        if (box[i] == 3)
+            f.txtAddress->setPlainText(fields[i].toString()); // the address box of several lines
+        else
+            f.txtLead[box[i]]->setText(fields[i].toString());
+    }
     (op[u"active"].toBool() ? f.optActive : f.optInActive)->setChecked(true);
     f.cmbType->setCurrentIndex(op[u"type"].toInt());
     f.cmdSave_Click();
