@@ -270,8 +270,12 @@ Outcome toDo(const QJsonObject& op, RemindPanel& panel)
     }
     if (desk->complaints != before) {
         const QStringList told = desk->complaintTexts.mid(toldBefore);
+        // A lost connection in the change itself is asked about with Try again (and looked up);
+        // one told without that question came from the list's refill after the change.
         const bool onlyRefill = std::all_of(told.begin(), told.end(), [](const QString& t) {
-            return t.contains(QStringLiteral("in procedure PopToDo"));
+            return t.contains(QStringLiteral("in procedure PopToDo")) ||
+                   (t.startsWith(QStringLiteral("Kestrel could not reach the office database")) &&
+                    !t.contains(QStringLiteral("ry again?")));
         });
         return onlyRefill && !told.isEmpty() ? Outcome::Unsure : Outcome::Fail;
     }
