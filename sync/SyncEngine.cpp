@@ -142,6 +142,18 @@ private:
             store_.saveToken(key_, l.token, l.ctag);
     }
 
+    // The server's item becomes a new row here.
+    void bringIn(const QString& href, const Fetched& f, const Adapter::Parsed& now)
+    {
+        SyncChange ch;
+        ch.local = SyncChange::Local::Insert;
+        ch.uid = now.uid;
+        ch.values = adapter_.forInsert(now.values);
+        ch.item = SyncItem{href, now.uid, f.etag, 0, ch.values, f.data};
+        queue(std::move(ch));
+        ++report_.broughtIn;
+    }
+
     // The server's item is new or changed.
     void theirs(const QString& href, const Fetched& f, int attempt = 0)
     {
@@ -173,26 +185,14 @@ private:
                 merge(href, f, now, SyncItem{href, now.uid, f.etag, same, {}, {}}, attempt);
                 return;
             }
-            SyncChange ch;
-            ch.local = SyncChange::Local::Insert;
-            ch.uid = now.uid;
-            ch.values = adapter_.forInsert(now.values);
-            ch.item = SyncItem{href, now.uid, f.etag, 0, ch.values, f.data};
-            queue(std::move(ch));
-            ++report_.broughtIn;
+            bringIn(href, f, now);
             return;
         }
         const SyncItem item = *itemIt;
         handled_.insert(item.localId);
         if (!rows_.contains(item.localId)) {
             // Deleted here, changed there: the change is kept, as a row again.
-            SyncChange ch;
-            ch.local = SyncChange::Local::Insert;
-            ch.uid = now.uid;
-            ch.values = adapter_.forInsert(now.values);
-            ch.item = SyncItem{href, now.uid, f.etag, 0, ch.values, f.data};
-            queue(std::move(ch));
-            ++report_.broughtIn;
+            bringIn(href, f, now);
             report_.notes << QStringLiteral("\"%1\" was deleted here but changed on the server since; it was kept.")
                                  .arg(adapter_.who(now.values));
             return;
