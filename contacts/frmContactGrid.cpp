@@ -183,12 +183,17 @@ QString GridWhere(const QString& letter, const QString& type, const QString& com
     return parts.isEmpty() ? QString() : QStringLiteral(" where ") + parts.join(QStringLiteral(" and "));
 }
 
+QString GridSelect(const QString& where)
+{
+    return QStringLiteral("select id,firstname + ' ' + lastname, company,  address, workph, ext, homeph,cellph,email,") +
+           LastContactColumn() + u',' + choosableSelect() + QStringLiteral(" from contacts") + where +
+           QStringLiteral(" order by lastname,firstname asc");
+}
+
 void frmContactGrid::PopGrid()
 {
     const QString where = GridWhere(cboFilter->currentText(), cboType->currentText(), cboCompanies->currentText());
-    const QString sql = QStringLiteral("select id,firstname + ' ' + lastname, company,  address, workph, ext, "
-                                       "homeph,cellph,email,") + LastContactColumn() + u',' + choosableSelect() + QStringLiteral(" from contacts") +
-                        where + QStringLiteral(" order by lastname,firstname asc");
+    const QString sql = GridSelect(where);
     try {
         Connection connection(sConnContacts);
         model->setRows(Snapshot(connection, sql), allHeadings());

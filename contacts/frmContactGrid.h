@@ -77,5 +77,7 @@ private:
 // The WHERE piece (with its leading blank, or empty) for the grid's filters as they stand: an
 // initial ("All" or A-Z), a type ("All" or one) and "Both", "Companies only" or "No Companies".
 QString GridWhere(const QString& letter, const QString& type, const QString& companies);
+// The grid's whole query for such a WHERE piece: its columns (the "Last contact" among them), sorted by name.
+QString GridSelect(const QString& where);
 
 } // namespace kestrel

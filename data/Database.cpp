@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -126,7 +127,10 @@ struct Pool {
     std::vector<sqlite3*> idle;
 };
 
+// Guarded by its lock: two threads opening the same file at once (two office copies started
+// together) would otherwise hand one connection to both, or rehash the table under a reader.
 struct Pools {
+    std::mutex lock;
     QHash<QString, Pool> byPath;
     void drop(Pool& pool)
     {
@@ -436,6 +440,7 @@ void createDatabaseFile(const QString& path, const QString& schemaSql, bool dura
 
 void releaseDatabaseFile(const QString& path)
 {
+    const std::lock_guard guard(pools().lock);
     const auto it = pools().byPath.find(QFileInfo(path).absoluteFilePath());
     if (it != pools().byPath.end()) {
         pools().drop(*it);
@@ -445,9 +450,12 @@ void releaseDatabaseFile(const QString& path)
 
 void releaseAllDatabaseFiles()
 {
-    for (Pool& p : pools().byPath)
-        pools().drop(p);
-    pools().byPath.clear();
+    {
+        const std::lock_guard guard(pools().lock);
+        for (Pool& p : pools().byPath)
+            pools().drop(p);
+        pools().byPath.clear();
+    }
     pg::releaseAll();
 }
 
@@ -486,19 +494,22 @@ void Connection::open(const QString& connectionText)
     }
     const QString key = QFileInfo(path_).absoluteFilePath();
     bool known = false;
-    if (auto it = pools().byPath.find(key); it != pools().byPath.end()) {
-        if (it->identity == identity) {
-            known = true;
-            if (!it->idle.empty()) {
-                db_ = it->idle.back();
-                it->idle.pop_back();
-                poolKey_ = key;
-                settledChanges_ = sqlite3_total_changes64(db_);
-                return;
+    {
+        const std::lock_guard guard(pools().lock);
+        if (auto it = pools().byPath.find(key); it != pools().byPath.end()) {
+            if (it->identity == identity) {
+                known = true;
+                if (!it->idle.empty()) {
+                    db_ = it->idle.back();
+                    it->idle.pop_back();
+                    poolKey_ = key;
+                    settledChanges_ = sqlite3_total_changes64(db_);
+                    return;
+                }
+            } else {
+                pools().drop(*it);
+                pools().byPath.erase(it);
             }
-        } else {
-            pools().drop(*it);
-            pools().byPath.erase(it);
         }
     }
 
@@ -546,7 +557,9 @@ void Connection::open(const QString& connectionText)
     readOnly_ = readOnly;
     settledChanges_ = sqlite3_total_changes64(db_);
     if (!readOnly && !isScratch(path_)) {
-        if (!known)
+        // Another thread may have opened the file meanwhile: its waiting connections stay.
+        const std::lock_guard guard(pools().lock);
+        if (!pools().byPath.contains(key))
             pools().byPath.insert(key, Pool{identity, {}});
         poolKey_ = key;
     }
@@ -564,6 +577,7 @@ Connection::~Connection()
     settle();
     // Only a connection left exactly as it was opened may wait for the next routine.
     if (!poolKey_.isEmpty() && sqlite3_get_autocommit(db_) && !sqlite3_next_stmt(db_, nullptr)) {
+        const std::lock_guard guard(pools().lock);
         const auto it = pools().byPath.find(poolKey_);
         if (it != pools().byPath.end() && it->idle.size() < kMaxIdlePerFile) {
             it->idle.push_back(db_);

@@ -14,6 +14,10 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <mutex>
+#include <set>
+#include <thread>
+
 using namespace kestrel;
 using kestrel::test::KestrelTest;
 
@@ -39,6 +43,33 @@ TEST_F(DatabaseTest, MissingFilesAreCreatedForTheUserAlone)
     } catch (const DbError& e) {
         EXPECT_TRUE(e.description().contains(QStringLiteral("tempdb.mdb"))) << e.what();
     }
+}
+
+// Two threads opening the same files at once (two office copies started together) each get a
+// connection of their own: a waiting connection is never handed to both.
+TEST_F(DatabaseTest, ConnectionsOpenedFromTwoThreadsAtOnceAreNeverShared)
+{
+    if (onServer())
+        GTEST_SKIP() << "about local files only";
+    exec(sConnMain, QStringLiteral("select count(*) from todo"));
+    std::mutex lock;
+    std::set<sqlite3*> inUse;
+    int shared = 0;
+    const auto run = [&](int offset) {
+        for (int i = 0; i < 3000; ++i) {
+            Connection c((i + offset) % 3 ? sConnContacts : sConnMain);
+            {
+                const std::lock_guard guard(lock);
+                shared += inUse.insert(c.handle()).second ? 0 : 1;
+            }
+            const std::lock_guard guard(lock);
+            inUse.erase(c.handle());
+        }
+    };
+    std::thread other(run, 1);
+    run(0);
+    other.join();
+    EXPECT_EQ(shared, 0);
 }
 
 TEST_F(DatabaseTest, FileNamesMatchWithoutRegardToCase)

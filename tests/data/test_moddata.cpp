@@ -31,16 +31,6 @@ TEST(ValueRules, TextsDatesTimesAndWords)
               QStringLiteral("Error -2147217900 (Syntax error) in procedure PopGrid of Form frmContactGrid"));
 }
 
-TEST(ConnectionTexts, BuiltFromTheProgramFolder)
-{
-    setProgramDir(QStringLiteral("/opt/kestrel/"));
-    buildConnectionTexts();
-    EXPECT_EQ(sConnContacts, QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/opt/kestrel\\data\\contacts.mdb;"
-                                            "Jet OLEDB:Database Password=ub382kQ;Jet OLEDB:Engine Type=4"));
-    EXPECT_TRUE(sConnTemp.endsWith(QStringLiteral("\\data\\tempdb.mdb;Jet OLEDB:Database Password=wo%TZ;Jet OLEDB:Engine Type=4")));
-    EXPECT_TRUE(sConnMain.contains(QStringLiteral("kestrel.mdb;Jet OLEDB:Database Password=PeWt38")));
-}
-
 class ActionQueryTest : public KestrelTest {};
 
 TEST_F(ActionQueryTest, AFailureIsReportedOnceWithTheRequestToReportIt)

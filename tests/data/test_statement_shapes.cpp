@@ -1,4 +1,4 @@
-// Every statement shape the program uses, exactly as the windows build them, against a real file.
+// The shapes of the contact reads the tree and the grid build (filters, the empty company, accents), against a real file.
 #include "data/Globals.h"
 #include "data/modData.h"
 #include "tests/support/Fixture.h"
@@ -56,38 +56,4 @@ TEST_F(StatementShapes, ContactReads)
     EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where lastname like 'e%'") + order, 1), QStringLiteral("Zoë Émile"));
     // The import leaves active to its default.
     EXPECT_EQ(column(sConnContacts, QStringLiteral("select active from contacts where lastname='Baker'")), QStringLiteral("True"));
-}
-
-TEST_F(StatementShapes, ContactChanges)
-{
-    EXPECT_TRUE(ActionQuery(QStringLiteral("UPDATE contacts set lastname='Smith', firstname='Ann', company='', address='', city='', st='', zip='', homeph='', cellph='', workph='', ext='', email='', active=True, ConType='Cust' where ID=2"), sConnContacts));
-    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname,firstname,active,contype from contacts where id=2"))[0].join(u'|'),
-              QStringLiteral("Smith|Ann|True|Cust"));
-    EXPECT_TRUE(ActionQuery(QStringLiteral("delete from contacts where id=2"), sConnContacts));
-    EXPECT_EQ(column(sConnContacts, QStringLiteral("select count(*) from contacts")), QStringLiteral("3"));
-}
-
-TEST_F(StatementShapes, AppointmentsAndToDo)
-{
-    EXPECT_TRUE(ActionQuery(QStringLiteral("INSERT into appointments(name,address,apptdate,appttime,apptbrief,apptnotes)values('Ann Lee','Main office',#3/7/2008#,#9:30 AM#,'Review','')"), sConnContacts));
-    EXPECT_TRUE(ActionQuery(QStringLiteral("INSERT into appointments(name,address,apptdate,appttime,apptbrief,apptnotes)values('Bo','There',#3/7/2008#,#8:00 AM#,'Early','')"), sConnContacts));
-    EXPECT_TRUE(ActionQuery(QStringLiteral("INSERT into appointments(name,address,apptdate,appttime,apptbrief,apptnotes)values('Cy','Far',#3/15/2008#,#12:00 PM#,'Late','')"), sConnContacts));
-    EXPECT_TRUE(ActionQuery(QStringLiteral("UPDATE appointments set name='Ann Lee',address='Main office',apptdate=#3/8/2008#,appttime=#9:30 AM#,apptbrief='Review',apptnotes='' where autoid=1"), sConnContacts));
-    EXPECT_EQ(column(sConnContacts, QStringLiteral("SELECT count(*) FROM appointments where apptdate=#3/7/2008#")), QStringLiteral("1"));
-    EXPECT_EQ(column(sConnContacts, QStringLiteral("SELECT appttime,apptbrief,name,address,autoid FROM appointments where apptdate=#3/8/2008# order by appttime asc"), 1),
-              QStringLiteral("Review"));
-    EXPECT_EQ(column(sConnContacts, QStringLiteral("SELECT apptdate,appttime,apptbrief,name,address,autoid FROM appointments where apptdate between #3/7/2008# And #3/15/2008# order by apptdate,appttime asc"), 2),
-              QStringLiteral("Early,Review,Late"));
-    EXPECT_EQ(column(sConnContacts, QStringLiteral("SELECT name,address,apptdate,appttime,apptbrief,apptnotes FROM appointments where autoid=1"), 3),
-              QStringLiteral("9:30:00 AM"));
-    EXPECT_TRUE(ActionQuery(QStringLiteral("delete from appointments where apptdate < #3/8/2008#"), sConnContacts));
-    EXPECT_TRUE(ActionQuery(QStringLiteral("delete from appointments where autoid=3"), sConnContacts));
-    EXPECT_EQ(column(sConnContacts, QStringLiteral("select apptbrief from appointments")), QStringLiteral("Review"));
-
-    EXPECT_TRUE(ActionQuery(QStringLiteral("Insert into todo (todo)values('Call the bank')"), sConnMain));
-    EXPECT_TRUE(ActionQuery(QStringLiteral("update todo set todo='Pat''s birthday' where id=1"), sConnMain));
-    EXPECT_EQ(column(sConnMain, QStringLiteral("select id,todo from todo"), 1), QStringLiteral("Pat's birthday"));
-    EXPECT_TRUE(ActionQuery(QStringLiteral("delete from todo where id=1"), sConnMain));
-    EXPECT_EQ(column(sConnMain, QStringLiteral("select count(*) from todo")), QStringLiteral("0"));
-    EXPECT_TRUE(desk.messages().isEmpty());
 }

@@ -163,11 +163,12 @@ TEST_F(HelpTest, ThePagesCoverTheReminderWindowOptionsExchangeFindAndTheDateBox)
         all += QString::fromUtf8(chm.read(t.local));
         titles << t.name;
     }
-    for (const char* title : {"Reminders before appointments", "vCard and iCalendar", "Finding a contact"})
+    for (const char* title : {"Reminders before appointments", "vCard and iCalendar", "Finding a contact", "History of a contact"})
         EXPECT_TRUE(titles.contains(title)) << title;
     for (const char* words : {"Snooze 5 minutes", "Dismiss", "Office database", "KESTREL_DATABASE", "minutes before",
                               "Import vCard", "Export iCalendar", "F8", "F4", "Discard the changes to this appointment?",
-                              "Ctrl+S", "9:30 PM"})
+                              "Ctrl+S", "9:30 PM", "Log Activity", "Ctrl+H", "Mark Not held", "Deleted contacts",
+                              "&lt;&lt;History 10&gt;&gt;"})
         EXPECT_TRUE(all.contains(words)) << words;
 }
 

@@ -1,6 +1,5 @@
 #include "data/Globals.h"
 #include "exchange/frmImport.h"
-#include "exchange/frmLeadCSV.h"
 #include "exchange/frmMapField.h"
 #include "exchange/modImport.h"
 #include "exchange/modTempDB.h"
@@ -63,39 +62,6 @@ protected:
         desktop().runModal(f);
     }
 };
-
-TEST_F(ImportWindowTest, ImportMappingAndExportWindowsHoldTheirControlsAndTexts)
-{
-    frmImport f;
-    frmMapField m(&f);
-    frmLeadCSV e;
-    EXPECT_EQ((QList<QSize>{f.size(), m.size(), e.size()}), (QList<QSize>{{767, 503}, {437, 95}, {279, 320}}));
-    EXPECT_FALSE(e.windowFlags() & Qt::WindowCloseButtonHint);
-    EXPECT_EQ(f.lstFrom->parentWidget(), f.fraMap);
-    EXPECT_EQ(f.cboType->parentWidget(), f.fraImport);
-    const QStringList texts = {f.windowTitle(), f.Label3->text(), f.fraMap->title(), f.fraImport->title(), f.Label5->text(),
-                               f.cboType->currentText(), m.windowTitle(), m.Label1->text(), m.cmdDelete->text(),
-                               e.windowTitle(), e.lblPath->text(), e.Frame1->title()};
-    EXPECT_EQ(texts, (QStringList{QStringLiteral("Import Leads"), QStringLiteral("CSV Field") + QString(62, u' ') + QStringLiteral("Mapped To"),
-                                  QStringLiteral("Map Field Names"), QStringLiteral("Rows and fields to import"),
-                                  QStringLiteral("Click 'Browse' to select file to import."), QStringLiteral("Lead"), QStringLiteral("Map Fields"),
-                                  QStringLiteral("From") + QString(54, u' ') + QStringLiteral("Map To"), QStringLiteral("Delete From Field"),
-                                  QStringLiteral("Export Leads to CSV"), QStringLiteral("Click 'Browse' to name path to file."),
-                                  QStringLiteral("Select fields")}));
-    // Each export box's caption and the column it exports, in the export's order; only Last Name is fixed on.
-    QStringList boxes;
-    for (int i = 0; i < frmLeadCSV::kFields; ++i)
-        boxes << e.chkField[i]->text() + u'=' + e.chkField[i]->property("Tag").toString() + (e.chkField[i]->isChecked() ? QStringLiteral("*") : QString());
-    EXPECT_EQ(boxes.join(u',').toStdString(), "Last Name=lastname*,First Name=firstname,Address=address,City=city,State=st,Zip=zip,"
-                                              "Home Phone=homeph,Work=workph,Ext=ext,Email=email,Company=company,Cell Phone=cellph,"
-                                              "Contact Type=contype,Country=country,Job Title=jobtitle,Web Site=website,"
-                                              "Birthday=birthday,Notes=notes");
-    EXPECT_FALSE(e.chkField[0]->isEnabled());
-    EXPECT_TRUE(e.chkSpreadsheet->isChecked());
-    EXPECT_TRUE(f.chkSkipDup->isChecked());
-    EXPECT_EQ((QStringList{f.cmdMapByName->text(), f.cmdDone->text(), f.cmdImport->text()}),
-              (QStringList{"Map by &Name", "&Done Mapping", "&Import"}));
-}
 
 TEST_F(ImportWindowTest, EndToEndByKeyboardFromFileToContacts)
 {
