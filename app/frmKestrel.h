@@ -49,6 +49,8 @@ public:
     void mnuFileToDo_Click();
     void mnuFilePrintForm_Click();
     void mnuFileExit_Click();
+    void mnuEditUndo_Click();
+    void mnuEditTrash_Click();
     void mnuApptsCal_Click();
     void mnuApptsSched_Click();
     void mnuFileRemind_Click();
@@ -88,6 +90,7 @@ public:
     void showStatus(const QString& text);
 
     QMenu* mnuFile = nullptr;
+    QMenu* mnuEdit = nullptr;
     QMenu* mnuAppts = nullptr;
     QMenu* mnuCon = nullptr;
     QMenu* mnuHelp = nullptr;
@@ -96,6 +99,8 @@ public:
     QAction* mnuFileToDo = nullptr;
     QAction* mnuFilePrintForm = nullptr;
     QAction* mnuFileExit = nullptr;
+    QAction* mnuEditUndo = nullptr;
+    QAction* mnuEditTrash = nullptr;
     QAction* mnuApptsCal = nullptr;
     QAction* mnuApptsSched = nullptr;
     QAction* mnuFileRemind = nullptr;
@@ -123,6 +128,8 @@ private:
     // Brings one panel to its front position; the other two go out of view and take no keys.
     void showOnly(QGroupBox* panel);
     void refillChanged();
+    // After an undo or a restore from the trash: every list shows the data anew.
+    void refillEverything();
     // Wakes at midnight: the seven-day list, the calendar's today and the alerts move on a day.
     void tmrDay_Timer();
 

@@ -1,12 +1,14 @@
 #include "calendar/frmAppt.h"
 
 #include "ui/Report.h"
+#include "ui/Undo.h"
 #include "ui/Ui.h"
 #include "calendar/CalPanel.h"
 #include "calendar/frmReminder.h"
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/RowGuard.h"
+#include "data/Trash.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
 #include "ui/Desktop.h"
@@ -258,12 +260,19 @@ void frmAppt::cmdDelete_Click()
 {
     if (platform().askYesNo(QStringLiteral("Are you sure you want to delete this appointment?"),
                             QStringLiteral("You are about to delete an appointment"))) {
-        const int changed = ActionQueryCount(QStringLiteral("delete from appointments where autoid=") +
-                                             QString::number(lApptID), sConnContacts);
-        if (changed == 0)
+        // To the trash, under its own key: Edit > Undo or Edit > Trash puts it back.
+        const QString label = apptText(0) + QStringLiteral(", ") + DTPicker1->text() + u' ' + cboTime->currentText();
+        QString batch;
+        const bool ran = RunAction(
+            sConnContacts,
+            [&] { batch = moveToTrash(sConnContacts, TrashTable::Appointments, {{lApptID, lApptID}}, label); },
+            QStringLiteral("cmdDelete_Click"), Owner::Form, QStringLiteral("frmAppt"));
+        if (ran && batch.isEmpty()) {
             platform().msgBox(QStringLiteral("This appointment had already been deleted elsewhere; nothing was deleted."));
-        else if (changed > 0)
+        } else if (ran) {
+            rememberTrashed(QStringLiteral("Delete Appointment '%1'").arg(label), sConnContacts, batch);
             RearmAlerts();
+        }
     }
     reloadCalendar();
     accept();

@@ -6,10 +6,12 @@
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/RowGuard.h"
+#include "data/Trash.h"
 #include "data/modData.h"
 #include "formats/ImportRules.h"
 #include "platform/Platform.h"
 #include "ui/Report.h"
+#include "ui/Undo.h"
 
 #include <QComboBox>
 #include <QKeyEvent>
@@ -270,10 +272,22 @@ RowKey frmLead::row() const { return {QStringLiteral("contacts"), QStringLiteral
 
 void frmLead::cmdDelete_Click()
 {
-    if (platform().askYesNo(QStringLiteral("Delete this contact? Its appointments are kept."),
-                            QStringLiteral("Delete Contact")) &&
-        ActionQueryCount(QStringLiteral("delete from contacts where id=") + QString::number(lLeadID), sConnContacts) == 0)
+    if (!platform().askYesNo(QStringLiteral("Delete this contact? Its appointments are kept."),
+                             QStringLiteral("Delete Contact"))) {
+        reject();
+        return;
+    }
+    // The contact goes to the trash whole, under its own key: Edit > Undo or Edit > Trash puts it back.
+    const QString name = txtLead[2]->text().isEmpty() ? txtLead[1]->text()
+                                                      : txtLead[1]->text() + QStringLiteral(", ") + txtLead[2]->text();
+    QString batch;
+    const bool ran = RunAction(
+        sConnContacts, [&] { batch = moveToTrash(sConnContacts, TrashTable::Contacts, {{lLeadID, lLeadID}}, name); },
+        QStringLiteral("cmdDelete_Click"), Owner::Form, QStringLiteral("frmLead"));
+    if (ran && batch.isEmpty())
         platform().msgBox(QStringLiteral("This contact had already been deleted elsewhere; nothing was deleted."));
+    else if (ran)
+        rememberTrashed(QStringLiteral("Delete Contact '%1'").arg(name), sConnContacts, batch);
     reject();
 }
 

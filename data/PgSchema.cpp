@@ -111,11 +111,35 @@ ALTER TABLE contacts ADD COLUMN IF NOT EXISTS birthday text COLLATE kestrel_noca
 ALTER TABLE contacts ADD COLUMN IF NOT EXISTS notes text COLLATE kestrel_nocase DEFAULT '';
 )sql";
 
+// The trash: a deleted contact or appointment kept whole (its row as JSON) until it is restored
+// under its own key or deleted for good. Who deleted it and when are the server's to say, never the
+// member's: a trigger sets both. Members may read, add and remove trash rows, never change one.
+constexpr const char* kVersion6 = R"sql(
+CREATE TABLE IF NOT EXISTS trash(
+  id bigserial PRIMARY KEY,
+  batch text NOT NULL,
+  tbl text NOT NULL CHECK (tbl IN ('contacts', 'appointments')),
+  row_id bigint NOT NULL,
+  label text NOT NULL DEFAULT '',
+  deleted_at timestamptz NOT NULL DEFAULT now(),
+  deleted_by name NOT NULL DEFAULT current_user,
+  data jsonb NOT NULL);
+CREATE INDEX IF NOT EXISTS trash_by_batch ON trash(batch);
+CREATE INDEX IF NOT EXISTS trash_by_time ON trash(deleted_at);
+CREATE OR REPLACE FUNCTION kestrel_trash_stamp() RETURNS trigger LANGUAGE plpgsql AS
+  $$BEGIN NEW.deleted_at := now(); NEW.deleted_by := current_user; RETURN NEW; END$$;
+CREATE OR REPLACE TRIGGER trash_stamp BEFORE INSERT ON trash
+  FOR EACH ROW EXECUTE FUNCTION kestrel_trash_stamp();
+REVOKE ALL ON trash FROM PUBLIC;
+GRANT SELECT, INSERT, DELETE ON trash TO PUBLIC;
+GRANT USAGE ON SEQUENCE trash_id_seq TO PUBLIC;
+)sql";
+
 struct Step {
     int version;
     const char* sql;
 };
-constexpr Step kSteps[] = {{1, kVersion1}, {3, kVersion3}};
+constexpr Step kSteps[] = {{1, kVersion1}, {3, kVersion3}, {6, kVersion6}};
 static_assert(kSteps[std::size(kSteps) - 1].version == kSchemaVersion);
 
 int versionOf(PGconn* c)

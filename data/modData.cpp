@@ -5,6 +5,7 @@
 #include "data/Globals.h"
 #include "data/Office.h"
 #include "data/PgEngine.h"
+#include "data/Trash.h"
 #include "platform/Platform.h"
 
 #include <QDir>
@@ -84,8 +85,6 @@ void upgradeContactsFile(sqlite3* db, bool readOnly)
                 out << c;
         return out;
     };
-    if (missing().isEmpty())
-        return;
     const auto run = [db](const QString& sql) {
         char* err = nullptr;
         if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
@@ -95,6 +94,28 @@ void upgradeContactsFile(sqlite3* db, bool readOnly)
                           classifyEngineError(sqlite3_extended_errcode(db), sqlite3_system_errno(db)));
         }
     };
+    // A file of a version without the trash gains it; one that may not be changed shows it empty.
+    // A file without contacts is not Kestrel's, and is left alone.
+    const auto hasTable = [db](const char* sql) {
+        sqlite3_stmt* probe = nullptr;
+        bool found = false;
+        if (sqlite3_prepare_v2(db, sql, -1, &probe, nullptr) == SQLITE_OK)
+            found = sqlite3_step(probe) == SQLITE_ROW;
+        sqlite3_finalize(probe);
+        return found;
+    };
+    if (!hasTable("SELECT 1 FROM main.sqlite_master WHERE type='table' AND name='contacts'"))
+        return;
+    if (!hasTable("SELECT 1 FROM main.sqlite_master WHERE type='table' AND name='trash'")) {
+        if (readOnly)
+            run(QString::fromUtf8(kTrashSchema)
+                    .section(u';', 0, 0)
+                    .replace(QStringLiteral("CREATE TABLE IF NOT EXISTS"), QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS")));
+        else
+            run(QString::fromUtf8(kTrashSchema));
+    }
+    if (missing().isEmpty())
+        return;
     if (!readOnly) {
         // Another copy opening the same old file at the same moment waits here, then finds the
         // columns there.
@@ -120,7 +141,7 @@ void upgradeContactsFile(sqlite3* db, bool readOnly)
 
 void registerSchemas()
 {
-    registerSchema(QStringLiteral("contacts.mdb"), QString::fromUtf8(kContactsSchema));
+    registerSchema(QStringLiteral("contacts.mdb"), QString::fromUtf8(kContactsSchema) + u';' + QString::fromUtf8(kTrashSchema));
     registerUpgrade(QStringLiteral("contacts.mdb"), upgradeContactsFile);
     registerSchema(QStringLiteral("kestrel.mdb"), QString::fromUtf8(kMainSchema));
 }

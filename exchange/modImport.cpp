@@ -305,6 +305,7 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
     ImportSummary& sum = summary ? *summary : local;
     sum.imported = sum.duplicatesSkipped = sum.refused = 0;
     sum.skippedLines.clear();
+    sum.added.clear();
     sum.cancelled = false;
     std::vector<std::pair<qint64, qint64>> written; // id ranges committed by this run
     std::optional<Connection> contacts;
@@ -387,6 +388,12 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
                 }
                 ++sum.imported;
                 last = insert.lastInsertId();
+                // Exact keys, not first to last: on the office server a colleague's contact may
+                // take a key between two of this import's.
+                if (!sum.added.empty() && sum.added.back().second + 1 == last)
+                    sum.added.back().second = last;
+                else
+                    sum.added.emplace_back(last, last);
                 if (first == 0)
                     first = last;
                 // Another copy of the program waits for the file while a batch is open.
@@ -398,11 +405,13 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
         tell(e, "ImportTempRows");
         takeBack();
         sum.imported = 0;
+        sum.added.clear();
         return false;
     } catch (const std::runtime_error&) {
         sum.cancelled = true;
         takeBack();
         sum.imported = 0;
+        sum.added.clear();
         return false;
     }
     releaseScratch(holder);

@@ -1,6 +1,7 @@
 #pragma once
 // The logic of the CSV import that needs no window: mapping lines, the column lists built from
 // them, and the statements that move rows from the file into Main and from Main into contacts.
+#include "data/Trash.h"
 #include "formats/CsvText.h"
 
 #include <QHash>
@@ -70,6 +71,8 @@ struct ImportSummary {
     QHash<qint64, QString> names;
     std::vector<RowNote> rowNotes;
     QList<qint64> skippedLines;
+    // The keys of the contacts the import added, so that it can be taken back as a whole.
+    KeyRanges added;
 };
 
 // One record of a file whose reader names the fields itself (a vCard), ready for Main.

@@ -1,0 +1,201 @@
+#include "data/Trash.h"
+
+#include "data/Database.h"
+#include "data/Statement.h"
+#include "platform/Platform.h"
+
+#include <QStringList>
+#include <QUuid>
+
+namespace kestrel {
+
+// Each row keeps every column, as JSON, beside what the trash window shows of it. The moment is
+// in seconds since 1970, the same on both engines.
+const char* const kTrashSchema = R"sql(
+CREATE TABLE IF NOT EXISTS trash(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  batch TEXT NOT NULL,
+  tbl TEXT NOT NULL,
+  row_id INTEGER NOT NULL,
+  label TEXT NOT NULL DEFAULT '',
+  deleted_at INTEGER NOT NULL,
+  deleted_by TEXT NOT NULL DEFAULT '',
+  data TEXT NOT NULL);
+CREATE INDEX IF NOT EXISTS trash_by_batch ON trash(batch);
+CREATE INDEX IF NOT EXISTS trash_by_time ON trash(deleted_at)
+)sql";
+
+namespace {
+
+// The program's own table and key names, never a user's text.
+QString tableName(TrashTable t) { return t == TrashTable::Contacts ? QStringLiteral("contacts") : QStringLiteral("appointments"); }
+QString keyName(TrashTable t) { return t == TrashTable::Contacts ? QStringLiteral("id") : QStringLiteral("autoid"); }
+
+QString rangesWhere(const QString& key, const KeyRanges& ranges)
+{
+    QStringList parts;
+    for (const auto& [from, to] : ranges)
+        parts << (from == to ? QStringLiteral("%1=%2").arg(key).arg(from)
+                             : QStringLiteral("%1 BETWEEN %2 AND %3").arg(key).arg(from).arg(to));
+    return parts.isEmpty() ? QStringLiteral("0=1") : QStringLiteral("(") + parts.join(QStringLiteral(" OR ")) + u')';
+}
+
+// The columns of a local table, in their order.
+QStringList localColumns(Connection& c, const QString& table)
+{
+    QStringList out;
+    Statement st(c, QStringLiteral("SELECT name FROM pragma_table_info('%1')").arg(table), Statement::Dialect::Native);
+    while (st.step())
+        out << st.text(0);
+    return out;
+}
+
+QString jsonObjectOf(const QStringList& columns)
+{
+    QStringList pairs;
+    for (const QString& col : columns)
+        pairs << QStringLiteral("'%1',%1").arg(col);
+    return QStringLiteral("json_object(") + pairs.join(u',') + u')';
+}
+
+int moveChunk(Connection& c, TrashTable table, const KeyRanges& ranges, const QString& batch, const QString& label);
+
+} // namespace
+
+QString moveToTrash(const QString& connectionText, TrashTable table, const KeyRanges& ranges, const QString& label,
+                    int* movedOut)
+{
+    const QString batch = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    Connection c(connectionText);
+    Transaction tx(c);
+    int moved = 0;
+    // A long import is moved a few hundred ranges at a time (the engine limits how deep one
+    // condition may nest), all in the one transaction.
+    constexpr size_t kChunk = 200;
+    for (size_t at = 0; at < ranges.size(); at += kChunk)
+        moved += moveChunk(c, table, KeyRanges(ranges.begin() + qsizetype(at), ranges.begin() + qsizetype(std::min(ranges.size(), at + kChunk))),
+                           batch, label);
+    if (movedOut)
+        *movedOut = moved;
+    if (moved == 0)
+        return {};
+    tx.commit();
+    return batch;
+}
+
+namespace {
+int moveChunk(Connection& c, TrashTable table, const KeyRanges& ranges, const QString& batch, const QString& label)
+{
+    const QString t = tableName(table), where = rangesWhere(keyName(table), ranges);
+    int moved = 0;
+    if (c.onServer()) {
+        // One statement: the row as it is when deleted goes to the trash, also when another
+        // member saved it a moment before.
+        Statement keep(c, QStringLiteral("WITH gone AS (DELETE FROM %1 WHERE %3 RETURNING *) "
+                                         "INSERT INTO trash(batch,tbl,row_id,label,data) SELECT ?,'%1',%2,?,to_jsonb(gone) FROM gone")
+                              .arg(t, keyName(table), where),
+                       Statement::Dialect::Native);
+        keep.bind(1, batch);
+        keep.bind(2, label);
+        return keep.run();
+    }
+    {
+        Statement keep(c, QStringLiteral("INSERT INTO trash(batch,tbl,row_id,label,deleted_at,data) SELECT ?,'%1',%2,?,?,%3 FROM %1 WHERE %4")
+                              .arg(t, keyName(table), jsonObjectOf(localColumns(c, t)), where),
+                       Statement::Dialect::Native);
+        keep.bind(1, batch);
+        keep.bind(2, label);
+        keep.bind(3, std::int64_t(platform().now().toSecsSinceEpoch()));
+        moved = keep.run();
+    }
+    if (moved > 0)
+        Statement(c, QStringLiteral("DELETE FROM %1 WHERE %2").arg(t, where), Statement::Dialect::Native).run();
+    return moved;
+}
+} // namespace
+
+int restoreFromTrash(const QString& connectionText, const QString& batch)
+{
+    Connection c(connectionText);
+    Transaction tx(c);
+    int restored = 0;
+    for (TrashTable table : {TrashTable::Contacts, TrashTable::Appointments}) {
+        const QString t = tableName(table);
+        if (c.onServer()) {
+            // Taken out of the trash first, under the row locks of the delete: a second member
+            // restoring the same batch at the same moment waits, then finds nothing to restore.
+            // The row version goes one up, so an editor still open on the row before it was
+            // deleted cannot save over it unasked.
+            Statement st(c, QStringLiteral("WITH gone AS (DELETE FROM trash WHERE batch=? AND tbl='%1' RETURNING data) "
+                                           "INSERT INTO %1 SELECT r.* FROM gone, jsonb_populate_record(NULL::%1, "
+                                           "jsonb_set(gone.data, '{rowver}', to_jsonb(coalesce((gone.data->>'rowver')::bigint, 0) + 1))) r")
+                                .arg(t),
+                         Statement::Dialect::Native);
+            st.bind(1, batch);
+            restored += st.run();
+        } else {
+            const QStringList columns = localColumns(c, t);
+            QStringList values;
+            for (const QString& col : columns)
+                values << QStringLiteral("json_extract(data,'$.%1')").arg(col);
+            Statement put(c, QStringLiteral("INSERT INTO %1(%2) SELECT %3 FROM trash WHERE batch=? AND tbl='%1' ORDER BY id")
+                                 .arg(t, columns.join(u','), values.join(u',')),
+                          Statement::Dialect::Native);
+            put.bind(1, batch);
+            const int n = put.run();
+            Statement drop(c, QStringLiteral("DELETE FROM trash WHERE batch=? AND tbl='%1'").arg(t), Statement::Dialect::Native);
+            drop.bind(1, batch);
+            drop.run();
+            restored += n;
+        }
+    }
+    tx.commit();
+    return restored;
+}
+
+int deleteForever(const QString& connectionText, const QString& batch)
+{
+    Connection c(connectionText);
+    Statement st(c, QStringLiteral("DELETE FROM trash WHERE batch=?"), Statement::Dialect::Native);
+    st.bind(1, batch);
+    return st.run();
+}
+
+std::vector<TrashBatch> listTrash(const QString& connectionText)
+{
+    Connection c(connectionText);
+    const QString at = c.onServer() ? QStringLiteral("extract(epoch from max(deleted_at))::bigint") : QStringLiteral("max(deleted_at)");
+    Statement st(c, QStringLiteral("SELECT batch, min(tbl), count(*), min(label), %1, min(deleted_by) FROM trash "
+                                   "GROUP BY batch ORDER BY %1 DESC, max(id) DESC").arg(at),
+                 Statement::Dialect::Native);
+    std::vector<TrashBatch> out;
+    while (st.step()) {
+        TrashBatch b;
+        b.batch = st.text(0);
+        b.table = st.text(1) == u"appointments" ? TrashTable::Appointments : TrashTable::Contacts;
+        b.rows = int(st.integer(2));
+        b.label = st.text(3);
+        b.deletedAt = QDateTime::fromSecsSinceEpoch(st.integer(4));
+        b.deletedBy = st.text(5);
+        out.push_back(b);
+    }
+    return out;
+}
+
+int purgeTrash(const QString& connectionText, int days)
+{
+    if (days < 1)
+        days = 1;
+    Connection c(connectionText);
+    if (c.onServer()) {
+        Statement st(c, QStringLiteral("DELETE FROM trash WHERE deleted_at < now() - make_interval(days => ?::int)"),
+                     Statement::Dialect::Native);
+        st.bind(1, std::int64_t(days));
+        return st.run();
+    }
+    Statement st(c, QStringLiteral("DELETE FROM trash WHERE deleted_at < ?"), Statement::Dialect::Native);
+    st.bind(1, std::int64_t(platform().now().addDays(-days).toSecsSinceEpoch()));
+    return st.run();
+}
+
+} // namespace kestrel
