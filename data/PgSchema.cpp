@@ -111,6 +111,42 @@ ALTER TABLE contacts ADD COLUMN IF NOT EXISTS birthday text COLLATE kestrel_noca
 ALTER TABLE contacts ADD COLUMN IF NOT EXISTS notes text COLLATE kestrel_nocase DEFAULT '';
 )sql";
 
+// Contacts get a uid each (the rows already there one apiece, new rows theirs by default), and
+// the sync with a phone's address book and calendar keeps its state in tables of its own: per
+// collection the server's sync token, per item its href, ETag, the server's text and the values
+// both sides last agreed on; what a phone deleted waits in sync_removed to be restored.
+// Self-contained: it makes what it needs whatever steps ran before it.
+constexpr const char* kVersion4 = R"sql(
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS uid text COLLATE "C" DEFAULT gen_random_uuid()::text;
+UPDATE contacts SET uid = gen_random_uuid()::text WHERE uid IS NULL;
+CREATE UNIQUE INDEX IF NOT EXISTS contacts_by_uid ON contacts(uid);
+CREATE TABLE IF NOT EXISTS sync_collections(
+  collection text PRIMARY KEY,
+  kind text NOT NULL,
+  sync_token text,
+  ctag text,
+  lease_until bigint,
+  lease_by text);
+CREATE TABLE IF NOT EXISTS sync_items(
+  collection text NOT NULL,
+  href text NOT NULL,
+  uid text,
+  local_id bigint,
+  etag text,
+  card text,
+  base text,
+  PRIMARY KEY(collection, href));
+CREATE INDEX IF NOT EXISTS sync_items_by_local ON sync_items(collection, local_id);
+CREATE TABLE IF NOT EXISTS sync_removed(
+  id serial PRIMARY KEY,
+  tbl text NOT NULL,
+  removed_at text NOT NULL,
+  why text,
+  record text NOT NULL);
+GRANT SELECT, INSERT, UPDATE, DELETE ON sync_collections, sync_items, sync_removed TO PUBLIC;
+GRANT USAGE ON SEQUENCE sync_removed_id_seq TO PUBLIC;
+)sql";
+
 // The trash: a deleted contact or appointment kept whole (its row as JSON) until it is restored
 // under its own key or deleted for good. Who deleted it and when are the server's to say, never the
 // member's: a trigger sets both. Members may read, add and remove trash rows, never change one.
@@ -139,7 +175,7 @@ struct Step {
     int version;
     const char* sql;
 };
-constexpr Step kSteps[] = {{1, kVersion1}, {3, kVersion3}, {6, kVersion6}};
+constexpr Step kSteps[] = {{1, kVersion1}, {3, kVersion3}, {4, kVersion4}, {6, kVersion6}};
 static_assert(kSteps[std::size(kSteps) - 1].version == kSchemaVersion);
 
 int versionOf(PGconn* c)

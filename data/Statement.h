@@ -67,6 +67,9 @@ public:
     pg::Cursor* server() const { return pg_.get(); }
 
 private:
+    void prepare(const QString& sql, Dialect dialect);
+    bool stepOnce();
+
     Connection& connection_;
     sqlite3_stmt* st_ = nullptr;
     std::unique_ptr<pg::Cursor> pg_;

@@ -5,6 +5,8 @@
 #include "calendar/frmReminder.h"
 #include "data/Office.h"
 #include "dialogs/Settings.h"
+#include "dialogs/frmSyncServer.h"
+#include "ui/Desktop.h"
 #include "platform/Platform.h"
 
 #include <QCheckBox>
@@ -19,7 +21,7 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmOptions"));
     // The close box rejects the dialog, which is Cancel.
-    setupDialog(this, QStringLiteral("Options"), 3825, 3105, true);
+    setupDialog(this, QStringLiteral("Options"), 3825, 3525, true);
     // The small dialogs are designed for a narrow sans-serif face at 8.25 points.
     setFont(designFont(QStringLiteral("Arial"), 8.25));
     const Controls c = buildControls(this, {
@@ -32,8 +34,10 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
         {"txtOffice", ControlKind::TextBox, "", 240, 1680, 2655, 285, 4},
         {"cmdTest", ControlKind::Button, "Test", 2985, 1680, 600, 300, 5},
         {"lblOfficeNote", ControlKind::Label, "", 240, 2040, 3345, 435},
-        {"cmdSave", ControlKind::Button, "Save", 360, 2610, 1455, 375, 6},
-        {"cmdCancel", ControlKind::Button, "Cancel", 2040, 2610, 1455, 375, 7},
+        {"lblSync", ControlKind::Label, "Sync with phones:", 240, 2550, 1815, 255},
+        {"cmdSync", ControlKind::Button, "Sync &server\u2026", 2085, 2490, 1500, 345, 6},
+        {"cmdSave", ControlKind::Button, "Save", 360, 3030, 1455, 375, 7},
+        {"cmdCancel", ControlKind::Button, "Cancel", 2040, 3030, 1455, 375, 8},
     });
     cboAlert = c.get<QComboBox>(QStringLiteral("cboAlert"));
     for (const int m : kAlertChoices)
@@ -49,6 +53,8 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
     lblOfficeNote = c.get<QLabel>(QStringLiteral("lblOfficeNote"));
     lblOfficeNote->setWordWrap(true);
     describeBy(txtOffice, lblOfficeNote);
+    cmdSync = c.get<QPushButton>(QStringLiteral("cmdSync"));
+    connect(cmdSync, &QPushButton::clicked, this, &frmOptions::cmdSync_Click);
     connect(cmdTest, &QPushButton::clicked, this, &frmOptions::cmdTest_Click);
     connect(cmdSave, &QPushButton::clicked, this, &frmOptions::cmdSave_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmOptions::cmdCancel_Click);
@@ -83,6 +89,12 @@ void frmOptions::cmdTest_Click()
     const ServerProbe probe = probeServer(conninfo);
     platform().setBusyCursor(false);
     platform().msgBox(probeText(probe));
+}
+
+void frmOptions::cmdSync_Click()
+{
+    frmSyncServer window(this);
+    desktop().runModal(window);
 }
 
 void frmOptions::cmdSave_Click()

@@ -1,6 +1,7 @@
 #include "exchange/modImport.h"
 
 #include "data/ContactFields.h"
+#include "data/ContactUid.h"
 #include "data/Statement.h"
 #include "data/Database.h"
 #include "data/Globals.h"
@@ -281,9 +282,15 @@ bool LoadRecordsToTemp(const std::vector<ImportRecord>& records, const QStringLi
         // one chosen in the window.
         static const QStringList targets = kMapTargets + QStringList{QStringLiteral("ConType")};
         MainLoader loader(temp, targets, sourceNames, sum);
+        Statement keepUid(temp, QStringLiteral("update Main set Uid=? where ID=?"), Statement::Dialect::Native);
         for (const ImportRecord& r : records) {
             sum.names.insert(r.line, r.who);
             const MainLoader::Outcome out = loader.add(r.line, r.values, r.notes, r.record);
+            if (!out.keptOut && !r.uid.isEmpty()) {
+                keepUid.bind(1, r.uid);
+                keepUid.bind(2, keepUid.lastInsertId());
+                keepUid.run();
+            }
             if (out.keptOut)
                 sum.rowNotes.push_back({r.line, QStringLiteral("kept out, %1 does not fit (%2)").arg(out.field, out.reason)});
             for (const QString& note : out.notes)
@@ -333,10 +340,14 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
             return false;
         }
         contacts.emplace(sConnContacts);
+        const bool uids = ensureContactUids(*contacts);
         constexpr int n = cf::kMapped;
         Statement insert(*contacts, QStringLiteral("INSERT INTO contacts(") + mappedColumns() +
-                                        QStringLiteral(",contype)values(") + QStringLiteral("?,").repeated(n) + QStringLiteral("?)"),
+                                        QStringLiteral(",contype%1)values(").arg(uids ? QStringLiteral(",uid") : QString()) +
+                                        QStringLiteral("?,").repeated(n) + QStringLiteral("?%1)").arg(uids ? QStringLiteral(",?") : QString()),
                          Statement::Dialect::Native);
+        // A card's uid is kept unless a stored contact (or an earlier card of the file) has it.
+        Statement uidTaken(*contacts, QStringLiteral("SELECT 1 FROM contacts WHERE uid=?"), Statement::Dialect::Native);
         const QByteArray type = conType.toUtf8();
         std::unique_ptr<Transaction> batch;
         QElapsedTimer batchClock;
@@ -353,7 +364,7 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
         ProgressPacer pacer(progress);
         forEachRowBytes(
             temp,
-            QStringLiteral("select ") + kMapTargets.join(u',') + QStringLiteral(",dup,line,contype from main order by id"),
+            QStringLiteral("select ") + kMapTargets.join(u',') + QStringLiteral(",dup,line,contype,uid from main order by id"),
             [&](int, const char* const* v, const int* size) {
                 if (!pacer.keepGoing(done, total))
                     throw std::runtime_error("cancelled");
@@ -377,10 +388,26 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
                     insert.bindUtf8(n + 1, v[n + 2], size[n + 2]);
                 else
                     insert.bindUtf8(n + 1, type.constData(), int(type.size()));
+                if (uids) {
+                    const int u = n + 3;
+                    bool free = v[u] && size[u] > 0;
+                    if (free) {
+                        uidTaken.reset();
+                        uidTaken.bindUtf8(1, v[u], size[u]);
+                        free = !uidTaken.step();
+                        uidTaken.reset();
+                    }
+                    if (free)
+                        insert.bindUtf8(n + 2, v[u], size[u]);
+                    else
+                        insert.bind(n + 2, newContactUid());
+                }
                 try {
                     insert.run();
                 } catch (const DbError& e) {
-                    if (!batch->active())
+                    // A full disk or a lock stops the import (taken back below); only a row the
+                    // database itself refuses is counted and passed over.
+                    if (!batch->active() || e.fault() != Fault::Program)
                         throw;
                     if (sum.refused++ == 0)
                         sum.firstRefusal = QStringLiteral("line %1: %2").arg(QByteArray(line).toLongLong()).arg(e.description());
@@ -432,7 +459,9 @@ bool saveKeptOut(const QString& path, const ImportSummary& summary, QString* err
                             out += "\r\n";
                         });
     } catch (const std::exception& e) {
-        *error = ErrorReport(e, QStringLiteral("saveKeptOut"), Owner::Module, QStringLiteral("modImport"));
+        *error = MachineFaultWords(e);
+        if (error->isEmpty())
+            *error = ErrorReport(e, QStringLiteral("saveKeptOut"), Owner::Module, QStringLiteral("modImport"));
         return false;
     }
     QSaveFile file(path);

@@ -82,6 +82,7 @@ struct ImportRecord {
     QStringList values;  // in the order of kMapTargets, then the row's own contact type (or empty)
     QStringList notes;   // what the reader noticed, shown first in the row's note
     QByteArray record;   // the record as the file holds it, saved so when it is kept out
+    QString uid;         // a card's UID, kept by the contact it becomes (unless another has it)
 };
 
 // Called now and then during a long load or import with the work done and the whole; returns

@@ -32,7 +32,8 @@ QString mainTableSql()
         sql += textField(f.target, f.size);
     // Where each row came from and what the preview says about it; the rows a field could not
     // hold stand apart, as the file wrote them, to be saved back to a file of their own.
-    return sql + QStringLiteral(",\n  Line INTEGER, Note TEXT, Dup INTEGER NOT NULL DEFAULT 0)");
+    // A card's own UID goes with it, so the contact it becomes keeps it.
+    return sql + QStringLiteral(",\n  Line INTEGER, Note TEXT, Dup INTEGER NOT NULL DEFAULT 0, Uid TEXT)");
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "formats/OfficeCopy.h"
 
 #include "data/ContactFields.h"
+#include "data/Database.h"
 #include "data/ExchangeStore.h"
 #include "data/Globals.h"
 #include "data/Office.h"
@@ -167,10 +168,20 @@ int copyToOfficeCommand()
         say(stdout, officeCopySummary(copyLocalData(fromContacts, fromMain, server, server)));
         return 0;
     } catch (const DbError& e) {
-        const QString plain = MachineFaultText(e, dataSourcePath(fromContacts));
-        say(stderr, QStringLiteral("Nothing more was copied: %1").arg(plain.isEmpty() ? e.description() : plain));
+        say(stderr, officeCopyFailure(e));
         return 1;
     }
+}
+
+QString officeCopyFailure(const DbError& e)
+{
+    // The failure names what failed, the server or a local file, and asks nothing: no one is
+    // there to answer a command line's question.
+    QString plain = MachineFaultNotice(e);
+    if (plain.isEmpty())
+        plain = e.description();
+    plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return QStringLiteral("Nothing more was copied. ") + plain;
 }
 
 } // namespace kestrel

@@ -7,6 +7,8 @@
 
 namespace kestrel {
 
+class DbError;
+
 struct OfficeCopyCounts {
     int contacts = 0, appointments = 0, todo = 0; // rows copied by this run
     int alreadyCopied = 0;                        // rows an earlier run copied
@@ -25,5 +27,8 @@ QString officeCopySummary(const OfficeCopyCounts& counts);
 // user chose (File > Options, or KESTREL_DATABASE) and says what it did on standard output, or
 // why it could not on standard error. Returns the exit status.
 int copyToOfficeCommand();
+// Why a run stopped, in words for the command line: the office server or the local file that
+// failed, and what to do.
+QString officeCopyFailure(const DbError& e);
 
 } // namespace kestrel

@@ -60,8 +60,24 @@ void ReportBug(const QString& text)
     platform().msgBox(text + QStringLiteral("Please make note of this and report this bug to help make this software better."));
 }
 
+QString MachineFaultWords(const std::exception& e, bool* toldAtStart)
+{
+    const auto* db = dynamic_cast<const DbError*>(&e);
+    if (toldAtStart)
+        *toldAtStart = db && FaultToldAtStart(*db);
+    return db ? MachineFaultNotice(*db) : QString();
+}
+
 void ReportFailure(const std::exception& e, const QString& procedure, Owner kind, const QString& owner, ReportAs as)
 {
+    // A condition of the machine is no fault of the program: plain words and what to do, and
+    // nothing at all for what start-up has already said.
+    bool told = false;
+    if (const QString words = MachineFaultWords(e, &told); told || !words.isEmpty()) {
+        if (!told)
+            platform().msgBox(words);
+        return;
+    }
     const QString report = ErrorReport(e, procedure, kind, owner);
     if (as == ReportAs::Bug)
         ReportBug(report + QStringLiteral("\r\n"));

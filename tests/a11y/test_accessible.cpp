@@ -17,6 +17,7 @@
 #include "dialogs/frmHelp.h"
 #include "dialogs/frmOptions.h"
 #include "dialogs/frmTrash.h"
+#include "dialogs/frmRestore.h"
 #include "exchange/frmICalRange.h"
 #include "exchange/frmImport.h"
 #include "exchange/frmLeadCSV.h"
@@ -228,6 +229,9 @@ TEST_F(AccessibleTest, EveryWindowNamesEachControlByItsLabelAndIsReadInTabOrder)
     frmTrash trash;
     showAndCheck(trash, "trash");
     EXPECT_EQ(nameOf(trash.lstTrash), "Deleted, newest first");
+    frmRestore restore;
+    showAndCheck(restore, "restore backup");
+    EXPECT_EQ(nameOf(restore.lstCopies), "Backups, newest first");
     frmHelp help;
     ASSERT_TRUE(help.OpenHelp(QStringLiteral(KESTREL_SOURCE_DIR "/resources/kestrel.chm")));
     showAndCheck(help, "help");

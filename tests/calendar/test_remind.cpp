@@ -1,7 +1,9 @@
 // The reminder panel: the seven-day list with its purge, and the to-do list.
 #include "tests/calendar/Helpers.h"
 
+#include "data/Office.h"
 #include "ui/QtPlatform.h"
+#include "ui/Report.h"
 
 static const QString kToDoPromptText = QStringLiteral("Enter a To Do item 25 characters or less");
 
@@ -95,4 +97,36 @@ TEST_F(RemindTest, TheToDoBoxTakes25TypedCharactersAndALongerStoredItemLeftAsItW
     desk.answerInput(QString(30, u'y')); // OK on the item as it was shown
     clickLine(todo, 2, true);
     EXPECT_EQ(items(), QString(30, u'y'));
+}
+
+TEST_F(RemindTest, ANulPastedIntoTheToDoBoxIsLeftOutAndTheTextTypedIsKept)
+{
+    QtPlatform qt; // the real input box
+    QGuiApplication::clipboard()->setText(QStringLiteral("Ann") + QChar(0));
+    QTimer::singleShot(0, [] {
+        auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(box);
+        auto* edit = box->findChild<QLineEdit*>();
+        QTest::keyClicks(edit, "Call ");
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClicks(edit, " today");
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    const QString typed = qt.inputBox(kToDoPromptText, "Enter To Do Item", QString(), 25);
+    EXPECT_EQ(typed, "Call Ann today");
+    EXPECT_TRUE(ActionQuery(ToDoInsertStatement(typed), sConnMain));
+    EXPECT_EQ(items(), "Call Ann today");
+    EXPECT_TRUE(desk.messages().isEmpty()) << desk.messages().join(u'|').toStdString();
+}
+
+TEST_F(RemindTest, AnOfficeServerThatCannotBeReachedIsNamedInPlainWordsNotAsAnError)
+{
+    // Nothing listens there: the server went away while Kestrel sat idle.
+    sConnContacts = serverConnectionText(QStringLiteral("host=127.0.0.1 port=1 dbname=kestrel connect_timeout=5"));
+    remind->PopWeekList();
+    ASSERT_EQ(desk.messages().size(), 1);
+    const QString told = desk.messages()[0];
+    EXPECT_TRUE(told.startsWith("Kestrel could not reach the office database kestrel on 127.0.0.1 (")) << told.toStdString();
+    EXPECT_TRUE(told.endsWith("Nothing was lost. Check the network, or ask whoever looks after the server; once it "
+                              "answers, try again.")) << told.toStdString();
 }

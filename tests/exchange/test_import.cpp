@@ -5,10 +5,14 @@
 #include "exchange/modImport.h"
 #include "exchange/modTempDB.h"
 #include "tests/exchange/ExchangeTest.h"
+#include "tests/support/PrintQString.h"
 
 #include <QDir>
 #include <QLockFile>
 #include <QThread>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace kestrel;
 using namespace kestrel::test;
@@ -234,6 +238,31 @@ TEST_F(ImportTest, TheScratchFileServesOneImportAtATimeAndACancelTakesEverything
     ASSERT_TRUE(ImportTempRows(QStringLiteral("Lead"), true, &sum, {}, 3000));
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*), max(id) - min(id) from contacts")),
               (std::vector<QStringList>{{"3000", "2999"}}));
+}
+
+TEST_F(ImportTest, ADiskThatFillsUpWhileAFileIsLoadedIsSaidInPlainWords)
+{
+    QByteArray many = "Name,Company\n";
+    for (int i = 0; i < 20000; ++i)
+        many += "Row " + QByteArray::number(i) + ",A company with a long name " + QByteArray::number(i) + '\n';
+    const QString path = csv(many);
+    // No file this process writes may grow beyond 48 KiB: the scratch file fills the disk, and the
+    // look at the folder that tells a full disk from a failing one finds no room either.
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 48 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool loaded = LoadCsvToTemp(path, mapping(QStringLiteral("Name>LastName|Company>Company")));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(desk.messages(), QStringList{QStringLiteral("Kestrel could not go on: the disk that holds the folder ") +
+                                           dataPath(QString()).chopped(1) +
+                                           QStringLiteral(" is full.\r\nNothing was lost. Free some space on it, then "
+                                                          "try again.")})
+        << desk.messages().join(u'|').toStdString();
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/Office.h"
 #include "data/modData.h"
 #include "formats/OfficeCopy.h"
 #include "tests/exchange/ExchangeTest.h"
@@ -100,6 +101,26 @@ TEST_F(OfficeCopyTest, AFailedRunLeavesTheTargetAsItWas)
     exec(fromContacts, QStringLiteral("CREATE TABLE appointments(autoid INTEGER PRIMARY KEY, name TEXT, address TEXT, "
                                       "apptdate DATE, appttime TIME, apptbrief TEXT, apptnotes TEXT)"));
     EXPECT_EQ(copy().contacts, 1);
+}
+
+TEST_F(OfficeCopyTest, AServerThatCannotBeReachedIsNamedOnTheCommandLineWithoutAQuestion)
+{
+    exec(fromContacts, QStringLiteral("INSERT INTO contacts(lastname,firstname,active,contype) VALUES('Baker','Bo',True,'Cust')"));
+    // Nothing listens there: the office server is down.
+    const QString gone = serverConnectionText(QStringLiteral("host=127.0.0.1 port=1 dbname=kestrel connect_timeout=5"));
+    try {
+        copyLocalData(fromContacts, fromMain, gone, gone);
+        FAIL() << "copied to a server that is not there";
+    } catch (const DbError& e) {
+        const QString told = officeCopyFailure(e);
+        EXPECT_TRUE(told.startsWith(QStringLiteral("Nothing more was copied. Kestrel could not reach the office "
+                                                   "database kestrel on 127.0.0.1 (")))
+            << told.toStdString();
+        EXPECT_TRUE(told.endsWith(QStringLiteral("\nNothing was lost. Check the network, or ask whoever looks after "
+                                                 "the server; once it answers, try again.")))
+            << told.toStdString();
+        EXPECT_FALSE(told.contains(local.path()) || told.contains(u'?') || told.contains(u'\r')) << told.toStdString();
+    }
 }
 
 } // namespace

@@ -32,7 +32,7 @@ TEST_F(TempDBTest, CreatesAnEmptyMainWhateverWasThereAndCountsCharacters)
     for (int i = 0; i < s.fieldCount(); ++i)
         names << s.fieldName(i);
     EXPECT_EQ(names.join(u','), QStringLiteral("ID,LastName,FirstName,Company,Address,City,ST,Zip,CellPh,HomePh,WorkPh,Ext,Email,Country,"
-                                             "JobTitle,WebSite,Birthday,Notes,ConType,Line,Note,Dup"));
+                                             "JobTitle,WebSite,Birthday,Notes,ConType,Line,Note,Dup,Uid"));
     EXPECT_EQ(s.rowCount(), 0);
 
     // Fifty accented letters fit LastName (fifty characters, a hundred bytes), fifty-one do not.
