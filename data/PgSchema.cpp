@@ -149,7 +149,9 @@ GRANT USAGE ON SEQUENCE sync_removed_id_seq TO PUBLIC;
 
 // The trash: a deleted contact or appointment kept whole (its row as JSON) until it is restored
 // under its own key or deleted for good. Who deleted it and when are the server's to say, never the
-// member's: a trigger sets both. Members may read, add and remove trash rows, never change one.
+// member's: a trigger sets both, and refuses a change to a row, which the office's group could
+// otherwise make as the table's owner. The rows are the office's group's (the database's owner)
+// alone: a role that may merely connect reads nobody's deleted contacts.
 constexpr const char* kVersion6 = R"sql(
 CREATE TABLE IF NOT EXISTS trash(
   id bigserial PRIMARY KEY,
@@ -162,13 +164,23 @@ CREATE TABLE IF NOT EXISTS trash(
   data jsonb NOT NULL);
 CREATE INDEX IF NOT EXISTS trash_by_batch ON trash(batch);
 CREATE INDEX IF NOT EXISTS trash_by_time ON trash(deleted_at);
-CREATE OR REPLACE FUNCTION kestrel_trash_stamp() RETURNS trigger LANGUAGE plpgsql AS
-  $$BEGIN NEW.deleted_at := now(); NEW.deleted_by := current_user; RETURN NEW; END$$;
-CREATE OR REPLACE TRIGGER trash_stamp BEFORE INSERT ON trash
+CREATE OR REPLACE FUNCTION kestrel_trash_stamp() RETURNS trigger LANGUAGE plpgsql
+  SET search_path = pg_catalog, pg_temp AS
+  $$BEGIN
+    IF TG_OP = 'UPDATE' THEN
+      RAISE EXCEPTION 'a row of the trash is never changed' USING ERRCODE = 'insufficient_privilege';
+    END IF;
+    NEW.deleted_at := now(); NEW.deleted_by := current_user; RETURN NEW;
+  END$$;
+CREATE OR REPLACE TRIGGER trash_stamp BEFORE INSERT OR UPDATE ON trash
   FOR EACH ROW EXECUTE FUNCTION kestrel_trash_stamp();
 REVOKE ALL ON trash FROM PUBLIC;
-GRANT SELECT, INSERT, DELETE ON trash TO PUBLIC;
-GRANT USAGE ON SEQUENCE trash_id_seq TO PUBLIC;
+REVOKE ALL ON SEQUENCE trash_id_seq FROM PUBLIC;
+DO $$DECLARE office name; BEGIN
+  SELECT pg_get_userbyid(datdba) INTO office FROM pg_database WHERE datname = current_database();
+  EXECUTE format('GRANT SELECT, INSERT, DELETE ON trash TO %I', office);
+  EXECUTE format('GRANT USAGE ON SEQUENCE trash_id_seq TO %I', office);
+END$$;
 )sql";
 
 struct Step {

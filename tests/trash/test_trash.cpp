@@ -97,13 +97,18 @@ TEST_F(TrashTest, AContactAndAnAppointmentComeBackWholeUnderTheirOwnKeysOnceAndT
     EXPECT_EQ(listed[0].label, QStringLiteral("O'Brien, Pát"));
 }
 
-TEST_F(TrashTest, AnOfficeMemberRestoresAColleaguesDeleteButCannotSayWhoDeletedOrWhen)
+TEST_F(TrashTest, AnOfficeMemberRestoresAColleaguesDeleteButCannotSayWhoDeletedOrWhenAndAnOutsiderSeesNone)
 {
     if (!onServer())
         GTEST_SKIP() << "the office server's members";
-    const QString role = QStringLiteral("kestrel_trash_%1").arg(serverDb);
-    pg::runMaintenance(testServer() + QStringLiteral(" dbname=postgres"), QStringLiteral("CREATE ROLE %1 LOGIN").arg(role));
+    // The office's group is the database's owner; the member belongs to it, the outsider may only connect.
+    const QString group = rows(sConnContacts, QStringLiteral("select pg_get_userbyid(datdba) from pg_database "
+                                                             "where datname=current_database()")).at(0).at(0);
+    const QString role = QStringLiteral("kestrel_trash_%1").arg(serverDb), outsider = QStringLiteral("kestrel_out_%1").arg(serverDb);
+    pg::runMaintenance(testServer() + QStringLiteral(" dbname=postgres"),
+                       QStringLiteral("CREATE ROLE %1 LOGIN IN ROLE %2; CREATE ROLE %3 LOGIN").arg(role, group, outsider));
     const QString member = serverConnectionText(serverConninfo(sConnContacts) + QStringLiteral(" user=") + role);
+    const QString stranger = serverConnectionText(serverConninfo(sConnContacts) + QStringLiteral(" user=") + outsider);
     const int pat = addContact(QStringLiteral("O'Brien"), QStringLiteral("Pat"));
     const QString batch = moveToTrash(member, TrashTable::Contacts, {{pat, pat}}, QStringLiteral("O'Brien, Pat"));
     ASSERT_FALSE(batch.isEmpty());
@@ -117,12 +122,22 @@ TEST_F(TrashTest, AnOfficeMemberRestoresAColleaguesDeleteButCannotSayWhoDeletedO
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select deleted_by, case when deleted_at > now() - interval '1 hour' then 'now' else 'forged' end from trash "
                                                  "where batch='x'")),
               (std::vector<QStringList>{{role, "now"}}));
+    // A role outside the group reads no deleted contact, and neither adds to the trash nor empties it.
+    EXPECT_THROW(
+        {
+            Connection c(stranger);
+            Snapshot s(c, QStringLiteral("select data from trash"));
+        },
+        DbError);
+    EXPECT_FALSE(ActionQuery(QStringLiteral("delete from trash"), stranger));
+    EXPECT_FALSE(ActionQuery(QStringLiteral("insert into trash(batch,tbl,row_id,data) values('y','contacts',0,'{}')"), stranger));
+    EXPECT_EQ(listTrash(sConnContacts).size(), 2u);
     // The colleague's delete is the office's: the owner restores it.
     EXPECT_EQ(restoreFromTrash(sConnContacts, batch), 1);
     EXPECT_EQ(contact(pat).size(), 1u);
     releaseAllDatabaseFiles();
-    pg::runMaintenance(serverConninfo(sConnContacts), QStringLiteral("DELETE FROM trash; DROP OWNED BY %1").arg(role));
-    pg::runMaintenance(testServer() + QStringLiteral(" dbname=postgres"), QStringLiteral("DROP ROLE %1").arg(role));
+    pg::runMaintenance(serverConninfo(sConnContacts), QStringLiteral("DELETE FROM trash; DROP OWNED BY %1, %2").arg(role, outsider));
+    pg::runMaintenance(testServer() + QStringLiteral(" dbname=postgres"), QStringLiteral("DROP ROLE %1; DROP ROLE %2").arg(role, outsider));
 }
 
 TEST_F(TrashTest, AContactDeletedWithTheKeysComesBackWithCtrlZUnderItsIdWithItsAppointmentsAndFromTheTrash)
