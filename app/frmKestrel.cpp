@@ -15,6 +15,7 @@
 #include "contacts/frmRemoved.h"
 #include "contacts/modTree.h"
 #include "calendar/frmReminder.h"
+#include "calendar/Housekeeping.h"
 #include "data/ChangeListener.h"
 #include "data/Globals.h"
 #include "data/Office.h"
@@ -23,6 +24,7 @@
 #include "dialogs/frmOptions.h"
 #include "dialogs/modBackup.h"
 #include "dialogs/modSync.h"
+#include "exchange/ImportRecovery.h"
 #include "exchange/frmImport.h"
 #include "exchange/frmLeadCSV.h"
 #include "exchange/modExchange.h"
@@ -280,6 +282,8 @@ void frmKestrel::showOnly(QGroupBox* panel)
 void frmKestrel::Form_Load()
 {
     move(0, 0);
+    // Before the lists fill: an import that stopped is finished, taken back or kept first.
+    offerUnfinishedImports();
     dToday_ = platform().today();
     tmrDay_ = platform().newWakeUp([this] { tmrDay_Timer(); });
     tmrDay_->arm(dToday_.addDays(1).startOfDay());
@@ -287,6 +291,8 @@ void frmKestrel::Form_Load()
     lead->PopDisplay();
     remind->PopToDo();
     remind->PopWeekList();
+    // Once the lists show: the day's tidying, never again in a refill.
+    (new DailyHousekeeping(this))->start();
     if (isServerConnection(sConnContacts))
         followChanges(new ChangeListener(serverConninfo(sConnContacts)));
 }

@@ -3,11 +3,13 @@
 #include "data/Trash.h"
 
 #include "ui/AppIcon.h"
+#include "app/OfficeInit.h"
 #include "app/SingleInstance.h"
 #include "ui/Report.h"
 #include "ui/Ui.h"
 #include "app/SyncCommand.h"
 #include "app/frmKestrel.h"
+#include "calendar/Housekeeping.h"
 #include "calendar/frmReminder.h"
 #include "data/FileCheck.h"
 #include "data/Globals.h"
@@ -68,6 +70,12 @@ int Main(int argc, char* argv[])
         QStringLiteral("sync"),
         QStringLiteral("Sync once with the server of File > Options > Sync server (or KESTREL_SYNC_URL, "
                        "KESTREL_SYNC_USER, KESTREL_SYNC_PASSWORD) without a window, then end.")));
+    const QCommandLineOption initOffice(
+        QStringLiteral("init-office"),
+        QStringLiteral("For the server's administrator: set up the office database (File > Options, or "
+                       "KESTREL_DATABASE, connecting as a superuser such as postgres), or bring one made by an "
+                       "earlier version up to date, then end. Says what it did."));
+    options.addOption(initOffice);
     // --help and --version are answered before the window system is reached: a terminal without
     // a display (ssh, a script) gets the text and a clean end, not an abort.
     QStringList arguments;
@@ -82,6 +90,11 @@ int Main(int argc, char* argv[])
         options.showHelp(0);
     }
 
+    // The administrator's and the copying commands open no window: on a server reached by ssh
+    // they run without a display.
+    if ((options.isSet(initOffice) || options.isSet(copyToOffice)) && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     nameApplication();
     QApplication::setWindowIcon(kestrelIcon());
@@ -89,6 +102,8 @@ int Main(int argc, char* argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("kestrel"));
     options.process(app);
     installQtPlatform();
+    if (options.isSet(initOffice))
+        return initOfficeCommand();
     if (options.isSet(copyToOffice))
         return copyToOfficeCommand();
 
@@ -113,6 +128,7 @@ int Main(int argc, char* argv[])
     installNulGuard();
     registerSchemas();
 
+    forgetStoredPassword();
     QString office = officeDatabase();
     if (!office.isEmpty()) {
         const std::optional<QString> reached = reachOfficeDatabase(office);
@@ -125,6 +141,8 @@ int Main(int argc, char* argv[])
     if (office.isEmpty()) {
         for (const QString& notice : CheckDataFiles())
             platform().msgBox(notice);
+    } else if (const QString clock = officeClockNotice(); !clock.isEmpty()) {
+        platform().msgBox(clock);
     }
     try {
         // A file from before Find gets its index now rather than at the first keystroke.

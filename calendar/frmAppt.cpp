@@ -181,6 +181,16 @@ void frmAppt::Form_Load()
         cboTime->setCurrentIndex(SelectTime(t.typeId() == QMetaType::QTime ? TimeText(t.toTime()) : QString()));
         setApptText(0, rs.text(4));
         setApptText(2, rs.text(5));
+        // The stored values as they are, for an undo of the save.
+        const auto text = [&rs](int i) { return rs.field(i).isNull() ? QStringLiteral("NULL") : u'\'' + Quoted(rs.text(i)) + u'\''; };
+        const QVariant d = rs.field(2);
+        undoStatement_ = QStringLiteral("UPDATE appointments set name=%1, address=%2, apptdate=%3, appttime=%4, apptbrief=%5, "
+                                        "apptnotes=%6 where autoid=%7")
+                             .arg(text(0), text(1),
+                                  d.typeId() == QMetaType::QDate ? u'#' + DateText(d.toDate()) + u'#' : QStringLiteral("NULL"),
+                                  t.typeId() == QMetaType::QTime ? u'#' + TimeText(t.toTime()) + u'#' : QStringLiteral("NULL"),
+                                  text(4), text(5))
+                             .arg(lApptID);
     } catch (const std::exception& e) {
         ReportFailure(e, QStringLiteral("Form_Load"), Owner::Form, QStringLiteral("frmAppt"));
     }
@@ -211,8 +221,9 @@ void frmAppt::cmdSave_Click()
     }
     // A failed save keeps the editor open with the user's input, so nothing typed is lost.
     SaveOutcome outcome = SaveOutcome::Saved;
+    bool overOthers = false;
     if (bEditMode)
-        outcome = SaveEditedRow(sConnContacts, row(), seenVersion_, SaveStatement(), QStringLiteral("appointment"));
+        outcome = SaveEditedRow(sConnContacts, row(), seenVersion_, SaveStatement(), QStringLiteral("appointment"), &overOthers);
     else if (ActionQueryCount(SaveStatement(), sConnContacts) < 0)
         outcome = SaveOutcome::Failed;
     if (outcome == SaveOutcome::Failed || outcome == SaveOutcome::Changed)
@@ -228,6 +239,11 @@ void frmAppt::cmdSave_Click()
         cmdSave_Click();
         return;
     }
+    // Not over someone else's change: this window never read the values that undo would give back.
+    if (bEditMode && !undoStatement_.isEmpty() && !overOthers)
+        rememberSave(QStringLiteral("Edit Appointment '%1'").arg(brief), sConnContacts, row(), seenVersion_, undoStatement_);
+    else if (bEditMode)
+        forgetChanges();
     RearmAlerts();
     platform().doEvents();
     reloadCalendar();

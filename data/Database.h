@@ -21,7 +21,9 @@ class Statement;
 // engine rejects); every other kind is a condition of the machine the user can do something about.
 // Unreachable: the office server could not be reached, or the connection to it was lost.
 // Foreign: a database file of another program where one of Kestrel's belongs; it is never written.
-enum class Fault { Program, Damaged, DiskFull, ReadOnly, Locked, Missing, DiskError, Unreachable, Foreign };
+// NotSetUp: the office server holds no schema of Kestrel's, or an older one than this program
+// needs; only its administrator can change that (kestrel --init-office).
+enum class Fault { Program, Damaged, DiskFull, ReadOnly, Locked, Missing, DiskError, Unreachable, Foreign, NotSetUp };
 
 // The kind of an engine result code, with the operating system's errno where the engine gave one
 // (a failed write is "disk I/O error" to the engine whether the disk is full or failing).

@@ -17,13 +17,21 @@ struct pg_result;
 
 namespace kestrel::pg {
 
-// The schema version this program makes and expects (table kestrel_schema).
+// What every connection to the server is made with unless its connection string says otherwise:
+// a server that does not answer, or a network link that drops without a word, must not hang the
+// program. Keepalives find a dead link in about a minute (30 s idle, then 3 probes 10 s apart).
+inline constexpr const char* kConnectKeys[] = {"connect_timeout",     "keepalives",       "keepalives_idle",
+                                               "keepalives_interval", "keepalives_count", "tcp_user_timeout"};
+inline constexpr const char* kConnectValues[] = {"10", "1", "30", "10", "3", "30000"};
+
+// The schema version this program expects (table kestrel_schema); kestrel --init-office makes it.
 inline constexpr int kSchemaVersion = 6;
 
 // A connection to the server of connectionText, from the pool or new; a new one to a server not
-// yet seen by this process first makes the schema (once, under an advisory lock). Throws DbError.
+// yet seen by this process first checks that the schema is there and recent enough (a DbError of
+// kind NotSetUp otherwise). Throws DbError.
 pg_conn* acquire(const QString& connectionText);
-// A connection of its own, outside the pool, with the schema made (a listener for kChangeChannel
+// A connection of its own, outside the pool, with the schema checked (a listener for kChangeChannel
 // keeps one open); the caller closes it with PQfinish. Throws DbError.
 pg_conn* openDedicated(const QString& connectionText);
 // The payloads of the notifications that have reached conn, oldest first; reads what waits in its
@@ -43,9 +51,13 @@ QString serverName(const QString& connectionText);
 
 // Runs several statements at once (no parameters, no rows wanted). Throws DbError.
 void execScript(pg_conn* conn, const char* sql);
-// Runs sql on a connection of its own that makes no schema and joins no pool (creating and
+// Runs sql on a connection of its own that checks no schema and joins no pool (creating and
 // dropping databases). Throws DbError.
 void runMaintenance(const QString& conninfo, const QString& sql);
+// A connection of its own to conninfo (a libpq connection string), its database overridden by
+// database when that is not empty, without the schema check: the administrator's set-up works
+// on it. The caller closes it with PQfinish. Throws DbError.
+pg_conn* openUnchecked(const QString& conninfo, const QString& database = QString());
 
 // Native text with ? or ?N parameters turned into $N; *parameters gets the highest number.
 // Literals, quoted names and comments are copied as they are. False when a second statement

@@ -58,36 +58,11 @@ QString jsonObjectOf(const QStringList& columns)
     return QStringLiteral("json_object(") + pairs.join(u',') + u')';
 }
 
-int moveChunk(Connection& c, TrashTable table, const KeyRanges& ranges, const QString& batch, const QString& label);
-
-} // namespace
-
-QString moveToTrash(const QString& connectionText, TrashTable table, const KeyRanges& ranges, const QString& label,
-                    int* movedOut)
+// Moves the rows of table that match where (the program's own condition, never a user's text)
+// into the trash under batch. Returns how many were moved.
+int moveWhere(Connection& c, TrashTable table, const QString& where, const QString& batch, const QString& label)
 {
-    const QString batch = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    Connection c(connectionText);
-    Transaction tx(c);
-    int moved = 0;
-    // A long import is moved a few hundred ranges at a time (the engine limits how deep one
-    // condition may nest), all in the one transaction.
-    constexpr size_t kChunk = 200;
-    for (size_t at = 0; at < ranges.size(); at += kChunk)
-        moved += moveChunk(c, table, KeyRanges(ranges.begin() + qsizetype(at), ranges.begin() + qsizetype(std::min(ranges.size(), at + kChunk))),
-                           batch, label);
-    if (movedOut)
-        *movedOut = moved;
-    if (moved == 0)
-        return {};
-    tx.commit();
-    return batch;
-}
-
-namespace {
-int moveChunk(Connection& c, TrashTable table, const KeyRanges& ranges, const QString& batch, const QString& label)
-{
-    const QString t = tableName(table), where = rangesWhere(keyName(table), ranges);
-    int moved = 0;
+    const QString t = tableName(table);
     if (c.onServer()) {
         // One statement: the row as it is when deleted goes to the trash, also when another
         // member saved it a moment before.
@@ -99,20 +74,57 @@ int moveChunk(Connection& c, TrashTable table, const KeyRanges& ranges, const QS
         keep.bind(2, label);
         return keep.run();
     }
-    {
-        Statement keep(c, QStringLiteral("INSERT INTO trash(batch,tbl,row_id,label,deleted_at,data) SELECT ?,'%1',%2,?,?,%3 FROM %1 WHERE %4")
-                              .arg(t, keyName(table), jsonObjectOf(localColumns(c, t)), where),
-                       Statement::Dialect::Native);
-        keep.bind(1, batch);
-        keep.bind(2, label);
-        keep.bind(3, std::int64_t(platform().now().toSecsSinceEpoch()));
-        moved = keep.run();
-    }
+    Statement keep(c, QStringLiteral("INSERT INTO trash(batch,tbl,row_id,label,deleted_at,data) SELECT ?,'%1',%2,?,?,%3 FROM %1 WHERE %4")
+                          .arg(t, keyName(table), jsonObjectOf(localColumns(c, t)), where),
+                   Statement::Dialect::Native);
+    keep.bind(1, batch);
+    keep.bind(2, label);
+    keep.bind(3, std::int64_t(platform().now().toSecsSinceEpoch()));
+    const int moved = keep.run();
     if (moved > 0)
         Statement(c, QStringLiteral("DELETE FROM %1 WHERE %2").arg(t, where), Statement::Dialect::Native).run();
     return moved;
 }
+
+QString newBatch() { return QUuid::createUuid().toString(QUuid::WithoutBraces); }
+
 } // namespace
+
+QString moveToTrash(const QString& connectionText, TrashTable table, const KeyRanges& ranges, const QString& label,
+                    int* movedOut)
+{
+    const QString batch = newBatch();
+    Connection c(connectionText);
+    Transaction tx(c);
+    int moved = 0;
+    // Many ranges are moved a few hundred at a time (the engine limits how deep one condition may
+    // nest), all in the one transaction.
+    constexpr size_t kChunk = 200;
+    for (size_t at = 0; at < ranges.size(); at += kChunk) {
+        const KeyRanges part(ranges.begin() + qsizetype(at), ranges.begin() + qsizetype(std::min(ranges.size(), at + kChunk)));
+        moved += moveWhere(c, table, rangesWhere(keyName(table), part), batch, label);
+    }
+    if (movedOut)
+        *movedOut = moved;
+    if (moved == 0)
+        return {};
+    tx.commit();
+    return batch;
+}
+
+QString moveImportToTrash(const QString& connectionText, qint64 importId, const QString& label, int* movedOut)
+{
+    const QString batch = newBatch();
+    Connection c(connectionText);
+    Transaction tx(c);
+    const int moved = importId > 0 ? moveWhere(c, TrashTable::Contacts, QStringLiteral("import_id=%1").arg(importId), batch, label) : 0;
+    if (movedOut)
+        *movedOut = moved;
+    if (moved == 0)
+        return {};
+    tx.commit();
+    return batch;
+}
 
 int restoreFromTrash(const QString& connectionText, const QString& batch)
 {
@@ -126,18 +138,33 @@ int restoreFromTrash(const QString& connectionText, const QString& batch)
             // restoring the same batch at the same moment waits, then finds nothing to restore.
             // The row version goes one up, so an editor still open on the row before it was
             // deleted cannot save over it unasked.
+            // A key another row took meanwhile (copied in by hand, or a card of the same uid
+            // synced back) is given anew rather than refusing the whole batch.
+            const QString key = keyName(table);
+            QString fresh = QStringLiteral("jsonb_set(gone.data, '{rowver}', to_jsonb(coalesce((gone.data->>'rowver')::bigint, 0) + 1))");
+            fresh = QStringLiteral("jsonb_set(%1, '{%2}', to_jsonb(CASE WHEN EXISTS (SELECT 1 FROM %3 x WHERE x.%2 = (gone.data->>'%2')::bigint) "
+                                   "THEN nextval(pg_get_serial_sequence('%3', '%2')) ELSE (gone.data->>'%2')::bigint END))")
+                        .arg(fresh, key, t);
+            if (table == TrashTable::Contacts)
+                fresh = QStringLiteral("jsonb_set(%1, '{uid}', to_jsonb(CASE WHEN gone.data->>'uid' IS NULL OR EXISTS (SELECT 1 FROM contacts x WHERE x.uid = gone.data->>'uid') "
+                                       "THEN gen_random_uuid()::text ELSE gone.data->>'uid' END))")
+                            .arg(fresh);
             Statement st(c, QStringLiteral("WITH gone AS (DELETE FROM trash WHERE batch=? AND tbl='%1' RETURNING data) "
-                                           "INSERT INTO %1 SELECT r.* FROM gone, jsonb_populate_record(NULL::%1, "
-                                           "jsonb_set(gone.data, '{rowver}', to_jsonb(coalesce((gone.data->>'rowver')::bigint, 0) + 1))) r")
-                                .arg(t),
+                                           "INSERT INTO %1 SELECT r.* FROM gone, jsonb_populate_record(NULL::%1, %2) r")
+                                .arg(t, fresh),
                          Statement::Dialect::Native);
             st.bind(1, batch);
             restored += st.run();
         } else {
             const QStringList columns = localColumns(c, t);
             QStringList values;
+            const QString key = keyName(table);
             for (const QString& col : columns)
-                values << QStringLiteral("json_extract(data,'$.%1')").arg(col);
+                values << (col.compare(key, Qt::CaseInsensitive) == 0
+                               // Its own key unless another row holds it now; then a new one.
+                               ? QStringLiteral("CASE WHEN EXISTS (SELECT 1 FROM %1 x WHERE x.%2=json_extract(data,'$.%2')) "
+                                                "THEN NULL ELSE json_extract(data,'$.%2') END").arg(t, key)
+                               : QStringLiteral("json_extract(data,'$.%1')").arg(col));
             Statement put(c, QStringLiteral("INSERT INTO %1(%2) SELECT %3 FROM trash WHERE batch=? AND tbl='%1' ORDER BY id")
                                  .arg(t, columns.join(u','), values.join(u',')),
                           Statement::Dialect::Native);
@@ -188,7 +215,13 @@ int purgeTrash(const QString& connectionText, int days)
         days = 1;
     Connection c(connectionText);
     if (c.onServer()) {
-        Statement st(c, QStringLiteral("DELETE FROM trash WHERE deleted_at < now() - make_interval(days => ?::int)"),
+        // Each member empties only what they deleted, by their own choice of days: a colleague who
+        // keeps deleted items a week never takes away what another was promised for a year. What a
+        // role no longer on the server deleted goes after the usual 30 days.
+        Statement st(c, QStringLiteral("DELETE FROM trash WHERE deleted_at < now() - make_interval(days => "
+                                       "CASE WHEN deleted_by = current_user THEN ?::int "
+                                       "WHEN NOT EXISTS (SELECT 1 FROM pg_roles r WHERE r.rolname = deleted_by) THEN %1 "
+                                       "ELSE NULL END)").arg(kTrashDaysDefault),
                      Statement::Dialect::Native);
         st.bind(1, std::int64_t(days));
         return st.run();

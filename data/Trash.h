@@ -35,7 +35,11 @@ using KeyRanges = std::vector<std::pair<qint64, qint64>>;
 QString moveToTrash(const QString& connectionText, TrashTable table, const KeyRanges& ranges, const QString& label,
                     int* moved = nullptr);
 
-// Puts every row of a batch back under its own key, in one transaction, and takes the batch out
+// Moves every contact import importId added (contacts.import_id) to the trash as one batch, in one
+// transaction; as moveToTrash.
+QString moveImportToTrash(const QString& connectionText, qint64 importId, const QString& label, int* moved = nullptr);
+
+// Puts every row of a batch back under its own key (a new one where another row took it), in one transaction, and takes the batch out
 // of the trash. Returns the rows put back: 0 when the batch had been restored or deleted
 // elsewhere meanwhile. Throws DbError.
 int restoreFromTrash(const QString& connectionText, const QString& batch);
@@ -46,9 +50,9 @@ int deleteForever(const QString& connectionText, const QString& batch);
 // The batches in the trash, newest first. Throws DbError.
 std::vector<TrashBatch> listTrash(const QString& connectionText);
 
-// Deletes for good what was moved to the trash more than days days ago: by the office server's
-// clock on the server, so a computer whose clock is ahead empties nobody's trash early. Returns
-// the rows deleted. Throws DbError.
+// Deletes for good what was moved to the trash more than days days ago. On the office server by
+// the server's clock (a computer whose clock is ahead empties nobody's trash early), and only
+// what this member deleted: each member's days are their own. Returns the rows deleted. Throws DbError.
 int purgeTrash(const QString& connectionText, int days);
 
 // How long trashed rows are kept, in days (Options); 30 unless set.

@@ -263,6 +263,9 @@ QString serverFaultText(const DbError& e, const QString& server, bool* canRetry)
     case Fault::Foreign:
         return QStringLiteral("The office database %1 is not one of Kestrel's (%2).\r\nThe change was not saved.")
             .arg(server, e.description());
+    case Fault::NotSetUp:
+        return e.description() + QStringLiteral(".\r\nThe server's administrator must run kestrel --init-office "
+                                                "for it once. The change was not saved.");
     }
     return {};
 }
@@ -287,6 +290,7 @@ QString MachineFaultText(const DbError& e, const QString& path, bool* canRetry)
                     fault == Fault::Unreachable;
     switch (fault) {
     case Fault::Program:
+    case Fault::NotSetUp: // the office server's alone
         return {};
     case Fault::Unreachable:
         return QStringLiteral("Kestrel could not reach %1 (%2).\r\n\r\nTry again?").arg(file, e.description());

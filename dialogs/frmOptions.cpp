@@ -99,6 +99,16 @@ void frmOptions::cmdSync_Click()
 
 void frmOptions::cmdSave_Click()
 {
+    // Nothing is written while the box holds a password: the window stays for it to be taken out.
+    if (!officeDatabaseFromEnvironment() && conninfoHasPassword(txtOffice->text())) {
+        platform().msgBox(QStringLiteral(
+            "Kestrel never keeps a password in its settings, so the office database was not saved. Please take the "
+            "password out of the box.\n\nPut it in the file .pgpass in your home folder instead, one line "
+            "host:port:database:user:password, readable by you alone (chmod 600 ~/.pgpass). Or leave it out: Kestrel "
+            "then asks for it at the start and can keep it in the desktop's keyring."));
+        txtOffice->setFocus();
+        return;
+    }
     SetGreetingEnabled(chkGreet->isChecked());
     SaveAlertMinutes(cboAlert->currentData().toInt());
     SaveTrashDays(cboTrash->currentData().toInt());

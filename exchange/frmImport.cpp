@@ -3,6 +3,7 @@
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/modData.h"
+#include "data/Trash.h"
 #include "formats/CsvText.h"
 #include "exchange/frmMapField.h"
 #include "exchange/modImport.h"
@@ -16,6 +17,7 @@
 #include "ui/SnapshotTableModel.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -309,19 +311,19 @@ void frmImport::cmdDone_Click()
         platform().msgBox(problem);
         return;
     }
-    beginWork(QStringLiteral("Reading the file"));
-    const bool loaded = LoadCsvToTemp(sCsvPath, entries, &summary_, [this](qint64 done, qint64 total) {
-        return workProgress(done, total);
-    }, this);
-    endWork();
-    if (!loaded) {
-        if (summary_.cancelled) {
+    reload_ = [this, entries] {
+        beginWork(QStringLiteral("Reading the file"));
+        const bool loaded = LoadCsvToTemp(sCsvPath, entries, &summary_, [this](qint64 done, qint64 total) {
+            return workProgress(done, total);
+        }, this);
+        endWork();
+        if (!loaded && summary_.cancelled) {
             Label5->setText(QStringLiteral("Reading the file was cancelled. Click 'Done Mapping' to read it again."));
             announce(Label5, Label5->text());
         }
-        return;
-    }
-    if (!popTempGrid())
+        return loaded;
+    };
+    if (!reload_() || !popTempGrid())
         return;
     showKeptOut();
     showStage(fraImport);
@@ -337,7 +339,10 @@ bool frmImport::loadRecords(const QString& path, const std::vector<ImportRecord>
     cmdBrowse->setEnabled(false);
     cmdMap->setEnabled(false);
     sKeptFilter = keptFilter;
-    if (!LoadRecordsToTemp(records, sourceNames, &summary_, this) || !popTempGrid())
+    reload_ = [this, records, sourceNames] {
+        return LoadRecordsToTemp(records, sourceNames, &summary_, this, GetCsvFileName(sCsvPath));
+    };
+    if (!reload_() || !popTempGrid())
         return false;
     Label5->setText(QString());
     showKeptOut();
@@ -428,9 +433,27 @@ void frmImport::endWork()
 
 void frmImport::cmdCancel_Click() { bCancelWork = true; }
 
+void frmImport::loadAgain()
+{
+    platform().msgBox(QStringLiteral("The rows waiting to be imported are gone: the scratch file %1 was removed or changed "
+                                     "by another program. No contact was added.\n\nKestrel reads %2 again; look over "
+                                     "the rows, then click Import.")
+                          .arg(QDir::toNativeSeparators(tempDBPath()), GetCsvFileName(sCsvPath)));
+    unloadGrid();
+    if (!reload_ || !reload_() || !popTempGrid())
+        return;
+    showKeptOut();
+    showStage(fraImport);
+}
+
 bool frmImport::popTempGrid()
 {
     try {
+        // A load just made the tables; another program may have taken them away since.
+        if (!scratchState().ready) {
+            summary_.scratchLost = true;
+            return false;
+        }
         Connection temp(sConnTemp);
         rsTemp->setRows(Snapshot(temp, kPreviewSelect), previewHeadings());
     } catch (const std::exception& e) {
@@ -465,17 +488,17 @@ void frmImport::dgTemp_DeleteRows()
 
 namespace {
 // Ctrl+Z after an import moves every contact it added to the trash, as one line there.
-void rememberImport(qint64 imported, const KeyRanges& added)
+void rememberImport(qint64 imported, qint64 importId)
 {
     const QLocale english(QLocale::English);
     const QString count = english.toString(imported) + (imported == 1 ? QStringLiteral(" contact") : QStringLiteral(" contacts"));
-    rememberChange({QStringLiteral("Import Contacts (%1)").arg(count), [count, added] {
+    rememberChange({QStringLiteral("Import Contacts (%1)").arg(count), [count, importId] {
                         const QLocale english(QLocale::English);
                         const QString label = QStringLiteral("Import of %1 on %2")
                                                   .arg(count, english.toString(platform().now(), QStringLiteral("M/d/yyyy h:mm AP")));
                         int moved = 0;
                         if (!RunAction(sConnContacts,
-                                       [&] { moveToTrash(sConnContacts, TrashTable::Contacts, added, label, &moved); },
+                                       [&] { moveImportToTrash(sConnContacts, importId, label, &moved); },
                                        QStringLiteral("undoImport")))
                             return false;
                         platform().msgBox(
@@ -502,6 +525,8 @@ void frmImport::cmdImport_Click()
             lblMessage->setText(QStringLiteral("The import was cancelled; no contact was added."));
             announce(lblMessage, lblMessage->text());
         }
+        if (summary_.scratchLost)
+            loadAgain();
         return;
     }
     if (!sHeaderFields.isEmpty()) { // a file mapped here, not one whose reader names its fields
@@ -512,7 +537,7 @@ void frmImport::cmdImport_Click()
     }
     platform().msgBox(summaryText(summary_));
     if (summary_.imported > 0)
-        rememberImport(summary_.imported, summary_.added);
+        rememberImport(summary_.imported, summary_.importId);
     accept();
 }
 

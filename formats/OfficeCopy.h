@@ -15,10 +15,11 @@ struct OfficeCopyCounts {
 };
 
 // Copies from the local contacts and main files (connection texts) to the target's contacts and
-// main connection texts (on the office server both are the same database). Each of the two
-// targets is written in one transaction: all of it or none. Throws DbError.
+// main connection texts (on the office server both are the same database, written in one
+// transaction: all of it or none; two runs at once copy each row once). Throws DbError, after
+// setting failedAt to the connection text it failed on.
 OfficeCopyCounts copyLocalData(const QString& fromContacts, const QString& fromMain, const QString& toContacts,
-                               const QString& toMain);
+                               const QString& toMain, QString* failedAt = nullptr);
 
 // What a run did, in words for the command line.
 QString officeCopySummary(const OfficeCopyCounts& counts);
@@ -27,8 +28,5 @@ QString officeCopySummary(const OfficeCopyCounts& counts);
 // user chose (File > Options, or KESTREL_DATABASE) and says what it did on standard output, or
 // why it could not on standard error. Returns the exit status.
 int copyToOfficeCommand();
-// Why a run stopped, in words for the command line: the office server or the local file that
-// failed, and what to do.
-QString officeCopyFailure(const DbError& e);
 
 } // namespace kestrel

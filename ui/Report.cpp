@@ -95,10 +95,14 @@ GuardedSave GuardedUpdate(const QString& connectionText, const RowKey& row, cons
 }
 
 SaveOutcome SaveEditedRow(const QString& connectionText, const RowKey& row, QString& seenVersion,
-                          const QString& updateStatement, const QString& what)
+                          const QString& updateStatement, const QString& what, bool* savedOverOthers)
 {
+    if (savedOverOthers)
+        *savedOverOthers = false;
     for (;;) {
         const GuardedSave saved = GuardedUpdate(connectionText, row, seenVersion, updateStatement);
+        if (saved.outcome == SaveOutcome::Saved)
+            seenVersion = saved.written;
         if (saved.outcome != SaveOutcome::Changed)
             return saved.outcome;
         if (!platform().askYesNo(QStringLiteral("Someone else changed this %1 after this window opened.\n\n"
@@ -106,12 +110,32 @@ SaveOutcome SaveEditedRow(const QString& connectionText, const RowKey& row, QStr
                                                 "what you typed.)").arg(what)))
             return SaveOutcome::Changed;
         seenVersion = saved.current;
+        if (savedOverOthers)
+            *savedOverOthers = true;
     }
+}
+
+void forgetStoredPassword()
+{
+    if (officeDatabaseFromEnvironment())
+        return;
+    const QString kept = storedOfficeDatabase();
+    if (!conninfoHasPassword(kept))
+        return;
+    saveOfficeDatabase(conninfoWithoutPassword(kept));
+    platform().msgBox(QStringLiteral(
+        "An earlier version of Kestrel kept the office database's password in its settings. It has been taken out of "
+        "them, so Kestrel asks for it at this start.\n\nTo be spared the question, put it in the file .pgpass in your "
+        "home folder, one line host:port:database:user:password, readable by you alone (chmod 600 ~/.pgpass), or let "
+        "Kestrel keep it in the desktop's keyring when it offers to."));
 }
 
 std::optional<QString> reachOfficeDatabase(const QString& conninfo)
 {
+    // The keyring knows the password by the connection string it is for (which holds none).
+    const QString secretKey = QStringLiteral("office database: ") + conninfo.trimmed();
     QString password;
+    bool fromKeyring = false, triedKeyring = false;
     for (;;) {
         QString attempt = conninfo;
         if (!password.isEmpty() && conninfo.contains(QStringLiteral("://"))) {
@@ -126,15 +150,39 @@ std::optional<QString> reachOfficeDatabase(const QString& conninfo)
         platform().setBusyCursor(true);
         const ServerProbe probe = probeServer(attempt);
         platform().setBusyCursor(false);
-        if (probe.reached)
+        if (probe.usable()) {
+            if (!password.isEmpty() && !fromKeyring && platform().hasKeyring() &&
+                platform().askYesNo(QStringLiteral("Keep this password in the desktop's keyring, so that Kestrel need "
+                                                   "not ask for it at the next start? Kestrel's own settings never "
+                                                   "hold it.")))
+                platform().saveSecret(secretKey, password);
             return attempt;
+        }
+        if (fromKeyring && !probe.reached) {
+            // The password kept was refused (changed on the server since): it is forgotten and asked for.
+            platform().forgetSecret(secretKey);
+            fromKeyring = false;
+            password = platform().passwordBox(QStringLiteral("The password kept in the desktop's keyring for user %1 was "
+                                                             "refused by the office database %2 on %3. The password:")
+                                                  .arg(probe.user, probe.database, probe.server));
+            if (!password.isEmpty())
+                continue;
+        }
         if (probe.needsPassword && password.isEmpty()) {
+            if (!triedKeyring) {
+                triedKeyring = true;
+                password = platform().readSecret(secretKey);
+                fromKeyring = !password.isEmpty();
+                if (fromKeyring)
+                    continue;
+            }
             password = platform().passwordBox(QStringLiteral("The office database %1 on %2 wants the password of user %3:")
                                                   .arg(probe.database, probe.server, probe.user));
             if (!password.isEmpty())
                 continue;
         }
         password.clear();
+        fromKeyring = false;
         if (platform().askYesNo(probeText(probe) + QStringLiteral("\n\nTry again?")))
             continue;
         // The local files are this computer's own: what the office shares is not in them.

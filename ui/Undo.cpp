@@ -50,4 +50,28 @@ void rememberTrashed(const QString& name, const QString& connectionText, const Q
                     }});
 }
 
+void rememberSave(const QString& name, const QString& connectionText, const RowKey& row, const QString& written,
+                  const QString& undoStatement)
+{
+    rememberChange({name, [name, connectionText, row, written, undoStatement] {
+                        QString version = written;
+                        for (;;) {
+                            const GuardedSave undone = GuardedUpdate(connectionText, row, version, undoStatement);
+                            if (undone.outcome == SaveOutcome::Saved)
+                                return true;
+                            if (undone.outcome == SaveOutcome::Failed)
+                                return false;
+                            if (undone.outcome == SaveOutcome::Deleted) {
+                                platform().msgBox(QStringLiteral("%1 cannot be undone: it was deleted meanwhile.").arg(name));
+                                return false;
+                            }
+                            if (!platform().askYesNo(QStringLiteral("Someone else changed it after your save.\n\n"
+                                                                    "%1 over their change?").arg(QStringLiteral("Undo ") + name),
+                                                     QStringLiteral("Undo")))
+                                return false;
+                            version = undone.current;
+                        }
+                    }});
+}
+
 } // namespace kestrel

@@ -3,6 +3,8 @@
 // makes a change names it ("Delete Contact 'O'Brien, Pat'") and hands over the step that undoes
 // it; the step tells the user itself when it cannot be done (the row was changed or restored
 // elsewhere meanwhile) and returns false then.
+#include "data/RowGuard.h"
+
 #include <QString>
 
 #include <functional>
@@ -27,5 +29,11 @@ bool undoLastChange();
 // Remembers rows moved to the trash as batch under name: undoing it puts them back, and says so
 // when the batch was restored or deleted for good elsewhere meanwhile.
 void rememberTrashed(const QString& name, const QString& connectionText, const QString& batch);
+
+// Remembers an editor's save of row as name: undoing it runs undoStatement (which writes back the
+// values the row held before) when the row still holds the version written; when someone else
+// changed it since, the user is asked first, and a row deleted since is said as such.
+void rememberSave(const QString& name, const QString& connectionText, const RowKey& row, const QString& written,
+                  const QString& undoStatement);
 
 } // namespace kestrel

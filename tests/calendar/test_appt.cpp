@@ -56,7 +56,7 @@ TEST_F(ApptTest, AnEmptyFieldIsRefusedAndAFailedSaveKeepsTheEditorOpenWithTheInp
         EXPECT_EQ(QApplication::focusWidget(), d.txtBrief);
         d.setApptText(0, "Review");
         d.setApptText(2, "Notes typed with care");
-        exec(sConnContacts, "drop table appointments");
+        exec(ownerConnection(), "drop table appointments");
         QTest::mouseClick(d.cmdSave, Qt::LeftButton);
         EXPECT_TRUE(d.isVisible() && d.apptText(2) == "Notes typed with care");
         desk.answerYes(); // closed: the changes go only after a question

@@ -2,6 +2,8 @@
 #include "tests/calendar/Helpers.h"
 
 #include "data/Office.h"
+#include "calendar/Housekeeping.h"
+#include "data/Housekeeping.h"
 #include "data/modData.h"
 #include "ui/QtPlatform.h"
 #include "ui/Report.h"
@@ -38,17 +40,63 @@ TEST_F(RemindTest, WeekListsTodayThroughTheSeventhDayInFiveLineBlocks)
     EXPECT_TRUE(desk.messages().isEmpty());
 }
 
-TEST_F(RemindTest, PurgeRemovesWhatIsOlderThanTwoYearsAndKeepsTheCutOffDay)
+TEST_F(RemindTest, PurgeRemovesWhatIsOlderThanTwoYearsOnceADayAndNeverInARefill)
 {
-    for (const QDate& d : {QDate(2024, 12, 3), QDate(2024, 12, 4)})
-        addAppt(d, QTime(9, 0), "x");
-    remind->PopWeekList();
-    EXPECT_EQ(apptDates(), "12/4/2024");
+    // On the server the server's date decides (here the clocks agree); locally the computer's.
+    if (onServer()) {
+        desk.nowValue = QDateTime::currentDateTime();
+        desk.todayValue = desk.nowValue.date();
+    }
+    const QDate today = desk.todayValue;
+    addAppt(today.addYears(-2).addDays(-1), QTime(9, 0), "old");
+    addAppt(today.addYears(-2), QTime(9, 0), "cut-off day");
+    const QString kept = DateText(today.addYears(-2));
+    remind->PopWeekList(); // a refill deletes nothing
+    EXPECT_EQ(stored("select count(*) from appointments"), "2");
+    DailyHousekeeping tidy;
+    tidy.start();
+    EXPECT_EQ(apptDates(), kept);
+    EXPECT_TRUE(desk.messages().isEmpty());
+    // Midnight: the next day's run, armed for five past.
+    EXPECT_EQ(desk.nextWakeUp(), QDateTime(desk.todayValue.addDays(1), QTime(0, 5)));
+    if (onServer())
+        return; // the server's day stays the same
     desk.todayValue = QDate(2028, 2, 29); // the cut-off falls back to 28 February
     addAppt(QDate(2026, 2, 27), QTime(9, 0), "x");
     addAppt(QDate(2026, 2, 28), QTime(9, 0), "x");
-    remind->PopWeekList();
+    desk.advanceClock(QDateTime(QDate(2028, 2, 29), QTime(0, 5)));
     EXPECT_EQ(apptDates(), "2/28/2026");
+}
+
+TEST_F(RemindTest, ACopyWhoseClockIsFiveYearsFastDeletesNothingOnTheServerAndIsTold)
+{
+    if (!onServer())
+        GTEST_SKIP() << "the server's clock: needs the test server (the server.* run)";
+    const QDate serverToday = QDate::currentDate();
+    addAppt(serverToday.addYears(-1), QTime(9, 0), "last year");
+    addAppt(serverToday.addDays(3), QTime(9, 0), "soon");
+    desk.todayValue = serverToday.addYears(5);
+    desk.nowValue = QDateTime(desk.todayValue, QTime(9, 30));
+    DailyHousekeeping fast;
+    fast.start();
+    EXPECT_EQ(stored("select count(*) from appointments"), "2");
+    EXPECT_TRUE(desk.messages().isEmpty());
+    // Start-up says it.
+    const QString notice = officeClockNotice();
+    EXPECT_TRUE(notice.startsWith(QStringLiteral("The clock of this computer says %1 9:30 AM, but the office "
+                                                 "database's server says %2")
+                                      .arg(DateText(desk.todayValue), DateText(serverToday))))
+        << notice.toStdString();
+    desk.nowValue = QDateTime::currentDateTime().addSecs(50 * 60);
+    EXPECT_EQ(officeClockNotice(), QString()); // within the hour
+    // The office's purge is done once a day, by whichever copy comes first.
+    addAppt(serverToday.addYears(-3), QTime(9, 0), "older");
+    EXPECT_FALSE(purgeOldAppointments(sConnContacts, desk.todayValue).ran);
+    exec(ownerConnection(), "update kestrel_housekeeping set last_day = Null");
+    const PurgeOutcome next = purgeOldAppointments(sConnContacts, desk.todayValue);
+    EXPECT_TRUE(next.ran);
+    EXPECT_EQ(next.deleted, 1);
+    EXPECT_EQ(stored("select apptbrief from appointments order by apptdate"), "last year/soon");
 }
 
 TEST_F(RemindTest, ToDoAddsCutTo25BeforeApostrophesAreDoubledEditsOnDoubleClickAndDeletesAfterAsking)
@@ -65,6 +113,13 @@ TEST_F(RemindTest, ToDoAddsCutTo25BeforeApostrophesAreDoubledEditsOnDoubleClickA
     desk.answerInput("Call the bank's manager today");
     clickLine(todo, 4, true);
     EXPECT_EQ(desk.prompts.back().extra, "Pat's birthday");
+    // Undo of the edit gives the text before it back; then the edit again, to go on.
+    EXPECT_EQ(undoCaption(), "Undo Edit To Do Item 'Call the bank's manager t'");
+    EXPECT_TRUE(undoLastChange());
+    EXPECT_EQ(items(), "Remember to call O'Brien'/Pat's birthday");
+    remind->PopToDo();
+    desk.answerInput("Call the bank's manager today");
+    clickLine(todo, 4, true);
     clickLine(todo, 2);
     desk.answerYes();
     QTest::mouseClick(remind->cmdDeleteToDo, Qt::LeftButton);
@@ -75,7 +130,7 @@ TEST_F(RemindTest, ToDoAddsCutTo25BeforeApostrophesAreDoubledEditsOnDoubleClickA
     // Undo puts the deleted item back where it stood; one stored longer by another program, whole.
     EXPECT_EQ(undoCaption(), "Undo Delete To Do Item 'Remember to call O'Brien''");
     EXPECT_TRUE(undoLastChange());
-    EXPECT_EQ(items(), "Remember to call O'Brien'|Call the bank's manager t");
+    EXPECT_EQ(items(), "Remember to call O'Brien'/Call the bank's manager t");
     EXPECT_EQ(undoCaption(), "Can't Undo");
     const QString longer = QStringLiteral("Ask O'Hare about the 40% discount, in writing");
     exec(sConnMain, "insert into todo (todo) values('" + Quoted(longer) + "')");
@@ -84,9 +139,9 @@ TEST_F(RemindTest, ToDoAddsCutTo25BeforeApostrophesAreDoubledEditsOnDoubleClickA
     clickLine(todo, 6);
     desk.answerYes();
     QTest::mouseClick(remind->cmdDeleteToDo, Qt::LeftButton);
-    EXPECT_EQ(items(), "Remember to call O'Brien'|Call the bank's manager t");
+    EXPECT_EQ(items(), "Remember to call O'Brien'/Call the bank's manager t");
     EXPECT_TRUE(undoLastChange());
-    EXPECT_EQ(items(), "Remember to call O'Brien'|Call the bank's manager t|" + longer);
+    EXPECT_EQ(items(), "Remember to call O'Brien'/Call the bank's manager t/" + longer);
     EXPECT_TRUE(desk.messages().isEmpty()) << desk.messages().join(u'|').toStdString();
     forgetChanges();
 }
@@ -149,4 +204,61 @@ TEST_F(RemindTest, AnOfficeServerThatCannotBeReachedIsNamedInPlainWordsNotAsAnEr
     EXPECT_TRUE(told.startsWith("Kestrel could not reach the office database kestrel on 127.0.0.1 (")) << told.toStdString();
     EXPECT_TRUE(told.endsWith("Nothing was lost. Check the network, or ask whoever looks after the server; once it "
                               "answers, try again.")) << told.toStdString();
+}
+
+TEST_F(RemindTest, AToDoItemChangedOrDeletedElsewhereIsNotSavedOverWithoutAQuestion)
+{
+    exec(sConnMain, "insert into todo(todo) values('Call Ann')");
+    remind->PopToDo();
+    const QString id = joined(rows(sConnMain, "select id from todo"));
+    // Changed in another window while the box was open: asked; No gives the box again with what
+    // was typed, and Cancel there keeps the other change.
+    desk.answerInput("Call Ann at 5", [&] { exec(sConnMain, "update todo set todo='Call Ann today' where id=" + id); });
+    desk.answerNo();
+    desk.answerInput("");
+    clickLine(todo, 2, true);
+    EXPECT_EQ(items(), "Call Ann today");
+    ASSERT_EQ(desk.prompts.size(), 3u);
+    EXPECT_TRUE(desk.prompts[1].text.startsWith("Someone else changed this to-do item after this window opened."));
+    EXPECT_EQ(desk.prompts[2].extra, "Call Ann at 5");
+    // Yes saves over it.
+    desk.answerInput("Call Ann at 5", [&] { exec(sConnMain, "update todo set todo='Call Ann now' where id=" + id); });
+    desk.answerYes();
+    clickLine(todo, 2, true);
+    EXPECT_EQ(items(), "Call Ann at 5");
+    // Deleted meanwhile: what was typed may be kept as a new item.
+    desk.answerInput("Call Ann at 6", [&] { exec(sConnMain, "delete from todo"); });
+    desk.answerYes();
+    clickLine(todo, 2, true);
+    EXPECT_EQ(items(), "Call Ann at 6");
+    EXPECT_TRUE(desk.prompts.back().text.startsWith("This to-do item was deleted elsewhere after you opened it"));
+}
+
+TEST_F(RemindTest, ALongToDoItemChangedByOneLetterIsSavedWhole)
+{
+    const QString longItem = QStringLiteral("Send the quarterly figures to the bank");
+    exec(sConnMain, QStringLiteral("insert into todo(todo) values('%1')").arg(longItem));
+    remind->PopToDo();
+    QtPlatform qt; // the real box: the last letter chosen and another typed over it
+    setPlatform(&qt);
+    // Typed into the box once it is up (the double click opens it from the event loop).
+    QTimer typist;
+    bool typed = false;
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        if (!box || typed)
+            return;
+        typed = true;
+        auto* edit = box->findChild<QLineEdit*>();
+        QTest::keyClick(edit, Qt::Key_End);
+        QTest::keyClick(edit, Qt::Key_Left, Qt::ShiftModifier);
+        QTest::keyClicks(edit, "s");
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    typist.start(20);
+    clickLine(todo, 2, true);
+    QTRY_VERIFY(typed);
+    typist.stop();
+    setPlatform(&desk);
+    EXPECT_EQ(items(), QString(longItem).replace(longItem.size() - 1, 1, u's'));
 }

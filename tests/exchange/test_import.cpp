@@ -1,6 +1,7 @@
 #include "data/Statement.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/Office.h"
 #include "formats/ImportRules.h"
 #include "exchange/modImport.h"
 #include "exchange/modTempDB.h"
@@ -204,7 +205,7 @@ TEST_F(ImportTest, LoadMakesValuesFitKeepsOutWhatCannotAndMarksRowsAndDuplicates
               "number of fields than the header.\n1 row was refused by the contacts file (first at line 6: Short is not welcome).");
 }
 
-TEST_F(ImportTest, TheScratchFileServesOneImportAtATimeAndACancelTakesEverythingBack)
+TEST_F(ImportTest, TheScratchFileServesOneImportAtATimeAndACancelTakesBackItsOwnRowsOnly)
 {
     const QStringList entries = mapping(QStringLiteral("Name>LastName"));
     QByteArray many = "Name\n";
@@ -213,7 +214,7 @@ TEST_F(ImportTest, TheScratchFileServesOneImportAtATimeAndACancelTakesEverything
     // Another copy of the program holds the scratch file: this one is told so and loads nothing.
     {
         QDir().mkpath(dataPath(QString()));
-        QLockFile other(dataPath(QStringLiteral("tempDB.mdb.lock")));
+        QLockFile other(dataPath(QStringLiteral("tempdb.mdb.lock")));
         ASSERT_TRUE(other.tryLock(0));
         EXPECT_FALSE(LoadCsvToTemp(csv(many), entries));
         ASSERT_EQ(desk.messages().size(), 1);
@@ -223,21 +224,36 @@ TEST_F(ImportTest, TheScratchFileServesOneImportAtATimeAndACancelTakesEverything
     ASSERT_TRUE(LoadCsvToTemp(csv(many), entries));
     EXPECT_FALSE(ImportTempRows(QStringLiteral("Lead"), true, nullptr, {}, 2));
     EXPECT_EQ(desk.messages().size(), 2);
-    // A cancel half way, after a batch was committed, leaves the contacts as they were.
+    // A cancel half way, after a batch was committed, takes back what it added; on the server a
+    // colleague's contact saved in the middle of it, its key among the import's, stays.
+    const QString colleague = QStringLiteral("kestrel_colleague_%1").arg(serverDb);
+    if (onServer())
+        exec(ownerConnection(), QStringLiteral("CREATE ROLE %1 LOGIN IN ROLE kestrel_office").arg(colleague));
     int calls = 0;
     ImportSummary sum;
-    EXPECT_FALSE(ImportTempRows(QStringLiteral("Lead"), true, &sum, [&calls](qint64, qint64) {
+    EXPECT_FALSE(ImportTempRows(QStringLiteral("Lead"), true, &sum, [&](qint64, qint64) {
         // Calls come at most every 40 ms; the second pauses long enough for the first batch to be committed.
         if (++calls <= 2)
             QThread::msleep(calls == 1 ? 50 : 250);
+        if (calls == 2 && onServer())
+            exec(serverConnectionText(memberConninfo(colleague)),
+                 QStringLiteral("INSERT into contacts(lastname,firstname)values('Colleague','Kept')"));
         return calls < 3;
     }, 3000));
     EXPECT_TRUE(sum.cancelled);
     EXPECT_EQ(calls, 3);
-    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from contacts")), (std::vector<QStringList>{{"0"}}));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts")),
+              onServer() ? std::vector<QStringList>{{"Colleague"}} : std::vector<QStringList>{});
+    if (onServer()) {
+        EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from kestrel_imports where state='taken back'")),
+                  (std::vector<QStringList>{{"1"}}));
+        releaseAllDatabaseFiles();
+        exec(ownerConnection(), "delete from contacts");
+        exec(ownerConnection(), QStringLiteral("DROP ROLE %1").arg(colleague));
+    }
     ASSERT_TRUE(ImportTempRows(QStringLiteral("Lead"), true, &sum, {}, 3000));
-    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*), max(id) - min(id) from contacts")),
-              (std::vector<QStringList>{{"3000", "2999"}}));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*), count(distinct import_id) from contacts")),
+              (std::vector<QStringList>{{"3000", "1"}}));
 }
 
 TEST_F(ImportTest, ADiskThatFillsUpWhileAFileIsLoadedIsSaidInPlainWords)

@@ -22,10 +22,10 @@ TEST_F(TempDBTest, CreatesAnEmptyMainWhateverWasThereAndCountsCharacters)
     // A file under another spelling of the name, with a journal left by a crash beside it.
     releaseAllDatabaseFiles();
     QDir data(dir.filePath(QStringLiteral("data")));
-    ASSERT_TRUE(data.rename(QStringLiteral("tempDB.mdb"), QStringLiteral("TEMPDB.MDB")));
+    ASSERT_TRUE(data.rename(QStringLiteral("tempdb.mdb"), QStringLiteral("TEMPDB.MDB")));
     writeFile(data.filePath(QStringLiteral("TEMPDB.MDB-journal")), "garbage");
     CreateTempDB();
-    EXPECT_EQ(data.entryList(QDir::Files), QStringList{QStringLiteral("tempDB.mdb")});
+    EXPECT_EQ(data.entryList(QDir::Files), QStringList{QStringLiteral("tempdb.mdb")}); // the one name
     Connection c(sConnTemp);
     Snapshot s(c, QStringLiteral("select * from Main"));
     QStringList names;

@@ -122,13 +122,13 @@ TEST_F(FileChecks, AFileOfANewerKestrelWithMoreColumnsAndTablesIsStillKestrels)
 {
     const QString db = dataPath(QStringLiteral("contacts.mdb"));
     makeDatabase(db, (QString::fromUtf8(kContactsSchema) +
-                      QStringLiteral(";ALTER TABLE contacts ADD COLUMN birthday DATE; CREATE TABLE tags(id INTEGER);"))
+                      QStringLiteral(";ALTER TABLE contacts ADD COLUMN nickname TEXT; CREATE TABLE tags(id INTEGER);"))
                          .toUtf8()
                          .constData());
     startUp();
     EXPECT_TRUE(desk.messages().isEmpty()) << desk.messages().join(u'|').toStdString();
     EXPECT_TRUE(ActionQuery(insertStatement(QStringLiteral("Baker")), sConnContacts));
-    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname, birthday from contacts")),
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname, nickname from contacts")),
               (std::vector<QStringList>{{QStringLiteral("Baker"), QStringLiteral("<null>")}}));
 }
 

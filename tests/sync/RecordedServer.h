@@ -20,6 +20,35 @@
 
 namespace kestrel::test {
 
+struct HttpRequest {
+    QByteArray method, path, body;
+    QHash<QByteArray, QByteArray> headers; // names in lower case
+};
+
+// Reads one whole request from the front of what a test server has received; false while it has
+// not all come.
+inline bool takeHttpRequest(const QByteArray& buf, HttpRequest& r)
+{
+    const qsizetype end = buf.indexOf("\r\n\r\n");
+    if (end < 0)
+        return false;
+    const QList<QByteArray> lines = buf.left(end).split('\n');
+    const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
+    r.method = first.value(0);
+    r.path = first.value(1);
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray l = lines[i].trimmed();
+        const qsizetype colon = l.indexOf(':');
+        if (colon > 0)
+            r.headers.insert(l.left(colon).trimmed().toLower(), l.mid(colon + 1).trimmed());
+    }
+    const int length = r.headers.value("content-length").toInt();
+    if (buf.size() < end + 4 + length)
+        return false;
+    r.body = buf.mid(end + 4, length);
+    return true;
+}
+
 class RecordedServer : public QObject {
 public:
     struct Exchange {
@@ -28,10 +57,7 @@ public:
         QList<QPair<QByteArray, QByteArray>> headers;
         QByteArray body;
     };
-    struct Request {
-        QByteArray method, path, body;
-        QHash<QByteArray, QByteArray> headers; // names in lower case
-    };
+    using Request = HttpRequest;
 
     explicit RecordedServer(const QString& file)
     {
@@ -81,24 +107,9 @@ private:
     {
         QByteArray& buf = pending[s];
         buf += s->readAll();
-        const qsizetype end = buf.indexOf("\r\n\r\n");
-        if (end < 0)
-            return;
         Request r;
-        const QList<QByteArray> lines = buf.left(end).split('\n');
-        const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
-        r.method = first.value(0);
-        r.path = first.value(1);
-        for (qsizetype i = 1; i < lines.size(); ++i) {
-            const QByteArray l = lines[i].trimmed();
-            const qsizetype colon = l.indexOf(':');
-            if (colon > 0)
-                r.headers.insert(l.left(colon).trimmed().toLower(), l.mid(colon + 1).trimmed());
-        }
-        const int length = r.headers.value("content-length").toInt();
-        if (buf.size() < end + 4 + length)
+        if (!takeHttpRequest(buf, r))
             return;
-        r.body = buf.mid(end + 4, length);
         pending.remove(s);
         requests.push_back(r);
         if (r.method == "PUT")

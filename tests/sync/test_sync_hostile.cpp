@@ -2,6 +2,7 @@
 // without end, with the wrong kind of text, or with XML entities that expand into one another.
 // The password stays with the computer the user named and nothing stored is changed.
 #include "tests/support/Fixture.h"
+#include "tests/sync/RecordedServer.h"
 
 #include "data/Globals.h"
 #include "data/SyncStore.h"
@@ -25,10 +26,7 @@ namespace {
 // An HTTP server on this computer whose answers the test writes; it keeps every request.
 class HostileServer : public QObject {
 public:
-    struct Request {
-        QByteArray method, path, body;
-        QHash<QByteArray, QByteArray> headers; // names in lower case
-    };
+    using Request = HttpRequest;
     struct Answer {
         int status = 200;
         QList<QPair<QByteArray, QByteArray>> headers;
@@ -62,24 +60,9 @@ private:
     {
         QByteArray& buf = pending[s];
         buf += s->readAll();
-        const qsizetype end = buf.indexOf("\r\n\r\n");
-        if (end < 0)
-            return;
         Request r;
-        const QList<QByteArray> lines = buf.left(end).split('\n');
-        const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
-        r.method = first.value(0);
-        r.path = first.value(1);
-        for (qsizetype i = 1; i < lines.size(); ++i) {
-            const QByteArray l = lines[i].trimmed();
-            const qsizetype colon = l.indexOf(':');
-            if (colon > 0)
-                r.headers.insert(l.left(colon).trimmed().toLower(), l.mid(colon + 1).trimmed());
-        }
-        const int length = r.headers.value("content-length").toInt();
-        if (buf.size() < end + 4 + length)
+        if (!takeHttpRequest(buf, r))
             return;
-        r.body = buf.mid(end + 4, length);
         pending.remove(s);
         requests.push_back(r);
         const Answer a = answer ? answer(r) : Answer{404, {}, {}};

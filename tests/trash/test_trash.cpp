@@ -4,6 +4,7 @@
 #include "data/Office.h"
 #include "data/PgEngine.h"
 #include "data/Trash.h"
+#include "contacts/modTree.h"
 #include "dialogs/frmTrash.h"
 #include "tests/app/Helpers.h"
 #include "tests/support/PrintQString.h"
@@ -90,7 +91,8 @@ TEST_F(TrashTest, AContactAndAnAppointmentComeBackWholeUnderTheirOwnKeysOnceAndT
     desk.nowValue = desk.nowValue.addDays(31);
     moveToTrash(sConnContacts, TrashTable::Contacts, {{pat, pat}}, QStringLiteral("O'Brien, Pát"));
     if (onServer())
-        exec(sConnContacts, QStringLiteral("update trash set deleted_at = deleted_at - interval '31 days' where batch='%1'").arg(old));
+        pg::runMaintenance(adminConninfo(), QStringLiteral("SET session_replication_role = replica; UPDATE trash SET "
+                                                           "deleted_at = deleted_at - interval '31 days' WHERE batch='%1'").arg(old));
     EXPECT_EQ(purgeTrash(sConnContacts, 30), 1);
     listed = listTrash(sConnContacts);
     ASSERT_EQ(listed.size(), 1u);
@@ -101,43 +103,62 @@ TEST_F(TrashTest, AnOfficeMemberRestoresAColleaguesDeleteButCannotSayWhoDeletedO
 {
     if (!onServer())
         GTEST_SKIP() << "the office server's members";
-    // The office's group is the database's owner; the member belongs to it, the outsider may only connect.
-    const QString group = rows(sConnContacts, QStringLiteral("select pg_get_userbyid(datdba) from pg_database "
-                                                             "where datname=current_database()")).at(0).at(0);
-    const QString role = QStringLiteral("kestrel_trash_%1").arg(serverDb), outsider = QStringLiteral("kestrel_out_%1").arg(serverDb);
-    pg::runMaintenance(testServer() + QStringLiteral(" dbname=postgres"),
-                       QStringLiteral("CREATE ROLE %1 LOGIN IN ROLE %2; CREATE ROLE %3 LOGIN").arg(role, group, outsider));
-    const QString member = serverConnectionText(serverConninfo(sConnContacts) + QStringLiteral(" user=") + role);
-    const QString stranger = serverConnectionText(serverConninfo(sConnContacts) + QStringLiteral(" user=") + outsider);
+    const QString colleague = QStringLiteral("kestrel_trash_%1").arg(serverDb), outsider = QStringLiteral("kestrel_out_%1").arg(serverDb);
+    const QString postgres = testServer() + QStringLiteral(" dbname=postgres");
+    pg::runMaintenance(postgres, QStringLiteral("CREATE ROLE %1 LOGIN IN ROLE kestrel_office; CREATE ROLE %2 LOGIN").arg(colleague, outsider));
+    pg::runMaintenance(adminConninfo(), QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2").arg(serverDb, outsider));
+    const QString asColleague = serverConnectionText(memberConninfo(colleague));
+    const QString asOutsider = serverConnectionText(memberConninfo(outsider));
     const int pat = addContact(QStringLiteral("O'Brien"), QStringLiteral("Pat"));
-    const QString batch = moveToTrash(member, TrashTable::Contacts, {{pat, pat}}, QStringLiteral("O'Brien, Pat"));
+    const QString batch = moveToTrash(asColleague, TrashTable::Contacts, {{pat, pat}}, QStringLiteral("O'Brien, Pat"));
     ASSERT_FALSE(batch.isEmpty());
     ASSERT_EQ(listTrash(sConnContacts).size(), 1u);
-    EXPECT_EQ(listTrash(sConnContacts)[0].deletedBy, role);
-    // Neither a forged name and moment nor a change afterwards.
-    EXPECT_FALSE(ActionQuery(QStringLiteral("update trash set deleted_by='someone'"), member));
+    EXPECT_EQ(listTrash(sConnContacts)[0].deletedBy, colleague);
+    // Neither a forged name and moment nor a change afterwards, not even by the table's owner.
+    EXPECT_FALSE(ActionQuery(QStringLiteral("update trash set deleted_by='someone'"), asColleague));
+    EXPECT_FALSE(ActionQuery(QStringLiteral("update trash set label='x'"), ownerConnection()));
     EXPECT_TRUE(ActionQuery(QStringLiteral("insert into trash(batch,tbl,row_id,label,deleted_at,deleted_by,data) "
                                            "values('x','contacts',0,'x','2000-01-01','someone','{}')"),
-                            member));
-    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select deleted_by, case when deleted_at > now() - interval '1 hour' then 'now' else 'forged' end from trash "
-                                                 "where batch='x'")),
-              (std::vector<QStringList>{{role, "now"}}));
+                            asColleague));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select deleted_by, case when deleted_at > now() - interval '1 hour' then 'now' "
+                                                 "else 'forged' end from trash where batch='x'")),
+              (std::vector<QStringList>{{colleague, "now"}}));
+    // A deleted to-do item is its owner's alone, as the item was.
+    EXPECT_TRUE(ActionQuery(QStringLiteral("insert into trash(batch,tbl,row_id,data) values('t','todo',1,'{}')"), asColleague));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from trash where tbl='todo'")).at(0).at(0), "0");
+    EXPECT_EQ(rows(asColleague, QStringLiteral("select count(*) from trash where tbl='todo'")).at(0).at(0), "1");
+    EXPECT_EQ(ActionQueryCount(QStringLiteral("delete from trash where tbl='todo'"), sConnContacts), 0);
     // A role outside the group reads no deleted contact, and neither adds to the trash nor empties it.
     EXPECT_THROW(
         {
-            Connection c(stranger);
+            Connection c(asOutsider);
             Snapshot s(c, QStringLiteral("select data from trash"));
         },
         DbError);
-    EXPECT_FALSE(ActionQuery(QStringLiteral("delete from trash"), stranger));
-    EXPECT_FALSE(ActionQuery(QStringLiteral("insert into trash(batch,tbl,row_id,data) values('y','contacts',0,'{}')"), stranger));
+    EXPECT_FALSE(ActionQuery(QStringLiteral("delete from trash"), asOutsider));
+    EXPECT_FALSE(ActionQuery(QStringLiteral("insert into trash(batch,tbl,row_id,data) values('y','contacts',0,'{}')"), asOutsider));
     EXPECT_EQ(listTrash(sConnContacts).size(), 2u);
-    // The colleague's delete is the office's: the owner restores it.
-    EXPECT_EQ(restoreFromTrash(sConnContacts, batch), 1);
-    EXPECT_EQ(contact(pat).size(), 1u);
+
+    // Each member's days are their own: a colleague who keeps a week never empties what this
+    // member was promised for 30 days, and this member's purge leaves the colleague's rows too.
+    const int lee = addContact(QStringLiteral("Lee"), QStringLiteral("Ann"));
+    const QString mine = moveToTrash(sConnContacts, TrashTable::Contacts, {{lee, lee}}, QStringLiteral("Lee, Ann"));
+    pg::runMaintenance(adminConninfo(), QStringLiteral("SET session_replication_role = replica; "
+                                                       "UPDATE trash SET deleted_at = now() - interval '10 days'"));
+    EXPECT_EQ(purgeTrash(asColleague, 7), 3); // the colleague's own: two contacts' lines and the to-do line
+    EXPECT_EQ(purgeTrash(sConnContacts, 30), 0);
+    ASSERT_EQ(listTrash(sConnContacts).size(), 1u);
+    EXPECT_EQ(listTrash(sConnContacts)[0].batch, mine);
+    EXPECT_EQ(purgeTrash(sConnContacts, 7), 1);
+
+    // The colleague's delete is the office's: this member restores it.
+    const int bo = addContact(QStringLiteral("Bo"), QStringLiteral("Al"));
+    const QString theirs = moveToTrash(asColleague, TrashTable::Contacts, {{bo, bo}}, QStringLiteral("Bo, Al"));
+    EXPECT_EQ(restoreFromTrash(sConnContacts, theirs), 1);
+    EXPECT_EQ(contact(bo).size(), 1u);
     releaseAllDatabaseFiles();
-    pg::runMaintenance(serverConninfo(sConnContacts), QStringLiteral("DELETE FROM trash; DROP OWNED BY %1, %2").arg(role, outsider));
-    pg::runMaintenance(testServer() + QStringLiteral(" dbname=postgres"), QStringLiteral("DROP ROLE %1; DROP ROLE %2").arg(role, outsider));
+    pg::runMaintenance(adminConninfo(), QStringLiteral("DROP OWNED BY %1, %2").arg(colleague, outsider));
+    pg::runMaintenance(postgres, QStringLiteral("DROP ROLE %1; DROP ROLE %2").arg(colleague, outsider));
 }
 
 TEST_F(TrashTest, AContactDeletedWithTheKeysComesBackWithCtrlZUnderItsIdWithItsAppointmentsAndFromTheTrash)
@@ -151,17 +172,48 @@ TEST_F(TrashTest, AContactDeletedWithTheKeysComesBackWithCtrlZUnderItsIdWithItsA
     // The tree fills beside the window's loop.
     ASSERT_TRUE(QTest::qWaitFor([&] { return listed().size() == 2; })) << listed().join(u'|').toStdString();
     QTreeWidget* tv = w->lead->tvLead;
-    tv->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(tv, Qt::Key_End);
-    for (int guard = 0; guard < 10 && !(tv->currentItem() && tv->currentItem()->text(0).startsWith("O'Brien")); ++guard) {
-        QTest::keyClick(tv, tv->currentItem() && tv->currentItem()->childCount() && !tv->currentItem()->isExpanded()
-                                ? Qt::Key_Right : Qt::Key_Down);
-        QCoreApplication::processEvents();
-    }
-    ASSERT_TRUE(tv->currentItem() && tv->currentItem()->text(0).startsWith("O'Brien"))
-        << (tv->currentItem() ? tv->currentItem()->text(0).toStdString() : "none") << " of " << listed().join(u'|').toStdString();
+    const auto chooseObrien = [&] {
+        tv->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(tv, Qt::Key_Home);
+        for (int guard = 0; guard < 80 && !(tv->currentItem() && tv->currentItem()->text(0).startsWith("O'Brien")); ++guard) {
+            QTest::keyClick(tv, tv->currentItem() && tv->currentItem()->childCount() && !tv->currentItem()->isExpanded()
+                                    ? Qt::Key_Right : Qt::Key_Down);
+            QCoreApplication::processEvents();
+        }
+        return tv->currentItem() && tv->currentItem()->text(0).startsWith("O'Brien");
+    };
+    ASSERT_TRUE(chooseObrien()) << listed().join(u'|').toStdString();
 
-    // Delete, Enter: the contact leaves the tree.
+    // Delete in the tree, No: nothing goes. Delete, Yes: the contact leaves the tree.
+    desk.answerNo();
+    QTest::keyClick(tv, Qt::Key_Delete);
+    EXPECT_EQ(contact(pat), before);
+    EXPECT_FALSE(canUndo());
+    desk.answerYes();
+    QTest::keyClick(tv, Qt::Key_Delete);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return listed() == QStringList({"Adams, Al - "}); })) << listed().join(u'|').toStdString();
+    EXPECT_TRUE(contact(pat).empty());
+    Q_EMIT w->mnuEdit->aboutToShow();
+    EXPECT_EQ(w->mnuEditUndo->text(), "&Undo Delete Contact 'O'Brien, Pat'");
+    Q_EMIT w->mnuEdit->aboutToHide();
+
+    // Ctrl+Z: the same contact, under its id; its appointment still names it.
+    QTest::keyClick(tv, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(contact(pat), before);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return listed() == QStringList({"Adams, Al - ", "O'Brien, Pat - "}); }))
+        << listed().join(u'|').toStdString();
+    EXPECT_EQ(weekLine(1), "10:00 AM - Visit Pat");
+    EXPECT_TRUE(listTrash(sConnContacts).empty());
+    Q_EMIT w->mnuEdit->aboutToShow();
+    EXPECT_EQ(w->mnuEditUndo->text(), "&Can't Undo");
+    EXPECT_FALSE(w->mnuEditUndo->isEnabled());
+    Q_EMIT w->mnuEdit->aboutToHide();
+    // Taken back once only: a second Ctrl+Z changes nothing.
+    QTest::keyClick(tv, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(contact(pat), before);
+
+    // The editor's Delete button, Enter on the question; then Edit > Trash with the keys and Enter on its line.
+    ASSERT_TRUE(chooseObrien());
     desk.onModal("frmLead", [&](QDialog& d) {
         auto& f = static_cast<frmLead&>(d);
         f.activateWindow();
@@ -173,25 +225,7 @@ TEST_F(TrashTest, AContactDeletedWithTheKeysComesBackWithCtrlZUnderItsIdWithItsA
     });
     QTest::mouseClick(w->lead->cmdEditLead, Qt::LeftButton);
     backToMain();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return listed() == QStringList({"Adams, Al - "}); })) << listed().join(u'|').toStdString();
     EXPECT_TRUE(contact(pat).empty());
-    Q_EMIT w->mnuEdit->aboutToShow();
-    EXPECT_EQ(w->mnuEditUndo->text(), "&Undo Delete Contact 'O'Brien, Pat'");
-
-    // Ctrl+Z: the same contact, under its id; its appointment still names it.
-    QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(contact(pat), before);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return listed() == QStringList({"Adams, Al - ", "O'Brien, Pat - "}); }))
-        << listed().join(u'|').toStdString();
-    EXPECT_TRUE(weekLine(0).contains("Visit Pat")) << weekLine(0).toStdString();
-    EXPECT_TRUE(listTrash(sConnContacts).empty());
-    Q_EMIT w->mnuEdit->aboutToShow();
-    EXPECT_EQ(w->mnuEditUndo->text(), "&Can't Undo");
-    EXPECT_FALSE(w->mnuEditUndo->isEnabled());
-    Q_EMIT w->mnuEdit->aboutToHide();
-
-    // Deleted again, and restored from Edit > Trash with Enter.
-    moveToTrash(sConnContacts, TrashTable::Contacts, {{pat, pat}}, QStringLiteral("O'Brien, Pat"));
     desk.onModal("frmTrash", [&](QDialog& d) {
         auto& f = static_cast<frmTrash&>(d);
         ASSERT_EQ(f.lstTrash->count(), 1);
@@ -200,9 +234,9 @@ TEST_F(TrashTest, AContactDeletedWithTheKeysComesBackWithCtrlZUnderItsIdWithItsA
             << f.lstTrash->item(0)->text().toStdString();
         QTest::keyClick(f.lstTrash, Qt::Key_Return);
         EXPECT_EQ(f.lstTrash->item(0)->text(), "The trash is empty.");
+        EXPECT_FALSE(f.cmdRestore->isEnabled());
         QTest::keyClick(f.lstTrash, Qt::Key_Escape);
     });
-    backToMain();
     QTest::keyClick(w.get(), Qt::Key_E, Qt::AltModifier);
     ASSERT_TRUE(QTest::qWaitFor([&] { return w->mnuEdit->isVisible(); }));
     QTest::keyClick(w->mnuEdit, Qt::Key_T);
@@ -210,6 +244,101 @@ TEST_F(TrashTest, AContactDeletedWithTheKeysComesBackWithCtrlZUnderItsIdWithItsA
     EXPECT_EQ(contact(pat), before);
     EXPECT_TRUE(QTest::qWaitFor([&] { return listed() == QStringList({"Adams, Al - ", "O'Brien, Pat - "}); }))
         << listed().join(u'|').toStdString();
+}
+
+TEST_F(TrashTest, TheTrashWindowDeletesForeverOnlyWhenAskedAndRestoresUnderANewKeyWhenItsOwnWasTaken)
+{
+    const int pat = addContact(QStringLiteral("O'Brien"), QStringLiteral("Pat"));
+    const int zed = addContact(QStringLiteral("Zed"), QStringLiteral("Al"));
+    moveToTrash(sConnContacts, TrashTable::Contacts, {{zed, zed}}, QStringLiteral("Zed, Al"));
+    moveToTrash(sConnContacts, TrashTable::Contacts, {{pat, pat}}, QStringLiteral("O'Brien, Pat"));
+    // Another row took Pat's key meanwhile (a copy put in by hand, a file of another program).
+    exec(ownerConnection(), QStringLiteral("insert into contacts(id,lastname,firstname) values(%1,'Other','Olive')").arg(pat));
+    bool restored = false;
+    desk.onModal("frmTrash", [&](QDialog& d) {
+        auto& f = static_cast<frmTrash&>(d);
+        f.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        ASSERT_EQ(f.lstTrash->count(), 2);
+        EXPECT_TRUE(f.lstTrash->item(0)->text().contains("O'Brien, Pat")) << f.lstTrash->item(0)->text().toStdString();
+        // Delete, No: kept. Down, Delete, Yes: Zed is gone for good.
+        desk.answerNo();
+        QTest::keyClick(f.lstTrash, Qt::Key_Down);
+        QTest::keyClick(f.lstTrash, Qt::Key_Delete);
+        EXPECT_EQ(f.lstTrash->count(), 2);
+        desk.answerYes();
+        QTest::keyClick(f.lstTrash, Qt::Key_Delete);
+        ASSERT_EQ(f.lstTrash->count(), 1);
+        EXPECT_TRUE(f.lstTrash->item(0)->text().contains("O'Brien, Pat"));
+        // Alt+R: Pat comes back whole, under a key of its own; the other row is untouched.
+        QTest::keyClick(&f, Qt::Key_R, Qt::AltModifier);
+        // An access key presses its button as a click does: up and acting a moment later.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return f.bRestored; }));
+        restored = f.bRestored;
+        QTest::keyClick(f.lstTrash, Qt::Key_Escape);
+    });
+    QTest::keyClick(w.get(), Qt::Key_E, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->mnuEdit->isVisible(); }));
+    QTest::keyClick(w->mnuEdit, Qt::Key_T);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !desk.pending(); }));
+    EXPECT_TRUE(restored);
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts where id=%1").arg(pat)), (std::vector<QStringList>{{"Other"}}));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from contacts where lastname='O''Brien' and id<>%1").arg(pat)),
+              (std::vector<QStringList>{{"1"}}));
+    EXPECT_TRUE(rows(sConnContacts, QStringLiteral("select id from contacts where lastname='Zed'")).empty());
+    EXPECT_TRUE(listTrash(sConnContacts).empty());
+    const QStringList told = desk.messages();
+    EXPECT_EQ(told.size(), 0) << told.join(u'|').toStdString();
+}
+
+TEST_F(TrashTest, CtrlZTakesBackAnEditorsSaveAndAsksFirstWhenSomeoneElseChangedTheRowSince)
+{
+    const int pat = addContact(QStringLiteral("O'Brien"), QStringLiteral("Pat"));
+    exec(sConnContacts, QStringLiteral("update contacts set email=NULL, city='Troy', notes='two\r\nlines' where id=%1").arg(pat));
+    const auto before = contact(pat);
+    const auto typeInEditor = [&](const QString& city, const std::function<void()>& meanwhile = {}) {
+        lLeadID = pat;
+        desk.onModal("frmLead", [&](QDialog& d) {
+            auto& f = static_cast<frmLead&>(d);
+            f.activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+            f.txtLead[4]->setFocus(Qt::TabFocusReason);
+            f.txtLead[4]->selectAll();
+            QTest::keyClicks(f.txtLead[4], city);
+            if (meanwhile)
+                meanwhile();
+            QTest::keyClick(f.txtLead[4], Qt::Key_S, Qt::ControlModifier);
+            EXPECT_FALSE(f.isVisible());
+        });
+        ShowLead();
+        QTest::mouseClick(w->lead->cmdEditLead, Qt::LeftButton);
+        backToMain();
+    };
+    const auto city = [&] { return rows(sConnContacts, QStringLiteral("select city from contacts where id=%1").arg(pat)).at(0).at(0); };
+
+    typeInEditor(QStringLiteral("Albany"));
+    EXPECT_EQ(city(), "Albany");
+    Q_EMIT w->mnuEdit->aboutToShow();
+    EXPECT_EQ(w->mnuEditUndo->text(), "&Undo Edit Contact 'O'Brien, Pat'");
+    Q_EMIT w->mnuEdit->aboutToHide();
+    QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
+    // Every value as it was, a missing e-mail still missing and the notes' line break kept.
+    EXPECT_EQ(contact(pat), before);
+
+    // Saved again; a colleague changes the contact; Ctrl+Z asks, and No keeps the colleague's change.
+    typeInEditor(QStringLiteral("Utica"));
+    exec(sConnContacts, QStringLiteral("update contacts set city='Colleague' where id=%1").arg(pat));
+    desk.answerNo();
+    QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(city(), "Colleague");
+    EXPECT_TRUE(desk.prompts.back().text.contains("Someone else changed it after your save")) << desk.prompts.back().text.toStdString();
+    // Saved over the colleague's change: Undo would put back values this window never showed, so it offers none.
+    typeInEditor(QStringLiteral("Rome"), [&] {
+        exec(sConnContacts, QStringLiteral("update contacts set city='Again' where id=%1").arg(pat));
+        desk.answerYes();
+    });
+    EXPECT_EQ(city(), "Rome");
+    EXPECT_FALSE(canUndo());
 }
 
 } // namespace
