@@ -99,6 +99,8 @@ public:
     // The office server's connection; null for a local file.
     pg_conn* server() const { return pg_; }
     bool onServer() const { return pg_ != nullptr; }
+    // The connection text it was opened with, for the office server; empty for a local file.
+    const QString& serverText() const { return serverText_; }
     const QString& path() const { return path_; }
     // What a DbError met on this connection names as its source().
     const QString& source() const { return pg_ ? serverText_ : path_; }

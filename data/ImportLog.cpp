@@ -69,12 +69,17 @@ void noteImportProgress(Connection& contacts, std::int64_t id, std::int64_t last
     note.run();
 }
 
-void endImport(Connection& contacts, std::int64_t id, const QString& state)
+void noteImportEnd(Connection& contacts, std::int64_t id, const QString& state)
 {
     Statement end = native(contacts, QStringLiteral("UPDATE kestrel_imports SET state=? WHERE id=?"));
     end.bind(1, state);
     end.bind(2, id);
     end.run();
+}
+
+void endImport(Connection& contacts, std::int64_t id, const QString& state)
+{
+    noteImportEnd(contacts, id, state);
     releaseImport(contacts, id);
 }
 

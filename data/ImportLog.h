@@ -34,7 +34,10 @@ void prepareImportLog(Connection& contacts);
 std::int64_t beginImport(Connection& contacts, const ImportRun& run);
 // Notes, inside the transaction that commits a batch, the last scratch row the batch holds.
 void noteImportProgress(Connection& contacts, std::int64_t id, std::int64_t lastRow);
-// The import's end: "done", "taken back" or "kept".
+// The import's end: "done", "taken back" or "kept". noteImportEnd only notes it, inside the
+// caller's transaction (the import's last batch, so that rows and their end commit as one);
+// endImport also releases the claim.
+void noteImportEnd(Connection& contacts, std::int64_t id, const QString& state);
 void endImport(Connection& contacts, std::int64_t id, const QString& state);
 
 // Claims an import for this connection (office server: a session lock, given up when the

@@ -15,6 +15,8 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace kestrel::pg {
@@ -256,6 +258,70 @@ void execScript(PGconn* conn, const char* sql)
 }
 
 PGconn* openUnchecked(const QString& conninfo, const QString& database) { return connect(conninfo, false, database); }
+
+namespace {
+UnansweredCommit gUnanswered;
+} // namespace
+
+std::int64_t beginWriting(PGconn* conn)
+{
+    ResultGuard r{PQexec(conn, "BEGIN; SELECT pg_current_xact_id()")};
+    if (PQresultStatus(r.r) != PGRES_TUPLES_OK || PQntuples(r.r) != 1)
+        throw errorOf(conn, r.r);
+    return std::strtoll(PQgetvalue(r.r, 0, 0), nullptr, 10);
+}
+
+void commit(PGconn* conn, std::int64_t xid, const QString& connectionText)
+{
+    const int backend = PQbackendPID(conn);
+    ResultGuard r{PQexec(conn, "COMMIT")};
+    if (PQresultStatus(r.r) == PGRES_COMMAND_OK)
+        return;
+    const DbError lost = errorOf(conn, r.r);
+    if (lost.fault() != Fault::Unreachable || xid == 0)
+        throw lost;
+    const UnansweredCommit unanswered{xid, backend};
+    const std::optional<bool> committed = commitOutcome(connectionText, unanswered);
+    if (committed == true)
+        return;
+    if (!committed)
+        gUnanswered = unanswered;
+    throw lost;
+}
+
+UnansweredCommit takeUnansweredCommit() { return std::exchange(gUnanswered, UnansweredCommit{}); }
+
+std::optional<bool> commitOutcome(const QString& connectionText, const UnansweredCommit& commit)
+{
+    PGconn* c = nullptr;
+    try {
+        c = connect(serverConninfo(connectionText), false);
+    } catch (const DbError&) {
+        return std::nullopt;
+    }
+    std::unique_ptr<PGconn, void (*)(PGconn*)> owned(c, PQfinish);
+    const QByteArray xid = QByteArray::number(qlonglong(commit.xid));
+    const QByteArray pid = QByteArray::number(commit.backendPid);
+    const char* values[] = {xid.constData(), pid.constData()};
+    // Only the process of that very transaction, and only while it idles waiting for the COMMIT: a
+    // process busy committing is let finish, and the pid of one that ended may belong to another.
+    constexpr const char* kAsk =
+        "SELECT pg_xact_status($1::xid8), (SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
+        "WHERE pid = $2::int AND backend_xid = xid($1::xid8) AND state LIKE 'idle in transaction%')";
+    // A process that was ended, or whose client is gone, rolls back within moments.
+    for (int round = 0; round < 100; ++round) {
+        ResultGuard r{PQexecParams(c, kAsk, 2, nullptr, values, nullptr, nullptr, 0)};
+        if (PQresultStatus(r.r) != PGRES_TUPLES_OK || PQntuples(r.r) != 1 || PQgetisnull(r.r, 0, 0))
+            return std::nullopt;
+        const std::string_view status = PQgetvalue(r.r, 0, 0);
+        if (status == "committed")
+            return true;
+        if (status == "aborted")
+            return false;
+        ::usleep(50 * 1000);
+    }
+    return std::nullopt;
+}
 
 void runMaintenance(const QString& conninfo, const QString& sql)
 {

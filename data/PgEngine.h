@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -51,6 +52,25 @@ QString serverName(const QString& connectionText);
 
 // Runs several statements at once (no parameters, no rows wanted). Throws DbError.
 void execScript(pg_conn* conn, const char* sql);
+
+// A commit whose answer the network lost has either happened or not; the server alone knows, by
+// the transaction's id. A writing transaction therefore begins by learning its id (beginWriting,
+// one trip with BEGIN), and commit() looks the outcome up on a new connection when the answer to
+// COMMIT is lost: it returns when the transaction committed, and throws Unreachable when it did
+// not (then nothing was saved and trying again is safe) or when the server cannot be asked.
+std::int64_t beginWriting(pg_conn* conn);
+void commit(pg_conn* conn, std::int64_t xid, const QString& connectionText);
+// A transaction whose COMMIT went unanswered while the server could not be asked what became of it.
+struct UnansweredCommit {
+    std::int64_t xid = 0; // 0: none
+    int backendPid = 0;   // the server process that ran it
+};
+// The commit commit() last left unanswered; taking it clears it.
+UnansweredCommit takeUnansweredCommit();
+// Whether that transaction committed, asked on a connection of its own. A server process still
+// waiting for the lost COMMIT (its client's network gone, unnoticed) is ended first, which rolls
+// the transaction back. Nothing when the server cannot be reached or cannot tell.
+std::optional<bool> commitOutcome(const QString& connectionText, const UnansweredCommit& commit);
 // Runs sql on a connection of its own that checks no schema and joins no pool (creating and
 // dropping databases). Throws DbError.
 void runMaintenance(const QString& conninfo, const QString& sql);

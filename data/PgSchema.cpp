@@ -209,6 +209,60 @@ CREATE TABLE IF NOT EXISTS sync_removed(
   record text NOT NULL);
 )sql";
 
+// The contacts' history, whole in one step (an office database may reach it from any earlier
+// version): one entry per call, meeting, mail or note of a contact, found newest first by one
+// index, each appointment written into it once. The server stamps who wrote an entry and when
+// (the user a client claims to be, and its clock, count for nothing), keeps both through every
+// change, raises the row version and announces each change as "history". Appointments gain the
+// contact they were made for, the outcome the user marked, and whether the history holds them:
+// only those may be purged. Self-contained; its grants are in kOfficeGrants (rows only, to the
+// office's group: the notes of calls are the office's own).
+constexpr const char* kVersion5 = R"sql(
+CREATE TABLE IF NOT EXISTS history(
+  id serial PRIMARY KEY,
+  contact_id integer,
+  kind text COLLATE kestrel_nocase NOT NULL DEFAULT 'Note',
+  direction text COLLATE kestrel_nocase NOT NULL DEFAULT '',
+  histdate date NOT NULL,
+  histtime time(0),
+  duration integer,
+  subject text COLLATE kestrel_nocase NOT NULL DEFAULT '',
+  note text COLLATE kestrel_nocase NOT NULL DEFAULT '',
+  outcome text COLLATE kestrel_nocase NOT NULL DEFAULT '',
+  author text NOT NULL DEFAULT current_user,
+  created timestamp(0) NOT NULL DEFAULT localtimestamp(0),
+  changed timestamp(0) NOT NULL DEFAULT localtimestamp(0),
+  appt_id integer,
+  contact_name text COLLATE kestrel_nocase,
+  rowver bigint NOT NULL DEFAULT 1);
+CREATE INDEX IF NOT EXISTS history_by_contact
+  ON history(contact_id, histdate DESC NULLS LAST, histtime DESC NULLS LAST, id DESC NULLS LAST);
+CREATE UNIQUE INDEX IF NOT EXISTS history_by_appt ON history(appt_id) WHERE appt_id IS NOT NULL;
+ALTER TABLE appointments ADD COLUMN IF NOT EXISTS contact_id integer;
+ALTER TABLE appointments ADD COLUMN IF NOT EXISTS outcome text COLLATE kestrel_nocase;
+ALTER TABLE appointments ADD COLUMN IF NOT EXISTS recorded boolean NOT NULL DEFAULT false;
+CREATE INDEX IF NOT EXISTS appointments_unrecorded ON appointments(apptdate) WHERE NOT recorded;
+CREATE OR REPLACE FUNCTION kestrel_history_stamp() RETURNS trigger LANGUAGE plpgsql
+  SET search_path = pg_catalog, pg_temp AS
+  $$BEGIN
+    IF TG_OP = 'INSERT' THEN
+      NEW.author := current_user;
+      NEW.created := localtimestamp(0);
+      NEW.rowver := 1;
+    ELSE
+      NEW.author := OLD.author;
+      NEW.created := OLD.created;
+      NEW.rowver := OLD.rowver + 1;
+    END IF;
+    NEW.changed := localtimestamp(0);
+    RETURN NEW;
+  END$$;
+CREATE OR REPLACE TRIGGER history_stamp BEFORE INSERT OR UPDATE ON history
+  FOR EACH ROW EXECUTE FUNCTION kestrel_history_stamp();
+CREATE OR REPLACE TRIGGER history_changed AFTER INSERT OR UPDATE OR DELETE ON history
+  FOR EACH STATEMENT EXECUTE FUNCTION kestrel_announce('history');
+)sql";
+
 // The trash: a deleted contact, appointment or to-do item kept whole (its row as JSON) until it
 // is restored under its own key or deleted for good. Who deleted it and when are the server's to
 // say, never the member's: a trigger sets both on every insert and refuses any change to a row.
@@ -218,7 +272,7 @@ constexpr const char* kVersion6 = R"sql(
 CREATE TABLE IF NOT EXISTS trash(
   id bigserial PRIMARY KEY,
   batch text NOT NULL,
-  tbl text NOT NULL CHECK (tbl IN ('contacts', 'appointments', 'todo')),
+  tbl text NOT NULL CHECK (tbl IN ('contacts', 'appointments', 'todo', 'history')),
   row_id bigint NOT NULL,
   label text NOT NULL DEFAULT '',
   deleted_at timestamptz NOT NULL DEFAULT now(),
@@ -243,7 +297,7 @@ CREATE POLICY trash_visible ON trash FOR ALL USING (tbl <> 'todo' OR deleted_by 
   WITH CHECK (tbl <> 'todo' OR deleted_by = current_user);
 )sql";
 
-constexpr SchemaStep kSteps[] = {{1, kVersion1}, {2, kVersion2}, {3, kVersion3}, {4, kVersion4}, {6, kVersion6}};
+constexpr SchemaStep kSteps[] = {{1, kVersion1}, {2, kVersion2}, {3, kVersion3}, {4, kVersion4}, {5, kVersion5}, {6, kVersion6}};
 static_assert(kSteps[std::size(kSteps) - 1].version == kSchemaVersion);
 
 } // namespace
@@ -264,6 +318,9 @@ REVOKE ALL ON FUNCTION kestrel_like(text, text), kestrel_raise_rowver(), kestrel
 GRANT EXECUTE ON FUNCTION kestrel_like(text, text) TO kestrel_office;
 GRANT SELECT, INSERT, UPDATE, DELETE ON sync_collections, sync_items, sync_removed TO kestrel_office;
 GRANT USAGE ON SEQUENCE sync_removed_id_seq TO kestrel_office;
+GRANT SELECT, INSERT, UPDATE, DELETE ON history TO kestrel_office;
+GRANT USAGE ON SEQUENCE history_id_seq TO kestrel_office;
+REVOKE ALL ON FUNCTION kestrel_history_stamp() FROM PUBLIC;
 GRANT SELECT, INSERT, DELETE ON trash TO kestrel_office;
 GRANT USAGE ON SEQUENCE trash_id_seq TO kestrel_office;
 REVOKE ALL ON FUNCTION kestrel_trash_stamp() FROM PUBLIC;

@@ -291,7 +291,12 @@ Transaction::Transaction(Connection& connection, Mode mode) : connection_(connec
 {
     // The server locks rows, not the database: there is no write lock to take at once.
     if (connection.onServer()) {
-        namingTheSource(connection, [&] { pg::execScript(connection.server(), "BEGIN"); });
+        namingTheSource(connection, [&] {
+            if (mode == Mode::Immediate)
+                serverXid_ = pg::beginWriting(connection.server());
+            else
+                pg::execScript(connection.server(), "BEGIN");
+        });
         return;
     }
     connection.execute(mode == Mode::Immediate ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
@@ -304,11 +309,13 @@ void Transaction::commit()
     if (pg_conn* c = connection_.server()) {
         // The server ends a transaction a statement failed in with a rollback, and says so only
         // by the command's tag: that commit must not pass for a success.
-        const bool failed = PQtransactionStatus(c) == PQTRANS_INERROR;
-        namingTheSource(connection_, [c] { pg::execScript(c, "COMMIT"); });
-        open_ = false;
-        if (failed)
+        if (PQtransactionStatus(c) == PQTRANS_INERROR) {
+            namingTheSource(connection_, [c] { pg::execScript(c, "COMMIT"); });
+            open_ = false;
             throw DbError(SQLITE_ABORT, QStringLiteral("the transaction was rolled back after an earlier failure"), Fault::Program);
+        }
+        open_ = false;
+        namingTheSource(connection_, [&] { pg::commit(c, serverXid_, connection_.serverText()); });
         return;
     }
     connection_.execute(QStringLiteral("COMMIT"));

@@ -7,10 +7,15 @@
 #include <QStringList>
 #include <QUuid>
 
+#include <algorithm>
+#include <cstdint>
+
 namespace kestrel {
 
-// Each row keeps every column, as JSON, beside what the trash window shows of it. The moment is
-// in seconds since 1970, the same on both engines.
+// Each row keeps every column, as JSON, beside what the trash window shows of it. deleted_at is
+// the computer's clock (seconds since 1970), shown to the user and nothing more: the age at which
+// a row leaves the trash is counted by trash_clock (see purgeTrash), a count the computer's clock
+// moves by at most a day at each start, and kept_from is that count when the row was deleted.
 const char* const kTrashSchema = R"sql(
 CREATE TABLE IF NOT EXISTS trash(
   id INTEGER PRIMARY KEY AUTOINCREMENT,
@@ -20,16 +25,29 @@ CREATE TABLE IF NOT EXISTS trash(
   label TEXT NOT NULL DEFAULT '',
   deleted_at INTEGER NOT NULL,
   deleted_by TEXT NOT NULL DEFAULT '',
-  data TEXT NOT NULL);
+  data TEXT NOT NULL,
+  kept_from INTEGER);
 CREATE INDEX IF NOT EXISTS trash_by_batch ON trash(batch);
-CREATE INDEX IF NOT EXISTS trash_by_time ON trash(deleted_at)
+CREATE INDEX IF NOT EXISTS trash_by_time ON trash(deleted_at);
+CREATE TABLE IF NOT EXISTS trash_clock(
+  id INTEGER PRIMARY KEY CHECK (id = 1),
+  elapsed INTEGER NOT NULL,
+  seen INTEGER NOT NULL)
 )sql";
 
 namespace {
 
 // The program's own table and key names, never a user's text.
-QString tableName(TrashTable t) { return t == TrashTable::Contacts ? QStringLiteral("contacts") : QStringLiteral("appointments"); }
-QString keyName(TrashTable t) { return t == TrashTable::Contacts ? QStringLiteral("id") : QStringLiteral("autoid"); }
+QString tableName(TrashTable t)
+{
+    switch (t) {
+    case TrashTable::Contacts: return QStringLiteral("contacts");
+    case TrashTable::Appointments: return QStringLiteral("appointments");
+    case TrashTable::History: return QStringLiteral("history");
+    }
+    return {};
+}
+QString keyName(TrashTable t) { return t == TrashTable::Appointments ? QStringLiteral("autoid") : QStringLiteral("id"); }
 
 QString rangesWhere(const QString& key, const KeyRanges& ranges)
 {
@@ -48,6 +66,30 @@ QStringList localColumns(Connection& c, const QString& table)
     while (st.step())
         out << st.text(0);
     return out;
+}
+
+// The most the trash's count moves on from one start to the next, or within a run: a clock set a
+// year ahead for one start takes a day off what the trash keeps, never the whole of it.
+constexpr std::int64_t kMostPerStart = 24 * 60 * 60;
+
+struct TrashClock {
+    std::int64_t elapsed = 0; // seconds the trash has counted
+    std::int64_t seen = 0;    // the computer's clock when the count last moved
+};
+
+TrashClock readClock(Connection& c, std::int64_t now)
+{
+    Statement st(c, QStringLiteral("SELECT elapsed, seen FROM trash_clock WHERE id=1"), Statement::Dialect::Native);
+    if (!st.step())
+        return {0, now};
+    return {st.integer(0), st.integer(1)};
+}
+
+// The count now: on from the last start by the time the computer's clock says has passed since,
+// but never back (a clock set back) and never by more than a day.
+std::int64_t countNow(const TrashClock& clock, std::int64_t now)
+{
+    return clock.elapsed + std::clamp<std::int64_t>(now - clock.seen, 0, kMostPerStart);
 }
 
 QString jsonObjectOf(const QStringList& columns)
@@ -74,12 +116,15 @@ int moveWhere(Connection& c, TrashTable table, const QString& where, const QStri
         keep.bind(2, label);
         return keep.run();
     }
-    Statement keep(c, QStringLiteral("INSERT INTO trash(batch,tbl,row_id,label,deleted_at,data) SELECT ?,'%1',%2,?,?,%3 FROM %1 WHERE %4")
+    const std::int64_t now = platform().now().toSecsSinceEpoch();
+    Statement keep(c, QStringLiteral("INSERT INTO trash(batch,tbl,row_id,label,deleted_at,kept_from,data) "
+                                     "SELECT ?,'%1',%2,?,?,?,%3 FROM %1 WHERE %4")
                           .arg(t, keyName(table), jsonObjectOf(localColumns(c, t)), where),
                    Statement::Dialect::Native);
     keep.bind(1, batch);
     keep.bind(2, label);
-    keep.bind(3, std::int64_t(platform().now().toSecsSinceEpoch()));
+    keep.bind(3, now);
+    keep.bind(4, countNow(readClock(c, now), now));
     const int moved = keep.run();
     if (moved > 0)
         Statement(c, QStringLiteral("DELETE FROM %1 WHERE %2").arg(t, where), Statement::Dialect::Native).run();
@@ -112,6 +157,33 @@ QString moveToTrash(const QString& connectionText, TrashTable table, const KeyRa
     return batch;
 }
 
+QString trashContact(const QString& connectionText, qint64 contactId, bool withHistory, const QString& label, int* movedOut)
+{
+    const QString batch = newBatch();
+    const QString id = QString::number(contactId);
+    Connection c(connectionText);
+    Transaction tx(c);
+    int moved = 0;
+    if (withHistory) {
+        moved = moveWhere(c, TrashTable::History, QStringLiteral("contact_id=") + id, batch, label);
+    } else {
+        // The name as it stands now, so the entries say whose they were while the contact is away.
+        Statement(c, QStringLiteral("UPDATE history SET contact_name=(SELECT trim(coalesce(firstname,'') || ' ' || "
+                                    "coalesce(lastname,'')) FROM contacts WHERE id=%1) WHERE contact_id=%1 "
+                                    "AND EXISTS (SELECT 1 FROM contacts WHERE id=%1)").arg(id),
+                  Statement::Dialect::Native)
+            .run();
+    }
+    const int contact = moveWhere(c, TrashTable::Contacts, QStringLiteral("id=") + id, batch, label);
+    if (movedOut)
+        *movedOut = contact == 0 ? 0 : moved + contact;
+    // A contact deleted elsewhere meanwhile: nothing of this delete stands.
+    if (contact == 0)
+        return {};
+    tx.commit();
+    return batch;
+}
+
 QString moveImportToTrash(const QString& connectionText, qint64 importId, const QString& label, int* movedOut)
 {
     const QString batch = newBatch();
@@ -131,8 +203,25 @@ int restoreFromTrash(const QString& connectionText, const QString& batch)
     Connection c(connectionText);
     Transaction tx(c);
     int restored = 0;
-    for (TrashTable table : {TrashTable::Contacts, TrashTable::Appointments}) {
+    // A contact deleted with its history: should its key have been taken meanwhile, its entries
+    // follow it to its new one rather than join the contact now holding the old.
+    qint64 oldContact = 0, newContact = 0;
+    {
+        Statement one(c, QStringLiteral("SELECT row_id, CASE WHEN EXISTS (SELECT 1 FROM contacts x WHERE x.id=t.row_id) THEN 1 ELSE 0 END "
+                                        "FROM trash t WHERE batch=? AND tbl='contacts' LIMIT 2"),
+                      Statement::Dialect::Native);
+        one.bind(1, batch);
+        int contacts = 0;
+        qint64 taken = 0;
+        while (one.step())
+            if (++contacts == 1 && one.integer(1) == 1)
+                taken = one.integer(0);
+        if (contacts == 1)
+            oldContact = taken;
+    }
+    for (TrashTable table : {TrashTable::Contacts, TrashTable::Appointments, TrashTable::History}) {
         const QString t = tableName(table);
+        const bool moveEntries = table == TrashTable::History && oldContact > 0 && newContact > 0;
         if (c.onServer()) {
             // Taken out of the trash first, under the row locks of the delete: a second member
             // restoring the same batch at the same moment waits, then finds nothing to restore.
@@ -149,18 +238,31 @@ int restoreFromTrash(const QString& connectionText, const QString& batch)
                 fresh = QStringLiteral("jsonb_set(%1, '{uid}', to_jsonb(CASE WHEN gone.data->>'uid' IS NULL OR EXISTS (SELECT 1 FROM contacts x WHERE x.uid = gone.data->>'uid') "
                                        "THEN gen_random_uuid()::text ELSE gone.data->>'uid' END))")
                             .arg(fresh);
+            if (moveEntries)
+                fresh = QStringLiteral("jsonb_set(%1, '{contact_id}', CASE WHEN (gone.data->>'contact_id')::bigint = %2 "
+                                       "THEN to_jsonb(%3::bigint) ELSE coalesce(gone.data->'contact_id', 'null'::jsonb) END)")
+                            .arg(fresh).arg(oldContact).arg(newContact);
             Statement st(c, QStringLiteral("WITH gone AS (DELETE FROM trash WHERE batch=? AND tbl='%1' RETURNING data) "
                                            "INSERT INTO %1 SELECT r.* FROM gone, jsonb_populate_record(NULL::%1, %2) r")
                                 .arg(t, fresh),
                          Statement::Dialect::Native);
             st.bind(1, batch);
-            restored += st.run();
+            const int n = st.run();
+            restored += n;
+            if (table == TrashTable::Contacts && oldContact > 0 && n == 1) {
+                Statement given(c, QStringLiteral("SELECT currval(pg_get_serial_sequence('contacts', 'id'))"), Statement::Dialect::Native);
+                if (given.step())
+                    newContact = given.integer(0);
+            }
         } else {
             const QStringList columns = localColumns(c, t);
             QStringList values;
             const QString key = keyName(table);
             for (const QString& col : columns)
-                values << (col.compare(key, Qt::CaseInsensitive) == 0
+                values << (moveEntries && col.compare(QStringLiteral("contact_id"), Qt::CaseInsensitive) == 0
+                               ? QStringLiteral("CASE WHEN json_extract(data,'$.contact_id')=%1 THEN %2 "
+                                                "ELSE json_extract(data,'$.contact_id') END").arg(oldContact).arg(newContact)
+                           : col.compare(key, Qt::CaseInsensitive) == 0
                                // Its own key unless another row holds it now; then a new one.
                                ? QStringLiteral("CASE WHEN EXISTS (SELECT 1 FROM %1 x WHERE x.%2=json_extract(data,'$.%2')) "
                                                 "THEN NULL ELSE json_extract(data,'$.%2') END").arg(t, key)
@@ -170,6 +272,8 @@ int restoreFromTrash(const QString& connectionText, const QString& batch)
                           Statement::Dialect::Native);
             put.bind(1, batch);
             const int n = put.run();
+            if (table == TrashTable::Contacts && oldContact > 0 && n == 1)
+                newContact = put.lastInsertId();
             Statement drop(c, QStringLiteral("DELETE FROM trash WHERE batch=? AND tbl='%1'").arg(t), Statement::Dialect::Native);
             drop.bind(1, batch);
             drop.run();
@@ -192,18 +296,22 @@ std::vector<TrashBatch> listTrash(const QString& connectionText)
 {
     Connection c(connectionText);
     const QString at = c.onServer() ? QStringLiteral("extract(epoch from max(deleted_at))::bigint") : QStringLiteral("max(deleted_at)");
-    Statement st(c, QStringLiteral("SELECT batch, min(tbl), count(*), min(label), %1, min(deleted_by) FROM trash "
-                                   "GROUP BY batch ORDER BY %1 DESC, max(id) DESC").arg(at),
+    Statement st(c, QStringLiteral("SELECT batch, min(tbl), count(*), min(label), %1, min(deleted_by), "
+                                   "sum(CASE WHEN tbl='contacts' THEN 1 ELSE 0 END) FROM trash "
+                                   "GROUP BY batch ORDER BY max(id) DESC").arg(at),
                  Statement::Dialect::Native);
     std::vector<TrashBatch> out;
     while (st.step()) {
         TrashBatch b;
         b.batch = st.text(0);
-        b.table = st.text(1) == u"appointments" ? TrashTable::Appointments : TrashTable::Contacts;
+        b.table = st.text(1) == u"appointments" ? TrashTable::Appointments
+                  : st.text(1) == u"history"    ? TrashTable::History
+                                                : TrashTable::Contacts;
         b.rows = int(st.integer(2));
         b.label = st.text(3);
         b.deletedAt = QDateTime::fromSecsSinceEpoch(st.integer(4));
         b.deletedBy = st.text(5);
+        b.contacts = int(st.integer(6));
         out.push_back(b);
     }
     return out;
@@ -226,9 +334,26 @@ int purgeTrash(const QString& connectionText, int days)
         st.bind(1, std::int64_t(days));
         return st.run();
     }
-    Statement st(c, QStringLiteral("DELETE FROM trash WHERE deleted_at < ?"), Statement::Dialect::Native);
-    st.bind(1, std::int64_t(platform().now().addDays(-days).toSecsSinceEpoch()));
-    return st.run();
+    // The computer's clock is not trusted to say how old a row is: a clock set ahead would empty
+    // the trash at once, and a row deleted while it was behind would look years old once it is
+    // put right. The trash keeps its own count instead, moved on here once a start.
+    const std::int64_t now = platform().now().toSecsSinceEpoch();
+    Transaction tx(c);
+    const std::int64_t count = countNow(readClock(c, now), now);
+    Statement clock(c, QStringLiteral("INSERT OR REPLACE INTO trash_clock(id, elapsed, seen) VALUES(1, ?, ?)"),
+                    Statement::Dialect::Native);
+    clock.bind(1, count);
+    clock.bind(2, now);
+    clock.run();
+    // Rows of a file from before the count start their days now.
+    Statement start(c, QStringLiteral("UPDATE trash SET kept_from=? WHERE kept_from IS NULL"), Statement::Dialect::Native);
+    start.bind(1, count);
+    start.run();
+    Statement st(c, QStringLiteral("DELETE FROM trash WHERE kept_from <= ?"), Statement::Dialect::Native);
+    st.bind(1, count - std::int64_t(days) * 24 * 60 * 60);
+    const int purged = st.run();
+    tx.commit();
+    return purged;
 }
 
 } // namespace kestrel

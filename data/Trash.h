@@ -14,13 +14,14 @@
 namespace kestrel {
 
 // The tables whose rows go to the trash, with their keys.
-enum class TrashTable { Contacts, Appointments };
+enum class TrashTable { Contacts, Appointments, History };
 
 // One line of the trash: a batch of rows moved together.
 struct TrashBatch {
     QString batch;        // the key the batch's rows share
     TrashTable table = TrashTable::Contacts;
     int rows = 0;
+    int contacts = 0;     // of rows, the contacts (a contact deleted with its history: 1)
     QString label;        // what the user deleted, in the words the delete gave it
     QDateTime deletedAt;  // local time
     QString deletedBy;    // the office member who deleted it; empty for a local file
@@ -34,6 +35,12 @@ using KeyRanges = std::vector<std::pair<qint64, qint64>>;
 // (when given) gets how many were. Throws DbError.
 QString moveToTrash(const QString& connectionText, TrashTable table, const KeyRanges& ranges, const QString& label,
                     int* moved = nullptr);
+
+// Moves a contact to the trash, in one transaction: with its history entries in the same batch
+// (one restore brings back both), or keeping the entries under the contact's name as it now
+// stands. As moveToTrash; moved counts the contact and its entries.
+QString trashContact(const QString& connectionText, qint64 contactId, bool withHistory, const QString& label,
+                     int* moved = nullptr);
 
 // Moves every contact import importId added (contacts.import_id) to the trash as one batch, in one
 // transaction; as moveToTrash.

@@ -5,9 +5,11 @@
 #include "data/Database.h"
 #include "data/FileCheck.h"
 #include "data/Globals.h"
+#include "data/HistoryStore.h"
 #include "data/Office.h"
 #include "data/PgEngine.h"
 #include "data/Trash.h"
+#include "data/Statement.h"
 #include "platform/Platform.h"
 
 #include <QDir>
@@ -17,10 +19,14 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#include <utility>
 
 namespace kestrel {
 
@@ -70,7 +76,7 @@ namespace {
 // A contacts file made before the later fields existed gains them when it is first opened; one
 // that may not be changed shows them empty, through a view of the same name that only this
 // connection sees (its temporary schema is searched before the file's own).
-void upgradeContactsFile(sqlite3* db, bool readOnly)
+void upgradeContactFields(sqlite3* db, bool readOnly)
 {
     const auto missing = [db] {
         QStringList have;
@@ -117,6 +123,10 @@ void upgradeContactsFile(sqlite3* db, bool readOnly)
                     .replace(QStringLiteral("CREATE TABLE IF NOT EXISTS"), QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS")));
         else
             run(QString::fromUtf8(kTrashSchema));
+    } else if (!readOnly && !hasTable("SELECT 1 FROM pragma_table_info('trash') WHERE name='kept_from'")) {
+        // A trash from before it kept its own count of days.
+        run(QStringLiteral("ALTER TABLE trash ADD COLUMN kept_from INTEGER"));
+        run(QString::fromUtf8(kTrashSchema));
     }
     if (missing().isEmpty())
         return;
@@ -141,20 +151,61 @@ void upgradeContactsFile(sqlite3* db, bool readOnly)
         sql += QStringLiteral(", '' AS ") + c;
     run(sql + QStringLiteral(" FROM main.contacts"));
 }
+
+void upgradeContactsFile(sqlite3* db, bool readOnly)
+{
+    upgradeContactFields(db, readOnly);
+    upgradeForHistory(db, readOnly);
+}
 } // namespace
 
 void registerSchemas()
 {
-    registerSchema(QStringLiteral("contacts.mdb"), QString::fromUtf8(kContactsSchema) + u';' + QString::fromUtf8(kTrashSchema));
+    registerSchema(QStringLiteral("contacts.mdb"), QString::fromUtf8(kContactsSchema) + u';' + historySchemaOfNewFile() + u';' +
+                                                       QString::fromUtf8(kTrashSchema));
     registerUpgrade(QStringLiteral("contacts.mdb"), upgradeContactsFile);
     registerSchema(QStringLiteral("kestrel.mdb"), QString::fromUtf8(kMainSchema));
 }
 
+namespace {
+// An action whose COMMIT went unanswered while the office server could not be asked what became
+// of it. The user is asked to try again; the same action then runs only if it was not saved.
+struct UnansweredAction {
+    pg::UnansweredCommit commit;
+    QString statement, connectionText;
+    int changed = 0;
+};
+UnansweredAction gUnansweredAction;
+} // namespace
+
 int ExecuteAction(const QString& statement, const QString& connectionText)
 {
     Connection connection(connectionText);
-    if (connection.onServer())
-        return connection.execute(statement);
+    if (connection.onServer()) {
+        UnansweredAction earlier = std::exchange(gUnansweredAction, UnansweredAction{});
+        if (earlier.commit.xid && earlier.statement == statement && earlier.connectionText == connectionText) {
+            const std::optional<bool> saved = pg::commitOutcome(connectionText, earlier.commit);
+            if (!saved) {
+                gUnansweredAction = earlier;
+                throw DbError(0, QStringLiteral("whether the change was saved before the connection was lost is not "
+                                                "known yet"), Fault::Unreachable);
+            }
+            if (*saved)
+                return earlier.changed;
+        }
+        // In a transaction of its own, so that a commit whose answer is lost can be looked up
+        // rather than reported failed: trying again would then make the change twice.
+        Transaction transaction(connection);
+        const int changed = connection.execute(statement);
+        try {
+            transaction.commit();
+        } catch (const DbError&) {
+            if (const pg::UnansweredCommit lost = pg::takeUnansweredCommit(); lost.xid)
+                gUnansweredAction = {lost, statement, connectionText, changed};
+            throw;
+        }
+        return changed;
+    }
     // A pooled connection remembers the count of its previous statement: only when the running
     // total moved did this statement change rows, and then the engine's count of its own rows
     // leaves out what triggers did (the uid a new contact is given).
@@ -207,15 +258,17 @@ QString diskFullText(const QString& path)
     return QStringLiteral("the disk that holds the folder %1 is full").arg(nativePath(QFileInfo(path).absolutePath()));
 }
 
-// Writes a little into the folder the way the engine would, and tells why it cannot
+// Writes into the folder the way the engine would, a file as large as the one the engine was
+// growing (a limit on a file's size lets a small one through), and tells why it cannot
 // (Fault::Program standing for "nothing in the way").
-Fault probeFolder(const QString& folder)
+Fault probeFolder(const QString& folder, qint64 engineFile = 0)
 {
     QByteArray name = QFile::encodeName(folder + QStringLiteral("/.kestrel-probe-XXXXXX"));
     const int fd = ::mkstemp(name.data());
     if (fd < 0)
         return classifyEngineError(SQLITE_CANTOPEN, errno);
-    static const QByteArray block(65536, '\0');
+    constexpr qint64 kLeast = 65536, kMost = 16 * 1024 * 1024;
+    const QByteArray block(int(std::clamp(engineFile + kLeast, kLeast, kMost)), '\0');
     int err = 0;
     errno = 0;
     if (::write(fd, block.constData(), size_t(block.size())) != block.size())
@@ -280,7 +333,8 @@ QString MachineFaultText(const DbError& e, const QString& path, bool* canRetry)
     // The engine says "disk I/O error" for every failed write; a little write of our own tells a
     // full disk (or a size limit) apart from a failing one.
     if (fault == Fault::DiskError) {
-        const Fault probed = probeFolder(QFileInfo(path).absolutePath());
+        const Fault probed = probeFolder(QFileInfo(path).absolutePath(),
+                                         std::max(QFileInfo(path).size(), QFileInfo(path + QStringLiteral("-wal")).size()));
         if (probed == Fault::DiskFull || probed == Fault::ReadOnly)
             fault = probed;
     }
@@ -324,7 +378,11 @@ QString MachineFaultText(const DbError& e, const QString& path, bool* canRetry)
 
 QString MachineFaultNotice(const DbError& e)
 {
-    const QString& source = e.source();
+    // A lost connection is the office server's whichever statement met it: one whose source went
+    // unnamed on the way is still told in plain words, never as the program's fault.
+    const QString source = e.source().isEmpty() && e.fault() == Fault::Unreachable && isServerConnection(sConnContacts)
+        ? sConnContacts
+        : e.source();
     if (e.fault() == Fault::Program || source.isEmpty())
         return {};
     if (isServerConnection(source)) {

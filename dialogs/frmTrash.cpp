@@ -13,16 +13,23 @@
 #include <QLocale>
 #include <QPushButton>
 
+#include <utility>
+
 namespace kestrel {
 
 namespace {
 QString what(const TrashBatch& b)
 {
-    const bool contacts = b.table == TrashTable::Contacts;
+    const auto [one, many] = b.table == TrashTable::Contacts       ? std::pair{QStringLiteral("Contact "), QStringLiteral("contacts")}
+                             : b.table == TrashTable::Appointments ? std::pair{QStringLiteral("Appointment "), QStringLiteral("appointments")}
+                                                                   : std::pair{QStringLiteral("History entry "), QStringLiteral("history entries")};
     if (b.rows == 1)
-        return (contacts ? QStringLiteral("Contact ") : QStringLiteral("Appointment ")) + b.label;
-    return QStringLiteral("%1 (%2 %3)")
-        .arg(b.label, QLocale(QLocale::English).toString(b.rows), contacts ? QStringLiteral("contacts") : QStringLiteral("appointments"));
+        return one + b.label;
+    // A contact deleted with its history: the contact, then its entries.
+    if (b.table == TrashTable::Contacts && b.contacts == 1)
+        return QStringLiteral("Contact %1 (with %2 history %3)")
+            .arg(b.label, QLocale(QLocale::English).toString(b.rows - 1), b.rows == 2 ? QStringLiteral("entry") : QStringLiteral("entries"));
+    return QStringLiteral("%1 (%2 %3)").arg(b.label, QLocale(QLocale::English).toString(b.rows), many);
 }
 } // namespace
 

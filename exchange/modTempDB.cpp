@@ -82,6 +82,11 @@ void CreateTempDB()
     DeleteIfExists(path);
     for (const char* side : {"-journal", "-wal", "-shm"})
         DeleteIfExists(path + QLatin1String(side));
+    // A scratch file whose building a crash or a kill cut short; the import that holds the scratch
+    // file is the only one that builds it, so none of these is still being built.
+    const QFileInfo built(path);
+    for (const QString& left : built.dir().entryList({built.fileName() + QStringLiteral(".new-*")}, QDir::Files | QDir::Hidden))
+        DeleteIfExists(built.dir().filePath(left));
     createDatabaseFile(path, QString(), /*durable=*/false);
     CreateMainTable();
 }
@@ -95,6 +100,19 @@ HeldLock& heldLock()
 {
     static HeldLock lock;
     return lock;
+}
+
+// QLockFile clears a lock whose owner has ended under a second lock, the .rmlock file. A copy
+// killed between creating that file and writing its owner into it leaves it empty, and QLockFile
+// then keeps every import out for half a minute as though one ran. An empty one that no running
+// copy holds (QLockFile holds its files with a native lock) is cleared here.
+bool clearEmptyRemovalLock(const QString& lockPath)
+{
+    const QString rmlock = lockPath + QStringLiteral(".rmlock");
+    const QFileInfo info(rmlock);
+    if (!info.exists() || info.size() != 0)
+        return false;
+    return QLockFile(rmlock).removeStaleLockFile();
 }
 } // namespace
 
@@ -143,7 +161,7 @@ bool acquireScratch(const void* holder)
     // Only a lock whose owner has ended is stale, however long an import takes.
     mine->setStaleLockTime(0);
     QDir().mkpath(QFileInfo(path).absolutePath());
-    if (!mine->tryLock(0)) {
+    if (!mine->tryLock(0) && !(clearEmptyRemovalLock(path) && mine->tryLock(0))) {
         // A folder the lock cannot be written in cannot take the scratch file either; creating
         // that reports it in its own words.
         if (mine->error() != QLockFile::LockFailedError)

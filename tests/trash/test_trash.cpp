@@ -86,17 +86,60 @@ TEST_F(TrashTest, AContactAndAnAppointmentComeBackWholeUnderTheirOwnKeysOnceAndT
     EXPECT_EQ(deleteForever(sConnContacts, gone), 1);
     EXPECT_EQ(restoreFromTrash(sConnContacts, gone), 0);
     EXPECT_TRUE(contact(other).empty());
-    desk.nowValue = desk.nowValue.addDays(-31);
+    EXPECT_EQ(purgeTrash(sConnContacts, 30), 0);
     const QString old = moveToTrash(sConnContacts, TrashTable::Contacts, {{added, added}}, QStringLiteral("New, Ned"));
-    desk.nowValue = desk.nowValue.addDays(31);
-    moveToTrash(sConnContacts, TrashTable::Contacts, {{pat, pat}}, QStringLiteral("O'Brien, Pát"));
-    if (onServer())
+    if (onServer()) {
         pg::runMaintenance(adminConninfo(), QStringLiteral("SET session_replication_role = replica; UPDATE trash SET "
                                                            "deleted_at = deleted_at - interval '31 days' WHERE batch='%1'").arg(old));
+    } else {
+        // Twenty-nine starts a day apart keep it; the thirtieth lets it go.
+        for (int day = 1; day < 30; ++day) {
+            desk.nowValue = desk.nowValue.addDays(1);
+            ASSERT_EQ(purgeTrash(sConnContacts, 30), 0) << "day " << day;
+        }
+        desk.nowValue = desk.nowValue.addDays(1);
+    }
+    moveToTrash(sConnContacts, TrashTable::Contacts, {{pat, pat}}, QStringLiteral("O'Brien, Pát"));
     EXPECT_EQ(purgeTrash(sConnContacts, 30), 1);
     listed = listTrash(sConnContacts);
     ASSERT_EQ(listed.size(), 1u);
     EXPECT_EQ(listed[0].label, QStringLiteral("O'Brien, Pát"));
+}
+
+TEST_F(TrashTest, AClockSetAheadOrBehindNeverEmptiesTheTrashEarly)
+{
+    if (onServer())
+        GTEST_SKIP() << "the office server's own clock says how old a deleted row is";
+    const int ann = addContact(QStringLiteral("Ahead"), QStringLiteral("Ann"));
+    const int bo = addContact(QStringLiteral("Behind"), QStringLiteral("Bo"));
+    const QDateTime today = desk.nowValue;
+    EXPECT_EQ(purgeTrash(sConnContacts, 30), 0);
+    ASSERT_FALSE(moveToTrash(sConnContacts, TrashTable::Contacts, {{ann, ann}}, QStringLiteral("Ahead, Ann")).isEmpty());
+    // A start with the clock a year ahead, then put right the next day.
+    desk.nowValue = today.addYears(1);
+    EXPECT_EQ(purgeTrash(sConnContacts, 30), 0);
+    desk.nowValue = today.addDays(1);
+    EXPECT_EQ(purgeTrash(sConnContacts, 30), 0);
+    // A delete while the clock is five years behind, then put right.
+    desk.nowValue = today.addDays(1).addYears(-5);
+    ASSERT_FALSE(moveToTrash(sConnContacts, TrashTable::Contacts, {{bo, bo}}, QStringLiteral("Behind, Bo")).isEmpty());
+    desk.nowValue = today.addDays(2);
+    EXPECT_EQ(purgeTrash(sConnContacts, 30), 0);
+    ASSERT_EQ(listTrash(sConnContacts).size(), 2u);
+    // Newest first, whatever the clock said when each was deleted.
+    EXPECT_EQ(listTrash(sConnContacts).at(0).label, QStringLiteral("Behind, Bo"));
+    // Daily starts: each row goes once it has been kept thirty days, counting the wrong year as one day.
+    for (int day = 3; day < 30; ++day) {
+        desk.nowValue = today.addDays(day);
+        ASSERT_EQ(purgeTrash(sConnContacts, 30), 0) << "day " << day;
+    }
+    desk.nowValue = today.addDays(30);
+    EXPECT_EQ(purgeTrash(sConnContacts, 30), 1);
+    ASSERT_EQ(listTrash(sConnContacts).size(), 1u);
+    EXPECT_EQ(listTrash(sConnContacts).at(0).label, QStringLiteral("Behind, Bo"));
+    desk.nowValue = today.addDays(31);
+    EXPECT_EQ(purgeTrash(sConnContacts, 30), 1);
+    EXPECT_TRUE(listTrash(sConnContacts).empty());
 }
 
 TEST_F(TrashTest, AnOfficeMemberRestoresAColleaguesDeleteButCannotSayWhoDeletedOrWhenAndAnOutsiderSeesNone)
@@ -166,11 +209,20 @@ TEST_F(TrashTest, AContactDeletedWithTheKeysComesBackWithCtrlZUnderItsIdWithItsA
     const int pat = addContact(QStringLiteral("O'Brien"), QStringLiteral("Pat"));
     addContact(QStringLiteral("Adams"), QStringLiteral("Al"));
     addAppt(desk.todayValue.addDays(1), QTime(10, 0), QStringLiteral("Visit Pat"), QStringLiteral("Pat O'Brien"));
+    for (const char* subject : {"Price list", "Visit"})
+        exec(sConnContacts, QStringLiteral("INSERT into history(contact_id,kind,direction,histdate,subject,note,outcome,author)"
+                                           "values(%1,'Call','Out',#3/1/2027#,'%2','said yes','Held','t')").arg(pat).arg(subject));
+    const auto history = [&] {
+        return rows(sConnContacts, QStringLiteral("select id,contact_id,kind,direction,histdate,subject,note,outcome from history "
+                                                  "order by id"));
+    };
     const auto before = contact(pat);
     w->Form_Load();
     QTest::keyClick(w.get(), Qt::Key_F3);
     // The tree fills beside the window's loop.
     ASSERT_TRUE(QTest::qWaitFor([&] { return listed().size() == 2; })) << listed().join(u'|').toStdString();
+    // As the start left it: on the server, whose date is today's, the appointment is past and in the history too.
+    const auto historyBefore = history();
     QTreeWidget* tv = w->lead->tvLead;
     const auto chooseObrien = [&] {
         tv->setFocus(Qt::TabFocusReason);
@@ -190,9 +242,13 @@ TEST_F(TrashTest, AContactDeletedWithTheKeysComesBackWithCtrlZUnderItsIdWithItsA
     EXPECT_EQ(contact(pat), before);
     EXPECT_FALSE(canUndo());
     desk.answerYes();
+    desk.answerYes(); // its history too
     QTest::keyClick(tv, Qt::Key_Delete);
     EXPECT_TRUE(QTest::qWaitFor([&] { return listed() == QStringList({"Adams, Al - "}); })) << listed().join(u'|').toStdString();
     EXPECT_TRUE(contact(pat).empty());
+    EXPECT_TRUE(history().empty());
+    ASSERT_EQ(listTrash(sConnContacts).size(), 1u);
+    EXPECT_EQ(listTrash(sConnContacts).at(0).rows, 1 + int(historyBefore.size()));
     Q_EMIT w->mnuEdit->aboutToShow();
     EXPECT_EQ(w->mnuEditUndo->text(), "&Undo Delete Contact 'O'Brien, Pat'");
     Q_EMIT w->mnuEdit->aboutToHide();
@@ -200,6 +256,7 @@ TEST_F(TrashTest, AContactDeletedWithTheKeysComesBackWithCtrlZUnderItsIdWithItsA
     // Ctrl+Z: the same contact, under its id; its appointment still names it.
     QTest::keyClick(tv, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(contact(pat), before);
+    EXPECT_EQ(history(), historyBefore);
     EXPECT_TRUE(QTest::qWaitFor([&] { return listed() == QStringList({"Adams, Al - ", "O'Brien, Pat - "}); }))
         << listed().join(u'|').toStdString();
     EXPECT_EQ(weekLine(1), "10:00 AM - Visit Pat");
@@ -219,6 +276,7 @@ TEST_F(TrashTest, AContactDeletedWithTheKeysComesBackWithCtrlZUnderItsIdWithItsA
         f.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
         desk.answerYes();
+        desk.answerNo(); // the history stays, under the contact's name
         f.cmdDelete->setFocus(Qt::TabFocusReason);
         QTest::keyClick(f.cmdDelete, Qt::Key_Return);
         EXPECT_FALSE(f.isVisible());
@@ -226,6 +284,8 @@ TEST_F(TrashTest, AContactDeletedWithTheKeysComesBackWithCtrlZUnderItsIdWithItsA
     QTest::mouseClick(w->lead->cmdEditLead, Qt::LeftButton);
     backToMain();
     EXPECT_TRUE(contact(pat).empty());
+    EXPECT_EQ(history(), historyBefore);
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select distinct contact_name from history")), (std::vector<QStringList>{{"Pat O'Brien"}}));
     desk.onModal("frmTrash", [&](QDialog& d) {
         auto& f = static_cast<frmTrash&>(d);
         ASSERT_EQ(f.lstTrash->count(), 1);
@@ -246,12 +306,50 @@ TEST_F(TrashTest, AContactDeletedWithTheKeysComesBackWithCtrlZUnderItsIdWithItsA
         << listed().join(u'|').toStdString();
 }
 
+TEST_F(TrashTest, DeleteInTheGridTrashesTheRowsContactAfterTheQuestionAndCtrlZBringsItBack)
+{
+    addContact(QStringLiteral("Adams"), QStringLiteral("Al"));
+    const int bea = addContact(QStringLiteral("Baker"), QStringLiteral("Bea"));
+    addContact(QStringLiteral("Cole"), QStringLiteral("Cy"));
+    const auto before = contact(bea);
+    w->Form_Load();
+    QTest::keyClick(w.get(), Qt::Key_F3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed().size() == 3; })) << listed().join(u'|').toStdString();
+    desk.onModal("frmContactGrid", [&](QDialog& g) {
+        auto& grid = static_cast<frmContactGrid&>(g);
+        grid.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&grid));
+        QTest::keyClick(grid.grdDataGrid, Qt::Key_Down);
+        ASSERT_EQ(grid.model->text(grid.grdDataGrid->currentIndex().row(), 1), "Bea Baker");
+        desk.answerNo();
+        QTest::keyClick(grid.grdDataGrid, Qt::Key_Delete);
+        EXPECT_EQ(grid.model->rowCount(), 3);
+        desk.answerYes();
+        QTest::keyClick(grid.grdDataGrid, Qt::Key_Delete);
+        ASSERT_EQ(grid.model->rowCount(), 2);
+        // The next row takes its place.
+        EXPECT_EQ(grid.model->text(grid.grdDataGrid->currentIndex().row(), 1), "Cy Cole");
+        QTest::keyClick(grid.grdDataGrid, Qt::Key_Escape);
+    });
+    QTest::keyClick(w.get(), Qt::Key_F4);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !desk.pending(); }));
+    backToMain();
+    EXPECT_TRUE(contact(bea).empty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return listed() == QStringList({"Adams, Al - ", "Cole, Cy - "}); }))
+        << listed().join(u'|').toStdString();
+    QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(contact(bea), before);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return listed().size() == 3; })) << listed().join(u'|').toStdString();
+}
+
 TEST_F(TrashTest, TheTrashWindowDeletesForeverOnlyWhenAskedAndRestoresUnderANewKeyWhenItsOwnWasTaken)
 {
     const int pat = addContact(QStringLiteral("O'Brien"), QStringLiteral("Pat"));
     const int zed = addContact(QStringLiteral("Zed"), QStringLiteral("Al"));
     moveToTrash(sConnContacts, TrashTable::Contacts, {{zed, zed}}, QStringLiteral("Zed, Al"));
-    moveToTrash(sConnContacts, TrashTable::Contacts, {{pat, pat}}, QStringLiteral("O'Brien, Pat"));
+    exec(sConnContacts, QStringLiteral("INSERT into history(contact_id,kind,direction,histdate,subject,note,outcome,author)"
+                                       "values(%1,'Call','Out',#3/1/2027#,'Quote','','Held','t')").arg(pat));
+    trashContact(sConnContacts, pat, true, QStringLiteral("O'Brien, Pat"));
     // Another row took Pat's key meanwhile (a copy put in by hand, a file of another program).
     exec(ownerConnection(), QStringLiteral("insert into contacts(id,lastname,firstname) values(%1,'Other','Olive')").arg(pat));
     bool restored = false;
@@ -260,7 +358,9 @@ TEST_F(TrashTest, TheTrashWindowDeletesForeverOnlyWhenAskedAndRestoresUnderANewK
         f.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
         ASSERT_EQ(f.lstTrash->count(), 2);
-        EXPECT_TRUE(f.lstTrash->item(0)->text().contains("O'Brien, Pat")) << f.lstTrash->item(0)->text().toStdString();
+        EXPECT_TRUE(f.lstTrash->item(0)->text().endsWith("Contact O'Brien, Pat (with 1 history entry)") ||
+                    f.lstTrash->item(0)->text().contains("Contact O'Brien, Pat (with 1 history entry)  (deleted by"))
+            << f.lstTrash->item(0)->text().toStdString();
         // Delete, No: kept. Down, Delete, Yes: Zed is gone for good.
         desk.answerNo();
         QTest::keyClick(f.lstTrash, Qt::Key_Down);
@@ -286,6 +386,9 @@ TEST_F(TrashTest, TheTrashWindowDeletesForeverOnlyWhenAskedAndRestoresUnderANewK
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from contacts where lastname='O''Brien' and id<>%1").arg(pat)),
               (std::vector<QStringList>{{"1"}}));
     EXPECT_TRUE(rows(sConnContacts, QStringLiteral("select id from contacts where lastname='Zed'")).empty());
+    // Its history followed it to its new key; the other row has none.
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select c.lastname, h.subject from history h join contacts c on c.id=h.contact_id")),
+              (std::vector<QStringList>{{"O'Brien", "Quote"}}));
     EXPECT_TRUE(listTrash(sConnContacts).empty());
     const QStringList told = desk.messages();
     EXPECT_EQ(told.size(), 0) << told.join(u'|').toStdString();
