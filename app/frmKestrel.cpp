@@ -1,5 +1,8 @@
 #include "app/frmKestrel.h"
 
+#include "dialogs/frmTrash.h"
+#include "ui/Undo.h"
+
 #include "ui/Accessible.h"
 #include "ui/Ui.h"
 #include "calendar/CalPanel.h"
@@ -155,6 +158,19 @@ void frmKestrel::buildMenus()
         QKeySequence(Qt::CTRL | Qt::Key_F), &frmKestrel::mnuFilePrintForm_Click);
     sep(mnuFile, "sep4");
     add(mnuFile, mnuFileExit, "mnuFileExit", QStringLiteral("Exit"), {}, &frmKestrel::mnuFileExit_Click);
+
+    mnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    mnuEdit->setObjectName(QStringLiteral("mnuEdit"));
+    add(mnuEdit, mnuEditUndo, "mnuEditUndo", QStringLiteral("&Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z),
+        &frmKestrel::mnuEditUndo_Click);
+    sep(mnuEdit, "sepEdit");
+    add(mnuEdit, mnuEditTrash, "mnuEditTrash", QStringLiteral("&Trash\u2026"), {}, &frmKestrel::mnuEditTrash_Click);
+    // The menu names the change Undo takes back.
+    connect(mnuEdit, &QMenu::aboutToShow, this, [this] {
+        mnuEditUndo->setText(u'&' + undoCaption().replace(u'&', QStringLiteral("&&")));
+        mnuEditUndo->setEnabled(canUndo());
+    });
+    connect(mnuEdit, &QMenu::aboutToHide, this, [this] { mnuEditUndo->setEnabled(true); });
 
     mnuAppts = menuBar()->addMenu(QStringLiteral("&Appts"));
     mnuAppts->setObjectName(QStringLiteral("mnuAppts"));
@@ -411,6 +427,30 @@ void frmKestrel::tmrDay_Timer()
     tmrDay_->arm(today.addDays(1).startOfDay());
 }
 
+void frmKestrel::refillEverything()
+{
+    PopTree(lead->cmbDisplay->currentText());
+    refillKeepingLine(remind->lstWeek, [this] { remind->PopWeekList(); });
+    if (isCalInFront())
+        refillKeepingLine(cal->lstCal, [this] { cal->Refresh(); });
+    refillKeepingLine(remind->lstToDo, [this] { remind->PopToDo(); });
+    RearmAlerts();
+}
+
+void frmKestrel::mnuEditUndo_Click()
+{
+    if (undoLastChange())
+        refillEverything();
+}
+
+void frmKestrel::mnuEditTrash_Click()
+{
+    frmTrash window(this);
+    desktop().runModal(window);
+    if (window.bRestored)
+        refillEverything();
+}
+
 void frmKestrel::closeEvent(QCloseEvent* event)
 {
     // Every change was written when it was made: nothing to ask.
@@ -501,6 +541,8 @@ void frmKestrel::mnuConGrid_Click()
 {
     frmContactGrid grid(this);
     desktop().runModal(grid);
+    if (grid.bDeleted)
+        refillEverything();
 }
 
 void frmKestrel::mnuConFind_Click()

@@ -55,6 +55,8 @@ public:
     void mnuFileToDo_Click();
     void mnuFilePrintForm_Click();
     void mnuFileExit_Click();
+    void mnuEditUndo_Click();
+    void mnuEditTrash_Click();
     void mnuApptsCal_Click();
     void mnuApptsSched_Click();
     void mnuFileRemind_Click();
@@ -103,6 +105,7 @@ public:
     void showStatus(const QString& text);
 
     QMenu* mnuFile = nullptr;
+    QMenu* mnuEdit = nullptr;
     QMenu* mnuAppts = nullptr;
     QMenu* mnuCon = nullptr;
     QMenu* mnuHelp = nullptr;
@@ -113,6 +116,8 @@ public:
     QAction* mnuFileToDo = nullptr;
     QAction* mnuFilePrintForm = nullptr;
     QAction* mnuFileExit = nullptr;
+    QAction* mnuEditUndo = nullptr;
+    QAction* mnuEditTrash = nullptr;
     QAction* mnuApptsCal = nullptr;
     QAction* mnuApptsSched = nullptr;
     QAction* mnuFileRemind = nullptr;
@@ -146,6 +151,8 @@ private:
     // Brings one panel to its front position; the other two go out of view and take no keys.
     void showOnly(QGroupBox* panel);
     void refillChanged();
+    // After an undo or a restore from the trash: every list shows the data anew.
+    void refillEverything();
     // The contact the panel shows, or (having told the user) 0 where it shows none.
     int shownContact();
     // Wakes at midnight: the seven-day list, the calendar's today and the alerts move on a day.

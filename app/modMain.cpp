@@ -1,5 +1,7 @@
 #include "app/modMain.h"
 
+#include "data/Trash.h"
+
 #include "ui/AppIcon.h"
 #include "app/OfficeInit.h"
 #include "app/SingleInstance.h"
@@ -147,6 +149,15 @@ int Main(int argc, char* argv[])
         prepareSearchIndex(sConnContacts);
     } catch (const std::exception&) {
         // The routines that read the file report what is wrong with it.
+    }
+
+    // What has been in the trash longer than Options says goes for good; housekeeping that cannot
+    // be done now (a file that may only be read, a lock) is done at a later start.
+    if (DataWritable(sConnContacts)) {
+        try {
+            purgeTrash(sConnContacts, TrashDays());
+        } catch (const std::exception&) {
+        }
     }
 
     // Damage deep inside a file is looked for while the window is already in use.

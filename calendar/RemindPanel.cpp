@@ -2,6 +2,7 @@
 
 #include "ui/Accessible.h"
 #include "ui/Report.h"
+#include "ui/Undo.h"
 #include "ui/Ui.h"
 #include "calendar/CalPanel.h"
 #include "calendar/frmAppt.h"
@@ -254,12 +255,18 @@ void RemindPanel::lstToDo_DblClick()
             break;
         // The box bounds what is typed; a longer item shortened by hand or changed in one letter
         // is stored as the box shows it.
+        bool overOthers = false;
         const SaveOutcome outcome = seen.isEmpty()
             ? SaveOutcome::Deleted
             : SaveEditedRow(sConnMain, row, seen, ToDoUpdateStatement(typed, id, std::max<int>(kToDoLength, int(current.size()))),
-                            QStringLiteral("to-do item"));
+                            QStringLiteral("to-do item"), &overOthers);
         if (outcome == SaveOutcome::Changed)
             continue; // No: the box again, with what was typed
+        if (outcome == SaveOutcome::Saved && overOthers)
+            forgetChanges(); // the text before it was someone else's, which this window never showed
+        else if (outcome == SaveOutcome::Saved)
+            rememberSave(QStringLiteral("Edit To Do Item '%1'").arg(typed), sConnMain, row, seen,
+                         QStringLiteral("update todo set todo='%1' where id=%2").arg(Quoted(current)).arg(id));
         if (outcome == SaveOutcome::Deleted &&
             platform().askYesNo(QStringLiteral("This to-do item was deleted elsewhere after you opened it, so your "
                                                "change was not saved.\n\nSave what you typed as a new item?")))
@@ -277,9 +284,36 @@ void RemindPanel::cmdDeleteToDo_Click()
     if (id == 0)
         return;
     if (platform().askYesNo(QStringLiteral("Are you sure you want to delete this To Do item?"),
-                            QStringLiteral("Delete warning")))
-        ActionQuery(QStringLiteral("delete from todo where id=") + QString::number(id), sConnMain);
+                            QStringLiteral("Delete warning"))) {
+        // The stored text, whole: a longer item written by another program comes back as it was.
+        QString text;
+        const bool deleted = RunAction(sConnMain, [&] {
+            {
+                Connection connection(sConnMain);
+                Snapshot item(connection, QStringLiteral("select todo from todo where id=") + QString::number(id));
+                if (item.eof())
+                    return;
+                text = item.field(0).toString();
+            }
+            if (ExecuteAction(QStringLiteral("delete from todo where id=") + QString::number(id), sConnMain) == 0)
+                text.clear();
+        });
+        if (deleted && !text.isNull())
+            rememberChange({QStringLiteral("Delete To Do Item '%1'").arg(text), [id, text] { return restoreToDo(id, text); }});
+    }
     PopToDo();
+}
+
+bool restoreToDo(int id, const QString& text)
+{
+    // Under its own number, so it stands where it stood; a local file may have given that number
+    // to an item added since, and then the item comes back under a new one.
+    const QString value = QStringLiteral("'") + Quoted(text) + QStringLiteral("'");
+    return RunAction(sConnMain, [&] {
+        if (ExecuteAction(QStringLiteral("insert into todo (id,todo) select %1,%2 where not exists "
+                                         "(select 1 from todo where id=%1)").arg(id).arg(value), sConnMain) == 0)
+            ExecuteAction(QStringLiteral("insert into todo (todo) values(%1)").arg(value), sConnMain);
+    }, QStringLiteral("undoLastChange"));
 }
 
 } // namespace kestrel

@@ -1,6 +1,7 @@
 #include "calendar/frmAppt.h"
 
 #include "ui/Report.h"
+#include "ui/Undo.h"
 #include "ui/Ui.h"
 #include "calendar/CalPanel.h"
 #include "calendar/frmReminder.h"
@@ -8,6 +9,7 @@
 #include "data/Globals.h"
 #include "data/History.h"
 #include "data/RowGuard.h"
+#include "data/Trash.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
 #include "ui/Desktop.h"
@@ -193,6 +195,18 @@ void frmAppt::Form_Load()
         outcome_ = rs.text(7);
         chkNotHeld->setChecked(outcome_ == kNotHeld);
         DTPicker1_Change();
+        // The stored values as they are, for an undo of the save.
+        const auto text = [&rs](int i) { return rs.field(i).isNull() ? QStringLiteral("NULL") : u'\'' + Quoted(rs.text(i)) + u'\''; };
+        const QVariant d = rs.field(2);
+        undoStatement_ = QStringLiteral("UPDATE appointments set name=%1, address=%2, apptdate=%3, appttime=%4, apptbrief=%5, "
+                                        "apptnotes=%6, contact_id=%7, outcome=%8 where autoid=%9")
+                             .arg(text(0), text(1),
+                                  d.typeId() == QMetaType::QDate ? u'#' + DateText(d.toDate()) + u'#' : QStringLiteral("NULL"),
+                                  t.typeId() == QMetaType::QTime ? u'#' + TimeText(t.toTime()) + u'#' : QStringLiteral("NULL"),
+                                  text(4), text(5),
+                                  rs.field(6).isNull() ? QStringLiteral("NULL") : QString::number(rs.field(6).toLongLong()),
+                                  text(7))
+                             .arg(lApptID);
     } catch (const std::exception& e) {
         ReportFailure(e, QStringLiteral("Form_Load"), Owner::Form, QStringLiteral("frmAppt"));
     }
@@ -223,8 +237,9 @@ void frmAppt::cmdSave_Click()
     }
     // A failed save keeps the editor open with the user's input, so nothing typed is lost.
     SaveOutcome outcome = SaveOutcome::Saved;
+    bool overOthers = false;
     if (bEditMode)
-        outcome = SaveEditedRow(sConnContacts, row(), seenVersion_, SaveStatement(), QStringLiteral("appointment"));
+        outcome = SaveEditedRow(sConnContacts, row(), seenVersion_, SaveStatement(), QStringLiteral("appointment"), &overOthers);
     else if (ActionQueryCount(SaveStatement(), sConnContacts) < 0)
         outcome = SaveOutcome::Failed;
     if (outcome == SaveOutcome::Failed || outcome == SaveOutcome::Changed)
@@ -240,6 +255,11 @@ void frmAppt::cmdSave_Click()
         cmdSave_Click();
         return;
     }
+    // Not over someone else's change: this window never read the values that undo would give back.
+    if (bEditMode && !undoStatement_.isEmpty() && !overOthers)
+        rememberSave(QStringLiteral("Edit Appointment '%1'").arg(brief), sConnContacts, row(), seenVersion_, undoStatement_);
+    else if (bEditMode)
+        forgetChanges();
     RearmAlerts();
     platform().doEvents();
     reloadCalendar();
@@ -299,12 +319,19 @@ void frmAppt::cmdDelete_Click()
 {
     if (platform().askYesNo(QStringLiteral("Are you sure you want to delete this appointment?"),
                             QStringLiteral("You are about to delete an appointment"))) {
-        const int changed = ActionQueryCount(QStringLiteral("delete from appointments where autoid=") +
-                                             QString::number(lApptID), sConnContacts);
-        if (changed == 0)
+        // To the trash, under its own key: Edit > Undo or Edit > Trash puts it back.
+        const QString label = apptText(0) + QStringLiteral(", ") + DTPicker1->text() + u' ' + cboTime->currentText();
+        QString batch;
+        const bool ran = RunAction(
+            sConnContacts,
+            [&] { batch = moveToTrash(sConnContacts, TrashTable::Appointments, {{lApptID, lApptID}}, label); },
+            QStringLiteral("cmdDelete_Click"), Owner::Form, QStringLiteral("frmAppt"));
+        if (ran && batch.isEmpty()) {
             platform().msgBox(QStringLiteral("This appointment had already been deleted elsewhere; nothing was deleted."));
-        else if (changed > 0)
+        } else if (ran) {
+            rememberTrashed(QStringLiteral("Delete Appointment '%1'").arg(label), sConnContacts, batch);
             RearmAlerts();
+        }
     }
     reloadCalendar();
     accept();

@@ -93,6 +93,8 @@ private:
     RowKey row() const;
     // The version of the appointment as the window showed it; a save checks it is still stored.
     QString seenVersion_;
+    // Writes back the values the appointment held when the window opened (Edit > Undo of the save).
+    QString undoStatement_;
     bool loaded_ = false;
     int contactId_ = 0;
     QString contactName_;

@@ -11,6 +11,7 @@
 #include "ui/Report.h"
 
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -121,6 +122,7 @@ LeadPanel::LeadPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraLead
     // The keys move the selection without a click: the move is the node click then. A mouse
     // press moves it too, but its click follows; a fill moves it only to clear the tree.
     tvLead->viewport()->installEventFilter(this);
+    tvLead->installEventFilter(this);
     connect(tvLead, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* node) {
         if (!mousePressed_ && !treeFilling())
             tvLead_NodeClick(node);
@@ -151,6 +153,11 @@ void LeadPanel::cmbDisplay_Click() { PopTree(cmbDisplay->currentText()); }
 
 bool LeadPanel::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == tvLead && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete && static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
+        tvLead_KeyDown(Qt::Key_Delete);
+        return true;
+    }
     if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
         mousePressed_ = true;
     else if (event->type() == QEvent::MouseButtonRelease)
@@ -171,6 +178,19 @@ void LeadPanel::tvLead_NodeClick(QTreeWidgetItem* node)
     } catch (const std::exception& e) {
         ReportFailure(e, QStringLiteral("tvLead_NodeClick"), Owner::Form, QStringLiteral("frmKestrel"), ReportAs::Bug);
     }
+}
+
+void LeadPanel::tvLead_KeyDown(int key)
+{
+    // Delete on a contact's line: the same question and trash as the editor's Delete button.
+    const QTreeWidgetItem* node = tvLead->currentItem();
+    if (key != Qt::Key_Delete || !node || nodeKey(node).size() <= 1 || txtLead[0]->text().isEmpty())
+        return;
+    const int id = txtLead[0]->text().toInt();
+    if (!TrashContact(id, txtLead[1]->text(), txtLead[2]->text(), QStringLiteral("tvLead_KeyDown"), QStringLiteral("frmKestrel")))
+        return;
+    // The neighbour takes its place, as after a delete in the editor.
+    PopTree(treeFilter());
 }
 
 void LeadPanel::cmdEditLead_Click()

@@ -34,6 +34,8 @@ public:
 
     void cmbDisplay_Click();
     void tvLead_NodeClick(QTreeWidgetItem* node);
+    // Delete moves the chosen contact to the trash, after the editor's question.
+    void tvLead_KeyDown(int key);
     void cmdEditLead_Click();
     void cmdEmail_Click();
     void cmdWebSite_Click();

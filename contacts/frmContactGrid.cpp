@@ -1,5 +1,6 @@
 #include "contacts/frmContactGrid.h"
 
+#include "contacts/frmLead.h"
 #include "contacts/modTree.h"
 
 #include "data/ContactFields.h"
@@ -138,6 +139,10 @@ bool frmContactGrid::eventFilter(QObject* watched, QEvent* event)
         const auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) && (key->modifiers() & Qt::ControlModifier)) {
             focusNextPrevChild(key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier));
+            return true;
+        }
+        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+            grdDataGrid_KeyDown(key->key());
             return true;
         }
     }
@@ -340,6 +345,33 @@ void frmContactGrid::PopCompanyList()
 void frmContactGrid::cboFilter_Click() { PopGrid(); }
 void frmContactGrid::cboType_Click() { PopGrid(); }
 void frmContactGrid::cboCompanies_Click() { PopGrid(); }
+
+void frmContactGrid::grdDataGrid_KeyDown(int key)
+{
+    // Delete on a contact's row: the same question and trash as the editor's Delete button. A
+    // window opened to pick a contact deletes none.
+    const QModelIndex current = grdDataGrid->currentIndex();
+    if (key != Qt::Key_Delete || bViewMode || !current.isValid())
+        return;
+    const int id = model->value(current.row(), 0).toInt();
+    QString last, first;
+    const bool read = RunAction(sConnContacts, [&] {
+        Connection connection(sConnContacts);
+        Snapshot rs(connection, QStringLiteral("select lastname,firstname from contacts where id=") + QString::number(id));
+        if (!rs.eof()) {
+            last = rs.text(0);
+            first = rs.text(1);
+        }
+    }, QStringLiteral("grdDataGrid_KeyDown"), Owner::Form, QStringLiteral("frmContactGrid"));
+    if (!read || !TrashContact(id, last, first, QStringLiteral("grdDataGrid_KeyDown"), QStringLiteral("frmContactGrid")))
+        return;
+    bDeleted = true;
+    const int row = current.row(), column = current.column();
+    PopGrid();
+    // The next row takes the deleted one's place.
+    if (model->rowCount() > 0)
+        grdDataGrid->setCurrentIndex(model->index(std::min(row, model->rowCount() - 1), column));
+}
 
 void frmContactGrid::cmdEmail_Click()
 {

@@ -35,6 +35,8 @@ public:
 
     // True while the grid is shown to pick a contact: enables Select. Read when first shown.
     bool bViewMode = false;
+    // A contact was deleted here: the main window's lists are filled anew.
+    bool bDeleted = false;
     // Receives the name that Select picks.
     ContactPicker* picker = nullptr;
 
@@ -50,6 +52,8 @@ public:
     void cboCompanies_Click();
     void cmdEmail_Click();
     void cmdSelect_Click();
+    // Delete: the current row's contact goes to the trash, after the question.
+    void grdDataGrid_KeyDown(int key);
     // A click on a column's heading: the rows by that column, the other way round on a second click.
     void grdDataGrid_HeadClick(int column);
     // The column choice: the fields the table may show besides its first nine, ticked when shown.

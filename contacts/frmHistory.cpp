@@ -3,11 +3,13 @@
 #include "contacts/frmLogEntry.h"
 #include "data/Globals.h"
 #include "data/History.h"
+#include "data/Trash.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
 #include "ui/Accessible.h"
 #include "ui/Desktop.h"
 #include "ui/Report.h"
+#include "ui/Undo.h"
 
 #include <QComboBox>
 #include <QKeyEvent>
@@ -146,11 +148,16 @@ void frmHistory::cmdDelete_Click()
                              QStringLiteral("Delete Entry")))
         return;
     const int row = lstHistory->currentRow();
-    const int deleted = ActionQueryCount(HistoryDeleteStatement(id), sConnContacts);
-    if (deleted < 0)
+    // Into the trash, under its own number: Edit > Undo or Edit > Trash puts it back.
+    const QString label = item->text().simplified();
+    QString batch;
+    if (!RunAction(sConnContacts, [&] { batch = moveToTrash(sConnContacts, TrashTable::History, {{id, id}}, label); },
+                   QStringLiteral("cmdDelete_Click"), Owner::Form, QStringLiteral("frmHistory")))
         return;
-    if (deleted == 0)
+    if (batch.isEmpty())
         platform().msgBox(QStringLiteral("This entry had already been deleted elsewhere; nothing was deleted."));
+    else
+        rememberTrashed(QStringLiteral("Delete History Entry '%1'").arg(label), sConnContacts, batch);
     changed_ = true;
     PopHistory();
     lstHistory->setCurrentRow(std::min(row, lstHistory->count() - 1));

@@ -7,10 +7,12 @@
 #include "data/Globals.h"
 #include "data/History.h"
 #include "data/RowGuard.h"
+#include "data/Trash.h"
 #include "data/modData.h"
 #include "formats/ImportRules.h"
 #include "platform/Platform.h"
 #include "ui/Report.h"
+#include "ui/Undo.h"
 
 #include <QComboBox>
 #include <QKeyEvent>
@@ -187,6 +189,20 @@ void frmLead::Form_Load()
         setStoredText(txtBirthday, birthdayText(rs.text(17)));
         setStoredText(txtWebSite, rs.text(18));
         setNotesText(txtNotes, rs.text(19));
+        // The stored values as they are, not as the boxes show them: an undo gives back exactly these.
+        static const char* const kColumns[] = {"lastname", "firstname", "address", "city", "st", "zip", "homeph",
+                                               "cellph", "workph", "ext", "email", "company", "active", "contype",
+                                               "country", "jobtitle", "birthday", "website", "notes"};
+        QStringList sets;
+        for (int i = 1; i <= 19; ++i) {
+            const QVariant v = rs.field(i);
+            const QString value = v.isNull() ? QStringLiteral("NULL")
+                                  : i == 13  ? BoolWord(v.toBool())
+                                             : u'\'' + Quoted(rs.text(i)) + u'\'';
+            sets << QString::fromLatin1(kColumns[i - 1]) + u'=' + value;
+        }
+        undoStatement_ = QStringLiteral("UPDATE contacts set ") + sets.join(QStringLiteral(", ")) +
+                         QStringLiteral(" where ID=") + QString::number(lLeadID);
     } catch (const std::exception& e) {
         // Without the stored row the window would save over the contact with empty boxes.
         ReportFailure(e, QStringLiteral("Form_Load"), Owner::Form, QStringLiteral("frmLead"));
@@ -263,8 +279,9 @@ void frmLead::cmdSave_Click()
         setStoredText(txtLead[5], code);
     // A rejected statement has been reported; keeping the window keeps what the user typed.
     SaveOutcome outcome = SaveOutcome::Saved;
+    bool overOthers = false;
     if (bEditMode)
-        outcome = SaveEditedRow(sConnContacts, row(), seenVersion_, SaveStatement(), QStringLiteral("contact"));
+        outcome = SaveEditedRow(sConnContacts, row(), seenVersion_, SaveStatement(), QStringLiteral("contact"), &overOthers);
     else if (ActionQueryCount(SaveStatement(), sConnContacts) < 0)
         outcome = SaveOutcome::Failed;
     if (outcome == SaveOutcome::Failed || outcome == SaveOutcome::Changed)
@@ -280,6 +297,15 @@ void frmLead::cmdSave_Click()
         cmdSave_Click();
         return;
     }
+    // Over someone else's change the values before the save were theirs, which this window never
+    // read: Undo would put back older ones over theirs, so it takes back nothing then.
+    if (bEditMode && !undoStatement_.isEmpty() && !overOthers) {
+        const QString name = txtLead[2]->text().isEmpty() ? txtLead[1]->text()
+                                                          : txtLead[1]->text() + QStringLiteral(", ") + txtLead[2]->text();
+        rememberSave(QStringLiteral("Edit Contact '%1'").arg(name), sConnContacts, row(), seenVersion_, undoStatement_);
+    } else if (bEditMode) {
+        forgetChanges();
+    }
     platform().doEvents();
     bEditMode = false;
     accept();
@@ -287,32 +313,36 @@ void frmLead::cmdSave_Click()
 
 RowKey frmLead::row() const { return {QStringLiteral("contacts"), QStringLiteral("id"), lLeadID}; }
 
-void frmLead::cmdDelete_Click()
+bool TrashContact(int id, const QString& last, const QString& first, const QString& procedure, const QString& form)
 {
-    if (!platform().askYesNo(QStringLiteral("Delete this contact? Its appointments are kept."),
-                             QStringLiteral("Delete Contact"))) {
-        reject();
-        return;
-    }
-    // The history is the user's record of what was said: it goes only when the user says so.
-    const int id = lLeadID;
+    if (!platform().askYesNo(QStringLiteral("Delete this contact? Its appointments are kept."), QStringLiteral("Delete Contact")))
+        return false;
+    // The history is the user's record of what was said: it goes only when the user says so, and
+    // then into the trash beside the contact, so one Undo or Restore brings back both.
     int entries = 0;
-    if (!RunAction(sConnContacts, [&] { entries = historyCount(sConnContacts, id); }, QStringLiteral("cmdDelete_Click"),
-                   Owner::Form, QStringLiteral("frmLead"))) {
-        reject();
-        return;
-    }
+    if (!RunAction(sConnContacts, [&] { entries = historyCount(sConnContacts, id); }, procedure, Owner::Form, form))
+        return false;
     const bool withHistory =
         entries > 0 &&
         platform().askYesNo(QStringLiteral("This contact has %1 in its history.\n\nDelete the history too? (No keeps it: "
                                            "the History window shows it under \"Deleted contacts\".)")
                                 .arg(entries == 1 ? QStringLiteral("1 entry") : QStringLiteral("%1 entries").arg(entries)),
                             QStringLiteral("Delete Contact"));
-    int deleted = -1;
-    if (RunAction(sConnContacts, [&] { deleted = DeleteContact(sConnContacts, id, withHistory); },
-                  QStringLiteral("cmdDelete_Click"), Owner::Form, QStringLiteral("frmLead")) &&
-        deleted == 0)
+    // The contact goes to the trash whole, under its own key: Edit > Undo or Edit > Trash puts it back.
+    const QString name = first.isEmpty() ? last : last + QStringLiteral(", ") + first;
+    QString batch;
+    const bool ran = RunAction(
+        sConnContacts, [&] { batch = trashContact(sConnContacts, id, withHistory, name); }, procedure, Owner::Form, form);
+    if (ran && batch.isEmpty())
         platform().msgBox(QStringLiteral("This contact had already been deleted elsewhere; nothing was deleted."));
+    else if (ran)
+        rememberTrashed(QStringLiteral("Delete Contact '%1'").arg(name), sConnContacts, batch);
+    return ran && !batch.isEmpty();
+}
+
+void frmLead::cmdDelete_Click()
+{
+    TrashContact(lLeadID, txtLead[1]->text(), txtLead[2]->text(), QStringLiteral("cmdDelete_Click"), QStringLiteral("frmLead"));
     reject();
 }
 

@@ -67,8 +67,14 @@ private:
     QString loadedAddress_;
     // The version of the contact as the window showed it; a save checks it is still stored.
     QString seenVersion_;
+    // Writes back the values the contact held when the window opened (Edit > Undo of the save).
+    QString undoStatement_;
     bool loaded_ = false;
     bool unloaded_ = false;
 };
+
+// Asks, then moves contact id to the trash and remembers it for Edit > Undo; true when it went.
+// last and first name it in the question's answer, the trash and the Undo item.
+bool TrashContact(int id, const QString& last, const QString& first, const QString& procedure, const QString& form);
 
 } // namespace kestrel

@@ -263,7 +263,41 @@ CREATE OR REPLACE TRIGGER history_changed AFTER INSERT OR UPDATE OR DELETE ON hi
   FOR EACH STATEMENT EXECUTE FUNCTION kestrel_announce('history');
 )sql";
 
-constexpr SchemaStep kSteps[] = {{1, kVersion1}, {2, kVersion2}, {3, kVersion3}, {4, kVersion4}, {5, kVersion5}};
+// The trash: a deleted contact, appointment or to-do item kept whole (its row as JSON) until it
+// is restored under its own key or deleted for good. Who deleted it and when are the server's to
+// say, never the member's: a trigger sets both on every insert and refuses any change to a row.
+// Contacts and appointments are the whole office's, and so are their deleted rows; a deleted to-do
+// item is its owner's alone, as the item was. Self-contained; its grants are in kOfficeGrants.
+constexpr const char* kVersion6 = R"sql(
+CREATE TABLE IF NOT EXISTS trash(
+  id bigserial PRIMARY KEY,
+  batch text NOT NULL,
+  tbl text NOT NULL CHECK (tbl IN ('contacts', 'appointments', 'todo', 'history')),
+  row_id bigint NOT NULL,
+  label text NOT NULL DEFAULT '',
+  deleted_at timestamptz NOT NULL DEFAULT now(),
+  deleted_by name NOT NULL DEFAULT current_user,
+  data jsonb NOT NULL);
+CREATE INDEX IF NOT EXISTS trash_by_batch ON trash(batch);
+CREATE INDEX IF NOT EXISTS trash_by_time ON trash(deleted_at);
+CREATE OR REPLACE FUNCTION kestrel_trash_stamp() RETURNS trigger LANGUAGE plpgsql
+  SET search_path = pg_catalog, pg_temp AS
+  $$BEGIN
+    IF TG_OP = 'UPDATE' THEN
+      RAISE EXCEPTION 'a row of the trash is never changed' USING ERRCODE = 'insufficient_privilege';
+    END IF;
+    NEW.deleted_at := now(); NEW.deleted_by := current_user; RETURN NEW;
+  END$$;
+CREATE OR REPLACE TRIGGER trash_stamp BEFORE INSERT OR UPDATE ON trash
+  FOR EACH ROW EXECUTE FUNCTION kestrel_trash_stamp();
+ALTER TABLE trash ENABLE ROW LEVEL SECURITY;
+ALTER TABLE trash FORCE ROW LEVEL SECURITY;
+DROP POLICY IF EXISTS trash_visible ON trash;
+CREATE POLICY trash_visible ON trash FOR ALL USING (tbl <> 'todo' OR deleted_by = current_user)
+  WITH CHECK (tbl <> 'todo' OR deleted_by = current_user);
+)sql";
+
+constexpr SchemaStep kSteps[] = {{1, kVersion1}, {2, kVersion2}, {3, kVersion3}, {4, kVersion4}, {5, kVersion5}, {6, kVersion6}};
 static_assert(kSteps[std::size(kSteps) - 1].version == kSchemaVersion);
 
 } // namespace
@@ -287,6 +321,9 @@ GRANT USAGE ON SEQUENCE sync_removed_id_seq TO kestrel_office;
 GRANT SELECT, INSERT, UPDATE, DELETE ON history TO kestrel_office;
 GRANT USAGE ON SEQUENCE history_id_seq TO kestrel_office;
 REVOKE ALL ON FUNCTION kestrel_history_stamp() FROM PUBLIC;
+GRANT SELECT, INSERT, DELETE ON trash TO kestrel_office;
+GRANT USAGE ON SEQUENCE trash_id_seq TO kestrel_office;
+REVOKE ALL ON FUNCTION kestrel_trash_stamp() FROM PUBLIC;
 )sql";
 
 int installedSchemaVersion(PGconn* c)

@@ -68,8 +68,11 @@ GuardedSave saveIfUnchanged(const QString& connectionText, const RowKey& row, co
     }
     Statement update(connection, updateStatement);
     result.outcome = update.run() > 0 ? SaveOutcome::Saved : SaveOutcome::Deleted;
-    if (result.outcome == SaveOutcome::Saved)
+    if (result.outcome == SaveOutcome::Saved) {
+        // Read in the same transaction: a change of another copy right after it is a change since.
+        result.written = readVersion(connection, server, row, false);
         transaction.commit();
+    }
     return result;
 }
 

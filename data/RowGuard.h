@@ -32,6 +32,9 @@ struct GuardedSave {
     SaveOutcome outcome = SaveOutcome::Failed;
     // The row's version as found: for Changed, what a save over the other change must name.
     QString current;
+    // For Saved: the row's version with the values just written (a later guarded save of this
+    // change, such as its undo, names it).
+    QString written;
 };
 
 // Runs updateStatement (the program's dialect, changing the row alone) when the row's version is

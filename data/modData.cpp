@@ -8,6 +8,7 @@
 #include "data/HistoryStore.h"
 #include "data/Office.h"
 #include "data/PgEngine.h"
+#include "data/Trash.h"
 #include "data/Statement.h"
 #include "platform/Platform.h"
 
@@ -17,6 +18,8 @@
 #include <QSet>
 
 #include <sqlite3.h>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstdlib>
@@ -92,8 +95,6 @@ void upgradeContactFields(sqlite3* db, bool readOnly)
                 out << c;
         return out;
     };
-    if (missing().isEmpty())
-        return;
     const auto run = [db](const QString& sql) {
         char* err = nullptr;
         if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
@@ -103,6 +104,32 @@ void upgradeContactFields(sqlite3* db, bool readOnly)
                           classifyEngineError(sqlite3_extended_errcode(db), sqlite3_system_errno(db)));
         }
     };
+    // A file of a version without the trash gains it; one that may not be changed shows it empty.
+    // A file without contacts is not Kestrel's, and is left alone.
+    const auto hasTable = [db](const char* sql) {
+        sqlite3_stmt* probe = nullptr;
+        bool found = false;
+        if (sqlite3_prepare_v2(db, sql, -1, &probe, nullptr) == SQLITE_OK)
+            found = sqlite3_step(probe) == SQLITE_ROW;
+        sqlite3_finalize(probe);
+        return found;
+    };
+    if (!hasTable("SELECT 1 FROM main.sqlite_master WHERE type='table' AND name='contacts'"))
+        return;
+    if (!hasTable("SELECT 1 FROM main.sqlite_master WHERE type='table' AND name='trash'")) {
+        if (readOnly)
+            run(QString::fromUtf8(kTrashSchema)
+                    .section(u';', 0, 0)
+                    .replace(QStringLiteral("CREATE TABLE IF NOT EXISTS"), QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS")));
+        else
+            run(QString::fromUtf8(kTrashSchema));
+    } else if (!readOnly && !hasTable("SELECT 1 FROM pragma_table_info('trash') WHERE name='kept_from'")) {
+        // A trash from before it kept its own count of days.
+        run(QStringLiteral("ALTER TABLE trash ADD COLUMN kept_from INTEGER"));
+        run(QString::fromUtf8(kTrashSchema));
+    }
+    if (missing().isEmpty())
+        return;
     if (!readOnly) {
         // Another copy opening the same old file at the same moment waits here, then finds the
         // columns there.
@@ -134,7 +161,8 @@ void upgradeContactsFile(sqlite3* db, bool readOnly)
 
 void registerSchemas()
 {
-    registerSchema(QStringLiteral("contacts.mdb"), QString::fromUtf8(kContactsSchema) + u';' + historySchemaOfNewFile());
+    registerSchema(QStringLiteral("contacts.mdb"), QString::fromUtf8(kContactsSchema) + u';' + historySchemaOfNewFile() + u';' +
+                                                       QString::fromUtf8(kTrashSchema));
     registerUpgrade(QStringLiteral("contacts.mdb"), upgradeContactsFile);
     registerSchema(QStringLiteral("kestrel.mdb"), QString::fromUtf8(kMainSchema));
 }
@@ -230,15 +258,17 @@ QString diskFullText(const QString& path)
     return QStringLiteral("the disk that holds the folder %1 is full").arg(nativePath(QFileInfo(path).absolutePath()));
 }
 
-// Writes a little into the folder the way the engine would, and tells why it cannot
+// Writes into the folder the way the engine would, a file as large as the one the engine was
+// growing (a limit on a file's size lets a small one through), and tells why it cannot
 // (Fault::Program standing for "nothing in the way").
-Fault probeFolder(const QString& folder)
+Fault probeFolder(const QString& folder, qint64 engineFile = 0)
 {
     QByteArray name = QFile::encodeName(folder + QStringLiteral("/.kestrel-probe-XXXXXX"));
     const int fd = ::mkstemp(name.data());
     if (fd < 0)
         return classifyEngineError(SQLITE_CANTOPEN, errno);
-    static const QByteArray block(65536, '\0');
+    constexpr qint64 kLeast = 65536, kMost = 16 * 1024 * 1024;
+    const QByteArray block(int(std::clamp(engineFile + kLeast, kLeast, kMost)), '\0');
     int err = 0;
     errno = 0;
     if (::write(fd, block.constData(), size_t(block.size())) != block.size())
@@ -303,7 +333,8 @@ QString MachineFaultText(const DbError& e, const QString& path, bool* canRetry)
     // The engine says "disk I/O error" for every failed write; a little write of our own tells a
     // full disk (or a size limit) apart from a failing one.
     if (fault == Fault::DiskError) {
-        const Fault probed = probeFolder(QFileInfo(path).absolutePath());
+        const Fault probed = probeFolder(QFileInfo(path).absolutePath(),
+                                         std::max(QFileInfo(path).size(), QFileInfo(path + QStringLiteral("-wal")).size()));
         if (probed == Fault::DiskFull || probed == Fault::ReadOnly)
             fault = probed;
     }

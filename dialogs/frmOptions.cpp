@@ -21,25 +21,30 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmOptions"));
     // The close box rejects the dialog, which is Cancel.
-    setupDialog(this, QStringLiteral("Options"), 3825, 3135, true);
+    setupDialog(this, QStringLiteral("Options"), 3825, 3525, true);
     // The small dialogs are designed for a narrow sans-serif face at 8.25 points.
     setFont(designFont(QStringLiteral("Arial"), 8.25));
     const Controls c = buildControls(this, {
         {"chkGreet", ControlKind::CheckBox, "Show greeting when program starts", 240, 240, 2895, 255, 1},
         {"lblAlert", ControlKind::Label, "Remind before appointments:", 240, 630, 2055, 255},
         {"cboAlert", ControlKind::ComboList, "", 2340, 600, 1215, kAuto, 2},
-        {"lblOffice", ControlKind::Label, "Office database:", 240, 1020, 3345, 255},
-        {"txtOffice", ControlKind::TextBox, "", 240, 1290, 2655, 285, 3},
-        {"cmdTest", ControlKind::Button, "Test", 2985, 1290, 600, 300, 4},
-        {"lblOfficeNote", ControlKind::Label, "", 240, 1650, 3345, 435},
-        {"lblSync", ControlKind::Label, "Sync with phones:", 240, 2160, 1815, 255},
-        {"cmdSync", ControlKind::Button, "Sync &server\u2026", 2085, 2100, 1500, 345, 5},
-        {"cmdSave", ControlKind::Button, "Save", 360, 2640, 1455, 375, 6},
-        {"cmdCancel", ControlKind::Button, "Cancel", 2040, 2640, 1455, 375, 7},
+        {"lblTrash", ControlKind::Label, "Keep deleted items:", 240, 1020, 2055, 255},
+        {"cboTrash", ControlKind::ComboList, "", 2340, 990, 1215, kAuto, 3},
+        {"lblOffice", ControlKind::Label, "Office database:", 240, 1410, 3345, 255},
+        {"txtOffice", ControlKind::TextBox, "", 240, 1680, 2655, 285, 4},
+        {"cmdTest", ControlKind::Button, "Test", 2985, 1680, 600, 300, 5},
+        {"lblOfficeNote", ControlKind::Label, "", 240, 2040, 3345, 435},
+        {"lblSync", ControlKind::Label, "Sync with phones:", 240, 2550, 1815, 255},
+        {"cmdSync", ControlKind::Button, "Sync &server\u2026", 2085, 2490, 1500, 345, 6},
+        {"cmdSave", ControlKind::Button, "Save", 360, 3030, 1455, 375, 7},
+        {"cmdCancel", ControlKind::Button, "Cancel", 2040, 3030, 1455, 375, 8},
     });
     cboAlert = c.get<QComboBox>(QStringLiteral("cboAlert"));
     for (const int m : kAlertChoices)
         cboAlert->addItem(m == 0 ? QStringLiteral("Off") : QStringLiteral("%1 minutes").arg(m), m);
+    cboTrash = c.get<QComboBox>(QStringLiteral("cboTrash"));
+    for (const int days : {7, 14, 30, 60, 90, 365})
+        cboTrash->addItem(QStringLiteral("%1 days").arg(days), days);
     chkGreet = c.get<QCheckBox>(QStringLiteral("chkGreet"));
     cmdSave = c.get<QPushButton>(QStringLiteral("cmdSave"));
     cmdCancel = c.get<QPushButton>(QStringLiteral("cmdCancel"));
@@ -60,6 +65,10 @@ void frmOptions::Form_Load()
 {
     chkGreet->setChecked(GreetingEnabled());
     cboAlert->setCurrentIndex(cboAlert->findData(AlertMinutes()));
+    // A number set by hand that the list does not offer is shown, so that Save keeps it.
+    if (cboTrash->findData(TrashDays()) < 0)
+        cboTrash->addItem(QStringLiteral("%1 days").arg(TrashDays()), TrashDays());
+    cboTrash->setCurrentIndex(cboTrash->findData(TrashDays()));
     const bool fromEnvironment = officeDatabaseFromEnvironment();
     txtOffice->setText(officeDatabase());
     txtOffice->setReadOnly(fromEnvironment);
@@ -102,6 +111,7 @@ void frmOptions::cmdSave_Click()
     }
     SetGreetingEnabled(chkGreet->isChecked());
     SaveAlertMinutes(cboAlert->currentData().toInt());
+    SaveTrashDays(cboTrash->currentData().toInt());
     // The variable's value is this start's, not a choice to keep.
     if (!officeDatabaseFromEnvironment() && txtOffice->text().trimmed() != storedOfficeDatabase()) {
         saveOfficeDatabase(txtOffice->text());

@@ -26,6 +26,7 @@ public:
 
     QCheckBox* chkGreet = nullptr;
     QComboBox* cboAlert = nullptr;
+    QComboBox* cboTrash = nullptr;
     QPushButton* cmdSave = nullptr;
     QPushButton* cmdCancel = nullptr;
     QLineEdit* txtOffice = nullptr;

@@ -7,6 +7,7 @@
 #include "dialogs/frmRestore.h"
 #include "platform/Platform.h"
 #include "ui/Desktop.h"
+#include "ui/Undo.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -267,8 +268,10 @@ bool RestoreCopy(const BackupCopy& copy, const BackupCounts& counts)
     } catch (const DbError& e) {
         platform().setBusyCursor(false);
         QString text = QStringLiteral("The backup of %1 could not be restored: %2.").arg(dayText(copy), e.description());
-        if (mixed)
+        if (mixed) {
+            forgetChanges();
             text += QStringLiteral("\r\n\r\nPart of it was restored and could not be taken back.");
+        }
         else
             text += QStringLiteral("\r\n\r\nYour data are as they were.");
         if (before.status == BackupStatus::Made)
@@ -278,6 +281,8 @@ bool RestoreCopy(const BackupCopy& copy, const BackupCounts& counts)
         return true;
     }
     platform().setBusyCursor(false);
+    // Undo would take back a change of data that are no longer there, over the restored ones.
+    forgetChanges();
     QString text = QStringLiteral("The backup of %1 was restored: Kestrel now holds %2.")
                        .arg(dayText(copy), holdsText(counts.contacts, counts.appointments));
     if (before.status == BackupStatus::Made)

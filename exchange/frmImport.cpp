@@ -3,12 +3,14 @@
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/modData.h"
+#include "data/Trash.h"
 #include "formats/CsvText.h"
 #include "exchange/frmMapField.h"
 #include "exchange/modImport.h"
 #include "formats/ImportRules.h"
 #include "exchange/modTempDB.h"
 #include "platform/Platform.h"
+#include "ui/Undo.h"
 #include "ui/Accessible.h"
 #include "ui/Desktop.h"
 #include "ui/Report.h"
@@ -22,6 +24,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QLocale>
 #include <QPushButton>
 #include <QTableView>
 
@@ -488,6 +491,31 @@ void frmImport::dgTemp_DeleteRows()
         rsTemp->removeRowsAt(rows);
 }
 
+namespace {
+// Ctrl+Z after an import moves every contact it added to the trash, as one line there.
+void rememberImport(qint64 imported, qint64 importId)
+{
+    const QLocale english(QLocale::English);
+    const QString count = english.toString(imported) + (imported == 1 ? QStringLiteral(" contact") : QStringLiteral(" contacts"));
+    rememberChange({QStringLiteral("Import Contacts (%1)").arg(count), [count, importId] {
+                        const QLocale english(QLocale::English);
+                        const QString label = QStringLiteral("Import of %1 on %2")
+                                                  .arg(count, english.toString(platform().now(), QStringLiteral("M/d/yyyy h:mm AP")));
+                        int moved = 0;
+                        if (!RunAction(sConnContacts,
+                                       [&] { moveImportToTrash(sConnContacts, importId, label, &moved); },
+                                       QStringLiteral("undoImport")))
+                            return false;
+                        platform().msgBox(
+                            moved == 0 ? QStringLiteral("The contacts that import added had all been deleted already; nothing was undone.")
+                                       : QStringLiteral("%1 %2 that the import added %3 moved to the trash; Edit > Trash restores them.")
+                                             .arg(english.toString(moved), moved == 1 ? QStringLiteral("contact") : QStringLiteral("contacts"),
+                                                  moved == 1 ? QStringLiteral("was") : QStringLiteral("were")));
+                        return moved > 0;
+                    }});
+}
+} // namespace
+
 void frmImport::cmdImport_Click()
 {
     if (!bGridLoaded || bWorking)
@@ -513,6 +541,8 @@ void frmImport::cmdImport_Click()
         rememberMapping(sHeaderFields, targets);
     }
     platform().msgBox(summaryText(summary_));
+    if (summary_.imported > 0)
+        rememberImport(summary_.imported, summary_.importId);
     accept();
 }
 

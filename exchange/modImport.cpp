@@ -312,6 +312,7 @@ bool runImport(ImportJob& job, ImportSummary& sum, const ImportProgress& progres
 {
     sum.imported = sum.duplicatesSkipped = sum.refused = 0;
     sum.skippedLines.clear();
+    sum.importId = 0;
     sum.cancelled = sum.scratchLost = false;
     std::optional<Connection> contacts;
     const auto takeBack = [&]() {
@@ -444,6 +445,7 @@ bool runImport(ImportJob& job, ImportSummary& sum, const ImportProgress& progres
             batch = std::make_unique<Transaction>(*contacts);
         noteImportEnd(*contacts, job.run.id, QStringLiteral("done"));
         commitBatch();
+        sum.importId = job.run.id;
         try {
             releaseImport(*contacts, job.run.id);
         } catch (const DbError&) {
@@ -453,11 +455,13 @@ bool runImport(ImportJob& job, ImportSummary& sum, const ImportProgress& progres
         tell(e, "ImportTempRows");
         takeBack();
         sum.imported = 0;
+        sum.importId = 0;
         return false;
     } catch (const std::runtime_error&) {
         sum.cancelled = true;
         takeBack();
         sum.imported = 0;
+        sum.importId = 0;
         return false;
     }
     return true;

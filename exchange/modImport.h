@@ -78,6 +78,9 @@ struct ImportSummary {
     QHash<qint64, QString> names;
     std::vector<RowNote> rowNotes;
     QList<qint64> skippedLines;
+    // The import's key, which every contact it added carries (contacts.import_id), so that it can
+    // be taken back as a whole; 0 when it added nothing that stayed.
+    qint64 importId = 0;
 };
 
 // One record of a file whose reader names the fields itself (a vCard), ready for Main.

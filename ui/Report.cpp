@@ -95,10 +95,14 @@ GuardedSave GuardedUpdate(const QString& connectionText, const RowKey& row, cons
 }
 
 SaveOutcome SaveEditedRow(const QString& connectionText, const RowKey& row, QString& seenVersion,
-                          const QString& updateStatement, const QString& what)
+                          const QString& updateStatement, const QString& what, bool* savedOverOthers)
 {
+    if (savedOverOthers)
+        *savedOverOthers = false;
     for (;;) {
         const GuardedSave saved = GuardedUpdate(connectionText, row, seenVersion, updateStatement);
+        if (saved.outcome == SaveOutcome::Saved)
+            seenVersion = saved.written;
         if (saved.outcome != SaveOutcome::Changed)
             return saved.outcome;
         if (!platform().askYesNo(QStringLiteral("Someone else changed this %1 after this window opened.\n\n"
@@ -106,6 +110,8 @@ SaveOutcome SaveEditedRow(const QString& connectionText, const RowKey& row, QStr
                                                 "what you typed.)").arg(what)))
             return SaveOutcome::Changed;
         seenVersion = saved.current;
+        if (savedOverOthers)
+            *savedOverOthers = true;
     }
 }
 

@@ -54,9 +54,10 @@ GuardedSave GuardedUpdate(const QString& connectionText, const RowKey& row, cons
 // An editor's save of the row it showed (what names it to the user: "contact", "appointment").
 // When someone else changed the row meanwhile, the user is asked whether to save over their
 // change; Yes saves against the version just found, No gives Changed (the window stays with what
-// was typed). Deleted and Failed as GuardedUpdate.
+// was typed). Deleted and Failed as GuardedUpdate. Saved leaves seenVersion at the version written;
+// savedOverOthers (when given) tells whether the save went over someone else's change.
 SaveOutcome SaveEditedRow(const QString& connectionText, const RowKey& row, QString& seenVersion,
-                          const QString& updateStatement, const QString& what);
+                          const QString& updateStatement, const QString& what, bool* savedOverOthers = nullptr);
 
 // Start-up with an office database: reaches the server, and when it cannot, says which server and
 // why and offers a way on: try again, use the local files this time, or quit. A server that wants

@@ -18,6 +18,7 @@
 #include "dialogs/frmGreet.h"
 #include "dialogs/frmHelp.h"
 #include "dialogs/frmOptions.h"
+#include "dialogs/frmTrash.h"
 #include "dialogs/frmRestore.h"
 #include "exchange/frmICalRange.h"
 #include "exchange/frmImport.h"
@@ -232,6 +233,9 @@ TEST_F(AccessibleTest, EveryWindowNamesEachControlByItsLabelAndIsReadInTabOrder)
     showAndCheck(greet, "greeting");
     frmAbout about;
     showAndCheck(about, "about");
+    frmTrash trash;
+    showAndCheck(trash, "trash");
+    EXPECT_EQ(nameOf(trash.lstTrash), "Deleted, newest first");
     frmRestore restore;
     showAndCheck(restore, "restore backup");
     EXPECT_EQ(nameOf(restore.lstCopies), "Backups, newest first");

@@ -8,10 +8,12 @@
 #include "data/Globals.h"
 #include "data/Office.h"
 #include "data/SearchIndex.h"
+#include "data/Trash.h"
 #include "dialogs/frmRestore.h"
 #include "dialogs/modBackup.h"
 #include "tests/support/Fixture.h"
 #include "tests/support/PrintQString.h"
+#include "ui/Undo.h"
 
 #include <QDirIterator>
 #include <QTest>
@@ -357,6 +359,10 @@ TEST_F(BackupTest, ARestoreDrivenByKeysBringsBackTheDataOfItsDayRowForRowAndEver
     exec(sConnContacts, QStringLiteral("delete from contacts where id=%1").arg(ann));
     for (int i = 0; i < 30; ++i)
         addContact(QStringLiteral("New%1").arg(i), QStringLiteral("Bo"));
+    // A delete the user could take back with Ctrl+Z, until the restore.
+    const int slip = addContact(QStringLiteral("Slip"), QStringLiteral("Sam"));
+    rememberTrashed(QStringLiteral("Delete Contact 'Slip, Sam'"), sConnContacts,
+                    moveToTrash(sConnContacts, TrashTable::Contacts, {{slip, slip}}, QStringLiteral("Slip, Sam")));
     exec(sConnContacts, QStringLiteral("delete from appointments"));
     exec(sConnMain, QStringLiteral("delete from todo"));
     QTest::keyClick(&main, Qt::Key_F3);
@@ -433,6 +439,14 @@ TEST_F(BackupTest, ARestoreDrivenByKeysBringsBackTheDataOfItsDayRowForRowAndEver
     EXPECT_TRUE(week.join(u'|').contains("Visit Ann")) << (week.join(u'|')).toStdString();
     EXPECT_TRUE(todo.join(u'|').contains("Call the bank")) << (todo.join(u'|')).toStdString();
     EXPECT_EQ(rows(sConnContacts, "select count(*) from contacts").at(0).at(0), "2");
+
+    // The delete before the restore is not this data's: Ctrl+Z has nothing to take back.
+    EXPECT_EQ(undoCaption(), "Can't Undo");
+    const qsizetype told = desk.messages().size();
+    QTest::keyClick(&main, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(desk.messages().size(), told) << desk.messages().last().toStdString();
+    EXPECT_EQ(dumpBoth(), firstDay);
+    forgetChanges();
 }
 
 TEST_F(BackupTest, ADamagedDataFileIsKeptAsideAndTheBackupPutInItsPlace)

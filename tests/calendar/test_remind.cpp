@@ -8,6 +8,7 @@
 #include "data/modData.h"
 #include "ui/QtPlatform.h"
 #include "ui/Report.h"
+#include "ui/Undo.h"
 
 static const QString kToDoPromptText = QStringLiteral("Enter a To Do item 25 characters or less");
 
@@ -134,12 +135,37 @@ TEST_F(RemindTest, ToDoAddsCutTo25BeforeApostrophesAreDoubledEditsOnDoubleClickA
     desk.answerInput("Call the bank's manager today");
     clickLine(todo, 4, true);
     EXPECT_EQ(desk.prompts.back().extra, "Pat's birthday");
+    // Undo of the edit gives the text before it back; then the edit again, to go on.
+    EXPECT_EQ(undoCaption(), "Undo Edit To Do Item 'Call the bank's manager t'");
+    EXPECT_TRUE(undoLastChange());
+    EXPECT_EQ(items(), "Remember to call O'Brien'/Pat's birthday");
+    remind->PopToDo();
+    desk.answerInput("Call the bank's manager today");
+    clickLine(todo, 4, true);
     clickLine(todo, 2);
     desk.answerYes();
     QTest::mouseClick(remind->cmdDeleteToDo, Qt::LeftButton);
     EXPECT_EQ(desk.prompts.back().text + u'|' + desk.prompts.back().caption,
               "Are you sure you want to delete this To Do item?|Delete warning");
     EXPECT_EQ(items(), "Call the bank's manager t");
+
+    // Undo puts the deleted item back where it stood; one stored longer by another program, whole.
+    EXPECT_EQ(undoCaption(), "Undo Delete To Do Item 'Remember to call O'Brien''");
+    EXPECT_TRUE(undoLastChange());
+    EXPECT_EQ(items(), "Remember to call O'Brien'/Call the bank's manager t");
+    EXPECT_EQ(undoCaption(), "Can't Undo");
+    const QString longer = QStringLiteral("Ask O'Hare about the 40% discount, in writing");
+    exec(sConnMain, "insert into todo (todo) values('" + Quoted(longer) + "')");
+    remind->PopToDo();
+    todo->scrollToItem(todo->item(6));
+    clickLine(todo, 6);
+    desk.answerYes();
+    QTest::mouseClick(remind->cmdDeleteToDo, Qt::LeftButton);
+    EXPECT_EQ(items(), "Remember to call O'Brien'/Call the bank's manager t");
+    EXPECT_TRUE(undoLastChange());
+    EXPECT_EQ(items(), "Remember to call O'Brien'/Call the bank's manager t/" + longer);
+    EXPECT_TRUE(desk.messages().isEmpty()) << desk.messages().join(u'|').toStdString();
+    forgetChanges();
 }
 
 TEST_F(RemindTest, TheToDoBoxTakes25TypedCharactersAndALongerStoredItemLeftAsItWasStaysWhole)

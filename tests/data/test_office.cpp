@@ -243,6 +243,8 @@ TEST_F(ServerRights, MembersMayOnlyReadAndWriteRowsAndEachOnlyTheirOwnToDoItems)
         "UPDATE exchange_identity SET identity = 'x'",
         "DELETE FROM kestrel_copied",
         "DELETE FROM kestrel_schema",
+        "UPDATE trash SET deleted_by = 'someone'",
+        "TRUNCATE trash",
     };
     for (const char* sql : refused)
         EXPECT_FALSE(refusal(colleague, QString::fromLatin1(sql)).isEmpty()) << "taken from a member: " << sql;
@@ -258,9 +260,10 @@ TEST_F(ServerRights, MembersMayOnlyReadAndWriteRowsAndEachOnlyTheirOwnToDoItems)
     EXPECT_EQ(joined(rows(serverConnectionText(adminConninfo()),
                           QStringLiteral("select p.proname || ':' || pg_get_userbyid(p.proowner) || ':' || p.prosecdef || ':' "
                                          "|| array_to_string(p.proconfig, ';') from pg_proc p where p.proname in "
-                                         "('kestrel_announce','kestrel_raise_rowver') order by 1"))),
+                                         "('kestrel_announce','kestrel_raise_rowver','kestrel_trash_stamp') order by 1"))),
               QStringLiteral("kestrel_announce:kestrel_owner:false:search_path=pg_catalog, pg_temp\n"
-                             "kestrel_raise_rowver:kestrel_owner:false:search_path=pg_catalog, pg_temp"));
+                             "kestrel_raise_rowver:kestrel_owner:false:search_path=pg_catalog, pg_temp\n"
+                             "kestrel_trash_stamp:kestrel_owner:false:search_path=pg_catalog, pg_temp"));
 
     // A role outside the group may not even connect, and granted that, reads and changes nothing.
     EXPECT_TRUE(refusal(outsider, QStringLiteral("SELECT 1")).contains(u"CONNECT"));

@@ -55,8 +55,13 @@ TEST_F(DialogTest, GreetingAndOptionsShareTheSettingAndOnlySaveWritesIt)
     o.cboAlert->setFocus();
     QTest::keyClick(o.cboAlert, Qt::Key_Home);
     EXPECT_EQ(o.cboAlert->currentText(), "Off");
+    // How long deleted items are kept: 30 days unless another choice is stored.
+    EXPECT_EQ(o.cboTrash->currentText(), "30 days");
+    o.cboTrash->setFocus();
+    QTest::keyClick(o.cboTrash, Qt::Key_End);
     QTest::mouseClick(o.cmdSave, Qt::LeftButton);
     EXPECT_EQ(desk.settings.value(kGreetKey) + desk.settings.value(kAlertKey), QStringLiteral("F0"));
+    EXPECT_EQ(TrashDays(), 365);
 }
 
 TEST_F(DialogTest, AboutShowsTheVersionAndSystemInfoWithNoToolInstalledSaysItIsUnavailable)

@@ -4,7 +4,9 @@
 #include "exchange/modImport.h"
 #include "exchange/modTempDB.h"
 #include "tests/exchange/ExchangeTest.h"
+#include "data/Trash.h"
 #include "ui/Desktop.h"
+#include "ui/Undo.h"
 
 #include <QtWidgets>
 #include <QTest>
@@ -154,6 +156,39 @@ TEST_F(ImportWindowTest, TwoCopiesOnOneDataFolderNeverImportEachOthersRows)
     ASSERT_EQ(m.size(), 2);
     EXPECT_TRUE(m[0].startsWith(QStringLiteral("Another copy of Kestrel is importing contacts")));
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts")), (std::vector<QStringList>{{"Ann"}, {"Bob"}}));
+}
+
+TEST_F(ImportWindowTest, AnImportIsTakenBackInOneStepAndOnlyItsOwnContactsGo)
+{
+    const int before = addContact(QStringLiteral("Adams"), QStringLiteral("Al"));
+    QByteArray many = "Name,Notes\n";
+    for (int i = 0; i < 300; ++i)
+        many += "Lee " + QByteArray::number(i) + ",x\n";
+    const QString path = csv(many);
+    runImport([&](frmImport& f) {
+        browseAndMap(f, path);
+        mapAll(f, {QStringLiteral("LastName"), QStringLiteral("Company")});
+        click(f.cmdImport);
+    });
+    ASSERT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from contacts")), (std::vector<QStringList>{{"301"}}));
+    EXPECT_EQ(undoCaption(), "Undo Import Contacts (300 contacts)");
+    // A contact saved after the import, and one of the import's deleted meanwhile, are not the undo's.
+    const int after = addContact(QStringLiteral("Zed"), QStringLiteral("Zoe"));
+    const QString lee7 = rows(sConnContacts, QStringLiteral("select id from contacts where lastname='Lee 7'")).at(0).at(0);
+    moveToTrash(sConnContacts, TrashTable::Contacts, {{lee7.toLongLong(), lee7.toLongLong()}}, QStringLiteral("Lee 7"));
+
+    ASSERT_TRUE(undoLastChange());
+    EXPECT_EQ(desk.messages().last(), "299 contacts that the import added were moved to the trash; Edit > Trash restores them.");
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select id from contacts order by id")),
+              (std::vector<QStringList>{{QString::number(before)}, {QString::number(after)}}));
+    EXPECT_FALSE(canUndo());
+    const std::vector<TrashBatch> trash = listTrash(sConnContacts);
+    ASSERT_EQ(trash.size(), 2u);
+    EXPECT_EQ(trash[0].rows, 299);
+    EXPECT_TRUE(trash[0].label.startsWith("Import of 300 contacts on ")) << trash[0].label.toStdString();
+    // And back as a whole.
+    EXPECT_EQ(restoreFromTrash(sConnContacts, trash[0].batch), 299);
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from contacts")), (std::vector<QStringList>{{"301"}}));
 }
 
 TEST_F(ImportWindowTest, RowsKeptOutAreListedAndSavedToAFile)
