@@ -111,11 +111,18 @@ ALTER TABLE contacts ADD COLUMN IF NOT EXISTS birthday text COLLATE kestrel_noca
 ALTER TABLE contacts ADD COLUMN IF NOT EXISTS notes text COLLATE kestrel_nocase DEFAULT '';
 )sql";
 
+// Pairs of contacts a user said are not the same person, so Find Duplicates stops showing them.
+constexpr const char* kVersion4 = R"sql(
+CREATE TABLE IF NOT EXISTS not_duplicates(first_id integer NOT NULL, second_id integer NOT NULL,
+  PRIMARY KEY(first_id, second_id));
+GRANT SELECT, INSERT, DELETE ON not_duplicates TO PUBLIC;
+)sql";
+
 struct Step {
     int version;
     const char* sql;
 };
-constexpr Step kSteps[] = {{1, kVersion1}, {3, kVersion3}};
+constexpr Step kSteps[] = {{1, kVersion1}, {3, kVersion3}, {4, kVersion4}};
 static_assert(kSteps[std::size(kSteps) - 1].version == kSchemaVersion);
 
 int versionOf(PGconn* c)
