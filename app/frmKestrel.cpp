@@ -7,6 +7,7 @@
 #include "calendar/frmAppt.h"
 #include "contacts/LeadPanel.h"
 #include "contacts/frmContactGrid.h"
+#include "contacts/frmDuplicates.h"
 #include "contacts/frmFind.h"
 #include "contacts/frmLead.h"
 #include "contacts/modTree.h"
@@ -161,6 +162,8 @@ void frmKestrel::buildMenus()
     add(mnuCon, mnuConGrid, "mnuConGrid", QStringLiteral("View in Grid"), QKeySequence(Qt::Key_F4),
         &frmKestrel::mnuConGrid_Click);
     add(mnuCon, mnuConFind, "mnuConFind", QStringLiteral("&Find"), QKeySequence(Qt::Key_F8), &frmKestrel::mnuConFind_Click);
+    add(mnuCon, mnuConDups, "mnuConDups", QStringLiteral("Find D&uplicates"), QKeySequence(Qt::CTRL | Qt::Key_D),
+        &frmKestrel::mnuConDups_Click);
     sep(mnuCon, "sep6");
     add(mnuCon, mnuConExport, "mnuConExport", QStringLiteral("&Export Contacts"), {}, &frmKestrel::mnuConExport_Click);
     add(mnuCon, mnuConImport, "mnuConImport", QStringLiteral("&Import Contacts"), {}, &frmKestrel::mnuConImport_Click);
@@ -423,6 +426,14 @@ void frmKestrel::mnuConFind_Click()
         return;
     showOnly(fraLead);
     GoToLead(id);
+}
+
+void frmKestrel::mnuConDups_Click()
+{
+    frmDuplicates window(this);
+    // A merge or its undo changed who is in the tree.
+    if (desktop().runModal(window) == QDialog::Accepted)
+        PopTree(lead->cmbDisplay->currentText());
 }
 
 void frmKestrel::mnuConExport_Click()

@@ -56,6 +56,7 @@ public:
     void mnuConView_Click();
     void mnuConGrid_Click();
     void mnuConFind_Click();
+    void mnuConDups_Click();
     void mnuConExport_Click();
     void mnuConImport_Click();
     void mnuConExportVCard_Click();
@@ -103,6 +104,7 @@ public:
     QAction* mnuConView = nullptr;
     QAction* mnuConGrid = nullptr;
     QAction* mnuConFind = nullptr;
+    QAction* mnuConDups = nullptr;
     QAction* mnuConExport = nullptr;
     QAction* mnuConImport = nullptr;
     QAction* mnuConExportVCard = nullptr;

@@ -303,8 +303,9 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
 {
     ImportSummary local;
     ImportSummary& sum = summary ? *summary : local;
-    sum.imported = sum.duplicatesSkipped = sum.refused = 0;
+    sum.imported = sum.duplicatesSkipped = sum.refused = sum.possiblesImported = sum.possiblesUnticked = 0;
     sum.skippedLines.clear();
+    sum.untickedLines.clear();
     sum.cancelled = false;
     std::vector<std::pair<qint64, qint64>> written; // id ranges committed by this run
     std::optional<Connection> contacts;
@@ -359,10 +360,17 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
                 ++done;
                 const char* dup = v[n];
                 const char* line = v[n + 1];
-                if (skipDuplicates && dup && dup[0] == '1') {
+                const char mark = dup ? dup[0] : '0';
+                if (skipDuplicates && mark == '1') {
                     ++sum.duplicatesSkipped;
                     if (!sum.names.isEmpty())
                         sum.skippedLines << QByteArray(line).toLongLong();
+                    return;
+                }
+                if (mark == '3') { // possibly a stored contact, and unticked in the preview
+                    ++sum.possiblesUnticked;
+                    if (!sum.names.isEmpty())
+                        sum.untickedLines << QByteArray(line).toLongLong();
                     return;
                 }
                 if (!batch) {
@@ -386,6 +394,7 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
                     return;
                 }
                 ++sum.imported;
+                sum.possiblesImported += mark == '2';
                 last = insert.lastInsertId();
                 if (first == 0)
                     first = last;
@@ -456,6 +465,12 @@ QString summaryText(const ImportSummary& s)
     if (s.duplicatesSkipped)
         lines << count(s.duplicatesSkipped, "row matching a stored contact was skipped.",
                        "rows matching stored contacts were skipped.");
+    if (s.possiblesImported)
+        lines << count(s.possiblesImported, "row possibly matching a stored contact was imported.",
+                       "rows possibly matching stored contacts were imported.");
+    if (s.possiblesUnticked)
+        lines << count(s.possiblesUnticked, "row possibly matching a stored contact was unticked and skipped.",
+                       "rows possibly matching stored contacts were unticked and skipped.");
     if (s.blankRows)
         lines << count(s.blankRows, "blank row was skipped.", "blank rows were skipped.");
     if (s.mismatched)
@@ -472,7 +487,9 @@ QString summaryText(const ImportSummary& s)
     // Records that name who they are are listed one by one, in file order.
     std::vector<ImportSummary::RowNote> notes = s.rowNotes;
     for (const qint64 line : s.skippedLines)
-        notes.push_back({line, QStringLiteral("skipped, a contact with this name or e-mail address is already there")});
+        notes.push_back({line, QStringLiteral("skipped, the same person is already there")});
+    for (const qint64 line : s.untickedLines)
+        notes.push_back({line, QStringLiteral("unticked, possibly a stored contact")});
     std::stable_sort(notes.begin(), notes.end(), [](const auto& a, const auto& b) { return a.line < b.line; });
     QStringList named;
     for (const auto& n : notes)
