@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QScopeGuard>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTableView>
@@ -198,7 +199,9 @@ void frmDuplicates::lstPairs_Click() { showPair(); }
 
 void frmDuplicates::showPair()
 {
-    const QSignalBlocker quiet(fields);
+    // The model's own signals keep the grid in step; only this window's handler is kept out.
+    filling_ = true;
+    const auto filled = qScopeGuard([this] { filling_ = false; });
     fields->setRowCount(0);
     const QListWidgetItem* line = lstPairs->currentItem();
     const int at = line ? line->data(Qt::UserRole).toInt() - 1 : -1;
@@ -261,12 +264,12 @@ void frmDuplicates::grdFields_ItemChanged(QStandardItem* item)
 {
     // The two values of a field are a choice of one: picking one unpicks the other, and
     // unticking the picked one picks the other.
-    if (item->column() == 0)
+    if (filling_ || item->column() == 0)
         return;
     QStandardItem* twin = fields->item(item->row(), item->column() == kKeptColumn ? kOtherColumn : kKeptColumn);
-    const QSignalBlocker quiet(fields);
+    filling_ = true;
     twin->setCheckState(item->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
-    grdFields->viewport()->update();
+    filling_ = false;
 }
 
 void frmDuplicates::cmdMerge_Click()

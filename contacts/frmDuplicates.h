@@ -71,6 +71,7 @@ private:
     ContactRecord kept_, other_;
     QString keptVersion_, otherVersion_;
     bool shown_ = false, searching_ = false, cancel_ = false;
+    bool filling_ = false; // the grid is being filled or a value's twin set: no handler runs
 };
 
 // One line of the pair list: "Same", or "Possibly", and the two as the tree names them.

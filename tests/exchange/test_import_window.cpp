@@ -179,9 +179,13 @@ TEST_F(ImportWindowTest, EndToEndByKeyboardFromFileToContacts)
         click(f.cmdDone);
         click(f.cmdImport);
     });
-    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from contacts")), (std::vector<QStringList>{{"4"}}));
-    EXPECT_TRUE(desk.messages().last().startsWith(QStringLiteral("1 contact was imported.\n1 value was made to fit its field.\n"
-                                                                 "3 rows matching stored contacts were skipped.")));
+    // O'Brien is known by the e-mail; Kay and Sam have only their names, so they are possibly
+    // the stored ones and come in ticked, for Find Duplicates to show.
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from contacts")), (std::vector<QStringList>{{"6"}}));
+    EXPECT_TRUE(desk.messages().last().startsWith(QStringLiteral("3 contacts were imported.\n1 value was made to fit its field.\n"
+                                                                 "1 row matching a stored contact was skipped.\n2 rows "
+                                                                 "possibly matching stored contacts were imported.")))
+        << desk.messages().last().toStdString();
 }
 
 TEST_F(ImportWindowTest, TwoCopiesOnOneDataFolderNeverImportEachOthersRows)
