@@ -2,12 +2,14 @@
 
 #include <QAbstractItemView>
 #include <QAccessibleWidget>
+#include <QComboBox>
 #include <QDialog>
 #include <QEvent>
 #include <QFocusFrame>
 #include <QGroupBox>
 #include <QHash>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
@@ -237,6 +239,10 @@ void nameByLabel(QWidget* control, QLabel* label)
 {
     label->setBuddy(control);
     control->setAccessibleName(spokenCaption(label->text()));
+    // An editable list's typing box is a control of its own to a screen reader, which would
+    // otherwise meet it without a name.
+    if (auto* combo = qobject_cast<QComboBox*>(control); combo && combo->lineEdit())
+        combo->lineEdit()->setAccessibleName(control->accessibleName());
 }
 
 void describeBy(QWidget* control, QLabel* hint) { control->installEventFilter(new HintFilter(control, hint)); }

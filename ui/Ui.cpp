@@ -178,7 +178,8 @@ bool needsLabel(ControlKind kind)
     case ControlKind::ListBox:
     case ControlKind::Tree:
     case ControlKind::Grid:
-    case ControlKind::DatePicker: return true;
+    case ControlKind::DatePicker:
+    case ControlKind::TimeBox: return true;
     default: return false;
     }
 }
