@@ -18,7 +18,7 @@ struct pg_result;
 namespace kestrel::pg {
 
 // The schema version this program makes and expects (table kestrel_schema).
-inline constexpr int kSchemaVersion = 4;
+inline constexpr int kSchemaVersion = 7;
 
 // A connection to the server of connectionText, from the pool or new; a new one to a server not
 // yet seen by this process first makes the schema (once, under an advisory lock). Throws DbError.

@@ -112,7 +112,8 @@ ALTER TABLE contacts ADD COLUMN IF NOT EXISTS notes text COLLATE kestrel_nocase 
 )sql";
 
 // Pairs of contacts a user said are not the same person, so Find Duplicates stops showing them.
-constexpr const char* kVersion4 = R"sql(
+// Step 7: the numbers between stand for the sync uid, history and trash steps made apart from this one.
+constexpr const char* kVersion7 = R"sql(
 CREATE TABLE IF NOT EXISTS not_duplicates(first_id integer NOT NULL, second_id integer NOT NULL,
   PRIMARY KEY(first_id, second_id));
 GRANT SELECT, INSERT, DELETE ON not_duplicates TO PUBLIC;
@@ -122,7 +123,7 @@ struct Step {
     int version;
     const char* sql;
 };
-constexpr Step kSteps[] = {{1, kVersion1}, {3, kVersion3}, {4, kVersion4}};
+constexpr Step kSteps[] = {{1, kVersion1}, {3, kVersion3}, {7, kVersion7}};
 static_assert(kSteps[std::size(kSteps) - 1].version == kSchemaVersion);
 
 int versionOf(PGconn* c)
