@@ -10,14 +10,19 @@
 #include "contacts/frmDuplicates.h"
 #include "contacts/frmFind.h"
 #include "contacts/frmLead.h"
+#include "contacts/frmRemoved.h"
 #include "contacts/modTree.h"
 #include "calendar/frmReminder.h"
+#include "calendar/Housekeeping.h"
 #include "data/ChangeListener.h"
 #include "data/Globals.h"
 #include "data/Office.h"
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmHelp.h"
 #include "dialogs/frmOptions.h"
+#include "dialogs/modBackup.h"
+#include "dialogs/modSync.h"
+#include "exchange/ImportRecovery.h"
 #include "exchange/frmImport.h"
 #include "exchange/frmLeadCSV.h"
 #include "exchange/modExchange.h"
@@ -37,6 +42,7 @@
 #include <QLinearGradient>
 #include <QMenuBar>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -130,6 +136,10 @@ void frmKestrel::buildMenus()
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
     add(mnuFile, mnuFileOptions, "mnuFileOptions", QStringLiteral("Options"), {}, &frmKestrel::mnuFileOptions_Click);
     sep(mnuFile, "sep3");
+    add(mnuFile, mnuFileBackup, "mnuFileBackup", QStringLiteral("&Backup Now"), {}, &frmKestrel::mnuFileBackup_Click);
+    add(mnuFile, mnuFileRestore, "mnuFileRestore", QStringLiteral("&Restore Backup\u2026"), {},
+        &frmKestrel::mnuFileRestore_Click);
+    sep(mnuFile, "sepBackup");
     add(mnuFile, mnuFilePrint, "mnuFilePrint", QStringLiteral("Print"), QKeySequence(Qt::CTRL | Qt::Key_P),
         &frmKestrel::mnuFilePrint_Click);
     add(mnuFile, mnuFileToDo, "mnuFileToDo", QStringLiteral("Print ToDo"), QKeySequence(Qt::CTRL | Qt::Key_T),
@@ -171,6 +181,11 @@ void frmKestrel::buildMenus()
         &frmKestrel::mnuConExportVCard_Click);
     add(mnuCon, mnuConImportVCard, "mnuConImportVCard", QStringLiteral("Import vCar&d\u2026"), {},
         &frmKestrel::mnuConImportVCard_Click);
+    sep(mnuCon, "sepSync");
+    add(mnuCon, mnuConSync, "mnuConSync", QStringLiteral("Sync &Now"), QKeySequence(Qt::Key_F9),
+        &frmKestrel::mnuConSync_Click);
+    add(mnuCon, mnuConRemoved, "mnuConRemoved", QStringLiteral("Deleted on &Phone\u2026"), {},
+        &frmKestrel::mnuConRemoved_Click);
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
@@ -254,6 +269,8 @@ void frmKestrel::showOnly(QGroupBox* panel)
 void frmKestrel::Form_Load()
 {
     move(0, 0);
+    // Before the lists fill: an import that stopped is finished, taken back or kept first.
+    offerUnfinishedImports();
     dToday_ = platform().today();
     tmrDay_ = platform().newWakeUp([this] { tmrDay_Timer(); });
     tmrDay_->arm(dToday_.addDays(1).startOfDay());
@@ -261,6 +278,8 @@ void frmKestrel::Form_Load()
     lead->PopDisplay();
     remind->PopToDo();
     remind->PopWeekList();
+    // Once the lists show: the day's tidying, never again in a refill.
+    (new DailyHousekeeping(this))->start();
     if (isServerConnection(sConnContacts))
         followChanges(new ChangeListener(serverConninfo(sConnContacts)));
 }
@@ -301,6 +320,38 @@ void frmKestrel::followChanges(ChangeListener* listener)
     connect(listener, &ChangeListener::contactsChanged, this, stale(&frmKestrel::staleContacts_));
     connect(listener, &ChangeListener::appointmentsChanged, this, stale(&frmKestrel::staleAppointments_));
     connect(listener, &ChangeListener::todoChanged, this, stale(&frmKestrel::staleToDo_));
+}
+
+void frmKestrel::followSync(SyncControl* control)
+{
+    prgSync = new QProgressBar(statusPanels[0]);
+    prgSync->setObjectName(QStringLiteral("prgSync"));
+    prgSync->setGeometry(statusPanels[0]->contentsRect().adjusted(2, 2, -2, -2));
+    prgSync->setTextVisible(false);
+    prgSync->setAccessibleName(QStringLiteral("Sync progress"));
+    prgSync->hide();
+    connect(control, &SyncControl::status, this, [this](const QString& line, const QString& detail) {
+        statusPanels[1]->setText(line);
+        statusPanels[1]->setToolTip(detail);
+        statusPanels[1]->setAccessibleDescription(detail);
+    });
+    connect(control, &SyncControl::progress, this, [this](int done, int total) {
+        // -1: the sync ended; 0 of 0: it has yet to learn how much there is.
+        prgSync->setVisible(total >= 0);
+        prgSync->setRange(0, std::max(total, 0));
+        prgSync->setValue(std::max(done, 0));
+    });
+    connect(control, &SyncControl::dataChanged, this, [this] {
+        staleContacts_ = staleAppointments_ = true;
+        if (!refillTimer_) {
+            refillTimer_ = new QTimer(this);
+            refillTimer_->setSingleShot(true);
+            refillTimer_->setInterval(300);
+            connect(refillTimer_, &QTimer::timeout, this, &frmKestrel::refillChanged);
+        }
+        if (!refillTimer_->isActive())
+            refillTimer_->start();
+    });
 }
 
 void frmKestrel::refillChanged()
@@ -354,6 +405,22 @@ void frmKestrel::mnuFileOptions_Click()
     frmOptions options(this);
     desktop().runModal(options);
 }
+void frmKestrel::mnuFileBackup_Click() { BackupNow(this); }
+
+void frmKestrel::mnuFileRestore_Click()
+{
+    if (!RestoreBackupCommand(this))
+        return;
+    // Every list shows the restored data; the contact chosen before may not be in it.
+    lLeadID = 0;
+    PopTree(lead->cmbDisplay->currentText());
+    remind->PopToDo();
+    remind->PopWeekList();
+    if (isCalInFront())
+        cal->Refresh();
+    RearmAlerts();
+}
+
 void frmKestrel::mnuFilePrint_Click()
 {
     if (isRemindInFront())
@@ -456,6 +523,28 @@ void frmKestrel::mnuConImportVCard_Click()
 {
     if (ImportVCard(this) && isLeadInFront())
         PopTree(lead->cmbDisplay->currentText());
+}
+
+void frmKestrel::mnuConSync_Click()
+{
+    if (SyncControl* control = syncControl())
+        control->syncNow(true);
+}
+
+void frmKestrel::mnuConRemoved_Click()
+{
+    int restored = 0;
+    {
+        frmRemoved window(this);
+        desktop().runModal(window);
+        restored = window.restored;
+    }
+    if (restored == 0)
+        return;
+    PopTree(lead->cmbDisplay->currentText());
+    remind->PopWeekList();
+    if (isCalInFront())
+        cal->LoadCal(cal->dCalDate);
 }
 
 void frmKestrel::mnuApptsExportICal_Click() { ExportICalendar(this); }

@@ -11,6 +11,7 @@ class QAction;
 class QGroupBox;
 class QLabel;
 class QMenu;
+class QProgressBar;
 class QTimer;
 
 namespace kestrel {
@@ -19,6 +20,7 @@ class LeadPanel;
 class CalPanel;
 class RemindPanel;
 class ChangeListener;
+class SyncControl;
 class WakeUp;
 
 class frmKestrel : public QMainWindow {
@@ -34,6 +36,8 @@ public:
     // themselves when another user changes what they show: once per burst of changes, after any
     // question or modal window is closed, with the user's place kept. Takes the listener.
     void followChanges(ChangeListener* listener);
+    // The sync's progress and outcome show in the status bar; what it changed refills the lists.
+    void followSync(SyncControl* control);
 
     // A panel is in front when its left edge stands at its front position.
     static constexpr int kLeadFront = 0;
@@ -45,6 +49,8 @@ public:
 
     // Menu commands.
     void mnuFileOptions_Click();
+    void mnuFileBackup_Click();
+    void mnuFileRestore_Click();
     void mnuFilePrint_Click();
     void mnuFileToDo_Click();
     void mnuFilePrintForm_Click();
@@ -61,6 +67,8 @@ public:
     void mnuConImport_Click();
     void mnuConExportVCard_Click();
     void mnuConImportVCard_Click();
+    void mnuConSync_Click();
+    void mnuConRemoved_Click();
     void mnuApptsExportICal_Click();
     void mnuApptsImportICal_Click();
     void mnuHelpContents_Click();
@@ -93,6 +101,8 @@ public:
     QMenu* mnuCon = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuFileOptions = nullptr;
+    QAction* mnuFileBackup = nullptr;
+    QAction* mnuFileRestore = nullptr;
     QAction* mnuFilePrint = nullptr;
     QAction* mnuFileToDo = nullptr;
     QAction* mnuFilePrintForm = nullptr;
@@ -109,6 +119,10 @@ public:
     QAction* mnuConImport = nullptr;
     QAction* mnuConExportVCard = nullptr;
     QAction* mnuConImportVCard = nullptr;
+    QAction* mnuConSync = nullptr;
+    QAction* mnuConRemoved = nullptr;
+    // Shown in the status bar's first panel while a sync runs.
+    QProgressBar* prgSync = nullptr;
     QAction* mnuApptsExportICal = nullptr;
     QAction* mnuApptsImportICal = nullptr;
     QAction* mnuHelpContents = nullptr;

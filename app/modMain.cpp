@@ -1,44 +1,59 @@
 #include "app/modMain.h"
 
 #include "ui/AppIcon.h"
+#include "app/OfficeInit.h"
 #include "app/SingleInstance.h"
 #include "ui/Report.h"
 #include "ui/Ui.h"
+#include "app/SyncCommand.h"
 #include "app/frmKestrel.h"
+#include "calendar/Housekeeping.h"
 #include "calendar/frmReminder.h"
+#include "data/FileCheck.h"
 #include "data/Globals.h"
 #include "data/Office.h"
 #include "data/SearchIndex.h"
 #include "data/modData.h"
 #include "formats/OfficeCopy.h"
 #include "dialogs/Settings.h"
+#include "dialogs/modBackup.h"
+#include "dialogs/modSync.h"
 #include "platform/Platform.h"
+#include "ui/NulGuard.h"
 #include "ui/QtPlatform.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QTimer>
 
 namespace kestrel {
 
+namespace {
+
+void nameApplication()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Kestrel"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Kestrel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                                .arg(KESTREL_VERSION_MAJOR)
+                                                .arg(KESTREL_VERSION_MINOR)
+                                                .arg(KESTREL_VERSION_PATCH));
+}
+
+} // namespace
+
 int Main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Kestrel"));
-    QApplication::setOrganizationName(QStringLiteral("Kestrel"));
-    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                            .arg(KESTREL_VERSION_MAJOR)
-                                            .arg(KESTREL_VERSION_MINOR)
-                                            .arg(KESTREL_VERSION_PATCH));
-    QApplication::setWindowIcon(kestrelIcon());
-    // Ties the windows to the installed menu entry (kestrel.desktop), for docks and task bars.
-    QGuiApplication::setDesktopFileName(QStringLiteral("kestrel"));
-
+    // One sync without a window, from a timer or a script: no display needed.
+    for (int i = 1; i < argc; ++i)
+        if (qstrcmp(argv[i], "--sync") == 0)
+            return syncCommand(argc, argv);
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral("Kestrel, a contact manager. Its data live in the folder data/ "
                                                      "beside the program."));
-    options.addHelpOption();
-    options.addVersionOption();
+    const QCommandLineOption help = options.addHelpOption();
+    const QCommandLineOption version = options.addVersionOption();
     const QCommandLineOption newWindow(QStringLiteral("new-window"),
                                        QStringLiteral("Open a window of its own even when Kestrel already runs "
                                                       "on the same data folder."));
@@ -49,8 +64,44 @@ int Main(int argc, char* argv[])
                        "office database (File > Options, or KESTREL_DATABASE), then end. Safe to repeat: what an "
                        "earlier run copied is not copied again."));
     options.addOption(copyToOffice);
+    options.addOption(QCommandLineOption(
+        QStringLiteral("sync"),
+        QStringLiteral("Sync once with the server of File > Options > Sync server (or KESTREL_SYNC_URL, "
+                       "KESTREL_SYNC_USER, KESTREL_SYNC_PASSWORD) without a window, then end.")));
+    const QCommandLineOption initOffice(
+        QStringLiteral("init-office"),
+        QStringLiteral("For the server's administrator: set up the office database (File > Options, or "
+                       "KESTREL_DATABASE, connecting as a superuser such as postgres), or bring one made by an "
+                       "earlier version up to date, then end. Says what it did."));
+    options.addOption(initOffice);
+    // --help and --version are answered before the window system is reached: a terminal without
+    // a display (ssh, a script) gets the text and a clean end, not an abort.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    (void)options.parse(arguments); // what is wrong is told below, once the display is there
+    if (options.isSet(help) || options.isSet(version)) {
+        QCoreApplication text(argc, argv);
+        nameApplication();
+        if (options.isSet(version))
+            options.showVersion(); // both end the program
+        options.showHelp(0);
+    }
+
+    // The administrator's and the copying commands open no window: on a server reached by ssh
+    // they run without a display.
+    if ((options.isSet(initOffice) || options.isSet(copyToOffice)) && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    nameApplication();
+    QApplication::setWindowIcon(kestrelIcon());
+    // Ties the windows to the installed menu entry (kestrel.desktop), for docks and task bars.
+    QGuiApplication::setDesktopFileName(QStringLiteral("kestrel"));
     options.process(app);
     installQtPlatform();
+    if (options.isSet(initOffice))
+        return initOfficeCommand();
     if (options.isSet(copyToOffice))
         return copyToOfficeCommand();
 
@@ -72,8 +123,10 @@ int Main(int argc, char* argv[])
     }
 
     installFontSubstitutes();
+    installNulGuard();
     registerSchemas();
 
+    forgetStoredPassword();
     QString office = officeDatabase();
     if (!office.isEmpty()) {
         const std::optional<QString> reached = reachOfficeDatabase(office);
@@ -86,6 +139,8 @@ int Main(int argc, char* argv[])
     if (office.isEmpty()) {
         for (const QString& notice : CheckDataFiles())
             platform().msgBox(notice);
+    } else if (const QString clock = officeClockNotice(); !clock.isEmpty()) {
+        platform().msgBox(clock);
     }
     try {
         // A file from before Find gets its index now rather than at the first keystroke.
@@ -94,15 +149,27 @@ int Main(int argc, char* argv[])
         // The routines that read the file report what is wrong with it.
     }
 
+    // Damage deep inside a file is looked for while the window is already in use.
+    const std::unique_ptr<BackgroundQuickCheck> integrity =
+        office.isEmpty() ? CheckDataIntegrity([](const QString& notice) { platform().msgBox(notice); }) : nullptr;
+
     frmKestrel main;
     QObject::connect(&instance, &SingleInstance::raiseRequested, &main, [&main] { bringToFront(main); });
     main.show();
     main.Form_Load();
     ReminderAlerts alerts;
     alerts.Rearm();
+    // The day's copy of the data files, beside the window that is already shown.
+    StartDailyBackup(&main, [&main](const QString& text) { main.showStatus(text); });
 
     if (GreetingEnabled())
         ShowGreeting();
+
+    // The phone's changes since Kestrel last ran come in at once, and then every few minutes.
+    SyncControl sync;
+    setSyncControl(&sync);
+    main.followSync(&sync);
+    QTimer::singleShot(0, &sync, [&sync] { sync.syncNow(false); });
 
     sHelpPath = programDir() + QStringLiteral("\\kestrel.chm");
     return app.exec();

@@ -93,4 +93,20 @@ void BM_ICalendarImport10k(benchmark::State& state)
 }
 BENCHMARK(BM_ICalendarImport10k)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// A hostile calendar: twenty events repeating every second, every minute since 1990 (a count of a
+// billion) or every day in three hours; read within the bounds on repetitions.
+void BM_ICalendarReadHostileRepetitions(benchmark::State& state)
+{
+    QByteArray file = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Bench//EN\r\n";
+    const char* rules[] = {"DTSTART:20260101T090000Z\r\nRRULE:FREQ=SECONDLY",
+                           "DTSTART:19900101T090000Z\r\nRRULE:FREQ=MINUTELY;COUNT=1000000000",
+                           "DTSTART:19000101T090000Z\r\nRRULE:FREQ=DAILY;BYHOUR=9,12,15"};
+    for (int i = 0; i < 20; ++i)
+        file += "BEGIN:VEVENT\r\nUID:" + QByteArray::number(i) + "\r\n" + rules[i % 3] + "\r\nSUMMARY:x\r\nEND:VEVENT\r\n";
+    file += "END:VCALENDAR\r\n";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(readICalendar(file, QTimeZone::utc(), QDate(2026, 1, 1)));
+}
+BENCHMARK(BM_ICalendarReadHostileRepetitions)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 } // namespace

@@ -3,6 +3,7 @@
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/modData.h"
+#include "data/WallClock.h"
 
 #include <algorithm>
 
@@ -20,16 +21,7 @@ void AlertSchedule::setMinutes(int minutes)
 
 QDateTime AlertSchedule::startOf(const QDate& date, const QTime& time) const
 {
-    const QDateTime at(date, time, zone_);
-    if (at.isValid() && at.time() == time) {
-        // A clock time that comes twice (the change back to standard time) means its first coming:
-        // better a reminder an hour early than an hour late.
-        const int back = zone_.offsetFromUtc(at.addSecs(-3 * 3600)) - zone_.offsetFromUtc(at);
-        const QDateTime first = at.addSecs(-back);
-        return back > 0 && first.date() == date && first.time() == time ? first : at;
-    }
-    // A skipped clock time: as far after midnight as the clock time says, which lands after the change.
-    return QDateTime(date, QTime(0, 0), zone_).addMSecs(time.msecsSinceStartOfDay());
+    return wallClockMoment(date, time, zone_);
 }
 
 void AlertSchedule::setAppointments(std::vector<ApptAlert> appts)

@@ -52,9 +52,10 @@ public:
     // another day comes into view. Invalid while alerts are off.
     QDateTime nextWakeUp(const QDateTime& now) const;
 
-    // The instant an appointment begins in the schedule's zone: a clock time that the change to
-    // daylight saving time skips is taken as that much later (2:30 as 3:30), one that the change
-    // back brings twice as its first coming.
+    // The instant an appointment begins in the schedule's zone, by the rule of data/WallClock.h
+    // that exports and imports follow too: a clock time that the change to daylight saving time
+    // skips is taken as that much later (2:30 as 3:30), one that the change back brings twice as
+    // its first coming.
     QDateTime startOf(const QDate& date, const QTime& time) const;
 
     static constexpr int kSnoozeMinutes = 5;

@@ -9,6 +9,7 @@
 #include "calendar/modCal.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/RowGuard.h"
 #include "data/TextFold.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
@@ -20,6 +21,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
+
+#include <algorithm>
 
 namespace kestrel {
 
@@ -131,16 +134,11 @@ void RemindPanel::PopWeekList()
             addLine(lstWeek, kApptSeparator, 0);
         }
     } catch (const std::exception& e) {
-        // Without a readable database there is nothing to purge either: say so once and stop.
         ReportFailure(e, QStringLiteral("PopWeekList"), Owner::Form, QStringLiteral("frmKestrel"));
         return;
     }
-    // Data that cannot be changed was announced once at start-up; housekeeping then waits.
-    if (!DataWritable(sConnContacts))
-        return;
-    const QDate cut = today.addYears(-2); // 29 February falls back to 28 February
-    if (ActionQuery(QStringLiteral("delete from appointments where apptdate < #") + DateText(cut) + u'#', sConnContacts))
-        RearmAlerts();
+    // The purge of old appointments is no business of a refill: once a day, by the data's own
+    // date (calendar/Housekeeping).
 }
 
 void RemindPanel::PopToDo()
@@ -166,9 +164,9 @@ QString ToDoInsertStatement(const QString& text)
     return QStringLiteral("Insert into todo (todo)values('") + CutQuoted(text, 25) + QStringLiteral("')");
 }
 
-QString ToDoUpdateStatement(const QString& text, int id)
+QString ToDoUpdateStatement(const QString& text, int id, int limit)
 {
-    return QStringLiteral("update todo set todo='") + CutQuoted(text, 25) + QStringLiteral("' where id=") +
+    return QStringLiteral("update todo set todo='") + CutQuoted(text, limit) + QStringLiteral("' where id=") +
            QString::number(id);
 }
 
@@ -192,10 +190,35 @@ void RemindPanel::lstToDo_DblClick()
     if (id == 0)
         return;
     const QString current = selected.first()->text();
-    const QString answer = platform().inputBox(kToDoPrompt, kToDoTitle, current, kToDoLength);
-    // An item left as it was is not written back: a longer one stored by another program stays whole.
-    if (!answer.isEmpty() && answer != current)
-        ActionQuery(ToDoUpdateStatement(answer, id), sConnMain);
+    // The version of the item as shown: a save over another user's or window's change asks first.
+    const RowKey row{QStringLiteral("todo"), QStringLiteral("id"), id};
+    QString seen;
+    if (!RunAction(sConnMain, [&] { seen = rowVersion(sConnMain, row); })) {
+        PopToDo();
+        return;
+    }
+    QString typed = current;
+    for (;;) {
+        typed = platform().inputBox(kToDoPrompt, kToDoTitle, typed, kToDoLength);
+        // An item left as it was is not written back: a longer one stored by another program stays whole.
+        if (typed.isEmpty() || typed == current)
+            break;
+        // The box bounds what is typed; a longer item shortened by hand or changed in one letter
+        // is stored as the box shows it.
+        const SaveOutcome outcome = seen.isEmpty()
+            ? SaveOutcome::Deleted
+            : SaveEditedRow(sConnMain, row, seen, ToDoUpdateStatement(typed, id, std::max<int>(kToDoLength, int(current.size()))),
+                            QStringLiteral("to-do item"));
+        if (outcome == SaveOutcome::Changed)
+            continue; // No: the box again, with what was typed
+        if (outcome == SaveOutcome::Deleted &&
+            platform().askYesNo(QStringLiteral("This to-do item was deleted elsewhere after you opened it, so your "
+                                               "change was not saved.\n\nSave what you typed as a new item?")))
+            ActionQuery(QStringLiteral("Insert into todo (todo)values('") + CutQuoted(typed, std::max<int>(kToDoLength, int(current.size()))) +
+                            QStringLiteral("')"),
+                        sConnMain);
+        break;
+    }
     PopToDo();
 }
 

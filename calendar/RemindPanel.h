@@ -1,6 +1,6 @@
 #pragma once
-// The reminder panel fraRemind: the appointments of today and the next seven days (with the
-// purge of appointments older than two years) beside the to-do list.
+// The reminder panel fraRemind: the appointments of today and the next seven days beside the
+// to-do list.
 #include <QObject>
 
 class QGroupBox;
@@ -23,8 +23,8 @@ public:
     QPushButton* cmdDeleteToDo = nullptr;
     QLabel* Label6 = nullptr;
 
-    // Refills lstWeek with today … today + 7, then deletes appointments dated before the same
-    // day two years back. The lines of an appointment carry its autoid, the others 0.
+    // Refills lstWeek with today … today + 7. The lines of an appointment carry its autoid, the
+    // others 0. It deletes nothing: old appointments go once a day (DailyHousekeeping).
     void PopWeekList();
     // Rebuilds lstToDo: the command line, a separator, then each item followed by a separator.
     void PopToDo();
@@ -44,10 +44,11 @@ protected:
 // that changes an appointment refreshes its list afterwards.
 RemindPanel* remindPanel();
 
-// The statements that add and change a to-do item: the text cut to 25 characters first, then its
-// apostrophes doubled.
+// The statements that add and change a to-do item: the text cut to 25 characters first (an item
+// changed keeps up to limit, the length it had: a longer item from elsewhere stays whole), then
+// its apostrophes doubled.
 QString ToDoInsertStatement(const QString& text);
-QString ToDoUpdateStatement(const QString& text, int id);
+QString ToDoUpdateStatement(const QString& text, int id, int limit = 25);
 
 inline const QString kAddToDo = QStringLiteral("Add To Do Item");
 inline const QString kToDoSeparator = QStringLiteral("     * * * * * ");

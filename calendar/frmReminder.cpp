@@ -8,6 +8,7 @@
 #include "data/modData.h"
 #include "platform/Platform.h"
 #include "ui/Desktop.h"
+#include "ui/Report.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -273,10 +274,15 @@ void ReminderAlerts::Rearm()
         } catch (const std::exception& e) {
             // Said once, not at every wake-up (nor again from a wake-up while the box is open);
             // the appointments known before stay armed.
-            if (!std::exchange(readFailed_, true))
-                platform().msgBox(QStringLiteral("Kestrel cannot read the appointments to remind you of them (") +
-                                  QString::fromUtf8(e.what()) +
-                                  QStringLiteral("). Reminders go on as soon as they can be read again."));
+            bool told = false;
+            const QString words = MachineFaultWords(e, &told);
+            if (!std::exchange(readFailed_, true) && !told)
+                platform().msgBox(words.isEmpty()
+                                      ? QStringLiteral("Kestrel cannot read the appointments to remind you of them (") +
+                                            QString::fromUtf8(e.what()) +
+                                            QStringLiteral("). Reminders go on as soon as they can be read again.")
+                                      : words + QStringLiteral("\r\nReminders go on as soon as the appointments can be "
+                                                              "read again."));
         }
     }
     const std::vector<ApptAlert> due = schedule.takeDue(now);

@@ -6,16 +6,18 @@
 #   app
 #    └─ windows: contacts calendar exchange printing dialogs
 #        └─ ui (shared widgets, the widget side of the desktop seam)
-#            └─ formats (other programs' files)   data (databases)
-#                └─ platform (the desktop seam)
+#            └─ sync (a phone's address book and calendar through a sync server)
+#                └─ formats (other programs' files)   data (databases)
+#                    └─ platform (the desktop seam)
 set(KESTREL_LAYERS
-  "app       : app contacts calendar exchange printing dialogs ui formats data platform"
+  "app       : app contacts calendar exchange printing dialogs ui sync formats data platform"
   "contacts  : contacts ui formats data platform"
   "calendar  : calendar contacts ui formats data platform"
   "exchange  : exchange ui formats data platform"
   "printing  : printing ui formats data platform"
-  "dialogs   : dialogs calendar ui formats data platform"
+  "dialogs   : dialogs calendar ui sync formats data platform"
   "ui        : ui data platform"
+  "sync      : sync formats data platform"
   "formats   : formats data platform"
   "data      : data platform"
   "platform  : platform")

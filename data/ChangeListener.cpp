@@ -1,6 +1,7 @@
 #include "data/ChangeListener.h"
 
 #include "data/Office.h"
+#include "data/PgEngine.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -8,6 +9,7 @@
 #include <libpq-fe.h>
 
 #include <utility>
+#include <vector>
 
 namespace kestrel {
 
@@ -31,6 +33,8 @@ ChangeListener::~ChangeListener()
         PQfinish(conn_);
 }
 
+int ChangeListener::socket() const { return conn_ ? PQsocket(conn_) : -1; }
+
 void ChangeListener::setRetryInterval(int ms) { retry_->setInterval(ms); }
 void ChangeListener::setQuietInterval(int ms) { quiet_->setInterval(ms); }
 
@@ -39,9 +43,13 @@ void ChangeListener::connectNow()
     if (state_ != State::Idle)
         return;
     const QByteArray info = conninfo_.toUtf8();
-    const char* const keys[] = {"fallback_application_name", "dbname", nullptr};
-    const char* const values[] = {"Kestrel", info.constData(), nullptr};
-    conn_ = PQconnectStartParams(keys, values, 1);
+    // The pooled connections' limits: a link dropped without a word (a switch, a sleeping router)
+    // is noticed by the keepalives, the listener connects anew and the lists refill.
+    std::vector<const char*> keys(std::begin(pg::kConnectKeys), std::end(pg::kConnectKeys));
+    std::vector<const char*> values(std::begin(pg::kConnectValues), std::end(pg::kConnectValues));
+    keys.insert(keys.end(), {"fallback_application_name", "dbname", nullptr});
+    values.insert(values.end(), {"Kestrel", info.constData(), nullptr});
+    conn_ = PQconnectStartParams(keys.data(), values.data(), 1);
     if (!conn_ || PQstatus(conn_) == CONNECTION_BAD) {
         drop();
         return;

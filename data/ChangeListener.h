@@ -24,6 +24,8 @@ public:
 
     // True while the server has confirmed LISTEN and the connection stands.
     bool listening() const { return state_ == State::Listening; }
+    // The socket of the connection while there is one, else -1.
+    int socket() const;
     // How long to wait before connecting again after a failure (default five seconds), and how
     // long a burst of announcements is gathered into one signal per table (default 250 ms).
     void setRetryInterval(int ms);

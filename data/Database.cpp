@@ -1,5 +1,6 @@
 #include "data/Database.h"
 
+#include "data/FileCheck.h"
 #include "data/Office.h"
 #include "data/PgEngine.h"
 #include "data/SqlDialect.h"
@@ -221,11 +222,12 @@ void configure(sqlite3* db, bool scratch, bool readOnly)
     execNative(db, mode.compare("wal", Qt::CaseInsensitive) == 0 ? "PRAGMA synchronous=NORMAL;" : "PRAGMA synchronous=FULL;");
 }
 
-sqlite3* openFile(const QString& path, bool* readOnly)
+sqlite3* openFile(const QString& path, bool* readOnly, bool onlyRead)
 {
     const QByteArray native = QFile::encodeName(path);
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(native.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    int rc = onlyRead ? SQLITE_READONLY
+                      : sqlite3_open_v2(native.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc == SQLITE_OK) {
         *readOnly = false;
         return db;
@@ -243,14 +245,11 @@ sqlite3* openFile(const QString& path, bool* readOnly)
     throw e;
 }
 
-void validate(sqlite3* db, const QString& path)
+// The words for a damaged file name it and say it was left as it is (MachineFaultText).
+void validate(sqlite3* db)
 {
-    if (sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) == SQLITE_OK)
-        return;
-    DbError e = errorOf(db);
-    if (e.fault() == Fault::Damaged)
-        e = errorOf(db, QStringLiteral("The file '%1' is not a database Kestrel can read; it was left as it is").arg(path));
-    throw e;
+    if (sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw errorOf(db);
 }
 
 QString folderOf(const QString& path) { return QFileInfo(path).absolutePath(); }
@@ -454,6 +453,17 @@ void releaseAllDatabaseFiles()
 
 Connection::Connection(const QString& connectionText)
 {
+    try {
+        open(connectionText);
+    } catch (DbError& e) {
+        if (e.source().isEmpty())
+            e.setSource(isServerConnection(connectionText) ? connectionText : dataSourcePath(connectionText));
+        throw;
+    }
+}
+
+void Connection::open(const QString& connectionText)
+{
     if (isServerConnection(connectionText)) {
         serverText_ = connectionText;
         path_ = pg::serverName(connectionText);
@@ -493,11 +503,11 @@ Connection::Connection(const QString& connectionText)
     }
 
     bool readOnly = false;
-    db_ = openFile(path_, &readOnly);
+    db_ = openFile(path_, &readOnly, opensForReadingOnly(key));
     try {
         if (!known) {
             try {
-                validate(db_, path_);
+                validate(db_);
             } catch (const DbError& e) {
                 if (e.fault() != Fault::ReadOnly && e.fault() != Fault::DiskFull && e.fault() != Fault::DiskError)
                     throw;
@@ -511,7 +521,13 @@ Connection::Connection(const QString& connectionText)
                 if (sqlite3_open_v2(uri.constData(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) != SQLITE_OK)
                     throw errorOf(db_, QStringLiteral("Could not open the database file '%1'").arg(path_));
                 readOnly = true;
-                validate(db_, path_);
+                validate(db_);
+            }
+            // Before anything is written: a file of another program where Kestrel's belongs is
+            // left as it is, not even its log copied in when this connection closes.
+            if (const QString why = foreignFileReason(db_, QFileInfo(path_).fileName()); !why.isEmpty()) {
+                sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+                throw DbError(SQLITE_NOTADB, why, Fault::Foreign);
             }
         }
         // The engine opens a file it may not write for reading without saying so.

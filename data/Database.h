@@ -20,7 +20,10 @@ class Statement;
 // What lies behind an engine failure. Program is a fault of Kestrel itself (a statement the
 // engine rejects); every other kind is a condition of the machine the user can do something about.
 // Unreachable: the office server could not be reached, or the connection to it was lost.
-enum class Fault { Program, Damaged, DiskFull, ReadOnly, Locked, Missing, DiskError, Unreachable };
+// Foreign: a database file of another program where one of Kestrel's belongs; it is never written.
+// NotSetUp: the office server holds no schema of Kestrel's, or an older one than this program
+// needs; only its administrator can change that (kestrel --init-office).
+enum class Fault { Program, Damaged, DiskFull, ReadOnly, Locked, Missing, DiskError, Unreachable, Foreign, NotSetUp };
 
 // The kind of an engine result code, with the operating system's errno where the engine gave one
 // (a failed write is "disk I/O error" to the engine whether the disk is full or failing).
@@ -35,12 +38,17 @@ public:
     const QString& description() const { return description_; }
     Fault fault() const { return fault_; }
     const char* what() const noexcept override { return utf8_.c_str(); }
+    // Where it happened, as MachineFaultText takes it: the file's path, or the office server's
+    // connection text; empty when not known. Set by the connection that met the failure.
+    const QString& source() const { return source_; }
+    void setSource(const QString& source) { source_ = source; }
 
 private:
     int number_;
     QString description_;
     Fault fault_;
     std::string utf8_;
+    QString source_;
 };
 
 // The file a connection text names ("Data Source=..."), with "\" turned into "/" and the file
@@ -91,7 +99,11 @@ public:
     // The office server's connection; null for a local file.
     pg_conn* server() const { return pg_; }
     bool onServer() const { return pg_ != nullptr; }
+    // The connection text it was opened with, for the office server; empty for a local file.
+    const QString& serverText() const { return serverText_; }
     const QString& path() const { return path_; }
+    // What a DbError met on this connection names as its source().
+    const QString& source() const { return pg_ ? serverText_ : path_; }
     // True when the file could be opened for reading only.
     bool readOnly() const { return readOnly_; }
     // Why it could not be opened for writing: ReadOnly, or DiskFull/DiskError when the side file
@@ -104,6 +116,8 @@ public:
     void settle();
 
 private:
+    void open(const QString& connectionText);
+
     sqlite3* db_ = nullptr;
     QString path_;
     bool readOnly_ = false;

@@ -1,6 +1,7 @@
 #include "data/ExchangeStore.h"
 
 #include "data/ContactFields.h"
+#include "data/ContactUid.h"
 #include "data/Database.h"
 #include "data/PgEngine.h"
 #include "data/Statement.h"
@@ -83,16 +84,18 @@ QString identityOf(Connection& db)
 std::vector<ContactRecord> readAllContacts(const QString& connectionText)
 {
     Connection c(connectionText);
+    const bool uids = ensureContactUids(c);
     // Empty names first on the office server too, as the local files sort them.
-    Statement q(c, QStringLiteral("SELECT id,") + allContactColumns() +
-                       QStringLiteral(" FROM contacts ORDER BY lastname NULLS FIRST,firstname NULLS FIRST,id"),
+    Statement q(c, QStringLiteral("SELECT id,%1,%2 FROM contacts ORDER BY lastname NULLS FIRST,firstname NULLS FIRST,id")
+                       .arg(uids ? QStringLiteral("uid") : QStringLiteral("NULL"), allContactColumns()),
                 Statement::Dialect::Native);
     std::vector<ContactRecord> out;
     while (q.step()) {
         ContactRecord r;
         r.id = int(q.integer(0));
+        r.uid = q.text(1);
         for (int f = 0; f < cf::Count; ++f)
-            r.value(f) = q.text(f + 1);
+            r.value(f) = q.text(f + 2);
         out.push_back(std::move(r));
     }
     return out;
@@ -123,15 +126,29 @@ std::vector<AppointmentRecord> readAppointments(const QString& connectionText, c
 void insertContacts(const QString& connectionText, const std::vector<ContactRecord>& contacts)
 {
     Connection c(connectionText);
+    const bool uids = ensureContactUids(c);
+    const int n = cf::Count;
     Transaction t(c);
     {
-        Statement ins(c, QStringLiteral("INSERT INTO contacts(active,") + allContactColumns() +
-                             QStringLiteral(") VALUES(TRUE") + QStringLiteral(",?").repeated(cf::Count) + u')',
+        Statement ins(c, QStringLiteral("INSERT INTO contacts(%1,active%2) VALUES(%3TRUE%4)")
+                             .arg(allContactColumns(), uids ? QStringLiteral(",uid") : QString(), QStringLiteral("?,").repeated(n),
+                                  uids ? QStringLiteral(",?") : QString()),
                       Statement::Dialect::Native);
+        // A record's own uid is kept unless another contact has it already.
+        Statement taken(c, QStringLiteral("SELECT 1 FROM contacts WHERE uid=?"), Statement::Dialect::Native);
         for (const ContactRecord& r : contacts) {
             ins.reset();
-            for (int f = 0; f < cf::Count; ++f)
+            for (int f = 0; f < n; ++f)
                 ins.bind(f + 1, r.value(f));
+            if (uids) {
+                bool free = !r.uid.isEmpty();
+                if (free) {
+                    taken.reset();
+                    taken.bind(1, r.uid);
+                    free = !taken.step();
+                }
+                ins.bind(n + 1, free ? r.uid : newContactUid());
+            }
             ins.step();
         }
     }

@@ -19,6 +19,7 @@ struct ContactRecord {
     // The field at a position of contactFields() (data/ContactFields.h).
     QString& value(int field);
     const QString& value(int field) const;
+    QString uid;            // the contact's lasting key (vCard UID); empty when not known
     int id = 0;             // key when read from the database
     int line = 0;           // line of the file where the record starts (readers)
     QStringList problems;   // what could not be taken over as it stood, in plain words

@@ -1,9 +1,12 @@
 #include "data/Office.h"
 
+#include "data/PgEngine.h"
+#include "data/PgSchema.h"
 #include "platform/Platform.h"
 
-
 #include <libpq-fe.h>
+
+#include <QRegularExpression>
 
 #include <memory>
 
@@ -86,12 +89,68 @@ ServerProbe probeServer(const QString& conninfo)
             probe.user = pgText(PQgetvalue(r, 0, 0));
         PQclear(r);
     }
+    try {
+        probe.notUsable = pg::schemaProblem(pg::installedSchemaVersion(conn.get()));
+    } catch (const DbError& e) {
+        probe.notUsable = e.description();
+    }
     return probe;
+}
+
+bool conninfoHasPassword(const QString& conninfo)
+{
+    const QByteArray info = conninfo.trimmed().toUtf8();
+    char* err = nullptr;
+    PQconninfoOption* options = PQconninfoParse(info.constData(), &err);
+    PQfreemem(err);
+    bool found = false;
+    for (PQconninfoOption* o = options; o && o->keyword; ++o)
+        found = found || (qstrcmp(o->keyword, "password") == 0 && o->val && *o->val);
+    PQconninfoFree(options);
+    // A string libpq cannot read is still searched: it may be refused for its password first.
+    static const QRegularExpression loose(QStringLiteral("(^|\\s)password\\s*=|://[^/@\\s]*:[^/@\\s]*@"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    return found || (!options && loose.match(conninfo).hasMatch());
+}
+
+QString conninfoWithoutPassword(const QString& conninfo)
+{
+    const QByteArray info = conninfo.trimmed().toUtf8();
+    char* err = nullptr;
+    PQconninfoOption* options = PQconninfoParse(info.constData(), &err);
+    PQfreemem(err);
+    if (!options) {
+        // Unreadable to libpq, so kept as typed but for anything that looks like a password.
+        static const QRegularExpression pair(QStringLiteral("(^|\\s)password\\s*=\\s*('([^'\\\\]|\\\\.)*'?|\\S*)"),
+                                             QRegularExpression::CaseInsensitiveOption);
+        static const QRegularExpression inUri(QStringLiteral("(://[^/@\\s:]*):[^/@\\s]*@"));
+        return QString(conninfo).replace(pair, QString()).replace(inUri, QStringLiteral("\\1@")).simplified();
+    }
+    // Every value given but the password, in libpq's own quoting (a URI becomes key=value pairs).
+    QStringList kept;
+    for (PQconninfoOption* o = options; o->keyword; ++o) {
+        if (!o->val || qstrcmp(o->keyword, "password") == 0)
+            continue;
+        QString value = QString::fromUtf8(o->val);
+        value.replace(u'\\', QStringLiteral("\\\\")).replace(u'\'', QStringLiteral("\\'"));
+        const bool plain = !value.isEmpty() && !value.contains(u' ') && value == QString::fromUtf8(o->val);
+        kept << QString::fromLatin1(o->keyword) + u'=' + (plain ? value : u'\'' + value + u'\'');
+    }
+    PQconninfoFree(options);
+    return kept.join(u' ');
 }
 
 QString probeText(const ServerProbe& probe)
 {
     const QString where = probe.server.isEmpty() ? QString() : QStringLiteral(" on %1").arg(probe.server);
+    if (probe.reached && !probe.notUsable.isEmpty()) {
+        const bool member = !probe.notUsable.contains(QStringLiteral("kestrel_office"));
+        return QStringLiteral("Kestrel reached the office database %1%2 as user %3, but cannot use it: %4.\n\n%5")
+            .arg(probe.database, where, probe.user, probe.notUsable,
+                 member ? QStringLiteral("The server's administrator must run kestrel --init-office for it once.")
+                        : QStringLiteral("The server's administrator must make %1 a member: GRANT kestrel_office TO %1;")
+                              .arg(probe.user));
+    }
     if (probe.reached)
         return QStringLiteral("Kestrel reached the office database %1%2 as user %3.")
             .arg(probe.database, where, probe.user);

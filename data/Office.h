@@ -9,6 +9,7 @@
 // server on every update) and every change to contacts, appointments or todo is announced on the
 // notification channel kChangeChannel with the table's name as payload.
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -39,11 +40,33 @@ struct ServerProbe {
     QString why;      // libpq's own words when it was not reached
     bool needsPassword = false;
     bool unreadable = false; // the connection string itself could not be read
+    // Reached, but Kestrel cannot work there: why, in words ("it is not set up for Kestrel yet");
+    // only the server's administrator can change that (kestrel --init-office).
+    QString notUsable;
+    bool usable() const { return reached && notUsable.isEmpty(); }
 };
 // Connects once (at most ten seconds unless the string says otherwise) and hangs up.
 ServerProbe probeServer(const QString& conninfo);
 // The probe in plain words for the user.
 QString probeText(const ServerProbe& probe);
+
+// True when the connection string holds a password (password=..., or one in a URI), which Kestrel
+// never keeps in its settings.
+bool conninfoHasPassword(const QString& conninfo);
+// The same connection string with its password left out (and every other value kept).
+QString conninfoWithoutPassword(const QString& conninfo);
+
+// What kestrel --init-office did, line by line, for the administrator; or why it did nothing.
+struct OfficeSetUp {
+    QStringList said;
+    QString refused;
+};
+// Sets up the office database conninfo names (making it, and the roles kestrel_owner and
+// kestrel_office, when missing), or brings an older schema up to the one this program needs, in
+// one transaction: Kestrel's objects belong to kestrel_owner, which cannot log in; the group may
+// only read and write rows; PUBLIC may do nothing. Needs a superuser of the server (else refused,
+// nothing changed). Throws DbError.
+OfficeSetUp setUpOfficeDatabase(const QString& conninfo);
 
 // True when connectionText names the office server rather than a local file.
 bool isServerConnection(const QString& connectionText);

@@ -1,6 +1,7 @@
 #include "data/PgEngine.h"
 
 #include "data/Office.h"
+#include "data/PgSchema.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -14,10 +15,11 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace kestrel::pg {
-
-void ensureSchema(PGconn* conn); // PgSchema.cpp
 
 namespace {
 
@@ -38,7 +40,7 @@ int packState(std::string_view state)
 struct Pools {
     std::mutex lock;
     QHash<QString, std::vector<PGconn*>> idle;
-    QSet<QString> schemaMade;
+    QSet<QString> schemaChecked;
     ~Pools()
     {
         for (auto& list : idle)
@@ -66,15 +68,23 @@ bool stillUsable(PGconn* c)
            PQconsumeInput(c) == 1 && PQstatus(c) == CONNECTION_OK;
 }
 
-PGconn* connect(const QString& conninfo, bool forSchema)
+PGconn* connect(const QString& conninfo, bool checkingSchema, const QString& database = QString())
 {
     const QByteArray info = conninfo.toUtf8();
-    // A server that does not answer, or a network that drops, must not hang the program: time
-    // limits unless the connection text gives its own (later keywords win, and the text is last).
-    const char* keys[] = {"connect_timeout", "keepalives_idle", "keepalives_interval", "keepalives_count",
-                          "tcp_user_timeout", "application_name", "dbname", nullptr};
-    const char* values[] = {"10", "30", "10", "3", "30000", "Kestrel", info.constData(), nullptr};
-    PGconn* c = PQconnectdbParams(keys, values, 1);
+    const QByteArray db = database.toUtf8();
+    // The limits first, so that the connection text's own keywords win; the database named
+    // outright comes after the text.
+    std::vector<const char*> keys(std::begin(kConnectKeys), std::end(kConnectKeys));
+    std::vector<const char*> values(std::begin(kConnectValues), std::end(kConnectValues));
+    keys.insert(keys.end(), {"application_name", "dbname"});
+    values.insert(values.end(), {"Kestrel", info.constData()});
+    if (!db.isEmpty()) {
+        keys.push_back("dbname");
+        values.push_back(db.constData());
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    PGconn* c = PQconnectdbParams(keys.data(), values.data(), 1);
     if (!c)
         throw DbError(packState("53200"), QStringLiteral("out of memory"), Fault::DiskError);
     if (PQstatus(c) != CONNECTION_OK) {
@@ -93,8 +103,10 @@ PGconn* connect(const QString& conninfo, bool forSchema)
         // server's administrator set a limit of their own).
         execScript(c, "SET datestyle TO ISO, MDY; SET client_min_messages TO warning;"
                       "SELECT set_config('lock_timeout', '10s', false) WHERE current_setting('lock_timeout') = '0'");
-        if (forSchema)
-            ensureSchema(c);
+        // A server without Kestrel's schema, or with an older one, is its administrator's to set
+        // up: a salesperson's copy never makes or changes it.
+        if (checkingSchema)
+            checkSchema(c, serverName(serverConnectionText(conninfo)));
     } catch (...) {
         PQfinish(c);
         throw;
@@ -167,7 +179,7 @@ PGconn* acquire(const QString& connectionText)
 {
     const QString key = serverConninfo(connectionText);
     Pools& p = pools();
-    bool schemaMade = false;
+    bool schemaChecked = false;
     {
         std::lock_guard guard(p.lock);
         auto it = p.idle.find(key);
@@ -178,25 +190,25 @@ PGconn* acquire(const QString& connectionText)
                 return c;
             PQfinish(c);
         }
-        schemaMade = p.schemaMade.contains(key);
+        schemaChecked = p.schemaChecked.contains(key);
     }
-    PGconn* c = connect(key, !schemaMade);
+    PGconn* c = connect(key, !schemaChecked);
     std::lock_guard guard(p.lock);
-    p.schemaMade.insert(key);
+    p.schemaChecked.insert(key);
     return c;
 }
 
 PGconn* openDedicated(const QString& connectionText)
 {
     const QString key = serverConninfo(connectionText);
-    bool schemaMade = false;
+    bool schemaChecked = false;
     {
         std::lock_guard guard(pools().lock);
-        schemaMade = pools().schemaMade.contains(key);
+        schemaChecked = pools().schemaChecked.contains(key);
     }
-    PGconn* c = connect(key, !schemaMade);
+    PGconn* c = connect(key, !schemaChecked);
     std::lock_guard guard(pools().lock);
-    pools().schemaMade.insert(key);
+    pools().schemaChecked.insert(key);
     return c;
 }
 
@@ -233,8 +245,8 @@ void releaseAll()
         for (PGconn* c : list)
             PQfinish(c);
     pools().idle.clear();
-    // A database dropped and made anew under the same name needs its schema again.
-    pools().schemaMade.clear();
+    // A database dropped and made anew under the same name is checked again.
+    pools().schemaChecked.clear();
 }
 
 void execScript(PGconn* conn, const char* sql)
@@ -243,6 +255,72 @@ void execScript(PGconn* conn, const char* sql)
     const ExecStatusType st = PQresultStatus(r.r);
     if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK && st != PGRES_EMPTY_QUERY)
         throw errorOf(conn, r.r);
+}
+
+PGconn* openUnchecked(const QString& conninfo, const QString& database) { return connect(conninfo, false, database); }
+
+namespace {
+UnansweredCommit gUnanswered;
+} // namespace
+
+std::int64_t beginWriting(PGconn* conn)
+{
+    ResultGuard r{PQexec(conn, "BEGIN; SELECT pg_current_xact_id()")};
+    if (PQresultStatus(r.r) != PGRES_TUPLES_OK || PQntuples(r.r) != 1)
+        throw errorOf(conn, r.r);
+    return std::strtoll(PQgetvalue(r.r, 0, 0), nullptr, 10);
+}
+
+void commit(PGconn* conn, std::int64_t xid, const QString& connectionText)
+{
+    const int backend = PQbackendPID(conn);
+    ResultGuard r{PQexec(conn, "COMMIT")};
+    if (PQresultStatus(r.r) == PGRES_COMMAND_OK)
+        return;
+    const DbError lost = errorOf(conn, r.r);
+    if (lost.fault() != Fault::Unreachable || xid == 0)
+        throw lost;
+    const UnansweredCommit unanswered{xid, backend};
+    const std::optional<bool> committed = commitOutcome(connectionText, unanswered);
+    if (committed == true)
+        return;
+    if (!committed)
+        gUnanswered = unanswered;
+    throw lost;
+}
+
+UnansweredCommit takeUnansweredCommit() { return std::exchange(gUnanswered, UnansweredCommit{}); }
+
+std::optional<bool> commitOutcome(const QString& connectionText, const UnansweredCommit& commit)
+{
+    PGconn* c = nullptr;
+    try {
+        c = connect(serverConninfo(connectionText), false);
+    } catch (const DbError&) {
+        return std::nullopt;
+    }
+    std::unique_ptr<PGconn, void (*)(PGconn*)> owned(c, PQfinish);
+    const QByteArray xid = QByteArray::number(qlonglong(commit.xid));
+    const QByteArray pid = QByteArray::number(commit.backendPid);
+    const char* values[] = {xid.constData(), pid.constData()};
+    // Only the process of that very transaction, and only while it idles waiting for the COMMIT: a
+    // process busy committing is let finish, and the pid of one that ended may belong to another.
+    constexpr const char* kAsk =
+        "SELECT pg_xact_status($1::xid8), (SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
+        "WHERE pid = $2::int AND backend_xid = xid($1::xid8) AND state LIKE 'idle in transaction%')";
+    // A process that was ended, or whose client is gone, rolls back within moments.
+    for (int round = 0; round < 100; ++round) {
+        ResultGuard r{PQexecParams(c, kAsk, 2, nullptr, values, nullptr, nullptr, 0)};
+        if (PQresultStatus(r.r) != PGRES_TUPLES_OK || PQntuples(r.r) != 1 || PQgetisnull(r.r, 0, 0))
+            return std::nullopt;
+        const std::string_view status = PQgetvalue(r.r, 0, 0);
+        if (status == "committed")
+            return true;
+        if (status == "aborted")
+            return false;
+        ::usleep(50 * 1000);
+    }
+    return std::nullopt;
 }
 
 void runMaintenance(const QString& conninfo, const QString& sql)

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -17,13 +18,21 @@ struct pg_result;
 
 namespace kestrel::pg {
 
-// The schema version this program makes and expects (table kestrel_schema).
+// What every connection to the server is made with unless its connection string says otherwise:
+// a server that does not answer, or a network link that drops without a word, must not hang the
+// program. Keepalives find a dead link in about a minute (30 s idle, then 3 probes 10 s apart).
+inline constexpr const char* kConnectKeys[] = {"connect_timeout",     "keepalives",       "keepalives_idle",
+                                               "keepalives_interval", "keepalives_count", "tcp_user_timeout"};
+inline constexpr const char* kConnectValues[] = {"10", "1", "30", "10", "3", "30000"};
+
+// The schema version this program expects (table kestrel_schema); kestrel --init-office makes it.
 inline constexpr int kSchemaVersion = 7;
 
 // A connection to the server of connectionText, from the pool or new; a new one to a server not
-// yet seen by this process first makes the schema (once, under an advisory lock). Throws DbError.
+// yet seen by this process first checks that the schema is there and recent enough (a DbError of
+// kind NotSetUp otherwise). Throws DbError.
 pg_conn* acquire(const QString& connectionText);
-// A connection of its own, outside the pool, with the schema made (a listener for kChangeChannel
+// A connection of its own, outside the pool, with the schema checked (a listener for kChangeChannel
 // keeps one open); the caller closes it with PQfinish. Throws DbError.
 pg_conn* openDedicated(const QString& connectionText);
 // The payloads of the notifications that have reached conn, oldest first; reads what waits in its
@@ -43,9 +52,32 @@ QString serverName(const QString& connectionText);
 
 // Runs several statements at once (no parameters, no rows wanted). Throws DbError.
 void execScript(pg_conn* conn, const char* sql);
-// Runs sql on a connection of its own that makes no schema and joins no pool (creating and
+
+// A commit whose answer the network lost has either happened or not; the server alone knows, by
+// the transaction's id. A writing transaction therefore begins by learning its id (beginWriting,
+// one trip with BEGIN), and commit() looks the outcome up on a new connection when the answer to
+// COMMIT is lost: it returns when the transaction committed, and throws Unreachable when it did
+// not (then nothing was saved and trying again is safe) or when the server cannot be asked.
+std::int64_t beginWriting(pg_conn* conn);
+void commit(pg_conn* conn, std::int64_t xid, const QString& connectionText);
+// A transaction whose COMMIT went unanswered while the server could not be asked what became of it.
+struct UnansweredCommit {
+    std::int64_t xid = 0; // 0: none
+    int backendPid = 0;   // the server process that ran it
+};
+// The commit commit() last left unanswered; taking it clears it.
+UnansweredCommit takeUnansweredCommit();
+// Whether that transaction committed, asked on a connection of its own. A server process still
+// waiting for the lost COMMIT (its client's network gone, unnoticed) is ended first, which rolls
+// the transaction back. Nothing when the server cannot be reached or cannot tell.
+std::optional<bool> commitOutcome(const QString& connectionText, const UnansweredCommit& commit);
+// Runs sql on a connection of its own that checks no schema and joins no pool (creating and
 // dropping databases). Throws DbError.
 void runMaintenance(const QString& conninfo, const QString& sql);
+// A connection of its own to conninfo (a libpq connection string), its database overridden by
+// database when that is not empty, without the schema check: the administrator's set-up works
+// on it. The caller closes it with PQfinish. Throws DbError.
+pg_conn* openUnchecked(const QString& conninfo, const QString& database = QString());
 
 // Native text with ? or ?N parameters turned into $N; *parameters gets the highest number.
 // Literals, quoted names and comments are copied as they are. False when a second statement

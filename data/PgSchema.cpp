@@ -1,12 +1,15 @@
-// The office database's schema, made by the first copy of Kestrel that connects and raised by
-// version (table kestrel_schema) when a later one needs more.
-#include "data/PgEngine.h"
+// The office database's schema: the steps that make it, version by version (table
+// kestrel_schema), the grants that say what the office's members may do, and the check every
+// copy of Kestrel makes when it first connects. Only kestrel --init-office (PgSetup.cpp), run by
+// the server's administrator, makes or raises the schema; salespeople's copies never change it.
+#include "data/PgSchema.h"
 
-#include "data/Office.h"
+#include "data/PgEngine.h"
 
 #include <libpq-fe.h>
 
 #include <cstdlib>
+#include <set>
 
 namespace kestrel::pg {
 
@@ -19,15 +22,17 @@ namespace {
 // refuses LIKE on such a collation; the program's LIKE becomes the operator ~~~ instead, which
 // folds accents as well as case, as the local files' LIKE does ("E%" finds Émile).
 //
-// Whoever may connect to the database (its CONNECT privilege) works with the office's contacts and
-// appointments. The to-do list is per database user: todo is a view of the user's own rows of todo_items, so
+// The to-do list is per database user: todo is a view of the user's own rows of todo_items, so
 // the program's "select id,todo from todo" and its insert, update and delete see and touch
 // nothing else; an insert through the view takes the owner's default, current_user.
 //
 // Every change to contacts, appointments and to-do items is announced once per statement on the
-// channel kestrel_changes with the table's name, after the change commits; contacts and
-// appointments carry a row version that every update raises, so a save can tell that someone
-// else changed the row since it was read.
+// channel kestrel_changes with the table's name, after the change commits; the rows carry a row
+// version that every update raises, so a save can tell that someone else changed the row since
+// it was read.
+//
+// Version 1 is kept as the servers in use hold it (its grants to PUBLIC are taken back by
+// version 2), so that a new schema and an upgraded one come out the same.
 constexpr const char* kVersion1 = R"sql(
 CREATE EXTENSION IF NOT EXISTS unaccent;
 CREATE COLLATION IF NOT EXISTS kestrel_nocase (provider = icu, locale = 'und-u-ks-level2', deterministic = false);
@@ -100,6 +105,64 @@ CREATE OR REPLACE TRIGGER todo_changed AFTER INSERT OR UPDATE OR DELETE ON todo_
   FOR EACH STATEMENT EXECUTE FUNCTION kestrel_announce('todo');
 )sql";
 
+// The permission model. Everything belongs to kestrel_owner, a role that cannot log in; the
+// office's group may only read and write rows (kOfficeGrants). To-do items are each user's own
+// by row-level security, forced on the owner too, so neither the view nor the table shows or
+// takes another user's items. Trigger functions run with a fixed search path and with the
+// rights of whoever changed the row, never more.
+constexpr const char* kVersion2 = R"sql(
+CREATE EXTENSION IF NOT EXISTS unaccent;
+CREATE OR REPLACE FUNCTION kestrel_like(t text, pattern text) RETURNS boolean LANGUAGE sql STABLE AS
+  $$SELECT lower(public.unaccent(t) COLLATE public.kestrel_nocase) COLLATE "C" LIKE
+           lower(public.unaccent(pattern) COLLATE public.kestrel_nocase) COLLATE "C" ESCAPE ''$$;
+CREATE OR REPLACE FUNCTION kestrel_raise_rowver() RETURNS trigger LANGUAGE plpgsql
+  SET search_path = pg_catalog, pg_temp AS
+  $$BEGIN NEW.rowver := OLD.rowver + 1; RETURN NEW; END$$;
+CREATE OR REPLACE FUNCTION kestrel_announce() RETURNS trigger LANGUAGE plpgsql
+  SET search_path = pg_catalog, pg_temp AS
+  $$BEGIN PERFORM pg_notify('kestrel_changes', TG_ARGV[0]); RETURN NULL; END$$;
+ALTER TABLE todo_items ADD COLUMN IF NOT EXISTS rowver bigint NOT NULL DEFAULT 1;
+CREATE OR REPLACE VIEW todo AS SELECT id, todo, rowver FROM todo_items WHERE owner = current_user;
+ALTER TABLE todo_items ENABLE ROW LEVEL SECURITY;
+ALTER TABLE todo_items FORCE ROW LEVEL SECURITY;
+DROP POLICY IF EXISTS todo_items_own ON todo_items;
+CREATE POLICY todo_items_own ON todo_items FOR ALL USING (owner = current_user) WITH CHECK (owner = current_user);
+CREATE OR REPLACE TRIGGER contacts_rowver BEFORE UPDATE ON contacts
+  FOR EACH ROW EXECUTE FUNCTION kestrel_raise_rowver();
+CREATE OR REPLACE TRIGGER appointments_rowver BEFORE UPDATE ON appointments
+  FOR EACH ROW EXECUTE FUNCTION kestrel_raise_rowver();
+CREATE OR REPLACE TRIGGER todo_items_rowver BEFORE UPDATE ON todo_items
+  FOR EACH ROW EXECUTE FUNCTION kestrel_raise_rowver();
+CREATE OR REPLACE TRIGGER contacts_changed AFTER INSERT OR UPDATE OR DELETE ON contacts
+  FOR EACH STATEMENT EXECUTE FUNCTION kestrel_announce('contacts');
+CREATE OR REPLACE TRIGGER appointments_changed AFTER INSERT OR UPDATE OR DELETE ON appointments
+  FOR EACH STATEMENT EXECUTE FUNCTION kestrel_announce('appointments');
+CREATE OR REPLACE TRIGGER todo_changed AFTER INSERT OR UPDATE OR DELETE ON todo_items
+  FOR EACH STATEMENT EXECUTE FUNCTION kestrel_announce('todo');
+-- Each import's rows carry its key, so that taking it back touches nothing else; an import
+-- is each user's own, as their to-do items are.
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS import_id bigint;
+CREATE INDEX IF NOT EXISTS contacts_by_import ON contacts(import_id) WHERE import_id IS NOT NULL;
+CREATE TABLE IF NOT EXISTS kestrel_imports(
+  id bigserial PRIMARY KEY,
+  owner name NOT NULL DEFAULT current_user,
+  source text NOT NULL,
+  total bigint NOT NULL,
+  last_row bigint NOT NULL DEFAULT 0,
+  scratch text,
+  contype text,
+  skip_dup boolean NOT NULL DEFAULT true,
+  started timestamptz NOT NULL DEFAULT now(),
+  state text NOT NULL DEFAULT 'running');
+ALTER TABLE kestrel_imports ENABLE ROW LEVEL SECURITY;
+ALTER TABLE kestrel_imports FORCE ROW LEVEL SECURITY;
+DROP POLICY IF EXISTS kestrel_imports_own ON kestrel_imports;
+CREATE POLICY kestrel_imports_own ON kestrel_imports FOR ALL USING (owner = current_user) WITH CHECK (owner = current_user);
+-- The office's daily tidying, done by one copy a day on the server's date.
+CREATE TABLE IF NOT EXISTS kestrel_housekeeping(task text PRIMARY KEY, last_day date);
+INSERT INTO kestrel_housekeeping(task) VALUES('purge appointments') ON CONFLICT DO NOTHING;
+)sql";
+
 // The fields a contact gained after the first schema: country, job title, web site, birthday
 // (as text: a day and month may stand without a year) and notes. Rows written by an older
 // Kestrel, which names only the columns it knows, hold the empty text in them.
@@ -111,61 +174,130 @@ ALTER TABLE contacts ADD COLUMN IF NOT EXISTS birthday text COLLATE kestrel_noca
 ALTER TABLE contacts ADD COLUMN IF NOT EXISTS notes text COLLATE kestrel_nocase DEFAULT '';
 )sql";
 
+// Contacts get a uid each (the rows already there one apiece, new rows theirs by default), and
+// the sync with a phone's address book and calendar keeps its state in tables of its own: per
+// collection the server's sync token, per item its href, ETag, the server's text and the values
+// both sides last agreed on; what a phone deleted waits in sync_removed to be restored.
+// Self-contained: it makes what it needs whatever steps ran before it; its grants are in
+// kOfficeGrants.
+constexpr const char* kVersion4 = R"sql(
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS uid text COLLATE "C" DEFAULT gen_random_uuid()::text;
+UPDATE contacts SET uid = gen_random_uuid()::text WHERE uid IS NULL;
+CREATE UNIQUE INDEX IF NOT EXISTS contacts_by_uid ON contacts(uid);
+CREATE TABLE IF NOT EXISTS sync_collections(
+  collection text PRIMARY KEY,
+  kind text NOT NULL,
+  sync_token text,
+  ctag text,
+  lease_until bigint,
+  lease_by text);
+CREATE TABLE IF NOT EXISTS sync_items(
+  collection text NOT NULL,
+  href text NOT NULL,
+  uid text,
+  local_id bigint,
+  etag text,
+  card text,
+  base text,
+  PRIMARY KEY(collection, href));
+CREATE INDEX IF NOT EXISTS sync_items_by_local ON sync_items(collection, local_id);
+CREATE TABLE IF NOT EXISTS sync_removed(
+  id serial PRIMARY KEY,
+  tbl text NOT NULL,
+  removed_at text NOT NULL,
+  why text,
+  record text NOT NULL);
+)sql";
+
 // Pairs of contacts a user said are not the same person, so Find Duplicates stops showing them.
-// Step 7: the numbers between stand for the sync uid, history and trash steps made apart from this one.
+// Self-contained; its grants are in kOfficeGrants.
 constexpr const char* kVersion7 = R"sql(
 CREATE TABLE IF NOT EXISTS not_duplicates(first_id integer NOT NULL, second_id integer NOT NULL,
   PRIMARY KEY(first_id, second_id));
-GRANT SELECT, INSERT, DELETE ON not_duplicates TO PUBLIC;
 )sql";
 
-struct Step {
-    int version;
-    const char* sql;
-};
-constexpr Step kSteps[] = {{1, kVersion1}, {3, kVersion3}, {7, kVersion7}};
+constexpr SchemaStep kSteps[] = {{1, kVersion1}, {2, kVersion2}, {3, kVersion3}, {4, kVersion4}, {7, kVersion7}};
 static_assert(kSteps[std::size(kSteps) - 1].version == kSchemaVersion);
-
-int versionOf(PGconn* c)
-{
-    PGresult* r = PQexec(c, "SELECT coalesce(max(version), 0) FROM kestrel_schema");
-    const bool ok = PQresultStatus(r) == PGRES_TUPLES_OK;
-    const int v = ok ? std::atoi(PQgetvalue(r, 0, 0)) : 0;
-    PQclear(r);
-    return v;
-}
 
 } // namespace
 
-void ensureSchema(PGconn* c)
+std::span<const SchemaStep> schemaSteps() { return kSteps; }
+
+// What the office's group may do, given anew by every kestrel --init-office after every other
+// grant on Kestrel's objects was taken back: rows only, on what the program uses. No TRUNCATE,
+// REFERENCES or TRIGGER, nothing on todo_items but through its view. A step that adds a table
+// names its grant here.
+const char* const kOfficeGrants = R"sql(
+GRANT SELECT, INSERT, UPDATE, DELETE ON contacts, appointments, todo, ical_uids, kestrel_imports TO kestrel_office;
+GRANT SELECT ON exchange_identity, kestrel_schema TO kestrel_office;
+GRANT SELECT, INSERT ON kestrel_copied TO kestrel_office;
+GRANT SELECT, UPDATE ON kestrel_housekeeping TO kestrel_office;
+GRANT USAGE ON SEQUENCE contacts_id_seq, appointments_autoid_seq, todo_items_id_seq, kestrel_imports_id_seq TO kestrel_office;
+REVOKE ALL ON FUNCTION kestrel_like(text, text), kestrel_raise_rowver(), kestrel_announce() FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION kestrel_like(text, text) TO kestrel_office;
+GRANT SELECT, INSERT, UPDATE, DELETE ON sync_collections, sync_items, sync_removed TO kestrel_office;
+GRANT USAGE ON SEQUENCE sync_removed_id_seq TO kestrel_office;
+GRANT SELECT, INSERT, DELETE ON not_duplicates TO kestrel_office;
+)sql";
+
+int installedSchemaVersion(PGconn* c)
 {
-    // The usual case, a schema already made, costs one query.
-    if (versionOf(c) >= kSchemaVersion)
-        return;
-    // Two copies starting together: the second waits on the lock, then finds the work done.
-    // The schema belongs to the database's owner (the office's group role) when the user who
-    // happens to connect first is a member of it, so that any member may raise it later.
-    execScript(c, "BEGIN; SELECT pg_advisory_xact_lock(hashtext('kestrel_schema')::bigint);"
-                  "DO $$DECLARE o name; BEGIN"
-                  "  SELECT pg_get_userbyid(datdba) INTO o FROM pg_database WHERE datname = current_database();"
-                  "  IF o <> current_user AND pg_has_role(current_user, o, 'MEMBER') THEN"
-                  "    EXECUTE format('SET LOCAL ROLE %I', o);"
-                  "  END IF;"
-                  "END$$;"
-                  "CREATE TABLE IF NOT EXISTS kestrel_schema(version integer NOT NULL)");
-    try {
-        const int have = versionOf(c);
-        for (const Step& s : kSteps) {
-            if (s.version <= have)
-                continue;
-            execScript(c, s.sql);
-            execScript(c, QByteArray("INSERT INTO kestrel_schema(version) VALUES(" + QByteArray::number(s.version) + ")").constData());
-        }
-        execScript(c, "COMMIT");
-    } catch (...) {
-        PQclear(PQexec(c, "ROLLBACK"));
-        throw;
+    // A role that may not read the table (outside the office) learns no more than "none".
+    PGresult* r = PQexec(c, "SELECT CASE WHEN to_regclass('public.kestrel_schema') IS NULL THEN 0"
+                            " WHEN NOT has_table_privilege('public.kestrel_schema', 'SELECT') THEN -1 ELSE 1 END");
+    const bool ok = PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1;
+    const int state = ok ? std::atoi(PQgetvalue(r, 0, 0)) : 0;
+    PQclear(r);
+    if (!ok)
+        throw errorOf(c);
+    if (state <= 0)
+        return state;
+    r = PQexec(c, "SELECT DISTINCT version FROM public.kestrel_schema");
+    if (PQresultStatus(r) != PGRES_TUPLES_OK) {
+        const DbError e = errorOf(c, r);
+        PQclear(r);
+        throw e;
     }
+    std::set<int> recorded;
+    for (int i = 0; i < PQntuples(r); ++i)
+        recorded.insert(std::atoi(PQgetvalue(r, i, 0)));
+    PQclear(r);
+    return completeVersion(recorded);
+}
+
+int completeVersion(const std::set<int>& recorded)
+{
+    // Steps are made on different branches of work and may reach a server out of order: a server
+    // counts as holding a version only when every step up to it was run there.
+    int complete = 0;
+    for (const SchemaStep& step : kSteps) {
+        if (!recorded.count(step.version))
+            break;
+        complete = step.version;
+    }
+    return complete;
+}
+
+QString schemaProblem(int installed)
+{
+    if (installed >= kSchemaVersion)
+        return {};
+    if (installed < 0)
+        return QStringLiteral("this database user is not a member of the office's group kestrel_office");
+    if (installed == 0)
+        return QStringLiteral("it is not set up for Kestrel yet");
+    return QStringLiteral("it is set up for an older version of Kestrel (schema %1; this Kestrel needs %2)")
+        .arg(installed)
+        .arg(kSchemaVersion);
+}
+
+void checkSchema(PGconn* c, const QString& server)
+{
+    const QString problem = schemaProblem(installedSchemaVersion(c));
+    if (problem.isEmpty())
+        return;
+    throw DbError(0, QStringLiteral("Kestrel cannot use the office database %1: %2").arg(server, problem),
+                  Fault::NotSetUp);
 }
 
 } // namespace kestrel::pg

@@ -60,7 +60,8 @@ void exec(Connection& db, const char* sql)
 {
     char* err = nullptr;
     if (sqlite3_exec(db.handle(), sql, nullptr, nullptr, &err) != SQLITE_OK) {
-        const DbError e(sqlite3_errcode(db.handle()), QString::fromUtf8(err ? err : sqlite3_errmsg(db.handle())));
+        DbError e(sqlite3_errcode(db.handle()), QString::fromUtf8(err ? err : sqlite3_errmsg(db.handle())));
+        e.setSource(db.source());
         sqlite3_free(err);
         throw e;
     }

@@ -74,8 +74,28 @@ QVariant serverValue(pg::Cursor& c, int column)
 }
 } // namespace
 
+// Runs f; a failure it meets on the connection names the connection, so that the words for a
+// condition of the machine can say which file or server it was.
+template <class F>
+auto namingTheSource(const Connection& connection, F&& f) -> decltype(f())
+{
+    try {
+        return f();
+    } catch (DbError& e) {
+        if (e.source().isEmpty())
+            e.setSource(connection.source());
+        throw;
+    }
+}
+
 Statement::Statement(Connection& connection, const QString& sql, Dialect dialect) : connection_(connection)
 {
+    namingTheSource(connection, [&] { prepare(sql, dialect); });
+}
+
+void Statement::prepare(const QString& sql, Dialect dialect)
+{
+    Connection& connection = connection_;
     if (connection.onServer()) {
         QByteArray text;
         int parameters = 0;
@@ -114,6 +134,11 @@ Statement::~Statement() { sqlite3_finalize(st_); }
 
 bool Statement::step()
 {
+    return namingTheSource(connection_, [this] { return stepOnce(); });
+}
+
+bool Statement::stepOnce()
+{
     if (pg_)
         return pg_->step();
     if (!st_) // nothing but blanks
@@ -131,7 +156,7 @@ bool Statement::step()
 int Statement::run()
 {
     if (pg_)
-        return pg_->run();
+        return namingTheSource(connection_, [this] { return pg_->run(); });
     while (step()) {
     }
     if (!st_)
@@ -266,7 +291,12 @@ Transaction::Transaction(Connection& connection, Mode mode) : connection_(connec
 {
     // The server locks rows, not the database: there is no write lock to take at once.
     if (connection.onServer()) {
-        pg::execScript(connection.server(), "BEGIN");
+        namingTheSource(connection, [&] {
+            if (mode == Mode::Immediate)
+                serverXid_ = pg::beginWriting(connection.server());
+            else
+                pg::execScript(connection.server(), "BEGIN");
+        });
         return;
     }
     connection.execute(mode == Mode::Immediate ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
@@ -279,11 +309,13 @@ void Transaction::commit()
     if (pg_conn* c = connection_.server()) {
         // The server ends a transaction a statement failed in with a rollback, and says so only
         // by the command's tag: that commit must not pass for a success.
-        const bool failed = PQtransactionStatus(c) == PQTRANS_INERROR;
-        pg::execScript(c, "COMMIT");
-        open_ = false;
-        if (failed)
+        if (PQtransactionStatus(c) == PQTRANS_INERROR) {
+            namingTheSource(connection_, [c] { pg::execScript(c, "COMMIT"); });
+            open_ = false;
             throw DbError(SQLITE_ABORT, QStringLiteral("the transaction was rolled back after an earlier failure"), Fault::Program);
+        }
+        open_ = false;
+        namingTheSource(connection_, [&] { pg::commit(c, serverXid_, connection_.serverText()); });
         return;
     }
     connection_.execute(QStringLiteral("COMMIT"));

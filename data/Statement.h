@@ -67,6 +67,9 @@ public:
     pg::Cursor* server() const { return pg_.get(); }
 
 private:
+    void prepare(const QString& sql, Dialect dialect);
+    bool stepOnce();
+
     Connection& connection_;
     sqlite3_stmt* st_ = nullptr;
     std::unique_ptr<pg::Cursor> pg_;
@@ -82,7 +85,9 @@ void forEachRow(const QString& connectionText, const QString& sql, const std::fu
 class Transaction {
 public:
     // Immediate takes the write lock at once, so a second running copy is waited for (busy
-    // cursor) before any work is done rather than halfway through it.
+    // cursor) before any work is done rather than halfway through it. On the office server it
+    // marks a transaction that writes: its commit is then never reported failed when it happened
+    // and only its answer was lost (see pg::commit). Deferred is for reading there.
     enum class Mode { Deferred, Immediate };
     explicit Transaction(Connection& connection, Mode mode = Mode::Immediate);
     ~Transaction();
@@ -96,6 +101,7 @@ public:
 private:
     Connection& connection_;
     bool open_ = true;
+    std::int64_t serverXid_ = 0; // a writing transaction's id on the office server
 };
 
 // True while the connection is inside a transaction.

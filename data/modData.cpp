@@ -1,22 +1,28 @@
 #include "data/modData.h"
 
 #include "data/ContactFields.h"
+#include "data/ContactUid.h"
 #include "data/Database.h"
+#include "data/FileCheck.h"
 #include "data/Globals.h"
 #include "data/Office.h"
 #include "data/PgEngine.h"
+#include "data/Statement.h"
 #include "platform/Platform.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 
 #include <sqlite3.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#include <utility>
 
 namespace kestrel {
 
@@ -41,7 +47,8 @@ CREATE TABLE contacts(
   jobtitle TEXT COLLATE NOCASE DEFAULT '',
   website TEXT COLLATE NOCASE DEFAULT '',
   birthday TEXT COLLATE NOCASE DEFAULT '',
-  notes TEXT COLLATE NOCASE DEFAULT '');
+  notes TEXT COLLATE NOCASE DEFAULT '',
+  uid TEXT);
 CREATE INDEX contacts_by_name ON contacts(lastname, firstname, address);
 CREATE INDEX contacts_by_type ON contacts(contype, lastname, firstname, address);
 CREATE TABLE appointments(
@@ -52,8 +59,8 @@ CREATE TABLE appointments(
   appttime TIME,
   apptbrief TEXT COLLATE NOCASE,
   apptnotes TEXT COLLATE NOCASE);
-CREATE INDEX appointments_by_date ON appointments(apptdate, appttime)
-)sql";
+CREATE INDEX appointments_by_date ON appointments(apptdate, appttime);
+)sql" KESTREL_LOCAL_UID_SCHEMA;
 
 const char* const kMainSchema = R"sql(
 CREATE TABLE todo(
@@ -125,16 +132,51 @@ void registerSchemas()
     registerSchema(QStringLiteral("kestrel.mdb"), QString::fromUtf8(kMainSchema));
 }
 
+namespace {
+// An action whose COMMIT went unanswered while the office server could not be asked what became
+// of it. The user is asked to try again; the same action then runs only if it was not saved.
+struct UnansweredAction {
+    pg::UnansweredCommit commit;
+    QString statement, connectionText;
+    int changed = 0;
+};
+UnansweredAction gUnansweredAction;
+} // namespace
+
 int ExecuteAction(const QString& statement, const QString& connectionText)
 {
     Connection connection(connectionText);
-    if (connection.onServer())
-        return connection.execute(statement);
-    // A pooled connection remembers the count of its previous statement; the difference of the
-    // running totals belongs to this statement alone.
+    if (connection.onServer()) {
+        UnansweredAction earlier = std::exchange(gUnansweredAction, UnansweredAction{});
+        if (earlier.commit.xid && earlier.statement == statement && earlier.connectionText == connectionText) {
+            const std::optional<bool> saved = pg::commitOutcome(connectionText, earlier.commit);
+            if (!saved) {
+                gUnansweredAction = earlier;
+                throw DbError(0, QStringLiteral("whether the change was saved before the connection was lost is not "
+                                                "known yet"), Fault::Unreachable);
+            }
+            if (*saved)
+                return earlier.changed;
+        }
+        // In a transaction of its own, so that a commit whose answer is lost can be looked up
+        // rather than reported failed: trying again would then make the change twice.
+        Transaction transaction(connection);
+        const int changed = connection.execute(statement);
+        try {
+            transaction.commit();
+        } catch (const DbError&) {
+            if (const pg::UnansweredCommit lost = pg::takeUnansweredCommit(); lost.xid)
+                gUnansweredAction = {lost, statement, connectionText, changed};
+            throw;
+        }
+        return changed;
+    }
+    // A pooled connection remembers the count of its previous statement: only when the running
+    // total moved did this statement change rows, and then the engine's count of its own rows
+    // leaves out what triggers did (the uid a new contact is given).
     const sqlite3_int64 before = sqlite3_total_changes64(connection.handle());
     connection.execute(statement);
-    return int(sqlite3_total_changes64(connection.handle()) - before);
+    return sqlite3_total_changes64(connection.handle()) == before ? 0 : int(sqlite3_changes64(connection.handle()));
 }
 
 namespace {
@@ -143,6 +185,20 @@ QHash<QString, QString>& refusals()
 {
     static QHash<QString, QString> map;
     return map;
+}
+
+// The files start-up found unusable and said so, with why; their lists then stay empty quietly.
+QHash<QString, Fault>& toldAtStart()
+{
+    static QHash<QString, Fault> map;
+    return map;
+}
+
+// The folders whose disk start-up found full: the program's own housekeeping waits.
+QSet<QString>& fullAtStart()
+{
+    static QSet<QString> set;
+    return set;
 }
 
 QString nativePath(const QString& path) { return QDir::toNativeSeparators(path); }
@@ -220,6 +276,12 @@ QString serverFaultText(const DbError& e, const QString& server, bool* canRetry)
     case Fault::Damaged:
         return QStringLiteral("The office database %1 reports damaged data (%2).\r\nThe change was not saved.")
             .arg(server, e.description());
+    case Fault::Foreign:
+        return QStringLiteral("The office database %1 is not one of Kestrel's (%2).\r\nThe change was not saved.")
+            .arg(server, e.description());
+    case Fault::NotSetUp:
+        return e.description() + QStringLiteral(".\r\nThe server's administrator must run kestrel --init-office "
+                                                "for it once. The change was not saved.");
     }
     return {};
 }
@@ -244,6 +306,7 @@ QString MachineFaultText(const DbError& e, const QString& path, bool* canRetry)
                     fault == Fault::Unreachable;
     switch (fault) {
     case Fault::Program:
+    case Fault::NotSetUp: // the office server's alone
         return {};
     case Fault::Unreachable:
         return QStringLiteral("Kestrel could not reach %1 (%2).\r\n\r\nTry again?").arg(file, e.description());
@@ -268,14 +331,120 @@ QString MachineFaultText(const DbError& e, const QString& path, bool* canRetry)
     case Fault::Damaged:
         return QStringLiteral("Kestrel cannot use the file %1: it is damaged (%2).\r\nIt was left as it is; the "
                               "change was not saved.").arg(file, e.description());
+    case Fault::Foreign:
+        return QStringLiteral("Kestrel cannot use the file %1: it is not one of Kestrel's data files (%2).\r\nIt was "
+                              "left exactly as it was; the change was not saved.").arg(file, e.description());
     }
     return {};
+}
+
+QString MachineFaultNotice(const DbError& e)
+{
+    // A lost connection is the office server's whichever statement met it: one whose source went
+    // unnamed on the way is still told in plain words, never as the program's fault.
+    const QString source = e.source().isEmpty() && e.fault() == Fault::Unreachable && isServerConnection(sConnContacts)
+        ? sConnContacts
+        : e.source();
+    if (e.fault() == Fault::Program || source.isEmpty())
+        return {};
+    if (isServerConnection(source)) {
+        const QString server = pg::serverName(source);
+        switch (e.fault()) {
+        case Fault::Unreachable:
+            return QStringLiteral("Kestrel could not reach the office database %1 (%2).\r\nNothing was lost. Check the "
+                                  "network, or ask whoever looks after the server; once it answers, try again.").arg(server, e.description());
+        case Fault::Locked:
+            return QStringLiteral("Another user is changing the same data in the office database %1 right now (%2)."
+                                  "\r\nNothing was lost. Try again in a moment.").arg(server, e.description());
+        case Fault::DiskFull:
+            return QStringLiteral("The disk of the office database %1 is full.\r\nNothing was lost. Once space has been "
+                                  "freed on the server, try again.").arg(server);
+        default:
+            // Read-only, missing, damaged: the words for a change say it.
+            return serverFaultText(e, server, nullptr);
+        }
+    }
+    const QString file = nativePath(source);
+    const QString folder = nativePath(QFileInfo(source).absolutePath());
+    Fault fault = e.fault();
+    if (fault == Fault::DiskError) {
+        const Fault probed = probeFolder(QFileInfo(source).absolutePath());
+        if (probed == Fault::DiskFull || probed == Fault::ReadOnly)
+            fault = probed;
+    }
+    switch (fault) {
+    case Fault::Program:
+    case Fault::Unreachable:
+        return {};
+    case Fault::Locked:
+        return QStringLiteral("Another running copy of Kestrel, or another program, is using the file %1 right now "
+                              "(%2).\r\nNothing was lost. Try again in a moment.").arg(file, e.description());
+    case Fault::DiskFull:
+        return QStringLiteral("Kestrel could not go on: %1.\r\nNothing was lost. Free some space on it, then try "
+                              "again.").arg(diskFullText(source));
+    case Fault::ReadOnly:
+        return QStringLiteral("Kestrel could not go on: %1.").arg(refusals().value(source, whyReadOnly(source)));
+    case Fault::DiskError:
+        return QStringLiteral("Kestrel could not read or write the file %1 (%2).\r\nThe disk may be failing: copy the "
+                              "folder %3 somewhere safe, then try again.").arg(file, e.description(), folder);
+    case Fault::Missing:
+        return QStringLiteral("The data file %1 is missing.\r\nPut it back, or start Kestrel again to make a new, "
+                              "empty one.").arg(file);
+    case Fault::Damaged:
+        return QStringLiteral("The file %1 is damaged (%2): Kestrel cannot use it.\r\nIt was left as it is. Close "
+                              "Kestrel and put back a copy from your backups, or move the file out of the folder %3 "
+                              "and start Kestrel again to begin with a new, empty one.").arg(file, e.description(), folder);
+    case Fault::Foreign:
+        return QStringLiteral("The file %1 is not one of Kestrel's data files (%2): Kestrel does not use it.\r\nIt was "
+                              "left exactly as it was. Close Kestrel, move the file out of the folder %3 (or put back "
+                              "Kestrel's own file from your backups), then start Kestrel again.")
+            .arg(file, e.description(), folder);
+    }
+    return {};
+}
+
+bool FaultToldAtStart(const DbError& e)
+{
+    const auto it = toldAtStart().constFind(e.source());
+    return it != toldAtStart().constEnd() && *it == e.fault();
+}
+
+QString FileFoundDamaged(const QString& path, const QStringList& problems)
+{
+    const QString file = nativePath(path);
+    refusals().insert(path, QStringLiteral("the file %1 is damaged; close Kestrel and put back a copy from your "
+                                           "backups").arg(file));
+    openForReadingOnly(path);
+    return QStringLiteral("Kestrel found damage inside the file %1 (%2).\r\nSo that nothing more is lost, Kestrel "
+                          "shows what can still be read but saves no changes into it. Close Kestrel and put back the "
+                          "file from your backups (a copy of the folder %3). Without a backup, the sqlite3 shell's "
+                          ".recover command can rescue what is readable into a new file.")
+        .arg(file, problems.mid(0, 3).join(QStringLiteral("; ")), nativePath(QFileInfo(path).absolutePath()));
+}
+
+std::unique_ptr<BackgroundQuickCheck> CheckDataIntegrity(const std::function<void(const QString&)>& notice)
+{
+    QStringList paths;
+    for (const QString* conn : {&sConnContacts, &sConnMain}) {
+        const QString path = dataSourcePath(*conn);
+        // A file start-up already found unusable, or not there, needs no deeper look.
+        if (!isServerConnection(*conn) && QFileInfo::exists(path) && !toldAtStart().contains(path))
+            paths << path;
+    }
+    if (paths.isEmpty())
+        return nullptr;
+    return std::make_unique<BackgroundQuickCheck>(paths, [notice](const QString& path, const QStringList& problems) {
+        if (!problems.isEmpty())
+            notice(FileFoundDamaged(path, problems));
+    });
 }
 
 QStringList CheckDataFiles()
 {
     QStringList notices;
     refusals().clear();
+    toldAtStart().clear();
+    fullAtStart().clear();
     const QString contacts = dataSourcePath(sConnContacts);
     const QString main = dataSourcePath(sConnMain);
     const QString folder = QFileInfo(contacts).absolutePath();
@@ -287,6 +456,9 @@ QStringList CheckDataFiles()
         const bool had = QFileInfo::exists(path);
         try {
             Connection c(*conn);
+            // Files from before contacts had uids get them now, before anything reads them.
+            if (conn == &sConnContacts)
+                ensureContactUids(c);
             if (c.readOnly())
                 refusals().insert(path, c.readOnlyCause() == Fault::DiskFull ? diskFullText(path) : whyReadOnly(path));
             // Only one file missing beside the other is news; a first run makes both silently.
@@ -294,25 +466,33 @@ QStringList CheckDataFiles()
                 notices << QStringLiteral("The file %1 was missing from the folder %2.\r\nA new, empty %1 was made there.")
                                .arg(QFileInfo(path).fileName(), nativePath(folder));
         } catch (const DbError& e) {
-            if (!had)
+            if (!had) {
                 notices << QStringLiteral("Kestrel could not make its data file %1: %2.")
                                .arg(nativePath(path), e.fault() == Fault::ReadOnly ? whyReadOnly(path)
                                                       : e.fault() == Fault::DiskFull ? diskFullText(path)
                                                                                       : e.description());
-            // A file that is there but cannot be opened is reported by the routines that read it.
+            } else if (const QString words = MachineFaultNotice(e); !words.isEmpty()) {
+                // Said once, here, with what to do; the lists that would read the file stay empty
+                // without a word of their own.
+                notices << words;
+                toldAtStart().insert(e.source(), e.fault());
+            }
         }
     }
     setCreatingMissingFiles(false);
     QString why = refusals().value(contacts, refusals().value(main));
     if (why.isEmpty()) {
         const Fault f = probeFolder(folder);
-        if (f == Fault::ReadOnly)
+        if (f == Fault::ReadOnly) {
             why = whyReadOnly(contacts);
-        else if (f == Fault::DiskFull)
-            why = diskFullText(contacts);
-        if (!why.isEmpty()) {
             refusals().insert(contacts, why);
             refusals().insert(main, why);
+        } else if (f == Fault::DiskFull) {
+            // The files opened for writing: a change may still fit into the room they have.
+            fullAtStart().insert(folder);
+            notices << QStringLiteral("The disk that holds the folder %1 is full.\r\nKestrel shows your data and saves "
+                                      "your changes while they fit, but a change may fail until you free some space "
+                                      "on it.").arg(nativePath(folder));
         }
     }
     if (!why.isEmpty())
@@ -320,7 +500,11 @@ QStringList CheckDataFiles()
     return notices;
 }
 
-bool DataWritable(const QString& connectionText) { return !refusals().contains(dataSourcePath(connectionText)); }
+bool DataWritable(const QString& connectionText)
+{
+    const QString path = dataSourcePath(connectionText);
+    return !refusals().contains(path) && !fullAtStart().contains(QFileInfo(path).absolutePath());
+}
 
 QString ErrorReport(long number, const QString& description, const QString& procedure, Owner kind, const QString& owner)
 {

@@ -5,6 +5,8 @@
 #include "calendar/frmReminder.h"
 #include "data/Office.h"
 #include "dialogs/Settings.h"
+#include "dialogs/frmSyncServer.h"
+#include "ui/Desktop.h"
 #include "platform/Platform.h"
 
 #include <QCheckBox>
@@ -19,7 +21,7 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmOptions"));
     // The close box rejects the dialog, which is Cancel.
-    setupDialog(this, QStringLiteral("Options"), 3825, 2715, true);
+    setupDialog(this, QStringLiteral("Options"), 3825, 3135, true);
     // The small dialogs are designed for a narrow sans-serif face at 8.25 points.
     setFont(designFont(QStringLiteral("Arial"), 8.25));
     const Controls c = buildControls(this, {
@@ -30,8 +32,10 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
         {"txtOffice", ControlKind::TextBox, "", 240, 1290, 2655, 285, 3},
         {"cmdTest", ControlKind::Button, "Test", 2985, 1290, 600, 300, 4},
         {"lblOfficeNote", ControlKind::Label, "", 240, 1650, 3345, 435},
-        {"cmdSave", ControlKind::Button, "Save", 360, 2220, 1455, 375, 5},
-        {"cmdCancel", ControlKind::Button, "Cancel", 2040, 2220, 1455, 375, 6},
+        {"lblSync", ControlKind::Label, "Sync with phones:", 240, 2160, 1815, 255},
+        {"cmdSync", ControlKind::Button, "Sync &server\u2026", 2085, 2100, 1500, 345, 5},
+        {"cmdSave", ControlKind::Button, "Save", 360, 2640, 1455, 375, 6},
+        {"cmdCancel", ControlKind::Button, "Cancel", 2040, 2640, 1455, 375, 7},
     });
     cboAlert = c.get<QComboBox>(QStringLiteral("cboAlert"));
     for (const int m : kAlertChoices)
@@ -44,6 +48,8 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
     lblOfficeNote = c.get<QLabel>(QStringLiteral("lblOfficeNote"));
     lblOfficeNote->setWordWrap(true);
     describeBy(txtOffice, lblOfficeNote);
+    cmdSync = c.get<QPushButton>(QStringLiteral("cmdSync"));
+    connect(cmdSync, &QPushButton::clicked, this, &frmOptions::cmdSync_Click);
     connect(cmdTest, &QPushButton::clicked, this, &frmOptions::cmdTest_Click);
     connect(cmdSave, &QPushButton::clicked, this, &frmOptions::cmdSave_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmOptions::cmdCancel_Click);
@@ -76,8 +82,24 @@ void frmOptions::cmdTest_Click()
     platform().msgBox(probeText(probe));
 }
 
+void frmOptions::cmdSync_Click()
+{
+    frmSyncServer window(this);
+    desktop().runModal(window);
+}
+
 void frmOptions::cmdSave_Click()
 {
+    // Nothing is written while the box holds a password: the window stays for it to be taken out.
+    if (!officeDatabaseFromEnvironment() && conninfoHasPassword(txtOffice->text())) {
+        platform().msgBox(QStringLiteral(
+            "Kestrel never keeps a password in its settings, so the office database was not saved. Please take the "
+            "password out of the box.\n\nPut it in the file .pgpass in your home folder instead, one line "
+            "host:port:database:user:password, readable by you alone (chmod 600 ~/.pgpass). Or leave it out: Kestrel "
+            "then asks for it at the start and can keep it in the desktop's keyring."));
+        txtOffice->setFocus();
+        return;
+    }
     SetGreetingEnabled(chkGreet->isChecked());
     SaveAlertMinutes(cboAlert->currentData().toInt());
     // The variable's value is this start's, not a choice to keep.

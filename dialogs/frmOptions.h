@@ -21,6 +21,8 @@ public:
     void cmdCancel_Click();
     // Tries to reach the server the box names and says whether it answered, and as which user.
     void cmdTest_Click();
+    // The sync server: File > Options > Sync server.
+    void cmdSync_Click();
 
     QCheckBox* chkGreet = nullptr;
     QComboBox* cboAlert = nullptr;
@@ -29,6 +31,7 @@ public:
     QLineEdit* txtOffice = nullptr;
     QPushButton* cmdTest = nullptr;
     QLabel* lblOfficeNote = nullptr;
+    QPushButton* cmdSync = nullptr;
 };
 
 } // namespace kestrel

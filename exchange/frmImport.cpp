@@ -15,6 +15,7 @@
 #include "ui/SnapshotTableModel.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -309,19 +310,19 @@ void frmImport::cmdDone_Click()
         platform().msgBox(problem);
         return;
     }
-    beginWork(QStringLiteral("Reading the file"));
-    const bool loaded = LoadCsvToTemp(sCsvPath, entries, &summary_, [this](qint64 done, qint64 total) {
-        return workProgress(done, total);
-    }, this);
-    endWork();
-    if (!loaded) {
-        if (summary_.cancelled) {
+    reload_ = [this, entries] {
+        beginWork(QStringLiteral("Reading the file"));
+        const bool loaded = LoadCsvToTemp(sCsvPath, entries, &summary_, [this](qint64 done, qint64 total) {
+            return workProgress(done, total);
+        }, this);
+        endWork();
+        if (!loaded && summary_.cancelled) {
             Label5->setText(QStringLiteral("Reading the file was cancelled. Click 'Done Mapping' to read it again."));
             announce(Label5, Label5->text());
         }
-        return;
-    }
-    if (!popTempGrid())
+        return loaded;
+    };
+    if (!reload_() || !popTempGrid())
         return;
     showKeptOut();
     showStage(fraImport);
@@ -337,7 +338,10 @@ bool frmImport::loadRecords(const QString& path, const std::vector<ImportRecord>
     cmdBrowse->setEnabled(false);
     cmdMap->setEnabled(false);
     sKeptFilter = keptFilter;
-    if (!LoadRecordsToTemp(records, sourceNames, &summary_, this) || !popTempGrid())
+    reload_ = [this, records, sourceNames] {
+        return LoadRecordsToTemp(records, sourceNames, &summary_, this, GetCsvFileName(sCsvPath));
+    };
+    if (!reload_() || !popTempGrid())
         return false;
     Label5->setText(QString());
     showKeptOut();
@@ -430,9 +434,27 @@ void frmImport::endWork()
 
 void frmImport::cmdCancel_Click() { bCancelWork = true; }
 
+void frmImport::loadAgain()
+{
+    platform().msgBox(QStringLiteral("The rows waiting to be imported are gone: the scratch file %1 was removed or changed "
+                                     "by another program. No contact was added.\n\nKestrel reads %2 again; look over "
+                                     "the rows, then click Import.")
+                          .arg(QDir::toNativeSeparators(tempDBPath()), GetCsvFileName(sCsvPath)));
+    unloadGrid();
+    if (!reload_ || !reload_() || !popTempGrid())
+        return;
+    showKeptOut();
+    showStage(fraImport);
+}
+
 bool frmImport::popTempGrid()
 {
     try {
+        // A load just made the tables; another program may have taken them away since.
+        if (!scratchState().ready) {
+            summary_.scratchLost = true;
+            return false;
+        }
         Connection temp(sConnTemp);
         rsTemp->setRows(Snapshot(temp, kPreviewSelect), previewHeadings());
         // Rows possibly matching a stored contact carry a tick in their note: imported unless unticked.
@@ -498,6 +520,8 @@ void frmImport::cmdImport_Click()
             lblMessage->setText(QStringLiteral("The import was cancelled; no contact was added."));
             announce(lblMessage, lblMessage->text());
         }
+        if (summary_.scratchLost)
+            loadAgain();
         return;
     }
     if (!sHeaderFields.isEmpty()) { // a file mapped here, not one whose reader names its fields

@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <QStringList>
 
+#include <functional>
+
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -102,12 +104,16 @@ private:
     // Brings one stage panel (or none) into view and moves the other out.
     void showStage(QGroupBox* panel);
     void unloadGrid();
+    // The scratch tables were gone at Import: says so and loads the file anew.
+    void loadAgain();
     void showKeptOut();
     void beginWork(const QString& what);
     bool workProgress(qint64 done, qint64 total);
     void endWork();
 
     ImportSummary summary_;
+    // Loads the rows again, as the last load did (the file mapped, or the records read).
+    std::function<bool()> reload_;
     QString sWork;
     // The last quarter of the work said aloud (0 to 4).
     int saidQuarter_ = 0;

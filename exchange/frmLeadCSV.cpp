@@ -8,6 +8,7 @@
 #include "data/modData.h"
 #include "platform/Platform.h"
 #include "ui/Accessible.h"
+#include "ui/Report.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -109,7 +110,9 @@ bool WriteLeadCsv(const QString& path, const QStringList& columns, QString* erro
             out += "\r\n";
         });
     } catch (const std::exception& e) {
-        *error = ErrorReport(e, QStringLiteral("cmdExport_Click"), Owner::Form, QStringLiteral("frmLeadCSV"));
+        *error = MachineFaultWords(e);
+        if (error->isEmpty())
+            *error = ErrorReport(e, QStringLiteral("cmdExport_Click"), Owner::Form, QStringLiteral("frmLeadCSV"));
         return false;
     }
 

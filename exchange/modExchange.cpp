@@ -53,9 +53,11 @@ bool readWhole(const QString& path, QByteArray& bytes, const QString& caption)
 
 void databaseTrouble(const DbError& e, const QString& caption)
 {
-    platform().msgBox(QStringLiteral("The contacts database could not be used (%1). Nothing was changed.\r\n"
-                                     "Close other programs that may hold it open and try again.")
-                          .arg(e.description()),
+    const QString words = MachineFaultNotice(e);
+    platform().msgBox(words.isEmpty() ? QStringLiteral("The contacts database could not be used (%1). Nothing was "
+                                                       "changed.\r\nClose other programs that may hold it open and try "
+                                                       "again.").arg(e.description())
+                                      : words,
                       caption);
 }
 
@@ -125,6 +127,7 @@ std::vector<ImportRecord> vCardRecords(const QByteArray& bytes)
         }
         r.notes = c.problems;
         r.record = texts.value(qsizetype(i));
+        r.uid = c.uid;
         records.push_back(std::move(r));
     }
     return records;

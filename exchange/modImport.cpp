@@ -1,9 +1,11 @@
 #include "exchange/modImport.h"
 
 #include "data/ContactFields.h"
+#include "data/ContactUid.h"
 #include "data/Statement.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/ImportLog.h"
 #include "data/modData.h"
 #include "formats/CsvText.h"
 #include "formats/ImportRules.h"
@@ -229,6 +231,7 @@ bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSum
     const qsizetype headerFields = qsizetype(rs->header().size());
     try {
         CreateTempDB();
+        setScratchSource(GetCsvFileName(csvPath));
         Connection temp(sConnTemp);
         Transaction tx(temp);
         MainLoader loader(temp, targets, sourceNames, sum);
@@ -264,7 +267,7 @@ bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSum
 }
 
 bool LoadRecordsToTemp(const std::vector<ImportRecord>& records, const QStringList& sourceNames,
-                       ImportSummary* summary, const void* holder)
+                       ImportSummary* summary, const void* holder, const QString& source)
 {
     ImportSummary local;
     ImportSummary& sum = summary ? *summary : local;
@@ -275,15 +278,22 @@ bool LoadRecordsToTemp(const std::vector<ImportRecord>& records, const QStringLi
     }
     try {
         CreateTempDB();
+        setScratchSource(source);
         Connection temp(sConnTemp);
         Transaction tx(temp);
         // A card may name its own contact type (Kestrel's own export does); the others take the
         // one chosen in the window.
         static const QStringList targets = kMapTargets + QStringList{QStringLiteral("ConType")};
         MainLoader loader(temp, targets, sourceNames, sum);
+        Statement keepUid(temp, QStringLiteral("update Main set Uid=? where ID=?"), Statement::Dialect::Native);
         for (const ImportRecord& r : records) {
             sum.names.insert(r.line, r.who);
             const MainLoader::Outcome out = loader.add(r.line, r.values, r.notes, r.record);
+            if (!out.keptOut && !r.uid.isEmpty()) {
+                keepUid.bind(1, r.uid);
+                keepUid.bind(2, keepUid.lastInsertId());
+                keepUid.run();
+            }
             if (out.keptOut)
                 sum.rowNotes.push_back({r.line, QStringLiteral("kept out, %1 does not fit (%2)").arg(out.field, out.reason)});
             for (const QString& note : out.notes)
@@ -298,70 +308,108 @@ bool LoadRecordsToTemp(const std::vector<ImportRecord>& records, const QStringLi
     return true;
 }
 
-bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* summary,
-                    const ImportProgress& progress, qint64 expectedRows, const void* holder)
+namespace {
+
+// One run of an import from the scratch file into contacts: a new one, or the rest of one that
+// stopped. Every contact it inserts carries the import's key, and every batch notes the last
+// scratch row it holds, in the transaction that commits it; a cancel or a failure takes back
+// exactly the import's contacts.
+struct ImportJob {
+    QString conType;
+    bool skipDuplicates = true;
+    ImportRun run;        // run.id 0: a new import, begun here
+    qint64 expectedRows = -1;
+};
+
+bool runImport(ImportJob& job, ImportSummary& sum, const ImportProgress& progress)
 {
-    ImportSummary local;
-    ImportSummary& sum = summary ? *summary : local;
     sum.imported = sum.duplicatesSkipped = sum.refused = sum.possiblesImported = sum.possiblesUnticked = 0;
     sum.skippedLines.clear();
     sum.untickedLines.clear();
-    sum.cancelled = false;
-    std::vector<std::pair<qint64, qint64>> written; // id ranges committed by this run
+    sum.cancelled = sum.scratchLost = false;
     std::optional<Connection> contacts;
     const auto takeBack = [&]() {
-        if (written.empty() || !contacts)
+        if (!contacts || job.run.id == 0)
             return;
-        try {
-            Transaction undo(*contacts);
-            for (const auto& [from, to] : written)
-                contacts->execute(QStringLiteral("delete from contacts where id between %1 and %2").arg(from).arg(to));
-            undo.commit();
-        } catch (const std::exception& e) {
-            tell(e, "ImportTempRows");
-        }
+        // On a connection of its own: the import's may be the one the office server lost. A
+        // machine condition is told with Try again; given up, the import stays noted as running
+        // and the next start offers to take it back.
+        RunAction(
+            sConnContacts,
+            [&] {
+                Connection undo(sConnContacts);
+                takeBackImport(undo, job.run.id);
+            },
+            QStringLiteral("ImportTempRows"), Owner::Module, QStringLiteral("modImport"));
     };
     try {
+        const ScratchState scratch = scratchState();
+        if (!scratch.ready || (job.run.id != 0 && scratch.token != job.run.scratch)) {
+            sum.scratchLost = true;
+            return false;
+        }
         Connection temp(sConnTemp);
         qint64 total = 0;
         forEachRowBytes(temp, QStringLiteral("select count(*) from Main"),
                         [&total](int, const char* const* v, const int*) { total = QByteArray(v[0]).toLongLong(); });
-        if (expectedRows >= 0 && total != expectedRows) {
+        if (job.expectedRows >= 0 && total != job.expectedRows) {
             platform().msgBox(QStringLiteral(
                 "The rows waiting to be imported are no longer the ones shown here: another import has changed them. "
                 "Nothing was imported. Please close this window and import the file again."));
             return false;
         }
         contacts.emplace(sConnContacts);
+        prepareImportLog(*contacts);
+        if (job.run.id == 0) {
+            qint64 toAdd = total;
+            if (job.skipDuplicates)
+                forEachRowBytes(temp, QStringLiteral("select count(*) from Main where dup=1"),
+                                [&toAdd](int, const char* const* v, const int*) { toAdd -= QByteArray(v[0]).toLongLong(); });
+            job.run.source = scratch.source;
+            job.run.total = toAdd;
+            job.run.scratch = scratch.token;
+            job.run.contype = job.conType;
+            job.run.skipDuplicates = job.skipDuplicates;
+            job.run.id = beginImport(*contacts, job.run);
+        }
+        const bool uids = ensureContactUids(*contacts);
         constexpr int n = cf::kMapped;
         Statement insert(*contacts, QStringLiteral("INSERT INTO contacts(") + mappedColumns() +
-                                        QStringLiteral(",contype)values(") + QStringLiteral("?,").repeated(n) + QStringLiteral("?)"),
+                                        QStringLiteral(",contype,import_id%1)values(").arg(uids ? QStringLiteral(",uid") : QString()) +
+                                        QStringLiteral("?,").repeated(n + 1) + QStringLiteral("?%1)").arg(uids ? QStringLiteral(",?") : QString()),
                          Statement::Dialect::Native);
-        const QByteArray type = conType.toUtf8();
+        // A card's uid is kept unless a stored contact (or an earlier card of the file) has it.
+        Statement uidTaken(*contacts, QStringLiteral("SELECT 1 FROM contacts WHERE uid=?"), Statement::Dialect::Native);
+        const QByteArray type = job.conType.toUtf8();
         std::unique_ptr<Transaction> batch;
         QElapsedTimer batchClock;
-        qint64 first = 0, last = 0, done = 0;
+        qint64 done = 0, lastRow = job.run.lastRow;
         const auto commitBatch = [&]() {
             if (!batch)
                 return;
+            noteImportProgress(*contacts, job.run.id, lastRow);
             batch->commit();
             batch.reset();
-            if (last >= first && last > 0)
-                written.emplace_back(first, last);
-            first = last = 0;
+            contacts->settle();
         };
         ProgressPacer pacer(progress);
         forEachRowBytes(
             temp,
-            QStringLiteral("select ") + kMapTargets.join(u',') + QStringLiteral(",dup,line,contype from main order by id"),
+            QStringLiteral("select ") + kMapTargets.join(u',') +
+                QStringLiteral(",dup,line,contype,id,uid from main where id > %1 order by id").arg(job.run.lastRow),
             [&](int, const char* const* v, const int* size) {
                 if (!pacer.keepGoing(done, total))
                     throw std::runtime_error("cancelled");
                 ++done;
+                if (!batch) {
+                    batch = std::make_unique<Transaction>(*contacts);
+                    batchClock.start();
+                }
                 const char* dup = v[n];
                 const char* line = v[n + 1];
+                lastRow = QByteArray(v[n + 3]).toLongLong();
                 const char mark = dup ? dup[0] : '0';
-                if (skipDuplicates && mark == '1') {
+                if (job.skipDuplicates && mark == '1') {
                     ++sum.duplicatesSkipped;
                     if (!sum.names.isEmpty())
                         sum.skippedLines << QByteArray(line).toLongLong();
@@ -373,10 +421,6 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
                         sum.untickedLines << QByteArray(line).toLongLong();
                     return;
                 }
-                if (!batch) {
-                    batch = std::make_unique<Transaction>(*contacts);
-                    batchClock.start();
-                }
                 // An empty field arrives as the empty text, never as null.
                 for (int c = 0; c < n; ++c)
                     insert.bindUtf8(c + 1, v[c] ? v[c] : "", v[c] ? size[c] : 0);
@@ -384,10 +428,27 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
                     insert.bindUtf8(n + 1, v[n + 2], size[n + 2]);
                 else
                     insert.bindUtf8(n + 1, type.constData(), int(type.size()));
+                insert.bind(n + 2, std::int64_t(job.run.id));
+                if (uids) {
+                    const int u = n + 4;
+                    bool free = v[u] && size[u] > 0;
+                    if (free) {
+                        uidTaken.reset();
+                        uidTaken.bindUtf8(1, v[u], size[u]);
+                        free = !uidTaken.step();
+                        uidTaken.reset();
+                    }
+                    if (free)
+                        insert.bindUtf8(n + 3, v[u], size[u]);
+                    else
+                        insert.bind(n + 3, newContactUid());
+                }
                 try {
                     insert.run();
                 } catch (const DbError& e) {
-                    if (!batch->active())
+                    // A full disk or a lock stops the import (taken back below); only a row the
+                    // database itself refuses is counted and passed over.
+                    if (!batch->active() || e.fault() != Fault::Program)
                         throw;
                     if (sum.refused++ == 0)
                         sum.firstRefusal = QStringLiteral("line %1: %2").arg(QByteArray(line).toLongLong()).arg(e.description());
@@ -395,14 +456,21 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
                 }
                 ++sum.imported;
                 sum.possiblesImported += mark == '2';
-                last = insert.lastInsertId();
-                if (first == 0)
-                    first = last;
                 // Another copy of the program waits for the file while a batch is open.
                 if (batchClock.elapsed() >= 200)
                     commitBatch();
             });
+        // The import's end commits with its last rows: a commit whose answer the network lost is
+        // looked up, and the rows are then never told failed while the import stands done.
+        if (!batch)
+            batch = std::make_unique<Transaction>(*contacts);
+        noteImportEnd(*contacts, job.run.id, QStringLiteral("done"));
         commitBatch();
+        try {
+            releaseImport(*contacts, job.run.id);
+        } catch (const DbError&) {
+            // The claim is a session's: a connection lost now has given it up already.
+        }
     } catch (const DbError& e) {
         tell(e, "ImportTempRows");
         takeBack();
@@ -414,8 +482,43 @@ bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* 
         sum.imported = 0;
         return false;
     }
+    return true;
+}
+
+} // namespace
+
+bool ImportTempRows(const QString& conType, bool skipDuplicates, ImportSummary* summary,
+                    const ImportProgress& progress, qint64 expectedRows, const void* holder)
+{
+    ImportSummary local;
+    ImportJob job;
+    job.conType = conType;
+    job.skipDuplicates = skipDuplicates;
+    job.expectedRows = expectedRows;
+    if (!runImport(job, summary ? *summary : local, progress))
+        return false;
     releaseScratch(holder);
     return true;
+}
+
+bool FinishImport(const ImportRun& run, ImportSummary* summary, const ImportProgress& progress)
+{
+    ImportSummary local;
+    ImportJob job;
+    job.conType = run.contype;
+    job.skipDuplicates = run.skipDuplicates;
+    job.run = run;
+    return runImport(job, summary ? *summary : local, progress);
+}
+
+bool CanFinishImport(const ImportRun& run)
+{
+    try {
+        const ScratchState scratch = scratchState();
+        return scratch.ready && !run.scratch.isEmpty() && scratch.token == run.scratch;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 bool saveKeptOut(const QString& path, const ImportSummary& summary, QString* error)
@@ -432,7 +535,9 @@ bool saveKeptOut(const QString& path, const ImportSummary& summary, QString* err
                             out += "\r\n";
                         });
     } catch (const std::exception& e) {
-        *error = ErrorReport(e, QStringLiteral("saveKeptOut"), Owner::Module, QStringLiteral("modImport"));
+        *error = MachineFaultWords(e);
+        if (error->isEmpty())
+            *error = ErrorReport(e, QStringLiteral("saveKeptOut"), Owner::Module, QStringLiteral("modImport"));
         return false;
     }
     QSaveFile file(path);

@@ -1,6 +1,7 @@
 #pragma once
 // The logic of the CSV import that needs no window: mapping lines, the column lists built from
 // them, and the statements that move rows from the file into Main and from Main into contacts.
+#include "data/ImportLog.h"
 #include "formats/CsvText.h"
 
 #include <QHash>
@@ -61,6 +62,7 @@ struct ImportSummary {
     qint64 refused = 0;        // rows the contacts file would not take
     QString firstRefusal;
     bool cancelled = false;
+    bool scratchLost = false;  // the scratch file's rows were gone (removed or replaced by another program)
     char delimiter = ',';
     CsvEncoding encoding = CsvEncoding::Utf8;
     QByteArray headerLine;     // the file's header, as the kept-out rows are saved with it
@@ -83,6 +85,7 @@ struct ImportRecord {
     QStringList values;  // in the order of kMapTargets, then the row's own contact type (or empty)
     QStringList notes;   // what the reader noticed, shown first in the row's note
     QByteArray record;   // the record as the file holds it, saved so when it is kept out
+    QString uid;         // a card's UID, kept by the contact it becomes (unless another has it)
 };
 
 // Called now and then during a long load or import with the work done and the whole; returns
@@ -102,16 +105,23 @@ bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSum
 // Loads records already read by the same rules as LoadCsvToTemp; sourceNames name, per target,
 // where the file holds its value. False when another import holds the scratch file or the file
 // fails (reported).
+// source: the file's name, as an import that stopped names it.
 bool LoadRecordsToTemp(const std::vector<ImportRecord>& records, const QStringList& sourceNames,
-                       ImportSummary* summary = nullptr, const void* holder = nullptr);
+                       ImportSummary* summary = nullptr, const void* holder = nullptr, const QString& source = {});
 
 // Copies the rows left in Main into contacts with the contact type, committing every fraction of
 // a second so that another copy of the program never waits long. Rows marked as duplicates are
 // left out when skipDuplicates. expectedRows, when not negative, is how many rows the preview
 // shows: any other number in Main means the scratch file changed under it, and nothing is
-// imported. A cancel or a failure of the file takes back every row this run wrote (false).
+// imported. The import is noted with a key of its own, stored on every contact it adds (see
+// data/ImportLog.h): a cancel or a failure takes back exactly those contacts (false). Scratch
+// tables that are gone give false with summary->scratchLost, nothing imported.
 bool ImportTempRows(const QString& conType, bool skipDuplicates = true, ImportSummary* summary = nullptr,
                     const ImportProgress& progress = {}, qint64 expectedRows = -1, const void* holder = nullptr);
+// Whether the scratch file still holds the rows of run, an import that stopped; and imports the
+// rest of them, by the same rules (false as ImportTempRows). The caller holds the scratch file.
+bool CanFinishImport(const ImportRun& run);
+bool FinishImport(const ImportRun& run, ImportSummary* summary = nullptr, const ImportProgress& progress = {});
 
 // Writes the kept-out rows under the file's header, with its delimiter. False with the reason.
 bool saveKeptOut(const QString& path, const ImportSummary& summary, QString* error);

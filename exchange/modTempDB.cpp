@@ -3,11 +3,16 @@
 #include "data/ContactFields.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/Statement.h"
+#include "data/modData.h"
+#include "platform/Platform.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QSysInfo>
+#include <QUuid>
 
 #include <memory>
 
@@ -32,12 +37,21 @@ QString mainTableSql()
         sql += textField(f.target, f.size);
     // Where each row came from and what the preview says about it; the rows a field could not
     // hold stand apart, as the file wrote them, to be saved back to a file of their own.
-    return sql + QStringLiteral(",\n  Line INTEGER, Note TEXT, Dup INTEGER NOT NULL DEFAULT 0)");
+    // A card's own UID goes with it, so the contact it becomes keeps it.
+    return sql + QStringLiteral(",\n  Line INTEGER, Note TEXT, Dup INTEGER NOT NULL DEFAULT 0, Uid TEXT)");
 }
 
 } // namespace
 
-QString tempDBPath() { return programDir() + QStringLiteral("/data/tempDB.mdb"); }
+QString tempDBPath()
+{
+    // The folder the connection text names (the data folder, or in office mode the user's own),
+    // and the one spelling of the name; a file of an earlier version's spelling is found by the
+    // connection text all the same, and replaced by the next load.
+    return QFileInfo(dataSourcePath(sConnTemp)).absolutePath() + QStringLiteral("/tempdb.mdb");
+}
+
+QString scratchLockPath() { return tempDBPath() + QStringLiteral(".lock"); }
 
 void DeleteIfExists(const QString& path)
 {
@@ -68,6 +82,11 @@ void CreateTempDB()
     DeleteIfExists(path);
     for (const char* side : {"-journal", "-wal", "-shm"})
         DeleteIfExists(path + QLatin1String(side));
+    // A scratch file whose building a crash or a kill cut short; the import that holds the scratch
+    // file is the only one that builds it, so none of these is still being built.
+    const QFileInfo built(path);
+    for (const QString& left : built.dir().entryList({built.fileName() + QStringLiteral(".new-*")}, QDir::Files | QDir::Hidden))
+        DeleteIfExists(built.dir().filePath(left));
     createDatabaseFile(path, QString(), /*durable=*/false);
     CreateMainTable();
 }
@@ -82,11 +101,56 @@ HeldLock& heldLock()
     static HeldLock lock;
     return lock;
 }
+
+// QLockFile clears a lock whose owner has ended under a second lock, the .rmlock file. A copy
+// killed between creating that file and writing its owner into it leaves it empty, and QLockFile
+// then keeps every import out for half a minute as though one ran. An empty one that no running
+// copy holds (QLockFile holds its files with a native lock) is cleared here.
+bool clearEmptyRemovalLock(const QString& lockPath)
+{
+    const QString rmlock = lockPath + QStringLiteral(".rmlock");
+    const QFileInfo info(rmlock);
+    if (!info.exists() || info.size() != 0)
+        return false;
+    return QLockFile(rmlock).removeStaleLockFile();
+}
+} // namespace
+
+namespace {
+// A lock that no running copy on this computer holds, but that QLockFile cannot prove stale: an
+// empty file (the power went as it was written) or one taken on another computer (a home folder
+// shared over the network). Whether that import still runs only the user can say.
+bool breakUnprovenLock(QLockFile& lock, const QString& path)
+{
+    qint64 pid = 0;
+    QString host, app;
+    const bool known = lock.getLockInfo(&pid, &host, &app);
+    const QString local = QSysInfo::machineHostName();
+    if (known && (host.isEmpty() || host == local))
+        return false; // a running copy here holds it
+    const QFileInfo info(path);
+    if (!info.exists())
+        return false;
+    const QDateTime taken = info.lastModified();
+    const QString when = DateText(taken.date()) + u' ' + TimeText(taken.time());
+    const QString question =
+        known ? QStringLiteral("The import is locked by Kestrel on the computer %1 since %2 (the lock file %3).\n\nIf "
+                               "no import runs on %1 any more (it was switched off, say), Kestrel can take the lock "
+                               "over. Take it over and import here?")
+                    .arg(host, when, QDir::toNativeSeparators(path))
+              : QStringLiteral("An import lock was left on %1 by a copy of Kestrel that ended without finishing (the "
+                               "power went, say); its file %2 is empty.\n\nIf no other import runs from this folder, "
+                               "Kestrel can take the lock over. Take it over and import?")
+                    .arg(when, QDir::toNativeSeparators(path));
+    if (!platform().askYesNo(question))
+        return false;
+    return lock.removeStaleLockFile() || QFile::remove(path);
+}
 } // namespace
 
 bool acquireScratch(const void* holder)
 {
-    const QString path = tempDBPath() + QStringLiteral(".lock");
+    const QString path = scratchLockPath();
     auto& held = heldLock();
     if (held.file && held.file->fileName() == path && held.holder != holder)
         return false;
@@ -97,10 +161,14 @@ bool acquireScratch(const void* holder)
     // Only a lock whose owner has ended is stale, however long an import takes.
     mine->setStaleLockTime(0);
     QDir().mkpath(QFileInfo(path).absolutePath());
-    if (!mine->tryLock(0))
+    if (!mine->tryLock(0) && !(clearEmptyRemovalLock(path) && mine->tryLock(0))) {
         // A folder the lock cannot be written in cannot take the scratch file either; creating
         // that reports it in its own words.
-        return mine->error() != QLockFile::LockFailedError;
+        if (mine->error() != QLockFile::LockFailedError)
+            return true;
+        if (!breakUnprovenLock(*mine, path) || !mine->tryLock(0))
+            return false;
+    }
     held.file = std::move(mine);
     held.holder = holder;
     return true;
@@ -117,6 +185,43 @@ void CreateMainTable()
     Connection db(sConnTemp);
     db.execute(mainTableSql());
     db.execute(QStringLiteral("CREATE TABLE KeptOut(Line INTEGER, Field TEXT, Reason TEXT, Record BLOB)"));
+    // Which rows these are: an import that stopped half way names them, to be finished from here.
+    db.execute(QStringLiteral("CREATE TABLE Loaded(Token TEXT, Source TEXT)"));
+    Statement note(db, QStringLiteral("INSERT INTO Loaded(Token, Source) VALUES(?, '')"), Statement::Dialect::Native);
+    note.bind(1, QUuid::createUuid().toString(QUuid::WithoutBraces));
+    note.run();
+}
+
+void setScratchSource(const QString& source)
+{
+    Connection db(sConnTemp);
+    Statement note(db, QStringLiteral("UPDATE Loaded SET Source=?"), Statement::Dialect::Native);
+    note.bind(1, source);
+    note.run();
+}
+
+ScratchState scratchState()
+{
+    ScratchState state;
+    const QString path = dataSourcePath(sConnTemp);
+    if (!QFileInfo::exists(path))
+        return state;
+    Connection db(sConnTemp);
+    QStringList tables;
+    {
+        Statement q(db, QStringLiteral("SELECT lower(name) FROM sqlite_master WHERE type='table'"), Statement::Dialect::Native);
+        while (q.step())
+            tables << q.text(0);
+    }
+    state.ready = tables.contains(QStringLiteral("main")) && tables.contains(QStringLiteral("keptout"));
+    if (state.ready && tables.contains(QStringLiteral("loaded"))) {
+        Statement q(db, QStringLiteral("SELECT Token, Source FROM Loaded"), Statement::Dialect::Native);
+        if (q.step()) {
+            state.token = q.text(0);
+            state.source = q.text(1);
+        }
+    }
+    return state;
 }
 
 } // namespace kestrel

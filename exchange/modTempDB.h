@@ -17,11 +17,26 @@ void CreateMainTable();
 
 // The scratch database serves one import at a time, across every copy of the program on the same
 // data folder: held from loading the rows until they are imported or the import is abandoned.
-// False when another import holds it, in another copy or (another holder) in this one.
+// False when another import holds it, in another copy or (another holder) in this one. A lock
+// that cannot be proved stale (an empty lock file, or one taken on another computer) is taken
+// over after a question that names the computer and the time it was taken.
 bool acquireScratch(const void* holder);
 void releaseScratch(const void* holder);
 
-// Where CreateTempDB builds the file.
+// Where CreateTempDB builds the file, and its lock beside it: both in the folder sConnTemp names
+// (the data folder, or in office mode the user's own), under the one name tempdb.mdb.
 QString tempDBPath();
+QString scratchLockPath();
+
+// What the scratch file holds now: whether its tables are there, and which load made them.
+struct ScratchState {
+    bool ready = false;
+    QString token;  // made new by every load
+    QString source; // the file the rows came from
+};
+// Throws DbError when the file cannot be read.
+ScratchState scratchState();
+// Notes the file the rows of the load just made came from.
+void setScratchSource(const QString& source);
 
 } // namespace kestrel

@@ -1,13 +1,17 @@
 #include "formats/ICalendar.h"
 
+#include "data/WallClock.h"
 #include "data/modData.h"
+
+#include <QElapsedTimer>
 
 #include <libical/ical.h>
 
 #include <algorithm>
 #include <map>
-#include <tuple>
 #include <memory>
+#include <set>
+#include <tuple>
 
 namespace kestrel {
 
@@ -90,7 +94,7 @@ QString timeWords(const QTime& t) { return TimeText(t); }
 // as a date and a half hour in the user's zone.
 void place(AppointmentRecord& a, qint64 t, bool floating, bool allDay, const QTimeZone& zone)
 {
-    QDateTime when = floating ? QDateTime::fromSecsSinceEpoch(t, Qt::UTC) : QDateTime::fromSecsSinceEpoch(t, zone);
+    const QDateTime when = floating ? QDateTime::fromSecsSinceEpoch(t, Qt::UTC) : QDateTime::fromSecsSinceEpoch(t, zone);
     if (allDay) {
         a.date = when.date();
         a.time = QTime(0, 0);
@@ -100,10 +104,10 @@ void place(AppointmentRecord& a, qint64 t, bool floating, bool allDay, const QTi
     const QTime exact = when.time();
     const int seconds = exact.msecsSinceStartOfDay() / 1000;
     const int halfHours = (seconds + 15 * 60) / (30 * 60); // nearest half hour, a quarter past rounding up
-    QDateTime rounded(when.date(), QTime(0, 0));
-    rounded = rounded.addSecs(qint64(halfHours) * 30 * 60);
-    a.date = rounded.date();
-    a.time = rounded.time();
+    // Rounded on the clock, never by adding seconds to midnight: a day on which the clocks change
+    // has 23 or 25 hours.
+    a.date = halfHours == 48 ? when.date().addDays(1) : when.date();
+    a.time = QTime(0, 0).addSecs(halfHours % 48 * 30 * 60);
     if (seconds % (30 * 60) != 0)
         a.problems += QStringLiteral("time %1 rounded to %2").arg(exact.toString(QStringLiteral("h:mm:ss AP")),
                                                                    timeWords(a.time));
@@ -166,26 +170,6 @@ EventFacts factsOf(icalcomponent* ev)
     return f;
 }
 
-struct Expansion {
-    const EventFacts* facts;
-    const QTimeZone* zone;
-    std::map<QString, AppointmentRecord>* out;
-    int count = 0;
-    int limit = 1000;
-};
-
-void onOccurrence(icalcomponent*, icaltime_span* span, void* data)
-{
-    auto* e = static_cast<Expansion*>(data);
-    if (e->count >= e->limit)
-        return;
-    ++e->count;
-    AppointmentRecord a = e->facts->base;
-    a.uid = instanceKey(e->facts->base.uid, qint64(span->start));
-    place(a, span->start, e->facts->floating, e->facts->allDay, *e->zone);
-    (*e->out)[a.uid] = std::move(a);
-}
-
 void collectEvents(icalcomponent* c, std::vector<icalcomponent*>& events)
 {
     if (icalcomponent_isa(c) == ICAL_VEVENT_COMPONENT) {
@@ -197,14 +181,11 @@ void collectEvents(icalcomponent* c, std::vector<icalcomponent*>& events)
         collectEvents(s, events);
 }
 
-// The occurrence a changed event replaces. libical leaves the zone of RECURRENCE-ID unresolved,
-// so it is looked up as DTSTART's is: in the file's own VTIMEZONEs, then in the zone database.
-icaltimetype recurrenceIdOf(icalcomponent* ev)
+// A time of property p of ev with the zone its TZID names. libical leaves the zone of
+// RECURRENCE-ID and RDATE unresolved, so it is looked up as DTSTART's is: in the file's own
+// VTIMEZONEs, then in the zone database.
+icaltimetype withZone(icalcomponent* ev, icalproperty* p, icaltimetype t)
 {
-    icalproperty* p = icalcomponent_get_first_property(ev, ICAL_RECURRENCEID_PROPERTY);
-    if (!p)
-        return icaltime_null_time();
-    icaltimetype t = icalproperty_get_recurrenceid(p);
     const char* tzid = icalproperty_get_parameter_as_string(p, "TZID");
     if (!t.zone && !icaltime_is_utc(t) && tzid) {
         icaltimezone* zone = nullptr;
@@ -218,9 +199,129 @@ icaltimetype recurrenceIdOf(icalcomponent* ev)
     return t;
 }
 
-qint64 secondsOf(const icaltimetype& t)
+// The occurrence a changed event replaces.
+icaltimetype recurrenceIdOf(icalcomponent* ev)
 {
-    return qint64(icaltime_as_timet_with_zone(t, t.zone ? t.zone : icaltimezone_get_utc_timezone()));
+    icalproperty* p = icalcomponent_get_first_property(ev, ICAL_RECURRENCEID_PROPERTY);
+    return p ? withZone(ev, p, icalproperty_get_recurrenceid(p)) : icaltime_null_time();
+}
+
+QDate dateOf(const icaltimetype& t) { return QDate(t.year, t.month, t.day); }
+
+// The clock time's fields read as if in UTC (libical's own conversion gives up before 1902).
+qint64 fieldSeconds(const icaltimetype& t)
+{
+    const qint64 clock = t.is_date ? 0 : qint64(t.hour) * 3600 + t.minute * 60 + t.second;
+    return QDateTime(dateOf(t), QTime(0, 0), Qt::UTC).toSecsSinceEpoch() + clock;
+}
+
+// The moment a time of the file stands for. A time in a zone (described by the file or known to
+// libical) is read by the rule of data/WallClock.h, as the alerts and the export read it, so a
+// skipped or doubled clock time means the same moment everywhere; a floating time or a date gives
+// its clock time read as if in UTC.
+qint64 momentOf(const icaltimetype& t)
+{
+    const qint64 wall = fieldSeconds(t);
+    if (t.is_date || !t.zone || icaltime_is_utc(t))
+        return wall;
+    auto* zone = const_cast<icaltimezone*>(t.zone);
+    return wallClockToUtc(wall, [zone](qint64 utc) {
+        icaltimetype u = icaltime_from_timet_with_zone(time_t(utc), 0, icaltimezone_get_utc_timezone());
+        int daylight = 0;
+        return icaltimezone_get_utc_offset_of_utc_time(zone, &u, &daylight);
+    });
+}
+
+bool outsideYears(const QDate& d) { return !d.isValid() || d.year() < kFirstYear || d.year() > kLastYear; }
+
+// Bounds on a repeating event, so that no calendar can hold the import: at most kMaxOccurrences
+// appointments from one event, kMaxSteps steps through its rules (a rule for every minute since
+// 1990 is never walked to today), and kMaxExpansionMs for the repetitions of the whole file.
+constexpr int kMaxOccurrences = 1000;
+constexpr int kMaxSteps = 100000;
+constexpr qint64 kMaxExpansionMs = 3000;
+
+struct Expansion {
+    int taken = 0;
+    int outside = 0;        // occurrences outside the years an appointment may have
+    bool full = false;      // the limit was reached with more to come
+    bool exhausted = false; // the steps or the time ran out first
+};
+
+struct Window {
+    qint64 from, to; // moments, as momentOf gives them
+};
+
+// The occurrences of a repeating event in the window, each once: DTSTART and those of its
+// RRULEs and RDATEs, less its EXDATEs and EXRULEs. libical's own walk through them cannot be
+// stopped, so a rule for every second went on for a whole year of them.
+Expansion expand(icalcomponent* ev, const EventFacts& facts, const Window& w, int limit, const QElapsedTimer& clock,
+                 const QTimeZone& zone, std::map<QString, AppointmentRecord>& out)
+{
+    Expansion e;
+    icaltimetype dtstart = icalcomponent_get_dtstart(ev);
+    std::set<qint64> seen;
+    // False once the limit is reached.
+    auto take = [&](icaltimetype t) {
+        const qint64 at = momentOf(t);
+        if (at < w.from || at >= w.to || seen.count(at) || icalproperty_recurrence_is_excluded(ev, &dtstart, &t))
+            return true;
+        if (e.taken == limit) {
+            e.full = true;
+            return false;
+        }
+        seen.insert(at);
+        AppointmentRecord a = facts.base;
+        a.uid = instanceKey(facts.base.uid, at);
+        place(a, at, facts.floating, facts.allDay, zone);
+        if (outsideYears(a.date)) {
+            ++e.outside;
+            return true;
+        }
+        ++e.taken;
+        out[a.uid] = std::move(a);
+        return true;
+    };
+    take(dtstart);
+    int steps = 0;
+    for (icalproperty* p = icalcomponent_get_first_property(ev, ICAL_RRULE_PROPERTY); p && !e.full && !e.exhausted;
+         p = icalcomponent_get_next_property(ev, ICAL_RRULE_PROPERTY)) {
+        const icalrecurrencetype rule = icalproperty_get_rrule(p);
+        icalrecur_iterator* it = icalrecur_iterator_new(rule, dtstart);
+        if (!it)
+            continue;
+        // A rule without a count may start at the window instead of stepping there from DTSTART.
+        if (rule.count == 0 && momentOf(dtstart) < w.from) {
+            icaltimetype start = facts.floating ? icaltime_from_timet_with_zone(time_t(w.from), dtstart.is_date, nullptr)
+                                                : icaltime_from_timet_with_zone(time_t(w.from), 0, dtstart.zone);
+            start.zone = dtstart.zone;
+            start.is_date = dtstart.is_date;
+            icalrecur_iterator_set_start(it, start);
+        }
+        for (icaltimetype t = icalrecur_iterator_next(it); !icaltime_is_null_time(t); t = icalrecur_iterator_next(it)) {
+            if (++steps > kMaxSteps || clock.elapsed() > kMaxExpansionMs) {
+                e.exhausted = true;
+                break;
+            }
+            if (!t.zone)
+                t.zone = dtstart.zone;
+            if (momentOf(t) >= w.to || !take(t))
+                break;
+        }
+        icalrecur_iterator_free(it);
+    }
+    for (icalproperty* p = icalcomponent_get_first_property(ev, ICAL_RDATE_PROPERTY); p && !e.full;
+         p = icalcomponent_get_next_property(ev, ICAL_RDATE_PROPERTY)) {
+        const icaldatetimeperiodtype rdate = icalproperty_get_rdate(p);
+        icaltimetype t = icaltime_is_null_time(rdate.time) ? rdate.period.start : rdate.time;
+        if (icaltime_is_null_time(t) || outsideYears(dateOf(t)))
+            continue;
+        t = withZone(ev, p, t);
+        if (!t.zone && !icaltime_is_utc(t) && !facts.floating)
+            t.zone = dtstart.zone;
+        take(t);
+    }
+    return e;
 }
 
 } // namespace
@@ -245,10 +346,19 @@ QByteArray writeICalendar(const std::vector<AppointmentRecord>& appts, const QSt
     half.minutes = 30;
     for (const AppointmentRecord& a : appts) {
         icalcomponent* ev = icalcomponent_new_vevent();
-        icalcomponent_add_property(ev, icalproperty_new_uid(appointmentUid(identity, a.autoid).toUtf8().constData()));
+        const QString uid = a.uid.isEmpty() ? appointmentUid(identity, a.autoid) : a.uid;
+        icalcomponent_add_property(ev, icalproperty_new_uid(uid.toUtf8().constData()));
         icalcomponent_add_property(ev, icalproperty_new_dtstamp(dtstamp));
-        icalproperty* start = icalproperty_new_dtstart(localTime(QDateTime(a.date, a.time.isValid() ? a.time : QTime(0, 0))));
-        icalproperty_add_parameter(start, icalparameter_new_tzid(tzid.constData()));
+        const QTime time = a.time.isValid() ? a.time : QTime(0, 0);
+        icalproperty* start = nullptr;
+        if (wallClockCase(a.date, time, zone) == WallClockCase::Plain) {
+            start = icalproperty_new_dtstart(localTime(QDateTime(a.date, time)));
+            icalproperty_add_parameter(start, icalparameter_new_tzid(tzid.constData()));
+        } else {
+            // A skipped time does not exist and a doubled one means two moments to readers that
+            // differ on which: the one moment the alerts keep to, in UTC, means it to all.
+            start = icalproperty_new_dtstart(utcTime(wallClockMoment(a.date, time, zone)));
+        }
         icalcomponent_add_property(ev, start);
         icalcomponent_add_property(ev, icalproperty_new_duration(half));
         icalcomponent_add_property(ev, icalproperty_new_summary(a.brief.toUtf8().constData()));
@@ -281,8 +391,13 @@ ICalendarImport readICalendar(const QByteArray& bytes, const QTimeZone& zoneIn, 
     collectEvents(root.get(), events);
     result.events = int(events.size());
 
-    const QDateTime windowStart(today, QTime(0, 0), zone);
-    const QDateTime windowEnd = windowStart.addYears(1);
+    // The coming year: moments for events in a zone, clock times read as UTC for floating ones.
+    const Window moments{wallClockMoment(today, QTime(0, 0), zone).toSecsSinceEpoch(),
+                         wallClockMoment(today.addYears(1), QTime(0, 0), zone).toSecsSinceEpoch()};
+    const Window clockTimes{QDateTime(today, QTime(0, 0), Qt::UTC).toSecsSinceEpoch(),
+                            QDateTime(today.addYears(1), QTime(0, 0), Qt::UTC).toSecsSinceEpoch()};
+    QElapsedTimer clock;
+    clock.start();
     std::map<QString, AppointmentRecord> byKey;
     // Masters first, then the changed occurrences that replace one of theirs.
     std::stable_partition(events.begin(), events.end(), [](icalcomponent* ev) {
@@ -298,40 +413,63 @@ ICalendarImport readICalendar(const QByteArray& bytes, const QTimeZone& zoneIn, 
                                    .arg(text(icalcomponent_get_summary(ev)));
             continue;
         }
+        // The database and every list of Kestrel keep to these years; an event outside them would
+        // be counted as added and never be seen again.
+        const auto refuse = [&](const QDate& d) {
+            result.problems += QStringLiteral("event %1 (%2) on %3 lies outside the years %4 to %5 and was left out")
+                                   .arg(line)
+                                   .arg(text(icalcomponent_get_summary(ev)),
+                                        d.isValid() ? DateText(d)
+                                                    : QStringLiteral("%1/%2/%3").arg(start.month).arg(start.day).arg(start.year))
+                                   .arg(kFirstYear)
+                                   .arg(kLastYear);
+        };
+        if (outsideYears(dateOf(start))) {
+            refuse(dateOf(start));
+            continue;
+        }
         EventFacts facts = factsOf(ev);
         facts.base.line = line;
         if (facts.base.uid.isEmpty()) // kept apart from every other event, and never remembered
             facts.base.uid = QStringLiteral("\x01%1").arg(line);
         const icaltimetype rid = recurrenceIdOf(ev);
         icalproperty* rrule = icalcomponent_get_first_property(ev, ICAL_RRULE_PROPERTY);
-        if (!icaltime_is_null_time(rid)) {
-            AppointmentRecord a = facts.base;
-            a.uid = instanceKey(facts.base.uid, secondsOf(rid));
-            place(a, secondsOf(start), facts.floating, facts.allDay, zone);
-            byKey[a.uid] = std::move(a);
-            continue;
-        }
-        if (rrule || icalcomponent_get_first_property(ev, ICAL_RDATE_PROPERTY)) {
+        // A changed occurrence (RECURRENCE-ID) stands alone, even where it repeats its master's rule.
+        if (icaltime_is_null_time(rid) && (rrule || icalcomponent_get_first_property(ev, ICAL_RDATE_PROPERTY))) {
             ++result.recurring;
-            Expansion e{&facts, &zone, &byKey};
             const icalrecurrencetype r = rrule ? icalproperty_get_rrule(rrule) : icalrecurrencetype{};
-            if (rrule && (r.freq == ICAL_SECONDLY_RECURRENCE || r.freq == ICAL_MINUTELY_RECURRENCE ||
-                          r.freq == ICAL_HOURLY_RECURRENCE))
-                e.limit = 1;
-            icalcomponent_foreach_recurrence(ev, utcTime(windowStart), utcTime(windowEnd), onOccurrence, &e);
-            result.occurrences += e.count;
-            if (e.limit == 1)
+            const bool subDaily = rrule && (r.freq == ICAL_SECONDLY_RECURRENCE || r.freq == ICAL_MINUTELY_RECURRENCE ||
+                                            r.freq == ICAL_HOURLY_RECURRENCE);
+            const Expansion e = expand(ev, facts, facts.floating ? clockTimes : moments, subDaily ? 1 : kMaxOccurrences,
+                                       clock, zone, byKey);
+            result.occurrences += e.taken;
+            const QString& brief = facts.base.brief;
+            if (e.exhausted)
+                result.problems += QStringLiteral("\"%1\" repeats too often to read through: %2 occurrences were taken, "
+                                                  "the rest left out").arg(brief).arg(e.taken);
+            else if (subDaily)
                 result.problems += QStringLiteral("\"%1\" repeats more than once a day: only its first occurrence "
-                                                  "was taken").arg(facts.base.brief);
-            else if (e.count >= e.limit)
+                                                  "was taken").arg(brief);
+            else if (e.full)
                 result.problems += QStringLiteral("\"%1\" repeats more than %2 times in the year: the rest left out")
-                                       .arg(facts.base.brief)
-                                       .arg(e.limit);
+                                       .arg(brief)
+                                       .arg(kMaxOccurrences);
+            if (e.outside)
+                result.problems += QStringLiteral("\"%1\": %2 occurrences lie outside the years %3 to %4 and were left out")
+                                       .arg(brief)
+                                       .arg(e.outside)
+                                       .arg(kFirstYear)
+                                       .arg(kLastYear);
             continue;
         }
         AppointmentRecord a = facts.base;
-        place(a, facts.floating || facts.allDay ? qint64(icaltime_as_timet(start)) : secondsOf(start), facts.floating,
-              facts.allDay, zone);
+        if (!icaltime_is_null_time(rid))
+            a.uid = instanceKey(facts.base.uid, momentOf(rid));
+        place(a, momentOf(start), facts.floating, facts.allDay, zone);
+        if (outsideYears(a.date)) {
+            refuse(a.date);
+            continue;
+        }
         byKey[a.uid] = std::move(a);
     }
     for (auto& [key, a] : byKey) {

@@ -10,8 +10,10 @@
 
 namespace kestrel {
 
-// Every appointment as a half-hour event at its stored local date and time in zone, keyed by
-// appointmentUid(identity, autoid) so that importing the file again updates the same events.
+// Every appointment as a half-hour event at its stored local date and time in zone, keyed by its
+// uid when it has one, else by appointmentUid(identity, autoid), so that importing the file again
+// updates the same events. A clock time that the zone skips or brings twice is written as the
+// moment data/WallClock.h gives it, in UTC, so that every reader takes the moment the alerts keep to.
 QByteArray writeICalendar(const std::vector<AppointmentRecord>& appts, const QString& identity, const QTimeZone& zone,
                           const QDateTime& stamp);
 
@@ -24,12 +26,17 @@ struct ICalendarImport {
 };
 
 // The events of the file as appointments in zone, on the half hour. Repeating events become one
-// appointment per occurrence from today to a year later.
+// appointment per occurrence from today to a year later, within bounds that no file can make
+// the reading take long. Events outside the years kFirstYear to kLastYear are left out and named.
 ICalendarImport readICalendar(const QByteArray& bytes, const QTimeZone& zone, const QDate& today);
 
 // Column sizes the editor accepts.
 inline constexpr int kBriefSize = 50;
 inline constexpr int kWhereSize = 75;
 inline constexpr int kNameSize = 50;
+
+// The years an appointment may lie in.
+inline constexpr int kFirstYear = 1900;
+inline constexpr int kLastYear = 2200;
 
 } // namespace kestrel

@@ -1,6 +1,7 @@
 #include "formats/OfficeCopy.h"
 
 #include "data/ContactFields.h"
+#include "data/Database.h"
 #include "data/ExchangeStore.h"
 #include "data/Globals.h"
 #include "data/Office.h"
@@ -49,57 +50,77 @@ std::set<qint64> copiedBefore(Connection& target, const QString& source, const c
 }
 
 // The value as the target should be given it: dates and times in ISO form, yes/no as 1/0 (which
-// both engines read into their own types), everything else as stored.
-void bindValue(Statement& st, int index, const Statement& row, int column)
+// both engines read into their own types), everything else as stored; null stays null.
+QVariant portable(const Statement& row, int column)
 {
-    if (row.isNull(column)) {
-        st.bindNull(index);
-        return;
-    }
+    if (row.isNull(column))
+        return {};
     const QVariant v = row.value(column);
     switch (v.typeId()) {
     case QMetaType::QDate:
-        st.bind(index, v.toDate().toString(Qt::ISODate));
-        break;
+        return v.toDate().toString(Qt::ISODate);
     case QMetaType::QTime:
-        st.bind(index, v.toTime().toString(QStringLiteral("HH:mm:ss")));
-        break;
+        return v.toTime().toString(QStringLiteral("HH:mm:ss"));
     case QMetaType::Bool:
-        st.bind(index, v.toBool() ? QStringLiteral("1") : QStringLiteral("0"));
-        break;
+        return v.toBool() ? QStringLiteral("1") : QStringLiteral("0");
     default:
-        st.bind(index, row.text(column));
+        return row.text(column);
     }
 }
 
-// Copies the rows of one table not copied before; returns how many were copied, and adds the
-// number of those skipped to skipped.
-int copyTable(Connection& from, Connection& target, const QString& source, const TableCopy& t, int* skipped)
+// One local table's rows, keyed by their local id, read whole before the target is written: a
+// failure is then plainly this computer's files or plainly the target.
+struct LocalRows {
+    std::vector<qint64> ids;
+    std::vector<QVariantList> values;
+};
+
+LocalRows readLocal(Connection& from, const TableCopy& t)
 {
-    const std::set<qint64> done = copiedBefore(target, source, t.table);
-    const QString cols = t.columns.join(u',');
-    Statement read(from, QStringLiteral("SELECT %1,%2 FROM %3 ORDER BY %1").arg(QString::fromLatin1(t.key), cols,
+    LocalRows rows;
+    Statement read(from, QStringLiteral("SELECT %1,%2 FROM %3 ORDER BY %1").arg(QString::fromLatin1(t.key), t.columns.join(u','),
                                                                                  QString::fromLatin1(t.table)),
                    Statement::Dialect::Native);
+    while (read.step()) {
+        rows.ids.push_back(read.integer(0));
+        QVariantList values;
+        values.reserve(t.columns.size());
+        for (int c = 0; c < t.columns.size(); ++c)
+            values << portable(read, c + 1);
+        rows.values.push_back(std::move(values));
+    }
+    return rows;
+}
+
+// Writes the rows not copied before; returns how many were copied, and adds the number of those
+// skipped to skipped.
+int writeTable(Connection& target, const QString& source, const TableCopy& t, const LocalRows& rows, int* skipped)
+{
+    const std::set<qint64> done = copiedBefore(target, source, t.table);
     Statement insert(target,
                      QStringLiteral("INSERT INTO %1(%2) VALUES(%3)")
-                         .arg(QString::fromLatin1(t.table), cols, QStringLiteral("?,").repeated(t.columns.size() - 1) + u'?'),
+                         .arg(QString::fromLatin1(t.table), t.columns.join(u','),
+                              QStringLiteral("?,").repeated(t.columns.size() - 1) + u'?'),
                      Statement::Dialect::Native);
     Statement remember(target, QStringLiteral("INSERT INTO kestrel_copied(source,tbl,local_id) VALUES(?,?,?)"),
                        Statement::Dialect::Native);
     int copied = 0;
-    while (read.step()) {
-        const qint64 id = read.integer(0);
-        if (done.count(id)) {
+    for (size_t r = 0; r < rows.ids.size(); ++r) {
+        if (done.count(rows.ids[r])) {
             ++*skipped;
             continue;
         }
-        for (int c = 0; c < t.columns.size(); ++c)
-            bindValue(insert, c + 1, read, c + 1);
+        for (int c = 0; c < t.columns.size(); ++c) {
+            const QVariant& v = rows.values[r][c];
+            if (v.isNull())
+                insert.bindNull(c + 1);
+            else
+                insert.bind(c + 1, v.toString());
+        }
         insert.run();
         remember.bind(1, source);
         remember.bind(2, QString::fromLatin1(t.table));
-        remember.bind(3, std::int64_t(id));
+        remember.bind(3, std::int64_t(rows.ids[r]));
         remember.run();
         ++copied;
     }
@@ -109,31 +130,61 @@ int copyTable(Connection& from, Connection& target, const QString& source, const
 } // namespace
 
 OfficeCopyCounts copyLocalData(const QString& fromContacts, const QString& fromMain, const QString& toContacts,
-                               const QString& toMain)
+                               const QString& toMain, QString* failedAt)
 {
-    // The contacts file's identity names both local files: they were made and live together.
-    const QString source = databaseIdentity(fromContacts);
-    OfficeCopyCounts counts;
-    {
-        Connection from(fromContacts);
+    const QString* at = &fromContacts;
+    try {
+        // The contacts file's identity names both local files: they were made and live together.
+        const QString source = databaseIdentity(fromContacts);
+        LocalRows contacts, appointments, todo;
+        {
+            Connection from(fromContacts);
+            contacts = readLocal(from, kContacts);
+            appointments = readLocal(from, kAppointments);
+        }
+        at = &fromMain;
+        {
+            Connection from(fromMain);
+            todo = readLocal(from, kTodo);
+        }
+
+        OfficeCopyCounts counts;
+        at = &toContacts;
         Connection target(toContacts);
         Transaction tx(target);
-        if (!isServerConnection(toContacts))
+        if (isServerConnection(toContacts)) {
+            // A second run started meanwhile waits here, then finds this one's rows noted as copied.
+            Statement lock(target, QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('kestrel_copy')::bigint)"),
+                           Statement::Dialect::Native);
+            lock.step();
+        } else {
             target.execute(kCopiedTable);
-        counts.contacts = copyTable(from, target, source, kContacts, &counts.alreadyCopied);
-        counts.appointments = copyTable(from, target, source, kAppointments, &counts.alreadyCopied);
+        }
+        counts.contacts = writeTable(target, source, kContacts, contacts, &counts.alreadyCopied);
+        counts.appointments = writeTable(target, source, kAppointments, appointments, &counts.alreadyCopied);
+        if (toMain == toContacts) {
+            // The office server: everything in the one transaction.
+            counts.todo = writeTable(target, source, kTodo, todo, &counts.alreadyCopied);
+            tx.commit();
+            return counts;
+        }
+        // Two local files: both transactions stay open until each is written, then commit back to
+        // back; a run that fails between the two commits copies the rest when it is run again.
+        at = &toMain;
+        Connection targetMain(toMain);
+        Transaction txMain(targetMain);
+        targetMain.execute(kCopiedTable);
+        counts.todo = writeTable(targetMain, source, kTodo, todo, &counts.alreadyCopied);
+        at = &toContacts;
         tx.commit();
+        at = &toMain;
+        txMain.commit();
+        return counts;
+    } catch (const DbError&) {
+        if (failedAt)
+            *failedAt = *at;
+        throw;
     }
-    {
-        Connection from(fromMain);
-        Connection target(toMain);
-        Transaction tx(target);
-        if (!isServerConnection(toMain))
-            target.execute(kCopiedTable);
-        counts.todo = copyTable(from, target, source, kTodo, &counts.alreadyCopied);
-        tx.commit();
-    }
-    return counts;
 }
 
 QString officeCopySummary(const OfficeCopyCounts& c)
@@ -145,6 +196,22 @@ QString officeCopySummary(const OfficeCopyCounts& c)
     if (c.alreadyCopied > 0)
         s += QStringLiteral(" %1 already copied by an earlier run were left as they were.").arg(c.alreadyCopied);
     return s;
+}
+
+// A message written for a box, fit for a terminal: no question to answer and no word of a change
+// typed in a window.
+QString commandLineText(const QString& boxText)
+{
+    QStringList kept;
+    for (const QString& line : QString(boxText).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).split(u'\n')) {
+        const QString l = line.trimmed();
+        if (l.endsWith(u'?') || l.startsWith(QStringLiteral("Nothing was lost")) || l.contains(QStringLiteral("change was not saved")))
+            continue;
+        kept << line;
+    }
+    while (!kept.isEmpty() && kept.last().trimmed().isEmpty())
+        kept.removeLast();
+    return kept.join(u'\n');
 }
 
 int copyToOfficeCommand()
@@ -163,12 +230,20 @@ int copyToOfficeCommand()
     buildConnectionTexts();
     const QString fromContacts = sConnContacts, fromMain = sConnMain;
     const QString server = serverConnectionText(office);
+    // The server is asked first, so that its trouble is told as the server's.
+    if (const ServerProbe probe = probeServer(office); !probe.usable()) {
+        say(stderr, commandLineText(probeText(probe)) + QStringLiteral("\nNothing was copied."));
+        return 1;
+    }
+    QString failedAt;
     try {
-        say(stdout, officeCopySummary(copyLocalData(fromContacts, fromMain, server, server)));
+        say(stdout, officeCopySummary(copyLocalData(fromContacts, fromMain, server, server, &failedAt)));
         return 0;
     } catch (const DbError& e) {
-        const QString plain = MachineFaultText(e, dataSourcePath(fromContacts));
-        say(stderr, QStringLiteral("Nothing more was copied: %1").arg(plain.isEmpty() ? e.description() : plain));
+        const QString plain = MachineFaultText(e, isServerConnection(failedAt) ? failedAt : dataSourcePath(failedAt));
+        say(stderr, (plain.isEmpty() ? e.description() : commandLineText(plain)) +
+                        QStringLiteral("\nNothing was copied by this run; run kestrel --copy-to-office again once that "
+                                       "is mended (what an earlier run copied is not copied twice)."));
         return 1;
     }
 }

@@ -7,16 +7,19 @@
 
 namespace kestrel {
 
+class DbError;
+
 struct OfficeCopyCounts {
     int contacts = 0, appointments = 0, todo = 0; // rows copied by this run
     int alreadyCopied = 0;                        // rows an earlier run copied
 };
 
 // Copies from the local contacts and main files (connection texts) to the target's contacts and
-// main connection texts (on the office server both are the same database). Each of the two
-// targets is written in one transaction: all of it or none. Throws DbError.
+// main connection texts (on the office server both are the same database, written in one
+// transaction: all of it or none; two runs at once copy each row once). Throws DbError, after
+// setting failedAt to the connection text it failed on.
 OfficeCopyCounts copyLocalData(const QString& fromContacts, const QString& fromMain, const QString& toContacts,
-                               const QString& toMain);
+                               const QString& toMain, QString* failedAt = nullptr);
 
 // What a run did, in words for the command line.
 QString officeCopySummary(const OfficeCopyCounts& counts);

@@ -19,6 +19,7 @@ struct Property {
     QByteArray charset;
     QByteArray omitYear;    // X-APPLE-OMIT-YEAR: the year a birthday without one was written with
     QByteArray value;       // raw, still escaped
+    CardLine line;          // where the line stands in its card
     bool hasType(const char* t) const { return types.contains(QByteArray(t)); }
 };
 
@@ -211,6 +212,7 @@ public:
 
     void add(const Property& p)
     {
+        current = p.line;
         if (p.name == "N") {
             const QStringList n = splitValue(textOf(p), u';');
             r.lastname = n.value(0);
@@ -218,18 +220,34 @@ public:
             if (!n.value(2).isEmpty())
                 r.firstname += (r.firstname.isEmpty() ? QString() : QStringLiteral(" ")) + n.value(2);
             hasName = !r.lastname.isEmpty() || !r.firstname.isEmpty();
+            from({"lastname", "firstname"});
         } else if (p.name == "FN") {
             fullName = unescape(textOf(p));
+            from({"fn"});
+        } else if (p.name == "UID") {
+            if (r.uid.isEmpty()) {
+                r.uid = unescape(textOf(p)).trimmed();
+                from({"uid"});
+            }
         } else if (p.name == "ORG") {
             addOrganization(splitValue(textOf(p), u';'));
+            from({"company"});
         } else if (p.name == "TITLE") {
+            if (r.jobtitle.isEmpty())
+                from({"jobtitle"});
             keepFirst(r.jobtitle, unescape(textOf(p)), QStringLiteral("job title"));
         } else if (p.name == "URL") {
             // A URI, written without text escapes by most programs; it holds no line break.
+            if (r.website.isEmpty())
+                from({"website"});
             keepFirst(r.website, textOf(p).replace(u'\r', u' ').replace(u'\n', u' ').trimmed(), QStringLiteral("web site"));
         } else if (p.name == "BDAY") {
+            if (r.birthday.isEmpty())
+                from({"birthday"});
             addBirthday(p);
         } else if (p.name == "NOTE") {
+            if (r.notes.isEmpty())
+                from({"notes"});
             const QString note = unescape(textOf(p));
             if (!note.isEmpty())
                 r.notes += (r.notes.isEmpty() ? QString() : QStringLiteral("\n\n")) + note;
@@ -254,18 +272,22 @@ public:
             r.country = a.value(6);
             haveAddress = true;
             addressIsWork = work;
+            from({"address", "city", "st", "zip", "country"});
         } else if (p.name == "TEL") {
             addPhone(p);
         } else if (p.name == "EMAIL") {
             const QString e = unescape(textOf(p));
-            if (r.email.isEmpty())
+            if (r.email.isEmpty()) {
                 r.email = e;
-            else
+                from({"email"});
+            } else
                 noteLeftOut(QStringLiteral("e-mail address"), e);
         } else if (p.name == "CATEGORIES") {
             for (const QString& c : splitValue(textOf(p), u','))
-                if (r.contype.isEmpty() && kContactTypes.contains(c.trimmed()))
+                if (r.contype.isEmpty() && kContactTypes.contains(c.trimmed())) {
                     r.contype = c.trimmed();
+                    from({"contype"});
+                }
         }
     }
 
@@ -285,7 +307,16 @@ public:
         return std::move(r);
     }
 
+    CardOrigins origins;
+
 private:
+    // The line being read gave these fields.
+    void from(std::initializer_list<const char*> fields)
+    {
+        for (const char* f : fields)
+            origins.insert(QByteArray(f), current);
+    }
+
     // ORG:Company;Department;Unit. The department stays with the company ("Company, Department")
     // where the company field holds both.
     void addOrganization(const QStringList& org)
@@ -363,12 +394,15 @@ private:
         if (slot == &r.workph && r.ext.isEmpty()) {
             *slot = number;
             r.ext = ext;
+            from({"workph", "ext"});
         } else {
             *slot = value.startsWith(QStringLiteral("tel:"), Qt::CaseInsensitive) ? value.mid(4).trimmed() : value;
+            from({slot == &r.cellph ? "cellph" : slot == &r.homeph ? "homeph" : "workph"});
         }
     }
 
     ContactRecord r;
+    CardLine current;
     QString fullName;
     QString organization; // the company's own name, without its department
     QString department;
@@ -388,9 +422,18 @@ QByteArray toUtf8Bytes(const QByteArray& bytes)
     return bytes;
 }
 
+// A line that opens or closes a card. Such a line never continues a value, whatever the line
+// before it ends in: a quoted-printable value cut after its soft break "=" must not keep its
+// card open and swallow the cards after it.
+bool isCardBoundary(const QByteArray& line)
+{
+    const QByteArray t = line.trimmed().toUpper();
+    return t == "BEGIN:VCARD" || t == "END:VCARD";
+}
+
 } // namespace
 
-std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>* cardTexts)
+std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>* cardTexts, std::vector<CardOrigins>* origins)
 {
     const QByteArray bytes = toUtf8Bytes(input);
     std::vector<ContactRecord> cards;
@@ -398,12 +441,29 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
     int depth = 0;
     if (cardTexts)
         cardTexts->clear();
+    if (origins)
+        origins->clear();
 
     QByteArray logical;
     int logicalLine = 0;
-    // Where the logical line starts and its last physical line ends, and where the card began.
-    qsizetype logicalStart = 0, logicalEnd = 0, cardStart = 0;
+    // Where the logical line starts and its last physical line ends, where the logical line
+    // before it ended, and where the card began.
+    qsizetype logicalStart = 0, logicalEnd = 0, previousEnd = 0, cardStart = 0;
     bool qp = false, b64 = false;
+    bool afterAgent = false; // 2.1's "AGENT:" with the agent's card on the lines that follow
+    // A card without END:VCARD still counts, its text kept whole with the END a reader of a
+    // saved copy needs.
+    auto closeUnended = [&](qsizetype end) {
+        if (origins)
+            origins->push_back(std::move(card->origins));
+        ContactRecord r = card->finish();
+        r.problems += QStringLiteral("the card ends without END:VCARD");
+        cards.push_back(std::move(r));
+        card.reset();
+        depth = 0;
+        if (cardTexts)
+            *cardTexts += bytes.mid(cardStart, end - cardStart).trimmed() + "\r\nEND:VCARD";
+    };
     auto flush = [&] {
         if (logical.isEmpty())
             return;
@@ -411,21 +471,28 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
         if (parseLine(logical, p)) {
             const QByteArray v = p.value.trimmed().toUpper();
             if (p.name == "BEGIN" && v == "VCARD") {
+                if (depth == 1 && !afterAgent)
+                    closeUnended(previousEnd); // a new card: the one before never ended
                 if (depth++ == 0) {
                     card.emplace(logicalLine);
                     cardStart = logicalStart;
                 }
             } else if (p.name == "END" && v == "VCARD") {
                 if (depth > 0 && --depth == 0) {
+                    if (origins)
+                        origins->push_back(std::move(card->origins));
                     cards.push_back(card->finish());
                     card.reset();
                     if (cardTexts)
                         *cardTexts += bytes.mid(cardStart, logicalEnd - cardStart);
                 }
             } else if (depth == 1) { // an embedded card (2.1's AGENT) is not this contact
+                p.line = {logicalStart - cardStart, logicalEnd - cardStart};
                 card->add(p);
             }
+            afterAgent = depth == 1 && p.name == "AGENT" && p.value.trimmed().isEmpty();
         }
+        previousEnd = logicalEnd;
         logical.clear();
     };
 
@@ -442,7 +509,7 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
         if (line.endsWith('\r'))
             line.chop(1);
         const qsizetype lineEnd = lineStart + line.size();
-        if (!logical.isEmpty() && qp && logical.endsWith('=')) {
+        if (!logical.isEmpty() && qp && logical.endsWith('=') && !isCardBoundary(line)) {
             logical.chop(1); // quoted-printable soft line break
             logical += line;
             logicalEnd = lineEnd;
@@ -466,13 +533,8 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
         }
     }
     flush();
-    if (card) { // a last card without END:VCARD still counts
-        ContactRecord r = card->finish();
-        r.problems += QStringLiteral("the card ends without END:VCARD");
-        cards.push_back(std::move(r));
-        if (cardTexts) // kept whole, with the END a reader of the saved file needs
-            *cardTexts += bytes.mid(cardStart).trimmed() + "\r\nEND:VCARD";
-    }
+    if (card)
+        closeUnended(bytes.size());
     return cards;
 }
 
@@ -539,6 +601,8 @@ QByteArray writeVCards(const std::vector<ContactRecord>& contacts, VCardVersion 
     for (const ContactRecord& c : contacts) {
         out += "BEGIN:VCARD\r\n";
         out += v4 ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n";
+        if (!c.uid.isEmpty())
+            appendFolded(out, "UID:" + escaped(c.uid));
         QString display = (c.firstname + u' ' + c.lastname).trimmed();
         if (c.firstname.isEmpty() || c.lastname.isEmpty())
             display = c.firstname + c.lastname;

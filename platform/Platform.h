@@ -47,6 +47,15 @@ public:
         (void)enterGives;
         return askYesNo(text, caption);
     }
+    // A question with buttons of its own (their texts, "&" before an access key), the question icon,
+    // Enter giving defaultButton. Returns the index of the button pressed, -1 when the box was
+    // closed without one (Escape). Desktops that cannot ask give -1.
+    virtual int askChoice(const QString& text, const QStringList& buttons, int defaultButton = 0,
+                          const QString& caption = kAppTitle)
+    {
+        (void)text, (void)buttons, (void)defaultButton, (void)caption;
+        return -1;
+    }
     // Cancel gives the empty text. maxLength (0: none) bounds what the user types; a longer
     // default text is shown whole.
     virtual QString inputBox(const QString& prompt, const QString& title, const QString& defaultText,
@@ -57,6 +66,21 @@ public:
     {
         return inputBox(prompt, title, QString());
     }
+    // The desktop's keyring (the Secret Service), where one runs: secrets kept there, never in the
+    // settings. hasKeyring is false where none runs; readSecret gives the empty text when nothing
+    // is kept under key.
+    virtual bool hasKeyring() { return false; }
+    virtual QString readSecret(const QString& key)
+    {
+        (void)key;
+        return {};
+    }
+    virtual bool saveSecret(const QString& key, const QString& secret)
+    {
+        (void)key, (void)secret;
+        return false;
+    }
+    virtual void forgetSecret(const QString& key) { (void)key; }
     // Empty text when cancelled. filter uses the "Desc (*.ext)|*.ext" form.
     virtual QString openFileName(const QString& startDir, const QString& title, const QString& filter) = 0;
     virtual QString saveFileName(const QString& startDir, const QString& title, const QString& filter) = 0;

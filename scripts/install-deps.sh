@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqt6printsupport6 qt6-qpa-plugins
-  libsqlite3-dev sqlite3 libcsv-dev libchm-dev libical-dev libpq-dev
+  libsqlite3-dev sqlite3 libcsv-dev libchm-dev libical-dev libpq-dev qtkeychain-qt6-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core fonts-liberation
   poppler-utils
@@ -12,8 +12,10 @@ packages=(
 )
 if [[ "${1:-}" == "--test" ]]; then
   # postgresql: the throwaway office server the office tests start (they skip without it).
-  # python3-vobject: the independent reader the vCard export is checked with.
-  packages+=(clang libclang-rt-14-dev desktop-file-utils appstream postgresql python3-vobject)
+  # python3: the crash harness (tests/crash/crash.py); python3-vobject: the independent reader the
+  # vCard export is checked with, and with radicale and python3-requests the sync tests' server and
+  # the phone.
+  packages+=(clang libclang-rt-14-dev desktop-file-utils appstream postgresql python3 python3-vobject radicale python3-requests)
   # The screen-reader tests: a private X server, session bus and accessibility bus, pyatspi for
   # the reader's side, and a fixed clock for the program (tests/a11y).
   packages+=(xvfb dbus-daemon at-spi2-core python3-pyatspi faketime)

@@ -55,9 +55,17 @@ start)
   [[ "${KESTREL_PG_DURABLE:-0}" == 1 ]] && unsafe="" nosync=""
   as_owner "$bindir/initdb" -D "$dir/data" -U kestrel -A trust -E UTF8 --locale=C.UTF-8 $nosync >"$dir/initdb.log" 2>&1 ||
     { cat "$dir/initdb.log"; exit 1; }
-  as_owner "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
-    -o "-c listen_addresses='' -k $dir $unsafe -c max_connections=200" \
-    start >/dev/null || { cat "$dir/server.log"; exit 1; }
+  # The server outlives this script, so it keeps none of the caller's open files: a build lock
+  # held by the test run would otherwise stay held by a server that was never stopped.
+  (
+    for fd in /proc/$BASHPID/fd/*; do
+      fd=${fd##*/}
+      [[ $fd -gt 2 ]] && eval "exec $fd>&-"
+    done 2>/dev/null
+    as_owner "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
+      -o "-c listen_addresses='' -k $dir $unsafe -c max_connections=200" \
+      start >/dev/null
+  ) || { cat "$dir/server.log"; exit 1; }
   echo "host=$dir user=kestrel" >"$state/conninfo"
   echo "PostgreSQL server in $dir"
   ;;

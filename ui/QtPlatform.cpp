@@ -13,6 +13,7 @@
 #include <QFileSystemWatcher>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPrintDialog>
@@ -67,6 +68,20 @@ bool QtPlatform::askYesNo(const QString& text, const QString& caption, Answer en
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(enterGives == Answer::Yes ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+int QtPlatform::askChoice(const QString& text, const QStringList& buttons, int defaultButton, const QString& caption)
+{
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::NoButton, activeParent());
+    box.setTextFormat(Qt::PlainText);
+    std::vector<QPushButton*> added;
+    for (const QString& b : buttons)
+        added.push_back(box.addButton(b, QMessageBox::ActionRole));
+    if (defaultButton >= 0 && defaultButton < int(added.size()))
+        box.setDefaultButton(added[size_t(defaultButton)]);
+    box.exec();
+    const auto it = std::find(added.begin(), added.end(), box.clickedButton());
+    return it == added.end() ? -1 : int(it - added.begin());
 }
 
 QString QtPlatform::inputBox(const QString& prompt, const QString& title, const QString& defaultText, int maxLength)
@@ -161,7 +176,16 @@ QString QtPlatform::getSetting(const QString& app, const QString& section, const
 void QtPlatform::saveSetting(const QString& app, const QString& section, const QString& key, const QString& value)
 {
     QSettings settings(app, app);
+    // Made for the user alone before anything is written into it; rewriting keeps the mode.
+    const QString file = settings.fileName();
+    if (!QFileInfo::exists(file) && QDir().mkpath(QFileInfo(file).absolutePath())) {
+        QFile made(file);
+        if (made.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            made.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    }
     settings.setValue(section + u'/' + key, value);
+    settings.sync();
+    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
 }
 
 namespace {

@@ -60,8 +60,24 @@ void ReportBug(const QString& text)
     platform().msgBox(text + QStringLiteral("Please make note of this and report this bug to help make this software better."));
 }
 
+QString MachineFaultWords(const std::exception& e, bool* toldAtStart)
+{
+    const auto* db = dynamic_cast<const DbError*>(&e);
+    if (toldAtStart)
+        *toldAtStart = db && FaultToldAtStart(*db);
+    return db ? MachineFaultNotice(*db) : QString();
+}
+
 void ReportFailure(const std::exception& e, const QString& procedure, Owner kind, const QString& owner, ReportAs as)
 {
+    // A condition of the machine is no fault of the program: plain words and what to do, and
+    // nothing at all for what start-up has already said.
+    bool told = false;
+    if (const QString words = MachineFaultWords(e, &told); told || !words.isEmpty()) {
+        if (!told)
+            platform().msgBox(words);
+        return;
+    }
     const QString report = ErrorReport(e, procedure, kind, owner);
     if (as == ReportAs::Bug)
         ReportBug(report + QStringLiteral("\r\n"));
@@ -93,9 +109,27 @@ SaveOutcome SaveEditedRow(const QString& connectionText, const RowKey& row, QStr
     }
 }
 
+void forgetStoredPassword()
+{
+    if (officeDatabaseFromEnvironment())
+        return;
+    const QString kept = storedOfficeDatabase();
+    if (!conninfoHasPassword(kept))
+        return;
+    saveOfficeDatabase(conninfoWithoutPassword(kept));
+    platform().msgBox(QStringLiteral(
+        "An earlier version of Kestrel kept the office database's password in its settings. It has been taken out of "
+        "them, so Kestrel asks for it at this start.\n\nTo be spared the question, put it in the file .pgpass in your "
+        "home folder, one line host:port:database:user:password, readable by you alone (chmod 600 ~/.pgpass), or let "
+        "Kestrel keep it in the desktop's keyring when it offers to."));
+}
+
 std::optional<QString> reachOfficeDatabase(const QString& conninfo)
 {
+    // The keyring knows the password by the connection string it is for (which holds none).
+    const QString secretKey = QStringLiteral("office database: ") + conninfo.trimmed();
     QString password;
+    bool fromKeyring = false, triedKeyring = false;
     for (;;) {
         QString attempt = conninfo;
         if (!password.isEmpty() && conninfo.contains(QStringLiteral("://"))) {
@@ -110,15 +144,39 @@ std::optional<QString> reachOfficeDatabase(const QString& conninfo)
         platform().setBusyCursor(true);
         const ServerProbe probe = probeServer(attempt);
         platform().setBusyCursor(false);
-        if (probe.reached)
+        if (probe.usable()) {
+            if (!password.isEmpty() && !fromKeyring && platform().hasKeyring() &&
+                platform().askYesNo(QStringLiteral("Keep this password in the desktop's keyring, so that Kestrel need "
+                                                   "not ask for it at the next start? Kestrel's own settings never "
+                                                   "hold it.")))
+                platform().saveSecret(secretKey, password);
             return attempt;
+        }
+        if (fromKeyring && !probe.reached) {
+            // The password kept was refused (changed on the server since): it is forgotten and asked for.
+            platform().forgetSecret(secretKey);
+            fromKeyring = false;
+            password = platform().passwordBox(QStringLiteral("The password kept in the desktop's keyring for user %1 was "
+                                                             "refused by the office database %2 on %3. The password:")
+                                                  .arg(probe.user, probe.database, probe.server));
+            if (!password.isEmpty())
+                continue;
+        }
         if (probe.needsPassword && password.isEmpty()) {
+            if (!triedKeyring) {
+                triedKeyring = true;
+                password = platform().readSecret(secretKey);
+                fromKeyring = !password.isEmpty();
+                if (fromKeyring)
+                    continue;
+            }
             password = platform().passwordBox(QStringLiteral("The office database %1 on %2 wants the password of user %3:")
                                                   .arg(probe.database, probe.server, probe.user));
             if (!password.isEmpty())
                 continue;
         }
         password.clear();
+        fromKeyring = false;
         if (platform().askYesNo(probeText(probe) + QStringLiteral("\n\nTry again?")))
             continue;
         // The local files are this computer's own: what the office shares is not in them.

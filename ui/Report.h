@@ -34,11 +34,17 @@ bool RunAction(const QString& connectionText, const std::function<void()>& actio
 // Shows text followed by the request to report the bug, OK only.
 void ReportBug(const QString& text);
 
-// The one way a routine reports what stopped it: the report above in a plain box (OK only, no
-// icon, caption Kestrel), followed by the request to report the bug where the routine asks for it.
+// The one way a routine reports what stopped it: a condition of the machine (a full disk, a
+// damaged file, a server gone) in plain words with what to do (MachineFaultNotice), and nothing
+// more for a file start-up already said it cannot use; anything else as the report above in a
+// plain box (OK only, no icon, caption Kestrel), followed by the request to report the bug where
+// the routine asks for it.
 enum class ReportAs { Plain, Bug };
 void ReportFailure(const std::exception& e, const QString& procedure, Owner kind, const QString& owner,
                    ReportAs as = ReportAs::Plain);
+// The plain words ReportFailure gives e, empty for a fault of the program; toldAtStart is set
+// when start-up has already said it (then nothing needs saying).
+QString MachineFaultWords(const std::exception& e, bool* toldAtStart = nullptr);
 
 // saveIfUnchanged with a failure told to the user the way every action statement's failure is
 // (a lock held by another copy or a full disk may be tried again): Failed then.
@@ -58,5 +64,9 @@ SaveOutcome SaveEditedRow(const QString& connectionText, const RowKey& row, QStr
 // connection string for this run only, never into the settings. Returns the connection string to
 // start with (empty: the local files), or nothing to quit.
 std::optional<QString> reachOfficeDatabase(const QString& conninfo);
+
+// At start: a password an earlier version kept in the settings with the office database is taken
+// out of them, and the user told where a password belongs.
+void forgetStoredPassword();
 
 } // namespace kestrel

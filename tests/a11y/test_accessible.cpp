@@ -16,6 +16,7 @@
 #include "dialogs/frmGreet.h"
 #include "dialogs/frmHelp.h"
 #include "dialogs/frmOptions.h"
+#include "dialogs/frmRestore.h"
 #include "exchange/frmICalRange.h"
 #include "exchange/frmImport.h"
 #include "exchange/frmLeadCSV.h"
@@ -224,6 +225,9 @@ TEST_F(AccessibleTest, EveryWindowNamesEachControlByItsLabelAndIsReadInTabOrder)
     showAndCheck(greet, "greeting");
     frmAbout about;
     showAndCheck(about, "about");
+    frmRestore restore;
+    showAndCheck(restore, "restore backup");
+    EXPECT_EQ(nameOf(restore.lstCopies), "Backups, newest first");
     frmHelp help;
     ASSERT_TRUE(help.OpenHelp(QStringLiteral(KESTREL_SOURCE_DIR "/resources/kestrel.chm")));
     showAndCheck(help, "help");

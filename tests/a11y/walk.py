@@ -151,7 +151,10 @@ def sweep(kestrel, check):
                 press(button(window, name))
             except Failure:
                 pass
-        kestrel.gone(title)
+        # A message box may share the main window's title: it is gone when the windows showing
+        # are those from before the command.
+        wait_for(lambda: {(w.name, bus.role(w)) for w in bus.children(kestrel.app) if bus.showing(w)} <= before,
+                 "the window %r to close" % title)
 
 
 def close(kestrel, window):

@@ -123,7 +123,7 @@ TEST_F(AlertsTest, AppointmentsThatCannotBeReadAreToldOnceAndTheAlertsKnownStayA
 {
     addAppt(QDate(2026, 12, 4), QTime(10, 0), "Review");
     alerts->Rearm();
-    exec(sConnContacts, "drop table appointments");
+    exec(ownerConnection(), "drop table appointments");
     alerts->Rearm();
     desk.advanceClock(at(2026, 12, 4, 10, 30));
     ASSERT_EQ(desk.messages().size(), 1);

@@ -56,7 +56,7 @@ TEST_F(ApptTest, AnEmptyFieldIsRefusedAndAFailedSaveKeepsTheEditorOpenWithTheInp
         EXPECT_EQ(QApplication::focusWidget(), d.txtBrief);
         d.setApptText(0, "Review");
         d.setApptText(2, "Notes typed with care");
-        exec(sConnContacts, "drop table appointments");
+        exec(ownerConnection(), "drop table appointments");
         QTest::mouseClick(d.cmdSave, Qt::LeftButton);
         EXPECT_TRUE(d.isVisible() && d.apptText(2) == "Notes typed with care");
         desk.answerYes(); // closed: the changes go only after a question
@@ -174,4 +174,21 @@ TEST_F(ApptTest, AnUnchangedSaveKeepsLongStoredTextsWholeAndASaveThatFindsNoRowI
                                     "changes over theirs? (No keeps this window open with what you typed.)");
     EXPECT_EQ(desk.prompts[3].text, "This appointment was deleted or changed elsewhere after this window opened, so "
                                     "your changes were not saved.\n\nSave what you typed as a new appointment?");
+}
+
+TEST_F(ApptTest, ANulPastedIntoABoxIsLeftOutThereAndTheRestIsSaved)
+{
+    withEditor(false, 0, [&](frmAppt& d) {
+        d.activateWindow();
+        d.setApptText(3, "Ann Lee");
+        QGuiApplication::clipboard()->setText(QStringLiteral("Call") + QChar(0) + QStringLiteral(" back"));
+        for (QWidget* box : {d.txtAppt[0], d.txtAppt[2]}) {
+            box->setFocus();
+            QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+        }
+        EXPECT_EQ(d.apptText(0) + u'|' + d.apptText(2), "Call back|Call back");
+        QTest::mouseClick(d.cmdSave, Qt::LeftButton);
+    });
+    EXPECT_EQ(stored(), "Ann Lee||12/4/2026|12:00:00 PM|Call back|Call back");
+    EXPECT_TRUE(desk.messages().isEmpty()) << desk.messages().join(u'|').toStdString();
 }

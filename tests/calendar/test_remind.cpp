@@ -1,7 +1,12 @@
 // The reminder panel: the seven-day list with its purge, and the to-do list.
 #include "tests/calendar/Helpers.h"
 
+#include "data/Office.h"
+#include "calendar/Housekeeping.h"
+#include "data/Housekeeping.h"
+#include "data/modData.h"
 #include "ui/QtPlatform.h"
+#include "ui/Report.h"
 
 static const QString kToDoPromptText = QStringLiteral("Enter a To Do item 25 characters or less");
 
@@ -34,17 +39,63 @@ TEST_F(RemindTest, WeekListsTodayThroughTheSeventhDayInFiveLineBlocks)
     EXPECT_TRUE(desk.messages().isEmpty());
 }
 
-TEST_F(RemindTest, PurgeRemovesWhatIsOlderThanTwoYearsAndKeepsTheCutOffDay)
+TEST_F(RemindTest, PurgeRemovesWhatIsOlderThanTwoYearsOnceADayAndNeverInARefill)
 {
-    for (const QDate& d : {QDate(2024, 12, 3), QDate(2024, 12, 4)})
-        addAppt(d, QTime(9, 0), "x");
-    remind->PopWeekList();
-    EXPECT_EQ(apptDates(), "12/4/2024");
+    // On the server the server's date decides (here the clocks agree); locally the computer's.
+    if (onServer()) {
+        desk.nowValue = QDateTime::currentDateTime();
+        desk.todayValue = desk.nowValue.date();
+    }
+    const QDate today = desk.todayValue;
+    addAppt(today.addYears(-2).addDays(-1), QTime(9, 0), "old");
+    addAppt(today.addYears(-2), QTime(9, 0), "cut-off day");
+    const QString kept = DateText(today.addYears(-2));
+    remind->PopWeekList(); // a refill deletes nothing
+    EXPECT_EQ(stored("select count(*) from appointments"), "2");
+    DailyHousekeeping tidy;
+    tidy.start();
+    EXPECT_EQ(apptDates(), kept);
+    EXPECT_TRUE(desk.messages().isEmpty());
+    // Midnight: the next day's run, armed for five past.
+    EXPECT_EQ(desk.nextWakeUp(), QDateTime(desk.todayValue.addDays(1), QTime(0, 5)));
+    if (onServer())
+        return; // the server's day stays the same
     desk.todayValue = QDate(2028, 2, 29); // the cut-off falls back to 28 February
     addAppt(QDate(2026, 2, 27), QTime(9, 0), "x");
     addAppt(QDate(2026, 2, 28), QTime(9, 0), "x");
-    remind->PopWeekList();
+    desk.advanceClock(QDateTime(QDate(2028, 2, 29), QTime(0, 5)));
     EXPECT_EQ(apptDates(), "2/28/2026");
+}
+
+TEST_F(RemindTest, ACopyWhoseClockIsFiveYearsFastDeletesNothingOnTheServerAndIsTold)
+{
+    if (!onServer())
+        GTEST_SKIP() << "the server's clock: needs the test server (the server.* run)";
+    const QDate serverToday = QDate::currentDate();
+    addAppt(serverToday.addYears(-1), QTime(9, 0), "last year");
+    addAppt(serverToday.addDays(3), QTime(9, 0), "soon");
+    desk.todayValue = serverToday.addYears(5);
+    desk.nowValue = QDateTime(desk.todayValue, QTime(9, 30));
+    DailyHousekeeping fast;
+    fast.start();
+    EXPECT_EQ(stored("select count(*) from appointments"), "2");
+    EXPECT_TRUE(desk.messages().isEmpty());
+    // Start-up says it.
+    const QString notice = officeClockNotice();
+    EXPECT_TRUE(notice.startsWith(QStringLiteral("The clock of this computer says %1 9:30 AM, but the office "
+                                                 "database's server says %2")
+                                      .arg(DateText(desk.todayValue), DateText(serverToday))))
+        << notice.toStdString();
+    desk.nowValue = QDateTime::currentDateTime().addSecs(50 * 60);
+    EXPECT_EQ(officeClockNotice(), QString()); // within the hour
+    // The office's purge is done once a day, by whichever copy comes first.
+    addAppt(serverToday.addYears(-3), QTime(9, 0), "older");
+    EXPECT_FALSE(purgeOldAppointments(sConnContacts, desk.todayValue).ran);
+    exec(ownerConnection(), "update kestrel_housekeeping set last_day = Null");
+    const PurgeOutcome next = purgeOldAppointments(sConnContacts, desk.todayValue);
+    EXPECT_TRUE(next.ran);
+    EXPECT_EQ(next.deleted, 1);
+    EXPECT_EQ(stored("select apptbrief from appointments order by apptdate"), "last year/soon");
 }
 
 TEST_F(RemindTest, ToDoAddsCutTo25BeforeApostrophesAreDoubledEditsOnDoubleClickAndDeletesAfterAsking)
@@ -95,4 +146,93 @@ TEST_F(RemindTest, TheToDoBoxTakes25TypedCharactersAndALongerStoredItemLeftAsItW
     desk.answerInput(QString(30, u'y')); // OK on the item as it was shown
     clickLine(todo, 2, true);
     EXPECT_EQ(items(), QString(30, u'y'));
+}
+
+TEST_F(RemindTest, ANulPastedIntoTheToDoBoxIsLeftOutAndTheTextTypedIsKept)
+{
+    QtPlatform qt; // the real input box
+    QGuiApplication::clipboard()->setText(QStringLiteral("Ann") + QChar(0));
+    QTimer::singleShot(0, [] {
+        auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(box);
+        auto* edit = box->findChild<QLineEdit*>();
+        QTest::keyClicks(edit, "Call ");
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClicks(edit, " today");
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    const QString typed = qt.inputBox(kToDoPromptText, "Enter To Do Item", QString(), 25);
+    EXPECT_EQ(typed, "Call Ann today");
+    EXPECT_TRUE(ActionQuery(ToDoInsertStatement(typed), sConnMain));
+    EXPECT_EQ(items(), "Call Ann today");
+    EXPECT_TRUE(desk.messages().isEmpty()) << desk.messages().join(u'|').toStdString();
+}
+
+TEST_F(RemindTest, AnOfficeServerThatCannotBeReachedIsNamedInPlainWordsNotAsAnError)
+{
+    // Nothing listens there: the server went away while Kestrel sat idle.
+    sConnContacts = serverConnectionText(QStringLiteral("host=127.0.0.1 port=1 dbname=kestrel connect_timeout=5"));
+    remind->PopWeekList();
+    ASSERT_EQ(desk.messages().size(), 1);
+    const QString told = desk.messages()[0];
+    EXPECT_TRUE(told.startsWith("Kestrel could not reach the office database kestrel on 127.0.0.1 (")) << told.toStdString();
+    EXPECT_TRUE(told.endsWith("Nothing was lost. Check the network, or ask whoever looks after the server; once it "
+                              "answers, try again.")) << told.toStdString();
+}
+
+TEST_F(RemindTest, AToDoItemChangedOrDeletedElsewhereIsNotSavedOverWithoutAQuestion)
+{
+    exec(sConnMain, "insert into todo(todo) values('Call Ann')");
+    remind->PopToDo();
+    const QString id = joined(rows(sConnMain, "select id from todo"));
+    // Changed in another window while the box was open: asked; No gives the box again with what
+    // was typed, and Cancel there keeps the other change.
+    desk.answerInput("Call Ann at 5", [&] { exec(sConnMain, "update todo set todo='Call Ann today' where id=" + id); });
+    desk.answerNo();
+    desk.answerInput("");
+    clickLine(todo, 2, true);
+    EXPECT_EQ(items(), "Call Ann today");
+    ASSERT_EQ(desk.prompts.size(), 3u);
+    EXPECT_TRUE(desk.prompts[1].text.startsWith("Someone else changed this to-do item after this window opened."));
+    EXPECT_EQ(desk.prompts[2].extra, "Call Ann at 5");
+    // Yes saves over it.
+    desk.answerInput("Call Ann at 5", [&] { exec(sConnMain, "update todo set todo='Call Ann now' where id=" + id); });
+    desk.answerYes();
+    clickLine(todo, 2, true);
+    EXPECT_EQ(items(), "Call Ann at 5");
+    // Deleted meanwhile: what was typed may be kept as a new item.
+    desk.answerInput("Call Ann at 6", [&] { exec(sConnMain, "delete from todo"); });
+    desk.answerYes();
+    clickLine(todo, 2, true);
+    EXPECT_EQ(items(), "Call Ann at 6");
+    EXPECT_TRUE(desk.prompts.back().text.startsWith("This to-do item was deleted elsewhere after you opened it"));
+}
+
+TEST_F(RemindTest, ALongToDoItemChangedByOneLetterIsSavedWhole)
+{
+    const QString longItem = QStringLiteral("Send the quarterly figures to the bank");
+    exec(sConnMain, QStringLiteral("insert into todo(todo) values('%1')").arg(longItem));
+    remind->PopToDo();
+    QtPlatform qt; // the real box: the last letter chosen and another typed over it
+    setPlatform(&qt);
+    // Typed into the box once it is up (the double click opens it from the event loop).
+    QTimer typist;
+    bool typed = false;
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        if (!box || typed)
+            return;
+        typed = true;
+        auto* edit = box->findChild<QLineEdit*>();
+        QTest::keyClick(edit, Qt::Key_End);
+        QTest::keyClick(edit, Qt::Key_Left, Qt::ShiftModifier);
+        QTest::keyClicks(edit, "s");
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    typist.start(20);
+    clickLine(todo, 2, true);
+    QTRY_VERIFY(typed);
+    typist.stop();
+    setPlatform(&desk);
+    EXPECT_EQ(items(), QString(longItem).replace(longItem.size() - 1, 1, u's'));
 }

@@ -20,7 +20,7 @@ TEST_F(EditorTest, NewContactNeedsBothNamesSurvivesAFailedSaveAndStoresEmptyText
         QTest::mouseClick(f.cmdSave, Qt::LeftButton);
         EXPECT_EQ(QApplication::focusWidget(), f.txtLead[2]);
         f.txtLead[2]->setText("Ned");
-        exec(sConnContacts, "drop table contacts");
+        exec(ownerConnection(), "drop table contacts");
         QTest::mouseClick(f.cmdSave, Qt::LeftButton); // refused by the database: the editor stays with the input
         EXPECT_TRUE(f.isVisible() && f.txtLead[2]->text() == "Ned");
         exec(sConnContacts, QString::fromUtf8(kContactsSchema).section(u';', 0, 0));

@@ -5,6 +5,7 @@
 #include "data/Globals.h"
 #include "data/PgEngine.h"
 #include "data/SearchIndex.h"
+#include "data/Office.h"
 #include "data/modData.h"
 #include "tests/support/Fixture.h"
 #include "tests/support/PrintQString.h"
@@ -53,16 +54,19 @@ protected:
 TEST_F(ContactFieldsTest, AnOldDataFileGainsTheFieldsOnFirstOpenAndStillTakesTheOldStatements)
 {
     if (onServer()) {
-        // An office database whose schema was made by an older Kestrel (version 1): the next start
-        // raises it under the lock, keeping every row.
+        // An office database set up by an older Kestrel (schema 2, before these fields): the
+        // administrator's next kestrel --init-office raises it, keeping every row.
         exec(sConnContacts, QStringLiteral("select count(*) from contacts"));
         for (const QString& c : laterContactColumns())
-            exec(sConnContacts, QStringLiteral("ALTER TABLE contacts DROP COLUMN %1").arg(c));
-        exec(sConnContacts, QStringLiteral("DELETE FROM kestrel_schema WHERE version > 1"));
+            exec(ownerConnection(), QStringLiteral("ALTER TABLE contacts DROP COLUMN %1").arg(c));
+        exec(ownerConnection(), QStringLiteral("DELETE FROM kestrel_schema WHERE version > 2"));
         exec(sConnContacts, QStringLiteral("INSERT into contacts(lastname,firstname,company,address,city,st,zip,homeph,"
                                            "cellph,workph,ext,email,active,contype)values('Adams','Al','Co','9 Elm',"
                                            "'Troy','NY','12180','1','2','3','4','al@example.com',True,'Lead')"));
         releaseAllDatabaseFiles();
+        const OfficeSetUp raised = setUpOfficeDatabase(adminConninfo());
+        EXPECT_TRUE(raised.said.contains(QStringLiteral("Brought Kestrel's tables from schema version 2 to 4.")))
+            << raised.said.join(u'\n').toStdString() << raised.refused.toStdString();
     } else {
         ASSERT_TRUE(QDir().mkpath(dir.path() + QStringLiteral("/data")));
         createDatabaseFile(dataPath(QStringLiteral("contacts.mdb")), QString::fromUtf8(kOldContacts), true);

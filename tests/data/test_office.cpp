@@ -4,6 +4,7 @@
 #include "data/Globals.h"
 #include "data/Office.h"
 #include "data/PgEngine.h"
+#include "data/PgSchema.h"
 #include "data/Statement.h"
 #include "data/modData.h"
 #include "tests/support/Fixture.h"
@@ -16,6 +17,16 @@
 
 using namespace kestrel;
 using kestrel::test::KestrelTest;
+
+namespace {
+QString joined(const std::vector<QStringList>& rows)
+{
+    QStringList lines;
+    for (const QStringList& r : rows)
+        lines << r.join(u'|');
+    return lines.join(u'\n');
+}
+} // namespace
 
 class OfficeTest : public KestrelTest {
 protected:
@@ -35,44 +46,41 @@ protected:
     }
 };
 
-TEST_F(OfficeTest, EachDatabaseUserSeesAndChangesOnlyTheirOwnToDoList)
-{
-    const QString role = QStringLiteral("kestrel_other_%1").arg(serverDb);
-    exec(sConnMain, QStringLiteral("Insert into todo (todo)values('Mine')"));
-    admin(QStringLiteral("CREATE ROLE %1 LOGIN").arg(role));
-    const QString other = serverConnectionText(server() + QStringLiteral(" user=") + role);
-    exec(other, QStringLiteral("Insert into todo (todo)values('Theirs')"));
-    const QString mine = one(sConnMain, QStringLiteral("select id from todo"));
-    EXPECT_EQ(rows(sConnMain, QStringLiteral("select id,todo from todo")).size(), 1u);
-    EXPECT_EQ(one(other, QStringLiteral("select todo from todo")), QStringLiteral("Theirs"));
-    // The unchanged statements of the to-do window, aimed at another user's item, touch nothing.
-    EXPECT_EQ(ActionQueryCount(QStringLiteral("update todo set todo='x' where id=") + mine, other), 0);
-    EXPECT_EQ(ActionQueryCount(QStringLiteral("delete from todo where id=") + mine, other), 0);
-    EXPECT_EQ(one(sConnMain, QStringLiteral("select todo from todo")), QStringLiteral("Mine"));
-    releaseAllDatabaseFiles();
-    pg::runMaintenance(server(), QStringLiteral("DROP OWNED BY %1").arg(role));
-    admin(QStringLiteral("DROP ROLE %1").arg(role));
-}
-
-TEST_F(OfficeTest, TheSchemaBelongsToTheOfficeGroupWhenAMemberMakesIt)
-{
-    const QString group = QStringLiteral("kestrel_group_%1").arg(serverDb), member = QStringLiteral("kestrel_member_%1").arg(serverDb);
-    admin(QStringLiteral("CREATE ROLE %1 NOLOGIN; CREATE ROLE %2 LOGIN IN ROLE %1; ALTER DATABASE %3 OWNER TO %1")
-              .arg(group, member, serverDb));
-    EXPECT_EQ(one(serverConnectionText(server() + QStringLiteral(" user=") + member),
-                  QStringLiteral("select tableowner from pg_tables where tablename='contacts'")),
-              group);
-    // A colleague outside the group who may connect still notes what a copy of local files took.
-    const QString colleague = QStringLiteral("kestrel_colleague_%1").arg(serverDb);
-    admin(QStringLiteral("CREATE ROLE %1 LOGIN").arg(colleague));
-    EXPECT_TRUE(ActionQuery(QStringLiteral("INSERT INTO kestrel_copied(source,tbl,local_id) VALUES('f00d','contacts',1)"),
-                            serverConnectionText(server() + QStringLiteral(" user=") + colleague)));
-    EXPECT_TRUE(desk.messages().isEmpty());
-    releaseAllDatabaseFiles();
-    admin(QStringLiteral("ALTER DATABASE %1 OWNER TO kestrel").arg(serverDb));
-    pg::runMaintenance(server(), QStringLiteral("DROP OWNED BY %1, %2, %3").arg(group, member, colleague));
-    admin(QStringLiteral("DROP ROLE %1; DROP ROLE %2; DROP ROLE %3").arg(member, group, colleague));
-}
+// Statements typed by a role straight at the server, as psql sends them: the server itself must
+// refuse what the role may not do, whatever program it uses.
+class ServerRights : public OfficeTest {
+protected:
+    void SetUp() override
+    {
+        OfficeTest::SetUp();
+        if (IsSkipped())
+            return;
+        colleague = QStringLiteral("kestrel_colleague_%1").arg(serverDb);
+        outsider = QStringLiteral("kestrel_outsider_%1").arg(serverDb);
+        admin(QStringLiteral("CREATE ROLE %1 LOGIN IN ROLE kestrel_office; CREATE ROLE %2 LOGIN").arg(colleague, outsider));
+    }
+    void TearDown() override
+    {
+        if (!colleague.isEmpty()) {
+            releaseAllDatabaseFiles();
+            admin(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(serverDb));
+            admin(QStringLiteral("DROP ROLE IF EXISTS %1; DROP ROLE IF EXISTS %2").arg(colleague, outsider));
+        }
+        OfficeTest::TearDown();
+    }
+    // What the server said when it refused sql from role; empty when it took it.
+    QString refusal(const QString& role, const QString& sql) { return refusalAt(memberConninfo(role), sql); }
+    QString refusalAt(const QString& conninfo, const QString& sql)
+    {
+        try {
+            pg::runMaintenance(conninfo, sql);
+            return {};
+        } catch (const DbError& e) {
+            return e.description().isEmpty() ? QStringLiteral("refused") : e.description();
+        }
+    }
+    QString colleague, outsider;
+};
 
 TEST_F(OfficeTest, ChangesRaiseTheRowVersionAndAreAnnouncedOncePerStatement)
 {
@@ -128,27 +136,6 @@ TEST_F(OfficeTest, TwoCopiesWritingAtOnceLoseNothing)
     EXPECT_EQ(company.count(u'B'), 40);
 }
 
-TEST_F(OfficeTest, CopiesStartingTogetherMakeTheSchemaOnce)
-{
-    std::vector<std::thread> copies;
-    std::atomic<int> failures{0};
-    for (int i = 0; i < 4; ++i)
-        copies.emplace_back([&] {
-            try {
-                Connection c(sConnContacts);
-                Snapshot(c, QStringLiteral("select count(*) from contacts"));
-            } catch (const DbError&) {
-                ++failures;
-            }
-        });
-    for (auto& t : copies)
-        t.join();
-    EXPECT_EQ(failures.load(), 0);
-    // Each step once, the last one this program knows.
-    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) - count(distinct version), max(version) from kestrel_schema")),
-              (std::vector<QStringList>{{QStringLiteral("0"), QString::number(pg::kSchemaVersion)}}));
-}
-
 TEST_F(OfficeTest, TheServersConditionsAreToldInPlainWordsAndALostConnectionIsMadeAnew)
 {
     const int pid = one(sConnContacts, QStringLiteral("select pg_backend_pid()")).toInt();
@@ -166,6 +153,10 @@ TEST_F(OfficeTest, TheServersConditionsAreToldInPlainWordsAndALostConnectionIsMa
             ADD_FAILURE() << "a statement on a lost connection succeeded";
         } catch (const DbError& e) {
             EXPECT_EQ(e.fault(), Fault::Unreachable) << e.what();
+            // Told in plain words even where the statement's source went unnamed on the way.
+            const DbError unnamed(e.number(), e.description(), Fault::Unreachable);
+            EXPECT_TRUE(MachineFaultNotice(unnamed).startsWith(QStringLiteral("Kestrel could not reach the office database")))
+                << MachineFaultNotice(unnamed).toStdString();
         }
     }
     // A server that cannot be reached: the user is asked whether to try again, never told of a bug.
@@ -213,4 +204,157 @@ TEST(OfficeFaults, TheServersFailuresAreSortedIntoTheProgramsKinds)
     };
     for (const auto& c : cases)
         EXPECT_EQ(pg::classifyState(c.state), c.fault) << c.state;
+}
+
+TEST_F(ServerRights, MembersMayOnlyReadAndWriteRowsAndEachOnlyTheirOwnToDoItems)
+{
+    const QString me = QString::fromLatin1(kMemberRole);
+    exec(sConnMain, QStringLiteral("Insert into todo (todo)values('Mine')"));
+    addContact(QStringLiteral("Adams"), QStringLiteral("Ann"));
+    const QString asColleague = serverConnectionText(memberConninfo(colleague));
+    exec(asColleague, QStringLiteral("Insert into todo (todo)values('Theirs')"));
+    // Through the view each sees their own; the to-do window's statements aimed at another
+    // user's item touch nothing.
+    EXPECT_EQ(joined(rows(sConnMain, QStringLiteral("select todo from todo"))), QStringLiteral("Mine"));
+    const QString mine = one(sConnMain, QStringLiteral("select id from todo"));
+    EXPECT_EQ(ActionQueryCount(QStringLiteral("update todo set todo='x' where id=") + mine, asColleague), 0);
+    EXPECT_EQ(ActionQueryCount(QStringLiteral("delete from todo where id=") + mine, asColleague), 0);
+    // ...and straight at the table, where no grant reaches and row security stands behind that.
+    const char* const refused[] = {
+        "SELECT * FROM todo_items",
+        "UPDATE todo_items SET owner = current_user",
+        "INSERT INTO todo_items(owner, todo) VALUES('kestrel_tester', 'forged')",
+        "TRUNCATE contacts",
+        "TRUNCATE appointments CASCADE",
+        "DROP TABLE contacts CASCADE",
+        "DROP VIEW todo",
+        "ALTER TABLE contacts DISABLE TRIGGER ALL",
+        "ALTER TABLE contacts DISABLE TRIGGER contacts_changed",
+        "ALTER TABLE appointments ADD COLUMN x int",
+        "CREATE OR REPLACE FUNCTION kestrel_announce() RETURNS trigger LANGUAGE plpgsql AS "
+        "$$BEGIN EXECUTE 'ALTER ROLE kestrel_colleague SUPERUSER'; RETURN NULL; END$$",
+        "CREATE FUNCTION evil() RETURNS int LANGUAGE sql AS 'SELECT 1'",
+        "CREATE TRIGGER evil AFTER INSERT ON contacts FOR EACH STATEMENT EXECUTE FUNCTION kestrel_announce('x')",
+        "CREATE TEMP TABLE t(x int)",
+        "CREATE TABLE t(x int)",
+        "DROP EXTENSION unaccent",
+        "ALTER DATABASE postgres OWNER TO kestrel_office",
+        "SET ROLE kestrel_owner",
+        "UPDATE exchange_identity SET identity = 'x'",
+        "DELETE FROM kestrel_copied",
+        "DELETE FROM kestrel_schema",
+    };
+    for (const char* sql : refused)
+        EXPECT_FALSE(refusal(colleague, QString::fromLatin1(sql)).isEmpty()) << "taken from a member: " << sql;
+    EXPECT_TRUE(refusal(colleague, QStringLiteral("DROP DATABASE %1").arg(serverDb)).contains(u"must be owner"));
+    // Even granted the table by a careless administrator, a member sees only their own items.
+    pg::runMaintenance(adminConninfo(), QStringLiteral("GRANT SELECT, INSERT, UPDATE ON todo_items TO kestrel_office"));
+    EXPECT_EQ(one(asColleague, QStringLiteral("select count(*) from todo_items")), QStringLiteral("1"));
+    EXPECT_EQ(refusal(colleague, QStringLiteral("UPDATE todo_items SET todo = 'gone'")), QString());
+    EXPECT_FALSE(refusal(colleague, QStringLiteral("INSERT INTO todo_items(owner, todo) VALUES('%1', 'forged')").arg(me)).isEmpty());
+    EXPECT_FALSE(refusal(colleague, QStringLiteral("UPDATE todo_items SET owner = '%1'").arg(me)).isEmpty());
+    EXPECT_EQ(joined(rows(sConnMain, QStringLiteral("select todo from todo"))), QStringLiteral("Mine"));
+    // The trigger functions cannot lend anyone more rights than the one who changes a row.
+    EXPECT_EQ(joined(rows(serverConnectionText(adminConninfo()),
+                          QStringLiteral("select p.proname || ':' || pg_get_userbyid(p.proowner) || ':' || p.prosecdef || ':' "
+                                         "|| array_to_string(p.proconfig, ';') from pg_proc p where p.proname in "
+                                         "('kestrel_announce','kestrel_raise_rowver') order by 1"))),
+              QStringLiteral("kestrel_announce:kestrel_owner:false:search_path=pg_catalog, pg_temp\n"
+                             "kestrel_raise_rowver:kestrel_owner:false:search_path=pg_catalog, pg_temp"));
+
+    // A role outside the group may not even connect, and granted that, reads and changes nothing.
+    EXPECT_TRUE(refusal(outsider, QStringLiteral("SELECT 1")).contains(u"CONNECT"));
+    pg::runMaintenance(adminConninfo(), QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2").arg(serverDb, outsider));
+    for (const char* sql : {"SELECT * FROM contacts", "UPDATE contacts SET email = 'x@evil.example'",
+                            "DELETE FROM appointments", "SELECT * FROM todo", "INSERT INTO contacts(lastname) VALUES('x')"})
+        EXPECT_FALSE(refusal(outsider, QString::fromLatin1(sql)).isEmpty()) << "taken from an outsider: " << sql;
+    EXPECT_EQ(one(sConnContacts, QStringLiteral("select count(*) from contacts")), QStringLiteral("1"));
+    EXPECT_EQ(one(serverConnectionText(adminConninfo()),
+                  QStringLiteral("select count(*) from pg_roles where rolsuper and rolname like 'kestrel_%'")),
+              QStringLiteral("0"));
+}
+
+TEST_F(ServerRights, SetUpBringsAnEarlierVersionsSchemaToTheModelAndSaysWhatItDid)
+{
+    // The office as earlier versions left it: the database and every table the group's, which a
+    // member used to plant a trigger that makes them superuser and to open the data to everyone.
+    const QString old = serverDb + QStringLiteral("_old");
+    admin(QStringLiteral("CREATE DATABASE %1 OWNER kestrel_office").arg(old));
+    const QString oldAdmin = testServer() + QStringLiteral(" dbname=") + old;
+    const QString oldMember = oldAdmin + QStringLiteral(" user=") + colleague;
+    pg::runMaintenance(oldAdmin, QStringLiteral("BEGIN; SET LOCAL ROLE kestrel_office; CREATE TABLE kestrel_schema(version "
+                                                "integer NOT NULL); %1; INSERT INTO kestrel_schema VALUES(1); COMMIT")
+                                     .arg(QString::fromUtf8(pg::schemaSteps()[0].sql)));
+    const QString planted = QStringLiteral(
+        "INSERT INTO todo(todo) VALUES('Call Bo');"
+        "SET ROLE kestrel_office;"
+        "CREATE FUNCTION evil() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN EXECUTE 'ALTER ROLE %1 SUPERUSER'; RETURN NULL; END$$;"
+        "CREATE TRIGGER evil AFTER INSERT ON contacts FOR EACH STATEMENT EXECUTE FUNCTION evil();"
+        "ALTER TABLE contacts DISABLE TRIGGER contacts_changed;"
+        "GRANT ALL ON contacts TO PUBLIC")
+                                .arg(colleague);
+    pg::runMaintenance(oldMember, planted);
+    // An old schema is the administrator's to raise: a salesperson's copy says so and changes nothing.
+    const ServerProbe before = probeServer(oldMember);
+    EXPECT_EQ(probeText(before).section(QStringLiteral("cannot use it:"), 1), QStringLiteral(
+        " it is set up for an older version of Kestrel (schema 1; this Kestrel needs 4).\n\nThe server's administrator "
+        "must run kestrel --init-office for it once."));
+    desk.answerNo();
+    desk.answerNo();
+    EXPECT_EQ(reachOfficeDatabase(oldMember), std::nullopt);
+    EXPECT_FALSE(ActionQuery(QStringLiteral("delete from contacts"), serverConnectionText(oldMember)));
+    EXPECT_TRUE(desk.messages().value(0).startsWith(QStringLiteral("Kestrel cannot use the office database %1 on this "
+                                                                    "computer: it is set up for an older version").arg(old)))
+        << desk.messages().value(0).toStdString();
+    EXPECT_TRUE(desk.messages().value(0).contains(QStringLiteral("must run kestrel --init-office")));
+
+    // Only a superuser may set up.
+    EXPECT_TRUE(setUpOfficeDatabase(oldMember).refused.startsWith(QStringLiteral("kestrel --init-office must be run by a superuser")));
+    const OfficeSetUp done = setUpOfficeDatabase(oldAdmin);
+    ASSERT_TRUE(done.refused.isEmpty());
+    const QString said = done.said.join(u'\n');
+    for (const QString& line : {QStringLiteral("The database %1 now belongs to kestrel_owner instead of kestrel_office.").arg(old),
+                                QStringLiteral("Removed the trigger evil ON contacts, which Kestrel did not make."),
+                                QStringLiteral("Brought Kestrel's tables from schema version 1 to 4."),
+                                QStringLiteral("Not Kestrel's, left as it is: function evil() (owner kestrel_office).")})
+        EXPECT_TRUE(said.contains(line)) << said.toStdString() << "\nlacks " << line.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("Members of kestrel_office: ")) && said.contains(colleague));
+
+    const QString asAdmin = serverConnectionText(oldAdmin);
+    EXPECT_EQ(one(asAdmin, QStringLiteral("select string_agg(distinct pg_get_userbyid(relowner)::text, ',') from pg_class "
+                                          "where relnamespace = 'public'::regnamespace and relname in "
+                                          "('contacts','appointments','todo_items','todo','kestrel_schema')")),
+              QStringLiteral("kestrel_owner"));
+    EXPECT_EQ(one(asAdmin, QStringLiteral("select tgenabled from pg_trigger where tgname = 'contacts_changed'")), QStringLiteral("O"));
+    EXPECT_FALSE(refusalAt(oldMember, QStringLiteral("TRUNCATE contacts")).isEmpty());
+    EXPECT_EQ(one(asAdmin, QStringLiteral("select count(*) from pg_class c, aclexplode(c.relacl) a where a.grantee = 0 "
+                                          "and c.relnamespace = 'public'::regnamespace")),
+              QStringLiteral("0"));
+    const QString asMember = serverConnectionText(oldMember);
+    EXPECT_TRUE(ActionQuery(QStringLiteral("INSERT into contacts(lastname)values('After')"), asMember));
+    EXPECT_EQ(one(asMember, QStringLiteral("select todo from todo")), QStringLiteral("Call Bo")); // kept, still theirs
+    EXPECT_EQ(one(asAdmin, QStringLiteral("select rolsuper from pg_roles where rolname = '%1'").arg(colleague)), QStringLiteral("False"));
+    // A second run finds nothing left to do.
+    EXPECT_TRUE(setUpOfficeDatabase(oldAdmin).said.contains(QStringLiteral("Kestrel's tables were up to date (schema version 4).")));
+    releaseAllDatabaseFiles();
+    admin(QStringLiteral("DROP DATABASE %1 WITH (FORCE)").arg(old));
+}
+
+TEST_F(OfficeTest, TwoSetUpsAtOnceMakeTheSchemaOnce)
+{
+    std::vector<std::thread> runs;
+    std::atomic<int> failures{0};
+    for (int i = 0; i < 3; ++i)
+        runs.emplace_back([&] {
+            try {
+                setUpOfficeDatabase(adminConninfo());
+            } catch (const DbError&) {
+                ++failures;
+            }
+        });
+    for (auto& t : runs)
+        t.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select version from kestrel_schema order by 1")),
+              (std::vector<QStringList>{{QStringLiteral("1")}, {QStringLiteral("2")}, {QStringLiteral("3")}, {QStringLiteral("4")}}));
 }

@@ -1,14 +1,20 @@
 #include "data/Statement.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/Office.h"
 #include "formats/ImportRules.h"
 #include "exchange/modImport.h"
 #include "exchange/modTempDB.h"
 #include "tests/exchange/ExchangeTest.h"
+#include "tests/support/PrintQString.h"
 
 #include <QDir>
 #include <QLockFile>
+#include <QProcess>
 #include <QThread>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace kestrel;
 using namespace kestrel::test;
@@ -200,7 +206,7 @@ TEST_F(ImportTest, LoadMakesValuesFitKeepsOutWhatCannotAndMarksRowsAndDuplicates
               "number of fields than the header.\n1 row was refused by the contacts file (first at line 6: Short is not welcome).");
 }
 
-TEST_F(ImportTest, TheScratchFileServesOneImportAtATimeAndACancelTakesEverythingBack)
+TEST_F(ImportTest, TheScratchFileServesOneImportAtATimeAndACancelTakesBackItsOwnRowsOnly)
 {
     const QStringList entries = mapping(QStringLiteral("Name>LastName"));
     QByteArray many = "Name\n";
@@ -209,7 +215,7 @@ TEST_F(ImportTest, TheScratchFileServesOneImportAtATimeAndACancelTakesEverything
     // Another copy of the program holds the scratch file: this one is told so and loads nothing.
     {
         QDir().mkpath(dataPath(QString()));
-        QLockFile other(dataPath(QStringLiteral("tempDB.mdb.lock")));
+        QLockFile other(dataPath(QStringLiteral("tempdb.mdb.lock")));
         ASSERT_TRUE(other.tryLock(0));
         EXPECT_FALSE(LoadCsvToTemp(csv(many), entries));
         ASSERT_EQ(desk.messages().size(), 1);
@@ -219,21 +225,114 @@ TEST_F(ImportTest, TheScratchFileServesOneImportAtATimeAndACancelTakesEverything
     ASSERT_TRUE(LoadCsvToTemp(csv(many), entries));
     EXPECT_FALSE(ImportTempRows(QStringLiteral("Lead"), true, nullptr, {}, 2));
     EXPECT_EQ(desk.messages().size(), 2);
-    // A cancel half way, after a batch was committed, leaves the contacts as they were.
+    // A cancel half way, after a batch was committed, takes back what it added; on the server a
+    // colleague's contact saved in the middle of it, its key among the import's, stays.
+    const QString colleague = QStringLiteral("kestrel_colleague_%1").arg(serverDb);
+    if (onServer())
+        exec(ownerConnection(), QStringLiteral("CREATE ROLE %1 LOGIN IN ROLE kestrel_office").arg(colleague));
     int calls = 0;
     ImportSummary sum;
-    EXPECT_FALSE(ImportTempRows(QStringLiteral("Lead"), true, &sum, [&calls](qint64, qint64) {
+    EXPECT_FALSE(ImportTempRows(QStringLiteral("Lead"), true, &sum, [&](qint64, qint64) {
         // Calls come at most every 40 ms; the second pauses long enough for the first batch to be committed.
         if (++calls <= 2)
             QThread::msleep(calls == 1 ? 50 : 250);
+        if (calls == 2 && onServer())
+            exec(serverConnectionText(memberConninfo(colleague)),
+                 QStringLiteral("INSERT into contacts(lastname,firstname)values('Colleague','Kept')"));
         return calls < 3;
     }, 3000));
     EXPECT_TRUE(sum.cancelled);
     EXPECT_EQ(calls, 3);
-    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from contacts")), (std::vector<QStringList>{{"0"}}));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts")),
+              onServer() ? std::vector<QStringList>{{"Colleague"}} : std::vector<QStringList>{});
+    if (onServer()) {
+        EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from kestrel_imports where state='taken back'")),
+                  (std::vector<QStringList>{{"1"}}));
+        releaseAllDatabaseFiles();
+        exec(ownerConnection(), "delete from contacts");
+        exec(ownerConnection(), QStringLiteral("DROP ROLE %1").arg(colleague));
+    }
     ASSERT_TRUE(ImportTempRows(QStringLiteral("Lead"), true, &sum, {}, 3000));
-    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*), max(id) - min(id) from contacts")),
-              (std::vector<QStringList>{{"3000", "2999"}}));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*), count(distinct import_id) from contacts")),
+              (std::vector<QStringList>{{"3000", "1"}}));
+}
+
+TEST_F(ImportTest, ADiskThatFillsUpWhileAFileIsLoadedIsSaidInPlainWords)
+{
+    QByteArray many = "Name,Company\n";
+    for (int i = 0; i < 20000; ++i)
+        many += "Row " + QByteArray::number(i) + ",A company with a long name " + QByteArray::number(i) + '\n';
+    const QString path = csv(many);
+    // No file this process writes may grow beyond 48 KiB: the scratch file fills the disk, and the
+    // look at the folder that tells a full disk from a failing one finds no room either.
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 48 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool loaded = LoadCsvToTemp(path, mapping(QStringLiteral("Name>LastName|Company>Company")));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(desk.messages(), QStringList{QStringLiteral("Kestrel could not go on: the disk that holds the folder ") +
+                                           dataPath(QString()).chopped(1) +
+                                           QStringLiteral(" is full.\r\nNothing was lost. Free some space on it, then "
+                                                          "try again.")})
+        << desk.messages().join(u'|').toStdString();
+}
+
+TEST_F(ImportTest, TakingAnImportBackLeavesWhatAnotherUserAddedMeanwhile)
+{
+    // Only the office server lets another user add a contact while an import's batch is open.
+    if (!onServer())
+        GTEST_SKIP() << "the local files take one writer at a time";
+    QByteArray many = "Name\n";
+    for (int i = 0; i < 3000; ++i)
+        many += "Row " + QByteArray::number(i) + '\n';
+    ASSERT_TRUE(LoadCsvToTemp(csv(many), mapping(QStringLiteral("Name>LastName"))));
+    int calls = 0;
+    ImportSummary sum;
+    EXPECT_FALSE(ImportTempRows(QStringLiteral("Lead"), true, &sum, [&](qint64, qint64) {
+        ++calls;
+        if (calls == 1)
+            QThread::msleep(50); // the next call comes some rows later
+        if (calls == 2) {
+            addContact(QStringLiteral("Zimmer"), QStringLiteral("Zoe")); // its key falls among the import's
+            QThread::msleep(250); // the batch holding the rows on both sides of it is committed
+        }
+        return calls < 3;
+    }, 3000));
+    EXPECT_TRUE(sum.cancelled);
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts")), (std::vector<QStringList>{{"Zimmer"}}));
+}
+
+TEST_F(ImportTest, AnImportLockLeftByAKillWhileClearingAnEarlierOneIsTakenOver)
+{
+    // The crash harness's case: a copy killed during an import leaves its lock, the next copy is
+    // killed the moment after it opened QLockFile's .rmlock to clear that lock, before writing it.
+    QDir().mkpath(dataPath(QString()));
+    const QString lockPath = dataPath(QStringLiteral("tempdb.mdb.lock"));
+    QByteArray lines;
+    {
+        QLockFile mine(lockPath);
+        ASSERT_TRUE(mine.tryLock(0));
+        QFile f(lockPath);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        lines = f.readAll();
+    }
+    QProcess ended;
+    ended.start(QStringLiteral("true"), {});
+    ASSERT_TRUE(ended.waitForStarted());
+    const qint64 gone = ended.processId();
+    ASSERT_TRUE(ended.waitForFinished());
+    writeFile(lockPath, QByteArray::number(gone) + lines.mid(lines.indexOf('\n')));
+    writeFile(lockPath + QStringLiteral(".rmlock"), QByteArray());
+    ASSERT_TRUE(LoadCsvToTemp(csv("Name\nAdams\n"), mapping(QStringLiteral("Name>LastName"))))
+        << desk.messages().join(u'|').toStdString();
+    EXPECT_TRUE(ImportTempRows(QStringLiteral("Lead"), true, nullptr, {}, 1));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts")), (std::vector<QStringList>{{"Adams"}}));
+    EXPECT_FALSE(QFileInfo::exists(lockPath + QStringLiteral(".rmlock")));
 }
 
 } // namespace

@@ -1,11 +1,15 @@
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/Office.h"
 #include "data/modData.h"
 #include "formats/OfficeCopy.h"
 #include "tests/exchange/ExchangeTest.h"
 #include "ui/Report.h"
 
 #include <QTemporaryDir>
+
+#include <atomic>
+#include <thread>
 
 using namespace kestrel;
 using namespace kestrel::test;
@@ -100,6 +104,79 @@ TEST_F(OfficeCopyTest, AFailedRunLeavesTheTargetAsItWas)
     exec(fromContacts, QStringLiteral("CREATE TABLE appointments(autoid INTEGER PRIMARY KEY, name TEXT, address TEXT, "
                                       "apptdate DATE, appttime TIME, apptbrief TEXT, apptnotes TEXT)"));
     EXPECT_EQ(copy().contacts, 1);
+}
+
+TEST_F(OfficeCopyTest, TheToDoItemsGoInTheSameStepAsTheContactsAndTwoRunsAtOnceCopyEachRowOnce)
+{
+    exec(fromContacts, QStringLiteral("INSERT INTO contacts(lastname,firstname,active,contype) VALUES('Baker','Bo',True,'Cust')"));
+    exec(fromContacts, QStringLiteral("INSERT INTO appointments(name,apptdate,appttime,apptbrief) VALUES('Bo',#2/28/2027#,#9:00 AM#,'Demo')"));
+    exec(fromMain, QStringLiteral("Insert into todo (todo)values('Call the bank')"));
+    // The target refuses the to-do items, the last thing written: the contacts go back with them.
+    if (onServer())
+        exec(ownerConnection(), QStringLiteral("REVOKE INSERT ON todo FROM kestrel_office"));
+    else
+        exec(sConnMain, QStringLiteral("DROP TABLE todo"));
+    QString failedAt;
+    EXPECT_THROW(copyLocalData(fromContacts, fromMain, sConnContacts, sConnMain, &failedAt), DbError);
+    EXPECT_EQ(failedAt, sConnMain);
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("SELECT lastname FROM contacts")), (std::vector<QStringList>{{"Zorn"}}));
+    EXPECT_TRUE(rows(sConnContacts, QStringLiteral("SELECT name FROM appointments")).empty());
+    if (!onServer())
+        return;
+    exec(ownerConnection(), QStringLiteral("GRANT INSERT ON todo TO kestrel_office"));
+    // Two salespeople copying the same files at once: one copies, the other waits and finds it done.
+    OfficeCopyCounts counts[2];
+    std::atomic<int> failures{0};
+    std::vector<std::thread> runs;
+    for (OfficeCopyCounts& c : counts)
+        runs.emplace_back([&] {
+            try {
+                c = copy();
+            } catch (const DbError& e) {
+                ++failures;
+                ADD_FAILURE() << e.description().toStdString();
+            }
+        });
+    for (auto& t : runs)
+        t.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(counts[0].contacts + counts[1].contacts, 1);
+    EXPECT_EQ(counts[0].todo + counts[1].todo, 1);
+    EXPECT_EQ(counts[0].alreadyCopied + counts[1].alreadyCopied, 3);
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("SELECT count(*) FROM contacts")), (std::vector<QStringList>{{"2"}}));
+    EXPECT_EQ(rows(sConnMain, QStringLiteral("SELECT todo FROM todo")), (std::vector<QStringList>{{"Call the bank"}}));
+}
+
+TEST_F(OfficeCopyTest, TheCommandTellsTheServersTroubleAsTheServersAndAsksNothing)
+{
+    exec(fromContacts, QStringLiteral("INSERT INTO contacts(lastname,firstname,active,contype) VALUES('Baker','Bo',True,'Cust')"));
+    const QString saved[] = {sConnContacts, sConnMain, sConnTemp};
+    const auto run = [&](const QString& office) {
+        qputenv(kOfficeVariable, office.toUtf8());
+        setProgramDir(local.path());
+        testing::internal::CaptureStderr();
+        const int rc = copyToOfficeCommand();
+        const QString said = QString::fromStdString(testing::internal::GetCapturedStderr());
+        setProgramDir(dir.path());
+        sConnContacts = saved[0], sConnMain = saved[1], sConnTemp = saved[2];
+        qunsetenv(kOfficeVariable);
+        EXPECT_EQ(rc, 1);
+        return said;
+    };
+    QTemporaryDir noServer;
+    const QString down = run(QStringLiteral("host=%1 dbname=kestrel").arg(noServer.path()));
+    EXPECT_TRUE(down.startsWith(QStringLiteral("Kestrel could not reach the office database on %1:5432.").arg(noServer.path())))
+        << down.toStdString();
+    EXPECT_TRUE(down.endsWith(QStringLiteral("\nNothing was copied.\n"))) << down.toStdString();
+    EXPECT_FALSE(down.contains(u'?') || down.contains(QStringLiteral("contacts.mdb"), Qt::CaseInsensitive)) << down.toStdString();
+    if (!onServer())
+        return;
+    exec(ownerConnection(), QStringLiteral("REVOKE INSERT ON contacts FROM kestrel_office"));
+    const QString refused = run(memberConninfo());
+    EXPECT_TRUE(refused.startsWith(QStringLiteral("Kestrel can show the office database"))) << refused.toStdString();
+    EXPECT_TRUE(refused.contains(QStringLiteral("Nothing was copied by this run")));
+    EXPECT_FALSE(refused.contains(u'?') || refused.contains(QStringLiteral("contacts.mdb"), Qt::CaseInsensitive)) << refused.toStdString();
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("SELECT count(*) FROM contacts")), (std::vector<QStringList>{{"1"}}));
 }
 
 } // namespace

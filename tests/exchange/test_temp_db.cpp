@@ -22,17 +22,17 @@ TEST_F(TempDBTest, CreatesAnEmptyMainWhateverWasThereAndCountsCharacters)
     // A file under another spelling of the name, with a journal left by a crash beside it.
     releaseAllDatabaseFiles();
     QDir data(dir.filePath(QStringLiteral("data")));
-    ASSERT_TRUE(data.rename(QStringLiteral("tempDB.mdb"), QStringLiteral("TEMPDB.MDB")));
+    ASSERT_TRUE(data.rename(QStringLiteral("tempdb.mdb"), QStringLiteral("TEMPDB.MDB")));
     writeFile(data.filePath(QStringLiteral("TEMPDB.MDB-journal")), "garbage");
     CreateTempDB();
-    EXPECT_EQ(data.entryList(QDir::Files), QStringList{QStringLiteral("tempDB.mdb")});
+    EXPECT_EQ(data.entryList(QDir::Files), QStringList{QStringLiteral("tempdb.mdb")}); // the one name
     Connection c(sConnTemp);
     Snapshot s(c, QStringLiteral("select * from Main"));
     QStringList names;
     for (int i = 0; i < s.fieldCount(); ++i)
         names << s.fieldName(i);
     EXPECT_EQ(names.join(u','), QStringLiteral("ID,LastName,FirstName,Company,Address,City,ST,Zip,CellPh,HomePh,WorkPh,Ext,Email,Country,"
-                                             "JobTitle,WebSite,Birthday,Notes,ConType,Line,Note,Dup"));
+                                             "JobTitle,WebSite,Birthday,Notes,ConType,Line,Note,Dup,Uid"));
     EXPECT_EQ(s.rowCount(), 0);
 
     // Fifty accented letters fit LastName (fifty characters, a hundred bytes), fifty-one do not.

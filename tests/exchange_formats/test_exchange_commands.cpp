@@ -161,3 +161,23 @@ TEST_F(MainWindowTest, ICalendarExportAndImportThroughTheApptsMenu)
     EXPECT_TRUE(desk.messages().last().contains("could not be written")) << desk.messages().last().toStdString();
     desk.verifyAllUsed();
 }
+
+TEST_F(MainWindowTest, ICalendarImportNamesTheEventsItLeftOutAndCountsOnlyWhatItAdded)
+{
+    const QString path = dir.filePath("far.ics");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\n"
+            "BEGIN:VEVENT\r\nUID:a\r\nDTSTART:00010101T100000Z\r\nSUMMARY:Year one\r\nEND:VEVENT\r\n"
+            "BEGIN:VEVENT\r\nUID:b\r\nDTSTART:99991231T100000\r\nSUMMARY:Year 9999\r\nEND:VEVENT\r\n"
+            "BEGIN:VEVENT\r\nUID:c\r\nDTSTART:20261210T100000\r\nSUMMARY:Review\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+    f.close();
+    desk.answerOpenFile(path);
+    w->mnuApptsImportICal->trigger();
+    EXPECT_EQ(desk.messages().last(),
+              "1 appointments were added and 0 updated.\r\n\r\n"
+              "event 1 (Year one) on 1/1/1 lies outside the years 1900 to 2200 and was left out\r\n"
+              "event 2 (Year 9999) on 12/31/9999 lies outside the years 1900 to 2200 and was left out\r\n"
+              "12/10/2026 10:00 AM (Review): no organizer or attendee: name left empty");
+    EXPECT_EQ(rows(sConnContacts, "select apptbrief from appointments"), std::vector<QStringList>{{"Review"}});
+}

@@ -94,6 +94,26 @@ TEST(VCardRead, BrokenInputEndsInRecordsNotFailures)
     EXPECT_TRUE(readVCards(QByteArray()).empty());
 }
 
+TEST(VCardRead, ASoftBreakAtTheEndOfACardDoesNotSwallowTheNextCards)
+{
+    // A quoted-printable value ending in "=" just before END:VCARD (a phone cut its note short);
+    // the same before the next BEGIN of a card that never ends.
+    const QByteArray file = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:One;Ann\r\nNOTE;ENCODING=QUOTED-PRINTABLE:call back=\r\n"
+                            "END:VCARD\r\nBEGIN:VCARD\r\nVERSION:2.1\r\nN:Two;Bob\r\nEND:VCARD\r\n"
+                            "BEGIN:VCARD\r\nVERSION:2.1\r\nN;ENCODING=QUOTED-PRINTABLE:Thr=C3=A9e;Cy=\r\n"
+                            "begin:vcard\r\nVERSION:2.1\r\nN:Four;Di\r\nEND:VCARD\r\n";
+    QList<QByteArray> texts;
+    const auto got = readVCards(file, &texts);
+    QStringList names;
+    for (const ContactRecord& r : got)
+        names << r.lastname + u',' + r.firstname;
+    EXPECT_EQ(names, QStringList({"One,Ann", "Two,Bob", "Thrée,Cy", "Four,Di"}));
+    ASSERT_EQ(texts.size(), 4);
+    EXPECT_TRUE(texts[0].endsWith("call back=\r\nEND:VCARD")) << texts[0].constData();
+    EXPECT_TRUE(texts[1].startsWith("BEGIN:VCARD\r\nVERSION:2.1\r\nN:Two")) << texts[1].constData();
+    EXPECT_EQ(got[2].problems, QStringList{QStringLiteral("the card ends without END:VCARD")});
+}
+
 namespace {
 
 std::vector<ContactRecord> hostileContacts()

@@ -177,6 +177,8 @@ TEST_F(DataFaults, AnOldDataFileThatMayOnlyBeReadIsShownWithItsLaterFieldsEmpty)
         "CREATE TABLE contacts(id INTEGER PRIMARY KEY AUTOINCREMENT, lastname TEXT, firstname TEXT, company TEXT, "
         "address TEXT, city TEXT, st TEXT, zip TEXT, homeph TEXT, cellph TEXT, workph TEXT, ext TEXT, email TEXT, "
         "active BOOLEAN DEFAULT 1, contype TEXT);"
+        "CREATE TABLE appointments(autoid INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT, address TEXT, apptdate DATE, "
+        "appttime TIME, apptbrief TEXT, apptnotes TEXT);"
         "INSERT INTO contacts(lastname,firstname,contype) VALUES('Adams','Ann','Lead')"), true);
     releaseAllDatabaseFiles();
     giveTreeToNobody();

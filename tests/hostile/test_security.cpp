@@ -7,7 +7,11 @@
 #include "tests/hostile/Hostile.h"
 #include "ui/Report.h"
 
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace kestrel;
 using namespace kestrel::test;
@@ -81,6 +85,27 @@ TEST_F(Security, TemplateFieldsNeverPullInAnotherFile)
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
         for (auto it = b.begin(); !it.atEnd(); ++it)
             EXPECT_FALSE(it.fragment().charFormat().isImageFormat()) << it.fragment().text().toStdString();
+}
+
+TEST_F(Security, TheSettingsFileIsTheUsersAloneWhateverTheUmask)
+{
+    QStandardPaths::setTestModeEnabled(true); // the settings of a test user, not the real one
+    const QString app = QStringLiteral("KestrelModeTest");
+    const QString file = QSettings(app, app).fileName();
+    QFile::remove(file);
+    const mode_t was = ::umask(022);
+    QtPlatform desktop;
+    desktop.saveSetting(app, QStringLiteral("Office"), QStringLiteral("Database"), QStringLiteral("host=a"));
+    const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
+    EXPECT_EQ(QFile::permissions(file), ownerOnly);
+    // A file an earlier version left readable to all is made the user's at the next write.
+    QFile::setPermissions(file, ownerOnly | QFile::ReadGroup | QFile::ReadOther);
+    desktop.saveSetting(app, QStringLiteral("Office"), QStringLiteral("Database"), QStringLiteral("host=b"));
+    EXPECT_EQ(QFile::permissions(file), ownerOnly);
+    EXPECT_EQ(desktop.getSetting(app, QStringLiteral("Office"), QStringLiteral("Database")), QStringLiteral("host=b"));
+    ::umask(was);
+    QFile::remove(file);
+    QStandardPaths::setTestModeEnabled(false);
 }
 
 } // namespace

@@ -51,9 +51,34 @@ void KestrelTest::SetUp()
         FAIL() << "could not make the test database: " << e.what();
     }
     serverDb = name;
-    sConnContacts = serverConnectionText(server + QStringLiteral(" dbname=") + name);
+    // Set up as the office's administrator would, then used as an ordinary salesperson: a member
+    // of the office's group, nothing more.
+    try {
+        const OfficeSetUp done = setUpOfficeDatabase(server + QStringLiteral(" dbname=") + name);
+        ASSERT_TRUE(done.refused.isEmpty()) << done.refused.toStdString();
+        pg::runMaintenance(server + QStringLiteral(" dbname=postgres"),
+                           QStringLiteral("DO $$BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = '%1') THEN "
+                                          "CREATE ROLE %1 LOGIN IN ROLE kestrel_office; END IF; EXCEPTION WHEN "
+                                          "duplicate_object OR unique_violation THEN NULL; END$$")
+                               .arg(kMemberRole));
+    } catch (const DbError& e) {
+        FAIL() << "could not set up the test database: " << e.what();
+    }
+    sConnContacts = serverConnectionText(memberConninfo());
     sConnMain = sConnContacts;
 }
+
+QString KestrelTest::memberConninfo(const QString& role) const
+{
+    return testServer() + QStringLiteral(" dbname=%1 user=%2").arg(serverDb, role.isEmpty() ? QString::fromLatin1(kMemberRole) : role);
+}
+
+QString KestrelTest::ownerConnection() const
+{
+    return onServer() ? serverConnectionText(adminConninfo()) : sConnContacts;
+}
+
+QString KestrelTest::adminConninfo() const { return testServer() + QStringLiteral(" dbname=") + serverDb; }
 
 void KestrelTest::TearDown()
 {

@@ -22,9 +22,17 @@ protected:
     bool onServer() const { return !serverDb.isEmpty(); }
     // The test server's connection string (without a database), or empty.
     static QString testServer();
+    // The member of the office's group every server run works as.
+    static constexpr char kMemberRole[] = "kestrel_tester";
+    // The test's database as role (default: the member) and as the server's superuser.
+    QString memberConninfo(const QString& role = QString()) const;
+    QString adminConninfo() const;
 
     // Runs statements of the program's dialect; fails the test on error.
     void exec(const QString& connection, const QString& statement);
+    // The contacts database with the rights of the tables' owner: the local file, or on the
+    // server its administrator (a member may not drop or alter a table).
+    QString ownerConnection() const;
     // Rows of a query, each cell as text ("<null>" for null).
     std::vector<QStringList> rows(const QString& connection, const QString& statement);
     // Adds a contact and returns its id.

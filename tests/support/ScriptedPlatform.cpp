@@ -7,6 +7,8 @@
 #include <QPrinter>
 #include <QTimer>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 namespace kestrel::test {
@@ -69,6 +71,19 @@ bool ScriptedPlatform::askYesNo(const QString& text, const QString& caption, kes
     return yes;
 }
 
+int ScriptedPlatform::askChoice(const QString& text, const QStringList& buttons, int, const QString& caption)
+{
+    QStringList plain = buttons;
+    plain.replaceInStrings(QStringLiteral("&"), QString());
+    prompts.push_back({QStringLiteral("choice"), text, caption, plain.join(u'|')});
+    Answer a;
+    if (!take(QStringLiteral("choice"), text, &a))
+        return -1;
+    const int index = int(plain.indexOf(a.value));
+    if (index < 0 && !a.value.isEmpty())
+        ADD_FAILURE() << "No button " << a.value.toStdString() << " in: " << plain.join(u'|').toStdString();
+    return index;
+}
 
 QString ScriptedPlatform::inputBox(const QString& prompt, const QString& title, const QString& defaultText,
                                    int maxLength)
@@ -77,7 +92,10 @@ QString ScriptedPlatform::inputBox(const QString& prompt, const QString& title, 
     Answer a;
     if (!take(QStringLiteral("input"), prompt, &a))
         return QString();
-    return maxLength > 0 && a.value != defaultText ? LeftChars(a.value, maxLength) : a.value;
+    if (a.meanwhile)
+        a.meanwhile();
+    // As the desktop's box: a longer default is shown whole and can only shrink.
+    return maxLength > 0 ? LeftChars(a.value, std::max(maxLength, int(defaultText.size()))) : a.value;
 }
 
 QString ScriptedPlatform::openFileName(const QString& startDir, const QString& title, const QString& filter)

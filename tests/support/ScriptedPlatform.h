@@ -29,6 +29,13 @@ public:
     void answerYes() { push("question", QStringLiteral("yes")); }
     void answerNo() { push("question", QStringLiteral("no")); }
     void answerInput(const QString& text) { push("input", text); }
+    // As answerInput, with meanwhile run while the box is open (another user changing the data).
+    void answerInput(const QString& text, std::function<void()> meanwhile)
+    {
+        answers_.push_back({QStringLiteral("input"), text, {}, std::move(meanwhile)});
+    }
+    // The button of a choice, by its text without "&"; the empty text closes the box.
+    void answerChoice(const QString& button) { push("choice", button); }
     void answerOpenFile(const QString& path) { push("open", path); }
     void answerSaveFile(const QString& path) { push("save", path); }
     // A PDF file to print into, or the empty text to cancel the print dialog.
@@ -60,6 +67,8 @@ public:
     bool askYesNo(const QString& text, const QString& caption) override;
     // Recorded with extra "Yes" when Enter gives Yes.
     bool askYesNo(const QString& text, const QString& caption, kestrel::Answer enterGives) override;
+    // Recorded with kind "choice" and the buttons in extra, joined by "|".
+    int askChoice(const QString& text, const QStringList& buttons, int defaultButton, const QString& caption) override;
     // The answer stands for what the user typed: a box with a maximum length keeps no more.
     QString inputBox(const QString& prompt, const QString& title, const QString& defaultText,
                      int maxLength = 0) override;
@@ -91,6 +100,18 @@ public:
     std::unique_ptr<WakeUp> newWakeUp(std::function<void()> fire) override;
     bool notify(const QString& title, const QString& text) override;
     void setTrayStatus(const QString& tip) override { trayTip = tip; }
+    // A keyring that runs when keyring is set, holding secrets.
+    bool keyring = false;
+    QHash<QString, QString> secrets;
+    bool hasKeyring() override { return keyring; }
+    QString readSecret(const QString& key) override { return keyring ? secrets.value(key) : QString(); }
+    bool saveSecret(const QString& key, const QString& secret) override
+    {
+        if (keyring)
+            secrets.insert(key, secret);
+        return keyring;
+    }
+    void forgetSecret(const QString& key) override { secrets.remove(key); }
     // Each saved setting tells every watch, from the event loop, as a settings file would.
     std::unique_ptr<SettingsWatch> watchSettings(const QString& app, std::function<void()> changed) override;
     QStringList notifications; // "clock in ISO form|title|text"
@@ -101,8 +122,9 @@ private:
         QString kind;
         QString value;
         ModalScript script;
+        std::function<void()> meanwhile;
     };
-    void push(const char* kind, const QString& value) { answers_.push_back({QString::fromUtf8(kind), value, {}}); }
+    void push(const char* kind, const QString& value) { answers_.push_back({QString::fromUtf8(kind), value, {}, {}}); }
     // The next answer, which must be of this kind; nullopt (and a test failure) otherwise.
     bool take(const QString& kind, const QString& what, Answer* out);
     std::deque<Answer> answers_;

@@ -1,3 +1,4 @@
+#include "ui/NulGuard.h"
 #include "ui/Ui.h"
 #include "data/modData.h"
 
@@ -13,6 +14,7 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     kestrel::installFontSubstitutes();
+    kestrel::installNulGuard();
     kestrel::registerSchemas();
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,341 @@
+// The moments in calendar files on the days the clocks change: the one rule for clock times that
+// are skipped or come twice, kept alike by the alerts, the export and the import, and checked by
+// independent readers; and calendars whose repetitions or years would hold or fool the import.
+#include "calendar/AlertSchedule.h"
+#include "data/WallClock.h"
+#include "formats/ICalendar.h"
+#include "tests/exchange_formats/Samples.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <libical/ical.h>
+
+#include <ctime>
+#include <optional>
+
+using namespace kestrel;
+
+namespace {
+
+const QTimeZone kNewYork(QByteArrayLiteral("America/New_York"));
+const QTimeZone kBerlin(QByteArrayLiteral("Europe/Berlin"));
+
+// The process's own zone for the duration of a test: what once shifted imported times was
+// arithmetic done in it.
+class ProcessZone {
+public:
+    explicit ProcessZone(const char* tz) : had_(qEnvironmentVariableIsSet("TZ")), old_(qgetenv("TZ"))
+    {
+        qputenv("TZ", tz);
+        ::tzset();
+    }
+    ~ProcessZone()
+    {
+        if (had_)
+            qputenv("TZ", old_);
+        else
+            qunsetenv("TZ");
+        ::tzset();
+    }
+
+private:
+    bool had_;
+    QByteArray old_;
+};
+
+QString utc(const QDateTime& t) { return t.toUTC().toString(Qt::ISODate); }
+
+QByteArray calendar(const QByteArray& events)
+{
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\n" + events + "END:VCALENDAR\r\n";
+}
+
+QByteArray event(const QByteArray& uid, const QByteArray& start, const QByteArray& extra = {})
+{
+    return "BEGIN:VEVENT\r\nUID:" + uid + "\r\nDTSTAMP:20261201T000000Z\r\nDTSTART" + start + "\r\nSUMMARY:" + uid +
+           "\r\nORGANIZER;CN=Ann Lee:mailto:ann@example.com\r\n" + extra + "END:VEVENT\r\n";
+}
+
+QString when(const AppointmentRecord& a)
+{
+    return a.date.toString(Qt::ISODate) + u' ' + a.time.toString(QStringLiteral("HH:mm"));
+}
+
+AppointmentRecord appt(int id, QDate d, QTime t)
+{
+    AppointmentRecord a;
+    a.autoid = id;
+    a.date = d;
+    a.time = t;
+    a.brief = QStringLiteral("Appointment %1").arg(id);
+    a.name = QStringLiteral("Ann Lee");
+    return a;
+}
+
+// The output of an independent reader in Debian's Python run on file, or nothing (the reason
+// printed) when Python or the module is not installed.
+std::optional<QStringList> python(const char* module, const QString& script, const QByteArray& file)
+{
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath(QStringLiteral("file.ics"));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(file) != file.size())
+        return {};
+    f.close();
+    const QString exe = QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
+                                                                          : QStringLiteral("python3");
+    QProcess p;
+    p.start(exe, {QStringLiteral("-c"), QStringLiteral("import sys\ntry:\n    import %1\nexcept ImportError as e:\n"
+                                                       "    print('SKIP', e); sys.exit(0)\n")
+                                            .arg(QLatin1String(module)) +
+                                            script,
+                  path});
+    if (!p.waitForFinished(60000)) {
+        std::printf("  %s not checked: python3 could not be run (%s)\n", module, qPrintable(p.errorString()));
+        return {};
+    }
+    const QString out = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    EXPECT_EQ(p.exitCode(), 0) << module << ": " << p.readAllStandardError().constData();
+    if (out.startsWith(QStringLiteral("SKIP"))) {
+        std::printf("  %s not checked: %s (scripts/install-deps.sh --test installs it)\n", module, qPrintable(out));
+        return {};
+    }
+    return out.split(u'\n', Qt::SkipEmptyParts);
+}
+
+// Each event's start as a moment, by icalendar and by vobject.
+const char* const kIcalendarStarts = R"py(
+cal = icalendar.Calendar.from_ical(open(sys.argv[1], 'rb').read())
+for ev in cal.walk('VEVENT'):
+    print(int(ev.decoded('dtstart').timestamp()))
+)py";
+const char* const kVobjectStarts = R"py(
+cal = vobject.readOne(open(sys.argv[1], encoding='utf-8').read())
+for ev in cal.vevent_list:
+    print(int(ev.dtstart.value.timestamp()))
+)py";
+// The offset the file's own VTIMEZONE gives at each moment named on the command line's standard input.
+const char* const kVobjectOffsets = R"py(
+import datetime
+cal = vobject.readOne(open(sys.argv[1], encoding='utf-8').read())
+tz = cal.vtimezone.gettzinfo()
+for line in sys.stdin.read().split():
+    at = datetime.datetime.fromtimestamp(int(line), datetime.timezone.utc).astimezone(tz)
+    print(int(at.utcoffset().total_seconds()))
+)py";
+
+} // namespace
+
+TEST(WallClockRule, SkippedTimesComeAfterTheChangeAndDoubledTimesMeanTheirFirstComing)
+{
+    const struct {
+        const QTimeZone& zone;
+        QDate day;
+        QTime time;
+        const char* moment;
+        WallClockCase kind;
+    } rows[] = {
+        {kNewYork, {2027, 3, 14}, {2, 30}, "2027-03-14T07:30:00Z", WallClockCase::Skipped}, // 3:30 EDT
+        {kNewYork, {2027, 3, 14}, {10, 0}, "2027-03-14T14:00:00Z", WallClockCase::Plain},
+        {kNewYork, {2027, 3, 14}, {1, 30}, "2027-03-14T06:30:00Z", WallClockCase::Plain},
+        {kNewYork, {2027, 11, 7}, {1, 30}, "2027-11-07T05:30:00Z", WallClockCase::Doubled}, // 1:30 EDT
+        {kNewYork, {2027, 11, 7}, {2, 0}, "2027-11-07T07:00:00Z", WallClockCase::Plain},
+        {kBerlin, {2027, 3, 28}, {2, 30}, "2027-03-28T01:30:00Z", WallClockCase::Skipped}, // 3:30 CEST
+        {kBerlin, {2027, 10, 31}, {2, 30}, "2027-10-31T00:30:00Z", WallClockCase::Doubled}, // 2:30 CEST
+        {kBerlin, {2027, 10, 31}, {3, 0}, "2027-10-31T02:00:00Z", WallClockCase::Plain},
+        {kBerlin, {2027, 10, 31}, {23, 30}, "2027-10-31T22:30:00Z", WallClockCase::Plain},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.zone.id().toStdString() + ' ' + r.day.toString(Qt::ISODate).toStdString() + ' ' +
+                     r.time.toString().toStdString());
+        EXPECT_EQ(utc(wallClockMoment(r.day, r.time, r.zone)), QString::fromLatin1(r.moment));
+        EXPECT_EQ(wallClockCase(r.day, r.time, r.zone), r.kind);
+        // The alerts keep to it.
+        EXPECT_EQ(utc(AlertSchedule(r.zone).startOf(r.day, r.time)), QString::fromLatin1(r.moment));
+    }
+}
+
+TEST(ICalendarTimes, ImportedEventsKeepTheirClockTimeOnTheDaysTheClocksChange)
+{
+    // A zone the file names without describing it (libical's own), one the file describes, a
+    // moment in UTC and a floating time, on both days each zone changes its clocks; read in a
+    // process whose own zone is the user's.
+    const QByteArray sampleFile = sample("calendars.ics");
+    const qsizetype from = sampleFile.indexOf("BEGIN:VTIMEZONE"), to = sampleFile.indexOf("END:VTIMEZONE");
+    ASSERT_TRUE(from >= 0 && to > from);
+    const QByteArray vtimezone = sampleFile.mid(from, to - from) + "END:VTIMEZONE\r\n";
+    for (const auto& [zone, spring, fall] : {std::tuple{kNewYork, QByteArray("20270314"), QByteArray("20271107")},
+                                             std::tuple{kBerlin, QByteArray("20270328"), QByteArray("20271031")}}) {
+        SCOPED_TRACE(zone.id().toStdString());
+        const ProcessZone process(zone.id().constData());
+        const QByteArray tzid = zone.id();
+        QByteArray events;
+        for (const QByteArray& day : {spring, fall}) {
+            events += event("named-" + day, ";TZID=" + tzid + ':' + day + "T100000");
+            events += event("floating-" + day, ':' + day + "T093000");
+            events += event("utc-" + day, ':' + day + "T120000Z");
+        }
+        // A zone described in the file under a name of its own (as Outlook writes them).
+        QByteArray own = vtimezone;
+        own.replace("TZID:America/New_York", "TZID:Eastern Standard Time");
+        events += event("described-20270314", ";TZID=Eastern Standard Time:20270314T100000");
+        const ICalendarImport r = readICalendar(calendar(own + events), zone, QDate(2027, 1, 1));
+        QStringList got;
+        for (const AppointmentRecord& a : r.appointments)
+            got << a.uid + u' ' + when(a);
+        got.sort();
+        const QString s = QString::fromLatin1(spring.left(4) + '-' + spring.mid(4, 2) + '-' + spring.mid(6));
+        const QString f = QString::fromLatin1(fall.left(4) + '-' + fall.mid(4, 2) + '-' + fall.mid(6));
+        const bool ny = zone == kNewYork;
+        EXPECT_EQ(got, QStringList({"described-20270314 2027-03-14 " + QString(ny ? "10:00" : "15:00"),
+                                    "floating-" + spring + ' ' + s + " 09:30", "floating-" + fall + ' ' + f + " 09:30",
+                                    "named-" + spring + ' ' + s + " 10:00", "named-" + fall + ' ' + f + " 10:00",
+                                    "utc-" + spring + ' ' + s + (ny ? " 08:00" : " 14:00"),
+                                    "utc-" + fall + ' ' + f + (ny ? " 07:00" : " 13:00")}));
+        EXPECT_TRUE(r.problems.isEmpty()) << r.problems.join(u'|').toStdString();
+    }
+}
+
+TEST(ICalendarTimes, ExportsNameOneMomentThatAlertsImportAndOtherReadersAgreeOn)
+{
+    for (const auto& [zone, spring, fall, doubled] :
+         {std::tuple{kNewYork, QDate(2027, 3, 14), QDate(2027, 11, 7), QTime(1, 30)},
+          std::tuple{kBerlin, QDate(2027, 3, 28), QDate(2027, 10, 31), QTime(2, 30)}}) {
+        SCOPED_TRACE(zone.id().toStdString());
+        const ProcessZone process(zone.id().constData());
+        const std::vector<AppointmentRecord> appts = {appt(1, spring, {2, 30}), appt(2, spring, {10, 0}),
+                                                      appt(3, fall, doubled), appt(4, fall, {10, 0}),
+                                                      appt(5, fall, doubled.addSecs(3600))};
+        const QByteArray file = writeICalendar(appts, QStringLiteral("db"), zone, QDateTime({2027, 1, 1}, {9, 0}, Qt::UTC));
+        QStringList expected, expectedBack;
+        for (const AppointmentRecord& a : appts) {
+            const QDateTime moment = AlertSchedule(zone).startOf(a.date, a.time);
+            expected << QString::number(moment.toSecsSinceEpoch());
+            expectedBack << when(appt(0, moment.date(), moment.time()));
+        }
+        // No clock time that the zone skips is written: 2:30 on the spring day is 3:30.
+        EXPECT_FALSE(file.contains(spring.toString("yyyyMMdd").toLatin1() + "T023000")) << file.constData();
+
+        // libical, through the file's own VTIMEZONE.
+        icalcomponent* cal = icalparser_parse_string(file.constData());
+        ASSERT_TRUE(cal);
+        QStringList libical;
+        for (icalcomponent* ev = icalcomponent_get_first_component(cal, ICAL_VEVENT_COMPONENT); ev;
+             ev = icalcomponent_get_next_component(cal, ICAL_VEVENT_COMPONENT)) {
+            const icaltimetype t = icalcomponent_get_dtstart(ev);
+            libical << QString::number(icaltime_as_timet_with_zone(t, t.zone ? t.zone : icaltimezone_get_utc_timezone()));
+        }
+        icalcomponent_free(cal);
+        EXPECT_EQ(libical, expected);
+
+        // Kestrel's own import gives the same moments back as clock times.
+        const ICalendarImport back = readICalendar(file, zone, QDate(2027, 1, 1));
+        QStringList got;
+        for (const AppointmentRecord& a : back.appointments)
+            got << when(a);
+        expectedBack.sort();
+        EXPECT_EQ(got, expectedBack);
+
+        for (const auto& [module, script] : {std::pair{"icalendar", kIcalendarStarts}, std::pair{"vobject", kVobjectStarts}})
+            if (const auto read = python(module, QString::fromLatin1(script), file)) {
+                EXPECT_EQ(*read, expected) << module;
+            }
+    }
+}
+
+TEST(ICalendarTimes, TheExportedTimeZoneGivesTheOldOffsetUpToEachChangeAndTheNewOneFromIt)
+{
+    for (const QTimeZone& zone : {kNewYork, kBerlin}) {
+        SCOPED_TRACE(zone.id().toStdString());
+        const QByteArray file = writeICalendar({appt(1, {2026, 6, 1}, {9, 0}), appt(2, {2028, 6, 1}, {9, 0})}, "db", zone,
+                                               QDateTime({2027, 1, 1}, {9, 0}, Qt::UTC));
+        // Around every change of the years exported: an hour and a second before it, the moment
+        // itself and an hour after it.
+        QStringList moments, expected;
+        for (const QTimeZone::OffsetData& t : zone.transitions(QDateTime({2026, 1, 1}, {0, 0}, Qt::UTC),
+                                                               QDateTime({2028, 12, 31}, {0, 0}, Qt::UTC))) {
+            const qint64 at = t.atUtc.toSecsSinceEpoch();
+            const int before = zone.offsetFromUtc(t.atUtc.addSecs(-1));
+            for (const auto& [delta, offset] : {std::pair{-3600, before}, std::pair{-1, before},
+                                                std::pair{0, t.offsetFromUtc}, std::pair{3600, t.offsetFromUtc}}) {
+                moments << QString::number(at + delta);
+                expected << QString::number(offset);
+            }
+        }
+        ASSERT_EQ(moments.size(), 6 * 4);
+
+        icalcomponent* cal = icalparser_parse_string(file.constData());
+        ASSERT_TRUE(cal);
+        icaltimezone* own = icalcomponent_get_timezone(cal, zone.id().constData());
+        ASSERT_TRUE(own);
+        QStringList libical;
+        for (const QString& m : moments) {
+            icaltimetype t = icaltime_from_timet_with_zone(time_t(m.toLongLong()), 0, icaltimezone_get_utc_timezone());
+            int daylight = 0;
+            libical << QString::number(icaltimezone_get_utc_offset_of_utc_time(own, &t, &daylight));
+        }
+        icalcomponent_free(cal);
+        EXPECT_EQ(libical, expected);
+
+        // vobject builds its own zone from the VTIMEZONE.
+        QTemporaryDir tmp;
+        const QString path = tmp.filePath("moments.txt");
+        QFile list(path);
+        ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+        list.write(moments.join(u'\n').toLatin1());
+        list.close();
+        if (const auto read = python("vobject", QStringLiteral("sys.stdin = open('%1')\n").arg(path) + kVobjectOffsets, file)) {
+            EXPECT_EQ(*read, expected);
+        }
+    }
+}
+
+TEST(ICalendarRead, RepetitionsAreBoundedByCountAndBySteps)
+{
+    const QDate today(2026, 12, 4);
+    const QByteArray file = calendar(
+        // every second from today: its first occurrence only
+        event("seconds", ":20261204T090000Z", "RRULE:FREQ=SECONDLY\r\n") +
+        // every hour since 2000, without end: its first occurrence today, not a walk there
+        event("hours", ":20000101T093000Z", "RRULE:FREQ=HOURLY\r\n") +
+        // every minute since 1990, a count of a billion: too many steps to reach today
+        event("minutes", ":19900101T090000Z", "RRULE:FREQ=MINUTELY;COUNT=1000000000\r\n") +
+        // daily since 1900 and still going: the days of the coming year
+        event("daily", ":19000101T090000Z", "RRULE:FREQ=DAILY\r\n") +
+        // three times a day by the hour list: more than 1,000 in the year
+        event("thrice", ":20261204T090000Z", "RRULE:FREQ=DAILY;BYHOUR=9,12,15\r\n"));
+    const ICalendarImport r = readICalendar(file, QTimeZone::utc(), today);
+    std::map<QString, int> perEvent;
+    for (const AppointmentRecord& a : r.appointments)
+        ++perEvent[a.uid.section(u'/', 0, 0)];
+    const auto first = std::find_if(r.appointments.begin(), r.appointments.end(),
+                                    [](const AppointmentRecord& a) { return a.uid.startsWith("hours/"); });
+    ASSERT_NE(first, r.appointments.end());
+    EXPECT_EQ(when(*first), "2026-12-04 00:30");
+    EXPECT_EQ(perEvent, (std::map<QString, int>{{"seconds", 1}, {"hours", 1}, {"daily", 365}, {"thrice", 1000}}));
+    EXPECT_EQ(r.problems, QStringList({"\"seconds\" repeats more than once a day: only its first occurrence was taken",
+                                       "\"hours\" repeats more than once a day: only its first occurrence was taken",
+                                       "\"minutes\" repeats too often to read through: 0 occurrences were taken, the "
+                                       "rest left out",
+                                       "\"thrice\" repeats more than 1000 times in the year: the rest left out"}));
+}
+
+TEST(ICalendarRead, EventsOutsideTheYears1900To2200AreLeftOutAndNamed)
+{
+    const QByteArray file = calendar(event("year-1", ":00010101T100000Z") + event("year-9999", ":99991231T100000") +
+                                     event("year-1899", ";VALUE=DATE:18991231") + event("year-2201", ":22010101T000000Z") +
+                                     event("first", ":19000101T100000") + event("last", ":22001231T100000") +
+                                     // the year 2200 in UTC is already 2201 in Berlin
+                                     event("late", ":22001231T233000Z"));
+    const ICalendarImport r = readICalendar(file, kBerlin, QDate(2026, 12, 4));
+    QStringList got;
+    for (const AppointmentRecord& a : r.appointments)
+        got << a.uid + u' ' + when(a);
+    EXPECT_EQ(got, QStringList({"first 1900-01-01 10:00", "last 2200-12-31 10:00"}));
+    EXPECT_EQ(r.problems, QStringList({"event 1 (year-1) on 1/1/1 lies outside the years 1900 to 2200 and was left out",
+                                       "event 2 (year-9999) on 12/31/9999 lies outside the years 1900 to 2200 and was left out",
+                                       "event 3 (year-1899) on 12/31/1899 lies outside the years 1900 to 2200 and was left out",
+                                       "event 4 (year-2201) on 1/1/2201 lies outside the years 1900 to 2200 and was left out",
+                                       "event 7 (late) on 1/1/2201 lies outside the years 1900 to 2200 and was left out"}));
+}

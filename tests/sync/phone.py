@@ -1,0 +1,79 @@
+#!/usr/bin/env python3
+"""A second client of the sync server, playing the phone in the sync tests.
+
+    phone.py URL USER PASSWORD COMMAND ARGS...
+
+  list COLLECTION                  one line per item: href, tab, ETag
+  get HREF                         the item's text
+  put HREF FILE [ETAG|*]           writes the item from FILE (If-Match ETAG, or If-None-Match for *)
+  delete HREF [ETAG]               deletes the item
+  field HREF PROPERTY              the vCard property's value, read with vobject (an independent reader)
+  setfield HREF PROPERTY VALUE     sets one vCard property the way a phone app would, keeping the rest
+
+Prints the HTTP status on standard error; exits 0 for a 2xx answer, 1 otherwise.
+"""
+import sys
+import xml.etree.ElementTree as ET
+
+import requests
+
+
+def main():
+    url, user, password, command, *args = sys.argv[1:]
+    s = requests.Session()
+    s.auth = (user, password) if user else None
+    base = url.rstrip('/')
+
+    def full(href):
+        return href if href.startswith('http') else base + href
+
+    if command == 'list':
+        body = ('<?xml version="1.0"?><d:propfind xmlns:d="DAV:"><d:prop><d:getetag/></d:prop></d:propfind>')
+        r = s.request('PROPFIND', full(args[0]), data=body, headers={'Depth': '1'})
+        root = ET.fromstring(r.content)
+        for resp in root.findall('{DAV:}response'):
+            href = resp.find('{DAV:}href').text
+            etag = resp.find('.//{DAV:}getetag')
+            if etag is not None and etag.text and not href.endswith('/'):
+                print(href + '\t' + etag.text)
+    elif command == 'get':
+        r = s.get(full(args[0]))
+        sys.stdout.buffer.write(r.content)
+    elif command == 'put':
+        with open(args[1], 'rb') as f:
+            data = f.read()
+        headers = {'Content-Type': 'text/vcard' if args[0].endswith('.vcf') else 'text/calendar'}
+        if len(args) > 2:
+            headers['If-None-Match' if args[2] == '*' else 'If-Match'] = args[2]
+        r = s.put(full(args[0]), data=data, headers=headers)
+        print(r.headers.get('ETag', ''))
+    elif command == 'delete':
+        headers = {'If-Match': args[1]} if len(args) > 1 else {}
+        r = s.delete(full(args[0]), headers=headers)
+    elif command in ('field', 'setfield'):
+        import vobject
+        r = s.get(full(args[0]))
+        card = vobject.readOne(r.content.decode('utf-8'))
+        name = args[1].lower()
+        if command == 'field':
+            values = [c.value for c in card.contents.get(name, [])]
+            out = []
+            for v in values:
+                out.append(str(v) if not isinstance(v, list) else ','.join(v))
+            sys.stdout.write('\n'.join(out))
+        else:
+            for c in card.contents.get(name, []):
+                card.remove(c)
+            prop = card.add(name)
+            prop.value = args[2] if name != 'categories' else args[2].split(',')
+            r = s.put(full(args[0]), data=card.serialize().encode('utf-8'),
+                      headers={'Content-Type': 'text/vcard', 'If-Match': r.headers.get('ETag', '*')})
+            print(r.headers.get('ETag', ''))
+    else:
+        sys.exit('unknown command ' + command)
+    sys.stderr.write(str(r.status_code) + '\n')
+    sys.exit(0 if 200 <= r.status_code < 300 else 1)
+
+
+if __name__ == '__main__':
+    main()

@@ -1,0 +1,152 @@
+// The sync as a person uses it: F9 on the shown main window, the status bar, the question about a
+// value changed on both sides, the password asked once per run, and File > Options > Sync server.
+#include "tests/sync/SyncTest.h"
+
+#include "app/frmKestrel.h"
+#include "contacts/LeadPanel.h"
+#include "contacts/modTree.h"
+#include "dialogs/frmSyncServer.h"
+#include "dialogs/modSync.h"
+#include "sync/SyncSettings.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace kestrel::test {
+namespace {
+
+class SyncWindow : public SyncTest {
+protected:
+    void SetUp() override
+    {
+        SyncTest::SetUp();
+        if (HasFatalFailure() || IsSkipped())
+            return;
+        w = std::make_unique<frmKestrel>();
+        control = std::make_unique<SyncControl>();
+        setSyncControl(control.get());
+        w->followSync(control.get());
+        w->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        w->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    }
+    void TearDown() override
+    {
+        control.reset();
+        w.reset();
+        SyncTest::TearDown();
+    }
+    void settings(const QString& srv, const QString& who, const QString& addressBook)
+    {
+        desk.settings.insert(QStringLiteral("Kestrel/Sync/Server"), srv);
+        desk.settings.insert(QStringLiteral("Kestrel/Sync/User"), who);
+        desk.settings.insert(QStringLiteral("Kestrel/Sync/AddressBook"), addressBook);
+    }
+    // F9 where the focus is, then the wait for the sync and its questions.
+    void pressF9()
+    {
+        QSignalSpy done(control.get(), &SyncControl::done);
+        QTest::keyClick(w->focusWidget() ? w->focusWidget() : w.get(), Qt::Key_F9);
+        ASSERT_TRUE(done.wait(60000));
+        QTest::qWait(400); // the lists refill once the burst is over
+    }
+    QString status() const { return w->statusPanels[1]->text(); }
+
+    std::unique_ptr<frmKestrel> w;
+    std::unique_ptr<SyncControl> control;
+};
+
+TEST_F(SyncWindow, F9BringsThePhonesContactIntoTheTreeAndSaysWhen)
+{
+    settings(server, user, book.toString());
+    phone({"put", book.path() + "bo.vcf", "FILE", "*"}, true,
+          "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:bo\r\nFN:Bo Ng\r\nN:Ng;Bo;;;\r\nEND:VCARD\r\n");
+    QTest::keyClick(w.get(), Qt::Key_F3);
+    pressF9();
+    EXPECT_EQ(status(), "Synced 9:30 AM");
+    EXPECT_TRUE(w->statusPanels[1]->toolTip().contains(QStringLiteral("1 item taken from the server")));
+    EXPECT_FALSE(w->prgSync->isVisible());
+    EXPECT_EQ(w->lead->tvLead->findItems(TreeNodeText(QStringLiteral("Ng"), QStringLiteral("Bo"), QString()),
+                                         Qt::MatchRecursive).size(), 1);
+}
+
+TEST_F(SyncWindow, AValueChangedOnBothSidesIsAskedAboutAndNoTakesTheirs)
+{
+    settings(server, user, book.toString());
+    const int id = addContact(QStringLiteral("Lee"), QStringLiteral("Ann"));
+    pressF9();
+    const QString href = listed(book).firstKey();
+    phone({"setfield", href, "email", "ann@there.example"});
+    exec(sConnContacts, QStringLiteral("update contacts set email='ann@here.example' where id=%1").arg(id));
+    desk.answerNo();
+    pressF9();
+    ASSERT_FALSE(desk.prompts.empty());
+    EXPECT_EQ(desk.prompts.back().kind, "question");
+    EXPECT_EQ(desk.prompts.back().text,
+              "Someone else changed this contact (Ann Lee) on the sync server after the last sync.\n\n"
+              "E-mail here: \"ann@here.example\"\nE-mail there: \"ann@there.example\"\n\n"
+              "Save your changes over theirs? (No takes theirs.)");
+    EXPECT_EQ(rows(sConnContacts, "select email from contacts")[0][0], "ann@there.example");
+    EXPECT_EQ(status(), "Synced 9:30 AM");
+}
+
+TEST_F(SyncWindow, APasswordNoKeyringKeepsIsAskedOncePerRun)
+{
+    const QString checked = davState("url-password");
+    ASSERT_FALSE(checked.isEmpty());
+    // The address book of ann on the server that checks passwords.
+    dav::Client client(QStringLiteral("ann"), davState("password"));
+    const sync::Discovery d = sync::discover(client, QUrl(checked));
+    ASSERT_EQ(int(d.outcome), int(sync::Outcome::Synced));
+    QUrl annBook = d.addressBooks.empty() ? QUrl() : d.addressBooks.front().url;
+    if (annBook.isEmpty())
+        annBook = sync::makeCollection(client, d.addressBookHome, SyncKind::Contacts, QStringLiteral("Kestrel")).found.url;
+    settings(checked, QStringLiteral("ann"), annBook.toString());
+    keys.runs = false;
+    desk.answerInput(davState("password"));
+    pressF9();
+    EXPECT_EQ(desk.prompts.front().text, QStringLiteral("The sync server %1 wants the password of user ann:").arg(checked));
+    EXPECT_EQ(status(), "Synced 9:30 AM");
+    const size_t asked = desk.prompts.size();
+    pressF9();
+    EXPECT_EQ(desk.prompts.size(), asked); // not asked again in this run
+    EXPECT_EQ(status(), "Synced 9:30 AM");
+    for (auto it = desk.settings.begin(); it != desk.settings.end(); ++it)
+        EXPECT_FALSE(it.value().contains(davState("password"))) << it.key().toStdString();
+}
+
+TEST_F(SyncWindow, OptionsFindTheAddressBooksAndKeepThePasswordInTheKeyring)
+{
+    keys.runs = true;
+    frmSyncServer window(w.get());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::keyClicks(window.txtServer, server);
+    QTest::keyClicks(window.txtUser, user);
+    QTest::keyClicks(window.txtPassword, QStringLiteral("pass word"));
+    QTest::mouseClick(window.cmdTest, Qt::LeftButton);
+    EXPECT_EQ(window.lblFound->text(), "Found 1 address book(s) (Kestrel) and 1 calendar(s) (Kestrel).");
+    EXPECT_EQ(window.cboBook->currentData().toString(), book.toString(QUrl::FullyEncoded));
+    // A new calendar of its own.
+    QTest::mouseClick(window.cmdNewCal, Qt::LeftButton);
+    EXPECT_EQ(window.cboCal->count(), 3);
+    EXPECT_NE(window.cboCal->currentData().toString(), calendar.toString(QUrl::FullyEncoded));
+    QTest::mouseClick(window.cmdSave, Qt::LeftButton);
+    EXPECT_EQ(desk.settings.value("Kestrel/Sync/Server"), server);
+    EXPECT_EQ(desk.settings.value("Kestrel/Sync/User"), user);
+    EXPECT_EQ(desk.settings.value("Kestrel/Sync/AddressBook"), book.toString(QUrl::FullyEncoded));
+    EXPECT_EQ(desk.settings.value("Kestrel/Sync/Minutes"), "15");
+    for (auto it = desk.settings.begin(); it != desk.settings.end(); ++it)
+        EXPECT_FALSE(it.value().contains(QStringLiteral("pass word")));
+    EXPECT_EQ(keys.kept.value(sync::keyringName(server, user)), "pass word");
+}
+
+} // namespace
+} // namespace kestrel::test
