@@ -9,6 +9,8 @@
 #include "contacts/frmContactGrid.h"
 #include "contacts/frmDuplicates.h"
 #include "contacts/frmFind.h"
+#include "contacts/frmHistory.h"
+#include "contacts/frmLogEntry.h"
 #include "contacts/frmLead.h"
 #include "contacts/frmRemoved.h"
 #include "contacts/modTree.h"
@@ -16,6 +18,7 @@
 #include "calendar/Housekeeping.h"
 #include "data/ChangeListener.h"
 #include "data/Globals.h"
+#include "data/modData.h"
 #include "data/Office.h"
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmHelp.h"
@@ -29,6 +32,7 @@
 #include "platform/Platform.h"
 #include "printing/frmPrint.h"
 #include "ui/Desktop.h"
+#include "ui/Report.h"
 
 #include <QAction>
 #include <QApplication>
@@ -105,6 +109,10 @@ frmKestrel::frmKestrel(QWidget* parent) : QMainWindow(parent)
     SetPrintableList(QStringLiteral("cal"), cal->lstCal);
     SetPrintableList(QStringLiteral("todo"), remind->lstToDo);
     connect(lead->cmdScheduleAppointment, &QPushButton::clicked, this, &frmKestrel::cmdScheduleAppointment_Click);
+    connect(lead->cmdLog, &QPushButton::clicked, this, &frmKestrel::mnuConLog_Click);
+    connect(lead->cmdHistory, &QPushButton::clicked, this, &frmKestrel::mnuConHistory_Click);
+    // Queued, so the list is not refilled inside its own handling.
+    connect(lead->lstHistory, &QListWidget::itemActivated, this, &frmKestrel::lstHistory_DblClick, Qt::QueuedConnection);
     showOnly(fraRemind);
 
     buildStatusBar();
@@ -174,6 +182,10 @@ void frmKestrel::buildMenus()
     add(mnuCon, mnuConFind, "mnuConFind", QStringLiteral("&Find"), QKeySequence(Qt::Key_F8), &frmKestrel::mnuConFind_Click);
     add(mnuCon, mnuConDups, "mnuConDups", QStringLiteral("Find D&uplicates"), QKeySequence(Qt::CTRL | Qt::Key_D),
         &frmKestrel::mnuConDups_Click);
+    add(mnuCon, mnuConLog, "mnuConLog", QStringLiteral("&Log Activity"), QKeySequence(Qt::CTRL | Qt::Key_L),
+        &frmKestrel::mnuConLog_Click);
+    add(mnuCon, mnuConHistory, "mnuConHistory", QStringLiteral("&History..."), QKeySequence(Qt::CTRL | Qt::Key_H),
+        &frmKestrel::mnuConHistory_Click);
     sep(mnuCon, "sep6");
     add(mnuCon, mnuConExport, "mnuConExport", QStringLiteral("&Export Contacts"), {}, &frmKestrel::mnuConExport_Click);
     add(mnuCon, mnuConImport, "mnuConImport", QStringLiteral("&Import Contacts"), {}, &frmKestrel::mnuConImport_Click);
@@ -320,6 +332,7 @@ void frmKestrel::followChanges(ChangeListener* listener)
     connect(listener, &ChangeListener::contactsChanged, this, stale(&frmKestrel::staleContacts_));
     connect(listener, &ChangeListener::appointmentsChanged, this, stale(&frmKestrel::staleAppointments_));
     connect(listener, &ChangeListener::todoChanged, this, stale(&frmKestrel::staleToDo_));
+    connect(listener, &ChangeListener::historyChanged, this, stale(&frmKestrel::staleHistory_));
 }
 
 void frmKestrel::followSync(SyncControl* control)
@@ -374,6 +387,14 @@ void frmKestrel::refillChanged()
     }
     if (std::exchange(staleToDo_, false))
         refillKeepingLine(remind->lstToDo, [this] { remind->PopToDo(); });
+    if (std::exchange(staleHistory_, false))
+        refillKeepingLine(lead->lstHistory, [] {
+            try {
+                PopLeadHistory();
+            } catch (const std::exception& e) {
+                ReportFailure(e, QStringLiteral("PopLeadHistory"), Owner::Form, QStringLiteral("frmKestrel"));
+            }
+        });
 }
 
 void frmKestrel::tmrDay_Timer()
@@ -429,7 +450,11 @@ void frmKestrel::mnuFilePrint_Click()
         PrintList(QStringLiteral("cal"));
 }
 void frmKestrel::mnuFileToDo_Click() { PrintList(QStringLiteral("todo")); }
-void frmKestrel::mnuFilePrintForm_Click() { PrintBlankForm(); }
+void frmKestrel::mnuFilePrintForm_Click()
+{
+    // The contact shown, if any, for a template that asks for its history; never asked for.
+    PrintBlankForm(isLeadInFront() ? lead->txtLead[0]->text().toInt() : 0);
+}
 void frmKestrel::mnuFileExit_Click() { close(); }
 
 void frmKestrel::mnuApptsCal_Click()
@@ -501,6 +526,87 @@ void frmKestrel::mnuConDups_Click()
     // A merge or its undo changed who is in the tree.
     if (desktop().runModal(window) == QDialog::Accepted)
         PopTree(lead->cmbDisplay->currentText());
+}
+
+int frmKestrel::shownContact()
+{
+    const int id = isLeadInFront() ? lead->txtLead[0]->text().toInt() : 0;
+    if (id == 0)
+        platform().msgBox(QStringLiteral("Choose a contact in the tree first (Contacts > View in Tree): the history "
+                                         "belongs to the contact shown."));
+    return id;
+}
+
+namespace {
+// The panel shows the new entries at once; a failure to read them is told, the entry is stored.
+void refillLeadHistory()
+{
+    try {
+        PopLeadHistory();
+    } catch (const std::exception& e) {
+        ReportFailure(e, QStringLiteral("PopLeadHistory"), Owner::Form, QStringLiteral("frmKestrel"));
+    }
+}
+} // namespace
+
+void frmKestrel::mnuConLog_Click()
+{
+    const int id = shownContact();
+    if (id == 0)
+        return;
+    QDate followUp;
+    bool asAppointment = true;
+    QString subject;
+    {
+        frmLogEntry editor(id, 0, this);
+        if (desktop().runModal(editor) != QDialog::Accepted)
+            return;
+        followUp = editor.followUpDate();
+        asAppointment = editor.followUpAsAppointment();
+        subject = editor.entry().subject;
+    }
+    refillLeadHistory();
+    if (!followUp.isValid())
+        return;
+    if (asAppointment) {
+        ScheduleAppointmentFor(id, this, followUp, subject.isEmpty() ? QStringLiteral("Follow up") : subject);
+        remind->PopWeekList();
+        return;
+    }
+    const QString name = lead->txtLead[2]->text() + u' ' + lead->txtLead[1]->text();
+    if (ActionQuery(ToDoInsertStatement(FollowUpToDoText(followUp, name.trimmed())), sConnMain))
+        remind->PopToDo();
+}
+
+void frmKestrel::mnuConHistory_Click()
+{
+    const int id = shownContact();
+    if (id == 0)
+        return;
+    bool changed = false;
+    {
+        frmHistory window(id, this);
+        desktop().runModal(window);
+        changed = window.changed();
+    }
+    if (changed)
+        refillLeadHistory();
+}
+
+void frmKestrel::lstHistory_DblClick()
+{
+    const QListWidgetItem* line = lead->lstHistory->currentItem();
+    const int entry = line ? line->data(Qt::UserRole).toInt() : 0;
+    const int id = lead->txtLead[0]->text().toInt();
+    if (entry == 0 || id == 0)
+        return;
+    int result = QDialog::Rejected;
+    {
+        frmLogEntry editor(id, entry, this);
+        result = desktop().runModal(editor);
+    }
+    if (result == QDialog::Accepted)
+        refillLeadHistory();
 }
 
 void frmKestrel::mnuConExport_Click()

@@ -63,6 +63,13 @@ public:
     void mnuConGrid_Click();
     void mnuConFind_Click();
     void mnuConDups_Click();
+    // "Log Activity" (Ctrl+L, and the panel's "Log..."): an entry in the history of the contact
+    // the panel shows, then the follow-up it asks for.
+    void mnuConLog_Click();
+    // "History..." (Ctrl+H, and the panel's button): the whole timeline of the contact shown.
+    void mnuConHistory_Click();
+    // Enter or a double click on a line of the panel's latest history opens that entry.
+    void lstHistory_DblClick();
     void mnuConExport_Click();
     void mnuConImport_Click();
     void mnuConExportVCard_Click();
@@ -115,6 +122,8 @@ public:
     QAction* mnuConGrid = nullptr;
     QAction* mnuConFind = nullptr;
     QAction* mnuConDups = nullptr;
+    QAction* mnuConLog = nullptr;
+    QAction* mnuConHistory = nullptr;
     QAction* mnuConExport = nullptr;
     QAction* mnuConImport = nullptr;
     QAction* mnuConExportVCard = nullptr;
@@ -139,13 +148,15 @@ private:
     // Brings one panel to its front position; the other two go out of view and take no keys.
     void showOnly(QGroupBox* panel);
     void refillChanged();
+    // The contact the panel shows, or (having told the user) 0 where it shows none.
+    int shownContact();
     // Wakes at midnight: the seven-day list, the calendar's today and the alerts move on a day.
     void tmrDay_Timer();
 
     QTimer* refillTimer_ = nullptr;
     std::unique_ptr<WakeUp> tmrDay_;
     QDate dToday_;
-    bool staleContacts_ = false, staleAppointments_ = false, staleToDo_ = false;
+    bool staleContacts_ = false, staleAppointments_ = false, staleToDo_ = false, staleHistory_ = false;
 };
 
 // The main window while the program runs (nullptr before start-up and in most tests).

@@ -133,7 +133,7 @@ void BM_BuildSearchIndex(benchmark::State& state)
     for (auto _ : state) {
         {
             Connection c(sConnContacts);
-            c.execute(QStringLiteral("DROP TABLE IF EXISTS contact_find2"));
+            c.execute(QStringLiteral("DROP TABLE IF EXISTS contact_find3"));
         }
         prepareSearchIndex(sConnContacts);
     }

@@ -17,26 +17,7 @@
 #include <benchmark/benchmark.h>
 
 using namespace kestrel;
-
-
-namespace {
-// One 4 KiB block rewritten in place and synced: the cost of the least a durable change can do.
-class SyncedBlock {
-public:
-    explicit SyncedBlock(const QString& folder)
-        : fd_(::open(QFile::encodeName(folder + QStringLiteral("/block.bin")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600))
-    {
-        std::memset(block_, 'k', sizeof block_);
-        write();
-    }
-    ~SyncedBlock() { ::close(fd_); }
-    bool write() { return ::pwrite(fd_, block_, sizeof block_, 0) == ssize_t(sizeof block_) && ::fsync(fd_) == 0; }
-
-private:
-    int fd_;
-    char block_[4096];
-};
-} // namespace
+using bench::SyncedBlock;
 
 static void BM_Synced4KiBWrite(benchmark::State& state)
 {

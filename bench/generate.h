@@ -1,10 +1,15 @@
 #pragma once
 // Fills a fresh program folder's databases with realistic contacts and appointments.
 #include <QDate>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 
 #include <vector>
+
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace kestrel::bench {
 
@@ -20,5 +25,25 @@ std::vector<QStringList> contactRows(int count);
 inline constexpr int kActiveColumn = 12; // yes/no, not a text
 void generateAppointments(int count, const QDate& first, int days);
 void generateTodos(int count);
+
+// One 4 KiB block rewritten in place and synced: the cost of the least a durable change can do,
+// the measure a durable statement is compared with.
+class SyncedBlock {
+public:
+    explicit SyncedBlock(const QString& folder)
+        : fd_(::open(QFile::encodeName(folder + QStringLiteral("/block.bin")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600))
+    {
+        std::memset(block_, 'k', sizeof block_);
+        write();
+    }
+    ~SyncedBlock() { ::close(fd_); }
+    SyncedBlock(const SyncedBlock&) = delete;
+    SyncedBlock& operator=(const SyncedBlock&) = delete;
+    bool write() { return ::pwrite(fd_, block_, sizeof block_, 0) == ssize_t(sizeof block_) && ::fsync(fd_) == 0; }
+
+private:
+    int fd_;
+    char block_[4096];
+};
 
 } // namespace kestrel::bench

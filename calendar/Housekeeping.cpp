@@ -3,6 +3,8 @@
 #include "calendar/frmReminder.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/History.h"
+#include "data/HistoryRecord.h"
 #include "data/Housekeeping.h"
 #include "data/Office.h"
 #include "data/modData.h"
@@ -54,6 +56,9 @@ void DailyHousekeeping::purge()
     // Data that cannot be changed was announced once at start-up; housekeeping then waits.
     if (DataWritable(sConnContacts)) {
         try {
+            // What the user wrote in a past appointment goes into its contact's history first; the
+            // purge takes only what the history holds.
+            recordPastAppointments(sConnContacts, platform().today(), loginName(), platform().now());
             if (purgeOldAppointments(sConnContacts, platform().today()).deleted > 0)
                 RearmAlerts();
         } catch (const DbError& e) {

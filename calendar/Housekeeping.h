@@ -1,6 +1,7 @@
 #pragma once
-// The daily tidying while the main window is open: old appointments are purged at start and again
-// after every midnight, never while a list is refilled. And at start in office mode, a computer
+// The daily tidying while the main window is open: past appointments of contacts become their
+// history, and old appointments the history holds are purged, at start and again after every
+// midnight, never while a list is refilled. And at start in office mode, a computer
 // whose clock is far from the server's is told so.
 #include <QDateTime>
 #include <QObject>

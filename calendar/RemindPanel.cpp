@@ -9,6 +9,7 @@
 #include "calendar/modCal.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/HistoryRecord.h"
 #include "data/RowGuard.h"
 #include "data/TextFold.h"
 #include "data/modData.h"
@@ -19,6 +20,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -39,6 +41,10 @@ int selectedValue(const QListWidget* list)
     const QList<QListWidgetItem*> selected = list->selectedItems();
     return selected.isEmpty() ? 0 : selected.first()->data(Qt::UserRole).toInt();
 }
+
+// The date of an appointment's lines (the other lines have none).
+constexpr int kDateRole = Qt::UserRole + 1;
+
 } // namespace
 
 RemindPanel::RemindPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraRemind(fra)
@@ -67,6 +73,10 @@ RemindPanel::RemindPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fra
     lstToDo->installEventFilter(this);
     // A double click or Enter; queued, so the list is not rebuilt inside its own handling.
     connect(lstWeek, &QListWidget::itemActivated, this, &RemindPanel::lstWeek_DblClick, Qt::QueuedConnection);
+    // Right click or the menu key: mark today's appointment held or not held.
+    lstWeek->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lstWeek, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { lstWeek_ContextMenu(lstWeek->viewport()->mapToGlobal(at)); });
     pickOnAccessibleSelect(lstWeek, [this](const QModelIndex&) { lstWeek_DblClick(); });
     gRemind = this;
 }
@@ -115,7 +125,7 @@ void RemindPanel::PopWeekList()
     lstWeek->clear();
     try {
         Connection connection(sConnContacts);
-        Snapshot rs(connection, QStringLiteral("SELECT apptdate,appttime,apptbrief,name,address,autoid FROM "
+        Snapshot rs(connection, QStringLiteral("SELECT apptdate,appttime,apptbrief,name,address,autoid,outcome FROM "
                                                "appointments where apptdate between #") +
                                     DateText(today) + QStringLiteral("# And #") + DateText(end) +
                                     QStringLiteral("# order by apptdate,appttime asc"));
@@ -126,19 +136,58 @@ void RemindPanel::PopWeekList()
             const QVariant time = rs.field(1);
             const QDate d = date.toDate();
             const int id = rs.field(5).toInt();
+            const int first = lstWeek->count();
+            const QString marked = rs.text(6).isEmpty() ? QString() : QStringLiteral(" (") + rs.text(6) + u')';
             addLine(lstWeek, d.isValid() ? GetDayName(d.dayOfWeek() % 7 + 1) + QStringLiteral(", ") + DateText(d) : rs.text(0), id);
             addLine(lstWeek, (time.typeId() == QMetaType::QTime ? TimeText(time.toTime()) : rs.text(1)) +
-                                 QStringLiteral(" - ") + isolated(rs.text(2)), id);
+                                 QStringLiteral(" - ") + isolated(rs.text(2)) + marked, id);
             addLine(lstWeek, QStringLiteral("     ") + isolated(rs.text(3)), id);
             addLine(lstWeek, QStringLiteral("     ") + isolated(rs.text(4)), id);
+            for (int line = first; line < lstWeek->count(); ++line)
+                lstWeek->item(line)->setData(kDateRole, d);
             addLine(lstWeek, kApptSeparator, 0);
         }
     } catch (const std::exception& e) {
         ReportFailure(e, QStringLiteral("PopWeekList"), Owner::Form, QStringLiteral("frmKestrel"));
         return;
     }
-    // The purge of old appointments is no business of a refill: once a day, by the data's own
-    // date (calendar/Housekeeping).
+}
+
+void RemindPanel::lstWeek_ContextMenu(const QPoint& at)
+{
+    const QList<QListWidgetItem*> selected = lstWeek->selectedItems();
+    const int id = selectedValue(lstWeek);
+    if (id == 0)
+        return;
+    // Only what has begun can have been held: today's appointments (later ones are not listed).
+    const QDate date = selected.first()->data(kDateRole).toDate();
+    const bool begun = date.isValid() && date <= platform().today();
+    QMenu menu(lstWeek);
+    QAction* held = menu.addAction(QStringLiteral("Mark &Held"));
+    QAction* notHeld = menu.addAction(QStringLiteral("Mark &Not held"));
+    held->setEnabled(begun);
+    notHeld->setEnabled(begun);
+    const QAction* picked = menu.exec(at);
+    if (!picked)
+        return;
+    lstWeek_Mark(picked == held);
+}
+
+void RemindPanel::lstWeek_Mark(bool held)
+{
+    const int id = selectedValue(lstWeek);
+    if (id == 0)
+        return;
+    bool stored = true;
+    if (!RunAction(sConnContacts, [&] { stored = markAppointment(sConnContacts, id, held, platform().now()); },
+                   QStringLiteral("lstWeek_Mark"), Owner::Form, QStringLiteral("frmKestrel")))
+        return;
+    if (!stored)
+        platform().msgBox(QStringLiteral("This appointment had already been deleted elsewhere; nothing was marked."));
+    const int row = lstWeek->currentRow();
+    PopWeekList();
+    if (row >= 0 && row < lstWeek->count())
+        lstWeek->setCurrentRow(row);
 }
 
 void RemindPanel::PopToDo()

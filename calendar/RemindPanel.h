@@ -2,6 +2,7 @@
 // The reminder panel fraRemind: the appointments of today and the next seven days beside the
 // to-do list.
 #include <QObject>
+#include <QPoint>
 
 class QGroupBox;
 class QLabel;
@@ -32,6 +33,10 @@ public:
     // Handlers, public so tests reach the same code the mouse and keys do.
     // Opens the appointment of the line double-clicked (or chosen with Enter) in the editor.
     void lstWeek_DblClick();
+    // Right click or the menu key on a line of today's appointment: "Mark Held" or "Mark Not
+    // held", which its history entry takes.
+    void lstWeek_ContextMenu(const QPoint& globalPos);
+    void lstWeek_Mark(bool held);
     void lstToDo_Click();
     void lstToDo_DblClick();
     void cmdDeleteToDo_Click();

@@ -6,11 +6,13 @@
 #include "calendar/frmReminder.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/History.h"
 #include "data/RowGuard.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
 #include "ui/Desktop.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -43,6 +45,7 @@ frmAppt::frmAppt(QWidget* parent) : QDialog(parent)
         {"txtAppt3", ControlKind::TextBox, "", 240, 3960, 4455, kAuto, 8, 50},
         {"cmdContact", ControlKind::Button, "Select Contact", 240, 3240, kAuto, kAuto, 9},
         {"cmdDelete", ControlKind::Button, "Delete", 1440, 4800, kAuto, kAuto, 10},
+        {"chkNotHeld", ControlKind::CheckBox, "Not held", 3960, 3300, 1455, 255, 11},
     });
     txtBrief = controls.get<QLineEdit>(QStringLiteral("txtAppt0"));
     txtWhere = controls.get<QLineEdit>(QStringLiteral("txtAppt1"));
@@ -62,6 +65,8 @@ frmAppt::frmAppt(QWidget* parent) : QDialog(parent)
     cmdClose = controls.get<QPushButton>(QStringLiteral("cmdClose"));
     cmdContact = controls.get<QPushButton>(QStringLiteral("cmdContact"));
     cmdDelete = controls.get<QPushButton>(QStringLiteral("cmdDelete"));
+    chkNotHeld = controls.get<QCheckBox>(QStringLiteral("chkNotHeld"));
+    chkNotHeld->setToolTip(QStringLiteral("The appointment did not take place: its history entry says \"Not held\""));
     for (QPushButton* b : {cmdSave, cmdClose, cmdContact, cmdDelete})
         b->setAutoDefault(false);
 
@@ -69,6 +74,7 @@ frmAppt::frmAppt(QWidget* parent) : QDialog(parent)
     connect(cmdClose, &QPushButton::clicked, this, &frmAppt::cmdClose_Click);
     connect(cmdContact, &QPushButton::clicked, this, &frmAppt::cmdContact_Click);
     connect(cmdDelete, &QPushButton::clicked, this, &frmAppt::cmdDelete_Click);
+    connect(DTPicker1, &QLineEdit::textChanged, this, &frmAppt::DTPicker1_Change);
     // Ctrl+S saves from any field, as in the contact editor.
     connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, &frmAppt::cmdSave_Click);
 }
@@ -134,7 +140,8 @@ void frmAppt::showEvent(QShowEvent* event)
 
 QStringList frmAppt::fieldsShown() const
 {
-    return {apptText(0), apptText(1), apptText(2), apptText(3), DTPicker1->text(), cboTime->currentText()};
+    return {apptText(0), apptText(1), apptText(2), apptText(3), DTPicker1->text(), cboTime->currentText(),
+            chkNotHeld->isChecked() ? QStringLiteral("not held") : QString()};
 }
 
 bool frmAppt::hasChanges() const { return !opened_.isEmpty() && fieldsShown() != opened_; }
@@ -156,6 +163,7 @@ void frmAppt::Form_Load()
         cmdDelete->setEnabled(false);
         DTPicker1->setDate(platform().today());
         cboTime->setCurrentIndex(24);
+        DTPicker1_Change();
         return;
     }
     // A row that is gone, or columns left empty by another program, open as empty fields.
@@ -166,11 +174,13 @@ void frmAppt::Form_Load()
         // where the other order would let it overwrite that change unseen.
         seenVersion_ = rowVersion(sConnContacts, row());
         Connection connection(sConnContacts);
-        Snapshot rs(connection, QStringLiteral("SELECT name,address,apptdate,appttime,apptbrief,apptnotes FROM "
-                                               "appointments where autoid=") +
+        Snapshot rs(connection, QStringLiteral("SELECT name,address,apptdate,appttime,apptbrief,apptnotes,contact_id,"
+                                               "outcome FROM appointments where autoid=") +
                                     QString::number(lApptID));
-        if (rs.eof())
+        if (rs.eof()) {
+            DTPicker1_Change();
             return;
+        }
         setApptText(3, rs.text(0));
         setApptText(1, rs.text(1));
         if (const QVariant d = rs.field(2); d.typeId() == QMetaType::QDate)
@@ -179,6 +189,10 @@ void frmAppt::Form_Load()
         cboTime->setCurrentIndex(SelectTime(t.typeId() == QMetaType::QTime ? TimeText(t.toTime()) : QString()));
         setApptText(0, rs.text(4));
         setApptText(2, rs.text(5));
+        setContact(rs.field(6).toInt(), rs.text(0));
+        outcome_ = rs.text(7);
+        chkNotHeld->setChecked(outcome_ == kNotHeld);
+        DTPicker1_Change();
     } catch (const std::exception& e) {
         ReportFailure(e, QStringLiteral("Form_Load"), Owner::Form, QStringLiteral("frmAppt"));
     }
@@ -240,16 +254,43 @@ QString frmAppt::SaveStatement() const
     const QString notes = Quoted(apptText(2));
     const QString date = DateText(DTPicker1->date());
     const QString time = cboTime->itemText(cboTime->currentIndex());
+    const int contact = contactForSave();
+    const QString contactId = contact > 0 ? QString::number(contact) : QStringLiteral("Null");
+    const QString outcome = outcomeForSave().isEmpty() ? QStringLiteral("Null") : u'\'' + outcomeForSave() + u'\'';
+    // A changed appointment is written into the history again (when it is past) before any purge.
     if (bEditMode)
         return QStringLiteral("UPDATE appointments") + QStringLiteral(" set name='") + name + QStringLiteral("',") +
                QStringLiteral("address='") + where + QStringLiteral("',") + QStringLiteral("apptdate=#") + date +
                QStringLiteral("#,") + QStringLiteral("appttime=#") + time + QStringLiteral("#,") +
                QStringLiteral("apptbrief='") + brief + QStringLiteral("',") + QStringLiteral("apptnotes='") + notes +
-               QStringLiteral("'") + QStringLiteral(" where autoid=") + QString::number(lApptID);
-    return QStringLiteral("INSERT into appointments") + QStringLiteral("(name,address,apptdate,appttime,apptbrief,apptnotes)") +
+               QStringLiteral("'") + QStringLiteral(",contact_id=") + contactId + QStringLiteral(",outcome=") + outcome +
+               QStringLiteral(",recorded=False") + QStringLiteral(" where autoid=") + QString::number(lApptID);
+    return QStringLiteral("INSERT into appointments") +
+           QStringLiteral("(name,address,apptdate,appttime,apptbrief,apptnotes,contact_id,outcome)") +
            QStringLiteral("values('") + name + QStringLiteral("','") + where + QStringLiteral("',#") + date +
            QStringLiteral("#,#") + time + QStringLiteral("#,'") + brief + QStringLiteral("','") + notes +
-           QStringLiteral("')");
+           QStringLiteral("',") + contactId + u',' + outcome + QStringLiteral(")");
+}
+
+void frmAppt::setContact(int id, const QString& name)
+{
+    contactId_ = id;
+    contactName_ = name;
+}
+
+int frmAppt::contactForSave() const { return contactId_ > 0 && apptText(3) == contactName_ ? contactId_ : 0; }
+
+QString frmAppt::outcomeForSave() const
+{
+    if (chkNotHeld->isChecked())
+        return kNotHeld;
+    return outcome_ == kNotHeld ? kHeld : outcome_;
+}
+
+void frmAppt::DTPicker1_Change()
+{
+    const QDate d = DTPicker1->date();
+    chkNotHeld->setEnabled(chkNotHeld->isChecked() || (d.isValid() && d <= platform().today()));
 }
 
 RowKey frmAppt::row() const { return {QStringLiteral("appointments"), QStringLiteral("autoid"), lApptID}; }
@@ -280,7 +321,13 @@ void frmAppt::cmdContact_Click()
     grid.bViewMode = false;
 }
 
-void frmAppt::setPickedName(const QString& name) { setStoredText(txtName, name); }
+void frmAppt::setPickedId(int id) { pickedId_ = id; }
+
+void frmAppt::setPickedName(const QString& name)
+{
+    setStoredText(txtName, name);
+    setContact(std::exchange(pickedId_, 0), name);
+}
 
 void frmAppt::reloadCalendar()
 {
@@ -293,7 +340,7 @@ void frmAppt::reloadCalendar()
     cal->LoadCal(QDate(d.year(), d.month(), 1));
 }
 
-void ScheduleAppointmentFor(int leadID, QWidget* parent)
+void ScheduleAppointmentFor(int leadID, QWidget* parent, const QDate& date, const QString& brief)
 {
     if (leadID == 0)
         return;
@@ -312,6 +359,11 @@ void ScheduleAppointmentFor(int leadID, QWidget* parent)
     frmAppt editor(parent);
     editor.Form_Load();
     editor.setApptText(3, name);
+    editor.setContact(leadID, name);
+    if (date.isValid())
+        editor.DTPicker1->setDate(date);
+    if (!brief.isEmpty())
+        editor.setApptText(0, LeftChars(brief, 50));
     desktop().runModal(editor);
 }
 

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QStringList>
 
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
@@ -24,6 +25,10 @@ public:
     // Set by the opener before the editor loads: edit appointment lApptID, or create one.
     bool bEditMode = false;
     int lApptID = 0;
+    // The contact the appointment is made for (0: a name typed or picked elsewhere); it holds
+    // while the name box shows that contact's name.
+    void setContact(int id, const QString& name);
+    int contactForSave() const;
 
     // Fills the editor for the mode; runs once, on the first show or when the opener touches a
     // control first.
@@ -49,8 +54,11 @@ public:
     // True when a field differs from what the window showed when it opened.
     bool hasChanges() const;
 
-    // The contact grid hands the picked name back here.
+    // The contact grid hands the picked contact back here.
+    void setPickedId(int id) override;
     void setPickedName(const QString& name) override;
+    // The date changed: only an appointment of today or before can have been held or not.
+    void DTPicker1_Change();
 
     // txtAppt(0) brief description, (1) where, (2) notes, (3) contact or name.
     QString apptText(int index) const;
@@ -68,6 +76,8 @@ public:
     QPushButton* cmdClose = nullptr;
     QPushButton* cmdContact = nullptr;
     QPushButton* cmdDelete = nullptr;
+    // Marks an appointment of today or before as not held; its history entry says so.
+    QCheckBox* chkNotHeld = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -84,13 +94,18 @@ private:
     // The version of the appointment as the window showed it; a save checks it is still stored.
     QString seenVersion_;
     bool loaded_ = false;
+    int contactId_ = 0;
+    QString contactName_;
+    int pickedId_ = 0;
+    QString outcome_; // as stored: empty, "Held" or "Not held"
+    QString outcomeForSave() const;
     // Every field as the window first showed it, to tell whether anything was changed since.
     QStringList fieldsShown() const;
     QStringList opened_;
 };
 
-// "Schedule an appointment ": a new appointment with the contact leadID's first and last name
-// filled in; does nothing for 0.
-void ScheduleAppointmentFor(int leadID, QWidget* parent);
+// "Schedule an appointment ": a new appointment for the contact leadID, its first and last name
+// filled in (and where given, the date and the brief description); does nothing for 0.
+void ScheduleAppointmentFor(int leadID, QWidget* parent, const QDate& date = {}, const QString& brief = {});
 
 } // namespace kestrel

@@ -13,7 +13,9 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -27,6 +29,7 @@ LeadPanel::LeadPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraLead
         {"lbl1", ControlKind::Label, "ID:", 5400, 240, kAuto, kAuto},
         {"txtLead0", ControlKind::TextBox, "", 5760, 240, 975, 240, kNotStop}, // clear of the label below it
         {"cmdEditLead", ControlKind::Button, "Edit", 9360, 240, 1455, 375, 2},
+        {"cmdLog", ControlKind::Button, "Log...", 9360, 675, 1455, 375, 3},
         {"lblLName", ControlKind::Label, "Last Name:", 5400, 480, kAuto, kAuto},
         {"lblFName", ControlKind::Label, "First Name:", 7320, 480, kAuto, kAuto},
         {"txtLead1", ControlKind::TextBox, "", 5640, 720, 1695, 285, kNotStop},
@@ -53,10 +56,10 @@ LeadPanel::LeadPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraLead
         {"txtLead11", ControlKind::TextBox, "", 5640, 4320, 3975, 285, kNotStop},
         {"Label4", ControlKind::Label, "Type:", 5400, 4680, kAuto, kAuto},
         {"txtLead13", ControlKind::TextBox, "", 5640, 4920, 1695, 285, kNotStop},
-        {"cmdScheduleAppointment", ControlKind::Button, "Schedule an appointment ", 5520, 5400, 2535, 375, 3},
-        {"cmdEmail", ControlKind::Button, "Email", 8280, 5400, 1335, 375, 4},
+        {"cmdScheduleAppointment", ControlKind::Button, "Schedule an appointment ", 5520, 5400, 2535, 375, 4},
+        {"cmdEmail", ControlKind::Button, "Email", 8280, 5400, 1335, 375, 5},
         {"Label2", ControlKind::Label, "Filter the contacts you wish displayed.", 5400, 5880, 3495, 255},
-        {"cmbDisplay", ControlKind::ComboList, "", 6000, 6240, 1935, kAuto, 5},
+        {"cmbDisplay", ControlKind::ComboList, "", 6000, 6240, 1935, kAuto, 6},
         // The fields added later, below the first ones.
         {"lblCountry", ControlKind::Label, "Country:", 5400, 6840, kAuto, kAuto},
         {"lblJobTitle", ControlKind::Label, "Job Title:", 7320, 6840, kAuto, kAuto},
@@ -66,9 +69,14 @@ LeadPanel::LeadPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraLead
         {"lblWebSite", ControlKind::Label, "Web Site:", 7320, 7440, kAuto, kAuto},
         {"txtBirthday", ControlKind::TextBox, "", 5640, 7680, 1680, 285, kNotStop},
         {"txtWebSite", ControlKind::TextBox, "", 7440, 7680, 2175, 285, kNotStop},
-        {"cmdWebSite", ControlKind::Button, "Web Site", 9720, 7635, 1095, 375, 6},
+        {"cmdWebSite", ControlKind::Button, "Web Site", 9720, 7635, 1095, 375, 7},
         {"lblNotes", ControlKind::Label, "Notes:", 5400, 8040, kAuto, kAuto},
         {"txtNotes", ControlKind::MultiText, "", 5640, 8280, 5175, 795, kNotStop},
+        // The contact's latest history under its card, newest first.
+        {"lblLastContact", ControlKind::Label, "", 6240, 9180, 3375, 255},
+        {"cmdHistory", ControlKind::Button, "History...", 9720, 9105, 1095, 375, 8},
+        {"lblHistory", ControlKind::Label, "History:", 5400, 9180, kAuto, kAuto},
+        {"lstHistory", ControlKind::ListBox, "", 5640, 9540, 5175, 1185, 9, 0, "Latest history"},
     });
 
     tvLead = controls.get<QTreeWidget>(QStringLiteral("tvLead"));
@@ -94,6 +102,14 @@ LeadPanel::LeadPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraLead
     setBackground(txtNotes, face);
     cmdWebSite = controls.get<QPushButton>(QStringLiteral("cmdWebSite"));
     cmdEditLead = controls.get<QPushButton>(QStringLiteral("cmdEditLead"));
+    cmdLog = controls.get<QPushButton>(QStringLiteral("cmdLog"));
+    cmdLog->setToolTip(QStringLiteral("Log a call, meeting, mail or note with this contact (Ctrl+L)"));
+    cmdHistory = controls.get<QPushButton>(QStringLiteral("cmdHistory"));
+    cmdHistory->setToolTip(QStringLiteral("This contact's whole history (Ctrl+H)"));
+    lblLastContact = controls.get<QLabel>(QStringLiteral("lblLastContact"));
+    lstHistory = controls.get<QListWidget>(QStringLiteral("lstHistory"));
+    lstHistory->setUniformItemSizes(true);
+    lstHistory->setToolTip(QStringLiteral("Double click an entry to open it"));
     cmdEmail = controls.get<QPushButton>(QStringLiteral("cmdEmail"));
     cmdScheduleAppointment = controls.get<QPushButton>(QStringLiteral("cmdScheduleAppointment"));
     cmbDisplay = controls.get<QComboBox>(QStringLiteral("cmbDisplay"));

@@ -9,7 +9,9 @@
 
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
+class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
@@ -17,8 +19,8 @@ class QTreeWidgetItem;
 
 namespace kestrel {
 
-// The height of the contact panel, grown downward for the fields added later (twips).
-constexpr int kLeadPanelHeight = 9195;
+// The height of the contact panel, grown downward for the fields and the history added later (twips).
+constexpr int kLeadPanelHeight = 10845;
 
 class LeadPanel : public QObject {
     Q_OBJECT
@@ -51,6 +53,13 @@ public:
     QLineEdit* txtWebSite = nullptr;
     QPlainTextEdit* txtNotes = nullptr;
     QPushButton* cmdWebSite = nullptr;
+    // The contact's history: "Log..." beside Edit, and under the card the last contact, the
+    // latest entries and "History...". The main window answers their clicks (they open windows
+    // built on this panel).
+    QPushButton* cmdLog = nullptr;
+    QPushButton* cmdHistory = nullptr;
+    QLabel* lblLastContact = nullptr;
+    QListWidget* lstHistory = nullptr;
     std::array<QLineEdit*, 4> laterBoxes() const { return {txtCountry, txtJobTitle, txtBirthday, txtWebSite}; }
 
 protected:

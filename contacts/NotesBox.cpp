@@ -18,7 +18,7 @@ const char* const kGuardProperty = "kestrelNotesGuard";
 
 class NotesGuard : public QObject {
 public:
-    NotesGuard(QPlainTextEdit* box, int limit) : QObject(box), box_(box), limit_(limit)
+    NotesGuard(QPlainTextEdit* box, int limit, LimitWords words) : QObject(box), box_(box), limit_(limit), words_(words)
     {
         box->setProperty(kGuardProperty, QVariant::fromValue<QObject*>(this));
         box->installEventFilter(this);
@@ -77,11 +77,12 @@ private:
         c.setPosition(std::min<int>(goodCursor_, int(good_.size())));
         box_->setTextCursor(c);
         restoring_ = false;
-        platform().msgBox(notesLimitText(limit_, n));
+        platform().msgBox(words_(limit_, n));
     }
 
     QPlainTextEdit* box_;
     const int limit_;
+    const LimitWords words_;
     QString good_;
     int goodCursor_ = 0;
     bool restoring_ = false;
@@ -89,7 +90,7 @@ private:
 
 } // namespace
 
-void limitNotes(QPlainTextEdit* box, int limit) { new NotesGuard(box, limit); }
+void limitNotes(QPlainTextEdit* box, int limit, LimitWords words) { new NotesGuard(box, limit, words); }
 
 void setNotesText(QPlainTextEdit* box, const QString& text)
 {
@@ -104,6 +105,14 @@ QString notesLimitText(int limit, qsizetype wouldHold)
     const QLocale english(QLocale::English);
     return QStringLiteral("Notes hold at most %1 characters, and with this text they would hold %2.\r\n"
                           "It was not added; the notes are as they were.")
+        .arg(english.toString(limit), english.toString(qint64(wouldHold)));
+}
+
+QString addressLimitText(int limit, qsizetype wouldHold)
+{
+    const QLocale english(QLocale::English);
+    return QStringLiteral("The address holds at most %1 characters, and with this text it would hold %2.\r\n"
+                          "It was not added; the address is as it was.")
         .arg(english.toString(limit), english.toString(qint64(wouldHold)));
 }
 

@@ -8,11 +8,14 @@ class QPlainTextEdit;
 
 namespace kestrel {
 
-void limitNotes(QPlainTextEdit* box, int limit);
+// The words a refused paste is told with, from the limit and what the box would have held.
+using LimitWords = QString (*)(int limit, qsizetype wouldHold);
+QString notesLimitText(int limit, qsizetype wouldHold);
+QString addressLimitText(int limit, qsizetype wouldHold);
+
+void limitNotes(QPlainTextEdit* box, int limit, LimitWords words = notesLimitText);
 // Puts a stored text into the box whole, even when it is longer than the limit (it may then be
 // shortened, never lengthened).
 void setNotesText(QPlainTextEdit* box, const QString& text);
-// The words a refused paste is told with.
-QString notesLimitText(int limit, qsizetype wouldHold);
 
 } // namespace kestrel

@@ -5,6 +5,7 @@
 #include "data/ContactFields.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/History.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
 #include "ui/Report.h"
@@ -23,8 +24,9 @@ namespace kestrel {
 namespace {
 const QStringList kHeadings = {QStringLiteral("ID"),      QStringLiteral("Name"),    QStringLiteral("Company"),
                                QStringLiteral("Address"), QStringLiteral("Work Ph"), QStringLiteral("Ext"),
-                               QStringLiteral("Home Ph"), QStringLiteral("Cell Ph"), QStringLiteral("Email")};
-constexpr int kWidths[] = {500, 1500, 1800, 1800, 900, 500, 900, 900, 1700};
+                               QStringLiteral("Home Ph"), QStringLiteral("Cell Ph"), QStringLiteral("Email"),
+                               QStringLiteral("Last contact")};
+constexpr int kWidths[] = {500, 1500, 1800, 1800, 900, 500, 900, 900, 1700, 1100};
 constexpr int kEmailColumn = 8;
 const QList<int> kPhoneColumns = {4, 6, 7};
 constexpr int kNameColumn = 1;
@@ -33,7 +35,9 @@ constexpr int kNameColumn = 1;
 // the menu key in the table), after the nine it always shows; chosen ones are remembered.
 constexpr int kChoosable[] = {cf::City, cf::St, cf::Zip, cf::Country, cf::JobTitle, cf::WebSite, cf::Birthday,
                               cf::Notes, cf::ConType};
-constexpr int kFirstChoosable = 9;
+// The date of the newest history entry: who has not been called for a month sorts to the top.
+constexpr int kLastContactColumn = 9;
+constexpr int kFirstChoosable = 10;
 const QString kColumnsSection = QStringLiteral("Grid");
 const QString kColumnsKey = QStringLiteral("Columns");
 
@@ -54,6 +58,13 @@ QStringList allHeadings()
 }
 
 QString shownBirthday(const QString& stored) { return birthdayText(stored); }
+
+// The local files give the newest date as stored (2027-03-14), the office server as a date.
+QString shownDate(const QString& stored)
+{
+    const QDate d = QDate::fromString(stored, Qt::ISODate);
+    return d.isValid() ? DateText(d) : stored;
+}
 } // namespace
 
 frmContactGrid::frmContactGrid(QWidget* parent) : QDialog(parent)
@@ -84,7 +95,13 @@ frmContactGrid::frmContactGrid(QWidget* parent) : QDialog(parent)
     for (int i = 0; i < int(std::size(kChoosable)); ++i)
         if (kChoosable[i] == cf::Birthday)
             model->setColumnFormat(kFirstChoosable + i, shownBirthday);
+    model->setColumnFormat(kLastContactColumn, shownDate);
     grdDataGrid->setModel(model);
+    // A click on a heading sorts by its column; another click turns the order round.
+    grdDataGrid->horizontalHeader()->setSectionsClickable(true);
+    grdDataGrid->horizontalHeader()->setSortIndicatorShown(false);
+    connect(grdDataGrid->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int column) { grdDataGrid_HeadClick(column); });
     grdDataGrid->horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
     grdDataGrid->setContextMenuPolicy(Qt::CustomContextMenu);
     for (QWidget* w : {static_cast<QWidget*>(grdDataGrid->horizontalHeader()), static_cast<QWidget*>(grdDataGrid)})
@@ -170,7 +187,7 @@ void frmContactGrid::PopGrid()
 {
     const QString where = GridWhere(cboFilter->currentText(), cboType->currentText(), cboCompanies->currentText());
     const QString sql = QStringLiteral("select id,firstname + ' ' + lastname, company,  address, workph, ext, "
-                                       "homeph,cellph,email,") + choosableSelect() + QStringLiteral(" from contacts") +
+                                       "homeph,cellph,email,") + LastContactColumn() + u',' + choosableSelect() + QStringLiteral(" from contacts") +
                         where + QStringLiteral(" order by lastname,firstname asc");
     try {
         Connection connection(sConnContacts);
@@ -181,8 +198,9 @@ void frmContactGrid::PopGrid()
         return;
     }
     grdDataGrid->resize(px(11175), grdDataGrid->height());
-    // The phone columns grow to show a whole phone number of the 12 characters the editor takes.
-    const int phone = grdDataGrid->fontMetrics().horizontalAdvance(QStringLiteral("000-000-0000")) + 10;
+    // The phone columns show a whole international number as people write it (a longer one is
+    // elided, whole in its tool tip).
+    const int phone = grdDataGrid->fontMetrics().horizontalAdvance(QStringLiteral("+00 00 0000 0000")) + 10;
     for (int i = 0; i < int(std::size(kWidths)); ++i)
         grdDataGrid->setColumnWidth(i, kPhoneColumns.contains(i) ? std::max(px(kWidths[i]), phone) : px(kWidths[i]));
     const QStringList chosen = chosenColumns();
@@ -191,7 +209,32 @@ void frmContactGrid::PopGrid()
         grdDataGrid->setColumnWidth(kFirstChoosable + i, px(f == cf::Notes ? 2400 : f == cf::St || f == cf::Zip ? 900 : 1500));
         grdDataGrid->setColumnHidden(kFirstChoosable + i, !chosen.contains(QLatin1String(contactFields()[f].column)));
     }
+    // A refill keeps the order the user chose by a heading.
+    if (grdDataGrid->horizontalHeader()->isSortIndicatorShown())
+        model->sort(grdDataGrid->horizontalHeader()->sortIndicatorSection(), grdDataGrid->horizontalHeader()->sortIndicatorOrder());
     // Like a freshly opened result set, the first row is the current one.
+    if (model->rowCount() > 0)
+        grdDataGrid->setCurrentIndex(model->index(0, 0));
+}
+
+void frmContactGrid::grdDataGrid_HeadClick(int column)
+{
+    QHeaderView* head = grdDataGrid->horizontalHeader();
+    const bool again = head->isSortIndicatorShown() && head->sortIndicatorSection() == column;
+    const Qt::SortOrder order =
+        again && head->sortIndicatorOrder() == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    // The contact chosen stays chosen in the new order.
+    const QModelIndex current = grdDataGrid->currentIndex();
+    const int id = current.isValid() ? model->value(current.row(), 0).toInt() : 0;
+    head->setSortIndicator(column, order);
+    head->setSortIndicatorShown(true);
+    model->sort(column, order);
+    for (int r = 0; r < model->rowCount(); ++r)
+        if (model->value(r, 0).toInt() == id) {
+            grdDataGrid->setCurrentIndex(model->index(r, current.column()));
+            grdDataGrid->scrollTo(grdDataGrid->currentIndex());
+            return;
+        }
     if (model->rowCount() > 0)
         grdDataGrid->setCurrentIndex(model->index(0, 0));
 }
@@ -305,8 +348,10 @@ void frmContactGrid::cmdSelect_Click()
         return;
     const QModelIndex current = grdDataGrid->currentIndex();
     const int row = current.isValid() ? current.row() : 0;
-    if (picker)
+    if (picker) {
+        picker->setPickedId(model->value(row, 0).toInt());
         picker->setPickedName(model->text(row, kNameColumn));
+    }
     accept();
 }
 

@@ -23,6 +23,8 @@ class ContactPicker {
 public:
     virtual ~ContactPicker() = default;
     virtual void setPickedName(const QString& name) = 0;
+    // The picked contact's id, handed over just before its name.
+    virtual void setPickedId(int id) { (void)id; }
 };
 
 class frmContactGrid : public QDialog {
@@ -48,6 +50,8 @@ public:
     void cboCompanies_Click();
     void cmdEmail_Click();
     void cmdSelect_Click();
+    // A click on a column's heading: the rows by that column, the other way round on a second click.
+    void grdDataGrid_HeadClick(int column);
     // The column choice: the fields the table may show besides its first nine, ticked when shown.
     void grdDataGrid_ColumnChoice(const QPoint& globalPos);
     QStringList chosenColumns() const;

@@ -5,6 +5,7 @@
 #include "data/ContactFields.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/History.h"
 #include "data/RowGuard.h"
 #include "data/modData.h"
 #include "formats/ImportRules.h"
@@ -26,7 +27,7 @@ frmLead::frmLead(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmLead"));
     // Grown downward for the fields added later; the first ones stay where they were.
-    setupDialog(this, QStringLiteral("Contacts"), 6855, 7575, false);
+    setupDialog(this, QStringLiteral("Contacts"), 6855, 7815, false);
     setFont(designFont(QStringLiteral("Verdana"), 8.25));
 
     controls = buildControls(this, {
@@ -43,43 +44,50 @@ frmLead::frmLead(QWidget* parent) : QDialog(parent)
         {"optActive", ControlKind::Option, "Active", 4680, 1080, 855, 255, 17},
         {"optInActive", ControlKind::Option, "Inactive", 5640, 1080, 975, 255, 18},
         {"lblAdd", ControlKind::Label, "Address:", 240, 1680, kAuto, kAuto},
-        {"txtLead3", ControlKind::TextBox, "", 480, 1920, 3960, 285, 4, 100},
-        {"lblC", ControlKind::Label, "City:", 240, 2280, kAuto, kAuto},
-        {"txtLead4", ControlKind::TextBox, "", 480, 2520, 1695, 285, 5, 50},
-        {"lblState", ControlKind::Label, "State:", 2160, 2280, kAuto, kAuto},
-        {"txtLead5", ControlKind::TextBox, "", 2280, 2520, 375, 285, 6, 50},
-        {"lblZ", ControlKind::Label, "Zip:", 2880, 2280, kAuto, kAuto},
-        {"txtLead6", ControlKind::TextBox, "", 2760, 2520, 1695, 285, 7, 20},
-        {"lblHPhone", ControlKind::Label, "Home Phone:", 240, 2880, kAuto, kAuto},
-        {"txtLead7", ControlKind::TextBox, "", 480, 3120, 1680, 285, 8, 30},
-        {"lblCellPh", ControlKind::Label, "Cell Phone:", 2160, 2880, kAuto, kAuto},
-        {"txtLead8", ControlKind::TextBox, "", 2280, 3120, 1680, 285, 9, 30},
-        {"lblWPhone", ControlKind::Label, "Work Phone:", 240, 3480, kAuto, kAuto},
-        {"txtLead9", ControlKind::TextBox, "", 480, 3720, 1680, 285, 10, 30},
-        {"lblE", ControlKind::Label, "Ext:", 2160, 3480, kAuto, kAuto},
-        {"txtLead10", ControlKind::TextBox, "", 2280, 3720, 735, 285, 11, 10},
-        {"lblEmail", ControlKind::Label, "Email:", 240, 4080, kAuto, kAuto},
-        {"txtLead11", ControlKind::TextBox, "", 480, 4320, 3975, 285, 12, 254},
+        // Two lines: an address may hold a line break, typed with Enter; the rows below moved down for it.
+        {"txtLead3", ControlKind::MultiText, "", 480, 1920, 3960, 510, 4},
+        {"lblC", ControlKind::Label, "City:", 240, 2520, kAuto, kAuto},
+        {"txtLead4", ControlKind::TextBox, "", 480, 2760, 1695, 285, 5, 50},
+        {"lblState", ControlKind::Label, "State:", 2160, 2520, kAuto, kAuto},
+        {"txtLead5", ControlKind::TextBox, "", 2280, 2760, 375, 285, 6, 50},
+        {"lblZ", ControlKind::Label, "Zip:", 2880, 2520, kAuto, kAuto},
+        {"txtLead6", ControlKind::TextBox, "", 2760, 2760, 1695, 285, 7, 20},
+        {"lblHPhone", ControlKind::Label, "Home Phone:", 240, 3120, kAuto, kAuto},
+        {"txtLead7", ControlKind::TextBox, "", 480, 3360, 1680, 285, 8, 30},
+        {"lblCellPh", ControlKind::Label, "Cell Phone:", 2160, 3120, kAuto, kAuto},
+        {"txtLead8", ControlKind::TextBox, "", 2280, 3360, 1680, 285, 9, 30},
+        {"lblWPhone", ControlKind::Label, "Work Phone:", 240, 3720, kAuto, kAuto},
+        {"txtLead9", ControlKind::TextBox, "", 480, 3960, 1680, 285, 10, 30},
+        {"lblE", ControlKind::Label, "Ext:", 2160, 3720, kAuto, kAuto},
+        {"txtLead10", ControlKind::TextBox, "", 2280, 3960, 735, 285, 11, 10},
+        {"lblEmail", ControlKind::Label, "Email:", 240, 4320, kAuto, kAuto},
+        {"txtLead11", ControlKind::TextBox, "", 480, 4560, 3975, 285, 12, 254},
         {"cmdSave", ControlKind::Button, "Save", 5040, 2280, 1335, 375, 13},
         {"cmdDelete", ControlKind::Button, "Delete", 5040, 2880, 1335, 375, 14},
         {"cmdCloseLead", ControlKind::Button, "Close/Cancel", 5040, 3480, 1335, 375, 15},
         // The fields added later, below the first ones; the tab order goes on after them.
-        {"lblCountry", ControlKind::Label, "Country:", 240, 4680, kAuto, kAuto},
-        {"txtCountry", ControlKind::TextBox, "", 480, 4920, 1680, 285, 19, 50},
-        {"lblJobTitle", ControlKind::Label, "Job Title:", 2160, 4680, kAuto, kAuto},
-        {"txtJobTitle", ControlKind::TextBox, "", 2280, 4920, 2175, 285, 20, 100},
-        {"lblBirthday", ControlKind::Label, "Birthday:", 4680, 4680, kAuto, kAuto},
-        {"txtBirthday", ControlKind::TextBox, "", 4680, 4920, 1335, 285, 21, 10},
-        {"lblWebSite", ControlKind::Label, "Web Site:", 240, 5280, kAuto, kAuto},
-        {"txtWebSite", ControlKind::TextBox, "", 480, 5520, 3975, 285, 22, 500},
-        {"lblNotes", ControlKind::Label, "Notes:", 240, 5880, kAuto, kAuto},
-        {"txtNotes", ControlKind::MultiText, "", 480, 6120, 6135, 1215, 23},
+        {"lblCountry", ControlKind::Label, "Country:", 240, 4920, kAuto, kAuto},
+        {"txtCountry", ControlKind::TextBox, "", 480, 5160, 1680, 285, 19, 50},
+        {"lblJobTitle", ControlKind::Label, "Job Title:", 2160, 4920, kAuto, kAuto},
+        {"txtJobTitle", ControlKind::TextBox, "", 2280, 5160, 2175, 285, 20, 100},
+        {"lblBirthday", ControlKind::Label, "Birthday:", 4680, 4920, kAuto, kAuto},
+        {"txtBirthday", ControlKind::TextBox, "", 4680, 5160, 1335, 285, 21, 10},
+        {"lblWebSite", ControlKind::Label, "Web Site:", 240, 5520, kAuto, kAuto},
+        {"txtWebSite", ControlKind::TextBox, "", 480, 5760, 3975, 285, 22, 500},
+        {"lblNotes", ControlKind::Label, "Notes:", 240, 6120, kAuto, kAuto},
+        {"txtNotes", ControlKind::MultiText, "", 480, 6360, 6135, 1215, 23},
     });
 
     for (int i = 0; i < 13; ++i) {
+        if (i == 3)
+            continue;
         txtLead[i] = controls.get<QLineEdit>(QStringLiteral("txtLead%1").arg(i));
         installFocusColour(txtLead[i], kLightGrey);
     }
+    txtAddress = controls.get<QPlainTextEdit>(QStringLiteral("txtLead3"));
+    txtAddress->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    installFocusColour(txtAddress, kLightGrey);
+    limitNotes(txtAddress, contactFields()[cf::Address].size, addressLimitText);
     txtCountry = controls.get<QLineEdit>(QStringLiteral("txtCountry"));
     txtJobTitle = controls.get<QLineEdit>(QStringLiteral("txtJobTitle"));
     txtBirthday = controls.get<QLineEdit>(QStringLiteral("txtBirthday"));
@@ -163,7 +171,10 @@ void frmLead::Form_Load()
             return;
         }
         for (int i = 0; i <= 12; ++i)
-            setStoredText(txtLead[i], rs.text(i));
+            if (i != 3)
+                setStoredText(txtLead[i], rs.text(i));
+        loadedAddress_ = rs.text(3);
+        setNotesText(txtAddress, loadedAddress_);
         const QVariant active = rs.field(13);
         if (active.isValid() && !active.isNull() && active.toBool())
             optActive->setChecked(true);
@@ -185,7 +196,7 @@ void frmLead::Form_Load()
 
 QString frmLead::SaveStatement() const
 {
-    auto v = [this](int i) { return Quoted(txtLead[i]->text()); };
+    auto v = [this](int i) { return Quoted(i == 3 ? storedAddress() : txtLead[i]->text()); };
     const QString active = BoolWord(optActive->isChecked());
     const QString type = Quoted(cmbType->currentText());
     if (bEditMode) {
@@ -220,6 +231,14 @@ QString frmLead::laterAssignments() const
            Quoted(txtJobTitle->text()) + QStringLiteral("', website='") + Quoted(txtWebSite->text()) +
            QStringLiteral("', birthday='") + Quoted(storedBirthday()) + QStringLiteral("', notes='") +
            Quoted(txtNotes->toPlainText()) + u'\'';
+}
+
+QString frmLead::storedAddress() const
+{
+    const QString typed = txtAddress->toPlainText();
+    QString loaded = loadedAddress_;
+    loaded.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    return typed == loaded ? loadedAddress_ : typed;
 }
 
 QString frmLead::storedBirthday() const { return parseBirthday(txtBirthday->text()).value_or(txtBirthday->text()); }
@@ -270,9 +289,29 @@ RowKey frmLead::row() const { return {QStringLiteral("contacts"), QStringLiteral
 
 void frmLead::cmdDelete_Click()
 {
-    if (platform().askYesNo(QStringLiteral("Delete this contact? Its appointments are kept."),
-                            QStringLiteral("Delete Contact")) &&
-        ActionQueryCount(QStringLiteral("delete from contacts where id=") + QString::number(lLeadID), sConnContacts) == 0)
+    if (!platform().askYesNo(QStringLiteral("Delete this contact? Its appointments are kept."),
+                             QStringLiteral("Delete Contact"))) {
+        reject();
+        return;
+    }
+    // The history is the user's record of what was said: it goes only when the user says so.
+    const int id = lLeadID;
+    int entries = 0;
+    if (!RunAction(sConnContacts, [&] { entries = historyCount(sConnContacts, id); }, QStringLiteral("cmdDelete_Click"),
+                   Owner::Form, QStringLiteral("frmLead"))) {
+        reject();
+        return;
+    }
+    const bool withHistory =
+        entries > 0 &&
+        platform().askYesNo(QStringLiteral("This contact has %1 in its history.\n\nDelete the history too? (No keeps it: "
+                                           "the History window shows it under \"Deleted contacts\".)")
+                                .arg(entries == 1 ? QStringLiteral("1 entry") : QStringLiteral("%1 entries").arg(entries)),
+                            QStringLiteral("Delete Contact"));
+    int deleted = -1;
+    if (RunAction(sConnContacts, [&] { deleted = DeleteContact(sConnContacts, id, withHistory); },
+                  QStringLiteral("cmdDelete_Click"), Owner::Form, QStringLiteral("frmLead")) &&
+        deleted == 0)
         platform().msgBox(QStringLiteral("This contact had already been deleted elsewhere; nothing was deleted."));
     reject();
 }

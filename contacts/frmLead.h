@@ -33,7 +33,9 @@ public:
     QString SaveStatement() const;
 
     Controls controls;
+    // The one-line boxes by their index; the address (3) is txtAddress, of several lines.
     QLineEdit* txtLead[13] = {};
+    QPlainTextEdit* txtAddress = nullptr;
     QComboBox* cmbType = nullptr;
     QRadioButton* optActive = nullptr;
     QRadioButton* optInActive = nullptr;
@@ -59,6 +61,10 @@ private:
     QString laterAssignments() const;
     // The birthday box as stored (1980-03-07, --03-07), or as typed when it is not a day.
     QString storedBirthday() const;
+    // The address box as stored: the stored value itself while the box shows it unchanged (its
+    // line breaks may be CR LF, which the box shows as one break).
+    QString storedAddress() const;
+    QString loadedAddress_;
     // The version of the contact as the window showed it; a save checks it is still stored.
     QString seenVersion_;
     bool loaded_ = false;

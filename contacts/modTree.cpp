@@ -4,13 +4,17 @@
 #include "data/ContactFields.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/History.h"
 #include "data/TextFold.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
 #include "ui/Report.h"
+#include "ui/Ui.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QListWidget>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -368,6 +372,30 @@ void ClearLead()
         box->setToolTip({});
     }
     gPanel->txtNotes->clear();
+    gPanel->lblLastContact->clear();
+    gPanel->lstHistory->clear();
+}
+
+void PopLeadHistory()
+{
+    LeadPanel* panel = gPanel;
+    if (!panel)
+        return;
+    panel->lstHistory->clear();
+    bool shown = false;
+    const int id = panel->txtLead[0]->text().toInt(&shown);
+    if (!shown) {
+        panel->lblLastContact->clear();
+        return;
+    }
+    const std::vector<HistoryEntry> latest = latestHistory(sConnContacts, id, kPanelEntries);
+    panel->lblLastContact->setText(LastContactText(latest.empty() ? nullptr : &latest.front()));
+    for (const HistoryEntry& e : latest) {
+        addLine(panel->lstHistory, HistoryLine(e), int(e.id));
+        // The whole entry on the line's tool tip: the list shows what fits.
+        const QString whole = e.note.isEmpty() ? e.subject : e.subject + QStringLiteral("\n\n") + LeftChars(e.note, 1000);
+        panel->lstHistory->item(panel->lstHistory->count() - 1)->setToolTip(whole);
+    }
 }
 
 void ShowLead()
@@ -390,6 +418,7 @@ void ShowLead()
         showWhole(panel->txtWebSite, rs.text(17));
         panel->txtNotes->setPlainText(rs.text(18));
     }
+    PopLeadHistory();
     platform().doEvents();
 }
 

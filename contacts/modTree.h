@@ -46,6 +46,9 @@ void ShowLead();
 
 // Empties every box of the detail panel.
 void ClearLead();
+// Shows the last contact and the latest entries of the history of the contact the detail panel
+// shows (nothing when it shows none). Throws DbError when they cannot be read.
+void PopLeadHistory();
 // Opens a new mail to the contact's address, or says there is none to write to.
 void EmailLead(const QString& address);
 // Opens the contact's web site in the browser (https:// in front when it names no scheme), or

@@ -133,7 +133,7 @@ void ChangeListener::readAnnouncements()
             state_ = State::Listening;
             // What changed while no connection stood was not announced to this copy.
             if (everListened_) {
-                pendingContacts_ = pendingAppointments_ = pendingTodo_ = true;
+                pendingContacts_ = pendingAppointments_ = pendingTodo_ = pendingHistory_ = true;
                 quiet_->start();
             }
             everListened_ = true;
@@ -145,6 +145,7 @@ void ChangeListener::readAnnouncements()
         pendingContacts_ |= table == "contacts";
         pendingAppointments_ |= table == "appointments";
         pendingTodo_ |= table == "todo";
+        pendingHistory_ |= table == "history";
         PQfreemem(n);
         if (!quiet_->isActive())
             quiet_->start();
@@ -162,6 +163,8 @@ void ChangeListener::flush()
         Q_EMIT appointmentsChanged();
     if (std::exchange(pendingTodo_, false))
         Q_EMIT todoChanged();
+    if (std::exchange(pendingHistory_, false))
+        Q_EMIT historyChanged();
 }
 
 void ChangeListener::drop()

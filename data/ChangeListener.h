@@ -1,5 +1,5 @@
 #pragma once
-// Hears the office server announce changes to contacts, appointments and to-do lists, so that
+// Hears the office server announce changes to contacts, appointments, history and to-do lists, so that
 // each running copy can refill what it shows when another user changes it. It holds a libpq
 // connection of its own that only listens; nothing it does ever waits on the server: it connects
 // step by step as the socket allows, and after a lost connection tries again now and then
@@ -35,6 +35,7 @@ Q_SIGNALS:
     void contactsChanged();
     void appointmentsChanged();
     void todoChanged();
+    void historyChanged();
     // Listening began (also again after a lost connection) or ended.
     void listeningChanged(bool on);
 
@@ -54,7 +55,7 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
     QTimer* retry_ = nullptr;
     QTimer* quiet_ = nullptr;
-    bool pendingContacts_ = false, pendingAppointments_ = false, pendingTodo_ = false;
+    bool pendingContacts_ = false, pendingAppointments_ = false, pendingTodo_ = false, pendingHistory_ = false;
     bool everListened_ = false;
 };
 

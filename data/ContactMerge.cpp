@@ -79,6 +79,40 @@ void writeRow(Connection& c, const StoredRow& row, bool insert)
     upd.run();
 }
 
+// The rows of table that belong to contact from (by contact_id), given to contact to; their keys.
+std::vector<qint64> moveOwned(Connection& c, const char* table, const char* key, int from, int to)
+{
+    std::vector<qint64> moved;
+    {
+        Statement q = native(c, QStringLiteral("SELECT %1 FROM %2 WHERE contact_id=? ORDER BY %1")
+                                    .arg(QLatin1String(key), QLatin1String(table)));
+        q.bind(1, qint64(from));
+        while (q.step())
+            moved.push_back(q.integer(0));
+    }
+    if (!moved.empty()) {
+        Statement upd = native(c, QStringLiteral("UPDATE %1 SET contact_id=? WHERE contact_id=?").arg(QLatin1String(table)));
+        upd.bind(1, qint64(to));
+        upd.bind(2, qint64(from));
+        upd.run();
+    }
+    return moved;
+}
+
+// The rows moved by a merge go back to their contact; one given to another contact (or deleted)
+// since stays where it is now.
+void giveBack(Connection& c, const char* table, const char* key, const std::vector<qint64>& moved, int keptId, int otherId)
+{
+    Statement upd = native(c, QStringLiteral("UPDATE %1 SET contact_id=? WHERE %2=? AND contact_id=?")
+                                  .arg(QLatin1String(table), QLatin1String(key)));
+    for (const qint64 id : moved) {
+        upd.bind(1, qint64(otherId));
+        upd.bind(2, id);
+        upd.bind(3, qint64(keptId));
+        upd.run();
+    }
+}
+
 const char* const kNotSameTable = "CREATE TABLE IF NOT EXISTS not_duplicates(first_id INTEGER NOT NULL, "
                                   "second_id INTEGER NOT NULL, PRIMARY KEY(first_id, second_id))";
 
@@ -203,6 +237,8 @@ MergeResult mergeContacts(const QString& connectionText, const ContactRecord& ke
         }
         undo.renamedAppts = std::move(found);
     }
+    undo.movedAppts = moveOwned(c, "appointments", "autoid", other.id, kept.id);
+    undo.movedHistory = moveOwned(c, "history", "id", other.id, kept.id);
     {
         QStringList sets;
         for (const ContactField& f : contactFields())
@@ -238,6 +274,8 @@ UndoOutcome undoMerge(const QString& connectionText, const MergeUndo& undo)
         rename.bind(3, undo.mergedName);
         rename.run();
     }
+    giveBack(c, "appointments", "autoid", undo.movedAppts, undo.keptId, undo.otherId);
+    giveBack(c, "history", "id", undo.movedHistory, undo.keptId, undo.otherId);
     t.commit();
     return UndoOutcome::Undone;
 }

@@ -1,8 +1,8 @@
 #pragma once
 // Making two stored contacts one, so that nothing of either is lost, and taking that back.
 // The merge keeps one row with the values the user chose, puts every value not chosen into
-// it as well (into Notes where it has no field of its own), renames the appointments made
-// for the other, and deletes the other, in one transaction guarded like any save by the
+// it as well (into Notes where it has no field of its own), moves the other's appointments and
+// history entries to it (and renames the appointments made for the other), and deletes the other, in one transaction guarded like any save by the
 // versions of both rows as the user saw them. What it changed is returned so that the undo
 // can put back both rows and the appointments exactly as they were.
 #include "data/ContactFields.h"
@@ -39,6 +39,7 @@ struct MergeUndo {
     int keptId = 0, otherId = 0;
     StoredRow keptBefore, otherBefore;
     std::vector<std::pair<int, QString>> renamedAppts; // autoid and its name before the merge
+    std::vector<qint64> movedAppts, movedHistory;      // the other's, now the kept contact's
     QString mergedName;                                // the name those appointments carry now
     QString keptVersionAfter;
     QString keptName, otherName;                       // for the window's words
@@ -70,7 +71,8 @@ enum class UndoOutcome {
     Undone,
     Changed, // the kept contact was changed or deleted after the merge: nothing was written
 };
-// Puts back both contacts and the appointments' names as they were before the merge. Throws DbError.
+// Puts back both contacts, the appointments' names and the owners of the appointments and history
+// entries moved, as they were before the merge. Throws DbError.
 UndoOutcome undoMerge(const QString& connectionText, const MergeUndo& undo);
 
 // Pairs the user said are not the same person; kept in the contacts database so that every

@@ -166,7 +166,17 @@ QString appointmentUid(const QString& identity, int autoid)
     return QStringLiteral("kestrel-appt-%1-%2").arg(autoid).arg(identity);
 }
 
-ApptStoreResult storeAppointments(const QString& connectionText, const std::vector<AppointmentRecord>& appts)
+QString contactUid(const QString& identity, int id)
+{
+    // The identity is a UUID; an older or hand-made one of another form still names its own space.
+    QUuid space = QUuid::fromString(identity);
+    if (space.isNull())
+        space = QUuid::createUuidV5(QUuid(), identity);
+    return QUuid::createUuidV5(space, QStringLiteral("contact/%1").arg(id)).toString(QUuid::WithoutBraces);
+}
+
+ApptStoreResult storeAppointments(const QString& connectionText, const std::vector<AppointmentRecord>& appts,
+                                  const QStringList& cancelled)
 {
     Connection c(connectionText);
     Connection& db = c;
@@ -223,6 +233,27 @@ ApptStoreResult storeAppointments(const QString& connectionText, const std::vect
                 remember.bind(1, a.uid);
                 remember.bind(2, s.lastInsertId());
                 remember.step();
+            }
+        }
+        // An event's occurrences are remembered as its uid, "/" and their start.
+        Statement stored = native(db, "SELECT autoid FROM ical_uids WHERE uid=? OR substr(uid,1,length(?)+1)=?||'/'");
+        Statement drop = native(db, "DELETE FROM appointments WHERE autoid=?");
+        Statement forget = native(db, "DELETE FROM ical_uids WHERE autoid=?");
+        for (const QString& key : cancelled) {
+            std::vector<qint64> targets;
+            stored.reset();
+            stored.bind(1, key);
+            stored.bind(2, key);
+            stored.bind(3, key);
+            while (stored.step())
+                targets.push_back(stored.integer(0));
+            if (const auto m = own.match(key); m.hasMatch())
+                targets.push_back(m.captured(1).toLongLong());
+            for (const qint64 id : targets) {
+                drop.bind(1, id);
+                result.removed += drop.run();
+                forget.bind(1, id);
+                forget.run();
             }
         }
     }

@@ -50,14 +50,21 @@ void insertContacts(const QString& connectionText, const std::vector<ContactReco
 QString databaseIdentity(const QString& connectionText);
 // The calendar key of appointment autoid of the database with this identity.
 QString appointmentUid(const QString& identity, int autoid);
+// The card key of contact id of the database with this identity: a name-based UUID of the two,
+// the same on every export, and never the same for two contacts or two databases.
+QString contactUid(const QString& identity, int id);
 
 struct ApptStoreResult {
     int inserted = 0;
     int updated = 0;
+    int removed = 0; // appointments that cancelled events took away
 };
 // Stores imported appointments in one transaction. An appointment whose uid was stored before
 // (and whose row still exists) is updated in place; the others are inserted and their uid
-// remembered. Throws DbError.
-ApptStoreResult storeAppointments(const QString& connectionText, const std::vector<AppointmentRecord>& appts);
+// remembered. In the same transaction, the appointments stored from the cancelled events (an
+// event's uid: the event and every occurrence of it; an occurrence's key: that one), or exported
+// from this database under that uid, are deleted. Throws DbError.
+ApptStoreResult storeAppointments(const QString& connectionText, const std::vector<AppointmentRecord>& appts,
+                                  const QStringList& cancelled = {});
 
 } // namespace kestrel

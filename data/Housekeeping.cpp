@@ -11,15 +11,6 @@ namespace {
 Statement native(Connection& c, const QString& sql) { return Statement(c, sql, Statement::Dialect::Native); }
 } // namespace
 
-void notePurgedAppointments(Connection& connection, const QString& where)
-{
-    // Nothing is kept of a purged appointment yet. A contact history records each one here, in
-    // the transaction that deletes it, with a statement such as
-    //   INSERT INTO history(...) SELECT ... FROM appointments WHERE <where>
-    (void)connection;
-    (void)where;
-}
-
 PurgeOutcome purgeOldAppointments(const QString& connectionText, const QDate& localToday)
 {
     PurgeOutcome outcome;
@@ -36,12 +27,11 @@ PurgeOutcome purgeOldAppointments(const QString& connectionText, const QDate& lo
                                                  "kestrel_housekeeping WHERE task = 'purge appointments' FOR UPDATE"));
         if (day.step() && day.text(0) == u"1")
             return outcome;
-        where = QStringLiteral("apptdate < (current_date - interval '2 years')::date");
+        where = QStringLiteral("apptdate < (current_date - interval '2 years')::date AND recorded");
     } else {
-        where = QStringLiteral("apptdate < #") + DateText(localToday.addYears(-2)) + u'#';
+        where = QStringLiteral("apptdate < #") + DateText(localToday.addYears(-2)) + QStringLiteral("# and recorded=True");
         dialect = Statement::Dialect::Program;
     }
-    notePurgedAppointments(c, where);
     outcome.deleted = Statement(c, QStringLiteral("delete from appointments where ") + where, dialect).run();
     if (c.onServer())
         native(c, QStringLiteral("UPDATE kestrel_housekeeping SET last_day = current_date WHERE task = 'purge appointments'"))

@@ -209,6 +209,60 @@ CREATE TABLE IF NOT EXISTS sync_removed(
   record text NOT NULL);
 )sql";
 
+// The contacts' history, whole in one step (an office database may reach it from any earlier
+// version): one entry per call, meeting, mail or note of a contact, found newest first by one
+// index, each appointment written into it once. The server stamps who wrote an entry and when
+// (the user a client claims to be, and its clock, count for nothing), keeps both through every
+// change, raises the row version and announces each change as "history". Appointments gain the
+// contact they were made for, the outcome the user marked, and whether the history holds them:
+// only those may be purged. Self-contained; its grants are in kOfficeGrants (rows only, to the
+// office's group: the notes of calls are the office's own).
+constexpr const char* kVersion5 = R"sql(
+CREATE TABLE IF NOT EXISTS history(
+  id serial PRIMARY KEY,
+  contact_id integer,
+  kind text COLLATE kestrel_nocase NOT NULL DEFAULT 'Note',
+  direction text COLLATE kestrel_nocase NOT NULL DEFAULT '',
+  histdate date NOT NULL,
+  histtime time(0),
+  duration integer,
+  subject text COLLATE kestrel_nocase NOT NULL DEFAULT '',
+  note text COLLATE kestrel_nocase NOT NULL DEFAULT '',
+  outcome text COLLATE kestrel_nocase NOT NULL DEFAULT '',
+  author text NOT NULL DEFAULT current_user,
+  created timestamp(0) NOT NULL DEFAULT localtimestamp(0),
+  changed timestamp(0) NOT NULL DEFAULT localtimestamp(0),
+  appt_id integer,
+  contact_name text COLLATE kestrel_nocase,
+  rowver bigint NOT NULL DEFAULT 1);
+CREATE INDEX IF NOT EXISTS history_by_contact
+  ON history(contact_id, histdate DESC NULLS LAST, histtime DESC NULLS LAST, id DESC NULLS LAST);
+CREATE UNIQUE INDEX IF NOT EXISTS history_by_appt ON history(appt_id) WHERE appt_id IS NOT NULL;
+ALTER TABLE appointments ADD COLUMN IF NOT EXISTS contact_id integer;
+ALTER TABLE appointments ADD COLUMN IF NOT EXISTS outcome text COLLATE kestrel_nocase;
+ALTER TABLE appointments ADD COLUMN IF NOT EXISTS recorded boolean NOT NULL DEFAULT false;
+CREATE INDEX IF NOT EXISTS appointments_unrecorded ON appointments(apptdate) WHERE NOT recorded;
+CREATE OR REPLACE FUNCTION kestrel_history_stamp() RETURNS trigger LANGUAGE plpgsql
+  SET search_path = pg_catalog, pg_temp AS
+  $$BEGIN
+    IF TG_OP = 'INSERT' THEN
+      NEW.author := current_user;
+      NEW.created := localtimestamp(0);
+      NEW.rowver := 1;
+    ELSE
+      NEW.author := OLD.author;
+      NEW.created := OLD.created;
+      NEW.rowver := OLD.rowver + 1;
+    END IF;
+    NEW.changed := localtimestamp(0);
+    RETURN NEW;
+  END$$;
+CREATE OR REPLACE TRIGGER history_stamp BEFORE INSERT OR UPDATE ON history
+  FOR EACH ROW EXECUTE FUNCTION kestrel_history_stamp();
+CREATE OR REPLACE TRIGGER history_changed AFTER INSERT OR UPDATE OR DELETE ON history
+  FOR EACH STATEMENT EXECUTE FUNCTION kestrel_announce('history');
+)sql";
+
 // Pairs of contacts a user said are not the same person, so Find Duplicates stops showing them.
 // Self-contained; its grants are in kOfficeGrants.
 constexpr const char* kVersion7 = R"sql(
@@ -216,7 +270,7 @@ CREATE TABLE IF NOT EXISTS not_duplicates(first_id integer NOT NULL, second_id i
   PRIMARY KEY(first_id, second_id));
 )sql";
 
-constexpr SchemaStep kSteps[] = {{1, kVersion1}, {2, kVersion2}, {3, kVersion3}, {4, kVersion4}, {7, kVersion7}};
+constexpr SchemaStep kSteps[] = {{1, kVersion1}, {2, kVersion2}, {3, kVersion3}, {4, kVersion4}, {5, kVersion5}, {7, kVersion7}};
 static_assert(kSteps[std::size(kSteps) - 1].version == kSchemaVersion);
 
 } // namespace
@@ -237,6 +291,9 @@ REVOKE ALL ON FUNCTION kestrel_like(text, text), kestrel_raise_rowver(), kestrel
 GRANT EXECUTE ON FUNCTION kestrel_like(text, text) TO kestrel_office;
 GRANT SELECT, INSERT, UPDATE, DELETE ON sync_collections, sync_items, sync_removed TO kestrel_office;
 GRANT USAGE ON SEQUENCE sync_removed_id_seq TO kestrel_office;
+GRANT SELECT, INSERT, UPDATE, DELETE ON history TO kestrel_office;
+GRANT USAGE ON SEQUENCE history_id_seq TO kestrel_office;
+REVOKE ALL ON FUNCTION kestrel_history_stamp() FROM PUBLIC;
 GRANT SELECT, INSERT, DELETE ON not_duplicates TO kestrel_office;
 )sql";
 

@@ -6,6 +6,8 @@
 #include "data/Statement.h"
 #include "data/modData.h"
 
+#include <QHash>
+
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -16,38 +18,53 @@ namespace {
 
 // Every object of the index; a file missing any of them (an older file, or one built by an
 // earlier form of the index) gets all of them anew. The index holds the words of the fields added
-// later too, so it has names of its own: an older Kestrel on the same file keeps its own index
-// (contact_find) beside this one, and each notes every change for both.
-constexpr const char* kIndexObjects[] = {"contact_find2", "contact_find2_by_id", "contact_find2_stale",
-                                         "contacts_find2_ins", "contacts_find2_upd", "contacts_find2_del"};
+// later and of the contact's history too, so it has names of its own: an older Kestrel on the same
+// file keeps its own index (contact_find, contact_find3) beside this one, and each notes every
+// change for both.
+constexpr const char* kIndexObjects[] = {"contact_find3",      "contact_find3_by_id", "contact_find3_stale",
+                                         "contacts_find3_ins", "contacts_find3_upd",  "contacts_find3_del",
+                                         "history_find3_ins",  "history_find3_upd",   "history_find3_del"};
 
-// contact_find2 is kept in name order, words beside the key: the search walks it in that order, so
+// contact_find3 is kept in name order, words beside the key: the search walks it in that order, so
 // a text many contacts hold stops after the first screenful and one that nobody holds reads a
 // single compact tree (about 20 ms at 100,000 contacts). A trigram full-text table would answer rare
 // texts faster but cannot do better for one or two letters, is about three times the size and
 // in this SQLite cannot fold accents itself; plain substring tests also need no query language
 // that a typed quote or operator could upset.
 constexpr const char* kBuildIndex = R"sql(
-DROP TRIGGER IF EXISTS contacts_find2_ins;
-DROP TRIGGER IF EXISTS contacts_find2_upd;
-DROP TRIGGER IF EXISTS contacts_find2_del;
-DROP TABLE IF EXISTS contact_find2;
-DROP TABLE IF EXISTS contact_find2_stale;
-CREATE TABLE contact_find2(sortkey TEXT NOT NULL, id INTEGER NOT NULL, words TEXT NOT NULL,
+DROP TRIGGER IF EXISTS contacts_find3_ins;
+DROP TRIGGER IF EXISTS contacts_find3_upd;
+DROP TRIGGER IF EXISTS contacts_find3_del;
+DROP TRIGGER IF EXISTS history_find3_ins;
+DROP TRIGGER IF EXISTS history_find3_upd;
+DROP TRIGGER IF EXISTS history_find3_del;
+DROP TABLE IF EXISTS contact_find3;
+DROP TABLE IF EXISTS contact_find3_stale;
+CREATE TABLE contact_find3(sortkey TEXT NOT NULL, id INTEGER NOT NULL, words TEXT NOT NULL,
   PRIMARY KEY(sortkey, id)) WITHOUT ROWID;
-CREATE UNIQUE INDEX contact_find2_by_id ON contact_find2(id);
-CREATE TABLE contact_find2_stale(id INTEGER PRIMARY KEY);
-CREATE TRIGGER contacts_find2_ins AFTER INSERT ON contacts BEGIN
-  INSERT OR IGNORE INTO contact_find2_stale(id) VALUES(new.id);
+CREATE UNIQUE INDEX contact_find3_by_id ON contact_find3(id);
+CREATE TABLE contact_find3_stale(id INTEGER PRIMARY KEY);
+CREATE TRIGGER contacts_find3_ins AFTER INSERT ON contacts BEGIN
+  INSERT OR IGNORE INTO contact_find3_stale(id) VALUES(new.id);
 END;
-CREATE TRIGGER contacts_find2_upd AFTER UPDATE ON contacts BEGIN
-  INSERT OR IGNORE INTO contact_find2_stale(id) VALUES(old.id);
-  INSERT OR IGNORE INTO contact_find2_stale(id) VALUES(new.id);
+CREATE TRIGGER contacts_find3_upd AFTER UPDATE ON contacts BEGIN
+  INSERT OR IGNORE INTO contact_find3_stale(id) VALUES(old.id);
+  INSERT OR IGNORE INTO contact_find3_stale(id) VALUES(new.id);
 END;
-CREATE TRIGGER contacts_find2_del AFTER DELETE ON contacts BEGIN
-  INSERT OR IGNORE INTO contact_find2_stale(id) VALUES(old.id);
+CREATE TRIGGER contacts_find3_del AFTER DELETE ON contacts BEGIN
+  INSERT OR IGNORE INTO contact_find3_stale(id) VALUES(old.id);
 END;
-INSERT INTO contact_find2_stale(id) SELECT id FROM contacts;
+CREATE TRIGGER history_find3_ins AFTER INSERT ON history BEGIN
+  INSERT OR IGNORE INTO contact_find3_stale(id) SELECT new.contact_id WHERE new.contact_id IS NOT NULL;
+END;
+CREATE TRIGGER history_find3_upd AFTER UPDATE ON history BEGIN
+  INSERT OR IGNORE INTO contact_find3_stale(id) SELECT old.contact_id WHERE old.contact_id IS NOT NULL;
+  INSERT OR IGNORE INTO contact_find3_stale(id) SELECT new.contact_id WHERE new.contact_id IS NOT NULL;
+END;
+CREATE TRIGGER history_find3_del AFTER DELETE ON history BEGIN
+  INSERT OR IGNORE INTO contact_find3_stale(id) SELECT old.contact_id WHERE old.contact_id IS NOT NULL;
+END;
+INSERT INTO contact_find3_stale(id) SELECT id FROM contacts;
 )sql";
 
 // The fields a contact is found by; the first eight are what the list shows of it.
@@ -109,14 +126,51 @@ QString sortKey(const QString& lastName, const QString& firstName)
 struct ContactRow {
     int id = 0;
     QString f[kFieldCount]; // in the order of kContactFields
+    QString history;        // the subjects and notes of its history, a line or more each
 };
 
 QString wordsOf(const ContactRow& r)
 {
-    return searchWords(r.f[0], r.f[1], r.f[2], r.f[3], r.f[4], r.f[5], r.f[6], r.f[7]) + u'\n' +
-           QStringList{foldedText(r.f[8]), foldedText(r.f[9]), foldedText(r.f[10]), digitsOf(birthdayText(r.f[11])),
-                       foldedText(r.f[12])}
-               .join(u'\n');
+    QString words = searchWords(r.f[0], r.f[1], r.f[2], r.f[3], r.f[4], r.f[5], r.f[6], r.f[7]) + u'\n' +
+                    QStringList{foldedText(r.f[8]), foldedText(r.f[9]), foldedText(r.f[10]),
+                                digitsOf(birthdayText(r.f[11])), foldedText(r.f[12])}
+                        .join(u'\n');
+    if (!r.history.isEmpty())
+        words += u'\n' + foldedText(r.history);
+    return words;
+}
+
+void addHistoryText(QString& to, const QString& subject, const QString& note)
+{
+    for (const QString* part : {&subject, &note}) {
+        if (part->isEmpty())
+            continue;
+        if (!to.isEmpty())
+            to += u'\n';
+        to += *part;
+    }
+}
+
+// The subjects and notes of the contacts' history that may hold the needles, by contact. The
+// office server picks the entries that hold any needle (folded as its LIKE folds); a local file
+// read without its index gives them all. Each contact is then tried whole, as the index does.
+QHash<int, QString> historyTexts(Connection& db, const QStringList& needles)
+{
+    QHash<int, QString> out;
+    QString sql = QStringLiteral("SELECT contact_id, subject, note FROM history WHERE contact_id IS NOT NULL");
+    if (db.onServer()) {
+        sql += QStringLiteral(" AND (");
+        for (int i = 0; i < needles.size(); ++i)
+            sql += QStringLiteral("%1subject ~~~ ?%2 OR note ~~~ ?%2").arg(i ? QStringLiteral(" OR ") : QString()).arg(i + 1);
+        sql += u')';
+    }
+    Statement st(db, sql, Statement::Dialect::Native);
+    if (db.onServer())
+        for (int i = 0; i < needles.size(); ++i)
+            st.bind(i + 1, u'%' + needles[i] + u'%');
+    while (st.step())
+        addHistoryText(out[int(st.integer(0))], st.text(1), st.text(2));
+    return out;
 }
 
 bool indexComplete(Connection& db)
@@ -132,7 +186,7 @@ bool indexComplete(Connection& db)
 
 bool hasStaleRows(Connection& db)
 {
-    Statement st = native(db, "SELECT EXISTS(SELECT 1 FROM contact_find2_stale)");
+    Statement st = native(db, "SELECT EXISTS(SELECT 1 FROM contact_find3_stale)");
     st.step();
     return st.integer(0) != 0;
 }
@@ -143,9 +197,10 @@ void foldStaleRows(Connection& db)
     // The fields in the order of kContactFields.
     Statement sel = native(db, "SELECT s.id, c.id IS NOT NULL, c.lastname, c.firstname, c.company, c.city, c.email, c.homeph, "
                  "c.cellph, c.workph, c.country, c.jobtitle, c.website, c.birthday, c.notes "
-                 "FROM contact_find2_stale s LEFT JOIN contacts c ON c.id = s.id");
-    Statement del = native(db, "DELETE FROM contact_find2 WHERE id = ?1");
-    Statement ins = native(db, "INSERT INTO contact_find2(id, sortkey, words) VALUES(?1, ?2, ?3)");
+                 "FROM contact_find3_stale s LEFT JOIN contacts c ON c.id = s.id");
+    Statement history = native(db, "SELECT subject, note FROM history WHERE contact_id = ?1");
+    Statement del = native(db, "DELETE FROM contact_find3 WHERE id = ?1");
+    Statement ins = native(db, "INSERT INTO contact_find3(id, sortkey, words) VALUES(?1, ?2, ?3)");
     while (sel.step()) {
         const qint64 id = sel.integer(0);
         del.bind(1, id);
@@ -156,13 +211,17 @@ void foldStaleRows(Connection& db)
         ContactRow r;
         for (int i = 0; i < kFieldCount; ++i)
             r.f[i] = sel.text(2 + i);
+        history.bind(1, id);
+        while (history.step())
+            addHistoryText(r.history, history.text(0), history.text(1));
+        history.reset();
         ins.bind(1, id);
         ins.bind(2, sortKey(r.f[0], r.f[1]));
         ins.bind(3, wordsOf(r));
         ins.step();
         ins.reset();
     }
-    exec(db, "DELETE FROM contact_find2_stale");
+    exec(db, "DELETE FROM contact_find3_stale");
     tx.commit();
 }
 
@@ -233,7 +292,7 @@ FoundContacts searchIndex(Connection& db, const QStringList& needles, int limit)
 {
     FoundContacts out;
     Transaction tx(db, Transaction::Mode::Deferred);
-    QByteArray sql = "SELECT id FROM contact_find2 WHERE ";
+    QByteArray sql = "SELECT id FROM contact_find3 WHERE ";
     for (int i = 0; i < needles.size(); ++i)
         sql += (i ? " AND " : "") + QByteArray("instr(words, ?") + QByteArray::number(i + 1) + ") > 0";
     sql += " ORDER BY sortkey LIMIT " + QByteArray::number(limit + 1);
@@ -278,12 +337,14 @@ FoundContacts searchContacts(Connection& db, const QStringList& needles, int lim
 {
     FoundContacts out;
     std::vector<std::pair<QString, FoundContact>> found;
+    const QHash<int, QString> history = historyTexts(db, needles);
     Statement st = native(db, QByteArray("SELECT id, ") + kContactFields + " FROM contacts");
     while (st.step()) {
         ContactRow r;
         r.id = int(st.integer(0));
         for (int i = 0; i < kFieldCount; ++i)
             r.f[i] = st.text(1 + i);
+        r.history = history.value(r.id);
         if (containsAll(wordsOf(r), needles))
             found.emplace_back(sortKey(r.f[0], r.f[1]), toFound(r, needles));
     }

@@ -2,10 +2,11 @@
 // Finding contacts by what a person remembers of them: part of a name, a company, a city, an
 // e-mail address or a phone number's digits, typed in any order.
 //
-// The contacts file keeps a table of folded search words per contact (contact_find2), ordered by
-// name. Triggers on contacts only note which rows changed (contact_find2_stale), in plain SQL, so
-// every writer (the editor, the import, a delete, even another tool) keeps the index honest
-// without knowing about it; the words are folded here, before each search, for the noted rows.
+// The contacts file keeps a table of folded search words per contact (contact_find3), ordered by
+// name, which holds the subjects and notes of its history too. Triggers on contacts and history
+// only note which contacts changed (contact_find3_stale), in plain SQL, so every writer (the
+// editor, the import, a delete, even another tool) keeps the index honest without knowing about
+// it; the words are folded here, before each search, for the noted rows.
 #include <QString>
 #include <QStringList>
 
@@ -22,7 +23,8 @@ QStringList searchNeedles(const QString& typed);
 
 // The folded words a contact is found by: last name, first name, company, city and e-mail,
 // then the digits of its home, cell and work phone, one field a line. The index adds the
-// country, job title, web site, the digits of the birthday and the notes after them.
+// country, job title, web site, the digits of the birthday and the notes after them, then the
+// subjects and notes of the contact's history.
 QString searchWords(const QString& lastName, const QString& firstName, const QString& company, const QString& city,
                     const QString& email, const QString& homePhone, const QString& cellPhone, const QString& workPhone);
 

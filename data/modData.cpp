@@ -5,6 +5,7 @@
 #include "data/Database.h"
 #include "data/FileCheck.h"
 #include "data/Globals.h"
+#include "data/HistoryStore.h"
 #include "data/Office.h"
 #include "data/PgEngine.h"
 #include "data/Statement.h"
@@ -72,7 +73,7 @@ namespace {
 // A contacts file made before the later fields existed gains them when it is first opened; one
 // that may not be changed shows them empty, through a view of the same name that only this
 // connection sees (its temporary schema is searched before the file's own).
-void upgradeContactsFile(sqlite3* db, bool readOnly)
+void upgradeContactFields(sqlite3* db, bool readOnly)
 {
     const auto missing = [db] {
         QStringList have;
@@ -123,11 +124,17 @@ void upgradeContactsFile(sqlite3* db, bool readOnly)
         sql += QStringLiteral(", '' AS ") + c;
     run(sql + QStringLiteral(" FROM main.contacts"));
 }
+
+void upgradeContactsFile(sqlite3* db, bool readOnly)
+{
+    upgradeContactFields(db, readOnly);
+    upgradeForHistory(db, readOnly);
+}
 } // namespace
 
 void registerSchemas()
 {
-    registerSchema(QStringLiteral("contacts.mdb"), QString::fromUtf8(kContactsSchema));
+    registerSchema(QStringLiteral("contacts.mdb"), QString::fromUtf8(kContactsSchema) + u';' + historySchemaOfNewFile());
     registerUpgrade(QStringLiteral("contacts.mdb"), upgradeContactsFile);
     registerSchema(QStringLiteral("kestrel.mdb"), QString::fromUtf8(kMainSchema));
 }

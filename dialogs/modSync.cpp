@@ -51,6 +51,11 @@ void SyncControl::rearm()
         every_.start(s.minutes * 60 * 1000);
 }
 
+std::chrono::minutes SyncControl::every() const
+{
+    return std::chrono::minutes(every_.isActive() ? every_.interval() / 60000 : 0);
+}
+
 void SyncControl::syncNow(bool byUser)
 {
     if (runner_.running() || askLater_.isActive())

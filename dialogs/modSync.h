@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <chrono>
+
 namespace kestrel {
 
 class SyncControl : public QObject {
@@ -21,6 +23,8 @@ public:
     void syncNow(bool byUser);
     // Follows the interval chosen in Options.
     void rearm();
+    // How often it syncs by itself while Kestrel runs; zero: only at start and by F9.
+    std::chrono::minutes every() const;
     bool running() const { return runner_.running(); }
     // Stops a running sync and waits for it (the program ends).
     void stop();

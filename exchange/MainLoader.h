@@ -104,6 +104,14 @@ public:
         return out;
     }
 
+    // A row the file's reader set aside whole, with why.
+    void keepOutWhole(qint64 line, const QString& reason, const QByteArray& record)
+    {
+        Outcome out;
+        out.reason = reason;
+        keepOut(line, out, record);
+    }
+
 private:
     static std::vector<int> fieldsOf(const QStringList& targets)
     {

@@ -185,8 +185,11 @@ void frmImport::Form_Load()
 
 void frmImport::cmdBrowse_Click()
 {
+    // A spreadsheet is read like a CSV file: its first sheet, the first row naming the columns.
     sCsvPath = platform().openFileName(QStringLiteral("c:\\"), QStringLiteral("Select Directory and CSV File"),
-                                       QStringLiteral("CSV (*.csv)|*.csv"));
+                                       QStringLiteral("Contacts (*.csv *.xlsx *.ods)|*.csv;*.xlsx;*.ods|CSV (*.csv)|*.csv|"
+                                                      "Excel workbook (*.xlsx)|*.xlsx|"
+                                                      "OpenDocument spreadsheet (*.ods)|*.ods"));
     lblPath->setText(sCsvPath);
     if (!lblPath->text().isEmpty()) {
         cmdBrowse->setEnabled(false);
@@ -356,8 +359,10 @@ void frmImport::showKeptOut()
         Connection temp(sConnTemp);
         Snapshot kept(temp, QStringLiteral("select line,field,reason from KeptOut order by line limit 1000"));
         for (; !kept.eof(); kept.moveNext())
-            lstKept->addItem(QStringLiteral("Line %1: kept out, %2 does not fit (%3)")
-                                 .arg(kept.text(0), kept.text(1), kept.text(2)));
+            lstKept->addItem(kept.text(1).isEmpty() // a row set aside whole by the file's reader
+                                 ? QStringLiteral("Line %1: kept out, %2").arg(kept.text(0), kept.text(2))
+                                 : QStringLiteral("Line %1: kept out, %2 does not fit (%3)")
+                                       .arg(kept.text(0), kept.text(1), kept.text(2)));
     } catch (const std::exception& e) {
         ReportFailure(e, QStringLiteral("showKeptOut"), Owner::Form, QStringLiteral("frmImport"));
     }

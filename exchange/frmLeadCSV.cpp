@@ -4,16 +4,21 @@
 #include "data/Statement.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/History.h"
 #include "data/SqlDialect.h"
 #include "data/modData.h"
+#include "formats/ImportRules.h"
+#include "formats/Workbook.h"
 #include "platform/Platform.h"
 #include "ui/Accessible.h"
 #include "ui/Report.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 
@@ -47,16 +52,6 @@ const char* const frmLeadCSV::kTags[kFields] = {
 namespace {
 
 // Appends one value as a CSV field, straight from the engine's UTF-8 bytes.
-// What a spreadsheet would run as a formula, after any apostrophes: the same test the import
-// undoes when it reads the file back.
-bool formulaLike(const char* s, int n)
-{
-    int i = 0;
-    while (i < n && s[i] == '\'')
-        ++i;
-    return i < n && (s[i] == '=' || s[i] == '+' || s[i] == '-' || s[i] == '@' || s[i] == '\t' || s[i] == '\r');
-}
-
 void appendCsvBytes(QByteArray& out, const char* s, int n, bool apostrophe)
 {
     if (apostrophe) {
@@ -86,10 +81,13 @@ void appendCsvBytes(QByteArray& out, const char* s, int n, bool apostrophe)
 
 bool WriteLeadCsv(const QString& path, const QStringList& columns, QString* error, bool forSpreadsheet)
 {
-    const QString list = columns.join(u',');
+    // The header names the columns; the last contact is read from the history.
+    QStringList selected = columns;
+    selected.replaceInStrings(QRegularExpression(QStringLiteral("^") + kLastContactTag + u'$'), LastContactColumn());
+    const QString list = selected.join(u',');
     // A spreadsheet takes a file for UTF-8 only when it begins with the mark.
     QByteArray out = forSpreadsheet ? QByteArray("\xEF\xBB\xBF") : QByteArray();
-    out += list.toUtf8() + "\r\n";
+    out += columns.join(u',').toUtf8() + "\r\n";
     try {
         // A hundred thousand contacts are written in well under a second only if the rows go
         // from the engine to the file's bytes without a copy in between.
@@ -105,7 +103,7 @@ bool WriteLeadCsv(const QString& path, const QStringList& columns, QString* erro
                     out += ',';
                 // A null is an empty field.
                 if (v[c])
-                    appendCsvBytes(out, v[c], sizes[c], forSpreadsheet && formulaLike(v[c], sizes[c]));
+                    appendCsvBytes(out, v[c], sizes[c], forSpreadsheet && needsFormulaGuard(v[c], sizes[c]));
             }
             out += "\r\n";
         });
@@ -128,6 +126,40 @@ bool WriteLeadCsv(const QString& path, const QStringList& columns, QString* erro
     return true;
 }
 
+bool WriteLeadXlsx(const QString& path, const QStringList& columns, QString* error)
+{
+    WorkbookWriter book(path);
+    book.addHeader(columns);
+    try {
+        Connection db(sConnContacts);
+        const SqlTranslation sql =
+            translateSql(QStringLiteral("select ") + columns.join(u',') + QStringLiteral(" from contacts order by lastname asc"),
+                         db.onServer() ? SqlTarget::Postgres : SqlTarget::Sqlite);
+        if (!sql.ok)
+            throw DbError(sql.errorNumber, sql.errorText);
+        // Once a row fails (a value too long for a cell) the rest are read past, not written.
+        forEachRowBytes(db, sql.sql, [&book](int n, const char* const* v, const int* sizes) { book.addRow(n, v, sizes); });
+    } catch (const std::exception& e) {
+        *error = ErrorReport(e, QStringLiteral("cmdExport_Click"), Owner::Form, QStringLiteral("frmLeadCSV"));
+        return false;
+    }
+    if (!book.finish()) {
+        *error = book.error();
+        return false;
+    }
+    return true;
+}
+
+ExportFormat exportFormatFor(const QString& path, int chosenType)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == u"xlsx")
+        return ExportFormat::Workbook;
+    if (suffix == u"csv")
+        return ExportFormat::Csv;
+    return chosenType == 1 ? ExportFormat::Workbook : ExportFormat::Csv;
+}
+
 frmLeadCSV::frmLeadCSV(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmLeadCSV"));
@@ -138,7 +170,7 @@ frmLeadCSV::frmLeadCSV(QWidget* parent) : QDialog(parent)
     // Web Site; Birthday, Notes. The tab order follows the index, as the file does.
     controls = buildControls(this, {
         {"Label1", ControlKind::Label, "File Name:", 120, 150, 1035, 255},
-        {"cmdBrowse", ControlKind::Button, "Browse", 2880, 90, 1185, 375, 1},
+        {"cmdBrowse", ControlKind::Button, "&Browse", 2880, 90, 1185, 375, 1},
         {"lblPath", ControlKind::Label, "Click 'Browse' to name path to file.", 120, 540, 3945, 495},
         {"Frame1", ControlKind::Frame, "Select fields", 120, 1080, 3945, 2760},
         {"Frame1.chkField0", ControlKind::CheckBox, "Last Name", 120, 300, 1200, 255, 2},
@@ -159,9 +191,10 @@ frmLeadCSV::frmLeadCSV(QWidget* parent) : QDialog(parent)
         {"Frame1.chkField15", ControlKind::CheckBox, "Web Site", 2700, 2100, 1140, 255, 17},
         {"Frame1.chkField16", ControlKind::CheckBox, "Birthday", 120, 2460, 1200, 255, 18},
         {"Frame1.chkField17", ControlKind::CheckBox, "Notes", 1380, 2460, 1260, 255, 19},
-        {"chkSpreadsheet", ControlKind::CheckBox, "For a spreadsheet", 120, 3960, 3945, 255, 20},
-        {"cmdExport", ControlKind::Button, "Export", 1560, 4320, 1185, 375, 21},
-        {"cmdCancel", ControlKind::Button, "Cancel", 2880, 4320, 1185, 375, 22},
+        {"Frame1.chkLastContact", ControlKind::CheckBox, "Last contact", 2700, 2460, 1215, 255, 20},
+        {"chkSpreadsheet", ControlKind::CheckBox, "For a &spreadsheet", 120, 3960, 3945, 255, 21},
+        {"cmdExport", ControlKind::Button, "E&xport", 1560, 4320, 1185, 375, 22},
+        {"cmdCancel", ControlKind::Button, "Cancel", 2880, 4320, 1185, 375, 23},
     });
     Label1 = controls.get<QLabel>(QStringLiteral("Label1"));
     lblPath = controls.get<QLabel>(QStringLiteral("lblPath"));
@@ -175,12 +208,16 @@ frmLeadCSV::frmLeadCSV(QWidget* parent) : QDialog(parent)
         chkField[i]->setText(QString::fromUtf8(kCaptions[i]));
         chkField[i]->setProperty("Tag", QString::fromLatin1(kTags[i]));
     }
+    chkLastContact = controls.get<QCheckBox>(QStringLiteral("chkLastContact"));
+    chkLastContact->setToolTip(QStringLiteral("The date of the newest entry of each contact's history"));
     chkField[0]->setChecked(true);
     chkField[0]->setEnabled(false);
     chkSpreadsheet = controls.get<QCheckBox>(QStringLiteral("chkSpreadsheet"));
     chkSpreadsheet->setChecked(true);
     chkSpreadsheet->setToolTip(QStringLiteral("UTF-8 with a byte-order mark, and an apostrophe before any value a "
-                                              "spreadsheet would run as a formula. Off: plain CSV in UTF-8."));
+                                              "spreadsheet would run as a formula (a phone number such as "
+                                              "+49 171 1234567 stays as it is). Off: plain CSV in UTF-8. An Excel "
+                                              "workbook (.xlsx) needs neither: every value is a text cell."));
     cmdExport = controls.get<QPushButton>(QStringLiteral("cmdExport"));
     cmdCancel = controls.get<QPushButton>(QStringLiteral("cmdCancel"));
     for (QPushButton* b : {cmdBrowse, cmdExport, cmdCancel})
@@ -193,12 +230,21 @@ frmLeadCSV::frmLeadCSV(QWidget* parent) : QDialog(parent)
 
 void frmLeadCSV::cmdBrowse_Click()
 {
+    int type = 0;
     const QString chosen = platform().saveFileName(QStringLiteral("c:\\"), QStringLiteral("Select Directory and Name CSV File"),
-                                                   QStringLiteral("CSV (*.csv)|*.csv"));
+                                                   kFileTypes, &type);
     // A cancelled dialog keeps the name chosen before, if any.
-    if (!chosen.isEmpty())
+    if (!chosen.isEmpty()) {
         sExportPath = chosen;
+        eExportFormat = exportFormatFor(chosen, type);
+        // A CSV name stays as typed; a workbook named without an extension gets its own, or
+        // no spreadsheet program would know it by its name.
+        if (eExportFormat == ExportFormat::Workbook && QFileInfo(chosen).suffix().isEmpty())
+            sExportPath += QStringLiteral(".xlsx");
+    }
     lblPath->setText(sExportPath);
+    // A workbook keeps every value as text: the CSV choice for a spreadsheet does not apply.
+    chkSpreadsheet->setEnabled(eExportFormat == ExportFormat::Csv);
 }
 
 void frmLeadCSV::cmdExport_Click()
@@ -211,12 +257,17 @@ void frmLeadCSV::cmdExport_Click()
     for (int i = 0; i < kFields; ++i)
         if (chkField[i]->isChecked())
             columns << chkField[i]->property("Tag").toString();
+    if (chkLastContact->isChecked())
+        columns << kLastContactTag;
     if (columns.size() < 2) {
         platform().msgBox(QStringLiteral("You must select at least 2 fields."));
         return;
     }
     QString error;
-    if (!WriteLeadCsv(sExportPath, columns, &error, chkSpreadsheet->isChecked())) {
+    const bool written = eExportFormat == ExportFormat::Workbook
+                             ? WriteLeadXlsx(sExportPath, columns, &error)
+                             : WriteLeadCsv(sExportPath, columns, &error, chkSpreadsheet->isChecked());
+    if (!written) {
         platform().msgBox(error);
         return;
     }

@@ -30,7 +30,7 @@ frmMapField::frmMapField(frmImport* importWindow) : QDialog(importWindow), impor
     cmdDelete = controls.get<QPushButton>(QStringLiteral("cmdDelete"));
     // The field being mapped labels the list: "Surname, combo box, Last Name".
     lblField->setBuddy(cboMapTo);
-    cboMapTo->addItems(kMapTargets);
+    cboMapTo->addItems(kCsvTargets);
     cboMapTo->setCurrentIndex(-1);
     for (QPushButton* b : {cmdMap, cmdDelete})
         b->setAutoDefault(false);

@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTimeZone>
+#include <QUuid>
 
 namespace kestrel {
 
@@ -92,7 +93,21 @@ void ExportVCard(QWidget*)
         databaseTrouble(e, caption);
         return;
     }
-    if (!writeWhole(path, writeVCards(contacts, v3 ? VCardVersion::V3 : VCardVersion::V4), caption))
+    // Address book servers refuse a card without a UID, and a phone matches a card it has seen
+    // by it. A contact of a database that cannot keep uids (one that may only be read) gets a
+    // key made from the database's identity and its id: the same on every export.
+    QString identity;
+    try {
+        identity = databaseIdentity(sConnContacts);
+    } catch (const DbError&) {
+        // A file that may only be read cannot keep an identity: its path names the key space.
+        identity = QUuid::createUuidV5(QUuid(), QFileInfo(sConnContacts).absoluteFilePath()).toString(QUuid::WithoutBraces);
+    }
+    for (ContactRecord& c : contacts)
+        if (c.uid.isEmpty())
+            c.uid = contactUid(identity, c.id);
+    const QByteArray cards = writeVCards(contacts, v3 ? VCardVersion::V3 : VCardVersion::V4, platform().now());
+    if (!writeWhole(path, cards, caption))
         return;
     platform().msgBox(QStringLiteral("%1 contacts were written to %2.").arg(contacts.size()).arg(QDir::toNativeSeparators(path)),
                       caption);
@@ -192,7 +207,7 @@ bool ImportICalendar(QWidget*)
     if (path.isEmpty() || !readWhole(path, bytes, caption))
         return false;
     const ICalendarImport read = readICalendar(bytes, QTimeZone::systemTimeZone(), platform().today());
-    if (read.appointments.empty()) {
+    if (read.appointments.empty() && read.cancelledEvents == 0) {
         QString text = QStringLiteral("No appointments were found in %1.").arg(QDir::toNativeSeparators(path));
         if (!read.problems.isEmpty())
             text += QStringLiteral("\r\n\r\n") + problemLines(read.problems).join(QStringLiteral("\r\n"));
@@ -201,7 +216,7 @@ bool ImportICalendar(QWidget*)
     }
     ApptStoreResult stored;
     try {
-        stored = storeAppointments(sConnContacts, read.appointments);
+        stored = storeAppointments(sConnContacts, read.appointments, read.cancelled);
     } catch (const DbError& e) {
         databaseTrouble(e, caption);
         return false;
@@ -211,6 +226,10 @@ bool ImportICalendar(QWidget*)
         for (const QString& p : a.problems)
             notes += QStringLiteral("%1 %2 (%3): %4").arg(DateText(a.date), TimeText(a.time), a.brief, p);
     QString text = QStringLiteral("%1 appointments were added and %2 updated.").arg(stored.inserted).arg(stored.updated);
+    if (read.cancelledEvents)
+        text += QStringLiteral("\r\n%1 cancelled events were not imported; %2 appointments they cancel were removed.")
+                    .arg(read.cancelledEvents)
+                    .arg(stored.removed);
     if (read.recurring)
         text += QStringLiteral("\r\n%1 repeating events gave %2 appointments over the next year.")
                     .arg(read.recurring)
@@ -218,7 +237,7 @@ bool ImportICalendar(QWidget*)
     if (!notes.isEmpty())
         text += QStringLiteral("\r\n\r\n") + problemLines(notes).join(QStringLiteral("\r\n"));
     platform().msgBox(text, caption);
-    return stored.inserted + stored.updated > 0;
+    return stored.inserted + stored.updated + stored.removed > 0;
 }
 
 } // namespace kestrel

@@ -9,12 +9,12 @@
 #include "data/modData.h"
 #include "formats/CsvText.h"
 #include "formats/ImportRules.h"
+#include "formats/PairedColumns.h"
 #include "exchange/MainLoader.h"
 #include "exchange/modTempDB.h"
 #include "platform/Platform.h"
 #include "ui/Report.h"
 
-#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QLocale>
 #include <QSaveFile>
@@ -28,13 +28,6 @@
 
 namespace kestrel {
 
-const QStringList kMapTargets = [] {
-    QStringList targets;
-    for (int f = 0; f < cf::kMapped; ++f)
-        targets << QLatin1String(contactFields()[f].target);
-    return targets;
-}();
-
 namespace {
 // The columns of contacts the mapped targets fill, in their order.
 QString mappedColumns()
@@ -45,101 +38,6 @@ QString mappedColumns()
     return columns.join(u',');
 }
 } // namespace
-
-QStringList sSourceFields;
-QStringList sTargetFields;
-QString sTargetList;
-
-namespace {
-
-const QString kMark = QStringLiteral("***");
-const QString kDelete = QStringLiteral("DELETE");
-
-bool isBareChar(QChar c) { return c.isLetterOrNumber() || c == u'_'; }
-
-} // namespace
-
-QString FormatMapLine(const QString& source, const QString& target)
-{
-    return source.leftJustified(25, u' ') + kMark + QString(10, u' ') + target.leftJustified(15, u' ');
-}
-
-bool isDecidedEntry(const QString& entry) { return entry.contains(kMark); }
-
-bool isDeletedEntry(const QString& entry) { return entry.trimmed().endsWith(kDelete); }
-
-QString sourceColumn(const QString& name)
-{
-    bool bare = !name.isEmpty() && !name.at(0).isDigit();
-    for (const QChar c : name)
-        bare = bare && isBareChar(c);
-    if (bare)
-        return name;
-    QString alias = name;
-    alias.replace(u' ', u'_');
-    alias.remove(u'-');
-    QString clean;
-    for (const QChar c : std::as_const(alias))
-        if (isBareChar(c))
-            clean += c;
-    if (clean.isEmpty() || clean.at(0).isDigit())
-        clean.prepend(u'F');
-    QString inside = name;
-    inside.replace(u']', QStringLiteral("]]"));
-    return u'[' + inside + QStringLiteral("] as ") + clean;
-}
-
-QString BuildFieldList(const QStringList& entries)
-{
-    sSourceFields.clear();
-    sTargetFields.clear();
-    for (const QString& entry : entries) {
-        if (!isDecidedEntry(entry) || isDeletedEntry(entry))
-            continue;
-        // The target never holds the mark, so the last one is the line's own even when the
-        // source name happens to contain it.
-        const qsizetype at = entry.lastIndexOf(kMark);
-        sSourceFields << sourceColumn(entry.left(at).trimmed());
-        sTargetFields << entry.mid(at + kMark.size()).trimmed();
-    }
-    sTargetList = sTargetFields.join(u',');
-    return sSourceFields.join(u',');
-}
-
-QString mappingProblem(const QStringList& entries)
-{
-    BuildFieldList(entries);
-    if (sTargetFields.isEmpty())
-        return QStringLiteral("Every field is marked 'DELETE', so there is nothing to import. Please map at least "
-                              "one field to a contact field.");
-    // The reader tells fields of one name apart only by their order: the first request for the
-    // name gets the first copy. A copy kept after a deleted one would be filled from the deleted one.
-    QStringList deleted;
-    for (const QString& entry : entries) {
-        const QString name = entry.left(entry.lastIndexOf(kMark)).trimmed();
-        const auto sameName = [&name](const QString& other) { return other.compare(name, Qt::CaseInsensitive) == 0; };
-        if (isDeletedEntry(entry))
-            deleted << name;
-        else if (std::any_of(deleted.cbegin(), deleted.cend(), sameName))
-            return QStringLiteral("The CSV field %1 appears more than once, and an earlier copy of it is marked "
-                                  "'DELETE'. Fields of the same name are read in the order they stand, so please "
-                                  "map the first copy and delete a later one instead.")
-                .arg(name);
-    }
-    QSet<QString> seen;
-    for (const QString& target : std::as_const(sTargetFields)) {
-        if (seen.contains(target.toLower()))
-            return QStringLiteral("The contact field %1 is mapped from more than one CSV field. Please map each "
-                                  "contact field from one CSV field only.")
-                .arg(target);
-        seen.insert(target.toLower());
-    }
-    return {};
-}
-
-QString GetCsvFileName(const QString& path) { return path.mid(path.lastIndexOf(u'/') + 1); }
-
-QString GetCsvFolder(const QString& path) { return path.left(path.lastIndexOf(u'/') + 1); }
 
 QString MainInsertStatement(const QString& targetList, const QStringList& values)
 {
@@ -197,6 +95,72 @@ private:
 
 } // namespace
 
+namespace {
+// Rows the reader set aside go to the kept-out rows with the name of the field where they went wrong.
+void keepOutSetAside(MainLoader& loader, RecordFile& file, const CsvRecord& header, ImportSummary& sum)
+{
+    for (const RecordFile::SetAside& row : file.takeSetAside()) {
+        const QString field = row.field >= 0 && size_t(row.field) < header.size() && header[size_t(row.field)]
+                                  ? *header[size_t(row.field)]
+                                  : QStringLiteral("number %1").arg(row.field + 1);
+        loader.keepOutWhole(row.line,
+                            QStringLiteral("the double quote that opens its field %1 never closes, so it would take "
+                                           "in lines %2 to %3%4")
+                                .arg(field)
+                                .arg(row.line)
+                                .arg(row.lastLine)
+                                .arg(row.toTheEnd ? QStringLiteral(", the rest of the file") : QString()),
+                            row.record);
+        sum.unclosedQuotes << row.line;
+    }
+}
+} // namespace
+
+namespace {
+
+// How the columns of a file are loaded beyond their mapping: the fields a value may move to
+// (a phone filed by the type its row gives it, values after the first of a field in Notes), and
+// for each selected column the header position of the column that gives its kind.
+struct CsvLoadPlan {
+    QStringList targets, sources;
+    QList<int> kindAt;
+    int conType = -1;
+    bool multiValues = false;
+};
+
+CsvLoadPlan csvLoadPlan(const TextQuery& rs, const QStringList& targets, const QStringList& sources)
+{
+    CsvLoadPlan plan{targets, sources, {}, -1, false};
+    QStringList header;
+    for (const CsvField& h : rs.header())
+        header << h.value_or(QString());
+    const QList<int> kinds = kindColumns(header);
+    plan.multiValues = std::any_of(kinds.cbegin(), kinds.cend(), [](int k) { return k >= 0; });
+    bool typedPhones = false;
+    for (int c = 0; c < int(targets.size()); ++c) {
+        plan.kindAt << kinds.value(rs.sourceIndex(c), -1);
+        typedPhones = typedPhones || (plan.kindAt.back() >= 0 && isPhoneTarget(targets[c]));
+    }
+    const auto need = [&plan](int field) {
+        const QString target = QLatin1String(contactFields()[field].target);
+        if (!plan.targets.contains(target, Qt::CaseInsensitive)) {
+            plan.targets << target;
+            plan.sources << target;
+        }
+    };
+    if (typedPhones)
+        for (int f : {cf::CellPh, cf::HomePh, cf::WorkPh})
+            need(f);
+    if (typedPhones || plan.multiValues)
+        need(cf::Notes);
+    for (qsizetype i = 0; i < plan.targets.size(); ++i)
+        if (plan.targets[i].compare(QLatin1String(contactFields()[cf::ConType].target), Qt::CaseInsensitive) == 0)
+            plan.conType = int(i);
+    return plan;
+}
+
+} // namespace
+
 bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSummary* summary,
                    const ImportProgress& progress, const void* holder)
 {
@@ -208,7 +172,7 @@ bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSum
     QStringList sourceNames;
     for (const QString& entry : entries)
         if (isDecidedEntry(entry) && !isDeletedEntry(entry))
-            sourceNames << entry.left(entry.lastIndexOf(kMark)).trimmed();
+            sourceNames << entrySource(entry);
     std::unique_ptr<TextQuery> rs;
     try {
         // The file is checked before the scratch database is touched, so a file the reader
@@ -224,7 +188,7 @@ bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSum
         platform().msgBox(kScratchBusy);
         return false;
     }
-    const CsvFile& file = rs->file();
+    RecordFile& file = rs->file();
     sum.delimiter = file.delimiter();
     sum.headerLine = csvLine(rs->header(), file.delimiter());
     const bool unescape = file.hasUtf8Bom();
@@ -234,8 +198,10 @@ bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSum
         setScratchSource(GetCsvFileName(csvPath));
         Connection temp(sConnTemp);
         Transaction tx(temp);
-        MainLoader loader(temp, targets, sourceNames, sum);
+        const CsvLoadPlan plan = csvLoadPlan(*rs, targets, sourceNames);
+        MainLoader loader(temp, plan.targets, plan.sources, sum);
         const int n = int(targets.size());
+        RowValues row{plan.targets, plan.sources, {}, {}, {}, plan.multiValues};
         ProgressPacer pacer(progress);
         QStringList values;
         QStringList notes;
@@ -250,10 +216,31 @@ bool LoadCsvToTemp(const QString& csvPath, const QStringList& entries, ImportSum
                 ++sum.mismatched;
                 notes << QStringLiteral("%1 field%2, the header has %3").arg(got).arg(got == 1 ? "" : "s").arg(headerFields);
             }
-            for (int c = 0; c < n; ++c)
+            row.paired.clear();
+            row.kinds.clear();
+            for (int c = 0; c < n; ++c) {
                 values << (unescape ? spreadsheetUnescaped(rs->text(c)) : rs->text(c));
+                const int k = plan.kindAt[c];
+                row.paired << (k >= 0);
+                row.kinds << (k >= 0 && size_t(k) < rs->record().size() ? rs->record()[size_t(k)].value_or(QString()) : QString());
+            }
+            while (values.size() < plan.targets.size())
+                values << QString();
+            if (plan.conType >= 0) {
+                // The four types by name in any case; another value leaves the type chosen in the window.
+                QString& type = values[plan.conType];
+                const QString named = contactTypeNamed(type);
+                if (named.isNull() && !type.trimmed().isEmpty())
+                    notes << QStringLiteral("%1 is not a contact type, the type chosen for the import is given").arg(type.trimmed());
+                type = named;
+            }
+            row.values = std::move(values);
+            notes += placeRowValues(row);
+            values = std::move(row.values);
             loader.add(file.line(), values, notes, csvLine(rs->record(), file.delimiter()));
+            keepOutSetAside(loader, file, rs->header(), sum);
         }
+        keepOutSetAside(loader, file, rs->header(), sum);
         tx.commit();
     } catch (const std::exception& e) {
         // A file that turns out to be malformed part way is not loaded in part.
@@ -564,9 +551,17 @@ QString summaryText(const ImportSummary& s)
     lines << count(s.imported, "contact was imported.", "contacts were imported.");
     if (s.madeToFit)
         lines << count(s.madeToFit, "value was made to fit its field.", "values were made to fit their fields.");
-    if (s.keptOut)
-        lines << count(s.keptOut, "row was kept out because a value does not fit.",
+    if (const qint64 notFitting = s.keptOut - s.unclosedQuotes.size())
+        lines << count(notFitting, "row was kept out because a value does not fit.",
                        "rows were kept out because a value does not fit.");
+    if (!s.unclosedQuotes.isEmpty()) {
+        QStringList at;
+        for (const qint64 line : s.unclosedQuotes)
+            at << QString::number(line);
+        lines << count(s.unclosedQuotes.size(), "row was kept out because a double quote in it never closes",
+                       "rows were kept out because a double quote in each never closes") +
+                     (at.size() == 1 ? QStringLiteral(" (line %1).") : QStringLiteral(" (lines %1).")).arg(at.join(QStringLiteral(", ")));
+    }
     if (s.duplicatesSkipped)
         lines << count(s.duplicatesSkipped, "row matching a stored contact was skipped.",
                        "rows matching stored contacts were skipped.");
@@ -611,37 +606,6 @@ QStringList problemLines(const QStringList& lines, int limit)
     QStringList out = lines.mid(0, limit);
     out += QStringLiteral("... and %1 more").arg(lines.size() - limit);
     return out;
-}
-
-namespace {
-QString mappingKey(const QStringList& header)
-{
-    QStringList folded;
-    for (const QString& name : header)
-        folded << foldForMatch(name);
-    return QString::fromLatin1(
-        QCryptographicHash::hash(folded.join(u'\x1f').toUtf8(), QCryptographicHash::Sha1).toHex());
-}
-const QString kMappingSection = QStringLiteral("ImportMappings");
-} // namespace
-
-QStringList rememberedMapping(const QStringList& header)
-{
-    const QString stored = platform().getSetting(kAppTitle, kMappingSection, mappingKey(header));
-    if (stored.isEmpty())
-        return {};
-    const QStringList targets = stored.split(u'|');
-    if (targets.size() != header.size())
-        return {};
-    for (const QString& t : targets)
-        if (t != u"DELETE" && !kMapTargets.contains(t))
-            return {};
-    return targets;
-}
-
-void rememberMapping(const QStringList& header, const QStringList& targets)
-{
-    platform().saveSetting(kAppTitle, kMappingSection, mappingKey(header), targets.join(u'|'));
 }
 
 } // namespace kestrel

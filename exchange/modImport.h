@@ -13,8 +13,11 @@
 
 namespace kestrel {
 
-// The contact fields a CSV field can be mapped to, in the order they are offered.
+// The contact fields whose values every import loads into the scratch table, in their order.
 extern const QStringList kMapTargets;
+// What a CSV field can be mapped to, in the order offered: those fields, then the contact type
+// (one of the four by name; any other value leaves the type chosen in the window).
+extern const QStringList kCsvTargets;
 
 // Rebuilt by BuildFieldList: the source column expressions of the kept fields, their target
 // names in the same order, and the targets joined with ",".
@@ -27,6 +30,8 @@ QString FormatMapLine(const QString& source, const QString& target);
 // An entry is decided once it holds "***"; deleted when, trimmed, it ends in "DELETE".
 bool isDecidedEntry(const QString& entry);
 bool isDeletedEntry(const QString& entry);
+// The file's name for the field of a decided entry.
+QString entrySource(const QString& entry);
 // A name the text reader can take bare stays as it is; any other becomes "[name] as alias".
 QString sourceColumn(const QString& name);
 // Fills sSourceFields, sTargetFields and sTargetList from the mapping entries; returns the
@@ -60,6 +65,7 @@ struct ImportSummary {
     qint64 possiblesImported = 0; // rows possibly matching a stored contact that were imported
     qint64 possiblesUnticked = 0; // and those the user unticked
     qint64 refused = 0;        // rows the contacts file would not take
+    QList<qint64> unclosedQuotes; // lines of rows kept out because a quote in them never closes
     QString firstRefusal;
     bool cancelled = false;
     bool scratchLost = false;  // the scratch file's rows were gone (removed or replaced by another program)

@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <climits>
 #include <cstring>
 #include <deque>
 
@@ -197,6 +196,9 @@ struct CsvFile::Impl {
     qint64 blank = 0;
     qint64 fallback = 0;
     bool atEnd = false;
+    qint64 records = 0;       // records completed, the header among them
+    int recoveries = 0;       // quotes that never closed, read past
+    std::vector<RecordFile::SetAside>* setAside = nullptr;
     size_t recordBytes = 0; // of the fields read so far of the record being read
     qint64 fileSize = 0;
     qint64 rawRead = 0;
@@ -260,9 +262,23 @@ struct CsvFile::Impl {
             return;
         }
         self->anyValue = false;
+        ++self->records;
         self->ready.emplace_back(std::move(self->building), line);
         self->building.clear();
     }
+
+    // Rows whose quote never closes that one file may set aside before it is refused whole.
+    static constexpr int kMaxRecoveries = 20;
+    void initParser();
+    // Line breaks in the field being read; the one that ends the file is none when atEnd.
+    qint64 openFieldBreaks(bool atEnd) const
+    {
+        const char* taken = reinterpret_cast<const char*>(parser.entry_buf);
+        const size_t n = taken ? parser.entry_pos : 0;
+        const qint64 breaks = lineBreaks(taken, n);
+        return atEnd && n > 0 && (taken[n - 1] == '\n' || taken[n - 1] == '\r') ? breaks - 1 : breaks;
+    }
+    void readPastUnclosedQuote(qint64 opened, qint64 field, qint64 last, bool toTheEnd);
 
     [[noreturn]] void fail(const QString& message)
     {
@@ -333,9 +349,19 @@ struct CsvFile::Impl {
         textPending = false;
         if (text.isEmpty()) {
             atEnd = true;
-            if (csv_fini(&parser, onField, onRecord, this) != 0)
-                fail(QStringLiteral("The file '%1' ends inside a quoted field: its closing double quote is missing")
-                         .arg(path));
+            const qint64 opened = nextLine;
+            const qint64 field = qint64(building.size());
+            if (csv_fini(&parser, onField, onRecord, this) != 0) {
+                // A quote that never closes has taken in the rest of the file. Past the header,
+                // its row is set aside and the lines after it are read as rows of their own.
+                if (records > 0 && recoveries < kMaxRecoveries)
+                    return readPastUnclosedQuote(opened, field, opened + breaksInFields + openFieldBreaks(true), true);
+                fail(QStringLiteral("The file '%1' ends inside a quoted field: the double quote that opens field %2 "
+                                    "at line %3 never closes")
+                         .arg(path)
+                         .arg(field + 1)
+                         .arg(opened));
+            }
             return;
         }
         const char* p = text.constData();
@@ -346,10 +372,15 @@ struct CsvFile::Impl {
             if (code != CSV_EPARSE)
                 fail(QStringLiteral("The file '%1' could not be read (%2)")
                          .arg(path, QString::fromUtf8(csv_strerror(code))));
+            const qint64 at = nextLine + breaksInFields + openFieldBreaks(false);
+            // A quote opened lines before and never closed, until a quote of another field
+            // seemed to close it: the row it opened on is set aside, as at the end of the file.
+            if (at > nextLine && records > 0 && recoveries < kMaxRecoveries)
+                return readPastUnclosedQuote(nextLine, qint64(building.size()), at, false);
             fail(QStringLiteral("The file '%1' is not valid CSV at line %2: a double quote stands inside a field "
                                 "that is not quoted, or after a closing quote")
                      .arg(path)
-                     .arg(nextLine + breaksInFields));
+                     .arg(at));
         }
         // A record is held whole until it ends; one that never seems to end (a stray quote, a
         // file that is no CSV) must not take all the memory there is.
@@ -362,8 +393,83 @@ struct CsvFile::Impl {
     }
 };
 
+void CsvFile::Impl::initParser()
+{
+    if (parserReady)
+        csv_free(&parser);
+    parserReady = false;
+    // Strict parsing is what reports an unclosed quote at the end instead of swallowing the rest
+    // of the file into one field; the empty-is-null option tells ,, from ""; every line end is
+    // reported so that blank lines are counted and line numbers stay true.
+    if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_EMPTY_IS_NULL | CSV_REPALL_NL) != 0)
+        throw DbError(kTextFileError, QStringLiteral("Out of memory"));
+    parserReady = true;
+    csv_set_delim(&parser, static_cast<unsigned char>(delim));
+    csv_set_space_func(&parser, delim == '\t' ? blankSpace : delim == ' ' ? blankTab : blankSpaceOrTab);
+    // The field buffer grows by this much at a time; the default of 128 bytes makes a long field
+    // cost a reallocation per 128 bytes, which is quadratic wherever realloc has to copy.
+    csv_set_blk_size(&parser, size_t(kChunk));
+}
+
+void CsvFile::Impl::readPastUnclosedQuote(qint64 opened, qint64 field, qint64 last, bool toTheEnd)
+{
+    ++recoveries;
+    last = std::max(last, opened);
+
+    // Read the file again from its start, as far as the end of the line the quote opened on,
+    // keeping that line's text. The text is the same UTF-8 the parser was given.
+    if (!file.seek(0))
+        fail(QStringLiteral("The file '%1' could not be read again (%2)").arg(path, file.errorString()));
+    rawRead = 0;
+    utf16.reset();
+    encoding = CsvEncoding::Utf8;
+    nextLine = 1;
+    start();
+    qint64 lineNo = nextLine;
+    qsizetype pos = 0;
+    QByteArray row;
+    const auto more = [&]() {
+        if (pos < text.size())
+            return true;
+        readText();
+        pos = 0;
+        return !text.isEmpty();
+    };
+    while (lineNo <= opened && more()) {
+        const char c = text[pos++];
+        if (c == '\r' || c == '\n') {
+            ++lineNo;
+            if (c == '\r' && more() && text[pos] == '\n')
+                ++pos;
+            continue;
+        }
+        if (lineNo == opened && size_t(row.size()) < kMaxCsvRecordBytes)
+            row += c;
+    }
+    text.remove(0, pos);
+    textPending = !text.isEmpty();
+
+    initParser();
+    building.clear();
+    anyValue = false;
+    breaksInFields = 0;
+    recordBytes = 0;
+    lastEnd = 0;
+    nextLine = opened + 1;
+    atEnd = false;
+    setAside->push_back({opened, last, int(field),
+                         QStringLiteral("the double quote that opens field %1 never closes, so it would take in lines "
+                                        "%2 to %3%4")
+                             .arg(field + 1)
+                             .arg(opened)
+                             .arg(last)
+                             .arg(toTheEnd ? QStringLiteral(", the rest of the file") : QString()),
+                         row, toTheEnd});
+}
+
 CsvFile::CsvFile(const QString& path) : d(std::make_unique<Impl>())
 {
+    d->setAside = &setAside_;
     d->path = path;
     d->file.setFileName(path);
     if (QFileInfo(path).isDir())
@@ -374,17 +480,7 @@ CsvFile::CsvFile(const QString& path) : d(std::make_unique<Impl>())
     d->fileSize = d->file.size();
     d->chunk.resize(kChunk);
     d->start();
-    // Strict parsing is what reports an unclosed quote at the end instead of swallowing the rest
-    // of the file into one field; the empty-is-null option tells ,, from ""; every line end is
-    // reported so that blank lines are counted and line numbers stay true.
-    if (csv_init(&d->parser, CSV_STRICT | CSV_STRICT_FINI | CSV_EMPTY_IS_NULL | CSV_REPALL_NL) != 0)
-        throw DbError(kTextFileError, QStringLiteral("Out of memory"));
-    d->parserReady = true;
-    csv_set_delim(&d->parser, static_cast<unsigned char>(d->delim));
-    csv_set_space_func(&d->parser, d->delim == '\t' ? blankSpace : d->delim == ' ' ? blankTab : blankSpaceOrTab);
-    // The field buffer grows by this much at a time; the default of 128 bytes makes a long field
-    // cost a reallocation per 128 bytes, which is quadratic wherever realloc has to copy.
-    csv_set_blk_size(&d->parser, size_t(kChunk));
+    d->initParser();
 }
 
 CsvFile::~CsvFile() = default;
@@ -410,177 +506,6 @@ bool CsvFile::next(CsvRecord& record)
     record = std::move(d->ready.front().first);
     d->recordLine = d->ready.front().second;
     d->ready.pop_front();
-    return true;
-}
-
-QStringList readCsvHeader(const QString& path)
-{
-    CsvFile file(path);
-    CsvRecord header;
-    if (!file.next(header))
-        throw DbError(kTextFileError,
-                      QStringLiteral("The file '%1' is empty: it has no header line naming its columns").arg(path));
-    QStringList names;
-    names.reserve(qsizetype(header.size()));
-    for (const CsvField& f : header)
-        names << f.value_or(QString());
-    return names;
-}
-
-namespace {
-
-// Reads "select <columns> from <file>": a column is a bare name or a bracketed one, either with
-// an optional "as alias".
-class StatementParser {
-public:
-    explicit StatementParser(const QString& s) : s_(s) {}
-
-    struct Parsed {
-        std::vector<std::pair<QString, QString>> columns; // name, alias
-        QString file;
-    };
-
-    Parsed parse()
-    {
-        Parsed out;
-        skipBlanks();
-        if (!keyword(u"select"))
-            bad(QStringLiteral("it must begin with select"));
-        for (;;) {
-            skipBlanks();
-            const QString name = identifier();
-            QString alias = name;
-            skipBlanks();
-            if (keyword(u"as")) {
-                skipBlanks();
-                alias = identifier();
-                skipBlanks();
-            }
-            out.columns.emplace_back(name, alias);
-            if (at_ < s_.size() && s_[at_] == u',') {
-                ++at_;
-                continue;
-            }
-            if (!keyword(u"from"))
-                bad(QStringLiteral("a comma or from is missing at position %1").arg(at_ + 1));
-            break;
-        }
-        out.file = s_.mid(at_).trimmed();
-        if (out.file.isEmpty())
-            bad(QStringLiteral("the file name is missing after from"));
-        return out;
-    }
-
-private:
-    [[noreturn]] void bad(const QString& why)
-    {
-        throw DbError(kTextBadStatement, QStringLiteral("Syntax error in the query '%1': %2").arg(s_, why));
-    }
-
-    void skipBlanks()
-    {
-        while (at_ < s_.size() && s_[at_].isSpace())
-            ++at_;
-    }
-
-    // The word at the current place, followed by a blank; consumed when it matches.
-    bool keyword(QStringView word)
-    {
-        const qsizetype end = at_ + word.size();
-        if (end >= s_.size() || !s_[end].isSpace())
-            return false;
-        if (QStringView(s_).mid(at_, word.size()).compare(word, Qt::CaseInsensitive) != 0)
-            return false;
-        at_ = end + 1;
-        return true;
-    }
-
-    QString identifier()
-    {
-        if (at_ < s_.size() && s_[at_] == u'[') {
-            QString name;
-            for (qsizetype i = at_ + 1; i < s_.size(); ++i) {
-                if (s_[i] == u']') {
-                    if (i + 1 < s_.size() && s_[i + 1] == u']') {
-                        name += u']';
-                        ++i;
-                        continue;
-                    }
-                    at_ = i + 1;
-                    return name;
-                }
-                name += s_[i];
-            }
-            bad(QStringLiteral("a closing bracket is missing"));
-        }
-        const qsizetype start = at_;
-        while (at_ < s_.size() && s_[at_] != u',' && !s_[at_].isSpace())
-            ++at_;
-        if (at_ == start)
-            bad(QStringLiteral("a column name is missing at position %1").arg(start + 1));
-        return s_.mid(start, at_ - start);
-    }
-
-    const QString& s_;
-    qsizetype at_ = 0;
-};
-
-} // namespace
-
-TextQuery::TextQuery(const QString& folder, const QString& statement)
-{
-    const StatementParser::Parsed parsed = StatementParser(statement).parse();
-    QString dir = folder;
-    if (!dir.isEmpty() && !dir.endsWith(u'/'))
-        dir += u'/';
-    const QString path = dir + parsed.file;
-    file_ = std::make_unique<CsvFile>(path);
-
-    CsvRecord& header = header_;
-    if (!file_->next(header))
-        throw DbError(kTextFileError,
-                      QStringLiteral("The file '%1' is empty: it has no header line naming its columns").arg(path));
-    std::vector<QString> names;
-    names.reserve(header.size());
-    for (const CsvField& f : header)
-        names.push_back(f.value_or(QString()).trimmed());
-    std::vector<int> taken(header.size(), 0); // how often each header column was asked for
-
-    for (const auto& [name, alias] : parsed.columns) {
-        const QString wanted = name.trimmed();
-        int found = -1;
-        int fewest = INT_MAX;
-        // A name the header holds twice goes to its first copy, then to the next one, and so on.
-        for (size_t i = 0; i < names.size(); ++i) {
-            if (names[i].compare(wanted, Qt::CaseInsensitive) == 0 && taken[i] < fewest) {
-                found = int(i);
-                fewest = taken[i];
-            }
-        }
-        if (found < 0)
-            throw DbError(kTextNoSuchColumn, QStringLiteral("The column '%1' is not in the header line of '%2'")
-                                                 .arg(name, parsed.file));
-        ++taken[size_t(found)];
-        columns_.push_back({name, alias, found});
-    }
-    values_.resize(columns_.size());
-}
-
-TextQuery::~TextQuery() = default;
-
-QString TextQuery::fieldName(int column) const { return columns_[size_t(column)].alias; }
-
-bool TextQuery::next()
-{
-    if (!file_->next(record_))
-        return false;
-    for (size_t c = 0; c < columns_.size(); ++c) {
-        const size_t from = size_t(columns_[c].source);
-        if (from < record_.size())
-            values_[c] = record_[from];
-        else
-            values_[c].reset();
-    }
     return true;
 }
 

@@ -7,6 +7,8 @@
 
 #include <libical/ical.h>
 
+#include <QSet>
+
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -390,6 +392,7 @@ ICalendarImport readICalendar(const QByteArray& bytes, const QTimeZone& zoneIn, 
     std::vector<icalcomponent*> events;
     collectEvents(root.get(), events);
     result.events = int(events.size());
+    QSet<QString> cancelledSeries;
 
     // The coming year: moments for events in a zone, clock times read as UTC for floating ones.
     const Window moments{wallClockMoment(today, QTime(0, 0), zone).toSecsSinceEpoch(),
@@ -406,6 +409,28 @@ ICalendarImport readICalendar(const QByteArray& bytes, const QTimeZone& zoneIn, 
     int line = 0;
     for (icalcomponent* ev : events) {
         ++line;
+        const icaltimetype rid = recurrenceIdOf(ev);
+        const QString ownUid = text(icalcomponent_get_uid(ev));
+        // A calendar program sends a file with METHOD:CANCEL to take events back.
+        icalcomponent* calendar = icalcomponent_get_parent(ev);
+        icalproperty* method = calendar ? icalcomponent_get_first_property(calendar, ICAL_METHOD_PROPERTY) : nullptr;
+        const bool cancelsAll = method && icalproperty_get_method(method) == ICAL_METHOD_CANCEL;
+        if (cancelsAll || icalcomponent_get_status(ev) == ICAL_STATUS_CANCELLED) {
+            ++result.cancelledEvents;
+            if (ownUid.isEmpty()) // nothing stored can be this event
+                continue;
+            if (icaltime_is_null_time(rid)) {
+                cancelledSeries.insert(ownUid);
+                result.cancelled += ownUid;
+            } else {
+                const QString key = instanceKey(ownUid, momentOf(rid));
+                byKey.erase(key); // the occurrence its series gave
+                result.cancelled += key;
+            }
+            continue;
+        }
+        if (!ownUid.isEmpty() && cancelledSeries.contains(ownUid))
+            continue; // a changed occurrence of a series the file cancels
         const icaltimetype start = icalcomponent_get_dtstart(ev);
         if (icaltime_is_null_time(start)) {
             result.problems += QStringLiteral("event %1 (%2) has no start and was left out")
@@ -432,7 +457,6 @@ ICalendarImport readICalendar(const QByteArray& bytes, const QTimeZone& zoneIn, 
         facts.base.line = line;
         if (facts.base.uid.isEmpty()) // kept apart from every other event, and never remembered
             facts.base.uid = QStringLiteral("\x01%1").arg(line);
-        const icaltimetype rid = recurrenceIdOf(ev);
         icalproperty* rrule = icalcomponent_get_first_property(ev, ICAL_RRULE_PROPERTY);
         // A changed occurrence (RECURRENCE-ID) stands alone, even where it repeats its master's rule.
         if (icaltime_is_null_time(rid) && (rrule || icalcomponent_get_first_property(ev, ICAL_RDATE_PROPERTY))) {

@@ -22,12 +22,17 @@ struct ICalendarImport {
     int events = 0;          // events found in the file
     int recurring = 0;       // of them, repeating events
     int occurrences = 0;     // appointments made from repeating events
+    // Keys of the appointments that cancelled events take away: an event's uid stands for the
+    // event and every occurrence of it, an occurrence's key for that one alone.
+    QStringList cancelled;
+    int cancelledEvents = 0; // events the file cancels (STATUS:CANCELLED, or the whole file METHOD:CANCEL)
     QStringList problems;    // about the file as a whole
 };
 
 // The events of the file as appointments in zone, on the half hour. Repeating events become one
 // appointment per occurrence from today to a year later, within bounds that no file can make
 // the reading take long. Events outside the years kFirstYear to kLastYear are left out and named.
+// A cancelled event becomes none, and is listed in cancelled instead.
 ICalendarImport readICalendar(const QByteArray& bytes, const QTimeZone& zone, const QDate& today);
 
 // Column sizes the editor accepts.

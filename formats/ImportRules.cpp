@@ -2,10 +2,12 @@
 
 #include "data/ContactFields.h"
 #include "data/TextFold.h"
+#include "formats/PairedColumns.h"
 
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -72,21 +74,25 @@ const KnownNames kKnownNames[] = {
     {"Address", {"Address", "Street", "Business Street", "Work Address", "Address 1 - Street", "Home Street",
                  "Home Address", "Street Address", "Straße geschäftlich", "Straße", "Adresse", "Straße privat",
                  "Rue (bureau)", "Rue", "Rue (domicile)", "Adresse 1 - Rue", "Calle del trabajo", "Dirección",
-                 "Calle", "Calle del domicilio particular", "Dirección 1 - Calle"}},
+                 "Calle", "Calle del domicilio particular", "Dirección 1 - Calle", "Address, Street", "Address Line 1",
+                 "Address 1", "Street 1", "Mailing Street", "Mailing Address", "Billing Street", "Business Address"}},
     {"City", {"City", "Business City", "Work City", "Address 1 - City", "Home City", "Town", "Ort geschäftlich", "Ort",
               "Stadt", "Ort privat", "Ville (bureau)", "Ville", "Ville (domicile)", "Adresse 1 - Ville",
-              "Ciudad de trabajo", "Ciudad", "Localidad", "Ciudad del domicilio particular", "Dirección 1 - Ciudad"}},
+              "Ciudad de trabajo", "Ciudad", "Localidad", "Ciudad del domicilio particular", "Dirección 1 - Ciudad",
+              "Address, City", "Mailing City", "Billing City"}},
     {"ST", {"ST", "State", "Province", "State/Province", "Business State", "Work State", "Address 1 - Region",
             "Home State", "Region", "Region geschäftlich", "Bundesland", "Region privat", "Dép/Région (bureau)",
             "État", "Province (bureau)", "Région", "Dép/Région (domicile)", "Adresse 1 - Région",
             "Estado o provincia de trabajo", "Estado", "Provincia", "Estado o provincia del domicilio particular",
-            "Dirección 1 - Región"}},
+            "Dirección 1 - Región", "Address, State", "Address, Region", "Mailing State/Province", "Mailing State",
+            "Billing State/Province", "State/Region"}},
     {"Zip", {"Zip", "Zip Code", "ZipCode", "Postal Code", "Postcode", "Business Postal Code", "Work ZipCode",
              "Work Zip Code", "Work Postal Code", "Address 1 - Postal Code", "Home Postal Code", "Home ZipCode",
              "Home Zip Code", "Postleitzahl geschäftlich", "PLZ", "Postleitzahl", "Postleitzahl privat",
              "Code postal (bureau)", "Code postal", "Code postal (domicile)", "Adresse 1 - Code postal",
              "Código postal del trabajo", "Código postal", "Código postal del domicilio particular",
-             "Dirección 1 - Código postal"}},
+             "Dirección 1 - Código postal", "Address, ZIP", "Address, Zip Code", "Address, Postal Code", "ZIP/Postal Code",
+             "Mailing Zip/Postal Code", "Mailing Postal Code", "Mailing Zip", "Billing Zip/Postal Code"}},
     {"CellPh", {"CellPh", "Cell Phone", "Mobile Phone", "Mobile", "Mobile Number", "Cell", "Cellular Phone",
                 "Mobiltelefon", "Handy", "Mobil", "Tél. mobile", "Téléphone mobile", "Portable", "Mobile (bureau)",
                 "Teléfono móvil", "Móvil", "Celular"}},
@@ -99,7 +105,8 @@ const KnownNames kKnownNames[] = {
     {"Country", {"Country", "Country/Region", "Business Country/Region", "Work Country", "Address 1 - Country",
                  "Home Country/Region", "Home Country", "Land", "Land/Region geschäftlich", "Land/Region",
                  "Land/Region privat", "Pays", "Pays/Région (bureau)", "Pays/Région", "Pays/Région (domicile)",
-                 "Adresse 1 - Pays", "País", "País o región del trabajo", "País o región", "Dirección 1 - País"}},
+                 "Adresse 1 - Pays", "País", "País o región del trabajo", "País o región", "Dirección 1 - País",
+                 "Address, Country", "Mailing Country", "Billing Country"}},
     {"JobTitle", {"JobTitle", "Job Title", "Title", "Position", "Organization 1 - Title", "Job", "Position/Titel",
                   "Funktion", "Titre", "Fonction", "Poste occupé", "Puesto", "Cargo"}},
     {"WebSite", {"WebSite", "Web Page", "Website", "Web Site", "URL", "Web", "Homepage", "Home Page",
@@ -113,17 +120,46 @@ const KnownNames kKnownNames[] = {
                "E-Mail-Adresse", "E-Mail", "E-Mail 1 - Wert", "Adresse de messagerie", "Adresse e-mail", "Courriel",
                "E-mail 1 - Valeur", "Dirección de correo electrónico", "Correo electrónico", "Correo",
                "Correo electrónico 1 - Valor"}},
+    {"ConType", {"ConType", "Contact Type", "Kontakttyp", "Type de contact", "Tipo de contacto"}},
 };
 
-bool formulaStart(QStringView v)
+template <typename Text>
+bool formulaStartIn(const Text& v, qsizetype n)
 {
     qsizetype i = 0;
-    while (i < v.size() && v[i] == u'\'')
+    while (i < n && v[i] == '\'')
         ++i;
-    if (i >= v.size())
+    if (i >= n)
         return false;
-    const QChar c = v[i];
-    return c == u'=' || c == u'+' || c == u'-' || c == u'@' || c == u'\t' || c == u'\r';
+    const auto c = v[i];
+    return c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r';
+}
+
+bool formulaStart(QStringView v) { return formulaStartIn(v, v.size()); }
+
+// "+49 171 1234567", "+1 (555) 010-0100": a plus, a digit, then digits and the marks a phone
+// number is written with. Nothing in it can name a function or a cell, so a spreadsheet that
+// reads it as a formula at most computes a number; the guard would only put an apostrophe in
+// front of every international number.
+template <typename Text>
+bool phoneNumberIn(const Text& v, qsizetype n)
+{
+    if (n < 2 || v[0] != '+' || !(v[1] >= '0' && v[1] <= '9'))
+        return false;
+    for (qsizetype i = 2; i < n; ++i) {
+        const auto c = v[i];
+        if (!((c >= '0' && c <= '9') || c == ' ' || c == '-' || c == '.' || c == '/' || c == '(' || c == ')'))
+            return false;
+    }
+    return true;
+}
+
+// A value that begins with apostrophes keeps its guard whatever follows, so that reading it back
+// takes away exactly the one added.
+template <typename Text>
+bool guardIn(const Text& v, qsizetype n)
+{
+    return formulaStartIn(v, n) && !phoneNumberIn(v, n);
 }
 
 } // namespace
@@ -224,10 +260,32 @@ QStringList mapByName(const QStringList& header)
                 break;
         }
     }
+    // The numbers of an address book that writes each with its type beside it ("Phone 1 - Type",
+    // "Phone 1 - Value") are filed by that type row by row; the field given here is for a row
+    // whose type says nothing.
+    const QList<int> kinds = kindColumns(header);
+    static const char* const phoneFields[] = {"WorkPh", "CellPh", "HomePh"};
+    static const QStringList phoneWords{QStringLiteral("phone"), QStringLiteral("telefon"), QStringLiteral("telephone"),
+                                        QStringLiteral("telefono")};
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        if (!targets[i].isEmpty() || kinds[i] < 0 ||
+            std::none_of(phoneWords.cbegin(), phoneWords.cend(), [&](const QString& w) { return keys[i].startsWith(w); }))
+            continue;
+        for (const char* field : phoneFields)
+            if (!targets.contains(QLatin1String(field))) {
+                targets[i] = QLatin1String(field);
+                break;
+            }
+    }
     return targets;
 }
 
-QString spreadsheetEscaped(const QString& value) { return formulaStart(value) ? u'\'' + value : value; }
+bool needsFormulaGuard(const char* value, int size) { return guardIn(value, size); }
+
+QString spreadsheetEscaped(const QString& value)
+{
+    return guardIn(QStringView(value), value.size()) ? u'\'' + value : value;
+}
 
 QString spreadsheetUnescaped(const QString& value)
 {

@@ -36,8 +36,11 @@ QString foldForMatch(const QString& value);
 QStringList mapByName(const QStringList& header);
 
 // A value a spreadsheet would run as a formula (after any apostrophes: =, +, -, @, tab, CR)
-// gets one apostrophe in front; unescaped takes exactly that one away again.
+// gets one apostrophe in front, except a phone number written "+49 171 ..." (a plus, a digit,
+// then only digits, blanks and - . / ( )); unescaped takes exactly that one away again.
 QString spreadsheetEscaped(const QString& value);
 QString spreadsheetUnescaped(const QString& value);
+// The same test on a value's UTF-8 bytes.
+bool needsFormulaGuard(const char* value, int size);
 
 } // namespace kestrel

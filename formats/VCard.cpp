@@ -2,9 +2,11 @@
 
 #include "data/ContactFields.h"
 #include "data/modData.h"
+#include "formats/VCardLabels.h"
+#include "formats/VCardLine.h"
 
-#include <QRegularExpression>
-#include <QStringDecoder>
+#include <QHash>
+#include <QLocale>
 
 #include <optional>
 
@@ -12,203 +14,51 @@ namespace kestrel {
 
 namespace {
 
-struct Property {
-    QByteArray name;        // upper case, group removed
-    QList<QByteArray> types; // upper case, from TYPE= and from 2.1's bare parameters
-    QByteArray encoding;    // upper case
-    QByteArray charset;
-    QByteArray omitYear;    // X-APPLE-OMIT-YEAR: the year a birthday without one was written with
-    QByteArray value;       // raw, still escaped
-    CardLine line;          // where the line stands in its card
-    bool hasType(const char* t) const { return types.contains(QByteArray(t)); }
-};
-
-bool isUtf8(const QByteArray& b)
-{
-    QStringDecoder d(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)d.decode(b);
-    return !d.hasError();
-}
-
-// Texts of older phones come in the charset they name; without one, UTF-8 when the bytes are
-// valid UTF-8, else the Windows code page most of those phones used.
-QString decodeText(const QByteArray& bytes, const QByteArray& charset)
-{
-    if (!charset.isEmpty() && charset != "UTF-8") {
-        QStringDecoder d(charset.constData());
-        if (d.isValid())
-            return d.decode(bytes);
-    }
-    if (isUtf8(bytes))
-        return QString::fromUtf8(bytes.constData(), bytes.size()); // every character, a NUL too
-    QStringDecoder cp("windows-1252");
-    return cp.isValid() ? QString(cp.decode(bytes)) : QString::fromLatin1(bytes.constData(), bytes.size());
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
-QByteArray decodeQuotedPrintable(const QByteArray& in)
-{
-    QByteArray out;
-    out.reserve(in.size());
-    for (qsizetype i = 0; i < in.size(); ++i) {
-        if (in[i] == '=' && i + 2 < in.size() + 0 && hexValue(in[i + 1]) >= 0 && hexValue(in[i + 2]) >= 0) {
-            out += char(hexValue(in[i + 1]) * 16 + hexValue(in[i + 2]));
-            i += 2;
-        } else if (in[i] == '=' && i + 1 == in.size()) {
-            break; // a soft break left at the very end
-        } else {
-            out += in[i];
-        }
-    }
-    return out;
-}
-
-// Splits at unescaped separators and resolves \\ \, \; \n in each piece.
-QStringList splitValue(const QString& raw, std::optional<QChar> separator)
-{
-    QStringList parts;
-    QString cur;
-    for (qsizetype i = 0; i < raw.size(); ++i) {
-        const QChar c = raw[i];
-        if (c == u'\\' && i + 1 < raw.size()) {
-            const QChar n = raw[++i];
-            if (n == u'n' || n == u'N')
-                cur += u'\n';
-            else if (n == u'\\' || n == u',' || n == u';' || n == u':')
-                cur += n;
-            else {
-                cur += c;
-                cur += n;
-            }
-        } else if (c == separator) {
-            parts += cur;
-            cur.clear();
-        } else {
-            cur += c;
-        }
-    }
-    parts += cur;
-    return parts;
-}
-
-QString unescape(const QString& raw) { return splitValue(raw, std::nullopt).front(); }
-
-// Splits at sep outside double quotes.
-QList<QByteArray> splitOutsideQuotes(const QByteArray& s, char sep)
-{
-    QList<QByteArray> out;
-    QByteArray cur;
-    bool quoted = false;
-    for (char c : s) {
-        if (c == '"')
-            quoted = !quoted;
-        else if (c == sep && !quoted) {
-            out += cur;
-            cur.clear();
-            continue;
-        }
-        cur += c;
-    }
-    out += cur;
-    return out;
-}
-
-bool parseLine(const QByteArray& line, Property& p)
-{
-    bool quoted = false;
-    qsizetype colon = -1;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        if (line[i] == '"')
-            quoted = !quoted;
-        else if (line[i] == ':' && !quoted) {
-            colon = i;
-            break;
-        }
-    }
-    if (colon < 0)
-        return false;
-    const QList<QByteArray> head = splitOutsideQuotes(line.left(colon), ';');
-    p.name = head.front().trimmed().toUpper();
-    if (const qsizetype dot = p.name.lastIndexOf('.'); dot >= 0)
-        p.name = p.name.mid(dot + 1);
-    for (qsizetype i = 1; i < head.size(); ++i) {
-        const QByteArray& param = head[i];
-        const qsizetype eq = param.indexOf('=');
-        const QByteArray key = (eq < 0 ? param : param.left(eq)).trimmed().toUpper();
-        QByteArray val = eq < 0 ? QByteArray() : param.mid(eq + 1).trimmed();
-        if (eq < 0) { // 2.1: TEL;WORK;VOICE, ADR;HOME, ...;QUOTED-PRINTABLE
-            if (key == "QUOTED-PRINTABLE" || key == "BASE64" || key == "8BIT")
-                p.encoding = key;
-            else
-                p.types += key;
-        } else if (key == "TYPE") {
-            for (const QByteArray& t : val.replace('"', "").split(','))
-                p.types += t.trimmed().toUpper();
-        } else if (key == "ENCODING") {
-            p.encoding = val.toUpper();
-        } else if (key == "CHARSET") {
-            p.charset = val.replace('"', "").toUpper();
-        } else if (key == "X-APPLE-OMIT-YEAR") {
-            p.omitYear = val.replace('"', "");
-        }
-    }
-    p.value = line.mid(colon + 1);
-    return true;
-}
-
-QString textOf(const Property& p)
-{
-    QByteArray bytes = p.value;
-    if (p.encoding == "QUOTED-PRINTABLE")
-        bytes = decodeQuotedPrintable(bytes);
-    return decodeText(bytes, p.charset);
-}
-
-const QRegularExpression& extensionPattern()
-{
-    // "555-1234 x12", "555-1234 ext. 12", "(555) 123-4567 extension 3"
-    static const QRegularExpression re(QStringLiteral("^(|.*[\\d\\s)])\\s*(?:x|ext\\.?|extension)[\\s.:]*(\\d+)$"),
-                                       QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-    return re;
-}
-
-// A work number and its extension: "tel:+1-418-656-9254;ext=102" or "555-1234 x12". Only an
-// extension of digits is taken apart, so that whatever is written back reads the same.
-void splitPhone(const QString& value, QString& number, QString& ext)
-{
-    static const QRegularExpression digits(QStringLiteral("^\\d+$"));
-    number = value;
-    ext.clear();
-    if (value.startsWith(QStringLiteral("tel:"), Qt::CaseInsensitive)) {
-        number = value.mid(4).trimmed();
-        const QStringList parts = number.split(u';');
-        for (qsizetype i = 1; i < parts.size(); ++i)
-            if (parts[i].startsWith(QStringLiteral("ext="), Qt::CaseInsensitive) && digits.match(parts[i].mid(4)).hasMatch()) {
-                number = parts.front();
-                ext = parts[i].mid(4);
-                return;
-            }
-    }
-    const auto m = extensionPattern().match(number);
-    if (m.hasMatch()) {
-        number = m.captured(1).trimmed();
-        ext = m.captured(2);
-    }
-}
+using namespace vcard;
 
 class CardBuilder {
 public:
     explicit CardBuilder(int line) { r.line = line; }
+
+    // A card's lines in file order. Of the lines that give one value in several languages
+    // (ALTID), the one without a LANGUAGE is kept, else the one in language, else the first; the
+    // others are listed in the notes. A number's label (its group's X-ABLabel) may come after it.
+    void addAll(const std::vector<Property>& props, const QString& language)
+    {
+        QHash<QByteArray, qsizetype> chosen; // name;altid -> the line kept
+        for (qsizetype i = 0; i < qsizetype(props.size()); ++i) {
+            const Property& p = props[size_t(i)];
+            if (p.name == "X-ABLABEL" && !p.group.isEmpty())
+                labels.insert(p.group, unescape(textOf(p)));
+            else if (p.name == "KIND")
+                organizationCard = organizationCard || unescape(textOf(p)).trimmed().compare(u"org", Qt::CaseInsensitive) == 0;
+            else if (p.name == "X-ABSHOWAS") // the mark of a company card in address books that write 3.0
+                organizationCard = organizationCard || unescape(textOf(p)).trimmed().compare(u"company", Qt::CaseInsensitive) == 0;
+            if (p.altId.isEmpty())
+                continue;
+            const QByteArray key = p.name + ';' + p.altId;
+            const auto rank = [&](const Property& q) {
+                return q.language.isEmpty() ? 0 : q.language.split('-').front() == language.toLatin1() ? 1 : 2;
+            };
+            const auto it = chosen.constFind(key);
+            if (it == chosen.cend() || rank(p) < rank(props[size_t(*it)]))
+                chosen.insert(key, i);
+        }
+        for (qsizetype i = 0; i < qsizetype(props.size()); ++i) {
+            const Property& p = props[size_t(i)];
+            if (!p.altId.isEmpty() && chosen.value(p.name + ';' + p.altId) != i) {
+                const QString text = alternativeText(p);
+                const QString line = QStringLiteral("%1 (%2): %3")
+                                         .arg(alternativeWhat(p.name),
+                                              p.language.isEmpty() ? QStringLiteral("also") : QString::fromLatin1(p.language),
+                                              text);
+                if (!text.isEmpty() && !alternatives.contains(line))
+                    alternatives << line;
+                continue;
+            }
+            add(p);
+        }
+    }
 
     void add(const Property& p)
     {
@@ -246,7 +96,10 @@ public:
                 from({"birthday"});
             addBirthday(p);
         } else if (p.name == "NOTE") {
-            if (r.notes.isEmpty())
+            // Every note of the card is joined into the notes, so each of their lines gave them.
+            if (origins.contains("notes"))
+                origins["notes"].more << current;
+            else
                 from({"notes"});
             const QString note = unescape(textOf(p));
             if (!note.isEmpty())
@@ -293,9 +146,21 @@ public:
 
     ContactRecord finish()
     {
-        // A card without a structured name: the formatted name split at its last blank,
-        // unless it only repeats the company (a card for a firm).
-        if (!hasName && !fullName.trimmed().isEmpty() && fullName != organization) {
+        // A card for a firm (KIND:org, or a company and no name of a person) is a company alone;
+        // a name it shows that is not the company's is kept in the notes.
+        const bool firm = organizationCard || (!hasName && !organization.trimmed().isEmpty());
+        if (firm) {
+            const QString shown = hasName ? (r.firstname + u' ' + r.lastname).trimmed() : fullName.trimmed();
+            r.lastname.clear();
+            r.firstname.clear();
+            if (r.company.isEmpty())
+                r.company = shown;
+            else if (!shown.isEmpty() && shown != organization.trimmed() && shown != r.company)
+                r.notes += (r.notes.isEmpty() ? QString() : QStringLiteral("\n")) + QStringLiteral("Name on the card: ") + shown;
+        }
+        placePhones(firm);
+        // A card without a structured name: the formatted name split at its last blank.
+        if (!firm && !hasName && !fullName.trimmed().isEmpty()) {
             const QString f = fullName.trimmed();
             const qsizetype blank = f.lastIndexOf(u' ');
             r.lastname = blank < 0 ? f : f.mid(blank + 1);
@@ -304,6 +169,8 @@ public:
         // A department the company field has no room for is kept in the notes.
         if (!department.isEmpty())
             r.notes += (r.notes.isEmpty() ? QString() : QStringLiteral("\n")) + QStringLiteral("Department: ") + department;
+        if (!alternatives.isEmpty())
+            r.notes += (r.notes.isEmpty() ? QString() : QStringLiteral("\n")) + alternatives.join(u'\n');
         return std::move(r);
     }
 
@@ -370,28 +237,58 @@ private:
 
     void addPhone(const Property& p)
     {
-        const QString value = unescape(textOf(p)).trimmed();
-        if (p.hasType("FAX") || p.hasType("PAGER")) {
-            r.problems += QStringLiteral("%1 number not kept: %2")
-                              .arg(p.hasType("FAX") ? QStringLiteral("fax") : QStringLiteral("pager"), value);
-            return;
+        const auto label = labelKind(labels.value(p.group));
+        phones.push_back({unescape(textOf(p)).trimmed(), p.group.isEmpty() || !label ? typeKind(p) : *label, p.line});
+    }
+
+    struct Phone {
+        QString value;
+        PhoneKind kind;
+        CardLine line;
+    };
+
+    // Numbers of a known kind first, so that an untyped number listed before them never takes
+    // their place; then a card's main number (a firm's work number); then the untyped ones, a
+    // firm's to its work number first, a person's to home.
+    void placePhones(bool firm)
+    {
+        for (const Phone& ph : phones)
+            if (ph.kind == PhoneKind::Fax || ph.kind == PhoneKind::Pager)
+                r.problems += QStringLiteral("%1 number not kept: %2")
+                                  .arg(ph.kind == PhoneKind::Fax ? QStringLiteral("fax") : QStringLiteral("pager"), ph.value);
+        for (const Phone& ph : phones) {
+            if (ph.kind == PhoneKind::Cell)
+                placePhone(ph, {&r.cellph});
+            else if (ph.kind == PhoneKind::Work)
+                placePhone(ph, {&r.workph});
+            else if (ph.kind == PhoneKind::Home)
+                placePhone(ph, {&r.homeph});
         }
-        QString number, ext;
-        splitPhone(value, number, ext);
+        const std::initializer_list<QString*> firmOrder{&r.workph, &r.homeph, &r.cellph};
+        const std::initializer_list<QString*> personOrder{&r.homeph, &r.workph, &r.cellph};
+        for (const Phone& ph : phones)
+            if (ph.kind == PhoneKind::Main)
+                placePhone(ph, firm ? firmOrder : personOrder);
+        for (const Phone& ph : phones)
+            if (ph.kind == PhoneKind::Untyped)
+                placePhone(ph, firm ? firmOrder : personOrder);
+    }
+
+    void placePhone(const Phone& phone, std::initializer_list<QString*> slots)
+    {
+        const QString& value = phone.value;
+        current = phone.line; // the number's own line, for the fields it fills
         QString* slot = nullptr;
-        if (p.hasType("CELL") || p.hasType("MOBILE") || p.hasType("IPHONE"))
-            slot = &r.cellph;
-        else if (p.hasType("WORK"))
-            slot = &r.workph;
-        else if (p.hasType("HOME"))
-            slot = &r.homeph;
-        else // untyped or "other": the first free place
-            slot = r.homeph.isEmpty() ? &r.homeph : r.workph.isEmpty() ? &r.workph : &r.cellph;
-        if (!slot->isEmpty()) {
+        for (QString* s : slots)
+            if (!slot && s->isEmpty() && !(s == &r.workph && !r.ext.isEmpty()))
+                slot = s;
+        if (!slot) {
             noteLeftOut(QStringLiteral("phone number"), value);
             return;
         }
-        if (slot == &r.workph && r.ext.isEmpty()) {
+        if (slot == &r.workph) {
+            QString number, ext;
+            splitPhone(value, number, ext);
             *slot = number;
             r.ext = ext;
             from({"workph", "ext"});
@@ -400,6 +297,11 @@ private:
             from({slot == &r.cellph ? "cellph" : slot == &r.homeph ? "homeph" : "workph"});
         }
     }
+
+    std::vector<Phone> phones;
+    QHash<QByteArray, QString> labels; // by group
+    QStringList alternatives;          // the same value in other languages, for the notes
+    bool organizationCard = false;
 
     ContactRecord r;
     CardLine current;
@@ -411,26 +313,6 @@ private:
     bool addressIsWork = false;
 };
 
-QByteArray toUtf8Bytes(const QByteArray& bytes)
-{
-    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
-        QStringDecoder d(QStringDecoder::Utf16);
-        return QString(d.decode(bytes)).toUtf8();
-    }
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        return bytes.mid(3);
-    return bytes;
-}
-
-// A line that opens or closes a card. Such a line never continues a value, whatever the line
-// before it ends in: a quoted-printable value cut after its soft break "=" must not keep its
-// card open and swallow the cards after it.
-bool isCardBoundary(const QByteArray& line)
-{
-    const QByteArray t = line.trimmed().toUpper();
-    return t == "BEGIN:VCARD" || t == "END:VCARD";
-}
-
 } // namespace
 
 std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>* cardTexts, std::vector<CardOrigins>* origins)
@@ -438,6 +320,9 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
     const QByteArray bytes = toUtf8Bytes(input);
     std::vector<ContactRecord> cards;
     std::optional<CardBuilder> card;
+    std::vector<Property> cardLines;
+    bool version21 = false; // the card being read folds its lines as vCard 2.1 does
+    const QString language = QLocale().name().section(u'_', 0, 0);
     int depth = 0;
     if (cardTexts)
         cardTexts->clear();
@@ -454,9 +339,10 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
     // A card without END:VCARD still counts, its text kept whole with the END a reader of a
     // saved copy needs.
     auto closeUnended = [&](qsizetype end) {
+        card->addAll(cardLines, language);
+        ContactRecord r = card->finish(); // fills the phones' fields: before their origins are taken
         if (origins)
             origins->push_back(std::move(card->origins));
-        ContactRecord r = card->finish();
         r.problems += QStringLiteral("the card ends without END:VCARD");
         cards.push_back(std::move(r));
         card.reset();
@@ -475,20 +361,25 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
                     closeUnended(previousEnd); // a new card: the one before never ended
                 if (depth++ == 0) {
                     card.emplace(logicalLine);
+                    cardLines.clear();
+                    version21 = false;
                     cardStart = logicalStart;
                 }
             } else if (p.name == "END" && v == "VCARD") {
                 if (depth > 0 && --depth == 0) {
+                    card->addAll(cardLines, language);
+                    cards.push_back(card->finish());
                     if (origins)
                         origins->push_back(std::move(card->origins));
-                    cards.push_back(card->finish());
                     card.reset();
                     if (cardTexts)
                         *cardTexts += bytes.mid(cardStart, logicalEnd - cardStart);
                 }
             } else if (depth == 1) { // an embedded card (2.1's AGENT) is not this contact
+                if (p.name == "VERSION")
+                    version21 = v == "2.1";
                 p.line = {logicalStart - cardStart, logicalEnd - cardStart};
-                card->add(p);
+                cardLines.push_back(p);
             }
             afterAgent = depth == 1 && p.name == "AGENT" && p.value.trimmed().isEmpty();
         }
@@ -514,7 +405,9 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
             logical += line;
             logicalEnd = lineEnd;
         } else if (!logical.isEmpty() && !line.isEmpty() && (line[0] == ' ' || line[0] == '\t')) {
-            logical += line.mid(1);
+            // 2.1 folds by putting a line break before a blank of the text, which stays; later
+            // versions insert the blank with the break.
+            logical += version21 ? line : line.mid(1);
             logicalEnd = lineEnd;
         } else if (!logical.isEmpty() && b64 && !line.isEmpty() && !line.contains(':')) {
             // 2.1 photos: base64 lines, often not indented, up to a blank line
@@ -536,111 +429,6 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
     if (card)
         closeUnended(bytes.size());
     return cards;
-}
-
-namespace {
-
-QByteArray escaped(const QString& v)
-{
-    QString s = v;
-    s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    s.replace(u'\r', u'\n');
-    QString out;
-    out.reserve(s.size() + 8);
-    for (const QChar c : s) {
-        if (c == u'\\' || c == u',' || c == u';')
-            out += u'\\';
-        if (c == u'\n')
-            out += QStringLiteral("\\n");
-        else
-            out += c;
-    }
-    return out.toUtf8();
-}
-
-// Lines of at most 75 octets; a cut never falls inside a UTF-8 sequence.
-void appendFolded(QByteArray& out, const QByteArray& line)
-{
-    qsizetype pos = 0;
-    qsizetype room = 75;
-    while (line.size() - pos > room) {
-        qsizetype cut = pos + room;
-        while (cut > pos && (uchar(line[cut]) & 0xC0) == 0x80)
-            --cut;
-        out.append(line.constData() + pos, cut - pos);
-        out += "\r\n ";
-        pos = cut;
-        room = 74;
-    }
-    out.append(line.constData() + pos, line.size() - pos);
-    out += "\r\n";
-}
-
-// 4.0 writes dates in the basic form (19800307, --0307), 3.0 in the extended one (1980-03-07);
-// a birthday without a year is --03-07 in 3.0, as the address books that read 3.0 write it.
-QByteArray birthdayValue(const QString& stored, bool v4)
-{
-    int y = 0, m = 0, d = 0;
-    if (!birthdayParts(stored, &y, &m, &d))
-        return escaped(stored);
-    const auto two = [](int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
-    const QString sep = v4 ? QString() : QStringLiteral("-");
-    const QString md = two(m) + sep + two(d);
-    if (y == 0)
-        return (QStringLiteral("--") + md).toLatin1();
-    return (QStringLiteral("%1").arg(y, 4, 10, QLatin1Char('0')) + sep + md).toLatin1();
-}
-
-} // namespace
-
-QByteArray writeVCards(const std::vector<ContactRecord>& contacts, VCardVersion version)
-{
-    const bool v4 = version == VCardVersion::V4;
-    QByteArray out;
-    out.reserve(qsizetype(contacts.size()) * 300);
-    for (const ContactRecord& c : contacts) {
-        out += "BEGIN:VCARD\r\n";
-        out += v4 ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n";
-        if (!c.uid.isEmpty())
-            appendFolded(out, "UID:" + escaped(c.uid));
-        QString display = (c.firstname + u' ' + c.lastname).trimmed();
-        if (c.firstname.isEmpty() || c.lastname.isEmpty())
-            display = c.firstname + c.lastname;
-        if (display.isEmpty())
-            display = c.company;
-        appendFolded(out, "FN:" + escaped(display));
-        appendFolded(out, "N:" + escaped(c.lastname) + ';' + escaped(c.firstname) + ";;;");
-        if (!c.company.isEmpty())
-            appendFolded(out, "ORG:" + escaped(c.company));
-        if (!c.jobtitle.isEmpty())
-            appendFolded(out, "TITLE:" + escaped(c.jobtitle));
-        if (!(c.address.isEmpty() && c.city.isEmpty() && c.st.isEmpty() && c.zip.isEmpty() && c.country.isEmpty()))
-            appendFolded(out, QByteArray(v4 ? "ADR;TYPE=work:;;" : "ADR;TYPE=WORK:;;") + escaped(c.address) + ';' +
-                                  escaped(c.city) + ';' + escaped(c.st) + ';' + escaped(c.zip) + ';' +
-                                  escaped(c.country));
-        if (!c.cellph.isEmpty())
-            appendFolded(out, QByteArray(v4 ? "TEL;TYPE=cell:" : "TEL;TYPE=CELL:") + escaped(c.cellph));
-        if (!c.homeph.isEmpty())
-            appendFolded(out, QByteArray(v4 ? "TEL;TYPE=home:" : "TEL;TYPE=HOME:") + escaped(c.homeph));
-        if (!c.workph.isEmpty() || !c.ext.isEmpty()) {
-            QByteArray value = escaped(c.workph);
-            if (!c.ext.isEmpty())
-                value += (c.workph.isEmpty() ? "x" : " x") + escaped(c.ext);
-            appendFolded(out, QByteArray(v4 ? "TEL;TYPE=work:" : "TEL;TYPE=WORK:") + value);
-        }
-        if (!c.email.isEmpty())
-            appendFolded(out, QByteArray(v4 ? "EMAIL:" : "EMAIL;TYPE=INTERNET:") + escaped(c.email));
-        if (!c.website.isEmpty()) // a URI: no text escapes, and never a line break
-            appendFolded(out, "URL:" + QString(c.website).replace(u'\r', u' ').replace(u'\n', u' ').toUtf8());
-        if (!c.birthday.isEmpty())
-            appendFolded(out, "BDAY:" + birthdayValue(c.birthday, v4));
-        if (!c.notes.isEmpty())
-            appendFolded(out, "NOTE:" + escaped(c.notes));
-        if (!c.contype.isEmpty())
-            appendFolded(out, "CATEGORIES:" + escaped(c.contype));
-        out += "END:VCARD\r\n";
-    }
-    return out;
 }
 
 } // namespace kestrel

@@ -3,6 +3,7 @@
 #include "data/ExchangeStore.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QHash>
 
 #include <vector>
@@ -16,6 +17,8 @@ namespace kestrel {
 // origins, when given, receives for each card which of its lines gave each value (see CardOrigins).
 struct CardLine {
     qsizetype start = 0, end = 0; // bytes of the card's text, from its BEGIN; the line break not included
+    // Further lines whose values were joined into the same field (a card's second NOTE).
+    QList<CardLine> more;
 };
 // By field: a column of contactFields(), or "fn" (the formatted name) and "uid".
 using CardOrigins = QHash<QByteArray, CardLine>;
@@ -24,7 +27,8 @@ std::vector<ContactRecord> readVCards(const QByteArray& bytes, QList<QByteArray>
 
 enum class VCardVersion { V3, V4 };
 // The contacts as one UTF-8 file: CRLF line ends, lines folded at 75 octets; a contact's uid,
-// when it has one, as the card's UID.
-QByteArray writeVCards(const std::vector<ContactRecord>& contacts, VCardVersion version = VCardVersion::V4);
+// when it has one, as the card's UID, and revised, when given, as every card's REV.
+QByteArray writeVCards(const std::vector<ContactRecord>& contacts, VCardVersion version = VCardVersion::V4,
+                       const QDateTime& revised = QDateTime());
 
 } // namespace kestrel

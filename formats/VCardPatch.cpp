@@ -56,6 +56,21 @@ QList<QByteArray> otherCategories(const QByteArray& line)
     return out;
 }
 
+// What the card's notes gained from its ORG line: a department the company field had no room for
+// ("\nDepartment: Sales"), found as what the notes lose when the ORG line is left out.
+QString departmentInNotes(const QByteArray& text, const CardOrigins& from)
+{
+    const auto org = from.constFind("company");
+    if (org == from.constEnd())
+        return {};
+    const CardLine line = withBreak(text, *org);
+    const std::vector<ContactRecord> with = readVCards(text);
+    const std::vector<ContactRecord> without = readVCards(QByteArray(text).remove(line.start, line.end - line.start));
+    if (with.empty() || without.empty() || !with.front().notes.startsWith(without.front().notes))
+        return {};
+    return with.front().notes.mid(without.front().notes.size());
+}
+
 } // namespace
 
 QByteArray patchVCard(const QByteArray& card, const ContactRecord& values, const QSet<QByteArray>& fields)
@@ -77,6 +92,13 @@ QByteArray patchVCard(const QByteArray& card, const ContactRecord& values, const
 
     ContactRecord fresh = values;
     fresh.uid.clear();
+    // A department kept in the notes stays in the ORG line it came from while that line stays:
+    // written into the note as well, it would come back twice.
+    if (changed.contains("notes") && !changed.contains("company")) {
+        const QString department = departmentInNotes(text, from);
+        if (!department.isEmpty() && fresh.notes.endsWith(department))
+            fresh.notes.chop(department.size());
+    }
     QList<QByteArray> freshTexts;
     std::vector<CardOrigins> freshOrigins;
     readVCards(writeVCards({fresh}, version), &freshTexts, &freshOrigins);
@@ -120,6 +142,9 @@ QByteArray patchVCard(const QByteArray& card, const ContactRecord& values, const
             Edit& e = edits[old->start];
             e.old = withBreak(text, *old);
             e.lines += line;
+            // The other lines joined into the field are in the one written: they go.
+            for (const CardLine& more : old->more)
+                edits[more.start].old = withBreak(text, more);
         } else {
             appended += line;
         }

@@ -84,6 +84,13 @@ public:
     // Empty text when cancelled. filter uses the "Desc (*.ext)|*.ext" form.
     virtual QString openFileName(const QString& startDir, const QString& title, const QString& filter) = 0;
     virtual QString saveFileName(const QString& startDir, const QString& title, const QString& filter) = 0;
+    // The save dialog for a filter of several file types; *type receives the position of the one
+    // chosen (0 for the first).
+    virtual QString saveFileName(const QString& startDir, const QString& title, const QString& filter, int* type)
+    {
+        *type = 0;
+        return saveFileName(startDir, title, filter);
+    }
     // Hands a document path or a link (mailto:, file:) to the desktop's handler.
     virtual void openDocument(const QString& pathOrUrl) = 0;
     // Starts a new message in the user's mail program; false when no mail program is set up.

@@ -41,6 +41,18 @@ const QHash<QByteArray, Cw>& controlWords()
             {"brdrtriple", Cw::BrdrDouble}, {"brdrdot", Cw::BrdrDot}, {"brdrdash", Cw::BrdrDash},
             {"brdrdashsm", Cw::BrdrDash}, {"brdrdashd", Cw::BrdrDash}, {"brdrnone", Cw::BrdrNone},
             {"brdrnil", Cw::BrdrNone}, {"brdrw", Cw::BrdrW},
+            {"rtlpar", Cw::RtlPar}, {"ltrpar", Cw::LtrPar},
+            {"header", Cw::Header}, {"headerl", Cw::HeaderL}, {"headerr", Cw::HeaderR}, {"headerf", Cw::HeaderF},
+            {"footer", Cw::Footer}, {"footerl", Cw::FooterL}, {"footerr", Cw::FooterR}, {"footerf", Cw::FooterF},
+            {"titlepg", Cw::TitlePg}, {"facingp", Cw::FacingP}, {"headery", Cw::HeaderY}, {"footery", Cw::FooterY},
+            {"pict", Cw::Pict}, {"pngblip", Cw::PngBlip}, {"jpegblip", Cw::JpegBlip}, {"emfblip", Cw::OtherBlip},
+            {"wmetafile", Cw::OtherBlip}, {"macpict", Cw::OtherBlip}, {"pmmetafile", Cw::OtherBlip},
+            {"dibitmap", Cw::OtherBlip}, {"wbitmap", Cw::OtherBlip}, {"picw", Cw::PicW}, {"pich", Cw::PicH},
+            {"picwgoal", Cw::PicWGoal}, {"pichgoal", Cw::PicHGoal}, {"picscalex", Cw::PicScaleX},
+            {"picscaley", Cw::PicScaleY}, {"shppict", Cw::ShpPict}, {"shp", Cw::Shp}, {"shpinst", Cw::ShpInst},
+            {"shpleft", Cw::ShpLeft}, {"shptop", Cw::ShpTop}, {"shpright", Cw::ShpRight},
+            {"shpbottom", Cw::ShpBottom}, {"sn", Cw::Sn}, {"sv", Cw::Sv}, {"fldinst", Cw::FldInst},
+            {"fldrslt", Cw::FldRslt},
         };
         // Underline variants all underline; their look is beyond what the document can draw.
         for (const char* u : {"uld", "uldash", "uldashd", "uldashdd", "uldb", "ulhwave", "ulldash", "ulth",
@@ -49,11 +61,10 @@ const QHash<QByteArray, Cw>& controlWords()
             t.insert(u, Cw::Ul);
         // Groups whose content is never part of the printed text.
         for (const char* d :
-             {"stylesheet", "info", "pict", "object", "objdata", "header", "headerl", "headerr", "headerf",
-              "footer", "footerl", "footerr", "footerf", "footnote", "annotation", "atnid", "atnauthor",
-              "fldinst", "themedata", "colorschememapping", "latentstyles", "datastore", "listtable",
+             {"stylesheet", "info", "object", "objdata", "footnote", "annotation", "atnid", "atnauthor", "themedata", "colorschememapping", "latentstyles", "datastore", "listtable",
               "listoverridetable", "rsidtbl", "generator", "xmlnstbl", "filetbl", "revtbl", "pgdsctbl",
-              "userprops", "docvar", "bkmkstart", "bkmkend", "pn", "nonshppict", "shp", "shpinst", "xe", "tc",
+              "userprops", "docvar", "bkmkstart", "bkmkend", "pn", "nonshppict", "shprslt", "shptxt", "picprop",
+              "blipuid", "xe", "tc",
               "template", "private", "buptim", "creatim", "printim", "revtim", "operator", "author", "title",
               "subject", "keywords", "comment", "doccomm", "company", "fchars", "lchars", "pnseclvl",
               "mmathPr", "wgrffmtfilter", "falt", "panose", "fldtype", "formfield", "datafield"})
@@ -75,8 +86,30 @@ Border* Parser::borderTarget()
 void Parser::control(Cw cw, bool hasParam, int value)
 {
     GroupState& s = state();
+    if (s.starred) {
+        // The destinations after \* that this reader knows how to read.
+        s.starred = false;
+        if (s.beforeStar != Dest::Skip && (cw == Cw::ShpPict || cw == Cw::ShpInst || cw == Cw::FldInst))
+            s.dest = s.beforeStar;
+    }
     if (s.dest == Dest::Skip)
         return;
+    if (s.dest == Dest::Picture) {
+        // A picture's own words describe it; nothing else in its group is of the document.
+        switch (cw) {
+        case Cw::PngBlip: picture_.kind = Picture::Png; break;
+        case Cw::JpegBlip: picture_.kind = Picture::Jpeg; break;
+        case Cw::OtherBlip: picture_.kind = Picture::Other; break;
+        case Cw::PicW: picture_.width = std::clamp(value, 0, kMaxTwips); break;
+        case Cw::PicH: picture_.height = std::clamp(value, 0, kMaxTwips); break;
+        case Cw::PicWGoal: picture_.goalWidth = std::clamp(value, 0, kMaxTwips); break;
+        case Cw::PicHGoal: picture_.goalHeight = std::clamp(value, 0, kMaxTwips); break;
+        case Cw::PicScaleX: picture_.scaleX = std::clamp(value, 1, 1000); break;
+        case Cw::PicScaleY: picture_.scaleY = std::clamp(value, 1, 1000); break;
+        default: break;
+        }
+        return;
+    }
     const bool on = !hasParam || value != 0;
     switch (cw) {
     case Cw::Unknown:
@@ -263,6 +296,96 @@ void Parser::control(Cw cw, bool hasParam, int value)
     case Cw::BrdrW:
         if (Border* b = borderTarget())
             b->width = std::clamp(value, 1, 150);
+        break;
+
+    case Cw::RtlPar: s.para.rtl = true; break;
+    case Cw::LtrPar: s.para.rtl = false; break;
+    case Cw::Header:
+    case Cw::HeaderL:
+    case Cw::HeaderR:
+    case Cw::HeaderF:
+    case Cw::Footer:
+    case Cw::FooterL:
+    case Cw::FooterR:
+    case Cw::FooterF:
+        if (parts_ && partDepth_ == 0 && overflow_ == 0 && s.dest == Dest::Body)
+            beginPart(int(cw) - int(Cw::Header));
+        else
+            s.dest = Dest::Skip;
+        break;
+    case Cw::TitlePg:
+        if (parts_)
+            parts_->titlePage = on;
+        break;
+    case Cw::FacingP:
+        if (parts_)
+            parts_->facingPages = on;
+        break;
+    case Cw::HeaderY:
+        if (parts_ && hasParam)
+            parts_->headerY = std::clamp(value, 0, kMaxTwips);
+        break;
+    case Cw::FooterY:
+        if (parts_ && hasParam)
+            parts_->footerY = std::clamp(value, 0, kMaxTwips);
+        break;
+    case Cw::Pict:
+        if ((s.dest == Dest::Body || s.dest == Dest::ShapeValue) && pictureDepth_ == 0 && overflow_ == 0)
+            beginPicture();
+        else
+            s.dest = Dest::Skip;
+        break;
+    case Cw::PngBlip:
+    case Cw::JpegBlip:
+    case Cw::OtherBlip:
+    case Cw::PicW:
+    case Cw::PicH:
+    case Cw::PicWGoal:
+    case Cw::PicHGoal:
+    case Cw::PicScaleX:
+    case Cw::PicScaleY:
+    case Cw::ShpPict: break; // its \pict is read; the \nonshppict beside it is the same picture for older readers
+    case Cw::Shp:
+        // A floating shape: its picture is set where the shape is anchored, at the shape's size.
+        if (s.dest == Dest::Body) {
+            s.dest = Dest::Shape;
+            shapeLeft_ = shapeTop_ = shapeRight_ = shapeBottom_ = 0;
+        } else {
+            s.dest = Dest::Skip;
+        }
+        break;
+    case Cw::ShpInst:
+        if (s.dest != Dest::Shape)
+            s.dest = Dest::Skip;
+        break;
+    case Cw::ShpLeft: shapeLeft_ = std::clamp(value, -kMaxTwips, kMaxTwips); break;
+    case Cw::ShpTop: shapeTop_ = std::clamp(value, -kMaxTwips, kMaxTwips); break;
+    case Cw::ShpRight: shapeRight_ = std::clamp(value, -kMaxTwips, kMaxTwips); break;
+    case Cw::ShpBottom: shapeBottom_ = std::clamp(value, -kMaxTwips, kMaxTwips); break;
+    case Cw::Sn:
+        if (s.dest == Dest::Shape) {
+            s.dest = Dest::ShapeName;
+            propertyName_.clear();
+        } else {
+            s.dest = Dest::Skip;
+        }
+        break;
+    case Cw::Sv:
+        // Of a shape's properties only the picture it shows (pib) is read, not its fill or outline.
+        s.dest = s.dest == Dest::Shape && propertyName_.trimmed() == u"pib" ? Dest::ShapeValue : Dest::Skip;
+        break;
+    case Cw::FldInst:
+        if (s.dest == Dest::Body && fieldDepth_ == 0 && overflow_ == 0) {
+            s.dest = Dest::FieldInst;
+            fieldInstruction_.clear();
+            fieldDepth_ = stack_.size();
+        } else {
+            s.dest = Dest::Skip;
+        }
+        break;
+    case Cw::FldRslt:
+        s.chr.field = pendingField_;
+        pendingField_ = 0;
         break;
     }
 }

@@ -31,6 +31,8 @@ QTextCharFormat Parser::charFormat(const CharProps& p) const
         f.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
     else if (p.vertical < 0)
         f.setVerticalAlignment(QTextCharFormat::AlignSubScript);
+    if (p.field != 0)
+        f.setProperty(kRtfFieldProperty, p.field);
     if (p.fg > 0 && p.fg < int(colours_.size()) && colours_[size_t(p.fg)].isValid())
         f.setForeground(colours_[size_t(p.fg)]);
     if (p.bg > 0 && p.bg < int(colours_.size()) && colours_[size_t(p.bg)].isValid())
@@ -41,7 +43,14 @@ QTextCharFormat Parser::charFormat(const CharProps& p) const
 QTextBlockFormat Parser::blockFormat(const ParaProps& p) const
 {
     QTextBlockFormat b;
-    b.setAlignment(p.align);
+    if (p.rtl) {
+        // Right to left, and aligned to the right unless centred or justified: a word processor
+        // writes left or right for the paragraph's start, and either way it begins at the right.
+        b.setLayoutDirection(Qt::RightToLeft);
+        b.setAlignment(p.align == Qt::AlignHCenter || p.align == Qt::AlignJustify ? p.align : Qt::AlignRight | Qt::AlignAbsolute);
+    } else {
+        b.setAlignment(p.align);
+    }
     const int left = std::clamp(p.left, 0, kMaxTwips);
     b.setLeftMargin(pixels(left));
     b.setRightMargin(pixels(std::clamp(p.right, 0, kMaxTwips)));
@@ -259,6 +268,11 @@ void Parser::emitRow(std::vector<Cell>& cells)
 
 void Parser::finish()
 {
+    // A file cut off inside a header ends the header first, then the body.
+    if (pictureDepth_)
+        pictureDepth_ = 0;
+    if (partDepth_)
+        endPart();
     // A file cut off inside a skipped group still ends in the text it was reading.
     while (stack_.size() > 1 && state().dest != Dest::Body)
         stack_.pop_back();

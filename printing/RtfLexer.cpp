@@ -57,6 +57,7 @@ void Parser::closeGroup()
     }
     if (state().dest == Dest::FontTable && !fontName_.isEmpty())
         commitFont();
+    closingGroup();
     if (stack_.size() <= 2) {
         // The outermost group has closed: that is the end of the document, and its last
         // paragraph still has the formatting the group gave it.
@@ -84,8 +85,11 @@ qsizetype Parser::controlAt(qsizetype i)
         }
         flushBytes();
         if (c == '*') {
-            if (atGroupStart)
+            if (atGroupStart) {
+                state().starred = true;
+                state().beforeStar = state().dest;
                 state().dest = Dest::Skip;
+            }
             groupStart_ = atGroupStart;
             return i + 1;
         }
@@ -126,9 +130,12 @@ qsizetype Parser::controlAt(qsizetype i)
     const int value = clampInt(negative ? -param : param, INT_MIN + 1, INT_MAX);
     const Cw cw = controlWords().value(word, Cw::Unknown);
     if (cw == Cw::Bin) {
-        // Raw binary data follows; it is skipped whole, never read as text.
+        // Raw binary data follows; it is skipped whole, never read as text, unless it is a picture's.
         flushBytes();
-        return hasParam && value > 0 ? std::min<qsizetype>(n, j + value) : j;
+        const qsizetype end = hasParam && value > 0 ? std::min<qsizetype>(n, j + value) : j;
+        if (state().dest == Dest::Picture && picture_.data.size() + (end - j) <= RtfReader::kMaxPictureBytes)
+            picture_.data.append(data_.constData() + j, end - j);
+        return end;
     }
     if (cw != Cw::U && cw != Cw::Uc && consumeSkipped())
         return j;
@@ -151,6 +158,10 @@ void Parser::byte(uchar b)
         return;
     if (state().dest == Dest::Skip)
         return;
+    if (state().dest == Dest::Picture) {
+        pictureByte(b);
+        return;
+    }
     bytes_.append(char(b));
 }
 
@@ -195,6 +206,17 @@ void Parser::text(const QString& s)
                 commitColour();
         return;
     case Dest::Body: bodyText(s, state().chr); return;
+    case Dest::FieldInst:
+        if (fieldInstruction_.size() < 1024)
+            fieldInstruction_ += s;
+        return;
+    case Dest::ShapeName:
+        if (propertyName_.size() < 64)
+            propertyName_ += s;
+        return;
+    case Dest::Picture:
+    case Dest::Shape:
+    case Dest::ShapeValue: return;
     }
 }
 

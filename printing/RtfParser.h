@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <vector>
 
 class QTextDocument;
@@ -30,7 +31,10 @@ constexpr int kMaxTwips = 31680;
 constexpr int kMaxTabs = 64;
 constexpr int kMaxTableCells = 20000;
 
-enum class Dest { Body, Skip, FontTable, ColorTable };
+// Where the text of a group goes: the document (its body, or a header or footer being read), nowhere,
+// the font or colour table, a picture's data, a field's instruction, or the parts of a shape:
+// its properties (text ignored), a property's name, and the value of the picture property.
+enum class Dest { Body, Skip, FontTable, ColorTable, Picture, FieldInst, Shape, ShapeName, ShapeValue };
 
 struct CharProps {
     int font = -1;
@@ -39,6 +43,7 @@ struct CharProps {
     bool caps = false, smallCaps = false;
     int vertical = 0; // 1 superscript, -1 subscript
     int fg = 0, bg = 0;
+    int field = 0; // kRtfPageField, kRtfPagesField: the result of such a field
     bool operator==(const CharProps&) const = default;
 };
 
@@ -56,6 +61,7 @@ struct ParaProps {
     bool inTable = false;
     bool pageBreakBefore = false;
     bool ruleBelow = false;
+    bool rtl = false;
     std::vector<TabStop> tabs;
 };
 
@@ -64,6 +70,9 @@ struct GroupState {
     CharProps chr;
     ParaProps para;
     int unicodeSkip = 1;
+    // After \*: the group is skipped unless its first word names a destination the reader knows.
+    bool starred = false;
+    Dest beforeStar = Dest::Body;
 };
 
 struct Border {
@@ -131,14 +140,55 @@ enum class Cw {
     Trowd, Trgaph, Trleft, Trrh, Trqc, Trqr, Trql, Cellx, Cell, Row, NestCell, NestRow,
     ClBrdrT, ClBrdrL, ClBrdrB, ClBrdrR, TrBrdrT, TrBrdrL, TrBrdrB, TrBrdrR, TrBrdrOther,
     BrdrStyle, BrdrDouble, BrdrDot, BrdrDash, BrdrNone, BrdrW,
+    // right to left
+    RtlPar, LtrPar,
+    // headers and footers, in the order of PageParts::Slot
+    Header, HeaderL, HeaderR, HeaderF, Footer, FooterL, FooterR, FooterF, TitlePg, FacingP, HeaderY, FooterY,
+    // pictures and shapes
+    Pict, PngBlip, JpegBlip, OtherBlip, PicW, PicH, PicWGoal, PicHGoal, PicScaleX, PicScaleY,
+    ShpPict, Shp, ShpInst, ShpLeft, ShpTop, ShpRight, ShpBottom, Sn, Sv,
+    // fields
+    FldInst, FldRslt,
 };
 
 const QHash<QByteArray, Cw>& controlWords();
 
 // One pass over a file: a lexer feeding groups, control words and text into a document builder.
+// What a picture group has said about itself so far.
+struct Picture {
+    enum Kind { None, Png, Jpeg, Other } kind = None;
+    QByteArray data;
+    bool highNibble = true;
+    int width = 0, height = 0;         // \picw \pich
+    int goalWidth = 0, goalHeight = 0; // \picwgoal \pichgoal, twips
+    int scaleX = 100, scaleY = 100;    // percent
+    int shapeWidth = 0, shapeHeight = 0; // of the shape it fills, twips
+};
+
+// Where paragraphs are being set: the body of the document, or a header or footer of its own.
+struct Sink {
+    QTextDocument* doc = nullptr;
+    QTextCursor cursor;
+    QTextTable* table = nullptr;
+    int tableCells = 0;
+    bool fresh = true;
+    bool pageBreakNext = false;
+    Para para;
+    QString runText;
+    CharProps runProps;
+    Cell cell;
+    std::vector<Cell> rowCells;
+    RowDef row;
+    TabStop pendingTab;
+    size_t tabsInParagraph = 0;
+};
+
 class Parser {
 public:
-    Parser(const QByteArray& data, QTextDocument* doc) : data_(data), doc_(doc), cursor_(doc) {}
+    Parser(const QByteArray& data, QTextDocument* doc, PageParts* parts = nullptr)
+        : data_(data), doc_(doc), cursor_(doc), parts_(parts)
+    {
+    }
 
     void run();
 
@@ -211,6 +261,22 @@ private:
 
     void finish();
 
+    // ---- headers, footers, pictures and fields (RtfParts.cpp)
+
+    // A header or footer's group has begun: its paragraphs go to a document of their own until
+    // the group closes.
+    void beginPart(int slot);
+    void endPart();
+    void swapSink(Sink& other);
+    void beginPicture();
+    void pictureByte(uchar b);
+    // The picture's group has closed: a PNG or JPEG goes into the paragraph at its size.
+    void endPicture();
+    // The instruction of a field has been read: a page number or the number of pages is marked.
+    void endFieldInstruction();
+    // Before a group closes: ends what that group was reading.
+    void closingGroup();
+
     // ---- control words
 
     Border* borderTarget();
@@ -255,6 +321,20 @@ private:
     size_t tabsInParagraph_ = 0;
     BorderTarget borderTarget_ = BorderTarget::None;
     Side borderSide_ = Top;
+
+    PageParts* parts_ = nullptr;
+    size_t partDepth_ = 0; // the depth of the header or footer group being read; 0 for none
+    Sink body_;            // the body's state while a header or footer is read
+    std::shared_ptr<QTextDocument> partDoc_;
+    Picture picture_;
+    size_t pictureDepth_ = 0;
+    qsizetype picturesBytes_ = 0;
+    int pictures_ = 0;
+    int shapeLeft_ = 0, shapeTop_ = 0, shapeRight_ = 0, shapeBottom_ = 0;
+    QString propertyName_;
+    QString fieldInstruction_;
+    size_t fieldDepth_ = 0;
+    int pendingField_ = 0;
 };
 
 } // namespace kestrel::rtf

@@ -24,9 +24,11 @@ bool looksLikeRtf(const QByteArray& data)
 
 } // namespace
 
-bool RtfReader::read(const QByteArray& rtf, QTextDocument* doc)
+bool RtfReader::read(const QByteArray& rtf, QTextDocument* doc, PageParts* parts)
 {
     doc->clear();
+    if (parts)
+        *parts = PageParts{};
     error_.clear();
     if (!looksLikeRtf(rtf)) {
         error_ = QStringLiteral("it is not a rich-text file");
@@ -39,15 +41,17 @@ bool RtfReader::read(const QByteArray& rtf, QTextDocument* doc)
     doc->setUndoRedoEnabled(false);
     QTextCursor block(doc);
     block.beginEditBlock();
-    rtf::Parser parser(rtf, doc);
+    rtf::Parser parser(rtf, doc, parts);
     parser.run();
     block.endEditBlock();
     doc->setUndoRedoEnabled(undo);
     return true;
 }
 
-bool RtfReader::readFile(const QString& path, QTextDocument* doc)
+bool RtfReader::readFile(const QString& path, QTextDocument* doc, PageParts* parts)
 {
+    if (parts)
+        *parts = PageParts{};
     QFile file(path);
     if (!QFileInfo(path).isFile()) {
         doc->clear();
@@ -59,7 +63,7 @@ bool RtfReader::readFile(const QString& path, QTextDocument* doc)
         error_ = file.errorString();
         return false;
     }
-    return read(file.readAll(), doc);
+    return read(file.readAll(), doc, parts);
 }
 
 } // namespace kestrel

@@ -3,8 +3,11 @@
 #include "ui/Ui.h"
 #include "data/Globals.h"
 #include "platform/Platform.h"
+#include "printing/LeadFormHistory.h"
+#include "printing/PrintPage.h"
 #include "printing/RtfReader.h"
 #include "ui/Desktop.h"
+#include "ui/Report.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QDir>
@@ -85,22 +88,49 @@ void frmPrint::PrintList(const QString& kind)
     QListWidget* list = printableLists().value(kind);
     if (!list)
         return;
-    QString listing = ListingText(*list);
     rtfPrintOut->clear();
-    // The surface breaks paragraphs at line feeds; a carriage return would print as a box.
-    rtfPrintOut->setPlainText(listing.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    pageParts = PageParts{};
+    // One paragraph per entry, its lines kept together on a page.
+    QTextCursor cursor(rtfPrintOut->document());
+    QTextBlockFormat entry;
+    entry.setProperty(kKeepTogetherProperty, true);
+    bool first = true;
+    for (QString text : ListingEntries(*list)) {
+        if (first)
+            cursor.setBlockFormat(entry);
+        else
+            cursor.insertBlock(entry);
+        first = false;
+        cursor.insertText(text.replace(u'\n', QChar::LineSeparator));
+    }
     printSurface();
 }
 
-void frmPrint::PrintBlankForm()
+void frmPrint::PrintBlankForm(int contactId)
 {
     lastPages = 0;
     const QString path = leadFormPath();
     RtfReader reader;
-    if (!reader.readFile(path, rtfPrintOut->document())) {
+    QTextDocument* form = rtfPrintOut->document();
+    if (!reader.readFile(path, form, &pageParts)) {
         platform().msgBox(QStringLiteral("The lead form could not be printed: its template\n%1\ncould not be read (%2).")
                               .arg(QDir::toNativeSeparators(path), reader.errorString()));
         return;
+    }
+    // The history is read only when the template asks for it: a plain blank form needs no data.
+    if (const int asked = HistoryEntriesAsked(*form); asked > 0) {
+        QString name;
+        std::vector<HistoryEntry> entries;
+        try {
+            if (contactId > 0) {
+                name = contactName(sConnContacts, contactId);
+                entries = latestHistory(sConnContacts, contactId, asked);
+            }
+        } catch (const std::exception& e) {
+            ReportFailure(e, QStringLiteral("PrintBlankForm"), Owner::Form, QStringLiteral("frmPrint"));
+            return;
+        }
+        FillLeadHistory(*form, name, entries);
     }
     printSurface();
 }
@@ -110,7 +140,7 @@ void frmPrint::printSurface()
     if (!desktop().printDialog(CommonDialog1, rtfPrintOut->textCursor().hasSelection()))
         return;
     lastPages = PrintRichText(*rtfPrintOut->document(), CommonDialog1, kTwipsPerInch, kTwipsPerInch, kTwipsPerInch,
-                              kTwipsPerInch);
+                              kTwipsPerInch, &pageParts);
 }
 
 frmPrint& printForm()
@@ -122,7 +152,7 @@ frmPrint& printForm()
 
 void PrintList(const QString& kind) { printForm().PrintList(kind); }
 void SetPrintableList(const QString& kind, QListWidget* list) { printableLists().insert(kind, list); }
-void PrintBlankForm() { printForm().PrintBlankForm(); }
+void PrintBlankForm(int contactId) { printForm().PrintBlankForm(contactId); }
 
 QString leadFormPath() { return programDir() + QStringLiteral("/Templates/lead.rtf"); }
 
@@ -134,8 +164,24 @@ QString ListingText(const QListWidget& list)
     return text;
 }
 
+QStringList ListingEntries(const QListWidget& list)
+{
+    QStringList entries;
+    int previous = 0;
+    for (int i = 0; i < list.count(); ++i) {
+        const QListWidgetItem* item = list.item(i);
+        const int value = item->data(Qt::UserRole).toInt();
+        if (value != 0 && value == previous)
+            entries.last() += u'\n' + item->text();
+        else
+            entries << item->text();
+        previous = value;
+    }
+    return entries;
+}
+
 int PrintRichText(const QTextDocument& surface, QPrinter& printer, int leftMargin, int topMargin, int rightMargin,
-                  int bottomMargin)
+                  int bottomMargin, const PageParts* parts)
 {
     // Printing to a file needs the file's name; a print dialog without a printer may not ask.
     if (printer.outputFormat() == QPrinter::PdfFormat && printer.outputFileName().isEmpty()) {
@@ -162,9 +208,36 @@ int PrintRichText(const QTextDocument& surface, QPrinter& printer, int leftMargi
     const qreal pageWidth = toTwips(paper.width());
     const qreal pageHeight = toTwips(paper.height());
     const qreal left = leftMargin - offsetX;
-    const qreal top = topMargin - offsetY;
     const qreal right = (pageWidth - rightMargin) - offsetX;
-    const qreal bottom = (pageHeight - bottomMargin) - offsetY;
+    qreal top = topMargin - offsetY;
+    qreal bottom = (pageHeight - bottomMargin) - offsetY;
+
+    // A copy is laid out at 96 dots per inch, the unit every length in the document is given in,
+    // and drawn scaled up to the printer. (Laid out on the printer itself, fonts would scale but
+    // paragraph indents and spacing would not.)
+    QImage layoutDevice(1, 1, QImage::Format_RGB32);
+    layoutDevice.setDotsPerMeterX(kLayoutDotsPerMeter);
+    layoutDevice.setDotsPerMeterY(kLayoutDotsPerMeter);
+    const qreal scaleX = qreal(printer.logicalDpiX()) / layoutDevice.logicalDpiX();
+    const qreal scaleY = qreal(printer.logicalDpiY()) / layoutDevice.logicalDpiY();
+    const qreal layoutWidth = toDevice(right - left) / scaleX;
+    const qreal pixelTwips = qreal(kTwipsPerInch) / layoutDevice.logicalDpiY();
+
+    // Headers stand from their place down, footers from theirs up, in the margins; the tallest
+    // of each moves the text in where it would reach into it.
+    const bool decorated = parts && !parts->empty();
+    qreal headerHeight = 0, footerHeight = 0;
+    if (decorated) {
+        const QSizeF wide(layoutWidth, toDevice(pageHeight) / scaleY);
+        for (int page = 1; page <= 3; ++page) {
+            if (const QTextDocument* h = parts->header(page))
+                headerHeight = std::max(headerHeight, pagePart(*h, page, page, &layoutDevice, wide)->size().height());
+            if (const QTextDocument* f = parts->footer(page))
+                footerHeight = std::max(footerHeight, pagePart(*f, page, page, &layoutDevice, wide)->size().height());
+        }
+        top = std::max(top, parts->headerY + headerHeight * pixelTwips - offsetY);
+        bottom = std::min(bottom, (pageHeight - parts->footerY - footerHeight * pixelTwips) - offsetY);
+    }
     const QRectF drawing(toDevice(left), toDevice(top), toDevice(right - left), toDevice(bottom - top));
     if (drawing.width() < 1 || drawing.height() < 2) {
         reportFailure(printer);
@@ -177,19 +250,15 @@ int PrintRichText(const QTextDocument& surface, QPrinter& printer, int leftMargi
         return 0;
     }
 
-    // A copy is laid out at 96 dots per inch, the unit every length in the document is given in,
-    // and drawn scaled up to the printer. (Laid out on the printer itself, fonts would scale but
-    // paragraph indents and spacing would not.) One page is the size of the drawing rectangle.
-    QImage layoutDevice(1, 1, QImage::Format_RGB32);
-    layoutDevice.setDotsPerMeterX(kLayoutDotsPerMeter);
-    layoutDevice.setDotsPerMeterY(kLayoutDotsPerMeter);
-    const qreal scaleX = qreal(printer.logicalDpiX()) / layoutDevice.logicalDpiX();
-    const qreal scaleY = qreal(printer.logicalDpiY()) / layoutDevice.logicalDpiY();
+    // One page is the size of the drawing rectangle.
     std::unique_ptr<QTextDocument> doc(surface.clone());
+    const QSizeF page(drawing.width() / scaleX, drawing.height() / scaleY);
+    fitPicturesToPage(*doc, page);
+    emojiAsPictures(*doc);
     doc->documentLayout()->setPaintDevice(&layoutDevice);
     doc->setDocumentMargin(0);
-    const QSizeF page(drawing.width() / scaleX, drawing.height() / scaleY);
     doc->setPageSize(page);
+    keepParagraphsTogether(*doc);
     const qreal pageStep = page.height();
     const int textLength = doc->characterCount() - 1;
     const int maxPages = doc->pageCount() + 1;
@@ -205,6 +274,26 @@ int PrintRichText(const QTextDocument& surface, QPrinter& printer, int leftMargi
         doc->drawContents(&painter, QRectF(0, pages * pageStep, page.width(), pageStep - 1 / scaleY));
         painter.restore();
         ++pages;
+        if (decorated) {
+            const QSizeF wide(page.width(), toDevice(pageHeight) / scaleY);
+            const int count = std::max(1, doc->pageCount());
+            if (const QTextDocument* h = parts->header(pages)) {
+                painter.save();
+                painter.translate(drawing.left(), toDevice(parts->headerY - offsetY));
+                painter.scale(scaleX, scaleY);
+                pagePart(*h, pages, count, &layoutDevice, wide)->drawContents(&painter);
+                painter.restore();
+            }
+            if (const QTextDocument* f = parts->footer(pages)) {
+                const auto footer = pagePart(*f, pages, count, &layoutDevice, wide);
+                painter.save();
+                painter.translate(drawing.left(), toDevice(pageHeight - parts->footerY - offsetY) -
+                                                      footer->size().height() * scaleY);
+                painter.scale(scaleX, scaleY);
+                footer->drawContents(&painter);
+                painter.restore();
+            }
+        }
         const int next = firstPositionBelow(*doc, pages * pageStep);
         if (next < 0 || next >= textLength || pages >= maxPages)
             break;

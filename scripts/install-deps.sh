@@ -4,18 +4,19 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqt6printsupport6 qt6-qpa-plugins
-  libsqlite3-dev sqlite3 libcsv-dev libchm-dev libical-dev libpq-dev qtkeychain-qt6-dev
+  libsqlite3-dev sqlite3 libcsv-dev libchm-dev libical-dev libpq-dev libxlsxwriter-dev libzip-dev qtkeychain-qt6-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-dejavu-core fonts-liberation
+  fonts-dejavu-core fonts-liberation fonts-noto-color-emoji
   poppler-utils
   dosfstools fusefat
 )
 if [[ "${1:-}" == "--test" ]]; then
   # postgresql: the throwaway office server the office tests start (they skip without it).
-  # python3: the crash harness (tests/crash/crash.py); python3-vobject: the independent reader the
-  # vCard export is checked with, and with radicale and python3-requests the sync tests' server and
-  # the phone.
-  packages+=(clang libclang-rt-14-dev desktop-file-utils appstream postgresql python3 python3-vobject radicale python3-requests)
+  # python3: the crash harness (tests/crash/crash.py); python3-vobject, python3-icalendar,
+  # python3-openpyxl: independent readers of the vCard, iCalendar and workbook exports (those checks
+  # skip without them); with radicale and python3-requests the sync tests' server and the phone.
+  packages+=(clang libclang-rt-14-dev desktop-file-utils appstream postgresql python3 python3-vobject python3-icalendar
+    python3-openpyxl radicale python3-requests)
   # The screen-reader tests: a private X server, session bus and accessibility bus, pyatspi for
   # the reader's side, and a fixed clock for the program (tests/a11y).
   packages+=(xvfb dbus-daemon at-spi2-core python3-pyatspi faketime)

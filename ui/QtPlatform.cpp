@@ -127,6 +127,16 @@ QString QtPlatform::saveFileName(const QString& startDir, const QString& title, 
                                         QFileDialog::DontConfirmOverwrite);
 }
 
+QString QtPlatform::saveFileName(const QString& startDir, const QString& title, const QString& filter, int* type)
+{
+    const QStringList types = qtFilter(filter).split(QStringLiteral(";;"));
+    QString chosenType = types.value(0);
+    const QString path = QFileDialog::getSaveFileName(activeParent(), title, startFolder(startDir), types.join(QStringLiteral(";;")),
+                                                      &chosenType, QFileDialog::DontConfirmOverwrite);
+    *type = int(std::max<qsizetype>(0, types.indexOf(chosenType)));
+    return path;
+}
+
 bool QtPlatform::printDialog(QPrinter& printer, bool hasSelection)
 {
     QPrintDialog dialog(&printer, activeParent());

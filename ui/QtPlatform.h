@@ -17,6 +17,7 @@ public:
     QString passwordBox(const QString& prompt, const QString& title) override;
     QString openFileName(const QString& startDir, const QString& title, const QString& filter) override;
     QString saveFileName(const QString& startDir, const QString& title, const QString& filter) override;
+    QString saveFileName(const QString& startDir, const QString& title, const QString& filter, int* type) override;
     bool printDialog(QPrinter& printer, bool hasSelection) override;
     int runModal(QDialog& dialog) override;
     void openDocument(const QString& pathOrUrl) override;

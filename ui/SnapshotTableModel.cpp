@@ -1,5 +1,11 @@
 #include "ui/SnapshotTableModel.h"
 
+#include "data/TextFold.h"
+
+#include <QDate>
+
+#include <algorithm>
+
 namespace kestrel {
 
 SnapshotTableModel::SnapshotTableModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -56,6 +62,55 @@ void SnapshotTableModel::removeRowsAt(const std::vector<int>& rows)
         endRemoveRows();
         end = begin;
     }
+}
+
+void SnapshotTableModel::sort(int column, Qt::SortOrder order)
+{
+    if (!snap_ || column < 0 || column >= snap_->fieldCount())
+        return;
+    // Each row's key once: an empty cell before every other, dates and numbers by their value,
+    // texts as a reader files them (without accents or case).
+    struct Key {
+        int kind = 0; // 0 empty, 1 number, 2 date, 3 text
+        double number = 0;
+        QString text;
+    };
+    std::vector<Key> keys(size_t(snap_->rowCount()));
+    for (int r = 0; r < snap_->rowCount(); ++r) {
+        const QVariant v = snap_->value(r, column);
+        Key& k = keys[size_t(r)];
+        if (!v.isValid() || v.isNull() || (v.typeId() == QMetaType::QString && v.toString().isEmpty()))
+            continue;
+        switch (v.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::Double:
+        case QMetaType::Bool:
+            k.kind = 1;
+            k.number = v.toDouble();
+            break;
+        case QMetaType::QDate:
+            k.kind = 2;
+            k.number = double(v.toDate().toJulianDay());
+            break;
+        default:
+            k.kind = 3;
+            k.text = foldedText(v.toString());
+        }
+    }
+    const auto less = [&keys](int a, int b) {
+        const Key& x = keys[size_t(a)];
+        const Key& y = keys[size_t(b)];
+        if (x.kind != y.kind)
+            return x.kind < y.kind;
+        return x.kind == 3 ? x.text < y.text : x.number < y.number;
+    };
+    beginResetModel();
+    if (order == Qt::AscendingOrder)
+        std::stable_sort(shown_.begin(), shown_.end(), less);
+    else
+        std::stable_sort(shown_.begin(), shown_.end(), [&less](int a, int b) { return less(b, a); });
+    endResetModel();
 }
 
 int SnapshotTableModel::rowCount(const QModelIndex& parent) const

@@ -32,6 +32,9 @@ public:
     void reorder(const std::vector<int>& viewRows);
     // Takes rows (ascending view indexes) out of the view.
     void removeRowsAt(const std::vector<int>& rows);
+    // Shows the rows ordered by a column's values: empty cells first, dates and numbers by their
+    // value, texts without regard to accents or case; rows that tie keep their order.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     // Rows given here show a tick box in the column, ticked or not (view row → ticked); the
     // user ticks and unticks it with Space or a click, and tickToggled tells of it.

@@ -10,6 +10,8 @@
 #include "contacts/LeadPanel.h"
 #include "contacts/frmContactGrid.h"
 #include "contacts/frmFind.h"
+#include "contacts/frmHistory.h"
+#include "contacts/frmLogEntry.h"
 #include "contacts/frmLead.h"
 #include "data/Globals.h"
 #include "dialogs/frmAbout.h"
@@ -200,7 +202,7 @@ TEST_F(AccessibleTest, EveryWindowNamesEachControlByItsLabelAndIsReadInTabOrder)
     showAndCheck(lead, "contact editor");
     QStringList editorNames;
     for (int i = 1; i < 13; ++i)
-        editorNames << nameOf(lead.txtLead[i]);
+        editorNames << nameOf(i == 3 ? static_cast<QWidget*>(lead.txtAddress) : lead.txtLead[i]);
     EXPECT_EQ(editorNames.join(u',').toStdString(),
               "Last Name,First Name,Address,City,State,Zip,Home Phone,Cell Phone,Work Phone,Ext,Email,Company");
     frmContactGrid grid;
@@ -214,6 +216,11 @@ TEST_F(AccessibleTest, EveryWindowNamesEachControlByItsLabelAndIsReadInTabOrder)
     const QList<QToolButton*> arrows = appt.DTPicker1->findChildren<QToolButton*>(Qt::FindDirectChildrenOnly);
     ASSERT_EQ(arrows.size(), 1);
     EXPECT_EQ(nameOf(arrows[0]), "Open the calendar");
+    frmLogEntry logEntry(1, 0);
+    showAndCheck(logEntry, "log activity");
+    EXPECT_EQ(nameOf(logEntry.txtNote), "Note");
+    frmHistory history(0);
+    showAndCheck(history, "history");
     frmLeadCSV exportWindow;
     showAndCheck(exportWindow, "export");
     frmICalRange range;

@@ -64,12 +64,13 @@ TEST_F(KeyboardTest, TheTreeShowsWhatTheKeysChooseEnterEditsAndThePlaceIsKept)
     press({Qt::Key_Home, Qt::Key_Right, Qt::Key_Down, Qt::Key_Down});
     EXPECT_EQ(w->lead->txtLead[1]->text(), "Ångström"); // filed under A, after Adams
     QStringList order;
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < 9; ++i) {
         press(Qt::Key_Tab);
         order << focused();
     }
-    // The web site's button, below the first controls, comes after them.
-    EXPECT_EQ(order.join(u','), "cmdEditLead,cmdScheduleAppointment,cmdEmail,cmbDisplay,cmdWebSite,tvLead");
+    // The web site's button, below the first controls, comes after them, then the history.
+    EXPECT_EQ(order.join(u','),
+              "cmdEditLead,cmdLog,cmdScheduleAppointment,cmdEmail,cmbDisplay,cmdWebSite,cmdHistory,lstHistory,tvLead");
     press(Qt::Key_Tab);
     desk.onModal("frmLead", [&](QDialog& d) {
         auto& f = static_cast<frmLead&>(d);

@@ -38,7 +38,8 @@ TEST_F(ApptTest, NewStartsTodayAtNoonAndInsertsEditShowsTheRowAndUpdates)
         EXPECT_EQ(d.apptText(1) + u'|' + d.cboTime->currentText(), "O'Hare, gate 'B'|9:30 AM");
         d.setApptText(1, "Main office");
         EXPECT_EQ(d.SaveStatement(), "UPDATE appointments set name='Ann Lee',address='Main office',apptdate=#3/7/2008#,"
-                                     "appttime=#9:30 AM#,apptbrief='Pat''s review',apptnotes='' where autoid=1");
+                                     "appttime=#9:30 AM#,apptbrief='Pat''s review',apptnotes='',contact_id=Null,outcome=Null,"
+                                     "recorded=False where autoid=1");
         d.cmdSave_Click();
     });
     EXPECT_EQ(stored(), "Ann Lee|Main office|3/7/2008|9:30:00 AM|Pat's review|");

@@ -4,6 +4,7 @@
 #include "data/Office.h"
 #include "calendar/Housekeeping.h"
 #include "data/Housekeeping.h"
+#include "data/HistoryRecord.h"
 #include "data/modData.h"
 #include "ui/QtPlatform.h"
 #include "ui/Report.h"
@@ -41,6 +42,8 @@ TEST_F(RemindTest, WeekListsTodayThroughTheSeventhDayInFiveLineBlocks)
 
 TEST_F(RemindTest, PurgeRemovesWhatIsOlderThanTwoYearsOnceADayAndNeverInARefill)
 {
+    // The appointments are Ann Lee's: the history holds them before the purge takes them.
+    addContact("Lee", "Ann");
     // On the server the server's date decides (here the clocks agree); locally the computer's.
     if (onServer()) {
         desk.nowValue = QDateTime::currentDateTime();
@@ -65,12 +68,28 @@ TEST_F(RemindTest, PurgeRemovesWhatIsOlderThanTwoYearsOnceADayAndNeverInARefill)
     addAppt(QDate(2026, 2, 28), QTime(9, 0), "x");
     desk.advanceClock(QDateTime(QDate(2028, 2, 29), QTime(0, 5)));
     EXPECT_EQ(apptDates(), "2/28/2026");
+    EXPECT_EQ(stored("select count(*) from history where kind='Meeting'"), "4");
+}
+
+TEST_F(RemindTest, APastAppointmentBecomesAMeetingAtTheNextStartAndOnlyThenIsPurged)
+{
+    const int ann = addContact("Lee", "Ann");
+    const int old = addAppt(QDate(2023, 5, 2), QTime(10, 0), "Contract signed", "Ann Lee", "Her office");
+    exec(sConnContacts, QStringLiteral("update appointments set apptnotes='Wants the blue one' where autoid=%1").arg(old));
+    addAppt(QDate(2023, 5, 3), QTime(10, 0), "Lunch", "Somebody Else"); // of no contact: kept whole
+    DailyHousekeeping start;
+    start.start();
+    EXPECT_EQ(stored("select apptbrief from appointments"), "Lunch");
+    EXPECT_EQ(stored(QStringLiteral("select kind,outcome,histdate,subject,note from history where contact_id=%1").arg(ann)),
+              "Meeting|Held|5/2/2023|Contract signed|Where: Her office\nWants the blue one");
+    EXPECT_TRUE(desk.messages().isEmpty());
 }
 
 TEST_F(RemindTest, ACopyWhoseClockIsFiveYearsFastDeletesNothingOnTheServerAndIsTold)
 {
     if (!onServer())
         GTEST_SKIP() << "the server's clock: needs the test server (the server.* run)";
+    addContact("Lee", "Ann");
     const QDate serverToday = QDate::currentDate();
     addAppt(serverToday.addYears(-1), QTime(9, 0), "last year");
     addAppt(serverToday.addDays(3), QTime(9, 0), "soon");
@@ -79,6 +98,8 @@ TEST_F(RemindTest, ACopyWhoseClockIsFiveYearsFastDeletesNothingOnTheServerAndIsT
     DailyHousekeeping fast;
     fast.start();
     EXPECT_EQ(stored("select count(*) from appointments"), "2");
+    // Nor does it write the appointment of three days hence into the history as held.
+    EXPECT_EQ(stored("select subject from history"), "last year");
     EXPECT_TRUE(desk.messages().isEmpty());
     // Start-up says it.
     const QString notice = officeClockNotice();
@@ -90,6 +111,7 @@ TEST_F(RemindTest, ACopyWhoseClockIsFiveYearsFastDeletesNothingOnTheServerAndIsT
     EXPECT_EQ(officeClockNotice(), QString()); // within the hour
     // The office's purge is done once a day, by whichever copy comes first.
     addAppt(serverToday.addYears(-3), QTime(9, 0), "older");
+    recordPastAppointments(sConnContacts, desk.todayValue, QStringLiteral("me"), desk.nowValue);
     EXPECT_FALSE(purgeOldAppointments(sConnContacts, desk.todayValue).ran);
     exec(ownerConnection(), "update kestrel_housekeeping set last_day = Null");
     const PurgeOutcome next = purgeOldAppointments(sConnContacts, desk.todayValue);

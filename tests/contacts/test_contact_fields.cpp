@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QTextCursor>
 
 namespace {
 // Types text key by key, as a keyboard with those letters would (QTest's own only knows ASCII).
@@ -88,7 +89,7 @@ TEST_F(ContactFieldsEditor, AnInternationalContactTypedByKeysIsStoredExactly)
     lLeadID = rows(sConnContacts, "select id from contacts").at(0).at(0).toInt();
     const QString before = stored(all());
     openEditor(true, [&](frmLead& f) {
-        EXPECT_EQ(f.txtLead[3]->text(), address);
+        EXPECT_EQ(f.txtAddress->toPlainText(), address);
         EXPECT_EQ(f.txtBirthday->text(), "4/12/1975");
         EXPECT_EQ(f.txtNotes->toPlainText(), "Trifft man auf der Messe\nin Hannover, 'Halle 7'");
         QTest::mouseClick(f.cmdSave, Qt::LeftButton);
@@ -189,7 +190,7 @@ TEST_F(ContactFieldsEditor, TheGridsColumnChoiceOffersTheLaterFieldsAndRemembers
         });
     };
     showModal<frmContactGrid>(desk, [](frmContactGrid&) {}, [&](frmContactGrid& g) {
-        const int country = 9 + 3, birthday = 9 + 6;
+        const int country = 10 + 3, birthday = 10 + 6; // after the nine and "Last contact"
         EXPECT_TRUE(g.grdDataGrid->isColumnHidden(country));
         EXPECT_EQ(g.model->headerData(country, Qt::Horizontal, Qt::DisplayRole).toString(), "Country");
         pick(4); // City, State, Zip, Country
@@ -202,7 +203,83 @@ TEST_F(ContactFieldsEditor, TheGridsColumnChoiceOffersTheLaterFieldsAndRemembers
         EXPECT_EQ(g.model->index(0, 3).data(Qt::ToolTipRole).toString(), "742 Evergreen Terrace\nApt 2");
     });
     showModal<frmContactGrid>(desk, [](frmContactGrid&) {}, [&](frmContactGrid& g) {
-        EXPECT_FALSE(g.grdDataGrid->isColumnHidden(9 + 3)); // remembered
-        EXPECT_TRUE(g.grdDataGrid->isColumnHidden(9 + 6));
+        EXPECT_FALSE(g.grdDataGrid->isColumnHidden(10 + 3)); // remembered
+        EXPECT_TRUE(g.grdDataGrid->isColumnHidden(10 + 6));
+    });
+}
+
+TEST_F(ContactFieldsEditor, EnterBreaksTheAddressIntoLinesWhileTabLeavesItAndTheOtherKeysWorkAsBefore)
+{
+    openEditor(false, [&](frmLead& f) {
+        activate(f);
+        f.txtLead[1]->setFocus();
+        for (const char* name : {"Simpson", "Homer", "Springfield Nuclear"}) {
+            QTest::keyClicks(QApplication::focusWidget(), name);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        ASSERT_EQ(QApplication::focusWidget(), f.txtAddress);
+        QTest::keyClicks(f.txtAddress, "742 Evergreen Terrace");
+        QTest::keyClick(f.txtAddress, Qt::Key_Return);
+        QTest::keyClicks(f.txtAddress, "Apt 2");
+        QTest::keyClick(f.txtAddress, Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), f.txtLead[4]);
+        // Both lines are in view at once.
+        QTextCursor end = f.txtAddress->textCursor();
+        end.movePosition(QTextCursor::End);
+        f.txtAddress->setTextCursor(end);
+        EXPECT_LE(f.txtAddress->cursorRect().bottom(), f.txtAddress->viewport()->height());
+        EXPECT_EQ(f.txtAddress->document()->lineCount(), 2);
+        // Enter in a one-line box presses nothing, as before; on the focused Save it saves.
+        QTest::keyClicks(f.txtLead[4], "Springfield");
+        QTest::keyClick(f.txtLead[4], Qt::Key_Return);
+        EXPECT_TRUE(f.isVisible());
+        EXPECT_EQ(rows(sConnContacts, "select count(*) from contacts")[0][0], "0");
+        // A paste that would carry the address past its 100 characters is refused whole.
+        f.txtAddress->setFocus();
+        QTest::keyClick(f.txtAddress, Qt::Key_End, Qt::ControlModifier);
+        QGuiApplication::clipboard()->setText(QString(80, u'x'));
+        QTest::keyClick(f.txtAddress, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(f.txtAddress->toPlainText(), "742 Evergreen Terrace\nApt 2");
+        f.cmdSave->setFocus();
+        QTest::keyClick(f.cmdSave, Qt::Key_Return);
+    });
+    EXPECT_EQ(desk.messages(), QStringList{"The address holds at most 100 characters, and with this text it would hold "
+                                           "107.\r\nIt was not added; the address is as it was."});
+    EXPECT_EQ(stored("address,city"), "742 Evergreen Terrace\nApt 2|Springfield");
+
+    // Opened again, both lines show; a break stored as CR LF (as another program writes it) is
+    // kept as it is when the address is not changed, and written as typed when it is.
+    exec(sConnContacts, QStringLiteral("update contacts set address='1 Main St\r\nSuite 5'"));
+    lLeadID = rows(sConnContacts, "select id from contacts").at(0).at(0).toInt();
+    openEditor(true, [&](frmLead& f) {
+        EXPECT_EQ(f.txtAddress->toPlainText(), "1 Main St\nSuite 5");
+        QTest::mouseClick(f.cmdSave, Qt::LeftButton);
+    });
+    EXPECT_EQ(stored("address"), "1 Main St\r\nSuite 5");
+    openEditor(true, [&](frmLead& f) {
+        activate(f);
+        f.txtAddress->setFocus();
+        QTest::keyClick(f.txtAddress, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClicks(f.txtAddress, "0");
+        QTest::keyClick(f.txtAddress, Qt::Key_Enter); // the key pad's Enter makes a line too
+        QTest::keyClicks(f.txtAddress, "Building B");
+        QTest::keyClick(f.txtAddress, Qt::Key_S, Qt::ControlModifier);
+    });
+    EXPECT_EQ(stored("address"), "1 Main St\nSuite 50\nBuilding B");
+}
+
+TEST_F(ContactFieldsEditor, TheGridShowsAnInternationalNumberWhole)
+{
+    const int id = addContact("Clarke", "Ian");
+    exec(sConnContacts, QStringLiteral("update contacts set workph='+44 20 7946 0958', homeph='+81 3-1234-5678', "
+                                       "cellph='+49 171 5550101' where id=%1").arg(id));
+    showModal<frmContactGrid>(desk, [](frmContactGrid&) {}, [&](frmContactGrid& g) {
+        const QFontMetrics fm(g.grdDataGrid->font());
+        for (const int column : {4, 6, 7}) {
+            const QString shown = g.model->index(0, column).data().toString();
+            EXPECT_TRUE(shown.startsWith(u'+')) << column;
+            // The text and the cell's margins fit the column, so nothing is elided.
+            EXPECT_LE(fm.horizontalAdvance(shown) + 8, g.grdDataGrid->columnWidth(column)) << shown.toStdString();
+        }
     });
 }

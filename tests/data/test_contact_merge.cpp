@@ -2,6 +2,7 @@
 #include "data/ContactMerge.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/History.h"
 #include "data/RowGuard.h"
 #include "data/modData.h"
 #include "tests/support/Fixture.h"
@@ -20,15 +21,30 @@ protected:
                                            "cellph,workph,ext,email,active,contype,notes,birthday)values(") + values + u')');
         return rows(sConnContacts, QStringLiteral("select max(id) from contacts")).at(0).at(0).toInt();
     }
-    // Every row of both tables, every column but the server's row versions.
+    // Every row of the three tables, every column but the server's row versions (and, there, the
+    // time the server stamps on every change of an entry).
     std::vector<QStringList> everything()
     {
         auto out = rows(sConnContacts, QStringLiteral("select id,") + allContactColumns() +
                                            QStringLiteral(",active from contacts order by id"));
-        for (auto& r : rows(sConnContacts, QStringLiteral("select autoid,name,address,apptdate,appttime,apptbrief,apptnotes "
-                                                          "from appointments order by autoid")))
+        for (auto& r : rows(sConnContacts, QStringLiteral("select autoid,name,address,apptdate,appttime,apptbrief,apptnotes,"
+                                                          "contact_id,outcome,recorded from appointments order by autoid")))
+            out.push_back(r);
+        const QString changed = onServer() ? QString() : QStringLiteral(",changed");
+        for (auto& r : rows(sConnContacts, QStringLiteral("select id,contact_id,kind,direction,histdate,histtime,duration,"
+                                                          "subject,note,outcome,author,created,appt_id,contact_name") +
+                                               changed + QStringLiteral(" from history order by id")))
             out.push_back(r);
         return out;
+    }
+    void log(int contact, const QString& subject)
+    {
+        HistoryEntry e;
+        e.contactId = contact;
+        e.kind = QStringLiteral("Call");
+        e.date = QDate(2026, 2, 27);
+        e.subject = subject;
+        exec(sConnContacts, HistoryInsertStatement(e, QStringLiteral("tester"), QDateTime(QDate(2026, 2, 27), QTime(10, 0))));
     }
     ContactRecord read(int id)
     {
@@ -77,7 +93,7 @@ TEST_F(MergeTest, ChosenValuesAreKeptAndEveryOtherValueLandsInNotes)
                                            "Email: rene.dupre@home.example\n\nMet at the fair."));
 }
 
-TEST_F(MergeTest, AMergeMovesTheAppointmentsAndItsUndoLeavesEveryRowAsBefore)
+TEST_F(MergeTest, AMergeMovesTheAppointmentsAndHistoryAndItsUndoLeavesEveryRowAsBefore)
 {
     const int kept = add("'Dupré','René','Café Noir','1 Rue','Paris','','75001','','','01 42','','rene@noir.example',True,"
                          "'Cust','Met at the fair.','1980-03-07'");
@@ -86,6 +102,15 @@ TEST_F(MergeTest, AMergeMovesTheAppointmentsAndItsUndoLeavesEveryRowAsBefore)
     addAppt(QDate(2026, 3, 2), QTime(9, 0), "Tasting", "Rene Dupre");
     addAppt(QDate(2026, 3, 3), QTime(9, 0), "Contract", "René Dupré");
     addAppt(QDate(2026, 3, 4), QTime(9, 0), "Lunch", "Ann Lee");
+    // Appointments made for a contact by its key, as the history's follow-ups are.
+    const int followUp = addAppt(QDate(2026, 3, 5), QTime(9, 0), "Follow up", "Rene Dupre");
+    const int annsCall = addAppt(QDate(2026, 3, 6), QTime(9, 0), "Call back", "Ann Lee");
+    exec(sConnContacts, QStringLiteral("update appointments set contact_id=%1 where autoid=%2").arg(other).arg(followUp));
+    exec(sConnContacts, QStringLiteral("update appointments set contact_id=%1 where autoid=%2").arg(bystander).arg(annsCall));
+    log(other, QStringLiteral("Asked for prices"));
+    log(kept, QStringLiteral("Sent the contract"));
+    log(other, QStringLiteral("Tasting booked"));
+    log(bystander, QStringLiteral("Not René's"));
     const auto before = everything();
 
     const ContactRecord k = read(kept), o = read(other);
@@ -98,7 +123,16 @@ TEST_F(MergeTest, AMergeMovesTheAppointmentsAndItsUndoLeavesEveryRowAsBefore)
               (std::vector<QStringList>{{QString::number(kept), "Dupré", "06 12", "01 42"},
                                         {QString::number(bystander), "Lee", "", ""}}));
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select name from appointments order by autoid")),
-              (std::vector<QStringList>{{"René Dupré"}, {"René Dupré"}, {"Ann Lee"}}));
+              (std::vector<QStringList>{{"René Dupré"}, {"René Dupré"}, {"Ann Lee"}, {"René Dupré"}, {"Ann Lee"}}));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select contact_id from appointments where contact_id is not null "
+                                                 "order by autoid")),
+              (std::vector<QStringList>{{QString::number(kept)}, {QString::number(bystander)}}));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select contact_id,subject from history order by id")),
+              (std::vector<QStringList>{{QString::number(kept), "Asked for prices"},
+                                        {QString::number(kept), "Sent the contract"},
+                                        {QString::number(kept), "Tasting booked"},
+                                        {QString::number(bystander), "Not René's"}}));
+    EXPECT_EQ(historyCount(sConnContacts, kept), 3);
 
     ASSERT_EQ(undoMerge(sConnContacts, result.undo), UndoOutcome::Undone);
     EXPECT_EQ(everything(), before);

@@ -122,10 +122,44 @@ TEST_F(CsvTextTest, BlankRowsAreSkippedAndCountedAndLinesStayTrue)
     EXPECT_EQ(f.blankRows(), 3);
 }
 
+TEST_F(CsvTextTest, AQuoteThatNeverClosesSetsItsRowAsideAndTheLinesAfterItAreRows)
+{
+    // In UTF-16 too, and across the reader's chunks: the set-aside row is the line the quote opens
+    // on, as the file holds it; the lines after it come in with their own numbers.
+    // The first quote is read to the one of line 4004, which cannot close it; that one in turn
+    // never closes.
+    QByteArray body = "Name,City\r\nAnn,Rome\r\n\"Bob,Oslo\r\n";
+    for (int i = 0; i < 4000; ++i)
+        body += "Row" + QByteArray::number(i) + ",Lima\r\n";
+    body += "Zed,\"Kyiv\r\nLast,Line";
+    for (const bool utf16 : {false, true}) {
+        SCOPED_TRACE(utf16);
+        const QByteArray bytes = utf16 ? QByteArray("\xFF\xFE") + QByteArray(reinterpret_cast<const char*>(QString::fromUtf8(body).utf16()), body.size() * 2)
+                                       : body;
+        CsvFile f(file(bytes));
+        std::vector<qint64> lines;
+        QStringList firsts;
+        for (CsvRecord r; f.next(r);) {
+            lines.push_back(f.line());
+            firsts << r[0].value_or(QString());
+        }
+        ASSERT_EQ(lines.size(), 4003u);
+        EXPECT_EQ((std::vector<qint64>{lines[0], lines[1], lines[2], lines[4001], lines[4002]}), (std::vector<qint64>{1, 2, 4, 4003, 4005}));
+        EXPECT_EQ(firsts.mid(0, 3), (QStringList{"Name", "Ann", "Row0"}));
+        EXPECT_EQ(firsts.back(), QStringLiteral("Last"));
+        const auto aside = f.takeSetAside();
+        ASSERT_EQ(aside.size(), 2u);
+        EXPECT_EQ(std::tuple(aside[0].line, aside[0].lastLine, aside[0].field, aside[0].record),
+                  std::tuple(qint64(3), qint64(4004), 0, QByteArray("\"Bob,Oslo")));
+        EXPECT_EQ(std::tuple(aside[1].line, aside[1].lastLine, aside[1].field, aside[1].record),
+                  std::tuple(qint64(4004), qint64(4005), 1, QByteArray("Zed,\"Kyiv")));
+    }
+}
+
 TEST_F(CsvTextTest, MalformedFilesAndStatementsAreErrors)
 {
-    const QString unclosed = file("a,b\n1,\"never closed\n2,3\n", QStringLiteral("unclosed.csv"));
-    expectError([&] { records(unclosed); }, kTextFileError, "closing double quote is missing");
+    const QString unclosed = file("a,\"b\n1,2\n", QStringLiteral("unclosed.csv"));
+    expectError([&] { records(unclosed); }, kTextFileError, "the double quote that opens field 2 at line 1 never closes");
     const QString stray = file("a,b\n1,2\n3,4\"5\n", QStringLiteral("stray.csv"));
     expectError([&] { records(stray); }, kTextFileError, "line 3");
     file("a,b\n1,2\n", QStringLiteral("t.csv"));

@@ -2,6 +2,7 @@
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/Office.h"
+#include "formats/CsvText.h"
 #include "formats/ImportRules.h"
 #include "exchange/modImport.h"
 #include "exchange/modTempDB.h"
@@ -101,10 +102,14 @@ TEST_F(ImportTest, ValuesAreMadeToFitWithoutLosingWhatTheySay)
     EXPECT_EQ(foldForMatch(QStringLiteral("  José   MÜLLER ")), foldForMatch(QStringLiteral("jose muller")));
     // What a spreadsheet would run gets one apostrophe, which reading takes away again, whatever
     // apostrophes the value itself begins with.
+    // A phone number written with a plus stays as it is; one with anything else in it does not.
     for (const QString& v : {QStringLiteral("=SUM(A1)"), QStringLiteral("'=x"), QStringLiteral("''+1"), QStringLiteral("-5"),
-                             QStringLiteral("@me"), QStringLiteral("\tx"), QStringLiteral("'plain"), QStringLiteral("O'Brien")}) {
+                             QStringLiteral("@me"), QStringLiteral("\tx"), QStringLiteral("'plain"), QStringLiteral("O'Brien"),
+                             QStringLiteral("+49 (0)171/123-45.6"), QStringLiteral("+1+A1"), QStringLiteral("+1 555 x12"),
+                             QStringLiteral("'+49 171")}) {
         EXPECT_EQ(spreadsheetUnescaped(spreadsheetEscaped(v)), v) << v.toStdString();
-        EXPECT_EQ(spreadsheetEscaped(v).startsWith(u'\'') && !v.startsWith(u'\''), !v.startsWith(u'\'') && v != u"O'Brien" && v != u"'plain")
+        EXPECT_EQ(spreadsheetEscaped(v).startsWith(u'\'') && !v.startsWith(u'\''),
+                  !v.startsWith(u'\'') && v != u"O'Brien" && v != u"'plain" && !v.startsWith(u"+49"))
             << v.toStdString();
     }
 }
@@ -118,7 +123,7 @@ TEST_F(ImportTest, MapByNameKnowsTheHeadersOfCommonExports)
     } cases[] = {
         {"Kestrel export", {"lastname", "firstname", "address", "city", "st", "zip", "homeph", "workph", "ext", "email",
                             "company", "cellph", "contype", "country", "jobtitle", "website", "birthday", "notes"},
-         {"LastName", "FirstName", "Address", "City", "ST", "Zip", "HomePh", "WorkPh", "Ext", "Email", "Company", "CellPh", "",
+         {"LastName", "FirstName", "Address", "City", "ST", "Zip", "HomePh", "WorkPh", "Ext", "Email", "Company", "CellPh", "ConType",
           "Country", "JobTitle", "WebSite", "Birthday", "Notes"}},
         {"the later fields", {"Country/Region", "Job Title", "Web Page", "Birthday", "Notes", "Title"},
          {"Country", "JobTitle", "WebSite", "Birthday", "Notes", ""}},
@@ -145,6 +150,16 @@ TEST_F(ImportTest, MapByNameKnowsTheHeadersOfCommonExports)
         {"mail client", {"First Name", "Last Name", "Display Name", "Primary Email", "Work Phone", "Home Phone",
                          "Mobile Number", "Work City", "Work State", "Work ZipCode", "Organization"},
          {"FirstName", "LastName", "", "Email", "WorkPh", "HomePh", "CellPh", "City", "ST", "Zip", "Company"}},
+        {"address book with comma headings", {"Name, First", "Address, Street", "Address, City", "Address, State",
+                                              "Address, ZIP", "Address, Country"},
+         {"", "Address", "City", "ST", "Zip", "Country"}},
+        {"Google, each phone with its type beside it", {"Given Name", "Phone 1 - Type", "Phone 1 - Value",
+                                                         "Phone 2 - Label", "Phone 2 - Value", "Phone 3 - Type",
+                                                         "Phone 3 - Value", "Phone 4 - Value", "contype"},
+         {"FirstName", "", "WorkPh", "", "CellPh", "", "HomePh", "", "ConType"}},
+        {"sales program", {"First Name", "Last Name", "Account Name", "Mailing Street", "Mailing City",
+                           "Mailing State/Province", "Mailing Zip/Postal Code", "Mailing Country"},
+         {"FirstName", "LastName", "", "Address", "City", "ST", "Zip", "Country"}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(mapByName(c.header), c.targets) << c.source;
@@ -204,6 +219,76 @@ TEST_F(ImportTest, LoadMakesValuesFitKeepsOutWhatCannotAndMarksRowsAndDuplicates
               "1 contact was imported.\n1 value was made to fit its field.\n2 rows were kept out because a value "
               "does not fit.\n1 row matching a stored contact was skipped.\n1 blank row was skipped.\n1 row had another "
               "number of fields than the header.\n1 row was refused by the contacts file (first at line 6: Short is not welcome).");
+}
+
+TEST_F(ImportTest, AGoogleExportComesInByEachNumbersTypeAndKeepsEveryValueOfAField)
+{
+    // As Google Contacts writes it: each number with its type beside it, several values of one
+    // field joined by " ::: ", a star on the preferred one.
+    const QString path = csv("Name,Given Name,Family Name,E-mail 1 - Type,E-mail 1 - Value,Phone 1 - Type,Phone 1 - Value,"
+                             "Phone 2 - Type,Phone 2 - Value,Phone 3 - Type,Phone 3 - Value,Organization 1 - Name,Notes\r\n"
+                             "Ann Lee,Ann,Lee,* Work,ann@x.com ::: ann@home.net,Work,(503) 555-0142,Mobile,+1 503 555 0100,"
+                             "Work Fax,503-555-0199,Acme,Met at the fair\r\n"
+                             "Bo Ng,Bo,Ng,,,* Mobile,555-0001 ::: 555-0002,Home,555-0003,,,,\r\n"
+                             "Cy Oh,Cy,Oh,,,Other,555-0009,Work,555-0010,Work,555-0011,,\r\n");
+    const QStringList header = readCsvHeader(path);
+    const QStringList named = mapByName(header);
+    const QString phones = QStringLiteral("select lastname,email,workph,cellph,homeph,notes from Main order by id");
+    const std::vector<QStringList> expected{
+        {"Lee", "ann@x.com", "(503) 555-0142", "+1 503 555 0100", "",
+         "Met at the fair\nE-mail 1 - Value (Work): ann@home.net\nPhone 3 - Value (Work Fax): 503-555-0199"},
+        {"Ng", "", "", "555-0001", "555-0003", "Phone 1 - Value (Mobile): 555-0002"},
+        {"Oh", "", "555-0010", "", "", "Phone 3 - Value (Work): 555-0011\nPhone 1 - Value (Other): 555-0009"}};
+
+    // Mapped by name, and mapped by hand with the numbers' columns in another order: either way
+    // each number lands in the field of its own row's type.
+    QStringList byName, byHand;
+    for (qsizetype i = 0; i < header.size(); ++i) {
+        byName << FormatMapLine(header[i], named[i].isEmpty() ? QStringLiteral("DELETE") : named[i]);
+        QString hand = named[i];
+        if (header[i] == u"Phone 1 - Value")
+            hand = QStringLiteral("CellPh");
+        else if (header[i] == u"Phone 2 - Value")
+            hand = QStringLiteral("DELETE");
+        else if (header[i].startsWith(u"Phone 3") || header[i].startsWith(u"Notes"))
+            hand = QStringLiteral("DELETE");
+        byHand << FormatMapLine(header[i], hand.isEmpty() ? QStringLiteral("DELETE") : hand);
+    }
+    ImportSummary sum;
+    ASSERT_TRUE(LoadCsvToTemp(path, byName, &sum));
+    EXPECT_EQ(rows(sConnTemp, phones), expected);
+    EXPECT_EQ(rows(sConnTemp, QStringLiteral("select note from Main where lastname='Oh'")).front().front(),
+              QStringLiteral("Phone 2 - Value (Work) in WorkPh by its type; Phone 3 - Value (Work) in Notes; "
+                             "Phone 1 - Value (Other) in Notes"));
+    ASSERT_TRUE(ImportTempRows(QStringLiteral("Lead"), true, &sum));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname,email,workph,cellph,homeph,notes from contacts order by id")),
+              expected);
+
+    exec(sConnContacts, QStringLiteral("delete from contacts"));
+    ASSERT_TRUE(LoadCsvToTemp(path, byHand, &sum));
+    EXPECT_EQ(rows(sConnTemp, phones),
+              (std::vector<QStringList>{{"Lee", "ann@x.com", "(503) 555-0142", "", "", "E-mail 1 - Value (Work): ann@home.net"},
+                                        {"Ng", "", "", "555-0001", "", "Phone 1 - Value (Mobile): 555-0002"},
+                                        {"Oh", "", "", "555-0009", "", ""}}));
+    EXPECT_TRUE(desk.messages().isEmpty()) << desk.messages().join(u'|').toStdString();
+}
+
+TEST_F(ImportTest, TheContactTypeComesInByNameAndAnyOtherValueTakesTheTypeChosen)
+{
+    const QString path = csv("Last Name,Contact Type\r\nAdams,cust\r\nBaker,PERSONAL\r\nCole,Vendor\r\nDunn,\r\nEads,Contact\r\n");
+    EXPECT_EQ(mapByName(readCsvHeader(path)), (QStringList{"LastName", "ConType"}));
+    ImportSummary sum;
+    ASSERT_TRUE(LoadCsvToTemp(path, mapping(QStringLiteral("Last Name>LastName|Contact Type>ConType")), &sum));
+    EXPECT_EQ(rows(sConnTemp, QStringLiteral("select lastname,contype,coalesce(note,'') from Main order by id")),
+              (std::vector<QStringList>{{"Adams", "Cust", ""},
+                                        {"Baker", "Personal", ""},
+                                        {"Cole", "", "Vendor is not a contact type, the type chosen for the import is given"},
+                                        {"Dunn", "", ""},
+                                        {"Eads", "Contact", ""}}));
+    ASSERT_TRUE(ImportTempRows(QStringLiteral("Lead"), true, &sum));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname,contype from contacts order by lastname")),
+              (std::vector<QStringList>{{"Adams", "Cust"}, {"Baker", "Personal"}, {"Cole", "Lead"}, {"Dunn", "Lead"},
+                                        {"Eads", "Contact"}}));
 }
 
 TEST_F(ImportTest, TheScratchFileServesOneImportAtATimeAndACancelTakesBackItsOwnRowsOnly)

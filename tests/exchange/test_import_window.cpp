@@ -233,6 +233,26 @@ TEST_F(ImportWindowTest, RowsKeptOutAreListedAndSavedToAFile)
                                                           "2 rows were kept out because a value does not fit.")});
 }
 
+TEST_F(ImportWindowTest, AQuoteThatNeverClosesKeepsOutItsRowByLineAndTheRestComeIn)
+{
+    const QString path = csv("Name,Address\r\nAnn,1 Elm\r\nBob,\"12 Main St\r\nCy,5 Oak\r\nDee,7 Ash\r\n");
+    const QString kept = dir.filePath(QStringLiteral("kept.csv"));
+    runImport([&](frmImport& f) {
+        browseAndMap(f, path);
+        mapAll(f, {QStringLiteral("LastName"), QStringLiteral("Address")});
+        EXPECT_EQ(column(f.dgTemp->model(), 2), (QStringList{"Ann", "Cy", "Dee"}));
+        EXPECT_EQ(column(f.lstKept->model()),
+                  QStringList{"Line 3: kept out, the double quote that opens its field Address never closes, so it "
+                              "would take in lines 3 to 5, the rest of the file"});
+        desk.answerSaveFile(kept);
+        click(f.cmdSaveKept);
+        click(f.cmdImport);
+    });
+    EXPECT_EQ(readFile(kept), QByteArray("Name,Address\r\nBob,\"12 Main St\r\n"));
+    EXPECT_EQ(desk.messages(), QStringList{QStringLiteral("3 contacts were imported.\n1 row was kept out because a double "
+                                                          "quote in it never closes (line 3).")});
+}
+
 TEST_F(ImportWindowTest, MappingIsDecidedCancelledRedecidedAndRefusedWhereItCannotLoad)
 {
     const QString path = csv("Name,Phone\nAnn,1\n");

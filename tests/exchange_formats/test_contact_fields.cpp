@@ -13,6 +13,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QSet>
+#include <QUuid>
 
 namespace {
 
@@ -73,7 +75,8 @@ std::vector<QStringList> jsonRows(const QJsonArray& a)
 }
 
 // Python's vobject on a vCard file: per card the fields in the order of contactFields(), the
-// birthday as digits (vCard 4.0 writes 19800307, 3.0 1980-03-07), the phones by type.
+// birthday as digits (vCard 4.0 writes 19800307, 3.0 1980-03-07), the phones by type; then the
+// card's UID and REV.
 const QString kVobjectReader = QStringLiteral(R"py(
 import json, sys, vobject
 out = []
@@ -90,7 +93,8 @@ for card in vobject.readComponents(open(sys.argv[1], encoding='utf-8').read()):
     org = val('org')
     out.append([n.family, n.given, ';'.join(org) if isinstance(org, list) else org, adr.street, adr.city, adr.region,
                 adr.code, tel.get('cell', ''), tel.get('home', ''), work, ext, val('email'), adr.country, val('title'),
-                val('url'), val('bday').replace('-', ''), val('note'), val('categories')[0] if 'categories' in c else ''])
+                val('url'), val('bday').replace('-', ''), val('note'), val('categories')[0] if 'categories' in c else '',
+                val('uid'), val('rev')])
 print(json.dumps(out))
 )py");
 
@@ -126,8 +130,12 @@ TEST_F(ContactFieldsExchange, APhonesMixedExportComesInWholeWithEveryFieldInPlac
 TEST_F(ContactFieldsExchange, VCardRoundTripsOfEveryFieldComeBackIdenticalAndReadInVobject)
 {
     importVCards(QStringLiteral(SAMPLES_DIR "/mixed.vcf"));
+    // An address on two lines, as the editor and the CSV import keep it.
+    exec(sConnContacts, QStringLiteral("update contacts set address='Hauptstraße 1\nHinterhaus' where city='Berlin'"));
     const std::vector<QStringList> before = stored();
     ASSERT_EQ(before.size(), 4u);
+    ASSERT_EQ(before[0][cf::Address], "Hauptstraße 1\nHinterhaus");
+    QStringList uids[2];
     for (const bool v3 : {false, true}) {
         const QString out = dir.filePath(v3 ? "all3.vcf" : "all4.vcf");
         desk.answerSaveFile(out);
@@ -154,8 +162,23 @@ TEST_F(ContactFieldsExchange, VCardRoundTripsOfEveryFieldComeBackIdenticalAndRea
             // The file lists the cards by name.
             for (int f2 = 0; f2 < cf::Count; ++f2)
                 expected << (f2 == cf::Birthday ? QString(all[i].value(f2)).remove(u'-') : all[i].value(f2));
-            EXPECT_EQ(read[i], expected) << (v3 ? "3.0" : "4.0") << " card " << i;
+            EXPECT_EQ(read[i].mid(0, cf::Count), expected) << (v3 ? "3.0" : "4.0") << " card " << i;
+            // Every card has a key and its time of writing, as an address book server demands.
+            EXPECT_EQ(read[i].size(), cf::Count + 2);
+            EXPECT_FALSE(read[i].value(cf::Count + 1).isEmpty()) << "no REV on card " << i;
+            uids[v3] << read[i].value(cf::Count);
         }
+    }
+    // The keys are the uids the contacts keep for the sync, one per contact, the same on every export.
+    if (!uids[0].isEmpty()) {
+        EXPECT_EQ(uids[0], uids[1]);
+        QStringList kept;
+        for (const ContactRecord& c : readAllContacts(sConnContacts))
+            kept << c.uid;
+        EXPECT_EQ(uids[0], kept);
+        EXPECT_EQ(QSet<QString>(uids[0].begin(), uids[0].end()).size(), 4);
+        for (const QString& u : uids[0])
+            EXPECT_FALSE(QUuid::fromString(u).isNull()) << u.toStdString();
     }
     // Imported again, the cards are the same contacts: each one matches the stored one.
     exec(sConnContacts, QStringLiteral("delete from contacts"));

@@ -5,6 +5,8 @@
 #include "exchange/modTempDB.h"
 #include "tests/app/Helpers.h"
 
+#include <QProcess>
+
 namespace {
 
 QByteArray fileBytes(const QString& path)
@@ -159,6 +161,77 @@ TEST_F(MainWindowTest, ICalendarExportAndImportThroughTheApptsMenu)
     desk.answerSaveFile(dir.filePath("no such folder/appts.ics"));
     w->mnuApptsExportICal->trigger();
     EXPECT_TRUE(desk.messages().last().contains("could not be written")) << desk.messages().last().toStdString();
+    desk.verifyAllUsed();
+}
+
+TEST_F(MainWindowTest, CancelledEventsTakeTheirAppointmentsAwayAndAreNeverExportedAsActive)
+{
+    const auto write = [&](const char* name, const QByteArray& body) {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\n" + body + "END:VCALENDAR\r\n");
+        return f.fileName();
+    };
+    const auto event = [](const char* uid, const char* start, const char* summary, const QByteArray& more = {}) {
+        return "BEGIN:VEVENT\r\nUID:" + QByteArray(uid) + "\r\nDTSTAMP:20261204T080000Z\r\nDTSTART:" + start +
+               "\r\nSUMMARY:" + summary + "\r\n" + more + "END:VEVENT\r\n";
+    };
+    const auto count = [&] { return rows(sConnContacts, "select count(*) from appointments")[0][0]; };
+    addAppt(desk.todayValue.addDays(3), {9, 30}, "Review");
+
+    desk.answerOpenFile(write("invite.ics", event("standup@x", "20261207T150000Z", "Standup") +
+                                                event("series@x", "20261208T150000Z", "Weekly", "RRULE:FREQ=WEEKLY;COUNT=3\r\n") +
+                                                event("gone@x", "20261209T150000Z", "Called off", "STATUS:CANCELLED\r\n")));
+    w->mnuApptsImportICal->trigger();
+    EXPECT_TRUE(desk.messages().last().startsWith("4 appointments were added and 0 updated.\r\n1 cancelled events were not "
+                                                  "imported; 0 appointments they cancel were removed."))
+        << desk.messages().last().toStdString();
+    EXPECT_EQ(count(), "5");
+
+    // One occurrence of the series is cancelled, and the whole of a file sent with METHOD:CANCEL.
+    desk.answerOpenFile(write("occurrence.ics", event("series@x", "20261215T150000Z", "Weekly",
+                                                      "RECURRENCE-ID:20261215T150000Z\r\nSTATUS:CANCELLED\r\n")));
+    w->mnuApptsImportICal->trigger();
+    EXPECT_EQ(count(), "4");
+    EXPECT_EQ(rows(sConnContacts, "select count(*) from appointments where apptbrief='Weekly'")[0][0], "2");
+
+    // Kestrel's own export of Review, cancelled by the program it was sent to.
+    const QString out = dir.filePath("appts.ics");
+    desk.onModal("frmICalRange", [&](QDialog& d) { QTest::mouseClick(static_cast<frmICalRange&>(d).cmdExport, Qt::LeftButton); });
+    desk.answerSaveFile(out);
+    w->mnuApptsExportICal->trigger();
+    const QByteArray exported = fileBytes(out);
+    const qsizetype at = exported.indexOf("UID:kestrel-appt-");
+    ASSERT_GE(at, 0);
+    const QByteArray reviewUid = exported.mid(at + 4, exported.indexOf('\r', at) - at - 4);
+    desk.answerOpenFile(write("cancel.ics", "METHOD:CANCEL\r\n" + event("standup@x", "20261207T150000Z", "Standup") +
+                                                event(reviewUid.constData(), "20261207T150000Z", "Review") +
+                                                event("never@x", "20261210T150000Z", "Never seen")));
+    w->mnuApptsImportICal->trigger();
+    EXPECT_EQ(desk.messages().last(), "0 appointments were added and 0 updated.\r\n3 cancelled events were not imported; "
+                                      "2 appointments they cancel were removed.");
+    EXPECT_EQ(rows(sConnContacts, "select apptbrief from appointments order by apptdate"),
+              std::vector<QStringList>({{"Weekly"}, {"Weekly"}}));
+
+    // What is exported now is the two appointments left, none of them cancelled, as Python's
+    // icalendar reads the file.
+    desk.onModal("frmICalRange", [&](QDialog& d) { QTest::mouseClick(static_cast<frmICalRange&>(d).cmdExport, Qt::LeftButton); });
+    desk.answerSaveFile(out);
+    w->mnuApptsExportICal->trigger();
+    QProcess py;
+    py.start(QFile::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3",
+             {"-c", "import sys, icalendar\n"
+                    "cal = icalendar.Calendar.from_ical(open(sys.argv[1], 'rb').read())\n"
+                    "print(cal.get('method', ''), *[str(e.get('summary')) + '/' + str(e.get('status', 'active'))"
+                    " for e in cal.walk('VEVENT')])",
+              out});
+    ASSERT_TRUE(py.waitForFinished(60000));
+    const QString err = QString::fromUtf8(py.readAllStandardError());
+    if (err.contains("No module named")) {
+        std::printf("skipped the independent reader: Python's icalendar is not installed (apt-get install python3-icalendar)\n");
+    } else {
+        EXPECT_EQ(QString::fromUtf8(py.readAllStandardOutput()).trimmed(), "Weekly/active Weekly/active") << err.toStdString();
+    }
     desk.verifyAllUsed();
 }
 

@@ -3,6 +3,8 @@
 #include "tests/exchange_formats/Samples.h"
 
 #include <QFile>
+#include <QLocale>
+#include <QTimeZone>
 #include <QStringDecoder>
 
 #include <gtest/gtest.h>
@@ -45,8 +47,9 @@ TEST(VCardRead, Version40)
           {{{"Perreault", "Simon", "Viagenie", "2875 Laurier, Suite D2-630", "Quebec", "QC", "G1V 2M2", "",
              "+1-418-262-6501", "+1-418-656-9254", "102", "simon.perreault@viagenie.ca"},
             {"1 Rue Home"}},
-           // a card for a firm: no person's name; the fax and the second address are named, not lost
-           {{"", "", "ABC, Inc., North American Division, Marketing", "", "", "", "", "+1-555-555-0100", "", "", "",
+           // a card for a firm (KIND:org): no person's name, its untyped number is its work number;
+           // the fax and the second address are named, not lost
+           {{"", "", "ABC, Inc., North American Division, Marketing", "", "", "", "", "", "", "+1-555-555-0100", "",
              "info@abc.example"},
             {"fax number not kept: +1-555-555-0199", "sales@abc.example"}}});
 }
@@ -146,8 +149,16 @@ std::vector<ContactRecord> hostileContacts()
 TEST(VCardWrite, BothVersionsAreValidAndReadBackUnchanged)
 {
     for (VCardVersion v : {VCardVersion::V4, VCardVersion::V3}) {
-        const std::vector<ContactRecord> contacts = hostileContacts();
-        const QByteArray file = writeVCards(contacts, v);
+        std::vector<ContactRecord> contacts = hostileContacts();
+        contacts[0].uid = QStringLiteral("4a1c7f0e-0000-5000-8000-00000000000a");
+        const QDateTime revised(QDate(2026, 3, 8), QTime(1, 30), QTimeZone("America/New_York"));
+        const QByteArray file = writeVCards(contacts, v, revised);
+        // A key on the card that has one, and every card's time of writing, in UTC.
+        EXPECT_TRUE(file.startsWith(v == VCardVersion::V4 ? "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:4a1c7f0e-"
+                                                          : "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:4a1c7f0e-"));
+        EXPECT_EQ(file.count("\r\nUID:"), 1);
+        EXPECT_EQ(file.count(v == VCardVersion::V4 ? "\r\nREV:20260308T063000Z\r\nEND:VCARD"
+                                                   : "\r\nREV:2026-03-08T06:30:00Z\r\nEND:VCARD"), 3);
         // Every line ends in CRLF, holds at most 75 octets, and is whole UTF-8 on its own.
         ASSERT_TRUE(file.endsWith("\r\n"));
         const QList<QByteArray> lines = file.chopped(2).split('\n');
@@ -159,8 +170,6 @@ TEST(VCardWrite, BothVersionsAreValidAndReadBackUnchanged)
             (void)utf8.decode(line);
             EXPECT_FALSE(utf8.hasError()) << "a fold split a character: " << line.constData();
         }
-        EXPECT_TRUE(file.startsWith(v == VCardVersion::V4 ? "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:"
-                                                          : "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:"));
         EXPECT_EQ(file.count("BEGIN:VCARD"), 3);
         EXPECT_TRUE(file.contains("N:O'Brien\\; \"the boss\"\\, Jr.;"));
         const std::vector<ContactRecord> back = readVCards(file);
@@ -190,4 +199,50 @@ TEST(VCardRead, TheLaterFieldsTheirFormsAndWhatHasNoPlace)
               QStringList({"Chemist", "https://a.example", "", "Norway", "Oslo"}));
     EXPECT_EQ(r.problems, QStringList({"further job title not kept: Second title", "further web site not kept: https://b.example",
                                        "birthday not kept, it is not a day of the calendar: circa 1980"}));
+}
+
+TEST(VCardRead, FoldsLabelsLanguagesAndFirmsAsTheirWritersMeantThem)
+{
+    // 2.1 keeps the blank a line was folded at; 3.0 and 4.0 take it away.
+    const QByteArray folded = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Doe;Jane\r\nNOTE:Folded Across\r\n Two Lines\r\nEND:VCARD\r\n";
+    EXPECT_EQ(readVCards(folded).at(0).notes, "Folded Across Two Lines");
+    EXPECT_EQ(readVCards(QByteArray(folded).replace("2.1", "3.0")).at(0).notes, "Folded AcrossTwo Lines");
+
+    // Numbers labelled as an iCloud card labels them, the label after its number; an untyped
+    // number listed first takes no typed number's place.
+    const std::vector<ContactRecord> labelled = readVCards(
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Appleseed;Johnny;;;\r\nFN:Johnny Appleseed\r\nTEL;type=pref:555-0100\r\n"
+        "item1.TEL;type=pref:555-0111\r\nitem1.X-ABLabel:_$!<Mobile>!$_\r\nitem2.TEL;type=HOME:555-0122 x7\r\n"
+        "item2.X-ABLabel:Office\r\nTEL;type=HOME:555-0133\r\nitem3.TEL:555-0144\r\nitem3.X-ABLabel:HomeFAX\r\nEND:VCARD\r\n"
+        // a firm's card: empty N, a company, a name shown that is not a person's
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:;;;;\r\nFN:Acme Front Desk\r\nORG:Acme\r\nTEL:555-0201\r\n"
+        "item1.TEL:555-0200\r\nitem1.X-ABLabel:_$!<Main>!$_\r\nEND:VCARD\r\n");
+    ASSERT_EQ(labelled.size(), 2u);
+    EXPECT_EQ(fields(labelled[0]), QStringList({"Appleseed", "Johnny", "", "", "", "", "", "555-0133", "555-0111",
+                                                "555-0122", "7", ""}));
+    EXPECT_EQ(labelled[0].problems, QStringList({"fax number not kept: 555-0144", "further phone number not kept: 555-0100"}));
+    EXPECT_EQ(fields(labelled[1]), QStringList({"", "", "Acme", "", "", "", "", "555-0201", "", "555-0200", "", ""}));
+    EXPECT_EQ(labelled[1].notes, "Name on the card: Acme Front Desk");
+
+    // The same name in two scripts: the one without a language, else the one in the user's
+    // language, else the first is the name; the others are kept in the notes.
+    const QByteArray twoScripts = QStringLiteral(
+        "BEGIN:VCARD\r\nVERSION:4.0\r\nFN;ALTID=1;LANGUAGE=ja:山田太郎\r\nFN;ALTID=1;LANGUAGE=en:Taro Yamada\r\n"
+        "N;ALTID=1;LANGUAGE=ja:山田;太郎;;;\r\nN;ALTID=1;LANGUAGE=en:Yamada;Taro;;;\r\nNOTE:Met in Osaka\r\nEND:VCARD\r\n").toUtf8();
+    const QLocale before;
+    QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
+    ContactRecord r = readVCards(twoScripts).at(0);
+    EXPECT_EQ(r.lastname + u'|' + r.firstname, QStringLiteral("山田|太郎"));
+    EXPECT_EQ(r.notes, "Met in Osaka\nName (en): Taro Yamada");
+    QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+    r = readVCards(twoScripts).at(0);
+    EXPECT_EQ(r.lastname + u'|' + r.firstname, QStringLiteral("Yamada|Taro"));
+    EXPECT_EQ(r.notes, QStringLiteral("Met in Osaka\nName (ja): 山田太郎\nName (ja): 太郎 山田"));
+    r = readVCards(QByteArray(twoScripts).replace("N;ALTID=1;LANGUAGE=ja:", "N;ALTID=1:")).at(0);
+    EXPECT_EQ(r.lastname + u'|' + r.firstname, QStringLiteral("山田|太郎"));
+    QLocale::setDefault(before);
+
+    // KIND:org without a company: the card's name is the company.
+    r = readVCards("BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:org\r\nFN:Corner Shop\r\nN:Shop;Corner;;;\r\nEND:VCARD\r\n").at(0);
+    EXPECT_EQ(fields(r).mid(0, 3), QStringList({"", "", "Corner Shop"}));
 }

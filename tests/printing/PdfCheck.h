@@ -3,6 +3,7 @@
 // in points, page by page.
 #include "tests/contacts/Common.h"
 
+#include <QImage>
 #include <QProcess>
 #include <QXmlStreamReader>
 
@@ -48,6 +49,31 @@ inline std::vector<PdfPage> readPdf(const QString& path)
             pages.back().words.push_back({at("xMin"), at("yMin"), at("xMax"), at("yMax"), xml.readElementText()});
     }
     return pages;
+}
+
+// One page of a PDF file as the paper shows it, at dpi dots per inch.
+inline QImage renderPdfPage(const QString& path, int page, int dpi = 72)
+{
+    const QString prefix = path + QStringLiteral(".page");
+    QProcess p;
+    p.start(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-f"), QString::number(page),
+                                         QStringLiteral("-l"), QString::number(page), QStringLiteral("-singlefile"),
+                                         QStringLiteral("-png"), path, prefix});
+    EXPECT_TRUE(p.waitForFinished(60000) && p.exitCode() == 0) << path.toStdString() << ": " << p.readAllStandardError().toStdString();
+    return QImage(prefix + QStringLiteral(".png"));
+}
+
+// Pixels of a region (in points at 72 dpi) that are of a clear colour, neither grey nor black.
+inline int colouredPixels(const QImage& page, const QRectF& region)
+{
+    int n = 0;
+    const QRect r = region.toAlignedRect().intersected(page.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QColor c = page.pixelColor(x, y);
+            n += std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()}) > 90;
+        }
+    return n;
 }
 
 } // namespace kestrel::test

@@ -1,5 +1,11 @@
 // Listings and lead forms printed to PDF through the print dialog, read back page by page.
 #include "printing/frmPrint.h"
+#include "data/Globals.h"
+#include "data/History.h"
+#include "printing/LeadFormHistory.h"
+#include "ui/Report.h"
+#include "printing/PrintPage.h"
+#include "ui/Ui.h"
 #include "tests/printing/PdfCheck.h"
 #include "tests/support/Fixture.h"
 
@@ -91,6 +97,110 @@ TEST_F(PrintTest, BlankLeadFormPrintsTheTemplateOnOnePage)
         EXPECT_TRUE(text.contains(QLatin1String(label))) << label;
 }
 
+TEST_F(PrintTest, AListEntryIsPrintedOnOnePage)
+{
+    // Reminders as the list shows them: a day, a time, a name and a place per appointment, then
+    // a separator. The page ends inside the tenth entry.
+    QListWidget week(window.get());
+    for (int id = 1; id <= 40; ++id) {
+        for (int line = 1; line <= 4; ++line)
+            addLine(&week, QStringLiteral("Entry %1 line %2").arg(id).arg(line), id);
+        addLine(&week, QStringLiteral("* * *"), 0);
+    }
+    SetPrintableList(QStringLiteral("remind"), &week);
+    EXPECT_EQ(ListingEntries(week).first(), QStringLiteral("Entry 1 line 1\nEntry 1 line 2\nEntry 1 line 3\nEntry 1 line 4"));
+    desk.answerPrint(pdf(QStringLiteral("week.pdf")));
+    PrintList(QStringLiteral("remind"));
+    const auto pages = readPdf(pdf(QStringLiteral("week.pdf")));
+    ASSERT_GE(pages.size(), 3u);
+    QStringList printed;
+    QHash<QString, int> pageOf;
+    for (size_t p = 0; p < pages.size(); ++p) {
+        expectWithinMargins(pages[p], int(p + 1));
+        for (const QString& line : pages[p].lines()) {
+            printed << line;
+            const QString entry = line.section(u' ', 0, 1);
+            if (line.startsWith(u"Entry") && pageOf.contains(entry))
+                EXPECT_EQ(pageOf.value(entry), int(p)) << line.toStdString() << " is a page away from the rest of its entry";
+            pageOf.insert(entry, int(p));
+        }
+    }
+    const QStringList listed = ListingText(week).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    EXPECT_EQ(printed.join(u'|').toStdString(), listed.join(u'|').toStdString());
+}
+
+TEST_F(PrintTest, WordProcessorsTemplatesPrintWithTheirHeadersFootersLogosAndRightToLeftText)
+{
+    const auto source = [](const char* name) {
+        QFile f(QStringLiteral(KESTREL_SOURCE_DIR "/tests/printing/data/") + QLatin1String(name));
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << name;
+        return f.readAll();
+    };
+    const struct {
+        const char* file;
+        QStringList headers, footers; // of page 1 and page 2
+        bool rtl;                     // with a right-to-left paragraph, a logo and an emoji
+        const char* beforeEmoji;
+        const char* afterEmoji;
+    } cases[] = {
+        {"libreoffice-leadform.rtf", {"Acme Sales Header", "Acme Sales Header"}, {"Footer: page 1 of 2", "Footer: page 2 of 2"},
+         true, "back", "soon"},
+        {"word-orderform.rtf", {"Acme Sales \u2013 first page", "Acme Sales \u2013 continued"}, {"Sheet 1 of 2", "Sheet 2"},
+         true, "Thanks", "for"},
+        {"word-order.rtf", {"Page header", "Page header"}, {}, false, nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        installTemplate(source(c.file));
+        const QString out = pdf(QString::fromLatin1(c.file) + QStringLiteral(".pdf"));
+        desk.answerPrint(out);
+        PrintBlankForm();
+        const auto pages = readPdf(out);
+        ASSERT_EQ(pages.size(), 2u);
+        for (size_t p = 0; p < pages.size(); ++p) {
+            // Ligatures (the "fi" of a font) read as their letters.
+            const QStringList lines = pages[p].lines().join(u'\n').normalized(QString::NormalizationForm_KC).split(u'\n');
+            // The header in the top margin, from half an inch below the edge (its logo may stand
+            // taller than its words); the footer in the bottom one, up to half an inch above it.
+            EXPECT_EQ(lines.first(), c.headers[p]);
+            EXPECT_TRUE(pages[p].words.front().yMin > 34 && pages[p].words.front().yMax < kInch) << pages[p].words.front().yMin;
+            if (!c.footers.isEmpty()) {
+                EXPECT_EQ(lines.last(), c.footers[p]);
+                EXPECT_NEAR(pages[p].words.back().yMax, pages[p].height - 36.0, 4.0);
+            }
+            // The text within the page's margins.
+            for (const PdfWord& w : pages[p].words)
+                if (w.yMin > 72 && w.yMax < pages[p].height - 72)
+                    EXPECT_TRUE(w.xMin >= kInch - 0.5 && w.xMax <= pages[p].width - kInch + 0.5) << w.text.toStdString();
+        }
+        if (!c.rtl)
+            continue;
+        // The logo: coloured pixels in the header of the first page.
+        const QImage first = renderPdfPage(out, 1);
+        EXPECT_GT(colouredPixels(first, QRectF(kInch, 30, pages[0].width - 2 * kInch, 26)), 100);
+        // The right-to-left paragraph ends at the right margin (the reader of the PDF gives its
+        // letters one by one).
+        double rightmost = 0, leftmost = pages[0].width;
+        for (const PdfWord& w : pages[0].words)
+            if (w.text.front().unicode() >= 0x0590 && w.text.front().unicode() <= 0x05FF) {
+                rightmost = std::max(rightmost, w.xMax);
+                leftmost = std::min(leftmost, w.xMin);
+            }
+        EXPECT_NEAR(rightmost, pages[0].width - kInch, 1.0) << pages[0].lines().join(u'|').toStdString();
+        EXPECT_GT(leftmost, pages[0].width / 2);
+        // The emoji, in colour between the words around it.
+        const auto word = [&](const char* text) {
+            return *std::find_if(pages[0].words.begin(), pages[0].words.end(), [text](const PdfWord& w) { return w.text == QLatin1String(text); });
+        };
+        const PdfWord before = word(c.beforeEmoji), after = word(c.afterEmoji);
+        const QRectF between(before.xMax, before.yMin - 2, after.xMin - before.xMax, before.yMax - before.yMin + 4);
+        if (emojiFontInstalled())
+            EXPECT_GT(colouredPixels(first, between), 10) << "no emoji printed";
+        else
+            std::printf("fonts-noto-color-emoji is not installed: the emoji was not checked\n");
+    }
+}
+
 TEST_F(PrintTest, NothingPrintsWhenCancelledWithoutAReadableTemplateOrToAnUnwritableFileAndTheReasonIsNamed)
 {
     PrintBlankForm();
@@ -147,4 +257,72 @@ TEST_F(PrintTest, APrinterWithoutAFileNameAsksForOne)
     desk.answerSaveFile(pdf(QStringLiteral("named.pdf")));
     EXPECT_EQ(PrintRichText(doc, printer, 1440, 1440, 1440, 1440), 1);
     EXPECT_EQ(readPdf(pdf(QStringLiteral("named.pdf"))).at(0).lines(), QStringList{QStringLiteral("Saved as PDF")});
+}
+
+TEST_F(PrintTest, ALeadFormWhoseTemplateAsksForTheHistoryCarriesTheShownContactsLatestEntries)
+{
+    installTemplate("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs22 Kestrel Lead Form\\par Recent:\\par <<History 2>>\\par "
+                    "Signed:\\par}");
+    const int ann = addContact(QStringLiteral("Lee"), QStringLiteral("Ann"));
+    const int bo = addContact(QStringLiteral("Baker"), QStringLiteral("Bo"));
+    const QDateTime now(QDate(2027, 3, 14), QTime(15, 5));
+    auto log = [&](int contact, int day, const char* kind, const char* subject, const char* note, const char* outcome) {
+        HistoryEntry e;
+        e.contactId = contact;
+        e.kind = QString::fromLatin1(kind);
+        e.date = QDate(2027, 3, day);
+        e.time = QTime(9, 0);
+        e.subject = QString::fromLatin1(subject);
+        e.note = QString::fromLatin1(note);
+        e.outcome = QString::fromLatin1(outcome);
+        ASSERT_TRUE(ActionQuery(HistoryInsertStatement(e, QStringLiteral("tester"), now), sConnContacts));
+    };
+    log(ann, 1, "Call", "Oldest", "", "No answer");
+    log(ann, 14, "Call", "Price list", "Wants 20 units\r\nCall back\tMonday", "Left message");
+    log(ann, 9, "Visit", "Showroom", "", "Done");
+    log(bo, 20, "Note", "Not Ann's", "", "");
+
+    desk.answerPrint(pdf(QStringLiteral("ann.pdf")));
+    PrintBlankForm(ann);
+    auto pages = readPdf(pdf(QStringLiteral("ann.pdf")));
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].lines(),
+              QStringList({"Kestrel Lead Form", "Recent:", "Ann Lee - Last contact: 3/14/2027 (Call, Left message)",
+                           "3/14/2027 9:00 AM Call, Left message - Price list", "Wants 20 units", "Call back Monday",
+                           "3/9/2027 9:00 AM Visit, Done - Showroom", "Signed:"}));
+
+    // Printed with no contact shown, the place is left empty for the pen.
+    desk.answerPrint(pdf(QStringLiteral("blank.pdf")));
+    PrintBlankForm();
+    pages = readPdf(pdf(QStringLiteral("blank.pdf")));
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].lines(), QStringList({"Kestrel Lead Form", "Recent:", "Signed:"}));
+    EXPECT_TRUE(desk.messages().isEmpty());
+}
+
+TEST_F(PrintTest, TheHistoryTokenAsksForFiveEntriesOrTheNumberGivenUpToFifty)
+{
+    QTextDocument form;
+    form.setPlainText(QStringLiteral("No token here\n<<History>> and <<history 7>>\n<<History 900>>"));
+    EXPECT_EQ(HistoryEntriesAsked(form), kMostPrintedEntries);
+    form.setPlainText(QStringLiteral("<<History>>\n<<History 3>>"));
+    EXPECT_EQ(HistoryEntriesAsked(form), 5);
+    form.setPlainText(QStringLiteral("<<History>\n<History 3>>\n<<Historyx>>"));
+    EXPECT_EQ(HistoryEntriesAsked(form), 0);
+    // Each token gets its own number of entries; a contact with none is said to have none.
+    form.setPlainText(QStringLiteral("<<History 1>>\n--\n<<History>>"));
+    std::vector<HistoryEntry> entries(2);
+    entries[0].date = QDate(2027, 3, 2);
+    entries[0].kind = QStringLiteral("Call");
+    entries[0].subject = QStringLiteral("<<History>> typed in a subject");
+    entries[1].date = QDate(2027, 3, 1);
+    entries[1].kind = QStringLiteral("Note");
+    EXPECT_EQ(FillLeadHistory(form, QStringLiteral("Ann Lee"), entries), 2);
+    EXPECT_EQ(form.toPlainText(), QStringLiteral("Ann Lee - Last contact: 3/2/2027 (Call)\n"
+                                                 "3/2/2027  Call - <<History>> typed in a subject\n--\n"
+                                                 "Ann Lee - Last contact: 3/2/2027 (Call)\n"
+                                                 "3/2/2027  Call - <<History>> typed in a subject\n3/1/2027  Note"));
+    form.setPlainText(QStringLiteral("<<History>>"));
+    EXPECT_EQ(FillLeadHistory(form, QStringLiteral("Bo Baker"), {}), 1);
+    EXPECT_EQ(form.toPlainText(), QStringLiteral("Bo Baker - Last contact: none"));
 }

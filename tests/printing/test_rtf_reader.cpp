@@ -1,7 +1,9 @@
 // The rich-text reader on documents as word processors save them, and on damaged input.
 // abiword-*.rtf were saved by AbiWord 3.0.5: the call sheet from an HTML page, the lead form
-// after AbiWord had opened and saved the program's own template; wordpad-visit.rtf and
-// word-order.rtf are written as WordPad and Word write theirs.
+// after AbiWord had opened and saved the program's own template; libreoffice-leadform.rtf was
+// saved by LibreOffice Writer 7.4 (soffice --headless --convert-to rtf) from the .odt of
+// libreoffice-leadform.fodt; wordpad-visit.rtf, word-order.rtf and word-orderform.rtf are
+// written as WordPad and Word write theirs.
 #include "printing/RtfReader.h"
 
 #include <QtGui>
@@ -48,10 +50,38 @@ QString cellText(QTextTable* t, int row, int col)
 
 struct Read {
     QTextDocument doc;
+    PageParts parts;
     bool ok = false;
-    explicit Read(const QByteArray& rtf) { ok = RtfReader().read(rtf, &doc); }
+    explicit Read(const QByteArray& rtf, bool withParts = false) { ok = RtfReader().read(rtf, &doc, withParts ? &parts : nullptr); }
     QString text() const { return doc.toPlainText(); }
 };
+
+// The pictures of a document, in order: their size in the document's pixels and the size of the
+// image each shows.
+std::vector<std::pair<QSizeF, QSize>> pictures(const QTextDocument& doc)
+{
+    std::vector<std::pair<QSizeF, QSize>> out;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it)
+            if (const QTextImageFormat f = it.fragment().charFormat().toImageFormat(); it.fragment().charFormat().isImageFormat())
+                out.push_back({QSizeF(f.width(), f.height()),
+                               doc.resource(QTextDocument::ImageResource, QUrl(f.name())).value<QImage>().size()});
+    return out;
+}
+
+// The text of a header or footer, each page field shown as [page] or [pages].
+QString partText(const QTextDocument* part)
+{
+    if (!part)
+        return QStringLiteral("<none>");
+    QString out;
+    for (QTextBlock b = part->begin(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const int field = it.fragment().charFormat().intProperty(kRtfFieldProperty);
+            out += field == kRtfPageField ? QStringLiteral("[page]") : field == kRtfPagesField ? QStringLiteral("[pages]") : it.fragment().text();
+        }
+    return out;
+}
 
 } // namespace
 
@@ -77,6 +107,9 @@ TEST(RtfReader, WordPadAndWordDocumentsKeepTheirTextFormattingAndTables)
     EXPECT_TRUE(text.startsWith(QStringLiteral("Intro text and link.\n"))) << text.toStdString();
     for (const char* absent : {"Page header", "hidden", "HYPERLINK", "Normal", "Order", "Somebody", "rsid", "Times;", "0102"})
         EXPECT_FALSE(text.contains(QLatin1String(absent))) << absent;
+    // The header is no part of the text: it stands on every page, as printing shows.
+    EXPECT_EQ(partText(Read(sourceFile(QStringLiteral("tests/printing/data/word-order.rtf")), true).parts.header(2)),
+              QStringLiteral("Page header"));
     // Code page 1251, and a Wingdings box.
     EXPECT_TRUE(text.contains(QStringLiteral("\u041f\u0440\u0438\u0432\u0435\u0442\n\u25a1 box\n"))) << text.toStdString();
     EXPECT_TRUE(word.doc.toRawText().contains(QStringLiteral("\u03b1\u03b2\u03b3\u03b4 end\u00a0nbsp"))) << text.toStdString();
@@ -132,6 +165,64 @@ TEST(RtfReader, AbiWordCallSheetAndTheLeadFormAsShippedAndAsSavedAgain)
         EXPECT_GT(boxes[0]->cellAt(0, 6).format().toTableCellFormat().bottomBorder(), 0);
         EXPECT_EQ(boxes[0]->cellAt(0, 1).format().toTableCellFormat().leftBorder(), 0);
     }
+}
+
+TEST(RtfReader, HeadersFootersPicturesAndRightToLeftParagraphsAsWordProcessorsWriteThem)
+{
+    // LibreOffice: the header's logo in a floating shape (the shape's size, its fill not drawn
+    // again), the footer's page fields, the body's logo at twice its goal size, a metafile copy of
+    // each left out, a right-to-left paragraph, an emoji as two \u words.
+    Read lo(sourceFile(QStringLiteral("tests/printing/data/libreoffice-leadform.rtf")), true);
+    ASSERT_TRUE(lo.ok);
+    EXPECT_EQ(lo.text(), QStringLiteral("Kestrel Lead Form\nFirst name: ____________\n\u05e9\u05dc\u05d5\u05dd \u05dc\u05e7\u05d5\u05d7 "
+                                        "\u05d9\u05e7\u05e8\nCall back \U0001F600 soon\n\uFFFC\nSecond page notes"));
+    EXPECT_EQ(pictures(lo.doc), (std::vector<std::pair<QSizeF, QSize>>{{QSizeF(96, 32), QSize(48, 16)}}));
+    EXPECT_EQ(partText(lo.parts.header(1)), QStringLiteral("Acme Sales Header \uFFFC"));
+    EXPECT_EQ(partText(lo.parts.header(2)), partText(lo.parts.header(1)));
+    ASSERT_NE(lo.parts.header(1), nullptr);
+    EXPECT_EQ(pictures(*lo.parts.header(1)), (std::vector<std::pair<QSizeF, QSize>>{{QSizeF(719 / 15.0, 238 / 15.0), QSize(48, 16)}}));
+    EXPECT_EQ(partText(lo.parts.footer(2)), QStringLiteral("Footer: page [page] of [pages]"));
+    EXPECT_EQ(std::pair(lo.parts.headerY, lo.parts.footerY), std::pair(720, 720));
+    const QTextBlockFormat rtl = blockAt(lo.doc, QStringLiteral("\u05e9\u05dc\u05d5\u05dd"));
+    EXPECT_EQ(rtl.layoutDirection(), Qt::RightToLeft);
+    EXPECT_EQ(rtl.alignment(), Qt::AlignRight | Qt::AlignAbsolute);
+
+    // Word: a first page of its own (\titlepg) with a JPEG logo in its header, other pages with
+    // theirs, page fields with switches, an emoji as two negative \u words.
+    Read word(sourceFile(QStringLiteral("tests/printing/data/word-orderform.rtf")), true);
+    ASSERT_TRUE(word.ok);
+    EXPECT_TRUE(word.parts.titlePage);
+    EXPECT_EQ(partText(word.parts.header(1)), QStringLiteral("\uFFFC\tAcme Sales \u2013 first page"));
+    EXPECT_EQ(partText(word.parts.header(2)), QStringLiteral("Acme Sales \u2013 continued"));
+    EXPECT_EQ(partText(word.parts.header(3)), partText(word.parts.header(2)));
+    EXPECT_EQ(partText(word.parts.footer(1)), QStringLiteral("Sheet [page] of [pages]"));
+    EXPECT_EQ(partText(word.parts.footer(2)), QStringLiteral("Sheet [page]"));
+    EXPECT_EQ(pictures(*word.parts.header(1)), (std::vector<std::pair<QSizeF, QSize>>{{QSizeF(96, 32), QSize(96, 32)}}));
+    EXPECT_TRUE(word.text().contains(QStringLiteral("Thanks \U0001F34E for your order"))) << word.text().toStdString();
+    EXPECT_FALSE(word.text().contains(QLatin1String("Acme")));
+    EXPECT_EQ(blockAt(word.doc, QStringLiteral("\u05ea\u05d5\u05d3\u05d4")).alignment(), Qt::AlignRight | Qt::AlignAbsolute);
+    // Without a place for them, headers and footers are left out as before.
+    Read plain(sourceFile(QStringLiteral("tests/printing/data/word-orderform.rtf")));
+    EXPECT_EQ(plain.text(), word.text());
+
+    // A right-to-left paragraph begins at the right whether left or right is written for its start;
+    // centred stays centred.
+    Read dir("{\\rtf1\\pard\\rtlpar\\ql A\\par\\pard\\rtlpar\\qc B\\par\\pard\\rtlpar C\\par\\pard\\rtlpar\\ltrpar D\\par}");
+    EXPECT_EQ((QList<Qt::Alignment>{blockAt(dir.doc, "A").alignment(), blockAt(dir.doc, "B").alignment(), blockAt(dir.doc, "C").alignment(),
+                                    blockAt(dir.doc, "D").alignment()}),
+              (QList<Qt::Alignment>{Qt::AlignRight | Qt::AlignAbsolute, Qt::AlignHCenter, Qt::AlignRight | Qt::AlignAbsolute, Qt::AlignLeft}));
+
+    // Cut off anywhere, in a header, a shape or a picture's data: what was read is kept.
+    const QByteArray whole = sourceFile(QStringLiteral("tests/printing/data/libreoffice-leadform.rtf"));
+    for (qsizetype n = 200; n < whole.size(); n += 97) {
+        Read cut(whole.left(n), true);
+        ASSERT_TRUE(cut.ok) << n;
+        if (n > whole.indexOf("Kestrel Lead Form}"))
+            ASSERT_TRUE(cut.text().startsWith(QStringLiteral("Kestrel Lead Form"))) << n;
+    }
+    // A picture that is no picture, and one larger than the reader takes, are left out.
+    EXPECT_TRUE(pictures(Read("{\\rtf1 a{\\pict\\pngblip 89504e470d0a1a0a00ff}b}").doc).empty());
+    EXPECT_TRUE(pictures(Read("{\\rtf1 a{\\pict\\pngblip " + QByteArray(RtfReader::kMaxPictureBytes * 2 + 2, '0') + "}b}").doc).empty());
 }
 
 TEST(RtfReader, DamagedOrForeignInputEndsWithWhatCouldBeReadOrTheReason)

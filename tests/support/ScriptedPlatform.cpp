@@ -112,6 +112,15 @@ QString ScriptedPlatform::saveFileName(const QString& startDir, const QString& t
     return take(QStringLiteral("save"), title, &a) ? a.value : QString();
 }
 
+QString ScriptedPlatform::saveFileName(const QString& startDir, const QString& title, const QString& filter, int* type)
+{
+    prompts.push_back({QStringLiteral("save"), title, startDir, filter});
+    Answer a;
+    const bool answered = take(QStringLiteral("save"), title, &a);
+    *type = answered ? a.type : 0;
+    return answered ? a.value : QString();
+}
+
 bool ScriptedPlatform::printDialog(QPrinter& printer, bool hasSelection)
 {
     prompts.push_back({QStringLiteral("print"), {}, {}, hasSelection ? QStringLiteral("selection") : QString()});

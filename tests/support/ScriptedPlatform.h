@@ -38,6 +38,12 @@ public:
     void answerChoice(const QString& button) { push("choice", button); }
     void answerOpenFile(const QString& path) { push("open", path); }
     void answerSaveFile(const QString& path) { push("save", path); }
+    // A name chosen with the file type at position type of the dialog's filter.
+    void answerSaveFile(const QString& path, int type)
+    {
+        push("save", path);
+        answers_.back().type = type;
+    }
     // A PDF file to print into, or the empty text to cancel the print dialog.
     void answerPrint(const QString& pdfPath) { push("print", pdfPath); }
     // Runs script while the window named `name` is shown modally; it is closed afterwards if the
@@ -74,6 +80,7 @@ public:
                      int maxLength = 0) override;
     QString openFileName(const QString& startDir, const QString& title, const QString& filter) override;
     QString saveFileName(const QString& startDir, const QString& title, const QString& filter) override;
+    QString saveFileName(const QString& startDir, const QString& title, const QString& filter, int* type) override;
     bool printDialog(QPrinter& printer, bool hasSelection) override;
     int runModal(QDialog& dialog) override;
     void openDocument(const QString& pathOrUrl) override;
@@ -123,6 +130,7 @@ private:
         QString value;
         ModalScript script;
         std::function<void()> meanwhile;
+        int type = 0; // of a file dialog
     };
     void push(const char* kind, const QString& value) { answers_.push_back({QString::fromUtf8(kind), value, {}, {}}); }
     // The next answer, which must be of this kind; nullopt (and a test failure) otherwise.

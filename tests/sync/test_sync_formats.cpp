@@ -1,6 +1,7 @@
 // What the sync writes to a server and reads from it: contacts' uids in every vCard, a card or an
 // event changed in the fields Kestrel changed only, and the field-by-field merge.
 #include "tests/support/Fixture.h"
+#include "tests/support/PrintQString.h"
 
 #include "data/ContactUid.h"
 #include "data/Database.h"
@@ -115,6 +116,27 @@ TEST(CardPatch, OnlyTheFieldsChangedHereAreWrittenAnew)
     // A new name: the formatted name follows it.
     r.lastname = QStringLiteral("Ng");
     EXPECT_TRUE(patchVCard(phone, r, {"lastname"}).contains("FN:Ann Ng\r\n"));
+}
+
+TEST(CardPatch, NotesJoinedFromSeveralLinesComeBackOnceWhenEditedHere)
+{
+    // Two NOTE lines are shown as one text; edited here, that text replaces both, and a department
+    // kept in the notes stays in the ORG line it came from.
+    const QByteArray phone =
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:n2\r\nFN:Bo Ng\r\nN:Ng;Bo;;;\r\nNOTE:Met at the fair\r\n"
+        "ORG:Consolidated Amalgamated Holdings of the Northern Territories Incorporated;Regional Procurement Office\r\n"
+        "TEL;TYPE=CELL:555-0001\r\nNOTE:Allergic to cats\r\nEND:VCARD\r\n";
+    ContactRecord r = readVCards(phone).front();
+    ASSERT_EQ(r.notes, "Met at the fair\n\nAllergic to cats\nDepartment: Regional Procurement Office");
+    r.notes.replace(QStringLiteral("cats"), QStringLiteral("cats and dogs"));
+    const QByteArray patched = patchVCard(phone, r, {"notes"});
+    EXPECT_EQ(readVCards(patched).front().notes, r.notes) << patched.constData();
+    EXPECT_EQ(patched.count("NOTE:"), 1) << patched.constData();
+    EXPECT_TRUE(patched.contains("Regional Procurement Office\r\nTEL;TYPE=CELL:555-0001\r\nEND:VCARD")) << patched.constData();
+    // Emptied here, the notes are gone from the card, every line of them.
+    r.notes.clear();
+    const QByteArray emptied = patchVCard(phone, r, {"notes"});
+    EXPECT_EQ(emptied.count("NOTE"), 0) << emptied.constData();
 }
 
 TEST(EventPatch, ARenameKeepsTheEventsTimesAndRules)

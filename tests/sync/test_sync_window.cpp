@@ -148,5 +148,77 @@ TEST_F(SyncWindow, OptionsFindTheAddressBooksAndKeepThePasswordInTheKeyring)
     EXPECT_EQ(keys.kept.value(sync::keyringName(server, user)), "pass word");
 }
 
+TEST_F(SyncWindow, TheProgressBarCountsTheItemsUpToTheWholeAndGoesWhenTheSyncEnds)
+{
+    settings(server, user, book.toString());
+    for (int i = 0; i < 30; ++i)
+        addContact(QStringLiteral("Lee%1").arg(i), QStringLiteral("Ann"));
+    struct Seen {
+        bool shown;
+        int value, maximum;
+    };
+    std::vector<Seen> seen;
+    // Connected after the window's own handler: each look is at the bar the window has just set.
+    QObject::connect(control.get(), &SyncControl::progress, w.get(),
+            [&] { seen.push_back({w->prgSync->isVisible(), w->prgSync->value(), w->prgSync->maximum()}); });
+    pressF9();
+    ASSERT_GE(seen.size(), 3u);
+    // Shown at once, busy until the sync knows how much there is.
+    EXPECT_TRUE(seen.front().shown);
+    EXPECT_EQ(seen.front().maximum, 0);
+    int before = 0;
+    bool whole = false;
+    for (size_t i = 1; i + 1 < seen.size(); ++i) {
+        EXPECT_TRUE(seen[i].shown) << i;
+        EXPECT_LE(seen[i].value, seen[i].maximum) << i;
+        EXPECT_GE(seen[i].value, before) << i; // never runs backwards
+        before = seen[i].value;
+        whole = whole || (seen[i].maximum >= 30 && seen[i].value == seen[i].maximum);
+    }
+    EXPECT_TRUE(whole) << "the bar never reached the whole of the 30 contacts sent";
+    EXPECT_FALSE(seen.back().shown);
+    EXPECT_FALSE(w->prgSync->isVisible());
+    EXPECT_EQ(listed(book).size(), 30);
+}
+
+TEST_F(SyncWindow, TheSyncRunsByItselfAtTheIntervalChosenInOptions)
+{
+    using namespace std::chrono_literals;
+    EXPECT_EQ(control->every(), 0min); // nothing to sync with yet
+    keys.runs = true;
+    const auto options = [&](const std::function<void(frmSyncServer&)>& choose) {
+        frmSyncServer window(w.get());
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        choose(window);
+        QTest::mouseClick(window.cmdSave, Qt::LeftButton);
+    };
+    options([&](frmSyncServer& o) {
+        QTest::keyClicks(o.txtServer, server);
+        QTest::keyClicks(o.txtUser, user);
+        QTest::keyClicks(o.txtPassword, QStringLiteral("pw"));
+        QTest::mouseClick(o.cmdTest, Qt::LeftButton);
+    });
+    EXPECT_EQ(control->every(), 15min); // the interval unless one is chosen
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    pressF9();
+    EXPECT_EQ(control->every(), 15min); // a sync leaves it running
+    options([&](frmSyncServer& o) {
+        o.cboEvery->setFocus();
+        QTest::keyClick(o.cboEvery, Qt::Key_End);
+    });
+    EXPECT_EQ(desk.settings.value("Kestrel/Sync/Minutes"), "60");
+    EXPECT_EQ(control->every(), 60min);
+    options([&](frmSyncServer& o) {
+        o.cboEvery->setFocus();
+        QTest::keyClick(o.cboEvery, Qt::Key_Home);
+    });
+    EXPECT_EQ(control->every(), 0min);
+    // The next start follows what is kept.
+    desk.settings.insert(QStringLiteral("Kestrel/Sync/Minutes"), QStringLiteral("5"));
+    EXPECT_EQ(SyncControl().every(), 5min);
+}
+
 } // namespace
 } // namespace kestrel::test

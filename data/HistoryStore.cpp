@@ -1,0 +1,135 @@
+#include "data/HistoryStore.h"
+
+#include "data/Database.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <sqlite3.h>
+
+namespace kestrel {
+
+namespace {
+
+// Dates and times as the appointments hold them; the created and changed times as text
+// (yyyy-mm-dd hh:mm:ss), which sorts as it reads. The entries of a contact are found and ordered
+// by one index; an appointment is written into the history once (its unique key).
+constexpr const char* kHistoryTable = R"sql(
+CREATE TABLE IF NOT EXISTS history(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  contact_id INTEGER,
+  kind TEXT COLLATE NOCASE NOT NULL DEFAULT 'Note',
+  direction TEXT COLLATE NOCASE NOT NULL DEFAULT '',
+  histdate DATE NOT NULL,
+  histtime TIME,
+  duration INTEGER,
+  subject TEXT COLLATE NOCASE NOT NULL DEFAULT '',
+  note TEXT COLLATE NOCASE NOT NULL DEFAULT '',
+  outcome TEXT COLLATE NOCASE NOT NULL DEFAULT '',
+  author TEXT NOT NULL DEFAULT '',
+  created TIMESTAMP,
+  changed TIMESTAMP,
+  appt_id INTEGER,
+  contact_name TEXT COLLATE NOCASE);
+CREATE INDEX IF NOT EXISTS history_by_contact ON history(contact_id, histdate, histtime, id);
+CREATE UNIQUE INDEX IF NOT EXISTS history_by_appt ON history(appt_id) WHERE appt_id IS NOT NULL;
+)sql";
+
+// The appointments' columns the history needs: the contact an appointment was made for (null
+// where it was typed as a name), whether it was held as the user marked it, and whether the
+// history holds it yet (only what it holds may be purged).
+struct Column {
+    const char* name;
+    const char* declaration;
+};
+constexpr Column kApptColumns[] = {{"contact_id", "INTEGER"},
+                                   {"outcome", "TEXT COLLATE NOCASE"},
+                                   {"recorded", "BOOLEAN NOT NULL DEFAULT 0"}};
+
+void run(sqlite3* db, const QString& sql)
+{
+    char* err = nullptr;
+    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
+        const QString msg = QString::fromUtf8(err ? err : sqlite3_errmsg(db));
+        sqlite3_free(err);
+        throw DbError(sqlite3_errcode(db), msg, classifyEngineError(sqlite3_extended_errcode(db), sqlite3_system_errno(db)));
+    }
+}
+
+// Column names of a table of the file itself ("main"); empty when it has no such table.
+QStringList columnsOf(sqlite3* db, const char* table)
+{
+    QStringList have;
+    sqlite3_stmt* st = nullptr;
+    const QByteArray sql = QByteArray("PRAGMA main.table_info(") + table + ')';
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr) != SQLITE_OK)
+        throw DbError(sqlite3_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)));
+    while (sqlite3_step(st) == SQLITE_ROW)
+        have << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))).toLower();
+    sqlite3_finalize(st);
+    return have;
+}
+
+QStringList missingApptColumns(sqlite3* db)
+{
+    const QStringList have = columnsOf(db, "appointments");
+    QStringList out;
+    for (const Column& c : kApptColumns)
+        if (!have.isEmpty() && !have.contains(QLatin1String(c.name)))
+            out << QLatin1String(c.name);
+    return out;
+}
+
+} // namespace
+
+QString historySchemaOfNewFile()
+{
+    QString sql = QString::fromLatin1(kHistoryTable);
+    for (const Column& c : kApptColumns)
+        sql += QStringLiteral("ALTER TABLE appointments ADD COLUMN %1 %2;\n").arg(QLatin1String(c.name), QLatin1String(c.declaration));
+    return sql + QStringLiteral("CREATE INDEX IF NOT EXISTS appointments_unrecorded ON appointments(apptdate) WHERE recorded = 0");
+}
+
+void upgradeForHistory(sqlite3* db, bool readOnly)
+{
+    // A file without appointments is not one of Kestrel's contacts files: left alone.
+    if (columnsOf(db, "appointments").isEmpty())
+        return;
+    const bool hasHistory = !columnsOf(db, "history").isEmpty();
+    if (hasHistory && missingApptColumns(db).isEmpty())
+        return;
+    if (readOnly) {
+        // Through this connection alone (its temporary schema is searched first): no entries,
+        // and appointments that belong to no contact and are in no history.
+        if (!hasHistory)
+            run(db, QString::fromLatin1(kHistoryTable).replace(QStringLiteral("CREATE TABLE IF NOT EXISTS history"),
+                                                               QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS history"))
+                        .section(u';', 0, 0));
+        const QStringList missing = missingApptColumns(db);
+        if (!missing.isEmpty()) {
+            QString sql = QStringLiteral("CREATE TEMP VIEW IF NOT EXISTS appointments AS SELECT *");
+            for (const QString& c : missing)
+                sql += (c == u"recorded" ? QStringLiteral(", 0 AS ") : QStringLiteral(", NULL AS ")) + c;
+            run(db, sql + QStringLiteral(" FROM main.appointments"));
+        }
+        return;
+    }
+    // Another copy opening the same file at the same moment waits here, then finds the work done.
+    run(db, QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        for (const QString& c : missingApptColumns(db))
+            for (const Column& col : kApptColumns)
+                if (c == QLatin1String(col.name))
+                    run(db, QStringLiteral("ALTER TABLE appointments ADD COLUMN %1 %2").arg(c, QLatin1String(col.declaration)));
+        run(db, QString::fromLatin1(kHistoryTable));
+        run(db, QStringLiteral("CREATE INDEX IF NOT EXISTS appointments_unrecorded ON appointments(apptdate) WHERE recorded = 0"));
+        run(db, QStringLiteral("COMMIT"));
+    } catch (...) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+    // Into the .mdb file itself at once, as every change is: a copy of that file alone is whole.
+    sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+}
+
+} // namespace kestrel

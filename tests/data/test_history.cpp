@@ -1,0 +1,215 @@
+// The contacts' history on both engines: entries read newest first, past appointments written
+// into it before the purge may take them, a contact deleted with or without its history, the
+// row-version guard over an entry, and Find reaching a contact by a word of its history.
+#include "data/Database.h"
+#include "data/Globals.h"
+#include "data/History.h"
+#include "data/HistoryRecord.h"
+#include "data/Housekeeping.h"
+#include "data/RowGuard.h"
+#include "data/SearchIndex.h"
+#include "data/modData.h"
+#include "data/Office.h"
+#include "data/PgEngine.h"
+#include "tests/support/Fixture.h"
+#include "ui/Report.h"
+
+using namespace kestrel;
+using kestrel::test::KestrelTest;
+
+class HistoryTest : public KestrelTest {
+protected:
+    qint64 log(int contact, const QDate& d, const QTime& t, const QString& kind, const QString& subject,
+               const QString& note = {}, const QString& outcome = {})
+    {
+        HistoryEntry e;
+        e.contactId = contact;
+        e.kind = kind;
+        e.date = d;
+        e.time = t;
+        e.subject = subject;
+        e.note = note;
+        e.outcome = outcome;
+        EXPECT_TRUE(ActionQuery(HistoryInsertStatement(e, QStringLiteral("tester"), now), sConnContacts));
+        return rows(sConnContacts, QStringLiteral("select max(id) from history"))[0][0].toLongLong();
+    }
+    QStringList subjects(const std::vector<HistoryEntry>& entries) const
+    {
+        QStringList out;
+        for (const HistoryEntry& e : entries)
+            out << e.subject;
+        return out;
+    }
+    QDateTime now{QDate(2027, 3, 14), QTime(15, 5)};
+};
+
+TEST_F(HistoryTest, EntriesComeNewestFirstAndKeepEveryCharacter)
+{
+    const int ann = addContact(QStringLiteral("Lee"), QStringLiteral("Ann"));
+    const int bo = addContact(QStringLiteral("Baker"), QStringLiteral("Bo"));
+    log(ann, QDate(2027, 3, 1), QTime(9, 0), QStringLiteral("Call"), QStringLiteral("First"));
+    log(ann, QDate(2027, 3, 14), {}, QStringLiteral("Note"), QStringLiteral("Untimed"));
+    log(ann, QDate(2027, 3, 14), QTime(14, 30), QStringLiteral("Call"), QStringLiteral("O'Brien's price list"),
+        QStringLiteral("Line one\nLine two — ünïcode"), QStringLiteral("Left message"));
+    log(bo, QDate(2027, 4, 1), QTime(8, 0), QStringLiteral("Visit"), QStringLiteral("Not Ann's"));
+    const auto latest = latestHistory(sConnContacts, ann, 2);
+    ASSERT_EQ(subjects(latest), QStringList({"O'Brien's price list", "Untimed"}));
+    EXPECT_EQ(latest[0].note, QStringLiteral("Line one\nLine two — ünïcode"));
+    EXPECT_EQ(latest[0].time, QTime(14, 30));
+    EXPECT_EQ(latest[0].contactName, QStringLiteral("Ann Lee"));
+    EXPECT_EQ(LastContactText(&latest[0]), QStringLiteral("Last contact: 3/14/2027 (Call, Left message)"));
+    EXPECT_EQ(HistoryLine(latest[0]), QStringLiteral("3/14/2027 2:30 PM  Call, Left message - O'Brien's price list"));
+    EXPECT_EQ(subjects(contactHistory(sConnContacts, ann, QStringLiteral("Call"))),
+              QStringList({"O'Brien's price list", "First"}));
+    EXPECT_EQ(historyCount(sConnContacts, ann), 3);
+    // Each engine stamps the writer: the login name locally, the database user on the server.
+    const QString author = rows(sConnContacts, QStringLiteral("select author from history where contact_id=%1").arg(bo))[0][0];
+    EXPECT_EQ(author, onServer() ? rows(sConnContacts, QStringLiteral("select current_user"))[0][0] : QStringLiteral("tester"));
+}
+
+TEST_F(HistoryTest, APastAppointmentBecomesAMeetingAndOnlyWhatTheHistoryHoldsIsPurged)
+{
+    const int ann = addContact(QStringLiteral("Lee"), QStringLiteral("Ann"), QStringLiteral("Lead"), QStringLiteral("1 Elm"));
+    // Two of one name: the address tells them apart; a name nobody has stays in the calendar.
+    addContact(QStringLiteral("Smith"), QStringLiteral("Jo"), QStringLiteral("Lead"), QStringLiteral("5 Oak"));
+    const int jo = addContact(QStringLiteral("Smith"), QStringLiteral("Jo"), QStringLiteral("Lead"), QStringLiteral("9 Ash"));
+    addContact(QStringLiteral("Twin"), QStringLiteral("Tom"), QStringLiteral("Lead"), QStringLiteral("2 Elm"));
+    addContact(QStringLiteral("Twin"), QStringLiteral("Tom"), QStringLiteral("Lead"), QStringLiteral("2 Elm"));
+    // The server's own date decides there (the computer's clock counts for nothing); locally the
+    // date the caller gives.
+    const QDate today = onServer() ? QDate::currentDate() : QDate(2027, 3, 14);
+    const QDate longAgo = today.addYears(-3);
+    const int old = addAppt(longAgo, QTime(10, 0), QStringLiteral("Old review"), QStringLiteral("Ann Lee"),
+                            QStringLiteral("Her office"));
+    exec(sConnContacts, QStringLiteral("update appointments set apptnotes='Wants 20 units' where autoid=%1").arg(old));
+    const int notHeld = addAppt(today.addDays(-4), QTime(9, 0), QStringLiteral("Demo"), QStringLiteral("Jo Smith"),
+                                QStringLiteral("9 Ash"));
+    addAppt(longAgo.addDays(1), QTime(9, 0), QStringLiteral("Stranger"), QStringLiteral("Nobody Known"));
+    addAppt(longAgo.addDays(2), QTime(9, 0), QStringLiteral("Which Tom?"), QStringLiteral("Tom Twin"), QStringLiteral("2 Elm"));
+    addAppt(today, QTime(0, 0), QStringLiteral("Still to come"), QStringLiteral("Ann Lee"));
+    ASSERT_TRUE(markAppointment(sConnContacts, notHeld, false, now));
+
+    const RecordedAppointments done = recordPastAppointments(sConnContacts, today, QStringLiteral("me"), now);
+    EXPECT_EQ(done.written, 2);
+    EXPECT_EQ(done.matched, 2);
+    const auto annHistory = contactHistory(sConnContacts, ann, {});
+    ASSERT_EQ(annHistory.size(), 1u);
+    EXPECT_EQ(annHistory[0].kind, QStringLiteral("Meeting"));
+    EXPECT_EQ(annHistory[0].outcome, QStringLiteral("Held"));
+    EXPECT_EQ(annHistory[0].date, longAgo);
+    EXPECT_EQ(annHistory[0].note, QStringLiteral("Where: Her office\nWants 20 units"));
+    const auto joHistory = contactHistory(sConnContacts, jo, {});
+    ASSERT_EQ(joHistory.size(), 1u);
+    EXPECT_EQ(joHistory[0].outcome, QStringLiteral("Not held"));
+    // Once more: nothing is written twice.
+    EXPECT_EQ(recordPastAppointments(sConnContacts, today, QStringLiteral("me"), now).written, 0);
+
+    // The daily purge of what is two years old takes the recorded one alone.
+    EXPECT_EQ(purgeOldAppointments(sConnContacts, today).deleted, 1);
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select apptbrief from appointments order by apptdate")),
+              (std::vector<QStringList>{{"Stranger"}, {"Which Tom?"}, {"Demo"}, {"Still to come"}}));
+    EXPECT_EQ(contactHistory(sConnContacts, ann, {}).size(), 1u);
+
+    // Marked held afterwards, the entry follows.
+    ASSERT_TRUE(markAppointment(sConnContacts, notHeld, true, now));
+    EXPECT_EQ(contactHistory(sConnContacts, jo, {})[0].outcome, QStringLiteral("Held"));
+    EXPECT_FALSE(markAppointment(sConnContacts, old, true, now)); // purged: nothing to mark
+}
+
+TEST_F(HistoryTest, ADeletedContactsHistoryGoesOnlyWhenAskedAndIsNeverNameless)
+{
+    const int ann = addContact(QStringLiteral("Lee"), QStringLiteral("Ann"));
+    const int bo = addContact(QStringLiteral("Baker"), QStringLiteral("Bo"));
+    log(ann, QDate(2027, 3, 1), QTime(9, 0), QStringLiteral("Call"), QStringLiteral("Kept"));
+    log(bo, QDate(2027, 3, 1), QTime(9, 0), QStringLiteral("Call"), QStringLiteral("Gone"));
+    exec(sConnContacts, QStringLiteral("update contacts set firstname='Anne' where id=%1").arg(ann));
+    EXPECT_EQ(DeleteContact(sConnContacts, ann, false), 1);
+    EXPECT_EQ(DeleteContact(sConnContacts, bo, true), 1);
+    EXPECT_EQ(DeleteContact(sConnContacts, bo, true), 0);
+    const auto orphans = contactHistory(sConnContacts, 0, {});
+    ASSERT_EQ(subjects(orphans), QStringList({"Kept"}));
+    EXPECT_EQ(orphans[0].contactName, QStringLiteral("Anne Lee")); // the name as it stood at the end
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from history"))[0][0], QStringLiteral("1"));
+}
+
+TEST_F(HistoryTest, AnEntryChangedByAnotherCopyIsNotOverwrittenUnseen)
+{
+    const int ann = addContact(QStringLiteral("Lee"), QStringLiteral("Ann"));
+    const qint64 id = log(ann, QDate(2027, 3, 1), QTime(9, 0), QStringLiteral("Call"), QStringLiteral("Mine"));
+    const QString seen = rowVersion(sConnContacts, historyRow(id));
+    ASSERT_FALSE(seen.isEmpty());
+    HistoryEntry theirs = *historyEntry(sConnContacts, id);
+    theirs.subject = QStringLiteral("Theirs");
+    ASSERT_TRUE(ActionQuery(HistoryUpdateStatement(theirs, now), sConnContacts));
+    HistoryEntry mine = theirs;
+    mine.subject = QStringLiteral("Mine, changed");
+    EXPECT_EQ(saveIfUnchanged(sConnContacts, historyRow(id), seen, HistoryUpdateStatement(mine, now)).outcome,
+              SaveOutcome::Changed);
+    EXPECT_EQ(historyEntry(sConnContacts, id)->subject, QStringLiteral("Theirs"));
+    ASSERT_TRUE(ActionQuery(HistoryDeleteStatement(id), sConnContacts));
+    EXPECT_EQ(saveIfUnchanged(sConnContacts, historyRow(id), seen, HistoryUpdateStatement(mine, now)).outcome,
+              SaveOutcome::Deleted);
+}
+
+TEST_F(HistoryTest, FindReachesAContactByAWordOfItsHistoryAndForgetsItWhenTheEntryGoes)
+{
+    const int ann = addContact(QStringLiteral("Lee"), QStringLiteral("Ann"));
+    addContact(QStringLiteral("Baker"), QStringLiteral("Bo"));
+    EXPECT_TRUE(findContacts(sConnContacts, QStringLiteral("pelican"), 10).rows.empty()); // the index is built now
+    const qint64 id = log(ann, QDate(2027, 3, 1), QTime(9, 0), QStringLiteral("Call"), QStringLiteral("Prices"),
+                          QStringLiteral("Asked about the Pélican model"));
+    const auto found = findContacts(sConnContacts, QStringLiteral("pelican lee"), 10);
+    ASSERT_EQ(found.rows.size(), 1u);
+    EXPECT_EQ(found.rows[0].id, ann);
+    ASSERT_TRUE(ActionQuery(HistoryDeleteStatement(id), sConnContacts));
+    EXPECT_TRUE(findContacts(sConnContacts, QStringLiteral("pelican"), 10).rows.empty());
+}
+
+TEST_F(HistoryTest, OnTheServerEachEntryIsWrittenByItsDatabaseUserAndTwoUsersEditsAreGuarded)
+{
+    if (!onServer())
+        GTEST_SKIP() << "needs the test server (the server.* run)";
+    // A colleague in the office's group, and a role outside it that was even let in to the
+    // database and its schema.
+    const QString role = QStringLiteral("kestrel_hist_%1").arg(serverDb), outsider = QStringLiteral("kestrel_histout_%1").arg(serverDb);
+    const auto admin = [this](const QString& sql) { pg::runMaintenance(testServer() + QStringLiteral(" dbname=postgres"), sql); };
+    admin(QStringLiteral("CREATE ROLE %1 LOGIN IN ROLE kestrel_office; CREATE ROLE %2 LOGIN").arg(role, outsider));
+    pg::runMaintenance(adminConninfo(), QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2; GRANT USAGE ON SCHEMA public TO %2")
+                                            .arg(serverDb, outsider));
+    const QString other = serverConnectionText(memberConninfo(role));
+    // The notes of calls are the office's own: outside the group nothing is read or written;
+    // inside it rows only.
+    const QString outside = memberConninfo(outsider);
+    EXPECT_THROW(pg::runMaintenance(outside, QStringLiteral("SELECT count(*) FROM history")), DbError);
+    EXPECT_THROW(pg::runMaintenance(outside, QStringLiteral("INSERT INTO history(histdate) VALUES('2027-03-14')")), DbError);
+    EXPECT_THROW(pg::runMaintenance(memberConninfo(role), QStringLiteral("TRUNCATE history")), DbError);
+    EXPECT_THROW(pg::runMaintenance(memberConninfo(role), QStringLiteral("ALTER TABLE history ADD COLUMN x int")), DbError);
+    const int ann = addContact(QStringLiteral("Lee"), QStringLiteral("Ann"));
+    HistoryEntry e;
+    e.contactId = ann;
+    e.kind = QStringLiteral("Call");
+    e.date = QDate(2027, 3, 14);
+    e.subject = QStringLiteral("Theirs");
+    // The name a client claims and its clock count for nothing: the server stamps both.
+    EXPECT_TRUE(ActionQuery(HistoryInsertStatement(e, QStringLiteral("forged"), QDateTime(QDate(1999, 1, 1), QTime(0, 0))), other));
+    const auto written = contactHistory(sConnContacts, ann, {});
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written[0].author, role);
+    EXPECT_NE(written[0].created.left(4), QStringLiteral("1999"));
+    // Both open it; the other user saves first; this user's save asks instead of overwriting.
+    const QString seen = rowVersion(sConnContacts, historyRow(written[0].id));
+    HistoryEntry theirs = written[0], mine = written[0];
+    theirs.outcome = QStringLiteral("Done");
+    EXPECT_EQ(saveIfUnchanged(other, historyRow(theirs.id), rowVersion(other, historyRow(theirs.id)),
+                              HistoryUpdateStatement(theirs, now))
+                  .outcome,
+              SaveOutcome::Saved);
+    mine.outcome = QStringLiteral("No answer");
+    EXPECT_EQ(saveIfUnchanged(sConnContacts, historyRow(mine.id), seen, HistoryUpdateStatement(mine, now)).outcome,
+              SaveOutcome::Changed);
+    EXPECT_EQ(historyEntry(sConnContacts, mine.id)->outcome, QStringLiteral("Done"));
+    EXPECT_EQ(historyEntry(sConnContacts, mine.id)->author, role); // a change keeps who wrote it
+    releaseAllDatabaseFiles();
+    pg::runMaintenance(adminConninfo(), QStringLiteral("DROP OWNED BY %1, %2").arg(role, outsider));
+    admin(QStringLiteral("DROP ROLE %1; DROP ROLE %2").arg(role, outsider));
+}
