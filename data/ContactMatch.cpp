@@ -25,21 +25,105 @@ QString compact(const QString& text)
     return out;
 }
 
-bool agree(const QString& a, const QString& b) { return !a.isEmpty() && a == b; }
+// 0 stands for an empty text, so a text whose hash is 0 is given another.
+quint64 hashOf(const QString& text)
+{
+    if (text.isEmpty())
+        return 0;
+    const quint64 h = qHash(QStringView(text), size_t(0x6b657374726c));
+    return h ? h : 1;
+}
+
+bool agree(quint64 ha, const QString& a, quint64 hb, const QString& b) { return ha != 0 && ha == hb && a == b; }
 
 // Nothing but a name to go by: a card typed in a hurry on a phone.
 bool bare(const MatchKeys& k)
 {
-    return k.company.isEmpty() && k.email.isEmpty() && k.address.isEmpty() && k.city.isEmpty() &&
-           std::all_of(k.phones.begin(), k.phones.end(), [](const QString& p) { return p.isEmpty(); });
+    return !k.companyHash && !k.emailHash && !k.addressHash && !k.cityHash && !k.phones[0] && !k.phones[1] && !k.phones[2];
 }
 
 bool phonesAgree(const MatchKeys& a, const MatchKeys& b)
 {
-    for (const QString& p : a.phones)
-        if (!p.isEmpty() && std::find(b.phones.begin(), b.phones.end(), p) != b.phones.end())
+    for (const quint64 p : a.phones)
+        if (p)
+            for (const quint64 q : b.phones)
+                if (samePhone(p, q))
+                    return true;
+    return false;
+}
+
+constexpr quint64 kBillion = 1000000000;
+
+// The digits two agreeing numbers share: the last nine (or all of fewer).
+quint64 phoneBlock(quint64 phone) { return phone % kBillion; }
+
+// One number twice on a card (its cell also its work number) is one member of its block.
+bool repeatedPhone(const MatchKeys& k, size_t p)
+{
+    for (size_t q = 0; q < p; ++q)
+        if (k.phones[q] && phoneBlock(k.phones[q]) == phoneBlock(k.phones[p]))
             return true;
     return false;
+}
+
+int digitsOf(quint64 n)
+{
+    int d = 0;
+    for (; n; n /= 10)
+        ++d;
+    return d;
+}
+
+// Mixes a kind into a key, so that a name and an e-mail with one hash land in different
+// blocks; a collision only costs a compare, the rule decides.
+quint64 blockKey(quint64 value, quint64 kind)
+{
+    quint64 z = value + kind * 0x9e3779b97f4a7c15ull;
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+    return z ^ (z >> 31);
+}
+
+enum BlockKind : quint64 { ByName = 1, ByEmail, ByPhone, ByCompany };
+
+struct Entry {
+    quint64 key;
+    int index;
+    bool operator<(const Entry& o) const { return key < o.key || (key == o.key && index < o.index); }
+};
+
+quint64 pairOf(int a, int b) { return quint64(std::min(a, b)) << 32 | quint64(std::max(a, b)); }
+
+// Members of one run of equal keys, every pair of them.
+void allPairs(const Entry* first, const Entry* last, std::vector<quint64>& out)
+{
+    for (const Entry* x = first; x != last; ++x)
+        for (const Entry* y = x + 1; y != last; ++y)
+            out.push_back(pairOf(x->index, y->index));
+}
+
+// A name borne by very many contacts: its bearers are paired only where a second value agrees.
+void largeNameGroup(const Entry* first, const Entry* last, const std::vector<MatchKeys>& keys, std::vector<quint64>& out)
+{
+    std::vector<Entry> sub;
+    for (const Entry* e = first; e != last; ++e) {
+        const MatchKeys& k = keys[size_t(e->index)];
+        const quint64 values[] = {k.companyHash, k.emailHash, k.addressHash, k.cityHash};
+        for (quint64 kind = 0; kind < std::size(values); ++kind)
+            if (values[kind])
+                sub.push_back({blockKey(values[kind], kind + 10), e->index});
+        for (const quint64 p : k.phones)
+            if (p)
+                sub.push_back({blockKey(phoneBlock(p), 20), e->index});
+    }
+    std::sort(sub.begin(), sub.end());
+    for (size_t i = 0; i < sub.size();) {
+        size_t j = i + 1;
+        while (j < sub.size() && sub[j].key == sub[i].key)
+            ++j;
+        allPairs(sub.data() + i, sub.data() + j, out);
+        i = j;
+    }
 }
 
 } // namespace
@@ -65,15 +149,34 @@ QString nameKey(const QString& first, const QString& last)
     return words.join(u' ');
 }
 
-QString phoneKey(const QString& phone)
+quint64 phoneKey(const QString& phone)
 {
-    QString digits;
-    for (QChar c : phone)
-        if (c.isDigit())
-            digits += QChar(u'0' + c.digitValue());
-    if (digits.size() < 5)
-        return {};
-    return digits.right(9);
+    int count = 0;
+    quint64 n = 0;
+    constexpr quint64 kKept = 1000000000000000000ull; // 18 digits
+    for (QChar c : phone) {
+        if (!c.isDigit())
+            continue;
+        ++count;
+        n = (n % (kKept / 10)) * 10 + quint64(c.digitValue());
+    }
+    return count < 5 ? 0 : n;
+}
+
+bool samePhone(quint64 a, quint64 b)
+{
+    if (!a || !b)
+        return false;
+    if (a == b)
+        return true;
+    const quint64 shorter = std::min(a, b), longer = std::max(a, b);
+    const int digits = digitsOf(shorter);
+    if (digits < 9)
+        return false;
+    quint64 scale = 1;
+    for (int i = 0; i < digits; ++i)
+        scale *= 10;
+    return longer % scale == shorter;
 }
 
 MatchKeys matchKeys(const ContactRecord& c)
@@ -85,20 +188,26 @@ MatchKeys matchKeys(const ContactRecord& c)
     k.phones = {phoneKey(c.cellph), phoneKey(c.homeph), phoneKey(c.workph)};
     k.address = compact(c.address);
     k.city = compact(c.city);
+    k.nameHash = hashOf(k.name);
+    k.companyHash = hashOf(k.company);
+    k.emailHash = hashOf(k.email);
+    k.addressHash = hashOf(k.address);
+    k.cityHash = hashOf(k.city);
     return k;
 }
 
 Agreement agreement(const MatchKeys& a, const MatchKeys& b)
 {
     Agreement g;
-    g.name = agree(a.name, b.name);
-    g.company = agree(a.company, b.company);
-    g.email = agree(a.email, b.email);
+    g.name = agree(a.nameHash, a.name, b.nameHash, b.name);
+    g.company = agree(a.companyHash, a.company, b.companyHash, b.company);
+    g.email = agree(a.emailHash, a.email, b.emailHash, b.email);
     g.phone = phonesAgree(a, b);
     // A file without streets ("René Dupré, Paris") still places the person by the city; two
     // different streets in one city are two addresses.
-    const bool bothStreets = !a.address.isEmpty() && !b.address.isEmpty();
-    g.address = bothStreets ? a.address == b.address : agree(a.city, b.city);
+    const bool bothStreets = a.addressHash && b.addressHash;
+    g.address = bothStreets ? agree(a.addressHash, a.address, b.addressHash, b.address)
+                            : agree(a.cityHash, a.city, b.cityHash, b.city);
     return g;
 }
 
@@ -107,7 +216,7 @@ Likeness compareContacts(const MatchKeys& a, const MatchKeys& b)
     const Agreement g = agreement(a, b);
     if (g.name && (g.company || g.email || g.phone || g.address))
         return Likeness::Same;
-    if ((a.name.isEmpty() || b.name.isEmpty()) && g.company && (g.phone || g.email))
+    if ((!a.nameHash || !b.nameHash) && g.company && (g.phone || g.email))
         return Likeness::Same;
     if (g.email || g.phone)
         return Likeness::Possibly;
@@ -122,60 +231,65 @@ std::vector<DuplicatePair> findDuplicatePairs(const std::vector<MatchKeys>& keys
     if (cancelled)
         *cancelled = false;
     const int n = int(keys.size());
-    // Blocks of contacts that share a key; only members of one block are compared. A name
-    // alone pairs no one, so names block together with each value that could confirm them.
-    QHash<QString, std::vector<int>> blocks;
-    blocks.reserve(n * 4);
-    const auto put = [&blocks](QChar kind, const QString& name, const QString& value, int i) {
-        if (!value.isEmpty())
-            blocks[kind + name + u'\x1f' + value].push_back(i);
+    const qint64 whole = qint64(n) * 2;
+    const auto stop = [&](qint64 done) {
+        if (!progress || progress(done, whole))
+            return false;
+        if (cancelled)
+            *cancelled = true;
+        return true;
     };
+    // Blocks of contacts that share a folded name, an e-mail, the last digits of a phone or a
+    // company, as integer keys sorted together: only members of one block are compared.
+    std::vector<Entry> entries;
+    entries.reserve(size_t(n) * 4);
     for (int i = 0; i < n; ++i) {
         const MatchKeys& k = keys[size_t(i)];
-        if (!k.name.isEmpty()) {
-            put(u'c', k.name, k.company, i);
-            put(u'a', k.name, k.address, i);
-            put(u't', k.name, k.city, i);
-            // A mailbox or switchboard too shared to pair anyone still confirms a name.
-            put(u'm', k.name, k.email, i);
-            for (const QString& p : k.phones)
-                put(u'f', k.name, p, i);
-        }
-        put(u'e', {}, k.email, i);
-        for (const QString& p : k.phones)
-            put(u'p', {}, p, i);
-        // A card without a name is known by its company (and a phone or the e-mail).
-        put(u'o', {}, k.company, i);
-        put(u'n', {}, k.name, i);
-        if (progress && i % 8192 == 0 && !progress(i, qint64(n) * 2)) {
-            if (cancelled)
-                *cancelled = true;
+        if (k.nameHash)
+            entries.push_back({blockKey(k.nameHash, ByName), i});
+        if (k.emailHash)
+            entries.push_back({blockKey(k.emailHash, ByEmail), i});
+        for (int p = 0; p < 3; ++p)
+            if (const quint64 phone = k.phones[size_t(p)]; phone && !repeatedPhone(k, size_t(p)))
+                entries.push_back({blockKey(phoneBlock(phone), ByPhone), i});
+        if (k.companyHash)
+            entries.push_back({blockKey(k.companyHash, ByCompany), i});
+        if (i % 16384 == 0 && stop(i / 2))
             return {};
-        }
     }
+    std::sort(entries.begin(), entries.end());
+    if (stop(n))
+        return {};
+
     std::vector<quint64> candidates;
-    for (auto it = blocks.cbegin(); it != blocks.cend(); ++it) {
-        const std::vector<int>& members = it.value();
-        if (members.size() < 2)
+    candidates.reserve(size_t(n));
+    for (size_t i = 0; i < entries.size();) {
+        size_t j = i + 1;
+        while (j < entries.size() && entries[j].key == entries[i].key)
+            ++j;
+        const Entry *first = entries.data() + i, *last = entries.data() + j;
+        i = j;
+        const size_t size = size_t(last - first);
+        if (size < 2)
             continue;
-        const QChar kind = it.key().at(0);
-        if ((kind == u'e' || kind == u'p') && members.size() > size_t(kMaxSharedKey))
-            continue;
-        const bool byCompany = kind == u'o', byName = kind == u'n';
-        for (size_t x = 0; x < members.size(); ++x) {
-            // Within a company only a nameless card pairs with the others; within a name, only a
-            // card with nothing but the name.
-            const MatchKeys& k = keys[size_t(members[x])];
-            if ((byCompany && !k.name.isEmpty()) || (byName && !bare(k)))
-                continue;
-            for (size_t y = byCompany || byName ? 0 : x + 1; y < members.size(); ++y) {
-                const int a = members[x], b = members[y];
-                if (a == b)
-                    continue;
-                candidates.push_back(quint64(std::min(a, b)) << 32 | quint64(std::max(a, b)));
-            }
+        const MatchKeys& k = keys[size_t(first->index)];
+        if (k.nameHash && first->key == blockKey(k.nameHash, ByName)) {
+            if (size > size_t(kLargeNameGroup))
+                largeNameGroup(first, last, keys, candidates);
+            else
+                allPairs(first, last, candidates);
+        } else if (k.companyHash && first->key == blockKey(k.companyHash, ByCompany)) {
+            // Within a company only a nameless card pairs with the others.
+            for (const Entry* x = first; x != last; ++x)
+                if (!keys[size_t(x->index)].nameHash)
+                    for (const Entry* y = first; y != last; ++y)
+                        if (y != x)
+                            candidates.push_back(pairOf(x->index, y->index));
+        } else if (size <= size_t(kMaxSharedKey)) {
+            allPairs(first, last, candidates);
         }
     }
+    entries = {};
     std::sort(candidates.begin(), candidates.end());
     candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
 
@@ -183,14 +297,12 @@ std::vector<DuplicatePair> findDuplicatePairs(const std::vector<MatchKeys>& keys
     const qint64 total = qint64(candidates.size());
     for (qint64 c = 0; c < total; ++c) {
         const int a = int(candidates[size_t(c)] >> 32), b = int(candidates[size_t(c)] & 0xffffffffu);
-        const Likeness l = compareContacts(keys[size_t(a)], keys[size_t(b)]);
+        const MatchKeys &ka = keys[size_t(a)], &kb = keys[size_t(b)];
+        const Likeness l = compareContacts(ka, kb);
         if (l != Likeness::Different)
-            pairs.push_back({a, b, l, agreement(keys[size_t(a)], keys[size_t(b)]).count()});
-        if (progress && c % 8192 == 0 && !progress(n + c * n / std::max<qint64>(1, total), qint64(n) * 2)) {
-            if (cancelled)
-                *cancelled = true;
+            pairs.push_back({a, b, l, agreement(ka, kb).count()});
+        if (c % 65536 == 0 && stop(n + c * n / std::max<qint64>(1, total)))
             return {};
-        }
     }
     std::stable_sort(pairs.begin(), pairs.end(), [](const DuplicatePair& x, const DuplicatePair& y) {
         if (x.likeness != y.likeness)
@@ -207,15 +319,15 @@ namespace kestrel {
 void ContactIndex::add(int id, const QString& shownName, MatchKeys keys)
 {
     const int at = int(keys_.size());
-    if (!keys.name.isEmpty())
-        byName_[keys.name].push_back(at);
-    if (!keys.email.isEmpty())
-        byEmail_[keys.email].push_back(at);
-    for (const QString& p : keys.phones)
-        if (!p.isEmpty())
-            byPhone_[p].push_back(at);
-    if (!keys.company.isEmpty())
-        byCompany_[keys.company].push_back(at);
+    if (keys.nameHash)
+        byName_[keys.nameHash].push_back(at);
+    if (keys.emailHash)
+        byEmail_[keys.emailHash].push_back(at);
+    for (size_t p = 0; p < keys.phones.size(); ++p)
+        if (const quint64 phone = keys.phones[p]; phone && !repeatedPhone(keys, p))
+            byPhone_[phoneBlock(phone)].push_back(at);
+    if (keys.companyHash)
+        byCompany_[keys.companyHash].push_back(at);
     keys_.push_back(std::move(keys));
     ids_.push_back(id);
     names_.push_back(shownName);
@@ -237,20 +349,20 @@ void ContactIndex::look(const std::vector<int>* members, const MatchKeys& keys, 
 ContactIndex::Found ContactIndex::find(const MatchKeys& keys) const
 {
     Found best;
-    const auto at = [](const QHash<QString, std::vector<int>>& h, const QString& k) {
-        if (k.isEmpty())
+    const auto at = [](const QHash<quint64, std::vector<int>>& h, quint64 k) {
+        if (!k)
             return static_cast<const std::vector<int>*>(nullptr);
         const auto it = h.constFind(k);
         return it == h.cend() ? nullptr : &it.value();
     };
-    look(at(byName_, keys.name), keys, best, false);
-    look(at(byEmail_, keys.email), keys, best, true);
-    for (const QString& p : keys.phones)
-        look(at(byPhone_, p), keys, best, true);
+    look(at(byName_, keys.nameHash), keys, best, false);
+    look(at(byEmail_, keys.emailHash), keys, best, true);
+    for (const quint64 p : keys.phones)
+        look(at(byPhone_, p ? phoneBlock(p) : 0), keys, best, true);
     // A nameless card, or a stored nameless one, found by its company.
-    if (const auto* members = at(byCompany_, keys.company); members && best.likeness != Likeness::Same) {
+    if (const auto* members = at(byCompany_, keys.companyHash); members && best.likeness != Likeness::Same) {
         for (const int m : *members)
-            if (keys.name.isEmpty() || keys_[size_t(m)].name.isEmpty())
+            if (!keys.nameHash || !keys_[size_t(m)].nameHash)
                 if (compareContacts(keys, keys_[size_t(m)]) == Likeness::Same) {
                     best = {Likeness::Same, ids_[size_t(m)], names_[size_t(m)]};
                     break;

@@ -15,14 +15,17 @@ namespace kestrel {
 
 enum class Likeness { Different, Possibly, Same };
 
-// A contact's values as the rule compares them; an empty key never agrees with anything.
+// A contact's values as the rule compares them; an empty key never agrees with anything. Each
+// text carries its 64-bit hash (0 when empty), so that most compares are of integers and the
+// search blocks on integers; the texts decide where two hashes are equal.
 struct MatchKeys {
     QString name;    // the words of the first and last name, folded and sorted
     QString company; // folded, punctuation and blanks dropped
     QString email;   // folded
-    std::array<QString, 3> phones; // cell, home, work: the last nine digits (all of fewer)
     QString address; // street address, folded, punctuation and blanks dropped
     QString city;
+    quint64 nameHash = 0, companyHash = 0, emailHash = 0, addressHash = 0, cityHash = 0;
+    std::array<quint64, 3> phones{}; // cell, home, work as phoneKey gives them
 };
 
 MatchKeys matchKeys(const ContactRecord& contact);
@@ -30,9 +33,13 @@ MatchKeys matchKeys(const ContactRecord& contact);
 // The folded words of a text in sorted order, joined by one blank: "Dupré, René" and "rene
 // DUPRE" give "dupre rene".
 QString nameKey(const QString& first, const QString& last);
-// The digits a phone number is known by: its last nine (or all of fewer), so "+1 (415)
-// 555-0199" and "415.555.0199" agree; empty for fewer than five digits (an extension).
-QString phoneKey(const QString& phone);
+// The digits of a phone number as one number, leading zeros (a trunk or international prefix)
+// dropped and at most the last 18 kept; 0 for fewer than five digits (an extension).
+quint64 phoneKey(const QString& phone);
+// Two numbers are one when their digits are the same, or when the shorter, of at least nine
+// digits, ends the longer: "+1 (415) 555-0199" and "415.555.0199", "+33 1 42 00 00 01" and
+// "01 42 00 00 01"; but "+1 (315) 555-0199" is another number.
+bool samePhone(quint64 a, quint64 b);
 
 // What agreed between two contacts, for the rule and for ordering pairs by strength.
 struct Agreement {
@@ -57,10 +64,13 @@ struct DuplicatePair {
 // Every pair of the list that is the same or possibly the same, the same ones first, then by
 // how much agrees, then in list order. Only contacts sharing a name, an e-mail, a phone or
 // (for those without a name) a company are compared; an e-mail or phone shared by more than
-// kMaxSharedKey contacts is an office's switchboard or mailbox and pairs no one by itself.
+// kMaxSharedKey contacts is an office's switchboard or mailbox and pairs no one by itself, and
+// a name borne by more than kLargeNameGroup contacts pairs them only with a second value that
+// agrees (a card with nothing but that name is not paired with all the others).
 // progress(done, total) is called now and then; returning false stops the search (the
 // result is then empty and *cancelled set).
 constexpr int kMaxSharedKey = 50;
+constexpr int kLargeNameGroup = 256;
 std::vector<DuplicatePair> findDuplicatePairs(const std::vector<MatchKeys>& keys,
                                               const std::function<bool(qint64, qint64)>& progress = {},
                                               bool* cancelled = nullptr);
@@ -89,7 +99,7 @@ private:
     std::vector<MatchKeys> keys_;
     std::vector<int> ids_;
     std::vector<QString> names_;
-    QHash<QString, std::vector<int>> byName_, byEmail_, byPhone_, byCompany_;
+    QHash<quint64, std::vector<int>> byName_, byEmail_, byPhone_, byCompany_;
 };
 
 } // namespace kestrel

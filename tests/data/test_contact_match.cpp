@@ -66,6 +66,12 @@ TEST(ContactMatch, TheRuleOnRealCases)
         {"the same name at one address written two ways", person("John", "Smith", "", "", "", "", "1 Oak St.", "Springfield"),
          person("john", "smith", "", "", "", "", "1 oak st", ""), "same"},
         {"an extension is not a phone", person("Ann", "Lee", "", "", "", "12"), person("Bob", "Ray", "", "", "12"), "different"},
+        {"one name, numbers that differ only in the area code", person("Ann", "Lee", "", "", "+1 (315) 555-0199"),
+         person("Ann", "Lee", "", "", "+1 (415) 555-0199"), "different"},
+        {"two people, numbers that differ only in the area code", person("Ann", "Lee", "", "", "+1 (315) 555-0199"),
+         person("Bob", "Ray", "", "", "", "415 555 0199"), "different"},
+        {"a French number written at home and abroad", person("René", "Dupré", "", "", "01 42 00 00 01"),
+         person("Rene", "Dupre", "", "", "", "+33 1 42 00 00 01"), "same"},
         {"names that differ by a word", person("Ann Marie", "Lee", "Acme"), person("Ann", "Lee", "Acme", "", "", "1"), "different"},
     };
     for (const auto& c : cases) {
@@ -75,8 +81,11 @@ TEST(ContactMatch, TheRuleOnRealCases)
         EXPECT_EQ(forward, backward) << c.why;
     }
     EXPECT_EQ(nameKey(QStringLiteral("René"), QStringLiteral("Dupré-Laval")), QStringLiteral("dupre laval rene"));
-    EXPECT_EQ(phoneKey(QStringLiteral("+49 30 1234567")), phoneKey(QStringLiteral("030 1234567")));
-    EXPECT_EQ(phoneKey(QStringLiteral("x12")), QString());
+    EXPECT_TRUE(samePhone(phoneKey(QStringLiteral("+49 30 1234567")), phoneKey(QStringLiteral("030 1234567"))));
+    EXPECT_TRUE(samePhone(phoneKey(QStringLiteral("+44 20 7946 0958")), phoneKey(QStringLiteral("020 7946 0958"))));
+    EXPECT_FALSE(samePhone(phoneKey(QStringLiteral("555 0199")), phoneKey(QStringLiteral("+1 415 555 0199"))));
+    EXPECT_EQ(phoneKey(QStringLiteral("x12")), 0u);
+    EXPECT_FALSE(samePhone(0, 0));
 }
 
 TEST(ContactMatch, TheSearchComparesOnlyWhatSharesAKeyStrongestFirstAndCanBeCancelled)
@@ -109,6 +118,17 @@ TEST(ContactMatch, TheSearchComparesOnlyWhatSharesAKeyStrongestFirstAndCanBeCanc
     ASSERT_EQ(officePairs.size(), 1u);
     EXPECT_EQ(officePairs[0].first, 0);
     EXPECT_EQ(officePairs[0].second, kMaxSharedKey + 1);
+
+    // A name borne by very many contacts still pairs the two of them whose phones agree, and only them.
+    std::vector<MatchKeys> smiths;
+    for (int i = 0; i < kLargeNameGroup + 10; ++i)
+        smiths.push_back(matchKeys(person("John", "Smith", "", "", qPrintable(QStringLiteral("+1 212 555 %1").arg(1000 + i)))));
+    smiths.push_back(matchKeys(person("Smith", "JOHN", "", "", "", "212.555.1007")));
+    const auto smithPairs = findDuplicatePairs(smiths);
+    ASSERT_EQ(smithPairs.size(), 1u);
+    EXPECT_EQ(smithPairs[0].first, 7);
+    EXPECT_EQ(smithPairs[0].second, kLargeNameGroup + 10);
+    EXPECT_EQ(smithPairs[0].likeness, Likeness::Same);
 
     bool cancelled = false;
     int calls = 0;
