@@ -11,6 +11,7 @@
 #include "ui/Report.h"
 
 #include <QElapsedTimer>
+#include <QSet>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
@@ -310,11 +311,16 @@ void frmDuplicates::cmdMerge_Click()
         if (p.a > p.b)
             std::swap(p.a, p.b);
     }
-    std::vector<Pair> unique;
-    for (const Pair& p : pairs_)
-        if (p.a != p.b && std::none_of(unique.begin(), unique.end(), [&](const Pair& q) { return q.a == p.a && q.b == p.b; }))
-            unique.push_back(p);
-    pairs_ = std::move(unique);
+    // A group of three became two pairs of the kept one with the third: the strongest stays.
+    QSet<quint64> seen;
+    seen.reserve(qsizetype(pairs_.size()));
+    std::erase_if(pairs_, [&seen](const Pair& p) {
+        const quint64 key = quint64(quint32(p.a)) << 32 | quint32(p.b);
+        if (p.a == p.b || seen.contains(key))
+            return true;
+        seen.insert(key);
+        return false;
+    });
     lblMessage->clear();
     fillPairs(at);
     lblMessage->setText(QStringLiteral("Merged %1 into %2. ").arg(result.undo.otherName, result.undo.keptName) +
@@ -343,8 +349,9 @@ void frmDuplicates::cmdUndo_Click()
     if (mergeHistory().empty())
         return;
     const MergeUndo undo = mergeHistory().back();
+    const std::span<MergeUndo> earlier(mergeHistory().data(), mergeHistory().size() - 1);
     UndoOutcome outcome = UndoOutcome::Changed;
-    if (!RunAction(sConnContacts, [&] { outcome = undoMerge(sConnContacts, undo); }, QStringLiteral("cmdUndo_Click"),
+    if (!RunAction(sConnContacts, [&] { outcome = undoMerge(sConnContacts, undo, earlier); }, QStringLiteral("cmdUndo_Click"),
                    Owner::Form, QStringLiteral("frmDuplicates")))
         return;
     mergeHistory().pop_back();

@@ -216,6 +216,8 @@ MergeResult mergeContacts(const QString& connectionText, const ContactRecord& ke
     undo.otherName = appointmentName(other);
     undo.keptBefore = readRow(c, kept.id);
     undo.otherBefore = readRow(c, other.id);
+    undo.keptVersionBefore = nowKept;
+    undo.otherVersionBefore = nowOther;
     undo.mergedName = appointmentName(merged);
 
     // The appointments made for either now stand under the name the merged contact carries.
@@ -258,7 +260,7 @@ MergeResult mergeContacts(const QString& connectionText, const ContactRecord& ke
     return result;
 }
 
-UndoOutcome undoMerge(const QString& connectionText, const MergeUndo& undo)
+UndoOutcome undoMerge(const QString& connectionText, const MergeUndo& undo, std::span<MergeUndo> earlier)
 {
     Connection c(connectionText);
     Transaction t(c, Transaction::Mode::Immediate);
@@ -276,6 +278,16 @@ UndoOutcome undoMerge(const QString& connectionText, const MergeUndo& undo)
     }
     giveBack(c, "appointments", "autoid", undo.movedAppts, undo.keptId, undo.otherId);
     giveBack(c, "history", "id", undo.movedHistory, undo.keptId, undo.otherId);
+    // Both rows are as the merge found them, with new versions on the server: an earlier merge
+    // that left one of them so may still be taken back.
+    const QString keptNow = rowVersionOn(c, contactKey(undo.keptId), false);
+    const QString otherNow = rowVersionOn(c, contactKey(undo.otherId), false);
+    for (MergeUndo& e : earlier) {
+        if (e.keptId == undo.keptId && e.keptVersionAfter == undo.keptVersionBefore)
+            e.keptVersionAfter = keptNow;
+        else if (e.keptId == undo.otherId && e.keptVersionAfter == undo.otherVersionBefore)
+            e.keptVersionAfter = otherNow;
+    }
     t.commit();
     return UndoOutcome::Undone;
 }

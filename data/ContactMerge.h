@@ -12,6 +12,7 @@
 #include <QVariant>
 
 #include <array>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -41,6 +42,7 @@ struct MergeUndo {
     std::vector<std::pair<int, QString>> renamedAppts; // autoid and its name before the merge
     std::vector<qint64> movedAppts, movedHistory;      // the other's, now the kept contact's
     QString mergedName;                                // the name those appointments carry now
+    QString keptVersionBefore, otherVersionBefore; // as the merge found them
     QString keptVersionAfter;
     QString keptName, otherName;                       // for the window's words
 };
@@ -72,8 +74,10 @@ enum class UndoOutcome {
     Changed, // the kept contact was changed or deleted after the merge: nothing was written
 };
 // Puts back both contacts, the appointments' names and the owners of the appointments and history
-// entries moved, as they were before the merge. Throws DbError.
-UndoOutcome undoMerge(const QString& connectionText, const MergeUndo& undo);
+// entries moved, as they were before the merge. The merges made before it (earlier, oldest
+// first) that left one of the two rows as this merge found it are told its version now, so a
+// group merged in steps is taken back step by step. Throws DbError.
+UndoOutcome undoMerge(const QString& connectionText, const MergeUndo& undo, std::span<MergeUndo> earlier = {});
 
 // Pairs the user said are not the same person; kept in the contacts database so that every
 // copy (and every user of an office database) stops showing them. Throw DbError.

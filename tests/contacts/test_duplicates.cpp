@@ -120,6 +120,29 @@ TEST_F(DuplicatesTest, TheStrongestPairIsMergedByKeyboardTakenBackExactlyAndACol
     });
 }
 
+TEST_F(DuplicatesTest, ThreeCardsOfOnePersonBecomeOneByTwoMergesAndComeBackByTwoUndos)
+{
+    const int ann = add("'Lee','Ann','Acme','','','','','','ann@acme.example',True,'Lead',''");
+    add("'Lee','Ann','','','','','2175550100','','ann@acme.example',True,'Lead',''");
+    add("'LEE','ANN','Acme','','','','','217 555 0100','',True,'Lead','Second card'");
+    const auto before = everything();
+    runWindow([&](frmDuplicates& f) {
+        EXPECT_EQ(lines(f.lstPairs).size(), 3);
+        altKey(f, Qt::Key_M);
+        // The third card's two pairs are now one, with the kept contact.
+        EXPECT_EQ(lines(f.lstPairs).size(), 1);
+        altKey(f, Qt::Key_M);
+        EXPECT_TRUE(lines(f.lstPairs).isEmpty());
+        EXPECT_EQ(rows(sConnContacts, QStringLiteral("select id,email,cellph,workph from contacts")),
+                  (std::vector<QStringList>{{QString::number(ann), "ann@acme.example", "2175550100", "217 555 0100"}}));
+        altKey(f, Qt::Key_U);
+        altKey(f, Qt::Key_U);
+        EXPECT_TRUE(desk.messages().isEmpty());
+        EXPECT_EQ(everything(), before);
+        EXPECT_FALSE(f.cmdUndo->isEnabled());
+    });
+}
+
 TEST_F(DuplicatesTest, SomeoneElsesEditSinceThePairWasShownStopsTheMergeAndSaysSo)
 {
     add("'Lee','Ann','Acme','','','','','','ann@acme.example',True,'Lead',''");

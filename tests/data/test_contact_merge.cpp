@@ -141,6 +141,27 @@ TEST_F(MergeTest, AMergeMovesTheAppointmentsAndHistoryAndItsUndoLeavesEveryRowAs
               MergeOutcome::Merged);
 }
 
+TEST_F(MergeTest, AGroupOfThreeMergedInTwoStepsIsTakenBackInTwo)
+{
+    const int a = add("'Lee','Ann','Acme','','','','','','','','','ann@acme.example',True,'Lead','',''");
+    const int b = add("'Lee','Ann','','','','','','','2175550100','','','ann@acme.example',True,'Lead','',''");
+    const int c = add("'LEE','ANN','Acme','','','','','','','217 555 0100','','',True,'Lead','Second card',''");
+    log(b, QStringLiteral("Called"));
+    log(c, QStringLiteral("Met"));
+    const auto before = everything();
+    std::vector<MergeUndo> done;
+    for (const int other : {b, c}) {
+        const ContactRecord k = read(a), o = read(other);
+        const MergeResult r = mergeContacts(sConnContacts, k, version(a), o, version(other), mergedContact(k, o, preselectMerge(k, o)));
+        ASSERT_EQ(r.outcome, MergeOutcome::Merged);
+        done.push_back(r.undo);
+    }
+    EXPECT_EQ(historyCount(sConnContacts, a), 2);
+    ASSERT_EQ(undoMerge(sConnContacts, done[1], std::span<MergeUndo>(done.data(), 1)), UndoOutcome::Undone);
+    ASSERT_EQ(undoMerge(sConnContacts, done[0]), UndoOutcome::Undone);
+    EXPECT_EQ(everything(), before);
+}
+
 TEST_F(MergeTest, AChangeOrADeleteSinceThePairWasShownStopsTheMergeAndAnEditAfterItStopsTheUndo)
 {
     const int kept = add("'Lee','Ann','Acme','','','','','','','','','ann@acme.example',True,'Lead','',''");
