@@ -220,5 +220,32 @@ void BM_TenChanges(benchmark::State& state)
 }
 BENCHMARK(BM_TenChanges)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
+// Five new cards put bare into the 10,000: the server's share of the ten changes' sync, which
+// sends five of them.
+void BM_FivePutsServerAlone(benchmark::State& state)
+{
+    if (!ready(state))
+        return;
+    const sync::Job j = synced10000();
+    dav::Client client(j.user, QString());
+    int n = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < 5; ++i, ++n) {
+            ContactRecord r;
+            r.lastname = QStringLiteral("Bare%1").arg(n);
+            r.uid = QStringLiteral("bare-%1").arg(n);
+            QUrl item = j.addressBook;
+            item.setPath(item.path() + r.uid + QStringLiteral(".vcf"));
+            const dav::Response put = client.send("PUT", item, writeVCards({r}, VCardVersion::V3), -1,
+                                                  {{"Content-Type", "text/vcard"}, {"If-None-Match", "*"}});
+            if (!put.ok()) {
+                state.SkipWithError(qPrintable(QStringLiteral("the put failed: %1").arg(put.status)));
+                return;
+            }
+        }
+    }
+}
+BENCHMARK(BM_FivePutsServerAlone)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+
 } // namespace
 } // namespace kestrel::bench
