@@ -1,5 +1,6 @@
 #include "sync/SyncEngine.h"
 
+#include "sync/CollectionServer.h"
 #include "sync/DavClient.h"
 #include "sync/DavXml.h"
 #include "sync/SyncItems.h"
@@ -7,8 +8,6 @@
 #include <QHash>
 #include <QSet>
 
-#include <map>
-#include <optional>
 
 namespace kestrel::sync {
 
@@ -29,21 +28,11 @@ void Report::add(const Report& o)
 
 namespace {
 
-// Ends the sync of a collection early with what stopped it.
-struct Stop {
-    Outcome outcome;
-    QString detail;
-};
-
-struct Fetched {
-    QString etag;
-    QByteArray data;
-};
-
 class CollectionSync {
 public:
     CollectionSync(dav::Client& client, Store& store, const Collection& c, const Options& o)
         : client_(client), store_(store), coll_(c), opt_(o), adapter_(c.kind, c.vcard3, o.zone),
+          server_(client, coll_, o.batch, adapter_.contentType(), [this](int n) { progress(n); }),
           key_(c.url.toString(QUrl::FullyEncoded)), columns_(syncColumns(c.kind))
     {
         for (const Decision& d : o.decisions)
@@ -77,188 +66,6 @@ public:
     }
 
 private:
-    // --- the server ---------------------------------------------------------------------------
-
-    [[noreturn]] void fail(const dav::Response& r, const QString& what)
-    {
-        if (client_.cancelled())
-            throw Stop{Outcome::Stopped, {}};
-        if (!r.distrusted.isEmpty())
-            throw Stop{Outcome::Distrusted, r.distrusted};
-        if (r.status == 0)
-            throw Stop{Outcome::Unreachable, r.network};
-        if (r.status == 401 || (r.status == 403 && client_.authRefused()))
-            throw Stop{Outcome::Refused, {}};
-        if (r.status == 404 || r.status == 410)
-            throw Stop{Outcome::Missing, coll_.url.toString()};
-        const QString words = dav::errorWords(r.body);
-        throw Stop{Outcome::ServerFault, QStringLiteral("%1: %2 %3").arg(what).arg(r.status).arg(words).trimmed()};
-    }
-
-    QUrl urlOf(const QString& href) const
-    {
-        QUrl u = coll_.url;
-        u.setPath(QUrl::fromPercentEncoding(href.toUtf8()), QUrl::DecodedMode);
-        u.setQuery(QString());
-        return u;
-    }
-
-    struct Listing {
-        std::map<QString, QString> changed; // href → etag ("" when the server gave none)
-        QSet<QString> removed;
-        QString token, ctag;
-        bool complete = false;              // every item is listed (removed is then exact)
-    };
-
-    // What changed on the server since the state kept: one request when nothing did.
-    Listing listChanges()
-    {
-        Listing l;
-        if (!state_.token.isEmpty()) {
-            if (syncReport(state_.token, l))
-                return l;
-            // A token the server no longer knows: everything from the start.
-            l = Listing{};
-            if (syncReport(QString(), l)) {
-                l.complete = true;
-                return l;
-            }
-        } else if (!state_.ctag.isEmpty()) {
-            // A server without sync reports: its collection tag says whether anything changed.
-            const dav::Response r = client_.send("PROPFIND", coll_.url, dav::ctagQuery(), 0);
-            if (r.status != 207)
-                fail(r, QStringLiteral("PROPFIND"));
-            const dav::MultiStatus ms = dav::parseMultiStatus(r.body, r.url);
-            const QString ctag = ms.resources.empty() ? QString() : ms.resources.front().ctag;
-            if (!ctag.isEmpty() && ctag == state_.ctag) {
-                l.ctag = ctag;
-                return l;
-            }
-        } else if (syncReport(QString(), l)) {
-            l.complete = true;
-            return l;
-        }
-        // The items' ETags, all of them.
-        l = Listing{};
-        const dav::Response r = client_.send("PROPFIND", coll_.url, dav::etagQuery(), 1);
-        if (r.status != 207)
-            fail(r, QStringLiteral("PROPFIND"));
-        const dav::MultiStatus ms = dav::parseMultiStatus(r.body, r.url);
-        if (!ms.ok)
-            throw Stop{Outcome::ServerFault, ms.error};
-        const QString self = dav::normalHref(coll_.url.path(QUrl::FullyEncoded), coll_.url);
-        for (const dav::Resource& res : ms.resources) {
-            if (res.collection || res.href == self || res.href + u'/' == self)
-                continue;
-            l.changed[res.href] = res.etag;
-        }
-        // The tag is asked for after the listing: a change in between is found next time.
-        const dav::Response t = client_.send("PROPFIND", coll_.url, dav::ctagQuery(), 0);
-        if (t.status == 207) {
-            const dav::MultiStatus tm = dav::parseMultiStatus(t.body, t.url);
-            if (!tm.resources.empty())
-                l.ctag = tm.resources.front().ctag;
-        }
-        l.complete = true;
-        return l;
-    }
-
-    // RFC 6578. False when the server has no such report (or no longer knows the token).
-    bool syncReport(QString token, Listing& l)
-    {
-        for (int round = 0; round < 1000; ++round) {
-            const dav::Response r = client_.send("REPORT", coll_.url, dav::syncReport(token), 0);
-            if (r.status != 207) {
-                if (r.status == 0 || r.status == 401 || r.status == 404 || r.status == 410)
-                    fail(r, QStringLiteral("REPORT"));
-                // A token the server no longer knows (403 or 409 with valid-sync-token), or no
-                // sync report at all: start from the whole listing.
-                if (!token.isEmpty() && !dav::refusesSyncToken(r.body) && r.status >= 500)
-                    fail(r, QStringLiteral("REPORT"));
-                return false;
-            }
-            const dav::MultiStatus ms = dav::parseMultiStatus(r.body, r.url);
-            if (!ms.ok)
-                return false;
-            for (const dav::Resource& res : ms.resources) {
-                if (res.status == 404 || res.status == 410) {
-                    l.changed.erase(res.href);
-                    l.removed.insert(res.href);
-                } else if (!res.collection) {
-                    l.removed.remove(res.href);
-                    l.changed[res.href] = res.etag;
-                }
-            }
-            l.token = ms.syncToken;
-            if (!ms.truncated || ms.syncToken.isEmpty() || ms.syncToken == token)
-                return true;
-            token = ms.syncToken; // cut short: the rest from where it stopped
-        }
-        return true;
-    }
-
-    // The items' texts and ETags; an href missing from the answer is gone.
-    std::map<QString, Fetched> fetch(const QStringList& hrefs)
-    {
-        std::map<QString, Fetched> out;
-        for (qsizetype at = 0; at < hrefs.size(); at += opt_.batch) {
-            const QStringList part = hrefs.mid(at, opt_.batch);
-            const dav::Response r = client_.send("REPORT", coll_.url, dav::multiget(coll_.kind == SyncKind::Contacts, part), 1);
-            if (r.status != 207)
-                fail(r, QStringLiteral("REPORT"));
-            const dav::MultiStatus ms = dav::parseMultiStatus(r.body, r.url);
-            if (!ms.ok)
-                throw Stop{Outcome::ServerFault, ms.error};
-            for (const dav::Resource& res : ms.resources)
-                if (res.status >= 200 && res.status < 300 && !res.data.isEmpty())
-                    out[res.href] = {res.etag, res.data};
-            // A server that answers a multiget without the text of some item: fetched alone.
-            for (const QString& h : part) {
-                if (out.count(h))
-                    continue;
-                const dav::Response g = client_.send("GET", urlOf(h));
-                if (g.status == 404 || g.status == 410)
-                    continue;
-                if (!g.ok())
-                    fail(g, QStringLiteral("GET"));
-                out[h] = {dav::normalEtag(QString::fromLatin1(g.header("etag"))), g.body};
-            }
-            progress(int(part.size()));
-        }
-        return out;
-    }
-
-    std::optional<Fetched> fetchOne(const QString& href)
-    {
-        const auto got = fetch({href});
-        if (got.empty())
-            return std::nullopt;
-        return got.begin()->second;
-    }
-
-    struct Written {
-        int status = 0;
-        QString etag;
-    };
-
-    Written put(const QString& href, const QByteArray& data, const QString& ifMatch)
-    {
-        dav::Headers h{{"Content-Type", adapter_.contentType()}};
-        if (ifMatch.isEmpty())
-            h.append(qMakePair(QByteArray("If-None-Match"), QByteArray("*")));
-        else
-            h.append(qMakePair(QByteArray("If-Match"), ifMatch.toUtf8()));
-        const dav::Response r = client_.send("PUT", urlOf(href), data, -1, h);
-        if (r.status == 412 || r.status == 404 || r.status == 410)
-            return {r.status, {}};
-        if (!r.ok())
-            fail(r, QStringLiteral("PUT"));
-        progress(1);
-        return {r.status, dav::normalEtag(QString::fromLatin1(r.header("etag")))};
-    }
-
-    // --- the sync -----------------------------------------------------------------------------
-
     void progress(int n)
     {
         done_ += n;
@@ -278,7 +85,7 @@ private:
             byUid_.insert(r.uid, r.id);
             rows_.insert(r.id, std::move(r));
         }
-        Listing l = listChanges();
+        Listing l = server_.listChanges(state_.token, state_.ctag);
 
         // Items whose ETag is the one kept (our own writes, or an earlier sync cut short) are done.
         QStringList wanted;
@@ -307,7 +114,7 @@ private:
         progress(0);
 
         // What the server changed, merged with what changed here.
-        const std::map<QString, Fetched> got = fetch(wanted);
+        const std::map<QString, Fetched> got = server_.fetch(wanted);
         for (const QString& href : wanted) {
             const auto f = got.find(href);
             if (f == got.end())
@@ -422,10 +229,10 @@ private:
         SyncItem next{href, now.uid.isEmpty() ? item.uid : now.uid, f.etag, item.localId, m.values, f.data};
         if (!m.sendHere.isEmpty()) {
             const QByteArray data = adapter_.patch(f.data, m.values, m.sendHere, now_());
-            const Written w = put(href, data, f.etag);
+            const Written w = server_.put(href, data, f.etag);
             if (w.status == 412 && attempt < 3) {
                 // Changed on the server again meanwhile: merged once more with that copy.
-                if (const auto again = fetchOne(href))
+                if (const auto again = server_.fetchOne(href))
                     return theirs(href, *again, attempt + 1);
             }
             if (w.status == 412 || w.status == 404 || w.status == 410) {
@@ -455,7 +262,7 @@ private:
         item.etag = etag;
         if (!etag.isEmpty())
             return true;
-        const auto copy = fetchOne(href);
+        const auto copy = server_.fetchOne(href);
         if (!copy) {
             held_ = true;
             return false;
@@ -521,10 +328,10 @@ private:
                 fields << i;
         const QByteArray data = item.card.isEmpty() ? adapter_.create(row.values, item.uid, now_())
                                                     : adapter_.patch(item.card, row.values, fields, now_());
-        const Written w = put(href, data, item.etag);
+        const Written w = server_.put(href, data, item.etag);
         if (w.status == 412) {
             // Changed on the server since the last sync: its copy, merged with ours.
-            if (const auto copy = fetchOne(href))
+            if (const auto copy = server_.fetchOne(href))
                 return theirs(href, *copy, 1);
             return gone(href);
         }
@@ -535,13 +342,7 @@ private:
         next.base = row.values;
         if (!settle(href, data, w.etag, next))
             return;
-        SyncChange ch;
-        ch.localId = id;
-        ch.values = next.base;
-        ch.seen = row.values;
-        ch.local = next.base == row.values ? SyncChange::Local::None : SyncChange::Local::Update;
-        ch.item = next;
-        queue(std::move(ch));
+        sent(id, next, row.values);
     }
 
     void createThere(std::int64_t id)
@@ -549,10 +350,10 @@ private:
         const SyncRow& row = rows_[id];
         const QString href = newItemHref(coll_.url, row.uid, coll_.kind);
         const QByteArray data = adapter_.create(row.values, row.uid, now_());
-        const Written w = put(href, data, QString());
+        const Written w = server_.put(href, data, QString());
         if (w.status == 412) {
             // Already there: written by an earlier sync cut short, or the same uid made elsewhere.
-            if (const auto copy = fetchOne(href)) {
+            if (const auto copy = server_.fetchOne(href)) {
                 const Adapter::Parsed p = adapter_.parse(copy->data);
                 if (p.usable) {
                     byLocal_.insert(id, href);
@@ -567,18 +368,25 @@ private:
             dav::Response gone;
             gone.status = w.status;
             gone.url = coll_.url;
-            fail(gone, QStringLiteral("PUT"));
+            server_.fail(gone, QStringLiteral("PUT"));
         }
         ++report_.sentOut;
         SyncItem item{href, row.uid, w.etag, id, row.values, data};
         if (!settle(href, data, w.etag, item))
             return;
         byLocal_.insert(id, href);
+        sent(id, item, row.values);
+    }
+
+    // A row written to the server: its item kept, and the row itself updated where the server's
+    // copy reads back otherwise than what was sent.
+    void sent(std::int64_t id, const SyncItem& item, const QStringList& seen)
+    {
         SyncChange ch;
         ch.localId = id;
         ch.values = item.base;
-        ch.seen = row.values;
-        ch.local = item.base == row.values ? SyncChange::Local::None : SyncChange::Local::Update;
+        ch.seen = seen;
+        ch.local = item.base == seen ? SyncChange::Local::None : SyncChange::Local::Update;
         ch.item = item;
         queue(std::move(ch));
     }
@@ -587,14 +395,14 @@ private:
     {
         const QString href = byLocal_.value(id);
         const SyncItem item = items_.value(href);
-        const dav::Response r = client_.send("DELETE", urlOf(href), {}, -1,
+        const dav::Response r = client_.send("DELETE", server_.urlOf(href), {}, -1,
                                              item.etag.isEmpty() ? dav::Headers{} : dav::Headers{{"If-Match", item.etag.toUtf8()}});
         if (r.status == 412) {
             // Changed on the server after it was deleted here: the change is kept.
-            if (const auto copy = fetchOne(href))
+            if (const auto copy = server_.fetchOne(href))
                 return theirs(href, *copy, 1);
         } else if (!r.ok() && r.status != 404 && r.status != 410) {
-            fail(r, QStringLiteral("DELETE"));
+            server_.fail(r, QStringLiteral("DELETE"));
         }
         if (r.ok())
             ++report_.removedThere;
@@ -649,6 +457,7 @@ private:
     const Collection coll_;
     const Options& opt_;
     Adapter adapter_;
+    CollectionServer server_;
     const QString key_;
     const QStringList columns_;
     QHash<QString, bool> decisions_;
