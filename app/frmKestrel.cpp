@@ -10,6 +10,7 @@
 #include "calendar/frmAppt.h"
 #include "contacts/LeadPanel.h"
 #include "contacts/frmContactGrid.h"
+#include "contacts/frmDuplicates.h"
 #include "contacts/frmFind.h"
 #include "contacts/frmHistory.h"
 #include "contacts/frmLogEntry.h"
@@ -195,6 +196,8 @@ void frmKestrel::buildMenus()
     add(mnuCon, mnuConGrid, "mnuConGrid", QStringLiteral("View in Grid"), QKeySequence(Qt::Key_F4),
         &frmKestrel::mnuConGrid_Click);
     add(mnuCon, mnuConFind, "mnuConFind", QStringLiteral("&Find"), QKeySequence(Qt::Key_F8), &frmKestrel::mnuConFind_Click);
+    add(mnuCon, mnuConDups, "mnuConDups", QStringLiteral("Find D&uplicates"), QKeySequence(Qt::CTRL | Qt::Key_D),
+        &frmKestrel::mnuConDups_Click);
     add(mnuCon, mnuConLog, "mnuConLog", QStringLiteral("&Log Activity"), QKeySequence(Qt::CTRL | Qt::Key_L),
         &frmKestrel::mnuConLog_Click);
     add(mnuCon, mnuConHistory, "mnuConHistory", QStringLiteral("&History..."), QKeySequence(Qt::CTRL | Qt::Key_H),
@@ -557,6 +560,14 @@ void frmKestrel::mnuConFind_Click()
         return;
     showOnly(fraLead);
     GoToLead(id);
+}
+
+void frmKestrel::mnuConDups_Click()
+{
+    frmDuplicates window(this);
+    // A merge or its undo changed who is in the tree.
+    if (desktop().runModal(window) == QDialog::Accepted)
+        PopTree(lead->cmbDisplay->currentText());
 }
 
 int frmKestrel::shownContact()

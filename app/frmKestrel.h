@@ -64,6 +64,7 @@ public:
     void mnuConView_Click();
     void mnuConGrid_Click();
     void mnuConFind_Click();
+    void mnuConDups_Click();
     // "Log Activity" (Ctrl+L, and the panel's "Log..."): an entry in the history of the contact
     // the panel shows, then the follow-up it asks for.
     void mnuConLog_Click();
@@ -125,6 +126,7 @@ public:
     QAction* mnuConView = nullptr;
     QAction* mnuConGrid = nullptr;
     QAction* mnuConFind = nullptr;
+    QAction* mnuConDups = nullptr;
     QAction* mnuConLog = nullptr;
     QAction* mnuConHistory = nullptr;
     QAction* mnuConExport = nullptr;

@@ -297,7 +297,14 @@ CREATE POLICY trash_visible ON trash FOR ALL USING (tbl <> 'todo' OR deleted_by 
   WITH CHECK (tbl <> 'todo' OR deleted_by = current_user);
 )sql";
 
-constexpr SchemaStep kSteps[] = {{1, kVersion1}, {2, kVersion2}, {3, kVersion3}, {4, kVersion4}, {5, kVersion5}, {6, kVersion6}};
+// Pairs of contacts a user said are not the same person, so Find Duplicates stops showing them.
+// Self-contained; its grants are in kOfficeGrants.
+constexpr const char* kVersion7 = R"sql(
+CREATE TABLE IF NOT EXISTS not_duplicates(first_id integer NOT NULL, second_id integer NOT NULL,
+  PRIMARY KEY(first_id, second_id));
+)sql";
+
+constexpr SchemaStep kSteps[] = {{1, kVersion1}, {2, kVersion2}, {3, kVersion3}, {4, kVersion4}, {5, kVersion5}, {6, kVersion6}, {7, kVersion7}};
 static_assert(kSteps[std::size(kSteps) - 1].version == kSchemaVersion);
 
 } // namespace
@@ -324,6 +331,7 @@ REVOKE ALL ON FUNCTION kestrel_history_stamp() FROM PUBLIC;
 GRANT SELECT, INSERT, DELETE ON trash TO kestrel_office;
 GRANT USAGE ON SEQUENCE trash_id_seq TO kestrel_office;
 REVOKE ALL ON FUNCTION kestrel_trash_stamp() FROM PUBLIC;
+GRANT SELECT, INSERT, DELETE ON not_duplicates TO kestrel_office;
 )sql";
 
 int installedSchemaVersion(PGconn* c)

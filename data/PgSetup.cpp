@@ -61,7 +61,8 @@ const QString kGroup = QStringLiteral("kestrel_office");
 
 // Kestrel's own objects, by kind; a newer step that adds one names it here.
 const char* const kTables = "'contacts','appointments','todo_items','todo','exchange_identity','ical_uids',"
-                            "'kestrel_copied','kestrel_schema','kestrel_imports','kestrel_housekeeping','history','trash'";
+                            "'kestrel_copied','kestrel_schema','kestrel_imports','kestrel_housekeeping','history','trash',"
+                            "'not_duplicates'";
 const char* const kSequences = "'contacts_id_seq','appointments_autoid_seq','todo_items_id_seq','kestrel_imports_id_seq',"
                                "'history_id_seq','trash_id_seq'";
 const char* const kTriggers = "'contacts_rowver','appointments_rowver','todo_items_rowver','contacts_changed',"

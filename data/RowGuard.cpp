@@ -44,6 +44,11 @@ QString readVersion(Connection& connection, bool server, const RowKey& row, bool
 
 } // namespace
 
+QString rowVersionOn(Connection& connection, const RowKey& row, bool forUpdate)
+{
+    return readVersion(connection, connection.onServer(), row, forUpdate);
+}
+
 QString rowVersion(const QString& connectionText, const RowKey& row)
 {
     Connection connection(connectionText);

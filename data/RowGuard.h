@@ -21,6 +21,11 @@ struct RowKey {
 // program on one folder are guarded too. Empty when the row is not stored. Throws DbError.
 QString rowVersion(const QString& connectionText, const RowKey& row);
 
+class Connection;
+// The same on an open connection; forUpdate holds the row (on the server) until the
+// connection's transaction ends, as a guarded write of several rows needs.
+QString rowVersionOn(Connection& connection, const RowKey& row, bool forUpdate);
+
 enum class SaveOutcome {
     Saved,   // the row was as the editor saw it, and now holds the editor's values
     Changed, // someone else changed the row; nothing was written

@@ -1,54 +1,30 @@
 #pragma once
 // The one set of rules every import loads its rows by, whatever file the rows came from.
+#include "data/ContactFields.h"
+#include "data/ContactMatch.h"
+#include "data/Globals.h"
 #include "data/Statement.h"
 #include "formats/ImportRules.h"
 #include "exchange/modImport.h"
 
-#include <QSet>
 #include <QStringList>
 
 #include <optional>
 
 namespace kestrel {
 
-// What makes two contacts the same one: the same first and last name and company, or the same
-// e-mail address, regardless of case and accents.
-struct ContactKeys {
-    QSet<QString> names;
-    QSet<QString> emails;
-
-    static QString nameKey(const QString& first, const QString& last, const QString& company)
-    {
-        // A firm without a person is known by its company alone.
-        if (first.trimmed().isEmpty() && last.trimmed().isEmpty() && company.trimmed().isEmpty())
-            return {};
-        return foldForMatch(first) + u'\x1f' + foldForMatch(last) + u'\x1f' + foldForMatch(company);
-    }
-    bool matches(const QString& first, const QString& last, const QString& company, const QString& email) const
-    {
-        const QString e = foldForMatch(email);
-        if (!e.isEmpty() && emails.contains(e))
-            return true;
-        const QString n = nameKey(first, last, company);
-        return !n.isEmpty() && names.contains(n);
-    }
-};
-
-// The names and e-mail addresses of the stored contacts, folded for matching.
-ContactKeys storedContactKeys();
 // A column name as the scratch table's statements quote it.
 QString quotedName(const QString& name);
 
 // Fills Main and KeptOut row by row by the one set of rules every import follows: each value made
 // to fit its field where a rule can, a row that still does not fit kept out whole with its line,
-// field and reason, a row that matches a stored contact marked.
+// field and reason, a row that is (or possibly is) a stored contact marked (Dup 1, or 2).
 class MainLoader {
 public:
     // The targets of the values each row brings, and the names the file gives their sources.
     MainLoader(Connection& temp, const QStringList& targets, const QStringList& sourceNames, ImportSummary& sum)
-        : temp_(temp), targets_(targets), sourceNames_(sourceNames), sum_(sum), stored_(storedContactKeys()),
-          firstAt_(targetAt("FirstName")), lastAt_(targetAt("LastName")), companyAt_(targetAt("Company")),
-          emailAt_(targetAt("Email")), countryAt_(targetAt("Country"))
+        : temp_(temp), targets_(targets), sourceNames_(sourceNames), sum_(sum), stored_(ContactIndex::ofStored(sConnContacts)),
+          countryAt_(targetAt("Country"))
     {
         QStringList columns;
         for (const QString& t : targets)
@@ -65,7 +41,8 @@ public:
         bool keptOut = false;
         QString field, reason; // why it was kept out
         QStringList notes;     // what the preview says about a loaded row
-        bool duplicate = false;
+        bool duplicate = false; // the same as a stored contact
+        bool possibly = false;  // possibly the same: imported unless unticked
     };
 
     // values in the order of the targets; notes already known about the row come first in its note.
@@ -90,10 +67,17 @@ public:
             }
             values_ << fit.value;
         }
-        const auto at = [this](int i) { return i < 0 ? QString() : values_[i]; };
-        out.duplicate = stored_.matches(at(firstAt_), at(lastAt_), at(companyAt_), at(emailAt_));
+        ContactRecord row;
+        for (int c = 0; c < n; ++c)
+            if (const int f = fieldAt_[size_t(c)]; f >= 0)
+                row.value(f) = values_[c];
+        const ContactIndex::Found found = stored_.find(matchKeys(row));
+        out.duplicate = found.likeness == Likeness::Same;
+        out.possibly = found.likeness == Likeness::Possibly;
         if (out.duplicate)
             notes << QStringLiteral("matches a stored contact");
+        else if (out.possibly)
+            notes << QStringLiteral("possibly the same as %1").arg(found.name);
         for (int c = 0; c < n; ++c)
             insert_->bind(c + 1, values_[c]);
         insert_->bind(n + 1, line);
@@ -101,7 +85,7 @@ public:
             insert_->bindNull(n + 2);
         else
             insert_->bind(n + 2, notes.join(QStringLiteral("; ")));
-        insert_->bind(n + 3, qint64(out.duplicate));
+        insert_->bind(n + 3, qint64(out.duplicate ? 1 : out.possibly ? 2 : 0));
         try {
             insert_->run();
         } catch (const DbError& e) {
@@ -116,6 +100,7 @@ public:
         ++sum_.loaded;
         sum_.madeToFit += changed;
         sum_.duplicates += out.duplicate;
+        sum_.possibleDuplicates += out.possibly;
         return out;
     }
 
@@ -128,6 +113,13 @@ public:
     }
 
 private:
+    static std::vector<int> fieldsOf(const QStringList& targets)
+    {
+        std::vector<int> out;
+        for (const QString& t : targets)
+            out.push_back(contactFieldIndex(t));
+        return out;
+    }
     int targetAt(const char* name) const
     {
         for (qsizetype i = 0; i < targets_.size(); ++i)
@@ -149,8 +141,9 @@ private:
     Connection& temp_;
     const QStringList targets_, sourceNames_;
     ImportSummary& sum_;
-    const ContactKeys stored_;
-    const int firstAt_, lastAt_, companyAt_, emailAt_, countryAt_;
+    const ContactIndex stored_;
+    const int countryAt_;
+    std::vector<int> fieldAt_ = fieldsOf(targets_); // per value, its place in contactFields()
     std::optional<Statement> insert_, keep_;
     QStringList values_;
 };

@@ -54,6 +54,7 @@ const GridColumn kGridColumns[kGridColumnCount] = {
 QString shownName(const QString& name) { return name.size() > 25 ? name.left(24) + QChar(0x2026) : name; }
 
 constexpr int kTargetRole = Qt::UserRole + 1;
+constexpr int kNoteColumn = 14;
 
 QStringList previewHeadings()
 {
@@ -142,6 +143,7 @@ frmImport::frmImport(QWidget* parent) : QDialog(parent)
     chkSkipDup->setChecked(true);
 
     rsTemp = new SnapshotTableModel(this);
+    connect(rsTemp, &SnapshotTableModel::tickToggled, this, [this](int row, bool ticked) { dgTemp_TickToggle(row, ticked); });
     dgTemp->setSelectionMode(QAbstractItemView::ExtendedSelection);
     // The ID and St columns are narrower than the style's default minimum.
     dgTemp->horizontalHeader()->setMinimumSectionSize(px(300));
@@ -380,6 +382,8 @@ void frmImport::showKeptOut()
     count(summary_.keptOut, "kept out.", "kept out.");
     count(summary_.madeToFit, "value made to fit.", "values made to fit.");
     count(summary_.duplicates, "matches a stored contact.", "match stored contacts.");
+    count(summary_.possibleDuplicates, "possibly matches a stored contact (imported unless unticked).",
+          "possibly match stored contacts (imported unless unticked).");
     count(summary_.mismatched, "with another number of fields than the header.",
           "with another number of fields than the header.");
     count(summary_.blankRows, "blank row skipped.", "blank rows skipped.");
@@ -461,6 +465,15 @@ bool frmImport::popTempGrid()
         }
         Connection temp(sConnTemp);
         rsTemp->setRows(Snapshot(temp, kPreviewSelect), previewHeadings());
+        // Rows possibly matching a stored contact carry a tick in their note: imported unless unticked.
+        QHash<qint64, bool> marked;
+        for (Snapshot dup(temp, QStringLiteral("select id,dup from main where dup in (2,3)")); !dup.eof(); dup.moveNext())
+            marked.insert(dup.field(0).toLongLong(), dup.field(1).toInt() == 2);
+        QHash<int, bool> ticks;
+        for (int r = 0; r < rsTemp->rowCount() && !marked.isEmpty(); ++r)
+            if (const auto it = marked.constFind(rsTemp->value(r, 0).toLongLong()); it != marked.cend())
+                ticks.insert(r, it.value());
+        rsTemp->setTicks(kNoteColumn, ticks);
     } catch (const std::exception& e) {
         ReportFailure(e, QStringLiteral("popTempGrid"), Owner::Form, QStringLiteral("frmImport"));
         return false;
@@ -470,6 +483,16 @@ bool frmImport::popTempGrid()
     for (int c = 0; c < kGridColumnCount; ++c)
         dgTemp->setColumnWidth(c, px(kGridColumns[c].width));
     return true;
+}
+
+void frmImport::dgTemp_TickToggle(int row, bool ticked)
+{
+    const qint64 id = rsTemp->value(row, 0).toLongLong();
+    // Kept in Main at once, as a deleted row is, so the import reads what the preview shows.
+    if (ActionQuery(QStringLiteral("update Main set dup=%1 where id=%2").arg(ticked ? 2 : 3).arg(id), sConnTemp))
+        return;
+    const QSignalBlocker quiet(rsTemp); // the tick goes back to what Main holds
+    rsTemp->setData(rsTemp->index(row, kNoteColumn), ticked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
 }
 
 void frmImport::dgTemp_DeleteRows()

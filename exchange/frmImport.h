@@ -38,6 +38,8 @@ public:
     void cmdDone_Click();
     // Binds the preview grid to Main; false when Main could not be read (reported).
     bool popTempGrid();
+    // A row possibly matching a stored contact was ticked (imported) or unticked (skipped).
+    void dgTemp_TickToggle(int row, bool ticked);
     // Removes the selected preview rows from Main at once.
     void dgTemp_DeleteRows();
     void cmdImport_Click();

@@ -310,9 +310,10 @@ struct ImportJob {
 
 bool runImport(ImportJob& job, ImportSummary& sum, const ImportProgress& progress)
 {
-    sum.imported = sum.duplicatesSkipped = sum.refused = 0;
+    sum.imported = sum.duplicatesSkipped = sum.refused = sum.possiblesImported = sum.possiblesUnticked = 0;
     sum.skippedLines.clear();
     sum.importId = 0;
+    sum.untickedLines.clear();
     sum.cancelled = sum.scratchLost = false;
     std::optional<Connection> contacts;
     const auto takeBack = [&]() {
@@ -395,10 +396,17 @@ bool runImport(ImportJob& job, ImportSummary& sum, const ImportProgress& progres
                 const char* dup = v[n];
                 const char* line = v[n + 1];
                 lastRow = QByteArray(v[n + 3]).toLongLong();
-                if (job.skipDuplicates && dup && dup[0] == '1') {
+                const char mark = dup ? dup[0] : '0';
+                if (job.skipDuplicates && mark == '1') {
                     ++sum.duplicatesSkipped;
                     if (!sum.names.isEmpty())
                         sum.skippedLines << QByteArray(line).toLongLong();
+                    return;
+                }
+                if (mark == '3') { // possibly a stored contact, and unticked in the preview
+                    ++sum.possiblesUnticked;
+                    if (!sum.names.isEmpty())
+                        sum.untickedLines << QByteArray(line).toLongLong();
                     return;
                 }
                 // An empty field arrives as the empty text, never as null.
@@ -435,6 +443,7 @@ bool runImport(ImportJob& job, ImportSummary& sum, const ImportProgress& progres
                     return;
                 }
                 ++sum.imported;
+                sum.possiblesImported += mark == '2';
                 // Another copy of the program waits for the file while a batch is open.
                 if (batchClock.elapsed() >= 200)
                     commitBatch();
@@ -560,6 +569,12 @@ QString summaryText(const ImportSummary& s)
     if (s.duplicatesSkipped)
         lines << count(s.duplicatesSkipped, "row matching a stored contact was skipped.",
                        "rows matching stored contacts were skipped.");
+    if (s.possiblesImported)
+        lines << count(s.possiblesImported, "row possibly matching a stored contact was imported.",
+                       "rows possibly matching stored contacts were imported.");
+    if (s.possiblesUnticked)
+        lines << count(s.possiblesUnticked, "row possibly matching a stored contact was unticked and skipped.",
+                       "rows possibly matching stored contacts were unticked and skipped.");
     if (s.blankRows)
         lines << count(s.blankRows, "blank row was skipped.", "blank rows were skipped.");
     if (s.mismatched)
@@ -576,7 +591,9 @@ QString summaryText(const ImportSummary& s)
     // Records that name who they are are listed one by one, in file order.
     std::vector<ImportSummary::RowNote> notes = s.rowNotes;
     for (const qint64 line : s.skippedLines)
-        notes.push_back({line, QStringLiteral("skipped, a contact with this name or e-mail address is already there")});
+        notes.push_back({line, QStringLiteral("skipped, the same person is already there")});
+    for (const qint64 line : s.untickedLines)
+        notes.push_back({line, QStringLiteral("unticked, possibly a stored contact")});
     std::stable_sort(notes.begin(), notes.end(), [](const auto& a, const auto& b) { return a.line < b.line; });
     QStringList named;
     for (const auto& n : notes)

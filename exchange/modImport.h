@@ -58,9 +58,12 @@ struct ImportSummary {
     qint64 blankRows = 0;
     qint64 mismatched = 0;     // rows with more or fewer fields than the header
     qint64 duplicates = 0;     // rows that match a contact already stored
+    qint64 possibleDuplicates = 0; // rows that possibly match one (a shared e-mail or phone)
     qint64 fallbackFields = 0; // fields read as Windows-1252
     qint64 imported = 0;
     qint64 duplicatesSkipped = 0;
+    qint64 possiblesImported = 0; // rows possibly matching a stored contact that were imported
+    qint64 possiblesUnticked = 0; // and those the user unticked
     qint64 refused = 0;        // rows the contacts file would not take
     QList<qint64> unclosedQuotes; // lines of rows kept out because a quote in them never closes
     QString firstRefusal;
@@ -81,6 +84,7 @@ struct ImportSummary {
     // The import's key, which every contact it added carries (contacts.import_id), so that it can
     // be taken back as a whole; 0 when it added nothing that stayed.
     qint64 importId = 0;
+    QList<qint64> untickedLines; // rows possibly matching a stored contact that the user unticked
 };
 
 // One record of a file whose reader names the fields itself (a vCard), ready for Main.

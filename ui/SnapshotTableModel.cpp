@@ -19,6 +19,7 @@ void SnapshotTableModel::setRows(Snapshot rows, const QStringList& headings)
     for (size_t i = 0; i < shown_.size(); ++i)
         shown_[i] = int(i);
     headings_ = headings;
+    ticks_.clear();
     endResetModel();
 }
 
@@ -124,8 +125,39 @@ int SnapshotTableModel::columnCount(const QModelIndex& parent) const
 
 void SnapshotTableModel::setColumnFormat(int column, CellFormat format) { formats_.insert(column, format); }
 
+void SnapshotTableModel::setTicks(int column, const QHash<int, bool>& ticks)
+{
+    tickColumn_ = column;
+    ticks_.clear();
+    for (auto it = ticks.cbegin(); it != ticks.cend(); ++it)
+        if (it.key() >= 0 && it.key() < int(shown_.size()))
+            ticks_.insert(shown_[size_t(it.key())], it.value());
+    if (!shown_.empty())
+        Q_EMIT dataChanged(index(0, column), index(int(shown_.size()) - 1, column));
+}
+
+bool SnapshotTableModel::isTickable(int row) const
+{
+    return row >= 0 && row < int(shown_.size()) && ticks_.contains(shown_[size_t(row)]);
+}
+
+bool SnapshotTableModel::isTicked(int row) const { return isTickable(row) && ticks_.value(shown_[size_t(row)]); }
+
+bool SnapshotTableModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (role != Qt::CheckStateRole || index.column() != tickColumn_ || !isTickable(index.row()))
+        return false;
+    const bool ticked = value.toInt() == Qt::Checked;
+    ticks_[shown_[size_t(index.row())]] = ticked;
+    Q_EMIT dataChanged(index, index, {Qt::CheckStateRole});
+    Q_EMIT tickToggled(index.row(), ticked);
+    return true;
+}
+
 QVariant SnapshotTableModel::data(const QModelIndex& index, int role) const
 {
+    if (role == Qt::CheckStateRole && index.isValid() && index.column() == tickColumn_ && isTickable(index.row()))
+        return isTicked(index.row()) ? Qt::Checked : Qt::Unchecked;
     if ((role != Qt::DisplayRole && role != Qt::ToolTipRole) || !index.isValid())
         return {};
     QString shown = text(index.row(), index.column());
@@ -154,7 +186,12 @@ QVariant SnapshotTableModel::headerData(int section, Qt::Orientation orientation
 Qt::ItemFlags SnapshotTableModel::flags(const QModelIndex& index) const
 {
     // Browsing never edits: a stray keystroke in a cell must not change a contact.
-    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    // A tick box is the one thing a preview lets the user change.
+    if (index.column() == tickColumn_ && isTickable(index.row()))
+        return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 
 } // namespace kestrel

@@ -36,11 +36,21 @@ public:
     // value, texts without regard to accents or case; rows that tie keep their order.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
+    // Rows given here show a tick box in the column, ticked or not (view row → ticked); the
+    // user ticks and unticks it with Space or a click, and tickToggled tells of it.
+    void setTicks(int column, const QHash<int, bool>& ticks);
+    bool isTickable(int row) const;
+    bool isTicked(int row) const;
+
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+Q_SIGNALS:
+    void tickToggled(int row, bool ticked);
 
 private:
     bool inside(int row, int column) const;
@@ -48,6 +58,8 @@ private:
     std::vector<int> shown_; // view row → snapshot row
     QStringList headings_;
     QHash<int, CellFormat> formats_;
+    int tickColumn_ = -1;
+    QHash<int, bool> ticks_; // snapshot row → ticked
 };
 
 } // namespace kestrel

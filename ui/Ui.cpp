@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
@@ -48,6 +49,7 @@ int defaultHeight(ControlKind kind)
     case ControlKind::CheckBox:
     case ControlKind::Option:
     case ControlKind::Label: return 255;
+    case ControlKind::ProgressBar: return 255;
     case ControlKind::DatePicker:
     case ControlKind::TimeBox: return 315;
     default: return 1215;
@@ -99,6 +101,11 @@ QWidget* makeControl(ControlKind kind, const QString& caption, QWidget* parent)
     }
     case ControlKind::DatePicker: return new DatePicker(parent);
     case ControlKind::TimeBox: return new TimeBox(parent);
+    case ControlKind::ProgressBar: {
+        auto* b = new QProgressBar(parent);
+        b->setTextVisible(false);
+        return b;
+    }
     }
     return new QWidget(parent);
 }

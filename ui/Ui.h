@@ -20,7 +20,7 @@ constexpr int px(int twips) { return twips / kTwipsPerPixel; }
 constexpr int twips(int pixels) { return pixels * kTwipsPerPixel; }
 
 enum class ControlKind { Label, TextBox, MultiText, Button, ComboList, ListBox, CheckBox, Option, Frame, Tree, Grid, DatePicker,
-                         TimeBox };
+                         TimeBox, ProgressBar };
 
 constexpr int kAuto = -1;      // size left to the control's kind
 constexpr int kNoTab = -1;     // takes the focus only from the mouse, if at all

@@ -359,8 +359,11 @@ TEST_F(OfficeTest, TwoSetUpsAtOnceMakeTheSchemaOnce)
     for (auto& t : runs)
         t.join();
     EXPECT_EQ(failures.load(), 0);
+    // Each step recorded once; the numbers are those of the steps this program has, which need
+    // not be every number up to the newest (a step agreed for another change may land later).
     std::vector<QStringList> everyStep;
-    for (int v = 1; v <= pg::kSchemaVersion; ++v)
-        everyStep.push_back({QString::number(v)});
+    for (const pg::SchemaStep& step : pg::schemaSteps())
+        everyStep.push_back({QString::number(step.version)});
+    ASSERT_EQ(everyStep.back(), QStringList{QString::number(pg::kSchemaVersion)});
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select version from kestrel_schema order by 1")), everyStep);
 }

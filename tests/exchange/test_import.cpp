@@ -421,3 +421,30 @@ TEST_F(ImportTest, AnImportLockLeftByAKillWhileClearingAnEarlierOneIsTakenOver)
 }
 
 } // namespace
+
+TEST_F(ImportTest, AFileWithFewerFieldsIsTheSamePersonAndColleaguesSharingAMailboxAreImported)
+{
+    exec(sConnContacts, QStringLiteral("INSERT into contacts(lastname,firstname,company,address,city,email,active,contype)"
+                                       "values('Dupré','René','Café Noir','1 Rue','Paris','',True,'Lead')"));
+    exec(sConnContacts, QStringLiteral("INSERT into contacts(lastname,firstname,company,address,city,email,active,contype)"
+                                       "values('Lee','Ann','Acme','','','info@acme.example',True,'Lead')"));
+    const QString path = csv("Last Name,First Name,City,E-mail\r\n"
+                             "Dupre,Rene,Paris,\r\n"
+                             "Ray,Bob,,info@acme.example\r\n"
+                             "Moss,Cy,,INFO@acme.example\r\n"
+                             "Lee,Ann,,info@acme.example\r\n");
+    ImportSummary sum;
+    ASSERT_TRUE(LoadCsvToTemp(path, mapping(QStringLiteral("Last Name>LastName|First Name>FirstName|City>City|E-mail>Email")),
+                              &sum));
+    EXPECT_EQ(rows(sConnTemp, QStringLiteral("select lastname,dup,note from Main order by id")),
+              (std::vector<QStringList>{{"Dupre", "1", "matches a stored contact"},
+                                        {"Ray", "2", "possibly the same as Ann Lee"},
+                                        {"Moss", "2", "possibly the same as Ann Lee"},
+                                        {"Lee", "1", "matches a stored contact"}}));
+    EXPECT_EQ(std::pair(sum.duplicates, sum.possibleDuplicates), std::pair(qint64(2), qint64(2)));
+    ASSERT_TRUE(ImportTempRows(QStringLiteral("Lead"), true, &sum));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts order by id")),
+              (std::vector<QStringList>{{"Dupré"}, {"Lee"}, {"Ray"}, {"Moss"}}));
+    EXPECT_EQ(summaryText(sum), QStringLiteral("2 contacts were imported.\n2 rows matching stored contacts were skipped.\n"
+                                               "2 rows possibly matching stored contacts were imported."));
+}

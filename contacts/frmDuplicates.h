@@ -1,0 +1,84 @@
+#pragma once
+// Find Duplicates: the stored contacts that are (or may be) one person, in pairs, strongest
+// first, with their values side by side; the user picks per field the value to keep and merges
+// the pair (Alt+M, no question: Undo Last Merge takes it back), or sets it aside as not the same.
+#include "ui/Ui.h"
+#include "data/ContactMerge.h"
+
+#include <QDialog>
+#include <QHash>
+
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QStandardItem;
+class QStandardItemModel;
+class QTableView;
+
+namespace kestrel {
+
+class frmDuplicates : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmDuplicates(QWidget* parent = nullptr);
+
+    // Searches the stored contacts, with the progress shown and Cancel, and selects the
+    // strongest pair. Runs once the window is shown.
+    void Form_Load();
+    void lstPairs_Click();
+    void grdFields_Click(const QModelIndex& cell);
+    void grdFields_ItemChanged(QStandardItem* item);
+    void cmdMerge_Click();
+    void cmdNotSame_Click();
+    void cmdUndo_Click();
+    void cmdCancel_Click();
+    void cmdClose_Click();
+
+    // True once a merge or an undo changed the stored contacts (the tree is then refilled).
+    bool bChanged = false;
+
+    Controls controls;
+    QListWidget* lstPairs = nullptr;
+    QTableView* grdFields = nullptr;
+    QPushButton* cmdMerge = nullptr;
+    QPushButton* cmdNotSame = nullptr;
+    QPushButton* cmdUndo = nullptr;
+    QPushButton* cmdCancel = nullptr;
+    QPushButton* cmdClose = nullptr;
+    QLabel* lblProgress = nullptr;
+    QProgressBar* prgFind = nullptr;
+    QLabel* lblMessage = nullptr;
+    QStandardItemModel* fields = nullptr;
+
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    struct Pair {
+        int a = 0, b = 0; // contact keys, the older first (the one kept)
+        Likeness likeness = Likeness::Possibly;
+    };
+    void fillPairs(int select);
+    // Reads both contacts of the selected pair anew and shows them side by side.
+    void showPair();
+    MergeChoice choice() const;
+
+    std::vector<Pair> pairs_;
+    QHash<int, ContactRecord> known_; // the contacts of the pairs, as the list names them
+    ContactRecord kept_, other_;
+    QString keptVersion_, otherVersion_;
+    bool shown_ = false, searching_ = false, cancel_ = false;
+    bool filling_ = false; // the grid is being filled or a value's twin set: no handler runs
+};
+
+// One line of the pair list: "Same", or "Possibly", and the two as the tree names them.
+QString DuplicateLine(Likeness likeness, const ContactRecord& a, const ContactRecord& b);
+
+// The merges of this run, the last on top, so Undo Last Merge works after the window is
+// opened again.
+std::vector<MergeUndo>& mergeHistory();
+
+} // namespace kestrel

@@ -1,0 +1,162 @@
+// Find Duplicates driven from the keyboard: the strongest pair first, values picked per field,
+// Alt+M merges at once, Alt+U takes it back exactly, Alt+N sets a pair aside for good.
+#include "contacts/frmDuplicates.h"
+#include "tests/contacts/Helpers.h"
+
+namespace {
+
+class DuplicatesTest : public KestrelTest {
+protected:
+    void SetUp() override
+    {
+        KestrelTest::SetUp();
+        mergeHistory().clear();
+    }
+    int add(const QString& values)
+    {
+        exec(sConnContacts, QStringLiteral("INSERT into contacts(lastname,firstname,company,address,city,homeph,cellph,"
+                                           "workph,email,active,contype,notes)values(") + values + u')');
+        return rows(sConnContacts, QStringLiteral("select max(id) from contacts")).at(0).at(0).toInt();
+    }
+    std::vector<QStringList> everything()
+    {
+        auto out = rows(sConnContacts, QStringLiteral("select id,") + allContactColumns() +
+                                           QStringLiteral(",active from contacts order by id"));
+        for (auto& r : rows(sConnContacts, QStringLiteral("select autoid,name,apptbrief from appointments order by autoid")))
+            out.push_back(r);
+        return out;
+    }
+    static void altKey(QWidget& window, Qt::Key key)
+    {
+        QTest::keyClick(&window, key, Qt::AltModifier);
+        QTest::qWait(150); // an access key clicks its button a moment after the key
+    }
+    static QStringList lines(const QListWidget* list)
+    {
+        QStringList out;
+        for (int i = 0; i < list->count(); ++i)
+            out << list->item(i)->text().simplified();
+        return out;
+    }
+    void runWindow(const std::function<void(frmDuplicates&)>& script)
+    {
+        showModal<frmDuplicates>(desk, [](frmDuplicates&) {}, [&](frmDuplicates& f) {
+            f.activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+            script(f);
+        });
+    }
+};
+
+} // namespace
+
+TEST_F(DuplicatesTest, TheStrongestPairIsMergedByKeyboardTakenBackExactlyAndAColleagueIsSetAside)
+{
+    const int rene = add("'Dupré','René','Café Noir','1 Rue','Paris','','','01 42 00 00 01','',True,'Cust','Met at the fair.'");
+    const int phone = add("'Dupre','Rene','','','Paris','','06 12 34 56 78','','rene@home.example',True,'Lead',''");
+    add("'Lee','Ann','Acme','','','','','','info@acme.example',True,'Lead',''");
+    add("'Ray','Bob','Acme','','','','','','info@acme.example',True,'Lead',''");
+    addAppt(QDate(2026, 3, 2), QTime(9, 0), "Tasting", "Rene Dupre");
+    const auto before = everything();
+
+    runWindow([&](frmDuplicates& f) {
+        EXPECT_EQ(f.windowTitle(), QStringLiteral("Find Duplicates"));
+        EXPECT_EQ(lines(f.lstPairs), (QStringList{"Same: Dupré, René - Café Noir and Dupre, Rene",
+                                                  "Possibly: Lee, Ann - Acme and Ray, Bob - Acme"}));
+        EXPECT_EQ(f.lstPairs->currentRow(), 0);
+        EXPECT_TRUE(f.lstPairs->hasFocus());
+        // The values side by side, the longer or newer one picked: here the older card's name.
+        const auto picked = [&f](int field) {
+            return f.fields->item(field, 2)->checkState() == Qt::Checked ? f.fields->item(field, 2)->text()
+                                                                         : f.fields->item(field, 1)->text();
+        };
+        EXPECT_EQ(picked(cf::LastName), QStringLiteral("Dupré"));
+        EXPECT_EQ(picked(cf::CellPh), QStringLiteral("06 12 34 56 78"));
+        EXPECT_EQ(picked(cf::ConType), QStringLiteral("Lead"));
+        // Alt+V goes to the values; Right and Space pick the other card's type, Space again the kept one's.
+        altKey(f, Qt::Key_V);
+        ASSERT_TRUE(f.grdFields->hasFocus());
+        for (int i = 0; i < cf::ConType; ++i)
+            QTest::keyClick(f.grdFields, Qt::Key_Down);
+        QTest::keyClick(f.grdFields, Qt::Key_Space);
+        EXPECT_EQ(picked(cf::ConType), QStringLiteral("Cust"));
+        QTest::keyClick(f.grdFields, Qt::Key_Right);
+        QTest::keyClick(f.grdFields, Qt::Key_Space);
+        QTest::keyClick(f.grdFields, Qt::Key_Left);
+        QTest::keyClick(f.grdFields, Qt::Key_Space);
+        EXPECT_EQ(picked(cf::ConType), QStringLiteral("Cust"));
+        // A click picks the other card's city (the same text: nothing goes to the notes for it).
+        const QRect city = f.grdFields->visualRect(f.fields->index(cf::City, 2));
+        QTest::mouseClick(f.grdFields->viewport(), Qt::LeftButton, {}, city.center());
+
+        altKey(f, Qt::Key_M);
+        EXPECT_TRUE(desk.messages().isEmpty());
+        EXPECT_EQ(lines(f.lstPairs), QStringList{"Possibly: Lee, Ann - Acme and Ray, Bob - Acme"});
+        EXPECT_TRUE(f.cmdUndo->isEnabled());
+        EXPECT_EQ(rows(sConnContacts, QStringLiteral("select id,lastname,company,cellph,workph,email,contype,notes "
+                                                     "from contacts where lastname like 'Dup%'")),
+                  (std::vector<QStringList>{{QString::number(rene), "Dupré", "Café Noir", "06 12 34 56 78", "01 42 00 00 01",
+                                             "rene@home.example", "Cust", "Met at the fair.\n\nMerged from Rene Dupre:\nContact Type: Lead"}}));
+        EXPECT_EQ(rows(sConnContacts, QStringLiteral("select name from appointments")), (std::vector<QStringList>{{"René Dupré"}}));
+
+        altKey(f, Qt::Key_U);
+        EXPECT_EQ(everything(), before);
+        EXPECT_FALSE(f.cmdUndo->isEnabled());
+        EXPECT_EQ(lines(f.lstPairs).size(), 2);
+
+        // The colleagues are two people: Alt+P, Down, Alt+N.
+        altKey(f, Qt::Key_P);
+        QTest::keyClick(f.lstPairs, Qt::Key_Down);
+        altKey(f, Qt::Key_N);
+        EXPECT_EQ(lines(f.lstPairs), QStringList{"Same: Dupré, René - Café Noir and Dupre, Rene"});
+        QTest::keyClick(&f, Qt::Key_Escape);
+        EXPECT_FALSE(f.isVisible());
+    });
+    EXPECT_EQ(everything(), before);
+    // Set aside for good: the next search shows the one pair left.
+    runWindow([&](frmDuplicates& f) {
+        EXPECT_EQ(lines(f.lstPairs), QStringList{"Same: Dupré, René - Café Noir and Dupre, Rene"});
+        (void)phone;
+    });
+}
+
+TEST_F(DuplicatesTest, ThreeCardsOfOnePersonBecomeOneByTwoMergesAndComeBackByTwoUndos)
+{
+    const int ann = add("'Lee','Ann','Acme','','','','','','ann@acme.example',True,'Lead',''");
+    add("'Lee','Ann','','','','','2175550100','','ann@acme.example',True,'Lead',''");
+    add("'LEE','ANN','Acme','','','','','217 555 0100','',True,'Lead','Second card'");
+    const auto before = everything();
+    runWindow([&](frmDuplicates& f) {
+        EXPECT_EQ(lines(f.lstPairs).size(), 3);
+        altKey(f, Qt::Key_M);
+        // The third card's two pairs are now one, with the kept contact.
+        EXPECT_EQ(lines(f.lstPairs).size(), 1);
+        altKey(f, Qt::Key_M);
+        EXPECT_TRUE(lines(f.lstPairs).isEmpty());
+        EXPECT_EQ(rows(sConnContacts, QStringLiteral("select id,email,cellph,workph from contacts")),
+                  (std::vector<QStringList>{{QString::number(ann), "ann@acme.example", "2175550100", "217 555 0100"}}));
+        altKey(f, Qt::Key_U);
+        altKey(f, Qt::Key_U);
+        EXPECT_TRUE(desk.messages().isEmpty());
+        EXPECT_EQ(everything(), before);
+        EXPECT_FALSE(f.cmdUndo->isEnabled());
+    });
+}
+
+TEST_F(DuplicatesTest, SomeoneElsesEditSinceThePairWasShownStopsTheMergeAndSaysSo)
+{
+    add("'Lee','Ann','Acme','','','','','','ann@acme.example',True,'Lead',''");
+    const int other = add("'Lee','Ann','','','','','555-0100','','ann@acme.example',True,'Lead',''");
+    runWindow([&](frmDuplicates& f) {
+        exec(sConnContacts, QStringLiteral("UPDATE contacts set notes='Call on Monday' where id=%1").arg(other));
+        const auto edited = everything();
+        altKey(f, Qt::Key_M);
+        EXPECT_EQ(everything(), edited);
+        ASSERT_EQ(desk.messages().size(), 1);
+        EXPECT_TRUE(desk.messages()[0].startsWith(QStringLiteral("Someone changed one of these two contacts")));
+        // Shown again as it is now, the merge goes through.
+        EXPECT_EQ(f.fields->item(cf::Notes, 2)->text(), QStringLiteral("Call on Monday"));
+        altKey(f, Qt::Key_M);
+        EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from contacts")), (std::vector<QStringList>{{"1"}}));
+    });
+}
