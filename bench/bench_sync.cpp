@@ -7,6 +7,7 @@
 #include "data/ExchangeStore.h"
 #include "formats/VCard.h"
 #include "sync/DavClient.h"
+#include "sync/DavXml.h"
 #include "sync/Discovery.h"
 #include "sync/SyncRunner.h"
 
@@ -158,6 +159,31 @@ void BM_NothingChanged(benchmark::State& state)
 }
 BENCHMARK(BM_NothingChanged)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
 
+// The one request a sync with nothing changed sends, sent bare: the server's own share of that
+// sync's time, shown beside it so that the program's share can be read off.
+void BM_NothingChangedServerAlone(benchmark::State& state)
+{
+    if (!ready(state))
+        return;
+    const sync::Job j = synced10000();
+    dav::Client client(j.user, QString());
+    const dav::Response now = client.send("PROPFIND", j.addressBook, dav::ctagQuery(), 0);
+    const dav::MultiStatus ms = dav::parseMultiStatus(now.body, j.addressBook);
+    const QString token = ms.resources.empty() ? QString() : ms.resources.front().syncToken;
+    if (token.isEmpty()) {
+        state.SkipWithError("the address book has no sync token");
+        return;
+    }
+    for (auto _ : state) {
+        const dav::Response r = client.send("REPORT", j.addressBook, dav::syncReport(token), 0);
+        if (!r.ok()) {
+            state.SkipWithError(qPrintable(QStringLiteral("the report failed: %1").arg(r.status)));
+            break;
+        }
+    }
+}
+BENCHMARK(BM_NothingChangedServerAlone)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
+
 void BM_TenChanges(benchmark::State& state)
 {
     if (!ready(state))
@@ -193,6 +219,33 @@ void BM_TenChanges(benchmark::State& state)
     }
 }
 BENCHMARK(BM_TenChanges)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+
+// Five new cards put bare into the 10,000: the server's share of the ten changes' sync, which
+// sends five of them.
+void BM_FivePutsServerAlone(benchmark::State& state)
+{
+    if (!ready(state))
+        return;
+    const sync::Job j = synced10000();
+    dav::Client client(j.user, QString());
+    int n = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < 5; ++i, ++n) {
+            ContactRecord r;
+            r.lastname = QStringLiteral("Bare%1").arg(n);
+            r.uid = QStringLiteral("bare-%1").arg(n);
+            QUrl item = j.addressBook;
+            item.setPath(item.path() + r.uid + QStringLiteral(".vcf"));
+            const dav::Response put = client.send("PUT", item, writeVCards({r}, VCardVersion::V3), -1,
+                                                  {{"Content-Type", "text/vcard"}, {"If-None-Match", "*"}});
+            if (!put.ok()) {
+                state.SkipWithError(qPrintable(QStringLiteral("the put failed: %1").arg(put.status)));
+                return;
+            }
+        }
+    }
+}
+BENCHMARK(BM_FivePutsServerAlone)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 } // namespace
 } // namespace kestrel::bench

@@ -12,6 +12,8 @@ namespace {
 KeyringAnswer run(QKeychain::Job& job)
 {
     job.setAutoDelete(false);
+    // A plain-text file in place of a keyring would store the password after all.
+    job.setInsecureFallback(false);
     // A keyring that is locked may ask the user to unlock it: a generous wait.
     QEventLoop wait;
     QObject::connect(&job, &QKeychain::Job::finished, &wait, &QEventLoop::quit);

@@ -1,5 +1,7 @@
 #include "ui/QtPlatform.h"
 
+#include "platform/Keyring.h"
+
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -325,5 +327,26 @@ void installQtPlatform()
         return &instance;
     });
 }
+
+// The office password goes through the same keyring wrapper as the sync's.
+bool QtPlatform::hasKeyring()
+{
+    // Nothing kept under the name is the answer of a keyring that runs.
+    const KeyringStatus s = keyring().read(QStringLiteral("kestrel-keyring-probe")).status;
+    return s == KeyringStatus::Done || s == KeyringStatus::NotFound;
+}
+
+QString QtPlatform::readSecret(const QString& key)
+{
+    const KeyringAnswer a = keyring().read(key);
+    return a.status == KeyringStatus::Done ? a.secret : QString();
+}
+
+bool QtPlatform::saveSecret(const QString& key, const QString& secret)
+{
+    return keyring().write(key, secret).status == KeyringStatus::Done;
+}
+
+void QtPlatform::forgetSecret(const QString& key) { keyring().remove(key); }
 
 } // namespace kestrel
