@@ -24,6 +24,16 @@ QDateTime AlertSchedule::startOf(const QDate& date, const QTime& time) const
     return wallClockMoment(date, time, zone_);
 }
 
+QDateTime AlertSchedule::alertAt(const ApptAlert& a) const
+{
+    return a.allDay ? startOf(a.date, QTime(9, 0)) : startOf(a.date, a.time).addSecs(-60 * minutes_);
+}
+
+QDateTime AlertSchedule::missedFrom(const ApptAlert& a) const
+{
+    return a.allDay ? startOf(a.date.addDays(1), QTime(0, 0)) : startOf(a.date, a.time);
+}
+
 void AlertSchedule::setAppointments(std::vector<ApptAlert> appts)
 {
     appts_ = std::move(appts);
@@ -53,8 +63,8 @@ std::vector<ApptAlert> AlertSchedule::takeDue(const QDateTime& now)
             s.snoozedUntil = QDateTime();
             continue;
         }
-        const QDateTime start = startOf(a.date, a.time);
-        const QDateTime alertAt = start.addSecs(-60 * minutes_);
+        const QDateTime start = missedFrom(a);
+        const QDateTime alertAt = this->alertAt(a);
         bool give = false;
         bool missed = false;
         if (s.snoozedUntil.isValid()) {
@@ -99,12 +109,11 @@ QDateTime AlertSchedule::nextWakeUp(const QDateTime& now) const
     for (const ApptAlert& a : appts_) {
         const auto it = state_.constFind(keyOf(a));
         const State s = it == state_.constEnd() ? State() : *it;
-        const QDateTime start = startOf(a.date, a.time);
         QDateTime at;
         if (s.snoozedUntil.isValid())
             at = s.snoozedUntil;
-        else if (!s.alerted && start > now)
-            at = start.addSecs(-60 * minutes_);
+        else if (!s.alerted && missedFrom(a) > now)
+            at = alertAt(a);
         if (at.isValid() && at > now && at < next)
             next = at;
     }
@@ -115,8 +124,9 @@ std::vector<ApptAlert> ApptsToAlert(const QDate& today)
 {
     std::vector<ApptAlert> out;
     Connection connection(sConnContacts);
-    Snapshot rs(connection, QStringLiteral("SELECT autoid,apptdate,appttime,apptbrief,address,name FROM appointments "
-                                           "where apptdate between #") +
+    // A cancelled appointment raises no alert.
+    Snapshot rs(connection, QStringLiteral("SELECT autoid,apptdate,appttime,apptbrief,address,name,allday FROM appointments "
+                                           "where cancelled=False and apptdate between #") +
                                 DateText(today) + QStringLiteral("# And #") + DateText(today.addDays(1)) +
                                 QStringLiteral("# order by apptdate,appttime asc"));
     for (; !rs.eof(); rs.moveNext()) {
@@ -125,7 +135,7 @@ std::vector<ApptAlert> ApptsToAlert(const QDate& today)
         // An appointment without a readable date or time has no moment to be alerted at.
         if (d.typeId() != QMetaType::QDate || t.typeId() != QMetaType::QTime)
             continue;
-        out.push_back({rs.field(0).toInt(), d.toDate(), t.toTime(), rs.text(3), rs.text(4), rs.text(5)});
+        out.push_back({rs.field(0).toInt(), d.toDate(), t.toTime(), rs.text(3), rs.text(4), rs.text(5), rs.field(6).toBool()});
     }
     return out;
 }
@@ -133,7 +143,7 @@ std::vector<ApptAlert> ApptsToAlert(const QDate& today)
 QString AlertLine(const ApptAlert& a, const QDate& day)
 {
     QString line = a.date == day ? QString() : DateText(a.date) + u' ';
-    line += TimeText(a.time) + QStringLiteral(" - ") + a.brief;
+    line += (a.allDay ? QStringLiteral("All day") : TimeText(a.time)) + QStringLiteral(" - ") + a.brief;
     for (const QString& part : {a.where, a.name})
         if (!part.isEmpty())
             line += QStringLiteral(" - ") + part;

@@ -18,6 +18,8 @@ struct ApptAlert {
     QDate date;
     QTime time;
     QString brief, where, name;
+    // A whole day: alerted at 9:00 AM on it, whatever the lead time, and missed only once it is over.
+    bool allDay = false;
     bool missed = false; // set by takeDue: the appointment began before its alert could be given
 };
 
@@ -57,6 +59,9 @@ public:
     // skips is taken as that much later (2:30 as 3:30), one that the change back brings twice as
     // its first coming.
     QDateTime startOf(const QDate& date, const QTime& time) const;
+    // When a's alert is due, and from when it counts as missed.
+    QDateTime alertAt(const ApptAlert& a) const;
+    QDateTime missedFrom(const ApptAlert& a) const;
 
     static constexpr int kSnoozeMinutes = 5;
 

@@ -126,10 +126,10 @@ void RemindPanel::PopWeekList()
     lstWeek->clear();
     try {
         Connection connection(sConnContacts);
-        Snapshot rs(connection, QStringLiteral("SELECT apptdate,appttime,apptbrief,name,address,autoid,outcome FROM "
-                                               "appointments where apptdate between #") +
+        Snapshot rs(connection, QStringLiteral("SELECT apptdate,appttime,apptbrief,name,address,autoid,outcome,allday,"
+                                               "cancelled FROM appointments where apptdate between #") +
                                     DateText(today) + QStringLiteral("# And #") + DateText(end) +
-                                    QStringLiteral("# order by apptdate,appttime asc"));
+                                    QStringLiteral("# order by apptdate,allday desc,appttime asc"));
         if (rs.eof())
             lstWeek->addItem(QStringLiteral("There are no appointments for the next 7 days."));
         for (; !rs.eof(); rs.moveNext()) {
@@ -140,10 +140,14 @@ void RemindPanel::PopWeekList()
             const int first = lstWeek->count();
             const QString marked = rs.text(6).isEmpty() ? QString() : QStringLiteral(" (") + rs.text(6) + u')';
             addLine(lstWeek, d.isValid() ? GetDayName(d.dayOfWeek() % 7 + 1) + QStringLiteral(", ") + DateText(d) : rs.text(0), id);
-            addLine(lstWeek, (time.typeId() == QMetaType::QTime ? TimeText(time.toTime()) : rs.text(1)) +
-                                 QStringLiteral(" - ") + isolated(rs.text(2)) + marked, id);
+            const QString when = rs.field(7).toBool()                  ? QStringLiteral("All day")
+                                 : time.typeId() == QMetaType::QTime ? TimeText(time.toTime())
+                                                                     : rs.text(1);
+            addLine(lstWeek, when + QStringLiteral(" - ") + isolated(rs.text(2)) + marked, id);
             addLine(lstWeek, QStringLiteral("     ") + isolated(rs.text(3)), id);
             addLine(lstWeek, QStringLiteral("     ") + isolated(rs.text(4)), id);
+            if (rs.field(8).toBool())
+                strikeThrough(lstWeek, first + 1, lstWeek->count());
             for (int line = first; line < lstWeek->count(); ++line)
                 lstWeek->item(line)->setData(kDateRole, d);
             addLine(lstWeek, kApptSeparator, 0);

@@ -11,6 +11,8 @@
 #include "data/RowGuard.h"
 #include "data/Trash.h"
 #include "data/modData.h"
+#include "calendar/modCal.h"
+#include "data/ApptSpan.h"
 #include "platform/Platform.h"
 #include "ui/Desktop.h"
 
@@ -21,13 +23,14 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QTextDocument>
+#include <QTimeZone>
 
 namespace kestrel {
 
 frmAppt::frmAppt(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmAppt"));
-    setupDialog(this, QStringLiteral("Appointment"), 5655, 5280, true);
+    setupDialog(this, QStringLiteral("Appointment"), 5655, 5880, true);
     setFont(designFont(QStringLiteral("Verdana"), 8.25));
 
     controls = buildControls(this, {
@@ -39,15 +42,21 @@ frmAppt::frmAppt(QWidget* parent) : QDialog(parent)
         {"DTPicker1", ControlKind::DatePicker, "", 240, 1560, 1695, kAuto, 3},
         {"Label4", ControlKind::Label, "Time:", 2280, 1320, kAuto, kAuto},
         {"cboTime", ControlKind::TimeBox, "", 2520, 1560, 1455, kAuto, 4},
-        {"Label5", ControlKind::Label, "Notes:", 240, 1920, kAuto, kAuto},
-        {"txtAppt2", ControlKind::MultiText, "", 240, 2160, 5175, 885, 5},
-        {"cmdSave", ControlKind::Button, "Save", 840, 4320, kAuto, kAuto, 6},
-        {"cmdClose", ControlKind::Button, "Close", 3000, 4320, kAuto, kAuto, 7},
-        {"Label6", ControlKind::Label, "Contact or name:", 240, 3720, kAuto, kAuto},
-        {"txtAppt3", ControlKind::TextBox, "", 240, 3960, 4455, kAuto, 8, 50},
-        {"cmdContact", ControlKind::Button, "Select Contact", 240, 3240, kAuto, kAuto, 9},
-        {"cmdDelete", ControlKind::Button, "Delete", 1440, 4800, kAuto, kAuto, 10},
-        {"chkNotHeld", ControlKind::CheckBox, "Not held", 3960, 3300, 1455, 255, 11},
+        {"Label7", ControlKind::Label, "Until:", 240, 1920, kAuto, kAuto},
+        {"DTUntil", ControlKind::DatePicker, "", 240, 2160, 1695, kAuto, 5},
+        {"Label8", ControlKind::Label, "At:", 2280, 1920, kAuto, kAuto},
+        {"cboUntil", ControlKind::TimeBox, "", 2520, 2160, 1455, kAuto, 6},
+        {"chkAllDay", ControlKind::CheckBox, "All day", 4080, 2190, 1335, 255, 7},
+        {"Label5", ControlKind::Label, "Notes:", 240, 2520, kAuto, kAuto},
+        {"txtAppt2", ControlKind::MultiText, "", 240, 2760, 5175, 885, 8},
+        {"cmdSave", ControlKind::Button, "Save", 840, 4920, kAuto, kAuto, 9},
+        {"cmdClose", ControlKind::Button, "Close", 3000, 4920, kAuto, kAuto, 10},
+        {"Label6", ControlKind::Label, "Contact or name:", 240, 4320, kAuto, kAuto},
+        {"txtAppt3", ControlKind::TextBox, "", 240, 4560, 4455, kAuto, 11, 50},
+        {"cmdContact", ControlKind::Button, "Select Contact", 240, 3840, kAuto, kAuto, 12},
+        {"cmdDelete", ControlKind::Button, "Delete", 1440, 5400, kAuto, kAuto, 13},
+        {"chkNotHeld", ControlKind::CheckBox, "Not held", 3960, 3900, 1455, 255, 14},
+        {"chkCancelled", ControlKind::CheckBox, "Cancelled", 3960, 4200, 1455, 255, 15},
     });
     txtBrief = controls.get<QLineEdit>(QStringLiteral("txtAppt0"));
     txtWhere = controls.get<QLineEdit>(QStringLiteral("txtAppt1"));
@@ -63,11 +72,17 @@ frmAppt::frmAppt(QWidget* parent) : QDialog(parent)
 
     DTPicker1 = controls.get<DatePicker>(QStringLiteral("DTPicker1"));
     cboTime = controls.get<TimeBox>(QStringLiteral("cboTime"));
+    DTUntil = controls.get<DatePicker>(QStringLiteral("DTUntil"));
+    cboUntil = controls.get<TimeBox>(QStringLiteral("cboUntil"));
+    cboUntil->setAnyMinute(true);
     cmdSave = controls.get<QPushButton>(QStringLiteral("cmdSave"));
     cmdClose = controls.get<QPushButton>(QStringLiteral("cmdClose"));
     cmdContact = controls.get<QPushButton>(QStringLiteral("cmdContact"));
     cmdDelete = controls.get<QPushButton>(QStringLiteral("cmdDelete"));
     chkNotHeld = controls.get<QCheckBox>(QStringLiteral("chkNotHeld"));
+    chkAllDay = controls.get<QCheckBox>(QStringLiteral("chkAllDay"));
+    chkCancelled = controls.get<QCheckBox>(QStringLiteral("chkCancelled"));
+    chkCancelled->setToolTip(QStringLiteral("The appointment stays in the calendar, struck through, and raises no alert"));
     chkNotHeld->setToolTip(QStringLiteral("The appointment did not take place: its history entry says \"Not held\""));
     for (QPushButton* b : {cmdSave, cmdClose, cmdContact, cmdDelete})
         b->setAutoDefault(false);
@@ -77,6 +92,8 @@ frmAppt::frmAppt(QWidget* parent) : QDialog(parent)
     connect(cmdContact, &QPushButton::clicked, this, &frmAppt::cmdContact_Click);
     connect(cmdDelete, &QPushButton::clicked, this, &frmAppt::cmdDelete_Click);
     connect(DTPicker1, &QLineEdit::textChanged, this, &frmAppt::DTPicker1_Change);
+    connect(cboTime, &QComboBox::currentIndexChanged, this, &frmAppt::cboTime_Click);
+    connect(chkAllDay, &QCheckBox::toggled, this, &frmAppt::chkAllDay_Click);
     // Ctrl+S saves from any field, as in the contact editor.
     connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, &frmAppt::cmdSave_Click);
 }
@@ -93,6 +110,8 @@ void frmAppt::PopTimes()
 {
     cboTime->clear();
     cboTime->addItems(halfHours());
+    cboUntil->clear();
+    cboUntil->addItems(halfHours());
 }
 
 int frmAppt::SelectTime(const QString& x) const
@@ -143,7 +162,9 @@ void frmAppt::showEvent(QShowEvent* event)
 QStringList frmAppt::fieldsShown() const
 {
     return {apptText(0), apptText(1), apptText(2), apptText(3), DTPicker1->text(), cboTime->currentText(),
-            chkNotHeld->isChecked() ? QStringLiteral("not held") : QString()};
+            DTUntil->text(), cboUntil->currentText(), chkNotHeld->isChecked() ? QStringLiteral("not held") : QString(),
+            chkAllDay->isChecked() ? QStringLiteral("all day") : QString(),
+            chkCancelled->isChecked() ? QStringLiteral("cancelled") : QString()};
 }
 
 bool frmAppt::hasChanges() const { return !opened_.isEmpty() && fieldsShown() != opened_; }
@@ -165,6 +186,7 @@ void frmAppt::Form_Load()
         cmdDelete->setEnabled(false);
         DTPicker1->setDate(platform().today());
         cboTime->setCurrentIndex(24);
+        showEnd(defaultEnd(DTPicker1->date(), QTime(12, 0)));
         DTPicker1_Change();
         return;
     }
@@ -177,9 +199,10 @@ void frmAppt::Form_Load()
         seenVersion_ = rowVersion(sConnContacts, row());
         Connection connection(sConnContacts);
         Snapshot rs(connection, QStringLiteral("SELECT name,address,apptdate,appttime,apptbrief,apptnotes,contact_id,"
-                                               "outcome FROM appointments where autoid=") +
+                                               "outcome,enddate,endtime,allday,cancelled FROM appointments where autoid=") +
                                     QString::number(lApptID));
         if (rs.eof()) {
+            showEnd(defaultEnd(DTPicker1->date(), QTime(0, 0)));
             DTPicker1_Change();
             return;
         }
@@ -193,6 +216,16 @@ void frmAppt::Form_Load()
         setApptText(2, rs.text(5));
         setContact(rs.field(6).toInt(), rs.text(0));
         outcome_ = rs.text(7);
+        const bool allDay = rs.field(10).toBool();
+        chkAllDay->setChecked(allDay);
+        chkCancelled->setChecked(rs.field(11).toBool());
+        if (allDay) {
+            const QDate last = rs.field(8).toDate();
+            showEnd({last.isValid() ? last : DTPicker1->date(), QTime(0, 0)});
+        } else {
+            showEnd(storedEnd(DTPicker1->date(), t.typeId() == QMetaType::QTime ? t.toTime() : QTime(0, 0), rs.field(8),
+                              rs.field(9)));
+        }
         chkNotHeld->setChecked(outcome_ == kNotHeld);
         DTPicker1_Change();
         // The stored values as they are, for an undo of the save.
@@ -229,10 +262,35 @@ void frmAppt::cmdSave_Click()
         DTPicker1->selectAll();
         return;
     }
-    if (!cboTime->commitTyped()) {
+    if (!chkAllDay->isChecked() && !cboTime->commitTyped()) {
         platform().msgBox(cboTime->refusal());
         cboTime->setFocus();
         cboTime->lineEdit()->selectAll();
+        return;
+    }
+    if (!DTUntil->date().isValid() || (!chkAllDay->isChecked() && !cboUntil->commitTyped())) {
+        const bool date = !DTUntil->date().isValid();
+        if (date)
+            DTUntil->refuse();
+        platform().msgBox(date ? QStringLiteral("The Until date must be a day of the calendar, typed as month/day/year "
+                                                "(for example 3/7/2027).")
+                               : cboUntil->refusal());
+        (date ? static_cast<QWidget*>(DTUntil) : cboUntil)->setFocus();
+        return;
+    }
+    if (chkAllDay->isChecked() && DTUntil->date() < DTPicker1->date()) {
+        platform().msgBox(QStringLiteral("An all-day appointment cannot end before the day it begins: it begins on %1, "
+                                         "and Until says %2.")
+                              .arg(DateText(DTPicker1->date()), DateText(DTUntil->date())));
+        DTUntil->setFocus();
+        DTUntil->selectAll();
+        return;
+    }
+    if (const QString refused = chkAllDay->isChecked() ? QString() : EndRefusal(DTPicker1->date(), startTime(), endShown());
+        !refused.isEmpty()) {
+        platform().msgBox(refused);
+        cboUntil->setFocus();
+        cboUntil->lineEdit()->selectAll();
         return;
     }
     // A failed save keeps the editor open with the user's input, so nothing typed is lost.
@@ -273,10 +331,18 @@ QString frmAppt::SaveStatement() const
     const QString brief = Quoted(apptText(0));
     const QString notes = Quoted(apptText(2));
     const QString date = DateText(DTPicker1->date());
-    const QString time = cboTime->itemText(cboTime->currentIndex());
     const int contact = contactForSave();
     const QString contactId = contact > 0 ? QString::number(contact) : QStringLiteral("Null");
     const QString outcome = outcomeForSave().isEmpty() ? QStringLiteral("Null") : u'\'' + outcomeForSave() + u'\'';
+    // A whole day keeps its last day and no clock time.
+    const bool allDay = chkAllDay->isChecked();
+    const QDate endDate = endDateColumn(DTPicker1->date(), endShown());
+    const QString enddate = endDate.isValid() ? u'#' + DateText(endDate) + u'#' : QStringLiteral("Null");
+    const QString endtime = allDay ? QStringLiteral("Null") : u'#' + TimeText(endShown().time) + u'#';
+    const QString time = allDay ? QStringLiteral("12:00 AM") : cboTime->itemText(cboTime->currentIndex());
+    const QString yes = QStringLiteral("True"), no = QStringLiteral("False");
+    const QString flags = QStringLiteral(",allday=") + (allDay ? yes : no) + QStringLiteral(",cancelled=") +
+                          (chkCancelled->isChecked() ? yes : no);
     // A changed appointment is written into the history again (when it is past) before any purge.
     if (bEditMode)
         return QStringLiteral("UPDATE appointments") + QStringLiteral(" set name='") + name + QStringLiteral("',") +
@@ -284,12 +350,15 @@ QString frmAppt::SaveStatement() const
                QStringLiteral("#,") + QStringLiteral("appttime=#") + time + QStringLiteral("#,") +
                QStringLiteral("apptbrief='") + brief + QStringLiteral("',") + QStringLiteral("apptnotes='") + notes +
                QStringLiteral("'") + QStringLiteral(",contact_id=") + contactId + QStringLiteral(",outcome=") + outcome +
-               QStringLiteral(",recorded=False") + QStringLiteral(" where autoid=") + QString::number(lApptID);
+               QStringLiteral(",recorded=False") + QStringLiteral(",enddate=") + enddate + QStringLiteral(",endtime=") +
+               endtime + flags + QStringLiteral(" where autoid=") + QString::number(lApptID);
     return QStringLiteral("INSERT into appointments") +
-           QStringLiteral("(name,address,apptdate,appttime,apptbrief,apptnotes,contact_id,outcome)") +
+           QStringLiteral("(name,address,apptdate,appttime,apptbrief,apptnotes,contact_id,outcome,enddate,endtime,allday,") +
+           QStringLiteral("cancelled)") +
            QStringLiteral("values('") + name + QStringLiteral("','") + where + QStringLiteral("',#") + date +
            QStringLiteral("#,#") + time + QStringLiteral("#,'") + brief + QStringLiteral("','") + notes +
-           QStringLiteral("',") + contactId + u',' + outcome + QStringLiteral(")");
+           QStringLiteral("',") + contactId + u',' + outcome + u',' + enddate + u',' + endtime + u',' +
+           (allDay ? yes : no) + u',' + (chkCancelled->isChecked() ? yes : no) + QStringLiteral(")");
 }
 
 void frmAppt::setContact(int id, const QString& name)
@@ -307,8 +376,52 @@ QString frmAppt::outcomeForSave() const
     return outcome_ == kNotHeld ? kHeld : outcome_;
 }
 
+QTime frmAppt::startTime() const { return parseTimeText(cboTime->itemText(cboTime->currentIndex())); }
+
+ApptEnd frmAppt::endShown() const { return {DTUntil->date(), cboUntil->time()}; }
+
+void frmAppt::showEnd(const ApptEnd& end)
+{
+    DTUntil->setDate(end.date);
+    if (const std::optional<int> i = HalfHourIndex(end.time)) {
+        cboUntil->setCurrentIndex(*i);
+    } else {
+        cboUntil->setCurrentIndex(-1);
+        cboUntil->setEditText(TimeText(end.time));
+    }
+    shownStart_ = {DTPicker1->date(), startTime()};
+}
+
+void frmAppt::keepLength()
+{
+    // A moved start takes the end with it, as the length was; a start or end that is no date or
+    // time yet leaves the end as typed.
+    const QDate from = shownStart_.date;
+    const QTime at = shownStart_.time;
+    const ApptEnd end = endShown();
+    const QDate d = DTPicker1->date();
+    const QTime t = startTime();
+    if (!loaded_ || !from.isValid() || !at.isValid() || !end.date.isValid() || !end.time.isValid() || !d.isValid() ||
+        !t.isValid())
+        return;
+    const qint64 length = QDateTime(from, at, Qt::UTC).secsTo(QDateTime(end.date, end.time, Qt::UTC));
+    const QDateTime moved = QDateTime(d, t, Qt::UTC).addSecs(length);
+    showEnd({moved.date(), moved.time()});
+}
+
+void frmAppt::cboTime_Click() { keepLength(); }
+
+void frmAppt::chkAllDay_Click()
+{
+    // Whole days have no clock times to choose.
+    const bool timed = !chkAllDay->isChecked();
+    cboTime->setEnabled(timed);
+    cboUntil->setEnabled(timed);
+}
+
 void frmAppt::DTPicker1_Change()
 {
+    keepLength();
     const QDate d = DTPicker1->date();
     chkNotHeld->setEnabled(chkNotHeld->isChecked() || (d.isValid() && d <= platform().today()));
 }

@@ -1,5 +1,6 @@
 #pragma once
 // The appointment editor: creates, changes and deletes one appointment.
+#include "data/ApptSpan.h"
 #include "ui/DatePicker.h"
 #include "ui/TimeBox.h"
 #include "contacts/frmContactGrid.h"
@@ -59,6 +60,10 @@ public:
     void setPickedName(const QString& name) override;
     // The date changed: only an appointment of today or before can have been held or not.
     void DTPicker1_Change();
+    // The start time chosen: the end moves with it, keeping the length.
+    void cboTime_Click();
+    // Whole days: the clock times step aside.
+    void chkAllDay_Click();
 
     // txtAppt(0) brief description, (1) where, (2) notes, (3) contact or name.
     QString apptText(int index) const;
@@ -72,17 +77,29 @@ public:
     QLineEdit* txtName = nullptr;   // txtAppt(3)
     DatePicker* DTPicker1 = nullptr;
     TimeBox* cboTime = nullptr;
+    // Until: the day and time the appointment ends (any minute).
+    DatePicker* DTUntil = nullptr;
+    TimeBox* cboUntil = nullptr;
     QPushButton* cmdSave = nullptr;
     QPushButton* cmdClose = nullptr;
     QPushButton* cmdContact = nullptr;
     QPushButton* cmdDelete = nullptr;
     // Marks an appointment of today or before as not held; its history entry says so.
     QCheckBox* chkNotHeld = nullptr;
+    // One or more whole days, listed first on each and alerted at 9:00 AM on the first.
+    QCheckBox* chkAllDay = nullptr;
+    // Kept in view, struck through, and never alerted.
+    QCheckBox* chkCancelled = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    QTime startTime() const;
+    ApptEnd endShown() const;
+    void showEnd(const ApptEnd& end);
+    void keepLength();
+    ApptEnd shownStart_; // the start the end shown was last placed against
     // Shows the month of the picker's date when the calendar is in view.
     void reloadCalendar();
     // The notes box shows every line break as its own, and gives them back as LF: the text put

@@ -1,5 +1,6 @@
 #include "calendar/modCal.h"
 
+#include "data/ApptSpan.h"
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/TextFold.h"
@@ -10,6 +11,9 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QRegularExpression>
+
+#include <algorithm>
+#include <vector>
 
 namespace kestrel {
 
@@ -31,6 +35,19 @@ std::array<int, 32> ApptCountsOfMonth(const QDate& calDate)
                                                             : QDate::fromString(v.toString().left(10), Qt::ISODate);
             if (d.isValid() && d.year() == first.year() && d.month() == first.month())
                 counts[size_t(d.day())] += rs.field(1).toInt();
+        }
+        // The days after the first that appointments of several days reach into.
+        Snapshot more(connection, QStringLiteral("SELECT apptdate,enddate,endtime,allday FROM appointments where enddate>=#") +
+                                      DateText(first) + QStringLiteral("# and apptdate<#") + DateText(last) +
+                                      QStringLiteral("#"));
+        for (; !more.eof(); more.moveNext()) {
+            const QDate from = more.field(0).toDate(), to = more.field(1).toDate();
+            if (!from.isValid() || !to.isValid())
+                continue;
+            // A whole day's end is its last day; a clock end at midnight does not reach into the day it opens.
+            const QDate lastDay = !more.field(3).toBool() && more.field(2).toTime() == QTime(0, 0) ? to.addDays(-1) : to;
+            for (QDate d = std::max(from.addDays(1), first); d <= std::min(lastDay, last); d = d.addDays(1))
+                ++counts[size_t(d.day())];
         }
     } catch (const std::exception& e) {
         ReportFailure(e, QStringLiteral("ApptsForDay"), Owner::Form, QStringLiteral("frmKestrel"));
@@ -56,27 +73,67 @@ QString DaySpoken(const QDate& d, int appointments)
     return day + (appointments == 1 ? QStringLiteral(", 1 appointment") : QStringLiteral(", %1 appointments").arg(appointments));
 }
 
+void strikeThrough(QListWidget* list, int from, int to)
+{
+    for (int i = from; i < to; ++i) {
+        QListWidgetItem* item = list->item(i);
+        QFont f = item->font();
+        f.setStrikeOut(true);
+        item->setFont(f);
+    }
+}
+
+QString DayLineTime(const QDate& date, const QTime& time, const ApptEnd& end, const QDate& d)
+{
+    if (d == date)
+        return hasOwnLength(date, time, end) ? SpanText(date, time, end) : (time.isValid() ? TimeText(time) : QString());
+    return d == end.date ? QStringLiteral("until ") + TimeText(end.time) : QStringLiteral("all day");
+}
+
 void ListDayAppts(QListWidget* lstCal, const QDate& d)
 {
     try {
         Connection connection(sConnContacts);
+        // Those of the day itself, and those that began before it and have not yet ended.
         Snapshot rs(connection,
-                    QStringLiteral("SELECT appttime,apptbrief,name,address,autoid FROM appointments where apptdate=#") +
-                        DateText(d) + QStringLiteral("# order by appttime asc"));
+                    QStringLiteral("SELECT appttime,apptbrief,name,address,autoid,apptdate,enddate,endtime,allday,"
+                                   "cancelled FROM appointments where apptdate=#") +
+                        DateText(d) + QStringLiteral("# or (enddate>=#") + DateText(d) + QStringLiteral("# and apptdate<#") +
+                        DateText(d) + QStringLiteral("#) order by apptdate,appttime asc"));
         lstCal->clear();
         addLine(lstCal, QStringLiteral(" - - - ") + DateText(d) + QStringLiteral(" - - - "), 0);
-        if (rs.eof()) {
+        struct Line {
+            QString time, brief, name, address;
+            int id;
+            bool allDay, cancelled;
+        };
+        std::vector<Line> shown;
+        for (; !rs.eof(); rs.moveNext()) {
+            const QVariant t = rs.field(0);
+            const QVariant day = rs.field(5);
+            const QDate date = day.typeId() == QMetaType::QDate ? day.toDate() : d;
+            const QTime time = t.typeId() == QMetaType::QTime ? t.toTime() : parseTimeText(rs.text(0));
+            const bool allDay = rs.field(8).toBool();
+            const ApptEnd end = storedEnd(date, time, rs.field(6), rs.field(7));
+            // An end at midnight does not reach into the day it opens.
+            if (!allDay && date != d && end.date == d && end.time == QTime(0, 0))
+                continue;
+            shown.push_back({allDay ? QStringLiteral("All day") : DayLineTime(date, time, end, d), rs.text(1), rs.text(2),
+                             rs.text(3), rs.field(4).toInt(), allDay, rs.field(9).toBool()});
+        }
+        // Whole days first, as calendars list them.
+        std::stable_partition(shown.begin(), shown.end(), [](const Line& l) { return l.allDay; });
+        if (shown.empty()) {
             addLine(lstCal, QStringLiteral("There are no appointments"), 0);
             addLine(lstCal, QStringLiteral("for this date."), 0);
             return;
         }
-        for (; !rs.eof(); rs.moveNext()) {
-            const int id = rs.field(4).toInt();
-            const QVariant t = rs.field(0);
-            const QString time = t.typeId() == QMetaType::QTime ? TimeText(t.toTime()) : rs.text(0);
-            addLine(lstCal, BuildListString(QStringLiteral("time"), rs.text(1), time), id);
-            addLine(lstCal, BuildListString(QStringLiteral("no"), rs.text(2), QString()), id);
-            addLine(lstCal, BuildListString(QStringLiteral("no"), rs.text(3), QString()), id);
+        for (const Line& l : shown) {
+            addLine(lstCal, BuildListString(QStringLiteral("time"), l.brief, l.time), l.id);
+            addLine(lstCal, BuildListString(QStringLiteral("no"), l.name, QString()), l.id);
+            addLine(lstCal, BuildListString(QStringLiteral("no"), l.address, QString()), l.id);
+            if (l.cancelled)
+                strikeThrough(lstCal, lstCal->count() - 3, lstCal->count());
             addLine(lstCal, kApptSeparator, 0);
         }
     } catch (const std::exception& e) {
@@ -104,9 +161,11 @@ QTime parseTimeText(const QString& text)
 QString BuildListString(const QString& kind, const QString& text, const QString& time)
 {
     if (kind == u"time") {
-        // A missing or unreadable time leaves its place empty rather than inventing midnight.
+        // A missing or unreadable time leaves its place empty rather than inventing midnight; a
+        // span or a day's part ("until 5:00 PM", "All day") stands as given.
         const QTime t = parseTimeText(time);
-        return (t.isValid() ? TimeText(t) : QString()) + QStringLiteral(" - ") + isolated(LeftChars(text, 20));
+        const QString when = t.isValid() ? TimeText(t) : time.contains(u' ') ? time : QString();
+        return when + QStringLiteral(" - ") + isolated(LeftChars(text, 20));
     }
     return QStringLiteral("     ") + isolated(LeftChars(text, 25));
 }

@@ -1,5 +1,7 @@
 #pragma once
 // Appointment look-ups and the line formats shared by the calendar's day list and the reminders.
+#include "data/ApptSpan.h"
+
 #include <QDate>
 #include <QString>
 
@@ -24,6 +26,13 @@ QString DaySpoken(const QDate& d, int appointments);
 // Fills lstCal with the appointments of d: a heading, four lines per appointment ordered by
 // time, or the two no-appointment lines. Item values (Qt::UserRole) carry the autoid, 0 else.
 void ListDayAppts(QListWidget* lstCal, const QDate& d);
+
+// The time part of an appointment's first line on day d: its time, or its span when it lasts other
+// than 30 minutes; on the days after its first, "until 5:00 PM" on its last and "all day" between.
+QString DayLineTime(const QDate& date, const QTime& time, const ApptEnd& end, const QDate& d);
+
+// Lines from..to-1 of list shown struck through (a cancelled appointment's).
+void strikeThrough(QListWidget* list, int from, int to);
 
 // kind "time": "h:mm AM - " and the first 20 characters of text (time given as text in any of
 // the forms "9:30 AM", "9:30:00 AM", "09:30", "09:30:00"); any other kind: five spaces and the

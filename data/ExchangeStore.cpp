@@ -1,5 +1,7 @@
 #include "data/ExchangeStore.h"
 
+#include "data/ApptSpan.h"
+
 #include "data/ContactFields.h"
 #include "data/ContactUid.h"
 #include "data/Database.h"
@@ -104,7 +106,8 @@ std::vector<ContactRecord> readAllContacts(const QString& connectionText)
 std::vector<AppointmentRecord> readAppointments(const QString& connectionText, const QDate& from, const QDate& to)
 {
     Connection c(connectionText);
-    Statement q = native(c, "SELECT autoid,name,address,apptdate,appttime,apptbrief,apptnotes FROM appointments "
+    Statement q = native(c, "SELECT autoid,name,address,apptdate,appttime,apptbrief,apptnotes,enddate,endtime,allday,cancelled "
+                            "FROM appointments "
                             "WHERE apptdate BETWEEN ? AND ? ORDER BY apptdate,appttime NULLS FIRST,autoid");
     q.bind(1, from.toString(Qt::ISODate));
     q.bind(2, to.toString(Qt::ISODate));
@@ -118,6 +121,17 @@ std::vector<AppointmentRecord> readAppointments(const QString& connectionText, c
         r.time = QTime::fromString(q.text(4).left(8), QStringLiteral("HH:mm:ss"));
         r.brief = q.text(5);
         r.notes = q.text(6);
+        const ApptEnd end = storedEnd(r.date, r.time, QDate::fromString(q.text(7).left(10), Qt::ISODate),
+                                      QTime::fromString(q.text(8).left(8), QStringLiteral("HH:mm:ss")));
+        r.endDate = end.date;
+        r.endTime = end.time;
+        r.allDay = q.integer(9) != 0;
+        r.cancelled = q.integer(10) != 0;
+        if (r.allDay) {
+            const QDate last = QDate::fromString(q.text(7).left(10), Qt::ISODate);
+            r.endDate = last.isValid() ? last : r.date;
+            r.endTime = {};
+        }
         out.push_back(std::move(r));
     }
     return out;
@@ -189,10 +203,10 @@ ApptStoreResult storeAppointments(const QString& connectionText, const std::vect
     {
         Statement find = native(db, "SELECT u.autoid FROM ical_uids u JOIN appointments a ON a.autoid=u.autoid WHERE u.uid=?");
         Statement exists = native(db, "SELECT 1 FROM appointments WHERE autoid=?");
-        Statement upd = native(db, "UPDATE appointments SET name=?,address=?,apptdate=?,appttime=?,apptbrief=?,apptnotes=? "
-                          "WHERE autoid=?");
-        Statement ins = native(db, "INSERT INTO appointments(name,address,apptdate,appttime,apptbrief,apptnotes) "
-                          "VALUES(?,?,?,?,?,?)");
+        Statement upd = native(db, "UPDATE appointments SET name=?,address=?,apptdate=?,appttime=?,apptbrief=?,apptnotes=?,"
+                          "enddate=?,endtime=?,allday=(?=1),cancelled=(?=1) WHERE autoid=?");
+        Statement ins = native(db, "INSERT INTO appointments(name,address,apptdate,appttime,apptbrief,apptnotes,enddate,"
+                          "endtime,allday,cancelled) VALUES(?,?,?,?,?,?,?,?,(?=1),(?=1))");
         Statement remember = native(db, "INSERT INTO ical_uids(uid,autoid) VALUES(?,?) "
                                            "ON CONFLICT(uid) DO UPDATE SET autoid=excluded.autoid");
         for (const AppointmentRecord& a : appts) {
@@ -220,8 +234,22 @@ ApptStoreResult storeAppointments(const QString& connectionText, const std::vect
             s.bind(4, a.time.toString(QStringLiteral("HH:mm:ss")));
             s.bind(5, a.brief);
             s.bind(6, a.notes);
+            ApptEnd end = a.endTime.isValid() ? ApptEnd{a.endDate.isValid() ? a.endDate : a.date, a.endTime}
+                                              : defaultEnd(a.date, a.time);
+            if (a.allDay) // whole days keep their last day and no clock time
+                end = {a.endDate.isValid() && a.endDate > a.date ? a.endDate : a.date, QTime()};
+            if (const QDate last = endDateColumn(a.date, end); last.isValid())
+                s.bind(7, last.toString(Qt::ISODate));
+            else
+                s.bindNull(7);
+            if (end.time.isValid())
+                s.bind(8, end.time.toString(QStringLiteral("HH:mm:ss")));
+            else
+                s.bindNull(8);
+            s.bind(9, std::int64_t(a.allDay));
+            s.bind(10, std::int64_t(a.cancelled));
             if (target)
-                s.bind(7, target);
+                s.bind(11, target);
             s.step();
             if (target) {
                 ++result.updated;
@@ -237,8 +265,7 @@ ApptStoreResult storeAppointments(const QString& connectionText, const std::vect
         }
         // An event's occurrences are remembered as its uid, "/" and their start.
         Statement stored = native(db, "SELECT autoid FROM ical_uids WHERE uid=? OR substr(uid,1,length(?)+1)=?||'/'");
-        Statement drop = native(db, "DELETE FROM appointments WHERE autoid=?");
-        Statement forget = native(db, "DELETE FROM ical_uids WHERE autoid=?");
+        Statement drop = native(db, "UPDATE appointments SET cancelled=(1=1) WHERE autoid=? AND NOT cancelled");
         for (const QString& key : cancelled) {
             std::vector<qint64> targets;
             stored.reset();
@@ -252,8 +279,6 @@ ApptStoreResult storeAppointments(const QString& connectionText, const std::vect
             for (const qint64 id : targets) {
                 drop.bind(1, id);
                 result.removed += drop.run();
-                forget.bind(1, id);
-                forget.run();
             }
         }
     }

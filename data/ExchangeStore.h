@@ -31,6 +31,12 @@ struct AppointmentRecord {
     QString name, address, brief, notes;
     QDate date;
     QTime time;
+    // The last day (the first when null) and the clock time it ends; an invalid time means the
+    // usual 30 minutes (data/ApptSpan.h).
+    QDate endDate;
+    QTime endTime;
+    bool allDay = false;    // whole days from date to endDate; no clock times
+    bool cancelled = false;
     int autoid = 0;
     QString uid;            // the key of the calendar event (import) or empty
     int line = 0;
@@ -57,13 +63,14 @@ QString contactUid(const QString& identity, int id);
 struct ApptStoreResult {
     int inserted = 0;
     int updated = 0;
-    int removed = 0; // appointments that cancelled events took away
+    int removed = 0; // appointments that cancelled events marked cancelled
 };
 // Stores imported appointments in one transaction. An appointment whose uid was stored before
 // (and whose row still exists) is updated in place; the others are inserted and their uid
 // remembered. In the same transaction, the appointments stored from the cancelled events (an
 // event's uid: the event and every occurrence of it; an occurrence's key: that one), or exported
-// from this database under that uid, are deleted. Throws DbError.
+// from this database under that uid, are marked cancelled: kept in view, never alerted, and
+// taken back should the event come again. Throws DbError.
 ApptStoreResult storeAppointments(const QString& connectionText, const std::vector<AppointmentRecord>& appts,
                                   const QStringList& cancelled = {});
 

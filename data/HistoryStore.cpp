@@ -38,13 +38,28 @@ CREATE UNIQUE INDEX IF NOT EXISTS history_by_appt ON history(appt_id) WHERE appt
 // The appointments' columns the history needs: the contact an appointment was made for (null
 // where it was typed as a name), whether it was held as the user marked it, and whether the
 // history holds it yet (only what it holds may be purged).
+// Then the end (the last day, null when it is the first, and the clock time), whole days and
+// cancelled ones. A file that may only be read shows each as readOnly gives it.
 struct Column {
     const char* name;
     const char* declaration;
+    const char* readOnly;
 };
-constexpr Column kApptColumns[] = {{"contact_id", "INTEGER"},
-                                   {"outcome", "TEXT COLLATE NOCASE"},
-                                   {"recorded", "BOOLEAN NOT NULL DEFAULT 0"}};
+constexpr Column kApptColumns[] = {{"contact_id", "INTEGER", "NULL"},
+                                   {"outcome", "TEXT COLLATE NOCASE", "NULL"},
+                                   {"recorded", "BOOLEAN NOT NULL DEFAULT 0", "0"},
+                                   {"enddate", "DATE", "CASE WHEN appttime >= '23:30:00' THEN date(apptdate, '+1 day') END"},
+                                   {"endtime", "TIME", "time(appttime, '+30 minutes')"},
+                                   {"allday", "BOOLEAN NOT NULL DEFAULT 0", "0"},
+                                   {"cancelled", "BOOLEAN NOT NULL DEFAULT 0", "0"}};
+
+// Appointments from before the end was kept last the 30 minutes they always had.
+constexpr const char* kFillEnds =
+    "UPDATE appointments SET endtime = time(appttime, '+30 minutes'), "
+    "enddate = CASE WHEN appttime >= '23:30:00' THEN date(apptdate, '+1 day') END "
+    "WHERE endtime IS NULL AND apptdate IS NOT NULL AND appttime IS NOT NULL";
+constexpr const char* kEndIndex =
+    "CREATE INDEX IF NOT EXISTS appointments_by_end ON appointments(enddate) WHERE enddate IS NOT NULL";
 
 void run(sqlite3* db, const QString& sql)
 {
@@ -87,7 +102,8 @@ QString historySchemaOfNewFile()
     QString sql = QString::fromLatin1(kHistoryTable);
     for (const Column& c : kApptColumns)
         sql += QStringLiteral("ALTER TABLE appointments ADD COLUMN %1 %2;\n").arg(QLatin1String(c.name), QLatin1String(c.declaration));
-    return sql + QStringLiteral("CREATE INDEX IF NOT EXISTS appointments_unrecorded ON appointments(apptdate) WHERE recorded = 0");
+    return sql + QStringLiteral("CREATE INDEX IF NOT EXISTS appointments_unrecorded ON appointments(apptdate) WHERE recorded = 0;\n") +
+           QLatin1String(kEndIndex);
 }
 
 void upgradeForHistory(sqlite3* db, bool readOnly)
@@ -109,7 +125,9 @@ void upgradeForHistory(sqlite3* db, bool readOnly)
         if (!missing.isEmpty()) {
             QString sql = QStringLiteral("CREATE TEMP VIEW IF NOT EXISTS appointments AS SELECT *");
             for (const QString& c : missing)
-                sql += (c == u"recorded" ? QStringLiteral(", 0 AS ") : QStringLiteral(", NULL AS ")) + c;
+                for (const Column& col : kApptColumns)
+                    if (c == QLatin1String(col.name))
+                        sql += QStringLiteral(", %1 AS %2").arg(QLatin1String(col.readOnly), c);
             run(db, sql + QStringLiteral(" FROM main.appointments"));
         }
         return;
@@ -123,6 +141,8 @@ void upgradeForHistory(sqlite3* db, bool readOnly)
                     run(db, QStringLiteral("ALTER TABLE appointments ADD COLUMN %1 %2").arg(c, QLatin1String(col.declaration)));
         run(db, QString::fromLatin1(kHistoryTable));
         run(db, QStringLiteral("CREATE INDEX IF NOT EXISTS appointments_unrecorded ON appointments(apptdate) WHERE recorded = 0"));
+        run(db, QLatin1String(kFillEnds));
+        run(db, QLatin1String(kEndIndex));
         run(db, QStringLiteral("COMMIT"));
     } catch (...) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);

@@ -304,7 +304,22 @@ CREATE TABLE IF NOT EXISTS not_duplicates(first_id integer NOT NULL, second_id i
   PRIMARY KEY(first_id, second_id));
 )sql";
 
-constexpr SchemaStep kSteps[] = {{1, kVersion1}, {2, kVersion2}, {3, kVersion3}, {4, kVersion4}, {5, kVersion5}, {6, kVersion6}, {7, kVersion7}};
+// Appointments as other calendars know them: an end (the last day, null when it is the first,
+// and the clock time; rows from before take their 30 minutes), whole days, and cancelled ones
+// kept in view. Self-contained; no grants beyond the appointments' own.
+constexpr const char* kVersion8 = R"sql(
+ALTER TABLE appointments ADD COLUMN IF NOT EXISTS enddate date;
+ALTER TABLE appointments ADD COLUMN IF NOT EXISTS endtime time(0);
+ALTER TABLE appointments ADD COLUMN IF NOT EXISTS allday boolean NOT NULL DEFAULT false;
+ALTER TABLE appointments ADD COLUMN IF NOT EXISTS cancelled boolean NOT NULL DEFAULT false;
+UPDATE appointments SET endtime = appttime + interval '30 minutes',
+    enddate = CASE WHEN appttime >= time '23:30' THEN apptdate + 1 END
+  WHERE endtime IS NULL AND apptdate IS NOT NULL AND appttime IS NOT NULL;
+CREATE INDEX IF NOT EXISTS appointments_by_end ON appointments(enddate) WHERE enddate IS NOT NULL;
+)sql";
+
+constexpr SchemaStep kSteps[] = {{1, kVersion1}, {2, kVersion2}, {3, kVersion3}, {4, kVersion4},
+                                 {5, kVersion5}, {6, kVersion6}, {7, kVersion7}, {8, kVersion8}};
 static_assert(kSteps[std::size(kSteps) - 1].version == kSchemaVersion);
 
 } // namespace

@@ -227,7 +227,7 @@ bool ImportICalendar(QWidget*)
             notes += QStringLiteral("%1 %2 (%3): %4").arg(DateText(a.date), TimeText(a.time), a.brief, p);
     QString text = QStringLiteral("%1 appointments were added and %2 updated.").arg(stored.inserted).arg(stored.updated);
     if (read.cancelledEvents)
-        text += QStringLiteral("\r\n%1 cancelled events were not imported; %2 appointments they cancel were removed.")
+        text += QStringLiteral("\r\n%1 cancelled events were not imported; %2 appointments they cancel were marked cancelled.")
                     .arg(read.cancelledEvents)
                     .arg(stored.removed);
     if (read.recurring)

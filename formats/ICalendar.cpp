@@ -1,5 +1,6 @@
 #include "formats/ICalendar.h"
 
+#include "data/ApptSpan.h"
 #include "data/WallClock.h"
 #include "data/modData.h"
 
@@ -94,13 +95,17 @@ QString timeWords(const QTime& t) { return TimeText(t); }
 
 // The occurrence at t (seconds since the epoch; for floating times, the wall clock read as UTC)
 // as a date and a half hour in the user's zone.
-void place(AppointmentRecord& a, qint64 t, bool floating, bool allDay, const QTimeZone& zone)
+void place(AppointmentRecord& a, qint64 t, bool floating, bool allDay, const QTimeZone& zone, qint64 length = -1)
 {
     const QDateTime when = floating ? QDateTime::fromSecsSinceEpoch(t, Qt::UTC) : QDateTime::fromSecsSinceEpoch(t, zone);
     if (allDay) {
+        // Whole days from the first to the day before the end (a date value's end is exclusive).
         a.date = when.date();
         a.time = QTime(0, 0);
-        a.problems += QStringLiteral("all-day event: set to 12:00 AM");
+        a.allDay = true;
+        const qint64 days = length > 0 ? (length + 86399) / 86400 : 1;
+        a.endDate = a.date.addDays(std::max<qint64>(days, 1) - 1);
+        a.endTime = {};
         return;
     }
     const QTime exact = when.time();
@@ -113,6 +118,18 @@ void place(AppointmentRecord& a, qint64 t, bool floating, bool allDay, const QTi
     if (seconds % (30 * 60) != 0)
         a.problems += QStringLiteral("time %1 rounded to %2").arg(exact.toString(QStringLiteral("h:mm:ss AP")),
                                                                    timeWords(a.time));
+    if (length < 0)
+        return;
+    // The end as the clock in the zone shows it, to the minute; a start rounded past it keeps the length.
+    const qint64 endAt = t + length;
+    const QDateTime end =
+        floating ? QDateTime::fromSecsSinceEpoch(endAt, Qt::UTC) : QDateTime::fromSecsSinceEpoch(endAt, zone);
+    const QDateTime begins(a.date, a.time, Qt::UTC);
+    QDateTime endClock(end.date(), QTime(end.time().hour(), end.time().minute()), Qt::UTC);
+    if (endClock < begins)
+        endClock = begins.addSecs(length / 60 * 60);
+    a.endDate = endClock.date();
+    a.endTime = endClock.time();
 }
 
 QString cut(const QString& value, int size, const QString& what, QStringList& problems)
@@ -134,7 +151,10 @@ struct EventFacts {
     AppointmentRecord base;
     bool floating = false;
     bool allDay = false;
+    qint64 length = -1; // seconds from start to end; -1 when the event gives none
 };
+
+qint64 momentOf(const icaltimetype& t);
 
 EventFacts factsOf(icalcomponent* ev)
 {
@@ -169,6 +189,21 @@ EventFacts factsOf(icalcomponent* ev)
     const icaltimetype start = icalcomponent_get_dtstart(ev);
     f.allDay = icaltime_is_date(start);
     f.floating = !start.zone && !icaltime_is_utc(start);
+    if (icalcomponent_get_first_property(ev, ICAL_DTEND_PROPERTY)) {
+        const icaltimetype end = icalcomponent_get_dtend(ev);
+        if (!icaltime_is_null_time(end))
+            f.length = std::max<qint64>(0, momentOf(end) - momentOf(start));
+    } else if (icalproperty* p = icalcomponent_get_first_property(ev, ICAL_DURATION_PROPERTY)) {
+        // Days and weeks are days of the calendar (a day the clocks change has 23 or 25 hours),
+        // hours, minutes and seconds are exact.
+        const icaldurationtype d = icalproperty_get_duration(p);
+        icaldurationtype days = icaldurationtype_null_duration();
+        days.days = d.days + 7 * d.weeks;
+        const icaltimetype dayEnd = icaltime_add(start, days);
+        const qint64 exact = qint64(d.hours) * 3600 + d.minutes * 60 + d.seconds;
+        if (!d.is_neg)
+            f.length = momentOf(dayEnd) - momentOf(start) + exact;
+    }
     return f;
 }
 
@@ -275,7 +310,7 @@ Expansion expand(icalcomponent* ev, const EventFacts& facts, const Window& w, in
         seen.insert(at);
         AppointmentRecord a = facts.base;
         a.uid = instanceKey(facts.base.uid, at);
-        place(a, at, facts.floating, facts.allDay, zone);
+        place(a, at, facts.floating, facts.allDay, zone, facts.length);
         if (outsideYears(a.date)) {
             ++e.outside;
             return true;
@@ -352,17 +387,36 @@ QByteArray writeICalendar(const std::vector<AppointmentRecord>& appts, const QSt
         icalcomponent_add_property(ev, icalproperty_new_uid(uid.toUtf8().constData()));
         icalcomponent_add_property(ev, icalproperty_new_dtstamp(dtstamp));
         const QTime time = a.time.isValid() ? a.time : QTime(0, 0);
-        icalproperty* start = nullptr;
-        if (wallClockCase(a.date, time, zone) == WallClockCase::Plain) {
-            start = icalproperty_new_dtstart(localTime(QDateTime(a.date, time)));
-            icalproperty_add_parameter(start, icalparameter_new_tzid(tzid.constData()));
+        if (a.allDay) {
+            // Whole days as dates, the end being the day after the last.
+            const QDate last = a.endDate.isValid() && a.endDate > a.date ? a.endDate : a.date;
+            icaltimetype first = localTime(QDateTime(a.date, QTime(0, 0)));
+            first.is_date = 1;
+            icaltimetype after = localTime(QDateTime(last.addDays(1), QTime(0, 0)));
+            after.is_date = 1;
+            icalcomponent_add_property(ev, icalproperty_new_dtstart(first));
+            icalcomponent_add_property(ev, icalproperty_new_dtend(after));
         } else {
             // A skipped time does not exist and a doubled one means two moments to readers that
             // differ on which: the one moment the alerts keep to, in UTC, means it to all.
-            start = icalproperty_new_dtstart(utcTime(wallClockMoment(a.date, time, zone)));
+            const auto timeProperty = [&](icalproperty* (*make)(icaltimetype), const QDate& d, const QTime& t) {
+                if (wallClockCase(d, t, zone) != WallClockCase::Plain)
+                    return make(utcTime(wallClockMoment(d, t, zone)));
+                icalproperty* p = make(localTime(QDateTime(d, t)));
+                icalproperty_add_parameter(p, icalparameter_new_tzid(tzid.constData()));
+                return p;
+            };
+            icalcomponent_add_property(ev, timeProperty(icalproperty_new_dtstart, a.date, time));
+            const ApptEnd end = a.endTime.isValid() ? ApptEnd{a.endDate.isValid() ? a.endDate : a.date, a.endTime}
+                                                    : defaultEnd(a.date, time);
+            // The usual half hour as it always was written; any other length as its end.
+            if (!hasOwnLength(a.date, time, end))
+                icalcomponent_add_property(ev, icalproperty_new_duration(half));
+            else
+                icalcomponent_add_property(ev, timeProperty(icalproperty_new_dtend, end.date, end.time));
         }
-        icalcomponent_add_property(ev, start);
-        icalcomponent_add_property(ev, icalproperty_new_duration(half));
+        if (a.cancelled)
+            icalcomponent_add_property(ev, icalproperty_new_status(ICAL_STATUS_CANCELLED));
         icalcomponent_add_property(ev, icalproperty_new_summary(a.brief.toUtf8().constData()));
         if (!a.address.isEmpty())
             icalcomponent_add_property(ev, icalproperty_new_location(a.address.toUtf8().constData()));
@@ -489,7 +543,7 @@ ICalendarImport readICalendar(const QByteArray& bytes, const QTimeZone& zoneIn, 
         AppointmentRecord a = facts.base;
         if (!icaltime_is_null_time(rid))
             a.uid = instanceKey(facts.base.uid, momentOf(rid));
-        place(a, momentOf(start), facts.floating, facts.allDay, zone);
+        place(a, momentOf(start), facts.floating, facts.allDay, zone, facts.length);
         if (outsideYears(a.date)) {
             refuse(a.date);
             continue;

@@ -71,6 +71,12 @@ bool TimeBox::commitTyped()
     }
     const std::optional<QTime> t = ParseTypedTime(typed);
     const std::optional<int> index = t ? HalfHourIndex(*t) : std::nullopt;
+    if (t && anyMinute_ && !index) {
+        setCurrentIndex(-1);
+        setEditText(TimeText(*t));
+        setRefused(false);
+        return true;
+    }
     if (!index || *index >= count()) {
         setRefused(true);
         return false;
@@ -80,6 +86,8 @@ bool TimeBox::commitTyped()
     setRefused(false);
     return true;
 }
+
+QTime TimeBox::time() const { return ParseTypedTime(currentText()).value_or(QTime()); }
 
 QString TimeBox::refusal() const
 {

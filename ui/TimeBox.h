@@ -30,6 +30,10 @@ public:
     // Why the typed text was refused, in words for a message; empty when it was not.
     QString refusal() const;
     bool isRefused() const { return refused_; }
+    // An end may fall on any minute (10:45 AM): such a time is shown as typed, without an entry.
+    void setAnyMinute(bool any) { anyMinute_ = any; }
+    // The time the box shows; invalid while its text is no time.
+    QTime time() const;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -39,6 +43,7 @@ protected:
 private:
     void setRefused(bool refused);
     bool refused_ = false;
+    bool anyMinute_ = false;
 };
 
 } // namespace kestrel

@@ -128,7 +128,7 @@ TEST(ICalendarRead, EventsOfOtherCalendarsBecomeHalfHourAppointments)
         "summary cut to 50 characters, left out: ver hold whole|time 9:10:00 AM rounded to 9:00 AM",
         "2027-04-10 15:00 / Floating lunch /  /  /  / no organizer or attendee: name left empty|time 2:45:00 PM "
         "rounded to 3:00 PM",
-        "2027-05-01 00:00 / Holiday /  / boss@example.com /  / all-day event: set to 12:00 AM"};
+        "2027-05-01 00:00 / Holiday /  / boss@example.com /  / "};
     EXPECT_EQ(got, expected);
 }
 
