@@ -231,14 +231,20 @@ void frmAppt::Form_Load()
         // The stored values as they are, for an undo of the save.
         const auto text = [&rs](int i) { return rs.field(i).isNull() ? QStringLiteral("NULL") : u'\'' + Quoted(rs.text(i)) + u'\''; };
         const QVariant d = rs.field(2);
+        const QVariant ed = rs.field(8), et = rs.field(9);
+        const auto flag = [&rs](int i) { return rs.field(i).toBool() ? QStringLiteral("True") : QStringLiteral("False"); };
         undoStatement_ = QStringLiteral("UPDATE appointments set name=%1, address=%2, apptdate=%3, appttime=%4, apptbrief=%5, "
-                                        "apptnotes=%6, contact_id=%7, outcome=%8 where autoid=%9")
+                                        "apptnotes=%6, contact_id=%7, outcome=%8, enddate=%9, ")
                              .arg(text(0), text(1),
                                   d.typeId() == QMetaType::QDate ? u'#' + DateText(d.toDate()) + u'#' : QStringLiteral("NULL"),
                                   t.typeId() == QMetaType::QTime ? u'#' + TimeText(t.toTime()) + u'#' : QStringLiteral("NULL"),
                                   text(4), text(5),
                                   rs.field(6).isNull() ? QStringLiteral("NULL") : QString::number(rs.field(6).toLongLong()),
-                                  text(7))
+                                  text(7),
+                                  ed.typeId() == QMetaType::QDate ? u'#' + DateText(ed.toDate()) + u'#' : QStringLiteral("NULL")) +
+                         QStringLiteral("endtime=%1, allday=%2, cancelled=%3 where autoid=%4")
+                             .arg(et.typeId() == QMetaType::QTime ? u'#' + TimeText(et.toTime()) + u'#' : QStringLiteral("NULL"),
+                                  flag(10), flag(11))
                              .arg(lApptID);
     } catch (const std::exception& e) {
         ReportFailure(e, QStringLiteral("Form_Load"), Owner::Form, QStringLiteral("frmAppt"));

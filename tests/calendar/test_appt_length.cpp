@@ -6,6 +6,7 @@
 #include "data/PgEngine.h"
 #include "calendar/AlertSchedule.h"
 #include "ui/TimeBox.h"
+#include "ui/Undo.h"
 
 namespace {
 
@@ -221,4 +222,24 @@ TEST_F(ApptLengthTest, ACancelledAppointmentStaysStruckThroughAndRaisesNoAlert)
     remind->PopWeekList();
     EXPECT_TRUE(remind->lstWeek->item(1)->font().strikeOut());
     EXPECT_EQ(remind->lstWeek->item(1)->text(), "3:00 PM - Demo");
+}
+
+TEST_F(ApptLengthTest, UndoingASaveBringsBackTheEndAllDayAndCancelledAsTheyWere)
+{
+    const QDate day = desk.todayValue;
+    const int id = addAppt(day, QTime(9, 0), "Review");
+    exec(sConnContacts, QStringLiteral("update appointments set endtime=#10:45 AM#, cancelled=True where autoid=%1").arg(id));
+    const QString before = stored("select apptdate,appttime,enddate,endtime,allday,cancelled from appointments");
+    withEditor(id, [&](frmAppt& d) {
+        d.chkAllDay->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(d.chkAllDay, Qt::Key_Space);
+        d.chkCancelled->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(d.chkCancelled, Qt::Key_Space);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
+        EXPECT_FALSE(d.isVisible());
+    });
+    ASSERT_NE(stored("select apptdate,appttime,enddate,endtime,allday,cancelled from appointments"), before);
+    ASSERT_TRUE(undoLastChange());
+    EXPECT_EQ(stored("select apptdate,appttime,enddate,endtime,allday,cancelled from appointments"), before);
+    forgetChanges();
 }
