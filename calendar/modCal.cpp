@@ -94,18 +94,22 @@ void ListDayAppts(QListWidget* lstCal, const QDate& d)
 {
     try {
         Connection connection(sConnContacts);
-        // Those of the day itself, and those that began before it and have not yet ended.
+        // Those of the day itself, and those that began before it and have not yet ended. Ordered
+        // here, not by the engine: asked for that order, SQLite walks every earlier appointment
+        // by date instead of the two indexes that find just these.
         Snapshot rs(connection,
                     QStringLiteral("SELECT appttime,apptbrief,name,address,autoid,apptdate,enddate,endtime,allday,"
                                    "cancelled FROM appointments where apptdate=#") +
                         DateText(d) + QStringLiteral("# or (enddate>=#") + DateText(d) + QStringLiteral("# and apptdate<#") +
-                        DateText(d) + QStringLiteral("#) order by apptdate,appttime asc"));
+                        DateText(d) + QStringLiteral("#)"));
         lstCal->clear();
         addLine(lstCal, QStringLiteral(" - - - ") + DateText(d) + QStringLiteral(" - - - "), 0);
         struct Line {
             QString time, brief, name, address;
             int id;
             bool allDay, cancelled;
+            QDate date;
+            QTime at; // invalid (no time) first, as the engines order an empty time
         };
         std::vector<Line> shown;
         for (; !rs.eof(); rs.moveNext()) {
@@ -119,8 +123,15 @@ void ListDayAppts(QListWidget* lstCal, const QDate& d)
             if (!allDay && date != d && end.date == d && end.time == QTime(0, 0))
                 continue;
             shown.push_back({allDay ? QStringLiteral("All day") : DayLineTime(date, time, end, d), rs.text(1), rs.text(2),
-                             rs.text(3), rs.field(4).toInt(), allDay, rs.field(9).toBool()});
+                             rs.text(3), rs.field(4).toInt(), allDay, rs.field(9).toBool(), date, time});
         }
+        std::stable_sort(shown.begin(), shown.end(), [](const Line& a, const Line& b) {
+            if (a.date != b.date)
+                return a.date < b.date;
+            if (a.at.isValid() != b.at.isValid())
+                return !a.at.isValid();
+            return a.at < b.at;
+        });
         // Whole days first, as calendars list them.
         std::stable_partition(shown.begin(), shown.end(), [](const Line& l) { return l.allDay; });
         if (shown.empty()) {
