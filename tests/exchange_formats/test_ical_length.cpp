@@ -1,8 +1,8 @@
 // The length of events in calendar files: DTEND and DURATION read into an appointment's end,
 // the end written back (not a fixed half hour), and an independent reader agreeing on it.
 #include "formats/ICalendar.h"
+#include "tests/exchange/ExchangeTest.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -48,6 +48,26 @@ QStringList spans(const std::vector<AppointmentRecord>& appts)
 
 } // namespace
 
+// Python's icalendar reading the file: each event's start and end (DTEND, or DTSTART + DURATION)
+// printed by printLine; empty, with the reason printed, when Python or the module is missing.
+static QByteArray readWithIcalendar(const QByteArray& file, const char* printLine)
+{
+    const QString python = kestrel::test::pythonWith("icalendar");
+    if (python.isEmpty()) {
+        std::printf("skipped the independent reader: Python's icalendar is not installed\n");
+        return {};
+    }
+    QTemporaryDir tmp;
+    const QString path = kestrel::test::writeFile(tmp.filePath(QStringLiteral("out.ics")), file);
+    const QByteArray program = QByteArray("import sys, icalendar\n"
+                                          "cal = icalendar.Calendar.from_ical(open(sys.argv[1], 'rb').read())\n"
+                                          "for ev in cal.walk('VEVENT'):\n"
+                                          "    s = ev.decoded('dtstart')\n"
+                                          "    e = ev.decoded('dtend') if 'DTEND' in ev else s + ev.decoded('duration')\n") +
+                               printLine;
+    return kestrel::test::runPython(python, program.constData(), {path});
+}
+
 TEST(ICalendarLength, DtendAndDurationBecomeTheEndInTheUsersZoneAndNoneKeepsHalfAnHour)
 {
     const QByteArray file =
@@ -82,28 +102,9 @@ TEST(ICalendarLength, TheEndIsWrittenAndReadBackAndPythonsIcalendarReadsTheSameM
               QStringList({"days 2027-03-08 09:00-2027-03-10 17:15", "span 2027-03-08 09:00-2027-03-08 10:30",
                            "spring 2027-03-14 01:00-2027-03-14 04:00", "usual 2027-03-11 09:00-2027-03-11 09:30"}));
 
-    QTemporaryDir tmp;
-    const QString path = tmp.filePath(QStringLiteral("out.ics"));
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(file) == file.size());
-    f.close();
-    QProcess py;
-    py.start(QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3") : QStringLiteral("python3"),
-             {QStringLiteral("-c"),
-              QStringLiteral("import sys\ntry:\n    import icalendar\nexcept ImportError:\n    print('SKIP'); sys.exit(0)\n"
-                             "cal = icalendar.Calendar.from_ical(open(sys.argv[1], 'rb').read())\n"
-                             "for ev in cal.walk('VEVENT'):\n"
-                             "    s = ev.decoded('dtstart')\n"
-                             "    e = ev.decoded('dtend') if 'DTEND' in ev else s + ev.decoded('duration')\n"
-                             "    print(ev['summary'], int(s.timestamp()), int(e.timestamp()))\n"),
-              path});
-    ASSERT_TRUE(py.waitForFinished(60000));
-    const QString out = QString::fromUtf8(py.readAllStandardOutput()).trimmed();
-    if (out == QStringLiteral("SKIP") || py.exitCode() != 0) {
-        std::printf("skipped the independent reader: Python's icalendar is not installed or failed (%s)\n",
-                    py.readAllStandardError().constData());
+    const QString out = QString::fromUtf8(readWithIcalendar(file, "    print(ev['summary'], int(s.timestamp()), int(e.timestamp()))\n")).trimmed();
+    if (out.isEmpty())
         return;
-    }
     const auto at = [](QDate d, QTime t) { return QString::number(QDateTime(d, t, kNewYork).toSecsSinceEpoch()); };
     QStringList got = out.split(u'\n');
     got.sort();
@@ -152,28 +153,10 @@ TEST(ICalendarLength, AllDayEventsComeAndGoAsDatesAndCancelledOnesSaySo)
     EXPECT_TRUE(back.appointments[0].allDay);
     EXPECT_EQ(back.cancelled.size(), 1);
 
-    QTemporaryDir tmp;
-    const QString path = tmp.filePath(QStringLiteral("out.ics"));
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(out) == out.size());
-    f.close();
-    QProcess py;
-    py.start(QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3") : QStringLiteral("python3"),
-             {QStringLiteral("-c"),
-              QStringLiteral("import sys\ntry:\n    import icalendar\nexcept ImportError:\n    print('SKIP'); sys.exit(0)\n"
-                             "cal = icalendar.Calendar.from_ical(open(sys.argv[1], 'rb').read())\n"
-                             "for ev in cal.walk('VEVENT'):\n"
-                             "    s = ev.decoded('dtstart')\n"
-                             "    e = ev.decoded('dtend') if 'DTEND' in ev else s + ev.decoded('duration')\n"
-                             "    print(ev['summary'] + '|' + str(s) + '|' + str(e) + '|' + str(ev.get('status', '')))\n"),
-              path});
-    ASSERT_TRUE(py.waitForFinished(60000));
-    const QString said = QString::fromUtf8(py.readAllStandardOutput()).trimmed();
-    if (said == QStringLiteral("SKIP") || py.exitCode() != 0) {
-        std::printf("skipped the independent reader: Python's icalendar is not installed or failed (%s)\n",
-                    py.readAllStandardError().constData());
+    const QString said = QString::fromUtf8(readWithIcalendar(out, "    print(ev['summary'] + '|' + str(s) + '|' + str(e) + '|' + "
+                                                                 "str(ev.get('status', '')))\n")).trimmed();
+    if (said.isEmpty())
         return;
-    }
     EXPECT_EQ(said.split(u'\n'), QStringList({"Trade show|2027-03-08|2027-03-11|",
                                               "Called off|2027-03-08 14:00:00-05:00|2027-03-08 14:30:00-05:00|CANCELLED"}));
 }
