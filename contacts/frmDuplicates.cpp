@@ -9,6 +9,7 @@
 #include "platform/Platform.h"
 #include "ui/Accessible.h"
 #include "ui/Report.h"
+#include "ui/Undo.h"
 
 #include <QElapsedTimer>
 #include <QSet>
@@ -298,6 +299,7 @@ void frmDuplicates::cmdMerge_Click()
     }
     bChanged = true;
     mergeHistory().push_back(result.undo);
+    rememberLastMerge();
     known_.insert(kept_.id, merged);
     known_.remove(other_.id);
     // The other's pairs now stand for the kept contact; a pair of the kept one with itself goes.
@@ -344,23 +346,59 @@ void frmDuplicates::cmdNotSame_Click()
     fillPairs(at);
 }
 
-void frmDuplicates::cmdUndo_Click()
+namespace {
+
+// Takes back the last merge of this run and forgets it; false when it could not be (the user is
+// told why) or the database could not be reached (told by RunAction; the merge stays remembered).
+bool takeBackLastMerge()
 {
-    if (mergeHistory().empty())
-        return;
     const MergeUndo undo = mergeHistory().back();
     const std::span<MergeUndo> earlier(mergeHistory().data(), mergeHistory().size() - 1);
     UndoOutcome outcome = UndoOutcome::Changed;
     if (!RunAction(sConnContacts, [&] { outcome = undoMerge(sConnContacts, undo, earlier); }, QStringLiteral("cmdUndo_Click"),
                    Owner::Form, QStringLiteral("frmDuplicates")))
-        return;
+        return false;
     mergeHistory().pop_back();
-    cmdUndo->setEnabled(!mergeHistory().empty());
+    rememberLastMerge();
     if (outcome == UndoOutcome::Changed) {
         platform().msgBox(QStringLiteral("%1 was changed or deleted after the merge, so the merge can no longer be "
                                          "taken back. Nothing was changed.").arg(undo.keptName));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// Edit > Undo takes back the run's last merge, as Undo Last Merge does.
+void rememberLastMerge()
+{
+    if (mergeHistory().empty()) {
+        forgetChanges();
         return;
     }
+    const MergeUndo top = mergeHistory().back();
+    rememberChange({QStringLiteral("Merge Contacts '%1'").arg(top.keptName), [top] {
+        const bool stillLast = !mergeHistory().empty() && mergeHistory().back().keptId == top.keptId &&
+                               mergeHistory().back().otherId == top.otherId &&
+                               mergeHistory().back().keptVersionAfter == top.keptVersionAfter;
+        if (!stillLast) {
+            platform().msgBox(QStringLiteral("The merge of %1 and %2 was already taken back.").arg(top.keptName, top.otherName));
+            return false;
+        }
+        return takeBackLastMerge();
+    }});
+}
+
+void frmDuplicates::cmdUndo_Click()
+{
+    if (mergeHistory().empty())
+        return;
+    const MergeUndo undo = mergeHistory().back();
+    const bool undone = takeBackLastMerge();
+    cmdUndo->setEnabled(!mergeHistory().empty());
+    if (!undone)
+        return;
     bChanged = true;
     for (const int id : {undo.keptId, undo.otherId}) {
         ContactRecord c;

@@ -80,5 +80,7 @@ QString DuplicateLine(Likeness likeness, const ContactRecord& a, const ContactRe
 // The merges of this run, the last on top, so Undo Last Merge works after the window is
 // opened again.
 std::vector<MergeUndo>& mergeHistory();
+// Hands the run's last merge (when there is one) to Edit > Undo.
+void rememberLastMerge();
 
 } // namespace kestrel

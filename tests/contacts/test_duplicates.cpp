@@ -2,6 +2,7 @@
 // Alt+M merges at once, Alt+U takes it back exactly, Alt+N sets a pair aside for good.
 #include "contacts/frmDuplicates.h"
 #include "tests/contacts/Helpers.h"
+#include "ui/Undo.h"
 
 namespace {
 
@@ -11,6 +12,7 @@ protected:
     {
         KestrelTest::SetUp();
         mergeHistory().clear();
+        forgetChanges();
     }
     int add(const QString& values)
     {
@@ -141,6 +143,29 @@ TEST_F(DuplicatesTest, ThreeCardsOfOnePersonBecomeOneByTwoMergesAndComeBackByTwo
         EXPECT_EQ(everything(), before);
         EXPECT_FALSE(f.cmdUndo->isEnabled());
     });
+}
+
+TEST_F(DuplicatesTest, EditUndoTakesBackTheLastMergeOnceAndNotOneTheWindowTookBackAlready)
+{
+    add("'Lee','Ann','Acme','','','','','','ann@acme.example',True,'Lead',''");
+    add("'Lee','Ann','','','','','2175550100','','ann@acme.example',True,'Lead',''");
+    add("'LEE','ANN','Acme','','','','','217 555 0100','',True,'Lead','Second card'");
+    const auto before = everything();
+    runWindow([&](frmDuplicates& f) {
+        altKey(f, Qt::Key_M);
+        const auto afterFirst = everything();
+        altKey(f, Qt::Key_M);
+        // Taken back in the window: Edit > Undo now offers the merge before it, not this one.
+        altKey(f, Qt::Key_U);
+        EXPECT_EQ(everything(), afterFirst);
+        QTest::keyClick(&f, Qt::Key_Escape);
+    });
+    EXPECT_EQ(undoCaption(), "Undo Merge Contacts 'Ann Lee'");
+    EXPECT_TRUE(undoLastChange());
+    EXPECT_EQ(everything(), before);
+    EXPECT_TRUE(desk.messages().isEmpty());
+    EXPECT_FALSE(canUndo());
+    EXPECT_TRUE(mergeHistory().empty());
 }
 
 TEST_F(DuplicatesTest, SomeoneElsesEditSinceThePairWasShownStopsTheMergeAndSaysSo)
