@@ -413,6 +413,7 @@ QString MachineFaultNotice(const DbError& e)
     switch (fault) {
     case Fault::Program:
     case Fault::Unreachable:
+    case Fault::NotSetUp: // the office server's alone, answered above
         return {};
     case Fault::Locked:
         return QStringLiteral("Another running copy of Kestrel, or another program, is using the file %1 right now "
