@@ -310,8 +310,8 @@ void PopTree(const QString& filter)
     const QString listing = all ? QString() : panel->cmbDisplay->currentText();
     // A contact gone from the same list (deleted here or by another user) leaves its neighbour
     // chosen; one that a new filter leaves out does not choose another.
-    const std::vector<int> neighbours = shownOk && listing == std::exchange(gLastFilter, listing)
-                                            ? neighboursOf(tv, shown) : std::vector<int>{};
+    const bool sameList = listing == std::exchange(gLastFilter, listing); // what the letters read from now on
+    const std::vector<int> neighbours = shownOk && sameList ? neighboursOf(tv, shown) : std::vector<int>{};
     // The letters open stay open, each read as far as it was.
     QHash<QString, int> opened;
     for (int i = 0; i < tv->topLevelItemCount(); ++i)
