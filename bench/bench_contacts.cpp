@@ -37,41 +37,6 @@ struct Panel {
     LeadPanel* panel = nullptr;
 };
 
-int treeContacts(QTreeWidget* tv)
-{
-    int n = 0;
-    for (int i = 0; i < tv->topLevelItemCount(); ++i)
-        n += tv->topLevelItem(i)->childCount();
-    return n;
-}
-
-void BM_PopTree(benchmark::State& state)
-{
-    const int count = int(state.range(0));
-    bench::freshProgramDir();
-    bench::generateContacts(count);
-    Panel p;
-    for (auto _ : state)
-        PopTree(QString());
-    if (treeContacts(p.panel->tvLead) != count)
-        state.SkipWithError("not every contact was filed");
-}
-BENCHMARK(BM_PopTree)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
-
-// The query and the walk without the widget, to see what the tree itself costs.
-void BM_TreeQueryOnly(benchmark::State& state)
-{
-    bench::freshProgramDir();
-    bench::generateContacts(int(state.range(0)));
-    for (auto _ : state) {
-        Connection c(sConnContacts);
-        Snapshot s(c, QStringLiteral("SELECT ID, LastName, FirstName, Address FROM contacts ORDER BY LastName, "
-                                     "FirstName, address"));
-        benchmark::DoNotOptimize(s.rowCount());
-    }
-}
-BENCHMARK(BM_TreeQueryOnly)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
-
 void BM_ShowLead(benchmark::State& state)
 {
     bench::freshProgramDir();

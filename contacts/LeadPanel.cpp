@@ -19,6 +19,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeWidget>
 
 namespace kestrel {
@@ -126,7 +127,11 @@ LeadPanel::LeadPanel(QGroupBox* fra, QObject* parent) : QObject(parent), fraLead
     connect(tvLead, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* node) {
         if (!mousePressed_ && !treeFilling())
             tvLead_NodeClick(node);
+        TreeViewMoved();
     });
+    // A letter's contacts are read as it opens, and page by page as the view comes near their end.
+    connect(tvLead, &QTreeWidget::itemExpanded, this, [](QTreeWidgetItem* letter) { TreeLetterOpened(letter); });
+    connect(tvLead->verticalScrollBar(), &QScrollBar::valueChanged, this, [] { TreeViewMoved(); });
     pickOnAccessibleSelect(tvLead, [this](const QModelIndex& node) { tvLead->setCurrentIndex(node); });
     connect(cmdEditLead, &QPushButton::clicked, this, [this] { cmdEditLead_Click(); });
     connect(cmdEmail, &QPushButton::clicked, this, [this] { cmdEmail_Click(); });

@@ -2,6 +2,7 @@
 
 #include "contacts/LeadPanel.h"
 #include "data/ContactFields.h"
+#include "data/ContactPages.h"
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/History.h"
@@ -140,6 +141,159 @@ QString gLastFilter; // what the previous fill listed: "" for all contacts, else
 
 QString treeFilter() { return gPanel ? gPanel->cmbDisplay->currentText() : QString(); }
 
+namespace {
+// A letter node knows which keys of the database it files (the first characters of the names
+// it holds), how far it has been read, and the last contact read, where the next page starts.
+enum LetterRole { kKeysRole = Qt::UserRole + 1, kNullNameRole, kCountRole, kStateRole, kAfterRole };
+enum class Read { None, Partly, Whole };
+
+// Contacts read at a time from a letter that holds more; a list this small is read whole at once.
+int gPageSize = 2000;
+int gWholeList = 2000;
+// Pages are being read: the view's own signals about the rows they add ask for no more.
+int gReading = 0;
+struct Reading {
+    Reading() { ++gReading; }
+    ~Reading() { --gReading; }
+    Reading(const Reading&) = delete;
+    Reading& operator=(const Reading&) = delete;
+};
+
+Read readState(const QTreeWidgetItem* letter) { return Read(letter->data(0, kStateRole).toInt()); }
+
+// A letter whose names begin with a letter beyond ASCII is put in folded order, so it is read
+// whole; so is "#", which holds whatever no letter does.
+bool readWhole(const QTreeWidgetItem* letter)
+{
+    if (nodeKey(letter) == kOtherInitials)
+        return true;
+    const QStringList keys = letter->data(0, kKeysRole).toStringList();
+    return keys.size() != 1 || keys.front().isEmpty() || keys.front().at(0).unicode() >= 0x80;
+}
+
+QVariant nullable(const std::optional<QString>& v) { return v ? QVariant(*v) : QVariant(); }
+std::optional<QString> fromNullable(const QVariant& v) { return v.isNull() ? std::nullopt : std::optional<QString>(v.toString()); }
+
+// Reads the letter's next page, or the rest of it where it is read whole. Throws DbError.
+void readPage(QTreeWidgetItem* letter, Connection& connection, const QString& listing)
+{
+    if (readState(letter) == Read::Whole)
+        return;
+    std::optional<NameRow> after;
+    if (const QVariantList a = letter->data(0, kAfterRole).toList(); a.size() == 4)
+        after = NameRow{a[0].toLongLong(), fromNullable(a[1]), fromNullable(a[2]), fromNullable(a[3])};
+    const bool whole = readWhole(letter);
+    const std::vector<NameRow> rows = contactsUnder(connection, letter->data(0, kKeysRole).toStringList(),
+                                                    letter->data(0, kNullNameRole).toBool(), listing, after,
+                                                    whole ? 0 : gPageSize);
+    QList<QTreeWidgetItem*> nodes;
+    nodes.reserve(qsizetype(rows.size()));
+    for (const NameRow& r : rows) {
+        auto* node = makeNode(QStringLiteral("ID") + QString::number(r.id),
+                              TreeNodeText(r.last.value_or(QString()), r.first.value_or(QString()), r.address.value_or(QString())));
+        // A long line is cut off at the tree's edge: its tool tip holds it whole.
+        if (const QString& text = node->text(0); text.size() > kWholeNodeChars || text.contains(u'\n'))
+            node->setToolTip(0, text);
+        nodes << node;
+    }
+    // The engines sort a name that begins with a letter beyond ASCII apart from the letter it is
+    // filed under: such a letter is put in folded order.
+    if (whole && nodeKey(letter) != kOtherInitials && std::any_of(rows.begin(), rows.end(), [](const NameRow& r) {
+            return r.last && !r.last->isEmpty() && r.last->at(0).unicode() >= 0x80;
+        })) {
+        QHash<QTreeWidgetItem*, QString> key;
+        for (QTreeWidgetItem* n : std::as_const(nodes))
+            key.insert(n, sortKey(n->text(0)));
+        std::stable_sort(nodes.begin(), nodes.end(), [&](QTreeWidgetItem* a, QTreeWidgetItem* b) { return key[a] < key[b]; });
+    }
+    letter->addChildren(nodes);
+    if (!rows.empty()) {
+        const NameRow& last = rows.back();
+        letter->setData(0, kAfterRole, QVariantList{qlonglong(last.id), nullable(last.last), nullable(last.first), nullable(last.address)});
+    }
+    const bool done = whole || int(rows.size()) < gPageSize;
+    letter->setData(0, kStateRole, int(done ? Read::Whole : Read::Partly));
+    letter->setChildIndicatorPolicy(done ? QTreeWidgetItem::DontShowIndicatorWhenChildless : QTreeWidgetItem::ShowIndicator);
+}
+
+QTreeWidgetItem* letterOf(QTreeWidget* tv, const QString& key)
+{
+    const QChar initial = fileInitial(key);
+    for (int i = 0; i < tv->topLevelItemCount(); ++i)
+        if (nodeKey(tv->topLevelItem(i)) == QString(initial))
+            return tv->topLevelItem(i);
+    return nullptr;
+}
+
+// Reads the pages of the contact's letter until its node is there; null when the tree does not
+// hold it (gone, or of another type than the tree lists). Throws DbError.
+QTreeWidgetItem* readUpTo(QTreeWidget* tv, Connection& connection, int id)
+{
+    if (QTreeWidgetItem* node = leadNode(tv, id))
+        return node;
+    const std::optional<QString> key = contactKey(connection, id, gLastFilter);
+    QTreeWidgetItem* letter = key ? letterOf(tv, *key) : nullptr;
+    if (!letter)
+        return nullptr;
+    const QString listing = gLastFilter;
+    while (readState(letter) != Read::Whole) {
+        readPage(letter, connection, listing);
+        if (QTreeWidgetItem* node = leadNode(tv, id))
+            return node;
+    }
+    return nullptr;
+}
+} // namespace
+
+void setTreePaging(int pageSize, int wholeList)
+{
+    gPageSize = std::max(1, pageSize);
+    gWholeList = wholeList;
+}
+
+void TreeLetterOpened(QTreeWidgetItem* letter)
+{
+    if (!letter || letter->parent() || readState(letter) != Read::None || !gPanel || treeFilling() || gReading)
+        return;
+    try {
+        const Reading reading;
+        Connection connection(sConnContacts);
+        readPage(letter, connection, gLastFilter);
+    } catch (const std::exception& e) {
+        ReportFailure(e, QStringLiteral("tvLead_Expand"), Owner::Form, QStringLiteral("frmKestrel"));
+    }
+    TreeViewMoved();
+}
+
+void TreeViewMoved()
+{
+    LeadPanel* panel = gPanel;
+    if (!panel || gReading || treeFilling())
+        return;
+    QTreeWidget* tv = panel->tvLead;
+    // The next page is read while the last line read is in view or chosen: walking or scrolling
+    // down never meets the end of what was read.
+    const int reach = tv->viewport()->height();
+    try {
+        const Reading reading;
+        std::optional<Connection> connection;
+        for (int i = 0; i < tv->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* letter = tv->topLevelItem(i);
+            while (letter->isExpanded() && readState(letter) == Read::Partly && letter->childCount() > 0) {
+                QTreeWidgetItem* last = letter->child(letter->childCount() - 1);
+                const QRect at = tv->visualItemRect(last);
+                if (tv->currentItem() != last && (!at.isValid() || at.top() > reach))
+                    break;
+                if (!connection)
+                    connection.emplace(sConnContacts);
+                readPage(letter, *connection, gLastFilter);
+            }
+        }
+    } catch (const std::exception& e) {
+        ReportFailure(e, QStringLiteral("tvLead_Scroll"), Owner::Form, QStringLiteral("frmKestrel"));
+    }
+}
+
 void PopTree(const QString& filter)
 {
     LeadPanel* panel = gPanel;
@@ -156,111 +310,90 @@ void PopTree(const QString& filter)
     const QString listing = all ? QString() : panel->cmbDisplay->currentText();
     // A contact gone from the same list (deleted here or by another user) leaves its neighbour
     // chosen; one that a new filter leaves out does not choose another.
-    const std::vector<int> neighbours = shownOk && listing == std::exchange(gLastFilter, listing)
-                                            ? neighboursOf(tv, shown) : std::vector<int>{};
-    QSet<QString> opened;
+    const bool sameList = listing == std::exchange(gLastFilter, listing); // what the letters read from now on
+    const std::vector<int> neighbours = shownOk && sameList ? neighboursOf(tv, shown) : std::vector<int>{};
+    // The letters open stay open, each read as far as it was.
+    QHash<QString, int> opened;
     for (int i = 0; i < tv->topLevelItemCount(); ++i)
         if (tv->topLevelItem(i)->isExpanded())
-            opened.insert(nodeKey(tv->topLevelItem(i)));
+            opened.insert(nodeKey(tv->topLevelItem(i)), tv->topLevelItem(i)->childCount());
     {
         ++gFilling;
         tv->clear();
         --gFilling;
     }
 
-    QString sql = QStringLiteral("SELECT ID, LastName, FirstName, Address ") + QStringLiteral("FROM contacts ");
-    if (!all)
-        sql += QStringLiteral("WHERE contype='") + Quoted(listing) + u'\'';
-    sql += QStringLiteral("ORDER BY LastName, FirstName, address");
-
-    std::optional<Snapshot> rs;
     try {
+        const Reading reading;
         Connection connection(sConnContacts);
-        rs.emplace(connection, sql);
+        const std::vector<InitialCount> initials = contactInitials(connection, listing);
+        QList<QTreeWidgetItem*> letters;
+        letters.reserve(27);
+        for (char16_t c = u'A'; c <= u'Z'; ++c)
+            letters << makeNode(QString(QChar(c)), QString(QChar(c)));
+        letters << makeNode(kOtherInitials, kOtherInitials);
+        qint64 total = 0;
+        for (const InitialCount& i : initials) {
+            const QChar initial = i.nullName ? QChar(u'#') : fileInitial(i.key);
+            QTreeWidgetItem* letter = letters[initial == u'#' ? 26 : initial.unicode() - u'A'];
+            if (i.nullName)
+                letter->setData(0, kNullNameRole, true);
+            else
+                letter->setData(0, kKeysRole, letter->data(0, kKeysRole).toStringList() << i.key);
+            letter->setData(0, kCountRole, letter->data(0, kCountRole).toLongLong() + i.count);
+            total += i.count;
+        }
+        // "#" is shown only when it holds a contact.
+        if (letters.back()->data(0, kCountRole).toLongLong() == 0)
+            delete letters.takeLast();
+        for (QTreeWidgetItem* letter : std::as_const(letters)) {
+            const bool empty = letter->data(0, kCountRole).toLongLong() == 0;
+            letter->setData(0, kStateRole, int(empty ? Read::Whole : Read::None));
+            letter->setChildIndicatorPolicy(empty ? QTreeWidgetItem::DontShowIndicatorWhenChildless : QTreeWidgetItem::ShowIndicator);
+        }
+        ++gFilling; // adding the letters may move the selection: no click in that
+        tv->addTopLevelItems(letters);
+        --gFilling;
+
+        // A small list is read whole; a large one reads the letters that were open, as far as
+        // they were read, and the letter of the contact shown.
+        QElapsedTimer slice;
+        slice.start();
+        for (QTreeWidgetItem* letter : std::as_const(letters)) {
+            const bool wasOpen = opened.contains(nodeKey(letter));
+            if (total > gWholeList && !wasOpen)
+                continue;
+            const bool small = total <= gWholeList;
+            do
+                readPage(letter, connection, listing);
+            while (readState(letter) != Read::Whole && (small || letter->childCount() < opened.value(nodeKey(letter))));
+            if (slice.elapsed() >= gEventSliceMs) {
+                platform().doEvents();
+                if (!tv || generation != gFillGeneration)
+                    return; // a newer fill owns the tree now
+                slice.restart();
+            }
+        }
+        if (shownOk)
+            readUpTo(tv, connection, shown);
     } catch (const std::exception& e) {
         ReportFailure(e, QStringLiteral("PopTree"), Owner::Module, QStringLiteral("modTree"));
         return;
     }
 
-    QList<QTreeWidgetItem*> letters;
-    letters.reserve(26);
-    for (char16_t c = u'A'; c <= u'Z'; ++c)
-        letters << makeNode(QString(QChar(c)), QString(QChar(c)));
-    tv->addTopLevelItems(letters);
-    QTreeWidgetItem* others = nullptr;
-
-    // Children wait in batches and join the tree before events run, so the tree a click sees is
-    // always whole, and a batch costs the view one insertion rather than one per contact.
-    QTreeWidgetItem* batchParent = nullptr;
-    QList<QTreeWidgetItem*> batch;
-    auto flush = [&] {
-        if (!batch.isEmpty())
-            batchParent->addChildren(batch);
-        batch.clear();
-    };
-    QSet<QTreeWidgetItem*> unsorted;
-
-    QElapsedTimer slice;
-    slice.start();
-    for (; !rs->eof(); rs->moveNext()) {
-        const QString last = rs->text(1);
-        const QChar initial = fileInitial(last);
-        QTreeWidgetItem* parent;
-        if (initial != u'#') {
-            parent = letters[initial.unicode() - u'A'];
-        } else {
-            if (!others) {
-                flush();
-                others = makeNode(kOtherInitials, kOtherInitials);
-                tv->addTopLevelItem(others);
-            }
-            parent = others;
-        }
-        if (parent != batchParent) {
-            flush();
-            batchParent = parent;
-        }
-        // The query sorts a name that begins with a non-ASCII letter after Z: its letter is put
-        // in order once the fill is done.
-        if (!last.isEmpty() && last.at(0).unicode() >= 0x80 && parent != others)
-            unsorted.insert(parent);
-        auto* node = makeNode(QStringLiteral("ID") + rs->text(0), TreeNodeText(last, rs->text(2), rs->text(3)));
-        // A long line is cut off at the tree's edge: its tool tip holds it whole.
-        if (const QString& text = node->text(0); text.size() > kWholeNodeChars || text.contains(u'\n'))
-            node->setToolTip(0, text);
-        batch << node;
-
-        if (slice.elapsed() >= gEventSliceMs) {
-            flush();
-            platform().doEvents();
-            if (!tv || generation != gFillGeneration)
-                return; // a newer fill owns the tree now
-            slice.restart();
-        }
-    }
-    flush();
-    ++gFilling; // taking the children out moves the selection: no click in that
-    for (QTreeWidgetItem* letter : std::as_const(unsorted)) {
-        QList<QTreeWidgetItem*> children = letter->takeChildren();
-        QHash<QTreeWidgetItem*, QString> key;
-        for (QTreeWidgetItem* n : std::as_const(children))
-            key.insert(n, sortKey(n->text(0)));
-        std::stable_sort(children.begin(), children.end(),
-                         [&](QTreeWidgetItem* a, QTreeWidgetItem* b) { return key[a] < key[b]; });
-        letter->addChildren(children);
-    }
-    --gFilling;
-
     // The user keeps the place: the letters open stay open and the contact shown before the fill
     // is shown again, or its neighbour when it is gone.
+    ++gFilling; // opening a letter read already asks for nothing
     for (int i = 0; i < tv->topLevelItemCount(); ++i)
         if (opened.contains(nodeKey(tv->topLevelItem(i))))
             tv->topLevelItem(i)->setExpanded(true);
+    --gFilling;
     if (shownOk && !reselect(tv, shown) &&
         std::none_of(neighbours.begin(), neighbours.end(), [&](int id) { return reselect(tv, id); })) {
         ClearLead();
         lLeadID = 0;
     }
+    TreeViewMoved();
 }
 
 std::vector<int> TreeFilingOrder(const std::vector<std::pair<QString, QString>>& names)
@@ -306,7 +439,16 @@ void GoToLead(int id)
     LeadPanel* panel = gPanel;
     if (!panel)
         return;
-    if (!leadNode(panel->tvLead, id)) {
+    const auto readTo = [&] {
+        try {
+            Connection connection(sConnContacts);
+            return readUpTo(panel->tvLead, connection, id) != nullptr;
+        } catch (const std::exception& e) {
+            ReportFailure(e, QStringLiteral("GoToLead"), Owner::Module, QStringLiteral("modTree"));
+            return false;
+        }
+    };
+    if (!readTo()) {
         PopTree(QString());
         if (gPanel != panel)
             return;

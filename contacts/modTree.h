@@ -21,7 +21,7 @@ void setLeadPanel(LeadPanel* panel);
 // contact shown in the detail panel is selected and shown again, or the panel emptied if the
 // tree no longer holds it; a contact gone from the same list leaves its neighbour shown. The
 // letters open before stay open. A database that cannot be read is reported and leaves the tree
-// empty.
+// empty. Only the counts of the letters and the letters open are read (see setTreePaging).
 // Whatever the filter, the display filter then says what the tree lists: "All" for every contact.
 void PopTree(const QString& filter);
 // The display filter's text ("All" or a type), for a refill that keeps the tree as filtered.
@@ -59,6 +59,15 @@ void OpenWebSite(const QString& site);
 // the tree with every contact when the node is not there) and fills the detail panel; the tree
 // gets the focus. A contact that is no longer stored leaves the tree as it is.
 void GoToLead(int id);
+
+// A letter's contacts are read when it is opened, pageSize at a time (2,000 unless changed), and
+// the next page when the last one read comes into view or is chosen; a list of at most wholeList
+// contacts (2,000 unless changed) is read whole at each fill.
+void setTreePaging(int pageSize, int wholeList);
+// The tree's letter was opened: its first page is read.
+void TreeLetterOpened(QTreeWidgetItem* letter);
+// The tree scrolled or its selection moved: the open letters read on while their end is near.
+void TreeViewMoved();
 
 // How long a fill may run before it lets pending window events run (30 ms unless changed).
 void setTreeEventInterval(int milliseconds);

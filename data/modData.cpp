@@ -1,6 +1,7 @@
 #include "data/modData.h"
 
 #include "data/ContactFields.h"
+#include "data/ContactPages.h"
 #include "data/ContactUid.h"
 #include "data/Database.h"
 #include "data/FileCheck.h"
@@ -55,6 +56,7 @@ CREATE TABLE contacts(
   uid TEXT);
 CREATE INDEX contacts_by_name ON contacts(lastname, firstname, address);
 CREATE INDEX contacts_by_type ON contacts(contype, lastname, firstname, address);
+CREATE INDEX contacts_by_initial ON contacts(upper(substr(lastname,1,1)), lastname, firstname, address);
 CREATE TABLE appointments(
   autoid INTEGER PRIMARY KEY AUTOINCREMENT,
   name TEXT COLLATE NOCASE,
@@ -156,6 +158,7 @@ void upgradeContactsFile(sqlite3* db, bool readOnly)
 {
     upgradeContactFields(db, readOnly);
     upgradeForHistory(db, readOnly);
+    addInitialIndex(db, readOnly);
 }
 } // namespace
 

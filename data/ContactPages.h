@@ -1,0 +1,50 @@
+#pragma once
+// Contacts read a page at a time, in name order, for lists that show a million of them without
+// holding them all: the initials with their counts, and the contacts under one initial after a
+// given one. Pages continue from the last row read by its key (name, then id), never by an
+// offset, so a page costs the same at the end of the table as at its start and rows written or
+// deleted between pages neither repeat nor go missing.
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+struct sqlite3;
+
+namespace kestrel {
+
+class Connection;
+
+// The first character of the last name as both engines index it (letters A-Z in capitals, any
+// other character as it is; empty for an empty or missing name), with how many contacts share it.
+struct InitialCount {
+    QString key;
+    bool nullName = false; // the contacts without a last name at all
+    std::int64_t count = 0;
+};
+
+// A contact's line in the tree, which is also its place in name order.
+struct NameRow {
+    std::int64_t id = 0;
+    std::optional<QString> last, first, address; // nullopt: the value is missing
+};
+
+// Every first character with its count, for one type ("" for every contact). Throws DbError.
+std::vector<InitialCount> contactInitials(Connection& db, const QString& type);
+
+// The contacts whose key is one of keys (or whose last name is missing, when withNullName), of
+// one type or every one (""), in name order (last, first, address, id), those after `after`
+// when given; at most limit of them (0: all). Throws DbError.
+std::vector<NameRow> contactsUnder(Connection& db, const QStringList& keys, bool withNullName, const QString& type,
+                                   const std::optional<NameRow>& after, int limit);
+
+// The key the contact with this id is filed under, when it is stored and of the type ("" for any;
+// a missing last name gives an empty key). Throws DbError.
+std::optional<QString> contactKey(Connection& db, std::int64_t id, const QString& type);
+
+// Gives a contacts file from before the key's index that index (not one that may not be changed).
+void addInitialIndex(sqlite3* db, bool readOnly);
+
+} // namespace kestrel
