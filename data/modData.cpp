@@ -9,6 +9,7 @@
 #include "data/Office.h"
 #include "data/PgEngine.h"
 #include "data/Trash.h"
+#include "data/TrashUpgrade.h"
 #include "data/Statement.h"
 #include "platform/Platform.h"
 
@@ -152,72 +153,6 @@ void upgradeContactFields(sqlite3* db, bool readOnly)
     run(sql + QStringLiteral(" FROM main.contacts"));
 }
 
-// A file of a version that kept what a phone deleted in a table of the sync's own: those rows go
-// to the trash (they count their days from now) and the table goes, in one transaction.
-void moveSyncRemovedToTrash(sqlite3* db, bool readOnly)
-{
-    sqlite3_stmt* probe = nullptr;
-    bool found = false;
-    if (sqlite3_prepare_v2(db, "SELECT 1 FROM main.sqlite_master WHERE type='table' AND name='sync_removed'", -1, &probe,
-                           nullptr) == SQLITE_OK)
-        found = sqlite3_step(probe) == SQLITE_ROW;
-    sqlite3_finalize(probe);
-    if (!found || readOnly)
-        return;
-    // The record holds the row's columns by name, as text; the label is the name the trash shows.
-    static const char* const kMove = R"sql(
-BEGIN IMMEDIATE;
-INSERT INTO trash(batch,tbl,row_id,label,deleted_at,data)
-  SELECT lower(hex(randomblob(16))), tbl,
-    CAST(json_extract(record, CASE WHEN tbl='appointments' THEN '$.autoid' ELSE '$.id' END) AS INTEGER),
-    CASE WHEN tbl='appointments' THEN coalesce(json_extract(record,'$.apptbrief'),'')
-         WHEN coalesce(json_extract(record,'$.lastname'),'')<>'' AND coalesce(json_extract(record,'$.firstname'),'')<>''
-           THEN json_extract(record,'$.lastname') || ', ' || json_extract(record,'$.firstname')
-         ELSE coalesce(nullif(coalesce(json_extract(record,'$.lastname'),'') || coalesce(json_extract(record,'$.firstname'),''),''),
-                       json_extract(record,'$.company'),'') END
-      || ' (' || coalesce(nullif(why,''),'deleted on the phone') || ')',
-    coalesce(CAST(strftime('%s', removed_at) AS INTEGER), CAST(strftime('%s','now') AS INTEGER)), record
-  FROM sync_removed WHERE tbl IN ('contacts','appointments') AND json_valid(record) ORDER BY id;
-DROP TABLE sync_removed;
-COMMIT;
-)sql";
-    char* err = nullptr;
-    if (sqlite3_exec(db, kMove, nullptr, nullptr, &err) != SQLITE_OK) {
-        const QString msg = QString::fromUtf8(err ? err : sqlite3_errmsg(db));
-        sqlite3_free(err);
-        const int code = sqlite3_errcode(db);
-        const Fault fault = classifyEngineError(sqlite3_extended_errcode(db), sqlite3_system_errno(db));
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw DbError(code, msg, fault);
-    }
-}
-
-// A to-do file of a version before its trash gains one; one that may not be changed shows it empty.
-// A file without the to-do list is not Kestrel's, and is left alone.
-void upgradeMainFile(sqlite3* db, bool readOnly)
-{
-    const auto count = [db](const char* sql) {
-        sqlite3_stmt* probe = nullptr;
-        bool found = false;
-        if (sqlite3_prepare_v2(db, sql, -1, &probe, nullptr) == SQLITE_OK)
-            found = sqlite3_step(probe) == SQLITE_ROW;
-        sqlite3_finalize(probe);
-        return found;
-    };
-    if (!count("SELECT 1 FROM main.sqlite_master WHERE type='table' AND name='todo'") ||
-        count("SELECT 1 FROM main.sqlite_master WHERE type='table' AND name='trash'"))
-        return;
-    QString sql = QString::fromUtf8(kTrashSchema);
-    if (readOnly)
-        sql = sql.section(u';', 0, 0).replace(QStringLiteral("CREATE TABLE IF NOT EXISTS"), QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS"));
-    char* err = nullptr;
-    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
-        const QString msg = QString::fromUtf8(err ? err : sqlite3_errmsg(db));
-        sqlite3_free(err);
-        throw DbError(sqlite3_errcode(db), msg, classifyEngineError(sqlite3_extended_errcode(db), sqlite3_system_errno(db)));
-    }
-}
-
 void upgradeContactsFile(sqlite3* db, bool readOnly)
 {
     upgradeContactFields(db, readOnly);
@@ -232,7 +167,7 @@ void registerSchemas()
                                                        QString::fromUtf8(kTrashSchema));
     registerUpgrade(QStringLiteral("contacts.mdb"), upgradeContactsFile);
     registerSchema(QStringLiteral("kestrel.mdb"), QString::fromUtf8(kMainSchema) + u';' + QString::fromUtf8(kTrashSchema));
-    registerUpgrade(QStringLiteral("kestrel.mdb"), upgradeMainFile);
+    registerUpgrade(QStringLiteral("kestrel.mdb"), upgradeToDoFile);
 }
 
 namespace {

@@ -510,7 +510,7 @@ TEST_F(TrashTest, ARestoredHistoryEntryKeepsItsAuthorAndDatesButAnInsertCannotCl
     pg::runMaintenance(postgres, QStringLiteral("DROP ROLE %1; DROP ROLE %2").arg(colleague, outsider));
 }
 
-TEST_F(TrashTest, WhatAnEarlierVersionKeptOfAPhonesDeletesIsInTheTrashOnceTheFileIsOpened)
+TEST_F(TrashTest, FilesOfAnEarlierVersionGainTheTrashAndWhatTheSyncKeptOfAPhonesDeletesMovesIntoIt)
 {
     if (onServer())
         GTEST_SKIP() << "a local file's upgrade (the server's is a step of --init-office)";
@@ -522,7 +522,12 @@ TEST_F(TrashTest, WhatAnEarlierVersionKeptOfAPhonesDeletesIsInTheTrashOnceTheFil
     exec(sConnContacts, "INSERT INTO sync_removed(tbl,removed_at,why,record) VALUES('appointments','2026-11-03T10:00:00',"
                         "'deleted on the sync server dav.example','{\"autoid\":\"12\",\"apptdate\":\"2026-12-10\","
                         "\"appttime\":\"09:30:00\",\"apptbrief\":\"Review\",\"name\":\"Pat O''Brien\"}')");
+    // A to-do file from before its trash gains one.
+    exec(sConnMain, "DROP TABLE trash");
+    exec(sConnMain, "insert into todo (todo) values('Call Pat')");
     releaseAllDatabaseFiles();
+    EXPECT_FALSE(moveToTrash(sConnMain, TrashTable::ToDo, {{1, 1}}, QStringLiteral("Call Pat")).isEmpty());
+    EXPECT_EQ(listTrash(sConnMain).size(), 1u);
     const std::vector<TrashBatch> listed = listTrash(sConnContacts);
     ASSERT_EQ(listed.size(), 2u);
     EXPECT_EQ(listed[0].label, "Review (deleted on the sync server dav.example)");
