@@ -13,6 +13,7 @@
 #include "data/HistoryRecord.h"
 #include "data/RowGuard.h"
 #include "data/TextFold.h"
+#include "data/Trash.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
 #include "ui/Desktop.h"
@@ -289,9 +290,10 @@ void RemindPanel::cmdDeleteToDo_Click()
         return;
     if (platform().askYesNo(QStringLiteral("Are you sure you want to delete this To Do item?"),
                             QStringLiteral("Delete warning"))) {
-        // The stored text, whole: a longer item written by another program comes back as it was.
-        QString text;
-        const bool deleted = RunAction(sConnMain, [&] {
+        // Into the trash, whole (a longer item written by another program comes back as it was),
+        // named by its stored text.
+        QString text, batch;
+        RunAction(sConnMain, [&] {
             {
                 Connection connection(sConnMain);
                 Snapshot item(connection, QStringLiteral("select todo from todo where id=") + QString::number(id));
@@ -299,25 +301,12 @@ void RemindPanel::cmdDeleteToDo_Click()
                     return;
                 text = item.field(0).toString();
             }
-            if (ExecuteAction(QStringLiteral("delete from todo where id=") + QString::number(id), sConnMain) == 0)
-                text.clear();
+            batch = moveToTrash(sConnMain, TrashTable::ToDo, {{id, id}}, text);
         });
-        if (deleted && !text.isNull())
-            rememberChange({QStringLiteral("Delete To Do Item '%1'").arg(text), [id, text] { return restoreToDo(id, text); }});
+        if (!batch.isEmpty())
+            rememberTrashed(QStringLiteral("Delete To Do Item '%1'").arg(text), sConnMain, batch);
     }
     PopToDo();
-}
-
-bool restoreToDo(int id, const QString& text)
-{
-    // Under its own number, so it stands where it stood; a local file may have given that number
-    // to an item added since, and then the item comes back under a new one.
-    const QString value = QStringLiteral("'") + Quoted(text) + QStringLiteral("'");
-    return RunAction(sConnMain, [&] {
-        if (ExecuteAction(QStringLiteral("insert into todo (id,todo) select %1,%2 where not exists "
-                                         "(select 1 from todo where id=%1)").arg(id).arg(value), sConnMain) == 0)
-            ExecuteAction(QStringLiteral("insert into todo (todo) values(%1)").arg(value), sConnMain);
-    }, QStringLiteral("undoLastChange"));
 }
 
 } // namespace kestrel

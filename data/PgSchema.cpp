@@ -177,7 +177,7 @@ ALTER TABLE contacts ADD COLUMN IF NOT EXISTS notes text COLLATE kestrel_nocase 
 // Contacts get a uid each (the rows already there one apiece, new rows theirs by default), and
 // the sync with a phone's address book and calendar keeps its state in tables of its own: per
 // collection the server's sync token, per item its href, ETag, the server's text and the values
-// both sides last agreed on; what a phone deleted waits in sync_removed to be restored.
+// both sides last agreed on; what a phone deleted waited in sync_removed (step 12 moves it to the trash).
 // Self-contained: it makes what it needs whatever steps ran before it; its grants are in
 // kOfficeGrants.
 constexpr const char* kVersion4 = R"sql(
@@ -325,8 +325,82 @@ CREATE INDEX IF NOT EXISTS contacts_by_initial ON contacts(upper(substr(lastname
   lastname NULLS FIRST, firstname NULLS FIRST, address NULLS FIRST, id);
 )sql";
 
+// The trash and the sync as one: what a phone deleted, which earlier versions kept in a table of the
+// sync's own, moves into the trash (named as deleted on the phone) and that table goes. And a
+// history entry put back from the trash keeps who wrote it and when: the server remembers both of
+// every deleted entry where no member may write (history_kept, filled by a trigger with the
+// owner's rights), and the stamp on insert lets an entry keep them only when they are exactly the
+// remembered ones of a deleted entry of that key, taken once. An ordinary insert is stamped with
+// its member and the server's clock as before. Self-contained; its grants are in kOfficeGrants.
+constexpr const char* kVersion12 = R"sql(
+CREATE TABLE IF NOT EXISTS trash(
+  id bigserial PRIMARY KEY,
+  batch text NOT NULL,
+  tbl text NOT NULL CHECK (tbl IN ('contacts', 'appointments', 'todo', 'history')),
+  row_id bigint NOT NULL,
+  label text NOT NULL DEFAULT '',
+  deleted_at timestamptz NOT NULL DEFAULT now(),
+  deleted_by name NOT NULL DEFAULT current_user,
+  data jsonb NOT NULL);
+DO $$BEGIN
+  IF to_regclass('public.sync_removed') IS NOT NULL THEN
+    INSERT INTO trash(batch, tbl, row_id, label, data)
+      SELECT gen_random_uuid()::text, r.tbl,
+        (r.record::jsonb ->> CASE WHEN r.tbl = 'appointments' THEN 'autoid' ELSE 'id' END)::bigint,
+        CASE WHEN r.tbl = 'appointments' THEN coalesce(r.record::jsonb ->> 'apptbrief', '')
+             WHEN coalesce(r.record::jsonb ->> 'lastname', '') <> '' AND coalesce(r.record::jsonb ->> 'firstname', '') <> ''
+               THEN (r.record::jsonb ->> 'lastname') || ', ' || (r.record::jsonb ->> 'firstname')
+             ELSE coalesce(nullif(coalesce(r.record::jsonb ->> 'lastname', '') || coalesce(r.record::jsonb ->> 'firstname', ''), ''),
+                           r.record::jsonb ->> 'company', '') END
+          || ' (' || coalesce(nullif(r.why, ''), 'deleted on the phone') || ')',
+        r.record::jsonb
+      FROM public.sync_removed r WHERE r.tbl IN ('contacts', 'appointments') ORDER BY r.id;
+    DROP TABLE public.sync_removed;
+  END IF;
+END$$;
+CREATE TABLE IF NOT EXISTS history_kept(
+  id integer PRIMARY KEY,
+  author text NOT NULL,
+  created timestamp(0) NOT NULL,
+  changed timestamp(0) NOT NULL);
+CREATE OR REPLACE FUNCTION kestrel_history_keep() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER
+  SET search_path = pg_catalog, pg_temp AS
+  $$BEGIN
+    INSERT INTO public.history_kept(id, author, created, changed) VALUES (OLD.id, OLD.author, OLD.created, OLD.changed)
+      ON CONFLICT (id) DO UPDATE SET author = EXCLUDED.author, created = EXCLUDED.created, changed = EXCLUDED.changed;
+    RETURN OLD;
+  END$$;
+CREATE OR REPLACE TRIGGER history_keep AFTER DELETE ON history
+  FOR EACH ROW EXECUTE FUNCTION kestrel_history_keep();
+CREATE OR REPLACE FUNCTION kestrel_history_restored(p_id integer, p_author text, p_created timestamp)
+  RETURNS timestamp LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS
+  $$DELETE FROM public.history_kept WHERE id = p_id AND author = p_author AND created = p_created RETURNING changed$$;
+CREATE OR REPLACE FUNCTION kestrel_history_stamp() RETURNS trigger LANGUAGE plpgsql
+  SET search_path = pg_catalog, pg_temp AS
+  $$DECLARE kept timestamp;
+  BEGIN
+    IF TG_OP = 'INSERT' THEN
+      kept := public.kestrel_history_restored(NEW.id, NEW.author, NEW.created);
+      IF kept IS NOT NULL THEN
+        NEW.changed := kept;
+        NEW.rowver := greatest(coalesce(NEW.rowver, 1), 1);
+        RETURN NEW;
+      END IF;
+      NEW.author := current_user;
+      NEW.created := localtimestamp(0);
+      NEW.rowver := 1;
+    ELSE
+      NEW.author := OLD.author;
+      NEW.created := OLD.created;
+      NEW.rowver := OLD.rowver + 1;
+    END IF;
+    NEW.changed := localtimestamp(0);
+    RETURN NEW;
+  END$$;
+)sql";
+
 constexpr SchemaStep kSteps[] = {{1, kVersion1}, {2, kVersion2}, {3, kVersion3}, {4, kVersion4}, {5, kVersion5},
-                                 {6, kVersion6}, {7, kVersion7}, {8, kVersion8}, {11, kVersion11}};
+                                 {6, kVersion6}, {7, kVersion7}, {8, kVersion8}, {11, kVersion11}, {12, kVersion12}};
 static_assert(kSteps[std::size(kSteps) - 1].version == kSchemaVersion);
 
 } // namespace
@@ -345,14 +419,17 @@ GRANT SELECT, UPDATE ON kestrel_housekeeping TO kestrel_office;
 GRANT USAGE ON SEQUENCE contacts_id_seq, appointments_autoid_seq, todo_items_id_seq, kestrel_imports_id_seq TO kestrel_office;
 REVOKE ALL ON FUNCTION kestrel_like(text, text), kestrel_raise_rowver(), kestrel_announce() FROM PUBLIC;
 GRANT EXECUTE ON FUNCTION kestrel_like(text, text) TO kestrel_office;
-GRANT SELECT, INSERT, UPDATE, DELETE ON sync_collections, sync_items, sync_removed TO kestrel_office;
-GRANT USAGE ON SEQUENCE sync_removed_id_seq TO kestrel_office;
+GRANT SELECT, INSERT, UPDATE, DELETE ON sync_collections, sync_items TO kestrel_office;
 GRANT SELECT, INSERT, UPDATE, DELETE ON history TO kestrel_office;
 GRANT USAGE ON SEQUENCE history_id_seq TO kestrel_office;
 REVOKE ALL ON FUNCTION kestrel_history_stamp() FROM PUBLIC;
 GRANT SELECT, INSERT, DELETE ON trash TO kestrel_office;
 GRANT USAGE ON SEQUENCE trash_id_seq TO kestrel_office;
 REVOKE ALL ON FUNCTION kestrel_trash_stamp() FROM PUBLIC;
+REVOKE ALL ON history_kept FROM PUBLIC;
+REVOKE ALL ON FUNCTION kestrel_history_keep() FROM PUBLIC;
+REVOKE ALL ON FUNCTION kestrel_history_restored(integer, text, timestamp) FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION kestrel_history_restored(integer, text, timestamp) TO kestrel_office;
 GRANT SELECT, INSERT, DELETE ON not_duplicates TO kestrel_office;
 )sql";
 

@@ -10,6 +10,7 @@
 #include "data/Office.h"
 #include "data/PgEngine.h"
 #include "data/Trash.h"
+#include "data/TrashUpgrade.h"
 #include "data/Statement.h"
 #include "platform/Platform.h"
 
@@ -159,6 +160,7 @@ void upgradeContactsFile(sqlite3* db, bool readOnly)
     upgradeContactFields(db, readOnly);
     upgradeForHistory(db, readOnly);
     addInitialIndex(db, readOnly);
+    moveSyncRemovedToTrash(db, readOnly);
 }
 } // namespace
 
@@ -167,7 +169,8 @@ void registerSchemas()
     registerSchema(QStringLiteral("contacts.mdb"), QString::fromUtf8(kContactsSchema) + u';' + historySchemaOfNewFile() + u';' +
                                                        QString::fromUtf8(kTrashSchema));
     registerUpgrade(QStringLiteral("contacts.mdb"), upgradeContactsFile);
-    registerSchema(QStringLiteral("kestrel.mdb"), QString::fromUtf8(kMainSchema));
+    registerSchema(QStringLiteral("kestrel.mdb"), QString::fromUtf8(kMainSchema) + u';' + QString::fromUtf8(kTrashSchema));
+    registerUpgrade(QStringLiteral("kestrel.mdb"), upgradeToDoFile);
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include "data/Globals.h"
 #include "data/Office.h"
 #include "data/PgEngine.h"
+#include "data/Trash.h"
 #include "data/PgSchema.h"
 #include "data/Statement.h"
 #include "data/modData.h"
@@ -294,7 +295,11 @@ TEST_F(ServerRights, SetUpBringsAnEarlierVersionsSchemaToTheModelAndSaysWhatItDi
         "CREATE FUNCTION evil() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN EXECUTE 'ALTER ROLE %1 SUPERUSER'; RETURN NULL; END$$;"
         "CREATE TRIGGER evil AFTER INSERT ON contacts FOR EACH STATEMENT EXECUTE FUNCTION evil();"
         "ALTER TABLE contacts DISABLE TRIGGER contacts_changed;"
-        "GRANT ALL ON contacts TO PUBLIC")
+        "GRANT ALL ON contacts TO PUBLIC;"
+        // What a phone deleted, as the sync of an earlier version kept it.
+        "CREATE TABLE sync_removed(id serial PRIMARY KEY, tbl text NOT NULL, removed_at text NOT NULL, why text, record text NOT NULL);"
+        "INSERT INTO sync_removed(tbl, removed_at, why, record) VALUES('contacts', '2026-11-02T10:00:00', "
+        "'deleted on the sync server dav.example', '{\"id\":\"77\",\"lastname\":\"Lee\",\"firstname\":\"Ann\",\"uid\":\"u-77\"}')")
                                 .arg(colleague);
     pg::runMaintenance(oldMember, planted);
     // An old schema is the administrator's to raise: a salesperson's copy says so and changes nothing.
@@ -336,6 +341,13 @@ TEST_F(ServerRights, SetUpBringsAnEarlierVersionsSchemaToTheModelAndSaysWhatItDi
     const QString asMember = serverConnectionText(oldMember);
     EXPECT_TRUE(ActionQuery(QStringLiteral("INSERT into contacts(lastname)values('After')"), asMember));
     EXPECT_EQ(one(asMember, QStringLiteral("select todo from todo")), QStringLiteral("Call Bo")); // kept, still theirs
+    // The phone's delete is in the trash, and the sync's own table is gone; a member restores it.
+    EXPECT_EQ(one(asAdmin, QStringLiteral("select to_regclass('sync_removed') is null")), QStringLiteral("True"));
+    const std::vector<TrashBatch> trashed = listTrash(asMember);
+    ASSERT_EQ(trashed.size(), 1u);
+    EXPECT_EQ(trashed[0].label, QStringLiteral("Lee, Ann (deleted on the sync server dav.example)"));
+    EXPECT_EQ(restoreFromTrash(asMember, trashed[0].batch), 1);
+    EXPECT_EQ(one(asMember, QStringLiteral("select lastname || ' ' || uid from contacts where id = 77")), QStringLiteral("Lee u-77"));
     EXPECT_EQ(one(asAdmin, QStringLiteral("select rolsuper from pg_roles where rolname = '%1'").arg(colleague)), QStringLiteral("False"));
     // A second run finds nothing left to do.
     EXPECT_TRUE(setUpOfficeDatabase(oldAdmin).said.contains(
