@@ -131,7 +131,10 @@ void upgradeContactFields(sqlite3* db, bool readOnly)
         run(QStringLiteral("ALTER TABLE trash ADD COLUMN kept_from INTEGER"));
         run(QString::fromUtf8(kTrashSchema));
     }
-    if (missing().isEmpty())
+    // An older file that may not be changed has no kept date of the last contact: the view works
+    // it out from the history (made for this connection before, when the file has none).
+    const bool lastMissing = !hasTable("SELECT 1 FROM pragma_table_info('contacts') WHERE name='lastcontact'");
+    if (missing().isEmpty() && !(readOnly && lastMissing))
         return;
     if (!readOnly) {
         // Another copy opening the same old file at the same moment waits here, then finds the
@@ -152,13 +155,16 @@ void upgradeContactFields(sqlite3* db, bool readOnly)
     QString sql = QStringLiteral("CREATE TEMP VIEW IF NOT EXISTS contacts AS SELECT *");
     for (const QString& c : missing())
         sql += QStringLiteral(", '' AS ") + c;
+    if (lastMissing)
+        sql += QStringLiteral(", (SELECT max(histdate) FROM history WHERE history.contact_id = main.contacts.id) AS lastcontact");
     run(sql + QStringLiteral(" FROM main.contacts"));
 }
 
 void upgradeContactsFile(sqlite3* db, bool readOnly)
 {
-    upgradeContactFields(db, readOnly);
+    // The history first: the contacts' view of a file that may not be changed reads it.
     upgradeForHistory(db, readOnly);
+    upgradeContactFields(db, readOnly);
     addInitialIndex(db, readOnly);
     moveSyncRemovedToTrash(db, readOnly);
 }

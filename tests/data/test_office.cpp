@@ -246,6 +246,7 @@ TEST_F(ServerRights, MembersMayOnlyReadAndWriteRowsAndEachOnlyTheirOwnToDoItems)
         "DELETE FROM kestrel_schema",
         "UPDATE trash SET deleted_by = 'someone'",
         "TRUNCATE trash",
+        "ALTER TABLE contacts DISABLE TRIGGER contacts_lastcontact",
     };
     for (const char* sql : refused)
         EXPECT_FALSE(refusal(colleague, QString::fromLatin1(sql)).isEmpty()) << "taken from a member: " << sql;
@@ -261,8 +262,12 @@ TEST_F(ServerRights, MembersMayOnlyReadAndWriteRowsAndEachOnlyTheirOwnToDoItems)
     EXPECT_EQ(joined(rows(serverConnectionText(adminConninfo()),
                           QStringLiteral("select p.proname || ':' || pg_get_userbyid(p.proowner) || ':' || p.prosecdef || ':' "
                                          "|| array_to_string(p.proconfig, ';') from pg_proc p where p.proname in "
-                                         "('kestrel_announce','kestrel_raise_rowver','kestrel_trash_stamp') order by 1"))),
+                                         "('kestrel_announce','kestrel_raise_rowver','kestrel_trash_stamp','kestrel_contact_lastcontact',"
+                                         "'kestrel_contacts_rowver','kestrel_history_lastcontact') order by 1"))),
               QStringLiteral("kestrel_announce:kestrel_owner:false:search_path=pg_catalog, pg_temp\n"
+                             "kestrel_contact_lastcontact:kestrel_owner:false:search_path=pg_catalog, pg_temp\n"
+                             "kestrel_contacts_rowver:kestrel_owner:false:search_path=pg_catalog, pg_temp\n"
+                             "kestrel_history_lastcontact:kestrel_owner:false:search_path=pg_catalog, pg_temp\n"
                              "kestrel_raise_rowver:kestrel_owner:false:search_path=pg_catalog, pg_temp\n"
                              "kestrel_trash_stamp:kestrel_owner:false:search_path=pg_catalog, pg_temp"));
 
