@@ -41,6 +41,37 @@ TEST_F(RemindTest, WeekListsTodayThroughTheSeventhDayInFiveLineBlocks)
     EXPECT_TRUE(desk.messages().isEmpty());
 }
 
+TEST_F(RemindTest, WeekListsAnAppointmentOfSeveralDaysOnEachOfItsDaysAcrossTheClockChange)
+{
+    // Friday 12 March 2027; clocks go forward in New York on Sunday the 14th.
+    desk.todayValue = QDate(2027, 3, 12);
+    const auto span = [&](QDate from, QTime at, QDate to, QTime until, const char* brief, bool allDay = false) {
+        const int id = addAppt(from, at, QString::fromLatin1(brief));
+        exec(sConnContacts, QStringLiteral("update appointments set enddate=#%1#,endtime=%2,allday=%3 where autoid=%4")
+                                .arg(DateText(to), until.isValid() ? u'#' + TimeText(until) + u'#' : QStringLiteral("null"),
+                                     allDay ? QStringLiteral("True") : QStringLiteral("False"))
+                                .arg(id));
+    };
+    span(QDate(2027, 3, 10), QTime(0, 0), QDate(2027, 3, 13), {}, "Fair", true); // begun before today
+    span(QDate(2027, 3, 13), QTime(9, 0), QDate(2027, 3, 15), QTime(17, 0), "Trade show");
+    span(QDate(2027, 3, 15), QTime(22, 0), QDate(2027, 3, 16), QTime(0, 0), "Night shift"); // ends at midnight
+    span(QDate(2027, 3, 19), QTime(8, 0), QDate(2027, 3, 22), QTime(12, 0), "Tour"); // runs past the seventh day
+    addAppt(QDate(2027, 3, 14), QTime(8, 0), "Breakfast");
+    remind->PopWeekList();
+    QStringList heads;
+    const QStringList shown = lines(remind->lstWeek);
+    for (int i = 0; i + 1 < shown.size(); i += 5)
+        heads << shown[i] + u' ' + shown[i + 1];
+    EXPECT_EQ(heads, QStringList({"Friday, 3/12/2027 All day - Fair", "Saturday, 3/13/2027 All day - Fair",
+                                  "Saturday, 3/13/2027 9:00 AM - Trade show", "Sunday, 3/14/2027 all day - Trade show",
+                                  "Sunday, 3/14/2027 8:00 AM - Breakfast", "Monday, 3/15/2027 until 5:00 PM - Trade show",
+                                  "Monday, 3/15/2027 10:00 PM - Night shift", "Friday, 3/19/2027 8:00 AM - Tour"}));
+    // Each of its lines opens the one appointment, and marks it under the day it is listed for.
+    const int show = stored("select autoid from appointments where apptbrief='Trade show'").toInt();
+    EXPECT_EQ(remind->lstWeek->item(15)->data(Qt::UserRole).toInt(), show);
+    EXPECT_EQ(remind->lstWeek->item(15)->data(Qt::UserRole + 1).toDate(), QDate(2027, 3, 14));
+}
+
 TEST_F(RemindTest, PurgeRemovesWhatIsOlderThanTwoYearsOnceADayAndNeverInARefill)
 {
     // The appointments are Ann Lee's: the history holds them before the purge takes them.
