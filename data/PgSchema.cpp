@@ -318,8 +318,20 @@ UPDATE appointments SET endtime = appttime + interval '30 minutes',
 CREATE INDEX IF NOT EXISTS appointments_by_end ON appointments(enddate) WHERE enddate IS NOT NULL;
 )sql";
 
+// Repeating appointments: the rule as calendars write it (RRULE), the days left out of it (ISO
+// dates, comma-separated), and on a row that moves one day of a series, the series and the day
+// it moves. Self-contained; no grants beyond the appointments' own.
+constexpr const char* kVersion9 = R"sql(
+ALTER TABLE appointments ADD COLUMN IF NOT EXISTS rrule text;
+ALTER TABLE appointments ADD COLUMN IF NOT EXISTS exdates text;
+ALTER TABLE appointments ADD COLUMN IF NOT EXISTS series_id integer;
+ALTER TABLE appointments ADD COLUMN IF NOT EXISTS recurrence_date date;
+CREATE INDEX IF NOT EXISTS appointments_repeating ON appointments(apptdate) WHERE rrule IS NOT NULL;
+)sql";
+
 constexpr SchemaStep kSteps[] = {{1, kVersion1}, {2, kVersion2}, {3, kVersion3}, {4, kVersion4},
-                                 {5, kVersion5}, {6, kVersion6}, {7, kVersion7}, {8, kVersion8}};
+                                 {5, kVersion5}, {6, kVersion6}, {7, kVersion7}, {8, kVersion8},
+                                 {9, kVersion9}};
 static_assert(kSteps[std::size(kSteps) - 1].version == kSchemaVersion);
 
 } // namespace

@@ -72,6 +72,39 @@ TEST_F(RemindTest, WeekListsAnAppointmentOfSeveralDaysOnEachOfItsDaysAcrossTheCl
     EXPECT_EQ(remind->lstWeek->item(15)->data(Qt::UserRole + 1).toDate(), QDate(2027, 3, 14));
 }
 
+TEST_F(RemindTest, ASeriesStoredOnceShowsOnEachOfItsDaysButThoseLeftOutOrMoved)
+{
+    // A Tuesday and Thursday call from March 2, 2027, one week left out and one call moved to
+    // Friday; the clocks change on Sunday the 14th and the call stays at 9:00 AM.
+    desk.todayValue = QDate(2027, 3, 11);
+    const int call = addAppt(QDate(2027, 3, 2), QTime(9, 0), "Call");
+    exec(sConnContacts, QStringLiteral("update appointments set rrule='FREQ=WEEKLY;BYDAY=TU,TH;COUNT=10',"
+                                       "exdates='2027-03-16,2027-03-18' where autoid=%1").arg(call));
+    const int moved = addAppt(QDate(2027, 3, 19), QTime(15, 0), "Call, moved");
+    exec(sConnContacts, QStringLiteral("update appointments set series_id=%1,recurrence_date=#3/18/2027# where autoid=%2")
+                            .arg(call).arg(moved));
+    // A rule Kestrel cannot read stands as the single appointment it was stored as.
+    exec(sConnContacts, QStringLiteral("update appointments set rrule='FREQ=SOMETIMES' where autoid=%1")
+                            .arg(addAppt(QDate(2027, 3, 12), QTime(8, 0), "Odd")));
+    remind->PopWeekList();
+    QStringList heads;
+    const QStringList shown = lines(remind->lstWeek);
+    for (int i = 0; i + 1 < shown.size(); i += 5)
+        heads << shown[i] + u' ' + shown[i + 1];
+    EXPECT_EQ(heads, QStringList({"Thursday, 3/11/2027 9:00 AM - Call", "Friday, 3/12/2027 8:00 AM - Odd"}));
+    QListWidget day;
+    ListDayAppts(&day, QDate(2027, 3, 19));
+    EXPECT_EQ(lines(&day).value(1), "3:00 PM - Call, moved");
+    ListDayAppts(&day, QDate(2027, 3, 23));
+    EXPECT_EQ(lines(&day).value(1), "9:00 AM - Call");
+    EXPECT_EQ(day.item(1)->data(Qt::UserRole).toInt(), call);
+    ListDayAppts(&day, QDate(2027, 4, 8)); // after its tenth call
+    EXPECT_EQ(lines(&day).value(1), "There are no appointments");
+    const auto counts = ApptCountsOfMonth(QDate(2027, 3, 1));
+    EXPECT_EQ((std::vector<int>{counts[2], counts[4], counts[12], counts[16], counts[18], counts[19], counts[23], counts[24]}),
+              (std::vector<int>{1, 1, 1, 0, 0, 1, 1, 0}));
+}
+
 TEST_F(RemindTest, PurgeRemovesWhatIsOlderThanTwoYearsOnceADayAndNeverInARefill)
 {
     // The appointments are Ann Lee's: the history holds them before the purge takes them.
