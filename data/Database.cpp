@@ -8,12 +8,14 @@
 #include "data/TextFold.h"
 #include "platform/Platform.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QTime>
 #include <QStringDecoder>
+#include <QThread>
 #include <QUrl>
 
 #include <sqlite3.h>
@@ -82,14 +84,23 @@ namespace {
 constexpr int kBusyTimeoutMs = 3000;
 constexpr int kBusyStepMs = 20;
 bool gCreatingMissingFiles = true;
-bool gBusyShown = false;
+// Per thread, and shown only for the window's own thread: the cursor is the window's, and a
+// worker's wait (a copy or a backup running beside it) must neither touch it from another
+// thread nor take away the one the window's own wait put up.
+thread_local bool gBusyShown = false;
+
+bool onWindowThread()
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    return !app || QThread::currentThread() == app->thread();
+}
 
 // Waits for another running copy's lock in short steps, with the busy cursor showing.
 int busyWait(void*, int count)
 {
     if (count * kBusyStepMs >= kBusyTimeoutMs)
         return 0;
-    if (!gBusyShown) {
+    if (!gBusyShown && onWindowThread()) {
         gBusyShown = true;
         platform().setBusyCursor(true);
     }

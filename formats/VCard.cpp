@@ -378,7 +378,7 @@ std::vector<ContactRecord> readVCards(const QByteArray& input, QList<QByteArray>
             } else if (depth == 1) { // an embedded card (2.1's AGENT) is not this contact
                 if (p.name == "VERSION")
                     version21 = v == "2.1";
-                p.line = {logicalStart - cardStart, logicalEnd - cardStart};
+                p.line = {logicalStart - cardStart, logicalEnd - cardStart, {}};
                 cardLines.push_back(p);
             }
             afterAgent = depth == 1 && p.name == "AGENT" && p.value.trimmed().isEmpty();

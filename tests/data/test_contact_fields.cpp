@@ -73,9 +73,10 @@ TEST_F(ContactFieldsTest, AnOldDataFileGainsTheFieldsOnFirstOpenAndStillTakesThe
     }
     // The first statement of this program finds the fields there, empty for the old rows.
     EXPECT_EQ(later(), (std::vector<QStringList>{{"Adams", "", "", "", "", ""}}));
-    if (onServer())
+    if (onServer()) {
         EXPECT_EQ(rows(sConnContacts, QStringLiteral("select max(version) from kestrel_schema")),
                   (std::vector<QStringList>{{QString::number(pg::kSchemaVersion)}}));
+    }
     // The old statements keep working on the upgraded file: their rows hold empty texts.
     for (const QString& s : kOldStatements)
         exec(sConnContacts, s);

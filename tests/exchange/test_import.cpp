@@ -367,31 +367,6 @@ TEST_F(ImportTest, ADiskThatFillsUpWhileAFileIsLoadedIsSaidInPlainWords)
         << desk.messages().join(u'|').toStdString();
 }
 
-TEST_F(ImportTest, TakingAnImportBackLeavesWhatAnotherUserAddedMeanwhile)
-{
-    // Only the office server lets another user add a contact while an import's batch is open.
-    if (!onServer())
-        GTEST_SKIP() << "the local files take one writer at a time";
-    QByteArray many = "Name\n";
-    for (int i = 0; i < 3000; ++i)
-        many += "Row " + QByteArray::number(i) + '\n';
-    ASSERT_TRUE(LoadCsvToTemp(csv(many), mapping(QStringLiteral("Name>LastName"))));
-    int calls = 0;
-    ImportSummary sum;
-    EXPECT_FALSE(ImportTempRows(QStringLiteral("Lead"), true, &sum, [&](qint64, qint64) {
-        ++calls;
-        if (calls == 1)
-            QThread::msleep(50); // the next call comes some rows later
-        if (calls == 2) {
-            addContact(QStringLiteral("Zimmer"), QStringLiteral("Zoe")); // its key falls among the import's
-            QThread::msleep(250); // the batch holding the rows on both sides of it is committed
-        }
-        return calls < 3;
-    }, 3000));
-    EXPECT_TRUE(sum.cancelled);
-    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts")), (std::vector<QStringList>{{"Zimmer"}}));
-}
-
 TEST_F(ImportTest, AnImportLockLeftByAKillWhileClearingAnEarlierOneIsTakenOver)
 {
     // The crash harness's case: a copy killed during an import leaves its lock, the next copy is

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <thread>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -246,7 +247,17 @@ TEST_F(DataFaults, ASecondRunningCopyMakesAnActionWaitWithTheBusyCursorThenGoThr
     EXPECT_EQ(desk.busyCursorShown, 1);
     EXPECT_FALSE(desk.busyCursorOn);
     ASSERT_TRUE(other->waitForFinished(20000));
-    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts")).size(), 2u);
+    // A worker's wait (a copy made beside the window) leaves the window's cursor alone.
+    other = writer({QStringLiteral("hold"), QStringLiteral("800")});
+    ASSERT_TRUE(other->waitForReadyRead(20000));
+    bool workerWrote = false;
+    std::thread worker([&] { workerWrote = ActionQuery(insertStatement(QStringLiteral("Clark")), sConnContacts); });
+    worker.join();
+    EXPECT_TRUE(workerWrote);
+    EXPECT_EQ(desk.busyCursorShown, 1);
+    EXPECT_FALSE(desk.busyCursorOn);
+    ASSERT_TRUE(other->waitForFinished(20000));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts")).size(), 3u);
 }
 
 TEST_F(DataFaults, ALockHeldTooLongAsksToTryAgainAndYesAppliesTheChangeOnce)

@@ -120,8 +120,9 @@ TEST_F(PrintTest, AListEntryIsPrintedOnOnePage)
         for (const QString& line : pages[p].lines()) {
             printed << line;
             const QString entry = line.section(u' ', 0, 1);
-            if (line.startsWith(u"Entry") && pageOf.contains(entry))
+            if (line.startsWith(u"Entry") && pageOf.contains(entry)) {
                 EXPECT_EQ(pageOf.value(entry), int(p)) << line.toStdString() << " is a page away from the rest of its entry";
+            }
             pageOf.insert(entry, int(p));
         }
     }
@@ -170,8 +171,9 @@ TEST_F(PrintTest, WordProcessorsTemplatesPrintWithTheirHeadersFootersLogosAndRig
             }
             // The text within the page's margins.
             for (const PdfWord& w : pages[p].words)
-                if (w.yMin > 72 && w.yMax < pages[p].height - 72)
+                if (w.yMin > 72 && w.yMax < pages[p].height - 72) {
                     EXPECT_TRUE(w.xMin >= kInch - 0.5 && w.xMax <= pages[p].width - kInch + 0.5) << w.text.toStdString();
+                }
         }
         if (!c.rtl)
             continue;

@@ -217,8 +217,9 @@ TEST(RtfReader, HeadersFootersPicturesAndRightToLeftParagraphsAsWordProcessorsWr
     for (qsizetype n = 200; n < whole.size(); n += 97) {
         Read cut(whole.left(n), true);
         ASSERT_TRUE(cut.ok) << n;
-        if (n > whole.indexOf("Kestrel Lead Form}"))
+        if (n > whole.indexOf("Kestrel Lead Form}")) {
             ASSERT_TRUE(cut.text().startsWith(QStringLiteral("Kestrel Lead Form"))) << n;
+        }
     }
     // A picture that is no picture, and one larger than the reader takes, are left out.
     EXPECT_TRUE(pictures(Read("{\\rtf1 a{\\pict\\pngblip 89504e470d0a1a0a00ff}b}").doc).empty());

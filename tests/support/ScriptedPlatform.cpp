@@ -15,7 +15,7 @@ namespace kestrel::test {
 
 void ScriptedPlatform::onModal(const QString& name, ModalScript script)
 {
-    answers_.push_back({QStringLiteral("modal"), name, std::move(script)});
+    answers_.push_back({QStringLiteral("modal"), name, std::move(script), {}});
 }
 
 QStringList ScriptedPlatform::messages() const

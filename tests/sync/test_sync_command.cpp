@@ -22,8 +22,9 @@ protected:
     Run kestrelSync(const QString& url)
     {
         const QString exe = dir.filePath(QStringLiteral("kestrel"));
-        if (!QFile::exists(exe))
+        if (!QFile::exists(exe)) {
             EXPECT_TRUE(QFile::copy(QStringLiteral(KESTREL_EXE), exe));
+        }
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), dir.path());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
