@@ -123,34 +123,27 @@ void RemindPanel::lstWeek_DblClick()
 void RemindPanel::PopWeekList()
 {
     const QDate today = platform().today();
-    const QDate end = today.addDays(7);
     lstWeek->clear();
     try {
-        Connection connection(sConnContacts);
-        Snapshot rs(connection, QStringLiteral("SELECT apptdate,appttime,apptbrief,name,address,autoid,outcome,allday,"
-                                               "cancelled FROM appointments where apptdate between #") +
-                                    DateText(today) + QStringLiteral("# And #") + DateText(end) +
-                                    QStringLiteral("# order by apptdate,allday desc,appttime asc"));
-        if (rs.eof())
+        const std::vector<ShownAppt> shown = ApptsOfDays(today, today.addDays(7));
+        if (shown.empty())
             lstWeek->addItem(QStringLiteral("There are no appointments for the next 7 days."));
-        for (; !rs.eof(); rs.moveNext()) {
-            const QVariant date = rs.field(0);
-            const QVariant time = rs.field(1);
-            const QDate d = date.toDate();
-            const int id = rs.field(5).toInt();
+        for (const ShownAppt& a : shown) {
             const int first = lstWeek->count();
-            const QString marked = rs.text(6).isEmpty() ? QString() : QStringLiteral(" (") + rs.text(6) + u')';
-            addLine(lstWeek, d.isValid() ? GetDayName(d.dayOfWeek() % 7 + 1) + QStringLiteral(", ") + DateText(d) : rs.text(0), id);
-            const QString when = rs.field(7).toBool()                  ? QStringLiteral("All day")
-                                 : time.typeId() == QMetaType::QTime ? TimeText(time.toTime())
-                                                                     : rs.text(1);
-            addLine(lstWeek, when + QStringLiteral(" - ") + isolated(rs.text(2)) + marked, id);
-            addLine(lstWeek, QStringLiteral("     ") + isolated(rs.text(3)), id);
-            addLine(lstWeek, QStringLiteral("     ") + isolated(rs.text(4)), id);
-            if (rs.field(8).toBool())
+            const QString marked = a.outcome.isEmpty() ? QString() : QStringLiteral(" (") + a.outcome + u')';
+            addLine(lstWeek, GetDayName(a.day.dayOfWeek() % 7 + 1) + QStringLiteral(", ") + DateText(a.day), a.id);
+            // Its first day gives the time it begins; the days after, "all day" or "until 5:00 PM".
+            const QString when = a.allDay          ? QStringLiteral("All day")
+                                 : a.day != a.date ? DayLineTime(a.date, a.time, a.end, a.day)
+                                 : a.time.isValid() ? TimeText(a.time)
+                                                    : a.timeText;
+            addLine(lstWeek, when + QStringLiteral(" - ") + isolated(a.brief) + marked, a.id);
+            addLine(lstWeek, QStringLiteral("     ") + isolated(a.name), a.id);
+            addLine(lstWeek, QStringLiteral("     ") + isolated(a.address), a.id);
+            if (a.cancelled)
                 strikeThrough(lstWeek, first + 1, lstWeek->count());
             for (int line = first; line < lstWeek->count(); ++line)
-                lstWeek->item(line)->setData(kDateRole, d);
+                lstWeek->item(line)->setData(kDateRole, a.day);
             addLine(lstWeek, kApptSeparator, 0);
         }
     } catch (const std::exception& e) {

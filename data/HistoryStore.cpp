@@ -73,7 +73,9 @@ constexpr const char* kFillLastContact =
 // where it was typed as a name), whether it was held as the user marked it, and whether the
 // history holds it yet (only what it holds may be purged).
 // Then the end (the last day, null when it is the first, and the clock time), whole days and
-// cancelled ones. A file that may only be read shows each as readOnly gives it.
+// cancelled ones; then how it repeats (the rule, the days left out of it, and for a row that moves
+// one day of a series, the series and that day). A file that may only be read shows each as
+// readOnly gives it.
 struct Column {
     const char* name;
     const char* declaration;
@@ -85,7 +87,11 @@ constexpr Column kApptColumns[] = {{"contact_id", "INTEGER", "NULL"},
                                    {"enddate", "DATE", "CASE WHEN appttime >= '23:30:00' THEN date(apptdate, '+1 day') END"},
                                    {"endtime", "TIME", "time(appttime, '+30 minutes')"},
                                    {"allday", "BOOLEAN NOT NULL DEFAULT 0", "0"},
-                                   {"cancelled", "BOOLEAN NOT NULL DEFAULT 0", "0"}};
+                                   {"cancelled", "BOOLEAN NOT NULL DEFAULT 0", "0"},
+                                   {"rrule", "TEXT", "NULL"},
+                                   {"exdates", "TEXT", "NULL"},
+                                   {"series_id", "INTEGER", "NULL"},
+                                   {"recurrence_date", "DATE", "NULL"}};
 
 // Appointments from before the end was kept last the 30 minutes they always had.
 constexpr const char* kFillEnds =
@@ -93,7 +99,8 @@ constexpr const char* kFillEnds =
     "enddate = CASE WHEN appttime >= '23:30:00' THEN date(apptdate, '+1 day') END "
     "WHERE endtime IS NULL AND apptdate IS NOT NULL AND appttime IS NOT NULL";
 constexpr const char* kEndIndex =
-    "CREATE INDEX IF NOT EXISTS appointments_by_end ON appointments(enddate) WHERE enddate IS NOT NULL";
+    "CREATE INDEX IF NOT EXISTS appointments_by_end ON appointments(enddate) WHERE enddate IS NOT NULL;"
+    "CREATE INDEX IF NOT EXISTS appointments_repeating ON appointments(apptdate) WHERE rrule IS NOT NULL";
 
 void run(sqlite3* db, const QString& sql)
 {

@@ -318,6 +318,17 @@ UPDATE appointments SET endtime = appttime + interval '30 minutes',
 CREATE INDEX IF NOT EXISTS appointments_by_end ON appointments(enddate) WHERE enddate IS NOT NULL;
 )sql";
 
+// Repeating appointments: the rule as calendars write it (RRULE), the days left out of it (ISO
+// dates, comma-separated), and on a row that moves one day of a series, the series and the day
+// it moves. Self-contained; no grants beyond the appointments' own.
+constexpr const char* kVersion9 = R"sql(
+ALTER TABLE appointments ADD COLUMN IF NOT EXISTS rrule text;
+ALTER TABLE appointments ADD COLUMN IF NOT EXISTS exdates text;
+ALTER TABLE appointments ADD COLUMN IF NOT EXISTS series_id integer;
+ALTER TABLE appointments ADD COLUMN IF NOT EXISTS recurrence_date date;
+CREATE INDEX IF NOT EXISTS appointments_repeating ON appointments(apptdate) WHERE rrule IS NOT NULL;
+)sql";
+
 // The date of a contact's newest history entry, kept on its row so that the grid sorts and shows
 // it as any column. The history's triggers set it from the entries; the contact's own trigger sets
 // it again from the entries whenever a row is inserted (a restore, an undone merge) or the column
@@ -461,9 +472,9 @@ CREATE OR REPLACE FUNCTION kestrel_history_stamp() RETURNS trigger LANGUAGE plpg
   END$$;
 )sql";
 
-constexpr SchemaStep kSteps[] = {{1, kVersion1}, {2, kVersion2},   {3, kVersion3},   {4, kVersion4},
-                                 {5, kVersion5}, {6, kVersion6},   {7, kVersion7},   {8, kVersion8},
-                                 {10, kVersion10}, {11, kVersion11}, {12, kVersion12}};
+constexpr SchemaStep kSteps[] = {{1, kVersion1},   {2, kVersion2},   {3, kVersion3},   {4, kVersion4},
+                                 {5, kVersion5},   {6, kVersion6},   {7, kVersion7},   {8, kVersion8},
+                                 {9, kVersion9},   {10, kVersion10}, {11, kVersion11}, {12, kVersion12}};
 static_assert(kSteps[std::size(kSteps) - 1].version == kSchemaVersion);
 
 } // namespace

@@ -271,11 +271,25 @@ TEST_F(ServerRights, MembersMayOnlyReadAndWriteRowsAndEachOnlyTheirOwnToDoItems)
                              "kestrel_raise_rowver:kestrel_owner:false:search_path=pg_catalog, pg_temp\n"
                              "kestrel_trash_stamp:kestrel_owner:false:search_path=pg_catalog, pg_temp"));
 
+    // A member writes and reads the appointments' length and repetition, as Kestrel does.
+    exec(sConnContacts, QStringLiteral("insert into appointments(apptdate,appttime,apptbrief) values(#3/2/2027#,#9:00 AM#,'Call')"));
+    EXPECT_EQ(refusal(colleague, QStringLiteral("UPDATE appointments SET rrule = 'FREQ=WEEKLY;BYDAY=TU', exdates = '2027-03-09', "
+                                                "endtime = '10:00', allday = false, cancelled = false")), QString());
+    EXPECT_EQ(refusal(colleague, QStringLiteral("INSERT INTO appointments(apptdate, apptbrief, series_id, recurrence_date) "
+                                                "SELECT '2027-03-17', 'Moved', autoid, '2027-03-16' FROM appointments")), QString());
+    EXPECT_EQ(joined(rows(asColleague, QStringLiteral("select rrule,exdates,endtime,series_id is not null,recurrence_date from "
+                                                      "appointments order by autoid"))),
+              QStringLiteral("FREQ=WEEKLY;BYDAY=TU|2027-03-09|10:00:00 AM|False|<null>\n<null>|<null>|<null>|True|3/16/2027"));
+
     // A role outside the group may not even connect, and granted that, reads and changes nothing.
     EXPECT_TRUE(refusal(outsider, QStringLiteral("SELECT 1")).contains(u"CONNECT"));
     pg::runMaintenance(adminConninfo(), QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2").arg(serverDb, outsider));
     for (const char* sql : {"SELECT * FROM contacts", "UPDATE contacts SET email = 'x@evil.example'",
-                            "DELETE FROM appointments", "SELECT * FROM todo", "INSERT INTO contacts(lastname) VALUES('x')"})
+                            "DELETE FROM appointments", "SELECT * FROM todo", "INSERT INTO contacts(lastname) VALUES('x')",
+                            "SELECT enddate, endtime, allday, cancelled FROM appointments",
+                            "UPDATE appointments SET cancelled = true, enddate = apptdate",
+                            "SELECT rrule, exdates, series_id, recurrence_date FROM appointments",
+                            "UPDATE appointments SET rrule = 'FREQ=DAILY', exdates = '', series_id = 1"})
         EXPECT_FALSE(refusal(outsider, QString::fromLatin1(sql)).isEmpty()) << "taken from an outsider: " << sql;
     EXPECT_EQ(one(sConnContacts, QStringLiteral("select count(*) from contacts")), QStringLiteral("1"));
     EXPECT_EQ(one(serverConnectionText(adminConninfo()),
