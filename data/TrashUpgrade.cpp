@@ -1,6 +1,7 @@
 #include "data/TrashUpgrade.h"
 
 #include "data/Database.h"
+#include "data/SchemaProbe.h"
 #include "data/Trash.h"
 
 #include <QString>
@@ -24,15 +25,6 @@ void runOrThrow(sqlite3* db, const QByteArray& sql, bool rollBack)
     throw DbError(code, msg, fault);
 }
 
-bool hasRow(sqlite3* db, const char* sql)
-{
-    sqlite3_stmt* probe = nullptr;
-    bool found = false;
-    if (sqlite3_prepare_v2(db, sql, -1, &probe, nullptr) == SQLITE_OK)
-        found = sqlite3_step(probe) == SQLITE_ROW;
-    sqlite3_finalize(probe);
-    return found;
-}
 } // namespace
 
 void moveSyncRemovedToTrash(sqlite3* db, bool readOnly)
