@@ -18,8 +18,27 @@ protected:
     void TearDown() override
     {
         forgetChanges();
+        if (!colleague.isEmpty()) {
+            releaseAllDatabaseFiles();
+            pg::runMaintenance(adminConninfo(), QStringLiteral("DROP OWNED BY %1, %2").arg(colleague, outsider));
+            pg::runMaintenance(postgres(), QStringLiteral("DROP ROLE %1; DROP ROLE %2").arg(colleague, outsider));
+        }
         MainWindowTest::TearDown();
     }
+    QString postgres() const { return testServer() + QStringLiteral(" dbname=postgres"); }
+    // A colleague in the office's group and a role outside it that may only connect, each with a
+    // connection of its own; dropped when the test ends, whatever it asserted.
+    void makeOfficeRoles(const QString& tag)
+    {
+        colleague = QStringLiteral("kestrel_%1_%2").arg(tag, serverDb);
+        outsider = QStringLiteral("kestrel_%1out_%2").arg(tag, serverDb);
+        pg::runMaintenance(postgres(), QStringLiteral("CREATE ROLE %1 LOGIN IN ROLE kestrel_office; CREATE ROLE %2 LOGIN")
+                                           .arg(colleague, outsider));
+        pg::runMaintenance(adminConninfo(), QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2").arg(serverDb, outsider));
+        asColleague = serverConnectionText(memberConninfo(colleague));
+        asOutsider = serverConnectionText(memberConninfo(outsider));
+    }
+    QString colleague, outsider, asColleague, asOutsider;
     // Every column a user can see, so that the two engines' own row versions stay out.
     std::vector<QStringList> contact(int id)
     {
@@ -146,12 +165,7 @@ TEST_F(TrashTest, AnOfficeMemberRestoresAColleaguesDeleteButCannotSayWhoDeletedO
 {
     if (!onServer())
         GTEST_SKIP() << "the office server's members";
-    const QString colleague = QStringLiteral("kestrel_trash_%1").arg(serverDb), outsider = QStringLiteral("kestrel_out_%1").arg(serverDb);
-    const QString postgres = testServer() + QStringLiteral(" dbname=postgres");
-    pg::runMaintenance(postgres, QStringLiteral("CREATE ROLE %1 LOGIN IN ROLE kestrel_office; CREATE ROLE %2 LOGIN").arg(colleague, outsider));
-    pg::runMaintenance(adminConninfo(), QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2").arg(serverDb, outsider));
-    const QString asColleague = serverConnectionText(memberConninfo(colleague));
-    const QString asOutsider = serverConnectionText(memberConninfo(outsider));
+    makeOfficeRoles(QStringLiteral("trash"));
     const int pat = addContact(QStringLiteral("O'Brien"), QStringLiteral("Pat"));
     const QString batch = moveToTrash(asColleague, TrashTable::Contacts, {{pat, pat}}, QStringLiteral("O'Brien, Pat"));
     ASSERT_FALSE(batch.isEmpty());
@@ -199,9 +213,6 @@ TEST_F(TrashTest, AnOfficeMemberRestoresAColleaguesDeleteButCannotSayWhoDeletedO
     const QString theirs = moveToTrash(asColleague, TrashTable::Contacts, {{bo, bo}}, QStringLiteral("Bo, Al"));
     EXPECT_EQ(restoreFromTrash(sConnContacts, theirs), 1);
     EXPECT_EQ(contact(bo).size(), 1u);
-    releaseAllDatabaseFiles();
-    pg::runMaintenance(adminConninfo(), QStringLiteral("DROP OWNED BY %1, %2").arg(colleague, outsider));
-    pg::runMaintenance(postgres, QStringLiteral("DROP ROLE %1; DROP ROLE %2").arg(colleague, outsider));
 }
 
 TEST_F(TrashTest, AContactDeletedWithTheKeysComesBackWithCtrlZUnderItsIdWithItsAppointmentsAndFromTheTrash)
@@ -465,12 +476,7 @@ TEST_F(TrashTest, ARestoredHistoryEntryKeepsItsAuthorAndDatesButAnInsertCannotCl
 {
     if (!onServer())
         GTEST_SKIP() << "the server stamps who wrote an entry; a local file keeps what it is given";
-    const QString colleague = QStringLiteral("kestrel_hist_%1").arg(serverDb), outsider = QStringLiteral("kestrel_hout_%1").arg(serverDb);
-    const QString postgres = testServer() + QStringLiteral(" dbname=postgres");
-    pg::runMaintenance(postgres, QStringLiteral("CREATE ROLE %1 LOGIN IN ROLE kestrel_office; CREATE ROLE %2 LOGIN").arg(colleague, outsider));
-    pg::runMaintenance(adminConninfo(), QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2").arg(serverDb, outsider));
-    const QString asColleague = serverConnectionText(memberConninfo(colleague));
-    const QString asOutsider = serverConnectionText(memberConninfo(outsider));
+    makeOfficeRoles(QStringLiteral("hist"));
     const int pat = addContact(QStringLiteral("O'Brien"), QStringLiteral("Pat"));
     const QString insert = QStringLiteral("insert into history(contact_id,kind,histdate,subject,author,created,changed) "
                                           "values(%1,'Call','2027-03-01','%2','%3','2001-02-03 04:05:06','2001-02-03 04:05:06')");
@@ -505,9 +511,6 @@ TEST_F(TrashTest, ARestoredHistoryEntryKeepsItsAuthorAndDatesButAnInsertCannotCl
     ASSERT_EQ(forged.size(), 1u);
     EXPECT_EQ(forged[0][1], colleague);
     EXPECT_EQ(forged[0][4], "now");
-    releaseAllDatabaseFiles();
-    pg::runMaintenance(adminConninfo(), QStringLiteral("DROP OWNED BY %1, %2").arg(colleague, outsider));
-    pg::runMaintenance(postgres, QStringLiteral("DROP ROLE %1; DROP ROLE %2").arg(colleague, outsider));
 }
 
 TEST_F(TrashTest, FilesOfAnEarlierVersionGainTheTrashAndWhatTheSyncKeptOfAPhonesDeletesMovesIntoIt)
