@@ -14,7 +14,8 @@
 #include "data/FileCheck.h"
 #include "data/Globals.h"
 #include "data/Office.h"
-#include "data/SearchIndex.h"
+#include "data/SearchIndexJob.h"
+#include "contacts/frmFind.h"
 #include "data/modData.h"
 #include "formats/OfficeCopy.h"
 #include "dialogs/Settings.h"
@@ -144,12 +145,6 @@ int Main(int argc, char* argv[])
     } else if (const QString clock = officeClockNotice(); !clock.isEmpty()) {
         platform().msgBox(clock);
     }
-    try {
-        // A file from before Find gets its index now rather than at the first keystroke.
-        prepareSearchIndex(sConnContacts);
-    } catch (const std::exception&) {
-        // The routines that read the file report what is wrong with it.
-    }
 
     // What has been in the trash longer than Options says goes for good; housekeeping that cannot
     // be done now (a file that may only be read, a lock) is done at a later start.
@@ -173,6 +168,12 @@ int Main(int argc, char* argv[])
     main.Form_Load();
     ReminderAlerts alerts;
     alerts.Rearm();
+    // Find's index for a file that lacks it (an older file, rows written by another program, a
+    // large import) is built beside the window that is already shown, its progress in the status bar.
+    SearchIndexJob searchIndex(sConnContacts);
+    setSearchIndexJob(&searchIndex);
+    FollowSearchIndex(searchIndex, [&main](const QString& text) { main.showStatus(text); });
+    searchIndex.start();
     // The day's copy of the data files, beside the window that is already shown.
     StartDailyBackup(&main, [&main](const QString& text) { main.showStatus(text); });
 

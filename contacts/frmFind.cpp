@@ -3,6 +3,7 @@
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/SearchIndex.h"
+#include "data/SearchIndexJob.h"
 #include "data/TextFold.h"
 #include "data/modData.h"
 #include "ui/Accessible.h"
@@ -15,6 +16,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <memory>
 
 namespace kestrel {
 
@@ -52,8 +54,33 @@ QString FoundLine(const FoundContact& c)
            isolated(oneLine(c.phone)); // the last column: the whole number, its matched digits too
 }
 
+QString NotReadyText(qint64 waiting)
+{
+    return QStringLiteral("Find is not ready yet: Kestrel is indexing %L1 contacts. The list fills in by itself.")
+        .arg(waiting);
+}
+
+void FollowSearchIndex(SearchIndexJob& job, std::function<void(const QString&)> showStatus)
+{
+    auto shown = std::make_shared<bool>(false);
+    QObject::connect(&job, &SearchIndexJob::progress, &job, [showStatus, shown](qint64 done, qint64 total) {
+        *shown = true;
+        const qint64 of = std::max(done, total);
+        showStatus(QStringLiteral("Preparing Find: %1% (%L2 of %L3 contacts)").arg(of ? done * 100 / of : 100).arg(done).arg(of));
+    });
+    QObject::connect(&job, &SearchIndexJob::finished, &job, [showStatus, shown](bool ready, const QString& failure) {
+        if (!failure.isEmpty())
+            showStatus(QStringLiteral("Find's index could not be built (%1); Find tries again when opened").arg(failure));
+        else if (ready && *shown)
+            showStatus(QStringLiteral("Find is ready"));
+        *shown = false;
+    });
+}
+
 QString FoundCountText(const FoundContacts& found, bool searched)
 {
+    if (found.notReady)
+        return NotReadyText(found.waiting);
     const qsizetype n = found.rows.size();
     if (found.more)
         return QStringLiteral("%1 contacts listed; more match").arg(n);
@@ -92,6 +119,10 @@ frmFind::frmFind(QWidget* parent) : QDialog(parent)
     countSaid_->setSingleShot(true);
     countSaid_->setInterval(500);
     connect(countSaid_, &QTimer::timeout, this, [this] { announce(lstFound, lstFound->accessibleDescription()); });
+    untilReady_ = new QTimer(this);
+    untilReady_->setSingleShot(true);
+    untilReady_->setInterval(500);
+    connect(untilReady_, &QTimer::timeout, this, [this] { PopFound(); });
 }
 
 void frmFind::txtFind_Change() { PopFound(); }
@@ -109,7 +140,13 @@ void frmFind::PopFound()
     for (const FoundContact& c : found.rows)
         addLine(lstFound, FoundLine(c), c.id);
     const bool searched = !searchNeedles(txtFind->text()).isEmpty();
-    if (found.more)
+    if (found.notReady) {
+        // Set going again where it is not running: a large import since it last ran.
+        if (SearchIndexJob* job = searchIndexJob(); job && !job->isRunning())
+            job->start();
+        addLine(lstFound, NotReadyText(found.waiting), 0);
+        untilReady_->start();
+    } else if (found.more)
         addLine(lstFound, kMore, 0);
     else if (found.rows.empty() && searched)
         addLine(lstFound, kNone, 0);

@@ -6,6 +6,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
@@ -42,11 +44,18 @@ private:
     void moveCurrent(int step);
 
     QTimer* countSaid_ = nullptr;
+    QTimer* untilReady_ = nullptr; // searches again while the index is being built
 };
 
 // One line of the list: last name, first name, company, city and phone in columns.
 QString FoundLine(const FoundContact& contact);
 // What the list holds, as assistive software says it once typing pauses; empty before a search.
 QString FoundCountText(const FoundContacts& found, bool searched);
+// What Find lists while its index is being built.
+QString NotReadyText(qint64 waiting);
+
+class SearchIndexJob;
+// Says in the status bar how far the building of Find's index has come, and when it is done.
+void FollowSearchIndex(SearchIndexJob& job, std::function<void(const QString&)> showStatus);
 
 } // namespace kestrel

@@ -1,8 +1,8 @@
 #include "data/SearchIndex.h"
 
-#include "data/ContactFields.h"
 #include "data/Database.h"
 #include "data/TextFold.h"
+#include "data/SearchIndexStore.h"
 #include "data/Statement.h"
 #include "data/modData.h"
 
@@ -11,78 +11,14 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <optional>
+#include <string_view>
 
 namespace kestrel {
 
 namespace {
 
-// Every object of the index; a file missing any of them (an older file, or one built by an
-// earlier form of the index) gets all of them anew. The index holds the words of the fields added
-// later and of the contact's history too, so it has names of its own: an older Kestrel on the same
-// file keeps its own index (contact_find, contact_find3) beside this one, and each notes every
-// change for both.
-constexpr const char* kIndexObjects[] = {"contact_find3",      "contact_find3_by_id", "contact_find3_stale",
-                                         "contacts_find3_ins", "contacts_find3_upd",  "contacts_find3_del",
-                                         "history_find3_ins",  "history_find3_upd",   "history_find3_del"};
-
-// contact_find3 is kept in name order, words beside the key: the search walks it in that order, so
-// a text many contacts hold stops after the first screenful and one that nobody holds reads a
-// single compact tree (about 20 ms at 100,000 contacts). A trigram full-text table would answer rare
-// texts faster but cannot do better for one or two letters, is about three times the size and
-// in this SQLite cannot fold accents itself; plain substring tests also need no query language
-// that a typed quote or operator could upset.
-constexpr const char* kBuildIndex = R"sql(
-DROP TRIGGER IF EXISTS contacts_find3_ins;
-DROP TRIGGER IF EXISTS contacts_find3_upd;
-DROP TRIGGER IF EXISTS contacts_find3_del;
-DROP TRIGGER IF EXISTS history_find3_ins;
-DROP TRIGGER IF EXISTS history_find3_upd;
-DROP TRIGGER IF EXISTS history_find3_del;
-DROP TABLE IF EXISTS contact_find3;
-DROP TABLE IF EXISTS contact_find3_stale;
-CREATE TABLE contact_find3(sortkey TEXT NOT NULL, id INTEGER NOT NULL, words TEXT NOT NULL,
-  PRIMARY KEY(sortkey, id)) WITHOUT ROWID;
-CREATE UNIQUE INDEX contact_find3_by_id ON contact_find3(id);
-CREATE TABLE contact_find3_stale(id INTEGER PRIMARY KEY);
-CREATE TRIGGER contacts_find3_ins AFTER INSERT ON contacts BEGIN
-  INSERT OR IGNORE INTO contact_find3_stale(id) VALUES(new.id);
-END;
-CREATE TRIGGER contacts_find3_upd AFTER UPDATE ON contacts BEGIN
-  INSERT OR IGNORE INTO contact_find3_stale(id) VALUES(old.id);
-  INSERT OR IGNORE INTO contact_find3_stale(id) VALUES(new.id);
-END;
-CREATE TRIGGER contacts_find3_del AFTER DELETE ON contacts BEGIN
-  INSERT OR IGNORE INTO contact_find3_stale(id) VALUES(old.id);
-END;
-CREATE TRIGGER history_find3_ins AFTER INSERT ON history BEGIN
-  INSERT OR IGNORE INTO contact_find3_stale(id) SELECT new.contact_id WHERE new.contact_id IS NOT NULL;
-END;
-CREATE TRIGGER history_find3_upd AFTER UPDATE ON history BEGIN
-  INSERT OR IGNORE INTO contact_find3_stale(id) SELECT old.contact_id WHERE old.contact_id IS NOT NULL;
-  INSERT OR IGNORE INTO contact_find3_stale(id) SELECT new.contact_id WHERE new.contact_id IS NOT NULL;
-END;
-CREATE TRIGGER history_find3_del AFTER DELETE ON history BEGIN
-  INSERT OR IGNORE INTO contact_find3_stale(id) SELECT old.contact_id WHERE old.contact_id IS NOT NULL;
-END;
-INSERT INTO contact_find3_stale(id) SELECT id FROM contacts;
-)sql";
-
-// The fields a contact is found by; the first eight are what the list shows of it.
-constexpr const char* kContactFields = "lastname, firstname, company, city, email, homeph, cellph, workph, country, "
-                                       "jobtitle, website, birthday, notes";
-constexpr int kFieldCount = 13;
-
-// Several native statements at once (the index's schema and triggers).
-void exec(Connection& db, const char* sql)
-{
-    char* err = nullptr;
-    if (sqlite3_exec(db.handle(), sql, nullptr, nullptr, &err) != SQLITE_OK) {
-        DbError e(sqlite3_errcode(db.handle()), QString::fromUtf8(err ? err : sqlite3_errmsg(db.handle())));
-        e.setSource(db.source());
-        sqlite3_free(err);
-        throw e;
-    }
-}
+using namespace searchindex;
 
 // A statement in SQLite's own SQL, as the index is written.
 Statement native(Connection& db, const QByteArray& sql)
@@ -90,16 +26,9 @@ Statement native(Connection& db, const QByteArray& sql)
     return Statement(db, QString::fromUtf8(sql), Statement::Dialect::Native);
 }
 
-
-
-QString digitsOf(const QString& s)
-{
-    QString out;
-    for (const QChar c : s)
-        if (c.isDigit() && c.digitValue() >= 0)
-            out += QChar(u'0' + c.digitValue());
-    return out;
-}
+// Where the trigram table finds more candidates than this, the text is common: walking the words
+// in name order finds a screenful sooner than sorting every candidate by name would.
+constexpr int kMostCandidates = 20000;
 
 bool isPhoneWord(const QString& word)
 {
@@ -116,39 +45,6 @@ bool isPhoneWord(const QString& word)
 bool isDigits(const QString& s)
 {
     return !s.isEmpty() && std::all_of(s.begin(), s.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-}
-
-QString sortKey(const QString& lastName, const QString& firstName)
-{
-    return foldedText(lastName) + QChar(1) + foldedText(firstName);
-}
-
-struct ContactRow {
-    int id = 0;
-    QString f[kFieldCount]; // in the order of kContactFields
-    QString history;        // the subjects and notes of its history, a line or more each
-};
-
-QString wordsOf(const ContactRow& r)
-{
-    QString words = searchWords(r.f[0], r.f[1], r.f[2], r.f[3], r.f[4], r.f[5], r.f[6], r.f[7]) + u'\n' +
-                    QStringList{foldedText(r.f[8]), foldedText(r.f[9]), foldedText(r.f[10]),
-                                digitsOf(birthdayText(r.f[11])), foldedText(r.f[12])}
-                        .join(u'\n');
-    if (!r.history.isEmpty())
-        words += u'\n' + foldedText(r.history);
-    return words;
-}
-
-void addHistoryText(QString& to, const QString& subject, const QString& note)
-{
-    for (const QString* part : {&subject, &note}) {
-        if (part->isEmpty())
-            continue;
-        if (!to.isEmpty())
-            to += u'\n';
-        to += *part;
-    }
 }
 
 // The subjects and notes of the contacts' history that may hold the needles, by contact. The
@@ -171,88 +67,6 @@ QHash<int, QString> historyTexts(Connection& db, const QStringList& needles)
     while (st.step())
         addHistoryText(out[int(st.integer(0))], st.text(1), st.text(2));
     return out;
-}
-
-bool indexComplete(Connection& db)
-{
-    QByteArray sql = "SELECT count(*) FROM sqlite_master WHERE name IN (";
-    for (const char* name : kIndexObjects)
-        sql += QByteArray("'") + name + "',";
-    sql.back() = ')';
-    Statement st = native(db, sql);
-    st.step();
-    return st.integer(0) == qint64(std::size(kIndexObjects));
-}
-
-bool hasStaleRows(Connection& db)
-{
-    Statement st = native(db, "SELECT EXISTS(SELECT 1 FROM contact_find3_stale)");
-    st.step();
-    return st.integer(0) != 0;
-}
-
-void foldStaleRows(Connection& db)
-{
-    Transaction tx(db, Transaction::Mode::Immediate);
-    // The fields in the order of kContactFields.
-    Statement sel = native(db, "SELECT s.id, c.id IS NOT NULL, c.lastname, c.firstname, c.company, c.city, c.email, c.homeph, "
-                 "c.cellph, c.workph, c.country, c.jobtitle, c.website, c.birthday, c.notes "
-                 "FROM contact_find3_stale s LEFT JOIN contacts c ON c.id = s.id");
-    Statement history = native(db, "SELECT subject, note FROM history WHERE contact_id = ?1");
-    Statement del = native(db, "DELETE FROM contact_find3 WHERE id = ?1");
-    Statement ins = native(db, "INSERT INTO contact_find3(id, sortkey, words) VALUES(?1, ?2, ?3)");
-    while (sel.step()) {
-        const qint64 id = sel.integer(0);
-        del.bind(1, id);
-        del.step();
-        del.reset();
-        if (sel.integer(1) == 0)
-            continue; // deleted
-        ContactRow r;
-        for (int i = 0; i < kFieldCount; ++i)
-            r.f[i] = sel.text(2 + i);
-        history.bind(1, id);
-        while (history.step())
-            addHistoryText(r.history, history.text(0), history.text(1));
-        history.reset();
-        ins.bind(1, id);
-        ins.bind(2, sortKey(r.f[0], r.f[1]));
-        ins.bind(3, wordsOf(r));
-        ins.step();
-        ins.reset();
-    }
-    exec(db, "DELETE FROM contact_find3_stale");
-    tx.commit();
-}
-
-// Leaves the index whole and current; false when it cannot be trusted and may not be brought up
-// to date now (a file that may only be read, or another program holding the write lock), so the
-// caller must search without it.
-bool bringUpToDate(Connection& db)
-{
-    // The office server keeps no index: each search reads the contacts and folds them here.
-    if (db.onServer())
-        return false;
-    const bool readOnly = sqlite3_db_readonly(db.handle(), "main") == 1;
-    try {
-        if (!indexComplete(db)) {
-            if (readOnly)
-                return false;
-            Transaction tx(db, Transaction::Mode::Immediate);
-            exec(db, kBuildIndex);
-            tx.commit();
-        }
-        if (hasStaleRows(db)) {
-            if (readOnly)
-                return false;
-            foldStaleRows(db);
-        }
-    } catch (const DbError& e) {
-        if (e.number() != SQLITE_BUSY && e.number() != SQLITE_LOCKED && e.number() != SQLITE_READONLY)
-            throw;
-        return false;
-    }
-    return true;
 }
 
 bool containsAll(const QString& words, const QStringList& needles)
@@ -288,19 +102,101 @@ FoundContact toFound(const ContactRow& r, const QStringList& needles)
     return f;
 }
 
+// The trigram table's query for the needles of three characters or more: a few of each needle's
+// three-character pieces, all of which a contact must hold. Empty when no needle is that long.
+// Pieces are counted in characters as SQLite stores them (a character outside the basic plane is
+// one, a stray half of a pair the replacement character it is stored as).
+QString trigramQuery(const QStringList& needles)
+{
+    QStringList terms;
+    for (const QString& n : needles) {
+        const QList<uint> chars = QString::fromUtf8(n.toUtf8()).toUcs4();
+        if (chars.size() < 3)
+            continue;
+        // Pieces that do not overlap, and the last one, are enough to narrow the candidates: the
+        // words are compared whole afterwards. At most six, so a long paste asks no more than that.
+        QList<qsizetype> starts;
+        for (qsizetype at = 0; at + 3 <= chars.size() && starts.size() < 5; at += 3)
+            starts << at;
+        starts << chars.size() - 3;
+        for (const qsizetype at : starts) {
+            QString piece = QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.constData() + at), 3);
+            piece = u'"' + piece.replace(u'"', QStringLiteral("\"\"")) + u'"';
+            if (!terms.contains(piece))
+                terms << piece;
+        }
+    }
+    return terms.join(QStringLiteral(" AND "));
+}
+
+// The ids of the contacts holding every piece, or nullopt where more than kMostCandidates do.
+std::optional<QByteArray> trigramCandidates(Connection& db, const QString& query)
+{
+    Statement st = native(db, "SELECT rowid FROM contact_find4_tri WHERE contact_find4_tri MATCH ?1 LIMIT " +
+                                  QByteArray::number(kMostCandidates + 1));
+    st.bind(1, query);
+    QByteArray ids = "[";
+    int n = 0;
+    while (st.step()) {
+        if (++n > kMostCandidates)
+            return std::nullopt;
+        ids += (n > 1 ? "," : "") + QByteArray::number(qlonglong(st.integer(0)));
+    }
+    return ids + "]";
+}
+
+// The first rows in name order, compared here: a text that many contacts hold fills a screenful
+// within them, and the trigram table need not be asked.
+std::vector<qint64> walkFirst(Connection& db, const QStringList& needles, int limit, bool& walkedAll)
+{
+    std::vector<QByteArray> utf8;
+    for (const QString& n : needles)
+        utf8.push_back(n.toUtf8());
+    std::vector<qint64> ids;
+    const int first = walkFirstRows();
+    Statement st = native(db, "SELECT id, words FROM contact_find4 ORDER BY sortkey LIMIT " + QByteArray::number(first));
+    int walked = 0;
+    while (st.step()) {
+        ++walked;
+        const std::string_view words = st.bytes(1);
+        if (std::all_of(utf8.begin(), utf8.end(), [&](const QByteArray& n) {
+                return words.find(std::string_view(n.constData(), size_t(n.size()))) != std::string_view::npos;
+            })) {
+            ids.push_back(st.integer(0));
+            if (int(ids.size()) > limit)
+                break;
+        }
+    }
+    walkedAll = walked < first;
+    return ids;
+}
+
 FoundContacts searchIndex(Connection& db, const QStringList& needles, int limit)
 {
     FoundContacts out;
     Transaction tx(db, Transaction::Mode::Deferred);
-    QByteArray sql = "SELECT id FROM contact_find3 WHERE ";
-    for (int i = 0; i < needles.size(); ++i)
-        sql += (i ? " AND " : "") + QByteArray("instr(words, ?") + QByteArray::number(i + 1) + ") > 0";
-    sql += " ORDER BY sortkey LIMIT " + QByteArray::number(limit + 1);
-    std::vector<qint64> ids;
-    {
-        Statement st = native(db, sql);
+    bool walkedAll = false;
+    std::vector<qint64> ids = walkFirst(db, needles, limit, walkedAll);
+    if (int(ids.size()) <= limit && !walkedAll) {
+        ids.clear();
+        QByteArray where;
         for (int i = 0; i < needles.size(); ++i)
-            st.bind(i + 1, needles[i]);
+            where += (i ? " AND " : "") + QByteArray("instr(words, ?") + QByteArray::number(i + 2) + ") > 0";
+        const QByteArray order = " ORDER BY sortkey LIMIT " + QByteArray::number(limit + 1);
+        // A text few contacts hold is looked up by its pieces and only those contacts are
+        // compared; with one or two letters, or pieces that many hold, every row is walked.
+        std::optional<QByteArray> candidates;
+        if (const QString query = trigramQuery(needles); !query.isEmpty())
+            candidates = trigramCandidates(db, query);
+        Statement st = native(db, candidates ? "SELECT id FROM contact_find4 WHERE id IN (SELECT value FROM json_each(?1)) AND " +
+                                                   where + order
+                                             : "SELECT id FROM contact_find4 WHERE ?1 IS NULL AND " + where + order);
+        if (candidates)
+            st.bindUtf8(1, candidates->constData(), int(candidates->size()));
+        else
+            st.bindNull(1);
+        for (int i = 0; i < needles.size(); ++i)
+            st.bind(i + 2, needles[i]);
         while (st.step())
             ids.push_back(st.integer(0));
     }
@@ -329,6 +225,11 @@ FoundContacts searchIndex(Connection& db, const QStringList& needles, int limit)
     }
     tx.commit();
     return out;
+}
+
+bool busyOrReadOnly(const DbError& e)
+{
+    return e.number() == SQLITE_BUSY || e.number() == SQLITE_LOCKED || e.number() == SQLITE_READONLY;
 }
 
 // Without a usable index (a file that may only be read, or the office server): every contact,
@@ -395,10 +296,42 @@ QString searchWords(const QString& lastName, const QString& firstName, const QSt
         .join(u'\n');
 }
 
+bool searchIndexNeedsBuilding(const QString& connectionText)
+{
+    Connection db(connectionText);
+    const State s = stateOf(db, kFoldWhileSearching + 1);
+    return !s.onServer && !s.readOnly && (!s.complete || s.waiting > kFoldWhileSearching);
+}
+
+bool buildSearchIndex(const QString& connectionText, const std::function<void(SearchIndexProgress)>& progress,
+                      const std::atomic<bool>& stop)
+{
+    Connection db(connectionText);
+    State s = stateOf(db, 0);
+    if (s.onServer || s.readOnly)
+        return false;
+    if (!s.complete) {
+        createIndex(db);
+        s = stateOf(db, 0);
+    }
+    SearchIndexProgress p{0, s.waiting};
+    while (!stop) {
+        const std::int64_t folded = foldNoted(db, foldStepRows());
+        if (folded == 0)
+            return true;
+        p.done += folded;
+        if (p.done >= p.total) // written meanwhile
+            p.total = p.done + stateOf(db, 0).waiting;
+        if (progress)
+            progress(p);
+    }
+    return false;
+}
+
 void prepareSearchIndex(const QString& connectionText)
 {
-    Connection connection(connectionText);
-    bringUpToDate(connection);
+    const std::atomic<bool> never{false};
+    buildSearchIndex(connectionText, {}, never);
 }
 
 FoundContacts findContacts(const QString& connectionText, const QString& typed, int limit)
@@ -407,7 +340,33 @@ FoundContacts findContacts(const QString& connectionText, const QString& typed, 
     if (needles.isEmpty() || limit <= 0)
         return {};
     Connection db(connectionText);
-    return bringUpToDate(db) ? searchIndex(db, needles, limit) : searchContacts(db, needles, limit);
+    // The office server keeps no index: each search reads the contacts and folds them here.
+    const State s = stateOf(db, kFoldWhileSearching + 1);
+    if (s.onServer)
+        return searchContacts(db, needles, limit);
+    if (s.waiting > kFoldWhileSearching) {
+        if (s.readOnly)
+            return searchContacts(db, needles, limit);
+        FoundContacts wait;
+        wait.notReady = true;
+        wait.waiting = stateOf(db, 0).waiting;
+        return wait;
+    }
+    if (!s.complete || s.waiting > 0) {
+        if (s.readOnly)
+            return searchContacts(db, needles, limit);
+        try {
+            if (!s.complete)
+                createIndex(db);
+            foldNoted(db, 0);
+        } catch (const DbError& e) {
+            // Another program holds the write lock: this search reads the contacts themselves.
+            if (!busyOrReadOnly(e))
+                throw;
+            return searchContacts(db, needles, limit);
+        }
+    }
+    return searchIndex(db, needles, limit);
 }
 
 } // namespace kestrel

@@ -1,6 +1,8 @@
 // Find's matching rules on a real contacts file, through every way contacts are written.
 #include "contacts/frmFind.h"
 #include "data/SearchIndex.h"
+#include "data/SearchIndexJob.h"
+#include "data/SearchIndexStore.h"
 #include "tests/contacts/Helpers.h"
 #include "ui/Report.h"
 
@@ -63,8 +65,13 @@ TEST_F(FindTest, WordsInAnyOrderFindPartsOfNamesCompaniesCitiesMailAndPhoneDigit
         {"   ", ""},
         {"", ""},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(found(QString::fromUtf8(c.typed)), QString::fromUtf8(c.expected)) << c.typed;
+    // Walked in name order as a text many contacts hold, and looked up by its three-letter
+    // pieces as one that few hold.
+    for (const int walked : {20000, 0}) {
+        searchindex::setWalkFirstRows(walked);
+        for (const auto& c : cases)
+            EXPECT_EQ(found(QString::fromUtf8(c.typed)), QString::fromUtf8(c.expected)) << c.typed << " walked " << walked;
+    }
 
     // The editor's update, its delete and the import's insert each reach the next search.
     ASSERT_TRUE(ActionQuery(QStringLiteral("UPDATE contacts set company='Zephyr Ltd' where ID=%1").arg(smith), sConnContacts));
@@ -79,6 +86,7 @@ TEST_F(FindTest, WordsInAnyOrderFindPartsOfNamesCompaniesCitiesMailAndPhoneDigit
 
     const FoundContacts first = findContacts(sConnContacts, "n", 2);
     EXPECT_TRUE(first.rows.size() == 2 && first.more);
+    searchindex::setWalkFirstRows(20000);
 }
 
 } // namespace
@@ -102,6 +110,56 @@ TEST_F(FindTest, ASearchOfExactlyItsLimitSaysNothingOfMoreAndTheLineShowsThePhon
     EXPECT_EQ(found("555 0199"), "Ng(555-0199)");
     EXPECT_EQ(found("ng 1234"), "Ng(555-1234)");
     EXPECT_EQ(found("lan"), "Ng(555-7777)"); // no digits typed: the work number
+}
+
+TEST_F(FindTest, AFileWrittenByAnotherProgramIsIndexedBehindFindWhichSaysSoAndThenFindsWhatWasWrittenMeanwhile)
+{
+    if (onServer())
+        GTEST_SKIP() << "the office server keeps no index";
+    // Written straight into the file, before Kestrel ever indexed it: more than a keystroke folds.
+    exec(sConnContacts, "INSERT INTO contacts(lastname,firstname,address,contype) WITH RECURSIVE n(i) AS (SELECT 0 UNION "
+                        "ALL SELECT i+1 FROM n WHERE i<1499) SELECT CASE WHEN i % 100 = 0 THEN 'Kowalski' ELSE 'Nowak' "
+                        "END, 'N' || i, '', 'Lead' FROM n");
+    searchindex::setFoldStepRows(10);
+    SearchIndexJob job(sConnContacts);
+    setSearchIndexJob(&job);
+    frmFind find;
+    find.show();
+    QTest::keyClicks(find.txtFind, "kowal");
+    ASSERT_EQ(find.lstFound->count(), 1);
+    EXPECT_EQ(find.lstFound->item(0)->text(), NotReadyText(1500));
+    EXPECT_TRUE(job.isRunning()); // Find set it going
+
+    // The program's own writes while the index is built, between its steps: a new contact, one
+    // that no longer matches, one deleted; each must be what Find lists once it is ready.
+    int written = 0;
+    QObject::connect(&job, &SearchIndexJob::progress, &job, [&](qint64, qint64) {
+        if (written >= 5)
+            return;
+        ++written;
+        ASSERT_TRUE(ActionQuery(QStringLiteral("INSERT INTO contacts(lastname,firstname,address,contype) VALUES"
+                                               "('Kowalczyk','W%1','','Lead')").arg(written), sConnContacts));
+        ASSERT_TRUE(ActionQuery(QStringLiteral("UPDATE contacts SET lastname='Wozniak' WHERE id=%1").arg(1 + 100 * written),
+                                sConnContacts));
+        ASSERT_TRUE(ActionQuery(QStringLiteral("DELETE FROM contacts WHERE id=%1").arg(1401 - 100 * written), sConnContacts));
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !job.isRunning(); }, 60000));
+    EXPECT_EQ(written, 5);
+    QStringList expected;
+    for (const QStringList& r : rows(sConnContacts, "SELECT lastname, firstname FROM contacts WHERE lastname LIKE 'kowal%' "
+                                                    "ORDER BY lastname, firstname"))
+        expected << r[0] + u' ' + r[1];
+    ASSERT_EQ(expected.size(), 5 + 15 - 10);
+    const auto listed = [&] {
+        QStringList out;
+        for (int i = 0; i < find.lstFound->count(); ++i)
+            out << find.lstFound->item(i)->text().simplified().section(u' ', 0, 1);
+        return out;
+    };
+    QTest::qWaitFor([&] { return listed() == expected; }, 5000);
+    EXPECT_EQ(listed(), expected); // by itself, with no further key
+    searchindex::setFoldStepRows(2000);
+    setSearchIndexJob(nullptr);
 }
 
 TEST(FoundLineTest, EachFieldKeepsItsColumnWithRightToLeftNamesAndTheWholePhoneIsShown)

@@ -366,12 +366,12 @@ class LocalFiles:
 def search_index_problems(db):
     """Every contact is either in Find's index or noted as waiting to be folded into it."""
     tables = {r[0] for r in db.execute("select name from sqlite_master where type='table'")}
-    if not {"contact_find", "contact_find_stale"} <= tables:
+    if not {"contact_find4", "contact_find4_stale"} <= tables:
         return []
-    lost = db.execute("select count(*) from contacts where id not in (select id from contact_find) "
-                      "and id not in (select id from contact_find_stale)").fetchone()[0]
-    ghosts = db.execute("select count(*) from contact_find where id not in (select id from contacts) "
-                        "and id not in (select id from contact_find_stale)").fetchone()[0]
+    lost = db.execute("select count(*) from contacts where id not in (select id from contact_find4) "
+                      "and id not in (select id from contact_find4_stale)").fetchone()[0]
+    ghosts = db.execute("select count(*) from contact_find4 where id not in (select id from contacts) "
+                        "and id not in (select id from contact_find4_stale)").fetchone()[0]
     out = []
     if lost:
         out.append(f"contacts.mdb: {lost} contacts are neither in Find's index nor waiting for it")

@@ -1,0 +1,237 @@
+#include "data/SearchIndexStore.h"
+
+#include "data/ContactFields.h"
+#include "data/SearchIndex.h"
+#include "data/Statement.h"
+#include "data/TextFold.h"
+
+#include <sqlite3.h>
+
+#include <atomic>
+
+namespace kestrel::searchindex {
+
+namespace {
+
+// Every object of the index; a file missing any of them (an older file, or one indexed by an
+// earlier form of the index) gets all of them anew.
+constexpr const char* kIndexObjects[] = {"contact_find4",      "contact_find4_by_id", "contact_find4_tri",
+                                         "contact_find4_stale", "contacts_find4_ins", "contacts_find4_upd",
+                                         "contacts_find4_del",  "history_find4_ins",  "history_find4_upd",
+                                         "history_find4_del"};
+
+// contact_find4 is kept in name order, words beside the key: a text many contacts hold is found by
+// walking it until a screenful matches. contact_find4_tri answers the texts few contacts hold: it
+// keeps only which contacts hold each three-character piece (detail=none, no copy of the words), a
+// third of the size of a full one; the words are compared whole afterwards, so a contact holding
+// the pieces apart is never listed. Its text is folded before it is written (this SQLite's trigram
+// tables cannot take accents off), and it compares exactly (case_sensitive 1) what was folded.
+// The earlier form (contact_find3) goes: two indexes of a million contacts would double the file.
+constexpr const char* kBuildIndex = R"sql(
+DROP TRIGGER IF EXISTS contacts_find3_ins;
+DROP TRIGGER IF EXISTS contacts_find3_upd;
+DROP TRIGGER IF EXISTS contacts_find3_del;
+DROP TRIGGER IF EXISTS history_find3_ins;
+DROP TRIGGER IF EXISTS history_find3_upd;
+DROP TRIGGER IF EXISTS history_find3_del;
+DROP TABLE IF EXISTS contact_find3;
+DROP TABLE IF EXISTS contact_find3_stale;
+DROP TRIGGER IF EXISTS contacts_find4_ins;
+DROP TRIGGER IF EXISTS contacts_find4_upd;
+DROP TRIGGER IF EXISTS contacts_find4_del;
+DROP TRIGGER IF EXISTS history_find4_ins;
+DROP TRIGGER IF EXISTS history_find4_upd;
+DROP TRIGGER IF EXISTS history_find4_del;
+DROP TABLE IF EXISTS contact_find4;
+DROP TABLE IF EXISTS contact_find4_tri;
+DROP TABLE IF EXISTS contact_find4_stale;
+CREATE TABLE contact_find4(sortkey TEXT NOT NULL, id INTEGER NOT NULL, words TEXT NOT NULL,
+  PRIMARY KEY(sortkey, id)) WITHOUT ROWID;
+CREATE UNIQUE INDEX contact_find4_by_id ON contact_find4(id);
+CREATE VIRTUAL TABLE contact_find4_tri USING fts5(words, content='', detail=none,
+  tokenize='trigram case_sensitive 1');
+CREATE TABLE contact_find4_stale(id INTEGER PRIMARY KEY);
+CREATE TRIGGER contacts_find4_ins AFTER INSERT ON contacts BEGIN
+  INSERT OR IGNORE INTO contact_find4_stale(id) VALUES(new.id);
+END;
+CREATE TRIGGER contacts_find4_upd AFTER UPDATE ON contacts BEGIN
+  INSERT OR IGNORE INTO contact_find4_stale(id) VALUES(old.id);
+  INSERT OR IGNORE INTO contact_find4_stale(id) VALUES(new.id);
+END;
+CREATE TRIGGER contacts_find4_del AFTER DELETE ON contacts BEGIN
+  INSERT OR IGNORE INTO contact_find4_stale(id) VALUES(old.id);
+END;
+CREATE TRIGGER history_find4_ins AFTER INSERT ON history BEGIN
+  INSERT OR IGNORE INTO contact_find4_stale(id) SELECT new.contact_id WHERE new.contact_id IS NOT NULL;
+END;
+CREATE TRIGGER history_find4_upd AFTER UPDATE ON history BEGIN
+  INSERT OR IGNORE INTO contact_find4_stale(id) SELECT old.contact_id WHERE old.contact_id IS NOT NULL;
+  INSERT OR IGNORE INTO contact_find4_stale(id) SELECT new.contact_id WHERE new.contact_id IS NOT NULL;
+END;
+CREATE TRIGGER history_find4_del AFTER DELETE ON history BEGIN
+  INSERT OR IGNORE INTO contact_find4_stale(id) SELECT old.contact_id WHERE old.contact_id IS NOT NULL;
+END;
+INSERT INTO contact_find4_stale(id) SELECT id FROM contacts;
+)sql";
+
+std::atomic<int> gFoldStepRows{2000};
+std::atomic<int> gWalkFirstRows{20000};
+
+// Several native statements at once (the index's schema and triggers).
+void exec(Connection& db, const char* sql)
+{
+    char* err = nullptr;
+    if (sqlite3_exec(db.handle(), sql, nullptr, nullptr, &err) != SQLITE_OK) {
+        DbError e(sqlite3_errcode(db.handle()), QString::fromUtf8(err ? err : sqlite3_errmsg(db.handle())));
+        e.setSource(db.source());
+        sqlite3_free(err);
+        throw e;
+    }
+}
+
+Statement native(Connection& db, const QByteArray& sql)
+{
+    return Statement(db, QString::fromUtf8(sql), Statement::Dialect::Native);
+}
+
+std::int64_t countUpTo(Connection& db, const char* table, std::int64_t limit)
+{
+    Statement st = native(db, QByteArray("SELECT count(*) FROM (SELECT 1 FROM ") + table +
+                                  (limit > 0 ? " LIMIT " + QByteArray::number(qlonglong(limit)) : QByteArray()) + ")");
+    st.step();
+    return st.integer(0);
+}
+
+bool indexComplete(Connection& db)
+{
+    QByteArray sql = "SELECT count(*) FROM sqlite_master WHERE name IN (";
+    for (const char* name : kIndexObjects)
+        sql += QByteArray("'") + name + "',";
+    sql.back() = ')';
+    Statement st = native(db, sql);
+    st.step();
+    return st.integer(0) == qint64(std::size(kIndexObjects));
+}
+
+} // namespace
+
+int foldStepRows() { return gFoldStepRows; }
+void setFoldStepRows(int rows) { gFoldStepRows = rows; }
+int walkFirstRows() { return gWalkFirstRows; }
+void setWalkFirstRows(int rows) { gWalkFirstRows = rows; }
+
+QString digitsOf(const QString& s)
+{
+    QString out;
+    for (const QChar c : s)
+        if (c.isDigit() && c.digitValue() >= 0)
+            out += QChar(u'0' + c.digitValue());
+    return out;
+}
+
+QString sortKey(const QString& lastName, const QString& firstName)
+{
+    return foldedText(lastName) + QChar(1) + foldedText(firstName);
+}
+
+QString wordsOf(const ContactRow& r)
+{
+    QString words = searchWords(r.f[0], r.f[1], r.f[2], r.f[3], r.f[4], r.f[5], r.f[6], r.f[7]) + u'\n' +
+                    QStringList{foldedText(r.f[8]), foldedText(r.f[9]), foldedText(r.f[10]),
+                                digitsOf(birthdayText(r.f[11])), foldedText(r.f[12])}
+                        .join(u'\n');
+    if (!r.history.isEmpty())
+        words += u'\n' + foldedText(r.history);
+    return words;
+}
+
+void addHistoryText(QString& to, const QString& subject, const QString& note)
+{
+    for (const QString* part : {&subject, &note}) {
+        if (part->isEmpty())
+            continue;
+        if (!to.isEmpty())
+            to += u'\n';
+        to += *part;
+    }
+}
+
+State stateOf(Connection& db, std::int64_t countedUpTo)
+{
+    State s;
+    if (db.onServer()) {
+        s.onServer = true;
+        return s;
+    }
+    s.readOnly = sqlite3_db_readonly(db.handle(), "main") == 1;
+    s.complete = indexComplete(db);
+    s.waiting = countUpTo(db, s.complete ? "contact_find4_stale" : "contacts", countedUpTo);
+    return s;
+}
+
+void createIndex(Connection& db)
+{
+    Transaction tx(db, Transaction::Mode::Immediate);
+    exec(db, kBuildIndex);
+    tx.commit();
+}
+
+std::int64_t foldNoted(Connection& db, std::int64_t rows)
+{
+    Transaction tx(db, Transaction::Mode::Immediate);
+    // The lowest ids first, so that the step ends by removing every note up to the last one it
+    // folded: notes made meanwhile wait for the write lock this transaction holds.
+    Statement sel = native(db, QByteArray("SELECT s.id, c.id IS NOT NULL, c.") +
+                                   QByteArray(kContactFields).replace(", ", ", c.") +
+                                   " FROM (SELECT id FROM contact_find4_stale ORDER BY id" +
+                                   (rows > 0 ? " LIMIT " + QByteArray::number(qlonglong(rows)) : QByteArray()) +
+                                   ") s LEFT JOIN contacts c ON c.id = s.id ORDER BY s.id");
+    Statement history = native(db, "SELECT subject, note FROM history WHERE contact_id = ?1");
+    Statement old = native(db, "SELECT words FROM contact_find4 WHERE id = ?1");
+    Statement forgetPieces = native(db, "INSERT INTO contact_find4_tri(contact_find4_tri, rowid, words) VALUES('delete', ?1, ?2)");
+    Statement forget = native(db, "DELETE FROM contact_find4 WHERE id = ?1");
+    Statement ins = native(db, "INSERT INTO contact_find4(id, sortkey, words) VALUES(?1, ?2, ?3)");
+    Statement insPieces = native(db, "INSERT INTO contact_find4_tri(rowid, words) VALUES(?1, ?2)");
+    std::int64_t folded = 0, last = 0;
+    while (sel.step()) {
+        const qint64 id = sel.integer(0);
+        last = id;
+        ++folded;
+        // A contentless table forgets a row only given the very words it was given.
+        old.bind(1, id);
+        if (old.step()) {
+            forgetPieces.bind(1, id);
+            forgetPieces.bindUtf8(2, old.bytes(0).data(), int(old.bytes(0).size()));
+            forgetPieces.run();
+            forget.bind(1, id);
+            forget.run();
+        }
+        old.reset();
+        if (sel.integer(1) == 0)
+            continue; // deleted
+        ContactRow r;
+        for (int i = 0; i < kFieldCount; ++i)
+            r.f[i] = sel.text(2 + i);
+        history.bind(1, id);
+        while (history.step())
+            addHistoryText(r.history, history.text(0), history.text(1));
+        history.reset();
+        const QString words = wordsOf(r);
+        ins.bind(1, id);
+        ins.bind(2, sortKey(r.f[0], r.f[1]));
+        ins.bind(3, words);
+        ins.run();
+        insPieces.bind(1, id);
+        insPieces.bind(2, words);
+        insPieces.run();
+    }
+    if (folded > 0) {
+        Statement done = native(db, "DELETE FROM contact_find4_stale WHERE id <= ?1");
+        done.bind(1, last);
+        done.run();
+    }
+    tx.commit();
+    return folded;
+}
+
+} // namespace kestrel::searchindex
