@@ -4,8 +4,10 @@
 #include "data/Globals.h"
 #include "data/modData.h"
 #include "data/WallClock.h"
+#include "formats/Recurrence.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace kestrel {
 
@@ -85,10 +87,10 @@ std::vector<ApptAlert> AlertSchedule::takeDue(const QDateTime& now)
     return due;
 }
 
-void AlertSchedule::snooze(int id, const QDateTime& now)
+void AlertSchedule::snooze(const QString& key, const QDateTime& now)
 {
     for (const ApptAlert& a : appts_)
-        if (a.id == id) {
+        if (alertKey(a) == key) {
             State& s = state_[keyOf(a)];
             s.alerted = true;
             s.snoozedUntil = now.addSecs(60 * kSnoozeMinutes);
@@ -123,20 +125,38 @@ QDateTime AlertSchedule::nextWakeUp(const QDateTime& now) const
 std::vector<ApptAlert> ApptsToAlert(const QDate& today)
 {
     std::vector<ApptAlert> out;
+    const QDate tomorrow = today.addDays(1);
     Connection connection(sConnContacts);
-    // A cancelled appointment raises no alert.
-    Snapshot rs(connection, QStringLiteral("SELECT autoid,apptdate,appttime,apptbrief,address,name,allday FROM appointments "
-                                           "where cancelled=False and apptdate between #") +
-                                DateText(today) + QStringLiteral("# And #") + DateText(today.addDays(1)) +
-                                QStringLiteral("# order by apptdate,appttime asc"));
-    for (; !rs.eof(); rs.moveNext()) {
-        const QVariant d = rs.field(1);
-        const QVariant t = rs.field(2);
-        // An appointment without a readable date or time has no moment to be alerted at.
-        if (d.typeId() != QMetaType::QDate || t.typeId() != QMetaType::QTime)
-            continue;
-        out.push_back({rs.field(0).toInt(), d.toDate(), t.toTime(), rs.text(3), rs.text(4), rs.text(5), rs.field(6).toBool()});
-    }
+    const QString columns = QStringLiteral("SELECT autoid,apptdate,appttime,apptbrief,address,name,allday,rrule,exdates "
+                                           "FROM appointments where cancelled=False and ");
+    // A cancelled appointment raises no alert, nor a cancelled day of a series (a row of its own).
+    Snapshot single(connection, columns + QStringLiteral("rrule is null and apptdate between #") + DateText(today) +
+                                    QStringLiteral("# And #") + DateText(tomorrow) + u'#');
+    // The series begun by tomorrow; each gives the days of the two that it falls on.
+    Snapshot series(connection, columns + QStringLiteral("rrule is not null and apptdate<=#") + DateText(tomorrow) + u'#');
+    for (Snapshot* rs : {&single, &series})
+        for (; !rs->eof(); rs->moveNext()) {
+            const QVariant d = rs->field(1);
+            const QVariant t = rs->field(2);
+            // An appointment without a readable date or time has no moment to be alerted at.
+            if (d.typeId() != QMetaType::QDate || t.typeId() != QMetaType::QTime)
+                continue;
+            ApptAlert a{rs->field(0).toInt(), d.toDate(), t.toTime(), rs->text(3), rs->text(4), rs->text(5),
+                        rs->field(6).toBool()};
+            const QString rule = rs->text(7);
+            if (rule.isEmpty() || !ruleReadable(rule)) { // one it cannot read stands as a single appointment
+                if (a.date >= today && a.date <= tomorrow)
+                    out.push_back(a);
+                continue;
+            }
+            for (const QDate& day : occurrenceDays(rule, a.date, a.time, today, tomorrow, exceptDays(rs->text(8)))) {
+                a.date = day;
+                out.push_back(a);
+            }
+        }
+    std::sort(out.begin(), out.end(), [](const ApptAlert& x, const ApptAlert& y) {
+        return std::tie(x.date, x.time, x.id) < std::tie(y.date, y.time, y.id);
+    });
     return out;
 }
 

@@ -41,8 +41,9 @@ public:
     // ahead and has begun since (missed). An appointment first seen after it began is not alerted.
     std::vector<ApptAlert> takeDue(const QDateTime& now);
 
-    // Alerts the appointment id again at now + 5 minutes.
-    void snooze(int id, const QDateTime& now);
+    // Alerts the appointment of key (alertKey) again at now + 5 minutes: one day of a series, not
+    // the next one.
+    void snooze(const QString& key, const QDateTime& now);
 
     // The alerts the user dismissed, as alertKey names them: never given again, also after a
     // restart or in another running copy, which read them from the same settings.
@@ -82,7 +83,8 @@ private:
     QDateTime lastLook_;
 };
 
-// The appointments of today and tomorrow from the contacts database, in date and time order.
+// The appointments of today and tomorrow from the contacts database, in date and time order: each
+// day of a series that falls on them (its rule walked no further than tomorrow), none cancelled.
 std::vector<ApptAlert> ApptsToAlert(const QDate& today);
 
 // "9:30 AM - Quarterly review - Main office - Ann Lee", the date in front when the appointment is

@@ -99,8 +99,11 @@ void frmReminder::addDue(const std::vector<ApptAlert>& appts, const QDate& today
 {
     for (const ApptAlert& a : appts) {
         QListWidgetItem* item = nullptr;
+        // The same appointment on the same day (moved within it) keeps its line; two days of one
+        // series are two lines.
+        const QString day = AlertSchedule::alertKey(a).section(u'T', 0, 0);
         for (int i = 0; i < lstDue->count() && !item; ++i)
-            if (lstDue->item(i)->data(Qt::UserRole).toInt() == a.id)
+            if (lstDue->item(i)->data(kKeyRole).toString().section(u'T', 0, 0) == day)
                 item = lstDue->item(i);
         if (!item) {
             item = new QListWidgetItem(lstDue);
@@ -210,9 +213,9 @@ void frmReminder::cmdSnooze_Click()
     const int id = selectedID();
     if (id == 0)
         return;
-    removeSelected();
+    const QString key = removeSelected();
     if (onSnooze)
-        onSnooze(id);
+        onSnooze(key);
 }
 
 void frmReminder::cmdDismiss_Click()
@@ -239,8 +242,8 @@ ReminderAlerts::ReminderAlerts(const QTimeZone& zone, QObject* parent)
     : QObject(parent), schedule(zone), window_(std::make_unique<frmReminder>())
 {
     wake_ = platform().newWakeUp([this] { Rearm(); });
-    window_->onSnooze = [this](int id) {
-        schedule.snooze(id, platform().now());
+    window_->onSnooze = [this](const QString& key) {
+        schedule.snooze(key, platform().now());
         Rearm();
     };
     window_->onDismiss = [this](const QStringList& keys) {

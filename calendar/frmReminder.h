@@ -54,7 +54,7 @@ public:
     QPushButton* cmdDismiss = nullptr;
 
     // Called with the autoid for Snooze.
-    std::function<void(int)> onSnooze;
+    std::function<void(const QString&)> onSnooze; // the alert's key
     // Called with the alerts (AlertSchedule::alertKey) that Dismiss, Esc, the close box or Open
     // took off the list.
     std::function<void(const QStringList&)> onDismiss;

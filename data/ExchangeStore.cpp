@@ -9,6 +9,7 @@
 #include "data/Statement.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 #include <QUuid>
 
 #include <sqlite3.h>
@@ -103,37 +104,76 @@ std::vector<ContactRecord> readAllContacts(const QString& connectionText)
     return out;
 }
 
+namespace {
+
+std::vector<QDate> daysOf(const QString& column)
+{
+    std::vector<QDate> days;
+    for (const QString& part : column.split(u',', Qt::SkipEmptyParts))
+        if (const QDate d = QDate::fromString(part.trimmed(), Qt::ISODate); d.isValid())
+            days.push_back(d);
+    return days;
+}
+
+QString columnOf(const std::vector<QDate>& days)
+{
+    QStringList parts;
+    for (const QDate& d : days)
+        parts << d.toString(Qt::ISODate);
+    return parts.join(u',');
+}
+
+const char* const kApptColumns = "SELECT autoid,name,address,apptdate,appttime,apptbrief,apptnotes,enddate,endtime,allday,"
+                                 "cancelled,rrule,exdates,series_id,recurrence_date FROM appointments ";
+
+AppointmentRecord apptOf(const Statement& q)
+{
+    AppointmentRecord r;
+    r.autoid = int(q.integer(0));
+    r.name = q.text(1);
+    r.address = q.text(2);
+    r.date = QDate::fromString(q.text(3).left(10), Qt::ISODate);
+    r.time = QTime::fromString(q.text(4).left(8), QStringLiteral("HH:mm:ss"));
+    r.brief = q.text(5);
+    r.notes = q.text(6);
+    const ApptEnd end = storedEnd(r.date, r.time, QDate::fromString(q.text(7).left(10), Qt::ISODate),
+                                  QTime::fromString(q.text(8).left(8), QStringLiteral("HH:mm:ss")));
+    r.endDate = end.date;
+    r.endTime = end.time;
+    r.allDay = q.integer(9) != 0;
+    r.cancelled = q.integer(10) != 0;
+    if (r.allDay) {
+        const QDate last = QDate::fromString(q.text(7).left(10), Qt::ISODate);
+        r.endDate = last.isValid() ? last : r.date;
+        r.endTime = {};
+    }
+    r.rrule = q.text(11);
+    r.exdates = daysOf(q.text(12));
+    r.seriesId = q.isNull(13) ? 0 : int(q.integer(13));
+    r.recurrenceDate = QDate::fromString(q.text(14).left(10), Qt::ISODate);
+    return r;
+}
+
+} // namespace
+
 std::vector<AppointmentRecord> readAppointments(const QString& connectionText, const QDate& from, const QDate& to)
 {
     Connection c(connectionText);
-    Statement q = native(c, "SELECT autoid,name,address,apptdate,appttime,apptbrief,apptnotes,enddate,endtime,allday,cancelled "
-                            "FROM appointments "
-                            "WHERE apptdate BETWEEN ? AND ? ORDER BY apptdate,appttime NULLS FIRST,autoid");
-    q.bind(1, from.toString(Qt::ISODate));
-    q.bind(2, to.toString(Qt::ISODate));
     std::vector<AppointmentRecord> out;
-    while (q.step()) {
-        AppointmentRecord r;
-        r.autoid = int(q.integer(0));
-        r.name = q.text(1);
-        r.address = q.text(2);
-        r.date = QDate::fromString(q.text(3).left(10), Qt::ISODate);
-        r.time = QTime::fromString(q.text(4).left(8), QStringLiteral("HH:mm:ss"));
-        r.brief = q.text(5);
-        r.notes = q.text(6);
-        const ApptEnd end = storedEnd(r.date, r.time, QDate::fromString(q.text(7).left(10), Qt::ISODate),
-                                      QTime::fromString(q.text(8).left(8), QStringLiteral("HH:mm:ss")));
-        r.endDate = end.date;
-        r.endTime = end.time;
-        r.allDay = q.integer(9) != 0;
-        r.cancelled = q.integer(10) != 0;
-        if (r.allDay) {
-            const QDate last = QDate::fromString(q.text(7).left(10), Qt::ISODate);
-            r.endDate = last.isValid() ? last : r.date;
-            r.endTime = {};
-        }
-        out.push_back(std::move(r));
-    }
+    const auto read = [&](const char* where, const std::vector<QDate>& days) {
+        Statement q(c, QString::fromUtf8(kApptColumns) + QString::fromUtf8(where), Statement::Dialect::Native);
+        for (size_t i = 0; i < days.size(); ++i)
+            q.bind(int(i) + 1, days[i].toString(Qt::ISODate));
+        while (q.step())
+            out.push_back(apptOf(q));
+    };
+    // The series that may reach the days (the caller knows their rules), then the single
+    // appointments of the days and the rows that replace a day of one of those series.
+    read("WHERE rrule IS NOT NULL AND apptdate<=? ORDER BY apptdate,appttime NULLS FIRST,autoid", {to});
+    read("WHERE rrule IS NULL AND (apptdate BETWEEN ? AND ? OR series_id IN "
+         "(SELECT autoid FROM appointments WHERE rrule IS NOT NULL AND apptdate<=?)) "
+         "ORDER BY apptdate,appttime NULLS FIRST,autoid",
+         {from, to, to});
     return out;
 }
 
@@ -203,28 +243,61 @@ ApptStoreResult storeAppointments(const QString& connectionText, const std::vect
     {
         Statement find = native(db, "SELECT u.autoid FROM ical_uids u JOIN appointments a ON a.autoid=u.autoid WHERE u.uid=?");
         Statement exists = native(db, "SELECT 1 FROM appointments WHERE autoid=?");
+        Statement dayOf = native(db, "SELECT autoid FROM appointments WHERE series_id=? AND recurrence_date=?");
         Statement upd = native(db, "UPDATE appointments SET name=?,address=?,apptdate=?,appttime=?,apptbrief=?,apptnotes=?,"
-                          "enddate=?,endtime=?,allday=(?=1),cancelled=(?=1) WHERE autoid=?");
+                          "enddate=?,endtime=?,allday=(?=1),cancelled=(?=1),rrule=?,exdates=?,series_id=?,recurrence_date=? "
+                          "WHERE autoid=?");
         Statement ins = native(db, "INSERT INTO appointments(name,address,apptdate,appttime,apptbrief,apptnotes,enddate,"
-                          "endtime,allday,cancelled) VALUES(?,?,?,?,?,?,?,?,(?=1),(?=1))");
+                          "endtime,allday,cancelled,rrule,exdates,series_id,recurrence_date) "
+                          "VALUES(?,?,?,?,?,?,?,?,(?=1),(?=1),?,?,?,?)");
         Statement remember = native(db, "INSERT INTO ical_uids(uid,autoid) VALUES(?,?) "
                                            "ON CONFLICT(uid) DO UPDATE SET autoid=excluded.autoid");
-        for (const AppointmentRecord& a : appts) {
-            qint64 target = 0;
-            if (!a.uid.isEmpty()) {
-                find.reset();
-                find.bind(1, a.uid);
-                if (find.step())
-                    target = find.integer(0);
-                if (!target) {
-                    const auto m = own.match(a.uid);
-                    if (m.hasMatch()) {
-                        exists.reset();
-                        exists.bind(1, m.captured(1).toLongLong());
-                        if (exists.step())
-                            target = m.captured(1).toLongLong();
-                    }
-                }
+        Statement exdatesOf = native(db, "SELECT exdates FROM appointments WHERE autoid=? AND rrule IS NOT NULL");
+        Statement setExdates = native(db, "UPDATE appointments SET exdates=? WHERE autoid=?");
+        // The row an event's key names: remembered from an import, or one this database exported.
+        const auto rowOf = [&](const QString& uid) -> qint64 {
+            if (uid.isEmpty())
+                return 0;
+            find.reset();
+            find.bind(1, uid);
+            if (find.step())
+                return find.integer(0);
+            if (const auto m = own.match(uid); m.hasMatch()) {
+                exists.reset();
+                exists.bind(1, m.captured(1).toLongLong());
+                if (exists.step())
+                    return m.captured(1).toLongLong();
+            }
+            return 0;
+        };
+        const auto bindText = [](Statement& s, int i, const QString& v) {
+            if (v.isEmpty())
+                s.bindNull(i);
+            else
+                s.bind(i, v);
+        };
+        // Series first, so that the rows replacing one of their days find them.
+        std::vector<const AppointmentRecord*> order;
+        for (const AppointmentRecord& a : appts)
+            if (!a.recurrenceDate.isValid())
+                order.push_back(&a);
+        for (const AppointmentRecord& a : appts)
+            if (a.recurrenceDate.isValid())
+                order.push_back(&a);
+        for (const AppointmentRecord* each : order) {
+            const AppointmentRecord& a = *each;
+            qint64 target = rowOf(a.uid);
+            const qint64 series = a.recurrenceDate.isValid() ? rowOf(a.seriesUid) : 0;
+            // A cancelled day of a series comes in only as a row of a series stored here.
+            const bool cancelsDay = a.recurrenceDate.isValid() && a.cancelled;
+            if (cancelsDay && !series)
+                continue;
+            if (series && !target) { // a day of one of our own series, exported and read back
+                dayOf.reset();
+                dayOf.bind(1, series);
+                dayOf.bind(2, a.recurrenceDate.toString(Qt::ISODate));
+                if (dayOf.step())
+                    target = dayOf.integer(0);
             }
             Statement& s = target ? upd : ins;
             s.reset();
@@ -248,18 +321,44 @@ ApptStoreResult storeAppointments(const QString& connectionText, const std::vect
                 s.bindNull(8);
             s.bind(9, std::int64_t(a.allDay));
             s.bind(10, std::int64_t(a.cancelled));
-            if (target)
-                s.bind(11, target);
-            s.step();
-            if (target) {
-                ++result.updated;
-                continue;
+            bindText(s, 11, a.rrule);
+            bindText(s, 12, a.rrule.isEmpty() ? QString() : columnOf(a.exdates));
+            if (series) {
+                s.bind(13, series);
+                s.bind(14, a.recurrenceDate.toString(Qt::ISODate));
+            } else {
+                s.bindNull(13);
+                s.bindNull(14);
             }
-            ++result.inserted;
-            if (!a.uid.isEmpty()) {
+            if (target)
+                s.bind(15, target);
+            s.step();
+            const qint64 row = target ? target : s.lastInsertId();
+            if (series) { // the series leaves out the day this row now stands for
+                exdatesOf.reset();
+                exdatesOf.bind(1, series);
+                if (exdatesOf.step()) {
+                    std::vector<QDate> days = daysOf(exdatesOf.text(0));
+                    if (std::find(days.begin(), days.end(), a.recurrenceDate) == days.end()) {
+                        days.push_back(a.recurrenceDate);
+                        std::sort(days.begin(), days.end());
+                        setExdates.reset();
+                        setExdates.bind(1, columnOf(days));
+                        setExdates.bind(2, series);
+                        setExdates.step();
+                    }
+                }
+            }
+            if (cancelsDay)
+                ++result.removed;
+            else if (target)
+                ++result.updated;
+            else
+                ++result.inserted;
+            if (!target && !a.uid.isEmpty()) {
                 remember.reset();
                 remember.bind(1, a.uid);
-                remember.bind(2, s.lastInsertId());
+                remember.bind(2, row);
                 remember.step();
             }
         }

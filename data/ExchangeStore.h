@@ -37,6 +37,16 @@ struct AppointmentRecord {
     QTime endTime;
     bool allDay = false;    // whole days from date to endDate; no clock times
     bool cancelled = false;
+    // A series: how it repeats (an RRULE value read in clock time, formats/Recurrence.h) and the
+    // days left out of it. Empty for a single appointment.
+    QString rrule;
+    std::vector<QDate> exdates;
+    // A row that stands for one day of a series (moved, changed or cancelled there): the day of the
+    // series it replaces, and the series, by its row (seriesId) or by its event's key (seriesUid,
+    // as the import gives it).
+    QDate recurrenceDate;
+    int seriesId = 0;
+    QString seriesUid;
     int autoid = 0;
     QString uid;            // the key of the calendar event (import) or empty
     int line = 0;
@@ -45,7 +55,8 @@ struct AppointmentRecord {
 
 // Every contact, ordered by last and first name. Throws DbError.
 std::vector<ContactRecord> readAllContacts(const QString& connectionText);
-// Appointments whose date lies in [from, to], ordered by date and time. Throws DbError.
+// Appointments whose date lies in [from, to], ordered by date and time; a series when one of its
+// days does, with every row that replaces one of its days. Throws DbError.
 std::vector<AppointmentRecord> readAppointments(const QString& connectionText, const QDate& from, const QDate& to);
 
 // Inserts the contacts in one transaction: all of them or none. Throws DbError.
@@ -67,7 +78,9 @@ struct ApptStoreResult {
 };
 // Stores imported appointments in one transaction. An appointment whose uid was stored before
 // (and whose row still exists) is updated in place; the others are inserted and their uid
-// remembered. In the same transaction, the appointments stored from the cancelled events (an
+// remembered. A series keeps its rule and the days left out; a row that replaces one of its days
+// (seriesUid and recurrenceDate) becomes that day's row of the series, the day left out of the
+// series' own, or a single appointment when no such series is stored. In the same transaction, the appointments stored from the cancelled events (an
 // event's uid: the event and every occurrence of it; an occurrence's key: that one), or exported
 // from this database under that uid, are marked cancelled: kept in view, never alerted, and
 // taken back should the event come again. Throws DbError.

@@ -6,6 +6,7 @@
 #include "data/Globals.h"
 #include "data/modData.h"
 #include "formats/ICalendar.h"
+#include "formats/Recurrence.h"
 #include "formats/VCard.h"
 #include "exchange/frmICalRange.h"
 #include "exchange/frmImport.h"
@@ -19,6 +20,8 @@
 #include <QSaveFile>
 #include <QTimeZone>
 #include <QUuid>
+
+#include <set>
 
 namespace kestrel {
 
@@ -167,6 +170,32 @@ bool ImportVCard(QWidget* parent)
     return desktop().runModal(window) == QDialog::Accepted;
 }
 
+namespace {
+
+// The appointments of the days from … to: a series only when one of its days or one of its rows
+// falls on them, a row of a series left out with its series.
+std::vector<AppointmentRecord> seriesReaching(std::vector<AppointmentRecord> appts, const QDate& from, const QDate& to)
+{
+    std::set<int> rowsInRange, kept;
+    for (const AppointmentRecord& a : appts)
+        if (a.seriesId && a.date >= from && a.date <= to)
+            rowsInRange.insert(a.seriesId);
+    for (const AppointmentRecord& a : appts)
+        if (!a.rrule.isEmpty() &&
+            (rowsInRange.count(a.autoid) ||
+             !occurrenceDays(a.rrule, a.date, a.time, from, to, a.exdates).empty() ||
+             (!ruleReadable(a.rrule) && a.date >= from)))
+            kept.insert(a.autoid);
+    std::erase_if(appts, [&](const AppointmentRecord& a) {
+        if (!a.rrule.isEmpty())
+            return !kept.count(a.autoid);
+        return a.seriesId && (a.date < from || a.date > to) && !kept.count(a.seriesId);
+    });
+    return appts;
+}
+
+} // namespace
+
 void ExportICalendar(QWidget* parent)
 {
     const QString caption = QStringLiteral("Export iCalendar");
@@ -184,7 +213,7 @@ void ExportICalendar(QWidget* parent)
     std::vector<AppointmentRecord> appts;
     QString identity;
     try {
-        appts = readAppointments(sConnContacts, from, to);
+        appts = seriesReaching(readAppointments(sConnContacts, from, to), from, to);
         identity = databaseIdentity(sConnContacts);
     } catch (const DbError& e) {
         databaseTrouble(e, caption);
@@ -230,10 +259,9 @@ bool ImportICalendar(QWidget*)
         text += QStringLiteral("\r\n%1 cancelled events were not imported; %2 appointments they cancel were marked cancelled.")
                     .arg(read.cancelledEvents)
                     .arg(stored.removed);
-    if (read.recurring)
-        text += QStringLiteral("\r\n%1 repeating events gave %2 appointments over the next year.")
-                    .arg(read.recurring)
-                    .arg(read.occurrences);
+    if (read.series)
+        text += QStringLiteral("\r\n%1 repeating events came in as series, each kept once with how it repeats.")
+                    .arg(read.series);
     if (!notes.isEmpty())
         text += QStringLiteral("\r\n\r\n") + problemLines(notes).join(QStringLiteral("\r\n"));
     platform().msgBox(text, caption);

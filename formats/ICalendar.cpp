@@ -3,6 +3,7 @@
 #include "data/ApptSpan.h"
 #include "data/WallClock.h"
 #include "data/modData.h"
+#include "formats/Recurrence.h"
 
 #include <QElapsedTimer>
 
@@ -24,57 +25,6 @@ struct ComponentDeleter {
     void operator()(icalcomponent* c) const { icalcomponent_free(c); }
 };
 using Component = std::unique_ptr<icalcomponent, ComponentDeleter>;
-
-icaltimetype localTime(const QDateTime& dt)
-{
-    icaltimetype t = icaltime_null_time();
-    t.year = dt.date().year();
-    t.month = dt.date().month();
-    t.day = dt.date().day();
-    t.hour = dt.time().hour();
-    t.minute = dt.time().minute();
-    t.second = dt.time().second();
-    return t;
-}
-
-icaltimetype utcTime(const QDateTime& dt)
-{
-    icaltimetype t = localTime(dt.toUTC());
-    t.zone = icaltimezone_get_utc_timezone();
-    return t;
-}
-
-// The zone's rules over the years the events span, from its transitions: one observance for
-// the offset in force at the start and one for every change after it.
-icalcomponent* timeZoneComponent(const QTimeZone& zone, const QByteArray& tzid, int firstYear, int lastYear)
-{
-    icalcomponent* vtz = icalcomponent_new_vtimezone();
-    icalcomponent_add_property(vtz, icalproperty_new_tzid(tzid.constData()));
-    const QDateTime from(QDate(firstYear - 1, 1, 1), QTime(0, 0), Qt::UTC);
-    const QDateTime to(QDate(lastYear + 1, 12, 31), QTime(23, 59), Qt::UTC);
-    auto observance = [&](bool daylight, const QDateTime& localStart, int offsetFrom, int offsetTo,
-                          const QString& name) {
-        icalcomponent* o = daylight ? icalcomponent_new_xdaylight() : icalcomponent_new_xstandard();
-        icalcomponent_add_property(o, icalproperty_new_dtstart(localTime(localStart)));
-        icalcomponent_add_property(o, icalproperty_new_tzoffsetfrom(offsetFrom));
-        icalcomponent_add_property(o, icalproperty_new_tzoffsetto(offsetTo));
-        if (!name.isEmpty())
-            icalcomponent_add_property(o, icalproperty_new_tzname(name.toUtf8().constData()));
-        icalcomponent_add_component(vtz, o);
-    };
-    const QTimeZone::OffsetData first = zone.offsetData(from);
-    const int startOffset = first.offsetFromUtc;
-    observance(first.daylightTimeOffset != 0, from.addSecs(startOffset),
-               startOffset, startOffset, first.abbreviation);
-    int previous = startOffset;
-    for (const QTimeZone::OffsetData& t : zone.transitions(from, to)) {
-        // An observance starts at the local time the clock shows just before the change.
-        observance(t.daylightTimeOffset != 0, t.atUtc.toUTC().addSecs(previous), previous, t.offsetFromUtc,
-                   t.abbreviation);
-        previous = t.offsetFromUtc;
-    }
-    return vtz;
-}
 
 QString text(const char* s) { return s ? QString::fromUtf8(s) : QString(); }
 
@@ -271,169 +221,74 @@ qint64 momentOf(const icaltimetype& t)
 
 bool outsideYears(const QDate& d) { return !d.isValid() || d.year() < kFirstYear || d.year() > kLastYear; }
 
-// Bounds on a repeating event, so that no calendar can hold the import: at most kMaxOccurrences
-// appointments from one event, kMaxSteps steps through its rules (a rule for every minute since
-// 1990 is never walked to today), and kMaxExpansionMs for the repetitions of the whole file.
-constexpr int kMaxOccurrences = 1000;
-constexpr int kMaxSteps = 100000;
-constexpr qint64 kMaxExpansionMs = 3000;
+// Checking the rules of a file's series takes at most this long; the rest come in as single appointments.
+constexpr qint64 kMaxRuleCheckMs = 3000;
 
-struct Expansion {
-    int taken = 0;
-    int outside = 0;        // occurrences outside the years an appointment may have
-    bool full = false;      // the limit was reached with more to come
-    bool exhausted = false; // the steps or the time ran out first
-};
+bool hasAny(const short* list) { return list[0] != ICAL_RECURRENCE_ARRAY_MAX; }
 
-struct Window {
-    qint64 from, to; // moments, as momentOf gives them
-};
-
-// The occurrences of a repeating event in the window, each once: DTSTART and those of its
-// RRULEs and RDATEs, less its EXDATEs and EXRULEs. libical's own walk through them cannot be
-// stopped, so a rule for every second went on for a whole year of them.
-Expansion expand(icalcomponent* ev, const EventFacts& facts, const Window& w, int limit, const QElapsedTimer& clock,
-                 const QTimeZone& zone, std::map<QString, AppointmentRecord>& out)
+// The day of the user's calendar a time of ev names (a date names its own day).
+QDate localDay(icalcomponent* ev, icalproperty* p, icaltimetype t, const EventFacts& facts, const QTimeZone& zone)
 {
-    Expansion e;
-    icaltimetype dtstart = icalcomponent_get_dtstart(ev);
-    std::set<qint64> seen;
-    // False once the limit is reached.
-    auto take = [&](icaltimetype t) {
-        const qint64 at = momentOf(t);
-        if (at < w.from || at >= w.to || seen.count(at) || icalproperty_recurrence_is_excluded(ev, &dtstart, &t))
-            return true;
-        if (e.taken == limit) {
-            e.full = true;
-            return false;
-        }
-        seen.insert(at);
-        AppointmentRecord a = facts.base;
-        a.uid = instanceKey(facts.base.uid, at);
-        place(a, at, facts.floating, facts.allDay, zone, facts.length);
-        if (outsideYears(a.date)) {
-            ++e.outside;
-            return true;
-        }
-        ++e.taken;
-        out[a.uid] = std::move(a);
-        return true;
-    };
-    take(dtstart);
-    int steps = 0;
-    for (icalproperty* p = icalcomponent_get_first_property(ev, ICAL_RRULE_PROPERTY); p && !e.full && !e.exhausted;
-         p = icalcomponent_get_next_property(ev, ICAL_RRULE_PROPERTY)) {
-        const icalrecurrencetype rule = icalproperty_get_rrule(p);
-        icalrecur_iterator* it = icalrecur_iterator_new(rule, dtstart);
-        if (!it)
-            continue;
-        // A rule without a count may start at the window instead of stepping there from DTSTART.
-        if (rule.count == 0 && momentOf(dtstart) < w.from) {
-            icaltimetype start = facts.floating ? icaltime_from_timet_with_zone(time_t(w.from), dtstart.is_date, nullptr)
-                                                : icaltime_from_timet_with_zone(time_t(w.from), 0, dtstart.zone);
-            start.zone = dtstart.zone;
-            start.is_date = dtstart.is_date;
-            icalrecur_iterator_set_start(it, start);
-        }
-        for (icaltimetype t = icalrecur_iterator_next(it); !icaltime_is_null_time(t); t = icalrecur_iterator_next(it)) {
-            if (++steps > kMaxSteps || clock.elapsed() > kMaxExpansionMs) {
-                e.exhausted = true;
-                break;
-            }
-            if (!t.zone)
-                t.zone = dtstart.zone;
-            if (momentOf(t) >= w.to || !take(t))
-                break;
-        }
-        icalrecur_iterator_free(it);
+    t = withZone(ev, p, t);
+    if (!t.zone && !icaltime_is_utc(t) && !facts.floating && !t.is_date)
+        t.zone = icalcomponent_get_dtstart(ev).zone;
+    AppointmentRecord at;
+    place(at, momentOf(t), facts.floating || t.is_date, t.is_date != 0, zone);
+    return at.date;
+}
+
+// The rule of ev as Kestrel keeps it for the appointment a (its first day in the user's zone), in
+// clock time: an until moment becomes the user's clock time then. Empty, with why set to a
+// sentence, when Kestrel cannot follow it.
+QString seriesRule(icalcomponent* ev, const AppointmentRecord& a, const EventFacts& facts, const QTimeZone& zone,
+                   QString* why)
+{
+    icalproperty* p = icalcomponent_get_first_property(ev, ICAL_RRULE_PROPERTY);
+    if (!p || icalcomponent_get_next_property(ev, ICAL_RRULE_PROPERTY) ||
+        icalcomponent_get_first_property(ev, ICAL_RDATE_PROPERTY) ||
+        icalcomponent_get_first_property(ev, ICAL_EXRULE_PROPERTY)) {
+        *why = QStringLiteral("It names its days by a list or by more than one rule.");
+        return {};
     }
-    for (icalproperty* p = icalcomponent_get_first_property(ev, ICAL_RDATE_PROPERTY); p && !e.full;
-         p = icalcomponent_get_next_property(ev, ICAL_RDATE_PROPERTY)) {
-        const icaldatetimeperiodtype rdate = icalproperty_get_rdate(p);
-        icaltimetype t = icaltime_is_null_time(rdate.time) ? rdate.period.start : rdate.time;
-        if (icaltime_is_null_time(t) || outsideYears(dateOf(t)))
-            continue;
-        t = withZone(ev, p, t);
-        if (!t.zone && !icaltime_is_utc(t) && !facts.floating)
-            t.zone = dtstart.zone;
-        take(t);
+    icalrecurrencetype r = icalproperty_get_rrule(p);
+    if (r.freq == ICAL_SECONDLY_RECURRENCE || r.freq == ICAL_MINUTELY_RECURRENCE || r.freq == ICAL_HOURLY_RECURRENCE ||
+        hasAny(r.by_hour) || hasAny(r.by_minute) || hasAny(r.by_second)) {
+        *why = QStringLiteral("It repeats more than once a day.");
+        return {};
     }
-    return e;
+    const icaltimetype start = icalcomponent_get_dtstart(ev);
+    // Its weekdays and days of the month are those of its own zone; another day here would move them.
+    if (dateOf(start) != a.date &&
+        (hasAny(r.by_day) || hasAny(r.by_month_day) || hasAny(r.by_year_day) || hasAny(r.by_week_no))) {
+        *why = QStringLiteral("Its days are counted in a time zone where it falls on another day than here.");
+        return {};
+    }
+    if (!icaltime_is_null_time(r.until) && !r.until.is_date) {
+        icaltimetype until = r.until;
+        if (!until.zone && !icaltime_is_utc(until) && !facts.floating)
+            until.zone = start.zone;
+        AppointmentRecord at;
+        const qint64 moment = momentOf(until);
+        const QDateTime clock =
+            facts.floating ? QDateTime::fromSecsSinceEpoch(moment, Qt::UTC) : QDateTime::fromSecsSinceEpoch(moment, zone);
+        r.until = icaltime_null_time();
+        r.until.year = clock.date().year();
+        r.until.month = clock.date().month();
+        r.until.day = clock.date().day();
+        r.until.hour = clock.time().hour();
+        r.until.minute = clock.time().minute();
+        r.until.second = clock.time().second();
+    }
+    char* text = icalrecurrencetype_as_string_r(&r);
+    const QString rule = QString::fromUtf8(text ? text : "");
+    icalmemory_free_buffer(text);
+    *why = RuleRefusal(rule, a.date, a.time);
+    return why->isEmpty() ? rule : QString();
 }
 
 } // namespace
 
-QByteArray writeICalendar(const std::vector<AppointmentRecord>& appts, const QString& identity, const QTimeZone& zoneIn,
-                          const QDateTime& stamp)
-{
-    const QTimeZone zone = zoneIn.isValid() ? zoneIn : QTimeZone::utc();
-    const QByteArray tzid = zone.id();
-    Component cal(icalcomponent_new_vcalendar());
-    icalcomponent_add_property(cal.get(), icalproperty_new_prodid("-//Kestrel//Kestrel Contacts//EN"));
-    icalcomponent_add_property(cal.get(), icalproperty_new_version("2.0"));
-    icalcomponent_add_property(cal.get(), icalproperty_new_calscale("GREGORIAN"));
-    int firstYear = stamp.date().year(), lastYear = firstYear;
-    for (const AppointmentRecord& a : appts) {
-        firstYear = std::min(firstYear, a.date.year());
-        lastYear = std::max(lastYear, a.date.year());
-    }
-    icalcomponent_add_component(cal.get(), timeZoneComponent(zone, tzid, firstYear, lastYear));
-    const icaltimetype dtstamp = utcTime(stamp);
-    icaldurationtype half = icaldurationtype_null_duration();
-    half.minutes = 30;
-    for (const AppointmentRecord& a : appts) {
-        icalcomponent* ev = icalcomponent_new_vevent();
-        const QString uid = a.uid.isEmpty() ? appointmentUid(identity, a.autoid) : a.uid;
-        icalcomponent_add_property(ev, icalproperty_new_uid(uid.toUtf8().constData()));
-        icalcomponent_add_property(ev, icalproperty_new_dtstamp(dtstamp));
-        const QTime time = a.time.isValid() ? a.time : QTime(0, 0);
-        if (a.allDay) {
-            // Whole days as dates, the end being the day after the last.
-            const QDate last = a.endDate.isValid() && a.endDate > a.date ? a.endDate : a.date;
-            icaltimetype first = localTime(QDateTime(a.date, QTime(0, 0)));
-            first.is_date = 1;
-            icaltimetype after = localTime(QDateTime(last.addDays(1), QTime(0, 0)));
-            after.is_date = 1;
-            icalcomponent_add_property(ev, icalproperty_new_dtstart(first));
-            icalcomponent_add_property(ev, icalproperty_new_dtend(after));
-        } else {
-            // A skipped time does not exist and a doubled one means two moments to readers that
-            // differ on which: the one moment the alerts keep to, in UTC, means it to all.
-            const auto timeProperty = [&](icalproperty* (*make)(icaltimetype), const QDate& d, const QTime& t) {
-                if (wallClockCase(d, t, zone) != WallClockCase::Plain)
-                    return make(utcTime(wallClockMoment(d, t, zone)));
-                icalproperty* p = make(localTime(QDateTime(d, t)));
-                icalproperty_add_parameter(p, icalparameter_new_tzid(tzid.constData()));
-                return p;
-            };
-            icalcomponent_add_property(ev, timeProperty(icalproperty_new_dtstart, a.date, time));
-            const ApptEnd end = a.endTime.isValid() ? ApptEnd{a.endDate.isValid() ? a.endDate : a.date, a.endTime}
-                                                    : defaultEnd(a.date, time);
-            // The usual half hour as it always was written; any other length as its end.
-            if (!hasOwnLength(a.date, time, end))
-                icalcomponent_add_property(ev, icalproperty_new_duration(half));
-            else
-                icalcomponent_add_property(ev, timeProperty(icalproperty_new_dtend, end.date, end.time));
-        }
-        if (a.cancelled)
-            icalcomponent_add_property(ev, icalproperty_new_status(ICAL_STATUS_CANCELLED));
-        icalcomponent_add_property(ev, icalproperty_new_summary(a.brief.toUtf8().constData()));
-        if (!a.address.isEmpty())
-            icalcomponent_add_property(ev, icalproperty_new_location(a.address.toUtf8().constData()));
-        QString description = a.notes;
-        if (!a.name.isEmpty())
-            description += (description.isEmpty() ? QString() : QStringLiteral("\n\n")) + QStringLiteral("Contact: ") + a.name;
-        if (!description.isEmpty())
-            icalcomponent_add_property(ev, icalproperty_new_description(description.toUtf8().constData()));
-        icalcomponent_add_component(cal.get(), ev);
-    }
-    char* s = icalcomponent_as_ical_string_r(cal.get());
-    QByteArray out(s);
-    icalmemory_free_buffer(s);
-    return out;
-}
-
-ICalendarImport readICalendar(const QByteArray& bytes, const QTimeZone& zoneIn, const QDate& today)
+ICalendarImport readICalendar(const QByteArray& bytes, const QTimeZone& zoneIn, const QDate&)
 {
     const QTimeZone zone = zoneIn.isValid() ? zoneIn : QTimeZone::utc();
     ICalendarImport result;
@@ -447,12 +302,8 @@ ICalendarImport readICalendar(const QByteArray& bytes, const QTimeZone& zoneIn, 
     collectEvents(root.get(), events);
     result.events = int(events.size());
     QSet<QString> cancelledSeries;
-
-    // The coming year: moments for events in a zone, clock times read as UTC for floating ones.
-    const Window moments{wallClockMoment(today, QTime(0, 0), zone).toSecsSinceEpoch(),
-                         wallClockMoment(today.addYears(1), QTime(0, 0), zone).toSecsSinceEpoch()};
-    const Window clockTimes{QDateTime(today, QTime(0, 0), Qt::UTC).toSecsSinceEpoch(),
-                            QDateTime(today.addYears(1), QTime(0, 0), Qt::UTC).toSecsSinceEpoch()};
+    // The series of the file kept as such, by their key: their changed days become rows of theirs.
+    QSet<QString> seriesKept;
     QElapsedTimer clock;
     clock.start();
     std::map<QString, AppointmentRecord> byKey;
@@ -460,28 +311,38 @@ ICalendarImport readICalendar(const QByteArray& bytes, const QTimeZone& zoneIn, 
     std::stable_partition(events.begin(), events.end(), [](icalcomponent* ev) {
         return icaltime_is_null_time(icalcomponent_get_recurrenceid(ev));
     });
+    // The masters in the file: a changed day of any other names a series stored before, if any.
+    QSet<QString> masters;
+    for (icalcomponent* ev : events)
+        if (icaltime_is_null_time(icalcomponent_get_recurrenceid(ev)))
+            masters.insert(text(icalcomponent_get_uid(ev)));
     int line = 0;
     for (icalcomponent* ev : events) {
         ++line;
         const icaltimetype rid = recurrenceIdOf(ev);
         const QString ownUid = text(icalcomponent_get_uid(ev));
+        const bool dayOfSeries = !icaltime_is_null_time(rid) && !ownUid.isEmpty() &&
+                                 (seriesKept.contains(ownUid) || !masters.contains(ownUid));
         // A calendar program sends a file with METHOD:CANCEL to take events back.
         icalcomponent* calendar = icalcomponent_get_parent(ev);
         icalproperty* method = calendar ? icalcomponent_get_first_property(calendar, ICAL_METHOD_PROPERTY) : nullptr;
         const bool cancelsAll = method && icalproperty_get_method(method) == ICAL_METHOD_CANCEL;
-        if (cancelsAll || icalcomponent_get_status(ev) == ICAL_STATUS_CANCELLED) {
+        const bool cancelled = cancelsAll || icalcomponent_get_status(ev) == ICAL_STATUS_CANCELLED;
+        if (cancelled) {
             ++result.cancelledEvents;
             if (ownUid.isEmpty()) // nothing stored can be this event
                 continue;
             if (icaltime_is_null_time(rid)) {
                 cancelledSeries.insert(ownUid);
                 result.cancelled += ownUid;
-            } else {
-                const QString key = instanceKey(ownUid, momentOf(rid));
-                byKey.erase(key); // the occurrence its series gave
-                result.cancelled += key;
+                continue;
             }
-            continue;
+            const QString key = instanceKey(ownUid, momentOf(rid));
+            byKey.erase(key); // the occurrence its series gave
+            result.cancelled += key;
+            // A cancelled day of a series stays in view as that day's row, marked cancelled.
+            if (!dayOfSeries || cancelledSeries.contains(ownUid))
+                continue;
         }
         if (!ownUid.isEmpty() && cancelledSeries.contains(ownUid))
             continue; // a changed occurrence of a series the file cancels
@@ -511,42 +372,42 @@ ICalendarImport readICalendar(const QByteArray& bytes, const QTimeZone& zoneIn, 
         facts.base.line = line;
         if (facts.base.uid.isEmpty()) // kept apart from every other event, and never remembered
             facts.base.uid = QStringLiteral("\x01%1").arg(line);
-        icalproperty* rrule = icalcomponent_get_first_property(ev, ICAL_RRULE_PROPERTY);
-        // A changed occurrence (RECURRENCE-ID) stands alone, even where it repeats its master's rule.
-        if (icaltime_is_null_time(rid) && (rrule || icalcomponent_get_first_property(ev, ICAL_RDATE_PROPERTY))) {
-            ++result.recurring;
-            const icalrecurrencetype r = rrule ? icalproperty_get_rrule(rrule) : icalrecurrencetype{};
-            const bool subDaily = rrule && (r.freq == ICAL_SECONDLY_RECURRENCE || r.freq == ICAL_MINUTELY_RECURRENCE ||
-                                            r.freq == ICAL_HOURLY_RECURRENCE);
-            const Expansion e = expand(ev, facts, facts.floating ? clockTimes : moments, subDaily ? 1 : kMaxOccurrences,
-                                       clock, zone, byKey);
-            result.occurrences += e.taken;
-            const QString& brief = facts.base.brief;
-            if (e.exhausted)
-                result.problems += QStringLiteral("\"%1\" repeats too often to read through: %2 occurrences were taken, "
-                                                  "the rest left out").arg(brief).arg(e.taken);
-            else if (subDaily)
-                result.problems += QStringLiteral("\"%1\" repeats more than once a day: only its first occurrence "
-                                                  "was taken").arg(brief);
-            else if (e.full)
-                result.problems += QStringLiteral("\"%1\" repeats more than %2 times in the year: the rest left out")
-                                       .arg(brief)
-                                       .arg(kMaxOccurrences);
-            if (e.outside)
-                result.problems += QStringLiteral("\"%1\": %2 occurrences lie outside the years %3 to %4 and were left out")
-                                       .arg(brief)
-                                       .arg(e.outside)
-                                       .arg(kFirstYear)
-                                       .arg(kLastYear);
-            continue;
-        }
         AppointmentRecord a = facts.base;
-        if (!icaltime_is_null_time(rid))
-            a.uid = instanceKey(facts.base.uid, momentOf(rid));
         place(a, momentOf(start), facts.floating, facts.allDay, zone, facts.length);
         if (outsideYears(a.date)) {
             refuse(a.date);
             continue;
+        }
+        if (!icaltime_is_null_time(rid)) {
+            // A changed day: a row of its series where the series came in as one, else on its own.
+            a.uid = instanceKey(facts.base.uid, momentOf(rid));
+            if (dayOfSeries) { // the series may also be one stored before
+                a.seriesUid = ownUid;
+                a.recurrenceDate =
+                    localDay(ev, icalcomponent_get_first_property(ev, ICAL_RECURRENCEID_PROPERTY), rid, facts, zone);
+                a.cancelled = cancelled;
+            }
+        } else if (icalcomponent_get_first_property(ev, ICAL_RRULE_PROPERTY) ||
+                   icalcomponent_get_first_property(ev, ICAL_RDATE_PROPERTY)) {
+            ++result.recurring;
+            QString why = QStringLiteral("The file holds too many repeating events to check them all.");
+            const QString rule = clock.elapsed() > kMaxRuleCheckMs ? QString() : seriesRule(ev, a, facts, zone, &why);
+            if (rule.isEmpty()) {
+                result.problems += QStringLiteral("\"%1\" repeats in a way Kestrel cannot follow. %2 It was kept as a "
+                                                  "single appointment on %3.")
+                                       .arg(a.brief, why, DateText(a.date));
+            } else {
+                ++result.series;
+                a.rrule = rule;
+                for (icalproperty* p = icalcomponent_get_first_property(ev, ICAL_EXDATE_PROPERTY); p;
+                     p = icalcomponent_get_next_property(ev, ICAL_EXDATE_PROPERTY))
+                    if (const QDate d = localDay(ev, p, icalproperty_get_exdate(p), facts, zone);
+                        d.isValid() && std::find(a.exdates.begin(), a.exdates.end(), d) == a.exdates.end())
+                        a.exdates.push_back(d);
+                std::sort(a.exdates.begin(), a.exdates.end());
+                if (!ownUid.isEmpty())
+                    seriesKept.insert(ownUid);
+            }
         }
         byKey[a.uid] = std::move(a);
     }

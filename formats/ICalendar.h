@@ -10,18 +10,20 @@
 
 namespace kestrel {
 
-// Every appointment as a half-hour event at its stored local date and time in zone, keyed by its
-// uid when it has one, else by appointmentUid(identity, autoid), so that importing the file again
-// updates the same events. A clock time that the zone skips or brings twice is written as the
+// Every appointment as an event at its stored local date and time in zone, keyed by its uid when
+// it has one, else by appointmentUid(identity, autoid), so that importing the file again updates
+// the same events. A series is one event with its rule (RRULE) and the days left out (EXDATE); a
+// row that replaces one of its days is an event under the series' key with that day's
+// RECURRENCE-ID. A clock time that the zone skips or brings twice is written as the
 // moment data/WallClock.h gives it, in UTC, so that every reader takes the moment the alerts keep to.
 QByteArray writeICalendar(const std::vector<AppointmentRecord>& appts, const QString& identity, const QTimeZone& zone,
                           const QDateTime& stamp);
 
 struct ICalendarImport {
-    std::vector<AppointmentRecord> appointments; // uid set to the event's key (per occurrence)
+    std::vector<AppointmentRecord> appointments; // uid set to the event's key (per changed day)
     int events = 0;          // events found in the file
     int recurring = 0;       // of them, repeating events
-    int occurrences = 0;     // appointments made from repeating events
+    int series = 0;          // of those, the ones kept as series (the others as single appointments)
     // Keys of the appointments that cancelled events take away: an event's uid stands for the
     // event and every occurrence of it, an occurrence's key for that one alone.
     QStringList cancelled;
@@ -29,10 +31,13 @@ struct ICalendarImport {
     QStringList problems;    // about the file as a whole
 };
 
-// The events of the file as appointments in zone, on the half hour. Repeating events become one
-// appointment per occurrence from today to a year later, within bounds that no file can make
-// the reading take long. Events outside the years kFirstYear to kLastYear are left out and named.
-// A cancelled event becomes none, and is listed in cancelled instead.
+// The events of the file as appointments in zone, on the half hour. A repeating event becomes one
+// series, its rule kept in the user's clock time, its EXDATEs as days left out and its changed days
+// (RECURRENCE-ID) as rows of it; one Kestrel cannot follow (more than once a day, a list of days,
+// several rules, a rule formats/Recurrence.h refuses) becomes the single appointment at its start,
+// named in problems. Events outside the years kFirstYear to kLastYear are left out and named. A
+// cancelled event becomes none, and is listed in cancelled instead; a cancelled day of a series
+// kept here becomes that day's row, marked cancelled.
 ICalendarImport readICalendar(const QByteArray& bytes, const QTimeZone& zone, const QDate& today);
 
 // Column sizes the editor accepts.

@@ -119,6 +119,44 @@ TEST_F(AlertsTest, SnoozeComesBackAfterFiveMinutesAndASleepGivesMissedAlertsOnce
     EXPECT_TRUE(desk.notifications.isEmpty());
 }
 
+TEST_F(AlertsTest, EachDayOfASeriesAlertsOnItsOwnAndADismissedOrSnoozedDayLeavesTheNextOnesAlone)
+{
+    // A Tuesday and Thursday call at 9:00 AM (the 11th cancelled as a row of its own, the 16th left
+    // out; the clocks change on the 14th), a daily standup three times and a whole day each Friday.
+    const int call = addAppt(QDate(2027, 3, 2), QTime(9, 0), "Call");
+    exec(sConnContacts, QStringLiteral("update appointments set rrule='FREQ=WEEKLY;BYDAY=TU,TH',"
+                                       "exdates='2027-03-11,2027-03-16' where autoid=%1").arg(call));
+    exec(sConnContacts, QStringLiteral("update appointments set series_id=%1,recurrence_date=#3/11/2027#,cancelled=True "
+                                       "where autoid=%2").arg(call).arg(addAppt(QDate(2027, 3, 11), QTime(9, 0), "Call")));
+    exec(sConnContacts, QStringLiteral("update appointments set rrule='FREQ=DAILY;COUNT=3' where autoid=%1")
+                            .arg(addAppt(QDate(2027, 3, 9), QTime(9, 30), "Standup")));
+    exec(sConnContacts, QStringLiteral("update appointments set rrule='FREQ=WEEKLY',allday=True,enddate=#3/12/2027# "
+                                       "where autoid=%1").arg(addAppt(QDate(2027, 3, 12), QTime(0, 0), "Office day")));
+    desk.jumpClock(at(2027, 3, 8, 8, 0));
+    alerts->Rearm();
+    desk.advanceClock(at(2027, 3, 9, 9, 16));
+    frmReminder* w = alerts->window();
+    ASSERT_EQ(lines(w->lstDue), QStringList({"9:00 AM - Call - Main office - Ann Lee", "9:30 AM - Standup - Main office - Ann Lee"}));
+    const auto click = [&](int row) {
+        QTest::mouseClick(w->lstDue->viewport(), Qt::LeftButton, {}, w->lstDue->visualItemRect(w->lstDue->item(row)).center());
+    };
+    click(1);
+    QTest::mouseClick(w->cmdSnooze, Qt::LeftButton); // today's standup, not tomorrow's
+    click(0);
+    QTest::mouseClick(w->cmdDismiss, Qt::LeftButton);
+    desk.advanceClock(at(2027, 3, 9, 9, 25));
+    QTest::mouseClick(w->cmdDismiss, Qt::LeftButton);
+    // Started again, and the clock set back: what was dismissed stays dismissed.
+    alerts = std::make_unique<ReminderAlerts>(kNewYork);
+    alerts->Rearm();
+    desk.jumpClock(at(2027, 3, 9, 8, 0));
+    desk.advanceClock(at(2027, 3, 18, 9, 0));
+    EXPECT_EQ(alertTimes(), QStringList({"2027-03-09T08:45:00-05:00", "2027-03-09T09:15:00-05:00", "2027-03-09T09:21:00-05:00",
+                                         "2027-03-10T09:15:00-05:00", "2027-03-11T09:15:00-05:00", "2027-03-12T09:00:00-05:00",
+                                         "2027-03-18T08:45:00-04:00"}));
+    EXPECT_EQ(lines(alerts->window()->lstDue).value(2), "All day - Office day - Main office - Ann Lee");
+}
+
 TEST_F(AlertsTest, AppointmentsThatCannotBeReadAreToldOnceAndTheAlertsKnownStayArmed)
 {
     addAppt(QDate(2026, 12, 4), QTime(10, 0), "Review");

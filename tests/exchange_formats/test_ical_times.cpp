@@ -4,6 +4,7 @@
 #include "calendar/AlertSchedule.h"
 #include "data/WallClock.h"
 #include "formats/ICalendar.h"
+#include "formats/Recurrence.h"
 #include "tests/exchange_formats/Samples.h"
 
 #include <QProcess>
@@ -291,34 +292,40 @@ TEST(ICalendarTimes, TheExportedTimeZoneGivesTheOldOffsetUpToEachChangeAndTheNew
     }
 }
 
-TEST(ICalendarRead, RepetitionsAreBoundedByCountAndBySteps)
+TEST(ICalendarRead, ARuleKestrelCannotFollowIsKeptAsOneAppointmentAndNamed)
 {
-    const QDate today(2026, 12, 4);
     const QByteArray file = calendar(
-        // every second from today: its first occurrence only
         event("seconds", ":20261204T090000Z", "RRULE:FREQ=SECONDLY\r\n") +
-        // every hour since 2000, without end: its first occurrence today, not a walk there
-        event("hours", ":20000101T093000Z", "RRULE:FREQ=HOURLY\r\n") +
-        // every minute since 1990, a count of a billion: too many steps to reach today
         event("minutes", ":19900101T090000Z", "RRULE:FREQ=MINUTELY;COUNT=1000000000\r\n") +
-        // daily since 1900 and still going: the days of the coming year
+        event("thrice", ":20261204T090000Z", "RRULE:FREQ=DAILY;BYHOUR=9,12,15\r\n") +
+        event("listed", ":20261204T090000Z", "RDATE:20261210T090000Z\r\n") +
+        event("many", ":20261204T090000Z", "RRULE:FREQ=DAILY;COUNT=5000\r\n") +
+        // daily since 1900 and still going: a series, never walked to today
         event("daily", ":19000101T090000Z", "RRULE:FREQ=DAILY\r\n") +
-        // three times a day by the hour list: more than 1,000 in the year
-        event("thrice", ":20261204T090000Z", "RRULE:FREQ=DAILY;BYHOUR=9,12,15\r\n"));
-    const ICalendarImport r = readICalendar(file, QTimeZone::utc(), today);
-    std::map<QString, int> perEvent;
+        // an until moment becomes the clock time here, so the day it falls on early counts no more
+        event("until", ":20261207T090000Z", "RRULE:FREQ=DAILY;UNTIL=20261210T000000Z\r\n") +
+        // Monday 11:00 PM in UTC is Tuesday in Berlin: its Mondays would become Tuesdays
+        event("monday", ":20261207T230000Z", "RRULE:FREQ=WEEKLY;BYDAY=MO\r\n"));
+    const ICalendarImport r = readICalendar(file, kBerlin, QDate(2026, 12, 4));
+    QStringList got;
     for (const AppointmentRecord& a : r.appointments)
-        ++perEvent[a.uid.section(u'/', 0, 0)];
-    const auto first = std::find_if(r.appointments.begin(), r.appointments.end(),
-                                    [](const AppointmentRecord& a) { return a.uid.startsWith("hours/"); });
-    ASSERT_NE(first, r.appointments.end());
-    EXPECT_EQ(when(*first), "2026-12-04 00:30");
-    EXPECT_EQ(perEvent, (std::map<QString, int>{{"seconds", 1}, {"hours", 1}, {"daily", 365}, {"thrice", 1000}}));
-    EXPECT_EQ(r.problems, QStringList({"\"seconds\" repeats more than once a day: only its first occurrence was taken",
-                                       "\"hours\" repeats more than once a day: only its first occurrence was taken",
-                                       "\"minutes\" repeats too often to read through: 0 occurrences were taken, the "
-                                       "rest left out",
-                                       "\"thrice\" repeats more than 1000 times in the year: the rest left out"}));
+        got << a.uid + u' ' + when(a) + u' ' + a.rrule;
+    EXPECT_EQ(got, QStringList({"daily 1900-01-01 10:00 FREQ=DAILY", "minutes 1990-01-01 10:00 ", "listed 2026-12-04 10:00 ",
+                                "many 2026-12-04 10:00 ", "seconds 2026-12-04 10:00 ", "thrice 2026-12-04 10:00 ",
+                                "until 2026-12-07 10:00 FREQ=DAILY;UNTIL=20261210T010000", "monday 2026-12-08 00:00 "}));
+    const QString kept = QStringLiteral("\"%1\" repeats in a way Kestrel cannot follow. %2 It was kept as a single appointment on %3.");
+    EXPECT_EQ(r.problems, QStringList({kept.arg("seconds", "It repeats more than once a day.", "12/4/2026"),
+                                       kept.arg("minutes", "It repeats more than once a day.", "1/1/1990"),
+                                       kept.arg("thrice", "It repeats more than once a day.", "12/4/2026"),
+                                       kept.arg("listed", "It names its days by a list or by more than one rule.", "12/4/2026"),
+                                       kept.arg("many", "An appointment may repeat at most 1000 times; this one says 5000.",
+                                                "12/4/2026"),
+                                       kept.arg("monday", "Its days are counted in a time zone where it falls on another "
+                                                          "day than here.", "12/8/2026")}));
+    EXPECT_EQ(std::pair(r.recurring, r.series), std::pair(8, 2));
+    const AppointmentRecord& until = r.appointments[6];
+    EXPECT_EQ(occurrenceDays(until.rrule, until.date, until.time, until.date, until.date.addDays(30)),
+              (std::vector<QDate>{QDate(2026, 12, 7), QDate(2026, 12, 8), QDate(2026, 12, 9)}));
 }
 
 TEST(ICalendarRead, EventsOutsideTheYears1900To2200AreLeftOutAndNamed)

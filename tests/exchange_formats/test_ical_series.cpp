@@ -1,0 +1,169 @@
+// Series as other calendars read and write them: Kestrel's export read by Python's icalendar, and
+// a file Python wrote brought in and written out again.
+#include "data/Globals.h"
+#include "formats/ICalendar.h"
+#include "tests/exchange/ExchangeTest.h"
+#include "tests/support/Fixture.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace kestrel;
+
+namespace {
+
+const QTimeZone kNewYork(QByteArrayLiteral("America/New_York"));
+
+// Each event of the file as one line: summary, start, end, rule, days left out, the summary of
+// the series it changes a day of and that day, status. Times as New York's clock shows them.
+const char* const kEventLines = R"py(
+import sys, icalendar, datetime
+from zoneinfo import ZoneInfo
+ny = ZoneInfo('America/New_York')
+def t(v):
+    v = getattr(v, 'dt', v)
+    if isinstance(v, datetime.datetime) and v.tzinfo:
+        v = v.astimezone(ny).replace(tzinfo=None)
+    return v.isoformat()
+def listed(ev, name):
+    v = ev.get(name)
+    return [] if v is None else v if isinstance(v, list) else [v]
+cal = icalendar.Calendar.from_ical(open(sys.argv[1], 'rb').read())
+events = list(cal.walk('VEVENT'))
+masters = {str(e['uid']): str(e['summary']) for e in events if 'RECURRENCE-ID' not in e}
+out = []
+for ev in events:
+    s = ev.decoded('dtstart')
+    e = ev.decoded('dtend') if 'DTEND' in ev else s + ev.decoded('duration')
+    rule = ''
+    if 'RRULE' in ev:
+        r = ev['rrule']
+        rule = ';'.join(k + '=' + ','.join(t(x) if k == 'UNTIL' else str(x) for x in r[k]) for k in sorted(r))
+    ex = sorted(t(d) for p in listed(ev, 'exdate') for d in p.dts)
+    rid = masters.get(str(ev['uid']), '?') + '@' + t(ev.decoded('recurrence-id')) if 'RECURRENCE-ID' in ev else ''
+    out.append(' | '.join([str(ev['summary']), t(s), t(e), rule, ','.join(ex), rid, str(ev.get('status', ''))]))
+print('\n'.join(sorted(out)))
+)py";
+
+QStringList eventLines(const QString& python, const QByteArray& file)
+{
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath(QStringLiteral("events.ics"));
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(file);
+    f.close();
+    return QString::fromUtf8(kestrel::test::runPython(python, kEventLines, {path})).trimmed().split(u'\n');
+}
+
+AppointmentRecord appt(int id, const char* brief, QDate d, QTime t, QDate endDate, QTime endTime)
+{
+    AppointmentRecord a;
+    a.autoid = id;
+    a.brief = QString::fromUtf8(brief);
+    a.name = QStringLiteral("Ann Lee");
+    a.date = d;
+    a.time = t;
+    a.endDate = endDate;
+    a.endTime = endTime;
+    return a;
+}
+
+} // namespace
+
+class ICalendarSeriesTest : public kestrel::test::KestrelTest {};
+
+TEST_F(ICalendarSeriesTest, PythonsIcalendarReadsKestrelsSeriesWithTheirRulesDaysLeftOutAndChangedDays)
+{
+    // Tuesdays and Thursdays across the March clock change, the 16th left out, the 18th moved to
+    // the 19th and the 25th cancelled; a trade show of three whole days; Feb 29 every leap year.
+    AppointmentRecord call = appt(1, "Call", {2027, 3, 2}, {9, 0}, {2027, 3, 2}, {10, 30});
+    call.rrule = QStringLiteral("FREQ=WEEKLY;BYDAY=TU,TH;COUNT=10");
+    call.exdates = {QDate(2027, 3, 16), QDate(2027, 3, 18), QDate(2027, 3, 25)};
+    AppointmentRecord moved = appt(2, "Call (moved)", {2027, 3, 19}, {15, 0}, {2027, 3, 19}, {15, 30});
+    moved.seriesId = 1;
+    moved.recurrenceDate = QDate(2027, 3, 18);
+    AppointmentRecord off = appt(3, "Call", {2027, 3, 25}, {9, 0}, {2027, 3, 25}, {10, 30});
+    off.seriesId = 1;
+    off.recurrenceDate = QDate(2027, 3, 25);
+    off.cancelled = true;
+    AppointmentRecord show = appt(4, "Trade show", {2027, 3, 8}, {}, {2027, 3, 10}, {});
+    show.allDay = true;
+    AppointmentRecord leap = appt(5, "Leap day", {2028, 2, 29}, {}, {2028, 2, 29}, {});
+    leap.allDay = true;
+    leap.rrule = QStringLiteral("FREQ=YEARLY;UNTIL=20360229");
+    leap.exdates = {QDate(2032, 2, 29)};
+    AppointmentRecord monthly = appt(6, "Review", {2027, 1, 12}, {16, 0}, {2027, 1, 12}, {16, 45});
+    monthly.rrule = QStringLiteral("FREQ=MONTHLY;BYDAY=2TU;UNTIL=20271231T235959");
+    const QByteArray file =
+        writeICalendar({call, moved, off, show, leap, monthly}, "db", kNewYork, QDateTime({2027, 1, 1}, {9, 0}, Qt::UTC));
+
+    const QString python = kestrel::test::pythonWith("icalendar");
+    if (python.isEmpty()) {
+        std::printf("skipped the independent reader: Python's icalendar is not installed (python3-icalendar)\n");
+    } else {
+        EXPECT_EQ(eventLines(python, file),
+                  QStringList({"Call (moved) | 2027-03-19T15:00:00 | 2027-03-19T15:30:00 |  |  | Call@2027-03-18T09:00:00 | ",
+                               "Call | 2027-03-02T09:00:00 | 2027-03-02T10:30:00 | BYDAY=TU,TH;COUNT=10;FREQ=WEEKLY | "
+                               "2027-03-16T09:00:00 |  | ",
+                               "Call | 2027-03-25T09:00:00 | 2027-03-25T10:30:00 |  |  | Call@2027-03-25T09:00:00 | CANCELLED",
+                               "Leap day | 2028-02-29 | 2028-03-01 | FREQ=YEARLY;UNTIL=2036-02-29 | 2032-02-29 |  | ",
+                               "Review | 2027-01-12T16:00:00 | 2027-01-12T16:45:00 | BYDAY=2TU;FREQ=MONTHLY;"
+                               "UNTIL=2027-12-31T23:59:59 |  |  | ",
+                               "Trade show | 2027-03-08 | 2027-03-11 |  |  |  |"}));
+    }
+
+    // Read back by Kestrel and stored: the same series, days left out and rows, on either engine.
+    const ICalendarImport back = readICalendar(file, kNewYork, QDate(2027, 1, 1));
+    EXPECT_EQ(std::pair(back.series, int(back.problems.size())), std::pair(3, 0)) << back.problems.join(u'\n').toStdString();
+    storeAppointments(sConnContacts, back.appointments, back.cancelled);
+    EXPECT_EQ(rows(sConnContacts, "select apptbrief,rrule,exdates,recurrence_date,cancelled from appointments "
+                                  "where rrule is not null or series_id is not null order by apptbrief,apptdate"),
+              (std::vector<QStringList>{
+                  {"Call", "FREQ=WEEKLY;COUNT=10;BYDAY=TU,TH", "2027-03-16,2027-03-18,2027-03-25", "<null>", "False"},
+                  {"Call", "<null>", "<null>", "3/25/2027", "True"},
+                  {"Call (moved)", "<null>", "<null>", "3/18/2027", "False"},
+                  {"Leap day", "FREQ=YEARLY;UNTIL=20360229", "2032-02-29", "<null>", "False"},
+                  {"Review", "FREQ=MONTHLY;UNTIL=20271231T235959;BYDAY=2TU", "<null>", "<null>", "False"}}));
+}
+
+TEST_F(ICalendarSeriesTest, AFileWrittenByPythonComesBackFromKestrelWithTheSameEvents)
+{
+    const QString python = kestrel::test::pythonWith("icalendar");
+    if (python.isEmpty()) {
+        std::printf("skipped: Python's icalendar is not installed (python3-icalendar)\n");
+        return;
+    }
+    const QByteArray written = kestrel::test::runPython(python, R"py(
+import icalendar, datetime
+D, T = datetime.date, datetime.datetime
+cal = icalendar.Calendar()
+cal.add('prodid', '-//Python//EN'); cal.add('version', '2.0')
+def event(uid, summary, start, end=None, **more):
+    ev = icalendar.Event()
+    ev.add('uid', uid); ev.add('dtstamp', T(2027, 1, 1, 9, 0, tzinfo=datetime.timezone.utc))
+    ev.add('summary', summary); ev.add('dtstart', start)
+    if end: ev.add('dtend', end)
+    for k, v in more.items(): ev.add(k.replace('_', '-'), v)
+    cal.add_component(ev)
+event('call', 'Call', T(2027, 3, 2, 9), T(2027, 3, 2, 10, 30), rrule={'FREQ': 'WEEKLY', 'BYDAY': ['TU', 'TH'], 'COUNT': 10},
+      exdate=[T(2027, 3, 16, 9)])
+event('call', 'Call (moved)', T(2027, 3, 19, 15), T(2027, 3, 19, 15, 30), recurrence_id=T(2027, 3, 18, 9))
+event('call', 'Call', T(2027, 3, 25, 9), T(2027, 3, 25, 10, 30), recurrence_id=T(2027, 3, 25, 9), status='CANCELLED')
+event('show', 'Trade show', D(2027, 3, 8), D(2027, 3, 11))
+event('leap', 'Leap day', D(2028, 2, 29), D(2028, 3, 1), rrule={'FREQ': 'YEARLY', 'UNTIL': D(2036, 2, 29)}, exdate=[D(2032, 2, 29)])
+event('review', 'Review', T(2027, 1, 12, 16), None, duration=datetime.timedelta(minutes=45),
+      rrule={'FREQ': 'MONTHLY', 'BYDAY': '2TU', 'UNTIL': T(2027, 12, 31, 23, 59, 59)})
+print(cal.to_ical().decode(), end='')
+)py", {});
+    ASSERT_FALSE(written.isEmpty());
+    const ICalendarImport read = readICalendar(written, kNewYork, QDate(2027, 1, 1));
+    EXPECT_TRUE(read.problems.isEmpty()) << read.problems.join(u'\n').toStdString();
+    storeAppointments(sConnContacts, read.appointments, read.cancelled);
+    const QByteArray again = writeICalendar(readAppointments(sConnContacts, QDate(1900, 1, 1), QDate(2200, 12, 31)),
+                                            databaseIdentity(sConnContacts), kNewYork, QDateTime({2027, 1, 1}, {9, 0}, Qt::UTC));
+    const QStringList before = eventLines(python, written);
+    EXPECT_EQ(before.size(), 6);
+    EXPECT_EQ(eventLines(python, again), before);
+}
