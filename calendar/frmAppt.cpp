@@ -50,10 +50,10 @@ frmAppt::frmAppt(QWidget* parent) : QDialog(parent)
         {"cboUntil", ControlKind::TimeBox, "", 2520, 2160, 1455, kAuto, 6},
         {"chkAllDay", ControlKind::CheckBox, "All day", 4080, 2190, 1335, 255, 7},
         {"Label9", ControlKind::Label, "&Repeats:", 240, 2520, kAuto, kAuto},
-        {"cboRepeat", ControlKind::ComboList, "", 240, 2760, 2655, kAuto, 8},
-        {"Label10", ControlKind::Label, "E&very:", 3000, 2520, kAuto, kAuto},
-        {"txtEvery", ControlKind::TextBox, "", 3000, 2760, 495, kAuto, 9, 3},
-        {"lblEvery", ControlKind::Label, "", 3570, 2790, 1845, kAuto},
+        {"cboRepeat", ControlKind::ComboList, "", 240, 2760, 2880, kAuto, 8},
+        {"Label10", ControlKind::Label, "E&very:", 3240, 2520, kAuto, kAuto},
+        {"txtEvery", ControlKind::TextBox, "", 3240, 2760, 495, kAuto, 9, 3},
+        {"lblEvery", ControlKind::Label, "", 3810, 2790, 1605, kAuto},
         {"chkDay0", ControlKind::CheckBox, "Mon", 240, 3120, 705, 255, 10},
         {"chkDay1", ControlKind::CheckBox, "Tue", 975, 3120, 705, 255, 11},
         {"chkDay2", ControlKind::CheckBox, "Wed", 1710, 3120, 705, 255, 12},
@@ -110,8 +110,8 @@ frmAppt::frmAppt(QWidget* parent) : QDialog(parent)
     cboEnds = controls.get<QComboBox>(QStringLiteral("cboEnds"));
     DTRepeatUntil = controls.get<DatePicker>(QStringLiteral("DTRepeatUntil"));
     txtTimes = controls.get<QLineEdit>(QStringLiteral("txtTimes"));
-    cboRepeat->addItems({QStringLiteral("Never"), QStringLiteral("Daily"), QStringLiteral("Weekly on the days checked"),
-                         QStringLiteral("Monthly on this day"), QStringLiteral("Monthly on this weekday"), QStringLiteral("Yearly")});
+    cboRepeat->addItems({QStringLiteral("Never"), QStringLiteral("Daily"), QStringLiteral("Weekly on days checked"),
+                         QStringLiteral("Monthly: this day"), QStringLiteral("Monthly: this weekday"), QStringLiteral("Yearly")});
     cboEnds->addItems({QStringLiteral("Never"), QStringLiteral("On a day"), QStringLiteral("After")});
     txtEvery->setValidator(new QIntValidator(1, 999, txtEvery));
     txtTimes->setValidator(new QIntValidator(1, 9999, txtTimes));

@@ -62,8 +62,8 @@ void frmAppt::nameRepeatEntries()
         return;
     static const char* const nth[] = {"", "1st", "2nd", "3rd", "4th"};
     const int n = WeekdayOrdinal(d);
-    cboRepeat->setItemText(3, QStringLiteral("Monthly on day %1").arg(d.day()));
-    cboRepeat->setItemText(4, QStringLiteral("Monthly on the %1 %2")
+    cboRepeat->setItemText(3, QStringLiteral("Monthly: day %1").arg(d.day()));
+    cboRepeat->setItemText(4, QStringLiteral("Monthly: %1 %2")
                                   .arg(QString::fromLatin1(n < 0 ? "last" : nth[n]),
                                        QLocale(QLocale::English).dayName(d.dayOfWeek())));
 }

@@ -60,7 +60,7 @@ TEST_F(ApptRepeatTest, AWeeklyCallIsMadeByKeysAndOneDayMovedOneLeftOutAndTheRest
         tab(3); // Until, At, All day
         ASSERT_EQ(QApplication::focusWidget(), d.cboRepeat);
         QTest::keyClick(d.cboRepeat, Qt::Key_Down);
-        QTest::keyClick(d.cboRepeat, Qt::Key_Down); // Weekly on the days checked: the start's Tuesday is checked
+        QTest::keyClick(d.cboRepeat, Qt::Key_Down); // Weekly on days checked: the start's Tuesday is checked
         tab(2);    // Every, Monday
         tab(3);    // Tuesday, Wednesday, Thursday
         ASSERT_EQ(QApplication::focusWidget(), d.chkDay[3]);
