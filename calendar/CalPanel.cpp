@@ -276,6 +276,7 @@ void CalPanel::lstCal_Click()
         frmAppt editor(fraCal->window());
         editor.bEditMode = true;
         editor.lApptID = id;
+        editor.dOccurrence = selected.first()->data(kOccurrenceRole).toDate();
         if (desktop().runModal(editor) == QDialog::Accepted)
             movedTo = editor.DTPicker1->date();
     }

@@ -5,6 +5,7 @@
 #include "data/Globals.h"
 #include "data/History.h"
 #include "data/HistoryRecord.h"
+#include "formats/ApptSeries.h"
 #include "data/Housekeeping.h"
 #include "data/Office.h"
 #include "data/modData.h"
@@ -57,7 +58,9 @@ void DailyHousekeeping::purge()
     if (DataWritable(sConnContacts)) {
         try {
             // What the user wrote in a past appointment goes into its contact's history first; the
-            // purge takes only what the history holds.
+            // purge takes only what the history holds. Each past day of a series is a meeting of
+            // its own, as a row of its own.
+            keepPastDays(sConnContacts, platform().today());
             recordPastAppointments(sConnContacts, platform().today(), loginName(), platform().now());
             if (purgeOldAppointments(sConnContacts, platform().today()).deleted > 0)
                 RearmAlerts();

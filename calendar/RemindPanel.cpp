@@ -11,6 +11,9 @@
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/HistoryRecord.h"
+#include "data/History.h"
+#include "data/Statement.h"
+#include "formats/ApptSeries.h"
 #include "data/RowGuard.h"
 #include "data/TextFold.h"
 #include "data/Trash.h"
@@ -115,6 +118,7 @@ void RemindPanel::lstWeek_DblClick()
         frmAppt editor(fraRemind->window());
         editor.bEditMode = true;
         editor.lApptID = id;
+        editor.dOccurrence = lstWeek->selectedItems().first()->data(kOccurrenceRole).toDate();
         desktop().runModal(editor);
     }
     PopWeekList();
@@ -144,6 +148,7 @@ void RemindPanel::PopWeekList()
                 strikeThrough(lstWeek, first + 1, lstWeek->count());
             for (int line = first; line < lstWeek->count(); ++line)
                 lstWeek->item(line)->setData(kDateRole, a.day);
+            markOccurrence(lstWeek, first, a);
             addLine(lstWeek, kApptSeparator, 0);
         }
     } catch (const std::exception& e) {
@@ -177,12 +182,64 @@ void RemindPanel::lstWeek_Mark(bool held)
     const int id = selectedValue(lstWeek);
     if (id == 0)
         return;
+    QListWidgetItem* line = lstWeek->selectedItems().first();
+    const QDate day = line->data(kOccurrenceRole).toDate();
+    // Named by the line of its time and brief description, the second of its lines.
+    int first = lstWeek->row(line);
+    while (first > 0 && lstWeek->item(first - 1)->data(Qt::UserRole).toInt() == id)
+        --first;
+    const QString shown = first + 1 < lstWeek->count() ? lstWeek->item(first + 1)->text() : QString();
+    const QString name = QStringLiteral("Mark %1 '%2'").arg(held ? kHeld : kNotHeld, shown);
     bool stored = true;
-    if (!RunAction(sConnContacts, [&] { stored = markAppointment(sConnContacts, id, held, platform().now()); },
-                   QStringLiteral("lstWeek_Mark"), Owner::Form, QStringLiteral("frmKestrel")))
+    // A day of a series is marked as a row of its own, that day's meeting in the history at once;
+    // the other days stay as they were.
+    std::optional<SeriesRow> series;
+    int own = 0;
+    QString outcomeBefore;
+    bool recordedBefore = false;
+    if (!RunAction(sConnContacts, [&] {
+            if (day.isValid()) {
+                series = readSeries(sConnContacts, id);
+                own = series ? overrideDay(sConnContacts, id, day, QString()) : 0;
+                stored = own != 0 && markAppointment(sConnContacts, own, held, platform().now());
+                if (stored)
+                    recordAppointment(sConnContacts, own, loginName(), platform().now());
+                return;
+            }
+            Connection c(sConnContacts);
+            Snapshot was(c, QStringLiteral("select outcome from appointments where autoid=") + QString::number(id));
+            outcomeBefore = was.eof() ? QString() : was.text(0);
+            recordedBefore = !was.eof() && !was.field(0).isNull();
+            stored = markAppointment(sConnContacts, id, held, platform().now());
+        }, QStringLiteral("lstWeek_Mark"), Owner::Form, QStringLiteral("frmKestrel")))
         return;
     if (!stored)
         platform().msgBox(QStringLiteral("This appointment had already been deleted elsewhere; nothing was marked."));
+    else if (own != 0)
+        rememberChange({name, [name, was = *series, own] {
+                            bool there = false;
+                            if (!RunAction(sConnContacts, [&] { there = restoreSeries(sConnContacts, was, {own}); },
+                                           QStringLiteral("undoLastChange")))
+                                return false;
+                            if (!there)
+                                platform().msgBox(QStringLiteral("%1 cannot be undone: the appointment was deleted meanwhile.").arg(name));
+                            return there;
+                        }});
+    else
+        rememberChange({name, [id, outcomeBefore, recordedBefore] {
+                            // The mark as it was: none, or the other one.
+                            const QString value = recordedBefore ? u'\'' + Quoted(outcomeBefore) + u'\'' : QStringLiteral("Null");
+                            return RunAction(sConnContacts, [&] {
+                                Connection c(sConnContacts);
+                                Transaction tx(c);
+                                Statement(c, QStringLiteral("update appointments set outcome=") + value +
+                                                 QStringLiteral(" where autoid=") + QString::number(id)).run();
+                                Statement(c, QStringLiteral("update history set outcome=") +
+                                                 (recordedBefore ? value : u'\'' + kHeld + u'\'') +
+                                                 QStringLiteral(" where appt_id=") + QString::number(id)).run();
+                                tx.commit();
+                            }, QStringLiteral("undoLastChange"));
+                        }});
     const int row = lstWeek->currentRow();
     PopWeekList();
     if (row >= 0 && row < lstWeek->count())

@@ -18,6 +18,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QIntValidator>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -30,7 +32,7 @@ namespace kestrel {
 frmAppt::frmAppt(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmAppt"));
-    setupDialog(this, QStringLiteral("Appointment"), 5655, 5880, true);
+    setupDialog(this, QStringLiteral("Appointment"), 5655, 7440, true);
     setFont(designFont(QStringLiteral("Verdana"), 8.25));
 
     controls = buildControls(this, {
@@ -47,16 +49,34 @@ frmAppt::frmAppt(QWidget* parent) : QDialog(parent)
         {"Label8", ControlKind::Label, "At:", 2280, 1920, kAuto, kAuto},
         {"cboUntil", ControlKind::TimeBox, "", 2520, 2160, 1455, kAuto, 6},
         {"chkAllDay", ControlKind::CheckBox, "All day", 4080, 2190, 1335, 255, 7},
-        {"Label5", ControlKind::Label, "Notes:", 240, 2520, kAuto, kAuto},
-        {"txtAppt2", ControlKind::MultiText, "", 240, 2760, 5175, 885, 8},
-        {"cmdSave", ControlKind::Button, "Save", 840, 4920, kAuto, kAuto, 9},
-        {"cmdClose", ControlKind::Button, "Close", 3000, 4920, kAuto, kAuto, 10},
-        {"Label6", ControlKind::Label, "Contact or name:", 240, 4320, kAuto, kAuto},
-        {"txtAppt3", ControlKind::TextBox, "", 240, 4560, 4455, kAuto, 11, 50},
-        {"cmdContact", ControlKind::Button, "Select Contact", 240, 3840, kAuto, kAuto, 12},
-        {"cmdDelete", ControlKind::Button, "Delete", 1440, 5400, kAuto, kAuto, 13},
-        {"chkNotHeld", ControlKind::CheckBox, "Not held", 3960, 3900, 1455, 255, 14},
-        {"chkCancelled", ControlKind::CheckBox, "Cancelled", 3960, 4200, 1455, 255, 15},
+        {"Label9", ControlKind::Label, "&Repeats:", 240, 2520, kAuto, kAuto},
+        {"cboRepeat", ControlKind::ComboList, "", 240, 2760, 2880, kAuto, 8},
+        {"Label10", ControlKind::Label, "E&very:", 3240, 2520, kAuto, kAuto},
+        {"txtEvery", ControlKind::TextBox, "", 3240, 2760, 495, kAuto, 9, 3},
+        {"lblEvery", ControlKind::Label, "", 3810, 2790, 1605, kAuto},
+        {"chkDay0", ControlKind::CheckBox, "Mon", 240, 3120, 705, 255, 10},
+        {"chkDay1", ControlKind::CheckBox, "Tue", 975, 3120, 705, 255, 11},
+        {"chkDay2", ControlKind::CheckBox, "Wed", 1710, 3120, 705, 255, 12},
+        {"chkDay3", ControlKind::CheckBox, "Thu", 2445, 3120, 705, 255, 13},
+        {"chkDay4", ControlKind::CheckBox, "Fri", 3180, 3120, 705, 255, 14},
+        {"chkDay5", ControlKind::CheckBox, "Sat", 3915, 3120, 705, 255, 15},
+        {"chkDay6", ControlKind::CheckBox, "Sun", 4650, 3120, 705, 255, 16},
+        {"Label11", ControlKind::Label, "En&ds:", 240, 3420, kAuto, kAuto},
+        {"Label12", ControlKind::Label, "O&n:", 1800, 3420, kAuto, kAuto},
+        {"Label13", ControlKind::Label, "&Times:", 3600, 3420, kAuto, kAuto},
+        {"cboEnds", ControlKind::ComboList, "", 240, 3660, 1455, kAuto, 17},
+        {"DTRepeatUntil", ControlKind::DatePicker, "", 1800, 3660, 1695, kAuto, 18},
+        {"txtTimes", ControlKind::TextBox, "", 3600, 3660, 615, kAuto, 19, 4},
+        {"Label5", ControlKind::Label, "Notes:", 240, 4080, kAuto, kAuto},
+        {"txtAppt2", ControlKind::MultiText, "", 240, 4320, 5175, 885, 20},
+        {"cmdSave", ControlKind::Button, "Save", 840, 6480, kAuto, kAuto, 21},
+        {"cmdClose", ControlKind::Button, "Close", 3000, 6480, kAuto, kAuto, 22},
+        {"Label6", ControlKind::Label, "Contact or name:", 240, 5880, kAuto, kAuto},
+        {"txtAppt3", ControlKind::TextBox, "", 240, 6120, 4455, kAuto, 23, 50},
+        {"cmdContact", ControlKind::Button, "Select Contact", 240, 5400, kAuto, kAuto, 24},
+        {"cmdDelete", ControlKind::Button, "Delete", 1440, 6960, kAuto, kAuto, 25},
+        {"chkNotHeld", ControlKind::CheckBox, "Not held", 3960, 5460, 1455, 255, 26},
+        {"chkCancelled", ControlKind::CheckBox, "Cancelled", 3960, 5760, 1455, 255, 27},
     });
     txtBrief = controls.get<QLineEdit>(QStringLiteral("txtAppt0"));
     txtWhere = controls.get<QLineEdit>(QStringLiteral("txtAppt1"));
@@ -82,6 +102,21 @@ frmAppt::frmAppt(QWidget* parent) : QDialog(parent)
     chkNotHeld = controls.get<QCheckBox>(QStringLiteral("chkNotHeld"));
     chkAllDay = controls.get<QCheckBox>(QStringLiteral("chkAllDay"));
     chkCancelled = controls.get<QCheckBox>(QStringLiteral("chkCancelled"));
+    cboRepeat = controls.get<QComboBox>(QStringLiteral("cboRepeat"));
+    txtEvery = controls.get<QLineEdit>(QStringLiteral("txtEvery"));
+    lblEvery = controls.get<QLabel>(QStringLiteral("lblEvery"));
+    for (int i = 0; i < 7; ++i)
+        chkDay[i] = controls.get<QCheckBox>(QStringLiteral("chkDay%1").arg(i));
+    cboEnds = controls.get<QComboBox>(QStringLiteral("cboEnds"));
+    DTRepeatUntil = controls.get<DatePicker>(QStringLiteral("DTRepeatUntil"));
+    txtTimes = controls.get<QLineEdit>(QStringLiteral("txtTimes"));
+    cboRepeat->addItems({QStringLiteral("Never"), QStringLiteral("Daily"), QStringLiteral("Weekly on days checked"),
+                         QStringLiteral("Monthly: this day"), QStringLiteral("Monthly: this weekday"), QStringLiteral("Yearly")});
+    cboEnds->addItems({QStringLiteral("Never"), QStringLiteral("On a day"), QStringLiteral("After")});
+    txtEvery->setValidator(new QIntValidator(1, 999, txtEvery));
+    txtTimes->setValidator(new QIntValidator(1, 9999, txtTimes));
+    for (QLineEdit* box : {txtEvery, txtTimes})
+        installFocusColour(box, Qt::white);
     chkCancelled->setToolTip(QStringLiteral("The appointment stays in the calendar, struck through, and raises no alert"));
     chkNotHeld->setToolTip(QStringLiteral("The appointment did not take place: its history entry says \"Not held\""));
     for (QPushButton* b : {cmdSave, cmdClose, cmdContact, cmdDelete})
@@ -94,6 +129,9 @@ frmAppt::frmAppt(QWidget* parent) : QDialog(parent)
     connect(DTPicker1, &QLineEdit::textChanged, this, &frmAppt::DTPicker1_Change);
     connect(cboTime, &QComboBox::currentIndexChanged, this, &frmAppt::cboTime_Click);
     connect(chkAllDay, &QCheckBox::toggled, this, &frmAppt::chkAllDay_Click);
+    connect(cboRepeat, &QComboBox::currentIndexChanged, this, &frmAppt::cboRepeat_Click);
+    connect(cboEnds, &QComboBox::currentIndexChanged, this, &frmAppt::cboEnds_Click);
+    cboRepeat_Click();
     // Ctrl+S saves from any field, as in the contact editor.
     connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, &frmAppt::cmdSave_Click);
 }
@@ -164,7 +202,7 @@ QStringList frmAppt::fieldsShown() const
     return {apptText(0), apptText(1), apptText(2), apptText(3), DTPicker1->text(), cboTime->currentText(),
             DTUntil->text(), cboUntil->currentText(), chkNotHeld->isChecked() ? QStringLiteral("not held") : QString(),
             chkAllDay->isChecked() ? QStringLiteral("all day") : QString(),
-            chkCancelled->isChecked() ? QStringLiteral("cancelled") : QString()};
+            chkCancelled->isChecked() ? QStringLiteral("cancelled") : QString(), ruleShown(DTPicker1->date())};
 }
 
 bool frmAppt::hasChanges() const { return !opened_.isEmpty() && fieldsShown() != opened_; }
@@ -199,7 +237,8 @@ void frmAppt::Form_Load()
         seenVersion_ = rowVersion(sConnContacts, row());
         Connection connection(sConnContacts);
         Snapshot rs(connection, QStringLiteral("SELECT name,address,apptdate,appttime,apptbrief,apptnotes,contact_id,"
-                                               "outcome,enddate,endtime,allday,cancelled FROM appointments where autoid=") +
+                                               "outcome,enddate,endtime,allday,cancelled,rrule,exdates,series_id "
+                                               "FROM appointments where autoid=") +
                                     QString::number(lApptID));
         if (rs.eof()) {
             showEnd(defaultEnd(DTPicker1->date(), QTime(0, 0)));
@@ -227,6 +266,8 @@ void frmAppt::Form_Load()
                               rs.field(9)));
         }
         chkNotHeld->setChecked(outcome_ == kNotHeld);
+        series_ = {lApptID, DTPicker1->date(), startTime(), rs.text(12), rs.text(13)};
+        loadRepeat(rs.text(12), rs.field(14));
         DTPicker1_Change();
         // The stored values as they are, for an undo of the save.
         const auto text = [&rs](int i) { return rs.field(i).isNull() ? QStringLiteral("NULL") : u'\'' + Quoted(rs.text(i)) + u'\''; };
@@ -242,9 +283,9 @@ void frmAppt::Form_Load()
                                   rs.field(6).isNull() ? QStringLiteral("NULL") : QString::number(rs.field(6).toLongLong()),
                                   text(7),
                                   ed.typeId() == QMetaType::QDate ? u'#' + DateText(ed.toDate()) + u'#' : QStringLiteral("NULL")) +
-                         QStringLiteral("endtime=%1, allday=%2, cancelled=%3 where autoid=%4")
+                         QStringLiteral("endtime=%1, allday=%2, cancelled=%3, rrule=%4, exdates=%5 where autoid=%6")
                              .arg(et.typeId() == QMetaType::QTime ? u'#' + TimeText(et.toTime()) + u'#' : QStringLiteral("NULL"),
-                                  flag(10), flag(11))
+                                  flag(10), flag(11), text(12), text(13))
                              .arg(lApptID);
     } catch (const std::exception& e) {
         ReportFailure(e, QStringLiteral("Form_Load"), Owner::Form, QStringLiteral("frmAppt"));
@@ -299,12 +340,35 @@ void frmAppt::cmdSave_Click()
         cboUntil->lineEdit()->selectAll();
         return;
     }
+    if (refuseRepeat())
+        return;
+    // A day of a series: that day alone, the days from it on, or all of them.
+    QString statement = SaveStatement();
+    if (isSeries()) {
+        if (!hasChanges()) {
+            accept();
+            return;
+        }
+        const Scope scope = askScope(QStringLiteral("change"));
+        if (scope == Scope::Cancel)
+            return;
+        if (scope == Scope::OnlyThis || (scope == Scope::ThisAndFollowing && dOccurrence != series_.start)) {
+            if (!saveSeries(scope))
+                return;
+            RearmAlerts();
+            platform().doEvents();
+            reloadCalendar();
+            accept();
+            return;
+        }
+        statement = allDaysStatement();
+    }
     // A failed save keeps the editor open with the user's input, so nothing typed is lost.
     SaveOutcome outcome = SaveOutcome::Saved;
     bool overOthers = false;
     if (bEditMode)
-        outcome = SaveEditedRow(sConnContacts, row(), seenVersion_, SaveStatement(), QStringLiteral("appointment"), &overOthers);
-    else if (ActionQueryCount(SaveStatement(), sConnContacts) < 0)
+        outcome = SaveEditedRow(sConnContacts, row(), seenVersion_, statement, QStringLiteral("appointment"), &overOthers);
+    else if (ActionQueryCount(statement, sConnContacts) < 0)
         outcome = SaveOutcome::Failed;
     if (outcome == SaveOutcome::Failed || outcome == SaveOutcome::Changed)
         return;
@@ -315,6 +379,7 @@ void frmAppt::cmdSave_Click()
             return;
         bEditMode = false;
         lApptID = 0;
+        series_ = {};
         cmdDelete->setEnabled(false);
         cmdSave_Click();
         return;
@@ -332,25 +397,31 @@ void frmAppt::cmdSave_Click()
 
 QString frmAppt::SaveStatement() const
 {
+    return statementFor(bEditMode, DTPicker1->date(), endShown(), ruleShown(DTPicker1->date()));
+}
+
+QString frmAppt::statementFor(bool update, const QDate& on, const ApptEnd& until, const QString& rrule) const
+{
     const QString name = Quoted(apptText(3));
     const QString where = Quoted(apptText(1));
     const QString brief = Quoted(apptText(0));
     const QString notes = Quoted(apptText(2));
-    const QString date = DateText(DTPicker1->date());
+    const QString date = DateText(on);
     const int contact = contactForSave();
     const QString contactId = contact > 0 ? QString::number(contact) : QStringLiteral("Null");
     const QString outcome = outcomeForSave().isEmpty() ? QStringLiteral("Null") : u'\'' + outcomeForSave() + u'\'';
     // A whole day keeps its last day and no clock time.
     const bool allDay = chkAllDay->isChecked();
-    const QDate endDate = endDateColumn(DTPicker1->date(), endShown());
+    const QDate endDate = endDateColumn(on, until);
     const QString enddate = endDate.isValid() ? u'#' + DateText(endDate) + u'#' : QStringLiteral("Null");
-    const QString endtime = allDay ? QStringLiteral("Null") : u'#' + TimeText(endShown().time) + u'#';
+    const QString endtime = allDay ? QStringLiteral("Null") : u'#' + TimeText(until.time) + u'#';
     const QString time = allDay ? QStringLiteral("12:00 AM") : cboTime->itemText(cboTime->currentIndex());
     const QString yes = QStringLiteral("True"), no = QStringLiteral("False");
+    const QString rule = rrule.isEmpty() ? QStringLiteral("Null") : u'\'' + Quoted(rrule) + u'\'';
     const QString flags = QStringLiteral(",allday=") + (allDay ? yes : no) + QStringLiteral(",cancelled=") +
-                          (chkCancelled->isChecked() ? yes : no);
+                          (chkCancelled->isChecked() ? yes : no) + QStringLiteral(",rrule=") + rule;
     // A changed appointment is written into the history again (when it is past) before any purge.
-    if (bEditMode)
+    if (update)
         return QStringLiteral("UPDATE appointments") + QStringLiteral(" set name='") + name + QStringLiteral("',") +
                QStringLiteral("address='") + where + QStringLiteral("',") + QStringLiteral("apptdate=#") + date +
                QStringLiteral("#,") + QStringLiteral("appttime=#") + time + QStringLiteral("#,") +
@@ -360,11 +431,11 @@ QString frmAppt::SaveStatement() const
                endtime + flags + QStringLiteral(" where autoid=") + QString::number(lApptID);
     return QStringLiteral("INSERT into appointments") +
            QStringLiteral("(name,address,apptdate,appttime,apptbrief,apptnotes,contact_id,outcome,enddate,endtime,allday,") +
-           QStringLiteral("cancelled)") +
+           QStringLiteral("cancelled,rrule)") +
            QStringLiteral("values('") + name + QStringLiteral("','") + where + QStringLiteral("',#") + date +
            QStringLiteral("#,#") + time + QStringLiteral("#,'") + brief + QStringLiteral("','") + notes +
            QStringLiteral("',") + contactId + u',' + outcome + u',' + enddate + u',' + endtime + u',' +
-           (allDay ? yes : no) + u',' + (chkCancelled->isChecked() ? yes : no) + QStringLiteral(")");
+           (allDay ? yes : no) + u',' + (chkCancelled->isChecked() ? yes : no) + u',' + rule + QStringLiteral(")");
 }
 
 void frmAppt::setContact(int id, const QString& name)
@@ -428,6 +499,7 @@ void frmAppt::chkAllDay_Click()
 void frmAppt::DTPicker1_Change()
 {
     keepLength();
+    nameRepeatEntries();
     const QDate d = DTPicker1->date();
     chkNotHeld->setEnabled(chkNotHeld->isChecked() || (d.isValid() && d <= platform().today()));
 }
@@ -436,6 +508,15 @@ RowKey frmAppt::row() const { return {QStringLiteral("appointments"), QStringLit
 
 void frmAppt::cmdDelete_Click()
 {
+    if (isSeries()) {
+        const Scope scope = askScope(QStringLiteral("delete"));
+        if (scope == Scope::Cancel || !deleteSeries(scope))
+            return;
+        RearmAlerts();
+        reloadCalendar();
+        accept();
+        return;
+    }
     if (platform().askYesNo(QStringLiteral("Are you sure you want to delete this appointment?"),
                             QStringLiteral("You are about to delete an appointment"))) {
         // To the trash, under its own key: Edit > Undo or Edit > Trash puts it back.

@@ -1,6 +1,8 @@
 #pragma once
 // The appointment editor: creates, changes and deletes one appointment.
 #include "data/ApptSpan.h"
+#include "formats/ApptSeries.h"
+#include "formats/RepeatRule.h"
 #include "ui/DatePicker.h"
 #include "ui/TimeBox.h"
 #include "contacts/frmContactGrid.h"
@@ -10,6 +12,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -26,6 +29,8 @@ public:
     // Set by the opener before the editor loads: edit appointment lApptID, or create one.
     bool bEditMode = false;
     int lApptID = 0;
+    // For a repeating appointment: the day of it that was chosen (its first day when none was).
+    QDate dOccurrence;
     // The contact the appointment is made for (0: a name typed or picked elsewhere); it holds
     // while the name box shows that contact's name.
     void setContact(int id, const QString& name);
@@ -64,6 +69,15 @@ public:
     void cboTime_Click();
     // Whole days: the clock times step aside.
     void chkAllDay_Click();
+    // How it repeats: the controls that way needs take input, the others step aside.
+    void cboRepeat_Click();
+    void cboEnds_Click();
+
+    // What the Repeats controls show, and putting a choice into them.
+    RepeatChoice repeatShown() const;
+    void showRepeat(const RepeatChoice& choice);
+    // The rule the controls give for an appointment beginning on start (empty: it does not repeat).
+    QString ruleShown(const QDate& start) const;
 
     // txtAppt(0) brief description, (1) where, (2) notes, (3) contact or name.
     QString apptText(int index) const;
@@ -90,6 +104,18 @@ public:
     QCheckBox* chkAllDay = nullptr;
     // Kept in view, struck through, and never alerted.
     QCheckBox* chkCancelled = nullptr;
+    // Repeats: never, daily, weekly on the days checked, monthly on the day or the weekday of the
+    // start, yearly; every N of them; ends never, on a day or after N times.
+    QComboBox* cboRepeat = nullptr;
+    QLineEdit* txtEvery = nullptr;
+    QLabel* lblEvery = nullptr; // "days", "weeks", …
+    QCheckBox* chkDay[7] = {};  // Monday … Sunday
+    QComboBox* cboEnds = nullptr;
+    DatePicker* DTRepeatUntil = nullptr;
+    QLineEdit* txtTimes = nullptr;
+
+    // The answers of the question asked when one day of a series is saved or deleted.
+    enum class Scope { Cancel = -1, OnlyThis, ThisAndFollowing, All };
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -121,6 +147,25 @@ private:
     // Every field as the window first showed it, to tell whether anything was changed since.
     QStringList fieldsShown() const;
     QStringList opened_;
+
+    // The series as stored when the window opened (id 0: not a series), and its first day.
+    SeriesRow series_;
+    bool isSeries() const { return series_.id != 0; }
+    // A day of a series stored as a row of its own: saved and deleted as a single appointment.
+    bool ownDay_ = false;
+    void loadRepeat(const QString& rrule, const QVariant& seriesId);
+    // Tells why the Repeats controls cannot be saved and takes the user there; true when refused.
+    bool refuseRepeat();
+    Scope askScope(const QString& doing) const;
+    // Saves or deletes a day of the series, or the days from it on, or all; false keeps the window.
+    bool saveSeries(Scope scope);
+    bool deleteSeries(Scope scope);
+    // The monthly entries name the start's day ("Monthly on day 9", "Monthly on the 2nd Tuesday").
+    void nameRepeatEntries();
+    // The series' update for "All": its first day moved by as much as the day shown was.
+    QString allDaysStatement() const;
+    QString storedRule_;
+    QString statementFor(bool update, const QDate& on, const ApptEnd& until, const QString& rrule) const;
 };
 
 // "Schedule an appointment ": a new appointment for the contact leadID, its first and last name

@@ -68,6 +68,7 @@ void readShown(Snapshot& rs, const QDate& from, const QDate& to, std::vector<Sho
         }
         // A series: each of its days that reaches into the days asked for, but those left out.
         const qint64 length = a.date.daysTo(last);
+        a.repeats = true;
         for (const QDate& o : occurrenceDays(rule, a.date, a.time, from.addDays(-length), to, exceptDays(rs.text(12))))
             place(a, o, o.addDays(length), from, to, shown);
     }
@@ -202,12 +203,21 @@ void ListDayAppts(QListWidget* lstCal, const QDate& d)
             addLine(lstCal, BuildListString(QStringLiteral("no"), l.address, QString()), l.id);
             if (l.cancelled)
                 strikeThrough(lstCal, lstCal->count() - 3, lstCal->count());
+            markOccurrence(lstCal, lstCal->count() - 3, l);
             addLine(lstCal, kApptSeparator, 0);
         }
     } catch (const std::exception& e) {
         // The list keeps what it showed; the user is told why the day did not open.
         ReportFailure(e, QStringLiteral("ListDayAppts"), Owner::Module, QStringLiteral("modCal"));
     }
+}
+
+void markOccurrence(QListWidget* list, int from, const ShownAppt& a)
+{
+    if (!a.repeats)
+        return;
+    for (int i = from; i < list->count(); ++i)
+        list->item(i)->setData(kOccurrenceRole, a.date);
 }
 
 QTime parseTimeText(const QString& text)

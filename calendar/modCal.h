@@ -3,6 +3,7 @@
 #include "data/ApptSpan.h"
 
 #include <QDate>
+#include <QtCore/qnamespace.h>
 #include <QString>
 
 #include <array>
@@ -32,6 +33,7 @@ struct ShownAppt {
     QString timeText; // the stored time as text, for a time that does not read as one
     ApptEnd end;
     bool allDay = false, cancelled = false;
+    bool repeats = false; // a day of a series (date is that day's)
     int id = 0;
     QString brief, name, address, outcome;
 };
@@ -40,6 +42,11 @@ struct ShownAppt {
 // timed end at midnight does not reach into the day it opens), ordered by day, whole days first,
 // then those begun on an earlier day, then by time. Throws what the database throws.
 std::vector<ShownAppt> ApptsOfDays(const QDate& from, const QDate& to);
+
+// The lines of a day of a series carry that day (its first, for one of several days) under this
+// role, so that the editor and Mark Held change that day.
+inline constexpr int kOccurrenceRole = Qt::UserRole + 2;
+void markOccurrence(QListWidget* list, int from, const ShownAppt& a);
 
 // Fills lstCal with the appointments of d: a heading, four lines per appointment ordered by
 // time, or the two no-appointment lines. Item values (Qt::UserRole) carry the autoid, 0 else.

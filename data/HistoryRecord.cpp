@@ -24,17 +24,20 @@ struct PastAppointment {
     QTime time;
 };
 
-std::vector<PastAppointment> unrecorded(Connection& c, const QDate& before)
+std::vector<PastAppointment> unrecorded(Connection& c, const QDate& before, qint64 onlyId = 0)
 {
     std::vector<PastAppointment> out;
     // On the office server the server's date decides: a computer whose clock runs fast must not
     // write tomorrow's meeting as held.
     const QString select = QStringLiteral("select autoid,contact_id,name,address,apptdate,appttime,apptbrief,apptnotes,"
                                           "outcome from appointments where ");
-    Statement st = c.onServer()
-                       ? native(c, select + QStringLiteral("NOT recorded and apptdate < current_date order by autoid"))
+    // A series is never a meeting itself: each of its past days is (a row of its own).
+    Statement st = onlyId ? Statement(c, select + QStringLiteral("autoid=") + QString::number(onlyId))
+                   : c.onServer()
+                       ? native(c, select + QStringLiteral("NOT recorded and apptdate < current_date and rrule is null "
+                                                           "order by autoid"))
                        : Statement(c, select + QStringLiteral("recorded=False and apptdate < #") + DateText(before) +
-                                          QStringLiteral("# order by autoid"));
+                                          QStringLiteral("# and rrule is null order by autoid"));
     while (st.step()) {
         PastAppointment a;
         a.id = st.integer(0);
@@ -99,8 +102,10 @@ int contactForAppointment(Connection& connection, const QString& name, const QSt
     return atAddress;
 }
 
-RecordedAppointments recordPastAppointments(const QString& connectionText, const QDate& before, const QString& author,
-                                            const QDateTime& now)
+namespace {
+
+RecordedAppointments record(const QString& connectionText, const QDate& before, qint64 onlyId, const QString& author,
+                            const QDateTime& now)
 {
     RecordedAppointments done;
     Connection c(connectionText);
@@ -108,7 +113,7 @@ RecordedAppointments recordPastAppointments(const QString& connectionText, const
     // Two copies of the office starting together: the second finds the work done.
     if (c.onServer())
         native(c, QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('kestrel_history_record')::bigint)")).step();
-    const std::vector<PastAppointment> past = unrecorded(c, before);
+    const std::vector<PastAppointment> past = unrecorded(c, before, onlyId);
     if (past.empty())
         return done;
     const QString yes = c.onServer() ? QStringLiteral("true") : QStringLiteral("1");
@@ -162,6 +167,19 @@ RecordedAppointments recordPastAppointments(const QString& connectionText, const
     }
     tx.commit();
     return done;
+}
+
+} // namespace
+
+RecordedAppointments recordPastAppointments(const QString& connectionText, const QDate& before, const QString& author,
+                                            const QDateTime& now)
+{
+    return record(connectionText, before, 0, author, now);
+}
+
+int recordAppointment(const QString& connectionText, qint64 autoid, const QString& author, const QDateTime& now)
+{
+    return record(connectionText, {}, autoid, author, now).written;
 }
 
 bool markAppointment(const QString& connectionText, int autoid, bool held, const QDateTime& now)

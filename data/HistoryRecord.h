@@ -24,6 +24,11 @@ struct RecordedAppointments {
 RecordedAppointments recordPastAppointments(const QString& connectionText, const QDate& before, const QString& author,
                                             const QDateTime& now);
 
+// Writes the one appointment autoid into the history now, as recordPastAppointments would once it
+// is past (a day of a series marked held is that day's meeting at once). Returns the entries
+// written (0: it belongs to no contact, or is gone). Throws DbError.
+int recordAppointment(const QString& connectionText, qint64 autoid, const QString& author, const QDateTime& now);
+
 // The contact an appointment's name and place stand for: the one contact whose "First Last" is
 // the name, or where several are, the one of them at that address; 0 for none or several.
 // Throws DbError.

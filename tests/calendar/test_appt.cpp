@@ -39,7 +39,7 @@ TEST_F(ApptTest, NewStartsTodayAtNoonAndInsertsEditShowsTheRowAndUpdates)
         d.setApptText(1, "Main office");
         EXPECT_EQ(d.SaveStatement(), "UPDATE appointments set name='Ann Lee',address='Main office',apptdate=#3/7/2008#,"
                                      "appttime=#9:30 AM#,apptbrief='Pat''s review',apptnotes='',contact_id=Null,outcome=Null,"
-                                     "recorded=False,enddate=Null,endtime=#10:00 AM#,allday=False,cancelled=False where autoid=1");
+                                     "recorded=False,enddate=Null,endtime=#10:00 AM#,allday=False,cancelled=False,rrule=Null where autoid=1");
         d.cmdSave_Click();
     });
     EXPECT_EQ(stored(), "Ann Lee|Main office|3/7/2008|9:30:00 AM|Pat's review|");

@@ -1,0 +1,222 @@
+#include "formats/ApptSeries.h"
+
+#include "data/Database.h"
+#include "data/Statement.h"
+#include "data/modData.h"
+#include "formats/Recurrence.h"
+#include "formats/RepeatRule.h"
+
+#include <algorithm>
+
+namespace kestrel {
+
+namespace {
+
+QString dateLiteral(const QDate& d) { return d.isValid() ? u'#' + DateText(d) + u'#' : QStringLiteral("Null"); }
+QString textLiteral(const QString& s, bool null) { return null ? QStringLiteral("Null") : u'\'' + Quoted(s) + u'\''; }
+
+std::optional<SeriesRow> readOn(Connection& c, int id)
+{
+    Statement st(c, QStringLiteral("select autoid,apptdate,appttime,rrule,exdates from appointments where autoid=") +
+                        QString::number(id));
+    if (!st.step())
+        return std::nullopt;
+    SeriesRow s;
+    s.id = int(st.integer(0));
+    s.start = st.value(1).toDate();
+    s.time = st.value(2).toTime();
+    s.rrule = st.text(3);
+    s.exdates = st.text(4);
+    return s;
+}
+
+void setRule(Connection& c, int id, const QString& rrule, const QString& exdates)
+{
+    Statement(c, QStringLiteral("update appointments set rrule=") + textLiteral(rrule, rrule.isEmpty()) +
+                     QStringLiteral(",exdates=") + textLiteral(exdates, exdates.isEmpty()) +
+                     QStringLiteral(" where autoid=") + QString::number(id))
+        .run();
+}
+
+QString withDay(const QString& exdates, const QDate& day)
+{
+    std::vector<QDate> days = exceptDays(exdates);
+    if (std::find(days.begin(), days.end(), day) == days.end())
+        days.push_back(day);
+    std::sort(days.begin(), days.end());
+    return exceptColumn(days);
+}
+
+int insertRow(Connection& c, const QString& insertStatement)
+{
+    Statement insert(c, insertStatement);
+    insert.run();
+    return int(insert.lastInsertId());
+}
+
+void markOwnDay(Connection& c, int row, int seriesId, const QDate& day)
+{
+    Statement(c, QStringLiteral("update appointments set series_id=%1,recurrence_date=%2 where autoid=%3")
+                     .arg(seriesId)
+                     .arg(dateLiteral(day))
+                     .arg(row))
+        .run();
+}
+
+// A copy of the series as it is on day, a row of its own for that day.
+int copyForDay(Connection& c, const SeriesRow& s, const QDate& day)
+{
+    Statement st(c, QStringLiteral("select name,address,apptbrief,apptnotes,contact_id,enddate,endtime,allday,cancelled "
+                                   "from appointments where autoid=") + QString::number(s.id));
+    if (!st.step())
+        return 0;
+    const QDate end = st.value(5).toDate();
+    const QTime endTime = st.value(6).toTime();
+    const auto flag = [&st](int i) { return st.value(i).toBool() ? QStringLiteral("True") : QStringLiteral("False"); };
+    const QString insert =
+        QStringLiteral("INSERT into appointments(name,address,apptdate,appttime,apptbrief,apptnotes,contact_id,enddate,"
+                       "endtime,allday,cancelled,series_id,recurrence_date) values(%1,%2,%3,%4,%5,%6,%7,%8,%9,")
+            .arg(textLiteral(st.text(0), st.isNull(0)), textLiteral(st.text(1), st.isNull(1)), dateLiteral(day),
+                 s.time.isValid() ? u'#' + TimeText(s.time) + u'#' : QStringLiteral("Null"),
+                 textLiteral(st.text(2), st.isNull(2)), textLiteral(st.text(3), st.isNull(3)),
+                 st.isNull(4) ? QStringLiteral("Null") : QString::number(st.integer(4)),
+                 dateLiteral(end.isValid() ? day.addDays(s.start.daysTo(end)) : QDate()),
+                 endTime.isValid() ? u'#' + TimeText(endTime) + u'#' : QStringLiteral("Null")) +
+        QStringLiteral("%1,%2,%3,%4)").arg(flag(7), flag(8)).arg(s.id).arg(dateLiteral(day));
+    return insertRow(c, insert);
+}
+
+} // namespace
+
+std::optional<SeriesRow> readSeries(const QString& connectionText, int id)
+{
+    Connection c(connectionText);
+    return readOn(c, id);
+}
+
+int leaveOutDay(const QString& connectionText, int seriesId, const QDate& day)
+{
+    Connection c(connectionText);
+    Transaction tx(c);
+    const std::optional<SeriesRow> s = readOn(c, seriesId);
+    if (!s)
+        return 0;
+    setRule(c, seriesId, s->rrule, withDay(s->exdates, day));
+    tx.commit();
+    return seriesId;
+}
+
+int overrideDay(const QString& connectionText, int seriesId, const QDate& day, const QString& insertStatement)
+{
+    Connection c(connectionText);
+    Transaction tx(c);
+    const std::optional<SeriesRow> s = readOn(c, seriesId);
+    if (!s)
+        return 0;
+    const int row = insertStatement.isEmpty() ? copyForDay(c, *s, day) : insertRow(c, insertStatement);
+    markOwnDay(c, row, seriesId, day);
+    setRule(c, seriesId, s->rrule, withDay(s->exdates, day));
+    tx.commit();
+    return row;
+}
+
+int splitSeries(const QString& connectionText, int seriesId, const QDate& day, const QString& insertStatement)
+{
+    Connection c(connectionText);
+    Transaction tx(c);
+    const std::optional<SeriesRow> s = readOn(c, seriesId);
+    if (!s)
+        return 0;
+    std::vector<QDate> before, after;
+    for (const QDate& d : exceptDays(s->exdates))
+        (d < day ? before : after).push_back(d);
+    setRule(c, seriesId, RuleEndedBefore(s->rrule, day), exceptColumn(before));
+    const int next = insertRow(c, insertStatement);
+    Statement(c, QStringLiteral("update appointments set exdates=") +
+                     textLiteral(exceptColumn(after), after.empty()) + QStringLiteral(" where autoid=") + QString::number(next))
+        .run();
+    Statement(c, QStringLiteral("update appointments set series_id=%1 where series_id=%2 and recurrence_date>=%3")
+                     .arg(next)
+                     .arg(seriesId)
+                     .arg(dateLiteral(day)))
+        .run();
+    tx.commit();
+    return next;
+}
+
+std::optional<std::vector<int>> endSeriesBefore(const QString& connectionText, int seriesId, const QDate& day)
+{
+    Connection c(connectionText);
+    Transaction tx(c);
+    const std::optional<SeriesRow> s = readOn(c, seriesId);
+    if (!s)
+        return std::nullopt;
+    setRule(c, seriesId, RuleEndedBefore(s->rrule, day), s->exdates);
+    std::vector<int> rows;
+    Statement st(c, QStringLiteral("select autoid from appointments where series_id=%1 and recurrence_date>=%2")
+                        .arg(seriesId)
+                        .arg(dateLiteral(day)));
+    while (st.step())
+        rows.push_back(int(st.integer(0)));
+    tx.commit();
+    return rows;
+}
+
+bool restoreSeries(const QString& connectionText, const SeriesRow& as, const std::vector<int>& madeRows)
+{
+    Connection c(connectionText);
+    Transaction tx(c);
+    if (!readOn(c, as.id))
+        return false;
+    for (int row : madeRows) {
+        Statement(c, QStringLiteral("update appointments set series_id=%1 where series_id=%2").arg(as.id).arg(row)).run();
+        Statement(c, QStringLiteral("delete from history where appt_id=") + QString::number(row)).run();
+        Statement(c, QStringLiteral("delete from appointments where autoid=") + QString::number(row)).run();
+    }
+    setRule(c, as.id, as.rrule, as.exdates);
+    tx.commit();
+    return true;
+}
+
+std::vector<int> seriesRows(const QString& connectionText, int seriesId)
+{
+    std::vector<int> rows;
+    Connection c(connectionText);
+    Statement st(c, QStringLiteral("select autoid from appointments where series_id=") + QString::number(seriesId));
+    while (st.step())
+        rows.push_back(int(st.integer(0)));
+    return rows;
+}
+
+int keepPastDays(const QString& connectionText, const QDate& before)
+{
+    Connection c(connectionText);
+    Transaction tx(c);
+    std::vector<SeriesRow> series;
+    {
+        Statement st(c, QStringLiteral("select autoid,apptdate,appttime,rrule,exdates from appointments where rrule is not "
+                                       "null and apptdate<") + dateLiteral(before));
+        while (st.step())
+            series.push_back({int(st.integer(0)), st.value(1).toDate(), st.value(2).toTime(), st.text(3), st.text(4)});
+    }
+    int made = 0;
+    for (const SeriesRow& s : series) {
+        if (!ruleReadable(s.rrule))
+            continue; // shown as the single appointment it was stored as, and recorded so
+        const std::vector<QDate> days =
+            occurrenceDays(s.rrule, s.start, s.time, s.start, before.addDays(-1), exceptDays(s.exdates));
+        if (days.empty())
+            continue;
+        QString left = s.exdates;
+        for (const QDate& d : days) {
+            copyForDay(c, s, d);
+            left = withDay(left, d);
+            ++made;
+        }
+        setRule(c, s.id, s.rrule, left);
+    }
+    tx.commit();
+    return made;
+}
+
+} // namespace kestrel

@@ -1,0 +1,56 @@
+#pragma once
+// Changing one day of a repeating appointment, or the days from one on, without touching the
+// others: a day changed on its own becomes a row of its own (series_id, recurrence_date) and is
+// left out of the series (exdates), a day deleted is only left out, and "this and the following"
+// ends the series the day before and begins a new one. Each step is one transaction; each
+// returns 0 when the series is no longer stored (deleted elsewhere), and throws DbError.
+#include <QDate>
+#include <QString>
+#include <QTime>
+
+#include <optional>
+#include <vector>
+
+namespace kestrel {
+
+class Connection;
+
+struct SeriesRow {
+    int id = 0;
+    QDate start;
+    QTime time;
+    QString rrule, exdates; // as stored (null as empty)
+};
+
+// The series columns of an appointment; nullopt when it is not stored.
+std::optional<SeriesRow> readSeries(const QString& connectionText, int id);
+
+// Leaves day out of the series. Returns the series' key (0: gone).
+int leaveOutDay(const QString& connectionText, int seriesId, const QDate& day);
+
+// Runs insertStatement (an INSERT into appointments, the program's dialect) as the series' own
+// row for day and leaves the day out of the series. Returns the new row's key.
+int overrideDay(const QString& connectionText, int seriesId, const QDate& day, const QString& insertStatement);
+
+// Ends the series the day before day and runs insertStatement as the series going on from there
+// (its own rule in it); the days left out and the rows of its own from day on move to the new
+// series. Returns the new series' key.
+int splitSeries(const QString& connectionText, int seriesId, const QDate& day, const QString& insertStatement);
+
+// Ends the series the day before day. Returns the rows of its own from day on (for the trash),
+// nullopt when the series is gone.
+std::optional<std::vector<int>> endSeriesBefore(const QString& connectionText, int seriesId, const QDate& day);
+
+// Puts a series' rule and days left out back as they were and deletes the rows made since (an
+// undo). Returns false when the series is gone.
+bool restoreSeries(const QString& connectionText, const SeriesRow& as, const std::vector<int>& madeRows);
+
+// The rows of its own that days of the series have.
+std::vector<int> seriesRows(const QString& connectionText, int seriesId);
+
+// Every day of a series before `before` becomes a row of its own (as the series was that day),
+// left out of the series, so that each past day is its own meeting for the history and the purge.
+// Returns how many rows were made.
+int keepPastDays(const QString& connectionText, const QDate& before);
+
+} // namespace kestrel
