@@ -348,7 +348,7 @@ TEST_F(RemindTest, ALongToDoItemChangedByOneLetterIsSavedWhole)
     });
     typist.start(20);
     clickLine(todo, 2, true);
-    QTRY_VERIFY(typed);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return typed; }));
     typist.stop();
     setPlatform(&desk);
     EXPECT_EQ(items(), QString(longItem).replace(longItem.size() - 1, 1, u's'));

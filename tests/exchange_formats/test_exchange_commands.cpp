@@ -87,9 +87,9 @@ TEST_F(MainWindowTest, VCardImportGoesThroughTheAssistantsPreviewAndKeepsOutWhat
     });
     // Alt+C opens the Contacts menu, D picks Import vCard.
     QTest::keyClick(w.get(), Qt::Key_C, Qt::AltModifier);
-    QTRY_VERIFY(w->mnuCon->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->mnuCon->isVisible(); }));
     QTest::keyClick(w->mnuCon, Qt::Key_D);
-    QTRY_VERIFY(!desk.messages().isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !desk.messages().isEmpty(); }));
 
     EXPECT_EQ(rows(sConnContacts, "select lastname,firstname,company,address,st,workph,ext,contype from contacts order by id"),
               (std::vector<QStringList>{
