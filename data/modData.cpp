@@ -2,6 +2,7 @@
 
 #include "data/ContactFields.h"
 #include "data/ContactPages.h"
+#include "data/GridPages.h"
 #include "data/ContactUid.h"
 #include "data/Database.h"
 #include "data/FileCheck.h"
@@ -56,6 +57,7 @@ CREATE TABLE contacts(
   uid TEXT);
 CREATE INDEX contacts_by_name ON contacts(lastname, firstname, address);
 CREATE INDEX contacts_by_type ON contacts(contype, lastname, firstname, address);
+CREATE INDEX contacts_by_company ON contacts(company);
 CREATE INDEX contacts_by_initial ON contacts(upper(substr(lastname,1,1)), lastname, firstname, address);
 CREATE TABLE appointments(
   autoid INTEGER PRIMARY KEY AUTOINCREMENT,
@@ -159,6 +161,7 @@ void upgradeContactsFile(sqlite3* db, bool readOnly)
     upgradeContactFields(db, readOnly);
     upgradeForHistory(db, readOnly);
     addInitialIndex(db, readOnly);
+    addGridIndexes(db, readOnly);
 }
 } // namespace
 
