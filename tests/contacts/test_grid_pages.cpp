@@ -1,5 +1,6 @@
 // The grid's pages: read a few rows at a time by key, forwards and backwards, in every order the
 // grid sorts by, they make up exactly what one whole read gives, on both engines.
+#include "data/Database.h"
 #include "data/GridPages.h"
 #include "tests/contacts/Helpers.h"
 
