@@ -15,7 +15,6 @@
 #include "contacts/frmHistory.h"
 #include "contacts/frmLogEntry.h"
 #include "contacts/frmLead.h"
-#include "contacts/frmRemoved.h"
 #include "contacts/modTree.h"
 #include "calendar/frmReminder.h"
 #include "calendar/Housekeeping.h"
@@ -212,8 +211,6 @@ void frmKestrel::buildMenus()
     sep(mnuCon, "sepSync");
     add(mnuCon, mnuConSync, "mnuConSync", QStringLiteral("Sync &Now"), QKeySequence(Qt::Key_F9),
         &frmKestrel::mnuConSync_Click);
-    add(mnuCon, mnuConRemoved, "mnuConRemoved", QStringLiteral("Deleted on &Phone\u2026"), {},
-        &frmKestrel::mnuConRemoved_Click);
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
@@ -677,22 +674,6 @@ void frmKestrel::mnuConSync_Click()
 {
     if (SyncControl* control = syncControl())
         control->syncNow(true);
-}
-
-void frmKestrel::mnuConRemoved_Click()
-{
-    int restored = 0;
-    {
-        frmRemoved window(this);
-        desktop().runModal(window);
-        restored = window.restored;
-    }
-    if (restored == 0)
-        return;
-    PopTree(lead->cmbDisplay->currentText());
-    remind->PopWeekList();
-    if (isCalInFront())
-        cal->LoadCal(cal->dCalDate);
 }
 
 void frmKestrel::mnuApptsExportICal_Click() { ExportICalendar(this); }

@@ -77,7 +77,6 @@ public:
     void mnuConExportVCard_Click();
     void mnuConImportVCard_Click();
     void mnuConSync_Click();
-    void mnuConRemoved_Click();
     void mnuApptsExportICal_Click();
     void mnuApptsImportICal_Click();
     void mnuHelpContents_Click();
@@ -134,7 +133,6 @@ public:
     QAction* mnuConExportVCard = nullptr;
     QAction* mnuConImportVCard = nullptr;
     QAction* mnuConSync = nullptr;
-    QAction* mnuConRemoved = nullptr;
     // Shown in the status bar's first panel while a sync runs.
     QProgressBar* prgSync = nullptr;
     QAction* mnuApptsExportICal = nullptr;

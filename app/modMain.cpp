@@ -153,9 +153,12 @@ int Main(int argc, char* argv[])
 
     // What has been in the trash longer than Options says goes for good; housekeeping that cannot
     // be done now (a file that may only be read, a lock) is done at a later start.
-    if (DataWritable(sConnContacts)) {
+    // The to-do file keeps its own trash locally; on the office server both are one.
+    for (const QString& text : {sConnContacts, sConnMain}) {
+        if ((text == sConnMain && sConnMain == sConnContacts) || !DataWritable(text))
+            continue;
         try {
-            purgeTrash(sConnContacts, TrashDays());
+            purgeTrash(text, TrashDays());
         } catch (const std::exception&) {
         }
     }

@@ -13,6 +13,7 @@
 #include "data/HistoryRecord.h"
 #include "data/RowGuard.h"
 #include "data/TextFold.h"
+#include "data/Trash.h"
 #include "data/modData.h"
 #include "platform/Platform.h"
 #include "ui/Desktop.h"
@@ -122,34 +123,27 @@ void RemindPanel::lstWeek_DblClick()
 void RemindPanel::PopWeekList()
 {
     const QDate today = platform().today();
-    const QDate end = today.addDays(7);
     lstWeek->clear();
     try {
-        Connection connection(sConnContacts);
-        Snapshot rs(connection, QStringLiteral("SELECT apptdate,appttime,apptbrief,name,address,autoid,outcome,allday,"
-                                               "cancelled FROM appointments where apptdate between #") +
-                                    DateText(today) + QStringLiteral("# And #") + DateText(end) +
-                                    QStringLiteral("# order by apptdate,allday desc,appttime asc"));
-        if (rs.eof())
+        const std::vector<ShownAppt> shown = ApptsOfDays(today, today.addDays(7));
+        if (shown.empty())
             lstWeek->addItem(QStringLiteral("There are no appointments for the next 7 days."));
-        for (; !rs.eof(); rs.moveNext()) {
-            const QVariant date = rs.field(0);
-            const QVariant time = rs.field(1);
-            const QDate d = date.toDate();
-            const int id = rs.field(5).toInt();
+        for (const ShownAppt& a : shown) {
             const int first = lstWeek->count();
-            const QString marked = rs.text(6).isEmpty() ? QString() : QStringLiteral(" (") + rs.text(6) + u')';
-            addLine(lstWeek, d.isValid() ? GetDayName(d.dayOfWeek() % 7 + 1) + QStringLiteral(", ") + DateText(d) : rs.text(0), id);
-            const QString when = rs.field(7).toBool()                  ? QStringLiteral("All day")
-                                 : time.typeId() == QMetaType::QTime ? TimeText(time.toTime())
-                                                                     : rs.text(1);
-            addLine(lstWeek, when + QStringLiteral(" - ") + isolated(rs.text(2)) + marked, id);
-            addLine(lstWeek, QStringLiteral("     ") + isolated(rs.text(3)), id);
-            addLine(lstWeek, QStringLiteral("     ") + isolated(rs.text(4)), id);
-            if (rs.field(8).toBool())
+            const QString marked = a.outcome.isEmpty() ? QString() : QStringLiteral(" (") + a.outcome + u')';
+            addLine(lstWeek, GetDayName(a.day.dayOfWeek() % 7 + 1) + QStringLiteral(", ") + DateText(a.day), a.id);
+            // Its first day gives the time it begins; the days after, "all day" or "until 5:00 PM".
+            const QString when = a.allDay          ? QStringLiteral("All day")
+                                 : a.day != a.date ? DayLineTime(a.date, a.time, a.end, a.day)
+                                 : a.time.isValid() ? TimeText(a.time)
+                                                    : a.timeText;
+            addLine(lstWeek, when + QStringLiteral(" - ") + isolated(a.brief) + marked, a.id);
+            addLine(lstWeek, QStringLiteral("     ") + isolated(a.name), a.id);
+            addLine(lstWeek, QStringLiteral("     ") + isolated(a.address), a.id);
+            if (a.cancelled)
                 strikeThrough(lstWeek, first + 1, lstWeek->count());
             for (int line = first; line < lstWeek->count(); ++line)
-                lstWeek->item(line)->setData(kDateRole, d);
+                lstWeek->item(line)->setData(kDateRole, a.day);
             addLine(lstWeek, kApptSeparator, 0);
         }
     } catch (const std::exception& e) {
@@ -289,9 +283,10 @@ void RemindPanel::cmdDeleteToDo_Click()
         return;
     if (platform().askYesNo(QStringLiteral("Are you sure you want to delete this To Do item?"),
                             QStringLiteral("Delete warning"))) {
-        // The stored text, whole: a longer item written by another program comes back as it was.
-        QString text;
-        const bool deleted = RunAction(sConnMain, [&] {
+        // Into the trash, whole (a longer item written by another program comes back as it was),
+        // named by its stored text.
+        QString text, batch;
+        RunAction(sConnMain, [&] {
             {
                 Connection connection(sConnMain);
                 Snapshot item(connection, QStringLiteral("select todo from todo where id=") + QString::number(id));
@@ -299,25 +294,12 @@ void RemindPanel::cmdDeleteToDo_Click()
                     return;
                 text = item.field(0).toString();
             }
-            if (ExecuteAction(QStringLiteral("delete from todo where id=") + QString::number(id), sConnMain) == 0)
-                text.clear();
+            batch = moveToTrash(sConnMain, TrashTable::ToDo, {{id, id}}, text);
         });
-        if (deleted && !text.isNull())
-            rememberChange({QStringLiteral("Delete To Do Item '%1'").arg(text), [id, text] { return restoreToDo(id, text); }});
+        if (!batch.isEmpty())
+            rememberTrashed(QStringLiteral("Delete To Do Item '%1'").arg(text), sConnMain, batch);
     }
     PopToDo();
-}
-
-bool restoreToDo(int id, const QString& text)
-{
-    // Under its own number, so it stands where it stood; a local file may have given that number
-    // to an item added since, and then the item comes back under a new one.
-    const QString value = QStringLiteral("'") + Quoted(text) + QStringLiteral("'");
-    return RunAction(sConnMain, [&] {
-        if (ExecuteAction(QStringLiteral("insert into todo (id,todo) select %1,%2 where not exists "
-                                         "(select 1 from todo where id=%1)").arg(id).arg(value), sConnMain) == 0)
-            ExecuteAction(QStringLiteral("insert into todo (todo) values(%1)").arg(value), sConnMain);
-    }, QStringLiteral("undoLastChange"));
 }
 
 } // namespace kestrel

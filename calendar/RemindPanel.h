@@ -54,8 +54,6 @@ RemindPanel* remindPanel();
 // its apostrophes doubled.
 QString ToDoInsertStatement(const QString& text);
 QString ToDoUpdateStatement(const QString& text, int id, int limit = 25);
-// Puts a deleted to-do item back (Edit > Undo); false when it could not be written.
-bool restoreToDo(int id, const QString& text);
 
 inline const QString kAddToDo = QStringLiteral("Add To Do Item");
 inline const QString kToDoSeparator = QStringLiteral("     * * * * * ");

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <bitset>
+#include <vector>
 
 class QListWidget;
 
@@ -22,6 +23,23 @@ std::bitset<32> ApptDaysOfMonth(const QDate& calDate);
 std::array<int, 32> ApptCountsOfMonth(const QDate& calDate);
 // A day cell as assistive software reads it: "Sunday, March 7, 2027, 3 appointments".
 QString DaySpoken(const QDate& d, int appointments);
+
+// An appointment as listed under one of the days it reaches.
+struct ShownAppt {
+    QDate day;  // the day it is listed under
+    QDate date; // the day it begins
+    QTime time; // invalid when it has none
+    QString timeText; // the stored time as text, for a time that does not read as one
+    ApptEnd end;
+    bool allDay = false, cancelled = false;
+    int id = 0;
+    QString brief, name, address, outcome;
+};
+
+// The appointments of the days from … to, each under every one of those days it reaches (a
+// timed end at midnight does not reach into the day it opens), ordered by day, whole days first,
+// then those begun on an earlier day, then by time. Throws what the database throws.
+std::vector<ShownAppt> ApptsOfDays(const QDate& from, const QDate& to);
 
 // Fills lstCal with the appointments of d: a heading, four lines per appointment ordered by
 // time, or the two no-appointment lines. Item values (Qt::UserRole) carry the autoid, 0 else.

@@ -27,7 +27,7 @@
 namespace kestrel {
 
 namespace {
-constexpr int kKeptColumn = 1, kOtherColumn = 2;
+constexpr int kKeptColumn = 1;
 
 QString shownName(const ContactRecord& c)
 {
@@ -46,18 +46,32 @@ QString oneLine(QString text)
 }
 
 RowKey contactKey(int id) { return {QStringLiteral("contacts"), QStringLiteral("id"), id}; }
+
+// "2 pairs and 1 group found."
+QString FoundText(size_t pairs, size_t groups)
+{
+    QStringList parts;
+    if (pairs > 0)
+        parts << (pairs == 1 ? QStringLiteral("1 pair") : QStringLiteral("%1 pairs").arg(pairs));
+    if (groups > 0)
+        parts << (groups == 1 ? QStringLiteral("1 group") : QStringLiteral("%1 groups").arg(groups));
+    return parts.join(QStringLiteral(" and ")) + QStringLiteral(" found.");
+}
 } // namespace
 
-std::vector<MergeUndo>& mergeHistory()
+std::vector<std::vector<MergeUndo>>& mergeHistory()
 {
-    static std::vector<MergeUndo> history;
+    static std::vector<std::vector<MergeUndo>> history;
     return history;
 }
 
-QString DuplicateLine(Likeness likeness, const ContactRecord& a, const ContactRecord& b)
+QString DuplicateLine(Likeness likeness, const std::vector<ContactRecord>& cards)
 {
-    return (likeness == Likeness::Same ? QStringLiteral("Same:      ") : QStringLiteral("Possibly:  ")) + shownName(a) +
-           QStringLiteral("   and   ") + shownName(b);
+    QStringList names;
+    for (const ContactRecord& c : cards)
+        names << shownName(c);
+    return (likeness == Likeness::Same ? QStringLiteral("Same:      ") : QStringLiteral("Possibly:  ")) +
+           names.join(QStringLiteral("   and   "));
 }
 
 frmDuplicates::frmDuplicates(QWidget* parent) : QDialog(parent)
@@ -66,7 +80,7 @@ frmDuplicates::frmDuplicates(QWidget* parent) : QDialog(parent)
     setupDialog(this, QStringLiteral("Find Duplicates"), 10080, 7200, true);
     setFont(designFont(QStringLiteral("Verdana"), 8.25));
     controls = buildControls(this, {
-        {"lblPairs", ControlKind::Label, "&Pairs, the strongest first:", 120, 120, 6000, 255},
+        {"lblPairs", ControlKind::Label, "&Pairs and groups, the strongest first:", 120, 120, 6000, 255},
         {"lstPairs", ControlKind::ListBox, "", 120, 390, 9840, 1815, 1},
         {"lblFields", ControlKind::Label, "&Values to keep (Space or a click picks one):", 120, 2310, 7000, 255},
         {"grdFields", ControlKind::Grid, "", 120, 2580, 9840, 3420, 2},
@@ -156,12 +170,15 @@ void frmDuplicates::Form_Load()
     pairs_.clear();
     known_.clear();
     if (read && !found.cancelled) {
-        for (const DuplicatePair& p : found.pairs) {
-            const ContactRecord& a = found.contacts[size_t(p.first)];
-            const ContactRecord& b = found.contacts[size_t(p.second)];
-            pairs_.push_back({std::min(a.id, b.id), std::max(a.id, b.id), p.likeness});
-            known_.insert(a.id, a);
-            known_.insert(b.id, b);
+        for (const DuplicateGroup& g : groupDuplicates(found.pairs)) {
+            Group group{{}, g.likeness};
+            for (const int at : g.members) {
+                const ContactRecord& c = found.contacts[size_t(at)];
+                group.ids.push_back(c.id);
+                known_.insert(c.id, c);
+            }
+            std::sort(group.ids.begin(), group.ids.end());
+            pairs_.push_back(std::move(group));
         }
     }
     lstPairs->setEnabled(true);
@@ -179,18 +196,21 @@ void frmDuplicates::fillPairs(int select)
     const QSignalBlocker quiet(lstPairs);
     lstPairs->clear();
     for (size_t i = 0; i < pairs_.size(); ++i) {
-        addLine(lstPairs, DuplicateLine(pairs_[i].likeness, known_.value(pairs_[i].a), known_.value(pairs_[i].b)),
-                int(i) + 1);
+        std::vector<ContactRecord> cards;
+        for (const int id : pairs_[i].ids)
+            cards.push_back(known_.value(id));
+        addLine(lstPairs, DuplicateLine(pairs_[i].likeness, cards), int(i) + 1);
         if (i >= 500) { // the rest are listed as the first ones are dealt with
-            addLine(lstPairs, QStringLiteral("... and %1 more pairs").arg(pairs_.size() - i - 1), 0);
+            addLine(lstPairs, QStringLiteral("... and %1 more").arg(pairs_.size() - i - 1), 0);
             break;
         }
     }
     if (pairs_.empty() && lblMessage->text().isEmpty())
         lblMessage->setText(QStringLiteral("No duplicates were found."));
     else if (!pairs_.empty())
-        lblMessage->setText(pairs_.size() == 1 ? QStringLiteral("1 pair found.")
-                                               : QStringLiteral("%1 pairs found.").arg(pairs_.size()));
+        lblMessage->setText(FoundText(pairs_.size() - size_t(std::count_if(pairs_.begin(), pairs_.end(),
+                                                                           [](const Group& g) { return g.ids.size() > 2; })),
+                                      size_t(std::count_if(pairs_.begin(), pairs_.end(), [](const Group& g) { return g.ids.size() > 2; }))));
     announce(lblMessage, lblMessage->text());
     if (!pairs_.empty())
         lstPairs->setCurrentRow(std::clamp(select, 0, int(std::min<size_t>(pairs_.size(), 501)) - 1));
@@ -199,47 +219,70 @@ void frmDuplicates::fillPairs(int select)
 
 void frmDuplicates::lstPairs_Click() { showPair(); }
 
+int frmDuplicates::selectedGroup() const
+{
+    const QListWidgetItem* line = lstPairs->currentItem();
+    return line ? line->data(Qt::UserRole).toInt() - 1 : -1;
+}
+
 void frmDuplicates::showPair()
 {
     // The model's own signals keep the grid in step; only this window's handler is kept out.
     filling_ = true;
     const auto filled = qScopeGuard([this] { filling_ = false; });
     fields->setRowCount(0);
-    const QListWidgetItem* line = lstPairs->currentItem();
-    const int at = line ? line->data(Qt::UserRole).toInt() - 1 : -1;
-    bool both = false;
+    cards_.clear();
+    versions_.clear();
+    const int at = selectedGroup();
+    bool all = false;
     if (at >= 0) {
-        const Pair& p = pairs_[size_t(at)];
         try {
-            kept_ = {};
-            other_ = {};
-            both = readContact(sConnContacts, p.a, &kept_) && readContact(sConnContacts, p.b, &other_);
-            if (both) {
-                keptVersion_ = rowVersion(sConnContacts, contactKey(p.a));
-                otherVersion_ = rowVersion(sConnContacts, contactKey(p.b));
+            all = true;
+            for (const int id : pairs_[size_t(at)].ids) {
+                ContactRecord c;
+                if (!readContact(sConnContacts, id, &c)) {
+                    all = false;
+                    break;
+                }
+                cards_.push_back(c);
+                versions_.push_back(rowVersion(sConnContacts, contactKey(id)));
             }
         } catch (const std::exception& e) {
             ReportFailure(e, QStringLiteral("showPair"), Owner::Form, QStringLiteral("frmDuplicates"));
-            both = false;
+            all = false;
         }
     }
-    cmdMerge->setEnabled(both);
-    cmdNotSame->setEnabled(both);
-    if (!both)
+    if (!all) {
+        cards_.clear();
+        versions_.clear();
+    }
+    cmdMerge->setEnabled(all);
+    cmdNotSame->setEnabled(all);
+    // A column per card: the kept one, then the others side by side.
+    const int n = int(cards_.size());
+    fields->setColumnCount(1 + std::max(n, 2));
+    QStringList heads{QStringLiteral("Field"), QStringLiteral("Kept contact")};
+    for (int c = 1; c < std::max(n, 2); ++c)
+        heads << (n <= 2 ? QStringLiteral("Other contact") : QStringLiteral("Other contact %1").arg(c));
+    fields->setHorizontalHeaderLabels(heads);
+    const int width = n <= 2 ? 3960 : (9840 - 1500 - 300) / n;
+    for (int c = kKeptColumn; c < std::max(n, 2); ++c)
+        grdFields->setColumnWidth(c, px(width));
+    if (!all)
         return;
-    const MergeChoice pre = preselectMerge(kept_, other_);
-    const auto& all = contactFields();
+    const MergePicks pre = preselectGroup(cards_);
+    const auto& fieldList = contactFields();
     for (int f = 0; f < cf::Count; ++f) {
-        auto* caption = new QStandardItem(QString::fromLatin1(all[size_t(f)].caption));
+        auto* caption = new QStandardItem(QString::fromLatin1(fieldList[size_t(f)].caption));
         caption->setFlags(Qt::ItemIsEnabled);
         QList<QStandardItem*> row{caption};
-        for (const ContactRecord* c : {&kept_, &other_}) {
-            const QString v = f == cf::Birthday ? birthdayText(c->value(f)) : c->value(f);
+        for (int m = 0; m < n; ++m) {
+            const ContactRecord& c = cards_[size_t(m)];
+            const QString v = f == cf::Birthday ? birthdayText(c.value(f)) : c.value(f);
             auto* cell = new QStandardItem(isolated(oneLine(v)));
             cell->setToolTip(v);
             cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-            const bool chosen = pre[size_t(f)] == (c == &other_);
-            cell->setCheckState(chosen ? Qt::Checked : Qt::Unchecked);
+            cell->setCheckState(pre[size_t(f)] == m ? Qt::Checked : Qt::Unchecked);
             row << cell;
         }
         fields->appendRow(row);
@@ -247,12 +290,14 @@ void frmDuplicates::showPair()
     grdFields->setCurrentIndex(fields->index(0, kKeptColumn));
 }
 
-MergeChoice frmDuplicates::choice() const
+MergePicks frmDuplicates::picks() const
 {
-    MergeChoice c{};
+    MergePicks p{};
     for (int f = 0; f < cf::Count && f < fields->rowCount(); ++f)
-        c[size_t(f)] = fields->item(f, kOtherColumn)->checkState() == Qt::Checked;
-    return c;
+        for (int m = 0; m < int(cards_.size()); ++m)
+            if (fields->item(f, kKeptColumn + m)->checkState() == Qt::Checked)
+                p[size_t(f)] = m;
+    return p;
 }
 
 void frmDuplicates::grdFields_Click(const QModelIndex& cell)
@@ -264,68 +309,82 @@ void frmDuplicates::grdFields_Click(const QModelIndex& cell)
 
 void frmDuplicates::grdFields_ItemChanged(QStandardItem* item)
 {
-    // The two values of a field are a choice of one: picking one unpicks the other, and
-    // unticking the picked one picks the other.
+    // The values of a field are a choice of one: picking one unpicks the others, and unticking
+    // the picked one picks the next card's.
     if (filling_ || item->column() == 0)
         return;
-    QStandardItem* twin = fields->item(item->row(), item->column() == kKeptColumn ? kOtherColumn : kKeptColumn);
+    const int cards = fields->columnCount() - kKeptColumn;
     filling_ = true;
-    twin->setCheckState(item->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+    if (item->checkState() == Qt::Checked) {
+        for (int c = kKeptColumn; c < kKeptColumn + cards; ++c)
+            if (c != item->column())
+                fields->item(item->row(), c)->setCheckState(Qt::Unchecked);
+    } else {
+        const int next = kKeptColumn + (item->column() - kKeptColumn + 1) % cards;
+        fields->item(item->row(), next)->setCheckState(Qt::Checked);
+    }
     filling_ = false;
 }
 
 void frmDuplicates::cmdMerge_Click()
 {
-    const QListWidgetItem* line = lstPairs->currentItem();
-    const int at = line ? line->data(Qt::UserRole).toInt() - 1 : -1;
-    if (at < 0 || kept_.id == 0 || other_.id == 0)
+    const int at = selectedGroup();
+    if (at < 0 || cards_.size() < 2)
         return;
-    const ContactRecord merged = mergedContact(kept_, other_, choice());
-    MergeResult result;
-    if (!RunAction(sConnContacts, [&] { result = mergeContacts(sConnContacts, kept_, keptVersion_, other_, otherVersion_, merged); },
+    const ContactRecord merged = mergedGroup(cards_, picks());
+    GroupMerge result;
+    if (!RunAction(sConnContacts, [&] { result = mergeGroup(sConnContacts, cards_, versions_, merged); },
                    QStringLiteral("cmdMerge_Click"), Owner::Form, QStringLiteral("frmDuplicates")))
         return;
+    const bool pair = cards_.size() == 2;
     if (result.outcome == MergeOutcome::Changed) {
-        platform().msgBox(QStringLiteral("Someone changed one of these two contacts since they were shown here. Nothing "
-                                         "was merged; the pair is shown again as it is now."));
+        platform().msgBox(pair ? QStringLiteral("Someone changed one of these two contacts since they were shown here. Nothing "
+                                                "was merged; the pair is shown again as it is now.")
+                               : QStringLiteral("Someone changed one of these contacts since they were shown here. Nothing "
+                                                "was merged; the group is shown again as it is now."));
         showPair();
         return;
     }
     if (result.outcome == MergeOutcome::Gone) {
-        platform().msgBox(QStringLiteral("One of these two contacts was deleted meanwhile. Nothing was merged."));
+        platform().msgBox(pair ? QStringLiteral("One of these two contacts was deleted meanwhile. Nothing was merged.")
+                               : QStringLiteral("One of these contacts was deleted meanwhile. Nothing was merged."));
         pairs_.erase(pairs_.begin() + at);
         fillPairs(at);
         return;
     }
     bChanged = true;
-    mergeHistory().push_back(result.undo);
+    mergeHistory().push_back(result.steps);
     rememberLastMerge();
-    known_.insert(kept_.id, merged);
-    known_.remove(other_.id);
-    // The other's pairs now stand for the kept contact; a pair of the kept one with itself goes.
-    const int keptId = kept_.id, goneId = other_.id;
-    pairs_.erase(pairs_.begin() + at);
-    for (Pair& p : pairs_) {
-        if (p.a == goneId)
-            p.a = keptId;
-        if (p.b == goneId)
-            p.b = keptId;
-        if (p.a > p.b)
-            std::swap(p.a, p.b);
+    const int keptId = cards_.front().id;
+    known_.insert(keptId, merged);
+    QSet<int> gone;
+    QStringList goneNames;
+    for (size_t i = 1; i < cards_.size(); ++i) {
+        gone.insert(cards_[i].id);
+        known_.remove(cards_[i].id);
+        goneNames << appointmentName(cards_[i]);
     }
-    // A group of three became two pairs of the kept one with the third: the strongest stays.
-    QSet<quint64> seen;
-    seen.reserve(qsizetype(pairs_.size()));
-    std::erase_if(pairs_, [&seen](const Pair& p) {
-        const quint64 key = quint64(quint32(p.a)) << 32 | quint32(p.b);
-        if (p.a == p.b || seen.contains(key))
+    // The others' pairs now stand for the kept contact; the kept one with itself goes, and a pair
+    // now listed twice is listed once (the stronger).
+    pairs_.erase(pairs_.begin() + at);
+    QSet<QString> seen;
+    std::erase_if(pairs_, [&](Group& g) {
+        for (int& id : g.ids)
+            if (gone.contains(id))
+                id = keptId;
+        std::sort(g.ids.begin(), g.ids.end());
+        g.ids.erase(std::unique(g.ids.begin(), g.ids.end()), g.ids.end());
+        QString key;
+        for (const int id : g.ids)
+            key += QString::number(id) + u',';
+        if (g.ids.size() < 2 || seen.contains(key))
             return true;
         seen.insert(key);
         return false;
     });
     lblMessage->clear();
     fillPairs(at);
-    lblMessage->setText(QStringLiteral("Merged %1 into %2. ").arg(result.undo.otherName, result.undo.keptName) +
+    lblMessage->setText(QStringLiteral("Merged %1 into %2. ").arg(goneNames.join(QStringLiteral(", ")), result.steps.front().keptName) +
                         lblMessage->text());
     announce(lblMessage, lblMessage->text());
     cmdUndo->setEnabled(true);
@@ -333,13 +392,16 @@ void frmDuplicates::cmdMerge_Click()
 
 void frmDuplicates::cmdNotSame_Click()
 {
-    const QListWidgetItem* line = lstPairs->currentItem();
-    const int at = line ? line->data(Qt::UserRole).toInt() - 1 : -1;
+    const int at = selectedGroup();
     if (at < 0)
         return;
-    const Pair p = pairs_[size_t(at)];
-    if (!RunAction(sConnContacts, [&] { rememberNotSame(sConnContacts, p.a, p.b); }, QStringLiteral("cmdNotSame_Click"),
-                   Owner::Form, QStringLiteral("frmDuplicates")))
+    // A group set aside is every pair of it: none of its cards is another's.
+    const std::vector<int> ids = pairs_[size_t(at)].ids;
+    if (!RunAction(sConnContacts, [&] {
+            for (size_t i = 0; i < ids.size(); ++i)
+                for (size_t j = i + 1; j < ids.size(); ++j)
+                    rememberNotSame(sConnContacts, ids[i], ids[j]);
+        }, QStringLiteral("cmdNotSame_Click"), Owner::Form, QStringLiteral("frmDuplicates")))
         return;
     pairs_.erase(pairs_.begin() + at);
     lblMessage->clear();
@@ -352,17 +414,17 @@ namespace {
 // told why) or the database could not be reached (told by RunAction; the merge stays remembered).
 bool takeBackLastMerge()
 {
-    const MergeUndo undo = mergeHistory().back();
-    const std::span<MergeUndo> earlier(mergeHistory().data(), mergeHistory().size() - 1);
+    const std::vector<MergeUndo> steps = mergeHistory().back();
+    const std::span<std::vector<MergeUndo>> earlier(mergeHistory().data(), mergeHistory().size() - 1);
     UndoOutcome outcome = UndoOutcome::Changed;
-    if (!RunAction(sConnContacts, [&] { outcome = undoMerge(sConnContacts, undo, earlier); }, QStringLiteral("cmdUndo_Click"),
-                   Owner::Form, QStringLiteral("frmDuplicates")))
+    if (!RunAction(sConnContacts, [&] { outcome = undoMergeGroup(sConnContacts, steps, earlier); },
+                   QStringLiteral("cmdUndo_Click"), Owner::Form, QStringLiteral("frmDuplicates")))
         return false;
     mergeHistory().pop_back();
     rememberLastMerge();
     if (outcome == UndoOutcome::Changed) {
         platform().msgBox(QStringLiteral("%1 was changed or deleted after the merge, so the merge can no longer be "
-                                         "taken back. Nothing was changed.").arg(undo.keptName));
+                                         "taken back. Nothing was changed.").arg(steps.back().mergedName));
         return false;
     }
     return true;
@@ -377,13 +439,18 @@ void rememberLastMerge()
         forgetChanges();
         return;
     }
-    const MergeUndo top = mergeHistory().back();
-    rememberChange({QStringLiteral("Merge Contacts '%1'").arg(top.keptName), [top] {
-        const bool stillLast = !mergeHistory().empty() && mergeHistory().back().keptId == top.keptId &&
-                               mergeHistory().back().otherId == top.otherId &&
-                               mergeHistory().back().keptVersionAfter == top.keptVersionAfter;
+    const MergeUndo top = mergeHistory().back().back();
+    const QString keptName = mergeHistory().back().front().keptName;
+    QStringList others;
+    for (const MergeUndo& step : mergeHistory().back())
+        others << step.otherName;
+    rememberChange({QStringLiteral("Merge Contacts '%1'").arg(keptName), [top, keptName, others] {
+        const bool stillLast = !mergeHistory().empty() && mergeHistory().back().back().keptId == top.keptId &&
+                               mergeHistory().back().back().otherId == top.otherId &&
+                               mergeHistory().back().back().keptVersionAfter == top.keptVersionAfter;
         if (!stillLast) {
-            platform().msgBox(QStringLiteral("The merge of %1 and %2 was already taken back.").arg(top.keptName, top.otherName));
+            platform().msgBox(QStringLiteral("The merge of %1 and %2 was already taken back.")
+                                  .arg(keptName, others.join(QStringLiteral(", "))));
             return false;
         }
         return takeBackLastMerge();
@@ -394,13 +461,19 @@ void frmDuplicates::cmdUndo_Click()
 {
     if (mergeHistory().empty())
         return;
-    const MergeUndo undo = mergeHistory().back();
+    const std::vector<MergeUndo> steps = mergeHistory().back();
     const bool undone = takeBackLastMerge();
     cmdUndo->setEnabled(!mergeHistory().empty());
     if (!undone)
         return;
     bChanged = true;
-    for (const int id : {undo.keptId, undo.otherId}) {
+    Group back{{steps.front().keptId}, Likeness::Same};
+    QStringList others;
+    for (const MergeUndo& step : steps) {
+        back.ids.push_back(step.otherId);
+        others << step.otherName;
+    }
+    for (const int id : back.ids) {
         ContactRecord c;
         try {
             if (readContact(sConnContacts, id, &c))
@@ -408,10 +481,12 @@ void frmDuplicates::cmdUndo_Click()
         } catch (const DbError&) {
         }
     }
-    pairs_.insert(pairs_.begin(), Pair{std::min(undo.keptId, undo.otherId), std::max(undo.keptId, undo.otherId), Likeness::Same});
+    std::sort(back.ids.begin(), back.ids.end());
+    pairs_.insert(pairs_.begin(), std::move(back));
     lblMessage->clear();
     fillPairs(0);
-    lblMessage->setText(QStringLiteral("The merge of %1 and %2 was taken back. ").arg(undo.keptName, undo.otherName) +
+    lblMessage->setText(QStringLiteral("The merge of %1 and %2 was taken back. ")
+                            .arg(steps.front().keptName, others.join(QStringLiteral(", "))) +
                         lblMessage->text());
     announce(lblMessage, lblMessage->text());
 }

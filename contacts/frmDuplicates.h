@@ -1,7 +1,8 @@
 #pragma once
-// Find Duplicates: the stored contacts that are (or may be) one person, in pairs, strongest
-// first, with their values side by side; the user picks per field the value to keep and merges
-// the pair (Alt+M, no question: Undo Last Merge takes it back), or sets it aside as not the same.
+// Find Duplicates: the stored contacts that are (or may be) one person, in pairs and groups,
+// strongest first, with their values side by side; the user picks per field the value to keep
+// and merges the pair or the whole group at once (Alt+M, no question: Undo Last Merge takes it
+// back), or sets it aside as not the same.
 #include "ui/Ui.h"
 #include "data/ContactMerge.h"
 
@@ -57,29 +58,30 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    struct Pair {
-        int a = 0, b = 0; // contact keys, the older first (the one kept)
+    struct Group {
+        std::vector<int> ids; // contact keys, the oldest first (the one kept)
         Likeness likeness = Likeness::Possibly;
     };
     void fillPairs(int select);
-    // Reads both contacts of the selected pair anew and shows them side by side.
+    // Reads the contacts of the selected pair or group anew and shows them side by side.
     void showPair();
-    MergeChoice choice() const;
+    MergePicks picks() const;
+    int selectedGroup() const;
 
-    std::vector<Pair> pairs_;
+    std::vector<Group> pairs_;
     QHash<int, ContactRecord> known_; // the contacts of the pairs, as the list names them
-    ContactRecord kept_, other_;
-    QString keptVersion_, otherVersion_;
+    std::vector<ContactRecord> cards_;
+    std::vector<QString> versions_;
     bool shown_ = false, searching_ = false, cancel_ = false;
     bool filling_ = false; // the grid is being filled or a value's twin set: no handler runs
 };
 
-// One line of the pair list: "Same", or "Possibly", and the two as the tree names them.
-QString DuplicateLine(Likeness likeness, const ContactRecord& a, const ContactRecord& b);
+// One line of the pair list: "Same", or "Possibly", and the cards as the tree names them.
+QString DuplicateLine(Likeness likeness, const std::vector<ContactRecord>& cards);
 
-// The merges of this run, the last on top, so Undo Last Merge works after the window is
-// opened again.
-std::vector<MergeUndo>& mergeHistory();
+// The merges of this run (each a pair's or a whole group's steps), the last on top, so Undo Last
+// Merge works after the window is opened again.
+std::vector<std::vector<MergeUndo>>& mergeHistory();
 // Hands the run's last merge (when there is one) to Edit > Undo.
 void rememberLastMerge();
 

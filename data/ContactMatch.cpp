@@ -6,6 +6,7 @@
 #include "data/TextFold.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 
@@ -392,6 +393,44 @@ ContactIndex ContactIndex::ofStored(const QString& connectionText)
                         index.add(QByteArray(v[0]).toInt(), shown.isEmpty() ? c.company : shown, matchKeys(c));
                     });
     return index;
+}
+
+std::vector<DuplicateGroup> groupDuplicates(const std::vector<DuplicatePair>& pairs)
+{
+    QHash<int, int> parent;
+    const auto root = [&parent](int x) {
+        while (parent.value(x, x) != x)
+            x = parent[x] = parent.value(parent[x], parent[x]);
+        return x;
+    };
+    for (const DuplicatePair& p : pairs)
+        if (p.likeness == Likeness::Same) {
+            const int a = root(p.first), b = root(p.second);
+            if (a != b)
+                parent[std::max(a, b)] = std::min(a, b);
+        }
+    QHash<int, std::vector<int>> members;
+    for (auto it = parent.keyBegin(); it != parent.keyEnd(); ++it)
+        members[root(*it)].push_back(*it);
+    std::vector<DuplicateGroup> out;
+    QSet<int> listed;
+    for (const DuplicatePair& p : pairs) {
+        const int r = root(p.first);
+        if (p.likeness != Likeness::Same) {
+            if (r != root(p.second) || !members.contains(r))
+                out.push_back({{std::min(p.first, p.second), std::max(p.first, p.second)}, p.likeness});
+            continue;
+        }
+        if (listed.contains(r))
+            continue;
+        listed.insert(r);
+        std::vector<int> group = members.value(r);
+        if (std::find(group.begin(), group.end(), r) == group.end())
+            group.push_back(r);
+        std::sort(group.begin(), group.end());
+        out.push_back({std::move(group), Likeness::Same});
+    }
+    return out;
 }
 
 } // namespace kestrel

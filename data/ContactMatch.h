@@ -75,6 +75,16 @@ std::vector<DuplicatePair> findDuplicatePairs(const std::vector<MatchKeys>& keys
                                               const std::function<bool(qint64, qint64)>& progress = {},
                                               bool* cancelled = nullptr);
 
+// The pairs as the user deals with them: cards the same as one another, directly or through a
+// third, form one group (its positions in list order); a pair only possibly the same stays a
+// pair, unless both are in one group already. Ordered as the pairs are, each group where its
+// strongest pair stands.
+struct DuplicateGroup {
+    std::vector<int> members;
+    Likeness likeness = Likeness::Possibly;
+};
+std::vector<DuplicateGroup> groupDuplicates(const std::vector<DuplicatePair>& pairs);
+
 } // namespace kestrel
 
 namespace kestrel {

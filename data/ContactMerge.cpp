@@ -7,6 +7,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 namespace kestrel {
 
 namespace {
@@ -176,6 +178,77 @@ ContactRecord mergedContact(const ContactRecord& kept, const ContactRecord& othe
     return out;
 }
 
+MergePicks preselectGroup(const std::vector<ContactRecord>& members)
+{
+    MergePicks picks{};
+    if (members.size() == 2) {
+        const MergeChoice pair = preselectMerge(members[0], members[1]);
+        for (int f = 0; f < cf::Count; ++f)
+            picks[size_t(f)] = pair[size_t(f)] ? 1 : 0;
+        return picks;
+    }
+    for (int f = 0; f < cf::Count; ++f) {
+        // The longest value, of the newest card where several are as long; the kept one's text
+        // where another says the same.
+        int best = 0;
+        for (int m = 1; m < int(members.size()); ++m) {
+            const QString a = members[size_t(best)].value(f).trimmed(), b = members[size_t(m)].value(f).trimmed();
+            if (b.isEmpty() || sameText(a, b))
+                continue;
+            if (a.isEmpty() || b.size() > a.size() || (b.size() == a.size() && members[size_t(m)].id > members[size_t(best)].id))
+                best = m;
+        }
+        picks[size_t(f)] = best;
+    }
+    // An extension belongs to its work number.
+    const int work = picks[cf::WorkPh];
+    if (!members[size_t(work)].workph.trimmed().isEmpty())
+        picks[cf::Ext] = work;
+    return picks;
+}
+
+ContactRecord mergedGroup(const std::vector<ContactRecord>& members, const MergePicks& picks)
+{
+    if (members.size() == 2) {
+        MergeChoice choice{};
+        for (int f = 0; f < cf::Count; ++f)
+            choice[size_t(f)] = picks[size_t(f)] == 1;
+        return mergedContact(members[0], members[1], choice);
+    }
+    ContactRecord out = members.front();
+    const auto& fields = contactFields();
+    // Per card, what of it is not kept, each value once.
+    std::vector<QStringList> notKept(members.size());
+    for (int f = 0; f < cf::Count; ++f) {
+        const QString& chosen = members[size_t(picks[size_t(f)])].value(f);
+        out.value(f) = chosen;
+        if (f == cf::Notes)
+            continue;
+        QStringList said{chosen};
+        for (size_t m = 0; m < members.size(); ++m) {
+            const QString& left = members[m].value(f);
+            if (left.trimmed().isEmpty() ||
+                std::any_of(said.begin(), said.end(), [&left](const QString& s) { return sameText(s, left); }))
+                continue;
+            said << left;
+            notKept[m] << QString::fromLatin1(fields[size_t(f)].caption) + QStringLiteral(": ") +
+                              (f == cf::Birthday ? birthdayText(left) : left.trimmed());
+        }
+    }
+    QString notes = out.notes;
+    const auto add = [&notes](const QString& block) {
+        notes = notes.trimmed().isEmpty() ? block : notes + QStringLiteral("\n\n") + block;
+    };
+    for (size_t m = 0; m < members.size(); ++m)
+        if (!notKept[m].isEmpty())
+            add(QStringLiteral("Merged from %1:\n").arg(appointmentName(members[m])) + notKept[m].join(u'\n'));
+    for (const ContactRecord& m : members)
+        if (!m.notes.trimmed().isEmpty() && !notes.contains(m.notes.trimmed()))
+            add(m.notes.trimmed());
+    out.notes = notes;
+    return out;
+}
+
 bool readContact(const QString& connectionText, int id, ContactRecord* contact)
 {
     Connection c(connectionText);
@@ -189,12 +262,13 @@ bool readContact(const QString& connectionText, int id, ContactRecord* contact)
     return true;
 }
 
-MergeResult mergeContacts(const QString& connectionText, const ContactRecord& kept, const QString& keptVersion,
-                          const ContactRecord& other, const QString& otherVersion, const ContactRecord& merged)
+namespace {
+
+// One merge of other into kept on an open transaction: the versions are checked, the rows held.
+MergeResult mergeOn(Connection& c, const ContactRecord& kept, const QString& keptVersion, const ContactRecord& other,
+                    const QString& otherVersion, const ContactRecord& merged)
 {
     MergeResult result;
-    Connection c(connectionText);
-    Transaction t(c, Transaction::Mode::Immediate);
     // Both rows are held (on the server, in key order so that two merges never wait on each other).
     const int low = std::min(kept.id, other.id), high = std::max(kept.id, other.id);
     const QString lowVersion = rowVersionOn(c, contactKey(low), true);
@@ -255,17 +329,13 @@ MergeResult mergeContacts(const QString& connectionText, const ContactRecord& ke
         del.run();
     }
     undo.keptVersionAfter = rowVersionOn(c, contactKey(kept.id), false);
-    t.commit();
     result.outcome = MergeOutcome::Merged;
     return result;
 }
 
-UndoOutcome undoMerge(const QString& connectionText, const MergeUndo& undo, std::span<MergeUndo> earlier)
+// Takes one merge back on an open transaction (its version already checked).
+void undoOn(Connection& c, const MergeUndo& undo)
 {
-    Connection c(connectionText);
-    Transaction t(c, Transaction::Mode::Immediate);
-    if (rowVersionOn(c, contactKey(undo.keptId), true) != undo.keptVersionAfter)
-        return UndoOutcome::Changed;
     writeRow(c, undo.keptBefore, false);
     writeRow(c, undo.otherBefore, true);
     // An appointment renamed again since the merge keeps its new name.
@@ -278,15 +348,83 @@ UndoOutcome undoMerge(const QString& connectionText, const MergeUndo& undo, std:
     }
     giveBack(c, "appointments", "autoid", undo.movedAppts, undo.keptId, undo.otherId);
     giveBack(c, "history", "id", undo.movedHistory, undo.keptId, undo.otherId);
-    // Both rows are as the merge found them, with new versions on the server: an earlier merge
-    // that left one of them so may still be taken back.
-    const QString keptNow = rowVersionOn(c, contactKey(undo.keptId), false);
-    const QString otherNow = rowVersionOn(c, contactKey(undo.otherId), false);
-    for (MergeUndo& e : earlier) {
-        if (e.keptId == undo.keptId && e.keptVersionAfter == undo.keptVersionBefore)
-            e.keptVersionAfter = keptNow;
-        else if (e.keptId == undo.otherId && e.keptVersionAfter == undo.otherVersionBefore)
-            e.keptVersionAfter = otherNow;
+}
+
+} // namespace
+
+MergeResult mergeContacts(const QString& connectionText, const ContactRecord& kept, const QString& keptVersion,
+                          const ContactRecord& other, const QString& otherVersion, const ContactRecord& merged)
+{
+    const GroupMerge group = mergeGroup(connectionText, {kept, other}, {keptVersion, otherVersion}, merged);
+    MergeResult result;
+    result.outcome = group.outcome;
+    if (!group.steps.empty())
+        result.undo = group.steps.front();
+    return result;
+}
+
+GroupMerge mergeGroup(const QString& connectionText, const std::vector<ContactRecord>& members,
+                      const std::vector<QString>& versions, const ContactRecord& merged)
+{
+    GroupMerge out;
+    Connection c(connectionText);
+    Transaction t(c, Transaction::Mode::Immediate);
+    ContactRecord kept = members.front();
+    QString keptVersion = versions.front();
+    for (size_t i = 1; i < members.size(); ++i) {
+        // Each step leaves the kept row as the whole merge does; the next one finds it so.
+        MergeResult step = mergeOn(c, kept, keptVersion, members[i], versions[i], merged);
+        if (step.outcome != MergeOutcome::Merged) {
+            out.outcome = step.outcome;
+            out.steps.clear();
+            return out; // nothing of the group is written
+        }
+        kept = merged;
+        kept.id = members.front().id;
+        keptVersion = step.undo.keptVersionAfter;
+        out.steps.push_back(std::move(step.undo));
+    }
+    t.commit();
+    out.outcome = MergeOutcome::Merged;
+    return out;
+}
+
+UndoOutcome undoMerge(const QString& connectionText, const MergeUndo& undo, std::span<MergeUndo> earlier)
+{
+    std::vector<std::vector<MergeUndo>> groups;
+    groups.reserve(earlier.size());
+    for (const MergeUndo& e : earlier)
+        groups.push_back({e});
+    const UndoOutcome outcome = undoMergeGroup(connectionText, {undo}, groups);
+    for (size_t i = 0; i < earlier.size(); ++i)
+        earlier[i] = groups[i].front();
+    return outcome;
+}
+
+UndoOutcome undoMergeGroup(const QString& connectionText, const std::vector<MergeUndo>& steps,
+                           std::span<std::vector<MergeUndo>> earlier)
+{
+    Connection c(connectionText);
+    Transaction t(c, Transaction::Mode::Immediate);
+    if (steps.empty() || rowVersionOn(c, contactKey(steps.back().keptId), true) != steps.back().keptVersionAfter)
+        return UndoOutcome::Changed;
+    // The last step first: each then finds the kept row as it left it.
+    for (auto step = steps.rbegin(); step != steps.rend(); ++step)
+        undoOn(c, *step);
+    // Every row is as the merge found it, with new versions on the server: an earlier merge that
+    // left one of them so may still be taken back.
+    const auto versionNow = [&c](int id) { return rowVersionOn(c, contactKey(id), false); };
+    for (std::vector<MergeUndo>& e : earlier) {
+        if (e.empty())
+            continue;
+        MergeUndo& last = e.back();
+        if (last.keptId == steps.front().keptId && last.keptVersionAfter == steps.front().keptVersionBefore) {
+            last.keptVersionAfter = versionNow(last.keptId);
+            continue;
+        }
+        for (const MergeUndo& step : steps)
+            if (last.keptId == step.otherId && last.keptVersionAfter == step.otherVersionBefore)
+                last.keptVersionAfter = versionNow(last.keptId);
     }
     t.commit();
     return UndoOutcome::Undone;

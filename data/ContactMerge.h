@@ -30,6 +30,17 @@ MergeChoice preselectMerge(const ContactRecord& kept, const ContactRecord& other
 // Notes of both are kept whole.
 ContactRecord mergedContact(const ContactRecord& kept, const ContactRecord& other, const MergeChoice& choice);
 
+// Per field of contactFields(), the card of a group (its place among the group's cards) whose
+// value is kept.
+using MergePicks = std::array<int, cf::Count>;
+// As preselectMerge, over every card of a group: the longest value, the newest card's where
+// several are as long.
+MergePicks preselectGroup(const std::vector<ContactRecord>& members);
+// The first card as a merge of the whole group leaves it: the picked values, each value not
+// picked under a line naming its card ("Merged from Ann Lee:"), every card's notes whole. For
+// two cards, mergedContact's.
+ContactRecord mergedGroup(const std::vector<ContactRecord>& members, const MergePicks& picks);
+
 // A stored row as it was: every column (but the server's row version) with its value.
 struct StoredRow {
     std::vector<std::pair<QString, QVariant>> columns;
@@ -69,6 +80,16 @@ bool readContact(const QString& connectionText, int id, ContactRecord* contact);
 MergeResult mergeContacts(const QString& connectionText, const ContactRecord& kept, const QString& keptVersion,
                           const ContactRecord& other, const QString& otherVersion, const ContactRecord& merged);
 
+// Merges every other card of a group into the first, in one transaction guarded by the versions
+// of all of them as read; nothing is written unless all of them are as read. Its steps, one per
+// card merged in, in order, are what its undo needs. Throws DbError.
+struct GroupMerge {
+    MergeOutcome outcome = MergeOutcome::Changed;
+    std::vector<MergeUndo> steps;
+};
+GroupMerge mergeGroup(const QString& connectionText, const std::vector<ContactRecord>& members,
+                      const std::vector<QString>& versions, const ContactRecord& merged);
+
 enum class UndoOutcome {
     Undone,
     Changed, // the kept contact was changed or deleted after the merge: nothing was written
@@ -78,6 +99,9 @@ enum class UndoOutcome {
 // first) that left one of the two rows as this merge found it are told its version now, so a
 // group merged in steps is taken back step by step. Throws DbError.
 UndoOutcome undoMerge(const QString& connectionText, const MergeUndo& undo, std::span<MergeUndo> earlier = {});
+// The same for a group merged at once: every card comes back, in one transaction.
+UndoOutcome undoMergeGroup(const QString& connectionText, const std::vector<MergeUndo>& steps,
+                           std::span<std::vector<MergeUndo>> earlier = {});
 
 // Pairs the user said are not the same person; kept in the contacts database so that every
 // copy (and every user of an office database) stops showing them. Throw DbError.

@@ -94,7 +94,8 @@ RowKey historyRow(qint64 id) { return {QStringLiteral("history"), QStringLiteral
 
 QString LastContactColumn()
 {
-    return QStringLiteral("(select max(histdate) from history where history.contact_id=contacts.id)");
+    // Kept on the row by the database's own triggers from the history (both engines).
+    return QStringLiteral("contacts.lastcontact");
 }
 
 QString loginName()

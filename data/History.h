@@ -57,7 +57,8 @@ QString HistoryUpdateStatement(const HistoryEntry& entry, const QDateTime& now);
 QString HistoryDeleteStatement(qint64 id);
 RowKey historyRow(qint64 id);
 
-// The date of a contact's newest entry as a column of a select from contacts, and its name in an export.
+// The date of a contact's newest entry as a column of a select from contacts (kept on the row as
+// the entries change, so it costs what any column does), and its name in an export.
 QString LastContactColumn();
 inline const QString kLastContactTag = QStringLiteral("lastcontact");
 

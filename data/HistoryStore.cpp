@@ -35,11 +35,47 @@ CREATE INDEX IF NOT EXISTS history_by_contact ON history(contact_id, histdate, h
 CREATE UNIQUE INDEX IF NOT EXISTS history_by_appt ON history(appt_id) WHERE appt_id IS NOT NULL;
 )sql";
 
+// The date of a contact's newest entry, kept on its row so that the grid reads it as any other
+// column (a lookup in the history per contact tripled the grid's fill). Every change of an entry
+// sets it again from the history, and so does any write of the column itself or a contact put
+// back under its key (the trash, an undone merge): it is never anything but what the rows say.
+// The triggers are in the file, so every writer keeps it, this program's or another.
+constexpr const char* kLastContactTriggers = R"sql(
+CREATE TRIGGER IF NOT EXISTS history_last_ins AFTER INSERT ON history WHEN new.contact_id IS NOT NULL BEGIN
+  UPDATE contacts SET lastcontact = (SELECT max(histdate) FROM history WHERE contact_id = new.contact_id)
+    WHERE id = new.contact_id AND lastcontact IS NOT (SELECT max(histdate) FROM history WHERE contact_id = new.contact_id);
+END;
+CREATE TRIGGER IF NOT EXISTS history_last_upd AFTER UPDATE OF contact_id, histdate ON history BEGIN
+  UPDATE contacts SET lastcontact = (SELECT max(histdate) FROM history WHERE contact_id = contacts.id)
+    WHERE id IN (old.contact_id, new.contact_id)
+      AND lastcontact IS NOT (SELECT max(histdate) FROM history WHERE contact_id = contacts.id);
+END;
+CREATE TRIGGER IF NOT EXISTS history_last_del AFTER DELETE ON history WHEN old.contact_id IS NOT NULL BEGIN
+  UPDATE contacts SET lastcontact = (SELECT max(histdate) FROM history WHERE contact_id = old.contact_id)
+    WHERE id = old.contact_id AND lastcontact IS NOT (SELECT max(histdate) FROM history WHERE contact_id = old.contact_id);
+END;
+CREATE TRIGGER IF NOT EXISTS contacts_last_ins AFTER INSERT ON contacts BEGIN
+  UPDATE contacts SET lastcontact = (SELECT max(histdate) FROM history WHERE contact_id = new.id)
+    WHERE id = new.id AND lastcontact IS NOT (SELECT max(histdate) FROM history WHERE contact_id = new.id);
+END;
+CREATE TRIGGER IF NOT EXISTS contacts_last_upd AFTER UPDATE OF id, lastcontact ON contacts BEGIN
+  UPDATE contacts SET lastcontact = (SELECT max(histdate) FROM history WHERE contact_id = new.id)
+    WHERE id = new.id AND lastcontact IS NOT (SELECT max(histdate) FROM history WHERE contact_id = new.id);
+END;
+)sql";
+constexpr const char* kLastContactTriggerNames[] = {"history_last_ins", "history_last_upd", "history_last_del",
+                                                    "contacts_last_ins", "contacts_last_upd"};
+constexpr const char* kFillLastContact =
+    "UPDATE contacts SET lastcontact = (SELECT max(histdate) FROM history WHERE contact_id = contacts.id) "
+    "WHERE lastcontact IS NOT (SELECT max(histdate) FROM history WHERE contact_id = contacts.id)";
+
 // The appointments' columns the history needs: the contact an appointment was made for (null
 // where it was typed as a name), whether it was held as the user marked it, and whether the
 // history holds it yet (only what it holds may be purged).
 // Then the end (the last day, null when it is the first, and the clock time), whole days and
-// cancelled ones. A file that may only be read shows each as readOnly gives it.
+// cancelled ones; then how it repeats (the rule, the days left out of it, and for a row that moves
+// one day of a series, the series and that day). A file that may only be read shows each as
+// readOnly gives it.
 struct Column {
     const char* name;
     const char* declaration;
@@ -51,7 +87,11 @@ constexpr Column kApptColumns[] = {{"contact_id", "INTEGER", "NULL"},
                                    {"enddate", "DATE", "CASE WHEN appttime >= '23:30:00' THEN date(apptdate, '+1 day') END"},
                                    {"endtime", "TIME", "time(appttime, '+30 minutes')"},
                                    {"allday", "BOOLEAN NOT NULL DEFAULT 0", "0"},
-                                   {"cancelled", "BOOLEAN NOT NULL DEFAULT 0", "0"}};
+                                   {"cancelled", "BOOLEAN NOT NULL DEFAULT 0", "0"},
+                                   {"rrule", "TEXT", "NULL"},
+                                   {"exdates", "TEXT", "NULL"},
+                                   {"series_id", "INTEGER", "NULL"},
+                                   {"recurrence_date", "DATE", "NULL"}};
 
 // Appointments from before the end was kept last the 30 minutes they always had.
 constexpr const char* kFillEnds =
@@ -59,7 +99,8 @@ constexpr const char* kFillEnds =
     "enddate = CASE WHEN appttime >= '23:30:00' THEN date(apptdate, '+1 day') END "
     "WHERE endtime IS NULL AND apptdate IS NOT NULL AND appttime IS NOT NULL";
 constexpr const char* kEndIndex =
-    "CREATE INDEX IF NOT EXISTS appointments_by_end ON appointments(enddate) WHERE enddate IS NOT NULL";
+    "CREATE INDEX IF NOT EXISTS appointments_by_end ON appointments(enddate) WHERE enddate IS NOT NULL;"
+    "CREATE INDEX IF NOT EXISTS appointments_repeating ON appointments(apptdate) WHERE rrule IS NOT NULL";
 
 void run(sqlite3* db, const QString& sql)
 {
@@ -85,6 +126,24 @@ QStringList columnsOf(sqlite3* db, const char* table)
     return have;
 }
 
+bool lastContactKept(sqlite3* db)
+{
+    if (!columnsOf(db, "contacts").contains(QStringLiteral("lastcontact")))
+        return false;
+    for (const char* name : kLastContactTriggerNames) {
+        sqlite3_stmt* st = nullptr;
+        bool found = false;
+        if (sqlite3_prepare_v2(db, "SELECT 1 FROM main.sqlite_master WHERE type='trigger' AND name=?", -1, &st, nullptr) == SQLITE_OK) {
+            sqlite3_bind_text(st, 1, name, -1, SQLITE_STATIC);
+            found = sqlite3_step(st) == SQLITE_ROW;
+        }
+        sqlite3_finalize(st);
+        if (!found)
+            return false;
+    }
+    return true;
+}
+
 QStringList missingApptColumns(sqlite3* db)
 {
     const QStringList have = columnsOf(db, "appointments");
@@ -103,7 +162,8 @@ QString historySchemaOfNewFile()
     for (const Column& c : kApptColumns)
         sql += QStringLiteral("ALTER TABLE appointments ADD COLUMN %1 %2;\n").arg(QLatin1String(c.name), QLatin1String(c.declaration));
     return sql + QStringLiteral("CREATE INDEX IF NOT EXISTS appointments_unrecorded ON appointments(apptdate) WHERE recorded = 0;\n") +
-           QLatin1String(kEndIndex);
+           QLatin1String(kEndIndex) + QStringLiteral(";\nALTER TABLE contacts ADD COLUMN lastcontact DATE;\n") +
+           QLatin1String(kLastContactTriggers);
 }
 
 void upgradeForHistory(sqlite3* db, bool readOnly)
@@ -112,7 +172,7 @@ void upgradeForHistory(sqlite3* db, bool readOnly)
     if (columnsOf(db, "appointments").isEmpty())
         return;
     const bool hasHistory = !columnsOf(db, "history").isEmpty();
-    if (hasHistory && missingApptColumns(db).isEmpty())
+    if (hasHistory && missingApptColumns(db).isEmpty() && (readOnly || lastContactKept(db)))
         return;
     if (readOnly) {
         // Through this connection alone (its temporary schema is searched first): no entries,
@@ -143,6 +203,10 @@ void upgradeForHistory(sqlite3* db, bool readOnly)
         run(db, QStringLiteral("CREATE INDEX IF NOT EXISTS appointments_unrecorded ON appointments(apptdate) WHERE recorded = 0"));
         run(db, QLatin1String(kFillEnds));
         run(db, QLatin1String(kEndIndex));
+        if (!columnsOf(db, "contacts").contains(QStringLiteral("lastcontact")))
+            run(db, QStringLiteral("ALTER TABLE contacts ADD COLUMN lastcontact DATE"));
+        run(db, QLatin1String(kLastContactTriggers));
+        run(db, QLatin1String(kFillLastContact));
         run(db, QStringLiteral("COMMIT"));
     } catch (...) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);

@@ -27,9 +27,9 @@ PurgeOutcome purgeOldAppointments(const QString& connectionText, const QDate& lo
                                                  "kestrel_housekeeping WHERE task = 'purge appointments' FOR UPDATE"));
         if (day.step() && day.text(0) == u"1")
             return outcome;
-        where = QStringLiteral("apptdate < (current_date - interval '2 years')::date AND recorded");
+        where = QStringLiteral("apptdate < (current_date - interval '2 years')::date AND recorded AND rrule IS NULL");
     } else {
-        where = QStringLiteral("apptdate < #") + DateText(localToday.addYears(-2)) + QStringLiteral("# and recorded=True");
+        where = QStringLiteral("apptdate < #") + DateText(localToday.addYears(-2)) + QStringLiteral("# and recorded=True and rrule is null");
         dialect = Statement::Dialect::Program;
     }
     outcome.deleted = Statement(c, QStringLiteral("delete from appointments where ") + where, dialect).run();

@@ -177,7 +177,7 @@ ALTER TABLE contacts ADD COLUMN IF NOT EXISTS notes text COLLATE kestrel_nocase 
 // Contacts get a uid each (the rows already there one apiece, new rows theirs by default), and
 // the sync with a phone's address book and calendar keeps its state in tables of its own: per
 // collection the server's sync token, per item its href, ETag, the server's text and the values
-// both sides last agreed on; what a phone deleted waits in sync_removed to be restored.
+// both sides last agreed on; what a phone deleted waited in sync_removed (step 12 moves it to the trash).
 // Self-contained: it makes what it needs whatever steps ran before it; its grants are in
 // kOfficeGrants.
 constexpr const char* kVersion4 = R"sql(
@@ -318,11 +318,158 @@ UPDATE appointments SET endtime = appttime + interval '30 minutes',
 CREATE INDEX IF NOT EXISTS appointments_by_end ON appointments(enddate) WHERE enddate IS NOT NULL;
 )sql";
 
+// Repeating appointments: the rule as calendars write it (RRULE), the days left out of it (ISO
+// dates, comma-separated), and on a row that moves one day of a series, the series and the day
+// it moves. Self-contained; no grants beyond the appointments' own.
+constexpr const char* kVersion9 = R"sql(
+ALTER TABLE appointments ADD COLUMN IF NOT EXISTS rrule text;
+ALTER TABLE appointments ADD COLUMN IF NOT EXISTS exdates text;
+ALTER TABLE appointments ADD COLUMN IF NOT EXISTS series_id integer;
+ALTER TABLE appointments ADD COLUMN IF NOT EXISTS recurrence_date date;
+CREATE INDEX IF NOT EXISTS appointments_repeating ON appointments(apptdate) WHERE rrule IS NOT NULL;
+)sql";
+
+// The date of a contact's newest history entry, kept on its row so that the grid sorts and shows
+// it as any column. The history's triggers set it from the entries; the contact's own trigger sets
+// it again from the entries whenever a row is inserted (a restore, an undone merge) or the column
+// is written, so a member may write it but never make it say what the history does not. The
+// triggers run with the rights of whoever changed the row, which a member has on both tables.
+// Bookkeeping of the history alone raises no row version: an editor open on the card saves
+// unasked. Self-contained but for the history (step 5); no grants beyond the contacts' own.
+constexpr const char* kVersion10 = R"sql(
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS lastcontact date;
+CREATE OR REPLACE FUNCTION kestrel_contact_lastcontact() RETURNS trigger LANGUAGE plpgsql
+  SET search_path = pg_catalog, pg_temp AS
+  $$BEGIN
+    IF TG_OP = 'UPDATE' THEN
+      IF NEW.lastcontact IS NOT DISTINCT FROM OLD.lastcontact AND NEW.id = OLD.id THEN
+        RETURN NEW;
+      END IF;
+    END IF;
+    NEW.lastcontact := (SELECT max(histdate) FROM public.history WHERE contact_id = NEW.id);
+    RETURN NEW;
+  END$$;
+CREATE OR REPLACE FUNCTION kestrel_contacts_rowver() RETURNS trigger LANGUAGE plpgsql
+  SET search_path = pg_catalog, pg_temp AS
+  $$BEGIN
+    IF NEW.lastcontact IS DISTINCT FROM OLD.lastcontact
+       AND (to_jsonb(NEW) - 'lastcontact') = (to_jsonb(OLD) - 'lastcontact') THEN
+      RETURN NEW;
+    END IF;
+    NEW.rowver := OLD.rowver + 1;
+    RETURN NEW;
+  END$$;
+CREATE OR REPLACE FUNCTION kestrel_history_lastcontact() RETURNS trigger LANGUAGE plpgsql
+  SET search_path = pg_catalog, pg_temp AS
+  $$DECLARE
+    ids integer[];
+    cid integer;
+  BEGIN
+    IF TG_OP = 'INSERT' THEN
+      ids := ARRAY[NEW.contact_id];
+    ELSIF TG_OP = 'DELETE' THEN
+      ids := ARRAY[OLD.contact_id];
+    ELSE
+      ids := ARRAY[OLD.contact_id, NEW.contact_id];
+    END IF;
+    FOREACH cid IN ARRAY ids LOOP
+      CONTINUE WHEN cid IS NULL;
+      UPDATE public.contacts SET lastcontact = h.last
+        FROM (SELECT max(histdate) AS last FROM public.history WHERE contact_id = cid) h
+        WHERE id = cid AND lastcontact IS DISTINCT FROM h.last;
+    END LOOP;
+    RETURN NULL;
+  END$$;
+CREATE OR REPLACE TRIGGER contacts_lastcontact BEFORE INSERT OR UPDATE ON contacts
+  FOR EACH ROW EXECUTE FUNCTION kestrel_contact_lastcontact();
+CREATE OR REPLACE TRIGGER contacts_rowver BEFORE UPDATE ON contacts
+  FOR EACH ROW EXECUTE FUNCTION kestrel_contacts_rowver();
+CREATE OR REPLACE TRIGGER history_lastcontact AFTER INSERT OR DELETE OR UPDATE OF contact_id, histdate ON history
+  FOR EACH ROW EXECUTE FUNCTION kestrel_history_lastcontact();
+UPDATE contacts SET lastcontact = h.last
+  FROM (SELECT contact_id, max(histdate) AS last FROM history GROUP BY contact_id) h
+  WHERE h.contact_id = contacts.id AND contacts.lastcontact IS DISTINCT FROM h.last;
+)sql";
+
 // The lists that show a million contacts a page at a time: the tree counts its letters and reads
 // one letter's names in order from this index alone. Self-contained; no grants.
 constexpr const char* kVersion11 = R"sql(
 CREATE INDEX IF NOT EXISTS contacts_by_initial ON contacts(upper(substr(lastname,1,1)),
   lastname NULLS FIRST, firstname NULLS FIRST, address NULLS FIRST, id);
+)sql";
+
+// The trash and the sync as one: what a phone deleted, which earlier versions kept in a table of the
+// sync's own, moves into the trash (named as deleted on the phone) and that table goes. And a
+// history entry put back from the trash keeps who wrote it and when: the server remembers both of
+// every deleted entry where no member may write (history_kept, filled by a trigger with the
+// owner's rights), and the stamp on insert lets an entry keep them only when they are exactly the
+// remembered ones of a deleted entry of that key, taken once. An ordinary insert is stamped with
+// its member and the server's clock as before. Self-contained; its grants are in kOfficeGrants.
+constexpr const char* kVersion12 = R"sql(
+CREATE TABLE IF NOT EXISTS trash(
+  id bigserial PRIMARY KEY,
+  batch text NOT NULL,
+  tbl text NOT NULL CHECK (tbl IN ('contacts', 'appointments', 'todo', 'history')),
+  row_id bigint NOT NULL,
+  label text NOT NULL DEFAULT '',
+  deleted_at timestamptz NOT NULL DEFAULT now(),
+  deleted_by name NOT NULL DEFAULT current_user,
+  data jsonb NOT NULL);
+DO $$BEGIN
+  IF to_regclass('public.sync_removed') IS NOT NULL THEN
+    INSERT INTO trash(batch, tbl, row_id, label, data)
+      SELECT gen_random_uuid()::text, r.tbl,
+        (r.record::jsonb ->> CASE WHEN r.tbl = 'appointments' THEN 'autoid' ELSE 'id' END)::bigint,
+        CASE WHEN r.tbl = 'appointments' THEN coalesce(r.record::jsonb ->> 'apptbrief', '')
+             WHEN coalesce(r.record::jsonb ->> 'lastname', '') <> '' AND coalesce(r.record::jsonb ->> 'firstname', '') <> ''
+               THEN (r.record::jsonb ->> 'lastname') || ', ' || (r.record::jsonb ->> 'firstname')
+             ELSE coalesce(nullif(coalesce(r.record::jsonb ->> 'lastname', '') || coalesce(r.record::jsonb ->> 'firstname', ''), ''),
+                           r.record::jsonb ->> 'company', '') END
+          || ' (' || coalesce(nullif(r.why, ''), 'deleted on the phone') || ')',
+        r.record::jsonb
+      FROM public.sync_removed r WHERE r.tbl IN ('contacts', 'appointments') ORDER BY r.id;
+    DROP TABLE public.sync_removed;
+  END IF;
+END$$;
+CREATE TABLE IF NOT EXISTS history_kept(
+  id integer PRIMARY KEY,
+  author text NOT NULL,
+  created timestamp(0) NOT NULL,
+  changed timestamp(0) NOT NULL);
+CREATE OR REPLACE FUNCTION kestrel_history_keep() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER
+  SET search_path = pg_catalog, pg_temp AS
+  $$BEGIN
+    INSERT INTO public.history_kept(id, author, created, changed) VALUES (OLD.id, OLD.author, OLD.created, OLD.changed)
+      ON CONFLICT (id) DO UPDATE SET author = EXCLUDED.author, created = EXCLUDED.created, changed = EXCLUDED.changed;
+    RETURN OLD;
+  END$$;
+CREATE OR REPLACE TRIGGER history_keep AFTER DELETE ON history
+  FOR EACH ROW EXECUTE FUNCTION kestrel_history_keep();
+CREATE OR REPLACE FUNCTION kestrel_history_restored(p_id integer, p_author text, p_created timestamp)
+  RETURNS timestamp LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS
+  $$DELETE FROM public.history_kept WHERE id = p_id AND author = p_author AND created = p_created RETURNING changed$$;
+CREATE OR REPLACE FUNCTION kestrel_history_stamp() RETURNS trigger LANGUAGE plpgsql
+  SET search_path = pg_catalog, pg_temp AS
+  $$DECLARE kept timestamp;
+  BEGIN
+    IF TG_OP = 'INSERT' THEN
+      kept := public.kestrel_history_restored(NEW.id, NEW.author, NEW.created);
+      IF kept IS NOT NULL THEN
+        NEW.changed := kept;
+        NEW.rowver := greatest(coalesce(NEW.rowver, 1), 1);
+        RETURN NEW;
+      END IF;
+      NEW.author := current_user;
+      NEW.created := localtimestamp(0);
+      NEW.rowver := 1;
+    ELSE
+      NEW.author := OLD.author;
+      NEW.created := OLD.created;
+      NEW.rowver := OLD.rowver + 1;
+    END IF;
+    NEW.changed := localtimestamp(0);
+    RETURN NEW;
+  END$$;
 )sql";
 
 // The grid sorted by company reads a page as a range of this index, whatever the table's size.
@@ -331,8 +478,10 @@ constexpr const char* kVersion13 = R"sql(
 CREATE INDEX IF NOT EXISTS contacts_by_company ON contacts(company NULLS FIRST, id);
 )sql";
 
-constexpr SchemaStep kSteps[] = {{1, kVersion1}, {2, kVersion2}, {3, kVersion3}, {4, kVersion4}, {5, kVersion5},
-                                 {6, kVersion6}, {7, kVersion7}, {8, kVersion8}, {11, kVersion11}, {13, kVersion13}};
+constexpr SchemaStep kSteps[] = {{1, kVersion1},   {2, kVersion2},   {3, kVersion3},   {4, kVersion4},
+                                 {5, kVersion5},   {6, kVersion6},   {7, kVersion7},   {8, kVersion8},
+                                 {9, kVersion9},   {10, kVersion10}, {11, kVersion11}, {12, kVersion12},
+                                 {13, kVersion13}};
 static_assert(kSteps[std::size(kSteps) - 1].version == kSchemaVersion);
 
 } // namespace
@@ -351,15 +500,19 @@ GRANT SELECT, UPDATE ON kestrel_housekeeping TO kestrel_office;
 GRANT USAGE ON SEQUENCE contacts_id_seq, appointments_autoid_seq, todo_items_id_seq, kestrel_imports_id_seq TO kestrel_office;
 REVOKE ALL ON FUNCTION kestrel_like(text, text), kestrel_raise_rowver(), kestrel_announce() FROM PUBLIC;
 GRANT EXECUTE ON FUNCTION kestrel_like(text, text) TO kestrel_office;
-GRANT SELECT, INSERT, UPDATE, DELETE ON sync_collections, sync_items, sync_removed TO kestrel_office;
-GRANT USAGE ON SEQUENCE sync_removed_id_seq TO kestrel_office;
+GRANT SELECT, INSERT, UPDATE, DELETE ON sync_collections, sync_items TO kestrel_office;
 GRANT SELECT, INSERT, UPDATE, DELETE ON history TO kestrel_office;
 GRANT USAGE ON SEQUENCE history_id_seq TO kestrel_office;
 REVOKE ALL ON FUNCTION kestrel_history_stamp() FROM PUBLIC;
 GRANT SELECT, INSERT, DELETE ON trash TO kestrel_office;
 GRANT USAGE ON SEQUENCE trash_id_seq TO kestrel_office;
 REVOKE ALL ON FUNCTION kestrel_trash_stamp() FROM PUBLIC;
+REVOKE ALL ON history_kept FROM PUBLIC;
+REVOKE ALL ON FUNCTION kestrel_history_keep() FROM PUBLIC;
+REVOKE ALL ON FUNCTION kestrel_history_restored(integer, text, timestamp) FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION kestrel_history_restored(integer, text, timestamp) TO kestrel_office;
 GRANT SELECT, INSERT, DELETE ON not_duplicates TO kestrel_office;
+REVOKE ALL ON FUNCTION kestrel_contact_lastcontact(), kestrel_contacts_rowver(), kestrel_history_lastcontact() FROM PUBLIC;
 )sql";
 
 int installedSchemaVersion(PGconn* c)

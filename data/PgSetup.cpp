@@ -62,11 +62,12 @@ const QString kGroup = QStringLiteral("kestrel_office");
 // Kestrel's own objects, by kind; a newer step that adds one names it here.
 const char* const kTables = "'contacts','appointments','todo_items','todo','exchange_identity','ical_uids',"
                             "'kestrel_copied','kestrel_schema','kestrel_imports','kestrel_housekeeping','history','trash',"
-                            "'not_duplicates'";
+                            "'not_duplicates','history_kept','sync_collections','sync_items','sync_removed'";
 const char* const kSequences = "'contacts_id_seq','appointments_autoid_seq','todo_items_id_seq','kestrel_imports_id_seq',"
                                "'history_id_seq','trash_id_seq'";
 const char* const kTriggers = "'contacts_rowver','appointments_rowver','todo_items_rowver','contacts_changed',"
-                              "'appointments_changed','todo_changed','history_stamp','history_changed','trash_stamp'";
+                              "'appointments_changed','todo_changed','history_stamp','history_changed','trash_stamp',"
+                              "'history_keep','contacts_lastcontact','history_lastcontact'";
 
 // Makes a role that cannot log in when it is missing; true when made. Two set-ups at once (two
 // databases on one server) may race to make it: the loser finds it made.
@@ -177,7 +178,8 @@ OfficeSetUp setUpOfficeDatabase(const QString& conninfo)
             "  EXECUTE format('ALTER %s %s OWNER TO kestrel_owner', r.kind, r.name); END LOOP;"
             " FOR r IN SELECT p.oid::regprocedure::text AS name FROM pg_proc p WHERE p.pronamespace = 'public'::regnamespace"
             "   AND p.proname IN ('kestrel_like','kestrel_raise_rowver','kestrel_announce',"
-            "   'kestrel_history_stamp','kestrel_trash_stamp')"
+            "   'kestrel_history_stamp','kestrel_trash_stamp','kestrel_history_keep','kestrel_history_restored',"
+            "   'kestrel_contact_lastcontact','kestrel_contacts_rowver','kestrel_history_lastcontact')"
             "   AND p.proowner <> 'kestrel_owner'::regrole LOOP"
             "  EXECUTE format('ALTER FUNCTION %s OWNER TO kestrel_owner', r.name); END LOOP;"
             " IF EXISTS (SELECT 1 FROM pg_operator WHERE oprname = '~~~' AND oprnamespace = 'public'::regnamespace) THEN"

@@ -30,6 +30,10 @@ QString readVersion(Connection& connection, bool server, const RowKey& row, bool
     // null and an empty text never digest alike.
     QCryptographicHash digest(QCryptographicHash::Sha256);
     for (int c = 0; c < st.columnCount(); ++c) {
+        // A contact's last contact follows its history (logging a call is no edit of the card),
+        // as the server's row version does not count it either.
+        if (row.table == u"contacts" && st.columnName(c).compare(u"lastcontact", Qt::CaseInsensitive) == 0)
+            continue;
         if (st.isNull(c)) {
             digest.addData(QByteArrayView("N", 1));
             continue;

@@ -5,6 +5,7 @@
 #include "data/Database.h"
 #include "data/ExchangeStore.h"
 #include "data/Statement.h"
+#include "data/Trash.h"
 #include "data/modData.h"
 
 #include <QJsonArray>
@@ -22,8 +23,6 @@ const char* const kLocalSyncTables =
     "CREATE TABLE IF NOT EXISTS sync_items(collection TEXT NOT NULL, href TEXT NOT NULL, uid TEXT, local_id INTEGER, "
     "etag TEXT, card TEXT, base TEXT, PRIMARY KEY(collection, href));"
     "CREATE INDEX IF NOT EXISTS sync_items_by_local ON sync_items(collection, local_id);"
-    "CREATE TABLE IF NOT EXISTS sync_removed(id INTEGER PRIMARY KEY AUTOINCREMENT, tbl TEXT NOT NULL, "
-    "removed_at TEXT NOT NULL, why TEXT, record TEXT NOT NULL);"
     "CREATE TABLE IF NOT EXISTS exchange_identity(identity TEXT NOT NULL);"
     "CREATE TABLE IF NOT EXISTS ical_uids(uid TEXT PRIMARY KEY, autoid INTEGER NOT NULL);";
 
@@ -32,8 +31,8 @@ Statement native(Connection& c, const QString& sql) { return Statement(c, sql, S
 bool haveTables(Connection& c)
 {
     Statement q = native(c, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN "
-                                           "('sync_collections','sync_items','sync_removed','ical_uids')"));
-    return q.step() && q.integer(0) == 4;
+                                           "('sync_collections','sync_items','ical_uids')"));
+    return q.step() && q.integer(0) == 3;
 }
 
 void ensureTables(Connection& c)
@@ -108,28 +107,34 @@ QString identityOf(Connection& c)
     return {};
 }
 
-// The one place a row the phone deleted leaves Kestrel: it is kept whole in sync_removed, from
-// where it can be restored, and taken out of its table.
-void removeRow(Connection& c, SyncKind kind, std::int64_t id, const QString& why, const QDateTime& now)
+// What the trash calls a row the phone deleted: "Lee, Ann" or "3/7/2026 Review", and why it went.
+QString removedLabel(Connection& c, SyncKind kind, std::int64_t id, const QString& why)
 {
-    QJsonObject record;
-    {
-        Statement q = native(c, QStringLiteral("SELECT * FROM %1 WHERE %2=?").arg(table(kind), keyColumn(kind)));
-        q.bind(1, id);
-        if (!q.step())
-            return;
-        for (int i = 0; i < q.columnCount(); ++i)
-            record.insert(q.columnName(i).toLower(), q.isNull(i) ? QJsonValue() : QJsonValue(q.text(i)));
+    Statement q = native(c, kind == SyncKind::Contacts
+                                ? QStringLiteral("SELECT lastname,firstname,company FROM contacts WHERE id=?")
+                                : QStringLiteral("SELECT apptdate,apptbrief FROM appointments WHERE autoid=?"));
+    q.bind(1, id);
+    if (!q.step())
+        return {};
+    QString summary;
+    if (kind == SyncKind::Contacts) {
+        const QString last = q.text(0), first = q.text(1);
+        summary = last.isEmpty() || first.isEmpty() ? last + first : last + QStringLiteral(", ") + first;
+        if (summary.isEmpty())
+            summary = q.text(2);
+    } else {
+        const QDate d = QDate::fromString(valueText(q, 0, QStringLiteral("apptdate")), Qt::ISODate);
+        summary = (d.isValid() ? DateText(d) + u' ' : QString()) + q.text(1);
     }
-    Statement keep = native(c, QStringLiteral("INSERT INTO sync_removed(tbl,removed_at,why,record) VALUES(?,?,?,?)"));
-    keep.bind(1, table(kind));
-    keep.bind(2, now.toString(Qt::ISODate));
-    keep.bind(3, why);
-    keep.bind(4, QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact)));
-    keep.run();
-    Statement del = native(c, QStringLiteral("DELETE FROM %1 WHERE %2=?").arg(table(kind), keyColumn(kind)));
-    del.bind(1, id);
-    del.run();
+    return why.isEmpty() ? summary : QStringLiteral("%1 (%2)").arg(summary, why);
+}
+
+// The one place a row the phone deleted leaves Kestrel: into the trash, in the sync's own
+// transaction, from where it is restored like any delete (and the next sync sends it again).
+void removeRow(Connection& c, SyncKind kind, std::int64_t id, const QString& why)
+{
+    trashRowWithin(c, kind == SyncKind::Contacts ? TrashTable::Contacts : TrashTable::Appointments, id,
+                   removedLabel(c, kind, id, why));
 }
 
 } // namespace
@@ -237,7 +242,7 @@ void releaseSyncLease(const QString& connectionText, const QString& collection, 
 }
 
 void applySyncChanges(const QString& connectionText, const QString& collection, SyncKind kind,
-                      std::vector<SyncChange>& changes, const QDateTime& now)
+                      std::vector<SyncChange>& changes)
 {
     if (changes.empty())
         return;
@@ -310,7 +315,7 @@ void applySyncChanges(const QString& connectionText, const QString& collection, 
                 update.run();
                 break;
             case SyncChange::Local::Remove:
-                removeRow(c, kind, ch.localId, ch.why, now);
+                removeRow(c, kind, ch.localId, ch.why);
                 break;
             }
             if (ch.keepItem)
@@ -360,88 +365,6 @@ void forgetSyncCollection(const QString& connectionText, const QString& collecti
         q.run();
     }
     t.commit();
-}
-
-std::vector<RemovedRow> loadRemovedRows(const QString& connectionText)
-{
-    Connection c(connectionText);
-    ensureTables(c);
-    std::vector<RemovedRow> out;
-    Statement q = native(c, QStringLiteral("SELECT id,tbl,removed_at,why,record FROM sync_removed ORDER BY id DESC"));
-    while (q.step()) {
-        RemovedRow r;
-        r.id = q.integer(0);
-        r.kind = q.text(1) == QLatin1String("appointments") ? SyncKind::Appointments : SyncKind::Contacts;
-        r.removedAt = q.text(2);
-        r.why = q.text(3);
-        const QJsonObject rec = QJsonDocument::fromJson(q.text(4).toUtf8()).object();
-        if (r.kind == SyncKind::Contacts) {
-            const QString last = rec.value(QStringLiteral("lastname")).toString();
-            const QString first = rec.value(QStringLiteral("firstname")).toString();
-            r.summary = last.isEmpty() || first.isEmpty() ? last + first : last + QStringLiteral(", ") + first;
-            if (r.summary.isEmpty())
-                r.summary = rec.value(QStringLiteral("company")).toString();
-        } else {
-            const QDate d = QDate::fromString(rec.value(QStringLiteral("apptdate")).toString().left(10), Qt::ISODate);
-            r.summary = (d.isValid() ? DateText(d) + u' ' : QString()) + rec.value(QStringLiteral("apptbrief")).toString();
-        }
-        out.push_back(std::move(r));
-    }
-    return out;
-}
-
-std::int64_t restoreRemovedRow(const QString& connectionText, std::int64_t removedId)
-{
-    Connection c(connectionText);
-    ensureTables(c);
-    Transaction t(c);
-    QString tbl;
-    QJsonObject rec;
-    {
-        Statement q = native(c, QStringLiteral("SELECT tbl,record FROM sync_removed WHERE id=?"));
-        q.bind(1, removedId);
-        if (!q.step())
-            return 0;
-        tbl = q.text(0);
-        rec = QJsonDocument::fromJson(q.text(1).toUtf8()).object();
-    }
-    const SyncKind kind = tbl == QLatin1String("appointments") ? SyncKind::Appointments : SyncKind::Contacts;
-    // Only the columns the table has now; the key and row version are the engine's to give.
-    QStringList present;
-    {
-        Statement q = native(c, QStringLiteral("SELECT * FROM %1 WHERE 1=0").arg(table(kind)));
-        for (int i = 0; i < q.columnCount(); ++i)
-            present << q.columnName(i).toLower();
-    }
-    QStringList columns;
-    for (auto it = rec.begin(); it != rec.end(); ++it)
-        if (present.contains(it.key()) && it.key() != keyColumn(kind) && it.key() != QLatin1String("rowver"))
-            columns << it.key();
-    Statement ins = native(c, QStringLiteral("INSERT INTO %1(%2) VALUES(%3)")
-                                  .arg(table(kind), columns.join(u','), QStringLiteral("?,").repeated(columns.size()).chopped(1)));
-    for (int i = 0; i < columns.size(); ++i) {
-        const QJsonValue v = rec.value(columns[i]);
-        if (v.isNull())
-            ins.bindNull(i + 1);
-        else if (columns[i] == QLatin1String("active"))
-            ins.bind(i + 1, std::int64_t(v.toString() == QLatin1String("1") || v.toString().compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 ||
-                                         v.toString() == QLatin1String("t")));
-        else
-            ins.bind(i + 1, v.toString());
-    }
-    ins.step();
-    const std::int64_t id = ins.lastInsertId();
-    if (kind == SyncKind::Appointments) {
-        Statement move = native(c, QStringLiteral("UPDATE ical_uids SET autoid=? WHERE autoid=?"));
-        move.bind(1, id);
-        move.bind(2, std::int64_t(rec.value(QStringLiteral("autoid")).toString().toLongLong()));
-        move.run();
-    }
-    Statement del = native(c, QStringLiteral("DELETE FROM sync_removed WHERE id=?"));
-    del.bind(1, removedId);
-    del.run();
-    t.commit();
-    return id;
 }
 
 } // namespace kestrel

@@ -2,8 +2,8 @@
 // What the sync with a phone's address book and calendar keeps in the contacts database: per
 // collection (the server's address book or calendar, by its URL) the server's sync token and
 // collection tag and who is syncing it right now; per item the server's href and ETag, its text
-// as last seen and the values both sides last agreed on; and what the phone deleted, kept to be
-// restored. The tables are made on first use in a local file and by the schema on the server.
+// as last seen and the values both sides last agreed on. What the phone deleted goes to the trash.
+// The tables are made on first use in a local file and by the schema on the server.
 // Nothing here asks the user; failures throw DbError.
 #include <QByteArray>
 #include <QDateTime>
@@ -61,7 +61,7 @@ struct SyncChange {
     QString uid;                // Insert: the new row's uid (contacts) or calendar key (appointments)
     QStringList values;         // Insert, Update
     QStringList seen;           // Update, Remove: the row as read; it is left alone if it changed since
-    QString why;                // Remove: kept with the removed row
+    QString why;                // Remove: what the trash says of it ("deleted on the phone ...")
     bool dropItem = false;      // forget the item (by item.href)
     bool keepItem = false;      // leave the kept item as it is
     SyncItem item;              // else kept as this (its localId follows the row's)
@@ -69,23 +69,10 @@ struct SyncChange {
 };
 // Applies the changes in order in one transaction: all of them or none. Throws DbError.
 void applySyncChanges(const QString& connectionText, const QString& collection, SyncKind kind,
-                      std::vector<SyncChange>& changes, const QDateTime& now);
+                      std::vector<SyncChange>& changes);
 
 void saveSyncToken(const QString& connectionText, const QString& collection, const QString& token, const QString& ctag);
 // Forgets everything kept for the collection (another one was chosen).
 void forgetSyncCollection(const QString& connectionText, const QString& collection);
-
-// What a phone deleted, waiting to be restored.
-struct RemovedRow {
-    std::int64_t id = 0;
-    SyncKind kind = SyncKind::Contacts;
-    QString removedAt;  // ISO date and time
-    QString why;
-    QString summary;    // "Lee, Ann" / "3/7/2026 Review"
-};
-std::vector<RemovedRow> loadRemovedRows(const QString& connectionText);
-// Puts the row back where it was taken from (under its old key when that is free) and forgets it
-// here; the next sync sends it to the server again. Returns the row's key. Throws DbError.
-std::int64_t restoreRemovedRow(const QString& connectionText, std::int64_t removedId);
 
 } // namespace kestrel

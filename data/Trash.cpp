@@ -44,6 +44,7 @@ QString tableName(TrashTable t)
     case TrashTable::Contacts: return QStringLiteral("contacts");
     case TrashTable::Appointments: return QStringLiteral("appointments");
     case TrashTable::History: return QStringLiteral("history");
+    case TrashTable::ToDo: return QStringLiteral("todo");
     }
     return {};
 }
@@ -133,6 +134,42 @@ int moveWhere(Connection& c, TrashTable table, const QString& where, const QStri
 
 QString newBatch() { return QUuid::createUuid().toString(QUuid::WithoutBraces); }
 
+// The columns of table a restore writes: those the batch's rows were kept with (the rows of one
+// batch were kept at one moment, alike), plus the ones a restore sets itself. A column added to the
+// table after the rows were deleted takes its default, as a row written by an older version would:
+// a NOT NULL column with a default is never handed a missing value.
+QStringList restoredColumns(Connection& c, const QString& table, const QString& batch, const QStringList& alwaysSet)
+{
+    QStringList kept;
+    {
+        Statement keys(c, c.onServer() ? QStringLiteral("SELECT jsonb_object_keys(data) FROM (SELECT data FROM trash "
+                                                        "WHERE batch=? AND tbl=? ORDER BY id LIMIT 1) t")
+                                       : QStringLiteral("SELECT key FROM json_each((SELECT data FROM trash "
+                                                        "WHERE batch=? AND tbl=? ORDER BY id LIMIT 1))"),
+                       Statement::Dialect::Native);
+        keys.bind(1, batch);
+        keys.bind(2, table);
+        while (keys.step())
+            kept << keys.text(0).toLower();
+    }
+    QStringList present;
+    if (c.onServer()) {
+        Statement cols(c, QStringLiteral("SELECT attname FROM pg_attribute WHERE attrelid = to_regclass(?) AND attnum > 0 "
+                                         "AND NOT attisdropped ORDER BY attnum"),
+                       Statement::Dialect::Native);
+        cols.bind(1, table);
+        while (cols.step())
+            present << cols.text(0);
+    } else {
+        present = localColumns(c, table);
+    }
+    QStringList out;
+    for (const QString& col : present)
+        if (kept.contains(col.toLower()) || alwaysSet.contains(col.toLower()))
+            out << col;
+    return out;
+}
+
 } // namespace
 
 QString moveToTrash(const QString& connectionText, TrashTable table, const KeyRanges& ranges, const QString& label,
@@ -157,6 +194,19 @@ QString moveToTrash(const QString& connectionText, TrashTable table, const KeyRa
     return batch;
 }
 
+namespace {
+// Keeps a contact's history entries under its name as it stands now, so they say whose they were
+// while the contact is away.
+void nameEntriesOf(Connection& c, const QString& id)
+{
+    Statement(c, QStringLiteral("UPDATE history SET contact_name=(SELECT trim(coalesce(firstname,'') || ' ' || "
+                                "coalesce(lastname,'')) FROM contacts WHERE id=%1) WHERE contact_id=%1 "
+                                "AND EXISTS (SELECT 1 FROM contacts WHERE id=%1)").arg(id),
+              Statement::Dialect::Native)
+        .run();
+}
+} // namespace
+
 QString trashContact(const QString& connectionText, qint64 contactId, bool withHistory, const QString& label, int* movedOut)
 {
     const QString batch = newBatch();
@@ -164,16 +214,10 @@ QString trashContact(const QString& connectionText, qint64 contactId, bool withH
     Connection c(connectionText);
     Transaction tx(c);
     int moved = 0;
-    if (withHistory) {
+    if (withHistory)
         moved = moveWhere(c, TrashTable::History, QStringLiteral("contact_id=") + id, batch, label);
-    } else {
-        // The name as it stands now, so the entries say whose they were while the contact is away.
-        Statement(c, QStringLiteral("UPDATE history SET contact_name=(SELECT trim(coalesce(firstname,'') || ' ' || "
-                                    "coalesce(lastname,'')) FROM contacts WHERE id=%1) WHERE contact_id=%1 "
-                                    "AND EXISTS (SELECT 1 FROM contacts WHERE id=%1)").arg(id),
-                  Statement::Dialect::Native)
-            .run();
-    }
+    else
+        nameEntriesOf(c, id);
     const int contact = moveWhere(c, TrashTable::Contacts, QStringLiteral("id=") + id, batch, label);
     if (movedOut)
         *movedOut = contact == 0 ? 0 : moved + contact;
@@ -182,6 +226,14 @@ QString trashContact(const QString& connectionText, qint64 contactId, bool withH
         return {};
     tx.commit();
     return batch;
+}
+
+QString trashRowWithin(Connection& c, TrashTable table, qint64 id, const QString& label)
+{
+    const QString batch = newBatch();
+    if (table == TrashTable::Contacts)
+        nameEntriesOf(c, QString::number(id));
+    return moveWhere(c, table, QStringLiteral("%1=%2").arg(keyName(table)).arg(id), batch, label) > 0 ? batch : QString();
 }
 
 QString moveImportToTrash(const QString& connectionText, qint64 importId, const QString& label, int* movedOut)
@@ -203,10 +255,18 @@ int restoreFromTrash(const QString& connectionText, const QString& batch)
     Connection c(connectionText);
     Transaction tx(c);
     int restored = 0;
+    // Only the tables the batch holds: the to-do file has no contacts, the contacts file no to-do list.
+    QStringList held;
+    {
+        Statement which(c, QStringLiteral("SELECT DISTINCT tbl FROM trash WHERE batch=?"), Statement::Dialect::Native);
+        which.bind(1, batch);
+        while (which.step())
+            held << which.text(0);
+    }
     // A contact deleted with its history: should its key have been taken meanwhile, its entries
     // follow it to its new one rather than join the contact now holding the old.
     qint64 oldContact = 0, newContact = 0;
-    {
+    if (held.contains(QStringLiteral("contacts"))) {
         Statement one(c, QStringLiteral("SELECT row_id, CASE WHEN EXISTS (SELECT 1 FROM contacts x WHERE x.id=t.row_id) THEN 1 ELSE 0 END "
                                         "FROM trash t WHERE batch=? AND tbl='contacts' LIMIT 2"),
                       Statement::Dialect::Native);
@@ -219,8 +279,10 @@ int restoreFromTrash(const QString& connectionText, const QString& batch)
         if (contacts == 1)
             oldContact = taken;
     }
-    for (TrashTable table : {TrashTable::Contacts, TrashTable::Appointments, TrashTable::History}) {
+    for (TrashTable table : {TrashTable::Contacts, TrashTable::Appointments, TrashTable::History, TrashTable::ToDo}) {
         const QString t = tableName(table);
+        if (!held.contains(t))
+            continue;
         const bool moveEntries = table == TrashTable::History && oldContact > 0 && newContact > 0;
         if (c.onServer()) {
             // Taken out of the trash first, under the row locks of the delete: a second member
@@ -232,8 +294,9 @@ int restoreFromTrash(const QString& connectionText, const QString& batch)
             const QString key = keyName(table);
             QString fresh = QStringLiteral("jsonb_set(gone.data, '{rowver}', to_jsonb(coalesce((gone.data->>'rowver')::bigint, 0) + 1))");
             fresh = QStringLiteral("jsonb_set(%1, '{%2}', to_jsonb(CASE WHEN EXISTS (SELECT 1 FROM %3 x WHERE x.%2 = (gone.data->>'%2')::bigint) "
-                                   "THEN nextval(pg_get_serial_sequence('%3', '%2')) ELSE (gone.data->>'%2')::bigint END))")
-                        .arg(fresh, key, t);
+                                   "THEN nextval(pg_get_serial_sequence('%4', '%2')) ELSE (gone.data->>'%2')::bigint END))")
+                        // The to-do list is a view of the user's own items; the numbers are the table's.
+                        .arg(fresh, key, t, table == TrashTable::ToDo ? QStringLiteral("todo_items") : t);
             if (table == TrashTable::Contacts)
                 fresh = QStringLiteral("jsonb_set(%1, '{uid}', to_jsonb(CASE WHEN gone.data->>'uid' IS NULL OR EXISTS (SELECT 1 FROM contacts x WHERE x.uid = gone.data->>'uid') "
                                        "THEN gen_random_uuid()::text ELSE gone.data->>'uid' END))")
@@ -242,9 +305,15 @@ int restoreFromTrash(const QString& connectionText, const QString& batch)
                 fresh = QStringLiteral("jsonb_set(%1, '{contact_id}', CASE WHEN (gone.data->>'contact_id')::bigint = %2 "
                                        "THEN to_jsonb(%3::bigint) ELSE coalesce(gone.data->'contact_id', 'null'::jsonb) END)")
                             .arg(fresh).arg(oldContact).arg(newContact);
+            QStringList set{key, QStringLiteral("rowver")};
+            if (table == TrashTable::Contacts)
+                set << QStringLiteral("uid");
+            if (moveEntries)
+                set << QStringLiteral("contact_id");
+            const QStringList columns = restoredColumns(c, t, batch, set);
             Statement st(c, QStringLiteral("WITH gone AS (DELETE FROM trash WHERE batch=? AND tbl='%1' RETURNING data) "
-                                           "INSERT INTO %1 SELECT r.* FROM gone, jsonb_populate_record(NULL::%1, %2) r")
-                                .arg(t, fresh),
+                                           "INSERT INTO %1(%3) SELECT r.%4 FROM gone, jsonb_populate_record(NULL::%1, %2) r")
+                                .arg(t, fresh, columns.join(u','), columns.join(QStringLiteral(",r."))),
                          Statement::Dialect::Native);
             st.bind(1, batch);
             const int n = st.run();
@@ -255,13 +324,18 @@ int restoreFromTrash(const QString& connectionText, const QString& batch)
                     newContact = given.integer(0);
             }
         } else {
-            const QStringList columns = localColumns(c, t);
-            QStringList values;
             const QString key = keyName(table);
+            const QStringList columns = restoredColumns(c, t, batch, {key});
+            QStringList values;
             for (const QString& col : columns)
                 values << (moveEntries && col.compare(QStringLiteral("contact_id"), Qt::CaseInsensitive) == 0
                                ? QStringLiteral("CASE WHEN json_extract(data,'$.contact_id')=%1 THEN %2 "
                                                 "ELSE json_extract(data,'$.contact_id') END").arg(oldContact).arg(newContact)
+                           // A uid another contact took meanwhile (a phone's copy synced back)
+                           // is given anew by the file's trigger rather than refusing the restore.
+                           : table == TrashTable::Contacts && col.compare(QStringLiteral("uid"), Qt::CaseInsensitive) == 0
+                               ? QStringLiteral("CASE WHEN EXISTS (SELECT 1 FROM contacts x WHERE x.uid=json_extract(data,'$.uid')) "
+                                                "THEN NULL ELSE json_extract(data,'$.uid') END")
                            : col.compare(key, Qt::CaseInsensitive) == 0
                                // Its own key unless another row holds it now; then a new one.
                                ? QStringLiteral("CASE WHEN EXISTS (SELECT 1 FROM %1 x WHERE x.%2=json_extract(data,'$.%2')) "
@@ -306,7 +380,9 @@ std::vector<TrashBatch> listTrash(const QString& connectionText)
         b.batch = st.text(0);
         b.table = st.text(1) == u"appointments" ? TrashTable::Appointments
                   : st.text(1) == u"history"    ? TrashTable::History
+                  : st.text(1) == u"todo"       ? TrashTable::ToDo
                                                 : TrashTable::Contacts;
+        b.origin = connectionText;
         b.rows = int(st.integer(2));
         b.label = st.text(3);
         b.deletedAt = QDateTime::fromSecsSinceEpoch(st.integer(4));
@@ -314,6 +390,21 @@ std::vector<TrashBatch> listTrash(const QString& connectionText)
         b.contacts = int(st.integer(6));
         out.push_back(b);
     }
+    return out;
+}
+
+std::vector<TrashBatch> listTrash(const QStringList& connectionTexts)
+{
+    std::vector<TrashBatch> out;
+    QStringList read;
+    for (const QString& text : connectionTexts) {
+        if (read.contains(text))
+            continue;
+        read << text;
+        std::vector<TrashBatch> some = listTrash(text);
+        out.insert(out.end(), some.begin(), some.end());
+    }
+    std::stable_sort(out.begin(), out.end(), [](const TrashBatch& a, const TrashBatch& b) { return a.deletedAt > b.deletedAt; });
     return out;
 }
 
@@ -325,10 +416,12 @@ int purgeTrash(const QString& connectionText, int days)
     if (c.onServer()) {
         // Each member empties only what they deleted, by their own choice of days: a colleague who
         // keeps deleted items a week never takes away what another was promised for a year. What a
-        // role no longer on the server deleted goes after the usual 30 days.
+        // role no longer of the office deleted (or the set-up moved in: a phone's deletes kept by an
+        // earlier version) goes after the usual 30 days.
         Statement st(c, QStringLiteral("DELETE FROM trash WHERE deleted_at < now() - make_interval(days => "
                                        "CASE WHEN deleted_by = current_user THEN ?::int "
-                                       "WHEN NOT EXISTS (SELECT 1 FROM pg_roles r WHERE r.rolname = deleted_by) THEN %1 "
+                                       "WHEN NOT EXISTS (SELECT 1 FROM pg_roles r WHERE r.rolname = deleted_by "
+                                       "AND pg_has_role(r.oid, 'kestrel_office', 'MEMBER')) THEN %1 "
                                        "ELSE NULL END)").arg(kTrashDaysDefault),
                      Statement::Dialect::Native);
         st.bind(1, std::int64_t(days));

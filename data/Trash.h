@@ -13,8 +13,12 @@
 
 namespace kestrel {
 
-// The tables whose rows go to the trash, with their keys.
-enum class TrashTable { Contacts, Appointments, History };
+class Connection;
+
+// The tables whose rows go to the trash, with their keys. To-do items are in the to-do file
+// (kestrel.mdb) locally, whose own trash keeps them: a delete and its trash row are then one
+// transaction of one file. On the office server both are one database and one trash.
+enum class TrashTable { Contacts, Appointments, History, ToDo };
 
 // One line of the trash: a batch of rows moved together.
 struct TrashBatch {
@@ -25,6 +29,7 @@ struct TrashBatch {
     QString label;        // what the user deleted, in the words the delete gave it
     QDateTime deletedAt;  // local time
     QString deletedBy;    // the office member who deleted it; empty for a local file
+    QString origin;       // the connection text of the trash it is in (restore and delete it there)
 };
 
 // Keys of the rows to move, as closed ranges (a single row is {id, id}).
@@ -42,6 +47,12 @@ QString moveToTrash(const QString& connectionText, TrashTable table, const KeyRa
 QString trashContact(const QString& connectionText, qint64 contactId, bool withHistory, const QString& label,
                      int* moved = nullptr);
 
+// As trashContact without the history (the entries stay under the contact's name as it now
+// stands, and rejoin it when it is restored under its key), within the caller's transaction on c:
+// for a delete that is part of a larger change (a sync). Returns the batch, empty when the row was
+// not there. Throws DbError.
+QString trashRowWithin(Connection& c, TrashTable table, qint64 id, const QString& label);
+
 // Moves every contact import importId added (contacts.import_id) to the trash as one batch, in one
 // transaction; as moveToTrash.
 QString moveImportToTrash(const QString& connectionText, qint64 importId, const QString& label, int* moved = nullptr);
@@ -56,6 +67,8 @@ int deleteForever(const QString& connectionText, const QString& batch);
 
 // The batches in the trash, newest first. Throws DbError.
 std::vector<TrashBatch> listTrash(const QString& connectionText);
+// The batches of every trash of the given files (one trash when they are one database), newest first.
+std::vector<TrashBatch> listTrash(const QStringList& connectionTexts);
 
 // Deletes for good what was moved to the trash more than days days ago. On the office server by
 // the server's clock (a computer whose clock is ahead empties nobody's trash early), and only
@@ -66,7 +79,7 @@ int purgeTrash(const QString& connectionText, int days);
 inline constexpr int kTrashDaysDefault = 30;
 inline constexpr char kTrashDaysSetting[] = "TrashDays";
 
-// The local files' table (contacts.mdb); also made in a file of an earlier version when opened.
+// The local files' table (contacts.mdb and kestrel.mdb); also made in a file of an earlier version when opened.
 extern const char* const kTrashSchema;
 
 } // namespace kestrel

@@ -10,7 +10,9 @@
 #include "data/HistoryStore.h"
 #include "data/Office.h"
 #include "data/PgEngine.h"
+#include "data/SchemaProbe.h"
 #include "data/Trash.h"
+#include "data/TrashUpgrade.h"
 #include "data/Statement.h"
 #include "platform/Platform.h"
 
@@ -110,29 +112,24 @@ void upgradeContactFields(sqlite3* db, bool readOnly)
     };
     // A file of a version without the trash gains it; one that may not be changed shows it empty.
     // A file without contacts is not Kestrel's, and is left alone.
-    const auto hasTable = [db](const char* sql) {
-        sqlite3_stmt* probe = nullptr;
-        bool found = false;
-        if (sqlite3_prepare_v2(db, sql, -1, &probe, nullptr) == SQLITE_OK)
-            found = sqlite3_step(probe) == SQLITE_ROW;
-        sqlite3_finalize(probe);
-        return found;
-    };
-    if (!hasTable("SELECT 1 FROM main.sqlite_master WHERE type='table' AND name='contacts'"))
+    if (!hasRow(db, "SELECT 1 FROM main.sqlite_master WHERE type='table' AND name='contacts'"))
         return;
-    if (!hasTable("SELECT 1 FROM main.sqlite_master WHERE type='table' AND name='trash'")) {
+    if (!hasRow(db, "SELECT 1 FROM main.sqlite_master WHERE type='table' AND name='trash'")) {
         if (readOnly)
             run(QString::fromUtf8(kTrashSchema)
                     .section(u';', 0, 0)
                     .replace(QStringLiteral("CREATE TABLE IF NOT EXISTS"), QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS")));
         else
             run(QString::fromUtf8(kTrashSchema));
-    } else if (!readOnly && !hasTable("SELECT 1 FROM pragma_table_info('trash') WHERE name='kept_from'")) {
+    } else if (!readOnly && !hasRow(db, "SELECT 1 FROM pragma_table_info('trash') WHERE name='kept_from'")) {
         // A trash from before it kept its own count of days.
         run(QStringLiteral("ALTER TABLE trash ADD COLUMN kept_from INTEGER"));
         run(QString::fromUtf8(kTrashSchema));
     }
-    if (missing().isEmpty())
+    // An older file that may not be changed has no kept date of the last contact: the view works
+    // it out from the history (made for this connection before, when the file has none).
+    const bool lastMissing = !hasRow(db, "SELECT 1 FROM pragma_table_info('contacts') WHERE name='lastcontact'");
+    if (missing().isEmpty() && !(readOnly && lastMissing))
         return;
     if (!readOnly) {
         // Another copy opening the same old file at the same moment waits here, then finds the
@@ -153,14 +150,18 @@ void upgradeContactFields(sqlite3* db, bool readOnly)
     QString sql = QStringLiteral("CREATE TEMP VIEW IF NOT EXISTS contacts AS SELECT *");
     for (const QString& c : missing())
         sql += QStringLiteral(", '' AS ") + c;
+    if (lastMissing)
+        sql += QStringLiteral(", (SELECT max(histdate) FROM history WHERE history.contact_id = main.contacts.id) AS lastcontact");
     run(sql + QStringLiteral(" FROM main.contacts"));
 }
 
 void upgradeContactsFile(sqlite3* db, bool readOnly)
 {
-    upgradeContactFields(db, readOnly);
+    // The history first: the contacts' view of a file that may not be changed reads it.
     upgradeForHistory(db, readOnly);
+    upgradeContactFields(db, readOnly);
     addInitialIndex(db, readOnly);
+    moveSyncRemovedToTrash(db, readOnly);
     addGridIndexes(db, readOnly);
 }
 } // namespace
@@ -170,7 +171,8 @@ void registerSchemas()
     registerSchema(QStringLiteral("contacts.mdb"), QString::fromUtf8(kContactsSchema) + u';' + historySchemaOfNewFile() + u';' +
                                                        QString::fromUtf8(kTrashSchema));
     registerUpgrade(QStringLiteral("contacts.mdb"), upgradeContactsFile);
-    registerSchema(QStringLiteral("kestrel.mdb"), QString::fromUtf8(kMainSchema));
+    registerSchema(QStringLiteral("kestrel.mdb"), QString::fromUtf8(kMainSchema) + u';' + QString::fromUtf8(kTrashSchema));
+    registerUpgrade(QStringLiteral("kestrel.mdb"), upgradeToDoFile);
 }
 
 namespace {

@@ -22,6 +22,7 @@ QString what(const TrashBatch& b)
 {
     const auto [one, many] = b.table == TrashTable::Contacts       ? std::pair{QStringLiteral("Contact "), QStringLiteral("contacts")}
                              : b.table == TrashTable::Appointments ? std::pair{QStringLiteral("Appointment "), QStringLiteral("appointments")}
+                             : b.table == TrashTable::ToDo         ? std::pair{QStringLiteral("To Do item "), QStringLiteral("to-do items")}
                                                                    : std::pair{QStringLiteral("History entry "), QStringLiteral("history entries")};
     if (b.rows == 1)
         return one + b.label;
@@ -79,8 +80,9 @@ void frmTrash::Form_Load()
     lblKept->setText(QStringLiteral("Deleted items are kept %1 days, then removed for good.").arg(TrashDays()));
     lstTrash->clear();
     batches_.clear();
-    RunAction(sConnContacts, [this] { batches_ = listTrash(sConnContacts); }, QStringLiteral("Form_Load"), Owner::Form,
-              QStringLiteral("frmTrash"));
+    // The to-do file's trash beside the contacts file's (one and the same on the office server).
+    RunAction(sConnContacts, [this] { batches_ = listTrash(QStringList{sConnContacts, sConnMain}); }, QStringLiteral("Form_Load"),
+              Owner::Form, QStringLiteral("frmTrash"));
     for (size_t i = 0; i < batches_.size(); ++i)
         addLine(lstTrash, TrashLine(batches_[i]), int(i) + 1);
     if (batches_.empty())
@@ -126,7 +128,7 @@ void frmTrash::cmdRestore_Click()
         return;
     const TrashBatch b = batches_[size_t(i)];
     int restored = 0;
-    if (!RunAction(sConnContacts, [&] { restored = restoreFromTrash(sConnContacts, b.batch); },
+    if (!RunAction(b.origin, [&] { restored = restoreFromTrash(b.origin, b.batch); },
                    QStringLiteral("cmdRestore_Click"), Owner::Form, QStringLiteral("frmTrash")))
         return;
     if (restored == 0)
@@ -145,7 +147,7 @@ void frmTrash::cmdDeleteForever_Click()
     if (!platform().askYesNo(QStringLiteral("Delete %1 for good? It cannot be restored afterwards.").arg(what(b)),
                              QStringLiteral("Delete Forever")))
         return;
-    RunAction(sConnContacts, [&] { deleteForever(sConnContacts, b.batch); }, QStringLiteral("cmdDeleteForever_Click"),
+    RunAction(b.origin, [&] { deleteForever(b.origin, b.batch); }, QStringLiteral("cmdDeleteForever_Click"),
               Owner::Form, QStringLiteral("frmTrash"));
     Form_Load();
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Edit > Trash: what was deleted, newest first, each line a contact, an appointment or a whole
-// import taken back; Restore puts the chosen one back under its own key (Enter or a double click
+// Edit > Trash: what was deleted, newest first, each line a contact, an appointment, a history
+// entry, a to-do item (from the to-do file's own trash) or a whole import taken back; Restore puts the chosen one back under its own key (Enter or a double click
 // too), Delete Forever removes it for good after a question.
 #include "data/Trash.h"
 #include "ui/Ui.h"

@@ -303,7 +303,7 @@ private:
             ch.local = SyncChange::Local::Remove;
             ch.localId = item.localId;
             ch.seen = row.values;
-            ch.why = QStringLiteral("deleted on the sync server %1").arg(coll_.url.host());
+            ch.why = QStringLiteral("deleted on the phone or the sync server %1").arg(coll_.url.host());
             ++report_.removedHere;
             queue(std::move(ch));
             return;

@@ -52,7 +52,7 @@ public:
     }
     void apply(const QString& collection, SyncKind kind, std::vector<SyncChange>& changes) override
     {
-        onOwner([&] { applySyncChanges(conn_, collection, kind, changes, QDateTime::currentDateTime()); });
+        onOwner([&] { applySyncChanges(conn_, collection, kind, changes); });
     }
     void saveToken(const QString& collection, const QString& token, const QString& ctag) override
     {

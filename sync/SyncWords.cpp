@@ -92,7 +92,7 @@ QStringList changeLines(const Report& r)
     if (r.sentOut)
         lines << QStringLiteral("%1 to the server").arg(count(r.sentOut, "item sent", "items sent"));
     if (r.removedHere)
-        lines << QStringLiteral("%1 on the server, removed here (Contacts > Deleted on Phone restores them)")
+        lines << QStringLiteral("%1 on the server, moved to the trash here (Edit > Trash restores them)")
                      .arg(count(r.removedHere, "item deleted", "items deleted"));
     if (r.removedThere)
         lines << QStringLiteral("%1 here, deleted on the server").arg(count(r.removedThere, "item deleted", "items deleted"));

@@ -41,6 +41,70 @@ TEST_F(RemindTest, WeekListsTodayThroughTheSeventhDayInFiveLineBlocks)
     EXPECT_TRUE(desk.messages().isEmpty());
 }
 
+TEST_F(RemindTest, WeekListsAnAppointmentOfSeveralDaysOnEachOfItsDaysAcrossTheClockChange)
+{
+    // Friday 12 March 2027; clocks go forward in New York on Sunday the 14th.
+    desk.todayValue = QDate(2027, 3, 12);
+    const auto span = [&](QDate from, QTime at, QDate to, QTime until, const char* brief, bool allDay = false) {
+        const int id = addAppt(from, at, QString::fromLatin1(brief));
+        exec(sConnContacts, QStringLiteral("update appointments set enddate=#%1#,endtime=%2,allday=%3 where autoid=%4")
+                                .arg(DateText(to), until.isValid() ? u'#' + TimeText(until) + u'#' : QStringLiteral("null"),
+                                     allDay ? QStringLiteral("True") : QStringLiteral("False"))
+                                .arg(id));
+    };
+    span(QDate(2027, 3, 10), QTime(0, 0), QDate(2027, 3, 13), {}, "Fair", true); // begun before today
+    span(QDate(2027, 3, 13), QTime(9, 0), QDate(2027, 3, 15), QTime(17, 0), "Trade show");
+    span(QDate(2027, 3, 15), QTime(22, 0), QDate(2027, 3, 16), QTime(0, 0), "Night shift"); // ends at midnight
+    span(QDate(2027, 3, 19), QTime(8, 0), QDate(2027, 3, 22), QTime(12, 0), "Tour"); // runs past the seventh day
+    addAppt(QDate(2027, 3, 14), QTime(8, 0), "Breakfast");
+    remind->PopWeekList();
+    QStringList heads;
+    const QStringList shown = lines(remind->lstWeek);
+    for (int i = 0; i + 1 < shown.size(); i += 5)
+        heads << shown[i] + u' ' + shown[i + 1];
+    EXPECT_EQ(heads, QStringList({"Friday, 3/12/2027 All day - Fair", "Saturday, 3/13/2027 All day - Fair",
+                                  "Saturday, 3/13/2027 9:00 AM - Trade show", "Sunday, 3/14/2027 all day - Trade show",
+                                  "Sunday, 3/14/2027 8:00 AM - Breakfast", "Monday, 3/15/2027 until 5:00 PM - Trade show",
+                                  "Monday, 3/15/2027 10:00 PM - Night shift", "Friday, 3/19/2027 8:00 AM - Tour"}));
+    // Each of its lines opens the one appointment, and marks it under the day it is listed for.
+    const int show = stored("select autoid from appointments where apptbrief='Trade show'").toInt();
+    EXPECT_EQ(remind->lstWeek->item(15)->data(Qt::UserRole).toInt(), show);
+    EXPECT_EQ(remind->lstWeek->item(15)->data(Qt::UserRole + 1).toDate(), QDate(2027, 3, 14));
+}
+
+TEST_F(RemindTest, ASeriesStoredOnceShowsOnEachOfItsDaysButThoseLeftOutOrMoved)
+{
+    // A Tuesday and Thursday call from March 2, 2027, one week left out and one call moved to
+    // Friday; the clocks change on Sunday the 14th and the call stays at 9:00 AM.
+    desk.todayValue = QDate(2027, 3, 11);
+    const int call = addAppt(QDate(2027, 3, 2), QTime(9, 0), "Call");
+    exec(sConnContacts, QStringLiteral("update appointments set rrule='FREQ=WEEKLY;BYDAY=TU,TH;COUNT=10',"
+                                       "exdates='2027-03-16,2027-03-18' where autoid=%1").arg(call));
+    const int moved = addAppt(QDate(2027, 3, 19), QTime(15, 0), "Call, moved");
+    exec(sConnContacts, QStringLiteral("update appointments set series_id=%1,recurrence_date=#3/18/2027# where autoid=%2")
+                            .arg(call).arg(moved));
+    // A rule Kestrel cannot read stands as the single appointment it was stored as.
+    exec(sConnContacts, QStringLiteral("update appointments set rrule='FREQ=SOMETIMES' where autoid=%1")
+                            .arg(addAppt(QDate(2027, 3, 12), QTime(8, 0), "Odd")));
+    remind->PopWeekList();
+    QStringList heads;
+    const QStringList shown = lines(remind->lstWeek);
+    for (int i = 0; i + 1 < shown.size(); i += 5)
+        heads << shown[i] + u' ' + shown[i + 1];
+    EXPECT_EQ(heads, QStringList({"Thursday, 3/11/2027 9:00 AM - Call", "Friday, 3/12/2027 8:00 AM - Odd"}));
+    QListWidget day;
+    ListDayAppts(&day, QDate(2027, 3, 19));
+    EXPECT_EQ(lines(&day).value(1), "3:00 PM - Call, moved");
+    ListDayAppts(&day, QDate(2027, 3, 23));
+    EXPECT_EQ(lines(&day).value(1), "9:00 AM - Call");
+    EXPECT_EQ(day.item(1)->data(Qt::UserRole).toInt(), call);
+    ListDayAppts(&day, QDate(2027, 4, 8)); // after its tenth call
+    EXPECT_EQ(lines(&day).value(1), "There are no appointments");
+    const auto counts = ApptCountsOfMonth(QDate(2027, 3, 1));
+    EXPECT_EQ((std::vector<int>{counts[2], counts[4], counts[12], counts[16], counts[18], counts[19], counts[23], counts[24]}),
+              (std::vector<int>{1, 1, 1, 0, 0, 1, 1, 0}));
+}
+
 TEST_F(RemindTest, PurgeRemovesWhatIsOlderThanTwoYearsOnceADayAndNeverInARefill)
 {
     // The appointments are Ann Lee's: the history holds them before the purge takes them.
@@ -53,9 +117,12 @@ TEST_F(RemindTest, PurgeRemovesWhatIsOlderThanTwoYearsOnceADayAndNeverInARefill)
     const QDate today = desk.todayValue;
     addAppt(today.addYears(-2).addDays(-1), QTime(9, 0), "old");
     addAppt(today.addYears(-2), QTime(9, 0), "cut-off day");
-    const QString kept = DateText(today.addYears(-2));
+    // A series begun long ago still repeats: its first day passing takes nothing away.
+    exec(sConnContacts, QStringLiteral("update appointments set rrule='FREQ=WEEKLY',recorded=True where autoid=%1")
+                            .arg(addAppt(today.addYears(-3), QTime(9, 0), "weekly")));
+    const QString kept = DateText(today.addYears(-3)) + u'/' + DateText(today.addYears(-2));
     remind->PopWeekList(); // a refill deletes nothing
-    EXPECT_EQ(stored("select count(*) from appointments"), "2");
+    EXPECT_EQ(stored("select count(*) from appointments"), "3");
     DailyHousekeeping tidy;
     tidy.start();
     EXPECT_EQ(apptDates(), kept);
@@ -68,7 +135,7 @@ TEST_F(RemindTest, PurgeRemovesWhatIsOlderThanTwoYearsOnceADayAndNeverInARefill)
     addAppt(QDate(2026, 2, 27), QTime(9, 0), "x");
     addAppt(QDate(2026, 2, 28), QTime(9, 0), "x");
     desk.advanceClock(QDateTime(QDate(2028, 2, 29), QTime(0, 5)));
-    EXPECT_EQ(apptDates(), "2/28/2026");
+    EXPECT_EQ(apptDates(), DateText(today.addYears(-3)) + QStringLiteral("/2/28/2026"));
     EXPECT_EQ(stored("select count(*) from history where kind='Meeting'"), "4");
 }
 

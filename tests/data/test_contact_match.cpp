@@ -149,3 +149,19 @@ TEST(ContactMatch, TheIndexOfStoredContactsFindsTheStrongestLikeness)
     EXPECT_EQ(again.id, 9);
     EXPECT_EQ(index.find(matchKeys(person("Cy", "Moss"))).likeness, Likeness::Different);
 }
+
+TEST(ContactMatch, CardsTheSameThroughAThirdAreOneGroupAndAMerelyPossiblePairStaysAPair)
+{
+    using L = Likeness;
+    // 0~1 and 1~2 the same (0 and 2 only through 1), 2~0 possibly; 3~4 possibly; 1~3 possibly.
+    const std::vector<DuplicatePair> pairs{{1, 2, L::Same, 3}, {0, 1, L::Same, 2}, {3, 4, L::Possibly, 1},
+                                           {0, 2, L::Possibly, 1}, {1, 3, L::Possibly, 1}};
+    QStringList out;
+    for (const DuplicateGroup& g : groupDuplicates(pairs)) {
+        QStringList ids;
+        for (const int m : g.members)
+            ids << QString::number(m);
+        out << QString::fromLatin1(g.likeness == L::Same ? "same " : "possibly ") + ids.join(u',');
+    }
+    EXPECT_EQ(out, (QStringList{"same 0,1,2", "possibly 3,4", "possibly 1,3"}));
+}

@@ -1,6 +1,7 @@
 // The contacts' history on both engines: entries read newest first, past appointments written
 // into it before the purge may take them, a contact deleted with or without its history, the
 // row-version guard over an entry, and Find reaching a contact by a word of its history.
+#include "data/ContactMerge.h"
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/History.h"
@@ -8,6 +9,7 @@
 #include "data/Housekeeping.h"
 #include "data/RowGuard.h"
 #include "data/SearchIndex.h"
+#include "data/Trash.h"
 #include "data/modData.h"
 #include "data/Office.h"
 #include "data/PgEngine.h"
@@ -40,6 +42,19 @@ protected:
             out << e.subject;
         return out;
     }
+    // Each contact's last contact as the lists read it; and that it is what the entries say.
+    QString lastContacts()
+    {
+        QStringList out;
+        for (const QStringList& r : rows(sConnContacts, QStringLiteral("select lastname,") + LastContactColumn() +
+                                                            QStringLiteral(" from contacts order by lastname")))
+            out << r[0] + u'=' + (r[1] == u"<null>" ? QString() : r[1]);
+        EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from contacts where lastcontact is distinct from "
+                                                     "(select max(histdate) from history where contact_id=contacts.id)"))[0][0],
+                  QStringLiteral("0"));
+        return out.join(u' ');
+    }
+    QString version(int id) { return rowVersion(sConnContacts, {QStringLiteral("contacts"), QStringLiteral("id"), id}); }
     QDateTime now{QDate(2027, 3, 14), QTime(15, 5)};
 };
 
@@ -132,6 +147,49 @@ TEST_F(HistoryTest, ADeletedContactsHistoryGoesOnlyWhenAskedAndIsNeverNameless)
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from history"))[0][0], QStringLiteral("1"));
 }
 
+TEST_F(HistoryTest, TheLastContactFollowsTheEntriesThroughEditsDeletesTheTrashAndMerges)
+{
+    const int ann = addContact(QStringLiteral("Lee"), QStringLiteral("Ann"));
+    const int bo = addContact(QStringLiteral("Baker"), QStringLiteral("Bo"));
+    const int cy = addContact(QStringLiteral("Cole"), QStringLiteral("Cy"));
+    const QString annSeen = version(ann);
+    const qint64 first = log(ann, QDate(2027, 3, 1), QTime(9, 0), QStringLiteral("Call"), QStringLiteral("First"));
+    const qint64 newest = log(ann, QDate(2027, 3, 14), {}, QStringLiteral("Note"), QStringLiteral("Newest"));
+    log(bo, QDate(2026, 12, 24), {}, QStringLiteral("Visit"), QStringLiteral("Bo's"));
+    log(cy, QDate(2027, 5, 2), {}, QStringLiteral("Call"), QStringLiteral("Cy's"));
+    EXPECT_EQ(lastContacts(), QStringLiteral("Baker=12/24/2026 Cole=5/2/2027 Lee=3/14/2027"));
+    // Logging a call is no edit of the card: an editor open on it saves unasked.
+    EXPECT_EQ(version(ann), annSeen);
+
+    HistoryEntry moved = *historyEntry(sConnContacts, newest);
+    moved.date = QDate(2027, 2, 1);
+    ASSERT_TRUE(ActionQuery(HistoryUpdateStatement(moved, now), sConnContacts));
+    EXPECT_EQ(lastContacts(), QStringLiteral("Baker=12/24/2026 Cole=5/2/2027 Lee=3/1/2027"));
+    ASSERT_TRUE(ActionQuery(HistoryDeleteStatement(first), sConnContacts));
+    EXPECT_EQ(lastContacts(), QStringLiteral("Baker=12/24/2026 Cole=5/2/2027 Lee=2/1/2027"));
+
+    // To the trash with the history and back; then without it, and its kept entry deleted meanwhile.
+    const QString both = trashContact(sConnContacts, bo, true, QStringLiteral("Bo Baker"));
+    EXPECT_EQ(lastContacts(), QStringLiteral("Cole=5/2/2027 Lee=2/1/2027"));
+    ASSERT_EQ(restoreFromTrash(sConnContacts, both), 2);
+    EXPECT_EQ(lastContacts(), QStringLiteral("Baker=12/24/2026 Cole=5/2/2027 Lee=2/1/2027"));
+    const QString alone = trashContact(sConnContacts, bo, false, QStringLiteral("Bo Baker"));
+    exec(sConnContacts, QStringLiteral("delete from history where contact_id=%1").arg(bo));
+    ASSERT_EQ(restoreFromTrash(sConnContacts, alone), 1);
+    EXPECT_EQ(lastContacts(), QStringLiteral("Baker= Cole=5/2/2027 Lee=2/1/2027"));
+
+    // Cy's newer entry comes to Ann with the merge, and goes back with its undo.
+    ContactRecord a, c;
+    ASSERT_TRUE(readContact(sConnContacts, ann, &a));
+    ASSERT_TRUE(readContact(sConnContacts, cy, &c));
+    const MergeResult merged = mergeContacts(sConnContacts, a, version(ann), c, version(cy), mergedContact(a, c, preselectMerge(a, c)));
+    ASSERT_EQ(merged.outcome, MergeOutcome::Merged);
+    // (The kept card took the longer name, Cole, too.)
+    EXPECT_EQ(lastContacts(), QStringLiteral("Baker= Cole=5/2/2027"));
+    ASSERT_EQ(undoMerge(sConnContacts, merged.undo), UndoOutcome::Undone);
+    EXPECT_EQ(lastContacts(), QStringLiteral("Baker= Cole=5/2/2027 Lee=2/1/2027"));
+}
+
 TEST_F(HistoryTest, AnEntryChangedByAnotherCopyIsNotOverwrittenUnseen)
 {
     const int ann = addContact(QStringLiteral("Lee"), QStringLiteral("Ann"));
@@ -209,6 +267,12 @@ TEST_F(HistoryTest, OnTheServerEachEntryIsWrittenByItsDatabaseUserAndTwoUsersEdi
               SaveOutcome::Changed);
     EXPECT_EQ(historyEntry(sConnContacts, mine.id)->outcome, QStringLiteral("Done"));
     EXPECT_EQ(historyEntry(sConnContacts, mine.id)->author, role); // a change keeps who wrote it
+    // The member's entry set the last contact (the triggers run with the member's own rights);
+    // writing the column, or a new row with it, never makes it say what the entries do not.
+    pg::runMaintenance(memberConninfo(role), QStringLiteral("UPDATE contacts SET lastcontact='2099-01-01' WHERE id=%1; "
+                                                            "INSERT INTO contacts(lastname,lastcontact) VALUES('Forged','2099-01-01')")
+                                                 .arg(ann));
+    EXPECT_EQ(lastContacts(), QStringLiteral("Forged= Lee=3/14/2027"));
     releaseAllDatabaseFiles();
     pg::runMaintenance(adminConninfo(), QStringLiteral("DROP OWNED BY %1, %2").arg(role, outsider));
     admin(QStringLiteral("DROP ROLE %1; DROP ROLE %2").arg(role, outsider));

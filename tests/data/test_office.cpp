@@ -4,6 +4,7 @@
 #include "data/Globals.h"
 #include "data/Office.h"
 #include "data/PgEngine.h"
+#include "data/Trash.h"
 #include "data/PgSchema.h"
 #include "data/Statement.h"
 #include "data/modData.h"
@@ -245,6 +246,7 @@ TEST_F(ServerRights, MembersMayOnlyReadAndWriteRowsAndEachOnlyTheirOwnToDoItems)
         "DELETE FROM kestrel_schema",
         "UPDATE trash SET deleted_by = 'someone'",
         "TRUNCATE trash",
+        "ALTER TABLE contacts DISABLE TRIGGER contacts_lastcontact",
     };
     for (const char* sql : refused)
         EXPECT_FALSE(refusal(colleague, QString::fromLatin1(sql)).isEmpty()) << "taken from a member: " << sql;
@@ -260,16 +262,34 @@ TEST_F(ServerRights, MembersMayOnlyReadAndWriteRowsAndEachOnlyTheirOwnToDoItems)
     EXPECT_EQ(joined(rows(serverConnectionText(adminConninfo()),
                           QStringLiteral("select p.proname || ':' || pg_get_userbyid(p.proowner) || ':' || p.prosecdef || ':' "
                                          "|| array_to_string(p.proconfig, ';') from pg_proc p where p.proname in "
-                                         "('kestrel_announce','kestrel_raise_rowver','kestrel_trash_stamp') order by 1"))),
+                                         "('kestrel_announce','kestrel_raise_rowver','kestrel_trash_stamp','kestrel_contact_lastcontact',"
+                                         "'kestrel_contacts_rowver','kestrel_history_lastcontact') order by 1"))),
               QStringLiteral("kestrel_announce:kestrel_owner:false:search_path=pg_catalog, pg_temp\n"
+                             "kestrel_contact_lastcontact:kestrel_owner:false:search_path=pg_catalog, pg_temp\n"
+                             "kestrel_contacts_rowver:kestrel_owner:false:search_path=pg_catalog, pg_temp\n"
+                             "kestrel_history_lastcontact:kestrel_owner:false:search_path=pg_catalog, pg_temp\n"
                              "kestrel_raise_rowver:kestrel_owner:false:search_path=pg_catalog, pg_temp\n"
                              "kestrel_trash_stamp:kestrel_owner:false:search_path=pg_catalog, pg_temp"));
+
+    // A member writes and reads the appointments' length and repetition, as Kestrel does.
+    exec(sConnContacts, QStringLiteral("insert into appointments(apptdate,appttime,apptbrief) values(#3/2/2027#,#9:00 AM#,'Call')"));
+    EXPECT_EQ(refusal(colleague, QStringLiteral("UPDATE appointments SET rrule = 'FREQ=WEEKLY;BYDAY=TU', exdates = '2027-03-09', "
+                                                "endtime = '10:00', allday = false, cancelled = false")), QString());
+    EXPECT_EQ(refusal(colleague, QStringLiteral("INSERT INTO appointments(apptdate, apptbrief, series_id, recurrence_date) "
+                                                "SELECT '2027-03-17', 'Moved', autoid, '2027-03-16' FROM appointments")), QString());
+    EXPECT_EQ(joined(rows(asColleague, QStringLiteral("select rrule,exdates,endtime,series_id is not null,recurrence_date from "
+                                                      "appointments order by autoid"))),
+              QStringLiteral("FREQ=WEEKLY;BYDAY=TU|2027-03-09|10:00:00 AM|False|<null>\n<null>|<null>|<null>|True|3/16/2027"));
 
     // A role outside the group may not even connect, and granted that, reads and changes nothing.
     EXPECT_TRUE(refusal(outsider, QStringLiteral("SELECT 1")).contains(u"CONNECT"));
     pg::runMaintenance(adminConninfo(), QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2").arg(serverDb, outsider));
     for (const char* sql : {"SELECT * FROM contacts", "UPDATE contacts SET email = 'x@evil.example'",
-                            "DELETE FROM appointments", "SELECT * FROM todo", "INSERT INTO contacts(lastname) VALUES('x')"})
+                            "DELETE FROM appointments", "SELECT * FROM todo", "INSERT INTO contacts(lastname) VALUES('x')",
+                            "SELECT enddate, endtime, allday, cancelled FROM appointments",
+                            "UPDATE appointments SET cancelled = true, enddate = apptdate",
+                            "SELECT rrule, exdates, series_id, recurrence_date FROM appointments",
+                            "UPDATE appointments SET rrule = 'FREQ=DAILY', exdates = '', series_id = 1"})
         EXPECT_FALSE(refusal(outsider, QString::fromLatin1(sql)).isEmpty()) << "taken from an outsider: " << sql;
     EXPECT_EQ(one(sConnContacts, QStringLiteral("select count(*) from contacts")), QStringLiteral("1"));
     EXPECT_EQ(one(serverConnectionText(adminConninfo()),
@@ -294,7 +314,11 @@ TEST_F(ServerRights, SetUpBringsAnEarlierVersionsSchemaToTheModelAndSaysWhatItDi
         "CREATE FUNCTION evil() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN EXECUTE 'ALTER ROLE %1 SUPERUSER'; RETURN NULL; END$$;"
         "CREATE TRIGGER evil AFTER INSERT ON contacts FOR EACH STATEMENT EXECUTE FUNCTION evil();"
         "ALTER TABLE contacts DISABLE TRIGGER contacts_changed;"
-        "GRANT ALL ON contacts TO PUBLIC")
+        "GRANT ALL ON contacts TO PUBLIC;"
+        // What a phone deleted, as the sync of an earlier version kept it.
+        "CREATE TABLE sync_removed(id serial PRIMARY KEY, tbl text NOT NULL, removed_at text NOT NULL, why text, record text NOT NULL);"
+        "INSERT INTO sync_removed(tbl, removed_at, why, record) VALUES('contacts', '2026-11-02T10:00:00', "
+        "'deleted on the sync server dav.example', '{\"id\":\"77\",\"lastname\":\"Lee\",\"firstname\":\"Ann\",\"uid\":\"u-77\"}')")
                                 .arg(colleague);
     pg::runMaintenance(oldMember, planted);
     // An old schema is the administrator's to raise: a salesperson's copy says so and changes nothing.
@@ -336,6 +360,13 @@ TEST_F(ServerRights, SetUpBringsAnEarlierVersionsSchemaToTheModelAndSaysWhatItDi
     const QString asMember = serverConnectionText(oldMember);
     EXPECT_TRUE(ActionQuery(QStringLiteral("INSERT into contacts(lastname)values('After')"), asMember));
     EXPECT_EQ(one(asMember, QStringLiteral("select todo from todo")), QStringLiteral("Call Bo")); // kept, still theirs
+    // The phone's delete is in the trash, and the sync's own table is gone; a member restores it.
+    EXPECT_EQ(one(asAdmin, QStringLiteral("select to_regclass('sync_removed') is null")), QStringLiteral("True"));
+    const std::vector<TrashBatch> trashed = listTrash(asMember);
+    ASSERT_EQ(trashed.size(), 1u);
+    EXPECT_EQ(trashed[0].label, QStringLiteral("Lee, Ann (deleted on the sync server dav.example)"));
+    EXPECT_EQ(restoreFromTrash(asMember, trashed[0].batch), 1);
+    EXPECT_EQ(one(asMember, QStringLiteral("select lastname || ' ' || uid from contacts where id = 77")), QStringLiteral("Lee u-77"));
     EXPECT_EQ(one(asAdmin, QStringLiteral("select rolsuper from pg_roles where rolname = '%1'").arg(colleague)), QStringLiteral("False"));
     // A second run finds nothing left to do.
     EXPECT_TRUE(setUpOfficeDatabase(oldAdmin).said.contains(

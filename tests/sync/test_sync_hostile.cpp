@@ -2,6 +2,7 @@
 // without end, with the wrong kind of text, or with XML entities that expand into one another.
 // The password stays with the computer the user named and nothing stored is changed.
 #include "tests/support/Fixture.h"
+#include "data/Trash.h"
 #include "tests/sync/RecordedServer.h"
 
 #include "data/Globals.h"
@@ -245,7 +246,7 @@ TEST_F(SyncHostile, TextOfTheWrongKindChangesNothingAndIsNamed)
     EXPECT_EQ(rows(sConnContacts, "select count(*) from contacts")[0][0], "1") << r.detail.toStdString();
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname,uid from contacts where id=%1").arg(id)),
               (std::vector<QStringList>{{"Lee", uid}}));
-    EXPECT_TRUE(loadRemovedRows(sConnContacts).empty());
+    EXPECT_TRUE(listTrash(sConnContacts).empty());
 }
 
 TEST_F(SyncHostile, XmlEntitiesAreRefusedBeforeTheyExpand)

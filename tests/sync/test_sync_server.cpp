@@ -3,6 +3,7 @@
 #include "tests/sync/SyncTest.h"
 
 #include "data/SyncStore.h"
+#include "data/Trash.h"
 #include "data/modData.h"
 #include "sync/SyncWords.h"
 
@@ -73,26 +74,39 @@ TEST_F(SyncServer, ChangesOnEachSideReachTheOther)
     EXPECT_EQ(field(book.path() + "phone-1.vcf", "adr").simplified(), "Salem,");
     EXPECT_EQ(field(book.path() + "phone-1.vcf", "email"), "bo@example.com");
 
-    // The phone deletes Ann: gone here, kept to restore; restored, she goes back to the phone.
+    // The phone deletes Ann: gone here into the trash, named as the phone's delete, her history
+    // kept under her name; restored, she goes back to the phone once, under her uid.
+    exec(sConnContacts, QStringLiteral("INSERT into history(contact_id,kind,histdate,subject) values(%1,'Call',#3/1/2027#,'Price list')").arg(id));
     phone({"delete", href});
     r = sync();
     EXPECT_EQ(r.removedHere, 1);
     EXPECT_EQ(value("id", id), "<gone>");
-    const std::vector<RemovedRow> removed = loadRemovedRows(sConnContacts);
-    ASSERT_EQ(removed.size(), 1u);
-    EXPECT_EQ(removed[0].summary, "Lee, Ann");
-    const std::int64_t back = restoreRemovedRow(sConnContacts, removed[0].id);
-    EXPECT_EQ(value("uid", int(back)), uid);
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select contact_name from history where contact_id=%1").arg(id)),
+              (std::vector<QStringList>{{"Ann Lee"}}));
+    std::vector<TrashBatch> trashed = listTrash(sConnContacts);
+    ASSERT_EQ(trashed.size(), 1u);
+    EXPECT_EQ(trashed[0].label, QStringLiteral("Lee, Ann (deleted on the phone or the sync server %1)").arg(QUrl(server).host()));
+    EXPECT_EQ(restoreFromTrash(sConnContacts, trashed[0].batch), 1);
+    EXPECT_EQ(value("uid", id), uid);
     r = sync();
     EXPECT_EQ(r.sentOut, 1);
     EXPECT_EQ(listed(book).size(), 2);
+    EXPECT_EQ(field(href, "uid"), uid);
 
-    // Kestrel deletes Bo: gone from the phone.
-    exec(sConnContacts, QStringLiteral("delete from contacts where id=%1").arg(bo[0][0]));
+    // Kestrel deletes Bo: gone from the phone; restored from the trash, the next sync sends him
+    // again (his item there is gone), and the one after finds nothing to do.
+    const QString batch = trashContact(sConnContacts, bo[0][0].toInt(), true, QStringLiteral("Ng, Bo"));
+    ASSERT_FALSE(batch.isEmpty());
     r = sync();
     EXPECT_EQ(r.removedThere, 1);
     EXPECT_EQ(listed(book).size(), 1);
-    EXPECT_EQ(rows(sConnContacts, "select count(*) from contacts")[0][0], "1");
+    EXPECT_EQ(restoreFromTrash(sConnContacts, batch), 1);
+    r = sync();
+    EXPECT_EQ(r.sentOut, 1);
+    EXPECT_EQ(listed(book).size(), 2);
+    r = sync();
+    EXPECT_EQ(r.sentOut + r.broughtIn + r.removedHere + r.removedThere, 0);
+    EXPECT_EQ(rows(sConnContacts, "select count(*) from contacts")[0][0], "2");
 }
 
 TEST_F(SyncServer, AppointmentsTravelAsEventsWithTheirUid)
@@ -125,6 +139,21 @@ TEST_F(SyncServer, AppointmentsTravelAsEventsWithTheirUid)
     const QString lunchIcs = phone({"get", calendar.path() + "phone-ev.ics"});
     EXPECT_TRUE(lunchIcs.contains(QStringLiteral("SUMMARY:Lunch with Bo"))) << lunchIcs.toStdString();
     EXPECT_TRUE(lunchIcs.contains(QStringLiteral("DTEND:20261211T160000Z"))) << lunchIcs.toStdString();
+
+    // The phone deletes the review: into the trash by its date and summary; restored, it goes back
+    // to the phone once.
+    phone({"delete", href});
+    r = sync();
+    EXPECT_EQ(r.removedHere, 1);
+    const std::vector<TrashBatch> trashed = listTrash(sConnContacts);
+    ASSERT_EQ(trashed.size(), 1u);
+    EXPECT_TRUE(trashed[0].label.startsWith(QStringLiteral("12/10/2026 Review (deleted on the phone"))) << trashed[0].label.toStdString();
+    EXPECT_EQ(trashed[0].table, TrashTable::Appointments);
+    EXPECT_EQ(restoreFromTrash(sConnContacts, trashed[0].batch), 1);
+    r = sync();
+    EXPECT_EQ(r.sentOut, 1);
+    EXPECT_EQ(listed(calendar).size(), 2);
+    EXPECT_EQ(sync().sentOut, 0);
 }
 
 TEST_F(SyncServer, BothSidesChangedMergeFieldsAndAskAboutTheSameField)

@@ -18,8 +18,27 @@ protected:
     void TearDown() override
     {
         forgetChanges();
+        if (!colleague.isEmpty()) {
+            releaseAllDatabaseFiles();
+            pg::runMaintenance(adminConninfo(), QStringLiteral("DROP OWNED BY %1, %2").arg(colleague, outsider));
+            pg::runMaintenance(postgres(), QStringLiteral("DROP ROLE %1; DROP ROLE %2").arg(colleague, outsider));
+        }
         MainWindowTest::TearDown();
     }
+    QString postgres() const { return testServer() + QStringLiteral(" dbname=postgres"); }
+    // A colleague in the office's group and a role outside it that may only connect, each with a
+    // connection of its own; dropped when the test ends, whatever it asserted.
+    void makeOfficeRoles(const QString& tag)
+    {
+        colleague = QStringLiteral("kestrel_%1_%2").arg(tag, serverDb);
+        outsider = QStringLiteral("kestrel_%1out_%2").arg(tag, serverDb);
+        pg::runMaintenance(postgres(), QStringLiteral("CREATE ROLE %1 LOGIN IN ROLE kestrel_office; CREATE ROLE %2 LOGIN")
+                                           .arg(colleague, outsider));
+        pg::runMaintenance(adminConninfo(), QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2").arg(serverDb, outsider));
+        asColleague = serverConnectionText(memberConninfo(colleague));
+        asOutsider = serverConnectionText(memberConninfo(outsider));
+    }
+    QString colleague, outsider, asColleague, asOutsider;
     // Every column a user can see, so that the two engines' own row versions stay out.
     std::vector<QStringList> contact(int id)
     {
@@ -146,12 +165,7 @@ TEST_F(TrashTest, AnOfficeMemberRestoresAColleaguesDeleteButCannotSayWhoDeletedO
 {
     if (!onServer())
         GTEST_SKIP() << "the office server's members";
-    const QString colleague = QStringLiteral("kestrel_trash_%1").arg(serverDb), outsider = QStringLiteral("kestrel_out_%1").arg(serverDb);
-    const QString postgres = testServer() + QStringLiteral(" dbname=postgres");
-    pg::runMaintenance(postgres, QStringLiteral("CREATE ROLE %1 LOGIN IN ROLE kestrel_office; CREATE ROLE %2 LOGIN").arg(colleague, outsider));
-    pg::runMaintenance(adminConninfo(), QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2").arg(serverDb, outsider));
-    const QString asColleague = serverConnectionText(memberConninfo(colleague));
-    const QString asOutsider = serverConnectionText(memberConninfo(outsider));
+    makeOfficeRoles(QStringLiteral("trash"));
     const int pat = addContact(QStringLiteral("O'Brien"), QStringLiteral("Pat"));
     const QString batch = moveToTrash(asColleague, TrashTable::Contacts, {{pat, pat}}, QStringLiteral("O'Brien, Pat"));
     ASSERT_FALSE(batch.isEmpty());
@@ -199,9 +213,6 @@ TEST_F(TrashTest, AnOfficeMemberRestoresAColleaguesDeleteButCannotSayWhoDeletedO
     const QString theirs = moveToTrash(asColleague, TrashTable::Contacts, {{bo, bo}}, QStringLiteral("Bo, Al"));
     EXPECT_EQ(restoreFromTrash(sConnContacts, theirs), 1);
     EXPECT_EQ(contact(bo).size(), 1u);
-    releaseAllDatabaseFiles();
-    pg::runMaintenance(adminConninfo(), QStringLiteral("DROP OWNED BY %1, %2").arg(colleague, outsider));
-    pg::runMaintenance(postgres, QStringLiteral("DROP ROLE %1; DROP ROLE %2").arg(colleague, outsider));
 }
 
 TEST_F(TrashTest, AContactDeletedWithTheKeysComesBackWithCtrlZUnderItsIdWithItsAppointmentsAndFromTheTrash)
@@ -392,6 +403,144 @@ TEST_F(TrashTest, TheTrashWindowDeletesForeverOnlyWhenAskedAndRestoresUnderANewK
     EXPECT_TRUE(listTrash(sConnContacts).empty());
     const QStringList told = desk.messages();
     EXPECT_EQ(told.size(), 0) << told.join(u'|').toStdString();
+}
+
+TEST_F(TrashTest, AToDoItemDeletedFromTheListIsInTheTrashBesideTheContactsAndComesBackOrGoesForGood)
+{
+    const int zed = addContact(QStringLiteral("Zed"), QStringLiteral("Al"));
+    trashContact(sConnContacts, zed, true, QStringLiteral("Zed, Al"));
+    exec(sConnMain, "insert into todo (todo) values('Call Pat')");
+    exec(sConnMain, "insert into todo (todo) values('Send O''Hare the quote')");
+    const auto items = [&] { return rows(sConnMain, "select id,todo from todo order by id"); };
+    const auto before = items();
+    QListWidget* todo = w->remind->lstToDo;
+    const auto deleteLine = [&](const QString& text) {
+        w->remind->PopToDo();
+        const QList<QListWidgetItem*> found = todo->findItems(text, Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << [&] { QStringList l; for (int i = 0; i < todo->count(); ++i) l << todo->item(i)->text(); return l.join(u'|').toStdString(); }() << desk.messages().join(u'|').toStdString();
+        todo->scrollToItem(found[0]);
+        QTest::mouseClick(todo->viewport(), Qt::LeftButton, {}, todo->visualItemRect(found[0]).center());
+        desk.answerYes();
+        QTest::mouseClick(w->remind->cmdDeleteToDo, Qt::LeftButton);
+    };
+    const auto openTrash = [&](const std::function<void(frmTrash&)>& inside) {
+        desk.onModal("frmTrash", [&](QDialog& d) {
+            auto& f = static_cast<frmTrash&>(d);
+            f.activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+            inside(f);
+            QTest::keyClick(f.lstTrash, Qt::Key_Escape);
+        });
+        QTest::keyClick(w.get(), Qt::Key_E, Qt::AltModifier);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w->mnuEdit->isVisible(); }));
+        QTest::keyClick(w->mnuEdit, Qt::Key_T);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !desk.pending(); }));
+        backToMain();
+    };
+
+    // Deleted from the list a minute later: in Edit > Trash, newest first beside the deleted
+    // contact; Enter puts it back under its own number.
+    desk.nowValue = desk.nowValue.addSecs(60);
+    deleteLine(QStringLiteral("Call Pat"));
+    EXPECT_EQ(items(), (std::vector<QStringList>{before[1]}));
+    openTrash([&](frmTrash& f) {
+        ASSERT_EQ(f.lstTrash->count(), 2);
+        EXPECT_TRUE(f.lstTrash->item(0)->text().contains("To Do item Call Pat")) << f.lstTrash->item(0)->text().toStdString();
+        EXPECT_TRUE(f.lstTrash->item(1)->text().contains("Contact Zed, Al")) << f.lstTrash->item(1)->text().toStdString();
+        QTest::keyClick(f.lstTrash, Qt::Key_Return);
+        ASSERT_EQ(f.lstTrash->count(), 1);
+        EXPECT_TRUE(f.lstTrash->item(0)->text().contains("Contact Zed, Al"));
+    });
+    EXPECT_EQ(items(), before);
+    EXPECT_TRUE(todo->findItems(QStringLiteral("Call Pat"), Qt::MatchExactly).size() == 1);
+
+    // Ctrl+Z takes back the delete from the trash; a second delete, forever after the question.
+    deleteLine(QStringLiteral("Send O'Hare the quote"));
+    EXPECT_EQ(undoCaption(), "Undo Delete To Do Item 'Send O'Hare the quote'");
+    QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(items(), before);
+    deleteLine(QStringLiteral("Call Pat"));
+    openTrash([&](frmTrash& f) {
+        ASSERT_EQ(f.lstTrash->count(), 2);
+        desk.answerYes();
+        QTest::keyClick(f.lstTrash, Qt::Key_Delete);
+        ASSERT_EQ(f.lstTrash->count(), 1);
+        EXPECT_TRUE(f.lstTrash->item(0)->text().contains("Contact Zed, Al"));
+    });
+    EXPECT_EQ(items(), (std::vector<QStringList>{before[1]}));
+    EXPECT_EQ(listTrash(QStringList{sConnContacts, sConnMain}).size(), 1u);
+    EXPECT_TRUE(desk.messages().isEmpty()) << desk.messages().join(u'|').toStdString();
+}
+
+TEST_F(TrashTest, ARestoredHistoryEntryKeepsItsAuthorAndDatesButAnInsertCannotClaimAnothersName)
+{
+    if (!onServer())
+        GTEST_SKIP() << "the server stamps who wrote an entry; a local file keeps what it is given";
+    makeOfficeRoles(QStringLiteral("hist"));
+    const int pat = addContact(QStringLiteral("O'Brien"), QStringLiteral("Pat"));
+    const QString insert = QStringLiteral("insert into history(contact_id,kind,histdate,subject,author,created,changed) "
+                                          "values(%1,'Call','2027-03-01','%2','%3','2001-02-03 04:05:06','2001-02-03 04:05:06')");
+    exec(asColleague, insert.arg(pat).arg(QStringLiteral("Quote"), QStringLiteral("someone")));
+    const auto entry = [&](const QString& subject) {
+        return rows(sConnContacts, QStringLiteral("select id, author, created, changed, "
+                                                  "case when created > localtimestamp - interval '1 hour' then 'now' else 'then' end "
+                                                  "from history where subject='%1'").arg(subject));
+    };
+    // An insert is its member's, now, whatever it claims.
+    const auto written = entry("Quote");
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written[0][1], colleague);
+    EXPECT_EQ(written[0][4], "now");
+    // This member trashes the colleague's entry and restores it: the colleague's, of its own moment.
+    pg::runMaintenance(adminConninfo(), QStringLiteral("SET session_replication_role = replica; UPDATE history SET "
+                                                       "created = created - interval '3 days', changed = changed - interval '2 days'"));
+    const auto aged = entry("Quote");
+    const int id = aged[0][0].toInt();
+    const QString batch = moveToTrash(sConnContacts, TrashTable::History, {{id, id}}, QStringLiteral("Quote"));
+    ASSERT_FALSE(batch.isEmpty());
+    // Neither an ordinary member nor a role outside the office reads what the server remembers.
+    EXPECT_THROW({ Connection c(asColleague); Snapshot q(c, QStringLiteral("select * from history_kept")); }, DbError);
+    EXPECT_FALSE(ActionQuery(QStringLiteral("select kestrel_history_restored(1, 'x', localtimestamp)"), asOutsider));
+    EXPECT_EQ(restoreFromTrash(sConnContacts, batch), 1);
+    EXPECT_EQ(entry("Quote"), aged);
+    // The colleague's claim to be this member at the entry's moment, under a key of its own, is stamped.
+    const QString me = rows(sConnContacts, "select current_user").at(0).at(0);
+    exec(asColleague, QStringLiteral("insert into history(contact_id,kind,histdate,subject,author,created) "
+                                     "values(%1,'Call','2027-03-01','Forged','%2','%3')").arg(pat).arg(me, aged[0][2]));
+    const auto forged = entry("Forged");
+    ASSERT_EQ(forged.size(), 1u);
+    EXPECT_EQ(forged[0][1], colleague);
+    EXPECT_EQ(forged[0][4], "now");
+}
+
+TEST_F(TrashTest, FilesOfAnEarlierVersionGainTheTrashAndWhatTheSyncKeptOfAPhonesDeletesMovesIntoIt)
+{
+    if (onServer())
+        GTEST_SKIP() << "a local file's upgrade (the server's is a step of --init-office)";
+    exec(sConnContacts, "CREATE TABLE sync_removed(id INTEGER PRIMARY KEY AUTOINCREMENT, tbl TEXT NOT NULL, "
+                        "removed_at TEXT NOT NULL, why TEXT, record TEXT NOT NULL)");
+    exec(sConnContacts, "INSERT INTO sync_removed(tbl,removed_at,why,record) VALUES('contacts','2026-11-02T10:00:00',"
+                        "'deleted on the sync server dav.example','{\"id\":\"77\",\"lastname\":\"O''Brien\",\"firstname\":\"Pat\","
+                        "\"city\":\"Troy\",\"active\":\"1\",\"uid\":\"u-77\",\"email\":null}')");
+    exec(sConnContacts, "INSERT INTO sync_removed(tbl,removed_at,why,record) VALUES('appointments','2026-11-03T10:00:00',"
+                        "'deleted on the sync server dav.example','{\"autoid\":\"12\",\"apptdate\":\"2026-12-10\","
+                        "\"appttime\":\"09:30:00\",\"apptbrief\":\"Review\",\"name\":\"Pat O''Brien\"}')");
+    // A to-do file from before its trash gains one.
+    exec(sConnMain, "DROP TABLE trash");
+    exec(sConnMain, "insert into todo (todo) values('Call Pat')");
+    releaseAllDatabaseFiles();
+    EXPECT_FALSE(moveToTrash(sConnMain, TrashTable::ToDo, {{1, 1}}, QStringLiteral("Call Pat")).isEmpty());
+    EXPECT_EQ(listTrash(sConnMain).size(), 1u);
+    const std::vector<TrashBatch> listed = listTrash(sConnContacts);
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].label, "Review (deleted on the sync server dav.example)");
+    EXPECT_EQ(listed[1].label, "O'Brien, Pat (deleted on the sync server dav.example)");
+    EXPECT_TRUE(rows(sConnContacts, "select name from sqlite_master where name='sync_removed'").empty());
+    for (const TrashBatch& b : listed)
+        EXPECT_EQ(restoreFromTrash(sConnContacts, b.batch), 1);
+    EXPECT_EQ(rows(sConnContacts, "select id,lastname,city,active,uid,email is null from contacts"),
+              (std::vector<QStringList>{{"77", "O'Brien", "Troy", "True", "u-77", "1"}}));
+    EXPECT_EQ(appointment(12), (std::vector<QStringList>{{"12", "Pat O'Brien", "<null>", "12/10/2026", "9:30:00 AM", "Review", "<null>"}}));
 }
 
 TEST_F(TrashTest, CtrlZTakesBackAnEditorsSaveAndAsksFirstWhenSomeoneElseChangedTheRowSince)
