@@ -304,18 +304,22 @@ QVariant ContactGridModel::data(const QModelIndex& index, int role) const
         return {};
     const QString stored = text(index.row(), index.column());
     const auto format = formats_.find(index.column());
-    const QString shown = format == formats_.end() ? stored : (*format)(stored);
+    QString shown = format == formats_.end() ? stored : (*format)(stored);
+    // A cell is one line, elided where the column is narrower; its tool tip holds it whole, with
+    // its own line breaks.
     if (role == Qt::ToolTipRole)
-        return shown.size() > 40 ? QVariant(shown) : QVariant();
+        return shown.isEmpty() ? QVariant() : QVariant(shown);
+    if (shown.contains(u'\n') || shown.contains(u'\r')) {
+        shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+        shown = shown.split(u'\n', Qt::SkipEmptyParts).join(QStringLiteral(", "));
+    }
     return shown;
 }
 
 QVariant ContactGridModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (role != Qt::DisplayRole)
+    if (role != Qt::DisplayRole || orientation == Qt::Vertical)
         return {};
-    if (orientation == Qt::Vertical)
-        return section + 1;
     return section < headings_.size() ? headings_[section] : QVariant();
 }
 

@@ -27,7 +27,7 @@ const QStringList kHeadings = {QStringLiteral("ID"),      QStringLiteral("Name")
                                QStringLiteral("Address"), QStringLiteral("Work Ph"), QStringLiteral("Ext"),
                                QStringLiteral("Home Ph"), QStringLiteral("Cell Ph"), QStringLiteral("Email"),
                                QStringLiteral("Last contact")};
-constexpr int kWidths[] = {500, 1500, 1800, 1800, 900, 500, 900, 900, 1700, 1100};
+constexpr int kWidths[] = {500, 1500, 1800, 1800, 900, 500, 900, 900, 1700, 1200};
 constexpr int kEmailColumn = 8;
 const QList<int> kPhoneColumns = {4, 6, 7};
 constexpr int kNameColumn = 1;
