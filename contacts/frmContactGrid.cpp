@@ -240,7 +240,10 @@ void frmContactGrid::PopGrid()
 void frmContactGrid::grdDataGrid_HeadClick(int column)
 {
     // The orders the store keeps an index for; the other headings leave the order as it is.
-    static const QHash<int, GridOrder> kOrders = {{0, GridOrder::Id}, {kNameColumn, GridOrder::Name}, {2, GridOrder::Company}};
+    static const QHash<int, GridOrder> kOrders = {{0, GridOrder::Id},
+                                                  {kNameColumn, GridOrder::Name},
+                                                  {2, GridOrder::Company},
+                                                  {kLastContactColumn, GridOrder::LastContact}};
     QHeaderView* head = grdDataGrid->horizontalHeader();
     if (!kOrders.contains(column)) {
         // The heading may have moved its arrow itself: it goes back to the column sorted by.

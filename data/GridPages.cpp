@@ -1,6 +1,7 @@
 #include "data/GridPages.h"
 
 #include "data/Database.h"
+#include "data/SchemaProbe.h"
 #include "data/Statement.h"
 
 #include <sqlite3.h>
@@ -17,6 +18,8 @@ QStringList sortColumns(GridOrder order)
         return {QStringLiteral("lastname"), QStringLiteral("firstname"), QStringLiteral("address")};
     case GridOrder::Company:
         return {QStringLiteral("company")};
+    case GridOrder::LastContact:
+        return {QStringLiteral("lastcontact")};
     case GridOrder::Id:
         break;
     }
@@ -213,26 +216,33 @@ std::optional<GridKey> gridKeyOfContact(Connection& db, const GridFilter& filter
     return key;
 }
 
-// The grid sorts by company from this index; a file from before it gains it once, and one that
-// may not be changed is sorted without it.
+// The grid sorts by company and by the last contact from these indexes; a file from before them
+// gains them once (the last contact's column is the history's, added before), and one that may not
+// be changed is sorted without them.
 void addGridIndexes(sqlite3* db, bool readOnly)
 {
-    if (readOnly)
+    if (readOnly || !hasRow(db, "SELECT 1 FROM main.sqlite_master WHERE type='table' AND name='contacts'"))
         return;
-    sqlite3_stmt* probe = nullptr;
-    bool needed = false;
-    if (sqlite3_prepare_v2(db, "SELECT (SELECT 1 FROM main.sqlite_master WHERE type='table' AND name='contacts') IS NOT NULL "
-                               "AND (SELECT 1 FROM main.sqlite_master WHERE name='contacts_by_company') IS NULL",
-                           -1, &probe, nullptr) == SQLITE_OK && sqlite3_step(probe) == SQLITE_ROW)
-        needed = sqlite3_column_int(probe, 0) != 0;
-    sqlite3_finalize(probe);
-    if (!needed)
-        return;
-    char* err = nullptr;
-    if (sqlite3_exec(db, "CREATE INDEX IF NOT EXISTS contacts_by_company ON contacts(company)", nullptr, nullptr, &err) != SQLITE_OK) {
-        const QString msg = QString::fromUtf8(err ? err : sqlite3_errmsg(db));
-        sqlite3_free(err);
-        throw DbError(sqlite3_errcode(db), msg, classifyEngineError(sqlite3_extended_errcode(db), sqlite3_system_errno(db)));
+    // Each with the look that finds it missing (and its column there).
+    const struct {
+        const char *missing, *make;
+    } indexes[] = {
+        {"SELECT 1 WHERE NOT EXISTS (SELECT 1 FROM main.sqlite_master WHERE name='contacts_by_company')",
+         "CREATE INDEX IF NOT EXISTS contacts_by_company ON contacts(company)"},
+        {"SELECT 1 FROM pragma_table_info('contacts') WHERE name='lastcontact' "
+         "AND NOT EXISTS (SELECT 1 FROM main.sqlite_master WHERE name='contacts_by_lastcontact')",
+         "CREATE INDEX IF NOT EXISTS contacts_by_lastcontact ON contacts(lastcontact)"},
+    };
+    for (const auto& index : indexes) {
+        if (!hasRow(db, index.missing))
+            continue;
+        char* err = nullptr;
+        if (sqlite3_exec(db, index.make, nullptr, nullptr, &err) != SQLITE_OK) {
+            const QString msg = QString::fromUtf8(err ? err : sqlite3_errmsg(db));
+            sqlite3_free(err);
+            throw DbError(sqlite3_errcode(db), msg,
+                          classifyEngineError(sqlite3_extended_errcode(db), sqlite3_system_errno(db)));
+        }
     }
 }
 

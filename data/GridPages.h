@@ -33,7 +33,7 @@ struct GridFilter {
 std::vector<InitialCount> gridInitials(Connection& db, const GridFilter& filter);
 
 // The orders the grid reads by: each is an index on both engines, so a page is a range of it.
-enum class GridOrder { Name, Company, Id };
+enum class GridOrder { Name, Company, Id, LastContact };
 
 // Where a row stands in an order: its sort columns (nullopt: missing) and its id.
 struct GridKey {
@@ -64,7 +64,7 @@ std::int64_t gridRowsBefore(Connection& db, const GridFilter& filter, GridOrder 
 std::optional<GridKey> gridKeyOfContact(Connection& db, const GridFilter& filter, GridOrder order, std::int64_t id);
 
 // Gives a contacts file from before the grid's sort indexes those indexes (not one that may not
-// be changed).
+// be changed; it is sorted without them).
 void addGridIndexes(sqlite3* db, bool readOnly);
 
 } // namespace kestrel

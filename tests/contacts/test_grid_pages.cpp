@@ -16,12 +16,19 @@ protected:
                                 "'Stone','Cy','','','Lead'", "'Adams','X','','Acme','Lead'", "'3M','X','','Acme','Cust'",
                                 "'Zeno',Null,Null,Null,'Lead'", "Null,Null,Null,'','Cust'"})
             exec(sConnContacts, QStringLiteral("INSERT into contacts(lastname,firstname,address,company,contype)values(%1)").arg(row));
+        // Last contacts: one date twice, one contact with two entries, the rest never contacted.
+        const std::vector<QStringList> ids = rows(sConnContacts, "select id from contacts order by id");
+        for (const auto& [row, date] : std::vector<std::pair<int, const char*>>{{0, "3/1/2027"}, {1, "3/1/2027"}, {3, "2/1/2027"},
+                                                                                 {3, "5/1/2027"}, {6, "1/15/2027"}})
+            exec(sConnContacts, QStringLiteral("INSERT into history(contact_id,kind,histdate,subject)values(%1,'Call',#%2#,'x')")
+                                    .arg(ids[size_t(row)][0], date));
     }
     static QStringList orderColumns(GridOrder order)
     {
         switch (order) {
         case GridOrder::Name: return {"lastname", "firstname", "address"};
         case GridOrder::Company: return {"company"};
+        case GridOrder::LastContact: return {"lastcontact"};
         case GridOrder::Id: break;
         }
         return {};
@@ -66,7 +73,7 @@ TEST_F(GridPagesTest, PagesOfEverySizeForwardsAndBackwardsMakeUpTheWholeReadInEv
         {GridFilter{"All", "No Companies", std::nullopt, false}, " where company=''"},
         {GridFilter{"", "Both", QStringList{"S"}, false}, " where lastname like 'S%'"},
         {GridFilter{"", "Both", QStringList{"3"}, true}, " where lastname is null or lastname like '3%'"}};
-    for (const GridOrder order : {GridOrder::Name, GridOrder::Company, GridOrder::Id})
+    for (const GridOrder order : {GridOrder::Name, GridOrder::Company, GridOrder::Id, GridOrder::LastContact})
         for (const auto& [filter, where] : filters) {
             const QStringList whole = wholeRead(order, where);
             SCOPED_TRACE(QStringLiteral("order %1%2").arg(int(order)).arg(where).toStdString());
@@ -117,4 +124,18 @@ TEST_F(GridPagesTest, RowsAddedAndDeletedBetweenPagesNeitherRepeatNorGoMissing)
         EXPECT_TRUE(walked.contains(QString::number(ahead)));
         exec(sConnContacts, QStringLiteral("delete from contacts where id in (%1,%2)").arg(behind).arg(ahead));
     }
+}
+
+TEST_F(GridPagesTest, TheSortsByCompanyAndLastContactReadAnIndexOnAFileFromBeforeThemAndOnTheServer)
+{
+    const QString byIndex = onServer() ? "select indexname from pg_indexes where tablename='contacts' and indexname in "
+                                         "('contacts_by_company','contacts_by_lastcontact') order by 1"
+                                       : "select name from sqlite_master where name in "
+                                         "('contacts_by_company','contacts_by_lastcontact') order by 1";
+    if (!onServer()) {
+        exec(sConnContacts, "drop index contacts_by_company");
+        exec(sConnContacts, "drop index contacts_by_lastcontact");
+        releaseAllDatabaseFiles(); // the next start upgrades the file
+    }
+    EXPECT_EQ(rows(sConnContacts, byIndex), (std::vector<QStringList>{{"contacts_by_company"}, {"contacts_by_lastcontact"}}));
 }
