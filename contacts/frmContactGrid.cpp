@@ -3,6 +3,7 @@
 #include "contacts/frmLead.h"
 #include "contacts/modTree.h"
 
+#include "data/ChangeListener.h"
 #include "data/ContactFields.h"
 #include "data/Database.h"
 #include "data/Globals.h"
@@ -11,6 +12,7 @@
 #include "platform/Platform.h"
 #include "ui/Report.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -19,6 +21,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
+#include <QTimer>
 
 namespace kestrel {
 
@@ -235,6 +238,56 @@ void frmContactGrid::PopGrid()
     // Like a freshly opened result set, the first row is the current one.
     if (model->rowCount() > 0)
         grdDataGrid->setCurrentIndex(model->index(0, 0));
+}
+
+void frmContactGrid::followChanges(ChangeListener* listener)
+{
+    refillTimer_ = new QTimer(this);
+    refillTimer_->setSingleShot(true);
+    refillTimer_->setInterval(300);
+    connect(refillTimer_, &QTimer::timeout, this, [this] { refillChanged(); });
+    const auto stale = [this] {
+        if (!refillTimer_->isActive())
+            refillTimer_->start();
+    };
+    // The history's changes move the "Last contact" column.
+    connect(listener, &ChangeListener::contactsChanged, this, stale);
+    connect(listener, &ChangeListener::historyChanged, this, stale);
+}
+
+void frmContactGrid::refillChanged()
+{
+    // A question asked over the grid holds its row: the refill waits until it is answered.
+    const QWidget* modal = QApplication::activeModalWidget();
+    if ((modal && modal != this) || QApplication::activePopupWidget()) {
+        refillTimer_->start();
+        return;
+    }
+    const QModelIndex current = grdDataGrid->currentIndex();
+    const int topRow = grdDataGrid->rowAt(0);
+    const qint64 chosen = current.isValid() ? model->value(current.row(), 0).toLongLong() : 0;
+    const qint64 top = topRow >= 0 ? model->value(topRow, 0).toLongLong() : 0;
+    try {
+        model->refill();
+        const int rows = model->rowCount();
+        // A contact another user deleted leaves its place to the next one.
+        int chosenRow = chosen ? model->rowOfContact(chosen) : -1;
+        if (chosenRow < 0 && current.isValid() && rows > 0)
+            chosenRow = std::min(current.row(), rows - 1);
+        int newTop = top ? model->rowOfContact(top) : -1;
+        if (newTop < 0)
+            newTop = std::min(std::max(topRow, 0), std::max(rows - 1, 0));
+        if (rows > 0)
+            grdDataGrid->scrollTo(model->index(newTop, 0), QAbstractItemView::PositionAtTop);
+        if (chosenRow >= 0) {
+            // Chosen again where it stands now, without moving the view from the user's place.
+            grdDataGrid->setAutoScroll(false);
+            grdDataGrid->setCurrentIndex(model->index(chosenRow, std::max(current.column(), 0)));
+            grdDataGrid->setAutoScroll(true);
+        }
+    } catch (const std::exception& e) {
+        ReportFailure(e, QStringLiteral("refillChanged"), Owner::Form, QStringLiteral("frmContactGrid"));
+    }
 }
 
 void frmContactGrid::grdDataGrid_HeadClick(int column)

@@ -12,9 +12,11 @@
 class QComboBox;
 class QPushButton;
 class QTableView;
+class QTimer;
 
 namespace kestrel {
 
+class ChangeListener;
 class Connection;
 class Snapshot;
 
@@ -42,6 +44,11 @@ public:
 
     // Lists the contacts that the three filter boxes leave, as the tree files them.
     void PopGrid();
+    // In office mode another user's change to the contacts or their history reads again only the
+    // rows shown, once per burst and after any question over the grid is answered, keeping the
+    // chosen contact chosen and the top row's contact at the top.
+    void followChanges(ChangeListener* listener);
+    void refillChanged();
 
     void Form_Load();
     void PopFilterList();
@@ -75,6 +82,7 @@ protected:
 
 private:
     bool loaded_ = false;
+    QTimer* refillTimer_ = nullptr;
     // The order a heading chose (by name until one is clicked).
     GridOrder order_ = GridOrder::Name;
     bool descending_ = false;

@@ -1,7 +1,11 @@
 // The grid over a large list: rows read a few at a time by key equal one whole read in every
 // order, whichever way the view asks for them, after others' changes, and walked by key.
+#include "data/ChangeListener.h"
 #include "data/Database.h"
+#include "data/Office.h"
 #include "tests/contacts/Helpers.h"
+
+#include <QSignalSpy>
 
 #include <QHeaderView>
 #include <QTableView>
@@ -148,4 +152,48 @@ TEST_F(GridWalkTest, DownAndCtrlEndWalkTheShownGridAcrossPagesAndTheLetterFilter
     EXPECT_EQ(walked, expected);
     EXPECT_EQ(last, "X 3M");
     EXPECT_EQ(lettered, QString::fromUtf8("X Émile|X Eötvös|X Evans|"));
+}
+
+TEST_F(GridWalkTest, AnotherUsersChangeReadsOnlyTheRowsShownAgainAndKeepsTheChosenContactAndTheTopRow)
+{
+    if (!onServer())
+        GTEST_SKIP() << "another user's change is announced by the office server alone";
+    ContactGridModel::setPageSize(5);
+    for (int i = 0; i < 60; ++i)
+        addContact(QStringLiteral("Name%1").arg(i, 2, 10, QLatin1Char('0')), "X");
+    auto* listener = new ChangeListener(serverConninfo(sConnContacts));
+    QSignalSpy on(listener, &ChangeListener::listeningChanged);
+    QString chosen, top, chosenAfter, topAfter;
+    int held = -1;
+    showModal<frmContactGrid>(desk, [&](frmContactGrid& g) {
+        listener->setParent(&g);
+        g.followChanges(listener);
+    }, [&](frmContactGrid& g) {
+        g.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&g));
+        ASSERT_TRUE(on.count() > 0 || on.wait(10000)) << "the grid hears no server";
+        g.grdDataGrid->setFocus();
+        for (int i = 0; i < 30; ++i)
+            QTest::keyClick(g.grdDataGrid, Qt::Key_Down);
+        const auto name = [&](int row) { return g.model->text(row, 1); };
+        chosen = name(g.grdDataGrid->currentIndex().row());
+        top = name(g.grdDataGrid->rowAt(0));
+        // Another user adds two contacts above the view and one below it, and deletes one above.
+        addContact("Aaron", "X");
+        addContact("Abe", "X");
+        addContact("Nz", "X");
+        exec(sConnContacts, "delete from contacts where lastname='Name01'");
+        if (!QTest::qWaitFor([&] { return g.model->rowCount() == 62; }, 5000))
+            return;
+        chosenAfter = name(g.grdDataGrid->currentIndex().row());
+        topAfter = name(g.grdDataGrid->rowAt(0));
+        held = g.model->rowsHeld();
+        g.reject();
+    });
+    ContactGridModel::setPageSize(200);
+    ASSERT_GE(held, 0) << "the grid did not follow the change";
+    EXPECT_EQ(chosen, "X Name30");
+    EXPECT_EQ(chosenAfter, chosen);
+    EXPECT_EQ(topAfter, top);
+    EXPECT_LE(held, 4 * 5 * 2) << "a few pages around the view, never the table";
 }
