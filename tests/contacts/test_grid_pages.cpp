@@ -2,6 +2,8 @@
 // grid sorts by, they make up exactly what one whole read gives, on both engines.
 #include "data/Database.h"
 #include "data/GridPages.h"
+#include "data/Office.h"
+#include "data/PgEngine.h"
 #include "tests/contacts/Helpers.h"
 
 namespace {
@@ -138,4 +140,34 @@ TEST_F(GridPagesTest, TheSortsByCompanyAndLastContactReadAnIndexOnAFileFromBefor
         releaseAllDatabaseFiles(); // the next start upgrades the file
     }
     EXPECT_EQ(rows(sConnContacts, byIndex), (std::vector<QStringList>{{"contacts_by_company"}, {"contacts_by_lastcontact"}}));
+}
+
+TEST_F(GridPagesTest, OnTheServerARoleOutsideTheOfficeReadsNeitherTheCountNorAPage)
+{
+    if (!onServer())
+        GTEST_SKIP() << "the office server's roles";
+    // Every server run pages as an ordinary member of the office (the tests above); this role may
+    // only connect.
+    const QString outsider = QStringLiteral("kestrel_gridout_%1").arg(serverDb);
+    const QString postgres = testServer() + QStringLiteral(" dbname=postgres");
+    pg::runMaintenance(postgres, QStringLiteral("CREATE ROLE %1 LOGIN").arg(outsider));
+    const std::shared_ptr<void> dropped(nullptr, [&](void*) {
+        releaseAllDatabaseFiles();
+        pg::runMaintenance(adminConninfo(), QStringLiteral("DROP OWNED BY %1").arg(outsider));
+        pg::runMaintenance(postgres, QStringLiteral("DROP ROLE %1").arg(outsider));
+    });
+    pg::runMaintenance(adminConninfo(), QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2").arg(serverDb, outsider));
+    const QString asOutsider = serverConnectionText(memberConninfo(outsider));
+    const auto page = [&](GridOrder order) {
+        Connection c(asOutsider);
+        return gridPage(c, GridFilter{}, order, {"firstname"}, std::nullopt, false, 10).size();
+    };
+    for (const GridOrder order : {GridOrder::Name, GridOrder::Company, GridOrder::Id, GridOrder::LastContact})
+        EXPECT_THROW(page(order), DbError) << int(order);
+    EXPECT_THROW(
+        {
+            Connection c(asOutsider);
+            gridRowCount(c, GridFilter{});
+        },
+        DbError);
 }
