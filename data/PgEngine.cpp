@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTimeZone>
 
 #include <libpq-fe.h>
 
@@ -103,6 +104,14 @@ PGconn* connect(const QString& conninfo, bool checkingSchema, const QString& dat
         // server's administrator set a limit of their own).
         execScript(c, "SET datestyle TO ISO, MDY; SET client_min_messages TO warning;"
                       "SELECT set_config('lock_timeout', '10s', false) WHERE current_setting('lock_timeout') = '0'");
+        // The office's days are its people's: which appointments are past, what the daily purge may
+        // take and a history entry's time are read on the server's clock (a computer whose own clock
+        // is wrong cannot move them) but in this computer's zone, whatever zone the server keeps.
+        // A zone the server does not know leaves it its own.
+        if (const QByteArray zone = QTimeZone::systemTimeZoneId(); !zone.isEmpty()) {
+            const char* param[1] = {zone.constData()};
+            PQclear(PQexecParams(c, "SELECT set_config('TimeZone', $1, false)", 1, nullptr, param, nullptr, nullptr, 0));
+        }
         // A server without Kestrel's schema, or with an older one, is its administrator's to set
         // up: a salesperson's copy never makes or changes it.
         if (checkingSchema)

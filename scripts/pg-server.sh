@@ -50,6 +50,10 @@ start)
   dir=$(mktemp -d /tmp/kestrel-pg.XXXXXX)
   echo "$dir" >"$state/serverdir"
   [[ $(id -u) -eq 0 ]] && chown nobody "$dir"
+  # The server keeps a zone whose date differs from this computer's as the tests run, so that a
+  # day read in the server's zone rather than the office's shows.
+  zone=Pacific/Kiritimati
+  [[ $(TZ=$zone date +%F) == $(date +%F) ]] && zone=Pacific/Honolulu
   unsafe="-c fsync=off -c synchronous_commit=off -c full_page_writes=off"
   nosync="--no-sync"
   [[ "${KESTREL_PG_DURABLE:-0}" == 1 ]] && unsafe="" nosync=""
@@ -63,7 +67,7 @@ start)
       [[ $fd -gt 2 ]] && eval "exec $fd>&-"
     done 2>/dev/null
     as_owner "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
-      -o "-c listen_addresses='' -k $dir $unsafe -c max_connections=200" \
+      -o "-c listen_addresses='' -k $dir $unsafe -c max_connections=200 -c timezone=$zone" \
       start >/dev/null
   ) || { cat "$dir/server.log"; exit 1; }
   echo "host=$dir user=kestrel" >"$state/conninfo"

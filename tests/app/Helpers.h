@@ -26,8 +26,7 @@ protected:
         w = std::make_unique<frmKestrel>();
         w->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
-        w->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+        ASSERT_TRUE(activated(w.get()));
     }
     void TearDown() override { w.reset(), KestrelTest::TearDown(); }
     // The contact nodes of the tree, in order.

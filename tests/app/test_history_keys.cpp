@@ -155,8 +155,7 @@ TEST_F(HistoryKeysTest, CtrlHListsTheTimelineEnterOpensAnEntryAndDeleteAsksFirst
     EXPECT_EQ(rows(sConnContacts, "select subject from history order by histdate"),
               (std::vector<QStringList>{{"Oldest"}, {"Newest"}}));
     // The deleted entry waits in the trash: Ctrl+Z puts it back where it stood.
-    w->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    ASSERT_TRUE(activated(w.get()));
     key(w.get(), Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(rows(sConnContacts, "select subject from history order by histdate"),
               (std::vector<QStringList>{{"Oldest"}, {"Middle, changed"}, {"Newest"}}));

@@ -16,8 +16,7 @@ protected:
     }
     void backToMain()
     {
-        w->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+        ASSERT_TRUE(activated(w.get()));
     }
     // The display filter chosen with the keys, as a person does it.
     void chooseFilter(const QString& type)
@@ -59,8 +58,7 @@ TEST_F(KeepingUpTest, TheTreeListsWhatItsFilterBoxSaysThroughF3AnEditAndAJumpFro
     chooseNode("Cole");
     desk.onModal("frmLead", [&](QDialog& d) {
         auto& f = static_cast<frmLead&>(d);
-        f.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        ASSERT_TRUE(activated(&f));
         f.txtLead[2]->setFocus(Qt::TabFocusReason);
         QTest::keyClicks(f.txtLead[2], "Cathy");
         QTest::keyClick(f.txtLead[2], Qt::Key_S, Qt::ControlModifier);
@@ -75,8 +73,7 @@ TEST_F(KeepingUpTest, TheTreeListsWhatItsFilterBoxSaysThroughF3AnEditAndAJumpFro
     // An edit that takes the contact out of the filter shows it among all contacts.
     desk.onModal("frmLead", [&](QDialog& d) {
         auto& f = static_cast<frmLead&>(d);
-        f.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        ASSERT_TRUE(activated(&f));
         f.cmbType->setFocus(Qt::TabFocusReason);
         QTest::keyClick(f.cmbType, Qt::Key_Home); // Lead
         QTest::keyClick(f.cmbType, Qt::Key_S, Qt::ControlModifier);

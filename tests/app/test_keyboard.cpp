@@ -21,8 +21,7 @@ protected:
     // A window shown in a modal's stead keeps the activation when it closes: give it back.
     void backToMain()
     {
-        w->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+        ASSERT_TRUE(activated(w.get()));
     }
     QString focused(QWidget* window = nullptr) const
     {

@@ -62,8 +62,7 @@ TEST_F(MainWindowTest, StartUpPurgesF2AddsAContactImportOpensAndExportWritesTheC
     EXPECT_EQ(listed(), QStringList{"O'Brien, Ann - "});
     desk.onModal("frmImport", [](QDialog& d) { EXPECT_TRUE(d.isModal() && d.windowTitle() == "Import Leads"); });
     // Alt+C opens the Contacts menu, I picks Import Contacts.
-    w->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    ASSERT_TRUE(activated(w.get()));
     QTest::keyClick(w.get(), Qt::Key_C, Qt::AltModifier);
     QTRY_VERIFY(w->mnuCon->isVisible());
     QTest::keyClick(w->mnuCon, Qt::Key_I);

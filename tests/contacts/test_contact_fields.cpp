@@ -32,8 +32,7 @@ protected:
     }
     static void activate(frmLead& f)
     {
-        f.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        ASSERT_TRUE(activated(&f));
     }
     // Every field and the active flag: what the user can see and change (the office server's row
     // version, which every save raises, is not).

@@ -48,8 +48,7 @@ protected:
     void runWindow(const std::function<void(frmDuplicates&)>& script)
     {
         showModal<frmDuplicates>(desk, [](frmDuplicates&) {}, [&](frmDuplicates& f) {
-            f.activateWindow();
-            ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+            ASSERT_TRUE(activated(&f));
             script(f);
         });
     }

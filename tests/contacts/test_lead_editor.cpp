@@ -61,8 +61,7 @@ TEST_F(EditorTest, FocusPaintsABoxLightYellowSelectsItsTextAndLosesNoKeyTypedRig
     lLeadID = addContact("Smith", "Ann");
     exec(sConnContacts, "update contacts set company='Co'");
     openEditor(true, [&](frmLead& f) {
-        f.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        ASSERT_TRUE(activated(&f));
         QTest::keyClick(f.txtLead[1], Qt::Key_Tab);
         EXPECT_EQ(f.txtLead[2]->palette().color(QPalette::Base), QColor(255, 255, 192));
         EXPECT_EQ(f.txtLead[1]->palette().color(QPalette::Base), QColor(224, 224, 224));
@@ -83,10 +82,8 @@ TEST_F(EditorTest, FocusPaintsABoxLightYellowSelectsItsTextAndLosesNoKeyTypedRig
         QTest::keyClick(f.txtLead[2], Qt::Key_End);
         QWidget other; // back from another window, the user goes on where they were
         other.show();
-        other.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
-        f.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        ASSERT_TRUE(activated(&other));
+        ASSERT_TRUE(activated(&f));
         QTest::keyClicks(QApplication::focusWidget(), "e");
         EXPECT_EQ(f.txtLead[2]->text(), "Anne");
     });
@@ -106,8 +103,7 @@ TEST_F(EditorTest, ASaveKeepsLongStoredValuesWholeAndARowChangedOrDeletedElsewhe
     EXPECT_EQ(stored("id,firstname,company,address"), "7|Ann|" + company + u'|' + address);
 
     openEditor(true, [&](frmLead& f) {
-        f.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        ASSERT_TRUE(activated(&f));
         f.txtAddress->setFocus();
         QTest::keyClicks(f.txtAddress, QString(130, u'z')); // what is typed keeps to the box's length
         exec(sConnContacts, "update contacts set city='Troy'");
@@ -133,8 +129,7 @@ TEST_F(EditorTest, ASaveKeepsLongStoredValuesWholeAndARowChangedOrDeletedElsewhe
 TEST_F(EditorTest, CtrlSSavesFromAnyBoxAsSaveDoes)
 {
     openEditor(false, [&](frmLead& f) {
-        f.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        ASSERT_TRUE(activated(&f));
         f.txtLead[1]->setFocus(Qt::TabFocusReason);
         QTest::keyClicks(f.txtLead[1], "Quinn");
         QTest::keyClick(f.txtLead[1], Qt::Key_S, Qt::ControlModifier); // no first name: refused as Save refuses

@@ -38,6 +38,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <functional>
 #include <cstdio>
 #include <unistd.h>
 
@@ -140,94 +141,69 @@ int keyOf(const QString& table, const QString& key, const QString& column, const
 // could not be refilled after the write: the user cannot tell whether it was saved).
 enum class Outcome { Ack, Fail, Skip, Unsure };
 
-Outcome contactSave(const QJsonObject& op, bool edit)
+// An add, edit or delete ("add-contact", "del-appt"...) through the editor's own handlers. An
+// edit or delete finds its row by the tag: when the lookup fails it fails, when no row has the
+// tag it is skipped.
+template <class Editor>
+Outcome throughEditor(const QJsonObject& op, const QString& kind, const QString& table, const QString& key,
+                      const QString& column, const std::function<void(Editor&, int)>& open,
+                      const std::function<void(Editor&)>& fill)
 {
-    const int id = edit ? keyOf(QStringLiteral("contacts"), QStringLiteral("id"), QStringLiteral("lastname"),
-                                op[u"tag"].toString())
-                        : 0;
+    const bool add = kind.startsWith(u"add-");
+    const int id = add ? 0 : keyOf(table, key, column, op[u"tag"].toString());
     if (id < 0)
         return Outcome::Fail;
-    if (edit && id == 0)
+    if (!add && id == 0)
         return Outcome::Skip;
-    lLeadID = id;
-    frmLead f;
-    f.bEditMode = edit;
+    Editor e;
+    e.bEditMode = !add;
+    open(e, id);
     const int before = desk->complaints;
-    f.Form_Load();
+    e.Form_Load();
     if (desk->complaints != before)
         return Outcome::Fail;
-    // The boxes in the order the contacts table has its columns after the key.
-    static const int box[] = {1, 2, 12, 3, 4, 5, 6, 7, 8, 9, 10, 11};
-    const QJsonArray fields = op[u"f"].toArray();
-    for (int i = 0; i < 12; ++i) {
-        if (box[i] == 3)
-            f.txtAddress->setPlainText(fields[i].toString()); // the address box of several lines
-        else
-            f.txtLead[box[i]]->setText(fields[i].toString());
+    if (kind.startsWith(u"del-")) {
+        e.cmdDelete_Click();
+        return desk->complaints == before ? Outcome::Ack : Outcome::Fail;
     }
-    (op[u"active"].toBool() ? f.optActive : f.optInActive)->setChecked(true);
-    f.cmbType->setCurrentIndex(op[u"type"].toInt());
-    f.cmdSave_Click();
-    return f.result() == QDialog::Accepted && desk->complaints == before ? Outcome::Ack : Outcome::Fail;
+    fill(e);
+    e.cmdSave_Click();
+    return e.result() == QDialog::Accepted && desk->complaints == before ? Outcome::Ack : Outcome::Fail;
 }
 
-Outcome contactDelete(const QJsonObject& op)
+Outcome contact(const QJsonObject& op, const QString& kind)
 {
-    const int id = keyOf(QStringLiteral("contacts"), QStringLiteral("id"), QStringLiteral("lastname"), op[u"tag"].toString());
-    if (id <= 0)
-        return id < 0 ? Outcome::Fail : Outcome::Skip;
-    lLeadID = id;
-    frmLead f;
-    f.bEditMode = true;
-    const int before = desk->complaints;
-    f.Form_Load();
-    if (desk->complaints != before)
-        return Outcome::Fail;
-    f.cmdDelete_Click();
-    return desk->complaints == before ? Outcome::Ack : Outcome::Fail;
+    return throughEditor<frmLead>(
+        op, kind, QStringLiteral("contacts"), QStringLiteral("id"), QStringLiteral("lastname"),
+        [](frmLead&, int id) { lLeadID = id; },
+        [&op](frmLead& f) {
+            // The boxes in the order the contacts table has its columns after the key.
+            static const int box[] = {1, 2, 12, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+            const QJsonArray fields = op[u"f"].toArray();
+            for (int i = 0; i < 12; ++i) {
+                if (box[i] == 3)
+                    f.txtAddress->setPlainText(fields[i].toString()); // the address box of several lines
+                else
+                    f.txtLead[box[i]]->setText(fields[i].toString());
+            }
+            (op[u"active"].toBool() ? f.optActive : f.optInActive)->setChecked(true);
+            f.cmbType->setCurrentIndex(op[u"type"].toInt());
+        });
 }
 
-Outcome apptSave(const QJsonObject& op, bool edit)
+Outcome appointment(const QJsonObject& op, const QString& kind)
 {
-    const int id = edit ? keyOf(QStringLiteral("appointments"), QStringLiteral("autoid"), QStringLiteral("name"),
-                                op[u"tag"].toString())
-                        : 0;
-    if (id < 0)
-        return Outcome::Fail;
-    if (edit && id == 0)
-        return Outcome::Skip;
-    frmAppt a;
-    a.bEditMode = edit;
-    a.lApptID = id;
-    const int before = desk->complaints;
-    a.Form_Load();
-    if (desk->complaints != before)
-        return Outcome::Fail;
-    a.setApptText(0, op[u"brief"].toString());
-    a.setApptText(1, op[u"where"].toString());
-    a.setApptText(2, op[u"notes"].toString());
-    a.setApptText(3, op[u"tag"].toString());
-    a.DTPicker1->setDate(QDate::fromString(op[u"date"].toString(), Qt::ISODate));
-    a.cboTime->setCurrentIndex(a.SelectTime(op[u"time"].toString()));
-    a.cmdSave_Click();
-    return a.result() == QDialog::Accepted && desk->complaints == before ? Outcome::Ack : Outcome::Fail;
-}
-
-Outcome apptDelete(const QJsonObject& op)
-{
-    const int id = keyOf(QStringLiteral("appointments"), QStringLiteral("autoid"), QStringLiteral("name"),
-                         op[u"tag"].toString());
-    if (id <= 0)
-        return id < 0 ? Outcome::Fail : Outcome::Skip;
-    frmAppt a;
-    a.bEditMode = true;
-    a.lApptID = id;
-    const int before = desk->complaints;
-    a.Form_Load();
-    if (desk->complaints != before)
-        return Outcome::Fail;
-    a.cmdDelete_Click();
-    return desk->complaints == before ? Outcome::Ack : Outcome::Fail;
+    return throughEditor<frmAppt>(
+        op, kind, QStringLiteral("appointments"), QStringLiteral("autoid"), QStringLiteral("name"),
+        [](frmAppt& a, int id) { a.lApptID = id; },
+        [&op](frmAppt& a) {
+            a.setApptText(0, op[u"brief"].toString());
+            a.setApptText(1, op[u"where"].toString());
+            a.setApptText(2, op[u"notes"].toString());
+            a.setApptText(3, op[u"tag"].toString());
+            a.DTPicker1->setDate(QDate::fromString(op[u"date"].toString(), Qt::ISODate));
+            a.cboTime->setCurrentIndex(a.SelectTime(op[u"time"].toString()));
+        });
 }
 
 // The to-do list's line that starts with tag; -1 when none does.
@@ -364,14 +340,10 @@ int main(int argc, char** argv)
         const int i = op[u"i"].toInt();
         tell(QStringLiteral("try %1").arg(i));
         Outcome outcome = Outcome::Fail;
-        if (kind == u"add-contact" || kind == u"edit-contact")
-            outcome = contactSave(op, kind == u"edit-contact");
-        else if (kind == u"del-contact")
-            outcome = contactDelete(op);
-        else if (kind == u"add-appt" || kind == u"edit-appt")
-            outcome = apptSave(op, kind == u"edit-appt");
-        else if (kind == u"del-appt")
-            outcome = apptDelete(op);
+        if (kind.endsWith(u"-contact"))
+            outcome = contact(op, kind);
+        else if (kind.endsWith(u"-appt"))
+            outcome = appointment(op, kind);
         else if (kind.endsWith(u"-todo"))
             outcome = toDo(op, panel);
         else if (kind == u"import")

@@ -229,11 +229,9 @@ TEST_F(HistoryTest, OnTheServerEachEntryIsWrittenByItsDatabaseUserAndTwoUsersEdi
         GTEST_SKIP() << "needs the test server (the server.* run)";
     // A colleague in the office's group, and a role outside it that was even let in to the
     // database and its schema.
-    const QString role = QStringLiteral("kestrel_hist_%1").arg(serverDb), outsider = QStringLiteral("kestrel_histout_%1").arg(serverDb);
-    const auto admin = [this](const QString& sql) { pg::runMaintenance(testServer() + QStringLiteral(" dbname=postgres"), sql); };
-    admin(QStringLiteral("CREATE ROLE %1 LOGIN IN ROLE kestrel_office; CREATE ROLE %2 LOGIN").arg(role, outsider));
-    pg::runMaintenance(adminConninfo(), QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2; GRANT USAGE ON SCHEMA public TO %2")
-                                            .arg(serverDb, outsider));
+    makeOfficeRoles(QStringLiteral("hist"), true);
+    const QString& role = colleague;
+    pg::runMaintenance(adminConninfo(), QStringLiteral("GRANT USAGE ON SCHEMA public TO %1").arg(outsider));
     const QString other = serverConnectionText(memberConninfo(role));
     // The notes of calls are the office's own: outside the group nothing is read or written;
     // inside it rows only.
@@ -273,7 +271,4 @@ TEST_F(HistoryTest, OnTheServerEachEntryIsWrittenByItsDatabaseUserAndTwoUsersEdi
                                                             "INSERT INTO contacts(lastname,lastcontact) VALUES('Forged','2099-01-01')")
                                                  .arg(ann));
     EXPECT_EQ(lastContacts(), QStringLiteral("Forged= Lee=3/14/2027"));
-    releaseAllDatabaseFiles();
-    pg::runMaintenance(adminConninfo(), QStringLiteral("DROP OWNED BY %1, %2").arg(role, outsider));
-    admin(QStringLiteral("DROP ROLE %1; DROP ROLE %2").arg(role, outsider));
 }

@@ -56,18 +56,7 @@ protected:
         OfficeTest::SetUp();
         if (IsSkipped())
             return;
-        colleague = QStringLiteral("kestrel_colleague_%1").arg(serverDb);
-        outsider = QStringLiteral("kestrel_outsider_%1").arg(serverDb);
-        admin(QStringLiteral("CREATE ROLE %1 LOGIN IN ROLE kestrel_office; CREATE ROLE %2 LOGIN").arg(colleague, outsider));
-    }
-    void TearDown() override
-    {
-        if (!colleague.isEmpty()) {
-            releaseAllDatabaseFiles();
-            admin(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(serverDb));
-            admin(QStringLiteral("DROP ROLE IF EXISTS %1; DROP ROLE IF EXISTS %2").arg(colleague, outsider));
-        }
-        OfficeTest::TearDown();
+        makeOfficeRoles(QStringLiteral("rights"), false);
     }
     // What the server said when it refused sql from role; empty when it took it.
     QString refusal(const QString& role, const QString& sql) { return refusalAt(memberConninfo(role), sql); }
@@ -80,7 +69,6 @@ protected:
             return e.description().isEmpty() ? QStringLiteral("refused") : e.description();
         }
     }
-    QString colleague, outsider;
 };
 
 TEST_F(OfficeTest, ChangesRaiseTheRowVersionAndAreAnnouncedOncePerStatement)

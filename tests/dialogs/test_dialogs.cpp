@@ -7,7 +7,7 @@
 #include "dialogs/frmGreet.h"
 #include "dialogs/frmHelp.h"
 #include "dialogs/frmOptions.h"
-#include "tests/support/Fixture.h"
+#include "tests/contacts/Common.h"
 #include "ui/QtPlatform.h"
 
 #include <QTest>
@@ -50,8 +50,7 @@ TEST_F(DialogTest, GreetingAndOptionsShareTheSettingAndOnlySaveWritesIt)
     EXPECT_EQ(o.cboAlert->count(), 6);
     o.chkGreet->setChecked(false);
     o.show();
-    o.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&o));
+    ASSERT_TRUE(activated(&o));
     o.cboAlert->setFocus();
     QTest::keyClick(o.cboAlert, Qt::Key_Home);
     EXPECT_EQ(o.cboAlert->currentText(), "Off");
@@ -138,8 +137,7 @@ TEST_F(HelpTest, TheContentsOpenAPageWithTheArrowsOrEnterAndEscapeClosesHelp)
     frmHelp help;
     ASSERT_TRUE(help.OpenHelp(kCompiled));
     help.show();
-    help.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&help));
+    ASSERT_TRUE(activated(&help));
     help.tvContents->setFocus(Qt::TabFocusReason);
     QTest::keyClick(help.tvContents, Qt::Key_Down);
     EXPECT_EQ(help.currentTopic(), "contacts.html");

@@ -5,6 +5,7 @@
 #include "exchange/modImport.h"
 #include "formats/CsvText.h"
 #include "formats/ImportRules.h"
+#include "tests/contacts/Common.h"
 #include "tests/exchange/ExchangeTest.h"
 #include "tests/support/PrintQString.h"
 #include "ui/Desktop.h"
@@ -30,6 +31,17 @@ protected:
         exec(sConnContacts, QStringLiteral("INSERT into contacts(lastname,firstname,company,city,email,active,contype)"
                                            "values('%1','%2','%3','Salem','%4',True,'Cust')")
                                 .arg(Quoted(last), Quoted(first), Quoted(company), Quoted(email)));
+    }
+
+    // The contacts table emptied and the file imported into it, each column to the field named.
+    void importAgain(const QString& path, const std::vector<std::pair<const char*, const char*>>& columns, const QString& type)
+    {
+        exec(sConnContacts, QStringLiteral("delete from contacts"));
+        QStringList entries;
+        for (const auto& [column, field] : columns)
+            entries << FormatMapLine(QLatin1String(column), QLatin1String(field));
+        ASSERT_TRUE(LoadCsvToTemp(path, entries));
+        ASSERT_TRUE(ImportTempRows(type));
     }
 
     // Runs the export window with the script, as the Contacts menu does; returns its result.
@@ -105,12 +117,8 @@ TEST_F(ExportTest, WritesForASpreadsheetOrPlainAndReadsBackExactlyEitherWay)
         // Column order is the box order; a null ends its line with a comma.
         EXPECT_EQ(readFile(path).toStdString(), c.bytes);
         // Imported again into an empty table, the stored values come back exactly.
-        exec(sConnContacts, QStringLiteral("delete from contacts"));
-        ASSERT_TRUE(LoadCsvToTemp(path, {FormatMapLine(QStringLiteral("lastname"), QStringLiteral("LastName")),
-                                         FormatMapLine(QStringLiteral("firstname"), QStringLiteral("FirstName")),
-                                         FormatMapLine(QStringLiteral("email"), QStringLiteral("Email")),
-                                         FormatMapLine(QStringLiteral("company"), QStringLiteral("Company"))}));
-        ASSERT_TRUE(ImportTempRows(QStringLiteral("Cust")));
+        importAgain(path, {{"lastname", "LastName"}, {"firstname", "FirstName"}, {"email", "Email"}, {"company", "Company"}},
+                    QStringLiteral("Cust"));
         EXPECT_EQ(rows(sConnContacts, all), stored);
     }
     EXPECT_TRUE(desk.messages().isEmpty()) << desk.messages().join(u'|').toStdString();
@@ -133,18 +141,14 @@ TEST_F(ExportTest, TheLastContactColumnIsTheNewestHistoryDateAsAnIndependentRead
                   click(f.cmdExport);
               }),
               QDialog::Accepted);
-    QProcess python;
-    python.start(QStringLiteral("python3"), {QStringLiteral("-c"),
-                                             QStringLiteral("import csv,sys\n"
-                                                            "for r in csv.reader(open(sys.argv[1],encoding='utf-8-sig')):"
-                                                            " print('|'.join(r))"),
-                                             path});
-    if (!python.waitForFinished(30000) || python.exitCode() != 0) {
+    const QString python = pythonWith("csv");
+    if (python.isEmpty()) {
         std::printf("skipped the independent csv reader: python3 could not be run\n");
         EXPECT_TRUE(readFile(path).contains("Lee,2027-03-14\r\n"));
         return;
     }
-    EXPECT_EQ(QString::fromUtf8(python.readAllStandardOutput()), QStringLiteral("lastname|lastcontact\nBaker|\nLee|2027-03-14\n"));
+    EXPECT_EQ(QString::fromUtf8(runPython(python, "import csv,sys\nfor r in csv.reader(open(sys.argv[1],encoding='utf-8-sig')): print('|'.join(r))", {path})),
+              QStringLiteral("lastname|lastcontact\nBaker|\nLee|2027-03-14\n"));
 }
 
 TEST_F(ExportTest, AWorkbookExportedFromTheKeyboardReadsBackCellForCellInAnIndependentReader)
@@ -162,8 +166,7 @@ TEST_F(ExportTest, AWorkbookExportedFromTheKeyboardReadsBackCellForCellInAnIndep
     exec(sConnContacts, QStringLiteral("INSERT into contacts(lastname,firstname,workph,contype,active)values('Zed','Zoë','(503) 555-0142','Personal',True)"));
     const QString path = dir.filePath(QStringLiteral("leads"));
     const int result = runExport([&](frmLeadCSV& f) {
-        f.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        ASSERT_TRUE(activated(&f));
         // Alt+B names the file (the workbook type chosen in the dialog), Tab and Space tick every
         // box, Alt+X exports.
         desk.answerSaveFile(path, 1);
@@ -264,10 +267,7 @@ TEST_F(ExportTest, CsvForASpreadsheetLeavesPhoneNumbersAloneAndStillGuardsFormul
     QString error;
     ASSERT_TRUE(WriteLeadCsv(path, {QStringLiteral("lastname"), QStringLiteral("cellph")}, &error, true)) << error.toStdString();
     EXPECT_EQ(readFile(path), QByteArray("\xEF\xBB\xBFlastname,cellph\r\nP,+49 171 1234\r\nP,+1 (55) 0100\r\nP,'+1+A1\r\nP,''+49 1\r\nP,(503) 555-0142\r\n"));
-    exec(sConnContacts, QStringLiteral("delete from contacts"));
-    ASSERT_TRUE(LoadCsvToTemp(path, {FormatMapLine(QStringLiteral("lastname"), QStringLiteral("LastName")),
-                                     FormatMapLine(QStringLiteral("cellph"), QStringLiteral("CellPh"))}));
-    ASSERT_TRUE(ImportTempRows(QStringLiteral("Lead")));
+    importAgain(path, {{"lastname", "LastName"}, {"cellph", "CellPh"}}, QStringLiteral("Lead"));
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select cellph from contacts order by id")),
               (std::vector<QStringList>{{"+49 171 1234"}, {"+1 (55) 0100"}, {"+1+A1"}, {"'+49 1"}, {"(503) 555-0142"}}));
 }

@@ -1,7 +1,7 @@
 // Several users on one set of data: the save that checks the row is as its editor saw it; the
 // office database chosen in File > Options and the connection texts it gives; and against a
 // throwaway server: the Test button, the start-up's way on, and the main window following other
-// users' changes through the listener.
+// users' changes through the listener, never behind a modal window.
 #include "app/frmKestrel.h"
 #include "calendar/CalPanel.h"
 #include "calendar/RemindPanel.h"
@@ -38,8 +38,7 @@ struct OfficeTest : KestrelTest {
     void typeInOptions(frmOptions& o, const QString& keys)
     {
         o.show();
-        o.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&o));
+        ASSERT_TRUE(activated(&o));
         QTest::mouseClick(o.txtOffice, Qt::LeftButton);
         QTest::keyClicks(o.txtOffice, keys);
     }
@@ -297,6 +296,42 @@ TEST_F(ServerTest, TheMainWindowFollowsOtherUsersOncePerBurstKeepingTheChosenLin
     ASSERT_TRUE(server->start());
     EXPECT_TRUE(QTest::qWaitFor([&] { return line("Ab second") != nullptr; }, 10000));
     EXPECT_EQ(heard(), "2 2 2");
+}
+
+// Another user's change announced while a real modal window is open waits for it to close: the
+// lists under the window are not refilled behind the user's back.
+TEST_F(ServerTest, AChangeAnnouncedWhileAModalWindowIsOpenWaitsForItToClose)
+{
+    addContact("Adams", "Al");
+    frmKestrel w;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.Form_Load();
+    w.mnuConView_Click();
+    auto* listener = new ChangeListener(server->conninfo());
+    QSignalSpy on(listener, &ChangeListener::listeningChanged);
+    QSignalSpy heard(listener, &ChangeListener::contactsChanged);
+    w.followChanges(listener);
+    ASSERT_TRUE(on.wait(10000));
+    const auto listed = [&] { return w.lead->tvLead->findItems("*, *", Qt::MatchWildcard | Qt::MatchRecursive).size(); };
+    ASSERT_EQ(listed(), 1);
+
+    QDialog modal(&w); // a window of the program's, run modally as the desktop runs it
+    modal.setModal(true);
+    qsizetype underTheWindow = -1;
+    QTimer::singleShot(0, &modal, [&] {
+        addContact("Baker", "Cy"); // another user's contact, announced by the server
+        if (!server->sql({"insert into contacts values(1)"}) || !QTest::qWaitFor([&] { return heard.count() == 1; }, 5000)) {
+            ADD_FAILURE() << "no announcement came: " << server->output.toStdString();
+        } else {
+            QTest::qWait(1000); // well past the refill's gathering time
+            underTheWindow = listed();
+        }
+        modal.accept();
+    });
+    modal.exec();
+    EXPECT_EQ(underTheWindow, 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return listed() == 2; }, 5000));
 }
 
 TEST_F(ServerTest, TheListenerNoticesALinkDroppedWithoutAWordAsThePooledConnectionsDo)

@@ -33,6 +33,13 @@ protected:
         KestrelTest::TearDown();
     }
     QString pdf(const QString& name) const { return dir.path() + u'/' + name; }
+    // The pages print() gave with the print dialog answered by the PDF file name.
+    std::vector<PdfPage> printed(const QString& name, const std::function<void()>& print)
+    {
+        desk.answerPrint(pdf(name));
+        print();
+        return readPdf(pdf(name));
+    }
     // The lead-form template: the one shipped, or the given text.
     void installTemplate(const QByteArray& rtf = {})
     {
@@ -65,10 +72,7 @@ TEST_F(PrintTest, LongListingContinuesOnFurtherPagesWithTheSameMargins)
         lines << QStringLiteral("Item %1 of the to-do list").arg(i, 3, 10, QLatin1Char('0'));
     todo->addItems(lines);
     EXPECT_EQ(ListingText(*todo), lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
-    desk.answerPrint(pdf(QStringLiteral("todo.pdf")));
-    PrintList(QStringLiteral("todo"));
-
-    const auto pages = readPdf(pdf(QStringLiteral("todo.pdf")));
+    const auto pages = printed(QStringLiteral("todo.pdf"), [] { PrintList(QStringLiteral("todo")); });
     ASSERT_GE(pages.size(), 3u);
     EXPECT_EQ(int(pages.size()), printForm().lastPages);
     // Every line exactly once, in order; each page starts at the top margin and a full page is full.
@@ -86,9 +90,7 @@ TEST_F(PrintTest, LongListingContinuesOnFurtherPagesWithTheSameMargins)
 TEST_F(PrintTest, BlankLeadFormPrintsTheTemplateOnOnePage)
 {
     installTemplate();
-    desk.answerPrint(pdf(QStringLiteral("lead.pdf")));
-    PrintBlankForm();
-    const auto pages = readPdf(pdf(QStringLiteral("lead.pdf")));
+    const auto pages = printed(QStringLiteral("lead.pdf"), [] { PrintBlankForm(); });
     ASSERT_EQ(pages.size(), 1u);
     expectWithinMargins(pages[0], 1);
     const QString text = pages[0].lines().join(u'\n');
@@ -109,9 +111,7 @@ TEST_F(PrintTest, AListEntryIsPrintedOnOnePage)
     }
     SetPrintableList(QStringLiteral("remind"), &week);
     EXPECT_EQ(ListingEntries(week).first(), QStringLiteral("Entry 1 line 1\nEntry 1 line 2\nEntry 1 line 3\nEntry 1 line 4"));
-    desk.answerPrint(pdf(QStringLiteral("week.pdf")));
-    PrintList(QStringLiteral("remind"));
-    const auto pages = readPdf(pdf(QStringLiteral("week.pdf")));
+    const auto pages = printed(QStringLiteral("week.pdf"), [] { PrintList(QStringLiteral("remind")); });
     ASSERT_GE(pages.size(), 3u);
     QStringList printed;
     QHash<QString, int> pageOf;
@@ -284,9 +284,7 @@ TEST_F(PrintTest, ALeadFormWhoseTemplateAsksForTheHistoryCarriesTheShownContacts
     log(ann, 9, "Visit", "Showroom", "", "Done");
     log(bo, 20, "Note", "Not Ann's", "", "");
 
-    desk.answerPrint(pdf(QStringLiteral("ann.pdf")));
-    PrintBlankForm(ann);
-    auto pages = readPdf(pdf(QStringLiteral("ann.pdf")));
+    auto pages = printed(QStringLiteral("ann.pdf"), [&] { PrintBlankForm(ann); });
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_EQ(pages[0].lines(),
               QStringList({"Kestrel Lead Form", "Recent:", "Ann Lee - Last contact: 3/14/2027 (Call, Left message)",
@@ -294,9 +292,7 @@ TEST_F(PrintTest, ALeadFormWhoseTemplateAsksForTheHistoryCarriesTheShownContacts
                            "3/9/2027 9:00 AM Visit, Done - Showroom", "Signed:"}));
 
     // Printed with no contact shown, the place is left empty for the pen.
-    desk.answerPrint(pdf(QStringLiteral("blank.pdf")));
-    PrintBlankForm();
-    pages = readPdf(pdf(QStringLiteral("blank.pdf")));
+    pages = printed(QStringLiteral("blank.pdf"), [] { PrintBlankForm(); });
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_EQ(pages[0].lines(), QStringList({"Kestrel Lead Form", "Recent:", "Signed:"}));
     EXPECT_TRUE(desk.messages().isEmpty());

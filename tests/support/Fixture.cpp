@@ -80,6 +80,16 @@ QString KestrelTest::ownerConnection() const
 
 QString KestrelTest::adminConninfo() const { return testServer() + QStringLiteral(" dbname=") + serverDb; }
 
+void KestrelTest::makeOfficeRoles(const QString& tag, bool letOutsiderIn)
+{
+    colleague = QStringLiteral("kestrel_%1_%2").arg(tag, serverDb);
+    outsider = QStringLiteral("kestrel_%1out_%2").arg(tag, serverDb);
+    pg::runMaintenance(testServer() + QStringLiteral(" dbname=postgres"),
+                       QStringLiteral("CREATE ROLE %1 LOGIN IN ROLE kestrel_office; CREATE ROLE %2 LOGIN").arg(colleague, outsider));
+    if (letOutsiderIn)
+        pg::runMaintenance(adminConninfo(), QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2").arg(serverDb, outsider));
+}
+
 void KestrelTest::TearDown()
 {
     desk.verifyAllUsed();
@@ -89,10 +99,15 @@ void KestrelTest::TearDown()
         try {
             pg::runMaintenance(testServer() + QStringLiteral(" dbname=postgres"),
                                QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(serverDb));
+            // Their rights went with the database.
+            if (!colleague.isEmpty())
+                pg::runMaintenance(testServer() + QStringLiteral(" dbname=postgres"),
+                                   QStringLiteral("DROP ROLE IF EXISTS %1; DROP ROLE IF EXISTS %2").arg(colleague, outsider));
         } catch (const DbError& e) {
-            ADD_FAILURE() << "could not drop the test database: " << e.what();
+            ADD_FAILURE() << "could not drop the test database or its roles: " << e.what();
         }
         serverDb.clear();
+        colleague.clear();
     }
 }
 

@@ -27,6 +27,11 @@ protected:
     // The test's database as role (default: the member) and as the server's superuser.
     QString memberConninfo(const QString& role = QString()) const;
     QString adminConninfo() const;
+    // A colleague in the office's group and a role outside it, both able to log in, named after tag
+    // and the test's database; dropped when the test ends, whatever it asserted. The outsider may
+    // connect to the test's database only when let in.
+    void makeOfficeRoles(const QString& tag, bool letOutsiderIn);
+    QString colleague, outsider;
 
     // Runs statements of the program's dialect; fails the test on error.
     void exec(const QString& connection, const QString& statement);

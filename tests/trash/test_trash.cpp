@@ -18,27 +18,16 @@ protected:
     void TearDown() override
     {
         forgetChanges();
-        if (!colleague.isEmpty()) {
-            releaseAllDatabaseFiles();
-            pg::runMaintenance(adminConninfo(), QStringLiteral("DROP OWNED BY %1, %2").arg(colleague, outsider));
-            pg::runMaintenance(postgres(), QStringLiteral("DROP ROLE %1; DROP ROLE %2").arg(colleague, outsider));
-        }
         MainWindowTest::TearDown();
     }
-    QString postgres() const { return testServer() + QStringLiteral(" dbname=postgres"); }
-    // A colleague in the office's group and a role outside it that may only connect, each with a
-    // connection of its own; dropped when the test ends, whatever it asserted.
+    // The office roles, each with a connection of its own; the outsider may only connect.
     void makeOfficeRoles(const QString& tag)
     {
-        colleague = QStringLiteral("kestrel_%1_%2").arg(tag, serverDb);
-        outsider = QStringLiteral("kestrel_%1out_%2").arg(tag, serverDb);
-        pg::runMaintenance(postgres(), QStringLiteral("CREATE ROLE %1 LOGIN IN ROLE kestrel_office; CREATE ROLE %2 LOGIN")
-                                           .arg(colleague, outsider));
-        pg::runMaintenance(adminConninfo(), QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2").arg(serverDb, outsider));
+        KestrelTest::makeOfficeRoles(tag, true);
         asColleague = serverConnectionText(memberConninfo(colleague));
         asOutsider = serverConnectionText(memberConninfo(outsider));
     }
-    QString colleague, outsider, asColleague, asOutsider;
+    QString asColleague, asOutsider;
     // Every column a user can see, so that the two engines' own row versions stay out.
     std::vector<QStringList> contact(int id)
     {
@@ -51,10 +40,26 @@ protected:
         return rows(sConnContacts, QStringLiteral("select autoid,name,address,apptdate,appttime,apptbrief,apptnotes "
                                                   "from appointments where autoid=%1").arg(id));
     }
-    void backToMain()
+    void backToMain() { ASSERT_TRUE(activated(w.get())); }
+    // Edit > Trash by its access keys; inside runs on the shown window, which Escape then closes.
+    void openTrash(const std::function<void(frmTrash&)>& inside)
     {
-        w->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+        desk.onModal("frmTrash", [&](QDialog& d) {
+            auto& f = static_cast<frmTrash&>(d);
+            ASSERT_TRUE(activated(&f));
+            inside(f);
+            QTest::keyClick(f.lstTrash, Qt::Key_Escape);
+        });
+        chooseFromMenu(desk, w.get(), w->mnuEdit, Qt::Key_E, Qt::Key_T);
+        backToMain();
+    }
+    // What Edit > Undo says as the menu drops, and whether it can be chosen.
+    QString undoItem()
+    {
+        Q_EMIT w->mnuEdit->aboutToShow();
+        const QString text = w->mnuEditUndo->text() + (w->mnuEditUndo->isEnabled() ? "" : " (off)");
+        Q_EMIT w->mnuEdit->aboutToHide();
+        return text;
     }
 };
 
@@ -260,9 +265,7 @@ TEST_F(TrashTest, AContactDeletedWithTheKeysComesBackWithCtrlZUnderItsIdWithItsA
     EXPECT_TRUE(history().empty());
     ASSERT_EQ(listTrash(sConnContacts).size(), 1u);
     EXPECT_EQ(listTrash(sConnContacts).at(0).rows, 1 + int(historyBefore.size()));
-    Q_EMIT w->mnuEdit->aboutToShow();
-    EXPECT_EQ(w->mnuEditUndo->text(), "&Undo Delete Contact 'O'Brien, Pat'");
-    Q_EMIT w->mnuEdit->aboutToHide();
+    EXPECT_EQ(undoItem(), "&Undo Delete Contact 'O'Brien, Pat'");
 
     // Ctrl+Z: the same contact, under its id; its appointment still names it.
     QTest::keyClick(tv, Qt::Key_Z, Qt::ControlModifier);
@@ -272,10 +275,7 @@ TEST_F(TrashTest, AContactDeletedWithTheKeysComesBackWithCtrlZUnderItsIdWithItsA
         << listed().join(u'|').toStdString();
     EXPECT_EQ(weekLine(1), "10:00 AM - Visit Pat");
     EXPECT_TRUE(listTrash(sConnContacts).empty());
-    Q_EMIT w->mnuEdit->aboutToShow();
-    EXPECT_EQ(w->mnuEditUndo->text(), "&Can't Undo");
-    EXPECT_FALSE(w->mnuEditUndo->isEnabled());
-    Q_EMIT w->mnuEdit->aboutToHide();
+    EXPECT_EQ(undoItem(), "&Can't Undo (off)");
     // Taken back once only: a second Ctrl+Z changes nothing.
     QTest::keyClick(tv, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(contact(pat), before);
@@ -284,8 +284,7 @@ TEST_F(TrashTest, AContactDeletedWithTheKeysComesBackWithCtrlZUnderItsIdWithItsA
     ASSERT_TRUE(chooseObrien());
     desk.onModal("frmLead", [&](QDialog& d) {
         auto& f = static_cast<frmLead&>(d);
-        f.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        ASSERT_TRUE(activated(&f));
         desk.answerYes();
         desk.answerNo(); // the history stays, under the contact's name
         f.cmdDelete->setFocus(Qt::TabFocusReason);
@@ -297,8 +296,7 @@ TEST_F(TrashTest, AContactDeletedWithTheKeysComesBackWithCtrlZUnderItsIdWithItsA
     EXPECT_TRUE(contact(pat).empty());
     EXPECT_EQ(history(), historyBefore);
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select distinct contact_name from history")), (std::vector<QStringList>{{"Pat O'Brien"}}));
-    desk.onModal("frmTrash", [&](QDialog& d) {
-        auto& f = static_cast<frmTrash&>(d);
+    openTrash([&](frmTrash& f) {
         ASSERT_EQ(f.lstTrash->count(), 1);
         EXPECT_TRUE(f.lstTrash->item(0)->text().endsWith("Contact O'Brien, Pat" +
                                                          QString(onServer() ? "  (deleted by " + rows(sConnContacts, "select current_user").at(0).at(0) + ")" : "")))
@@ -306,12 +304,7 @@ TEST_F(TrashTest, AContactDeletedWithTheKeysComesBackWithCtrlZUnderItsIdWithItsA
         QTest::keyClick(f.lstTrash, Qt::Key_Return);
         EXPECT_EQ(f.lstTrash->item(0)->text(), "The trash is empty.");
         EXPECT_FALSE(f.cmdRestore->isEnabled());
-        QTest::keyClick(f.lstTrash, Qt::Key_Escape);
     });
-    QTest::keyClick(w.get(), Qt::Key_E, Qt::AltModifier);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w->mnuEdit->isVisible(); }));
-    QTest::keyClick(w->mnuEdit, Qt::Key_T);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !desk.pending(); }));
     EXPECT_EQ(contact(pat), before);
     EXPECT_TRUE(QTest::qWaitFor([&] { return listed() == QStringList({"Adams, Al - ", "O'Brien, Pat - "}); }))
         << listed().join(u'|').toStdString();
@@ -328,8 +321,7 @@ TEST_F(TrashTest, DeleteInTheGridTrashesTheRowsContactAfterTheQuestionAndCtrlZBr
     ASSERT_TRUE(QTest::qWaitFor([&] { return listed().size() == 3; })) << listed().join(u'|').toStdString();
     desk.onModal("frmContactGrid", [&](QDialog& g) {
         auto& grid = static_cast<frmContactGrid&>(g);
-        grid.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&grid));
+        ASSERT_TRUE(activated(&grid));
         QTest::keyClick(grid.grdDataGrid, Qt::Key_Down);
         ASSERT_EQ(grid.model->text(grid.grdDataGrid->currentIndex().row(), 1), "Bea Baker");
         desk.answerNo();
@@ -364,10 +356,7 @@ TEST_F(TrashTest, TheTrashWindowDeletesForeverOnlyWhenAskedAndRestoresUnderANewK
     // Another row took Pat's key meanwhile (a copy put in by hand, a file of another program).
     exec(ownerConnection(), QStringLiteral("insert into contacts(id,lastname,firstname) values(%1,'Other','Olive')").arg(pat));
     bool restored = false;
-    desk.onModal("frmTrash", [&](QDialog& d) {
-        auto& f = static_cast<frmTrash&>(d);
-        f.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    openTrash([&](frmTrash& f) {
         ASSERT_EQ(f.lstTrash->count(), 2);
         EXPECT_TRUE(f.lstTrash->item(0)->text().endsWith("Contact O'Brien, Pat (with 1 history entry)") ||
                     f.lstTrash->item(0)->text().contains("Contact O'Brien, Pat (with 1 history entry)  (deleted by"))
@@ -386,12 +375,7 @@ TEST_F(TrashTest, TheTrashWindowDeletesForeverOnlyWhenAskedAndRestoresUnderANewK
         // An access key presses its button as a click does: up and acting a moment later.
         EXPECT_TRUE(QTest::qWaitFor([&] { return f.bRestored; }));
         restored = f.bRestored;
-        QTest::keyClick(f.lstTrash, Qt::Key_Escape);
     });
-    QTest::keyClick(w.get(), Qt::Key_E, Qt::AltModifier);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w->mnuEdit->isVisible(); }));
-    QTest::keyClick(w->mnuEdit, Qt::Key_T);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !desk.pending(); }));
     EXPECT_TRUE(restored);
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts where id=%1").arg(pat)), (std::vector<QStringList>{{"Other"}}));
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from contacts where lastname='O''Brien' and id<>%1").arg(pat)),
@@ -422,20 +406,6 @@ TEST_F(TrashTest, AToDoItemDeletedFromTheListIsInTheTrashBesideTheContactsAndCom
         QTest::mouseClick(todo->viewport(), Qt::LeftButton, {}, todo->visualItemRect(found[0]).center());
         desk.answerYes();
         QTest::mouseClick(w->remind->cmdDeleteToDo, Qt::LeftButton);
-    };
-    const auto openTrash = [&](const std::function<void(frmTrash&)>& inside) {
-        desk.onModal("frmTrash", [&](QDialog& d) {
-            auto& f = static_cast<frmTrash&>(d);
-            f.activateWindow();
-            ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
-            inside(f);
-            QTest::keyClick(f.lstTrash, Qt::Key_Escape);
-        });
-        QTest::keyClick(w.get(), Qt::Key_E, Qt::AltModifier);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return w->mnuEdit->isVisible(); }));
-        QTest::keyClick(w->mnuEdit, Qt::Key_T);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !desk.pending(); }));
-        backToMain();
     };
 
     // Deleted from the list a minute later: in Edit > Trash, newest first beside the deleted
@@ -552,8 +522,7 @@ TEST_F(TrashTest, CtrlZTakesBackAnEditorsSaveAndAsksFirstWhenSomeoneElseChangedT
         lLeadID = pat;
         desk.onModal("frmLead", [&](QDialog& d) {
             auto& f = static_cast<frmLead&>(d);
-            f.activateWindow();
-            ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+            ASSERT_TRUE(activated(&f));
             f.txtLead[4]->setFocus(Qt::TabFocusReason);
             f.txtLead[4]->selectAll();
             QTest::keyClicks(f.txtLead[4], city);
@@ -570,9 +539,7 @@ TEST_F(TrashTest, CtrlZTakesBackAnEditorsSaveAndAsksFirstWhenSomeoneElseChangedT
 
     typeInEditor(QStringLiteral("Albany"));
     EXPECT_EQ(city(), "Albany");
-    Q_EMIT w->mnuEdit->aboutToShow();
-    EXPECT_EQ(w->mnuEditUndo->text(), "&Undo Edit Contact 'O'Brien, Pat'");
-    Q_EMIT w->mnuEdit->aboutToHide();
+    EXPECT_EQ(undoItem(), "&Undo Edit Contact 'O'Brien, Pat'");
     QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
     // Every value as it was, a missing e-mail still missing and the notes' line break kept.
     EXPECT_EQ(contact(pat), before);
