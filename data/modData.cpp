@@ -168,7 +168,9 @@ void upgradeContactsFile(sqlite3* db, bool readOnly)
 
 void registerSchemas()
 {
+    // The grid's sort by the last contact needs the history's column first.
     registerSchema(QStringLiteral("contacts.mdb"), QString::fromUtf8(kContactsSchema) + u';' + historySchemaOfNewFile() + u';' +
+                                                       QStringLiteral("CREATE INDEX contacts_by_lastcontact ON contacts(lastcontact);") +
                                                        QString::fromUtf8(kTrashSchema));
     registerUpgrade(QStringLiteral("contacts.mdb"), upgradeContactsFile);
     registerSchema(QStringLiteral("kestrel.mdb"), QString::fromUtf8(kMainSchema) + u';' + QString::fromUtf8(kTrashSchema));
