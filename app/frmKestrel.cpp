@@ -331,6 +331,7 @@ void refillKeepingLine(QListWidget* list, const std::function<void()>& refill)
 void frmKestrel::followChanges(ChangeListener* listener)
 {
     listener->setParent(this);
+    listener_ = listener;
     refillTimer_ = new QTimer(this);
     refillTimer_->setSingleShot(true);
     refillTimer_->setInterval(300);
@@ -540,6 +541,8 @@ void frmKestrel::mnuConView_Click()
 void frmKestrel::mnuConGrid_Click()
 {
     frmContactGrid grid(this);
+    if (listener_)
+        grid.followChanges(listener_);
     desktop().runModal(grid);
     if (grid.bDeleted)
         refillEverything();

@@ -159,6 +159,8 @@ private:
     void tmrDay_Timer();
 
     QTimer* refillTimer_ = nullptr;
+    // Heard by the contact grid too, while it is open.
+    ChangeListener* listener_ = nullptr;
     std::unique_ptr<WakeUp> tmrDay_;
     QDate dToday_;
     bool staleContacts_ = false, staleAppointments_ = false, staleToDo_ = false, staleHistory_ = false;

@@ -3,6 +3,7 @@
 #include "contacts/frmLead.h"
 #include "contacts/modTree.h"
 
+#include "data/ChangeListener.h"
 #include "data/ContactFields.h"
 #include "data/Database.h"
 #include "data/Globals.h"
@@ -11,6 +12,7 @@
 #include "platform/Platform.h"
 #include "ui/Report.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -19,6 +21,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
+#include <QTimer>
 
 namespace kestrel {
 
@@ -27,7 +30,7 @@ const QStringList kHeadings = {QStringLiteral("ID"),      QStringLiteral("Name")
                                QStringLiteral("Address"), QStringLiteral("Work Ph"), QStringLiteral("Ext"),
                                QStringLiteral("Home Ph"), QStringLiteral("Cell Ph"), QStringLiteral("Email"),
                                QStringLiteral("Last contact")};
-constexpr int kWidths[] = {500, 1500, 1800, 1800, 900, 500, 900, 900, 1700, 1100};
+constexpr int kWidths[] = {500, 1500, 1800, 1800, 900, 500, 900, 900, 1700, 1200};
 constexpr int kEmailColumn = 8;
 const QList<int> kPhoneColumns = {4, 6, 7};
 constexpr int kNameColumn = 1;
@@ -92,7 +95,11 @@ frmContactGrid::frmContactGrid(QWidget* parent) : QDialog(parent)
     cmdSelect = controls.get<QPushButton>(QStringLiteral("cmdSelect"));
     grdDataGrid = controls.get<QTableView>(QStringLiteral("grdDataGrid"));
 
-    model = new SnapshotTableModel(this);
+    model = new ContactGridModel(this);
+    model->setColumns(GridColumns(), allHeadings());
+    model->onReadFailure = [this](const std::exception& e) {
+        ReportFailure(e, QStringLiteral("grdDataGrid_Read"), Owner::Form, QStringLiteral("frmContactGrid"));
+    };
     for (int i = 0; i < int(std::size(kChoosable)); ++i)
         if (kChoosable[i] == cf::Birthday)
             model->setColumnFormat(kFirstChoosable + i, shownBirthday);
@@ -195,14 +202,23 @@ QString GridSelect(const QString& where)
            QStringLiteral(" order by lastname,firstname asc");
 }
 
+QStringList GridColumns()
+{
+    QStringList columns = {QStringLiteral("id"), QStringLiteral("firstname || ' ' || lastname")};
+    for (const char* c : {"company", "address", "workph", "ext", "homeph", "cellph", "email"})
+        columns << QLatin1String(c);
+    columns << LastContactColumn();
+    for (const int f : kChoosable)
+        columns << QLatin1String(contactFields()[f].column);
+    return columns;
+}
+
 void frmContactGrid::PopGrid()
 {
-    const QString where = GridWhere(cboFilter->currentText(), cboType->currentText(), cboCompanies->currentText());
-    const QString sql = GridSelect(where);
     try {
-        Connection connection(sConnContacts);
-        model->setRows(Snapshot(connection, sql), allHeadings());
-        fileAsTheTreeDoes(connection, where);
+        // The counts now; the rows as the table shows them.
+        model->show(sConnContacts, cboFilter->currentText(), cboType->currentText(), cboCompanies->currentText(), order_,
+                    descending_);
     } catch (const std::exception& e) {
         ReportFailure(e, QStringLiteral("PopGrid"), Owner::Form, QStringLiteral("frmContactGrid"));
         return;
@@ -219,34 +235,94 @@ void frmContactGrid::PopGrid()
         grdDataGrid->setColumnWidth(kFirstChoosable + i, px(f == cf::Notes ? 2400 : f == cf::St || f == cf::Zip ? 900 : 1500));
         grdDataGrid->setColumnHidden(kFirstChoosable + i, !chosen.contains(QLatin1String(contactFields()[f].column)));
     }
-    // A refill keeps the order the user chose by a heading.
-    if (grdDataGrid->horizontalHeader()->isSortIndicatorShown())
-        model->sort(grdDataGrid->horizontalHeader()->sortIndicatorSection(), grdDataGrid->horizontalHeader()->sortIndicatorOrder());
     // Like a freshly opened result set, the first row is the current one.
     if (model->rowCount() > 0)
         grdDataGrid->setCurrentIndex(model->index(0, 0));
 }
 
+void frmContactGrid::followChanges(ChangeListener* listener)
+{
+    refillTimer_ = new QTimer(this);
+    refillTimer_->setSingleShot(true);
+    refillTimer_->setInterval(300);
+    connect(refillTimer_, &QTimer::timeout, this, [this] { refillChanged(); });
+    const auto stale = [this] {
+        if (!refillTimer_->isActive())
+            refillTimer_->start();
+    };
+    // The history's changes move the "Last contact" column.
+    connect(listener, &ChangeListener::contactsChanged, this, stale);
+    connect(listener, &ChangeListener::historyChanged, this, stale);
+}
+
+void frmContactGrid::refillChanged()
+{
+    // A question asked over the grid holds its row: the refill waits until it is answered.
+    const QWidget* modal = QApplication::activeModalWidget();
+    if ((modal && modal != this) || QApplication::activePopupWidget()) {
+        refillTimer_->start();
+        return;
+    }
+    const QModelIndex current = grdDataGrid->currentIndex();
+    const int topRow = grdDataGrid->rowAt(0);
+    const qint64 chosen = current.isValid() ? model->value(current.row(), 0).toLongLong() : 0;
+    const qint64 top = topRow >= 0 ? model->value(topRow, 0).toLongLong() : 0;
+    try {
+        model->refill();
+        const int rows = model->rowCount();
+        // A contact another user deleted leaves its place to the next one.
+        int chosenRow = chosen ? model->rowOfContact(chosen) : -1;
+        if (chosenRow < 0 && current.isValid() && rows > 0)
+            chosenRow = std::min(current.row(), rows - 1);
+        int newTop = top ? model->rowOfContact(top) : -1;
+        if (newTop < 0)
+            newTop = std::min(std::max(topRow, 0), std::max(rows - 1, 0));
+        if (rows > 0)
+            grdDataGrid->scrollTo(model->index(newTop, 0), QAbstractItemView::PositionAtTop);
+        if (chosenRow >= 0) {
+            // Chosen again where it stands now, without moving the view from the user's place.
+            grdDataGrid->setAutoScroll(false);
+            grdDataGrid->setCurrentIndex(model->index(chosenRow, std::max(current.column(), 0)));
+            grdDataGrid->setAutoScroll(true);
+        }
+    } catch (const std::exception& e) {
+        ReportFailure(e, QStringLiteral("refillChanged"), Owner::Form, QStringLiteral("frmContactGrid"));
+    }
+}
+
 void frmContactGrid::grdDataGrid_HeadClick(int column)
 {
+    // The orders the store keeps an index for; the other headings leave the order as it is.
+    static const QHash<int, GridOrder> kOrders = {{0, GridOrder::Id},
+                                                  {kNameColumn, GridOrder::Name},
+                                                  {2, GridOrder::Company},
+                                                  {kLastContactColumn, GridOrder::LastContact}};
     QHeaderView* head = grdDataGrid->horizontalHeader();
-    const bool again = head->isSortIndicatorShown() && head->sortIndicatorSection() == column;
-    const Qt::SortOrder order =
-        again && head->sortIndicatorOrder() == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    if (!kOrders.contains(column)) {
+        // The heading may have moved its arrow itself: it goes back to the column sorted by.
+        if (sortColumn_ >= 0)
+            head->setSortIndicator(sortColumn_, descending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+        return;
+    }
+    const bool again = sortColumn_ == column;
+    const Qt::SortOrder order = again && !descending_ ? Qt::DescendingOrder : Qt::AscendingOrder;
+    sortColumn_ = column;
     // The contact chosen stays chosen in the new order.
     const QModelIndex current = grdDataGrid->currentIndex();
-    const int id = current.isValid() ? model->value(current.row(), 0).toInt() : 0;
+    const qint64 id = current.isValid() ? model->value(current.row(), 0).toLongLong() : 0;
     head->setSortIndicator(column, order);
     head->setSortIndicatorShown(true);
-    model->sort(column, order);
-    for (int r = 0; r < model->rowCount(); ++r)
-        if (model->value(r, 0).toInt() == id) {
-            grdDataGrid->setCurrentIndex(model->index(r, current.column()));
+    order_ = kOrders.value(column);
+    descending_ = order == Qt::DescendingOrder;
+    PopGrid();
+    try {
+        if (const int row = id ? model->rowOfContact(id) : -1; row >= 0) {
+            grdDataGrid->setCurrentIndex(model->index(row, current.column()));
             grdDataGrid->scrollTo(grdDataGrid->currentIndex());
-            return;
         }
-    if (model->rowCount() > 0)
-        grdDataGrid->setCurrentIndex(model->index(0, 0));
+    } catch (const std::exception& e) {
+        ReportFailure(e, QStringLiteral("grdDataGrid_HeadClick"), Owner::Form, QStringLiteral("frmContactGrid"));
+    }
 }
 
 QStringList frmContactGrid::chosenColumns() const
@@ -277,45 +353,6 @@ void frmContactGrid::grdDataGrid_ColumnChoice(const QPoint& at)
     for (int i = 0; i < int(std::size(kChoosable)); ++i)
         grdDataGrid->setColumnHidden(kFirstChoosable + i,
                                      !chosen.contains(QLatin1String(contactFields()[kChoosable[i]].column)));
-}
-
-void frmContactGrid::fileAsTheTreeDoes(Connection& connection, const QString& where)
-{
-    // The local files sort a name beginning with a letter beyond ASCII after Z and one beginning
-    // with a digit before A; the rows are put where the tree files them. The names come in the
-    // grid's own order, so each row is matched by position (and checked by its id).
-    const int rows = model->rowCount();
-    // Names of plain letters (each word after a blank begins with one, as a last name must) are
-    // in the tree's order already: no second read for them.
-    const auto plain = [](const QString& name) {
-        if (name.isEmpty() || name.endsWith(u' '))
-            return false;
-        for (qsizetype i = 0; i < name.size(); ++i) {
-            const char16_t c = name.at(i).unicode();
-            if (c >= 0x80 || (c >= u'0' && c <= u'9') ||
-                (i > 0 && name.at(i - 1) == u' ' && !((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'))))
-                return false;
-        }
-        return true;
-    };
-    bool allPlain = true;
-    for (int r = 0; r < rows && allPlain; ++r)
-        allPlain = plain(model->text(r, kNameColumn));
-    if (allPlain)
-        return;
-    std::vector<std::pair<QString, QString>> names;
-    names.reserve(size_t(rows));
-    Snapshot rs(connection, QStringLiteral("select id,lastname,firstname from contacts") + where +
-                                QStringLiteral(" order by lastname,firstname asc"));
-    for (int r = 0; !rs.eof() && r < rows; rs.moveNext(), ++r) {
-        if (rs.field(0).toInt() != model->value(r, 0).toInt())
-            return; // changed between the two reads: the next fill puts it right
-        names.emplace_back(rs.text(1), rs.text(2));
-    }
-    if (int(names.size()) != rows)
-        return;
-    if (const std::vector<int> order = TreeFilingOrder(names); !order.empty())
-        model->reorder(order);
 }
 
 void frmContactGrid::PopFilterList()

@@ -1,7 +1,7 @@
 #pragma once
 // The contact grid: contacts in a table narrowed by initial, type or company; mails the chosen
 // contact, and, opened to pick a contact, hands the chosen name back to whoever opened it.
-#include "ui/SnapshotTableModel.h"
+#include "contacts/ContactGridModel.h"
 #include "ui/Ui.h"
 
 #include <QDialog>
@@ -12,9 +12,11 @@
 class QComboBox;
 class QPushButton;
 class QTableView;
+class QTimer;
 
 namespace kestrel {
 
+class ChangeListener;
 class Connection;
 class Snapshot;
 
@@ -42,6 +44,11 @@ public:
 
     // Lists the contacts that the three filter boxes leave, as the tree files them.
     void PopGrid();
+    // In office mode another user's change to the contacts or their history reads again only the
+    // rows shown, once per burst and after any question over the grid is answered, keeping the
+    // chosen contact chosen and the top row's contact at the top.
+    void followChanges(ChangeListener* listener);
+    void refillChanged();
 
     void Form_Load();
     void PopFilterList();
@@ -67,15 +74,19 @@ public:
     QPushButton* cmdEmail = nullptr;
     QPushButton* cmdSelect = nullptr;
     QTableView* grdDataGrid = nullptr;
-    SnapshotTableModel* model = nullptr;
+    ContactGridModel* model = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void fileAsTheTreeDoes(Connection& connection, const QString& where);
     bool loaded_ = false;
+    QTimer* refillTimer_ = nullptr;
+    // The order a heading chose (by name until one is clicked).
+    GridOrder order_ = GridOrder::Name;
+    bool descending_ = false;
+    int sortColumn_ = -1;
 };
 
 // The WHERE piece (with its leading blank, or empty) for the grid's filters as they stand: an
@@ -83,5 +94,7 @@ private:
 QString GridWhere(const QString& letter, const QString& type, const QString& companies);
 // The grid's whole query for such a WHERE piece: its columns (the "Last contact" among them), sorted by name.
 QString GridSelect(const QString& where);
+// The grid's columns as the store reads them, the id first and the "Last contact" among them.
+QStringList GridColumns();
 
 } // namespace kestrel

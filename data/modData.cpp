@@ -2,6 +2,7 @@
 
 #include "data/ContactFields.h"
 #include "data/ContactPages.h"
+#include "data/GridPages.h"
 #include "data/ContactUid.h"
 #include "data/Database.h"
 #include "data/FileCheck.h"
@@ -58,6 +59,7 @@ CREATE TABLE contacts(
   uid TEXT);
 CREATE INDEX contacts_by_name ON contacts(lastname, firstname, address);
 CREATE INDEX contacts_by_type ON contacts(contype, lastname, firstname, address);
+CREATE INDEX contacts_by_company ON contacts(company);
 CREATE INDEX contacts_by_initial ON contacts(upper(substr(lastname,1,1)), lastname, firstname, address);
 CREATE TABLE appointments(
   autoid INTEGER PRIMARY KEY AUTOINCREMENT,
@@ -160,12 +162,15 @@ void upgradeContactsFile(sqlite3* db, bool readOnly)
     upgradeContactFields(db, readOnly);
     addInitialIndex(db, readOnly);
     moveSyncRemovedToTrash(db, readOnly);
+    addGridIndexes(db, readOnly);
 }
 } // namespace
 
 void registerSchemas()
 {
+    // The grid's sort by the last contact needs the history's column first.
     registerSchema(QStringLiteral("contacts.mdb"), QString::fromUtf8(kContactsSchema) + u';' + historySchemaOfNewFile() + u';' +
+                                                       QStringLiteral("CREATE INDEX contacts_by_lastcontact ON contacts(lastcontact);") +
                                                        QString::fromUtf8(kTrashSchema));
     registerUpgrade(QStringLiteral("contacts.mdb"), upgradeContactsFile);
     registerSchema(QStringLiteral("kestrel.mdb"), QString::fromUtf8(kMainSchema) + u';' + QString::fromUtf8(kTrashSchema));

@@ -1,0 +1,122 @@
+// The contact grid at 10,000, 100,000 and 1,000,000 contacts: its first screen shown and a jump
+// to its last row, beside the queries each needs, run raw in the same run.
+#include "bench/generate.h"
+#include "contacts/frmContactGrid.h"
+#include "data/Database.h"
+#include "data/Globals.h"
+#include "data/Statement.h"
+
+#include <QTableView>
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+
+using namespace kestrel;
+
+namespace {
+
+void useContacts(int count)
+{
+    static std::map<int, QString> folders;
+    if (const auto it = folders.find(count); it != folders.end()) {
+        releaseAllDatabaseFiles();
+        setProgramDir(it->second);
+        buildConnectionTexts();
+        return;
+    }
+    folders[count] = bench::freshProgramDir();
+    bench::generateContacts(count);
+}
+
+// The rows the view shows, as it reads them to paint.
+int readShown(frmContactGrid& grid)
+{
+    QTableView* view = grid.grdDataGrid;
+    const int top = std::max(0, view->rowAt(0));
+    int bottom = view->rowAt(view->viewport()->height() - 1);
+    if (bottom < 0)
+        bottom = grid.model->rowCount() - 1;
+    int read = 0;
+    for (int r = top; r <= bottom; ++r)
+        for (int c = 0; c < 10; ++c)
+            read += grid.model->data(grid.model->index(r, c), Qt::DisplayRole).toString().size() > 0;
+    return read;
+}
+
+void BM_GridShown(benchmark::State& state)
+{
+    useContacts(int(state.range(0)));
+    frmContactGrid grid;
+    grid.show();
+    for (auto _ : state) {
+        grid.PopGrid();
+        benchmark::DoNotOptimize(readShown(grid));
+    }
+    if (grid.model->rowCount() != state.range(0))
+        state.SkipWithError("the grid does not count every contact");
+    state.counters["held"] = grid.model->rowsHeld();
+}
+
+void BM_GridJumpToLast(benchmark::State& state)
+{
+    useContacts(int(state.range(0)));
+    frmContactGrid grid;
+    grid.show();
+    for (auto _ : state) {
+        state.PauseTiming();
+        grid.PopGrid();
+        readShown(grid);
+        state.ResumeTiming();
+        grid.grdDataGrid->setCurrentIndex(grid.model->index(grid.model->rowCount() - 1, 1));
+        grid.grdDataGrid->scrollTo(grid.grdDataGrid->currentIndex());
+        benchmark::DoNotOptimize(readShown(grid));
+    }
+    state.counters["held"] = grid.model->rowsHeld();
+}
+
+const char* const kColumns = "SELECT id, lastname, firstname, address, firstname || ' ' || lastname, company, address, workph, ext, "
+                             "homeph, cellph, email, (select max(histdate) from history where history.contact_id=contacts.id) FROM contacts ";
+
+// What the first screen needs: the initials counted, and a page of A by name.
+void BM_GridShownRawQueries(benchmark::State& state)
+{
+    useContacts(int(state.range(0)));
+    for (auto _ : state) {
+        Connection c(sConnContacts);
+        Statement counts(c, QStringLiteral("SELECT upper(substr(lastname,1,1)), count(*) FROM contacts GROUP BY 1"),
+                         Statement::Dialect::Native);
+        qint64 total = 0;
+        while (counts.step())
+            total += counts.integer(1);
+        Statement page(c, QString::fromLatin1(kColumns) + QStringLiteral("WHERE upper(substr(lastname,1,1)) IN ('A') "
+                                                                          "ORDER BY lastname, firstname, address, id LIMIT 200"),
+                       Statement::Dialect::Native);
+        while (page.step())
+            total += page.text(1).size();
+        benchmark::DoNotOptimize(total);
+    }
+}
+
+// What the jump needs: the last letter's last page, read backwards.
+void BM_GridJumpToLastRawQuery(benchmark::State& state)
+{
+    useContacts(int(state.range(0)));
+    for (auto _ : state) {
+        Connection c(sConnContacts);
+        Statement page(c, QString::fromLatin1(kColumns) + QStringLiteral("WHERE upper(substr(lastname,1,1)) IN ('Z') ORDER BY "
+                                                                          "lastname DESC, firstname DESC, address DESC, id DESC LIMIT 200"),
+                       Statement::Dialect::Native);
+        qint64 total = 0;
+        while (page.step())
+            total += page.text(1).size();
+        benchmark::DoNotOptimize(total);
+    }
+}
+
+BENCHMARK(BM_GridShown)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_GridShownRawQueries)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_GridJumpToLast)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_GridJumpToLastRawQuery)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+} // namespace
