@@ -81,6 +81,11 @@ int QtPlatform::askChoice(const QString& text, const QStringList& buttons, int d
         added.push_back(box.addButton(b, QMessageBox::ActionRole));
     if (defaultButton >= 0 && defaultButton < int(added.size()))
         box.setDefaultButton(added[size_t(defaultButton)]);
+    // A box of the caller's own buttons has none for Escape to press; Escape is the way out
+    // all the same, through a button nobody sees.
+    QPushButton* away = box.addButton(QMessageBox::Cancel);
+    away->hide();
+    box.setEscapeButton(away);
     box.exec();
     const auto it = std::find(added.begin(), added.end(), box.clickedButton());
     return it == added.end() ? -1 : int(it - added.begin());

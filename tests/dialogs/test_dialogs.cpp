@@ -97,6 +97,26 @@ TEST_F(DialogTest, TheDesktopsSettingsWatchTellsOfAnotherCopysWritesOnlyWhenThey
     EXPECT_EQ(told, 2);
 }
 
+TEST_F(DialogTest, AQuestionOfItsOwnButtonsTakesEnterAsItsDefaultAndEscapeAsNoneOfThem)
+{
+    QtPlatform qt;
+    const QStringList buttons{QStringLiteral("&Only this one"), QStringLiteral("This and the &following"), QStringLiteral("&All")};
+    const auto ask = [&](const std::function<void(QMessageBox&)>& press) {
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(box);
+            press(*box);
+            if (box->isVisible()) {
+                ADD_FAILURE() << "the key left the question open";
+                box->reject();
+            }
+        });
+        return static_cast<Platform&>(qt).askChoice(QStringLiteral("Which days?"), buttons, 1);
+    };
+    EXPECT_EQ(ask([](QMessageBox& b) { QTest::keyClick(&b, Qt::Key_Escape); }), -1);
+    EXPECT_EQ(ask([](QMessageBox& b) { QTest::keyClick(&b, Qt::Key_Return); }), 1);
+}
+
 const QString kCompiled = QStringLiteral(KESTREL_SOURCE_DIR "/resources/kestrel.chm");
 const QString kPages = QStringLiteral(KESTREL_SOURCE_DIR "/resources/help");
 using HelpTest = KestrelTest;
