@@ -293,7 +293,7 @@ private:
             r.ext = ext;
             from({"workph", "ext"});
         } else {
-            *slot = value.startsWith(QStringLiteral("tel:"), Qt::CaseInsensitive) ? value.mid(4).trimmed() : value;
+            *slot = withoutTelScheme(value);
             from({slot == &r.cellph ? "cellph" : slot == &r.homeph ? "homeph" : "workph"});
         }
     }

@@ -18,13 +18,20 @@ const QRegularExpression& extensionPattern()
 
 } // namespace
 
+QString withoutTelScheme(QString value)
+{
+    while (value.startsWith(QStringLiteral("tel:"), Qt::CaseInsensitive))
+        value = value.mid(4).trimmed();
+    return value;
+}
+
 void splitPhone(const QString& value, QString& number, QString& ext)
 {
     static const QRegularExpression digits(QStringLiteral("^\\d+$"));
     number = value;
     ext.clear();
     if (value.startsWith(QStringLiteral("tel:"), Qt::CaseInsensitive)) {
-        number = value.mid(4).trimmed();
+        number = withoutTelScheme(value);
         const QStringList parts = number.split(u';');
         for (qsizetype i = 1; i < parts.size(); ++i)
             if (parts[i].startsWith(QStringLiteral("ext="), Qt::CaseInsensitive) && digits.match(parts[i].mid(4)).hasMatch()) {

@@ -19,6 +19,8 @@ PhoneKind typeKind(const Property& p);
 // A work number and its extension: "tel:+1-418-656-9254;ext=102" or "555-1234 x12". Only an
 // extension of digits is taken apart, so that whatever is written back reads the same.
 void splitPhone(const QString& value, QString& number, QString& ext);
+// A tel: URI's number; the scheme written twice over ("tel:tel:…") is still one number.
+QString withoutTelScheme(QString value);
 
 // A value in other languages or scripts, for the notes: "Taro Yamada" of N:Yamada;Taro;;;.
 QString alternativeText(const Property& p);

@@ -95,6 +95,13 @@ TEST(VCardRead, BrokenInputEndsInRecordsNotFailures)
     EXPECT_TRUE(texts[0].startsWith("BEGIN:VCARD\r\nN:Doe") && texts[0].endsWith("j@x.org\r\nEND:VCARD")) << texts[0].constData();
     EXPECT_EQ(fields(readVCards(texts[0]).at(0)), fields(got[0]));
     EXPECT_TRUE(readVCards(QByteArray()).empty());
+    // A number whose scheme was written twice is one number, and stays so through a copy written out.
+    const auto twice = readVCards("BEGIN:VCARD\r\nVERSION:4.0\r\nN:Lee;Ann\r\n"
+                                  "TEL;VALUE=uri;TYPE=work:tel:tel:+1-418-656-9254;ext=102\r\nTEL;TYPE=cell:TEL:tel:555\r\nEND:VCARD\r\n");
+    ASSERT_EQ(twice.size(), 1u);
+    EXPECT_EQ(twice[0].workph + u'|' + twice[0].ext + u'|' + twice[0].cellph, QStringLiteral("+1-418-656-9254|102|555"));
+    for (VCardVersion v : {VCardVersion::V4, VCardVersion::V3})
+        EXPECT_EQ(fields(readVCards(writeVCards(twice, v)).at(0)), fields(twice[0]));
 }
 
 TEST(VCardRead, ASoftBreakAtTheEndOfACardDoesNotSwallowTheNextCards)
