@@ -399,8 +399,13 @@ ICalendarImport readICalendar(const QByteArray& bytes, const QTimeZone& zoneIn, 
             } else {
                 ++result.series;
                 a.rrule = rule;
+                // Taken first: reading one with an unknown TZID walks the event's properties with the
+                // same iterator and would start this loop over without end.
+                std::vector<icalproperty*> exdates;
                 for (icalproperty* p = icalcomponent_get_first_property(ev, ICAL_EXDATE_PROPERTY); p;
                      p = icalcomponent_get_next_property(ev, ICAL_EXDATE_PROPERTY))
+                    exdates.push_back(p);
+                for (icalproperty* p : exdates)
                     if (const QDate d = localDay(ev, p, icalproperty_get_exdate(p), facts, zone);
                         d.isValid() && std::find(a.exdates.begin(), a.exdates.end(), d) == a.exdates.end())
                         a.exdates.push_back(d);
