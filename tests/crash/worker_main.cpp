@@ -288,7 +288,17 @@ Outcome import(const QJsonObject& op)
 Outcome find(const QJsonObject& op)
 {
     try {
-        const FoundContacts found = findContacts(sConnContacts, op[u"tag"].toString(), 10);
+        FoundContacts found = findContacts(sConnContacts, op[u"tag"].toString(), 10);
+        // After a large import the window builds the index behind it and Find waits for that;
+        // the worker builds it here, so a kill may also land in the middle of that build.
+        if (found.notReady) {
+            prepareSearchIndex(sConnContacts);
+            found = findContacts(sConnContacts, op[u"tag"].toString(), 10);
+            if (found.notReady) {
+                tell(QStringLiteral("say Find is still not ready after its index was built"));
+                return Outcome::Fail;
+            }
+        }
         tell(QStringLiteral("found %1 %2").arg(op[u"i"].toInt()).arg(found.rows.size()));
         return Outcome::Ack;
     } catch (const DbError& e) {
