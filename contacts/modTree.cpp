@@ -253,6 +253,11 @@ void TreeViewMoved()
     // The next page is read while the last line read is in view or chosen: walking or scrolling
     // down never meets the end of what was read.
     const int reach = tv->viewport()->height();
+    // The line chosen in view stays there: rows read above it (an open letter's next page as
+    // End passes its end) must not push it out.
+    QTreeWidgetItem* chosen = tv->currentItem();
+    const bool chosenShown = chosen && tv->viewport()->rect().intersects(tv->visualItemRect(chosen));
+    bool read = false;
     try {
         const Reading reading;
         std::optional<Connection> connection;
@@ -266,8 +271,11 @@ void TreeViewMoved()
                 if (!connection)
                     connection.emplace(sConnContacts);
                 readPage(letter, *connection, gLastFilter);
+                read = true;
             }
         }
+        if (read && chosenShown && tv->currentItem() == chosen)
+            tv->scrollToItem(chosen);
     } catch (const std::exception& e) {
         ReportFailure(e, QStringLiteral("tvLead_Scroll"), Owner::Form, QStringLiteral("frmKestrel"));
     }

@@ -133,4 +133,16 @@ TEST_F(TreePagesTest, WalkingDownByKeyCrossesPagesWhileOthersAddAndDeleteAndARef
     QTest::keyClick(tv, Qt::Key_Down);
     EXPECT_EQ(nodeKey(tv->currentItem()), QStringLiteral("ID%1").arg(sykes));
     (void)aaron;
+
+    // End chooses the last line; the pages an open letter reads as the view passes its end do
+    // not push that line out of view.
+    for (int i = 0; i < 40; ++i)
+        addContact("Young", QString::number(i));
+    tv->setFixedHeight(300);
+    PopTree(QString());
+    letter("Y")->setExpanded(true);
+    QTest::keyClick(tv, Qt::Key_End);
+    ASSERT_EQ(nodeKey(tv->currentItem()), "#");
+    EXPECT_GT(letter("Y")->childCount(), 2) << "the view passed Y's end";
+    EXPECT_TRUE(tv->viewport()->rect().contains(tv->visualItemRect(tv->currentItem()).center()));
 }
