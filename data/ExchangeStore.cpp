@@ -106,23 +106,6 @@ std::vector<ContactRecord> readAllContacts(const QString& connectionText)
 
 namespace {
 
-std::vector<QDate> daysOf(const QString& column)
-{
-    std::vector<QDate> days;
-    for (const QString& part : column.split(u',', Qt::SkipEmptyParts))
-        if (const QDate d = QDate::fromString(part.trimmed(), Qt::ISODate); d.isValid())
-            days.push_back(d);
-    return days;
-}
-
-QString columnOf(const std::vector<QDate>& days)
-{
-    QStringList parts;
-    for (const QDate& d : days)
-        parts << d.toString(Qt::ISODate);
-    return parts.join(u',');
-}
-
 const char* const kApptColumns = "SELECT autoid,name,address,apptdate,appttime,apptbrief,apptnotes,enddate,endtime,allday,"
                                  "cancelled,rrule,exdates,series_id,recurrence_date FROM appointments ";
 
@@ -148,7 +131,7 @@ AppointmentRecord apptOf(const Statement& q)
         r.endTime = {};
     }
     r.rrule = q.text(11);
-    r.exdates = daysOf(q.text(12));
+    r.exdates = exceptDays(q.text(12));
     r.seriesId = q.isNull(13) ? 0 : int(q.integer(13));
     r.recurrenceDate = QDate::fromString(q.text(14).left(10), Qt::ISODate);
     return r;
@@ -322,7 +305,7 @@ ApptStoreResult storeAppointments(const QString& connectionText, const std::vect
             s.bind(9, std::int64_t(a.allDay));
             s.bind(10, std::int64_t(a.cancelled));
             bindText(s, 11, a.rrule);
-            bindText(s, 12, a.rrule.isEmpty() ? QString() : columnOf(a.exdates));
+            bindText(s, 12, a.rrule.isEmpty() ? QString() : exceptColumn(a.exdates));
             if (series) {
                 s.bind(13, series);
                 s.bind(14, a.recurrenceDate.toString(Qt::ISODate));
@@ -338,12 +321,12 @@ ApptStoreResult storeAppointments(const QString& connectionText, const std::vect
                 exdatesOf.reset();
                 exdatesOf.bind(1, series);
                 if (exdatesOf.step()) {
-                    std::vector<QDate> days = daysOf(exdatesOf.text(0));
+                    std::vector<QDate> days = exceptDays(exdatesOf.text(0));
                     if (std::find(days.begin(), days.end(), a.recurrenceDate) == days.end()) {
                         days.push_back(a.recurrenceDate);
                         std::sort(days.begin(), days.end());
                         setExdates.reset();
-                        setExdates.bind(1, columnOf(days));
+                        setExdates.bind(1, exceptColumn(days));
                         setExdates.bind(2, series);
                         setExdates.step();
                     }
