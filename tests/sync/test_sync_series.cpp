@@ -2,6 +2,7 @@
 // it leaves out and its days changed on their own, read back so by another client (Python's
 // icalendar), and a day another client changes on the server comes down into the series.
 #include "tests/sync/SyncTest.h"
+#include "tests/support/PrintQString.h"
 
 namespace kestrel::test {
 namespace {
