@@ -161,11 +161,11 @@ TEST_F(ICalendarSeriesTest, AnInvitationImportedBeforeSeriesWereKeptIsFoldedInto
 {
     // Four Tuesdays at 9:00 AM, the 16th moved to the 17th; an older Kestrel stored a row per day,
     // each under the event's key and its start in UTC (New York's clocks change on the 14th).
-    AppointmentRecord call = appt(1, "Call", {2027, 3, 2}, {9, 0}, {2027, 3, 2}, {10, 0});
+    AppointmentRecord call = appt("Call", {2027, 3, 2}, {9, 0}, {2027, 3, 2}, {10, 0}, 1);
     call.uid = QStringLiteral("call@example.com");
     call.rrule = QStringLiteral("FREQ=WEEKLY;COUNT=4");
     call.exdates = {QDate(2027, 3, 16)};
-    AppointmentRecord moved = appt(2, "Call (moved)", {2027, 3, 17}, {15, 0}, {2027, 3, 17}, {16, 0});
+    AppointmentRecord moved = appt("Call (moved)", {2027, 3, 17}, {15, 0}, {2027, 3, 17}, {16, 0}, 2);
     moved.seriesId = 1;
     moved.recurrenceDate = QDate(2027, 3, 16);
     const QByteArray file = writeICalendar({call, moved}, "db", kNewYork, QDateTime({2027, 1, 1}, {9, 0}, Qt::UTC));
