@@ -122,6 +122,19 @@ static void BM_SeriesNextAlert(benchmark::State& state)
 }
 BENCHMARK(BM_SeriesNextAlert)->Unit(benchmark::kMillisecond)->Iterations(200);
 
+// The same with a new schedule each time, as at start, knowing none of the days' offsets from UTC.
+static void BM_SeriesNextAlertNewSchedule(benchmark::State& state)
+{
+    seriesAmongSingles();
+    const QDateTime now = platform().now();
+    for (auto _ : state) {
+        AlertSchedule schedule;
+        schedule.setAppointments(ApptsToAlert(now.date()));
+        benchmark::DoNotOptimize(schedule.nextWakeUp(now));
+    }
+}
+BENCHMARK(BM_SeriesNextAlertNewSchedule)->Unit(benchmark::kMillisecond)->Iterations(200);
+
 static void BM_SeriesNextAlertRawQuery(benchmark::State& state)
 {
     seriesAmongSingles();

@@ -23,7 +23,21 @@ void AlertSchedule::setMinutes(int minutes)
 
 QDateTime AlertSchedule::startOf(const QDate& date, const QTime& time) const
 {
-    return wallClockMoment(date, time, zone_);
+    // Most days keep one offset from UTC all day: read once, their clock times are counted from
+    // it. A day the clocks change on goes through the whole rule.
+    auto it = dayOffsets_.constFind(date);
+    if (it == dayOffsets_.constEnd()) {
+        if (dayOffsets_.size() >= 64)
+            dayOffsets_.clear();
+        const QDateTime first = wallClockMoment(date, QTime(0, 0), zone_);
+        const QDateTime next = wallClockMoment(date.addDays(1), QTime(0, 0), zone_);
+        const bool even = first.isValid() && first.secsTo(next) == 24 * 3600 && first.offsetFromUtc() == next.offsetFromUtc();
+        it = dayOffsets_.insert(date, even ? std::optional<int>(first.offsetFromUtc()) : std::nullopt);
+    }
+    if (!*it)
+        return wallClockMoment(date, time, zone_);
+    const QTime clock = time.isValid() ? time : QTime(0, 0);
+    return QDateTime::fromSecsSinceEpoch(QDateTime(date, clock, Qt::UTC).toSecsSinceEpoch() - **it, zone_);
 }
 
 QDateTime AlertSchedule::alertAt(const ApptAlert& a) const
@@ -108,15 +122,17 @@ QDateTime AlertSchedule::nextWakeUp(const QDateTime& now) const
         return {};
     const QDate day = now.toTimeZone(zone_).date();
     QDateTime next(day.addDays(1), QTime(0, 0), zone_);
+    // Compared in UTC: a local clock's moment is worked out again at every comparison.
+    const QDateTime nowUtc = now.toUTC();
     for (const ApptAlert& a : appts_) {
         const auto it = state_.constFind(keyOf(a));
         const State s = it == state_.constEnd() ? State() : *it;
         QDateTime at;
         if (s.snoozedUntil.isValid())
             at = s.snoozedUntil;
-        else if (!s.alerted && missedFrom(a) > now)
+        else if (!s.alerted && missedFrom(a) > nowUtc)
             at = alertAt(a);
-        if (at.isValid() && at > now && at < next)
+        if (at.isValid() && at > nowUtc && at < next)
             next = at;
     }
     return next;

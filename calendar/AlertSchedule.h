@@ -9,6 +9,7 @@
 #include <QString>
 #include <QTimeZone>
 
+#include <optional>
 #include <vector>
 
 namespace kestrel {
@@ -75,6 +76,7 @@ private:
     Key keyOf(const ApptAlert& a) const { return {a.id, startOf(a.date, a.time).toMSecsSinceEpoch()}; }
 
     QTimeZone zone_;
+    mutable QHash<QDate, std::optional<int>> dayOffsets_; // the day's offset, none when it changes
     int minutes_ = 15;
     std::vector<ApptAlert> appts_;
     QHash<Key, State> state_;

@@ -14,6 +14,19 @@
 namespace kestrel {
 
 namespace {
+// A stored clock time, "HH:mm:ss". The plain eight characters are read directly: Qt's format
+// parser takes microseconds a value, which the calendar pays for every appointment it lists.
+QTime clockTime(const QString& s)
+{
+    const auto digit = [&s](int i) { return s[i] >= u'0' && s[i] <= u'9' ? s[i].unicode() - u'0' : -100; };
+    if (s.size() == 8 && s[2] == u':' && s[5] == u':') {
+        const int h = digit(0) * 10 + digit(1), m = digit(3) * 10 + digit(4), sec = digit(6) * 10 + digit(7);
+        if (h >= 0 && m >= 0 && sec >= 0)
+            return QTime(h, m, sec);
+    }
+    return QTime::fromString(s, QStringLiteral("HH:mm:ss"));
+}
+
 DbError lastError(sqlite3* db)
 {
     return DbError(sqlite3_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)),
@@ -66,7 +79,7 @@ QVariant serverValue(pg::Cursor& c, int column)
         if (d.isValid())
             return d;
     } else if (c.kind(column) == pg::Cursor::Kind::Time) {
-        const QTime t = QTime::fromString(s.left(8), QStringLiteral("HH:mm:ss"));
+        const QTime t = clockTime(s.left(8));
         if (t.isValid())
             return t;
     }
@@ -266,7 +279,7 @@ QVariant Statement::value(int column) const
             if (d.isValid())
                 return d;
         } else if (decl && sqlite3_stricmp(decl, "TIME") == 0) {
-            const QTime t = QTime::fromString(s, QStringLiteral("HH:mm:ss"));
+            const QTime t = clockTime(s);
             if (t.isValid())
                 return t;
         }

@@ -1,5 +1,7 @@
 #include "formats/Recurrence.h"
 
+#include "formats/PlainRule.h"
+
 #include <libical/ical.h>
 
 #include <algorithm>
@@ -59,11 +61,25 @@ bool readRule(const QString& rrule, icalrecurrencetype* rule)
 bool ruleReadable(const QString& rrule)
 {
     icalrecurrencetype rule;
-    return readRule(rrule, &rule);
+    return plainRule(rrule) || readRule(rrule, &rule);
 }
 
 std::vector<QDate> occurrenceDays(const QString& rrule, const QDate& start, const QTime& time, const QDate& from,
                                   const QDate& to, const std::vector<QDate>& except)
+{
+    const std::optional<PlainRule> plain = plainRule(rrule);
+    if (!plain)
+        return libicalOccurrenceDays(rrule, start, time, from, to, except);
+    std::vector<QDate> days = plainRuleDays(*plain, start, time, from, to);
+    if (!except.empty())
+        days.erase(std::remove_if(days.begin(), days.end(),
+                                  [&except](const QDate& d) { return std::find(except.begin(), except.end(), d) != except.end(); }),
+                   days.end());
+    return days;
+}
+
+std::vector<QDate> libicalOccurrenceDays(const QString& rrule, const QDate& start, const QTime& time, const QDate& from,
+                                         const QDate& to, const std::vector<QDate>& except)
 {
     std::vector<QDate> days;
     icalrecurrencetype rule;

@@ -28,4 +28,9 @@ bool ruleReadable(const QString& rrule);
 std::vector<QDate> occurrenceDays(const QString& rrule, const QDate& start, const QTime& time, const QDate& from,
                                   const QDate& to, const std::vector<QDate>& except = {});
 
+// The same days as libical's iterator gives them (occurrenceDays counts the editor's plain rules
+// itself and is checked against this).
+std::vector<QDate> libicalOccurrenceDays(const QString& rrule, const QDate& start, const QTime& time, const QDate& from,
+                                         const QDate& to, const std::vector<QDate>& except = {});
+
 } // namespace kestrel

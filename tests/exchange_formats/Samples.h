@@ -1,5 +1,6 @@
 #pragma once
-// The sample vCard and iCalendar files beside these tests.
+// The sample vCard and iCalendar files beside these tests, and the appointments they write out.
+#include "formats/ICalendar.h"
 #include "tests/support/PrintQString.h"
 
 #include <QByteArray>
@@ -12,4 +13,18 @@ inline QByteArray sample(const char* name)
     QFile f(QStringLiteral(SAMPLES_DIR "/") + QString::fromUtf8(name));
     EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << name;
     return f.readAll();
+}
+
+// An appointment of Ann Lee's as the exports take it.
+inline kestrel::AppointmentRecord appt(const char* brief, QDate d, QTime t, QDate endDate = {}, QTime endTime = {}, int id = 0)
+{
+    kestrel::AppointmentRecord a;
+    a.autoid = id;
+    a.brief = QString::fromUtf8(brief);
+    a.name = QStringLiteral("Ann Lee");
+    a.date = d;
+    a.time = t;
+    a.endDate = endDate;
+    a.endTime = endTime;
+    return a;
 }

@@ -2,6 +2,7 @@
 // the end written back (not a fixed half hour), and an independent reader agreeing on it.
 #include "formats/ICalendar.h"
 #include "tests/exchange/ExchangeTest.h"
+#include "tests/exchange_formats/Samples.h"
 
 #include <QTemporaryDir>
 
@@ -17,18 +18,6 @@ QByteArray event(const QByteArray& uid, const QByteArray& lines)
 {
     return "BEGIN:VEVENT\r\nUID:" + uid + "\r\nDTSTAMP:20261201T000000Z\r\nSUMMARY:" + uid +
            "\r\nORGANIZER;CN=Ann Lee:mailto:ann@example.com\r\n" + lines + "END:VEVENT\r\n";
-}
-
-AppointmentRecord appt(const char* brief, QDate d, QTime t, QDate endDate = {}, QTime endTime = {})
-{
-    AppointmentRecord a;
-    a.brief = QString::fromLatin1(brief);
-    a.name = QStringLiteral("Ann Lee");
-    a.date = d;
-    a.time = t;
-    a.endDate = endDate;
-    a.endTime = endTime;
-    return a;
 }
 
 QString span(const AppointmentRecord& a)

@@ -4,6 +4,7 @@
 #include "data/Trash.h"
 #include "formats/ICalendar.h"
 #include "tests/exchange/ExchangeTest.h"
+#include "tests/exchange_formats/Samples.h"
 #include "tests/support/Fixture.h"
 
 #include <QTemporaryDir>
@@ -58,19 +59,6 @@ QStringList eventLines(const QString& python, const QByteArray& file)
     return QString::fromUtf8(kestrel::test::runPython(python, kEventLines, {path})).trimmed().split(u'\n');
 }
 
-AppointmentRecord appt(int id, const char* brief, QDate d, QTime t, QDate endDate, QTime endTime)
-{
-    AppointmentRecord a;
-    a.autoid = id;
-    a.brief = QString::fromUtf8(brief);
-    a.name = QStringLiteral("Ann Lee");
-    a.date = d;
-    a.time = t;
-    a.endDate = endDate;
-    a.endTime = endTime;
-    return a;
-}
-
 } // namespace
 
 class ICalendarSeriesTest : public kestrel::test::KestrelTest {};
@@ -79,23 +67,23 @@ TEST_F(ICalendarSeriesTest, PythonsIcalendarReadsKestrelsSeriesWithTheirRulesDay
 {
     // Tuesdays and Thursdays across the March clock change, the 16th left out, the 18th moved to
     // the 19th and the 25th cancelled; a trade show of three whole days; Feb 29 every leap year.
-    AppointmentRecord call = appt(1, "Call", {2027, 3, 2}, {9, 0}, {2027, 3, 2}, {10, 30});
+    AppointmentRecord call = appt("Call", {2027, 3, 2}, {9, 0}, {2027, 3, 2}, {10, 30}, 1);
     call.rrule = QStringLiteral("FREQ=WEEKLY;BYDAY=TU,TH;COUNT=10");
     call.exdates = {QDate(2027, 3, 16), QDate(2027, 3, 18), QDate(2027, 3, 25)};
-    AppointmentRecord moved = appt(2, "Call (moved)", {2027, 3, 19}, {15, 0}, {2027, 3, 19}, {15, 30});
+    AppointmentRecord moved = appt("Call (moved)", {2027, 3, 19}, {15, 0}, {2027, 3, 19}, {15, 30}, 2);
     moved.seriesId = 1;
     moved.recurrenceDate = QDate(2027, 3, 18);
-    AppointmentRecord off = appt(3, "Call", {2027, 3, 25}, {9, 0}, {2027, 3, 25}, {10, 30});
+    AppointmentRecord off = appt("Call", {2027, 3, 25}, {9, 0}, {2027, 3, 25}, {10, 30}, 3);
     off.seriesId = 1;
     off.recurrenceDate = QDate(2027, 3, 25);
     off.cancelled = true;
-    AppointmentRecord show = appt(4, "Trade show", {2027, 3, 8}, {}, {2027, 3, 10}, {});
+    AppointmentRecord show = appt("Trade show", {2027, 3, 8}, {}, {2027, 3, 10}, {}, 4);
     show.allDay = true;
-    AppointmentRecord leap = appt(5, "Leap day", {2028, 2, 29}, {}, {2028, 2, 29}, {});
+    AppointmentRecord leap = appt("Leap day", {2028, 2, 29}, {}, {2028, 2, 29}, {}, 5);
     leap.allDay = true;
     leap.rrule = QStringLiteral("FREQ=YEARLY;UNTIL=20360229");
     leap.exdates = {QDate(2032, 2, 29)};
-    AppointmentRecord monthly = appt(6, "Review", {2027, 1, 12}, {16, 0}, {2027, 1, 12}, {16, 45});
+    AppointmentRecord monthly = appt("Review", {2027, 1, 12}, {16, 0}, {2027, 1, 12}, {16, 45}, 6);
     monthly.rrule = QStringLiteral("FREQ=MONTHLY;BYDAY=2TU;UNTIL=20271231T235959");
     const QByteArray file =
         writeICalendar({call, moved, off, show, leap, monthly}, "db", kNewYork, QDateTime({2027, 1, 1}, {9, 0}, Qt::UTC));
@@ -173,11 +161,11 @@ TEST_F(ICalendarSeriesTest, AnInvitationImportedBeforeSeriesWereKeptIsFoldedInto
 {
     // Four Tuesdays at 9:00 AM, the 16th moved to the 17th; an older Kestrel stored a row per day,
     // each under the event's key and its start in UTC (New York's clocks change on the 14th).
-    AppointmentRecord call = appt(1, "Call", {2027, 3, 2}, {9, 0}, {2027, 3, 2}, {10, 0});
+    AppointmentRecord call = appt("Call", {2027, 3, 2}, {9, 0}, {2027, 3, 2}, {10, 0}, 1);
     call.uid = QStringLiteral("call@example.com");
     call.rrule = QStringLiteral("FREQ=WEEKLY;COUNT=4");
     call.exdates = {QDate(2027, 3, 16)};
-    AppointmentRecord moved = appt(2, "Call (moved)", {2027, 3, 17}, {15, 0}, {2027, 3, 17}, {16, 0});
+    AppointmentRecord moved = appt("Call (moved)", {2027, 3, 17}, {15, 0}, {2027, 3, 17}, {16, 0}, 2);
     moved.seriesId = 1;
     moved.recurrenceDate = QDate(2027, 3, 16);
     const QByteArray file = writeICalendar({call, moved}, "db", kNewYork, QDateTime({2027, 1, 1}, {9, 0}, Qt::UTC));

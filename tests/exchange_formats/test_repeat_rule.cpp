@@ -1,0 +1,175 @@
+// The editor's Repeats controls written to a rule and read back, the rules refused, a series cut in
+// two, and single days of a stored series changed or left out on the days the clocks change.
+#include "calendar/AlertSchedule.h"
+#include "calendar/modCal.h"
+#include "data/Globals.h"
+#include "data/modData.h"
+#include "formats/ApptSeries.h"
+#include "formats/Recurrence.h"
+#include "formats/RepeatRule.h"
+#include "tests/support/Fixture.h"
+#include "tests/support/PrintQString.h"
+
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace kestrel;
+
+namespace {
+
+using K = RepeatChoice::Kind;
+using E = RepeatChoice::End;
+
+RepeatChoice choice(K kind, int every, E end, std::array<bool, 7> weekdays = {})
+{
+    RepeatChoice c;
+    c.kind = kind;
+    c.every = every;
+    c.end = end;
+    c.weekdays = weekdays;
+    c.until = QDate(2029, 2, 28);
+    c.count = end == E::Count ? 12 : 0;
+    return c;
+}
+
+std::vector<QDate> allDays(const QString& rule, const QDate& start)
+{
+    return occurrenceDays(rule, start, QTime(9, 0), start, start.addYears(400));
+}
+
+} // namespace
+
+TEST(RepeatRule, EveryChoiceOfTheControlsReadsBackAsWrittenAndBeginsOnItsFirstDay)
+{
+    // Month ends, February 29 and a fifth (last) Friday as first days.
+    for (const QDate start : {QDate(2027, 1, 31), QDate(2028, 2, 29), QDate(2027, 1, 29), QDate(2027, 3, 14)})
+        for (const K kind : {K::Daily, K::Weekly, K::MonthlyDay, K::MonthlyWeekday, K::Yearly})
+            for (const E end : {E::Never, E::Until, E::Count})
+                for (const int every : {1, 3}) {
+                    std::array<bool, 7> days{};
+                    days[size_t(start.dayOfWeek() - 1)] = true;
+                    days[3] = kind == K::Weekly; // and Thursdays
+                    const RepeatChoice c = choice(kind, every, end, kind == K::Weekly ? days : std::array<bool, 7>{});
+                    const QString rule = RuleText(c, start);
+                    const RepeatChoice back = ReadRepeat(rule, start);
+                    SCOPED_TRACE(rule.toStdString() + " from " + start.toString(Qt::ISODate).toStdString());
+                    EXPECT_EQ(back.kind, kind);
+                    EXPECT_EQ(back.every, every);
+                    EXPECT_EQ(back.weekdays, c.weekdays);
+                    EXPECT_EQ(back.end, end);
+                    EXPECT_EQ(back.until, end == E::Until ? c.until : QDate());
+                    EXPECT_EQ(back.count, c.count);
+                    EXPECT_EQ(RepeatRefusal(c, start, QTime(9, 0)), QString());
+                    const std::vector<QDate> got = allDays(rule, start);
+                    ASSERT_FALSE(got.empty());
+                    EXPECT_EQ(got.front(), start);
+                    if (end == E::Count)
+                        EXPECT_EQ(got.size(), 12u);
+                    if (end == E::Until)
+                        EXPECT_LE(got.back(), c.until);
+                }
+    // A rule from another calendar that the controls cannot show is kept word for word.
+    for (const char* foreign : {"FREQ=MONTHLY;BYDAY=MO,TU", "FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU", "FREQ=DAILY;BYHOUR=9,15"}) {
+        const RepeatChoice c = ReadRepeat(QString::fromLatin1(foreign), QDate(2027, 3, 1));
+        EXPECT_EQ(c.kind, K::AsStored) << foreign;
+        EXPECT_EQ(RuleText(c, QDate(2027, 3, 1)), QString::fromLatin1(foreign));
+    }
+}
+
+TEST(RepeatRule, ChoicesGivingNoDayOrTooManyOrEndingBeforeTheyBeginAreRefusedInPlainWords)
+{
+    const QDate start(2027, 3, 2);
+    const QTime nine(9, 0);
+    EXPECT_EQ(RepeatRefusal(choice(K::Weekly, 1, E::Never), start, nine), "Choose at least one day of the week it repeats on.");
+    RepeatChoice many = choice(K::Daily, 1, E::Count);
+    many.count = 1000;
+    EXPECT_EQ(RepeatRefusal(many, start, nine), QString());
+    EXPECT_EQ(allDays(RuleText(many, start), start).size(), 1000u);
+    many.count = 1001;
+    EXPECT_EQ(RepeatRefusal(many, start, nine), "An appointment may repeat at most 1000 times; this one says 1001.");
+    RepeatChoice early = choice(K::Daily, 1, E::Until);
+    early.until = start.addDays(-1);
+    EXPECT_EQ(RepeatRefusal(early, start, nine), "The last day it repeats (3/1/2027) is before the day it begins (3/2/2027).");
+    RepeatChoice never;
+    never.kind = K::AsStored;
+    never.stored = QStringLiteral("FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=30");
+    EXPECT_EQ(RepeatRefusal(never, start, nine), "This way of repeating gives no day at all on or after 3/2/2027.");
+}
+
+TEST(RepeatRule, ASeriesCutAtOneOfItsDaysKeepsEveryDayOnceWithItsCountShared)
+{
+    const QDate start(2027, 3, 2);
+    for (const char* rule : {"FREQ=WEEKLY;BYDAY=TU,TH;COUNT=10", "FREQ=WEEKLY;BYDAY=TU,TH;UNTIL=20270401", "FREQ=MONTHLY;BYDAY=-1FR"}) {
+        const QString r = QString::fromLatin1(rule);
+        const std::vector<QDate> whole = occurrenceDays(r, start, QTime(9, 0), start, QDate(2027, 12, 31));
+        const QDate cut = whole[3];
+        std::vector<QDate> parts = occurrenceDays(RuleEndedBefore(r, cut), start, QTime(9, 0), start, QDate(2027, 12, 31));
+        EXPECT_EQ(parts.size(), 3u) << rule;
+        for (const QDate& d : occurrenceDays(RuleGoingOnFrom(r, start, QTime(9, 0), cut), cut, QTime(9, 0), cut, QDate(2027, 12, 31)))
+            parts.push_back(d);
+        EXPECT_EQ(parts, whole) << rule;
+    }
+}
+
+class ApptSeriesTest : public kestrel::test::KestrelTest {};
+
+TEST_F(ApptSeriesTest, ADayLeftOutAndADayOfItsOwnOnTheDaysTheClocksChangeShowAndAlertOnlyAsThemselves)
+{
+    // A daily call at 2:30 AM, a time the clocks skip on the spring days in New York (3/14) and
+    // Berlin (3/28); the first is left out, the second gets a row of its own, and the fall days
+    // (doubled 2:30 in Berlin 10/31, New York 11/7) the other way round.
+    const int series = addAppt({2027, 3, 10}, {2, 30}, QStringLiteral("Call"));
+    exec(sConnContacts, QStringLiteral("update appointments set rrule='FREQ=DAILY;UNTIL=20271231' where autoid=%1").arg(series));
+    EXPECT_EQ(leaveOutDay(sConnContacts, series, {2027, 3, 14}), series);
+    EXPECT_EQ(leaveOutDay(sConnContacts, series, {2027, 11, 7}), series);
+    const int spring = overrideDay(sConnContacts, series, {2027, 3, 28}, {});
+    const int fall = overrideDay(sConnContacts, series, {2027, 10, 31}, {});
+    ASSERT_GT(spring, series);
+    ASSERT_GT(fall, spring);
+    EXPECT_EQ(leaveOutDay(sConnContacts, series, {2027, 3, 14}), series); // twice is once
+    EXPECT_EQ(readSeries(sConnContacts, series)->exdates, "2027-03-14,2027-03-28,2027-10-31,2027-11-07");
+    std::vector<int> rows = seriesRows(sConnContacts, series);
+    std::sort(rows.begin(), rows.end());
+    EXPECT_EQ(rows, (std::vector<int>{spring, fall}));
+
+    for (const QDate day : {QDate(2027, 3, 14), QDate(2027, 3, 28), QDate(2027, 10, 31), QDate(2027, 11, 7)}) {
+        std::vector<int> ids;
+        for (const ShownAppt& a : ApptsOfDays(day.addDays(-1), day.addDays(1)))
+            if (a.day == day)
+                ids.push_back(a.id);
+        const std::vector<int> own = day == QDate(2027, 3, 28) ? std::vector<int>{spring}
+                                     : day == QDate(2027, 10, 31) ? std::vector<int>{fall}
+                                                                 : std::vector<int>{};
+        EXPECT_EQ(ids, own) << qPrintable(day.toString(Qt::ISODate));
+        EXPECT_EQ(ApptsOfDays(day.addDays(-1), day.addDays(-1)).size(), 1u); // the series' day before
+        std::vector<int> alerted;
+        for (const ApptAlert& a : ApptsToAlert(day))
+            if (a.date == day)
+                alerted.push_back(a.id);
+        EXPECT_EQ(alerted, own) << qPrintable(day.toString(Qt::ISODate));
+    }
+    // The alert moments of 2:30 on those days (asked for after the plain day before each): a
+    // skipped 2:30 is 3:30, a doubled one its first coming.
+    for (const char* name : {"America/New_York", "Europe/Berlin"}) {
+        const QTimeZone zone(name);
+        const AlertSchedule schedule(zone);
+        for (const QDate day : {QDate(2027, 3, 14), QDate(2027, 3, 28), QDate(2027, 10, 31), QDate(2027, 11, 7)}) {
+            const bool newYork = zone.id() == "America/New_York";
+            const bool skipped = day == QDate(2027, 3, newYork ? 14 : 28);
+            const bool doubled = !newYork && day == QDate(2027, 10, 31); // New York doubles 1:00 to 2:00 only
+            const QDateTime expected = skipped ? QDateTime(day, {3, 30}, zone)
+                                       : doubled ? QDateTime(day, {2, 30}, Qt::OffsetFromUTC, 2 * 3600)
+                                                 : QDateTime(day, {2, 30}, zone);
+            EXPECT_EQ(schedule.startOf(day.addDays(-1), {2, 30}), QDateTime(day.addDays(-1), {2, 30}, zone)) << name;
+            EXPECT_EQ(schedule.startOf(day, {2, 30}), expected) << name << ' ' << qPrintable(day.toString(Qt::ISODate));
+        }
+    }
+    // Undone, the series has all its days again and the rows of its own are gone.
+    ASSERT_TRUE(restoreSeries(sConnContacts, {series, {2027, 3, 10}, {2, 30}, "FREQ=DAILY;UNTIL=20271231", {}}, {spring, fall}));
+    EXPECT_TRUE(seriesRows(sConnContacts, series).empty());
+    EXPECT_EQ(ApptsOfDays({2027, 3, 14}, {2027, 3, 14}).size(), 1u);
+    EXPECT_EQ(ApptsOfDays({2027, 10, 31}, {2027, 10, 31}).front().id, series);
+}
