@@ -53,6 +53,16 @@ bool undoSeries(const QString& name, const SeriesRow& before, const std::vector<
     return there;
 }
 
+// Said when someone else changed the series after the window opened: nothing was written, and
+// what was typed stays in the window.
+void sayChangedMeanwhile(const QString& doing)
+{
+    platform().msgBox(QStringLiteral("Someone else changed this repeating appointment after this window opened, so it "
+                                     "was not %1.\n\nWhat you typed stays in the window: close it and open the "
+                                     "appointment again to see their change.")
+                          .arg(doing));
+}
+
 } // namespace
 
 void frmAppt::nameRepeatEntries()
@@ -220,10 +230,14 @@ bool frmAppt::saveSeries(Scope scope)
     if (!RunAction(sConnContacts, [&] {
             before = readSeries(sConnContacts, series_.id);
             if (before)
-                made = scope == Scope::OnlyThis ? overrideDay(sConnContacts, series_.id, day, insert)
-                                                : splitSeries(sConnContacts, series_.id, day, insert);
+                made = scope == Scope::OnlyThis ? overrideDay(sConnContacts, series_.id, day, insert, seenVersion_)
+                                                : splitSeries(sConnContacts, series_.id, day, insert, seenVersion_);
         }, QStringLiteral("cmdSave_Click"), Owner::Form, QStringLiteral("frmAppt")))
         return false;
+    if (made == kSeriesChanged) {
+        sayChangedMeanwhile(QStringLiteral("saved"));
+        return false;
+    }
     if (made == 0) {
         if (!platform().askYesNo(QStringLiteral("This appointment was deleted elsewhere after this window opened, so "
                                                  "your changes were not saved.\n\nSave what you typed as a new appointment?")))
@@ -248,16 +262,16 @@ bool frmAppt::deleteSeries(Scope scope)
     const QString name = QStringLiteral("Delete Appointment '%1'").arg(label);
     std::optional<SeriesRow> before;
     QString batch;
-    bool gone = false;
+    bool gone = false, changed = false;
     const bool ran = RunAction(sConnContacts, [&] {
         before = readSeries(sConnContacts, series_.id);
         gone = !before;
         if (gone)
             return;
         if (scope == Scope::OnlyThis) {
-            leaveOutDay(sConnContacts, series_.id, day);
+            changed = leaveOutDay(sConnContacts, series_.id, day, seenVersion_) == kSeriesChanged;
         } else if (scope == Scope::ThisAndFollowing) {
-            const std::optional<std::vector<int>> later = endSeriesBefore(sConnContacts, series_.id, day);
+            const std::optional<std::vector<int>> later = endSeriesBefore(sConnContacts, series_.id, day, seenVersion_, &changed);
             KeyRanges rows;
             for (int id : later.value_or(std::vector<int>{}))
                 rows.emplace_back(id, id);
@@ -273,6 +287,10 @@ bool frmAppt::deleteSeries(Scope scope)
     }, QStringLiteral("cmdDelete_Click"), Owner::Form, QStringLiteral("frmAppt"));
     if (!ran)
         return false;
+    if (changed) {
+        sayChangedMeanwhile(QStringLiteral("deleted"));
+        return false;
+    }
     if (gone) {
         platform().msgBox(QStringLiteral("This appointment had already been deleted elsewhere; nothing was deleted."));
         return true;

@@ -1,10 +1,8 @@
 #include "contacts/ContactGridModel.h"
 
 #include "data/Database.h"
-#include "data/TextFold.h"
 
 #include <algorithm>
-#include <climits>
 
 namespace kestrel {
 
@@ -15,7 +13,6 @@ constexpr int kPagesHeld = 4;
 // Rows walked by key alone to reach a row far from any held (a drag of the scroll bar).
 constexpr int kWalkStep = 5000;
 
-bool beyondAscii(const std::optional<QString>& last) { return last && !last->isEmpty() && last->at(0).unicode() >= 0x80; }
 } // namespace
 
 ContactGridModel::ContactGridModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -61,36 +58,31 @@ void ContactGridModel::build()
 {
     Connection db(connection_);
     GridFilter base{type_, companies_, std::nullopt, false};
-    // The letters as the tree files them: each initial the engine indexes goes to its letter.
-    std::vector<Segment> letters(27);
-    for (int i = 0; i < 27; ++i) {
-        letters[size_t(i)].letter = i < 26 ? QChar(u'A' + i) : QChar(u'#');
-        letters[size_t(i)].filter = base;
-        letters[size_t(i)].filter.keys = QStringList();
-    }
-    for (const InitialCount& i : gridInitials(db, base)) {
-        const QChar initial = i.nullName ? QChar(u'#') : fileInitial(i.key);
-        Segment& s = letters[size_t(initial == u'#' ? 26 : initial.unicode() - u'A')];
-        if (i.nullName)
-            s.filter.nullName = true;
-        else
-            s.filter.keys->append(i.key);
-        s.count += int(i.count);
-    }
+    // The letters as the tree files them: each initial the engine indexes goes to its letter, and
+    // is a range of that index of its own (see initialParts).
     std::vector<Segment> kept;
-    for (Segment& s : letters) {
-        if (s.count == 0 || (!letter_.isEmpty() && s.letter != letter_.at(0)))
+    for (const InitialPart& part : initialParts(gridInitials(db, base))) {
+        if (!letter_.isEmpty() && part.letter != letter_.at(0))
             continue;
-        s.whole = s.letter == u'#' || s.filter.keys->size() != 1 || s.filter.keys->front().isEmpty() ||
-                  s.filter.keys->front().at(0).unicode() >= 0x80;
+        Segment s;
+        s.letter = part.letter;
+        s.filter = base;
+        s.filter.keys = part.nullName ? QStringList() : QStringList{part.key};
+        s.filter.nullName = part.nullName;
+        s.count = int(part.count);
         kept.push_back(std::move(s));
     }
     if (order_ != GridOrder::Name) {
         // One range of the order's index, narrowed to the letter's initials when one is chosen.
         Segment all;
         all.filter = base;
-        if (!kept.empty() && !letter_.isEmpty())
-            all.filter = kept.front().filter;
+        if (!letter_.isEmpty() && !kept.empty()) {
+            all.filter.keys = QStringList();
+            for (const Segment& s : kept) {
+                all.filter.keys->append(*s.filter.keys);
+                all.filter.nullName = all.filter.nullName || s.filter.nullName;
+            }
+        }
         for (const Segment& s : kept)
             all.count += s.count;
         kept.clear();
@@ -111,22 +103,22 @@ void ContactGridModel::build()
 void ContactGridModel::refill()
 {
     // Where each letter was read, by key: after the new count it is read from there again.
-    std::vector<std::pair<QChar, std::optional<GridKey>>> anchors;
+    std::vector<std::pair<GridFilter, GridKey>> anchors;
     for (const Segment& s : segments_)
-        if (!s.rows.empty() && !s.whole)
-            anchors.emplace_back(s.letter, s.rows.front().key);
+        if (!s.rows.empty())
+            anchors.emplace_back(s.filter, s.rows.front().key);
     beginResetModel();
     try {
         segments_.clear();
         total_ = 0;
         build();
         Connection db(connection_);
-        for (const auto& [letter, key] : anchors)
+        for (const auto& [filter, key] : anchors)
             for (Segment& s : segments_) {
-                if (s.letter != letter || s.whole)
+                if (s.filter.keys != filter.keys || s.filter.nullName != filter.nullName)
                     continue;
-                const std::int64_t before = gridRowsBefore(db, s.filter, order_, *key);
-                const bool stays = gridKeyOfContact(db, s.filter, order_, key->id) == key;
+                const std::int64_t before = gridRowsBefore(db, s.filter, order_, key);
+                const bool stays = gridKeyOfContact(db, s.filter, order_, key.id) == key;
                 // The anchor's own row is read back by the page before it; the page after it starts here.
                 s.rows = readPage(s, key, true, gPageSize);
                 s.first = int(descending_ ? s.count - before : before + (stays ? 1 : 0));
@@ -152,20 +144,6 @@ void ContactGridModel::readAround(const Segment& s, int k) const
     const int held = int(s.rows.size());
     if (k >= s.first && k < s.first + held)
         return;
-    if (s.whole) {
-        s.rows = readPage(s, std::nullopt, true, INT_MAX);
-        s.first = 0;
-        // The engines sort a name beginning beyond ASCII apart from the letter it is filed under.
-        if (s.letter != u'#' && std::any_of(s.rows.begin(), s.rows.end(), [](const GridRow& r) { return beyondAscii(r.key.values[0]); })) {
-            const auto key = [](const GridRow& r) {
-                return foldedText(r.key.values[0].value_or(QString())) + QChar(1) + foldedText(r.key.values[1].value_or(QString()));
-            };
-            std::stable_sort(s.rows.begin(), s.rows.end(), [&](const GridRow& a, const GridRow& b) {
-                return descending_ ? key(b) < key(a) : key(a) < key(b);
-            });
-        }
-        return;
-    }
     const int page = gPageSize;
     if (held > 0 && k >= s.first + held && k < s.first + held + page) {
         std::vector<GridRow> more = readPage(s, s.rows.back().key, true, page);
@@ -256,13 +234,6 @@ int ContactGridModel::rowOfContact(std::int64_t id) const
         const std::optional<GridKey> key = gridKeyOfContact(db, s.filter, order_, id);
         if (!key)
             continue;
-        if (s.whole) {
-            readAround(s, 0);
-            for (size_t i = 0; i < s.rows.size(); ++i)
-                if (s.rows[i].key.id == id)
-                    return s.start + int(i);
-            return -1;
-        }
         const int before = int(gridRowsBefore(db, s.filter, order_, *key));
         return s.start + (descending_ ? s.count - 1 - before : before);
     }

@@ -2,8 +2,8 @@
 // The contact grid's table over the store: it knows its row count from one query and reads the
 // rows the view asks for a page at a time by key, keeping only a few pages around them, so a
 // million contacts open as fast as a hundred. By name the rows are filed as the tree files them
-// (letters A-Z, then "#"): each letter is a range of the initial's index, paged by key, and a
-// letter whose names begin beyond ASCII (or "#") is read whole and put in folded order.
+// (letters A-Z, then "#", each initial of a letter in turn): each initial is a range of its
+// index, paged by key.
 #include "data/GridPages.h"
 
 #include <QAbstractTableModel>
@@ -53,9 +53,8 @@ public:
 private:
     struct Segment {
         QChar letter;      // 'A'-'Z' or '#'; 0 for a single range (by company or id)
-        GridFilter filter; // its rows
+        GridFilter filter; // its rows: one initial of the letter when by name
         int start = 0, count = 0;
-        bool whole = false; // read whole and sorted in folded order
         // Held rows: [first, first + rows.size()) of the segment's.
         mutable int first = 0;
         mutable std::vector<GridRow> rows;

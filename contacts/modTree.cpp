@@ -66,20 +66,6 @@ QString TreeNodeText(const QString& last, const QString& first, const QString& a
 bool treeFilling() { return gFilling > 0; }
 
 namespace {
-// A node's text compared as the query orders its columns: last name, then first name, then
-// address, each without accents or case ("Van" before "Van Dyke").
-QString sortKey(const QString& nodeText)
-{
-    QString key = foldedText(nodeText);
-    const qsizetype comma = key.indexOf(QStringLiteral(", "));
-    if (comma >= 0) {
-        key.replace(comma, 2, QChar(1));
-        if (const qsizetype dash = key.indexOf(QStringLiteral(" - "), comma); dash >= 0)
-            key.replace(dash, 3, QChar(1));
-    }
-    return key;
-}
-
 // Opens the letter of the contact with this id and makes it current, which shows it again.
 // False when the tree holds no such contact.
 QTreeWidgetItem* leadNode(QTreeWidget* tv, int id)
@@ -143,8 +129,9 @@ QString treeFilter() { return gPanel ? gPanel->cmbDisplay->currentText() : QStri
 
 namespace {
 // A letter node knows which keys of the database it files (the first characters of the names
-// it holds), how far it has been read, and the last contact read, where the next page starts.
-enum LetterRole { kKeysRole = Qt::UserRole + 1, kNullNameRole, kCountRole, kStateRole, kAfterRole };
+// it holds, in the order initialParts gives them), which of them it reads now, how far it has
+// been read, and the last contact read, where the next page starts.
+enum LetterRole { kKeysRole = Qt::UserRole + 1, kNullNameRole, kHoldsRole, kStateRole, kAfterRole, kPartRole };
 enum class Read { None, Partly, Whole };
 
 // Contacts read at a time from a letter that holds more; a list this small is read whole at once.
@@ -161,57 +148,49 @@ struct Reading {
 
 Read readState(const QTreeWidgetItem* letter) { return Read(letter->data(0, kStateRole).toInt()); }
 
-// A letter whose names begin with a letter beyond ASCII is put in folded order, so it is read
-// whole; so is "#", which holds whatever no letter does.
-bool readWhole(const QTreeWidgetItem* letter)
-{
-    if (nodeKey(letter) == kOtherInitials)
-        return true;
-    const QStringList keys = letter->data(0, kKeysRole).toStringList();
-    return keys.size() != 1 || keys.front().isEmpty() || keys.front().at(0).unicode() >= 0x80;
-}
-
 QVariant nullable(const std::optional<QString>& v) { return v ? QVariant(*v) : QVariant(); }
 std::optional<QString> fromNullable(const QVariant& v) { return v.isNull() ? std::nullopt : std::optional<QString>(v.toString()); }
 
-// Reads the letter's next page, or the rest of it where it is read whole. Throws DbError.
+// Reads the letter's next page: on from the last contact read, through its initials in turn.
+// Throws DbError.
 void readPage(QTreeWidgetItem* letter, Connection& connection, const QString& listing)
 {
     if (readState(letter) == Read::Whole)
         return;
+    const QStringList keys = letter->data(0, kKeysRole).toStringList();
+    const bool nullName = letter->data(0, kNullNameRole).toBool();
+    const int parts = int(keys.size()) + (nullName ? 1 : 0);
+    int part = letter->data(0, kPartRole).toInt();
     std::optional<NameRow> after;
     if (const QVariantList a = letter->data(0, kAfterRole).toList(); a.size() == 4)
         after = NameRow{a[0].toLongLong(), fromNullable(a[1]), fromNullable(a[2]), fromNullable(a[3])};
-    const bool whole = readWhole(letter);
-    const std::vector<NameRow> rows = contactsUnder(connection, letter->data(0, kKeysRole).toStringList(),
-                                                    letter->data(0, kNullNameRole).toBool(), listing, after,
-                                                    whole ? 0 : gPageSize);
     QList<QTreeWidgetItem*> nodes;
-    nodes.reserve(qsizetype(rows.size()));
-    for (const NameRow& r : rows) {
-        auto* node = makeNode(QStringLiteral("ID") + QString::number(r.id),
-                              TreeNodeText(r.last.value_or(QString()), r.first.value_or(QString()), r.address.value_or(QString())));
-        // A long line is cut off at the tree's edge: its tool tip holds it whole.
-        if (const QString& text = node->text(0); text.size() > kWholeNodeChars || text.contains(u'\n'))
-            node->setToolTip(0, text);
-        nodes << node;
-    }
-    // The engines sort a name that begins with a letter beyond ASCII apart from the letter it is
-    // filed under: such a letter is put in folded order.
-    if (whole && nodeKey(letter) != kOtherInitials && std::any_of(rows.begin(), rows.end(), [](const NameRow& r) {
-            return r.last && !r.last->isEmpty() && r.last->at(0).unicode() >= 0x80;
-        })) {
-        QHash<QTreeWidgetItem*, QString> key;
-        for (QTreeWidgetItem* n : std::as_const(nodes))
-            key.insert(n, sortKey(n->text(0)));
-        std::stable_sort(nodes.begin(), nodes.end(), [&](QTreeWidgetItem* a, QTreeWidgetItem* b) { return key[a] < key[b]; });
+    while (part < parts && nodes.size() < gPageSize) {
+        const bool missing = nullName && part == 0;
+        const std::vector<NameRow> rows =
+            contactsUnder(connection, missing ? QStringList() : QStringList{keys[part - (nullName ? 1 : 0)]}, missing, listing,
+                          after, gPageSize - int(nodes.size()));
+        for (const NameRow& r : rows) {
+            auto* node = makeNode(QStringLiteral("ID") + QString::number(r.id),
+                                  TreeNodeText(r.last.value_or(QString()), r.first.value_or(QString()), r.address.value_or(QString())));
+            // A long line is cut off at the tree's edge: its tool tip holds it whole.
+            if (const QString& text = node->text(0); text.size() > kWholeNodeChars || text.contains(u'\n'))
+                node->setToolTip(0, text);
+            nodes << node;
+        }
+        if (!rows.empty())
+            after = rows.back();
+        if (nodes.size() < gPageSize) { // this initial is read to its end
+            ++part;
+            after.reset();
+        }
     }
     letter->addChildren(nodes);
-    if (!rows.empty()) {
-        const NameRow& last = rows.back();
-        letter->setData(0, kAfterRole, QVariantList{qlonglong(last.id), nullable(last.last), nullable(last.first), nullable(last.address)});
-    }
-    const bool done = whole || int(rows.size()) < gPageSize;
+    letter->setData(0, kPartRole, part);
+    letter->setData(0, kAfterRole, after ? QVariantList{qlonglong(after->id), nullable(after->last), nullable(after->first),
+                                                        nullable(after->address)}
+                                         : QVariant());
+    const bool done = part >= parts;
     letter->setData(0, kStateRole, int(done ? Read::Whole : Read::Partly));
     letter->setChildIndicatorPolicy(done ? QTreeWidgetItem::DontShowIndicatorWhenChildless : QTreeWidgetItem::ShowIndicator);
 }
@@ -274,6 +253,11 @@ void TreeViewMoved()
     // The next page is read while the last line read is in view or chosen: walking or scrolling
     // down never meets the end of what was read.
     const int reach = tv->viewport()->height();
+    // The line chosen in view stays there: rows read above it (an open letter's next page as
+    // End passes its end) must not push it out.
+    QTreeWidgetItem* chosen = tv->currentItem();
+    const bool chosenShown = chosen && tv->viewport()->rect().intersects(tv->visualItemRect(chosen));
+    bool read = false;
     try {
         const Reading reading;
         std::optional<Connection> connection;
@@ -287,8 +271,11 @@ void TreeViewMoved()
                 if (!connection)
                     connection.emplace(sConnContacts);
                 readPage(letter, *connection, gLastFilter);
+                read = true;
             }
         }
+        if (read && chosenShown && tv->currentItem() == chosen)
+            tv->scrollToItem(chosen);
     } catch (const std::exception& e) {
         ReportFailure(e, QStringLiteral("tvLead_Scroll"), Owner::Form, QStringLiteral("frmKestrel"));
     }
@@ -326,28 +313,27 @@ void PopTree(const QString& filter)
     try {
         const Reading reading;
         Connection connection(sConnContacts);
-        const std::vector<InitialCount> initials = contactInitials(connection, listing);
+        // The letters need only say whether they hold a contact: counting them would read every row.
+        const std::vector<InitialCount> initials = presentInitials(connection, listing);
+        const bool small = !moreContactsThan(connection, listing, gWholeList);
         QList<QTreeWidgetItem*> letters;
         letters.reserve(27);
         for (char16_t c = u'A'; c <= u'Z'; ++c)
             letters << makeNode(QString(QChar(c)), QString(QChar(c)));
         letters << makeNode(kOtherInitials, kOtherInitials);
-        qint64 total = 0;
-        for (const InitialCount& i : initials) {
-            const QChar initial = i.nullName ? QChar(u'#') : fileInitial(i.key);
-            QTreeWidgetItem* letter = letters[initial == u'#' ? 26 : initial.unicode() - u'A'];
+        for (const InitialPart& i : initialParts(initials)) {
+            QTreeWidgetItem* letter = letters[i.letter == u'#' ? 26 : i.letter.unicode() - u'A'];
             if (i.nullName)
                 letter->setData(0, kNullNameRole, true);
             else
                 letter->setData(0, kKeysRole, letter->data(0, kKeysRole).toStringList() << i.key);
-            letter->setData(0, kCountRole, letter->data(0, kCountRole).toLongLong() + i.count);
-            total += i.count;
+            letter->setData(0, kHoldsRole, true);
         }
         // "#" is shown only when it holds a contact.
-        if (letters.back()->data(0, kCountRole).toLongLong() == 0)
+        if (!letters.back()->data(0, kHoldsRole).toBool())
             delete letters.takeLast();
         for (QTreeWidgetItem* letter : std::as_const(letters)) {
-            const bool empty = letter->data(0, kCountRole).toLongLong() == 0;
+            const bool empty = !letter->data(0, kHoldsRole).toBool();
             letter->setData(0, kStateRole, int(empty ? Read::Whole : Read::None));
             letter->setChildIndicatorPolicy(empty ? QTreeWidgetItem::DontShowIndicatorWhenChildless : QTreeWidgetItem::ShowIndicator);
         }
@@ -361,9 +347,8 @@ void PopTree(const QString& filter)
         slice.start();
         for (QTreeWidgetItem* letter : std::as_const(letters)) {
             const bool wasOpen = opened.contains(nodeKey(letter));
-            if (total > gWholeList && !wasOpen)
+            if (!small && !wasOpen)
                 continue;
-            const bool small = total <= gWholeList;
             do
                 readPage(letter, connection, listing);
             while (readState(letter) != Read::Whole && (small || letter->childCount() < opened.value(nodeKey(letter))));
@@ -394,44 +379,6 @@ void PopTree(const QString& filter)
         lLeadID = 0;
     }
     TreeViewMoved();
-}
-
-std::vector<int> TreeFilingOrder(const std::vector<std::pair<QString, QString>>& names)
-{
-    constexpr int kOthers = 26;
-    std::vector<int> group(names.size());
-    bool inOrder = true;
-    bool foldGroup[kOthers] = {};
-    for (size_t r = 0; r < names.size(); ++r) {
-        const QString& last = names[r].first;
-        const QChar initial = fileInitial(last);
-        group[r] = initial == u'#' ? kOthers : initial.unicode() - u'A';
-        if (r > 0 && group[r] < group[r - 1])
-            inOrder = false;
-        if (group[r] != kOthers && !last.isEmpty() && last.at(0).unicode() >= 0x80)
-            inOrder = false, foldGroup[group[r]] = true;
-    }
-    if (inOrder)
-        return {};
-    std::vector<int> order(names.size());
-    for (size_t r = 0; r < order.size(); ++r)
-        order[r] = int(r);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return group[size_t(a)] < group[size_t(b)]; });
-    for (auto from = order.begin(); from != order.end();) {
-        const int g = group[size_t(*from)];
-        const auto to = std::find_if(from, order.end(), [&](int r) { return group[size_t(r)] != g; });
-        if (g != kOthers && foldGroup[g]) {
-            std::vector<std::pair<QString, int>> keyed;
-            keyed.reserve(size_t(to - from));
-            for (auto it = from; it != to; ++it)
-                keyed.emplace_back(foldedText(names[size_t(*it)].first) + QChar(1) + foldedText(names[size_t(*it)].second), *it);
-            std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-            for (size_t i = 0; i < keyed.size(); ++i)
-                *(from + ptrdiff_t(i)) = keyed[i].second;
-        }
-        from = to;
-    }
-    return order;
 }
 
 void GoToLead(int id)

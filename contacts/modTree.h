@@ -17,7 +17,9 @@ void setLeadPanel(LeadPanel* panel);
 
 // Refills the tree: every contact under the initial of its last name (accents removed), or, for
 // any filter other than "" and "All", only the contacts of the type shown in the display filter.
-// Contacts whose last name starts with no letter A-Z are filed under a "#" node after "Z". The
+// Contacts whose last name starts with no letter A-Z are filed under a "#" node after "Z"; under
+// a letter the names that begin with it come first, then those that begin with each of its
+// accented forms (initialParts), each in name order. The
 // contact shown in the detail panel is selected and shown again, or the panel emptied if the
 // tree no longer holds it; a contact gone from the same list leaves its neighbour shown. The
 // letters open before stay open. A database that cannot be read is reported and leaves the tree
@@ -26,12 +28,6 @@ void setLeadPanel(LeadPanel* panel);
 void PopTree(const QString& filter);
 // The display filter's text ("All" or a type), for a refill that keeps the tree as filtered.
 QString treeFilter();
-
-// The order the tree files contacts in, for their last and first names as the database sorted
-// them (without regard to case): under their initial A-Z, then "#"; within an initial that holds a
-// name beginning with a letter beyond ASCII, by the names without accents or case. The row indexes
-// in that order, or nothing when the rows stand so already.
-std::vector<int> TreeFilingOrder(const std::vector<std::pair<QString, QString>>& names);
 
 // The text of a contact node: "Last, First - Address", each value isolated from the others.
 QString TreeNodeText(const QString& last, const QString& first, const QString& address);

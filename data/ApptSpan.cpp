@@ -2,6 +2,8 @@
 
 #include "data/modData.h"
 
+#include <QStringList>
+
 #include <utility>
 
 namespace kestrel {
@@ -46,6 +48,23 @@ QString EndRefusal(const QDate& date, const QTime& time, const ApptEnd& end)
         return QStringLiteral("The appointment cannot end before it begins: it begins on %1 at %2, and Until says %3 at %4.")
             .arg(DateText(date), TimeText(time), DateText(end.date), TimeText(end.time));
     return {};
+}
+
+std::vector<QDate> exceptDays(const QString& column)
+{
+    std::vector<QDate> days;
+    for (const QString& part : column.split(u',', Qt::SkipEmptyParts))
+        if (const QDate d = QDate::fromString(part.trimmed(), Qt::ISODate); d.isValid())
+            days.push_back(d);
+    return days;
+}
+
+QString exceptColumn(const std::vector<QDate>& days)
+{
+    QStringList parts;
+    for (const QDate& d : days)
+        parts << d.toString(Qt::ISODate);
+    return parts.join(u',');
 }
 
 } // namespace kestrel

@@ -8,6 +8,8 @@
 #include <QTime>
 #include <QVariant>
 
+#include <vector>
+
 namespace kestrel {
 
 inline constexpr int kDefaultApptMinutes = 30;
@@ -32,5 +34,9 @@ QString SpanText(const QDate& date, const QTime& time, const ApptEnd& end);
 
 // Why an end cannot be saved, in words for a message; empty when it can.
 QString EndRefusal(const QDate& date, const QTime& time, const ApptEnd& end);
+
+// The days kept in a series' exdates column ("2027-03-16,2027-03-18"), and back.
+std::vector<QDate> exceptDays(const QString& column);
+QString exceptColumn(const std::vector<QDate>& days);
 
 } // namespace kestrel

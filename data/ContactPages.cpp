@@ -2,6 +2,9 @@
 
 #include "data/Database.h"
 #include "data/Statement.h"
+#include "data/TextFold.h"
+
+#include <algorithm>
 
 #include <sqlite3.h>
 
@@ -49,20 +52,58 @@ QString afterCondition(const NameRow& after, std::vector<QString>& texts)
 }
 } // namespace
 
-std::vector<InitialCount> contactInitials(Connection& db, const QString& type)
+std::vector<InitialCount> presentInitials(Connection& db, const QString& type)
 {
-    // Only a missing last name has a missing key: one column to group by, in the index's order.
-    QString sql = QStringLiteral("SELECT %1, count(*) FROM contacts").arg(kKey);
-    if (!type.isEmpty())
-        sql += QStringLiteral(" WHERE contype = ?");
-    sql += QStringLiteral(" GROUP BY 1");
-    Statement st(db, sql, Statement::Dialect::Native);
-    if (!type.isEmpty())
+    const QString ofType = type.isEmpty() ? QString() : QStringLiteral("contype = ? AND ");
+    // Each step asks the index for the least initial above the one before.
+    Statement st(db, QStringLiteral("WITH RECURSIVE k(v) AS (SELECT (SELECT min(%1) FROM contacts WHERE %2%1 IS NOT NULL) "
+                                    "UNION ALL SELECT (SELECT min(%1) FROM contacts WHERE %2%1 > k.v) FROM k WHERE v IS NOT NULL) "
+                                    "SELECT v FROM k WHERE v IS NOT NULL")
+                     .arg(kKey, ofType),
+                 Statement::Dialect::Native);
+    if (!type.isEmpty()) {
         st.bind(1, type);
+        st.bind(2, type);
+    }
     std::vector<InitialCount> out;
     while (st.step())
-        out.push_back({st.text(0), st.isNull(0), st.integer(1)});
+        out.push_back({st.text(0), false, -1});
+    Statement missing(db, QStringLiteral("SELECT 1 FROM contacts WHERE %1lastname IS NULL LIMIT 1").arg(ofType),
+                      Statement::Dialect::Native);
+    if (!type.isEmpty())
+        missing.bind(1, type);
+    if (missing.step())
+        out.push_back({QString(), true, -1});
     return out;
+}
+
+bool moreContactsThan(Connection& db, const QString& type, int n)
+{
+    Statement st(db, QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM contacts%1 LIMIT %2) AS t")
+                         .arg(type.isEmpty() ? QString() : QStringLiteral(" WHERE contype = ?"))
+                         .arg(n + 1),
+                 Statement::Dialect::Native);
+    if (!type.isEmpty())
+        st.bind(1, type);
+    return st.step() && st.integer(0) > n;
+}
+
+std::vector<InitialPart> initialParts(const std::vector<InitialCount>& initials)
+{
+    std::vector<InitialPart> parts;
+    parts.reserve(initials.size());
+    for (const InitialCount& i : initials)
+        if (i.count != 0)
+            parts.push_back({i.nullName ? QChar(u'#') : fileInitial(i.key), i.nullName ? QString() : i.key, i.nullName, i.count});
+    const auto rank = [](const InitialPart& p) { return p.letter == u'#' ? 26 : p.letter.unicode() - u'A'; };
+    std::sort(parts.begin(), parts.end(), [&](const InitialPart& a, const InitialPart& b) {
+        if (rank(a) != rank(b))
+            return rank(a) < rank(b);
+        if (a.nullName != b.nullName)
+            return a.nullName;
+        return a.key.toUcs4() < b.key.toUcs4();
+    });
+    return parts;
 }
 
 std::vector<NameRow> contactsUnder(Connection& db, const QStringList& keys, bool withNullName, const QString& type,

@@ -1,6 +1,6 @@
 #pragma once
 // Contacts read a page at a time, in name order, for lists that show a million of them without
-// holding them all: the initials with their counts, and the contacts under one initial after a
+// holding them all: the initials there are, and the contacts under one initial after a
 // given one. Pages continue from the last row read by its key (name, then id), never by an
 // offset, so a page costs the same at the end of the table as at its start and rows written or
 // deleted between pages neither repeat nor go missing.
@@ -18,12 +18,26 @@ namespace kestrel {
 class Connection;
 
 // The first character of the last name as both engines index it (letters A-Z in capitals, any
-// other character as it is; empty for an empty or missing name), with how many contacts share it.
+// other character as it is; empty for an empty or missing name), with how many contacts share it
+// (-1: not counted).
 struct InitialCount {
     QString key;
     bool nullName = false; // the contacts without a last name at all
     std::int64_t count = 0;
 };
+
+// The initials in the order both lists file them: under their letter A-Z (accents removed, as
+// fileInitial files a name), then "#"; within a letter the missing names first, then each initial
+// by its code points, so the plain letter comes before its accented forms. Each is one range of
+// the initial's index, read by key on both engines (a letter read in folded order would have to be
+// read whole).
+struct InitialPart {
+    QChar letter; // 'A'-'Z' or '#'
+    QString key;
+    bool nullName = false;
+    std::int64_t count = 0;
+};
+std::vector<InitialPart> initialParts(const std::vector<InitialCount>& initials);
 
 // A contact's line in the tree, which is also its place in name order.
 struct NameRow {
@@ -31,8 +45,12 @@ struct NameRow {
     std::optional<QString> last, first, address; // nullopt: the value is missing
 };
 
-// Every first character with its count, for one type ("" for every contact). Throws DbError.
-std::vector<InitialCount> contactInitials(Connection& db, const QString& type);
+// Every first character there is, for one type ("" for every contact), without counting: the
+// index is searched from each to the next, a few dozen lookups whatever the table's size (a count
+// reads every row). Their counts are -1. Throws DbError.
+std::vector<InitialCount> presentInitials(Connection& db, const QString& type);
+// Whether more than n contacts are of the type ("" for every contact). Throws DbError.
+bool moreContactsThan(Connection& db, const QString& type, int n);
 
 // The contacts whose key is one of keys (or whose last name is missing, when withNullName), of
 // one type or every one (""), in name order (last, first, address, id), those after `after`

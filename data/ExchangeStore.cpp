@@ -7,8 +7,11 @@
 #include "data/Database.h"
 #include "data/PgEngine.h"
 #include "data/Statement.h"
+#include "data/Trash.h"
+#include "data/modData.h"
 
 #include <QRegularExpression>
+#include <QSet>
 #include <algorithm>
 #include <QUuid>
 
@@ -106,23 +109,6 @@ std::vector<ContactRecord> readAllContacts(const QString& connectionText)
 
 namespace {
 
-std::vector<QDate> daysOf(const QString& column)
-{
-    std::vector<QDate> days;
-    for (const QString& part : column.split(u',', Qt::SkipEmptyParts))
-        if (const QDate d = QDate::fromString(part.trimmed(), Qt::ISODate); d.isValid())
-            days.push_back(d);
-    return days;
-}
-
-QString columnOf(const std::vector<QDate>& days)
-{
-    QStringList parts;
-    for (const QDate& d : days)
-        parts << d.toString(Qt::ISODate);
-    return parts.join(u',');
-}
-
 const char* const kApptColumns = "SELECT autoid,name,address,apptdate,appttime,apptbrief,apptnotes,enddate,endtime,allday,"
                                  "cancelled,rrule,exdates,series_id,recurrence_date FROM appointments ";
 
@@ -148,7 +134,7 @@ AppointmentRecord apptOf(const Statement& q)
         r.endTime = {};
     }
     r.rrule = q.text(11);
-    r.exdates = daysOf(q.text(12));
+    r.exdates = exceptDays(q.text(12));
     r.seriesId = q.isNull(13) ? 0 : int(q.integer(13));
     r.recurrenceDate = QDate::fromString(q.text(14).left(10), Qt::ISODate);
     return r;
@@ -276,6 +262,39 @@ ApptStoreResult storeAppointments(const QString& connectionText, const std::vect
             else
                 s.bind(i, v);
         };
+        // A series imported before Kestrel kept series came in as one row per day, each remembered
+        // under the event's key, "/" and its start. Imported again, the series takes the first of
+        // those rows and the others go to the trash (restorable), so it is not doubled; the days
+        // the file changes on their own find theirs by the same key and become its rows.
+        Statement perDay = native(db, "SELECT u.autoid,u.uid FROM ical_uids u JOIN appointments a ON a.autoid=u.autoid "
+                                      "WHERE substr(u.uid,1,length(?)+1)=?||'/' AND a.rrule IS NULL AND a.series_id IS NULL "
+                                      "ORDER BY a.apptdate,a.appttime,a.autoid");
+        Statement forget = native(db, "DELETE FROM ical_uids WHERE autoid=?");
+        QSet<QString> keysOfDays;
+        for (const AppointmentRecord& a : appts)
+            if (a.recurrenceDate.isValid())
+                keysOfDays.insert(a.uid);
+        const auto foldDays = [&](const AppointmentRecord& a) -> qint64 {
+            std::vector<qint64> rows;
+            perDay.reset();
+            perDay.bind(1, a.uid);
+            perDay.bind(2, a.uid);
+            while (perDay.step())
+                if (!keysOfDays.contains(perDay.text(1)))
+                    rows.push_back(perDay.integer(0));
+            perDay.reset();
+            if (rows.empty())
+                return 0;
+            for (size_t i = 0; i < rows.size(); ++i) {
+                forget.reset();
+                forget.bind(1, rows[i]);
+                forget.run();
+                if (i > 0)
+                    trashRowWithin(db, TrashTable::Appointments, rows[i],
+                                   QStringLiteral("%1 (a day of it, imported again as one repeating appointment)").arg(a.brief));
+            }
+            return rows.front();
+        };
         // Series first, so that the rows replacing one of their days find them.
         std::vector<const AppointmentRecord*> order;
         for (const AppointmentRecord& a : appts)
@@ -287,6 +306,11 @@ ApptStoreResult storeAppointments(const QString& connectionText, const std::vect
         for (const AppointmentRecord* each : order) {
             const AppointmentRecord& a = *each;
             qint64 target = rowOf(a.uid);
+            bool folded = false;
+            if (!target && !a.rrule.isEmpty() && !a.recurrenceDate.isValid() && !a.uid.isEmpty()) {
+                target = foldDays(a);
+                folded = target != 0;
+            }
             const qint64 series = a.recurrenceDate.isValid() ? rowOf(a.seriesUid) : 0;
             // A cancelled day of a series comes in only as a row of a series stored here.
             const bool cancelsDay = a.recurrenceDate.isValid() && a.cancelled;
@@ -322,7 +346,7 @@ ApptStoreResult storeAppointments(const QString& connectionText, const std::vect
             s.bind(9, std::int64_t(a.allDay));
             s.bind(10, std::int64_t(a.cancelled));
             bindText(s, 11, a.rrule);
-            bindText(s, 12, a.rrule.isEmpty() ? QString() : columnOf(a.exdates));
+            bindText(s, 12, a.rrule.isEmpty() ? QString() : exceptColumn(a.exdates));
             if (series) {
                 s.bind(13, series);
                 s.bind(14, a.recurrenceDate.toString(Qt::ISODate));
@@ -338,12 +362,12 @@ ApptStoreResult storeAppointments(const QString& connectionText, const std::vect
                 exdatesOf.reset();
                 exdatesOf.bind(1, series);
                 if (exdatesOf.step()) {
-                    std::vector<QDate> days = daysOf(exdatesOf.text(0));
+                    std::vector<QDate> days = exceptDays(exdatesOf.text(0));
                     if (std::find(days.begin(), days.end(), a.recurrenceDate) == days.end()) {
                         days.push_back(a.recurrenceDate);
                         std::sort(days.begin(), days.end());
                         setExdates.reset();
-                        setExdates.bind(1, columnOf(days));
+                        setExdates.bind(1, exceptColumn(days));
                         setExdates.bind(2, series);
                         setExdates.step();
                     }
@@ -355,7 +379,7 @@ ApptStoreResult storeAppointments(const QString& connectionText, const std::vect
                 ++result.updated;
             else
                 ++result.inserted;
-            if (!target && !a.uid.isEmpty()) {
+            if ((!target || folded) && !a.uid.isEmpty()) {
                 remember.reset();
                 remember.bind(1, a.uid);
                 remember.bind(2, row);

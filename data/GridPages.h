@@ -21,14 +21,14 @@ class Connection;
 
 // The rows a grid reads: of a type ("All" or "" for every one), "Both", "Companies only" or "No
 // Companies", and, when keys is given, only those whose last name begins with one of the keys
-// (as contactInitials gives them) or, with nullName, has none: a letter as the tree files it.
+// (InitialCount's key) or, with nullName, has none: a letter as the tree files it.
 struct GridFilter {
     QString type, companies;
     std::optional<QStringList> keys;
     bool nullName = false;
 };
 
-// Every first character (as contactInitials gives them) of the rows the filter leaves, with
+// Every first character (InitialCount's key) of the rows the filter leaves, with
 // its count, in one query read from the initial's index. Throws DbError.
 std::vector<InitialCount> gridInitials(Connection& db, const GridFilter& filter);
 

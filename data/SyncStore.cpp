@@ -1,5 +1,7 @@
 #include "data/SyncStore.h"
 
+#include "data/SyncAppts.h"
+
 #include "data/ContactFields.h"
 #include "data/ContactUid.h"
 #include "data/Database.h"
@@ -49,27 +51,13 @@ void ensureTables(Connection& c)
 }
 
 QString table(SyncKind k) { return k == SyncKind::Contacts ? QStringLiteral("contacts") : QStringLiteral("appointments"); }
-QString keyColumn(SyncKind k) { return k == SyncKind::Contacts ? QStringLiteral("id") : QStringLiteral("autoid"); }
-
-// Values as the sync compares them: dates and times in one form on both engines, null as empty.
-QString valueText(const Statement& q, int column, const QString& name)
-{
-    if (q.isNull(column))
-        return {};
-    const QString t = q.text(column);
-    if (name == QLatin1String("apptdate"))
-        return t.left(10);
-    if (name == QLatin1String("appttime"))
-        return t.left(8);
-    return t;
-}
 
 QStringList readValues(const Statement& q, int first, const QStringList& columns)
 {
     QStringList values;
     values.reserve(columns.size());
     for (int i = 0; i < columns.size(); ++i)
-        values << valueText(q, first + i, columns[i]);
+        values << syncValueText(q, first + i, columns[i]);
     return values;
 }
 
@@ -123,27 +111,30 @@ QString removedLabel(Connection& c, SyncKind kind, std::int64_t id, const QStrin
         if (summary.isEmpty())
             summary = q.text(2);
     } else {
-        const QDate d = QDate::fromString(valueText(q, 0, QStringLiteral("apptdate")), Qt::ISODate);
+        const QDate d = QDate::fromString(syncValueText(q, 0, QStringLiteral("apptdate")), Qt::ISODate);
         summary = (d.isValid() ? DateText(d) + u' ' : QString()) + q.text(1);
     }
     return why.isEmpty() ? summary : QStringLiteral("%1 (%2)").arg(summary, why);
 }
 
+} // namespace
+
 // The one place a row the phone deleted leaves Kestrel: into the trash, in the sync's own
 // transaction, from where it is restored like any delete (and the next sync sends it again).
-void removeRow(Connection& c, SyncKind kind, std::int64_t id, const QString& why)
+void removeSyncedRow(Connection& c, SyncKind kind, std::int64_t id, const QString& why)
 {
     trashRowWithin(c, kind == SyncKind::Contacts ? TrashTable::Contacts : TrashTable::Appointments, id,
                    removedLabel(c, kind, id, why));
 }
 
-} // namespace
-
 QStringList syncColumns(SyncKind kind)
 {
     if (kind == SyncKind::Appointments)
-        return {QStringLiteral("name"),     QStringLiteral("address"),   QStringLiteral("apptdate"),
-                QStringLiteral("appttime"), QStringLiteral("apptbrief"), QStringLiteral("apptnotes")};
+        return {QStringLiteral("name"),      QStringLiteral("address"),   QStringLiteral("apptdate"),
+                QStringLiteral("appttime"),  QStringLiteral("apptbrief"), QStringLiteral("apptnotes"),
+                QStringLiteral("enddate"),   QStringLiteral("endtime"),   QStringLiteral("allday"),
+                QStringLiteral("cancelled"), QStringLiteral("rrule"),     QStringLiteral("exdates"),
+                QStringLiteral("overrides")};
     QStringList columns;
     for (const ContactField& f : contactFields())
         columns << QLatin1String(f.column);
@@ -164,16 +155,7 @@ std::vector<SyncRow> loadSyncRows(const QString& connectionText, SyncKind kind)
     }
     // Made now when the database has none yet, so that the keys stay the same from sync to sync.
     const QString identity = c.readOnly() ? identityOf(c) : databaseIdentity(connectionText);
-    Statement q = native(c, QStringLiteral("SELECT a.autoid,(SELECT min(u.uid) FROM ical_uids u WHERE u.autoid=a.autoid),"
-                                           "a.%1 FROM appointments a")
-                                .arg(columns.join(QStringLiteral(",a."))));
-    while (q.step()) {
-        SyncRow r{q.integer(0), q.text(1), readValues(q, 2, columns)};
-        if (r.uid.isEmpty())
-            r.uid = identity.isEmpty() ? QStringLiteral("kestrel-appt-%1").arg(r.id) : appointmentUid(identity, int(r.id));
-        rows.push_back(std::move(r));
-    }
-    return rows;
+    return loadApptSyncRows(c, identity);
 }
 
 SyncState loadSyncState(const QString& connectionText, const QString& collection)
@@ -248,24 +230,24 @@ void applySyncChanges(const QString& connectionText, const QString& collection, 
         return;
     Connection c(connectionText);
     ensureTables(c);
-    const QStringList columns = syncColumns(kind);
+    // The contacts' statements; an appointment goes through ApptSyncWriter, with the rows of its days.
+    const QStringList columns = syncColumns(SyncKind::Contacts);
     const int n = int(columns.size());
     QStringList assignments;
     for (const QString& col : columns)
         assignments << col + QStringLiteral("=?");
     Transaction t(c);
     {
-        Statement read = native(c, QStringLiteral("SELECT %1 FROM %2 WHERE %3=?").arg(columns.join(u','), table(kind), keyColumn(kind)));
-        Statement update = native(c, QStringLiteral("UPDATE %1 SET %2 WHERE %3=?").arg(table(kind), assignments.join(u','), keyColumn(kind)));
-        Statement insert = native(c, kind == SyncKind::Contacts
-                                         ? QStringLiteral("INSERT INTO contacts(%1,active,uid) VALUES(%2TRUE,?)")
-                                               .arg(columns.join(u','), QStringLiteral("?,").repeated(n))
-                                         : QStringLiteral("INSERT INTO appointments(%1) VALUES(%2?)")
-                                               .arg(columns.join(u','), QStringLiteral("?,").repeated(n - 1)));
+        Statement read = native(c, QStringLiteral("SELECT %1 FROM contacts WHERE id=?").arg(columns.join(u',')));
+        Statement update = native(c, QStringLiteral("UPDATE contacts SET %1 WHERE id=?").arg(assignments.join(u',')));
+        Statement insert = native(c, QStringLiteral("INSERT INTO contacts(%1,active,uid) VALUES(%2TRUE,?)")
+                                         .arg(columns.join(u','), QStringLiteral("?,").repeated(n)));
         Statement uidTaken = native(c, QStringLiteral("SELECT 1 FROM contacts WHERE uid=?"));
         Statement remember = native(c, QStringLiteral("INSERT INTO ical_uids(uid,autoid) VALUES(?,?) "
                                                       "ON CONFLICT(uid) DO UPDATE SET autoid=excluded.autoid"));
         Statement drop = native(c, QStringLiteral("DELETE FROM sync_items WHERE collection=? AND href=?"));
+        ApptSyncWriter appts(c);
+        const bool contacts = kind == SyncKind::Contacts;
         Statement keep = native(c, QStringLiteral("INSERT INTO sync_items(collection,href,uid,local_id,etag,card,base) "
                                                   "VALUES(?,?,?,?,?,?,?) ON CONFLICT(collection,href) DO UPDATE SET "
                                                   "uid=excluded.uid,local_id=excluded.local_id,etag=excluded.etag,"
@@ -273,41 +255,53 @@ void applySyncChanges(const QString& connectionText, const QString& collection, 
         for (SyncChange& ch : changes) {
             ch.skipped = false;
             if (ch.local == SyncChange::Local::Update || ch.local == SyncChange::Local::Remove) {
-                read.reset();
-                read.bind(1, ch.localId);
                 // Someone changed (or deleted) the row since the sync read it: it is left for the next sync.
-                if (!read.step() || readValues(read, 0, columns) != ch.seen) {
-                    ch.skipped = true;
+                QStringList now;
+                if (contacts) {
                     read.reset();
+                    read.bind(1, ch.localId);
+                    if (read.step())
+                        now = readValues(read, 0, columns);
+                    read.reset();
+                } else {
+                    now = appts.current(ch.localId);
+                }
+                if (now.isEmpty() || now != ch.seen) {
+                    ch.skipped = true;
                     continue;
                 }
-                read.reset();
             }
             switch (ch.local) {
             case SyncChange::Local::None:
                 break;
             case SyncChange::Local::Insert: {
+                if (!contacts) {
+                    ch.localId = appts.insert(ch.values);
+                    if (!ch.uid.isEmpty()) {
+                        remember.reset();
+                        remember.bind(1, ch.uid);
+                        remember.bind(2, ch.localId);
+                        remember.run();
+                    }
+                    break;
+                }
                 insert.reset();
                 for (int i = 0; i < n; ++i)
                     bindValue(insert, i + 1, columns[i], ch.values.value(i));
-                if (kind == SyncKind::Contacts) {
-                    uidTaken.reset();
-                    uidTaken.bind(1, ch.uid);
-                    const bool taken = ch.uid.isEmpty() || uidTaken.step();
-                    uidTaken.reset();
-                    insert.bind(n + 1, taken ? newContactUid() : ch.uid);
-                }
+                uidTaken.reset();
+                uidTaken.bind(1, ch.uid);
+                const bool taken = ch.uid.isEmpty() || uidTaken.step();
+                uidTaken.reset();
+                insert.bind(n + 1, taken ? newContactUid() : ch.uid);
                 insert.step();
                 ch.localId = insert.lastInsertId();
-                if (kind == SyncKind::Appointments && !ch.uid.isEmpty()) {
-                    remember.reset();
-                    remember.bind(1, ch.uid);
-                    remember.bind(2, ch.localId);
-                    remember.run();
-                }
                 break;
             }
             case SyncChange::Local::Update:
+                if (!contacts) {
+                    appts.update(ch.localId, ch.values);
+                    break;
+                }
                 update.reset();
                 for (int i = 0; i < n; ++i)
                     bindValue(update, i + 1, columns[i], ch.values.value(i));
@@ -315,7 +309,10 @@ void applySyncChanges(const QString& connectionText, const QString& collection, 
                 update.run();
                 break;
             case SyncChange::Local::Remove:
-                removeRow(c, kind, ch.localId, ch.why);
+                if (!contacts)
+                    appts.remove(ch.localId, ch.why);
+                else
+                    removeSyncedRow(c, kind, ch.localId, ch.why);
                 break;
             }
             if (ch.keepItem)

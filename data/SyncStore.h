@@ -18,8 +18,20 @@ namespace kestrel {
 enum class SyncKind { Contacts, Appointments };
 
 // The columns a kind's values are, in order: contacts as contactFields(), appointments name,
-// address, apptdate (yyyy-MM-dd), appttime (HH:mm:ss), apptbrief, apptnotes.
+// address, apptdate (yyyy-MM-dd), appttime (HH:mm:ss), apptbrief, apptnotes, enddate (empty on
+// the first day), endtime (empty for whole days), allday and cancelled ("1" or empty), rrule,
+// exdates (every day the series' own event leaves out, those of its own rows too) and overrides
+// (encodeOverrides). A series travels whole, as one calendar resource: the rows that stand for
+// one of its days are in its overrides, never items of their own.
 QStringList syncColumns(SyncKind kind);
+inline constexpr int kSyncApptOwnColumns = 10; // name … cancelled: what a day of a series has of its own
+enum SyncAppt { kSyncDate = 2, kSyncTime = 3, kSyncEndDate = 6, kSyncEndTime = 7, kSyncAllDay = 8, kSyncCancelled = 9,
+                kSyncRule = 10, kSyncExdates = 11, kSyncOverrides = 12 };
+
+// The overrides value: per day of the series that a row of its own stands for, the day it replaces
+// (yyyy-MM-dd) then that row's first kSyncApptOwnColumns values; ordered by day, empty for none.
+QString encodeOverrides(const std::vector<QStringList>& days);
+std::vector<QStringList> decodeOverrides(const QString& text);
 
 // One contact or appointment as the sync sees it.
 struct SyncRow {

@@ -1,6 +1,7 @@
 #include "formats/ApptSeries.h"
 
 #include "data/Database.h"
+#include "data/RowGuard.h"
 #include "data/Statement.h"
 #include "data/modData.h"
 #include "formats/Recurrence.h"
@@ -28,6 +29,20 @@ std::optional<SeriesRow> readOn(Connection& c, int id)
     s.rrule = st.text(3);
     s.exdates = st.text(4);
     return s;
+}
+
+// The series read for a change in c's transaction (held on the server until it ends); nullopt
+// when it is gone or, *changed set, when its version is no longer the one the editor read.
+std::optional<SeriesRow> readForChange(Connection& c, int id, const QString& seenVersion, bool* changed)
+{
+    if (!seenVersion.isEmpty()) {
+        const QString now = rowVersionOn(c, {QStringLiteral("appointments"), QStringLiteral("autoid"), id}, true);
+        if (!now.isEmpty() && now != seenVersion) {
+            *changed = true;
+            return std::nullopt;
+        }
+    }
+    return readOn(c, id);
 }
 
 void setRule(Connection& c, int id, const QString& rrule, const QString& exdates)
@@ -94,25 +109,28 @@ std::optional<SeriesRow> readSeries(const QString& connectionText, int id)
     return readOn(c, id);
 }
 
-int leaveOutDay(const QString& connectionText, int seriesId, const QDate& day)
+int leaveOutDay(const QString& connectionText, int seriesId, const QDate& day, const QString& seenVersion)
 {
     Connection c(connectionText);
     Transaction tx(c);
-    const std::optional<SeriesRow> s = readOn(c, seriesId);
+    bool changed = false;
+    const std::optional<SeriesRow> s = readForChange(c, seriesId, seenVersion, &changed);
     if (!s)
-        return 0;
+        return changed ? kSeriesChanged : 0;
     setRule(c, seriesId, s->rrule, withDay(s->exdates, day));
     tx.commit();
     return seriesId;
 }
 
-int overrideDay(const QString& connectionText, int seriesId, const QDate& day, const QString& insertStatement)
+int overrideDay(const QString& connectionText, int seriesId, const QDate& day, const QString& insertStatement,
+                const QString& seenVersion)
 {
     Connection c(connectionText);
     Transaction tx(c);
-    const std::optional<SeriesRow> s = readOn(c, seriesId);
+    bool changed = false;
+    const std::optional<SeriesRow> s = readForChange(c, seriesId, seenVersion, &changed);
     if (!s)
-        return 0;
+        return changed ? kSeriesChanged : 0;
     const int row = insertStatement.isEmpty() ? copyForDay(c, *s, day) : insertRow(c, insertStatement);
     markOwnDay(c, row, seriesId, day);
     setRule(c, seriesId, s->rrule, withDay(s->exdates, day));
@@ -120,13 +138,15 @@ int overrideDay(const QString& connectionText, int seriesId, const QDate& day, c
     return row;
 }
 
-int splitSeries(const QString& connectionText, int seriesId, const QDate& day, const QString& insertStatement)
+int splitSeries(const QString& connectionText, int seriesId, const QDate& day, const QString& insertStatement,
+                const QString& seenVersion)
 {
     Connection c(connectionText);
     Transaction tx(c);
-    const std::optional<SeriesRow> s = readOn(c, seriesId);
+    bool changed = false;
+    const std::optional<SeriesRow> s = readForChange(c, seriesId, seenVersion, &changed);
     if (!s)
-        return 0;
+        return changed ? kSeriesChanged : 0;
     std::vector<QDate> before, after;
     for (const QDate& d : exceptDays(s->exdates))
         (d < day ? before : after).push_back(d);
@@ -144,11 +164,15 @@ int splitSeries(const QString& connectionText, int seriesId, const QDate& day, c
     return next;
 }
 
-std::optional<std::vector<int>> endSeriesBefore(const QString& connectionText, int seriesId, const QDate& day)
+std::optional<std::vector<int>> endSeriesBefore(const QString& connectionText, int seriesId, const QDate& day,
+                                                const QString& seenVersion, bool* changed)
 {
     Connection c(connectionText);
     Transaction tx(c);
-    const std::optional<SeriesRow> s = readOn(c, seriesId);
+    bool wasChanged = false;
+    const std::optional<SeriesRow> s = readForChange(c, seriesId, seenVersion, &wasChanged);
+    if (changed)
+        *changed = wasChanged;
     if (!s)
         return std::nullopt;
     setRule(c, seriesId, RuleEndedBefore(s->rrule, day), s->exdates);

@@ -3,7 +3,9 @@
 // others: a day changed on its own becomes a row of its own (series_id, recurrence_date) and is
 // left out of the series (exdates), a day deleted is only left out, and "this and the following"
 // ends the series the day before and begins a new one. Each step is one transaction; each
-// returns 0 when the series is no longer stored (deleted elsewhere), and throws DbError.
+// returns 0 when the series is no longer stored (deleted elsewhere), and throws DbError. Given the
+// series' version as an editor read it (data/RowGuard.h), a step that changes the series writes
+// nothing and returns kSeriesChanged when someone else changed the series since.
 #include <QDate>
 #include <QString>
 #include <QTime>
@@ -14,6 +16,8 @@
 namespace kestrel {
 
 class Connection;
+
+inline constexpr int kSeriesChanged = -1;
 
 struct SeriesRow {
     int id = 0;
@@ -26,20 +30,23 @@ struct SeriesRow {
 std::optional<SeriesRow> readSeries(const QString& connectionText, int id);
 
 // Leaves day out of the series. Returns the series' key (0: gone).
-int leaveOutDay(const QString& connectionText, int seriesId, const QDate& day);
+int leaveOutDay(const QString& connectionText, int seriesId, const QDate& day, const QString& seenVersion = {});
 
 // Runs insertStatement (an INSERT into appointments, the program's dialect) as the series' own
 // row for day and leaves the day out of the series. Returns the new row's key.
-int overrideDay(const QString& connectionText, int seriesId, const QDate& day, const QString& insertStatement);
+int overrideDay(const QString& connectionText, int seriesId, const QDate& day, const QString& insertStatement,
+                const QString& seenVersion = {});
 
 // Ends the series the day before day and runs insertStatement as the series going on from there
 // (its own rule in it); the days left out and the rows of its own from day on move to the new
 // series. Returns the new series' key.
-int splitSeries(const QString& connectionText, int seriesId, const QDate& day, const QString& insertStatement);
+int splitSeries(const QString& connectionText, int seriesId, const QDate& day, const QString& insertStatement,
+                const QString& seenVersion = {});
 
 // Ends the series the day before day. Returns the rows of its own from day on (for the trash),
-// nullopt when the series is gone.
-std::optional<std::vector<int>> endSeriesBefore(const QString& connectionText, int seriesId, const QDate& day);
+// nullopt when the series is gone, or (changed set) changed since seenVersion.
+std::optional<std::vector<int>> endSeriesBefore(const QString& connectionText, int seriesId, const QDate& day,
+                                                const QString& seenVersion = {}, bool* changed = nullptr);
 
 // Puts a series' rule and days left out back as they were and deletes the rows made since (an
 // undo). Returns false when the series is gone.

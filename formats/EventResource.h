@@ -11,29 +11,28 @@
 
 namespace kestrel {
 
-// The appointment fields a calendar resource carries, by the columns of appointments.
-inline const QList<QByteArray> kEventFields = {"name", "address", "apptdate", "appttime", "apptbrief", "apptnotes"};
-
 struct EventResource {
     AppointmentRecord appt; // uid: the event's UID
-    bool usable = false;    // one plain event an appointment can stand for
+    // A series' days changed on their own (RECURRENCE-ID): recurrenceDate set, in the user's zone.
+    std::vector<AppointmentRecord> days;
+    bool usable = false;    // one event, or one series with its changed days, an appointment can stand for
     QString why;            // what it is instead, when not usable
 };
 
-// The resource's event in zone, on the half hour as the import takes it. A repeating event, a
-// to-do item or anything else an appointment cannot hold is not usable.
+// The resource's event (or series with its changed days) in zone, on the half hour as the import
+// takes it; a cancelled one is kept, marked cancelled. A to-do item, several events, a series whose
+// rule Kestrel cannot follow or changed days without their series are not usable.
 EventResource readEventResource(const QByteArray& ics, const QTimeZone& zone);
 
-// A new resource for the appointment (its uid set), as the export writes an event.
-QByteArray writeEventResource(const AppointmentRecord& appt, const QTimeZone& zone, const QDateTime& stamp);
-
-// ics with its event's properties for fields (kEventFields) set from appt; every other property,
-// the event's length and its own time zone stay as they were. A resource that cannot be read is
-// written anew.
-QByteArray patchEventResource(const QByteArray& ics, const AppointmentRecord& appt, const QSet<QByteArray>& fields,
+// A new resource for the appointment (its uid set) and its changed days, as the export writes them.
+QByteArray writeEventResource(const AppointmentRecord& appt, const std::vector<AppointmentRecord>& days,
                               const QTimeZone& zone, const QDateTime& stamp);
 
-// The appointment as a resource written for it reads back.
-AppointmentRecord asEventReadsBack(const AppointmentRecord& appt, const QTimeZone& zone);
+// ics with the properties for fields (the columns of data/SyncStore.h's syncColumns) set from appt
+// and days as writeEventResource writes them; every other property, and the alarms, attendees and
+// whatever else the event has, stay as they were. A resource that cannot be read is written anew.
+QByteArray patchEventResource(const QByteArray& ics, const AppointmentRecord& appt,
+                              const std::vector<AppointmentRecord>& days, const QSet<QByteArray>& fields,
+                              const QTimeZone& zone, const QDateTime& stamp);
 
 } // namespace kestrel

@@ -103,23 +103,4 @@ QString RuleRefusal(const QString& rrule, const QDate& start, const QTime& time)
     return {};
 }
 
-std::vector<QDate> exceptDays(const QString& column)
-{
-    std::vector<QDate> days;
-    for (const QString& part : column.split(u',', Qt::SkipEmptyParts)) {
-        const QDate d = QDate::fromString(part.trimmed(), Qt::ISODate);
-        if (d.isValid())
-            days.push_back(d);
-    }
-    return days;
-}
-
-QString exceptColumn(const std::vector<QDate>& days)
-{
-    QStringList parts;
-    for (const QDate& d : days)
-        parts << d.toString(Qt::ISODate);
-    return parts.join(u',');
-}
-
 } // namespace kestrel

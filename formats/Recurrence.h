@@ -2,6 +2,8 @@
 // The days a repeating appointment falls on, from its rule as calendars write it (an RFC 5545
 // RRULE value such as "FREQ=WEEKLY;INTERVAL=2;BYDAY=TU,TH;COUNT=10"). The rule is read in clock
 // time, without a zone: a call at 9:00 AM each Tuesday stays at 9:00 AM when the clocks change.
+#include "data/ApptSpan.h"
+
 #include <QDate>
 #include <QString>
 #include <QTime>
@@ -25,9 +27,5 @@ bool ruleReadable(const QString& rrule);
 // falls on, leaving out the days of except. Empty for a rule that cannot be read.
 std::vector<QDate> occurrenceDays(const QString& rrule, const QDate& start, const QTime& time, const QDate& from,
                                   const QDate& to, const std::vector<QDate>& except = {});
-
-// The days kept in a row's exdates column ("2027-03-16,2027-03-18"), and back.
-std::vector<QDate> exceptDays(const QString& column);
-QString exceptColumn(const std::vector<QDate>& days);
 
 } // namespace kestrel

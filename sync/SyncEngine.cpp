@@ -85,6 +85,7 @@ private:
             byUid_.insert(r.uid, r.id);
             rows_.insert(r.id, std::move(r));
         }
+        widenOldBases();
         Listing l = server_.listChanges(state_.token, state_.ctag);
 
         // Items whose ETag is the one kept (our own writes, or an earlier sync cut short) are done.
@@ -140,6 +141,22 @@ private:
         // The server's state is ours only once every change it listed has been taken in.
         if (report_.conflicts.empty() && !held_)
             store_.saveToken(key_, l.token, l.ctag);
+    }
+
+    // Items last synced when fewer columns travelled: what they had not carried is taken as agreed
+    // for the end and whole days (the server's copy may know them better; neither side overwrites
+    // the other), and as never sent for the rest, so that a series goes up whole.
+    void widenOldBases()
+    {
+        const int n = int(columns_.size());
+        for (auto it = items_.begin(); it != items_.end(); ++it) {
+            QStringList& base = it->base;
+            if (base.isEmpty() || base.size() >= n)
+                continue;
+            const QStringList here = rows_.value(it->localId).values;
+            for (int i = int(base.size()); i < n; ++i)
+                base << (coll_.kind == SyncKind::Appointments && i < kSyncCancelled ? here.value(i) : QString());
+        }
     }
 
     // The server's item becomes a new row here.

@@ -1,5 +1,6 @@
 #include "sync/SyncItems.h"
 
+#include "data/ApptSpan.h"
 #include "data/ContactFields.h"
 #include "data/ExchangeStore.h"
 #include "data/modData.h"
@@ -11,6 +12,8 @@
 #include <QCryptographicHash>
 #include <QRegularExpression>
 #include <QSet>
+
+#include <algorithm>
 
 namespace kestrel::sync {
 
@@ -32,21 +35,69 @@ ContactRecord contactOf(const QStringList& values)
     return r;
 }
 
-QStringList valuesOf(const AppointmentRecord& a)
+// What a row of an appointment holds of its own, as data/SyncStore.h reads it from the database.
+QStringList ownValues(const AppointmentRecord& a)
 {
-    return {a.name, a.address, a.date.isValid() ? a.date.toString(Qt::ISODate) : QString(),
-            a.time.isValid() ? a.time.toString(QStringLiteral("HH:mm:ss")) : QString(), a.brief, a.notes};
+    QStringList v{a.name, a.address, a.date.isValid() ? a.date.toString(Qt::ISODate) : QString(),
+                  a.time.isValid() ? a.time.toString(QStringLiteral("HH:mm:ss")) : QString(), a.brief, a.notes};
+    if (a.allDay) {
+        v << (a.endDate.isValid() && a.endDate > a.date ? a.endDate.toString(Qt::ISODate) : QString()) << QString();
+    } else {
+        const ApptEnd end = a.endTime.isValid() ? ApptEnd{a.endDate.isValid() ? a.endDate : a.date, a.endTime}
+                                                : defaultEnd(a.date, a.time);
+        const QDate last = a.date.isValid() ? endDateColumn(a.date, end) : QDate();
+        v << (last.isValid() ? last.toString(Qt::ISODate) : QString())
+          << (a.date.isValid() ? end.time.toString(QStringLiteral("HH:mm:ss")) : QString());
+    }
+    v << (a.allDay ? QStringLiteral("1") : QString()) << (a.cancelled ? QStringLiteral("1") : QString());
+    return v;
 }
 
-AppointmentRecord appointmentOf(const QStringList& v)
+QStringList valuesOf(const AppointmentRecord& a, const std::vector<AppointmentRecord>& days)
+{
+    QStringList v = ownValues(a);
+    std::vector<QDate> out = a.exdates;
+    std::vector<QStringList> own;
+    if (!a.rrule.isEmpty())
+        for (const AppointmentRecord& d : days) {
+            own.push_back(QStringList{d.recurrenceDate.toString(Qt::ISODate)} + ownValues(d));
+            out.push_back(d.recurrenceDate);
+        }
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    v << a.rrule << (a.rrule.isEmpty() ? QString() : exceptColumn(out)) << encodeOverrides(own);
+    return v;
+}
+
+AppointmentRecord ownOf(const QStringList& v)
 {
     AppointmentRecord a;
     a.name = v.value(0);
     a.address = v.value(1);
-    a.date = QDate::fromString(v.value(2), Qt::ISODate);
-    a.time = QTime::fromString(v.value(3), QStringLiteral("HH:mm:ss"));
+    a.date = QDate::fromString(v.value(kSyncDate), Qt::ISODate);
+    a.time = QTime::fromString(v.value(kSyncTime), QStringLiteral("HH:mm:ss"));
     a.brief = v.value(4);
     a.notes = v.value(5);
+    a.allDay = v.value(kSyncAllDay) == QLatin1String("1");
+    a.cancelled = v.value(kSyncCancelled) == QLatin1String("1");
+    const QDate last = QDate::fromString(v.value(kSyncEndDate), Qt::ISODate);
+    a.endDate = last.isValid() ? last : a.date;
+    a.endTime = a.allDay ? QTime() : QTime::fromString(v.value(kSyncEndTime), QStringLiteral("HH:mm:ss"));
+    return a;
+}
+
+// The appointment and the rows of its changed days.
+AppointmentRecord appointmentOf(const QStringList& v, std::vector<AppointmentRecord>* days = nullptr)
+{
+    AppointmentRecord a = ownOf(v);
+    a.rrule = v.value(kSyncRule);
+    a.exdates = exceptDays(v.value(kSyncExdates));
+    if (days)
+        for (const QStringList& d : decodeOverrides(v.value(kSyncOverrides))) {
+            AppointmentRecord day = ownOf(d.mid(1));
+            day.recurrenceDate = QDate::fromString(d.value(0), Qt::ISODate);
+            days->push_back(std::move(day));
+        }
     return a;
 }
 
@@ -71,7 +122,7 @@ Adapter::Parsed Adapter::parse(const QByteArray& data) const
     p.why = e.why;
     p.uid = e.appt.uid;
     if (e.usable)
-        p.values = valuesOf(e.appt);
+        p.values = valuesOf(e.appt, e.days);
     return p;
 }
 
@@ -82,9 +133,10 @@ QByteArray Adapter::create(const QStringList& values, const QString& uid, const 
         r.uid = uid;
         return writeVCards({r}, vcard3_ ? VCardVersion::V3 : VCardVersion::V4);
     }
-    AppointmentRecord a = appointmentOf(values);
+    std::vector<AppointmentRecord> days;
+    AppointmentRecord a = appointmentOf(values, &days);
     a.uid = uid;
-    return writeEventResource(a, zone_, now);
+    return writeEventResource(a, days, zone_, now);
 }
 
 QByteArray Adapter::patch(const QByteArray& data, const QStringList& values, const QList<int>& fields, const QDateTime& now) const
@@ -95,14 +147,20 @@ QByteArray Adapter::patch(const QByteArray& data, const QStringList& values, con
         names.insert(columns[i].toUtf8());
     if (kind_ == SyncKind::Contacts)
         return patchVCard(data, contactOf(values), names);
-    return patchEventResource(data, appointmentOf(values), names, zone_, now);
+    std::vector<AppointmentRecord> days;
+    AppointmentRecord a = appointmentOf(values, &days);
+    return patchEventResource(data, a, days, names, zone_, now);
 }
 
 QStringList Adapter::readsBack(const QStringList& values) const
 {
     if (kind_ == SyncKind::Contacts)
         return valuesOf(asCardReadsBack(contactOf(values)));
-    return valuesOf(asEventReadsBack(appointmentOf(values), zone_));
+    std::vector<AppointmentRecord> days;
+    AppointmentRecord a = appointmentOf(values, &days);
+    a.uid = QStringLiteral("probe");
+    const EventResource back = readEventResource(writeEventResource(a, days, zone_, QDateTime::currentDateTimeUtc()), zone_);
+    return back.usable ? valuesOf(back.appt, back.days) : values;
 }
 
 QStringList Adapter::forInsert(QStringList values) const

@@ -1,5 +1,7 @@
 #include "sync/SyncWords.h"
 
+#include "data/modData.h"
+
 #include <QHash>
 
 namespace kestrel::sync {
@@ -19,6 +21,18 @@ QString shown(const QString& value)
     if (v.size() > 300)
         v = v.left(300) + QStringLiteral("\u2026");
     return u'"' + v + u'"';
+}
+// A series' changed days by the day each replaces and what it became, not as they are kept.
+QString shownValue(const Conflict& c, const QString& value)
+{
+    if (c.kind != SyncKind::Appointments || c.field != QLatin1String("overrides") || value.isEmpty())
+        return shown(value);
+    QStringList days;
+    for (const QStringList& d : decodeOverrides(value))
+        days << QStringLiteral("%1: %2 %3").arg(DateText(QDate::fromString(d.value(0), Qt::ISODate)),
+                                               DateText(QDate::fromString(d.value(1 + kSyncDate), Qt::ISODate)),
+                                               d.value(1 + 4));
+    return shown(days.join(QStringLiteral("; ")));
 }
 } // namespace
 
@@ -113,7 +127,11 @@ QString fieldName(SyncKind kind, const QString& column)
     static const QHash<QString, QString> appointments = {
         {QStringLiteral("name"), QStringLiteral("With")},       {QStringLiteral("address"), QStringLiteral("Where")},
         {QStringLiteral("apptdate"), QStringLiteral("Date")},   {QStringLiteral("appttime"), QStringLiteral("Time")},
-        {QStringLiteral("apptbrief"), QStringLiteral("Brief description")}, {QStringLiteral("apptnotes"), QStringLiteral("Notes")}};
+        {QStringLiteral("apptbrief"), QStringLiteral("Brief description")}, {QStringLiteral("apptnotes"), QStringLiteral("Notes")},
+        {QStringLiteral("enddate"), QStringLiteral("Last day")},  {QStringLiteral("endtime"), QStringLiteral("Until")},
+        {QStringLiteral("allday"), QStringLiteral("All day")},    {QStringLiteral("cancelled"), QStringLiteral("Cancelled")},
+        {QStringLiteral("rrule"), QStringLiteral("Repeats")},     {QStringLiteral("exdates"), QStringLiteral("Days left out")},
+        {QStringLiteral("overrides"), QStringLiteral("Days changed on their own")}};
     const auto& names = kind == SyncKind::Contacts ? contacts : appointments;
     return names.value(column, column);
 }
@@ -124,7 +142,7 @@ QString conflictQuestion(const Conflict& c)
     return QStringLiteral("Someone else changed this %1 (%2) on the sync server after the last sync.\n\n"
                           "%3 here: %4\n%3 there: %5\n\n"
                           "Save your changes over theirs? (No takes theirs.)")
-        .arg(what, c.who, fieldName(c.kind, c.field), shown(c.here), shown(c.there));
+        .arg(what, c.who, fieldName(c.kind, c.field), shownValue(c, c.here), shownValue(c, c.there));
 }
 
 } // namespace kestrel::sync

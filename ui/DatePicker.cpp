@@ -114,22 +114,39 @@ void DatePicker::setRefused(bool refused)
     if (refused == refused_)
         return;
     refused_ = refused;
-    if (!refused) {
+    showRefused();
+    if (refused_ && isEnabled())
+        announce(this, accessibleName().isEmpty() ? toolTip() : accessibleName() + QStringLiteral(": ") + toolTip());
+}
+
+// The refused colours only while the box takes input: a disabled box that holds no date (Repeats
+// ending never) is not waiting for one, and looks like any other disabled control.
+void DatePicker::showRefused()
+{
+    const bool shown = refused_ && isEnabled();
+    if (shown == painted_)
+        return;
+    painted_ = shown;
+    if (!shown) {
         setPalette(QPalette()); // back to the window's colours
         setToolTip(QString());
-        QAccessibleEvent described(this, QAccessible::DescriptionChanged);
-        QAccessible::updateAccessibility(&described);
-        return;
+    } else {
+        QPalette p;
+        p.setColor(QPalette::Base, QColor(255, 192, 192));
+        p.setColor(QPalette::Text, QColor(160, 0, 0));
+        setPalette(p);
+        setToolTip(QStringLiteral("Not a date: type month/day/year, for example 3/7/2027"));
     }
-    QPalette p;
-    p.setColor(QPalette::Base, QColor(255, 192, 192));
-    p.setColor(QPalette::Text, QColor(160, 0, 0));
-    setPalette(p);
-    setToolTip(QStringLiteral("Not a date: type month/day/year, for example 3/7/2027"));
-    // The colours say it to the eye; the description and an announcement say it to the ear.
+    // The colours say it to the eye; the description says it to the ear.
     QAccessibleEvent described(this, QAccessible::DescriptionChanged);
     QAccessible::updateAccessibility(&described);
-    announce(this, accessibleName().isEmpty() ? toolTip() : accessibleName() + QStringLiteral(": ") + toolTip());
+}
+
+void DatePicker::changeEvent(QEvent* event)
+{
+    QLineEdit::changeEvent(event);
+    if (event->type() == QEvent::EnabledChange)
+        showRefused();
 }
 
 void DatePicker::refuse()

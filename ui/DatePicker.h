@@ -36,17 +36,20 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void selectPart(int index);
     int partAt(int position) const;
     void setRefused(bool refused);
+    void showRefused();
     void pick(const QDate& d);
 
     QFrame* popup_ = nullptr;
     QCalendarWidget* calendar_ = nullptr;
     QDate lastDate_;
     bool refused_ = false;
+    bool painted_ = false; // the refused colours are on
 };
 
 } // namespace kestrel

@@ -258,3 +258,42 @@ TEST_F(ApptRepeatTest, EachPastDayOfASeriesIsAMeetingOfItsOwnForTheHistoryAndThe
     EXPECT_EQ(purgeOldAppointments(sConnContacts, desk.todayValue).deleted, 2);
     EXPECT_EQ(stored("select apptdate,rrule from appointments"), "3/3/2025|FREQ=WEEKLY;BYDAY=MO");
 }
+
+TEST_F(ApptRepeatTest, AColleaguesChangeMeanwhileStopsOneDayOrTheFollowingKeepingWhatWasTyped)
+{
+    exec(sConnContacts, "INSERT into appointments(name,apptdate,appttime,endtime,apptbrief,rrule) values("
+                        "'Ann Lee',#3/2/2027#,#9:00 AM#,#9:30 AM#,'Call','FREQ=WEEKLY;COUNT=10')");
+    const int call = stored("select autoid from appointments").toInt();
+    int colleague = 0;
+    const auto changedMeanwhile = [&](const char* answer, bool remove) {
+        withEditor(call, QDate(2027, 3, 9), [&](frmAppt& d) {
+            // Ending never, the empty "On:" box is disabled and looks like any disabled date box, not refused.
+            EXPECT_FALSE(d.DTRepeatUntil->isEnabled());
+            EXPECT_EQ(d.DTRepeatUntil->palette().color(QPalette::Disabled, QPalette::Base),
+                      d.DTUntil->palette().color(QPalette::Disabled, QPalette::Base));
+            d.txtBrief->selectAll();
+            type("Call about the quote");
+            exec(sConnContacts, QStringLiteral("update appointments set apptnotes='Bring price list %1' where autoid=%2")
+                                    .arg(++colleague)
+                                    .arg(call));
+            desk.answerChoice(answer);
+            if (remove)
+                QTest::keyClick(d.cmdDelete, Qt::Key_Space);
+            else
+                save();
+            ASSERT_TRUE(d.isVisible()) << answer;
+            EXPECT_EQ(desk.messages().value(desk.messages().size() - 1),
+                      QStringLiteral("Someone else changed this repeating appointment after this window opened, so it was not "
+                                     "%1.\n\nWhat you typed stays in the window: close it and open the appointment again "
+                                     "to see their change.").arg(remove ? "deleted" : "saved"));
+            EXPECT_EQ(d.txtBrief->text(), "Call about the quote");
+            desk.answerYes(); // discard what was typed
+            d.reject();
+        });
+        EXPECT_EQ(rules(), "3/2/2027|9:00:00 AM|FREQ=WEEKLY;COUNT=10|<null>|<null>|<null>") << answer;
+    };
+    changedMeanwhile("Only this one", false);
+    changedMeanwhile("This and the following", false);
+    changedMeanwhile("Only this one", true);
+    changedMeanwhile("This and the following", true);
+}

@@ -55,7 +55,7 @@ protected:
 TEST_F(TreePagesTest, LettersAreCountedFirstAndReadWhenOpenedInPagesThatMakeUpTheWholeList)
 {
     const QString whole = QString::fromUtf8(
-        "A:Adams, X - |E:Émile, X - |E:Evans, X - |S:Smith, , - 1 A St|S:Smith, Ann - |S:Smith, Ann - |S:smith, Ann - |"
+        "A:Adams, X - |E:Evans, X - |E:Émile, X - |S:Smith, , - 1 A St|S:Smith, Ann - |S:Smith, Ann - |S:smith, Ann - |"
         "S:Smith, Ann - |S:Smith, Bo - |S:Stone, Cy - |S:Sutton, Di - |Z:Zeno, X - |#:, Nil - |#:3M, X - ").replace(", , -", ",  -");
     setTreePaging(2, 1000);
     PopTree(QString());
@@ -67,6 +67,14 @@ TEST_F(TreePagesTest, LettersAreCountedFirstAndReadWhenOpenedInPagesThatMakeUpTh
     EXPECT_EQ(letter("S")->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
     letter("S")->setExpanded(true);
     EXPECT_EQ(letter("S")->childCount(), 2 * ((letter("S")->childCount() + 1) / 2)) << "whole pages of two";
+    setTreePaging(1, 0);
+    host.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+    panel->tvLead->setFixedHeight(0); // no line in view asks for the next page
+    letter("E")->setExpanded(true);
+    EXPECT_EQ(letter("E")->childCount(), 1) << "a letter with names beyond ASCII is read a page at a time too";
+    panel->tvLead->setFixedHeight(400);
+    setTreePaging(2, 0);
     for (int i = 0; i < panel->tvLead->topLevelItemCount(); ++i)
         readToEnd(panel->tvLead->topLevelItem(i));
     EXPECT_EQ(filed(), whole);
@@ -125,4 +133,16 @@ TEST_F(TreePagesTest, WalkingDownByKeyCrossesPagesWhileOthersAddAndDeleteAndARef
     QTest::keyClick(tv, Qt::Key_Down);
     EXPECT_EQ(nodeKey(tv->currentItem()), QStringLiteral("ID%1").arg(sykes));
     (void)aaron;
+
+    // End chooses the last line; the pages an open letter reads as the view passes its end do
+    // not push that line out of view.
+    for (int i = 0; i < 40; ++i)
+        addContact("Young", QString::number(i));
+    tv->setFixedHeight(300);
+    PopTree(QString());
+    letter("Y")->setExpanded(true);
+    QTest::keyClick(tv, Qt::Key_End);
+    ASSERT_EQ(nodeKey(tv->currentItem()), "#");
+    EXPECT_GT(letter("Y")->childCount(), 2) << "the view passed Y's end";
+    EXPECT_TRUE(tv->viewport()->rect().contains(tv->visualItemRect(tv->currentItem()).center()));
 }

@@ -1,6 +1,7 @@
 // Series as other calendars read and write them: Kestrel's export read by Python's icalendar, and
 // a file Python wrote brought in and written out again.
 #include "data/Globals.h"
+#include "data/Trash.h"
 #include "formats/ICalendar.h"
 #include "tests/exchange/ExchangeTest.h"
 #include "tests/support/Fixture.h"
@@ -166,4 +167,40 @@ print(cal.to_ical().decode(), end='')
     const QStringList before = eventLines(python, written);
     EXPECT_EQ(before.size(), 6);
     EXPECT_EQ(eventLines(python, again), before);
+}
+
+TEST_F(ICalendarSeriesTest, AnInvitationImportedBeforeSeriesWereKeptIsFoldedIntoOneSeriesWhenImportedAgain)
+{
+    // Four Tuesdays at 9:00 AM, the 16th moved to the 17th; an older Kestrel stored a row per day,
+    // each under the event's key and its start in UTC (New York's clocks change on the 14th).
+    AppointmentRecord call = appt(1, "Call", {2027, 3, 2}, {9, 0}, {2027, 3, 2}, {10, 0});
+    call.uid = QStringLiteral("call@example.com");
+    call.rrule = QStringLiteral("FREQ=WEEKLY;COUNT=4");
+    call.exdates = {QDate(2027, 3, 16)};
+    AppointmentRecord moved = appt(2, "Call (moved)", {2027, 3, 17}, {15, 0}, {2027, 3, 17}, {16, 0});
+    moved.seriesId = 1;
+    moved.recurrenceDate = QDate(2027, 3, 16);
+    const QByteArray file = writeICalendar({call, moved}, "db", kNewYork, QDateTime({2027, 1, 1}, {9, 0}, Qt::UTC));
+    databaseIdentity(sConnContacts);
+    int id = 0;
+    for (const auto& [day, time, brief, utc] :
+         {std::tuple{"3/2/2027", "9:00 AM", "Call", "20270302T140000Z"}, {"3/9/2027", "9:00 AM", "Call", "20270309T140000Z"},
+          {"3/17/2027", "3:00 PM", "Call (moved)", "20270316T130000Z"}, {"3/23/2027", "9:00 AM", "Call", "20270323T130000Z"}}) {
+        exec(sConnContacts, QStringLiteral("insert into appointments(apptdate,appttime,apptbrief) values(#%1#,#%2#,'%3')")
+                                .arg(QLatin1String(day), QLatin1String(time), QLatin1String(brief)));
+        exec(sConnContacts, QStringLiteral("insert into ical_uids(uid,autoid) values('call@example.com/%1',%2)")
+                                .arg(QLatin1String(utc))
+                                .arg(++id));
+    }
+    // Imported again, twice: one series and the moved day's row, the other days' rows in the trash.
+    for (int time = 0; time < 2; ++time) {
+        const ICalendarImport read = readICalendar(file, kNewYork, QDate(2027, 1, 1));
+        storeAppointments(sConnContacts, read.appointments, read.cancelled);
+        EXPECT_EQ(rows(sConnContacts, "select autoid,apptdate,apptbrief,rrule,exdates,series_id,recurrence_date from "
+                                      "appointments order by autoid"),
+                  (std::vector<QStringList>{{"1", "3/2/2027", "Call", "FREQ=WEEKLY;COUNT=4", "2027-03-16", "<null>", "<null>"},
+                                            {"3", "3/17/2027", "Call (moved)", "<null>", "<null>", "1", "3/16/2027"}}))
+            << "import " << time + 1;
+        EXPECT_EQ(listTrash(sConnContacts).size(), 2u);
+    }
 }

@@ -9,6 +9,13 @@
   delete HREF [ETAG]               deletes the item
   field HREF PROPERTY              the vCard property's value, read with vobject (an independent reader)
   setfield HREF PROPERTY VALUE     sets one vCard property the way a phone app would, keeping the rest
+  events HREF                      one line per event of the calendar item, read with icalendar (an
+                                   independent reader) in New York's clock: RECURRENCE-ID or "series",
+                                   start, end, RRULE, EXDATEs, STATUS, SUMMARY parted by "|"
+  moveday HREF DAY HOUR SUMMARY    moves one day of the item's series to HOUR as another calendar
+                                   program does: an event of its own under the series' UID
+
+Exits 3 when Python's icalendar is not installed.
 
 Prints the HTTP status on standard error; exits 0 for a 2xx answer, 1 otherwise.
 """
@@ -68,6 +75,52 @@ def main():
             prop.value = args[2] if name != 'categories' else args[2].split(',')
             r = s.put(full(args[0]), data=card.serialize().encode('utf-8'),
                       headers={'Content-Type': 'text/vcard', 'If-Match': r.headers.get('ETag', '*')})
+            print(r.headers.get('ETag', ''))
+    elif command in ('events', 'moveday'):
+        try:
+            import datetime
+            import icalendar
+            import pytz
+        except ImportError:
+            sys.stdout.write('icalendar is not installed')
+            sys.exit(3)
+        ny = pytz.timezone('America/New_York')
+        r = s.get(full(args[0]))
+        cal = icalendar.Calendar.from_ical(r.content)
+        events = list(cal.walk('VEVENT'))
+
+        def clock(v):
+            if isinstance(v, datetime.datetime):
+                return v.astimezone(ny).strftime('%Y-%m-%d %H:%M')
+            return v.isoformat()
+
+        if command == 'events':
+            lines = []
+            for ev in events:
+                start = ev.decoded('DTSTART')
+                end = ev.decoded('DTEND') if 'DTEND' in ev else start + ev.decoded('DURATION')
+                rid = clock(ev.decoded('RECURRENCE-ID')) if 'RECURRENCE-ID' in ev else 'series'
+                ex = ev.get('EXDATE', [])
+                days = sorted(clock(d.dt)[:10] for e in (ex if isinstance(ex, list) else [ex]) for d in e.dts)
+                rule = ev['RRULE'].to_ical().decode() if 'RRULE' in ev else ''
+                lines.append('|'.join([rid, clock(start), clock(end), rule, ','.join(days),
+                                       str(ev.get('STATUS', '')), str(ev.get('SUMMARY', ''))]))
+            sys.stdout.write('\n'.join(sorted(lines, key=lambda l: (l.startswith('series') is False, l))))
+        else:
+            day, hour, summary = datetime.date.fromisoformat(args[1]), int(args[2]), args[3]
+            master = next(ev for ev in events if 'RECURRENCE-ID' not in ev)
+            start = master.decoded('DTSTART').astimezone(ny)
+            rid = ny.localize(datetime.datetime(day.year, day.month, day.day, start.hour, start.minute))
+            ev = icalendar.Event()
+            ev.add('UID', str(master['UID']))
+            ev.add('DTSTAMP', datetime.datetime.now(pytz.utc))
+            ev.add('RECURRENCE-ID', rid)
+            ev.add('DTSTART', ny.localize(datetime.datetime(day.year, day.month, day.day, hour, 0)))
+            ev.add('DTEND', ny.localize(datetime.datetime(day.year, day.month, day.day, hour + 1, 0)))
+            ev.add('SUMMARY', summary)
+            cal.add_component(ev)
+            r = s.put(full(args[0]), data=cal.to_ical(),
+                      headers={'Content-Type': 'text/calendar', 'If-Match': r.headers.get('ETag', '*')})
             print(r.headers.get('ETag', ''))
     else:
         sys.exit('unknown command ' + command)

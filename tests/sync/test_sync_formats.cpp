@@ -150,22 +150,43 @@ TEST(EventPatch, ARenameKeepsTheEventsTimesAndRules)
     EXPECT_EQ(e.appt.time, QTime(10, 30)); // 10:15 in New York, on the half hour
     e.appt.brief = QStringLiteral("Lunch with Bo");
     const QDateTime stamp({2026, 12, 4}, {9, 0}, Qt::UTC);
-    const QByteArray renamed = patchEventResource(phone, e.appt, {"apptbrief"}, ny, stamp);
+    const QByteArray renamed = patchEventResource(phone, e.appt, {}, {"apptbrief"}, ny, stamp);
     EXPECT_TRUE(renamed.contains("DTSTART:20261211T151500Z")) << renamed.constData();
     EXPECT_TRUE(renamed.contains("DTEND:20261211T163000Z"));
     EXPECT_TRUE(renamed.contains("SUMMARY:Lunch with Bo"));
     EXPECT_TRUE(renamed.contains("X-PHONE:keep"));
     EXPECT_TRUE(renamed.contains("SEQUENCE:3"));
-    // Moved a day on: its length of an hour and a quarter goes with it.
-    e.appt.date = e.appt.date.addDays(1);
-    e.appt.time = QTime(9, 0);
-    const QByteArray moved = patchEventResource(phone, e.appt, {"apptdate", "appttime"}, ny, stamp);
-    EXPECT_TRUE(moved.contains("DTSTART:20261212T140000Z")) << moved.constData();
-    EXPECT_TRUE(moved.contains("DTEND:20261212T151500Z")) << moved.constData();
-    // A repeating event is no appointment.
-    QByteArray weekly = phone;
-    weekly.replace("SUMMARY:Lunch", "SUMMARY:Lunch\r\nRRULE:FREQ=WEEKLY");
-    EXPECT_FALSE(readEventResource(weekly, ny).usable);
+    // Made weekly here, a day left out and one moved: the rule, the day and the moved day's own
+    // event go into the same resource, in New York's clock, and the phone's own lines stay.
+    e.appt.rrule = QStringLiteral("FREQ=WEEKLY;COUNT=4");
+    e.appt.exdates = {QDate(2026, 12, 18), QDate(2026, 12, 25)};
+    AppointmentRecord moved = e.appt;
+    moved.recurrenceDate = QDate(2026, 12, 18);
+    moved.date = QDate(2026, 12, 19);
+    moved.endDate = moved.date;
+    moved.brief = QStringLiteral("Lunch, Saturday");
+    const QByteArray weekly = patchEventResource(phone, e.appt, {moved}, {"rrule", "exdates", "overrides"}, ny, stamp);
+    EXPECT_TRUE(weekly.contains("X-PHONE:keep")) << weekly.constData();
+    EXPECT_TRUE(weekly.contains("DTSTART;TZID=America/New_York:20261211T103000")) << weekly.constData();
+    EXPECT_TRUE(weekly.contains("EXDATE;TZID=America/New_York:20261225T103000")) << weekly.constData();
+    EXPECT_FALSE(weekly.contains("EXDATE;TZID=America/New_York:20261218T103000")) << weekly.constData();
+    EXPECT_TRUE(weekly.contains("RECURRENCE-ID;TZID=America/New_York:20261218T103000")) << weekly.constData();
+    const EventResource back = readEventResource(weekly, ny);
+    ASSERT_TRUE(back.usable) << back.why.toStdString();
+    EXPECT_EQ(back.appt.rrule, e.appt.rrule);
+    EXPECT_EQ(back.appt.exdates, std::vector<QDate>{QDate(2026, 12, 25)});
+    ASSERT_EQ(back.days.size(), 1u);
+    EXPECT_EQ(back.days[0].recurrenceDate, QDate(2026, 12, 18));
+    EXPECT_EQ(back.days[0].date, QDate(2026, 12, 19));
+    EXPECT_EQ(back.days[0].brief, "Lunch, Saturday");
+    // Cancelled on the phone, it is still the appointment, marked so; a rule Kestrel cannot
+    // follow keeps it out.
+    QByteArray cancelled = phone;
+    cancelled.replace("SUMMARY:Lunch", "SUMMARY:Lunch\r\nSTATUS:CANCELLED");
+    EXPECT_TRUE(readEventResource(cancelled, ny).appt.cancelled);
+    QByteArray hourly = phone;
+    hourly.replace("SUMMARY:Lunch", "SUMMARY:Lunch\r\nRRULE:FREQ=HOURLY");
+    EXPECT_FALSE(readEventResource(hourly, ny).usable);
 }
 
 TEST(Merge, EachFieldFromTheSideThatChangedIt)
