@@ -503,18 +503,19 @@ CREATE OR REPLACE FUNCTION kestrel_fold(t text) RETURNS text LANGUAGE sql STABLE
       COLLATE public.kestrel_nocase), 'ς', 'σ') COLLATE "C"$$;
 CREATE OR REPLACE FUNCTION kestrel_contact_findtext() RETURNS trigger LANGUAGE plpgsql
   SET search_path = pg_catalog, pg_temp AS
-  $$DECLARE b text COLLATE "C" := coalesce(NEW.birthday, '');
+  $$DECLARE r jsonb := to_jsonb(NEW); b text COLLATE "C" := coalesce(r ->> 'birthday', '');
   BEGIN
-    NEW.findtext := concat_ws(E'\n', public.kestrel_fold(NEW.lastname), public.kestrel_fold(NEW.firstname),
-      public.kestrel_fold(NEW.company), public.kestrel_fold(NEW.city), public.kestrel_fold(NEW.email),
-      regexp_replace(coalesce(NEW.homeph, '') COLLATE "C", '[^0-9]', '', 'g'), regexp_replace(coalesce(NEW.cellph, '') COLLATE "C", '[^0-9]', '', 'g'),
-      regexp_replace(coalesce(NEW.workph, '') COLLATE "C", '[^0-9]', '', 'g'), public.kestrel_fold(NEW.country),
-      public.kestrel_fold(NEW.jobtitle), public.kestrel_fold(NEW.website),
+    NEW.findtext := concat_ws(E'\n', public.kestrel_fold(r ->> 'lastname'), public.kestrel_fold(r ->> 'firstname'),
+      public.kestrel_fold(r ->> 'company'), public.kestrel_fold(r ->> 'city'), public.kestrel_fold(r ->> 'email'),
+      regexp_replace(coalesce(r ->> 'homeph', '') COLLATE "C", '[^0-9]', '', 'g'),
+      regexp_replace(coalesce(r ->> 'cellph', '') COLLATE "C", '[^0-9]', '', 'g'),
+      regexp_replace(coalesce(r ->> 'workph', '') COLLATE "C", '[^0-9]', '', 'g'), public.kestrel_fold(r ->> 'country'),
+      public.kestrel_fold(r ->> 'jobtitle'), public.kestrel_fold(r ->> 'website'),
       CASE WHEN b ~ '^([0-9]{4}-|--)[0-9]{2}-[0-9]{2}$' THEN
         substr(b, length(b) - 4, 2)::int::text || substr(b, length(b) - 1, 2)::int::text ||
         CASE WHEN left(b, 2) = '--' OR left(b, 4)::int = 0 THEN '' ELSE left(b, 4)::int::text END
       ELSE regexp_replace(b, '[^0-9]', '', 'g') END,
-      public.kestrel_fold(NEW.notes));
+      public.kestrel_fold(r ->> 'notes'));
     RETURN NEW;
   END$$;
 CREATE OR REPLACE TRIGGER contacts_findtext BEFORE INSERT OR UPDATE ON contacts
