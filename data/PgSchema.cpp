@@ -481,10 +481,61 @@ ALTER TABLE contacts ADD COLUMN IF NOT EXISTS lastcontact date;
 CREATE INDEX IF NOT EXISTS contacts_by_lastcontact ON contacts(lastcontact NULLS FIRST, id);
 )sql";
 
+// Find on a million contacts: the server keeps each contact's search text folded as the program
+// folds it (decomposed, case folded, accents off; phones and the birthday as their digits; one
+// field a line) in findtext, set by a trigger on every insert and update whoever writes the row, and a trigram
+// index over it answers a "contains" for each typed word; the program checks every match whole
+// again. Filling the column for the rows already there raises no row version (nothing a person
+// sees changed). pg_trgm is trusted, so the database's owner makes it. Self-contained; its grants
+// are in kOfficeGrants.
+constexpr const char* kVersion14 = R"sql(
+CREATE EXTENSION IF NOT EXISTS unaccent;
+CREATE EXTENSION IF NOT EXISTS pg_trgm;
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS country text COLLATE kestrel_nocase DEFAULT '';
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS jobtitle text COLLATE kestrel_nocase DEFAULT '';
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS website text COLLATE kestrel_nocase DEFAULT '';
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS birthday text COLLATE kestrel_nocase DEFAULT '';
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS notes text COLLATE kestrel_nocase DEFAULT '';
+ALTER TABLE contacts ADD COLUMN IF NOT EXISTS findtext text COLLATE "C";
+CREATE OR REPLACE FUNCTION kestrel_fold(t text) RETURNS text LANGUAGE sql STABLE
+  SET search_path = pg_catalog, pg_temp AS
+  $$SELECT translate(lower(public.unaccent(lower(normalize(coalesce(t, ''), NFKD) COLLATE public.kestrel_nocase))
+      COLLATE public.kestrel_nocase), 'ς', 'σ') COLLATE "C"$$;
+CREATE OR REPLACE FUNCTION kestrel_contact_findtext() RETURNS trigger LANGUAGE plpgsql
+  SET search_path = pg_catalog, pg_temp AS
+  $$DECLARE r jsonb := to_jsonb(NEW); b text COLLATE "C" := coalesce(r ->> 'birthday', '');
+  BEGIN
+    NEW.findtext := concat_ws(E'\n', public.kestrel_fold(r ->> 'lastname'), public.kestrel_fold(r ->> 'firstname'),
+      public.kestrel_fold(r ->> 'company'), public.kestrel_fold(r ->> 'city'), public.kestrel_fold(r ->> 'email'),
+      regexp_replace(coalesce(r ->> 'homeph', '') COLLATE "C", '[^0-9]', '', 'g'),
+      regexp_replace(coalesce(r ->> 'cellph', '') COLLATE "C", '[^0-9]', '', 'g'),
+      regexp_replace(coalesce(r ->> 'workph', '') COLLATE "C", '[^0-9]', '', 'g'), public.kestrel_fold(r ->> 'country'),
+      public.kestrel_fold(r ->> 'jobtitle'), public.kestrel_fold(r ->> 'website'),
+      CASE WHEN b ~ '^([0-9]{4}-|--)[0-9]{2}-[0-9]{2}$' THEN
+        substr(b, length(b) - 4, 2)::int::text || substr(b, length(b) - 1, 2)::int::text ||
+        CASE WHEN left(b, 2) = '--' OR left(b, 4)::int = 0 THEN '' ELSE left(b, 4)::int::text END
+      ELSE regexp_replace(b, '[^0-9]', '', 'g') END,
+      public.kestrel_fold(r ->> 'notes'));
+    RETURN NEW;
+  END$$;
+CREATE OR REPLACE TRIGGER contacts_findtext BEFORE INSERT OR UPDATE ON contacts
+  FOR EACH ROW EXECUTE FUNCTION kestrel_contact_findtext();
+DO $$BEGIN
+  IF EXISTS (SELECT 1 FROM pg_trigger WHERE tgrelid = 'public.contacts'::regclass AND tgname = 'contacts_rowver') THEN
+    ALTER TABLE contacts DISABLE TRIGGER contacts_rowver;
+    UPDATE contacts SET findtext = NULL WHERE findtext IS NULL;
+    ALTER TABLE contacts ENABLE TRIGGER contacts_rowver;
+  ELSE
+    UPDATE contacts SET findtext = NULL WHERE findtext IS NULL;
+  END IF;
+END$$;
+CREATE INDEX IF NOT EXISTS contacts_by_findtext ON contacts USING gin (findtext gin_trgm_ops);
+)sql";
+
 constexpr SchemaStep kSteps[] = {{1, kVersion1},   {2, kVersion2},   {3, kVersion3},   {4, kVersion4},
                                  {5, kVersion5},   {6, kVersion6},   {7, kVersion7},   {8, kVersion8},
                                  {9, kVersion9},   {10, kVersion10}, {11, kVersion11}, {12, kVersion12},
-                                 {13, kVersion13}};
+                                 {13, kVersion13}, {14, kVersion14}};
 static_assert(kSteps[std::size(kSteps) - 1].version == kSchemaVersion);
 
 } // namespace
@@ -516,6 +567,9 @@ REVOKE ALL ON FUNCTION kestrel_history_restored(integer, text, timestamp) FROM P
 GRANT EXECUTE ON FUNCTION kestrel_history_restored(integer, text, timestamp) TO kestrel_office;
 GRANT SELECT, INSERT, DELETE ON not_duplicates TO kestrel_office;
 REVOKE ALL ON FUNCTION kestrel_contact_lastcontact(), kestrel_contacts_rowver(), kestrel_history_lastcontact() FROM PUBLIC;
+REVOKE ALL ON FUNCTION kestrel_contact_findtext() FROM PUBLIC;
+REVOKE ALL ON FUNCTION kestrel_fold(text) FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION kestrel_fold(text) TO kestrel_office;
 )sql";
 
 int installedSchemaVersion(PGconn* c)

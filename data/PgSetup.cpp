@@ -67,7 +67,7 @@ const char* const kSequences = "'contacts_id_seq','appointments_autoid_seq','tod
                                "'history_id_seq','trash_id_seq'";
 const char* const kTriggers = "'contacts_rowver','appointments_rowver','todo_items_rowver','contacts_changed',"
                               "'appointments_changed','todo_changed','history_stamp','history_changed','trash_stamp',"
-                              "'history_keep','contacts_lastcontact','history_lastcontact'";
+                              "'history_keep','contacts_lastcontact','history_lastcontact','contacts_findtext'";
 
 // Makes a role that cannot log in when it is missing; true when made. Two set-ups at once (two
 // databases on one server) may race to make it: the loser finds it made.
@@ -179,7 +179,8 @@ OfficeSetUp setUpOfficeDatabase(const QString& conninfo)
             " FOR r IN SELECT p.oid::regprocedure::text AS name FROM pg_proc p WHERE p.pronamespace = 'public'::regnamespace"
             "   AND p.proname IN ('kestrel_like','kestrel_raise_rowver','kestrel_announce',"
             "   'kestrel_history_stamp','kestrel_trash_stamp','kestrel_history_keep','kestrel_history_restored',"
-            "   'kestrel_contact_lastcontact','kestrel_contacts_rowver','kestrel_history_lastcontact')"
+            "   'kestrel_contact_lastcontact','kestrel_contacts_rowver','kestrel_history_lastcontact',"
+            "   'kestrel_fold','kestrel_contact_findtext')"
             "   AND p.proowner <> 'kestrel_owner'::regrole LOOP"
             "  EXECUTE format('ALTER FUNCTION %s OWNER TO kestrel_owner', r.name); END LOOP;"
             " IF EXISTS (SELECT 1 FROM pg_operator WHERE oprname = '~~~' AND oprnamespace = 'public'::regnamespace) THEN"
@@ -190,10 +191,15 @@ OfficeSetUp setUpOfficeDatabase(const QString& conninfo)
                     .arg(QString::fromLatin1(kTables)));
         // An extension's owner may drop it; the functions that use it name it at each call, so it
         // is made again below, belonging to kestrel_owner.
-        const QString extOwner = one(c, "SELECT pg_get_userbyid(extowner) FROM pg_extension WHERE extname = 'unaccent'");
-        if (!extOwner.isEmpty() && extOwner != kOwner &&
-            one(c, "SELECT rolsuper FROM pg_roles WHERE rolname = $1", {extOwner}) != u"t")
-            exec(c, QStringLiteral("DROP EXTENSION unaccent"));
+        // pg_trgm is Kestrel's from step 14 on; one a member made earlier (when the group owned the
+        // database) goes with whatever of theirs uses it, before that step makes it anew.
+        for (const QString& ext : {QStringLiteral("unaccent"), QStringLiteral("pg_trgm")}) {
+            const QString extOwner = one(c, "SELECT pg_get_userbyid(extowner) FROM pg_extension WHERE extname = $1", {ext});
+            if (!extOwner.isEmpty() && extOwner != kOwner &&
+                one(c, "SELECT rolsuper FROM pg_roles WHERE rolname = $1", {extOwner}) != u"t" &&
+                (ext == u"unaccent" || installed < 14))
+                exec(c, QStringLiteral("DROP EXTENSION %1%2").arg(ext, ext == u"unaccent" ? QString() : QStringLiteral(" CASCADE")));
+        }
         // Triggers and rules that Kestrel did not make: a member who owned the tables could
         // have added them (a trigger function that runs with the rights of whoever changes a row).
         const QStringList foreign = column(

@@ -7,6 +7,7 @@
 #include "data/modData.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <sqlite3.h>
 
@@ -260,6 +261,93 @@ FoundContacts searchContacts(Connection& db, const QStringList& needles, int lim
     return out;
 }
 
+// Whether the office server keeps each contact's folded search text with a trigram index over it.
+bool serverKeepsFindText(Connection& db)
+{
+    Statement st(db, QStringLiteral("SELECT 1 FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid "
+                                    "WHERE c.relname = 'contacts_by_findtext' AND c.relnamespace = 'public'::regnamespace"),
+                 Statement::Dialect::Native);
+    return st.step();
+}
+
+QString likeOperand(const QString& needle)
+{
+    QString escaped = needle;
+    escaped.replace(u'\\', QStringLiteral("\\\\")).replace(u'%', QStringLiteral("\\%")).replace(u'_', QStringLiteral("\\_"));
+    return u'%' + escaped + u'%';
+}
+
+// The office server's own index picks the contacts whose folded text holds every needle, the
+// first screenful of them in name order; contacts found through their history are added, and
+// each is checked whole here, as a file's index checks its candidates.
+FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int limit)
+{
+    std::vector<std::pair<QString, FoundContact>> found;
+    QSet<int> seen;
+    const QHash<int, QString> history = historyTexts(db, needles);
+    const auto take = [&](Statement& st) {
+        while (st.step()) {
+            ContactRow r;
+            r.id = int(st.integer(0));
+            if (seen.contains(r.id))
+                continue;
+            seen.insert(r.id);
+            for (int i = 0; i < kFieldCount; ++i)
+                r.f[i] = st.text(1 + i);
+            r.history = history.value(r.id);
+            if (containsAll(wordsOf(r), needles))
+                found.emplace_back(sortKey(r.f[0], r.f[1]), toFound(r, needles));
+        }
+    };
+    QString sql = QStringLiteral("SELECT id, ") + QString::fromLatin1(kContactFields) + QStringLiteral(" FROM contacts WHERE ");
+    for (int i = 0; i < needles.size(); ++i)
+        sql += QStringLiteral("%1findtext LIKE ?%2 ESCAPE '\\'").arg(i ? QStringLiteral(" AND ") : QString()).arg(i + 1);
+    sql += QStringLiteral(" ORDER BY lastname, firstname, id LIMIT %1").arg(limit + 1);
+    // The words as the server folds them (where its rules fold further than the program's, as
+    // ŋ to n), looked up as patterns of their own so that the planner sees what it matches.
+    QStringList serverNeedles;
+    {
+        QString fold = QStringLiteral("SELECT ");
+        for (int i = 0; i < needles.size(); ++i)
+            fold += QStringLiteral("%1kestrel_fold(?%2)").arg(i ? QStringLiteral(", ") : QString()).arg(i + 1);
+        Statement folded(db, fold, Statement::Dialect::Native);
+        for (int i = 0; i < needles.size(); ++i)
+            folded.bind(i + 1, needles[i]);
+        if (folded.step())
+            for (int i = 0; i < needles.size(); ++i)
+                serverNeedles << folded.text(i);
+    }
+    Statement st(db, sql, Statement::Dialect::Native);
+    for (int i = 0; i < needles.size(); ++i)
+        st.bind(i + 1, likeOperand(serverNeedles.value(i, needles[i])));
+    take(st);
+    bool more = int(seen.size()) > limit;
+    if (!history.isEmpty()) {
+        QStringList ids;
+        for (auto it = history.cbegin(); it != history.cend(); ++it)
+            if (!seen.contains(it.key()))
+                ids << QString::number(it.key());
+        if (!ids.isEmpty()) {
+            Statement byHistory(db, QStringLiteral("SELECT id, ") + QString::fromLatin1(kContactFields) +
+                                        QStringLiteral(" FROM contacts WHERE id = ANY(?::int[])"),
+                                Statement::Dialect::Native);
+            byHistory.bind(1, u'{' + ids.join(u',') + u'}');
+            take(byHistory);
+        }
+    }
+    std::stable_sort(found.begin(), found.end(), [](auto& a, auto& b) { return a.first < b.first; });
+    FoundContacts out;
+    for (auto& [key, contact] : found) {
+        if (int(out.rows.size()) == limit) {
+            more = true;
+            break;
+        }
+        out.rows.push_back(std::move(contact));
+    }
+    out.more = more;
+    return out;
+}
+
 } // namespace
 
 QStringList searchNeedles(const QString& typed)
@@ -340,10 +428,10 @@ FoundContacts findContacts(const QString& connectionText, const QString& typed, 
     if (needles.isEmpty() || limit <= 0)
         return {};
     Connection db(connectionText);
-    // The office server keeps no index: each search reads the contacts and folds them here.
+    // An office server set up before its search index reads the contacts and folds them here.
     const State s = stateOf(db, kFoldWhileSearching + 1);
     if (s.onServer)
-        return searchContacts(db, needles, limit);
+        return serverKeepsFindText(db) ? searchServerIndex(db, needles, limit) : searchContacts(db, needles, limit);
     if (s.waiting > kFoldWhileSearching) {
         if (s.readOnly)
             return searchContacts(db, needles, limit);

@@ -9,12 +9,12 @@
 #include "exchange/modImport.h"
 #include "formats/ImportRules.h"
 #include "exchange/modTempDB.h"
+#include "exchange/PreviewModel.h"
 #include "platform/Platform.h"
 #include "ui/Undo.h"
 #include "ui/Accessible.h"
 #include "ui/Desktop.h"
 #include "ui/Report.h"
-#include "ui/SnapshotTableModel.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -54,7 +54,7 @@ const GridColumn kGridColumns[kGridColumnCount] = {
 QString shownName(const QString& name) { return name.size() > 25 ? name.left(24) + QChar(0x2026) : name; }
 
 constexpr int kTargetRole = Qt::UserRole + 1;
-constexpr int kNoteColumn = 14;
+constexpr int kNoteColumn = PreviewModel::kTickColumn;
 
 QStringList previewHeadings()
 {
@@ -142,8 +142,8 @@ frmImport::frmImport(QWidget* parent) : QDialog(parent)
     cmdCancel->hide();
     chkSkipDup->setChecked(true);
 
-    rsTemp = new SnapshotTableModel(this);
-    connect(rsTemp, &SnapshotTableModel::tickToggled, this, [this](int row, bool ticked) { dgTemp_TickToggle(row, ticked); });
+    rsTemp = new PreviewModel(this);
+    connect(rsTemp, &PreviewModel::tickToggled, this, [this](int row, bool ticked) { dgTemp_TickToggle(row, ticked); });
     dgTemp->setSelectionMode(QAbstractItemView::ExtendedSelection);
     // The ID and St columns are narrower than the style's default minimum.
     dgTemp->horizontalHeader()->setMinimumSectionSize(px(300));
@@ -463,17 +463,7 @@ bool frmImport::popTempGrid()
             summary_.scratchLost = true;
             return false;
         }
-        Connection temp(sConnTemp);
-        rsTemp->setRows(Snapshot(temp, kPreviewSelect), previewHeadings());
-        // Rows possibly matching a stored contact carry a tick in their note: imported unless unticked.
-        QHash<qint64, bool> marked;
-        for (Snapshot dup(temp, QStringLiteral("select id,dup from main where dup in (2,3)")); !dup.eof(); dup.moveNext())
-            marked.insert(dup.field(0).toLongLong(), dup.field(1).toInt() == 2);
-        QHash<int, bool> ticks;
-        for (int r = 0; r < rsTemp->rowCount() && !marked.isEmpty(); ++r)
-            if (const auto it = marked.constFind(rsTemp->value(r, 0).toLongLong()); it != marked.cend())
-                ticks.insert(r, it.value());
-        rsTemp->setTicks(kNoteColumn, ticks);
+        rsTemp->open(previewHeadings());
     } catch (const std::exception& e) {
         ReportFailure(e, QStringLiteral("popTempGrid"), Owner::Form, QStringLiteral("frmImport"));
         return false;
@@ -487,7 +477,7 @@ bool frmImport::popTempGrid()
 
 void frmImport::dgTemp_TickToggle(int row, bool ticked)
 {
-    const qint64 id = rsTemp->value(row, 0).toLongLong();
+    const qint64 id = rsTemp->idAt(row);
     // Kept in Main at once, as a deleted row is, so the import reads what the preview shows.
     if (ActionQuery(QStringLiteral("update Main set dup=%1 where id=%2").arg(ticked ? 2 : 3).arg(id), sConnTemp))
         return;
@@ -508,7 +498,7 @@ void frmImport::dgTemp_DeleteRows()
     QStringList ids;
     ids.reserve(qsizetype(rows.size()));
     for (const int r : rows)
-        ids << QString::number(rsTemp->value(r, 0).toLongLong());
+        ids << QString::number(rsTemp->idAt(r));
     // One statement for the whole selection: either every chosen row leaves Main or none does.
     if (ActionQuery(QStringLiteral("delete from Main where id in (") + ids.join(u',') + u')', sConnTemp))
         rsTemp->removeRowsAt(rows);

@@ -19,7 +19,7 @@ class QTableView;
 
 namespace kestrel {
 
-class SnapshotTableModel;
+class PreviewModel;
 
 class frmImport : public QDialog {
     Q_OBJECT
@@ -93,7 +93,7 @@ public:
     QListWidget* lstKept = nullptr;
     QPushButton* cmdSaveKept = nullptr;
     QCheckBox* chkSkipDup = nullptr;
-    SnapshotTableModel* rsTemp = nullptr;
+    PreviewModel* rsTemp = nullptr;
 
     void done(int result) override;
 

@@ -232,7 +232,9 @@ class OfficeServer:
             rc, out, err = self.sql(self.direct, """
                 SELECT (SELECT count(bt_index_check(i.indexrelid, true)) FROM pg_index i
                           JOIN pg_class c ON c.oid = i.indrelid
-                          WHERE c.relname IN ('contacts', 'appointments', 'todo_items')),
+                          JOIN pg_class x ON x.oid = i.indexrelid
+                          WHERE c.relname IN ('contacts', 'appointments', 'todo_items')
+                            AND x.relam = (SELECT oid FROM pg_am WHERE amname = 'btree')),
                        (SELECT coalesce(string_agg(format('%s block %s: %s', r, v.blkno, v.msg), '; '), 'whole')
                           FROM unnest(array['contacts', 'appointments', 'todo_items']) r,
                                verify_heapam(r::regclass) v)""")

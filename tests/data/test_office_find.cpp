@@ -1,0 +1,107 @@
+// Find on the office server: the folded search text the server keeps for each contact, its
+// trigram index, and who may touch them. Runs in the server run of the data tests (server.*).
+#include "data/Database.h"
+#include "data/Globals.h"
+#include "data/Office.h"
+#include "data/PgEngine.h"
+#include "data/PgSchema.h"
+#include "data/SearchIndex.h"
+#include "data/TextFold.h"
+#include "tests/support/Fixture.h"
+
+using namespace kestrel;
+using kestrel::test::KestrelTest;
+
+namespace {
+
+class OfficeFind : public KestrelTest {
+protected:
+    void SetUp() override
+    {
+        KestrelTest::SetUp();
+        if (IsSkipped())
+            return;
+        if (!onServer())
+            GTEST_SKIP() << "needs the test server (the server.* run)";
+        makeOfficeRoles(QStringLiteral("find"), true);
+    }
+    QString refusal(const QString& role, const QString& sql)
+    {
+        try {
+            pg::runMaintenance(memberConninfo(role), sql);
+            return {};
+        } catch (const DbError& e) {
+            return e.description().isEmpty() ? QStringLiteral("refused") : e.description();
+        }
+    }
+    QString found(const QString& typed)
+    {
+        QStringList out;
+        for (const FoundContact& c : findContacts(sConnContacts, typed, 50).rows)
+            out << c.lastName;
+        return out.join(u'|');
+    }
+    QString one(const QString& conn, const QString& sql) { return rows(conn, sql).at(0).at(0); }
+};
+
+TEST_F(OfficeFind, TheServerFoldsAsTheProgramDoesKeepsTheTextWhoeverWritesAndOnlyKestrelMayChangeTheIndex)
+{
+    // The server looks for the typed words folded by its own rules, which agree with the
+    // program's or fold further: otherwise the index would pass over a contact the program finds.
+    QStringList differ;
+    QList<char32_t> letters{U'ẞ', U'ﬁ', U'Σ', U'ς', U'Ё', U'İ', U'Ǆ'};
+    for (char32_t c = 0xC0; c <= 0x24F; ++c)
+        letters << c;
+    for (const char32_t c : letters) {
+        const QString letter = QString::fromUcs4(&c, 1);
+        const QString mine = foldedText(letter);
+        if (one(sConnContacts, QStringLiteral("select kestrel_fold('%1') = kestrel_fold('%2')").arg(letter, mine)) != u"True")
+            differ << letter + u' ' + mine;
+    }
+    EXPECT_TRUE(differ.isEmpty()) << differ.join(u'\n').toStdString();
+
+    exec(sConnContacts, QStringLiteral("insert into contacts(lastname,firstname,company,city,homeph,birthday,notes) values"
+                                       "('Østergaard','Zoë','Straße GmbH','Århus','(415) 555-0199','1980-07-04','met 50%_off'),"
+                                       "('Oster','Zoe','Acme','Bonn','','--12-31',''),"
+                                       "('Lee','Ann','Acme','Bonn','','','')"));
+    EXPECT_EQ(found(QStringLiteral("OSTER zoe")), QStringLiteral("Oster|Østergaard"));
+    EXPECT_EQ(found(QStringLiteral("strasse aarhus")), QString()); // Å folds to a, not aa
+    EXPECT_EQ(found(QStringLiteral("strasse arhus 415-555")), QStringLiteral("Østergaard"));
+    EXPECT_EQ(found(QStringLiteral("741980")), QStringLiteral("Østergaard")); // 7/4/1980
+    EXPECT_EQ(found(QStringLiteral("1231")), QStringLiteral("Oster"));
+    EXPECT_EQ(found(QStringLiteral("50%_")), QStringLiteral("Østergaard"));
+    EXPECT_EQ(found(QStringLiteral("5_%")), QString()); // the wildcards are plain characters
+    // A member who writes the text directly gets what the row says, and a change is followed.
+    exec(sConnContacts, QStringLiteral("update contacts set findtext = 'nobody' where lastname = 'Lee'"));
+    exec(sConnContacts, QStringLiteral("update contacts set city = 'Zürich' where lastname = 'Oster'"));
+    EXPECT_EQ(found(QStringLiteral("acme")), QStringLiteral("Lee|Oster"));
+    EXPECT_EQ(found(QStringLiteral("zurich")), QStringLiteral("Oster"));
+
+    // The step fills the text of rows that lack it without raising their versions.
+    const QString admin = serverConnectionText(adminConninfo());
+    exec(admin, QStringLiteral("alter table contacts disable trigger contacts_findtext"));
+    exec(admin, QStringLiteral("update contacts set findtext = null"));
+    exec(admin, QStringLiteral("alter table contacts enable trigger contacts_findtext"));
+    const QString versions = QStringLiteral("select string_agg(rowver::text, ',' order by id) from contacts");
+    const QString before = one(admin, versions);
+    pg::runMaintenance(adminConninfo(), QStringLiteral("BEGIN; SET LOCAL ROLE kestrel_owner; %1; COMMIT")
+                                            .arg(QString::fromUtf8(pg::schemaSteps().back().sql)));
+    EXPECT_EQ(one(admin, versions), before);
+    EXPECT_EQ(found(QStringLiteral("zurich")), QStringLiteral("Oster"));
+
+    for (const char* sql : {"DROP INDEX contacts_by_findtext", "DROP EXTENSION pg_trgm", "ALTER TABLE contacts DROP COLUMN findtext",
+                            "ALTER TABLE contacts DISABLE TRIGGER contacts_findtext",
+                            "CREATE OR REPLACE FUNCTION kestrel_fold(t text) RETURNS text LANGUAGE sql AS $$SELECT ''$$",
+                            "ALTER EXTENSION pg_trgm UPDATE", "CREATE INDEX mine ON contacts USING gin (findtext gin_trgm_ops)"})
+        EXPECT_FALSE(refusal(colleague, QString::fromLatin1(sql)).isEmpty()) << "taken from a member: " << sql;
+    for (const char* sql : {"SELECT findtext FROM contacts", "SELECT kestrel_fold('x')",
+                            "UPDATE contacts SET findtext = 'x'"})
+        EXPECT_FALSE(refusal(outsider, QString::fromLatin1(sql)).isEmpty()) << "taken from an outsider: " << sql;
+
+    // A server set up before the index searches as it did, with the same answers.
+    exec(admin, QStringLiteral("drop index contacts_by_findtext"));
+    EXPECT_EQ(found(QStringLiteral("OSTER zoe")), QStringLiteral("Oster|Østergaard"));
+    EXPECT_EQ(found(QStringLiteral("acme")), QStringLiteral("Lee|Oster"));
+}
+
+} // namespace
