@@ -1,6 +1,7 @@
 #include "contacts/ContactGridModel.h"
 
 #include "data/Database.h"
+#include "ui/SnapshotTableModel.h"
 
 #include <algorithm>
 
@@ -276,15 +277,7 @@ QVariant ContactGridModel::data(const QModelIndex& index, int role) const
     const QString stored = text(index.row(), index.column());
     const auto format = formats_.find(index.column());
     QString shown = format == formats_.end() ? stored : (*format)(stored);
-    // A cell is one line, elided where the column is narrower; its tool tip holds it whole, with
-    // its own line breaks.
-    if (role == Qt::ToolTipRole)
-        return shown.isEmpty() ? QVariant() : QVariant(shown);
-    if (shown.contains(u'\n') || shown.contains(u'\r')) {
-        shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
-        shown = shown.split(u'\n', Qt::SkipEmptyParts).join(QStringLiteral(", "));
-    }
-    return shown;
+    return cellShown(std::move(shown), role);
 }
 
 QVariant ContactGridModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -4,6 +4,7 @@
 #include "data/Globals.h"
 #include "data/Statement.h"
 #include "exchange/modImport.h"
+#include "ui/SnapshotTableModel.h"
 
 #include <algorithm>
 #include <numeric>
@@ -151,14 +152,7 @@ QVariant PreviewModel::data(const QModelIndex& index, int role) const
         return {};
     const Page& p = pageOf(index.row());
     QString shown = p.cells[size_t(index.row() - p.first) * size_t(columns_) + size_t(index.column())];
-    // A cell is one line, elided where the column is narrower; its tool tip holds it whole.
-    if (role == Qt::ToolTipRole)
-        return shown.isEmpty() ? QVariant() : QVariant(shown);
-    if (shown.contains(u'\n') || shown.contains(u'\r')) {
-        shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
-        shown = shown.split(u'\n', Qt::SkipEmptyParts).join(QStringLiteral(", "));
-    }
-    return shown;
+    return cellShown(std::move(shown), role);
 }
 
 QVariant PreviewModel::headerData(int section, Qt::Orientation orientation, int role) const

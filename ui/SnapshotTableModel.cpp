@@ -163,15 +163,7 @@ QVariant SnapshotTableModel::data(const QModelIndex& index, int role) const
     QString shown = text(index.row(), index.column());
     if (const CellFormat format = formats_.value(index.column()))
         shown = format(shown);
-    // A cell is one line, elided where the column is narrower; its tool tip holds it whole, with
-    // its own line breaks.
-    if (role == Qt::ToolTipRole)
-        return shown.isEmpty() ? QVariant() : QVariant(shown);
-    if (shown.contains(u'\n') || shown.contains(u'\r')) {
-        shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
-        shown = shown.split(u'\n', Qt::SkipEmptyParts).join(QStringLiteral(", "));
-    }
-    return shown;
+    return cellShown(std::move(shown), role);
 }
 
 QVariant SnapshotTableModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -192,6 +184,19 @@ Qt::ItemFlags SnapshotTableModel::flags(const QModelIndex& index) const
     if (index.column() == tickColumn_ && isTickable(index.row()))
         return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}
+
+QVariant cellShown(QString shown, int role)
+{
+    // A cell is one line, elided where the column is narrower; its tool tip holds it whole, with
+    // its own line breaks.
+    if (role == Qt::ToolTipRole)
+        return shown.isEmpty() ? QVariant() : QVariant(shown);
+    if (shown.contains(u'\n') || shown.contains(u'\r')) {
+        shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+        shown = shown.split(u'\n', Qt::SkipEmptyParts).join(QStringLiteral(", "));
+    }
+    return shown;
 }
 
 } // namespace kestrel

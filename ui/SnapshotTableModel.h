@@ -62,4 +62,8 @@ private:
     QHash<int, bool> ticks_; // snapshot row → ticked
 };
 
+// What a table shows of a stored text in role: one line (its line breaks as ", ") for the
+// cell, the text whole for its tool tip (nothing when empty).
+QVariant cellShown(QString shown, int role);
+
 } // namespace kestrel
