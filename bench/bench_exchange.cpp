@@ -45,14 +45,7 @@ QString writeCsv(const QString& folder, int rows)
     QByteArray out = "\xEF\xBB\xBF\"Last Name\",\"First Name\",Company,Address,City,State,Zip,Mobile,Home,Business,Ext,"
                      "E-mail Address,Notes\r\n";
     for (int i = 0; i < rows; ++i) {
-        out += QStringLiteral("O'Brien %1,Renée,\"Acme, Inc. %2\",%3 Main St,Springfield,IL,62701,217-555-%4,"
-                              "217-555-0100,217-555-0101,%5,ob%1@example.com,\"Met at the \"\"fair\"\"\"\r\n")
-                   .arg(i)
-                   .arg(i % 97)
-                   .arg(i % 9000 + 100)
-                   .arg(i % 10000, 4, 10, QLatin1Char('0'))
-                   .arg(i % 1000)
-                   .toUtf8();
+        out += bench::sampleCsvRow(i);
         if (out.size() > (1 << 20)) {
             f.write(out);
             out.clear();

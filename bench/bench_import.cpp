@@ -36,14 +36,7 @@ QString writeCsv(const QString& folder, int rows, const std::vector<QStringList>
             out += QStringLiteral("\"%1\",\"%2\",\"%3\",,,,,,,,,%4,\r\n").arg(s[0], s[1], s[2], s[11]).toUtf8();
             continue;
         }
-        out += QStringLiteral("O'Brien %1,Renée,\"Acme, Inc. %2\",%3 Main St,Springfield,IL,62701,217-555-%4,"
-                              "217-555-0100,217-555-0101,%5,ob%1@example.com,\"Met at the \"\"fair\"\"\"\r\n")
-                   .arg(i)
-                   .arg(i % 97)
-                   .arg(i % 9000 + 100)
-                   .arg(i % 10000, 4, 10, QLatin1Char('0'))
-                   .arg(i % 1000)
-                   .toUtf8();
+        out += bench::sampleCsvRow(i);
         if (out.size() > (1 << 20)) {
             f.write(out);
             out.clear();

@@ -137,4 +137,16 @@ void generateTodos(int count)
     c.execute(QStringLiteral("COMMIT"));
 }
 
+QByteArray sampleCsvRow(int i)
+{
+    return QStringLiteral("O'Brien %1,Renée,\"Acme, Inc. %2\",%3 Main St,Springfield,IL,62701,217-555-%4,"
+                          "217-555-0100,217-555-0101,%5,ob%1@example.com,\"Met at the \"\"fair\"\"\"\r\n")
+        .arg(i)
+        .arg(i % 97)
+        .arg(i % 9000 + 100)
+        .arg(i % 10000, 4, 10, QLatin1Char('0'))
+        .arg(i % 1000)
+        .toUtf8();
+}
+
 } // namespace kestrel::bench

@@ -17,6 +17,9 @@ namespace kestrel::bench {
 // connection texts.
 QString freshProgramDir();
 void generateContacts(int count);
+// Line i of a contacts CSV as a common address book exports it (13 fields, quotes, a comma
+// inside a field, a non-ASCII name), ending in CRLF.
+QByteArray sampleCsvRow(int i);
 // The columns generateContacts fills, and its rows as plain texts in that order (the same rows
 // every time: a local file and the office server hold the same contacts).
 inline constexpr char kContactColumns[] =
