@@ -84,16 +84,7 @@ int syncCommand(int argc, char* argv[])
             say(stderr, notice);
 
     const sync::Password password = sync::findPassword(s.server, s.user);
-    sync::Job job;
-    job.connectionText = sConnContacts;
-    job.server = QUrl::fromUserInput(s.server);
-    job.user = s.user;
-    job.password = password.value;
-    job.addressBook = QUrl(s.addressBook);
-    job.calendar = QUrl(s.calendar);
-    job.vcard3 = s.vcard3;
-    job.chooseFirst = s.fromEnvironment;
-    const sync::Report r = sync::SyncRunner::runToEnd(job);
+    const sync::Report r = sync::SyncRunner::runToEnd(sync::jobFor(s, password.value, sConnContacts));
     setPlatform(nullptr);
 
     if (r.outcome != sync::Outcome::Synced) {

@@ -75,16 +75,7 @@ bool SyncControl::start(std::vector<sync::Decision> decisions)
 {
     const sync::Settings s = sync::loadSettings();
     server_ = s.server;
-    const sync::Password password = sync::findPassword(s.server, s.user);
-    sync::Job job;
-    job.connectionText = sConnContacts;
-    job.server = QUrl::fromUserInput(s.server);
-    job.user = s.user;
-    job.password = password.value;
-    job.addressBook = QUrl(s.addressBook);
-    job.calendar = QUrl(s.calendar);
-    job.vcard3 = s.vcard3;
-    job.chooseFirst = s.fromEnvironment;
+    sync::Job job = sync::jobFor(s, sync::findPassword(s.server, s.user).value, sConnContacts);
     job.decisions = std::move(decisions);
     Q_EMIT status(QStringLiteral("Syncing\u2026"), QString());
     Q_EMIT progress(0, 0);

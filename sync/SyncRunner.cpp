@@ -13,6 +13,20 @@
 
 namespace kestrel::sync {
 
+Job jobFor(const Settings& s, const QString& password, const QString& connectionText)
+{
+    Job job;
+    job.connectionText = connectionText;
+    job.server = QUrl::fromUserInput(s.server);
+    job.user = s.user;
+    job.password = password;
+    job.addressBook = QUrl(s.addressBook);
+    job.calendar = QUrl(s.calendar);
+    job.vcard3 = s.vcard3;
+    job.chooseFirst = s.fromEnvironment;
+    return job;
+}
+
 namespace {
 
 // The database as the sync sees it: each call runs in owner's thread and waits there.

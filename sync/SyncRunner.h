@@ -3,6 +3,7 @@
 // requests wait there, and the few reads and writes of the database are handed to the thread that
 // started the sync (the windows'), where every database routine of the program runs.
 #include "sync/SyncEngine.h"
+#include "sync/SyncSettings.h"
 
 #include <QObject>
 #include <QThread>
@@ -27,6 +28,9 @@ struct Job {
     std::vector<Decision> decisions;
     QTimeZone zone = QTimeZone::systemTimeZone();
 };
+
+// The job the user's sync settings describe, on the given contacts database.
+Job jobFor(const Settings& s, const QString& password, const QString& connectionText);
 
 // How a running job is stopped from another thread.
 class Control {
