@@ -38,6 +38,28 @@ protected:
                 out << node->text(0);
         return out;
     }
+    // A key pressed where the focus of window is; a button's access key acts a moment later.
+    static void press(QWidget* window, int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+    {
+        QTest::keyClick(window->focusWidget() ? window->focusWidget() : window, Qt::Key(key), mods);
+        if (mods & Qt::AltModifier)
+            QTest::qWait(150);
+        QCoreApplication::processEvents();
+    }
+    // A window shown in a modal's stead keeps the activation when it closes: give it back.
+    void backToMain() { ASSERT_TRUE(activated(w.get())); }
+    // The tree's selection moved with the keys to the contact whose line starts with text.
+    bool chooseNode(const QString& text)
+    {
+        QTreeWidget* tv = w->lead->tvLead;
+        const auto there = [&] { return tv->currentItem() && tv->currentItem()->text(0).startsWith(text); };
+        tv->setFocus(Qt::TabFocusReason);
+        press(tv, Qt::Key_Home);
+        for (int guard = 0; guard < 80 && !there(); ++guard)
+            press(tv, tv->currentItem() && tv->currentItem()->childCount() && !tv->currentItem()->isExpanded() ? Qt::Key_Right
+                                                                                                               : Qt::Key_Down);
+        return there();
+    }
     QString weekLine(int i) const { return i < w->remind->lstWeek->count() ? w->remind->lstWeek->item(i)->text() : QString(); }
     // Which panels stand where: "lead,cal,remind" lefts in twips.
     QString lefts() const

@@ -9,15 +9,6 @@
 
 class HistoryKeysTest : public MainWindowTest {
 protected:
-    void key(QWidget* window, int k, Qt::KeyboardModifiers mods = Qt::NoModifier)
-    {
-        QWidget* at = window->focusWidget() ? window->focusWidget() : window;
-        QTest::keyClick(at, Qt::Key(k), mods);
-        // An access key presses its button as a click does: up and acting a moment later.
-        if (mods & Qt::AltModifier)
-            QTest::qWait(150);
-        QCoreApplication::processEvents();
-    }
     void type(QWidget* window, const QString& text)
     {
         QTest::keyClicks(window->focusWidget(), text);
@@ -27,9 +18,9 @@ protected:
     void showFirstContact()
     {
         w->Form_Load();
-        key(w.get(), Qt::Key_F3);
+        press(w.get(), Qt::Key_F3);
         for (int k : {Qt::Key_Home, Qt::Key_Right, Qt::Key_Down})
-            key(w.get(), k);
+            press(w.get(), k);
     }
     QStringList panelLines() const
     {
@@ -55,19 +46,19 @@ TEST_F(HistoryKeysTest, CtrlLTypedEntryAndAltSShowOnThePanelAtOnce)
         EXPECT_EQ(f.dtDate->text(), "3/14/2027");
         EXPECT_EQ(f.txtTime->text(), "2:37 PM");
         type(&d, "Price list");
-        key(&d, Qt::Key_Tab);
+        press(&d, Qt::Key_Tab);
         EXPECT_EQ(d.focusWidget(), f.txtNote);
         type(&d, "Wants 20 units");
-        key(&d, Qt::Key_Return);
+        press(&d, Qt::Key_Return);
         type(&d, "by April");
         f.cboOutcome->setFocus();
-        key(&d, Qt::Key_End);
-        key(&d, Qt::Key_Up);
-        key(&d, Qt::Key_Up); // "Left message", "Not held", "Done" stand last
-        key(&d, Qt::Key_S, Qt::AltModifier);
+        press(&d, Qt::Key_End);
+        press(&d, Qt::Key_Up);
+        press(&d, Qt::Key_Up); // "Left message", "Not held", "Done" stand last
+        press(&d, Qt::Key_S, Qt::AltModifier);
         EXPECT_FALSE(d.isVisible());
     });
-    key(w.get(), Qt::Key_L, Qt::ControlModifier);
+    press(w.get(), Qt::Key_L, Qt::ControlModifier);
     EXPECT_EQ(w->lead->lblLastContact->text(), "Last contact: 3/14/2027 (Call, Left message)");
     EXPECT_EQ(panelLines(), QStringList({"3/14/2027 2:37 PM  Call out, Left message - Price list"}));
     const auto stored = latestHistory(sConnContacts, id, 1);
@@ -87,22 +78,22 @@ TEST_F(HistoryKeysTest, ABadDateOrAnOverlongNoteIsRefusedAndNothingTypedIsLost)
         f.dtDate->setFocus();
         f.dtDate->selectAll();
         type(&d, "2/30/2027");
-        key(&d, Qt::Key_S, Qt::AltModifier);
+        press(&d, Qt::Key_S, Qt::AltModifier);
         ASSERT_TRUE(d.isVisible());
         EXPECT_EQ(d.focusWidget(), f.dtDate);
         f.dtDate->selectAll();
         type(&d, "2/28/2027");
         f.txtNote->setFocus();
         f.txtNote->setPlainText(longNote); // a paste
-        key(&d, Qt::Key_S, Qt::AltModifier);
+        press(&d, Qt::Key_S, Qt::AltModifier);
         ASSERT_TRUE(d.isVisible());
         EXPECT_EQ(f.txtNote->toPlainText().size(), longNote.size());
         EXPECT_EQ(f.txtSubject->text(), "Met");
-        key(&d, Qt::Key_Backspace); // the focus went back to the note, the caret at its end
-        key(&d, Qt::Key_S, Qt::AltModifier);
+        press(&d, Qt::Key_Backspace); // the focus went back to the note, the caret at its end
+        press(&d, Qt::Key_S, Qt::AltModifier);
         EXPECT_FALSE(d.isVisible());
     });
-    key(w.get(), Qt::Key_L, Qt::ControlModifier);
+    press(w.get(), Qt::Key_L, Qt::ControlModifier);
     const QStringList told = desk.messages();
     ASSERT_EQ(told.size(), 2);
     EXPECT_TRUE(told[0].startsWith("The date must be a day of the calendar")) << told[0].toStdString();
@@ -129,34 +120,34 @@ TEST_F(HistoryKeysTest, CtrlHListsTheTimelineEnterOpensAnEntryAndDeleteAsksFirst
         h.lstHistory->setFocus();
         ASSERT_EQ(h.lstHistory->count(), 3);
         EXPECT_TRUE(h.lstHistory->item(0)->text().endsWith("Newest"));
-        key(&d, Qt::Key_Down);
+        press(&d, Qt::Key_Down);
         desk.onModal("frmLogEntry", [&](QDialog& e) {
             auto& f = static_cast<frmLogEntry&>(e);
             EXPECT_EQ(f.txtSubject->text(), "Middle");
             f.txtSubject->selectAll();
             type(&e, "Middle, changed");
-            key(&e, Qt::Key_S, Qt::AltModifier);
+            press(&e, Qt::Key_S, Qt::AltModifier);
         });
-        key(&d, Qt::Key_Return);
+        press(&d, Qt::Key_Return);
         QTest::qWait(0); // the entry opens once the key is handled
         QCoreApplication::processEvents();
         EXPECT_TRUE(h.lstHistory->item(1)->text().endsWith("Middle, changed"));
         desk.answerNo();
         h.lstHistory->setFocus();
-        key(&d, Qt::Key_Delete);
+        press(&d, Qt::Key_Delete);
         EXPECT_EQ(h.lstHistory->count(), 3);
         desk.answerYes();
-        key(&d, Qt::Key_Delete);
+        press(&d, Qt::Key_Delete);
         EXPECT_EQ(h.lstHistory->count(), 2);
-        key(&d, Qt::Key_Escape);
+        press(&d, Qt::Key_Escape);
     });
-    key(w.get(), Qt::Key_H, Qt::ControlModifier);
+    press(w.get(), Qt::Key_H, Qt::ControlModifier);
     EXPECT_EQ(panelLines().size(), 2);
     EXPECT_EQ(rows(sConnContacts, "select subject from history order by histdate"),
               (std::vector<QStringList>{{"Oldest"}, {"Newest"}}));
     // The deleted entry waits in the trash: Ctrl+Z puts it back where it stood.
     ASSERT_TRUE(activated(w.get()));
-    key(w.get(), Qt::Key_Z, Qt::ControlModifier);
+    press(w.get(), Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(rows(sConnContacts, "select subject from history order by histdate"),
               (std::vector<QStringList>{{"Oldest"}, {"Middle, changed"}, {"Newest"}}));
 }
@@ -170,7 +161,7 @@ TEST_F(HistoryKeysTest, AFollowUpDateOpensTheAppointmentEditorFilledInForTheCont
         type(&d, "Quote sent");
         f.dtFollowUp->setFocus();
         type(&d, "12/18/2026");
-        key(&d, Qt::Key_S, Qt::AltModifier);
+        press(&d, Qt::Key_S, Qt::AltModifier);
     });
     desk.onModal("frmAppt", [&](QDialog& d) {
         auto& a = static_cast<frmAppt&>(d);
@@ -179,7 +170,7 @@ TEST_F(HistoryKeysTest, AFollowUpDateOpensTheAppointmentEditorFilledInForTheCont
         EXPECT_EQ(a.DTPicker1->date(), QDate(2026, 12, 18));
         a.cmdSave_Click();
     });
-    key(w.get(), Qt::Key_L, Qt::ControlModifier);
+    press(w.get(), Qt::Key_L, Qt::ControlModifier);
     EXPECT_EQ(rows(sConnContacts, "select contact_id, apptbrief from appointments"),
               (std::vector<QStringList>{{QString::number(id), "Quote sent"}}));
 }

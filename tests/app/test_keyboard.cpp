@@ -5,23 +5,12 @@
 
 class KeyboardTest : public MainWindowTest {
 protected:
-    // A key pressed where the focus of `window` is.
-    static void press(QWidget* window, int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
-    {
-        QWidget* at = window->focusWidget() ? window->focusWidget() : window;
-        QTest::keyClick(at, Qt::Key(key), mods);
-        QCoreApplication::processEvents();
-    }
+    using MainWindowTest::press;
     void press(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) { press(w.get(), key, mods); }
     void press(std::initializer_list<int> keys)
     {
         for (int key : keys)
             press(key);
-    }
-    // A window shown in a modal's stead keeps the activation when it closes: give it back.
-    void backToMain()
-    {
-        ASSERT_TRUE(activated(w.get()));
     }
     QString focused(QWidget* window = nullptr) const
     {

@@ -6,6 +6,7 @@
 #include "exchange/frmLeadCSV.h"
 #include "tests/app/Helpers.h"
 #include "tests/printing/PdfCheck.h"
+#include "tests/support/Files.h"
 
 TEST_F(MainWindowTest, HotKeysBringOnePanelToTheFrontTheClockIsTheDesktopsAndTheBugReportSaysWhereToWrite)
 {
@@ -31,15 +32,12 @@ TEST_F(MainWindowTest, HotKeysBringOnePanelToTheFrontTheClockIsTheDesktopsAndThe
 TEST_F(MainWindowTest, ADamagedContactsFileGivesOneClearMessageAndIsLeftAsItWas)
 {
     QDir().mkpath(dataPath(""));
-    QFile junk(dataPath("contacts.mdb"));
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly) && junk.write(QByteArray(4096, 'Z')) == 4096);
-    junk.close();
+    writeBytes(dataPath("contacts.mdb"), QByteArray(4096, 'Z'));
     w->Form_Load();
     ASSERT_EQ(desk.messages().size(), 1);
     EXPECT_TRUE(desk.messages()[0].contains(dataPath("contacts.mdb")));
     EXPECT_EQ(w->remind->lstToDo->count(), 2); // the to-do list comes from its own file and still fills
-    ASSERT_TRUE(junk.open(QIODevice::ReadOnly));
-    EXPECT_EQ(junk.readAll(), QByteArray(4096, 'Z'));
+    EXPECT_EQ(readBytes(dataPath("contacts.mdb")), QByteArray(4096, 'Z'));
 }
 
 TEST_F(MainWindowTest, StartUpPurgesF2AddsAContactImportOpensAndExportWritesTheChosenColumns)
@@ -77,9 +75,7 @@ TEST_F(MainWindowTest, StartUpPurgesF2AddsAContactImportOpensAndExportWritesTheC
         QTest::mouseClick(f.cmdExport, Qt::LeftButton);
     });
     w->mnuConExport->trigger();
-    QFile out(path);
-    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
-    EXPECT_EQ(out.readAll(), QByteArray("\xEF\xBB\xBFlastname,email\r\nO'Brien,ann@x.com\r\n"));
+    EXPECT_EQ(readBytes(path), QByteArray("\xEF\xBB\xBFlastname,email\r\nO'Brien,ann@x.com\r\n"));
 }
 
 TEST_F(MainWindowTest, ScheduleNewReloadsTheCalendarAndTheWeekAndTheScheduleButtonNamesTheChosenContact)

@@ -12,6 +12,7 @@
 #include "dialogs/frmRestore.h"
 #include "dialogs/modBackup.h"
 #include "tests/contacts/Common.h"
+#include "tests/support/Files.h"
 #include "tests/support/PrintQString.h"
 #include "ui/Undo.h"
 
@@ -21,8 +22,6 @@
 
 #include <sqlite3.h>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace kestrel;
@@ -230,19 +229,11 @@ TEST_F(BackupTest, AFullDiskAFolderThatMayNotBeWrittenAndAStickNotPluggedInAreSa
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
 
     // A full disk: no file of this process may grow past 64 KiB while the copy is made.
-    {
-        struct rlimit old {};
-        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-        auto previous = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit small = old;
-        small.rlim_cur = 64 * 1024;
-        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    kestrel::test::withDiskFull(64 * 1024, [&] {
         BackupJob* job = StartDailyBackup(&main, [&main](const QString& t) { main.showStatus(t); });
         ASSERT_NE(job, nullptr);
         job->wait();
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, previous);
-    }
+    });
     // Said once the window is free, in plain words, with what to do; no half copy is left.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !desk.messages().isEmpty(); }));
     const QString full = desk.messages().last();
@@ -317,10 +308,7 @@ TEST_F(BackupTest, ACopyWhoseCheckFailsIsRemovedAndTheDamageInTheDataFileIsNamed
         sqlite3_close(db);
     }
     ASSERT_NE(integrity(dataPath("contacts.mdb")), "ok");
-    const QByteArray before = [&] {
-        QFile f(dataPath("contacts.mdb"));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }();
+    const QByteArray before = readBytes(dataPath("contacts.mdb"));
     const BackupOutcome o = makeBackup({backedUpFiles(), programBackupRoot(), desk.nowValue, true});
     EXPECT_EQ(o.status, BackupStatus::CheckFailed);
     EXPECT_TRUE(o.sourceFault);
@@ -331,9 +319,7 @@ TEST_F(BackupTest, ACopyWhoseCheckFailsIsRemovedAndTheDamageInTheDataFileIsNamed
                                 dataPath("contacts.mdb")))
         << (text).toStdString();
     EXPECT_TRUE(text.contains("File > Restore Backup")) << (text).toStdString();
-    QFile f(dataPath("contacts.mdb"));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), before);
+    EXPECT_EQ(readBytes(dataPath("contacts.mdb")), before);
 }
 
 TEST_F(BackupTest, ARestoreDrivenByKeysBringsBackTheDataOfItsDayRowForRowAndEveryListShowsIt)
@@ -448,9 +434,7 @@ TEST_F(BackupTest, ADamagedDataFileIsKeptAsideAndTheBackupPutInItsPlace)
     releaseAllDatabaseFiles();
     for (const char* side : {"-wal", "-shm"})
         QFile::remove(dataPath("contacts.mdb") + side);
-    QFile junk(dataPath("contacts.mdb"));
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly | QIODevice::Truncate) && junk.write(QByteArray(8192, 'Z')) == 8192);
-    junk.close();
+    writeBytes(dataPath("contacts.mdb"), QByteArray(8192, 'Z'));
 
     frmRestore window;
     window.show();
@@ -462,9 +446,7 @@ TEST_F(BackupTest, ADamagedDataFileIsKeptAsideAndTheBackupPutInItsPlace)
     EXPECT_TRUE(window.bRestored);
     const QStringList asides = QDir(dir.path() + "/data").entryList({"contacts.mdb.damaged-*"});
     ASSERT_EQ(asides.size(), 1);
-    QFile kept(dir.path() + "/data/" + asides[0]);
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), QByteArray(8192, 'Z'));
+    EXPECT_EQ(readBytes(dir.path() + "/data/" + asides[0]), QByteArray(8192, 'Z'));
     EXPECT_EQ(dumpFile(dataPath("contacts.mdb")), saved);
     EXPECT_EQ(rows(sConnContacts, "select lastname from contacts").at(0).at(0), "Adams");
     EXPECT_TRUE(desk.messages().last().contains("was restored")) << (desk.messages().last()).toStdString();

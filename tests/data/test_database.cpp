@@ -2,6 +2,7 @@
 #include "data/Globals.h"
 #include "data/Statement.h"
 #include "data/modData.h"
+#include "tests/support/Files.h"
 #include "tests/support/Fixture.h"
 #include "ui/Report.h"
 
@@ -20,6 +21,8 @@
 
 using namespace kestrel;
 using kestrel::test::KestrelTest;
+using kestrel::test::readBytes;
+using kestrel::test::writeBytes;
 
 class DatabaseTest : public KestrelTest {};
 
@@ -82,27 +85,6 @@ TEST_F(DatabaseTest, FileNamesMatchWithoutRegardToCase)
     addContact(QStringLiteral("Adams"), QStringLiteral("Ann"));
     EXPECT_FALSE(QFileInfo::exists(dataPath(QStringLiteral("contacts.mdb"))));
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts")).size(), 1u);
-}
-
-TEST_F(DatabaseTest, AFileThatIsNotADatabaseIsReportedAndLeftAlone)
-{
-    if (onServer())
-        GTEST_SKIP() << "about local files only";
-    QDir().mkpath(dir.path() + QStringLiteral("/data"));
-    QByteArray junk(8192, '\0');
-    for (int i = 0; i < junk.size(); ++i)
-        junk[i] = char((i * 7919) % 251);
-    {
-        QFile f(dataPath(QStringLiteral("contacts.mdb")));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(junk);
-    }
-    EXPECT_FALSE(ActionQuery(QStringLiteral("delete from contacts"), sConnContacts));
-    ASSERT_EQ(desk.messages().size(), 1);
-    EXPECT_TRUE(desk.messages()[0].contains(dataPath(QStringLiteral("contacts.mdb")))) << desk.messages()[0].toStdString();
-    QFile f(dataPath(QStringLiteral("contacts.mdb")));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), junk);
 }
 
 TEST_F(DatabaseTest, ValuesComeBackWithTheirTypesAndNullsStayNull)
@@ -178,23 +160,13 @@ TEST_F(DatabaseTest, ANewFileIsPutInPlaceWithoutLinksAndNeverReplacesOne)
         GTEST_SKIP() << "about local files only";
     QDir().mkpath(dir.path() + QStringLiteral("/data"));
     const QString target = dataPath(QStringLiteral("placed.mdb"));
-    auto built = [&](const QByteArray& bytes) {
-        const QString p = dataPath(QStringLiteral("built"));
-        QFile f(p);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-        return p;
-    };
-    auto bytesOf = [](const QString& p) {
-        QFile f(p);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    };
+    const auto built = [&](const QByteArray& bytes) { return writeBytes(dataPath(QStringLiteral("built")), bytes); };
     for (const bool withoutLinks : {false, true}) {
         QFile::remove(target);
         EXPECT_TRUE(placeNewFile(built("first"), target, withoutLinks)) << withoutLinks;
-        EXPECT_EQ(bytesOf(target), QByteArray("first")) << withoutLinks;
+        EXPECT_EQ(readBytes(target), QByteArray("first")) << withoutLinks;
         EXPECT_FALSE(placeNewFile(built("second"), target, withoutLinks)) << withoutLinks;
-        EXPECT_EQ(bytesOf(target), QByteArray("first")) << withoutLinks;
+        EXPECT_EQ(readBytes(target), QByteArray("first")) << withoutLinks;
     }
 }
 

@@ -2,6 +2,7 @@
 // The sample vCard and iCalendar files beside these tests, and the appointments they write out.
 #include "formats/ICalendar.h"
 #include "tests/support/PrintQString.h"
+#include "tests/support/Files.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -27,4 +28,16 @@ inline kestrel::AppointmentRecord appt(const char* brief, QDate d, QTime t, QDat
     a.endDate = endDate;
     a.endTime = endTime;
     return a;
+}
+
+// A calendar file of events as other programs write them, and one event of it: its key (also its
+// summary), Ann Lee as organizer, and its further lines (DTSTART and the rest).
+inline QByteArray calendarFile(const QByteArray& events)
+{
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\n" + events + "END:VCALENDAR\r\n";
+}
+inline QByteArray vevent(const QByteArray& uid, const QByteArray& lines)
+{
+    return "BEGIN:VEVENT\r\nUID:" + uid + "\r\nDTSTAMP:20261201T000000Z\r\nSUMMARY:" + uid +
+           "\r\nORGANIZER;CN=Ann Lee:mailto:ann@example.com\r\n" + lines + "END:VEVENT\r\n";
 }

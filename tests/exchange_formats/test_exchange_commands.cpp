@@ -5,34 +5,10 @@
 #include "exchange/frmImport.h"
 #include "exchange/modTempDB.h"
 #include "tests/app/Helpers.h"
+#include "tests/support/Files.h"
 
-#include <QProcess>
-
-namespace {
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-    return f.readAll();
-}
-
-} // namespace
-
-TEST_F(MainWindowTest, VCardExportThroughTheContactsMenu)
-{
-    addContact("O'Brien", "Siobhán", "Cust", "1 Main St");
-    addContact("Lee", "Ann");
-    const QString out = dir.filePath("contacts.vcf");
-    desk.answerSaveFile(out);
-    desk.answerYes(); // vCard 3.0
-    w->mnuConExportVCard->trigger();
-    const auto written = readVCards(fileBytes(out));
-    ASSERT_EQ(written.size(), 2u);
-    EXPECT_EQ(written[1].lastname + written[1].firstname + written[1].address, "O'BrienSiobhán1 Main St");
-    EXPECT_TRUE(fileBytes(out).contains("VERSION:3.0\r\n"));
-    EXPECT_EQ(desk.messages().last(), "2 contacts were written to " + QDir::toNativeSeparators(out) + ".");
-}
+using kestrel::test::readBytes;
+using kestrel::test::writeBytes;
 
 TEST_F(MainWindowTest, VCardImportGoesThroughTheAssistantsPreviewAndKeepsOutWhatDoesNotFit)
 {
@@ -51,10 +27,7 @@ TEST_F(MainWindowTest, VCardImportGoesThroughTheAssistantsPreviewAndKeepsOutWhat
         "TEL;TYPE=WORK:555-987-6543 x12\r\nADR;TYPE=HOME:;;1 Main St;Springfield;IL;62701;\r\n"
         "ADR;TYPE=WORK:;;9 Work Rd;Salem;Oregon;97301;\r\nCATEGORIES:Personal\r\nEND:VCARD\r\n" +
         tooLong + "\r\nBEGIN:VCARD\r\nVERSION:4.0\r\nN:Lee;Ann;;;\r\nEMAIL:ANN@lee.example\r\nEND:VCARD\r\n";
-    const QString path = dir.filePath("mixed.vcf"), kept = dir.filePath("kept.vcf");
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(file) == file.size());
-    f.close();
+    const QString path = writeBytes(dir.filePath("mixed.vcf"), file), kept = dir.filePath("kept.vcf");
 
     desk.answerOpenFile(path);
     desk.onModal("frmImport", [&](QDialog& d) {
@@ -107,8 +80,8 @@ TEST_F(MainWindowTest, VCardImportGoesThroughTheAssistantsPreviewAndKeepsOutWhat
               "(LastName) does not fit (67 characters, the field holds 50)\n"
               "line 24 (Ann Lee): skipped, the same person is already there");
     // The card kept out is saved exactly as the file held it, and reads back as that card.
-    EXPECT_EQ(fileBytes(kept), tooLong + "\r\n");
-    const auto back = readVCards(fileBytes(kept));
+    EXPECT_EQ(readBytes(kept), tooLong + "\r\n");
+    const auto back = readVCards(readBytes(kept));
     ASSERT_EQ(back.size(), 1u);
     EXPECT_EQ(back[0].lastname + u'|' + back[0].email, "Wolfeschlegelsteinhausenbergerdorffwelchevoralternwarengewissenhaft|hubert@example.com");
 
@@ -135,7 +108,7 @@ TEST_F(MainWindowTest, ICalendarExportAndImportThroughTheApptsMenu)
     });
     desk.answerSaveFile(out);
     w->mnuApptsExportICal->trigger();
-    EXPECT_EQ(fileBytes(out).count("BEGIN:VEVENT"), 1);
+    EXPECT_EQ(readBytes(out).count("BEGIN:VEVENT"), 1);
     EXPECT_TRUE(desk.messages().last().startsWith("1 appointments from 12/4/2026 to 12/4/2027 were written"));
 
     desk.answerOpenFile(out);
@@ -168,10 +141,7 @@ TEST_F(MainWindowTest, ICalendarExportAndImportThroughTheApptsMenu)
 TEST_F(MainWindowTest, CancelledEventsTakeTheirAppointmentsAwayAndAreNeverExportedAsActive)
 {
     const auto write = [&](const char* name, const QByteArray& body) {
-        QFile f(dir.filePath(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\n" + body + "END:VCALENDAR\r\n");
-        return f.fileName();
+        return writeBytes(dir.filePath(name), "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\n" + body + "END:VCALENDAR\r\n");
     };
     const auto event = [](const char* uid, const char* start, const char* summary, const QByteArray& more = {}) {
         return "BEGIN:VEVENT\r\nUID:" + QByteArray(uid) + "\r\nDTSTAMP:20261204T080000Z\r\nDTSTART:" + start +
@@ -206,7 +176,7 @@ TEST_F(MainWindowTest, CancelledEventsTakeTheirAppointmentsAwayAndAreNeverExport
     desk.onModal("frmICalRange", [&](QDialog& d) { QTest::mouseClick(static_cast<frmICalRange&>(d).cmdExport, Qt::LeftButton); });
     desk.answerSaveFile(out);
     w->mnuApptsExportICal->trigger();
-    const QByteArray exported = fileBytes(out);
+    const QByteArray exported = readBytes(out);
     const QByteArray reviewUid = appointmentUid(databaseIdentity(sConnContacts), review).toUtf8();
     ASSERT_TRUE(exported.contains("UID:" + reviewUid));
     desk.answerOpenFile(write("cancel.ics", "METHOD:CANCEL\r\n" + event("standup@x", "20261207T150000Z", "Standup") +
@@ -224,36 +194,23 @@ TEST_F(MainWindowTest, CancelledEventsTakeTheirAppointmentsAwayAndAreNeverExport
     desk.onModal("frmICalRange", [&](QDialog& d) { QTest::mouseClick(static_cast<frmICalRange&>(d).cmdExport, Qt::LeftButton); });
     desk.answerSaveFile(out);
     w->mnuApptsExportICal->trigger();
-    QProcess py;
-    py.start(QFile::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3",
-             {"-c", "import sys, icalendar\n"
-                    "cal = icalendar.Calendar.from_ical(open(sys.argv[1], 'rb').read())\n"
-                    "print(cal.get('method', ''), *[str(e.get('summary')) + '/' + str(e.get('status', 'active'))"
-                    " for e in cal.walk('VEVENT')])",
-              out});
-    ASSERT_TRUE(py.waitForFinished(60000));
-    const QString err = QString::fromUtf8(py.readAllStandardError());
-    if (err.contains("No module named")) {
-        std::printf("skipped the independent reader: Python's icalendar is not installed (apt-get install python3-icalendar)\n");
-    } else {
-        QStringList got = QString::fromUtf8(py.readAllStandardOutput()).trimmed().split(u' ');
+    if (const auto read = kestrel::test::pythonReads("icalendar", QStringLiteral(
+            "cal = icalendar.Calendar.from_ical(open(sys.argv[1], 'rb').read())\n"
+            "print(cal.get('method', ''), *[str(e.get('summary')) + '/' + str(e.get('status', 'active')) for e in cal.walk('VEVENT')])"),
+            out)) {
+        QStringList got = read->join(u' ').split(u' ');
         got.sort();
-        EXPECT_EQ(got, QStringList({"Review/CANCELLED", "Standup/CANCELLED", "Weekly/CANCELLED", "Weekly/active"}))
-            << err.toStdString();
+        EXPECT_EQ(got, QStringList({"Review/CANCELLED", "Standup/CANCELLED", "Weekly/CANCELLED", "Weekly/active"}));
     }
     desk.verifyAllUsed();
 }
 
 TEST_F(MainWindowTest, ICalendarImportNamesTheEventsItLeftOutAndCountsOnlyWhatItAdded)
 {
-    const QString path = dir.filePath("far.ics");
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\n"
+    const QString path = writeBytes(dir.filePath("far.ics"), "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\n"
             "BEGIN:VEVENT\r\nUID:a\r\nDTSTART:00010101T100000Z\r\nSUMMARY:Year one\r\nEND:VEVENT\r\n"
             "BEGIN:VEVENT\r\nUID:b\r\nDTSTART:99991231T100000\r\nSUMMARY:Year 9999\r\nEND:VEVENT\r\n"
             "BEGIN:VEVENT\r\nUID:c\r\nDTSTART:20261210T100000\r\nSUMMARY:Review\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
-    f.close();
     desk.answerOpenFile(path);
     w->mnuApptsImportICal->trigger();
     EXPECT_EQ(desk.messages().last(),

@@ -7,13 +7,11 @@
 #include "formats/Recurrence.h"
 #include "tests/exchange_formats/Samples.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <libical/ical.h>
 
 #include <ctime>
-#include <optional>
 
 using namespace kestrel;
 
@@ -47,15 +45,9 @@ private:
 
 QString utc(const QDateTime& t) { return t.toUTC().toString(Qt::ISODate); }
 
-QByteArray calendar(const QByteArray& events)
-{
-    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\n" + events + "END:VCALENDAR\r\n";
-}
-
 QByteArray event(const QByteArray& uid, const QByteArray& start, const QByteArray& extra = {})
 {
-    return "BEGIN:VEVENT\r\nUID:" + uid + "\r\nDTSTAMP:20261201T000000Z\r\nDTSTART" + start + "\r\nSUMMARY:" + uid +
-           "\r\nORGANIZER;CN=Ann Lee:mailto:ann@example.com\r\n" + extra + "END:VEVENT\r\n";
+    return vevent(uid, "DTSTART" + start + "\r\n" + extra);
 }
 
 QString when(const AppointmentRecord& a)
@@ -72,37 +64,6 @@ AppointmentRecord appt(int id, QDate d, QTime t)
     a.brief = QStringLiteral("Appointment %1").arg(id);
     a.name = QStringLiteral("Ann Lee");
     return a;
-}
-
-// The output of an independent reader in Debian's Python run on file, or nothing (the reason
-// printed) when Python or the module is not installed.
-std::optional<QStringList> python(const char* module, const QString& script, const QByteArray& file)
-{
-    QTemporaryDir tmp;
-    const QString path = tmp.filePath(QStringLiteral("file.ics"));
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(file) != file.size())
-        return {};
-    f.close();
-    const QString exe = QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
-                                                                          : QStringLiteral("python3");
-    QProcess p;
-    p.start(exe, {QStringLiteral("-c"), QStringLiteral("import sys\ntry:\n    import %1\nexcept ImportError as e:\n"
-                                                       "    print('SKIP', e); sys.exit(0)\n")
-                                            .arg(QLatin1String(module)) +
-                                            script,
-                  path});
-    if (!p.waitForFinished(60000)) {
-        std::printf("  %s not checked: python3 could not be run (%s)\n", module, qPrintable(p.errorString()));
-        return {};
-    }
-    const QString out = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-    EXPECT_EQ(p.exitCode(), 0) << module << ": " << p.readAllStandardError().constData();
-    if (out.startsWith(QStringLiteral("SKIP"))) {
-        std::printf("  %s not checked: %s (scripts/install-deps.sh --test installs it)\n", module, qPrintable(out));
-        return {};
-    }
-    return out.split(u'\n', Qt::SkipEmptyParts);
 }
 
 // Each event's start as a moment, by icalendar and by vobject.
@@ -181,7 +142,7 @@ TEST(ICalendarTimes, ImportedEventsKeepTheirClockTimeOnTheDaysTheClocksChange)
         QByteArray own = vtimezone;
         own.replace("TZID:America/New_York", "TZID:Eastern Standard Time");
         events += event("described-20270314", ";TZID=Eastern Standard Time:20270314T100000");
-        const ICalendarImport r = readICalendar(calendar(own + events), zone, QDate(2027, 1, 1));
+        const ICalendarImport r = readICalendar(calendarFile(own + events), zone, QDate(2027, 1, 1));
         QStringList got;
         for (const AppointmentRecord& a : r.appointments)
             got << a.uid + u' ' + when(a);
@@ -239,7 +200,7 @@ TEST(ICalendarTimes, ExportsNameOneMomentThatAlertsImportAndOtherReadersAgreeOn)
         EXPECT_EQ(got, expectedBack);
 
         for (const auto& [module, script] : {std::pair{"icalendar", kIcalendarStarts}, std::pair{"vobject", kVobjectStarts}})
-            if (const auto read = python(module, QString::fromLatin1(script), file)) {
+            if (const auto read = kestrel::test::pythonReads(module, QString::fromLatin1(script), file)) {
                 EXPECT_EQ(*read, expected) << module;
             }
     }
@@ -286,7 +247,7 @@ TEST(ICalendarTimes, TheExportedTimeZoneGivesTheOldOffsetUpToEachChangeAndTheNew
         ASSERT_TRUE(list.open(QIODevice::WriteOnly));
         list.write(moments.join(u'\n').toLatin1());
         list.close();
-        if (const auto read = python("vobject", QStringLiteral("sys.stdin = open('%1')\n").arg(path) + kVobjectOffsets, file)) {
+        if (const auto read = kestrel::test::pythonReads("vobject", QStringLiteral("sys.stdin = open('%1')\n").arg(path) + kVobjectOffsets, file)) {
             EXPECT_EQ(*read, expected);
         }
     }
@@ -294,7 +255,7 @@ TEST(ICalendarTimes, TheExportedTimeZoneGivesTheOldOffsetUpToEachChangeAndTheNew
 
 TEST(ICalendarRead, ARuleKestrelCannotFollowIsKeptAsOneAppointmentAndNamed)
 {
-    const QByteArray file = calendar(
+    const QByteArray file = calendarFile(
         event("seconds", ":20261204T090000Z", "RRULE:FREQ=SECONDLY\r\n") +
         event("minutes", ":19900101T090000Z", "RRULE:FREQ=MINUTELY;COUNT=1000000000\r\n") +
         event("thrice", ":20261204T090000Z", "RRULE:FREQ=DAILY;BYHOUR=9,12,15\r\n") +
@@ -330,7 +291,7 @@ TEST(ICalendarRead, ARuleKestrelCannotFollowIsKeptAsOneAppointmentAndNamed)
 
 TEST(ICalendarRead, EventsOutsideTheYears1900To2200AreLeftOutAndNamed)
 {
-    const QByteArray file = calendar(event("year-1", ":00010101T100000Z") + event("year-9999", ":99991231T100000") +
+    const QByteArray file = calendarFile(event("year-1", ":00010101T100000Z") + event("year-9999", ":99991231T100000") +
                                      event("year-1899", ";VALUE=DATE:18991231") + event("year-2201", ":22010101T000000Z") +
                                      event("first", ":19000101T100000") + event("last", ":22001231T100000") +
                                      // the year 2200 in UTC is already 2201 in Berlin

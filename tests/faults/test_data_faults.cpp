@@ -5,6 +5,7 @@
 #include "data/SearchIndex.h"
 #include "data/modData.h"
 #include "tests/support/Fixture.h"
+#include "tests/support/Files.h"
 #include "ui/Report.h"
 
 #include <QDirIterator>
@@ -15,21 +16,16 @@
 
 #include <csignal>
 #include <thread>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace kestrel;
 using kestrel::test::KestrelTest;
+using kestrel::test::readBytes;
+using kestrel::test::withDiskFull;
 
 namespace {
 constexpr uid_t kNobody = 65534;
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QString insertStatement(const QString& last)
 {
@@ -84,6 +80,20 @@ protected:
         EXPECT_TRUE(p->waitForStarted());
         return p;
     }
+    // The writer run as nobody to its end.
+    QProcess* finishedAsNobody(const QStringList& args)
+    {
+        QProcess* p = writer(args, true);
+        EXPECT_TRUE(p->waitForFinished(20000));
+        return p;
+    }
+    // The writer holding the write lock of contacts.mdb for ms milliseconds.
+    QProcess* holdingTheLock(int ms)
+    {
+        QProcess* p = writer({QStringLiteral("hold"), QString::number(ms)});
+        EXPECT_TRUE(p->waitForReadyRead(20000));
+        return p;
+    }
     // Empty when the helper runs as nobody; otherwise why it cannot.
     QString nobodyCannotRunWriter()
     {
@@ -111,19 +121,13 @@ protected:
     {
         ::chmod(QFile::encodeName(dir.path() + QStringLiteral("/data")).constData(), mode);
     }
-    // Runs fn while no file this process writes may grow beyond bytes: a full disk.
-    template <class F>
-    void withDiskFull(qint64 bytes, F fn)
+    // The data folder and db (if named) nobody's, which nobody may only read.
+    void readOnlyForNobody(const QString& db = {})
     {
-        struct rlimit old {};
-        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-        auto previous = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit small = old;
-        small.rlim_cur = rlim_t(bytes);
-        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-        fn();
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, previous);
+        giveTreeToNobody();
+        if (!db.isEmpty())
+            ::chmod(QFile::encodeName(db).constData(), 0400);
+        setDataFolderMode(0500);
     }
     std::vector<std::unique_ptr<QProcess>> processes;
 };
@@ -136,24 +140,19 @@ TEST_F(DataFaults, ReadOnlyDataIsShownWithOneNoticeAndEveryChangeIsRefusedInPlai
     if (const QString why = nobodyCannotRunWriter(); !why.isEmpty())
         GTEST_SKIP() << why.toStdString();
     const QString db = dataPath(QStringLiteral("contacts.mdb"));
-    giveTreeToNobody();
-    ::chmod(QFile::encodeName(db).constData(), 0400);
-    setDataFolderMode(0500);
-    const QByteArray before = fileBytes(db);
+    readOnlyForNobody(db);
+    const QByteArray before = readBytes(db);
 
-    QProcess* count = writer({QStringLiteral("count"), QStringLiteral("0")}, true);
-    ASSERT_TRUE(count->waitForFinished(20000));
+    QProcess* count = finishedAsNobody({QStringLiteral("count"), QStringLiteral("0")});
     EXPECT_EQ(count->exitCode(), 0) << count->readAllStandardError().toStdString();
     EXPECT_FALSE(QFileInfo::exists(db + QStringLiteral("-shm"))) << "reading made no file in a read-only folder";
     EXPECT_EQ(count->readAllStandardOutput().trimmed(), QByteArray("1"));
     // Find cannot build its index in a file it may not write: it reads the contacts themselves.
-    QProcess* find = writer({QStringLiteral("find"), QStringLiteral("ADA")}, true);
-    ASSERT_TRUE(find->waitForFinished(20000));
+    QProcess* find = finishedAsNobody({QStringLiteral("find"), QStringLiteral("ADA")});
     EXPECT_EQ(find->readAllStandardOutput().trimmed() + find->readAllStandardError(), QByteArray("1"));
 
     // Start-up: one notice and no purge; then a change is refused with the reason, not a bug report.
-    QProcess* start = writer({QStringLiteral("startup"), QStringLiteral("0")}, true);
-    ASSERT_TRUE(start->waitForFinished(20000));
+    QProcess* start = finishedAsNobody({QStringLiteral("startup"), QStringLiteral("0")});
     EXPECT_EQ(start->readAllStandardOutput().trimmed(), QByteArray("writable 0"));
     const QString told = QString::fromLocal8Bit(start->readAllStandardError());
     const QString why = QStringLiteral("Kestrel can show your data but not change it: you may not change the folder ") +
@@ -163,7 +162,7 @@ TEST_F(DataFaults, ReadOnlyDataIsShownWithOneNoticeAndEveryChangeIsRefusedInPlai
     EXPECT_FALSE(told.contains(QStringLiteral("report this bug"))) << told.toStdString();
 
     setDataFolderMode(0700);
-    EXPECT_EQ(fileBytes(db), before);
+    EXPECT_EQ(readBytes(db), before);
 }
 
 TEST_F(DataFaults, AnOldDataFileThatMayOnlyBeReadIsShownWithItsLaterFieldsEmpty)
@@ -182,15 +181,12 @@ TEST_F(DataFaults, AnOldDataFileThatMayOnlyBeReadIsShownWithItsLaterFieldsEmpty)
         "appttime TIME, apptbrief TEXT, apptnotes TEXT);"
         "INSERT INTO contacts(lastname,firstname,contype) VALUES('Adams','Ann','Lead')"), true);
     releaseAllDatabaseFiles();
-    giveTreeToNobody();
-    ::chmod(QFile::encodeName(db).constData(), 0400);
-    setDataFolderMode(0500);
-    const QByteArray before = fileBytes(db);
-    QProcess* find = writer({QStringLiteral("find"), QStringLiteral("ADA")}, true);
-    ASSERT_TRUE(find->waitForFinished(20000));
+    readOnlyForNobody(db);
+    const QByteArray before = readBytes(db);
+    QProcess* find = finishedAsNobody({QStringLiteral("find"), QStringLiteral("ADA")});
     EXPECT_EQ(find->readAllStandardOutput().trimmed() + find->readAllStandardError(), QByteArray("1"));
     setDataFolderMode(0700);
-    EXPECT_EQ(fileBytes(db), before);
+    EXPECT_EQ(readBytes(db), before);
 }
 
 TEST_F(DataFaults, ADataFolderThatCannotBeWrittenGivesAClearMessage)
@@ -198,10 +194,8 @@ TEST_F(DataFaults, ADataFolderThatCannotBeWrittenGivesAClearMessage)
     if (const QString why = nobodyCannotRunWriter(); !why.isEmpty())
         GTEST_SKIP() << why.toStdString();
     QDir().mkpath(dir.path() + QStringLiteral("/data"));
-    giveTreeToNobody();
-    setDataFolderMode(0500);
-    QProcess* insert = writer({QStringLiteral("insert"), QStringLiteral("1")}, true);
-    ASSERT_TRUE(insert->waitForFinished(20000));
+    readOnlyForNobody();
+    QProcess* insert = finishedAsNobody({QStringLiteral("insert"), QStringLiteral("1")});
     const QString told = QString::fromLocal8Bit(insert->readAllStandardError());
     EXPECT_TRUE(told.startsWith(QStringLiteral("Could not create the data file ") + dataPath(QStringLiteral("contacts.mdb")) +
                                 QStringLiteral(": you may not change the folder ")))
@@ -217,28 +211,23 @@ TEST_F(DataFaults, ATruncatedDatabaseIsReportedAndNeverOverwritten)
     const QString db = dataPath(QStringLiteral("contacts.mdb"));
     QFile::remove(db + QStringLiteral("-wal"));
     QFile::remove(db + QStringLiteral("-shm"));
-    QByteArray bytes = fileBytes(db);
+    QByteArray bytes = readBytes(db);
     ASSERT_GT(bytes.size(), 8192);
     bytes.truncate(bytes.size() / 3);
-    {
-        QFile f(db);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-    }
+    kestrel::test::writeBytes(db, bytes);
     EXPECT_FALSE(ActionQuery(insertStatement(QStringLiteral("New")), sConnContacts));
     ASSERT_EQ(desk.messages().size(), 1);
     EXPECT_TRUE(desk.messages()[0].contains(QStringLiteral("disk image is malformed")) ||
                 desk.messages()[0].contains(QStringLiteral("not a database")))
         << desk.messages()[0].toStdString();
     EXPECT_FALSE(desk.messages()[0].contains(QStringLiteral("report this bug")));
-    EXPECT_EQ(fileBytes(db), bytes);
+    EXPECT_EQ(readBytes(db), bytes);
 }
 
 TEST_F(DataFaults, ASecondRunningCopyMakesAnActionWaitWithTheBusyCursorThenGoThrough)
 {
     addContact(QStringLiteral("Adams"), QStringLiteral("Ann"));
-    QProcess* other = writer({QStringLiteral("hold"), QStringLiteral("800")});
-    ASSERT_TRUE(other->waitForReadyRead(20000));
+    QProcess* other = holdingTheLock(800);
     EXPECT_EQ(other->readLine().trimmed(), QByteArray("locked"));
     // Reading is not blocked by the other copy's write.
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts")).size(), 1u);
@@ -248,8 +237,7 @@ TEST_F(DataFaults, ASecondRunningCopyMakesAnActionWaitWithTheBusyCursorThenGoThr
     EXPECT_FALSE(desk.busyCursorOn);
     ASSERT_TRUE(other->waitForFinished(20000));
     // A worker's wait (a copy made beside the window) leaves the window's cursor alone.
-    other = writer({QStringLiteral("hold"), QStringLiteral("800")});
-    ASSERT_TRUE(other->waitForReadyRead(20000));
+    other = holdingTheLock(800);
     bool workerWrote = false;
     std::thread worker([&] { workerWrote = ActionQuery(insertStatement(QStringLiteral("Clark")), sConnContacts); });
     worker.join();
@@ -263,8 +251,7 @@ TEST_F(DataFaults, ASecondRunningCopyMakesAnActionWaitWithTheBusyCursorThenGoThr
 TEST_F(DataFaults, ALockHeldTooLongAsksToTryAgainAndYesAppliesTheChangeOnce)
 {
     addContact(QStringLiteral("Adams"), QStringLiteral("Ann"));
-    QProcess* other = writer({QStringLiteral("hold"), QStringLiteral("4000")});
-    ASSERT_TRUE(other->waitForReadyRead(20000));
+    QProcess* other = holdingTheLock(4000);
     desk.answerYes();
     EXPECT_TRUE(ActionQuery(insertStatement(QStringLiteral("Baker")), sConnContacts));
     ASSERT_EQ(desk.prompts.size(), 1u);
@@ -281,8 +268,7 @@ TEST_F(DataFaults, ALockHeldTooLongAsksToTryAgainAndYesAppliesTheChangeOnce)
 TEST_F(DataFaults, FindSearchesWithoutItsIndexWhileAnotherCopyHoldsTheLock)
 {
     addContact(QStringLiteral("Adams"), QStringLiteral("Ann"));
-    QProcess* other = writer({QStringLiteral("hold"), QStringLiteral("4000")});
-    ASSERT_TRUE(other->waitForReadyRead(20000));
+    QProcess* other = holdingTheLock(4000);
     std::vector<FoundContact> found;
     ASSERT_NO_THROW(found = findContacts(sConnContacts, QStringLiteral("ann ada"), 10).rows);
     EXPECT_TRUE(found.size() == 1 && found[0].lastName == QStringLiteral("Adams"));

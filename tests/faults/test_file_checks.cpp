@@ -11,6 +11,7 @@
 #include "data/modData.h"
 #include "tests/support/Fixture.h"
 #include "tests/support/PrintQString.h"
+#include "tests/support/Files.h"
 #include "ui/Report.h"
 
 #include <QCryptographicHash>
@@ -19,8 +20,6 @@
 
 #include <sqlite3.h>
 
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace kestrel;
 using kestrel::test::KestrelTest;
@@ -134,9 +133,7 @@ TEST_F(FileChecks, AFileOfANewerKestrelWithMoreColumnsAndTablesIsStillKestrels)
 
 TEST_F(FileChecks, AFileThatIsNoDatabaseAtStartIsToldOnceWithWhatToDo)
 {
-    QFile f(dataPath(QStringLiteral("contacts.mdb")));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(QByteArray(8192, 'Z')) == 8192);
-    f.close();
+    kestrel::test::writeBytes(dataPath(QStringLiteral("contacts.mdb")), QByteArray(8192, 'Z'));
     startUp();
     ASSERT_EQ(desk.messages().size(), 1) << desk.messages().join(u'|').toStdString();
     EXPECT_EQ(desk.messages()[0], QStringLiteral("The file ") + dataPath(QStringLiteral("contacts.mdb")) +
@@ -145,9 +142,10 @@ TEST_F(FileChecks, AFileThatIsNoDatabaseAtStartIsToldOnceWithWhatToDo)
                                                      "backups, or move the file out of the folder ") +
                                       dataPath(QString()).chopped(1) +
                                       QStringLiteral(" and start Kestrel again to begin with a new, empty one."));
-    // A change asked for later is told, as every change that cannot be saved is.
+    // A change asked for later is told, naming the file, as every change that cannot be saved is.
     EXPECT_FALSE(ActionQuery(insertStatement(QStringLiteral("Baker")), sConnContacts));
-    EXPECT_EQ(desk.messages().size(), 2);
+    ASSERT_EQ(desk.messages().size(), 2);
+    EXPECT_TRUE(desk.messages()[1].contains(dataPath(QStringLiteral("contacts.mdb")))) << desk.messages()[1].toStdString();
     EXPECT_EQ(digest(dataPath(QStringLiteral("contacts.mdb"))), QCryptographicHash::hash(QByteArray(8192, 'Z'),
                                                                                          QCryptographicHash::Sha256).toHex());
 }
@@ -194,7 +192,6 @@ TEST_F(FileChecks, DamageInsideAFileIsFoundInTheBackgroundAndTheFileTakesNoMoreS
     EXPECT_FALSE(DataWritable(sConnContacts));
     releaseAllDatabaseFiles();
     EXPECT_EQ(digest(db), before);
-
 }
 
 TEST_F(FileChecks, ADiskFullAtStartIsSaidWithoutClaimingThatNothingCanBeSaved)
@@ -207,17 +204,13 @@ TEST_F(FileChecks, ADiskFullAtStartIsSaidWithoutClaimingThatNothingCanBeSaved)
                                     QFileInfo(dataPath(QStringLiteral("kestrel.mdb"))).size());
     if (largest + 16384 >= 65536)
         GTEST_SKIP() << "contacts.mdb has " << largest << " bytes: no room to tell a full disk from a full file";
-    struct rlimit old {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = rlim_t(std::max<qint64>(largest + 16384, 40000));
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const QStringList notices = CheckDataFiles();
-    const bool saved = ActionQuery(insertStatement(QStringLiteral("Baker")), sConnContacts);
-    releaseAllDatabaseFiles();
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previous);
+    QStringList notices;
+    bool saved = false;
+    kestrel::test::withDiskFull(std::max<qint64>(largest + 16384, 40000), [&] {
+        notices = CheckDataFiles();
+        saved = ActionQuery(insertStatement(QStringLiteral("Baker")), sConnContacts);
+        releaseAllDatabaseFiles();
+    });
 
     EXPECT_EQ(notices, QStringList{QStringLiteral("The disk that holds the folder ") + dataPath(QString()).chopped(1) +
                                    QStringLiteral(" is full.\r\nKestrel shows your data and saves your changes while "

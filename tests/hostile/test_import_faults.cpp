@@ -4,7 +4,7 @@
 #include "data/Globals.h"
 #include "exchange/modImport.h"
 #include "tests/hostile/Hostile.h"
-
+#include "tests/support/Files.h"
 
 #include <QRandomGenerator>
 
@@ -37,12 +37,7 @@ long statusMiB(const std::string& key)
 
 class ImportFaults : public KestrelTest {
 protected:
-    QString write(const char* name, const QByteArray& bytes)
-    {
-        QFile f(dir.filePath(QString::fromLatin1(name)));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
-        return f.fileName();
-    }
+    QString write(const char* name, const QByteArray& bytes) { return writeBytes(dir.filePath(QString::fromLatin1(name)), bytes); }
 };
 
 TEST_F(ImportFaults, UnreadableOrChangingFilesAreToldAndNothingStoredIsLost)

@@ -7,6 +7,7 @@
 #include "printing/PrintPage.h"
 #include "ui/Ui.h"
 #include "tests/printing/PdfCheck.h"
+#include "tests/support/Files.h"
 #include "tests/support/Fixture.h"
 
 #include <QtWidgets>
@@ -46,8 +47,8 @@ protected:
         QDir(dir.path()).mkpath(QStringLiteral("Templates"));
         QFile::remove(leadFormPath());
         ASSERT_TRUE(!rtf.isEmpty() || QFile::copy(QStringLiteral(KESTREL_SOURCE_DIR "/resources/Templates/lead.rtf"), leadFormPath()));
-        QFile f(leadFormPath());
-        ASSERT_TRUE(rtf.isEmpty() || (f.open(QIODevice::WriteOnly) && f.write(rtf) == rtf.size()));
+        if (!rtf.isEmpty())
+            writeBytes(leadFormPath(), rtf);
     }
 
     std::unique_ptr<QWidget> window;
@@ -132,11 +133,6 @@ TEST_F(PrintTest, AListEntryIsPrintedOnOnePage)
 
 TEST_F(PrintTest, WordProcessorsTemplatesPrintWithTheirHeadersFootersLogosAndRightToLeftText)
 {
-    const auto source = [](const char* name) {
-        QFile f(QStringLiteral(KESTREL_SOURCE_DIR "/tests/printing/data/") + QLatin1String(name));
-        EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << name;
-        return f.readAll();
-    };
     const struct {
         const char* file;
         QStringList headers, footers; // of page 1 and page 2
@@ -152,7 +148,7 @@ TEST_F(PrintTest, WordProcessorsTemplatesPrintWithTheirHeadersFootersLogosAndRig
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        installTemplate(source(c.file));
+        installTemplate(readBytes(QStringLiteral(KESTREL_SOURCE_DIR "/tests/printing/data/") + QLatin1String(c.file)));
         const QString out = pdf(QString::fromLatin1(c.file) + QStringLiteral(".pdf"));
         desk.answerPrint(out);
         PrintBlankForm();

@@ -9,17 +9,13 @@
 #include <QtGui>
 
 #include "tests/printing/PdfCheck.h" // for its readable QString failures
+#include "tests/support/Files.h"
 
 using namespace kestrel;
 
 namespace {
 
-QByteArray sourceFile(const QString& relative)
-{
-    QFile f(QStringLiteral(KESTREL_SOURCE_DIR "/") + relative);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << relative.toStdString();
-    return f.readAll();
-}
+QByteArray sourceFile(const QString& relative) { return kestrel::test::readBytes(QStringLiteral(KESTREL_SOURCE_DIR "/") + relative); }
 
 // Character format of the first character of the first occurrence of text.
 QTextCharFormat formatAt(const QTextDocument& doc, const QString& text)

@@ -40,7 +40,6 @@ protected:
         return rows(sConnContacts, QStringLiteral("select autoid,name,address,apptdate,appttime,apptbrief,apptnotes "
                                                   "from appointments where autoid=%1").arg(id));
     }
-    void backToMain() { ASSERT_TRUE(activated(w.get())); }
     // Edit > Trash by its access keys; inside runs on the shown window, which Escape then closes.
     void openTrash(const std::function<void(frmTrash&)>& inside)
     {
@@ -240,17 +239,7 @@ TEST_F(TrashTest, AContactDeletedWithTheKeysComesBackWithCtrlZUnderItsIdWithItsA
     // As the start left it: on the server, whose date is today's, the appointment is past and in the history too.
     const auto historyBefore = history();
     QTreeWidget* tv = w->lead->tvLead;
-    const auto chooseObrien = [&] {
-        tv->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(tv, Qt::Key_Home);
-        for (int guard = 0; guard < 80 && !(tv->currentItem() && tv->currentItem()->text(0).startsWith("O'Brien")); ++guard) {
-            QTest::keyClick(tv, tv->currentItem() && tv->currentItem()->childCount() && !tv->currentItem()->isExpanded()
-                                    ? Qt::Key_Right : Qt::Key_Down);
-            QCoreApplication::processEvents();
-        }
-        return tv->currentItem() && tv->currentItem()->text(0).startsWith("O'Brien");
-    };
-    ASSERT_TRUE(chooseObrien()) << listed().join(u'|').toStdString();
+    ASSERT_TRUE(chooseNode("O'Brien")) << listed().join(u'|').toStdString();
 
     // Delete in the tree, No: nothing goes. Delete, Yes: the contact leaves the tree.
     desk.answerNo();
@@ -281,7 +270,7 @@ TEST_F(TrashTest, AContactDeletedWithTheKeysComesBackWithCtrlZUnderItsIdWithItsA
     EXPECT_EQ(contact(pat), before);
 
     // The editor's Delete button, Enter on the question; then Edit > Trash with the keys and Enter on its line.
-    ASSERT_TRUE(chooseObrien());
+    ASSERT_TRUE(chooseNode("O'Brien"));
     desk.onModal("frmLead", [&](QDialog& d) {
         auto& f = static_cast<frmLead&>(d);
         ASSERT_TRUE(activated(&f));
