@@ -237,7 +237,7 @@ void frmAppt::Form_Load()
         seenVersion_ = rowVersion(sConnContacts, row());
         Connection connection(sConnContacts);
         Snapshot rs(connection, QStringLiteral("SELECT name,address,apptdate,appttime,apptbrief,apptnotes,contact_id,"
-                                               "outcome,enddate,endtime,allday,cancelled,rrule,exdates,series_id "
+                                               "outcome,enddate,endtime,allday,cancelled,rrule,exdates,series_id,recurrence_date "
                                                "FROM appointments where autoid=") +
                                     QString::number(lApptID));
         if (rs.eof()) {
@@ -267,7 +267,7 @@ void frmAppt::Form_Load()
         }
         chkNotHeld->setChecked(outcome_ == kNotHeld);
         series_ = {lApptID, DTPicker1->date(), startTime(), rs.text(12), rs.text(13)};
-        loadRepeat(rs.text(12), rs.field(14));
+        loadRepeat(rs.text(12), rs.field(14), rs.field(15).toDate());
         DTPicker1_Change();
         // The stored values as they are, for an undo of the save.
         const auto text = [&rs](int i) { return rs.field(i).isNull() ? QStringLiteral("NULL") : u'\'' + Quoted(rs.text(i)) + u'\''; };
@@ -349,11 +349,17 @@ void frmAppt::cmdSave_Click()
             accept();
             return;
         }
-        const Scope scope = askScope(QStringLiteral("change"));
+        Scope scope = askScope(QStringLiteral("change"));
         if (scope == Scope::Cancel)
             return;
-        if (scope == Scope::OnlyThis || (scope == Scope::ThisAndFollowing && dOccurrence != series_.start)) {
-            if (!saveSeries(scope))
+        if (scope == Scope::ThisAndFollowing && dOccurrence == series_.start)
+            scope = Scope::All;
+        if (ownDay_ && scope == Scope::OnlyThis) {
+            // Its own row, saved as a single appointment is; it does not repeat by itself.
+            statement = statementFor(true, DTPicker1->date(), endShown(), QString());
+        } else {
+            if (!(scope == Scope::OnlyThis || (!ownDay_ && scope == Scope::ThisAndFollowing) ? saveSeries(scope)
+                                                                                          : saveFromDay(scope)))
                 return;
             RearmAlerts();
             platform().doEvents();
@@ -361,7 +367,6 @@ void frmAppt::cmdSave_Click()
             accept();
             return;
         }
-        statement = allDaysStatement();
     }
     // A failed save keeps the editor open with the user's input, so nothing typed is lost.
     SaveOutcome outcome = SaveOutcome::Saved;
@@ -508,17 +513,24 @@ RowKey frmAppt::row() const { return {QStringLiteral("appointments"), QStringLit
 
 void frmAppt::cmdDelete_Click()
 {
+    bool asked = false;
     if (isSeries()) {
         const Scope scope = askScope(QStringLiteral("delete"));
-        if (scope == Scope::Cancel || !deleteSeries(scope))
+        if (scope == Scope::Cancel)
             return;
-        RearmAlerts();
-        reloadCalendar();
-        accept();
-        return;
+        // A day of its own alone goes as a single appointment does; the series already leaves it out.
+        asked = ownDay_ && scope == Scope::OnlyThis;
+        if (!asked) {
+            if (!deleteSeries(scope))
+                return;
+            RearmAlerts();
+            reloadCalendar();
+            accept();
+            return;
+        }
     }
-    if (platform().askYesNo(QStringLiteral("Are you sure you want to delete this appointment?"),
-                            QStringLiteral("You are about to delete an appointment"))) {
+    if (asked || platform().askYesNo(QStringLiteral("Are you sure you want to delete this appointment?"),
+                                     QStringLiteral("You are about to delete an appointment"))) {
         // To the trash, under its own key: Edit > Undo or Edit > Trash puts it back.
         const QString label = apptText(0) + QStringLiteral(", ") + DTPicker1->text() + u' ' + cboTime->currentText();
         QString batch;

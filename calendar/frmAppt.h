@@ -151,9 +151,24 @@ private:
     // The series as stored when the window opened (id 0: not a series), and its first day.
     SeriesRow series_;
     bool isSeries() const { return series_.id != 0; }
-    // A day of a series stored as a row of its own: saved and deleted as a single appointment.
+    // A day of a series stored as a row of its own (moved or changed alone): it stands for the
+    // series' day dOccurrence and is shown where it now is. Only this one changes or deletes that
+    // row; the other answers reach the series (series_, with the version it was read at) from it.
     bool ownDay_ = false;
-    void loadRepeat(const QString& rrule, const QVariant& seriesId);
+    QString seriesVersion_;
+    ApptEnd seriesEnd_;    // the series' own end, against series_.start and time
+    ApptEnd dayOpened_;    // where the day shown began when the window opened,
+    ApptEnd dayOpenedEnd_; // and ended
+    QDate shownDay_;       // the day the question names
+    const QString& seriesSeen() const { return ownDay_ ? seriesVersion_ : seenVersion_; }
+    void loadRepeat(const QString& rrule, const QVariant& seriesId, const QDate& recurrenceDate);
+    void loadOwnDaySeries(int seriesId, const QDate& recurrenceDate);
+    // "All", or from a day of its own "This and the following": the series moves by as much as
+    // the day shown was moved, its days of their own with it. False keeps the window.
+    bool saveFromDay(Scope scope);
+    // What the series takes from a change made on a day of its own: the fields changed in the
+    // window, its first day and times as given, and rule.
+    QString seriesChange(const QDate& on, const QTime& at, const ApptEnd& until, const QString& rule) const;
     // Tells why the Repeats controls cannot be saved and takes the user there; true when refused.
     bool refuseRepeat();
     Scope askScope(const QString& doing) const;
@@ -162,8 +177,6 @@ private:
     bool deleteSeries(Scope scope);
     // The monthly entries name the start's day ("Monthly on day 9", "Monthly on the 2nd Tuesday").
     void nameRepeatEntries();
-    // The series' update for "All": its first day moved by as much as the day shown was.
-    QString allDaysStatement() const;
     QString storedRule_;
     QString statementFor(bool update, const QDate& on, const ApptEnd& until, const QString& rrule) const;
 };

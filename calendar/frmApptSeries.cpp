@@ -2,7 +2,9 @@
 #include "calendar/frmAppt.h"
 
 #include "calendar/frmReminder.h"
+#include "data/Database.h"
 #include "data/Globals.h"
+#include "data/RowGuard.h"
 #include "data/Trash.h"
 #include "data/modData.h"
 #include "formats/Recurrence.h"
@@ -12,6 +14,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -139,25 +142,57 @@ void frmAppt::showRepeat(const RepeatChoice& c)
 
 QString frmAppt::ruleShown(const QDate& start) const { return RuleText(repeatShown(), start); }
 
-void frmAppt::loadRepeat(const QString& rrule, const QVariant& seriesId)
+void frmAppt::loadRepeat(const QString& rrule, const QVariant& seriesId, const QDate& recurrenceDate)
 {
     storedRule_ = rrule.trimmed();
     ownDay_ = !seriesId.isNull() && storedRule_.isEmpty();
+    if (ownDay_)
+        loadOwnDaySeries(seriesId.toInt(), recurrenceDate);
     // A rule Kestrel cannot read is a single appointment that keeps its rule.
     if (storedRule_.isEmpty() || !ruleReadable(storedRule_))
         series_ = {};
     nameRepeatEntries();
-    showRepeat(ReadRepeat(storedRule_, DTPicker1->date()));
-    // A day of its own keeps to its series: it does not repeat by itself.
-    cboRepeat->setEnabled(!ownDay_);
+    showRepeat(ReadRepeat(storedRule_, isSeries() ? series_.start : DTPicker1->date()));
+    // A day of its own does not repeat by itself; the series it belongs to may be changed from it.
+    cboRepeat->setEnabled(!ownDay_ || isSeries());
     if (!isSeries()) {
         dOccurrence = {};
         return;
     }
+    if (ownDay_) {
+        shownDay_ = DTPicker1->date();
+        return; // shown where it now is; dOccurrence is the series' day it stands for
+    }
     if (!dOccurrence.isValid())
         dOccurrence = series_.start;
+    seriesEnd_ = endShown();
     if (dOccurrence != series_.start)
         DTPicker1->setDate(dOccurrence); // the end moves with it
+    shownDay_ = dOccurrence;
+    dayOpened_ = {DTPicker1->date(), startTime()};
+    dayOpenedEnd_ = endShown();
+}
+
+void frmAppt::loadOwnDaySeries(int seriesId, const QDate& recurrenceDate)
+{
+    dayOpened_ = {DTPicker1->date(), startTime()};
+    dayOpenedEnd_ = endShown();
+    // The version first, as for the row itself.
+    seriesVersion_ = rowVersion(sConnContacts, {QStringLiteral("appointments"), QStringLiteral("autoid"), seriesId});
+    const std::optional<SeriesRow> s = readSeries(sConnContacts, seriesId);
+    // Left alone (its series gone, or one Kestrel cannot read), it is a single appointment.
+    if (!s || s->rrule.trimmed().isEmpty() || !ruleReadable(s->rrule) || !recurrenceDate.isValid())
+        return;
+    Connection connection(sConnContacts);
+    Snapshot rs(connection, QStringLiteral("SELECT enddate,endtime,allday FROM appointments where autoid=") +
+                                QString::number(seriesId));
+    if (rs.eof())
+        return;
+    seriesEnd_ = rs.field(2).toBool() ? ApptEnd{rs.field(0).toDate().isValid() ? rs.field(0).toDate() : s->start, QTime(0, 0)}
+                                       : storedEnd(s->start, s->time, rs.field(0), rs.field(1));
+    series_ = *s;
+    storedRule_ = s->rrule.trimmed();
+    dOccurrence = recurrenceDate;
 }
 
 bool frmAppt::refuseRepeat()
@@ -185,32 +220,13 @@ bool frmAppt::refuseRepeat()
 
 frmAppt::Scope frmAppt::askScope(const QString& doing) const
 {
-    const QString day = QLocale(QLocale::English).toString(dOccurrence, QStringLiteral("dddd, M/d/yyyy"));
+    const QString day = QLocale(QLocale::English).toString(shownDay_, QStringLiteral("dddd, M/d/yyyy"));
     const int answer = platform().askChoice(
         QStringLiteral("\"%1\" repeats. %2 only its day %3, this day and the following ones, or all of its days?")
             .arg(apptText(0), doing == u"delete" ? QStringLiteral("Delete") : QStringLiteral("Change"), day),
         {QStringLiteral("&Only this one"), QStringLiteral("This and the &following"), QStringLiteral("&All")}, 0,
         QStringLiteral("Repeating appointment"));
     return answer < 0 || answer > 2 ? Scope::Cancel : Scope(answer);
-}
-
-QString frmAppt::allDaysStatement() const
-{
-    // The series moves by as much as the day shown moved, its days left out with it.
-    const qint64 moved = dOccurrence.daysTo(DTPicker1->date());
-    const QDate start = series_.start.addDays(moved);
-    const ApptEnd end{endShown().date.addDays(DTPicker1->date().daysTo(start)), endShown().time};
-    QString statement = statementFor(true, start, end, ruleShown(start));
-    if (moved != 0) {
-        std::vector<QDate> left = exceptDays(series_.exdates);
-        for (QDate& d : left)
-            d = d.addDays(moved);
-        const QString column = exceptColumn(left);
-        statement.replace(QStringLiteral(" where autoid="), QStringLiteral(",exdates=") +
-                                                                (column.isEmpty() ? QStringLiteral("Null") : u'\'' + column + u'\'') +
-                                                                QStringLiteral(" where autoid="));
-    }
-    return statement;
 }
 
 bool frmAppt::saveSeries(Scope scope)
@@ -253,6 +269,112 @@ bool frmAppt::saveSeries(Scope scope)
     return true;
 }
 
+QString frmAppt::seriesChange(const QDate& on, const QTime& at, const ApptEnd& until, const QString& rule) const
+{
+    // What this day had of its own before stays its own: only what was changed here reaches the series.
+    const QStringList now = fieldsShown();
+    const auto changed = [&](int field) { return now.value(field) != opened_.value(field); };
+    const auto text = [](const QString& s) { return u'\'' + Quoted(s) + u'\''; };
+    const QString yes = QStringLiteral("True"), no = QStringLiteral("False");
+    QStringList set;
+    if (changed(0))
+        set << QStringLiteral("apptbrief=") + text(apptText(0));
+    if (changed(1))
+        set << QStringLiteral("address=") + text(apptText(1));
+    if (changed(2))
+        set << QStringLiteral("apptnotes=") + text(apptText(2));
+    if (changed(3))
+        set << QStringLiteral("name=") + text(apptText(3)) + QStringLiteral(",contact_id=") +
+                   (contactForSave() > 0 ? QString::number(contactForSave()) : QStringLiteral("Null"));
+    const bool allDay = chkAllDay->isChecked();
+    if (changed(9))
+        set << QStringLiteral("allday=") + (allDay ? yes : no);
+    if (changed(10))
+        set << QStringLiteral("cancelled=") + (chkCancelled->isChecked() ? yes : no);
+    // Held or not is a day's own; from the series' own day it is the series'.
+    if (changed(8) && !ownDay_)
+        set << QStringLiteral("outcome=") + (outcomeForSave().isEmpty() ? QStringLiteral("Null") : text(outcomeForSave()));
+    const QDate endDate = endDateColumn(on, until);
+    set << QStringLiteral("apptdate=#%1#,appttime=#%2#").arg(DateText(on), allDay ? QStringLiteral("12:00 AM") : TimeText(at))
+        << QStringLiteral("enddate=") + (endDate.isValid() ? u'#' + DateText(endDate) + u'#' : QStringLiteral("Null"))
+        << QStringLiteral("endtime=") + (allDay ? QStringLiteral("Null") : u'#' + TimeText(until.time) + u'#')
+        << QStringLiteral("rrule=") + (rule.isEmpty() ? QStringLiteral("Null") : text(rule))
+        << QStringLiteral("recorded=False");
+    return set.join(u',');
+}
+
+bool frmAppt::saveFromDay(Scope scope)
+{
+    const bool all = scope == Scope::All;
+    // The series moves by as much as what was typed moved this day from where it was, and its
+    // length changes by as much as this day's did; its other days of their own move with it.
+    const auto at = [](const ApptEnd& e) { return QDateTime(e.date, e.time.isValid() ? e.time : QTime(0, 0), Qt::UTC); };
+    const QDateTime was = at(dayOpened_), now = at({DTPicker1->date(), startTime()});
+    const qint64 by = was.secsTo(now);
+    const qint64 longer = now.secsTo(at(endShown())) - was.secsTo(at(dayOpenedEnd_));
+    const QDate from = all ? series_.start : dOccurrence;
+    const QDateTime start = at({from, series_.time}).addSecs(by);
+    const qint64 length = at({series_.start, series_.time}).secsTo(at(seriesEnd_)) + longer;
+    const QDateTime end = start.addSecs(std::max<qint64>(0, length));
+    const DaysMove move{int(from.daysTo(start.date())), by};
+    QString rule = ruleShown(start.date());
+    if (!all) {
+        // The same way of repeating goes on with what is left of its count; a new one starts afresh.
+        const QString same = RuleText(ReadRepeat(storedRule_, series_.start), series_.start);
+        if (ruleShown(series_.start) == same)
+            rule = RuleGoingOnFrom(storedRule_, series_.start, series_.time, dOccurrence);
+    }
+    const QString change = seriesChange(start.date(), start.time(), {end.date(), end.time()}, rule);
+    const OwnDayEdit own = ownDay_ ? OwnDayEdit{lApptID, seenVersion_, statementFor(true, DTPicker1->date(), endShown(), {})}
+                                   : OwnDayEdit{};
+    const QString name = QStringLiteral("Edit Appointment '%1' of %2").arg(apptText(0), DateText(shownDay_));
+    QStringList undo;
+    int made = 0;
+    if (!RunAction(sConnContacts, [&] {
+            undo.clear();
+            made = all ? changeSeriesFrom(sConnContacts, series_.id, change, seriesSeen(), move, own, &undo)
+                       : splitSeriesFrom(sConnContacts, series_.id, dOccurrence, change, seriesSeen(), move, own,
+                                         &undo);
+        }, QStringLiteral("cmdSave_Click"), Owner::Form, QStringLiteral("frmAppt")))
+        return false;
+    if (made == kSeriesChanged) {
+        sayChangedMeanwhile(QStringLiteral("saved"));
+        return false;
+    }
+    if (made == 0) {
+        if (ownDay_) {
+            // Its series is gone: what is left is this day, saved as the single appointment it now is.
+            ownDay_ = false;
+            storedRule_.clear();
+            showRepeat({});
+        } else if (!platform().askYesNo(QStringLiteral("This appointment was deleted elsewhere after this window opened, "
+                                                        "so your changes were not saved.\n\nSave what you typed as a new "
+                                                        "appointment?"))) {
+            return false;
+        } else {
+            bEditMode = false;
+            lApptID = 0;
+        }
+        series_ = {};
+        cmdSave_Click();
+        return false;
+    }
+    const int seriesId = series_.id;
+    const std::vector<int> newRows = all ? std::vector<int>{} : std::vector<int>{made};
+    rememberChange({name, [name, seriesId, undo, newRows] {
+                        bool there = false;
+                        if (!RunAction(sConnContacts, [&] { there = restoreRows(sConnContacts, seriesId, undo, newRows); },
+                                       QStringLiteral("undoLastChange")))
+                            return false;
+                        if (!there)
+                            platform().msgBox(
+                                QStringLiteral("%1 cannot be undone: the appointment was deleted meanwhile.").arg(name));
+                        RearmAlerts();
+                        return there;
+                    }});
+    return true;
+}
+
 bool frmAppt::deleteSeries(Scope scope)
 {
     const QDate day = dOccurrence;
@@ -269,9 +391,9 @@ bool frmAppt::deleteSeries(Scope scope)
         if (gone)
             return;
         if (scope == Scope::OnlyThis) {
-            changed = leaveOutDay(sConnContacts, series_.id, day, seenVersion_) == kSeriesChanged;
+            changed = leaveOutDay(sConnContacts, series_.id, day, seriesSeen()) == kSeriesChanged;
         } else if (scope == Scope::ThisAndFollowing) {
-            const std::optional<std::vector<int>> later = endSeriesBefore(sConnContacts, series_.id, day, seenVersion_, &changed);
+            const std::optional<std::vector<int>> later = endSeriesBefore(sConnContacts, series_.id, day, seriesSeen(), &changed);
             KeyRanges rows;
             for (int id : later.value_or(std::vector<int>{}))
                 rows.emplace_back(id, id);

@@ -7,6 +7,8 @@
 #include "formats/Recurrence.h"
 #include "formats/RepeatRule.h"
 
+#include <QDateTime>
+
 #include <algorithm>
 
 namespace kestrel {
@@ -62,6 +64,12 @@ QString withDay(const QString& exdates, const QDate& day)
     return exceptColumn(days);
 }
 
+QString RuleOf(Connection& c, int id)
+{
+    Statement st(c, QStringLiteral("select rrule from appointments where autoid=") + QString::number(id));
+    return st.step() ? st.text(0) : QString();
+}
+
 int insertRow(Connection& c, const QString& insertStatement)
 {
     Statement insert(c, insertStatement);
@@ -99,6 +107,99 @@ int copyForDay(Connection& c, const SeriesRow& s, const QDate& day)
                  endTime.isValid() ? u'#' + TimeText(endTime) + u'#' : QStringLiteral("Null")) +
         QStringLiteral("%1,%2,%3,%4)").arg(flag(7), flag(8)).arg(s.id).arg(dateLiteral(day));
     return insertRow(c, insert);
+}
+
+// The UPDATE that puts a row back as it is now.
+QString rowAsItIs(Connection& c, int id)
+{
+    Statement st(c, QStringLiteral("select name,address,apptdate,appttime,apptbrief,apptnotes,contact_id,outcome,enddate,"
+                                   "endtime,allday,cancelled,rrule,exdates,series_id,recurrence_date from appointments "
+                                   "where autoid=") + QString::number(id));
+    if (!st.step())
+        return {};
+    const auto text = [&st](int i) { return textLiteral(st.text(i), st.isNull(i)); };
+    const auto date = [&st](int i) { return dateLiteral(st.isNull(i) ? QDate() : st.value(i).toDate()); };
+    const auto time = [&st](int i) {
+        const QTime t = st.isNull(i) ? QTime() : st.value(i).toTime();
+        return t.isValid() ? u'#' + TimeText(t) + u'#' : QStringLiteral("Null");
+    };
+    const auto number = [&st](int i) { return st.isNull(i) ? QStringLiteral("Null") : QString::number(st.integer(i)); };
+    const auto flag = [&st](int i) { return st.value(i).toBool() ? QStringLiteral("True") : QStringLiteral("False"); };
+    return QStringLiteral("update appointments set name=%1,address=%2,apptdate=%3,appttime=%4,apptbrief=%5,apptnotes=%6,"
+                          "contact_id=%7,outcome=%8,enddate=%9,")
+               .arg(text(0), text(1), date(2), time(3), text(4), text(5), number(6), text(7), date(8)) +
+           QStringLiteral("endtime=%1,allday=%2,cancelled=%3,rrule=%4,exdates=%5,series_id=%6,recurrence_date=%7 "
+                          "where autoid=%8")
+               .arg(time(9), flag(10), flag(11), text(12), text(13), number(14), date(15))
+               .arg(id);
+}
+
+// Someone changed or deleted the row of its own since the editor read it.
+bool ownChanged(Connection& c, const OwnDayEdit& own)
+{
+    if (own.row == 0 || own.seenVersion.isEmpty())
+        return false;
+    return rowVersionOn(c, {QStringLiteral("appointments"), QStringLiteral("autoid"), own.row}, true) != own.seenVersion;
+}
+
+// Moves the rows of their own of a series (those from `from` on; all for an invalid from) with
+// the series' days, keys and all; returns their keys.
+std::vector<int> moveOwnDays(Connection& c, int seriesId, const QDate& from, const DaysMove& m, QStringList* undo)
+{
+    struct Own {
+        int id;
+        QDate date;
+        QTime time;
+        QDate end;
+        QTime endTime;
+        bool allDay;
+        QDate key;
+    };
+    std::vector<Own> rows;
+    {
+        QString sql = QStringLiteral("select autoid,apptdate,appttime,enddate,endtime,allday,recurrence_date from "
+                                     "appointments where series_id=") + QString::number(seriesId);
+        if (from.isValid())
+            sql += QStringLiteral(" and recurrence_date>=") + dateLiteral(from);
+        Statement st(c, sql);
+        while (st.step())
+            rows.push_back({int(st.integer(0)), st.value(1).toDate(), st.isNull(2) ? QTime() : st.value(2).toTime(),
+                            st.isNull(3) ? QDate() : st.value(3).toDate(), st.isNull(4) ? QTime() : st.value(4).toTime(),
+                            st.value(5).toBool(), st.value(6).toDate()});
+    }
+    std::vector<int> ids;
+    for (const Own& r : rows) {
+        ids.push_back(r.id);
+        if (undo)
+            undo->push_back(rowAsItIs(c, r.id));
+        if (m.days == 0 && m.seconds == 0)
+            continue;
+        // A whole-day row moves by whole days; a timed one by the clock, which may carry it over midnight.
+        const qint64 by = r.allDay ? qint64(m.days) * 86400 : m.seconds;
+        const QDateTime start = QDateTime(r.date, r.time.isValid() ? r.time : QTime(0, 0), Qt::UTC).addSecs(by);
+        const QDateTime end =
+            QDateTime(r.end.isValid() ? r.end : r.date, r.endTime.isValid() ? r.endTime : QTime(0, 0), Qt::UTC).addSecs(by);
+        // Null stays null (the day it begins) unless the move carried the end over midnight.
+        const QDate endDate = r.end.isValid() || end.date() != start.date() ? end.date() : QDate();
+        Statement(c, QStringLiteral("update appointments set apptdate=%1,appttime=%2,enddate=%3,endtime=%4,recurrence_date=%5 "
+                                    "where autoid=%6")
+                         .arg(dateLiteral(start.date()),
+                              r.time.isValid() ? u'#' + TimeText(start.time()) + u'#' : QStringLiteral("Null"),
+                              dateLiteral(endDate),
+                              r.endTime.isValid() ? u'#' + TimeText(end.time()) + u'#' : QStringLiteral("Null"),
+                              dateLiteral(r.key.addDays(m.days)))
+                         .arg(r.id))
+            .run();
+    }
+    return ids;
+}
+
+std::vector<QDate> movedDays(const std::vector<QDate>& days, int by)
+{
+    std::vector<QDate> out;
+    for (const QDate& d : days)
+        out.push_back(d.addDays(by));
+    return out;
 }
 
 } // namespace
@@ -184,6 +285,81 @@ std::optional<std::vector<int>> endSeriesBefore(const QString& connectionText, i
         rows.push_back(int(st.integer(0)));
     tx.commit();
     return rows;
+}
+
+int splitSeriesFrom(const QString& connectionText, int seriesId, const QDate& day, const QString& seriesSet,
+                    const QString& seenVersion, const DaysMove& move, const OwnDayEdit& own, QStringList* undo)
+{
+    Connection c(connectionText);
+    Transaction tx(c);
+    bool changed = false;
+    const std::optional<SeriesRow> s = readForChange(c, seriesId, seenVersion, &changed);
+    if (!s)
+        return changed ? kSeriesChanged : 0;
+    if (ownChanged(c, own))
+        return kSeriesChanged;
+    if (undo)
+        undo->push_back(rowAsItIs(c, seriesId));
+    std::vector<QDate> before, after;
+    for (const QDate& d : exceptDays(s->exdates))
+        (d < day ? before : after).push_back(d);
+    after = movedDays(after, move.days);
+    setRule(c, seriesId, RuleEndedBefore(s->rrule, day), exceptColumn(before));
+    const int next = insertRow(c, QStringLiteral("INSERT into appointments(%1) select %1 from appointments where autoid=%2")
+                                      .arg(QStringLiteral("name,address,apptdate,appttime,apptbrief,apptnotes,contact_id,"
+                                                          "enddate,endtime,allday,cancelled"))
+                                      .arg(seriesId));
+    Statement(c, QStringLiteral("update appointments set ") + seriesSet + QStringLiteral(" where autoid=") +
+                     QString::number(next))
+        .run();
+    setRule(c, next, RuleOf(c, next), exceptColumn(after));
+    for (int row : moveOwnDays(c, seriesId, day, move, undo))
+        Statement(c, QStringLiteral("update appointments set series_id=%1 where autoid=%2").arg(next).arg(row)).run();
+    if (!own.update.isEmpty())
+        Statement(c, own.update).run();
+    tx.commit();
+    return next;
+}
+
+int changeSeriesFrom(const QString& connectionText, int seriesId, const QString& seriesSet, const QString& seenVersion,
+                     const DaysMove& move, const OwnDayEdit& own, QStringList* undo)
+{
+    Connection c(connectionText);
+    Transaction tx(c);
+    bool changed = false;
+    const std::optional<SeriesRow> s = readForChange(c, seriesId, seenVersion, &changed);
+    if (!s)
+        return changed ? kSeriesChanged : 0;
+    if (ownChanged(c, own))
+        return kSeriesChanged;
+    if (undo)
+        undo->push_back(rowAsItIs(c, seriesId));
+    Statement(c, QStringLiteral("update appointments set ") + seriesSet + QStringLiteral(" where autoid=") +
+                     QString::number(seriesId))
+        .run();
+    setRule(c, seriesId, RuleOf(c, seriesId), exceptColumn(movedDays(exceptDays(s->exdates), move.days)));
+    moveOwnDays(c, seriesId, {}, move, undo);
+    if (!own.update.isEmpty())
+        Statement(c, own.update).run();
+    tx.commit();
+    return seriesId;
+}
+
+bool restoreRows(const QString& connectionText, int seriesId, const QStringList& undo, const std::vector<int>& madeRows)
+{
+    Connection c(connectionText);
+    Transaction tx(c);
+    if (!readOn(c, seriesId))
+        return false;
+    for (const QString& statement : undo)
+        if (!statement.isEmpty())
+            Statement(c, statement).run();
+    for (int row : madeRows) {
+        Statement(c, QStringLiteral("delete from history where appt_id=") + QString::number(row)).run();
+        Statement(c, QStringLiteral("delete from appointments where autoid=") + QString::number(row)).run();
+    }
+    tx.commit();
+    return true;
 }
 
 bool restoreSeries(const QString& connectionText, const SeriesRow& as, const std::vector<int>& madeRows)

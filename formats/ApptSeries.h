@@ -7,6 +7,7 @@
 // series' version as an editor read it (data/RowGuard.h), a step that changes the series writes
 // nothing and returns kSeriesChanged when someone else changed the series since.
 #include <QDate>
+#include <QStringList>
 #include <QString>
 #include <QTime>
 
@@ -51,6 +52,38 @@ std::optional<std::vector<int>> endSeriesBefore(const QString& connectionText, i
 // Puts a series' rule and days left out back as they were and deletes the rows made since (an
 // undo). Returns false when the series is gone.
 bool restoreSeries(const QString& connectionText, const SeriesRow& as, const std::vector<int>& madeRows);
+
+// How far the days of a series move when it is changed from one of them: its days by `days`
+// (the days left out, the keys of its rows of their own), its rows of their own by `seconds`.
+struct DaysMove {
+    int days = 0;
+    qint64 seconds = 0;
+};
+
+// The row of its own that the change was made from, written after the series: its version as the
+// editor read it, and the UPDATE of what was typed in it.
+struct OwnDayEdit {
+    int row = 0;
+    QString seenVersion;
+    QString update;
+};
+
+// "This and the following" from a day the series keeps as a row of its own: the series ends the
+// day before day and a copy of it, changed by seriesSet (the SET list of an UPDATE), goes on from
+// there; the days left out and rows of their own from day on go with it, moved by move; then
+// own.update runs. kSeriesChanged when the series or that row changed since the editor read
+// them. *undo gets the statements that put every touched row back (restoreRows).
+int splitSeriesFrom(const QString& connectionText, int seriesId, const QDate& day, const QString& seriesSet,
+                    const QString& seenVersion, const DaysMove& move, const OwnDayEdit& own, QStringList* undo);
+
+// "All" from a day of its own: the series changed by seriesSet, its days left out and rows of
+// their own moved by move, then own.update. Returns seriesId, 0 or kSeriesChanged as above.
+int changeSeriesFrom(const QString& connectionText, int seriesId, const QString& seriesSet, const QString& seenVersion,
+                     const DaysMove& move, const OwnDayEdit& own, QStringList* undo);
+
+// Runs the statements splitSeriesFrom or changeSeriesFrom gave and deletes the rows they made.
+// False when the series is gone.
+bool restoreRows(const QString& connectionText, int seriesId, const QStringList& undo, const std::vector<int>& madeRows);
 
 // The rows of its own that days of the series have.
 std::vector<int> seriesRows(const QString& connectionText, int seriesId);

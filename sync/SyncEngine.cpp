@@ -222,9 +222,44 @@ private:
         const SyncRow& row = rows_[item.localId];
         handled_.insert(item.localId);
         const QStringList before = item.card.isEmpty() ? QStringList() : adapter_.parse(item.card).values;
-        Merged m = mergeFields(item.base, row.values, before, now.values, adapter_.readsBack(row.values));
+        const QStringList normal = adapter_.readsBack(row.values);
+        Merged m = mergeFields(item.base, row.values, before, now.values, normal);
         // The user's answers to earlier questions about this very version of the server's item.
         QList<int> open;
+        std::vector<Conflict> openDays;
+        // The days a series leaves out merge without asking; its days changed on their own are
+        // asked about and answered day by day.
+        if (const int out = int(columns_.indexOf(QStringLiteral("exdates"))); out >= 0 && m.conflicts.contains(out)) {
+            m.conflicts.removeAll(out);
+            m.values[out] = mergeDaySets(!item.base.isEmpty() && !before.isEmpty(), item.base.value(out),
+                                         row.values[out], now.values[out]);
+            if (m.values[out] != now.values[out])
+                m.sendHere << out;
+            if (m.values[out] != row.values[out])
+                m.takenThere << out;
+        }
+        if (const int days = int(columns_.indexOf(QStringLiteral("overrides"))); days >= 0 && m.conflicts.contains(days)) {
+            m.conflicts.removeAll(days);
+            MergedDays d = mergeDays(!item.base.isEmpty() && !before.isEmpty(), item.base.value(days), row.values[days],
+                                     before.value(days), now.values[days], normal.value(days));
+            for (int i : d.merged.conflicts) {
+                const auto answer = decisions_.constFind(href + u'\n' + f.etag + u'\n' + dayField(d.days[i]));
+                if (answer == decisions_.constEnd()) {
+                    openDays.push_back({coll_.kind, key_, href, f.etag, adapter_.who(row.values), dayField(d.days[i]),
+                                        d.merged.values[i], d.there[i]});
+                } else if (*answer) {
+                    d.merged.sendHere << i;
+                } else {
+                    d.merged.values[i] = d.there[i];
+                    d.merged.takenThere << i;
+                }
+            }
+            m.values[days] = joinDays(d.merged.values);
+            if (!d.merged.sendHere.isEmpty())
+                m.sendHere << days;
+            if (!d.merged.takenThere.isEmpty())
+                m.takenThere << days;
+        }
         for (int i : m.conflicts) {
             const auto d = decisions_.constFind(href + u'\n' + f.etag + u'\n' + columns_[i]);
             if (d == decisions_.constEnd()) {
@@ -236,11 +271,12 @@ private:
                 m.takenThere << i;
             }
         }
-        if (!open.isEmpty()) {
+        if (!open.isEmpty() || !openDays.empty()) {
             // Nothing is written on either side until the user has chosen.
             for (int i : open)
                 report_.conflicts.push_back({coll_.kind, key_, href, f.etag, adapter_.who(row.values), columns_[i],
                                              row.values[i], now.values[i]});
+            report_.conflicts.insert(report_.conflicts.end(), openDays.begin(), openDays.end());
             return;
         }
         SyncItem next{href, now.uid.isEmpty() ? item.uid : now.uid, f.etag, item.localId, m.values, f.data};

@@ -108,4 +108,23 @@ struct Merged {
 Merged mergeFields(const QStringList& base, const QStringList& here, const QStringList& thereBefore,
                    const QStringList& there, const QStringList& hereNormal);
 
+// The days of a series changed on their own (its "overrides", as encodeOverrides writes them)
+// merged day by day as mergeFields merges fields: a day changed on one side only is taken from
+// it, one changed on both sides differently is a conflict of its own. known: the two sides have
+// a common past (the last sync).
+struct MergedDays {
+    QStringList days;          // ISO dates, the days either side has
+    QStringList there;         // each day as there (empty: not a day of its own there)
+    Merged merged;             // per day, as mergeFields gives it
+};
+MergedDays mergeDays(bool known, const QString& base, const QString& here, const QString& thereBefore,
+                     const QString& there, const QString& hereNormal);
+// The days a series leaves out (its "exdates") merged as sets: what either side added since the
+// last sync is added, what either removed is removed; never a conflict.
+QString mergeDaySets(bool known, const QString& base, const QString& here, const QString& there);
+// The merged days back in one value.
+QString joinDays(const QStringList& days);
+// The field a conflict about one such day is asked and answered under: "overrides/2027-03-09".
+QString dayField(const QString& isoDay);
+
 } // namespace kestrel::sync

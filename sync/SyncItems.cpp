@@ -14,6 +14,8 @@
 #include <QSet>
 
 #include <algorithm>
+#include <array>
+#include <map>
 
 namespace kestrel::sync {
 
@@ -229,6 +231,54 @@ Merged mergeFields(const QStringList& base, const QStringList& here, const QStri
     }
     return m;
 }
+
+MergedDays mergeDays(bool known, const QString& base, const QString& here, const QString& thereBefore,
+                     const QString& there, const QString& hereNormal)
+{
+    enum { Base, Here, Before, There, Normal };
+    const QString* sides[] = {&base, &here, &thereBefore, &there, &hereNormal};
+    std::map<QString, std::array<QString, 5>> byDay;
+    for (int s = 0; s < 5; ++s)
+        for (const QStringList& d : decodeOverrides(*sides[s]))
+            byDay[d.value(0)][size_t(s)] = encodeOverrides({d});
+    MergedDays out;
+    QStringList lists[5];
+    for (const auto& [day, values] : byDay) {
+        out.days << day;
+        for (int s = 0; s < 5; ++s)
+            lists[s] << values[size_t(s)];
+    }
+    out.there = lists[There];
+    out.merged = mergeFields(known ? lists[Base] : QStringList(), lists[Here], known ? lists[Before] : QStringList(),
+                             lists[There], lists[Normal]);
+    return out;
+}
+
+QString mergeDaySets(bool known, const QString& base, const QString& here, const QString& there)
+{
+    const std::vector<QDate> was = known ? exceptDays(base) : std::vector<QDate>{};
+    const std::vector<QDate> h = exceptDays(here), t = exceptDays(there);
+    const auto has = [](const std::vector<QDate>& days, const QDate& d) { return std::find(days.begin(), days.end(), d) != days.end(); };
+    std::vector<QDate> out;
+    for (const std::vector<QDate>* side : {&h, &t})
+        for (const QDate& d : *side)
+            // Kept when both still have it, or when it is new on the side that has it.
+            if (!has(out, d) && ((has(h, d) && has(t, d)) || !has(was, d)))
+                out.push_back(d);
+    std::sort(out.begin(), out.end());
+    return exceptColumn(out);
+}
+
+QString joinDays(const QStringList& days)
+{
+    std::vector<QStringList> all;
+    for (const QString& d : days)
+        for (QStringList& one : decodeOverrides(d))
+            all.push_back(std::move(one));
+    return encodeOverrides(all);
+}
+
+QString dayField(const QString& isoDay) { return QStringLiteral("overrides/") + isoDay; }
 
 QString newItemHref(const QUrl& collection, const QString& uid, SyncKind kind)
 {

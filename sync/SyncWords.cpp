@@ -25,7 +25,7 @@ QString shown(const QString& value)
 // A series' changed days by the day each replaces and what it became, not as they are kept.
 QString shownValue(const Conflict& c, const QString& value)
 {
-    if (c.kind != SyncKind::Appointments || c.field != QLatin1String("overrides") || value.isEmpty())
+    if (c.kind != SyncKind::Appointments || !c.field.startsWith(QLatin1String("overrides")) || value.isEmpty())
         return shown(value);
     QStringList days;
     for (const QStringList& d : decodeOverrides(value))
@@ -133,7 +133,11 @@ QString fieldName(SyncKind kind, const QString& column)
         {QStringLiteral("rrule"), QStringLiteral("Repeats")},     {QStringLiteral("exdates"), QStringLiteral("Days left out")},
         {QStringLiteral("overrides"), QStringLiteral("Days changed on their own")}};
     const auto& names = kind == SyncKind::Contacts ? contacts : appointments;
-    return names.value(column, column);
+    // One of a series' days changed on their own is asked about under the name of them all.
+    const QString field = kind == SyncKind::Appointments && column.startsWith(QLatin1String("overrides/"))
+                              ? QStringLiteral("overrides")
+                              : column;
+    return names.value(field, field);
 }
 
 QString conflictQuestion(const Conflict& c)

@@ -297,3 +297,210 @@ TEST_F(ApptRepeatTest, AColleaguesChangeMeanwhileStopsOneDayOrTheFollowingKeepin
     changedMeanwhile("Only this one", true);
     changedMeanwhile("This and the following", true);
 }
+
+namespace {
+
+// A weekly call on Tuesdays from March 2, 2027, eight times, with two days of their own: the 9th
+// moved to Wednesday the 10th at 3:00 PM, and the 23rd at 11:00 AM with Bob. New York's clocks
+// change on the 14th, between them.
+struct CallWithOwnDays {
+    int call = 0, moved = 0, later = 0;
+};
+
+class OwnDayTest : public ApptRepeatTest {
+protected:
+    CallWithOwnDays make()
+    {
+        CallWithOwnDays c;
+        exec(sConnContacts, "INSERT into appointments(name,apptdate,appttime,endtime,apptbrief,rrule,exdates) values("
+                            "'Ann Lee',#3/2/2027#,#9:00 AM#,#9:30 AM#,'Call','FREQ=WEEKLY;COUNT=8','2027-03-09,2027-03-23')");
+        c.call = stored("select max(autoid) from appointments").toInt();
+        const auto own = [&](const char* day, const char* at, const char* until, const char* brief, const char* key) {
+            exec(sConnContacts, QStringLiteral("INSERT into appointments(name,apptdate,appttime,endtime,apptbrief,series_id,"
+                                               "recurrence_date) values('Ann Lee',#%1#,#%2#,#%3#,'%4',%5,#%6#)")
+                                    .arg(day, at, until, brief).arg(c.call).arg(key));
+            return stored("select max(autoid) from appointments").toInt();
+        };
+        c.moved = own("3/10/2027", "3:00 PM", "3:30 PM", "Call", "3/9/2027");
+        c.later = own("3/23/2027", "11:00 AM", "11:30 AM", "Call with Bob", "3/23/2027");
+        return c;
+    }
+    // Each row: its day, times, description, rule, days left out, series and the series' day it is.
+    QString all()
+    {
+        return stored("select autoid,apptdate,appttime,endtime,apptbrief,rrule,exdates,series_id,recurrence_date "
+                      "from appointments order by autoid");
+    }
+    QString weeks()
+    {
+        QStringList out;
+        for (QDate d(2027, 3, 2); d <= QDate(2027, 3, 31); d = d.addDays(1))
+            if (const QString line = dayLines(d).value(0); line != "There are no appointments")
+                out << d.toString(QStringLiteral("M/d/yyyy")) + u' ' + line;
+        return out.join(u'/');
+    }
+};
+
+} // namespace
+
+TEST_F(OwnDayTest, ADayOfItsOwnAsksOnSavingAndEachAnswerMovesWhatItSaysLaterOwnDaysWithTheSeries)
+{
+    const CallWithOwnDays c = make();
+    // Escape keeps what was typed; Only this one changes that row alone.
+    withEditor(c.moved, QDate(2027, 3, 10), [&](frmAppt& d) {
+        EXPECT_EQ(d.DTPicker1->text() + u' ' + d.cboTime->currentText(), "3/10/2027 3:00 PM");
+        EXPECT_EQ(d.cboRepeat->currentText(), "Weekly on days checked"); // the series' own way
+        d.txtBrief->selectAll();
+        type("Call about the quote");
+        desk.answerChoice(QString());
+        save();
+        ASSERT_TRUE(d.isVisible());
+        EXPECT_EQ(d.txtBrief->text(), "Call about the quote");
+        desk.answerChoice("Only this one");
+        save();
+        EXPECT_FALSE(d.isVisible());
+    });
+    EXPECT_EQ(desk.prompts.back().text, "\"Call about the quote\" repeats. Change only its day Wednesday, 3/10/2027, this "
+                                        "day and the following ones, or all of its days?");
+    EXPECT_EQ(desk.prompts.back().extra, "Only this one|This and the following|All");
+    const QString alone = all();
+    EXPECT_EQ(stored(QStringLiteral("select apptbrief,rrule,series_id,recurrence_date from appointments where autoid=%1")
+                         .arg(c.moved)),
+              QStringLiteral("Call about the quote|<null>|%1|3/9/2027").arg(c.call));
+    EXPECT_EQ(weeks(), "3/2/2027 9:00 AM - Call/3/10/2027 3:00 PM - Call about the quote/3/16/2027 9:00 AM - Call/"
+                       "3/23/2027 11:00 AM - Call with Bob/3/30/2027 9:00 AM - Call");
+
+    // From it on, a day and an hour later: the rest of the series goes to Wednesdays at 10:00 AM,
+    // and the later day of its own moves with it, keyed to the new series' day; what the moved
+    // day had of its own (its description) stays its own.
+    withEditor(c.moved, QDate(2027, 3, 10), [&](frmAppt& d) {
+        d.DTPicker1->setFocus();
+        QTest::keyClick(d.DTPicker1, Qt::Key_A, Qt::ControlModifier);
+        type("3/11/2027\t4:00 PM\t");
+        desk.answerChoice("This and the following");
+        save();
+        EXPECT_FALSE(d.isVisible());
+    });
+    EXPECT_EQ(stored(QStringLiteral("select rrule,exdates from appointments where autoid=%1").arg(c.call)),
+              "FREQ=WEEKLY;UNTIL=20270308|<null>");
+    const int next = stored("select max(autoid) from appointments").toInt();
+    EXPECT_EQ(stored(QStringLiteral("select apptdate,appttime,endtime,apptbrief,rrule,exdates from appointments where autoid=%1")
+                         .arg(next)),
+              "3/10/2027|10:00:00 AM|10:30:00 AM|Call|FREQ=WEEKLY;COUNT=7|2027-03-10,2027-03-24");
+    EXPECT_EQ(stored(QStringLiteral("select apptdate,appttime,endtime,apptbrief,series_id,recurrence_date from appointments "
+                                    "where autoid in (%1,%2) order by autoid").arg(c.moved).arg(c.later)),
+              QStringLiteral("3/11/2027|4:00:00 PM|4:30:00 PM|Call about the quote|%1|3/10/2027/"
+                             "3/24/2027|12:00:00 PM|12:30:00 PM|Call with Bob|%1|3/24/2027").arg(next));
+    EXPECT_EQ(weeks(), "3/2/2027 9:00 AM - Call/3/11/2027 4:00 PM - Call about the quote/3/17/2027 10:00 AM - Call/"
+                       "3/24/2027 12:00 PM - Call with Bob/3/31/2027 10:00 AM - Call");
+    EXPECT_EQ(undoCaption(), "Undo Edit Appointment 'Call about the quote' of 3/10/2027");
+    ASSERT_TRUE(undoLastChange());
+    EXPECT_EQ(all(), alone);
+
+    // All, from the later day, half an hour later: the series and the other day of its own move
+    // by as much; that one keeps its own description.
+    withEditor(c.later, QDate(2027, 3, 23), [&](frmAppt& d) {
+        d.txtBrief->selectAll();
+        type("Weekly call");
+        d.cboTime->setFocus();
+        type("11:30 AM\t");
+        desk.answerChoice("All");
+        save();
+        EXPECT_FALSE(d.isVisible());
+    });
+    EXPECT_EQ(weeks(), "3/2/2027 9:30 AM - Weekly call/3/10/2027 3:30 PM - Call about the quote/"
+                       "3/16/2027 9:30 AM - Weekly call/3/23/2027 11:30 AM - Weekly call/3/30/2027 9:30 AM - Weekly call");
+    EXPECT_EQ(stored(QStringLiteral("select rrule,exdates from appointments where autoid=%1").arg(c.call)),
+              "FREQ=WEEKLY;BYDAY=TU;COUNT=8|2027-03-09,2027-03-23");
+    ASSERT_TRUE(undoLastChange());
+    EXPECT_EQ(all(), alone);
+
+    // From the first day of the series, the following are all of them.
+    exec(sConnContacts, QStringLiteral("update appointments set recurrence_date=#3/2/2027#,apptdate=#3/3/2027# "
+                                       "where autoid=%1").arg(c.moved));
+    exec(sConnContacts, QStringLiteral("update appointments set exdates='2027-03-02,2027-03-23' where autoid=%1").arg(c.call));
+    withEditor(c.moved, QDate(2027, 3, 3), [&](frmAppt& d) {
+        d.txtBrief->selectAll();
+        type("Weekly call");
+        desk.answerChoice("This and the following");
+        save();
+    });
+    EXPECT_EQ(stored("select count(*) from appointments"), "3");
+    EXPECT_EQ(stored(QStringLiteral("select apptbrief,rrule from appointments where autoid=%1").arg(c.call)),
+              "Weekly call|FREQ=WEEKLY;BYDAY=TU;COUNT=8");
+}
+
+TEST_F(OwnDayTest, ADayOfItsOwnAsksOnDeletingAndAColleaguesChangeMeanwhileStopsTheSeriesAnswersKeepingWhatWasTyped)
+{
+    const CallWithOwnDays c = make();
+    const QString atFirst = all();
+    const auto remove = [&](int id, const QDate& day, const QString& answer) {
+        withEditor(id, day, [&](frmAppt& d) {
+            desk.answerChoice(answer);
+            d.cmdDelete->setFocus();
+            QTest::keyClick(d.cmdDelete, Qt::Key_Space);
+            EXPECT_EQ(d.isVisible(), answer.isEmpty()) << answer.toStdString();
+            if (answer.isEmpty())
+                d.reject();
+        });
+    };
+    remove(c.moved, QDate(2027, 3, 10), QString());
+    EXPECT_EQ(all(), atFirst);
+    EXPECT_EQ(desk.prompts.back().text, "\"Call\" repeats. Delete only its day Wednesday, 3/10/2027, this day and the "
+                                        "following ones, or all of its days?");
+
+    // Only this one: the row alone, and the series' day stays left out.
+    remove(c.moved, QDate(2027, 3, 10), "Only this one");
+    EXPECT_EQ(weeks(), "3/2/2027 9:00 AM - Call/3/16/2027 9:00 AM - Call/3/23/2027 11:00 AM - Call with Bob/"
+                       "3/30/2027 9:00 AM - Call");
+    ASSERT_TRUE(undoLastChange());
+    EXPECT_EQ(all(), atFirst);
+
+    // This and the following, from the moved day: the series ends before the 9th, its later days
+    // of their own go to the trash, and undo brings them back.
+    remove(c.moved, QDate(2027, 3, 10), "This and the following");
+    EXPECT_EQ(weeks(), "3/2/2027 9:00 AM - Call");
+    EXPECT_EQ(stored("select count(*) from appointments"), "1");
+    ASSERT_TRUE(undoLastChange());
+    EXPECT_EQ(all(), atFirst);
+
+    remove(c.later, QDate(2027, 3, 23), "All");
+    EXPECT_EQ(stored("select count(*) from appointments"), "0");
+    ASSERT_TRUE(undoLastChange());
+    EXPECT_EQ(all(), atFirst);
+
+    // A colleague changes the series, or this very day, while the window is open: the answers
+    // that reach the series write nothing and say so.
+    int colleague = 0;
+    for (const char* answer : {"This and the following", "All"})
+        for (const bool series : {true, false})
+            for (const bool deleting : {false, true}) {
+                if (deleting && (!series || QString::fromLatin1(answer) == "All"))
+                    continue; // deleting all of a series, as from any of its days, asks nothing more
+                withEditor(c.moved, QDate(2027, 3, 10), [&](frmAppt& d) {
+                    d.txtBrief->selectAll();
+                    type("Call about the quote");
+                    exec(sConnContacts, QStringLiteral("update appointments set apptnotes='Price list %1' where autoid=%2")
+                                            .arg(++colleague)
+                                            .arg(series ? c.call : c.moved));
+                    desk.answerChoice(answer);
+                    if (deleting)
+                        QTest::keyClick(d.cmdDelete, Qt::Key_Space);
+                    else
+                        save();
+                    ASSERT_TRUE(d.isVisible()) << answer << series << deleting;
+                    EXPECT_EQ(desk.messages().value(desk.messages().size() - 1),
+                              QStringLiteral("Someone else changed this repeating appointment after this window opened, "
+                                             "so it was not %1.\n\nWhat you typed stays in the window: close it and open "
+                                             "the appointment again to see their change.")
+                                  .arg(deleting ? "deleted" : "saved"));
+                    EXPECT_EQ(d.txtBrief->text(), "Call about the quote");
+                    desk.answerYes();
+                    d.reject();
+                });
+                EXPECT_EQ(stored("select count(*) from appointments"), "3");
+                EXPECT_EQ(weeks(), "3/2/2027 9:00 AM - Call/3/10/2027 3:00 PM - Call/3/16/2027 9:00 AM - Call/"
+                                   "3/23/2027 11:00 AM - Call with Bob/3/30/2027 9:00 AM - Call")
+                    << answer << series << deleting;
+            }
+}

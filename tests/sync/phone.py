@@ -13,7 +13,8 @@
                                    independent reader) in New York's clock: RECURRENCE-ID or "series",
                                    start, end, RRULE, EXDATEs, STATUS, SUMMARY parted by "|"
   moveday HREF DAY HOUR SUMMARY    moves one day of the item's series to HOUR as another calendar
-                                   program does: an event of its own under the series' UID
+                                   program does: an event of its own under the series' UID (that
+                                   day's own event replaced when it has one)
 
 Exits 3 when Python's icalendar is not installed.
 
@@ -111,6 +112,9 @@ def main():
             master = next(ev for ev in events if 'RECURRENCE-ID' not in ev)
             start = master.decoded('DTSTART').astimezone(ny)
             rid = ny.localize(datetime.datetime(day.year, day.month, day.day, start.hour, start.minute))
+            # A day already changed on its own is changed again, not added twice.
+            for old in [ev for ev in events if 'RECURRENCE-ID' in ev and ev.decoded('RECURRENCE-ID') == rid]:
+                cal.subcomponents.remove(old)
             ev = icalendar.Event()
             ev.add('UID', str(master['UID']))
             ev.add('DTSTAMP', datetime.datetime.now(pytz.utc))
