@@ -80,13 +80,15 @@ TEST_F(FindTest, WordsInAnyOrderFindPartsOfNamesCompaniesCitiesMailAndPhoneDigit
         for (const auto& c : cases)
             EXPECT_EQ(found(QString::fromUtf8(c.typed)), QString::fromUtf8(c.expected)) << c.typed << " walked " << walked;
     }
-    // An index from before the word ends' indexes finds the same, and gains them when next opened.
-    exec(sConnContacts, "drop index contact_find4_by_end1");
-    EXPECT_EQ(found("q"), "Müller(+49 30 1234567)");
-    releaseAllDatabaseFiles();
-    EXPECT_EQ(found("q"), "Müller(+49 30 1234567)");
-    EXPECT_EQ(rows(sConnContacts, "select count(*) from sqlite_master where name like 'contact_find4_by_end_'"),
-              (std::vector<QStringList>{{"2"}}));
+    // A file's index from before the word ends' indexes finds the same, and gains them when next opened.
+    if (!onServer()) {
+        exec(sConnContacts, "drop index contact_find4_by_end1");
+        EXPECT_EQ(found("q"), "Müller(+49 30 1234567)");
+        releaseAllDatabaseFiles();
+        EXPECT_EQ(found("q"), "Müller(+49 30 1234567)");
+        EXPECT_EQ(rows(sConnContacts, "select count(*) from sqlite_master where name like 'contact_find4_by_end_'"),
+                  (std::vector<QStringList>{{"2"}}));
+    }
     searchindex::setWalkFirstRows(0);
 
     // The editor's update, its delete and the import's insert each reach the next search.
