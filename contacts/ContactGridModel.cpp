@@ -99,6 +99,7 @@ void ContactGridModel::build()
     }
     segments_ = std::move(kept);
     total_ = start;
+    largestId_ = largestContactId(db);
 }
 
 void ContactGridModel::refill()

@@ -37,6 +37,8 @@ public:
 
     QString text(int row, int column) const;
     QVariant value(int row, int column) const;
+    // The largest id of any contact, as of the last show or refill.
+    std::int64_t largestId() const { return largestId_; }
     // The pages held now (for memory: never the whole table).
     int rowsHeld() const;
     // Rows per page (a test makes it tiny, so that few rows span many pages).
@@ -74,6 +76,7 @@ private:
     QHash<int, CellFormat> formats_;
     std::vector<Segment> segments_;
     int total_ = 0;
+    std::int64_t largestId_ = 0;
 };
 
 } // namespace kestrel

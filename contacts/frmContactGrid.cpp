@@ -229,6 +229,10 @@ void frmContactGrid::PopGrid()
     const int phone = grdDataGrid->fontMetrics().horizontalAdvance(QStringLiteral("+00 00 0000 0000")) + 10;
     for (int i = 0; i < int(std::size(kWidths)); ++i)
         grdDataGrid->setColumnWidth(i, kPhoneColumns.contains(i) ? std::max(px(kWidths[i]), phone) : px(kWidths[i]));
+    // The ID column keeps its width until the ids outgrow it; then it fits the longest (every
+    // digit as wide as the widest, 0), not "57…".
+    const QString longestId(QString::number(model->largestId()).size(), u'0');
+    grdDataGrid->setColumnWidth(0, std::max(px(kWidths[0]), grdDataGrid->fontMetrics().horizontalAdvance(longestId) + 10));
     const QStringList chosen = chosenColumns();
     for (int i = 0; i < int(std::size(kChoosable)); ++i) {
         const int f = kChoosable[i];

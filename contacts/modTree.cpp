@@ -20,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QSet>
+#include <QStringBuilder>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -60,7 +61,8 @@ QString nodeKey(const QTreeWidgetItem* node) { return node ? node->data(0, Qt::U
 
 QString TreeNodeText(const QString& last, const QString& first, const QString& address)
 {
-    return isolated(last) + QStringLiteral(", ") + isolated(first) + QStringLiteral(" - ") + isolated(address);
+    // Built in one piece: a letter's page makes two thousand of these.
+    return isolated(last) % QLatin1String(", ") % isolated(first) % QLatin1String(" - ") % isolated(address);
 }
 
 bool treeFilling() { return gFilling > 0; }
@@ -171,10 +173,11 @@ void readPage(QTreeWidgetItem* letter, Connection& connection, const QString& li
             contactsUnder(connection, missing ? QStringList() : QStringList{keys[part - (nullName ? 1 : 0)]}, missing, listing,
                           after, gPageSize - int(nodes.size()));
         for (const NameRow& r : rows) {
-            auto* node = makeNode(QStringLiteral("ID") + QString::number(r.id),
-                                  TreeNodeText(r.last.value_or(QString()), r.first.value_or(QString()), r.address.value_or(QString())));
+            const QString text =
+                TreeNodeText(r.last.value_or(QString()), r.first.value_or(QString()), r.address.value_or(QString()));
+            auto* node = makeNode(QLatin1String("ID") % QString::number(r.id), text);
             // A long line is cut off at the tree's edge: its tool tip holds it whole.
-            if (const QString& text = node->text(0); text.size() > kWholeNodeChars || text.contains(u'\n'))
+            if (text.size() > kWholeNodeChars || text.contains(u'\n'))
                 node->setToolTip(0, text);
             nodes << node;
         }

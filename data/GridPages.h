@@ -63,6 +63,9 @@ std::int64_t gridRowsBefore(Connection& db, const GridFilter& filter, GridOrder 
 // The key of the contact with this id, when the filter leaves it. Throws DbError.
 std::optional<GridKey> gridKeyOfContact(Connection& db, const GridFilter& filter, GridOrder order, std::int64_t id);
 
+// The largest id a contact has (0: none), for a column wide enough for every id. Throws DbError.
+std::int64_t largestContactId(Connection& db);
+
 // Gives a contacts file from before the grid's sort indexes those indexes (not one that may not
 // be changed; it is sorted without them).
 void addGridIndexes(sqlite3* db, bool readOnly);

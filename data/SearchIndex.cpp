@@ -146,6 +146,57 @@ std::optional<QByteArray> trigramCandidates(Connection& db, const QString& query
     return ids + "]";
 }
 
+// The contacts whose words hold a needle of one or two characters, or nullopt where more than
+// kMostCandidates may (or the file's index lacks the word ends' indexes). The trigram table
+// cannot look up so short a text, but every place it stands is the start of a piece that the
+// table keeps (found in its list of pieces, a range of it) or among the words' last two
+// characters (found in the word ends' indexes).
+std::optional<QByteArray> shortCandidates(Connection& db, const QString& needle)
+{
+    if (!hasWordEndIndexes(db))
+        return std::nullopt;
+    // The pieces beginning with the needle: from the needle itself to it followed by the
+    // highest character there is.
+    native(db, "CREATE VIRTUAL TABLE IF NOT EXISTS temp.contact_find4_pieces USING fts5vocab(main, contact_find4_tri, row)").run();
+    const QString highest = needle + QString::fromUcs4(U"\U0010FFFF", 1);
+    Statement pieces = native(db, "SELECT term FROM temp.contact_find4_pieces WHERE term >= ?1 AND term <= ?2 LIMIT 1001");
+    pieces.bind(1, needle);
+    pieces.bind(2, highest);
+    QStringList terms;
+    while (pieces.step())
+        terms << u'"' + pieces.text(0).replace(u'"', QStringLiteral("\"\"")) + u'"';
+    if (terms.size() > 1000)
+        return std::nullopt;
+    QByteArray ids = "[";
+    int n = 0;
+    const auto add = [&](Statement& st) {
+        while (st.step()) {
+            if (++n > kMostCandidates)
+                return false;
+            ids += (n > 1 ? "," : "") + QByteArray::number(qlonglong(st.integer(0)));
+        }
+        return true;
+    };
+    if (!terms.isEmpty()) {
+        Statement st = native(db, "SELECT rowid FROM contact_find4_tri WHERE contact_find4_tri MATCH ?1 LIMIT " +
+                                      QByteArray::number(kMostCandidates + 1));
+        st.bind(1, terms.join(QStringLiteral(" OR ")));
+        if (!add(st))
+            return std::nullopt;
+    }
+    // A contact found twice is still one in the list the search reads by.
+    const bool two = QString::fromUtf8(needle.toUtf8()).toUcs4().size() == 2; // as SQLite counts characters
+    Statement ends = native(db, two ? "SELECT id FROM contact_find4 WHERE substr(words, -2) = ?1"
+                                    : "SELECT id FROM contact_find4 WHERE substr(words, -1) = ?1 "
+                                      "UNION SELECT id FROM contact_find4 WHERE substr(words, -2) >= ?1 AND substr(words, -2) <= ?2");
+    ends.bind(1, needle);
+    if (!two)
+        ends.bind(2, highest);
+    if (!add(ends))
+        return std::nullopt;
+    return ids + "]";
+}
+
 // The first rows in name order, compared here: a text that many contacts hold fills a screenful
 // within them, and the trigram table need not be asked.
 std::vector<qint64> walkFirst(Connection& db, const QStringList& needles, int limit, bool& walkedAll)
@@ -185,10 +236,12 @@ FoundContacts searchIndex(Connection& db, const QStringList& needles, int limit)
             where += (i ? " AND " : "") + QByteArray("instr(words, ?") + QByteArray::number(i + 2) + ") > 0";
         const QByteArray order = " ORDER BY sortkey LIMIT " + QByteArray::number(limit + 1);
         // A text few contacts hold is looked up by its pieces and only those contacts are
-        // compared; with one or two letters, or pieces that many hold, every row is walked.
+        // compared; where many hold them, every row is walked.
         std::optional<QByteArray> candidates;
         if (const QString query = trigramQuery(needles); !query.isEmpty())
             candidates = trigramCandidates(db, query);
+        else // the longest needle (the first) has one or two characters
+            candidates = shortCandidates(db, needles.front());
         Statement st = native(db, candidates ? "SELECT id FROM contact_find4 WHERE id IN (SELECT value FROM json_each(?1)) AND " +
                                                    where + order
                                              : "SELECT id FROM contact_find4 WHERE ?1 IS NULL AND " + where + order);

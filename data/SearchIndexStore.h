@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+struct sqlite3;
+
 namespace kestrel::searchindex {
 
 // contact_find4: the folded words of each contact beside its name key, in name order.
@@ -41,6 +43,10 @@ State stateOf(Connection& db, std::int64_t countedUpTo);
 // Makes the index's tables and triggers anew (dropping an earlier form's), with every contact
 // noted as changed. Throws DbError.
 void createIndex(Connection& db);
+// The indexes of the words' last characters (see SearchIndex.cpp), given to an index from before
+// them; whether the index has them.
+void addWordEndIndexes(sqlite3* db, bool readOnly);
+bool hasWordEndIndexes(Connection& db);
 // Folds at most rows of the noted contacts (all of them when rows <= 0) in one transaction;
 // returns how many it folded. Throws DbError.
 std::int64_t foldNoted(Connection& db, std::int64_t rows);

@@ -3,6 +3,7 @@
 #include "data/ContactFields.h"
 #include "data/ContactPages.h"
 #include "data/GridPages.h"
+#include "data/SearchIndexStore.h"
 #include "data/ContactUid.h"
 #include "data/Database.h"
 #include "data/FileCheck.h"
@@ -163,6 +164,7 @@ void upgradeContactsFile(sqlite3* db, bool readOnly)
     addInitialIndex(db, readOnly);
     moveSyncRemovedToTrash(db, readOnly);
     addGridIndexes(db, readOnly);
+    searchindex::addWordEndIndexes(db, readOnly);
 }
 } // namespace
 

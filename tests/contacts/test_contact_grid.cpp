@@ -53,6 +53,25 @@ TEST_F(GridTest, TheFiltersNarrowTogetherEmailMailsTheRowAndSelectHandsBackTheNa
     EXPECT_EQ(picked, QStringList{"Ann O'Brien"});
 }
 
+TEST_F(GridTest, TheIdColumnKeepsItsWidthForShortIdsAndFitsSixDigitsWhole)
+{
+    add("Adams", "Al", "Lead", "''");
+    openGrid([&](frmContactGrid& g) {
+        const int shortIds = g.grdDataGrid->columnWidth(0);
+        exec(sConnContacts, "INSERT into contacts(id,lastname,firstname,contype)values(573412,'Zeno','Zoe','Cust')");
+        choose(g.cboType, "Cust");
+        ASSERT_EQ(g.model->rowCount(), 1);
+        EXPECT_EQ(g.model->data(g.model->index(0, 0), Qt::DisplayRole).toString(), "573412");
+        const QRect cell = g.grdDataGrid->visualRect(g.model->index(0, 0));
+        EXPECT_GE(cell.width(), g.grdDataGrid->fontMetrics().horizontalAdvance("573412") + 6) << "cut to 57…";
+        EXPECT_LT(shortIds, cell.width());
+        EXPECT_GE(shortIds, g.grdDataGrid->fontMetrics().horizontalAdvance("00") + 6);
+        exec(sConnContacts, "delete from contacts where id=573412");
+        choose(g.cboType, "All");
+        EXPECT_EQ(g.grdDataGrid->columnWidth(0), shortIds) << "the look of a table of short ids comes back";
+    });
+}
+
 TEST_F(GridTest, NamesWithAccentsAreListedAsTheTreeFilesThem)
 {
     for (const char* last : {"Zeno", "Ångström", "3M", "Baker", "Adams", "Émile", "Eco", "Evans"})

@@ -6,6 +6,8 @@
 #include "data/PgEngine.h"
 #include "tests/contacts/Helpers.h"
 
+#include <map>
+
 namespace {
 class GridPagesTest : public KestrelTest {
 protected:
@@ -128,46 +130,103 @@ TEST_F(GridPagesTest, RowsAddedAndDeletedBetweenPagesNeitherRepeatNorGoMissing)
     }
 }
 
-TEST_F(GridPagesTest, TheSortsByCompanyAndLastContactReadAnIndexOnAFileFromBeforeThemAndOnTheServer)
+TEST_F(GridPagesTest, TheSortsAndTheTypeFilterReadAnIndexOnAFileFromBeforeThemAndOnTheServer)
 {
     const QString byIndex = onServer() ? "select indexname from pg_indexes where tablename='contacts' and indexname in "
-                                         "('contacts_by_company','contacts_by_lastcontact') order by 1"
+                                         "('contacts_by_company','contacts_by_lastcontact','contacts_by_type_initial') order by 1"
                                        : "select name from sqlite_master where name in "
-                                         "('contacts_by_company','contacts_by_lastcontact') order by 1";
+                                         "('contacts_by_company','contacts_by_lastcontact','contacts_by_type_initial') order by 1";
     if (!onServer()) {
-        exec(sConnContacts, "drop index contacts_by_company");
-        exec(sConnContacts, "drop index contacts_by_lastcontact");
+        for (const char* index : {"contacts_by_company", "contacts_by_lastcontact", "contacts_by_type_initial"})
+            exec(sConnContacts, QStringLiteral("drop index %1").arg(index));
         releaseAllDatabaseFiles(); // the next start upgrades the file
     }
-    EXPECT_EQ(rows(sConnContacts, byIndex), (std::vector<QStringList>{{"contacts_by_company"}, {"contacts_by_lastcontact"}}));
+    EXPECT_EQ(rows(sConnContacts, byIndex),
+              (std::vector<QStringList>{{"contacts_by_company"}, {"contacts_by_lastcontact"}, {"contacts_by_type_initial"}}));
 }
 
-TEST_F(GridPagesTest, OnTheServerARoleOutsideTheOfficeReadsNeitherTheCountNorAPage)
+// The letters' counts a local file keeps by trigger: after every kind of change, and in a file
+// from before them, they are what counting the rows gives, for every filter.
+TEST_F(GridPagesTest, TheKeptCountsFollowEveryChangeAndAFileFromBeforeThemGainsThem)
+{
+    if (onServer())
+        GTEST_SKIP() << "the server counts its rows";
+    const std::vector<std::pair<GridFilter, QString>> filters = {
+        {GridFilter{}, ""},
+        {GridFilter{"lead", "Both", std::nullopt, false}, " where contype='Lead'"},
+        {GridFilter{"Cust", "Companies only", std::nullopt, false}, " where contype='Cust' and company<>''"},
+        {GridFilter{"All", "No Companies", std::nullopt, false}, " where company=''"}};
+    const auto agree = [&](const char* after) {
+        SCOPED_TRACE(after);
+        for (const auto& [filter, where] : filters) {
+            Connection c(sConnContacts);
+            std::map<std::pair<QString, bool>, std::int64_t> kept, counted;
+            for (const InitialCount& i : gridInitials(c, filter))
+                kept[{i.key, i.nullName}] += i.count;
+            for (const QStringList& r : rows(sConnContacts, QStringLiteral("select upper(substr(lastname,1,1)) is null, "
+                                                                           "upper(substr(lastname,1,1)), count(*) from contacts%1 group by 1, 2")
+                                                                .arg(where)))
+                counted[{r[0] == u"1" ? QString() : r[1], r[0] == u"1"}] = r[2].toLongLong();
+            EXPECT_EQ(kept, counted) << where.toStdString();
+            EXPECT_EQ(gridRowCount(c, filter), wholeRead(GridOrder::Id, where).size()) << where.toStdString();
+        }
+    };
+    agree("inserted");
+    exec(sConnContacts, "update contacts set lastname='Quill', contype='LEAD' where lastname='Zeno'");
+    exec(sConnContacts, "update contacts set lastname=Null, company=Null where lastname='Stone'");
+    exec(sConnContacts, "update contacts set company='' where company='Zed'");
+    exec(sConnContacts, "update contacts set contype=Null where lastname='3M'");
+    exec(sConnContacts, "update contacts set firstname='Bo' where lastname='Adams'");
+    exec(sConnContacts, "delete from contacts where lastname='Smith' and firstname='Ann'");
+    agree("changed and deleted");
+    for (const char* gone : {"drop table contact_initials", "drop trigger contacts_count_ins", "drop trigger contacts_count_del",
+                             "drop trigger contacts_count_upd"})
+        exec(sConnContacts, gone);
+    addContact("Ames", "Without", "Lead");
+    releaseAllDatabaseFiles(); // the next start upgrades the file
+    agree("counted for a file from before them");
+    EXPECT_EQ(rows(sConnContacts, "select count(*) from sqlite_master where name='contact_initials'"),
+              (std::vector<QStringList>{{"1"}}));
+}
+
+TEST_F(GridPagesTest, OnTheServerARoleOutsideTheOfficeReadsNeitherTheCountNorAPageAndNoMemberDropsTheTypeIndex)
 {
     if (!onServer())
         GTEST_SKIP() << "the office server's roles";
-    // Every server run pages as an ordinary member of the office (the tests above); this role may
-    // only connect.
-    const QString outsider = QStringLiteral("kestrel_gridout_%1").arg(serverDb);
-    const QString postgres = testServer() + QStringLiteral(" dbname=postgres");
-    pg::runMaintenance(postgres, QStringLiteral("CREATE ROLE %1 LOGIN").arg(outsider));
-    const std::shared_ptr<void> dropped(nullptr, [&](void*) {
-        releaseAllDatabaseFiles();
-        pg::runMaintenance(adminConninfo(), QStringLiteral("DROP OWNED BY %1").arg(outsider));
-        pg::runMaintenance(postgres, QStringLiteral("DROP ROLE %1").arg(outsider));
-    });
-    pg::runMaintenance(adminConninfo(), QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2").arg(serverDb, outsider));
+    // Every server run pages as an ordinary member of the office (the tests above); the outsider
+    // may only connect.
+    makeOfficeRoles(QStringLiteral("grid"), true);
     const QString asOutsider = serverConnectionText(memberConninfo(outsider));
-    const auto page = [&](GridOrder order) {
+    const GridFilter lead{"Lead", "Both", std::nullopt, false};
+    const auto page = [&](GridOrder order, const GridFilter& f) {
         Connection c(asOutsider);
-        return gridPage(c, GridFilter{}, order, {"firstname"}, std::nullopt, false, 10).size();
+        return gridPage(c, f, order, {"firstname"}, std::nullopt, false, 10).size();
     };
     for (const GridOrder order : {GridOrder::Name, GridOrder::Company, GridOrder::Id, GridOrder::LastContact})
-        EXPECT_THROW(page(order), DbError) << int(order);
-    EXPECT_THROW(
-        {
-            Connection c(asOutsider);
-            gridRowCount(c, GridFilter{});
-        },
-        DbError);
+        for (const GridFilter& f : {GridFilter{}, lead})
+            EXPECT_THROW(page(order, f), DbError) << int(order);
+    for (const GridFilter& f : {GridFilter{}, lead}) {
+        EXPECT_THROW(
+            {
+                Connection c(asOutsider);
+                gridRowCount(c, f);
+            },
+            DbError);
+        EXPECT_THROW(
+            {
+                Connection c(asOutsider);
+                gridInitials(c, f);
+            },
+            DbError);
+    }
+    // A colleague reads the type's letters through the index, and may neither drop it nor put
+    // one of their own in its place.
+    {
+        Connection c(serverConnectionText(memberConninfo(colleague)));
+        EXPECT_EQ(gridRowCount(c, lead), wholeRead(GridOrder::Id, " where contype='Lead'").size());
+    }
+    for (const char* sql : {"DROP INDEX contacts_by_type_initial", "CREATE INDEX mine ON contacts(contype)",
+                            "ALTER INDEX contacts_by_type_initial RENAME TO gone"})
+        for (const QString& role : {colleague, outsider})
+            EXPECT_THROW(pg::runMaintenance(memberConninfo(role), QString::fromLatin1(sql)), DbError) << sql;
 }
