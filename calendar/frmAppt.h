@@ -156,6 +156,7 @@ private:
     // row; the other answers reach the series (series_, with the version it was read at) from it.
     bool ownDay_ = false;
     QString seriesVersion_;
+    std::vector<OwnDayEdit> ownDaysSeen_; // its days of their own, with the versions read when the window opened
     ApptEnd seriesEnd_;    // the series' own end, against series_.start and time
     ApptEnd dayOpened_;    // where the day shown began when the window opened,
     ApptEnd dayOpenedEnd_; // and ended

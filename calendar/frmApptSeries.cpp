@@ -159,6 +159,12 @@ void frmAppt::loadRepeat(const QString& rrule, const QVariant& seriesId, const Q
         dOccurrence = {};
         return;
     }
+    // Deleting all of it takes its days of their own too, so their versions are kept as well.
+    ownDaysSeen_.clear();
+    for (int id : seriesRows(sConnContacts, series_.id))
+        ownDaysSeen_.push_back({id, id == lApptID ? seenVersion_ : rowVersion(sConnContacts, {QStringLiteral("appointments"),
+                                                                                          QStringLiteral("autoid"), id}),
+                                {}});
     if (ownDay_) {
         shownDay_ = DTPicker1->date();
         return; // shown where it now is; dOccurrence is the series' day it stands for
@@ -401,10 +407,9 @@ bool frmAppt::deleteSeries(Scope scope)
                 batch = moveToTrash(sConnContacts, TrashTable::Appointments, rows, label);
         } else {
             // The series with the days of it kept as rows of their own: one batch, one restore.
-            KeyRanges rows{{series_.id, series_.id}};
-            for (int id : seriesRows(sConnContacts, series_.id))
-                rows.emplace_back(id, id);
-            batch = moveToTrash(sConnContacts, TrashTable::Appointments, rows, label);
+            const int done = trashSeries(sConnContacts, series_.id, seriesSeen(), ownDaysSeen_, label, &batch);
+            changed = done == kSeriesChanged;
+            gone = done == 0;
         }
     }, QStringLiteral("cmdDelete_Click"), Owner::Form, QStringLiteral("frmAppt"));
     if (!ran)

@@ -175,9 +175,21 @@ QStringList restoredColumns(Connection& c, const QString& table, const QString& 
 QString moveToTrash(const QString& connectionText, TrashTable table, const KeyRanges& ranges, const QString& label,
                     int* movedOut)
 {
-    const QString batch = newBatch();
     Connection c(connectionText);
     Transaction tx(c);
+    int moved = 0;
+    const QString batch = moveToTrashWithin(c, table, ranges, label, &moved);
+    if (movedOut)
+        *movedOut = moved;
+    if (moved == 0)
+        return {};
+    tx.commit();
+    return batch;
+}
+
+QString moveToTrashWithin(Connection& c, TrashTable table, const KeyRanges& ranges, const QString& label, int* movedOut)
+{
+    const QString batch = newBatch();
     int moved = 0;
     // Many ranges are moved a few hundred at a time (the engine limits how deep one condition may
     // nest), all in the one transaction.
@@ -188,10 +200,7 @@ QString moveToTrash(const QString& connectionText, TrashTable table, const KeyRa
     }
     if (movedOut)
         *movedOut = moved;
-    if (moved == 0)
-        return {};
-    tx.commit();
-    return batch;
+    return moved > 0 ? batch : QString();
 }
 
 namespace {

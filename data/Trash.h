@@ -47,6 +47,11 @@ QString moveToTrash(const QString& connectionText, TrashTable table, const KeyRa
 QString trashContact(const QString& connectionText, qint64 contactId, bool withHistory, const QString& label,
                      int* moved = nullptr);
 
+// As moveToTrash, within the caller's transaction on c: for a delete that must check what it
+// deletes in the same transaction. Throws DbError.
+QString moveToTrashWithin(Connection& c, TrashTable table, const KeyRanges& ranges, const QString& label,
+                          int* moved = nullptr);
+
 // As trashContact without the history (the entries stay under the contact's name as it now
 // stands, and rejoin it when it is restored under its key), within the caller's transaction on c:
 // for a delete that is part of a larger change (a sync). Returns the batch, empty when the row was

@@ -3,6 +3,7 @@
 #include "data/Database.h"
 #include "data/RowGuard.h"
 #include "data/Statement.h"
+#include "data/Trash.h"
 #include "data/modData.h"
 #include "formats/Recurrence.h"
 #include "formats/RepeatRule.h"
@@ -341,6 +342,29 @@ int changeSeriesFrom(const QString& connectionText, int seriesId, const QString&
     moveOwnDays(c, seriesId, {}, move, undo);
     if (!own.update.isEmpty())
         Statement(c, own.update).run();
+    tx.commit();
+    return seriesId;
+}
+
+int trashSeries(const QString& connectionText, int seriesId, const QString& seenVersion,
+                const std::vector<OwnDayEdit>& ownSeen, const QString& label, QString* batch)
+{
+    Connection c(connectionText);
+    Transaction tx(c);
+    bool changed = false;
+    if (!readForChange(c, seriesId, seenVersion, &changed))
+        return changed ? kSeriesChanged : 0;
+    // A day a colleague changed on its own is their work too: it is not deleted unseen.
+    for (const OwnDayEdit& own : ownSeen)
+        if (ownChanged(c, own))
+            return kSeriesChanged;
+    KeyRanges rows{{seriesId, seriesId}};
+    {
+        Statement st(c, QStringLiteral("select autoid from appointments where series_id=") + QString::number(seriesId));
+        while (st.step())
+            rows.emplace_back(st.integer(0), st.integer(0));
+    }
+    *batch = moveToTrashWithin(c, TrashTable::Appointments, rows, label);
     tx.commit();
     return seriesId;
 }

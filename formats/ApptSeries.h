@@ -81,6 +81,12 @@ int splitSeriesFrom(const QString& connectionText, int seriesId, const QDate& da
 int changeSeriesFrom(const QString& connectionText, int seriesId, const QString& seriesSet, const QString& seenVersion,
                      const DaysMove& move, const OwnDayEdit& own, QStringList* undo);
 
+// "All" deleted: the series and its rows of their own go to the trash as one batch (*batch), in
+// one transaction. ownSeen names rows of its own with their versions as the editor read them
+// (update unused). kSeriesChanged when the series or one of those rows changed or went since.
+int trashSeries(const QString& connectionText, int seriesId, const QString& seenVersion,
+                const std::vector<OwnDayEdit>& ownSeen, const QString& label, QString* batch);
+
 // Runs the statements splitSeriesFrom or changeSeriesFrom gave and deletes the rows they made.
 // False when the series is gone.
 bool restoreRows(const QString& connectionText, int seriesId, const QStringList& undo, const std::vector<int>& madeRows);

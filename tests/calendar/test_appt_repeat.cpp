@@ -296,6 +296,7 @@ TEST_F(ApptRepeatTest, AColleaguesChangeMeanwhileStopsOneDayOrTheFollowingKeepin
     changedMeanwhile("This and the following", false);
     changedMeanwhile("Only this one", true);
     changedMeanwhile("This and the following", true);
+    changedMeanwhile("All", true);
 }
 
 namespace {
@@ -469,38 +470,46 @@ TEST_F(OwnDayTest, ADayOfItsOwnAsksOnDeletingAndAColleaguesChangeMeanwhileStopsT
     ASSERT_TRUE(undoLastChange());
     EXPECT_EQ(all(), atFirst);
 
-    // A colleague changes the series, or this very day, while the window is open: the answers
-    // that reach the series write nothing and say so.
+    // A colleague changes the series, this very day or another day of its own while the window
+    // is open: the answers that reach the series or that day write nothing and say so.
     int colleague = 0;
-    for (const char* answer : {"This and the following", "All"})
-        for (const bool series : {true, false})
+    const auto refused = [&](int open, const QDate& day, const QString& answer, int changed, bool deleting) {
+        withEditor(open, day, [&](frmAppt& d) {
+            d.txtBrief->selectAll();
+            type("Call about the quote");
+            exec(sConnContacts, QStringLiteral("update appointments set apptnotes='Price list %1' where autoid=%2")
+                                    .arg(++colleague)
+                                    .arg(changed));
+            desk.answerChoice(answer);
+            if (deleting)
+                QTest::keyClick(d.cmdDelete, Qt::Key_Space);
+            else
+                save();
+            ASSERT_TRUE(d.isVisible()) << answer.toStdString() << changed << deleting;
+            EXPECT_EQ(desk.messages().value(desk.messages().size() - 1),
+                      QStringLiteral("Someone else changed this repeating appointment after this window opened, "
+                                     "so it was not %1.\n\nWhat you typed stays in the window: close it and open "
+                                     "the appointment again to see their change.")
+                          .arg(deleting ? "deleted" : "saved"));
+            EXPECT_EQ(d.txtBrief->text(), "Call about the quote");
+            desk.answerYes();
+            d.reject();
+        });
+        EXPECT_EQ(stored("select count(*) from appointments"), "3");
+        EXPECT_EQ(weeks(), "3/2/2027 9:00 AM - Call/3/10/2027 3:00 PM - Call/3/16/2027 9:00 AM - Call/"
+                           "3/23/2027 11:00 AM - Call with Bob/3/30/2027 9:00 AM - Call")
+            << answer.toStdString() << changed << deleting;
+    };
+    for (const QString answer : {"This and the following", "All"})
+        for (const int changed : {c.call, c.moved, c.later})
             for (const bool deleting : {false, true}) {
-                if (deleting && (!series || QString::fromLatin1(answer) == "All"))
-                    continue; // deleting all of a series, as from any of its days, asks nothing more
-                withEditor(c.moved, QDate(2027, 3, 10), [&](frmAppt& d) {
-                    d.txtBrief->selectAll();
-                    type("Call about the quote");
-                    exec(sConnContacts, QStringLiteral("update appointments set apptnotes='Price list %1' where autoid=%2")
-                                            .arg(++colleague)
-                                            .arg(series ? c.call : c.moved));
-                    desk.answerChoice(answer);
-                    if (deleting)
-                        QTest::keyClick(d.cmdDelete, Qt::Key_Space);
-                    else
-                        save();
-                    ASSERT_TRUE(d.isVisible()) << answer << series << deleting;
-                    EXPECT_EQ(desk.messages().value(desk.messages().size() - 1),
-                              QStringLiteral("Someone else changed this repeating appointment after this window opened, "
-                                             "so it was not %1.\n\nWhat you typed stays in the window: close it and open "
-                                             "the appointment again to see their change.")
-                                  .arg(deleting ? "deleted" : "saved"));
-                    EXPECT_EQ(d.txtBrief->text(), "Call about the quote");
-                    desk.answerYes();
-                    d.reject();
-                });
-                EXPECT_EQ(stored("select count(*) from appointments"), "3");
-                EXPECT_EQ(weeks(), "3/2/2027 9:00 AM - Call/3/10/2027 3:00 PM - Call/3/16/2027 9:00 AM - Call/"
-                                   "3/23/2027 11:00 AM - Call with Bob/3/30/2027 9:00 AM - Call")
-                    << answer << series << deleting;
+                // Deleting all of it takes every day of its own; the other answers look at the series
+                // and the day they are given from.
+                const bool looked = (answer == "All" && deleting) || changed == c.call || (changed == c.moved && !deleting);
+                if (!looked)
+                    continue;
+                refused(c.moved, QDate(2027, 3, 10), answer, changed, deleting);
             }
+    // From one of its ordinary days too.
+    refused(c.call, QDate(2027, 3, 16), "All", c.later, true);
 }
