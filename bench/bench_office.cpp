@@ -1,5 +1,6 @@
 // The office database: one action statement against a raw libpq insert in the same run, filling
-// the contact tree from the server, and ten copies of the program writing at once.
+// the contact tree from the server, a keystroke in Find beside its query run raw, and ten copies
+// of the program writing at once.
 //
 // The server is KESTREL_BENCH_DATABASE (a libpq connection string of a role that may create
 // databases) when set; otherwise a throwaway server of scripts/pg-server.sh, started durable
@@ -7,17 +8,23 @@
 // works in a database of its own, dropped afterwards.
 #include "bench/generate.h"
 #include "contacts/LeadPanel.h"
+#include "contacts/frmFind.h"
 #include "contacts/modTree.h"
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/Office.h"
 #include "data/PgEngine.h"
+#include "data/SearchIndex.h"
+#include "data/SearchIndexStore.h"
 #include "data/modData.h"
 #include "ui/Report.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -28,6 +35,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -238,6 +246,146 @@ bool copyContacts(const QString& conninfo, int count)
     PQclear(PQexec(raw.conn, "VACUUM ANALYZE contacts"));
     return done;
 }
+
+// As copyContacts, for a million rows: the search text's trigram index is built once after the
+// rows are in, as an administrator loading a database does, rather than row by row.
+bool copyContactsIndexedAfter(const BenchDatabase& db, int count)
+{
+    RawConnection raw(db.conninfo());
+    if (!raw.ok())
+        return false;
+    PGresult* r = PQexec(raw.conn, "SELECT indexdef FROM pg_indexes WHERE indexname = 'contacts_by_findtext'");
+    const QByteArray define = PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1 ? QByteArray(PQgetvalue(r, 0, 0)) : QByteArray();
+    PQclear(r);
+    if (define.isEmpty())
+        return false;
+    r = PQexec(raw.conn, "DROP INDEX contacts_by_findtext");
+    const bool dropped = PQresultStatus(r) == PGRES_COMMAND_OK;
+    PQclear(r);
+    if (!dropped)
+        return false;
+    if (!copyContacts(db.conninfo(), count))
+        return false;
+    PQclear(PQexec(raw.conn, "SET maintenance_work_mem = '256MB'"));
+    r = PQexec(raw.conn, define.constData());
+    const bool made = PQresultStatus(r) == PGRES_COMMAND_OK;
+    PQclear(r);
+    PQclear(PQexec(raw.conn, "ANALYZE contacts"));
+    return made;
+}
+
+// One keystroke in Find against the office server, at each size, beside the query it needs run
+// raw: the same texts as the file's Find (one letter, a rare name, a company with its number,
+// phone digits, a text no contact holds).
+const char* const kServerTyped[] = {"s", "kowal", "acme 42", "555 01", "zzq"};
+
+// The database of one size, filled once and searched by every text.
+BenchDatabase* findDatabase(benchmark::State& state, int count)
+{
+    static std::unique_ptr<BenchDatabase> held;
+    static int heldCount = 0;
+    if (held && heldCount == count && *held) {
+        // Another benchmark between the texts may have pointed the program elsewhere.
+        bench::freshProgramDir();
+        sConnContacts = serverConnectionText(held->conninfo());
+        sConnMain = sConnContacts;
+        return held.get();
+    }
+    held.reset();
+    heldCount = 0;
+    auto made = std::make_unique<BenchDatabase>(state);
+    if (!*made)
+        return nullptr;
+    QElapsedTimer clock;
+    clock.start();
+    if (!copyContactsIndexedAfter(*made, count)) {
+        state.SkipWithError("the contacts could not be copied to the server");
+        return nullptr;
+    }
+    std::fprintf(stderr, "%d contacts copied to the server and indexed in %lld ms\n", count, clock.elapsed());
+    held = std::move(made);
+    heldCount = count;
+    return held.get();
+}
+
+void BM_ServerFindKeystroke(benchmark::State& state)
+{
+    if (!findDatabase(state, int(state.range(0))))
+        return;
+    frmFind find;
+    const QString typed = QString::fromUtf8(kServerTyped[state.range(1)]);
+    state.SetLabel(kServerTyped[state.range(1)]);
+    for (auto _ : state) {
+        find.txtFind->setText(typed);
+        state.PauseTiming();
+        find.txtFind->clear();
+        state.ResumeTiming();
+    }
+    find.txtFind->setText(typed);
+    // The text no contact holds lists only that nothing was found.
+    const bool found = find.lstFound->count() > 0 && find.lstFound->item(0)->data(Qt::UserRole).toInt() > 0;
+    if (found != (state.range(1) != 4))
+        state.SkipWithError("Find listed other than the contacts holding the text");
+}
+
+// The queries a keystroke needs, through libpq with nothing of the program's around it: the
+// contacts holding every typed word among the first 20,000 in name order; where those are no
+// more than a screenful, the first screenful and one more of all the contacts holding them (the
+// trigram index's matches), in name order.
+void BM_ServerFindRawQuery(benchmark::State& state)
+{
+    BenchDatabase* db = findDatabase(state, int(state.range(0)));
+    if (!db)
+        return;
+    RawConnection raw(db->conninfo());
+    if (!raw.ok()) {
+        state.SkipWithError(PQerrorMessage(raw.conn));
+        return;
+    }
+    state.SetLabel(kServerTyped[state.range(1)]);
+    const QStringList needles = searchNeedles(QString::fromUtf8(kServerTyped[state.range(1)]));
+    const QByteArray fields = searchindex::kContactFields;
+    QByteArray where;
+    std::vector<QByteArray> patterns;
+    for (int i = 0; i < needles.size(); ++i) {
+        where += (i ? " AND " : "") + QByteArray("findtext LIKE $") + QByteArray::number(i + 1) + " ESCAPE '\\'";
+        // The generated contacts' words hold no % or _ to escape, and fold to themselves.
+        patterns.push_back('%' + needles[i].toUtf8() + '%');
+    }
+    const QByteArray limit = QByteArray::number(frmFind::kMaxListed + 1);
+    const QByteArray walk = "SELECT id, " + fields + " FROM (SELECT id, " + fields + ", findtext FROM contacts ORDER BY "
+                            "lastname NULLS FIRST, firstname NULLS FIRST, address NULLS FIRST LIMIT 20000) first WHERE " +
+                            where + " LIMIT " + limit;
+    const QByteArray looked = "SELECT id, " + fields + " FROM contacts WHERE " + where +
+                              " ORDER BY lastname, firstname, id LIMIT " + limit;
+    std::vector<const char*> values;
+    for (const QByteArray& p : patterns)
+        values.push_back(p.constData());
+    const auto run = [&](const QByteArray& sql) {
+        PGresult* r = PQexecParams(raw.conn, sql.constData(), int(values.size()), nullptr, values.data(), nullptr, nullptr, 0);
+        const int n = PQresultStatus(r) == PGRES_TUPLES_OK ? PQntuples(r) : -1;
+        PQclear(r);
+        return n;
+    };
+    for (auto _ : state) {
+        int n = run(walk);
+        if (n >= 0 && n <= frmFind::kMaxListed)
+            n = run(looked);
+        if (n < 0) {
+            state.SkipWithError(PQerrorMessage(raw.conn));
+            break;
+        }
+        benchmark::DoNotOptimize(n);
+    }
+}
+const bool kServerFindRegistered = [] {
+    for (const int count : {10000, 100000, 1000000})
+        for (int text = 0; text < int(std::size(kServerTyped)); ++text) {
+            benchmark::RegisterBenchmark("BM_ServerFindKeystroke", BM_ServerFindKeystroke)->Args({count, text})->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark("BM_ServerFindRawQuery", BM_ServerFindRawQuery)->Args({count, text})->Unit(benchmark::kMillisecond);
+        }
+    return true;
+}();
 
 int treeContacts(QTreeWidget* tv)
 {

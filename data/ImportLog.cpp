@@ -3,6 +3,12 @@
 #include "data/Database.h"
 #include "data/Statement.h"
 
+#include <sqlite3.h>
+
+#include <QStringList>
+
+#include <atomic>
+
 namespace kestrel {
 
 namespace {
@@ -153,6 +159,82 @@ std::int64_t takeBackImport(Connection& contacts, std::int64_t id)
     }
     releaseImport(contacts, id);
     return deleted;
+}
+
+namespace {
+std::atomic<std::int64_t> gBulkImportRows{50000};
+} // namespace
+
+std::int64_t bulkImportRows() { return gBulkImportRows; }
+void setBulkImportRows(std::int64_t rows) { gBulkImportRows = rows; }
+
+bool bulkImportPays(Connection& contacts, std::int64_t rows)
+{
+    if (contacts.onServer() || rows < gBulkImportRows)
+        return false;
+    if (gBulkImportRows == 0)
+        return true;
+    // Counting stops once the file is seen to hold more than the import brings.
+    Statement stored = native(contacts, QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM contacts LIMIT ?)"));
+    stored.bind(1, rows + 1);
+    return stored.step() && stored.integer(0) <= rows;
+}
+
+BulkIndexes::BulkIndexes(Connection& contacts, const QStringList& varyingColumns) : db_(contacts)
+{
+    // Indexes the engine makes itself (a primary key's, a unique column's) have no text.
+    QStringList names;
+    {
+        Statement q = native(db_, QStringLiteral("SELECT name, sql FROM main.sqlite_master WHERE type='index' AND "
+                                                 "tbl_name='contacts' AND sql IS NOT NULL ORDER BY name"));
+        while (q.step()) {
+            const QString sql = q.text(1);
+            if (sql.simplified().startsWith(QStringLiteral("CREATE UNIQUE"), Qt::CaseInsensitive))
+                continue;
+            names << q.text(0);
+            definitions_.push_back(sql);
+        }
+    }
+    for (qsizetype i = names.size() - 1; i >= 0; --i) {
+        Statement columns = native(db_, QStringLiteral("SELECT name FROM pragma_index_info(?) WHERE name IS NOT NULL"));
+        columns.bind(1, names[i]);
+        bool varies = false;
+        while (columns.step())
+            varies = varies || varyingColumns.contains(columns.text(0), Qt::CaseInsensitive);
+        if (!varies) {
+            names.removeAt(i);
+            definitions_.erase(definitions_.begin() + i);
+        }
+    }
+    for (const QString& name : names)
+        native(db_, QStringLiteral("DROP INDEX main.\"%1\"").arg(QString(name).replace(u'"', QStringLiteral("\"\"")))).run();
+}
+
+void BulkIndexes::rebuild(const std::function<bool()>& keepGoing)
+{
+    struct Asking {
+        const std::function<bool()>& keepGoing;
+        bool stopped = false;
+    } asking{keepGoing};
+    // Every so many engine steps, so that the window repaints and its Cancel is read.
+    sqlite3_progress_handler(
+        db_.handle(), 10000,
+        [](void* p) {
+            auto* a = static_cast<Asking*>(p);
+            a->stopped = a->stopped || !a->keepGoing();
+            return a->stopped ? 1 : 0;
+        },
+        &asking);
+    try {
+        for (const QString& sql : definitions_)
+            native(db_, sql).run();
+    } catch (const DbError&) {
+        sqlite3_progress_handler(db_.handle(), 0, nullptr, nullptr);
+        if (asking.stopped)
+            throw ImportStopped{};
+        throw;
+    }
+    sqlite3_progress_handler(db_.handle(), 0, nullptr, nullptr);
 }
 
 } // namespace kestrel

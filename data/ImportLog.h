@@ -5,8 +5,10 @@
 // program killed, the power cut) is still known at the next start, with how far it got.
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace kestrel {
@@ -52,5 +54,32 @@ std::vector<ImportRun> unfinishedImports(Connection& contacts);
 // Deletes the contacts import id brought, a batch per transaction, and notes it taken back.
 // Returns how many were deleted. Throws DbError.
 std::int64_t takeBackImport(Connection& contacts, std::int64_t id);
+
+// A large import into a local file is one transaction that drops the contacts' indexes that only
+// order them (never one that keeps a value unique) and makes them again before it commits: a
+// million rows placed at scattered points of several indexes cost more than sorting them once.
+// A cancel or a kill takes the drop back with the rows, so the file is exactly as it was.
+class BulkIndexes {
+public:
+    // Inside the import's open transaction; the indexes dropped are those over a column the
+    // import gives each row its own value of (others take the rows at one place, in order).
+    // Throws DbError.
+    BulkIndexes(Connection& contacts, const QStringList& varyingColumns);
+    // Makes every dropped index again from its own definition. keepGoing is asked now and then
+    // while they are built; false stops the building and throws ImportStopped.
+    void rebuild(const std::function<bool()>& keepGoing);
+    struct ImportStopped {};
+
+private:
+    Connection& db_;
+    std::vector<QString> definitions_;
+};
+
+// Whether an import adding rows to a local file pays for making the indexes again: at least
+// bulkImportRows() rows, and at least as many as the file holds (every import when set to 0, as
+// the tests do to meet that way with a few rows). Throws DbError.
+bool bulkImportPays(Connection& contacts, std::int64_t rows);
+std::int64_t bulkImportRows();
+void setBulkImportRows(std::int64_t rows);
 
 } // namespace kestrel

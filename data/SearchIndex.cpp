@@ -352,10 +352,19 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
                 found.emplace_back(sortKey(r.f[0], r.f[1]), toFound(r, needles));
         }
     };
-    QString sql = QStringLiteral("SELECT id, ") + QString::fromLatin1(kContactFields) + QStringLiteral(" FROM contacts WHERE ");
+    QString where;
     for (int i = 0; i < needles.size(); ++i)
-        sql += QStringLiteral("%1findtext LIKE ?%2 ESCAPE '\\'").arg(i ? QStringLiteral(" AND ") : QString()).arg(i + 1);
-    sql += QStringLiteral(" ORDER BY lastname, firstname, id LIMIT %1").arg(limit + 1);
+        where += QStringLiteral("%1findtext LIKE ?%2 ESCAPE '\\'").arg(i ? QStringLiteral(" AND ") : QString()).arg(i + 1);
+    // A text many contacts hold is found by walking the first contacts in name order (the name
+    // index, stopped at a screenful); only a text they hold less often is looked up in the
+    // trigram index, whose matches are then sorted. Left to itself the planner reads every
+    // contact for a common text, or walks the name index to a rare one's far letter.
+    const QString fields = QString::fromLatin1(kContactFields);
+    const QString walk = QStringLiteral("SELECT id, %1 FROM (SELECT id, %1, findtext FROM contacts ORDER BY lastname NULLS "
+                                        "FIRST, firstname NULLS FIRST, address NULLS FIRST LIMIT %2) first WHERE %3 LIMIT %4")
+                             .arg(fields).arg(walkFirstRows()).arg(where).arg(limit + 1);
+    const QString sql = QStringLiteral("SELECT id, ") + fields + QStringLiteral(" FROM contacts WHERE ") + where +
+                        QStringLiteral(" ORDER BY lastname, firstname, id LIMIT %1").arg(limit + 1);
     // The words as the server folds them (where its rules fold further than the program's, as
     // ŋ to n), looked up as patterns of their own so that the planner sees what it matches.
     QStringList serverNeedles;
@@ -370,10 +379,15 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
             for (int i = 0; i < needles.size(); ++i)
                 serverNeedles << folded.text(i);
     }
-    Statement st(db, sql, Statement::Dialect::Native);
-    for (int i = 0; i < needles.size(); ++i)
-        st.bind(i + 1, likeOperand(serverNeedles.value(i, needles[i])));
-    take(st);
+    const auto lookUp = [&](const QString& query) {
+        Statement st(db, query, Statement::Dialect::Native);
+        for (int i = 0; i < needles.size(); ++i)
+            st.bind(i + 1, likeOperand(serverNeedles.value(i, needles[i])));
+        take(st);
+    };
+    lookUp(walk);
+    if (int(seen.size()) <= limit)
+        lookUp(sql);
     bool more = int(seen.size()) > limit;
     if (!history.isEmpty()) {
         QStringList ids;

@@ -223,6 +223,15 @@ void Statement::bindUtf8(int index, const char* bytes, int size)
         throw lastError(connection_.handle());
 }
 
+void Statement::bindUtf8Unowned(int index, const char* bytes, int size)
+{
+    if (pg_)
+        return pg_->bind(index, bytes, size);
+    const int rc = bytes ? sqlite3_bind_text(st_, index, bytes, size, SQLITE_STATIC) : sqlite3_bind_null(st_, index);
+    if (rc != SQLITE_OK)
+        throw lastError(connection_.handle());
+}
+
 std::int64_t Statement::lastInsertId() const
 {
     return pg_ ? pg_->lastInsertId() : sqlite3_last_insert_rowid(connection_.handle());

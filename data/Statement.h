@@ -47,6 +47,8 @@ public:
     void bindNull(int index);
     // UTF-8 bytes as another statement's bytes() gave them; nullptr binds a null.
     void bindUtf8(int index, const char* bytes, int size);
+    // The same without a copy: the bytes must stay as they are until the statement has run.
+    void bindUtf8Unowned(int index, const char* bytes, int size);
     // The key the last INSERT on this statement's connection gave its row.
     std::int64_t lastInsertId() const;
 

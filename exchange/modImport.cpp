@@ -303,7 +303,7 @@ namespace {
 // connection gets its usual settings back after.
 class ImportCache {
 public:
-    explicit ImportCache(Connection& db) : db_(db)
+    ImportCache(Connection& db, bool bulk) : db_(db)
     {
         if (db_.onServer())
             return;
@@ -311,8 +311,13 @@ public:
                         [this](int, const char* const* v, const int*) { before_ = QByteArray(v[0]); });
         forEachRowBytes(db_, QStringLiteral("PRAGMA temp_store"),
                         [this](int, const char* const* v, const int*) { store_ = QByteArray(v[0]); });
-        forEachRowBytes(db_, QStringLiteral("PRAGMA cache_size=-131072"), [](int, const char* const*, const int*) {});
-        forEachRowBytes(db_, QStringLiteral("PRAGMA temp_store=MEMORY"), [](int, const char* const*, const int*) {});
+        // An import that makes the indexes again at its end writes mostly at the tables' ends,
+        // and sorts each index in files of its own: a memory store would sort a million
+        // keys in memory, beside the cache.
+        forEachRowBytes(db_, bulk ? QStringLiteral("PRAGMA cache_size=-32768") : QStringLiteral("PRAGMA cache_size=-131072"),
+                        [](int, const char* const*, const int*) {});
+        if (!bulk)
+            forEachRowBytes(db_, QStringLiteral("PRAGMA temp_store=MEMORY"), [](int, const char* const*, const int*) {});
     }
     ~ImportCache()
     {
@@ -412,7 +417,18 @@ bool runImport(ImportJob& job, ImportSummary& sum, const ImportProgress& progres
         qint64 done = 0, lastRow = job.run.lastRow;
         // The contacts' indexes take a million rows at scattered places: their pages stay in
         // memory across batches instead of being read back for each row.
-        const ImportCache cache(*contacts);
+        // A large import is one transaction and sorts the indexes once at its end: another copy
+        // of the program that would write meanwhile waits for the whole import, or is told the
+        // file is busy, rather than the import taking three times as long.
+        const bool bulkPays = bulkImportPays(*contacts, job.run.total - job.run.arrived);
+        const ImportCache cache(*contacts, bulkPays);
+        std::optional<BulkIndexes> bulk;
+        if (bulkPays) {
+            batch = std::make_unique<Transaction>(*contacts);
+            QStringList varying = mappedColumns().split(u',');
+            varying << QStringLiteral("contype");
+            bulk.emplace(*contacts, varying);
+        }
         QElapsedTimer settleClock;
         settleClock.start();
         const auto commitBatch = [&](bool last) {
@@ -459,12 +475,13 @@ bool runImport(ImportJob& job, ImportSummary& sum, const ImportProgress& progres
                     return;
                 }
                 // An empty field arrives as the empty text, never as null.
+                // The scratch row's bytes stay as they are until the next row is read.
                 for (int c = 0; c < n; ++c)
-                    insert.bindUtf8(c + 1, v[c] ? v[c] : "", v[c] ? size[c] : 0);
+                    insert.bindUtf8Unowned(c + 1, v[c] ? v[c] : "", v[c] ? size[c] : 0);
                 if (v[n + 2] && size[n + 2] > 0)
-                    insert.bindUtf8(n + 1, v[n + 2], size[n + 2]);
+                    insert.bindUtf8Unowned(n + 1, v[n + 2], size[n + 2]);
                 else
-                    insert.bindUtf8(n + 1, type.constData(), int(type.size()));
+                    insert.bindUtf8Unowned(n + 1, type.constData(), int(type.size()));
                 insert.bind(n + 2, std::int64_t(job.run.id));
                 if (uids) {
                     const int u = n + 4;
@@ -494,13 +511,20 @@ bool runImport(ImportJob& job, ImportSummary& sum, const ImportProgress& progres
                 ++sum.imported;
                 sum.possiblesImported += mark == '2';
                 // Another copy of the program waits for the file while a batch is open.
-                if (batchClock.elapsed() >= 200)
+                if (!bulk && batchClock.elapsed() >= 200)
                     commitBatch(false);
             });
         // The import's end commits with its last rows: a commit whose answer the network lost is
         // looked up, and the rows are then never told failed while the import stands done.
         if (!batch)
             batch = std::make_unique<Transaction>(*contacts);
+        if (bulk) {
+            try {
+                bulk->rebuild([&] { return pacer.keepGoing(total, total); });
+            } catch (const BulkIndexes::ImportStopped&) {
+                throw std::runtime_error("cancelled");
+            }
+        }
         noteImportEnd(*contacts, job.run.id, QStringLiteral("done"));
         commitBatch(true);
         sum.importId = job.run.id;

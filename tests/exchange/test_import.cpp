@@ -1,6 +1,7 @@
 #include "data/Statement.h"
 #include "data/Database.h"
 #include "data/Globals.h"
+#include "data/ImportLog.h"
 #include "data/Office.h"
 #include "formats/CsvText.h"
 #include "formats/ImportRules.h"
@@ -289,6 +290,73 @@ TEST_F(ImportTest, TheContactTypeComesInByNameAndAnyOtherValueTakesTheTypeChosen
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname,contype from contacts order by lastname")),
               (std::vector<QStringList>{{"Adams", "Cust"}, {"Baker", "Personal"}, {"Cole", "Lead"}, {"Dunn", "Lead"},
                                         {"Eads", "Contact"}}));
+}
+
+// A large import is one transaction that makes the ordering indexes again at its end: what it
+// stores is what an import in batches stores, the indexes are the same and whole after, and a
+// cancel half way leaves the file exactly as it was.
+TEST_F(ImportTest, ALargeImportMakesTheIndexesAgainAndACancelLeavesTheFileAsItWas)
+{
+    if (onServer())
+        GTEST_SKIP() << "the office server keeps its indexes through every import";
+    addContact(QStringLiteral("Earlier"), QStringLiteral("Ann"));
+    {
+        Connection c(sConnContacts); // the column and the table every import adds, before the file is noted
+        prepareImportLog(c);
+    }
+    QByteArray many = "Name,First,Firm\n";
+    for (int i = 0; i < 3000; ++i)
+        many += "Row " + QByteArray::number((i * 7919) % 3000) + ",Al" + QByteArray::number(i % 13) + ",Firm " +
+                QByteArray::number(i % 29) + '\n';
+    const QStringList entries = mapping(QStringLiteral("Name>LastName|First>FirstName|Firm>Company"));
+    const auto schema = [this] {
+        return rows(sConnContacts, QStringLiteral("select type, name, sql from sqlite_master order by name"));
+    };
+    const auto imported = [this] {
+        return rows(sConnContacts, QStringLiteral("select lastname, firstname, company, contype from contacts where "
+                                                  "import_id is not null order by lastname, firstname, company, id"));
+    };
+    const auto before = schema();
+    const auto stored = rows(sConnContacts, QStringLiteral("select * from contacts order by id"));
+    const std::int64_t usual = bulkImportRows();
+    setBulkImportRows(1000);
+    ASSERT_TRUE(LoadCsvToTemp(csv(many), entries));
+    int calls = 0;
+    ImportSummary sum;
+    // The second call comes some hundred rows in.
+    EXPECT_FALSE(ImportTempRows(QStringLiteral("Lead"), true, &sum, [&](qint64, qint64) {
+        if (++calls == 1)
+            QThread::msleep(50);
+        return calls == 1;
+    }, 3000));
+    EXPECT_TRUE(sum.cancelled);
+    EXPECT_EQ(schema(), before);
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select * from contacts order by id")), stored);
+
+    ASSERT_TRUE(LoadCsvToTemp(csv(many), entries));
+    ASSERT_TRUE(ImportTempRows(QStringLiteral("Lead"), true, &sum, {}, 3000));
+    EXPECT_EQ(sum.imported, 3000);
+    EXPECT_EQ(schema(), before);
+    const auto native = [](const char* sql) {
+        Connection c(sConnContacts);
+        Statement st(c, QString::fromLatin1(sql), Statement::Dialect::Native);
+        QStringList out;
+        while (st.step())
+            out << st.text(0);
+        return out;
+    };
+    EXPECT_EQ(native("PRAGMA integrity_check"), QStringList{QStringLiteral("ok")});
+    // The name index answers the tree's walk in the same order as a sort of the table.
+    EXPECT_EQ(native("select id from contacts indexed by contacts_by_name where lastname > '' "
+                     "order by lastname, firstname, address"),
+              native("select id from contacts not indexed where lastname > '' order by lastname, firstname, address, id"));
+    const auto bulk = imported();
+
+    exec(sConnContacts, QStringLiteral("delete from contacts where import_id is not null"));
+    setBulkImportRows(usual);
+    ASSERT_TRUE(LoadCsvToTemp(csv(many), entries));
+    ASSERT_TRUE(ImportTempRows(QStringLiteral("Lead"), true, &sum, {}, 3000));
+    EXPECT_EQ(imported(), bulk);
 }
 
 TEST_F(ImportTest, TheScratchFileServesOneImportAtATimeAndACancelTakesBackItsOwnRowsOnly)
