@@ -159,7 +159,7 @@ void frmAppt::loadRepeat(const QString& rrule, const QVariant& seriesId, const Q
         dOccurrence = {};
         return;
     }
-    // Deleting all of it takes its days of their own too, so their versions are kept as well.
+    // Deleting or moving the series takes its days of their own with it, so their versions are kept as well.
     ownDaysSeen_.clear();
     for (int id : seriesRows(sConnContacts, series_.id))
         ownDaysSeen_.push_back({id, id == lApptID ? seenVersion_ : rowVersion(sConnContacts, {QStringLiteral("appointments"),
@@ -338,9 +338,9 @@ bool frmAppt::saveFromDay(Scope scope)
     int made = 0;
     if (!RunAction(sConnContacts, [&] {
             undo.clear();
-            made = all ? changeSeriesFrom(sConnContacts, series_.id, change, seriesSeen(), move, own, &undo)
+            made = all ? changeSeriesFrom(sConnContacts, series_.id, change, seriesSeen(), move, own, ownDaysSeen_, &undo)
                        : splitSeriesFrom(sConnContacts, series_.id, dOccurrence, change, seriesSeen(), move, own,
-                                         &undo);
+                                         ownDaysSeen_, &undo);
         }, QStringLiteral("cmdSave_Click"), Owner::Form, QStringLiteral("frmAppt")))
         return false;
     if (made == kSeriesChanged) {
@@ -399,12 +399,9 @@ bool frmAppt::deleteSeries(Scope scope)
         if (scope == Scope::OnlyThis) {
             changed = leaveOutDay(sConnContacts, series_.id, day, seriesSeen()) == kSeriesChanged;
         } else if (scope == Scope::ThisAndFollowing) {
-            const std::optional<std::vector<int>> later = endSeriesBefore(sConnContacts, series_.id, day, seriesSeen(), &changed);
-            KeyRanges rows;
-            for (int id : later.value_or(std::vector<int>{}))
-                rows.emplace_back(id, id);
-            if (!rows.empty())
-                batch = moveToTrash(sConnContacts, TrashTable::Appointments, rows, label);
+            const int done = trashSeriesFrom(sConnContacts, series_.id, day, seriesSeen(), ownDaysSeen_, label, &batch);
+            changed = done == kSeriesChanged;
+            gone = done == 0;
         } else {
             // The series with the days of it kept as rows of their own: one batch, one restore.
             const int done = trashSeries(sConnContacts, series_.id, seriesSeen(), ownDaysSeen_, label, &batch);

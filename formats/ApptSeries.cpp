@@ -143,6 +143,29 @@ bool ownChanged(Connection& c, const OwnDayEdit& own)
     return rowVersionOn(c, {QStringLiteral("appointments"), QStringLiteral("autoid"), own.row}, true) != own.seenVersion;
 }
 
+// The rows of their own of a series, those from `from` on (all for an invalid from).
+std::vector<int> ownRowsFrom(Connection& c, int seriesId, const QDate& from)
+{
+    QString sql = QStringLiteral("select autoid from appointments where series_id=") + QString::number(seriesId);
+    if (from.isValid())
+        sql += QStringLiteral(" and recurrence_date>=") + dateLiteral(from);
+    std::vector<int> rows;
+    Statement st(c, sql);
+    while (st.step())
+        rows.push_back(int(st.integer(0)));
+    return rows;
+}
+
+// A day a colleague changed on its own is their work too: it is not moved or deleted unseen.
+// Looks at the rows of seen that are among `touched` (all of seen when it is null).
+bool ownDaysChanged(Connection& c, const std::vector<OwnDayEdit>& seen, const std::vector<int>* touched = nullptr)
+{
+    for (const OwnDayEdit& own : seen)
+        if ((!touched || std::find(touched->begin(), touched->end(), own.row) != touched->end()) && ownChanged(c, own))
+            return true;
+    return false;
+}
+
 // Moves the rows of their own of a series (those from `from` on; all for an invalid from) with
 // the series' days, keys and all; returns their keys.
 std::vector<int> moveOwnDays(Connection& c, int seriesId, const QDate& from, const DaysMove& m, QStringList* undo)
@@ -266,30 +289,32 @@ int splitSeries(const QString& connectionText, int seriesId, const QDate& day, c
     return next;
 }
 
-std::optional<std::vector<int>> endSeriesBefore(const QString& connectionText, int seriesId, const QDate& day,
-                                                const QString& seenVersion, bool* changed)
+int trashSeriesFrom(const QString& connectionText, int seriesId, const QDate& day, const QString& seenVersion,
+                    const std::vector<OwnDayEdit>& ownSeen, const QString& label, QString* batch)
 {
     Connection c(connectionText);
     Transaction tx(c);
-    bool wasChanged = false;
-    const std::optional<SeriesRow> s = readForChange(c, seriesId, seenVersion, &wasChanged);
-    if (changed)
-        *changed = wasChanged;
+    bool changed = false;
+    const std::optional<SeriesRow> s = readForChange(c, seriesId, seenVersion, &changed);
     if (!s)
-        return std::nullopt;
+        return changed ? kSeriesChanged : 0;
+    const std::vector<int> later = ownRowsFrom(c, seriesId, day);
+    if (ownDaysChanged(c, ownSeen, &later))
+        return kSeriesChanged;
     setRule(c, seriesId, RuleEndedBefore(s->rrule, day), s->exdates);
-    std::vector<int> rows;
-    Statement st(c, QStringLiteral("select autoid from appointments where series_id=%1 and recurrence_date>=%2")
-                        .arg(seriesId)
-                        .arg(dateLiteral(day)));
-    while (st.step())
-        rows.push_back(int(st.integer(0)));
+    KeyRanges rows;
+    for (int id : later)
+        rows.emplace_back(id, id);
+    batch->clear();
+    if (!rows.empty())
+        *batch = moveToTrashWithin(c, TrashTable::Appointments, rows, label);
     tx.commit();
-    return rows;
+    return seriesId;
 }
 
 int splitSeriesFrom(const QString& connectionText, int seriesId, const QDate& day, const QString& seriesSet,
-                    const QString& seenVersion, const DaysMove& move, const OwnDayEdit& own, QStringList* undo)
+                    const QString& seenVersion, const DaysMove& move, const OwnDayEdit& own,
+                    const std::vector<OwnDayEdit>& ownSeen, QStringList* undo)
 {
     Connection c(connectionText);
     Transaction tx(c);
@@ -298,6 +323,8 @@ int splitSeriesFrom(const QString& connectionText, int seriesId, const QDate& da
     if (!s)
         return changed ? kSeriesChanged : 0;
     if (ownChanged(c, own))
+        return kSeriesChanged;
+    if (const std::vector<int> going = ownRowsFrom(c, seriesId, day); ownDaysChanged(c, ownSeen, &going))
         return kSeriesChanged;
     if (undo)
         undo->push_back(rowAsItIs(c, seriesId));
@@ -323,7 +350,8 @@ int splitSeriesFrom(const QString& connectionText, int seriesId, const QDate& da
 }
 
 int changeSeriesFrom(const QString& connectionText, int seriesId, const QString& seriesSet, const QString& seenVersion,
-                     const DaysMove& move, const OwnDayEdit& own, QStringList* undo)
+                     const DaysMove& move, const OwnDayEdit& own, const std::vector<OwnDayEdit>& ownSeen,
+                     QStringList* undo)
 {
     Connection c(connectionText);
     Transaction tx(c);
@@ -331,7 +359,7 @@ int changeSeriesFrom(const QString& connectionText, int seriesId, const QString&
     const std::optional<SeriesRow> s = readForChange(c, seriesId, seenVersion, &changed);
     if (!s)
         return changed ? kSeriesChanged : 0;
-    if (ownChanged(c, own))
+    if (ownChanged(c, own) || ownDaysChanged(c, ownSeen))
         return kSeriesChanged;
     if (undo)
         undo->push_back(rowAsItIs(c, seriesId));
@@ -354,16 +382,11 @@ int trashSeries(const QString& connectionText, int seriesId, const QString& seen
     bool changed = false;
     if (!readForChange(c, seriesId, seenVersion, &changed))
         return changed ? kSeriesChanged : 0;
-    // A day a colleague changed on its own is their work too: it is not deleted unseen.
-    for (const OwnDayEdit& own : ownSeen)
-        if (ownChanged(c, own))
-            return kSeriesChanged;
+    if (ownDaysChanged(c, ownSeen))
+        return kSeriesChanged;
     KeyRanges rows{{seriesId, seriesId}};
-    {
-        Statement st(c, QStringLiteral("select autoid from appointments where series_id=") + QString::number(seriesId));
-        while (st.step())
-            rows.emplace_back(st.integer(0), st.integer(0));
-    }
+    for (int id : ownRowsFrom(c, seriesId, {}))
+        rows.emplace_back(id, id);
     *batch = moveToTrashWithin(c, TrashTable::Appointments, rows, label);
     tx.commit();
     return seriesId;

@@ -44,11 +44,6 @@ int overrideDay(const QString& connectionText, int seriesId, const QDate& day, c
 int splitSeries(const QString& connectionText, int seriesId, const QDate& day, const QString& insertStatement,
                 const QString& seenVersion = {});
 
-// Ends the series the day before day. Returns the rows of its own from day on (for the trash),
-// nullopt when the series is gone, or (changed set) changed since seenVersion.
-std::optional<std::vector<int>> endSeriesBefore(const QString& connectionText, int seriesId, const QDate& day,
-                                                const QString& seenVersion = {}, bool* changed = nullptr);
-
 // Puts a series' rule and days left out back as they were and deletes the rows made since (an
 // undo). Returns false when the series is gone.
 bool restoreSeries(const QString& connectionText, const SeriesRow& as, const std::vector<int>& madeRows);
@@ -71,21 +66,33 @@ struct OwnDayEdit {
 // "This and the following" from a day the series keeps as a row of its own: the series ends the
 // day before day and a copy of it, changed by seriesSet (the SET list of an UPDATE), goes on from
 // there; the days left out and rows of their own from day on go with it, moved by move; then
-// own.update runs. kSeriesChanged when the series or that row changed since the editor read
-// them. *undo gets the statements that put every touched row back (restoreRows).
+// own.update runs. ownSeen names rows of its own with their versions as the editor read them
+// (update unused). kSeriesChanged when the series, that row or one of those rows that goes with
+// it changed since the editor read them. *undo gets the statements that put every touched row
+// back (restoreRows).
 int splitSeriesFrom(const QString& connectionText, int seriesId, const QDate& day, const QString& seriesSet,
-                    const QString& seenVersion, const DaysMove& move, const OwnDayEdit& own, QStringList* undo);
+                    const QString& seenVersion, const DaysMove& move, const OwnDayEdit& own,
+                    const std::vector<OwnDayEdit>& ownSeen, QStringList* undo);
 
 // "All" from a day of its own: the series changed by seriesSet, its days left out and rows of
-// their own moved by move, then own.update. Returns seriesId, 0 or kSeriesChanged as above.
+// their own moved by move, then own.update. Returns seriesId, 0 or kSeriesChanged as above (any
+// row of ownSeen counts).
 int changeSeriesFrom(const QString& connectionText, int seriesId, const QString& seriesSet, const QString& seenVersion,
-                     const DaysMove& move, const OwnDayEdit& own, QStringList* undo);
+                     const DaysMove& move, const OwnDayEdit& own, const std::vector<OwnDayEdit>& ownSeen,
+                     QStringList* undo);
 
 // "All" deleted: the series and its rows of their own go to the trash as one batch (*batch), in
 // one transaction. ownSeen names rows of its own with their versions as the editor read them
 // (update unused). kSeriesChanged when the series or one of those rows changed or went since.
 int trashSeries(const QString& connectionText, int seriesId, const QString& seenVersion,
                 const std::vector<OwnDayEdit>& ownSeen, const QString& label, QString* batch);
+
+// "This and the following" deleted: the series ends the day before day and its rows of their own
+// from day on go to the trash as one batch (*batch, empty when there were none), in one
+// transaction. Returns seriesId, 0, or kSeriesChanged when the series or one of those rows of
+// ownSeen changed or went since.
+int trashSeriesFrom(const QString& connectionText, int seriesId, const QDate& day, const QString& seenVersion,
+                    const std::vector<OwnDayEdit>& ownSeen, const QString& label, QString* batch);
 
 // Runs the statements splitSeriesFrom or changeSeriesFrom gave and deletes the rows they made.
 // False when the series is gone.

@@ -500,16 +500,18 @@ TEST_F(OwnDayTest, ADayOfItsOwnAsksOnDeletingAndAColleaguesChangeMeanwhileStopsT
                            "3/23/2027 11:00 AM - Call with Bob/3/30/2027 9:00 AM - Call")
             << answer.toStdString() << changed << deleting;
     };
+    // Each of these answers, saving or deleting, takes every later day of its own with the series.
     for (const QString answer : {"This and the following", "All"})
         for (const int changed : {c.call, c.moved, c.later})
-            for (const bool deleting : {false, true}) {
-                // Deleting all of it takes every day of its own; the other answers look at the series
-                // and the day they are given from.
-                const bool looked = (answer == "All" && deleting) || changed == c.call || (changed == c.moved && !deleting);
-                if (!looked)
-                    continue;
+            for (const bool deleting : {false, true})
                 refused(c.moved, QDate(2027, 3, 10), answer, changed, deleting);
-            }
     // From one of its ordinary days too.
     refused(c.call, QDate(2027, 3, 16), "All", c.later, true);
+    refused(c.call, QDate(2027, 3, 16), "All", c.moved, false);
+    refused(c.call, QDate(2027, 3, 16), "This and the following", c.later, true);
+    // A day of its own before the one deleted from stays, so a colleague's change to it stops nothing.
+    exec(sConnContacts, QStringLiteral("update appointments set apptnotes='Price list' where autoid=%1").arg(c.moved));
+    remove(c.call, QDate(2027, 3, 16), "This and the following");
+    EXPECT_EQ(weeks(), "3/2/2027 9:00 AM - Call/3/10/2027 3:00 PM - Call");
+    EXPECT_EQ(stored("select count(*) from appointments"), "2");
 }
