@@ -328,9 +328,33 @@ void addGridCounts(sqlite3* db)
         throw;
     }
 }
+} // namespace
+
+QString pauseGridCounts(Connection& db)
+{
+    if (!keepsCounts(db))
+        return {};
+    Statement trigger(db, QStringLiteral("SELECT sql FROM main.sqlite_master WHERE type = 'trigger' AND name = 'contacts_count_ins'"),
+                      Statement::Dialect::Native);
+    if (!trigger.step())
+        return {};
+    const QString sql = trigger.text(0);
+    Statement(db, QStringLiteral("DROP TRIGGER main.contacts_count_ins"), Statement::Dialect::Native).run();
+    return sql;
+}
+
+void resumeGridCounts(Connection& db, const QString& paused)
+{
+    if (paused.isEmpty())
+        return;
+    Statement(db, QStringLiteral("DELETE FROM contact_initials"), Statement::Dialect::Native).run();
+    Statement(db, QStringLiteral("INSERT INTO contact_initials SELECT " KESTREL_COUNT_KEY("c") ", count(*) FROM contacts AS c GROUP BY 1, 2, 3, 4, 5"),
+              Statement::Dialect::Native)
+        .run();
+    Statement(db, paused, Statement::Dialect::Native).run();
+}
 #undef KESTREL_COUNT_KEY
 #undef KESTREL_COUNT_MATCH
-} // namespace
 
 // The grid sorts by company and by the last contact from these indexes; a file from before them
 // gains them once (the last contact's column is the history's, added before), and one that may not

@@ -70,4 +70,11 @@ std::int64_t largestContactId(Connection& db);
 // be changed; it is sorted without them).
 void addGridIndexes(sqlite3* db, bool readOnly);
 
+// A bulk import adds a million rows in one transaction: counting each row into the kept letter
+// counts costs more than counting them all once at its end. Inside that transaction: stops the
+// counting of inserted rows and returns what resumeGridCounts needs (empty where the file keeps
+// no counts), which counts every row once and counts inserts again. Throws DbError.
+QString pauseGridCounts(Connection& db);
+void resumeGridCounts(Connection& db, const QString& paused);
+
 } // namespace kestrel

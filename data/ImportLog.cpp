@@ -1,6 +1,7 @@
 #include "data/ImportLog.h"
 
 #include "data/Database.h"
+#include "data/GridPages.h"
 #include "data/Statement.h"
 
 #include <sqlite3.h>
@@ -206,6 +207,7 @@ BulkIndexes::BulkIndexes(Connection& contacts, const QStringList& varyingColumns
             definitions_.erase(definitions_.begin() + i);
         }
     }
+    pausedCounts_ = pauseGridCounts(db_);
     for (const QString& name : names)
         native(db_, QStringLiteral("DROP INDEX main.\"%1\"").arg(QString(name).replace(u'"', QStringLiteral("\"\"")))).run();
 }
@@ -228,6 +230,7 @@ void BulkIndexes::rebuild(const std::function<bool()>& keepGoing)
     try {
         for (const QString& sql : definitions_)
             native(db_, sql).run();
+        resumeGridCounts(db_, pausedCounts_);
     } catch (const DbError&) {
         sqlite3_progress_handler(db_.handle(), 0, nullptr, nullptr);
         if (asking.stopped)

@@ -73,6 +73,7 @@ public:
 private:
     Connection& db_;
     std::vector<QString> definitions_;
+    QString pausedCounts_;
 };
 
 // Whether an import adding rows to a local file pays for making the indexes again: at least
