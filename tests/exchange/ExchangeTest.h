@@ -1,27 +1,12 @@
 #pragma once
-// Helpers shared by the import and export tests: files written byte for byte, read back whole,
-// and an independent reader to read exports with.
+// Helpers shared by the import and export tests: an independent reader to read exports with.
+#include "tests/support/Files.h"
 #include "tests/support/Fixture.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QProcess>
 
 namespace kestrel::test {
-
-inline QString writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size()) << path.toStdString();
-    return path;
-}
-
-inline QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-    return f.readAll();
-}
 
 // A Python interpreter that has the module, for reading exports back with an independent reader;
 // empty when none has (the test then skips and says why). Debian's own comes first: another on

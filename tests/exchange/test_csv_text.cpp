@@ -9,7 +9,7 @@ namespace {
 
 class CsvTextTest : public KestrelTest {
 protected:
-    QString file(const QByteArray& bytes, const QString& name = QStringLiteral("in.csv")) { return writeFile(dir.filePath(name), bytes); }
+    QString file(const QByteArray& bytes, const QString& name = QStringLiteral("in.csv")) { return writeBytes(dir.filePath(name), bytes); }
     std::vector<CsvRecord> records(const QString& path)
     {
         std::vector<CsvRecord> out;

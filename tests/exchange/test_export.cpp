@@ -86,7 +86,7 @@ TEST_F(ExportTest, WritesForASpreadsheetOrPlainAndReadsBackExactlyEitherWay)
     addFull(QStringLiteral("Adams"), QStringLiteral("'=quoted"), QStringLiteral("Acme, Inc."), QStringLiteral("@al"));
     addFull(QStringLiteral("O'Neil"), QStringLiteral("-5"), QStringLiteral("5\" Pipes"), QString());
     exec(sConnContacts, QStringLiteral("update contacts set email=null where lastname='O''Neil'"));
-    const QString path = writeFile(dir.filePath(QStringLiteral("out.csv")), "an older, longer file\r\nwith two lines\r\n");
+    const QString path = writeBytes(dir.filePath(QStringLiteral("out.csv")), "an older, longer file\r\nwith two lines\r\n");
     const QString all = QStringLiteral("select lastname,firstname,company,coalesce(email,'') from contacts order by lastname");
     const auto stored = rows(sConnContacts, all);
     const struct {
@@ -115,7 +115,7 @@ TEST_F(ExportTest, WritesForASpreadsheetOrPlainAndReadsBackExactlyEitherWay)
         });
         EXPECT_EQ(result, QDialog::Accepted);
         // Column order is the box order; a null ends its line with a comma.
-        EXPECT_EQ(readFile(path).toStdString(), c.bytes);
+        EXPECT_EQ(readBytes(path).toStdString(), c.bytes);
         // Imported again into an empty table, the stored values come back exactly.
         importAgain(path, {{"lastname", "LastName"}, {"firstname", "FirstName"}, {"email", "Email"}, {"company", "Company"}},
                     QStringLiteral("Cust"));
@@ -144,7 +144,7 @@ TEST_F(ExportTest, TheLastContactColumnIsTheNewestHistoryDateAsAnIndependentRead
     const QString python = pythonWith("csv");
     if (python.isEmpty()) {
         std::printf("skipped the independent csv reader: python3 could not be run\n");
-        EXPECT_TRUE(readFile(path).contains("Lee,2027-03-14\r\n"));
+        EXPECT_TRUE(readBytes(path).contains("Lee,2027-03-14\r\n"));
         return;
     }
     EXPECT_EQ(QString::fromUtf8(runPython(python, "import csv,sys\nfor r in csv.reader(open(sys.argv[1],encoding='utf-8-sig')): print('|'.join(r))", {path})),
@@ -254,8 +254,8 @@ TEST_F(ExportTest, TheNameOrTheTypeChosenDecidesBetweenWorkbookAndCsv)
         click(f.cmdBrowse);
         click(f.cmdExport);
     });
-    EXPECT_EQ(readFile(csvName), QByteArray("\xEF\xBB\xBFlastname,email\r\nAdams,al@x.com\r\n"));
-    EXPECT_TRUE(readFile(bookName).startsWith("PK\x03\x04"));
+    EXPECT_EQ(readBytes(csvName), QByteArray("\xEF\xBB\xBFlastname,email\r\nAdams,al@x.com\r\n"));
+    EXPECT_TRUE(readBytes(bookName).startsWith("PK\x03\x04"));
 }
 
 TEST_F(ExportTest, CsvForASpreadsheetLeavesPhoneNumbersAloneAndStillGuardsFormulas)
@@ -266,7 +266,7 @@ TEST_F(ExportTest, CsvForASpreadsheetLeavesPhoneNumbersAloneAndStillGuardsFormul
     const QString path = dir.filePath(QStringLiteral("phones.csv"));
     QString error;
     ASSERT_TRUE(WriteLeadCsv(path, {QStringLiteral("lastname"), QStringLiteral("cellph")}, &error, true)) << error.toStdString();
-    EXPECT_EQ(readFile(path), QByteArray("\xEF\xBB\xBFlastname,cellph\r\nP,+49 171 1234\r\nP,+1 (55) 0100\r\nP,'+1+A1\r\nP,''+49 1\r\nP,(503) 555-0142\r\n"));
+    EXPECT_EQ(readBytes(path), QByteArray("\xEF\xBB\xBFlastname,cellph\r\nP,+49 171 1234\r\nP,+1 (55) 0100\r\nP,'+1+A1\r\nP,''+49 1\r\nP,(503) 555-0142\r\n"));
     importAgain(path, {{"lastname", "LastName"}, {"cellph", "CellPh"}}, QStringLiteral("Lead"));
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select cellph from contacts order by id")),
               (std::vector<QStringList>{{"+49 171 1234"}, {"+1 (55) 0100"}, {"+1+A1"}, {"'+49 1"}, {"(503) 555-0142"}}));

@@ -25,7 +25,7 @@ namespace {
 
 class ImportTest : public KestrelTest {
 protected:
-    QString csv(const QByteArray& bytes) { return writeFile(dir.filePath(QStringLiteral("leads.csv")), bytes); }
+    QString csv(const QByteArray& bytes) { return writeBytes(dir.filePath(QStringLiteral("leads.csv")), bytes); }
     // Mapping entries from "CSV field>target|...".
     static QStringList mapping(const QString& pairs)
     {
@@ -199,7 +199,7 @@ TEST_F(ImportTest, LoadMakesValuesFitKeepsOutWhatCannotAndMarksRowsAndDuplicates
     // The rows kept out are saved with the file's own header and delimiter.
     QString error;
     ASSERT_TRUE(saveKeptOut(dir.filePath(QStringLiteral("kept.csv")), sum, &error)) << error.toStdString();
-    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("kept.csv"))).toStdString(),
+    EXPECT_EQ(readBytes(dir.filePath(QStringLiteral("kept.csv"))).toStdString(),
               "Last Name;First Name;Company;Phone;State;E-mail\r\nWide;Will;;1;" + std::string(51, 'B') +
                   ";w@x.com\r\nLong;Lou;;;;" + std::string(260, 'e') + "\r\n");
 
@@ -458,8 +458,8 @@ TEST_F(ImportTest, AnImportLockLeftByAKillWhileClearingAnEarlierOneIsTakenOver)
     ASSERT_TRUE(ended.waitForStarted());
     const qint64 gone = ended.processId();
     ASSERT_TRUE(ended.waitForFinished());
-    writeFile(lockPath, QByteArray::number(gone) + lines.mid(lines.indexOf('\n')));
-    writeFile(lockPath + QStringLiteral(".rmlock"), QByteArray());
+    writeBytes(lockPath, QByteArray::number(gone) + lines.mid(lines.indexOf('\n')));
+    writeBytes(lockPath + QStringLiteral(".rmlock"), QByteArray());
     ASSERT_TRUE(LoadCsvToTemp(csv("Name\nAdams\n"), mapping(QStringLiteral("Name>LastName"))))
         << desk.messages().join(u'|').toStdString();
     EXPECT_TRUE(ImportTempRows(QStringLiteral("Lead"), true, nullptr, {}, 1));

@@ -59,7 +59,7 @@ protected:
         QByteArray csv = "Name\n";
         for (int i = 0; i < n; ++i)
             csv += "Lead " + QByteArray::number(i) + '\n';
-        return writeFile(dir.filePath(QStringLiteral("leads.csv")), csv);
+        return writeBytes(dir.filePath(QStringLiteral("leads.csv")), csv);
     }
 };
 
@@ -112,10 +112,10 @@ TEST_F(ImportRecoveryTest, AnImportKilledHalfWayIsOfferedAtTheNextStartToFinishT
 
 TEST_F(ImportRecoveryTest, TheScratchFileHasOneNameAndMissingTablesAreLoadedAnewInPlainWords)
 {
-    const QString file = writeFile(dir.filePath(QStringLiteral("few.csv")), "Name\nAdams\nBaker\n");
+    const QString file = writeBytes(dir.filePath(QStringLiteral("few.csv")), "Name\nAdams\nBaker\n");
     // A scratch file of an earlier version, under its old spelling.
     QDir().mkpath(dataPath(QString()));
-    writeFile(dataPath(QStringLiteral("tempDB.mdb")), QByteArray());
+    writeBytes(dataPath(QStringLiteral("tempDB.mdb")), QByteArray());
     frmImport w;
     w.sCsvPath = file;
     w.sHeaderFields = QStringList{QStringLiteral("Name")};
@@ -145,12 +145,12 @@ TEST_F(ImportRecoveryTest, TheScratchFileHasOneNameAndMissingTablesAreLoadedAnew
 
 TEST_F(ImportRecoveryTest, ALockLeftEmptyOrByAnotherComputerIsTakenOverOnlyAfterAQuestion)
 {
-    const QString file = writeFile(dir.filePath(QStringLiteral("few.csv")), "Name\nAdams\n");
+    const QString file = writeBytes(dir.filePath(QStringLiteral("few.csv")), "Name\nAdams\n");
     const QStringList entries{FormatMapLine(QStringLiteral("Name"), QStringLiteral("LastName"))};
     QDir().mkpath(dataPath(QString()));
     const QString lock = dataPath(QStringLiteral("tempdb.mdb.lock"));
     // The power went while the lock was written: an empty file.
-    writeFile(lock, QByteArray());
+    writeBytes(lock, QByteArray());
     desk.answerNo();
     EXPECT_FALSE(LoadCsvToTemp(file, entries));
     ASSERT_EQ(desk.prompts.size(), 2u);
@@ -161,7 +161,7 @@ TEST_F(ImportRecoveryTest, ALockLeftEmptyOrByAnotherComputerIsTakenOverOnlyAfter
     EXPECT_TRUE(LoadCsvToTemp(file, entries));
     releaseScratch(nullptr);
     // Taken on another computer sharing the folder: named, with the time it was taken.
-    writeFile(lock, "4242\nkestrel\nfar-away-pc\n");
+    writeBytes(lock, "4242\nkestrel\nfar-away-pc\n");
     desk.prompts.clear();
     desk.answerYes();
     EXPECT_TRUE(LoadCsvToTemp(file, entries));
@@ -188,7 +188,7 @@ TEST_F(ImportRecoveryTest, AnOfficeUserImportsThroughAScratchFileAndLockOfTheirO
     buildConnectionTexts(QStringLiteral("host=db.example dbname=kestrel"));
     sConnContacts = contacts; // the test's own data, wherever it lives
     sConnMain = main;
-    const QString file = writeFile(dir.filePath(QStringLiteral("few.csv")), "Name\nAdams\nBaker\n");
+    const QString file = writeBytes(dir.filePath(QStringLiteral("few.csv")), "Name\nAdams\nBaker\n");
     EXPECT_TRUE(LoadCsvToTemp(file, {FormatMapLine(QStringLiteral("Name"), QStringLiteral("LastName"))}));
     EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/tempdb.mdb.lock")));
     EXPECT_TRUE(ImportTempRows(QStringLiteral("Lead")));

@@ -18,7 +18,7 @@ namespace {
 
 class ImportWindowTest : public KestrelTest {
 protected:
-    QString csv(const QByteArray& bytes) { return writeFile(dir.filePath(QStringLiteral("leads.csv")), bytes); }
+    QString csv(const QByteArray& bytes) { return writeBytes(dir.filePath(QStringLiteral("leads.csv")), bytes); }
     static void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
     // An access key presses its button as a click does: down at once, up and acting a moment later.
     static void altKey(QWidget& window, Qt::Key key)
@@ -167,7 +167,7 @@ TEST_F(ImportWindowTest, TwoCopiesOnOneDataFolderNeverImportEachOthersRows)
         QByteArray many = "Name\n";
         for (int i = 0; i < 3000; ++i)
             many += "Other " + QByteArray::number(i) + '\n';
-        EXPECT_FALSE(LoadCsvToTemp(writeFile(dir.filePath(QStringLiteral("other.csv")), many),
+        EXPECT_FALSE(LoadCsvToTemp(writeBytes(dir.filePath(QStringLiteral("other.csv")), many),
                                    {FormatMapLine(QStringLiteral("Name"), QStringLiteral("LastName"))}));
         click(f.cmdImport);
     });
@@ -227,7 +227,7 @@ TEST_F(ImportWindowTest, RowsKeptOutAreListedAndSavedToAFile)
         click(f.cmdSaveKept);
         click(f.cmdImport);
     });
-    EXPECT_EQ(readFile(kept), "Name;State;Birthday\r\nBob;" + tooLong + ";\r\nCy;IL;2/30/1980\r\n");
+    EXPECT_EQ(readBytes(kept), "Name;State;Birthday\r\nBob;" + tooLong + ";\r\nCy;IL;2/30/1980\r\n");
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname,st,birthday from contacts")),
               (std::vector<QStringList>{{"Ann", "Tyrol", "--03-07"}}));
     EXPECT_EQ(desk.messages(), QStringList{QStringLiteral("1 contact was imported.\n1 value was made to fit its field.\n"
@@ -249,7 +249,7 @@ TEST_F(ImportWindowTest, AQuoteThatNeverClosesKeepsOutItsRowByLineAndTheRestCome
         click(f.cmdSaveKept);
         click(f.cmdImport);
     });
-    EXPECT_EQ(readFile(kept), QByteArray("Name,Address\r\nBob,\"12 Main St\r\n"));
+    EXPECT_EQ(readBytes(kept), QByteArray("Name,Address\r\nBob,\"12 Main St\r\n"));
     EXPECT_EQ(desk.messages(), QStringList{QStringLiteral("3 contacts were imported.\n1 row was kept out because a double "
                                                           "quote in it never closes (line 3).")});
 }

@@ -167,7 +167,7 @@ TEST_F(SheetTest, FilesTheImportCannotReadAreNamedInPlainWords)
         }
         return QStringLiteral("read without a word");
     };
-    const QString xls = writeFile(dir.filePath(QStringLiteral("old.xls")), QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(504, '\0'));
+    const QString xls = writeBytes(dir.filePath(QStringLiteral("old.xls")), QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(504, '\0'));
     EXPECT_TRUE(refusal(xls).contains(QStringLiteral("is an Excel 97-2003 workbook (.xls) or a workbook protected by a password")));
     const QString docx = writeZip(dir.filePath(QStringLiteral("letter.xlsx")), {{"word/document.xml", "<w:document/>"}});
     EXPECT_TRUE(refusal(docx).contains(QStringLiteral("is a zip archive (such as a word-processor document), not a spreadsheet")));
@@ -177,9 +177,9 @@ TEST_F(SheetTest, FilesTheImportCannotReadAreNamedInPlainWords)
                                      {"content.xml", "\x93\x11garbled"}});
     EXPECT_TRUE(refusal(locked).contains(QStringLiteral("is protected by a password")));
     // Cut short anywhere, a workbook is refused with the reason, never half read in silence.
-    const QByteArray whole = readFile(sample("leads-libreoffice.ods"));
+    const QByteArray whole = readBytes(sample("leads-libreoffice.ods"));
     for (const qsizetype keep : {qsizetype(100), whole.size() / 2, whole.size() - 30}) {
-        const QString cut = writeFile(dir.filePath(QStringLiteral("cut.ods")), whole.left(keep));
+        const QString cut = writeBytes(dir.filePath(QStringLiteral("cut.ods")), whole.left(keep));
         EXPECT_TRUE(refusal(cut).startsWith(QStringLiteral("The file '%1' could not be opened as a spreadsheet").arg(cut)) ||
                     refusal(cut).startsWith(QStringLiteral("The spreadsheet 'cut.ods' could not be read")))
             << keep << ' ' << refusal(cut).toStdString();

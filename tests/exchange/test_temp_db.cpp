@@ -23,7 +23,7 @@ TEST_F(TempDBTest, CreatesAnEmptyMainWhateverWasThereAndCountsCharacters)
     releaseAllDatabaseFiles();
     QDir data(dir.filePath(QStringLiteral("data")));
     ASSERT_TRUE(data.rename(QStringLiteral("tempdb.mdb"), QStringLiteral("TEMPDB.MDB")));
-    writeFile(data.filePath(QStringLiteral("TEMPDB.MDB-journal")), "garbage");
+    writeBytes(data.filePath(QStringLiteral("TEMPDB.MDB-journal")), "garbage");
     CreateTempDB();
     EXPECT_EQ(data.entryList(QDir::Files), QStringList{QStringLiteral("tempdb.mdb")}); // the one name
     Connection c(sConnTemp);
