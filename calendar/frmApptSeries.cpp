@@ -235,25 +235,17 @@ frmAppt::Scope frmAppt::askScope(const QString& doing) const
     return answer < 0 || answer > 2 ? Scope::Cancel : Scope(answer);
 }
 
-bool frmAppt::saveSeries(Scope scope)
+bool frmAppt::saveOneDay()
 {
     const QString name = QStringLiteral("Edit Appointment '%1' of %2").arg(apptText(0), DateText(dOccurrence));
     const QDate day = dOccurrence;
     std::optional<SeriesRow> before;
     int made = 0;
-    QString rule;
-    if (scope == Scope::ThisAndFollowing) {
-        // The same way of repeating goes on with what is left of its count; a new one starts afresh.
-        const QString same = RuleText(ReadRepeat(storedRule_, series_.start), series_.start);
-        rule = ruleShown(series_.start) == same ? RuleGoingOnFrom(storedRule_, series_.start, series_.time, day)
-                                                 : ruleShown(DTPicker1->date());
-    }
-    const QString insert = statementFor(false, DTPicker1->date(), endShown(), rule);
+    const QString insert = statementFor(false, DTPicker1->date(), endShown(), QString());
     if (!RunAction(sConnContacts, [&] {
             before = readSeries(sConnContacts, series_.id);
             if (before)
-                made = scope == Scope::OnlyThis ? overrideDay(sConnContacts, series_.id, day, insert, seenVersion_)
-                                                : splitSeries(sConnContacts, series_.id, day, insert, seenVersion_);
+                made = overrideDay(sConnContacts, series_.id, day, insert, seenVersion_);
         }, QStringLiteral("cmdSave_Click"), Owner::Form, QStringLiteral("frmAppt")))
         return false;
     if (made == kSeriesChanged) {

@@ -263,32 +263,6 @@ int overrideDay(const QString& connectionText, int seriesId, const QDate& day, c
     return row;
 }
 
-int splitSeries(const QString& connectionText, int seriesId, const QDate& day, const QString& insertStatement,
-                const QString& seenVersion)
-{
-    Connection c(connectionText);
-    Transaction tx(c);
-    bool changed = false;
-    const std::optional<SeriesRow> s = readForChange(c, seriesId, seenVersion, &changed);
-    if (!s)
-        return changed ? kSeriesChanged : 0;
-    std::vector<QDate> before, after;
-    for (const QDate& d : exceptDays(s->exdates))
-        (d < day ? before : after).push_back(d);
-    setRule(c, seriesId, RuleEndedBefore(s->rrule, day), exceptColumn(before));
-    const int next = insertRow(c, insertStatement);
-    Statement(c, QStringLiteral("update appointments set exdates=") +
-                     textLiteral(exceptColumn(after), after.empty()) + QStringLiteral(" where autoid=") + QString::number(next))
-        .run();
-    Statement(c, QStringLiteral("update appointments set series_id=%1 where series_id=%2 and recurrence_date>=%3")
-                     .arg(next)
-                     .arg(seriesId)
-                     .arg(dateLiteral(day)))
-        .run();
-    tx.commit();
-    return next;
-}
-
 int trashSeriesFrom(const QString& connectionText, int seriesId, const QDate& day, const QString& seenVersion,
                     const std::vector<OwnDayEdit>& ownSeen, const QString& label, QString* batch)
 {

@@ -38,12 +38,6 @@ int leaveOutDay(const QString& connectionText, int seriesId, const QDate& day, c
 int overrideDay(const QString& connectionText, int seriesId, const QDate& day, const QString& insertStatement,
                 const QString& seenVersion = {});
 
-// Ends the series the day before day and runs insertStatement as the series going on from there
-// (its own rule in it); the days left out and the rows of its own from day on move to the new
-// series. Returns the new series' key.
-int splitSeries(const QString& connectionText, int seriesId, const QDate& day, const QString& insertStatement,
-                const QString& seenVersion = {});
-
 // Puts a series' rule and days left out back as they were and deletes the rows made since (an
 // undo). Returns false when the series is gone.
 bool restoreSeries(const QString& connectionText, const SeriesRow& as, const std::vector<int>& madeRows);
@@ -63,10 +57,10 @@ struct OwnDayEdit {
     QString update;
 };
 
-// "This and the following" from a day the series keeps as a row of its own: the series ends the
-// day before day and a copy of it, changed by seriesSet (the SET list of an UPDATE), goes on from
-// there; the days left out and rows of their own from day on go with it, moved by move; then
-// own.update runs. ownSeen names rows of its own with their versions as the editor read them
+// "This and the following": the series ends the day before day and a copy of it, changed by
+// seriesSet (the SET list of an UPDATE), goes on from there; the days left out and rows of their
+// own from day on go with it, moved by move; then own.update runs (from a day the series keeps
+// as a row of its own; row 0 for an ordinary day). ownSeen names rows of its own with their versions as the editor read them
 // (update unused). kSeriesChanged when the series, that row or one of those rows that goes with
 // it changed since the editor read them. *undo gets the statements that put every touched row
 // back (restoreRows).

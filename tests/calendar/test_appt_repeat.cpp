@@ -509,6 +509,7 @@ TEST_F(OwnDayTest, ADayOfItsOwnAsksOnDeletingAndAColleaguesChangeMeanwhileStopsT
     refused(c.call, QDate(2027, 3, 16), "All", c.later, true);
     refused(c.call, QDate(2027, 3, 16), "All", c.moved, false);
     refused(c.call, QDate(2027, 3, 16), "This and the following", c.later, true);
+    refused(c.call, QDate(2027, 3, 16), "This and the following", c.later, false);
     // A day of its own before the one deleted from stays, so a colleague's change to it stops nothing.
     exec(sConnContacts, QStringLiteral("update appointments set apptnotes='Price list' where autoid=%1").arg(c.moved));
     remove(c.call, QDate(2027, 3, 16), "This and the following");
