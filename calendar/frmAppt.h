@@ -158,8 +158,10 @@ private:
     QString seriesVersion_;
     std::vector<OwnDayEdit> ownDaysSeen_; // its days of their own, with the versions read when the window opened
     ApptEnd seriesEnd_;    // the series' own end, against series_.start and time
-    ApptEnd dayOpened_;    // where the day shown began when the window opened,
-    ApptEnd dayOpenedEnd_; // and ended
+    bool seriesAllDay_ = false;
+    // Whole days after the save: as the check box says when it was changed here, else as the series was.
+    bool seriesAllDayAfter() const;
+    ApptPlace dayOpened_;  // where the day shown was when the window opened
     QDate shownDay_;       // the day the question names
     const QString& seriesSeen() const { return ownDay_ ? seriesVersion_ : seenVersion_; }
     void loadRepeat(const QString& rrule, const QVariant& seriesId, const QDate& recurrenceDate);

@@ -228,6 +228,26 @@ std::vector<QDate> movedDays(const std::vector<QDate>& days, int by)
 
 } // namespace
 
+SeriesShift seriesShift(const ApptPlace& series, const QDate& from, const ApptPlace& opened, const ApptPlace& typed,
+                        bool allDayAfter)
+{
+    const auto at = [](const QDate& d, const QTime& t) { return QDateTime(d, t.isValid() ? t : QTime(0, 0), Qt::UTC); };
+    const bool otherKind = opened.allDay != series.allDay;
+    const qint64 days = opened.date.daysTo(typed.date);
+    // A day kept the other way says nothing about the series' time of day or length.
+    const qint64 by = otherKind || allDayAfter ? days * 86400 : at(opened.date, opened.time).secsTo(at(typed.date, typed.time));
+    const qint64 longer = otherKind ? 0
+                                    : at(typed.date, typed.time).secsTo(at(typed.end.date, typed.end.time)) -
+                                          at(opened.date, opened.time).secsTo(at(opened.end.date, opened.end.time));
+    const qint64 length = at(series.date, series.time).secsTo(at(series.end.date, series.end.time)) + longer;
+    SeriesShift s;
+    s.start = at(from, series.time).addSecs(by);
+    s.end = s.start.addSecs(std::max<qint64>(0, length));
+    s.move.days = int(from.daysTo(s.start.date()));
+    s.move.seconds = otherKind || series.allDay || allDayAfter ? qint64(s.move.days) * 86400 : by;
+    return s;
+}
+
 std::optional<SeriesRow> readSeries(const QString& connectionText, int id)
 {
     Connection c(connectionText);

@@ -6,7 +6,10 @@
 // returns 0 when the series is no longer stored (deleted elsewhere), and throws DbError. Given the
 // series' version as an editor read it (data/RowGuard.h), a step that changes the series writes
 // nothing and returns kSeriesChanged when someone else changed the series since.
+#include "data/ApptSpan.h"
+
 #include <QDate>
+#include <QDateTime>
 #include <QStringList>
 #include <QString>
 #include <QTime>
@@ -48,6 +51,29 @@ struct DaysMove {
     int days = 0;
     qint64 seconds = 0;
 };
+
+// Where an appointment or one day of it begins and ends, and whether it is whole days.
+struct ApptPlace {
+    QDate date;
+    QTime time;
+    ApptEnd end;
+    bool allDay = false;
+};
+
+// Where a series goes when it is changed from one of its days: from `from` on (its first day for
+// "All"), its new first day and end, and how its days left out and rows of their own move.
+struct SeriesShift {
+    QDateTime start, end; // clock time, carried in UTC so that no clock change bends the sums
+    DaysMove move;
+};
+
+// The series (as stored) moves by as much as the day shown moved from where it was opened to
+// where it was typed, and its length changes as that day's did. A whole-day series, or one
+// changed from a day of its own kept the other way (a whole day of a timed series, a timed day of
+// a whole-day series), moves by whole days only: the series keeps its time of day, and so do its
+// timed rows of their own. allDayAfter: whether the series is whole days after the change.
+SeriesShift seriesShift(const ApptPlace& series, const QDate& from, const ApptPlace& opened, const ApptPlace& typed,
+                        bool allDayAfter);
 
 // The row of its own that the change was made from, written after the series: its version as the
 // editor read it, and the UPDATE of what was typed in it.
