@@ -358,8 +358,7 @@ void frmAppt::cmdSave_Click()
             // Its own row, saved as a single appointment is; it does not repeat by itself.
             statement = statementFor(true, DTPicker1->date(), endShown(), QString());
         } else {
-            if (!(scope == Scope::OnlyThis || (!ownDay_ && scope == Scope::ThisAndFollowing) ? saveSeries(scope)
-                                                                                          : saveFromDay(scope)))
+            if (!(scope == Scope::OnlyThis ? saveOneDay() : saveFromDay(scope)))
                 return;
             RearmAlerts();
             platform().doEvents();

@@ -158,14 +158,16 @@ private:
     QString seriesVersion_;
     std::vector<OwnDayEdit> ownDaysSeen_; // its days of their own, with the versions read when the window opened
     ApptEnd seriesEnd_;    // the series' own end, against series_.start and time
-    ApptEnd dayOpened_;    // where the day shown began when the window opened,
-    ApptEnd dayOpenedEnd_; // and ended
+    bool seriesAllDay_ = false;
+    // Whole days after the save: as the check box says when it was changed here, else as the series was.
+    bool seriesAllDayAfter() const;
+    ApptPlace dayOpened_;  // where the day shown was when the window opened
     QDate shownDay_;       // the day the question names
     const QString& seriesSeen() const { return ownDay_ ? seriesVersion_ : seenVersion_; }
     void loadRepeat(const QString& rrule, const QVariant& seriesId, const QDate& recurrenceDate);
     void loadOwnDaySeries(int seriesId, const QDate& recurrenceDate);
-    // "All", or from a day of its own "This and the following": the series moves by as much as
-    // the day shown was moved, its days of their own with it. False keeps the window.
+    // "All" or "This and the following": the series moves by as much as the day shown was moved,
+    // its days of their own with it. False keeps the window.
     bool saveFromDay(Scope scope);
     // What the series takes from a change made on a day of its own: the fields changed in the
     // window, its first day and times as given, and rule.
@@ -173,8 +175,9 @@ private:
     // Tells why the Repeats controls cannot be saved and takes the user there; true when refused.
     bool refuseRepeat();
     Scope askScope(const QString& doing) const;
-    // Saves or deletes a day of the series, or the days from it on, or all; false keeps the window.
-    bool saveSeries(Scope scope);
+    // Saves a day of the series alone as a row of its own; false keeps the window.
+    bool saveOneDay();
+    // Deletes a day of the series, or the days from it on, or all; false keeps the window.
     bool deleteSeries(Scope scope);
     // The monthly entries name the start's day ("Monthly on day 9", "Monthly on the 2nd Tuesday").
     void nameRepeatEntries();

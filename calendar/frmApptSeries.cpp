@@ -172,17 +172,16 @@ void frmAppt::loadRepeat(const QString& rrule, const QVariant& seriesId, const Q
     if (!dOccurrence.isValid())
         dOccurrence = series_.start;
     seriesEnd_ = endShown();
+    seriesAllDay_ = chkAllDay->isChecked();
     if (dOccurrence != series_.start)
         DTPicker1->setDate(dOccurrence); // the end moves with it
     shownDay_ = dOccurrence;
-    dayOpened_ = {DTPicker1->date(), startTime()};
-    dayOpenedEnd_ = endShown();
+    dayOpened_ = {DTPicker1->date(), startTime(), endShown(), chkAllDay->isChecked()};
 }
 
 void frmAppt::loadOwnDaySeries(int seriesId, const QDate& recurrenceDate)
 {
-    dayOpened_ = {DTPicker1->date(), startTime()};
-    dayOpenedEnd_ = endShown();
+    dayOpened_ = {DTPicker1->date(), startTime(), endShown(), chkAllDay->isChecked()};
     // The version first, as for the row itself.
     seriesVersion_ = rowVersion(sConnContacts, {QStringLiteral("appointments"), QStringLiteral("autoid"), seriesId});
     const std::optional<SeriesRow> s = readSeries(sConnContacts, seriesId);
@@ -194,7 +193,8 @@ void frmAppt::loadOwnDaySeries(int seriesId, const QDate& recurrenceDate)
                                 QString::number(seriesId));
     if (rs.eof())
         return;
-    seriesEnd_ = rs.field(2).toBool() ? ApptEnd{rs.field(0).toDate().isValid() ? rs.field(0).toDate() : s->start, QTime(0, 0)}
+    seriesAllDay_ = rs.field(2).toBool();
+    seriesEnd_ = seriesAllDay_ ? ApptEnd{rs.field(0).toDate().isValid() ? rs.field(0).toDate() : s->start, QTime(0, 0)}
                                        : storedEnd(s->start, s->time, rs.field(0), rs.field(1));
     series_ = *s;
     storedRule_ = s->rrule.trimmed();
@@ -235,25 +235,17 @@ frmAppt::Scope frmAppt::askScope(const QString& doing) const
     return answer < 0 || answer > 2 ? Scope::Cancel : Scope(answer);
 }
 
-bool frmAppt::saveSeries(Scope scope)
+bool frmAppt::saveOneDay()
 {
     const QString name = QStringLiteral("Edit Appointment '%1' of %2").arg(apptText(0), DateText(dOccurrence));
     const QDate day = dOccurrence;
     std::optional<SeriesRow> before;
     int made = 0;
-    QString rule;
-    if (scope == Scope::ThisAndFollowing) {
-        // The same way of repeating goes on with what is left of its count; a new one starts afresh.
-        const QString same = RuleText(ReadRepeat(storedRule_, series_.start), series_.start);
-        rule = ruleShown(series_.start) == same ? RuleGoingOnFrom(storedRule_, series_.start, series_.time, day)
-                                                 : ruleShown(DTPicker1->date());
-    }
-    const QString insert = statementFor(false, DTPicker1->date(), endShown(), rule);
+    const QString insert = statementFor(false, DTPicker1->date(), endShown(), QString());
     if (!RunAction(sConnContacts, [&] {
             before = readSeries(sConnContacts, series_.id);
             if (before)
-                made = scope == Scope::OnlyThis ? overrideDay(sConnContacts, series_.id, day, insert, seenVersion_)
-                                                : splitSeries(sConnContacts, series_.id, day, insert, seenVersion_);
+                made = overrideDay(sConnContacts, series_.id, day, insert, seenVersion_);
         }, QStringLiteral("cmdSave_Click"), Owner::Form, QStringLiteral("frmAppt")))
         return false;
     if (made == kSeriesChanged) {
@@ -275,6 +267,12 @@ bool frmAppt::saveSeries(Scope scope)
     return true;
 }
 
+bool frmAppt::seriesAllDayAfter() const
+{
+    const bool checked = chkAllDay->isChecked();
+    return checked != dayOpened_.allDay ? checked : seriesAllDay_;
+}
+
 QString frmAppt::seriesChange(const QDate& on, const QTime& at, const ApptEnd& until, const QString& rule) const
 {
     // What this day had of its own before stays its own: only what was changed here reaches the series.
@@ -292,7 +290,7 @@ QString frmAppt::seriesChange(const QDate& on, const QTime& at, const ApptEnd& u
     if (changed(3))
         set << QStringLiteral("name=") + text(apptText(3)) + QStringLiteral(",contact_id=") +
                    (contactForSave() > 0 ? QString::number(contactForSave()) : QStringLiteral("Null"));
-    const bool allDay = chkAllDay->isChecked();
+    const bool allDay = seriesAllDayAfter();
     if (changed(9))
         set << QStringLiteral("allday=") + (allDay ? yes : no);
     if (changed(10))
@@ -312,24 +310,19 @@ QString frmAppt::seriesChange(const QDate& on, const QTime& at, const ApptEnd& u
 bool frmAppt::saveFromDay(Scope scope)
 {
     const bool all = scope == Scope::All;
-    // The series moves by as much as what was typed moved this day from where it was, and its
-    // length changes by as much as this day's did; its other days of their own move with it.
-    const auto at = [](const ApptEnd& e) { return QDateTime(e.date, e.time.isValid() ? e.time : QTime(0, 0), Qt::UTC); };
-    const QDateTime was = at(dayOpened_), now = at({DTPicker1->date(), startTime()});
-    const qint64 by = was.secsTo(now);
-    const qint64 longer = now.secsTo(at(endShown())) - was.secsTo(at(dayOpenedEnd_));
     const QDate from = all ? series_.start : dOccurrence;
-    const QDateTime start = at({from, series_.time}).addSecs(by);
-    const qint64 length = at({series_.start, series_.time}).secsTo(at(seriesEnd_)) + longer;
-    const QDateTime end = start.addSecs(std::max<qint64>(0, length));
-    const DaysMove move{int(from.daysTo(start.date())), by};
+    const SeriesShift shift =
+        seriesShift({series_.start, series_.time, seriesEnd_, seriesAllDay_}, from, dayOpened_,
+                    {DTPicker1->date(), startTime(), endShown(), chkAllDay->isChecked()}, seriesAllDayAfter());
+    const QDateTime &start = shift.start, &end = shift.end;
+    const DaysMove& move = shift.move;
     QString rule = ruleShown(start.date());
-    if (!all) {
-        // The same way of repeating goes on with what is left of its count; a new one starts afresh.
-        const QString same = RuleText(ReadRepeat(storedRule_, series_.start), series_.start);
-        if (ruleShown(series_.start) == same)
-            rule = RuleGoingOnFrom(storedRule_, series_.start, series_.time, dOccurrence);
-    }
+    // Left as it was, the way it repeats moves with its days: a Tuesday call moved to Wednesday is on Wednesdays.
+    const bool sameWay = ruleShown(series_.start) == RuleText(ReadRepeat(storedRule_, series_.start), series_.start);
+    if (!all && sameWay) // what is left of its count goes on; a new way starts afresh
+        rule = RuleGoingOnFrom(storedRule_, series_.start, series_.time, dOccurrence);
+    if (sameWay)
+        rule = RuleMovedBy(rule, move.days);
     const QString change = seriesChange(start.date(), start.time(), {end.date(), end.time()}, rule);
     const OwnDayEdit own = ownDay_ ? OwnDayEdit{lApptID, seenVersion_, statementFor(true, DTPicker1->date(), endShown(), {})}
                                    : OwnDayEdit{};

@@ -228,6 +228,26 @@ std::vector<QDate> movedDays(const std::vector<QDate>& days, int by)
 
 } // namespace
 
+SeriesShift seriesShift(const ApptPlace& series, const QDate& from, const ApptPlace& opened, const ApptPlace& typed,
+                        bool allDayAfter)
+{
+    const auto at = [](const QDate& d, const QTime& t) { return QDateTime(d, t.isValid() ? t : QTime(0, 0), Qt::UTC); };
+    const bool otherKind = opened.allDay != series.allDay;
+    const qint64 days = opened.date.daysTo(typed.date);
+    // A day kept the other way says nothing about the series' time of day or length.
+    const qint64 by = otherKind || allDayAfter ? days * 86400 : at(opened.date, opened.time).secsTo(at(typed.date, typed.time));
+    const qint64 longer = otherKind ? 0
+                                    : at(typed.date, typed.time).secsTo(at(typed.end.date, typed.end.time)) -
+                                          at(opened.date, opened.time).secsTo(at(opened.end.date, opened.end.time));
+    const qint64 length = at(series.date, series.time).secsTo(at(series.end.date, series.end.time)) + longer;
+    SeriesShift s;
+    s.start = at(from, series.time).addSecs(by);
+    s.end = s.start.addSecs(std::max<qint64>(0, length));
+    s.move.days = int(from.daysTo(s.start.date()));
+    s.move.seconds = otherKind || series.allDay || allDayAfter ? qint64(s.move.days) * 86400 : by;
+    return s;
+}
+
 std::optional<SeriesRow> readSeries(const QString& connectionText, int id)
 {
     Connection c(connectionText);
@@ -261,32 +281,6 @@ int overrideDay(const QString& connectionText, int seriesId, const QDate& day, c
     setRule(c, seriesId, s->rrule, withDay(s->exdates, day));
     tx.commit();
     return row;
-}
-
-int splitSeries(const QString& connectionText, int seriesId, const QDate& day, const QString& insertStatement,
-                const QString& seenVersion)
-{
-    Connection c(connectionText);
-    Transaction tx(c);
-    bool changed = false;
-    const std::optional<SeriesRow> s = readForChange(c, seriesId, seenVersion, &changed);
-    if (!s)
-        return changed ? kSeriesChanged : 0;
-    std::vector<QDate> before, after;
-    for (const QDate& d : exceptDays(s->exdates))
-        (d < day ? before : after).push_back(d);
-    setRule(c, seriesId, RuleEndedBefore(s->rrule, day), exceptColumn(before));
-    const int next = insertRow(c, insertStatement);
-    Statement(c, QStringLiteral("update appointments set exdates=") +
-                     textLiteral(exceptColumn(after), after.empty()) + QStringLiteral(" where autoid=") + QString::number(next))
-        .run();
-    Statement(c, QStringLiteral("update appointments set series_id=%1 where series_id=%2 and recurrence_date>=%3")
-                     .arg(next)
-                     .arg(seriesId)
-                     .arg(dateLiteral(day)))
-        .run();
-    tx.commit();
-    return next;
 }
 
 int trashSeriesFrom(const QString& connectionText, int seriesId, const QDate& day, const QString& seenVersion,

@@ -6,7 +6,10 @@
 // returns 0 when the series is no longer stored (deleted elsewhere), and throws DbError. Given the
 // series' version as an editor read it (data/RowGuard.h), a step that changes the series writes
 // nothing and returns kSeriesChanged when someone else changed the series since.
+#include "data/ApptSpan.h"
+
 #include <QDate>
+#include <QDateTime>
 #include <QStringList>
 #include <QString>
 #include <QTime>
@@ -38,12 +41,6 @@ int leaveOutDay(const QString& connectionText, int seriesId, const QDate& day, c
 int overrideDay(const QString& connectionText, int seriesId, const QDate& day, const QString& insertStatement,
                 const QString& seenVersion = {});
 
-// Ends the series the day before day and runs insertStatement as the series going on from there
-// (its own rule in it); the days left out and the rows of its own from day on move to the new
-// series. Returns the new series' key.
-int splitSeries(const QString& connectionText, int seriesId, const QDate& day, const QString& insertStatement,
-                const QString& seenVersion = {});
-
 // Puts a series' rule and days left out back as they were and deletes the rows made since (an
 // undo). Returns false when the series is gone.
 bool restoreSeries(const QString& connectionText, const SeriesRow& as, const std::vector<int>& madeRows);
@@ -55,6 +52,29 @@ struct DaysMove {
     qint64 seconds = 0;
 };
 
+// Where an appointment or one day of it begins and ends, and whether it is whole days.
+struct ApptPlace {
+    QDate date;
+    QTime time;
+    ApptEnd end;
+    bool allDay = false;
+};
+
+// Where a series goes when it is changed from one of its days: from `from` on (its first day for
+// "All"), its new first day and end, and how its days left out and rows of their own move.
+struct SeriesShift {
+    QDateTime start, end; // clock time, carried in UTC so that no clock change bends the sums
+    DaysMove move;
+};
+
+// The series (as stored) moves by as much as the day shown moved from where it was opened to
+// where it was typed, and its length changes as that day's did. A whole-day series, or one
+// changed from a day of its own kept the other way (a whole day of a timed series, a timed day of
+// a whole-day series), moves by whole days only: the series keeps its time of day, and so do its
+// timed rows of their own. allDayAfter: whether the series is whole days after the change.
+SeriesShift seriesShift(const ApptPlace& series, const QDate& from, const ApptPlace& opened, const ApptPlace& typed,
+                        bool allDayAfter);
+
 // The row of its own that the change was made from, written after the series: its version as the
 // editor read it, and the UPDATE of what was typed in it.
 struct OwnDayEdit {
@@ -63,10 +83,10 @@ struct OwnDayEdit {
     QString update;
 };
 
-// "This and the following" from a day the series keeps as a row of its own: the series ends the
-// day before day and a copy of it, changed by seriesSet (the SET list of an UPDATE), goes on from
-// there; the days left out and rows of their own from day on go with it, moved by move; then
-// own.update runs. ownSeen names rows of its own with their versions as the editor read them
+// "This and the following": the series ends the day before day and a copy of it, changed by
+// seriesSet (the SET list of an UPDATE), goes on from there; the days left out and rows of their
+// own from day on go with it, moved by move; then own.update runs (from a day the series keeps
+// as a row of its own; row 0 for an ordinary day). ownSeen names rows of its own with their versions as the editor read them
 // (update unused). kSeriesChanged when the series, that row or one of those rows that goes with
 // it changed since the editor read them. *undo gets the statements that put every touched row
 // back (restoreRows).

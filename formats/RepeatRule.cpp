@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace kestrel {
 
 namespace {
@@ -160,6 +162,29 @@ QString RuleGoingOnFrom(const QString& rrule, const QDate& start, const QTime& t
         return parts.join(u';');
     const int used = int(occurrenceDays(rrule, start, time, start, day.addDays(-1)).size());
     return (without(parts, {"COUNT"}) << QStringLiteral("COUNT=%1").arg(std::max(1, count.toInt() - used))).join(u';');
+}
+
+QString RuleMovedBy(const QString& rrule, int days)
+{
+    QStringList parts = partsOf(rrule);
+    const QString byday = valueOf(parts, QStringLiteral("BYDAY"));
+    if (valueOf(parts, QStringLiteral("FREQ")) != u"WEEKLY" || byday.isEmpty() || days % 7 == 0)
+        return rrule;
+    std::array<bool, 7> on{};
+    for (const QString& d : byday.split(u',')) {
+        const auto* it = std::find_if(std::begin(kDays), std::end(kDays), [&](const char* k) { return d == QLatin1String(k); });
+        if (it == std::end(kDays))
+            return rrule; // a weekday with a number before it is not one the editor writes
+        on[size_t(((it - std::begin(kDays)) + days % 7 + 7) % 7)] = true;
+    }
+    QStringList moved;
+    for (int i = 0; i < 7; ++i)
+        if (on[size_t(i)])
+            moved << QString::fromLatin1(kDays[i]);
+    for (QString& p : parts)
+        if (p.startsWith(QLatin1String("BYDAY=")))
+            p = QStringLiteral("BYDAY=") + moved.join(u',');
+    return parts.join(u';');
 }
 
 } // namespace kestrel

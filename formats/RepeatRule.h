@@ -35,6 +35,10 @@ QString RuleEndedBefore(const QString& rrule, const QDate& day);
 // The rule for the rest of that series from day on: a count left is what was not yet used.
 QString RuleGoingOnFrom(const QString& rrule, const QDate& start, const QTime& time, const QDate& day);
 
+// A weekly rule's weekdays moved by days, as its series is when all its days move so far;
+// any other rule as it is (the others follow the day the series begins).
+QString RuleMovedBy(const QString& rrule, int days);
+
 // Which weekday of its month d is: 1 to 4, or -1 for the fifth (the last).
 int WeekdayOrdinal(const QDate& d);
 

@@ -246,7 +246,8 @@ private:
                 const auto answer = decisions_.constFind(href + u'\n' + f.etag + u'\n' + dayField(d.days[i]));
                 if (answer == decisions_.constEnd()) {
                     openDays.push_back({coll_.kind, key_, href, f.etag, adapter_.who(row.values), dayField(d.days[i]),
-                                        d.merged.values[i], d.there[i]});
+                                        d.merged.values[i], d.there[i], seriesDayWords(row.values, d.days[i]),
+                                        seriesDayWords(now.values, d.days[i])});
                 } else if (*answer) {
                     d.merged.sendHere << i;
                 } else {

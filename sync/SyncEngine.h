@@ -36,6 +36,8 @@ struct Conflict {
     QString who;    // the contact or appointment as the user knows it
     QString field;  // its column
     QString here, there;
+    // A day of a series that one side has not as its own (here or there empty): what that side has for it.
+    QString hereWithout, thereWithout;
 };
 
 // The user's answer to a conflict: keep the value here (and send it), or take the server's.
@@ -126,5 +128,8 @@ QString mergeDaySets(bool known, const QString& base, const QString& here, const
 QString joinDays(const QStringList& days);
 // The field a conflict about one such day is asked and answered under: "overrides/2027-03-09".
 QString dayField(const QString& isoDay);
+// What a series (its values, as syncColumns) has for one of its days that is not a day of its own
+// there, in the words of the question about that day: the series' day, or that it was deleted.
+QString seriesDayWords(const QStringList& series, const QString& isoDay);
 
 } // namespace kestrel::sync

@@ -5,6 +5,7 @@
 #include "data/ExchangeStore.h"
 #include "data/modData.h"
 #include "formats/EventResource.h"
+#include "formats/Recurrence.h"
 #include "formats/VCardPatch.h"
 #include "sync/DavXml.h"
 #include "sync/SyncEngine.h"
@@ -279,6 +280,20 @@ QString joinDays(const QStringList& days)
 }
 
 QString dayField(const QString& isoDay) { return QStringLiteral("overrides/") + isoDay; }
+
+QString seriesDayWords(const QStringList& series, const QString& isoDay)
+{
+    const QDate day = QDate::fromString(isoDay, Qt::ISODate);
+    const QString shown = DateText(day);
+    const std::vector<QDate> out = exceptDays(series.value(kSyncExdates));
+    if (std::find(out.begin(), out.end(), day) != out.end())
+        return QStringLiteral("%1: deleted").arg(shown);
+    const QDate start = QDate::fromString(series.value(kSyncDate), Qt::ISODate);
+    const QTime time = QTime::fromString(series.value(kSyncTime), QStringLiteral("HH:mm:ss"));
+    if (occurrenceDays(series.value(kSyncRule), start, time, day, day).empty())
+        return QStringLiteral("%1: not one of its days").arg(shown);
+    return QStringLiteral("%1: %1 %2 (as the series)").arg(shown, series.value(4));
+}
 
 QString newItemHref(const QUrl& collection, const QString& uid, SyncKind kind)
 {

@@ -22,11 +22,14 @@ QString shown(const QString& value)
         v = v.left(300) + QStringLiteral("\u2026");
     return u'"' + v + u'"';
 }
-// A series' changed days by the day each replaces and what it became, not as they are kept.
-QString shownValue(const Conflict& c, const QString& value)
+// A series' changed days by the day each replaces and what it became, not as they are kept; a
+// side without that day of its own by what it has for the day.
+QString shownValue(const Conflict& c, const QString& value, const QString& without)
 {
-    if (c.kind != SyncKind::Appointments || !c.field.startsWith(QLatin1String("overrides")) || value.isEmpty())
+    if (c.kind != SyncKind::Appointments || !c.field.startsWith(QLatin1String("overrides")))
         return shown(value);
+    if (value.isEmpty())
+        return shown(without);
     QStringList days;
     for (const QStringList& d : decodeOverrides(value))
         days << QStringLiteral("%1: %2 %3").arg(DateText(QDate::fromString(d.value(0), Qt::ISODate)),
@@ -146,7 +149,7 @@ QString conflictQuestion(const Conflict& c)
     return QStringLiteral("Someone else changed this %1 (%2) on the sync server after the last sync.\n\n"
                           "%3 here: %4\n%3 there: %5\n\n"
                           "Save your changes over theirs? (No takes theirs.)")
-        .arg(what, c.who, fieldName(c.kind, c.field), shownValue(c, c.here), shownValue(c, c.there));
+        .arg(what, c.who, fieldName(c.kind, c.field), shownValue(c, c.here, c.hereWithout), shownValue(c, c.there, c.thereWithout));
 }
 
 } // namespace kestrel::sync

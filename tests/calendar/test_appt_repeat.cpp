@@ -509,9 +509,70 @@ TEST_F(OwnDayTest, ADayOfItsOwnAsksOnDeletingAndAColleaguesChangeMeanwhileStopsT
     refused(c.call, QDate(2027, 3, 16), "All", c.later, true);
     refused(c.call, QDate(2027, 3, 16), "All", c.moved, false);
     refused(c.call, QDate(2027, 3, 16), "This and the following", c.later, true);
+    refused(c.call, QDate(2027, 3, 16), "This and the following", c.later, false);
     // A day of its own before the one deleted from stays, so a colleague's change to it stops nothing.
     exec(sConnContacts, QStringLiteral("update appointments set apptnotes='Price list' where autoid=%1").arg(c.moved));
     remove(c.call, QDate(2027, 3, 16), "This and the following");
     EXPECT_EQ(weeks(), "3/2/2027 9:00 AM - Call/3/10/2027 3:00 PM - Call");
     EXPECT_EQ(stored("select count(*) from appointments"), "2");
+}
+
+TEST_F(OwnDayTest, ADayOfItsOwnKeptTheOtherWayMovesTheSeriesByWholeDaysAndEachKeepsItsTimeOfDay)
+{
+    // The 23rd is a whole day of the timed call. Moved a day later for all, the call goes to
+    // Wednesdays still at 9:00 AM, the moved day to Thursday at 3:00 PM and the whole day to
+    // Wednesday the 24th, New York's clock change on the 14th between them.
+    const CallWithOwnDays c = make();
+    const QString atFirst = all();
+    exec(sConnContacts, QStringLiteral("update appointments set allday=True,appttime=#12:00 AM#,endtime=Null where autoid=%1")
+                            .arg(c.later));
+    const QString wholeDay = all();
+    const auto moveTo = [&](int id, const QDate& day, const char* date, const char* time, const char* answer) {
+        withEditor(id, day, [&](frmAppt& d) {
+            d.DTPicker1->setFocus();
+            QTest::keyClick(d.DTPicker1, Qt::Key_A, Qt::ControlModifier);
+            type(QString::fromLatin1(date) + u'\t');
+            if (*time) {
+                ASSERT_EQ(QApplication::focusWidget(), d.cboTime);
+                type(QString::fromLatin1(time) + u'\t');
+            }
+            desk.answerChoice(answer);
+            save();
+            EXPECT_FALSE(d.isVisible());
+        });
+    };
+    moveTo(c.later, QDate(2027, 3, 23), "3/24/2027", "", "All");
+    EXPECT_EQ(stored(QStringLiteral("select apptdate,appttime,endtime,rrule,exdates from appointments where autoid=%1")
+                         .arg(c.call)),
+              "3/3/2027|9:00:00 AM|9:30:00 AM|FREQ=WEEKLY;BYDAY=WE;COUNT=8|2027-03-10,2027-03-24");
+    EXPECT_EQ(weeks(), "3/3/2027 9:00 AM - Call/3/11/2027 3:00 PM - Call/3/17/2027 9:00 AM - Call/"
+                       "3/24/2027 All day - Call with Bob/3/31/2027 9:00 AM - Call");
+    ASSERT_TRUE(undoLastChange());
+    EXPECT_EQ(all(), wholeDay);
+
+    // This and the following from an ordinary day moved a day later: the later day of its own
+    // goes with the series' day it stands for, not left beside it.
+    exec(sConnContacts, QStringLiteral("update appointments set allday=False,appttime=#11:00 AM#,endtime=#11:30 AM# "
+                                       "where autoid=%1").arg(c.later));
+    ASSERT_EQ(all(), atFirst);
+    moveTo(c.call, QDate(2027, 3, 16), "3/17/2027", "", "This and the following");
+    EXPECT_EQ(weeks(), "3/2/2027 9:00 AM - Call/3/10/2027 3:00 PM - Call/3/17/2027 9:00 AM - Call/"
+                       "3/24/2027 11:00 AM - Call with Bob/3/31/2027 9:00 AM - Call");
+    ASSERT_TRUE(undoLastChange());
+    EXPECT_EQ(all(), atFirst);
+
+    // A whole-day series with timed days of its own: the moved day goes two days and an hour
+    // later for all; the series moves two days and stays whole days, the other timed day two
+    // days at its own 11:00 AM.
+    exec(sConnContacts, QStringLiteral("update appointments set allday=True,appttime=#12:00 AM#,endtime=Null where autoid=%1")
+                            .arg(c.call));
+    const QString wholeSeries = all();
+    moveTo(c.moved, QDate(2027, 3, 10), "3/12/2027", "4:00 PM", "All");
+    EXPECT_EQ(stored(QStringLiteral("select apptdate,appttime,endtime,rrule,exdates from appointments where autoid=%1")
+                         .arg(c.call)),
+              "3/4/2027|12:00:00 AM|<null>|FREQ=WEEKLY;BYDAY=TH;COUNT=8|2027-03-11,2027-03-25");
+    EXPECT_EQ(weeks(), "3/4/2027 All day - Call/3/12/2027 4:00 PM - Call/3/18/2027 All day - Call/"
+                       "3/25/2027 11:00 AM - Call with Bob");
+    ASSERT_TRUE(undoLastChange());
+    EXPECT_EQ(all(), wholeSeries);
 }

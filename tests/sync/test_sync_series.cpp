@@ -124,6 +124,25 @@ TEST_F(SyncSeries, DaysOfASeriesChangedOnBothSidesMergeDayByDayAndOnlyTheSameDay
               "2027-03-23 09:00|2027-03-23 13:00|2027-03-23 14:00||||Call (late)");
     r = sync();
     EXPECT_EQ(r.sentOut + r.broughtIn + int(r.conflicts.size()), 0);
+
+    // Here the 9th is taken back into the series and the 23rd deleted; there both are changed
+    // again. Each is asked about with what this side has for that day.
+    exec(sConnContacts, QStringLiteral("delete from appointments where series_id=%1 and recurrence_date in "
+                                       "(#3/9/2027#,#3/23/2027#)").arg(series));
+    exec(sConnContacts, QStringLiteral("update appointments set exdates='2027-03-16,2027-03-23,2027-03-30' where autoid=%1")
+                            .arg(series));
+    phone({"moveday", href, "2027-03-09", "15", "Call (there again)"});
+    phone({"moveday", href, "2027-03-23", "12", "Call (noon)"});
+    r = sync();
+    ASSERT_EQ(int(r.outcome), int(sync::Outcome::Synced)) << r.detail.toStdString();
+    QStringList asked;
+    for (const sync::Conflict& day : r.conflicts)
+        asked << sync::conflictQuestion(day).section(u'\n', 2, 3);
+    EXPECT_EQ(asked.join(u'\n').toStdString(),
+              "Days changed on their own here: \"3/9/2027: 3/9/2027 Call (as the series)\"\n"
+              "Days changed on their own there: \"3/9/2027: 3/9/2027 Call (there again)\"\n"
+              "Days changed on their own here: \"3/23/2027: deleted\"\n"
+              "Days changed on their own there: \"3/23/2027: 3/23/2027 Call (noon)\"");
 }
 
 } // namespace
