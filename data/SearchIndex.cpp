@@ -12,6 +12,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -330,6 +332,40 @@ QString likeOperand(const QString& needle)
     return u'%' + escaped + u'%';
 }
 
+// Whether so few contacts hold the needles (the LIKE conditions of where, bound as bind does)
+// that sorting all the trigram index's matches costs less than walking the contacts in name order
+// to a screenful of them: a uniform text held by m of n contacts is a screenful into the walk
+// after (limit + 1) * n / m rows, against the lookup's m, and a walk that finds less than a
+// screenful (a name held by one contact in fifty, all under one letter) adds its rows to the
+// lookup's. Counted in a sample of the table's pages, the same ones at each keystroke so that the
+// server keeps them in memory, and stopped as soon as the text is seen to be common. Nothing is
+// known of a table the server has not yet counted.
+std::optional<bool> fewHold(Connection& db, const QString& where, const std::function<void(Statement&)>& bind, int limit)
+{
+    const int sampleRows = sampledRows();
+    if (sampleRows <= 0)
+        return std::nullopt;
+    // The planner's own reckoning: the rows per page at the last count, times the pages now.
+    Statement size(db, QStringLiteral("SELECT CASE WHEN relpages > 0 AND reltuples > 0 THEN reltuples / relpages * "
+                                      "(pg_relation_size(oid) / current_setting('block_size')::int) ELSE -1 END "
+                                      "FROM pg_class WHERE oid = 'contacts'::regclass"),
+                   Statement::Dialect::Native);
+    const double rows = size.step() ? size.real(0) : -1;
+    if (rows < 1)
+        return std::nullopt;
+    const double sampled = std::min(rows, double(sampleRows));
+    const double most = 2 * std::sqrt(double(limit + 1) * rows) * sampled / rows; // held in the sample
+    Statement st(db, QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM (SELECT findtext FROM contacts TABLESAMPLE "
+                                    "SYSTEM (%1) REPEATABLE (0) LIMIT %2) sample WHERE %3 LIMIT %4) held")
+                         .arg(QString::number(std::min(100.0, 100 * sampled / rows), 'f', 6))
+                         .arg(sampleRows)
+                         .arg(where)
+                         .arg(qint64(most) + 1),
+                 Statement::Dialect::Native);
+    bind(st);
+    return st.step() && double(st.integer(0)) <= most;
+}
+
 // The office server's own index picks the contacts whose folded text holds every needle, the
 // first screenful of them in name order; contacts found through their history are added, and
 // each is checked whole here, as a file's index checks its candidates.
@@ -356,15 +392,17 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
     for (int i = 0; i < needles.size(); ++i)
         where += QStringLiteral("%1findtext LIKE ?%2 ESCAPE '\\'").arg(i ? QStringLiteral(" AND ") : QString()).arg(i + 1);
     // A text many contacts hold is found by walking the first contacts in name order (the name
-    // index, stopped at a screenful); only a text they hold less often is looked up in the
-    // trigram index, whose matches are then sorted. Left to itself the planner reads every
-    // contact for a common text, or walks the name index to a rare one's far letter.
+    // index, stopped at a screenful); a text they hold less often is looked up in the trigram
+    // index, whose matches are then sorted. Left to itself the planner reads every contact for a
+    // common text, or walks the name index to a rare one's far letter: the lookup's order (empty
+    // names first, as the walk and the list have them) is one the name index cannot give.
     const QString fields = QString::fromLatin1(kContactFields);
     const QString walk = QStringLiteral("SELECT id, %1 FROM (SELECT id, %1, findtext FROM contacts ORDER BY lastname NULLS "
                                         "FIRST, firstname NULLS FIRST, address NULLS FIRST LIMIT %2) first WHERE %3 LIMIT %4")
                              .arg(fields).arg(walkFirstRows()).arg(where).arg(limit + 1);
     const QString sql = QStringLiteral("SELECT id, ") + fields + QStringLiteral(" FROM contacts WHERE ") + where +
-                        QStringLiteral(" ORDER BY lastname, firstname, id LIMIT %1").arg(limit + 1);
+                        QStringLiteral(" ORDER BY lastname IS NOT NULL, lastname, firstname IS NOT NULL, firstname, id "
+                                       "LIMIT %1").arg(limit + 1);
     // The words as the server folds them (where its rules fold further than the program's, as
     // ŋ to n), looked up as patterns of their own so that the planner sees what it matches.
     QStringList serverNeedles;
@@ -379,13 +417,17 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
             for (int i = 0; i < needles.size(); ++i)
                 serverNeedles << folded.text(i);
     }
-    const auto lookUp = [&](const QString& query) {
-        Statement st(db, query, Statement::Dialect::Native);
+    const auto bind = [&](Statement& st) {
         for (int i = 0; i < needles.size(); ++i)
             st.bind(i + 1, likeOperand(serverNeedles.value(i, needles[i])));
+    };
+    const auto lookUp = [&](const QString& query) {
+        Statement st(db, query, Statement::Dialect::Native);
+        bind(st);
         take(st);
     };
-    lookUp(walk);
+    if (!fewHold(db, where, bind, limit).value_or(false))
+        lookUp(walk);
     if (int(seen.size()) <= limit)
         lookUp(sql);
     bool more = int(seen.size()) > limit;
@@ -402,7 +444,10 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
             take(byHistory);
         }
     }
-    std::stable_sort(found.begin(), found.end(), [](auto& a, auto& b) { return a.first < b.first; });
+    // Names alike in order of their ids, as the lookup gives them, whichever query found them.
+    std::sort(found.begin(), found.end(), [](auto& a, auto& b) {
+        return a.first < b.first || (a.first == b.first && a.second.id < b.second.id);
+    });
     FoundContacts out;
     for (auto& [key, contact] : found) {
         if (int(out.rows.size()) == limit) {
