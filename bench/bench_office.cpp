@@ -331,7 +331,8 @@ void BM_ServerFindKeystroke(benchmark::State& state)
 }
 
 // The queries a keystroke needs, through libpq with nothing of the program's around it: the
-// table's size and a count of the text in a sample of it (stopped where the text is common);
+// table's size and a count of the text in a sample of it (where a typed word is long enough for
+// the trigram index);
 // where it is common, the contacts holding every typed word among the first 20,000 in name order;
 // where it is rare or those are no more than a screenful, the first screenful and one more of all
 // the contacts holding them (the trigram index's matches), in name order.
@@ -349,9 +350,13 @@ void BM_ServerFindRawQuery(benchmark::State& state)
     const QStringList needles = searchNeedles(QString::fromUtf8(kServerTyped[state.range(1)]));
     const QByteArray fields = searchindex::kContactFields;
     QByteArray where;
+    QByteArray narrowing;
     std::vector<QByteArray> patterns;
     for (int i = 0; i < needles.size(); ++i) {
-        where += (i ? " AND " : "") + QByteArray("findtext LIKE $") + QByteArray::number(i + 1) + " ESCAPE '\\'";
+        const QByteArray like = "findtext LIKE $" + QByteArray::number(i + 1) + " ESCAPE '\\'";
+        where += (i ? " AND " : "") + like;
+        if (needles[i].size() >= 3)
+            narrowing += (narrowing.isEmpty() ? "" : " AND ") + like;
         // The generated contacts' words hold no % or _ to escape, and fold to themselves.
         patterns.push_back('%' + needles[i].toUtf8() + '%');
     }
@@ -380,16 +385,20 @@ void BM_ServerFindRawQuery(benchmark::State& state)
         double rows = -1;
         int n = run(size, &rows);
         bool rare = false;
-        if (n >= 0 && rows >= 1) {
+        if (n >= 0 && rows >= 1 && !narrowing.isEmpty()) {
             const double sampled = std::min(rows, 5000.0);
-            const double most = 2 * std::sqrt((frmFind::kMaxListed + 1) * rows) * sampled / rows;
-            const QByteArray sample = "SELECT count(*) FROM (SELECT 1 FROM (SELECT findtext FROM contacts TABLESAMPLE "
-                                      "SYSTEM (" + QByteArray::number(std::min(100.0, 100 * sampled / rows), 'f', 6) +
-                                      ") REPEATABLE (0) LIMIT 5000) sample WHERE " + where + " LIMIT " +
-                                      QByteArray::number(qint64(most) + 1) + ") held";
+            const QByteArray sample = "SELECT count(*), count(*) FILTER (WHERE " + where + ") FROM (SELECT findtext FROM "
+                                      "contacts TABLESAMPLE SYSTEM (" +
+                                      QByteArray::number(std::min(100.0, 100 * sampled / rows), 'f', 6) +
+                                      ") REPEATABLE (0) LIMIT 5000) sample WHERE " + narrowing;
             PGresult* r = PQexecParams(raw.conn, sample.constData(), int(values.size()), nullptr, values.data(), nullptr, nullptr, 0);
             n = PQresultStatus(r) == PGRES_TUPLES_OK ? PQntuples(r) : -1;
-            rare = n > 0 && std::atof(PQgetvalue(r, 0, 0)) <= most;
+            if (n > 0) {
+                const double narrowed = std::atof(PQgetvalue(r, 0, 0)) * rows / sampled;
+                const double held = std::atof(PQgetvalue(r, 0, 1)) * rows / sampled;
+                const double screenful = frmFind::kMaxListed + 1;
+                rare = held < screenful * rows / 20000 || narrowed * held <= 2 * screenful * rows;
+            }
             PQclear(r);
         }
         if (n >= 0 && !rare)

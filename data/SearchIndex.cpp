@@ -332,18 +332,20 @@ QString likeOperand(const QString& needle)
     return u'%' + escaped + u'%';
 }
 
-// Whether so few contacts hold the needles (the LIKE conditions of where, bound as bind does)
-// that sorting all the trigram index's matches costs less than walking the contacts in name order
-// to a screenful of them: a uniform text held by m of n contacts is a screenful into the walk
-// after (limit + 1) * n / m rows, against the lookup's m, and a walk that finds less than a
-// screenful (a name held by one contact in fifty, all under one letter) adds its rows to the
-// lookup's. Counted in a sample of the table's pages, the same ones at each keystroke so that the
-// server keeps them in memory, and stopped as soon as the text is seen to be common. Nothing is
-// known of a table the server has not yet counted.
-std::optional<bool> fewHold(Connection& db, const QString& where, const std::function<void(Statement&)>& bind, int limit)
+// Whether the trigram index's matches, sorted, cost less than walking the contacts in name
+// order to a screenful of them: a uniform text that m of n contacts hold is a screenful into the
+// walk after (limit + 1) * n / m rows, against the c contacts that hold the needles the trigram
+// index can look up (three characters or more); a walk that finds less than a screenful (a name
+// that one contact in fifty has, all under one letter) only adds its rows to the lookup's.
+// Counted in a sample of the table's pages, the same ones at each keystroke so that the server
+// keeps them in memory. Nothing is known of a text the index cannot narrow or of a table the
+// server has not yet counted. where: every needle's condition, bound as bind does; narrowing:
+// those of the long needles.
+std::optional<bool> lookUpFirst(Connection& db, const QString& where, const QString& narrowing,
+                                const std::function<void(Statement&)>& bind, int limit)
 {
     const int sampleRows = sampledRows();
-    if (sampleRows <= 0)
+    if (sampleRows <= 0 || narrowing.isEmpty())
         return std::nullopt;
     // The planner's own reckoning: the rows per page at the last count, times the pages now.
     Statement size(db, QStringLiteral("SELECT CASE WHEN relpages > 0 AND reltuples > 0 THEN reltuples / relpages * "
@@ -354,16 +356,20 @@ std::optional<bool> fewHold(Connection& db, const QString& where, const std::fun
     if (rows < 1)
         return std::nullopt;
     const double sampled = std::min(rows, double(sampleRows));
-    const double most = 2 * std::sqrt(double(limit + 1) * rows) * sampled / rows; // held in the sample
-    Statement st(db, QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM (SELECT findtext FROM contacts TABLESAMPLE "
-                                    "SYSTEM (%1) REPEATABLE (0) LIMIT %2) sample WHERE %3 LIMIT %4) held")
-                         .arg(QString::number(std::min(100.0, 100 * sampled / rows), 'f', 6))
+    Statement st(db, QStringLiteral("SELECT count(*), count(*) FILTER (WHERE %1) FROM (SELECT findtext FROM contacts "
+                                    "TABLESAMPLE SYSTEM (%2) REPEATABLE (0) LIMIT %3) sample WHERE %4")
+                         .arg(where, QString::number(std::min(100.0, 100 * sampled / rows), 'f', 6))
                          .arg(sampleRows)
-                         .arg(where)
-                         .arg(qint64(most) + 1),
+                         .arg(narrowing),
                  Statement::Dialect::Native);
     bind(st);
-    return st.step() && double(st.integer(0)) <= most;
+    if (!st.step())
+        return std::nullopt;
+    const double narrowed = double(st.integer(0)) * rows / sampled;
+    const double held = double(st.integer(1)) * rows / sampled;
+    const double screenful = limit + 1;
+    const int walked = walkFirstRows();
+    return walked <= 0 || held < screenful * rows / walked || narrowed * held <= 2 * screenful * rows;
 }
 
 // The office server's own index picks the contacts whose folded text holds every needle, the
@@ -389,8 +395,13 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
         }
     };
     QString where;
-    for (int i = 0; i < needles.size(); ++i)
-        where += QStringLiteral("%1findtext LIKE ?%2 ESCAPE '\\'").arg(i ? QStringLiteral(" AND ") : QString()).arg(i + 1);
+    QString narrowing;
+    for (int i = 0; i < needles.size(); ++i) {
+        const QString like = QStringLiteral("findtext LIKE ?%1 ESCAPE '\\'").arg(i + 1);
+        where += (i ? QStringLiteral(" AND ") : QString()) + like;
+        if (QString::fromUtf8(needles[i].toUtf8()).toUcs4().size() >= 3)
+            narrowing += (narrowing.isEmpty() ? QString() : QStringLiteral(" AND ")) + like;
+    }
     // A text many contacts hold is found by walking the first contacts in name order (the name
     // index, stopped at a screenful); a text they hold less often is looked up in the trigram
     // index, whose matches are then sorted. Left to itself the planner reads every contact for a
@@ -426,7 +437,7 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
         bind(st);
         take(st);
     };
-    if (!fewHold(db, where, bind, limit).value_or(false))
+    if (!lookUpFirst(db, where, narrowing, bind, limit).value_or(false))
         lookUp(walk);
     if (int(seen.size()) <= limit)
         lookUp(sql);
