@@ -12,6 +12,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -330,6 +332,46 @@ QString likeOperand(const QString& needle)
     return u'%' + escaped + u'%';
 }
 
+// Whether the trigram index's matches, sorted, cost less than walking the contacts in name
+// order to a screenful of them: a uniform text that m of n contacts hold is a screenful into the
+// walk after (limit + 1) * n / m rows, against the c contacts that hold the needles the trigram
+// index can look up (three characters or more); a walk that finds less than a screenful (a name
+// that one contact in fifty has, all under one letter) only adds its rows to the lookup's.
+// Counted in a sample of the table's pages, the same ones at each keystroke so that the server
+// keeps them in memory. Nothing is known of a text the index cannot narrow or of a table the
+// server has not yet counted. where: every needle's condition, bound as bind does; narrowing:
+// those of the long needles.
+std::optional<bool> lookUpFirst(Connection& db, const QString& where, const QString& narrowing,
+                                const std::function<void(Statement&)>& bind, int limit)
+{
+    const int sampleRows = sampledRows();
+    if (sampleRows <= 0 || narrowing.isEmpty())
+        return std::nullopt;
+    // The planner's own reckoning: the rows per page at the last count, times the pages now.
+    Statement size(db, QStringLiteral("SELECT CASE WHEN relpages > 0 AND reltuples > 0 THEN reltuples / relpages * "
+                                      "(pg_relation_size(oid) / current_setting('block_size')::int) ELSE -1 END "
+                                      "FROM pg_class WHERE oid = 'contacts'::regclass"),
+                   Statement::Dialect::Native);
+    const double rows = size.step() ? size.real(0) : -1;
+    if (rows < 1)
+        return std::nullopt;
+    const double sampled = std::min(rows, double(sampleRows));
+    Statement st(db, QStringLiteral("SELECT count(*), count(*) FILTER (WHERE %1) FROM (SELECT findtext FROM contacts "
+                                    "TABLESAMPLE SYSTEM (%2) REPEATABLE (0) LIMIT %3) sample WHERE %4")
+                         .arg(where, QString::number(std::min(100.0, 100 * sampled / rows), 'f', 6))
+                         .arg(sampleRows)
+                         .arg(narrowing),
+                 Statement::Dialect::Native);
+    bind(st);
+    if (!st.step())
+        return std::nullopt;
+    const double narrowed = double(st.integer(0)) * rows / sampled;
+    const double held = double(st.integer(1)) * rows / sampled;
+    const double screenful = limit + 1;
+    const int walked = walkFirstRows();
+    return walked <= 0 || held < screenful * rows / walked || narrowed * held <= 2 * screenful * rows;
+}
+
 // The office server's own index picks the contacts whose folded text holds every needle, the
 // first screenful of them in name order; contacts found through their history are added, and
 // each is checked whole here, as a file's index checks its candidates.
@@ -353,18 +395,25 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
         }
     };
     QString where;
-    for (int i = 0; i < needles.size(); ++i)
-        where += QStringLiteral("%1findtext LIKE ?%2 ESCAPE '\\'").arg(i ? QStringLiteral(" AND ") : QString()).arg(i + 1);
+    QString narrowing;
+    for (int i = 0; i < needles.size(); ++i) {
+        const QString like = QStringLiteral("findtext LIKE ?%1 ESCAPE '\\'").arg(i + 1);
+        where += (i ? QStringLiteral(" AND ") : QString()) + like;
+        if (QString::fromUtf8(needles[i].toUtf8()).toUcs4().size() >= 3)
+            narrowing += (narrowing.isEmpty() ? QString() : QStringLiteral(" AND ")) + like;
+    }
     // A text many contacts hold is found by walking the first contacts in name order (the name
-    // index, stopped at a screenful); only a text they hold less often is looked up in the
-    // trigram index, whose matches are then sorted. Left to itself the planner reads every
-    // contact for a common text, or walks the name index to a rare one's far letter.
+    // index, stopped at a screenful); a text they hold less often is looked up in the trigram
+    // index, whose matches are then sorted. Left to itself the planner reads every contact for a
+    // common text, or walks the name index to a rare one's far letter: the lookup's order (empty
+    // names first, as the walk and the list have them) is one the name index cannot give.
     const QString fields = QString::fromLatin1(kContactFields);
     const QString walk = QStringLiteral("SELECT id, %1 FROM (SELECT id, %1, findtext FROM contacts ORDER BY lastname NULLS "
                                         "FIRST, firstname NULLS FIRST, address NULLS FIRST LIMIT %2) first WHERE %3 LIMIT %4")
                              .arg(fields).arg(walkFirstRows()).arg(where).arg(limit + 1);
     const QString sql = QStringLiteral("SELECT id, ") + fields + QStringLiteral(" FROM contacts WHERE ") + where +
-                        QStringLiteral(" ORDER BY lastname, firstname, id LIMIT %1").arg(limit + 1);
+                        QStringLiteral(" ORDER BY lastname IS NOT NULL, lastname, firstname IS NOT NULL, firstname, id "
+                                       "LIMIT %1").arg(limit + 1);
     // The words as the server folds them (where its rules fold further than the program's, as
     // ŋ to n), looked up as patterns of their own so that the planner sees what it matches.
     QStringList serverNeedles;
@@ -379,13 +428,17 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
             for (int i = 0; i < needles.size(); ++i)
                 serverNeedles << folded.text(i);
     }
-    const auto lookUp = [&](const QString& query) {
-        Statement st(db, query, Statement::Dialect::Native);
+    const auto bind = [&](Statement& st) {
         for (int i = 0; i < needles.size(); ++i)
             st.bind(i + 1, likeOperand(serverNeedles.value(i, needles[i])));
+    };
+    const auto lookUp = [&](const QString& query) {
+        Statement st(db, query, Statement::Dialect::Native);
+        bind(st);
         take(st);
     };
-    lookUp(walk);
+    if (!lookUpFirst(db, where, narrowing, bind, limit).value_or(false))
+        lookUp(walk);
     if (int(seen.size()) <= limit)
         lookUp(sql);
     bool more = int(seen.size()) > limit;
@@ -402,7 +455,10 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
             take(byHistory);
         }
     }
-    std::stable_sort(found.begin(), found.end(), [](auto& a, auto& b) { return a.first < b.first; });
+    // Names alike in order of their ids, as the lookup gives them, whichever query found them.
+    std::sort(found.begin(), found.end(), [](auto& a, auto& b) {
+        return a.first < b.first || (a.first == b.first && a.second.id < b.second.id);
+    });
     FoundContacts out;
     for (auto& [key, contact] : found) {
         if (int(out.rows.size()) == limit) {

@@ -79,6 +79,7 @@ INSERT INTO contact_find4_stale(id) SELECT id FROM contacts;
 
 std::atomic<int> gFoldStepRows{2000};
 std::atomic<int> gWalkFirstRows{20000};
+std::atomic<int> gSampledRows{5000};
 
 // Several native statements at once (the index's schema and triggers).
 void exec(Connection& db, const char* sql)
@@ -122,6 +123,8 @@ int foldStepRows() { return gFoldStepRows; }
 void setFoldStepRows(int rows) { gFoldStepRows = rows; }
 int walkFirstRows() { return gWalkFirstRows; }
 void setWalkFirstRows(int rows) { gWalkFirstRows = rows; }
+int sampledRows() { return gSampledRows; }
+void setSampledRows(int rows) { gSampledRows = rows; }
 
 QString digitsOf(const QString& s)
 {

@@ -29,6 +29,10 @@ void setFoldStepRows(int rows); // tests make the steps small to write between t
 // tests set none, so that their small files are looked up as a large one is.
 int walkFirstRows();
 void setWalkFirstRows(int rows);
+// The rows of the office server's table sampled to judge whether a text is rare enough to skip
+// the walk; tests that drive the walk set none, so that it always comes first.
+int sampledRows();
+void setSampledRows(int rows);
 
 struct State {
     bool onServer = false;

@@ -74,12 +74,14 @@ TEST_F(FindTest, WordsInAnyOrderFindPartsOfNamesCompaniesCitiesMailAndPhoneDigit
         {"", ""},
     };
     // Walked in name order as a text many contacts hold, and looked up by its three-letter
-    // pieces as one that few hold.
+    // pieces as one that few hold (on the office server, without first judging how common it is).
+    searchindex::setSampledRows(0);
     for (const int walked : {20000, 0}) {
         searchindex::setWalkFirstRows(walked);
         for (const auto& c : cases)
             EXPECT_EQ(found(QString::fromUtf8(c.typed)), QString::fromUtf8(c.expected)) << c.typed << " walked " << walked;
     }
+    searchindex::setSampledRows(5000);
     // A file's index from before the word ends' indexes finds the same, and gains them when next opened.
     if (!onServer()) {
         exec(sConnContacts, "drop index contact_find4_by_end1");

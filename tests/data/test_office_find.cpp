@@ -6,8 +6,11 @@
 #include "data/PgEngine.h"
 #include "data/PgSchema.h"
 #include "data/SearchIndex.h"
+#include "data/SearchIndexStore.h"
 #include "data/TextFold.h"
 #include "tests/support/Fixture.h"
+
+#include <QRegularExpression>
 
 using namespace kestrel;
 using kestrel::test::KestrelTest;
@@ -42,6 +45,17 @@ protected:
         return out.join(u'|');
     }
     QString one(const QString& conn, const QString& sql) { return rows(conn, sql).at(0).at(0); }
+    // "Last First #id|...|more…" of the first limit contacts Find lists for typed.
+    QString listed(const QString& typed, int limit)
+    {
+        const FoundContacts f = findContacts(sConnContacts, typed, limit);
+        QStringList out;
+        for (const FoundContact& c : f.rows)
+            out << QStringLiteral("%1 %2 #%3").arg(c.lastName, c.firstName).arg(c.id);
+        if (f.more)
+            out << QStringLiteral("more…");
+        return out.join(u'|');
+    }
 };
 
 TEST_F(OfficeFind, TheServerFoldsAsTheProgramDoesKeepsTheTextWhoeverWritesAndOnlyKestrelMayChangeTheIndex)
@@ -102,6 +116,54 @@ TEST_F(OfficeFind, TheServerFoldsAsTheProgramDoesKeepsTheTextWhoeverWritesAndOnl
     exec(admin, QStringLiteral("drop index contacts_by_findtext"));
     EXPECT_EQ(found(QStringLiteral("OSTER zoe")), QStringLiteral("Oster|Østergaard"));
     EXPECT_EQ(found(QStringLiteral("acme")), QStringLiteral("Lee|Oster"));
+}
+
+TEST_F(OfficeFind, TheWalkInNameOrderAndTheLookupAfterItListWhatAFullReadLists)
+{
+    // Written out of name order, with an empty name (listed first) and a name held three times.
+    exec(sConnContacts, QStringLiteral("insert into contacts(lastname,firstname,company,city) values"
+                                       "('Zeller','Ann','Acme','Bonn')"));
+    for (int i = 0; i < 32; ++i)
+        exec(sConnContacts, QStringLiteral("insert into contacts(lastname,firstname,company,city) values"
+                                           "('Baker','F%1','Acme','Rome')").arg(i, 2, 10, QLatin1Char('0')));
+    exec(sConnContacts, QStringLiteral("insert into contacts(lastname,firstname,company,city) values"
+                                       "('Kowalski','Anna','Acme','Bonn'),('Lund','Eva','Acme','Bonn'),"
+                                       "('Kowalski','Anna','Acme','Bonn'),(null,'Nobody','Acme','Bonn'),"
+                                       "('Adler','Cy','Acme','Bonn'),('Kowalski','Anna','Acme','Bonn'),"
+                                       "('Adler','Ben','Acme','Bonn')"));
+    exec(serverConnectionText(adminConninfo()), QStringLiteral("analyze contacts"));
+    // The first 20 in name order hold more than a screenful of "acme" (the walk alone answers)
+    // and three of "bonn" (the lookup adds the rest); the others are found beyond them.
+    const struct {
+        const char* typed;
+        int limit;
+    } cases[] = {{"acme", 5}, {"bonn", 5}, {"kowalski anna", 2}, {"acme bonn", 8}, {"zeller", 5}, {"f31", 5}};
+    searchindex::setWalkFirstRows(20);
+    std::vector<QString> walked, judged, looked;
+    for (const auto& c : cases) {
+        searchindex::setSampledRows(0);
+        walked.push_back(listed(QString::fromUtf8(c.typed), c.limit));
+        searchindex::setSampledRows(5000); // all 40 counted: "acme" is common, the others rare
+        judged.push_back(listed(QString::fromUtf8(c.typed), c.limit));
+    }
+    searchindex::setWalkFirstRows(0);
+    for (const auto& c : cases)
+        looked.push_back(listed(QString::fromUtf8(c.typed), c.limit));
+    searchindex::setWalkFirstRows(20000);
+
+    // Without the trigram index every contact is read and folded here.
+    exec(serverConnectionText(adminConninfo()), QStringLiteral("drop index contacts_by_findtext"));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const QString full = listed(QString::fromUtf8(cases[i].typed), cases[i].limit);
+        EXPECT_EQ(walked[i].toStdString(), full.toStdString()) << cases[i].typed;
+        EXPECT_EQ(judged[i].toStdString(), full.toStdString()) << cases[i].typed;
+        EXPECT_EQ(looked[i].toStdString(), full.toStdString()) << cases[i].typed;
+    }
+    const auto names = [](QString list) { return list.remove(QRegularExpression(QStringLiteral(" #\\d+"))).toStdString(); };
+    EXPECT_EQ(names(walked[0]), " Nobody|Adler Ben|Adler Cy|Baker F00|Baker F01|more…");
+    EXPECT_EQ(names(walked[1]), " Nobody|Adler Ben|Adler Cy|Kowalski Anna|Kowalski Anna|more…");
+    const std::string exact = names(walked[3]);
+    EXPECT_EQ(std::count(exact.begin(), exact.end(), '|'), 7); // exactly the limit: no "more…"
 }
 
 } // namespace
