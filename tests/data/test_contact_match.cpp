@@ -11,16 +11,8 @@ namespace {
 ContactRecord person(const char* first, const char* last, const char* company = "", const char* email = "",
                      const char* cell = "", const char* work = "", const char* address = "", const char* city = "")
 {
-    ContactRecord c;
-    c.firstname = QString::fromUtf8(first);
-    c.lastname = QString::fromUtf8(last);
-    c.company = QString::fromUtf8(company);
-    c.email = QString::fromUtf8(email);
-    c.cellph = QString::fromUtf8(cell);
-    c.workph = QString::fromUtf8(work);
-    c.address = QString::fromUtf8(address);
-    c.city = QString::fromUtf8(city);
-    return c;
+    return {.lastname = last, .firstname = first, .company = company, .address = address, .city = city, .cellph = cell,
+            .workph = work, .email = email};
 }
 
 const char* said(Likeness l)

@@ -39,11 +39,7 @@ protected:
     }
     void log(int contact, const QString& subject)
     {
-        HistoryEntry e;
-        e.contactId = contact;
-        e.kind = QStringLiteral("Call");
-        e.date = QDate(2026, 2, 27);
-        e.subject = subject;
+        const HistoryEntry e{.contactId = contact, .kind = QStringLiteral("Call"), .date = QDate(2026, 2, 27), .subject = subject};
         exec(sConnContacts, HistoryInsertStatement(e, QStringLiteral("tester"), QDateTime(QDate(2026, 2, 27), QTime(10, 0))));
     }
     ContactRecord read(int id)
@@ -59,21 +55,10 @@ protected:
 
 TEST_F(MergeTest, ChosenValuesAreKeptAndEveryOtherValueLandsInNotes)
 {
-    ContactRecord kept, other;
-    kept.id = 3;
-    other.id = 8;
-    kept.firstname = other.firstname = QStringLiteral("René");
-    kept.lastname = QStringLiteral("Dupré");
-    other.lastname = QStringLiteral("DUPRE");
-    kept.company = QStringLiteral("Café Noir");
-    kept.workph = QStringLiteral("01 42 00 00 01");
-    other.workph = QStringLiteral("+33 1 42 00 00 02");
-    other.ext = QStringLiteral("12");
-    kept.email = QStringLiteral("rene@noir.example");
-    other.email = QStringLiteral("rene.dupre@home.example");
-    other.birthday = QStringLiteral("--03-07");
-    kept.notes = QStringLiteral("Met at the fair.");
-    other.notes = QStringLiteral("Prefers mornings.");
+    const ContactRecord kept{.lastname = "Dupré", .firstname = "René", .company = "Café Noir", .workph = "01 42 00 00 01",
+                             .email = "rene@noir.example", .notes = "Met at the fair.", .id = 3};
+    const ContactRecord other{.lastname = "DUPRE", .firstname = "René", .workph = "+33 1 42 00 00 02", .ext = "12",
+                              .email = "rene.dupre@home.example", .notes = "Prefers mornings.", .birthday = "--03-07", .id = 8};
     MergeChoice choice = preselectMerge(kept, other);
     // The longer value, the newer one where as long; the same name in other letters keeps the kept one's.
     EXPECT_FALSE(choice[cf::LastName]);
