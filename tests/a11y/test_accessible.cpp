@@ -25,6 +25,7 @@
 #include "exchange/frmLeadCSV.h"
 #include "exchange/frmMapField.h"
 #include "tests/contacts/Common.h"
+#include "tests/support/Files.h"
 #include "tests/support/PrintQString.h"
 #include "ui/Accessible.h"
 #include "ui/DatePicker.h"
@@ -246,11 +247,7 @@ TEST_F(AccessibleTest, EveryWindowNamesEachControlByItsLabelAndIsReadInTabOrder)
 
 TEST_F(AccessibleTest, TheImportIsNamedAtEveryStageAndSaysItsProgressAndSummary)
 {
-    const QString path = dir.filePath(QStringLiteral("leads.csv"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("Last Name,First Name,City\r\nLee,Ann,Boston\r\nKay,Kim,Austin\r\n");
-    file.close();
+    const QString path = writeBytes(dir.filePath(QStringLiteral("leads.csv")), "Last Name,First Name,City\r\nLee,Ann,Boston\r\nKay,Kim,Austin\r\n");
     desk.onModal(QStringLiteral("frmImport"), [&](QDialog& d) {
         auto& f = static_cast<frmImport&>(d);
         EXPECT_EQ(faultsOf(&f), QStringList()) << "choosing the file";

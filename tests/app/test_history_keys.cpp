@@ -67,7 +67,8 @@ TEST_F(HistoryKeysTest, CtrlLTypedEntryAndAltSShowOnThePanelAtOnce)
     EXPECT_TRUE(desk.messages().isEmpty());
 }
 
-TEST_F(HistoryKeysTest, ABadDateOrAnOverlongNoteIsRefusedAndNothingTypedIsLost)
+// Saved at last with a follow-up date: the appointment editor opens filled in for the contact.
+TEST_F(HistoryKeysTest, ABadDateOrAnOverlongNoteIsRefusedAndNothingTypedIsLostAndAFollowUpDateIsScheduled)
 {
     const int id = addContact("Adams", "Ann");
     showFirstContact();
@@ -90,10 +91,21 @@ TEST_F(HistoryKeysTest, ABadDateOrAnOverlongNoteIsRefusedAndNothingTypedIsLost)
         EXPECT_EQ(f.txtNote->toPlainText().size(), longNote.size());
         EXPECT_EQ(f.txtSubject->text(), "Met");
         press(&d, Qt::Key_Backspace); // the focus went back to the note, the caret at its end
+        f.dtFollowUp->setFocus();
+        type(&d, "12/18/2026");
         press(&d, Qt::Key_S, Qt::AltModifier);
         EXPECT_FALSE(d.isVisible());
     });
+    desk.onModal("frmAppt", [&](QDialog& d) {
+        auto& a = static_cast<frmAppt&>(d);
+        EXPECT_EQ(a.apptText(3), "Ann Adams");
+        EXPECT_EQ(a.apptText(0), "Met");
+        EXPECT_EQ(a.DTPicker1->date(), QDate(2026, 12, 18));
+        a.cmdSave_Click();
+    });
     press(w.get(), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(rows(sConnContacts, "select contact_id, apptbrief from appointments"),
+              (std::vector<QStringList>{{QString::number(id), "Met"}}));
     const QStringList told = desk.messages();
     ASSERT_EQ(told.size(), 2);
     EXPECT_TRUE(told[0].startsWith("The date must be a day of the calendar")) << told[0].toStdString();
@@ -150,27 +162,4 @@ TEST_F(HistoryKeysTest, CtrlHListsTheTimelineEnterOpensAnEntryAndDeleteAsksFirst
     press(w.get(), Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(rows(sConnContacts, "select subject from history order by histdate"),
               (std::vector<QStringList>{{"Oldest"}, {"Middle, changed"}, {"Newest"}}));
-}
-
-TEST_F(HistoryKeysTest, AFollowUpDateOpensTheAppointmentEditorFilledInForTheContact)
-{
-    const int id = addContact("Adams", "Ann");
-    showFirstContact();
-    desk.onModal("frmLogEntry", [&](QDialog& d) {
-        auto& f = static_cast<frmLogEntry&>(d);
-        type(&d, "Quote sent");
-        f.dtFollowUp->setFocus();
-        type(&d, "12/18/2026");
-        press(&d, Qt::Key_S, Qt::AltModifier);
-    });
-    desk.onModal("frmAppt", [&](QDialog& d) {
-        auto& a = static_cast<frmAppt&>(d);
-        EXPECT_EQ(a.apptText(3), "Ann Adams");
-        EXPECT_EQ(a.apptText(0), "Quote sent");
-        EXPECT_EQ(a.DTPicker1->date(), QDate(2026, 12, 18));
-        a.cmdSave_Click();
-    });
-    press(w.get(), Qt::Key_L, Qt::ControlModifier);
-    EXPECT_EQ(rows(sConnContacts, "select contact_id, apptbrief from appointments"),
-              (std::vector<QStringList>{{QString::number(id), "Quote sent"}}));
 }

@@ -366,20 +366,22 @@ TEST_F(BackupTest, ARestoreDrivenByKeysBringsBackTheDataOfItsDayRowForRowAndEver
     const QString laterCopy = root() + "/2027-03-08";
     EXPECT_EQ(desk.messages()[0], "Your contacts, appointments and to-do list were backed up to the folder " + laterCopy + ".");
 
-    // File > Restore Backup: Escape closes it and nothing changes.
-    desk.onModal("frmRestore", [&](QDialog& d) {
-        auto& f = static_cast<frmRestore&>(d);
+    // File > Restore Backup by its access keys, inside running on the shown window.
+    const auto restoreBackup = [&](const std::function<void(frmRestore&)>& inside) {
+        desk.onModal("frmRestore", [&](QDialog& d) { inside(static_cast<frmRestore&>(d)); });
+        ASSERT_TRUE(activated(&main));
+        chooseFromMenu(desk, &main, main.mnuFile, Qt::Key_F, Qt::Key_R);
+    };
+    // Escape closes it and nothing changes.
+    restoreBackup([&](frmRestore& f) {
         EXPECT_EQ(f.windowTitle(), "Restore Backup");
         QTest::keyClick(f.lstCopies, Qt::Key_Escape);
         EXPECT_FALSE(f.isVisible());
     });
-    ASSERT_TRUE(activated(&main));
-    chooseFromMenu(desk, &main, main.mnuFile, Qt::Key_F, Qt::Key_R);
     EXPECT_EQ(dumpBoth(), secondDay);
 
     // Again: Down to the first day's copy, Enter, Yes.
-    desk.onModal("frmRestore", [&](QDialog& d) {
-        auto& f = static_cast<frmRestore&>(d);
+    restoreBackup([&](frmRestore& f) {
         ASSERT_EQ(f.lstCopies->count(), 2);
         EXPECT_EQ(f.lstCopies->item(0)->text(), "Mon 3/8/2027                 31 contacts  0 appointments");
         EXPECT_EQ(f.lstCopies->item(1)->text(), "Sun 3/7/2027                  2 contacts  1 appointment");
@@ -390,8 +392,6 @@ TEST_F(BackupTest, ARestoreDrivenByKeysBringsBackTheDataOfItsDayRowForRowAndEver
         QTest::keyClick(f.lstCopies, Qt::Key_Return);
         EXPECT_FALSE(f.isVisible());
     });
-    ASSERT_TRUE(activated(&main));
-    chooseFromMenu(desk, &main, main.mnuFile, Qt::Key_F, Qt::Key_R);
 
     const Prompt& asked = desk.prompts.at(desk.prompts.size() - 2);
     EXPECT_EQ(asked.kind, "question");

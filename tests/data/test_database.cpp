@@ -15,6 +15,8 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include <mutex>
 #include <set>
 #include <thread>
@@ -224,4 +226,119 @@ TEST_F(DatabaseTest, AnInsertTellsTheKeyItGaveAndHasNoRowsToStep)
     Statement todo(main, QStringLiteral("Insert into todo (todo)values('Call')"));
     EXPECT_EQ(todo.run(), 1);
     EXPECT_EQ(todo.lastInsertId(), 1);
+}
+
+TEST(ValueRules, TextsDatesTimesAndWords)
+{
+    EXPECT_EQ(Quoted(QStringLiteral("O'Brien")), QStringLiteral("O''Brien"));
+    EXPECT_EQ(Quoted(QStringLiteral("a \"b\", c\r\n")), QStringLiteral("a \"b\", c\r\n"));
+    // Cut first, then double: a 25-character text ending in an apostrophe stays a valid literal.
+    const QString todo = QStringLiteral("abcdefghijklmnopqrstuvwx'yz");
+    EXPECT_EQ(CutQuoted(todo, 25), QStringLiteral("abcdefghijklmnopqrstuvwx''"));
+    EXPECT_EQ(LeftChars(QStringLiteral("ab\U0001F600"), 3), QStringLiteral("ab"));
+    EXPECT_EQ(DateText(QDate(2006, 3, 7)), QStringLiteral("3/7/2006"));
+    EXPECT_EQ(DateText(QDate(2026, 12, 24)), QStringLiteral("12/24/2026"));
+    EXPECT_EQ(TimeText(QTime(0, 0)), QStringLiteral("12:00 AM"));
+    EXPECT_EQ(TimeText(QTime(9, 30)), QStringLiteral("9:30 AM"));
+    EXPECT_EQ(TimeText(QTime(12, 0)), QStringLiteral("12:00 PM"));
+    EXPECT_EQ(TimeText(QTime(23, 30)), QStringLiteral("11:30 PM"));
+    EXPECT_EQ(BoolWord(true), QStringLiteral("True"));
+    EXPECT_EQ(ErrorReport(-2147217900, QStringLiteral("Syntax error"), QStringLiteral("PopGrid"), Owner::Form,
+                          QStringLiteral("frmContactGrid")),
+              QStringLiteral("Error -2147217900 (Syntax error) in procedure PopGrid of Form frmContactGrid"));
+}
+
+TEST_F(DatabaseTest, AFailureIsReportedOnceWithTheRequestToReportIt)
+{
+    EXPECT_FALSE(ActionQuery(QStringLiteral("delete from nosuchtable where id=1"), sConnContacts));
+    ASSERT_EQ(desk.prompts.size(), 1u);
+    EXPECT_EQ(desk.prompts[0].caption, QStringLiteral("Kestrel"));
+    // The engine's own number and words, then the program's.
+    const QString engine = onServer() ? QStringLiteral("Error 16908420 (relation \"nosuchtable\" does not exist)")
+                                      : QStringLiteral("Error 1 (no such table: nosuchtable)");
+    EXPECT_EQ(desk.prompts[0].text,
+              engine + QStringLiteral(" in procedure ActionQuery of Module modData\r\n"
+                                      "Please make note of this and report this bug to help make this software better."));
+}
+
+TEST_F(DatabaseTest, AMalformedDateIsAnEngineErrorAndChangesNothing)
+{
+    addAppt(QDate(2026, 1, 1), QTime(9, 0), QStringLiteral("keep"));
+    EXPECT_FALSE(ActionQuery(QStringLiteral("delete from appointments where apptdate < #13/45/2026#"), sConnContacts));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from appointments"))[0][0], QStringLiteral("1"));
+    ASSERT_EQ(desk.messages().size(), 1);
+    EXPECT_TRUE(desk.messages()[0].startsWith(QStringLiteral("Error 1 (syntax error in date or time literal #13/45/2026#)")));
+}
+
+TEST(EngineErrors, ConditionsOfTheMachineAreToldApartFromFaultsOfTheProgram)
+{
+    const struct {
+        int code;
+        int systemErrno;
+        Fault fault;
+    } cases[] = {
+        {SQLITE_BUSY, 0, Fault::Locked},          {SQLITE_FULL, 0, Fault::DiskFull},
+        {SQLITE_IOERR_WRITE, ENOSPC, Fault::DiskFull}, {SQLITE_IOERR_WRITE, EFBIG, Fault::DiskFull},
+        {SQLITE_IOERR_READ, EIO, Fault::DiskError}, {SQLITE_CORRUPT, 0, Fault::Damaged},
+        {SQLITE_NOTADB, 0, Fault::Damaged},       {SQLITE_READONLY, 0, Fault::ReadOnly},
+        {SQLITE_CANTOPEN, EACCES, Fault::ReadOnly}, {SQLITE_CANTOPEN, EROFS, Fault::ReadOnly},
+        {SQLITE_CANTOPEN, ENOENT, Fault::Missing}, {SQLITE_ERROR, 0, Fault::Program},
+        {SQLITE_CONSTRAINT, 0, Fault::Program},
+        // The CSV reader's own numbers are negative; their low byte must not pass for "busy".
+        {-2147467259, 0, Fault::Program},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(classifyEngineError(c.code, c.systemErrno), c.fault) << c.code << " errno " << c.systemErrno;
+}
+
+// The shapes of the contact reads the tree and the grid build (filters, the empty company, accents), against a real file.
+class StatementShapes : public KestrelTest {
+protected:
+    void SetUp() override
+    {
+        KestrelTest::SetUp();
+        exec(sConnContacts, QStringLiteral(
+            "INSERT into contacts(lastname,firstname,company,address,city,st,zip,homeph,cellph,workph,ext,email,active,contype)"
+            "values('O''Brien','Pat','','1 Elm','Troy','NY','12180','1','2','3','4','pat@x.org',True,'Cust')"));
+        exec(sConnContacts, QStringLiteral(
+            "INSERT into contacts(lastname,firstname,company,address,city,st,zip,homeph,cellph,workph,ext,email,active,contype)"
+            "values('adams','Al','Acme','2 Oak','','','','','','','','',False,'Lead')"));
+        exec(sConnContacts, QStringLiteral("INSERT INTO contacts(lastname,firstname,company,address,city,st,zip,cellph,"
+                                           "homeph,workph,ext,email,contype)values('Baker','Bo','','','','','','','','','','','Lead')"));
+        exec(sConnContacts, QStringLiteral("INSERT into contacts(lastname,firstname,contype)values('Nocompany','Ned','Contact')"));
+    }
+    QString column(const QString& conn, const QString& sql, int c = 0)
+    {
+        QStringList out;
+        for (const QStringList& r : rows(conn, sql))
+            out << r[c];
+        return out.join(u',');
+    }
+};
+
+TEST_F(StatementShapes, ContactReads)
+{
+    EXPECT_EQ(column(sConnContacts, QStringLiteral("SELECT ID, LastName, FirstName, Address FROM contacts ORDER BY LastName, FirstName, address"), 1),
+              QStringLiteral("adams,Baker,Nocompany,O'Brien"));
+    EXPECT_EQ(column(sConnContacts, QStringLiteral("SELECT ID, LastName, FirstName, Address FROM contacts WHERE contype='Lead'ORDER BY LastName, FirstName, address"), 1),
+              QStringLiteral("adams,Baker"));
+    EXPECT_EQ(rows(sConnContacts, QStringLiteral("SELECT id,lastname,firstname,address,city,st,zip,homeph,cellph,workph,ext,email,company,active,contype FROM contacts where id=1"))[0].join(u'|'),
+              QStringLiteral("1|O'Brien|Pat|1 Elm|Troy|NY|12180|1|2|3|4|pat@x.org||True|Cust"));
+    const QString grid = QStringLiteral("select id,firstname + ' ' + lastname, company,  address, workph, ext, homeph,cellph,email from contacts");
+    const QString order = QStringLiteral(" order by lastname,firstname asc");
+    EXPECT_EQ(column(sConnContacts, grid + order, 1), QStringLiteral("Al adams,Bo Baker,Ned Nocompany,Pat O'Brien"));
+    EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where lastname like 'A%'") + order, 1), QStringLiteral("Al adams"));
+    EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where contype='Cust'") + order, 1), QStringLiteral("Pat O'Brien"));
+    EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where contype='CUST'") + order, 1), QStringLiteral("Pat O'Brien"));
+    // A company that holds no value at all is neither "with" nor "without" a company.
+    EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where company <> \"\"") + order, 1), QStringLiteral("Al adams"));
+    EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where company = \"\"") + order, 1), QStringLiteral("Bo Baker,Pat O'Brien"));
+    EXPECT_EQ(column(sConnContacts, QStringLiteral("SELECT firstname + ' ' + lastname FROM contacts where id=2")), QStringLiteral("Al adams"));
+    EXPECT_EQ(column(sConnContacts, QStringLiteral("select lastname,email,company from contacts order by lastname asc"), 1),
+              QStringLiteral(",,<null>,pat@x.org"));
+    // The letter filter finds names the way they are filed, accents and case aside.
+    addContact(QStringLiteral("Émile"), QStringLiteral("Zoë"));
+    EXPECT_EQ(column(sConnContacts, grid + QStringLiteral(" where lastname like 'e%'") + order, 1), QStringLiteral("Zoë Émile"));
+    // The import leaves active to its default.
+    EXPECT_EQ(column(sConnContacts, QStringLiteral("select active from contacts where lastname='Baker'")), QStringLiteral("True"));
 }

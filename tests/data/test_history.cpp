@@ -24,14 +24,7 @@ protected:
     qint64 log(int contact, const QDate& d, const QTime& t, const QString& kind, const QString& subject,
                const QString& note = {}, const QString& outcome = {})
     {
-        HistoryEntry e;
-        e.contactId = contact;
-        e.kind = kind;
-        e.date = d;
-        e.time = t;
-        e.subject = subject;
-        e.note = note;
-        e.outcome = outcome;
+        const HistoryEntry e{.contactId = contact, .kind = kind, .date = d, .time = t, .subject = subject, .note = note, .outcome = outcome};
         EXPECT_TRUE(ActionQuery(HistoryInsertStatement(e, QStringLiteral("tester"), now), sConnContacts));
         return rows(sConnContacts, QStringLiteral("select max(id) from history"))[0][0].toLongLong();
     }
@@ -241,11 +234,7 @@ TEST_F(HistoryTest, OnTheServerEachEntryIsWrittenByItsDatabaseUserAndTwoUsersEdi
     EXPECT_THROW(pg::runMaintenance(memberConninfo(role), QStringLiteral("TRUNCATE history")), DbError);
     EXPECT_THROW(pg::runMaintenance(memberConninfo(role), QStringLiteral("ALTER TABLE history ADD COLUMN x int")), DbError);
     const int ann = addContact(QStringLiteral("Lee"), QStringLiteral("Ann"));
-    HistoryEntry e;
-    e.contactId = ann;
-    e.kind = QStringLiteral("Call");
-    e.date = QDate(2027, 3, 14);
-    e.subject = QStringLiteral("Theirs");
+    const HistoryEntry e{.contactId = ann, .kind = QStringLiteral("Call"), .date = QDate(2027, 3, 14), .subject = QStringLiteral("Theirs")};
     // The name a client claims and its clock count for nothing: the server stamps both.
     EXPECT_TRUE(ActionQuery(HistoryInsertStatement(e, QStringLiteral("forged"), QDateTime(QDate(1999, 1, 1), QTime(0, 0))), other));
     const auto written = contactHistory(sConnContacts, ann, {});

@@ -15,9 +15,6 @@
 #include <QProcess>
 #include <QThread>
 
-#include <csignal>
-#include <sys/resource.h>
-
 using namespace kestrel;
 using namespace kestrel::test;
 
@@ -384,9 +381,8 @@ TEST_F(ImportTest, TheScratchFileServesOneImportAtATimeAndACancelTakesBackItsOwn
     EXPECT_EQ(desk.messages().size(), 2);
     // A cancel half way, after a batch was committed, takes back what it added; on the server a
     // colleague's contact saved in the middle of it, its key among the import's, stays.
-    const QString colleague = QStringLiteral("kestrel_colleague_%1").arg(serverDb);
     if (onServer())
-        exec(ownerConnection(), QStringLiteral("CREATE ROLE %1 LOGIN IN ROLE kestrel_office").arg(colleague));
+        makeOfficeRoles(QStringLiteral("imp"), false);
     int calls = 0;
     ImportSummary sum;
     EXPECT_FALSE(ImportTempRows(QStringLiteral("Lead"), true, &sum, [&](qint64, qint64) {
@@ -407,7 +403,6 @@ TEST_F(ImportTest, TheScratchFileServesOneImportAtATimeAndACancelTakesBackItsOwn
                   (std::vector<QStringList>{{"1"}}));
         releaseAllDatabaseFiles();
         exec(ownerConnection(), "delete from contacts");
-        exec(ownerConnection(), QStringLiteral("DROP ROLE %1").arg(colleague));
     }
     ASSERT_TRUE(ImportTempRows(QStringLiteral("Lead"), true, &sum, {}, 3000));
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*), count(distinct import_id) from contacts")),
@@ -422,15 +417,8 @@ TEST_F(ImportTest, ADiskThatFillsUpWhileAFileIsLoadedIsSaidInPlainWords)
     const QString path = csv(many);
     // No file this process writes may grow beyond 48 KiB: the scratch file fills the disk, and the
     // look at the folder that tells a full disk from a failing one finds no room either.
-    struct rlimit old {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 48 * 1024;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool loaded = LoadCsvToTemp(path, mapping(QStringLiteral("Name>LastName|Company>Company")));
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previous);
+    bool loaded = true;
+    withDiskFull(48 * 1024, [&] { loaded = LoadCsvToTemp(path, mapping(QStringLiteral("Name>LastName|Company>Company"))); });
     EXPECT_FALSE(loaded);
     EXPECT_EQ(desk.messages(), QStringList{QStringLiteral("Kestrel could not go on: the disk that holds the folder ") +
                                            dataPath(QString()).chopped(1) +

@@ -1,5 +1,5 @@
-// Imports that stop half way, scratch files other programs touched, locks nobody can prove stale,
-// and the import of an office user, whose scratch file is their own.
+// Imports that stop half way, scratch files other programs touched or a crash left, locks nobody
+// can prove stale, and the import of an office user, whose scratch file is their own.
 #include "data/Database.h"
 #include "data/Globals.h"
 #include "data/ImportLog.h"
@@ -9,6 +9,7 @@
 #include "exchange/modImport.h"
 #include "exchange/modTempDB.h"
 #include "tests/exchange/ExchangeTest.h"
+#include "ui/Report.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -201,6 +202,32 @@ TEST_F(ImportRecoveryTest, AnOfficeUserImportsThroughAScratchFileAndLockOfTheirO
         qunsetenv("XDG_DATA_HOME");
     else
         qputenv("XDG_DATA_HOME", home);
+}
+
+TEST_F(ImportRecoveryTest, TheScratchFileIsMadeEmptyWhateverWasThereAndCountsCharacters)
+{
+    CreateTempDB();
+    exec(sConnTemp, QStringLiteral("insert into Main(lastname)values('Old')"));
+    // A file under another spelling of the name, with a journal left by a crash beside it.
+    releaseAllDatabaseFiles();
+    QDir data(dir.filePath(QStringLiteral("data")));
+    ASSERT_TRUE(data.rename(QStringLiteral("tempdb.mdb"), QStringLiteral("TEMPDB.MDB")));
+    writeBytes(data.filePath(QStringLiteral("TEMPDB.MDB-journal")), "garbage");
+    CreateTempDB();
+    EXPECT_EQ(data.entryList(QDir::Files), QStringList{QStringLiteral("tempdb.mdb")}); // the one name
+    Connection c(sConnTemp);
+    Snapshot s(c, QStringLiteral("select * from Main"));
+    QStringList names;
+    for (int i = 0; i < s.fieldCount(); ++i)
+        names << s.fieldName(i);
+    EXPECT_EQ(names.join(u','), QStringLiteral("ID,LastName,FirstName,Company,Address,City,ST,Zip,CellPh,HomePh,WorkPh,Ext,Email,Country,"
+                                             "JobTitle,WebSite,Birthday,Notes,ConType,Line,Note,Dup,Uid"));
+    EXPECT_EQ(s.rowCount(), 0);
+
+    // Fifty accented letters fit LastName (fifty characters, a hundred bytes), fifty-one do not.
+    EXPECT_TRUE(ActionQuery(QStringLiteral("insert into Main(lastname)values('%1')").arg(QString(50, QChar(0xe9))), sConnTemp));
+    EXPECT_FALSE(ActionQuery(QStringLiteral("insert into Main(lastname)values('%1')").arg(QString(51, u'x')), sConnTemp));
+    EXPECT_EQ(desk.messages().size(), 1);
 }
 
 } // namespace

@@ -6,8 +6,13 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
+
+// The two daylight-saving zones the calendar files are read and written in.
+inline const QTimeZone kNewYork(QByteArrayLiteral("America/New_York"));
+inline const QTimeZone kBerlin(QByteArrayLiteral("Europe/Berlin"));
 
 inline QByteArray sample(const char* name)
 {

@@ -1,6 +1,7 @@
 // The moments in calendar files on the days the clocks change: the one rule for clock times that
 // are skipped or come twice, kept alike by the alerts, the export and the import, and checked by
-// independent readers; and calendars whose repetitions or years would hold or fool the import.
+// independent readers; calendars whose repetitions or years would hold or fool the import; and the
+// length of events: DTEND and DURATION read into an appointment's end and written back.
 #include "calendar/AlertSchedule.h"
 #include "data/WallClock.h"
 #include "formats/ICalendar.h"
@@ -17,8 +18,6 @@ using namespace kestrel;
 
 namespace {
 
-const QTimeZone kNewYork(QByteArrayLiteral("America/New_York"));
-const QTimeZone kBerlin(QByteArrayLiteral("Europe/Berlin"));
 
 // The process's own zone for the duration of a test: what once shifted imported times was
 // arithmetic done in it.
@@ -55,17 +54,6 @@ QString when(const AppointmentRecord& a)
     return a.date.toString(Qt::ISODate) + u' ' + a.time.toString(QStringLiteral("HH:mm"));
 }
 
-AppointmentRecord appt(int id, QDate d, QTime t)
-{
-    AppointmentRecord a;
-    a.autoid = id;
-    a.date = d;
-    a.time = t;
-    a.brief = QStringLiteral("Appointment %1").arg(id);
-    a.name = QStringLiteral("Ann Lee");
-    return a;
-}
-
 // Each event's start as a moment, by icalendar and by vobject.
 const char* const kIcalendarStarts = R"py(
 cal = icalendar.Calendar.from_ical(open(sys.argv[1], 'rb').read())
@@ -86,6 +74,21 @@ for line in sys.stdin.read().split():
     at = datetime.datetime.fromtimestamp(int(line), datetime.timezone.utc).astimezone(tz)
     print(int(at.utcoffset().total_seconds()))
 )py";
+
+QString span(const AppointmentRecord& a)
+{
+    return a.brief + u' ' + a.date.toString(Qt::ISODate) + u' ' + a.time.toString(QStringLiteral("HH:mm")) + u'-' +
+           a.endDate.toString(Qt::ISODate) + u' ' + a.endTime.toString(QStringLiteral("HH:mm"));
+}
+
+QStringList spans(const std::vector<AppointmentRecord>& appts)
+{
+    QStringList out;
+    for (const AppointmentRecord& a : appts)
+        out << span(a);
+    out.sort();
+    return out;
+}
 
 } // namespace
 
@@ -166,15 +169,15 @@ TEST(ICalendarTimes, ExportsNameOneMomentThatAlertsImportAndOtherReadersAgreeOn)
           std::tuple{kBerlin, QDate(2027, 3, 28), QDate(2027, 10, 31), QTime(2, 30)}}) {
         SCOPED_TRACE(zone.id().toStdString());
         const ProcessZone process(zone.id().constData());
-        const std::vector<AppointmentRecord> appts = {appt(1, spring, {2, 30}), appt(2, spring, {10, 0}),
-                                                      appt(3, fall, doubled), appt(4, fall, {10, 0}),
-                                                      appt(5, fall, doubled.addSecs(3600))};
+        const std::vector<AppointmentRecord> appts = {appt("1", spring, {2, 30}, {}, {}, 1), appt("2", spring, {10, 0}, {}, {}, 2),
+                                                      appt("3", fall, doubled, {}, {}, 3), appt("4", fall, {10, 0}, {}, {}, 4),
+                                                      appt("5", fall, doubled.addSecs(3600), {}, {}, 5)};
         const QByteArray file = writeICalendar(appts, QStringLiteral("db"), zone, QDateTime({2027, 1, 1}, {9, 0}, Qt::UTC));
         QStringList expected, expectedBack;
         for (const AppointmentRecord& a : appts) {
             const QDateTime moment = AlertSchedule(zone).startOf(a.date, a.time);
             expected << QString::number(moment.toSecsSinceEpoch());
-            expectedBack << when(appt(0, moment.date(), moment.time()));
+            expectedBack << when({.date = moment.date(), .time = moment.time()});
         }
         // No clock time that the zone skips is written: 2:30 on the spring day is 3:30.
         EXPECT_FALSE(file.contains(spring.toString("yyyyMMdd").toLatin1() + "T023000")) << file.constData();
@@ -210,7 +213,7 @@ TEST(ICalendarTimes, TheExportedTimeZoneGivesTheOldOffsetUpToEachChangeAndTheNew
 {
     for (const QTimeZone& zone : {kNewYork, kBerlin}) {
         SCOPED_TRACE(zone.id().toStdString());
-        const QByteArray file = writeICalendar({appt(1, {2026, 6, 1}, {9, 0}), appt(2, {2028, 6, 1}, {9, 0})}, "db", zone,
+        const QByteArray file = writeICalendar({appt("1", {2026, 6, 1}, {9, 0}, {}, {}, 1), appt("2", {2028, 6, 1}, {9, 0}, {}, {}, 2)}, "db", zone,
                                                QDateTime({2027, 1, 1}, {9, 0}, Qt::UTC));
         // Around every change of the years exported: an hour and a second before it, the moment
         // itself and an hour after it.
@@ -242,11 +245,7 @@ TEST(ICalendarTimes, TheExportedTimeZoneGivesTheOldOffsetUpToEachChangeAndTheNew
 
         // vobject builds its own zone from the VTIMEZONE.
         QTemporaryDir tmp;
-        const QString path = tmp.filePath("moments.txt");
-        QFile list(path);
-        ASSERT_TRUE(list.open(QIODevice::WriteOnly));
-        list.write(moments.join(u'\n').toLatin1());
-        list.close();
+        const QString path = kestrel::test::writeBytes(tmp.filePath("moments.txt"), moments.join(u'\n').toLatin1());
         if (const auto read = kestrel::test::pythonReads("vobject", QStringLiteral("sys.stdin = open('%1')\n").arg(path) + kVobjectOffsets, file)) {
             EXPECT_EQ(*read, expected);
         }
@@ -306,4 +305,95 @@ TEST(ICalendarRead, EventsOutsideTheYears1900To2200AreLeftOutAndNamed)
                                        "event 3 (year-1899) on 12/31/1899 lies outside the years 1900 to 2200 and was left out",
                                        "event 4 (year-2201) on 1/1/2201 lies outside the years 1900 to 2200 and was left out",
                                        "event 7 (late) on 1/1/2201 lies outside the years 1900 to 2200 and was left out"}));
+}
+
+// Python's icalendar reading the file: each event's start s and end e (DTEND, or DTSTART + DURATION)
+// printed by printLine; nothing where the module is missing.
+static std::optional<QStringList> readWithIcalendar(const QByteArray& file, const char* printLine)
+{
+    return kestrel::test::pythonReads("icalendar", QStringLiteral("cal = icalendar.Calendar.from_ical(open(sys.argv[1], 'rb').read())\n"
+                                                                  "for ev in cal.walk('VEVENT'):\n"
+                                                                  "    s = ev.decoded('dtstart')\n"
+                                                                  "    e = ev.decoded('dtend') if 'DTEND' in ev else s + ev.decoded('duration')\n") +
+                                                       QString::fromUtf8(printLine),
+                                      file);
+}
+
+TEST(ICalendarLength, DtendAndDurationBecomeTheEndInTheUsersZoneAndNoneKeepsHalfAnHour)
+{
+    const QByteArray file = calendarFile(
+        vevent("dtend", "DTSTART;TZID=America/New_York:20270308T090000\r\nDTEND;TZID=America/New_York:20270308T103000\r\n") +
+        vevent("duration", "DTSTART:20270309T140000Z\r\nDURATION:PT1H15M\r\n") +
+        vevent("days", "DTSTART;TZID=America/New_York:20270308T090000\r\nDTEND;TZID=America/New_York:20270310T171500\r\n") +
+        // Across the spring change: two hours from 1:00 end at 4:00 on the clock.
+        vevent("spring", "DTSTART;TZID=America/New_York:20270314T010000\r\nDURATION:PT2H\r\n") +
+        vevent("none", "DTSTART;TZID=America/New_York:20270311T090000\r\n"));
+    const ICalendarImport r = readICalendar(file, kNewYork, QDate(2027, 1, 1));
+    EXPECT_EQ(spans(r.appointments),
+              QStringList({"days 2027-03-08 09:00-2027-03-10 17:15", "dtend 2027-03-08 09:00-2027-03-08 10:30",
+                           "duration 2027-03-09 09:00-2027-03-09 10:15", "none 2027-03-11 09:00- ",
+                           "spring 2027-03-14 01:00-2027-03-14 04:00"}));
+}
+
+TEST(ICalendarLength, TheEndIsWrittenAndReadBackAndPythonsIcalendarReadsTheSameMoments)
+{
+    const std::vector<AppointmentRecord> appts = {
+        appt("span", {2027, 3, 8}, {9, 0}, {2027, 3, 8}, {10, 30}),
+        appt("days", {2027, 3, 8}, {9, 0}, {2027, 3, 10}, {17, 15}),
+        appt("usual", {2027, 3, 11}, {9, 0}), // no end kept: its 30 minutes
+        appt("spring", {2027, 3, 14}, {1, 0}, {2027, 3, 14}, {4, 0}),
+    };
+    std::vector<AppointmentRecord> keyed = appts;
+    for (size_t i = 0; i < keyed.size(); ++i)
+        keyed[i].autoid = int(i) + 1;
+    const QByteArray file = writeICalendar(keyed, QStringLiteral("db"), kNewYork, QDateTime({2027, 1, 1}, {9, 0}, Qt::UTC));
+    const ICalendarImport back = readICalendar(file, kNewYork, QDate(2027, 1, 1));
+    EXPECT_EQ(spans(back.appointments),
+              QStringList({"days 2027-03-08 09:00-2027-03-10 17:15", "span 2027-03-08 09:00-2027-03-08 10:30",
+                           "spring 2027-03-14 01:00-2027-03-14 04:00", "usual 2027-03-11 09:00-2027-03-11 09:30"}));
+
+    const auto out = readWithIcalendar(file, "    print(ev['summary'], int(s.timestamp()), int(e.timestamp()))\n");
+    if (!out)
+        return;
+    const auto at = [](QDate d, QTime t) { return QString::number(QDateTime(d, t, kNewYork).toSecsSinceEpoch()); };
+    QStringList got = *out;
+    got.sort();
+    EXPECT_EQ(got, QStringList({"days " + at({2027, 3, 8}, {9, 0}) + u' ' + at({2027, 3, 10}, {17, 15}),
+                                "span " + at({2027, 3, 8}, {9, 0}) + u' ' + at({2027, 3, 8}, {10, 30}),
+                                "spring " + at({2027, 3, 14}, {1, 0}) + u' ' + at({2027, 3, 14}, {4, 0}),
+                                "usual " + at({2027, 3, 11}, {9, 0}) + u' ' + at({2027, 3, 11}, {9, 30})}));
+    // 1:00 to 4:00 on the day the clocks spring forward is two hours.
+    EXPECT_EQ(at({2027, 3, 14}, {4, 0}).toLongLong() - at({2027, 3, 14}, {1, 0}).toLongLong(), 7200);
+}
+
+TEST(ICalendarLength, AllDayEventsComeAndGoAsDatesAndCancelledOnesSaySo)
+{
+    const QByteArray file = calendarFile(vevent("show", "DTSTART;VALUE=DATE:20270308\r\nDTEND;VALUE=DATE:20270311\r\n") +
+                            vevent("holiday", "DTSTART;VALUE=DATE:20270501\r\n") +
+                            vevent("week", "DTSTART;VALUE=DATE:20270601\r\nDURATION:P7D\r\n"));
+    const ICalendarImport r = readICalendar(file, kNewYork, QDate(2027, 1, 1));
+    QStringList got;
+    for (const AppointmentRecord& a : r.appointments)
+        got << a.brief + u' ' + a.date.toString(Qt::ISODate) + u' ' + a.endDate.toString(Qt::ISODate) +
+                   (a.allDay ? QStringLiteral(" all day") : QStringLiteral(" timed")) +
+                   (a.problems.isEmpty() ? QString() : QStringLiteral(" problems"));
+    EXPECT_EQ(got, QStringList({"show 2027-03-08 2027-03-10 all day", "holiday 2027-05-01 2027-05-01 all day",
+                                "week 2027-06-01 2027-06-07 all day"}));
+
+    const AppointmentRecord show{.brief = "Trade show", .date = {2027, 3, 8}, .endDate = {2027, 3, 10}, .allDay = true, .autoid = 1};
+    const AppointmentRecord off{.brief = "Called off", .date = {2027, 3, 8}, .time = {14, 0}, .cancelled = true, .autoid = 2};
+    const QByteArray out = writeICalendar({show, off}, QStringLiteral("db"), kNewYork, QDateTime({2027, 1, 1}, {9, 0}, Qt::UTC));
+    EXPECT_TRUE(out.contains("DTSTART;VALUE=DATE:20270308\r\n")) << out.constData();
+    EXPECT_TRUE(out.contains("DTEND;VALUE=DATE:20270311\r\n")) << out.constData();
+    const ICalendarImport back = readICalendar(out, kNewYork, QDate(2027, 1, 1));
+    ASSERT_EQ(back.appointments.size(), 1u); // the cancelled one takes its stored appointment's mark, not a new one
+    EXPECT_EQ(back.appointments[0].endDate, QDate(2027, 3, 10));
+    EXPECT_TRUE(back.appointments[0].allDay);
+    EXPECT_EQ(back.cancelled.size(), 1);
+
+    const auto said = readWithIcalendar(out, "    print(ev['summary'] + '|' + str(s) + '|' + str(e) + '|' + str(ev.get('status', '')))\n");
+    if (!said)
+        return;
+    EXPECT_EQ(*said, QStringList({"Trade show|2027-03-08|2027-03-11|",
+                                              "Called off|2027-03-08 14:00:00-05:00|2027-03-08 14:30:00-05:00|CANCELLED"}));
 }

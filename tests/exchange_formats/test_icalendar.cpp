@@ -16,30 +16,16 @@ using namespace kestrel;
 
 namespace {
 
-const QTimeZone kBerlin(QByteArrayLiteral("Europe/Berlin"));
 const QDate kToday(2026, 12, 4);
-
-AppointmentRecord appt(int id, QDate d, QTime t, const QString& brief, const QString& where, const QString& name,
-                       const QString& notes)
-{
-    AppointmentRecord a;
-    a.autoid = id;
-    a.date = d;
-    a.time = t;
-    a.brief = brief;
-    a.address = where;
-    a.name = name;
-    a.notes = notes;
-    return a;
-}
 
 std::vector<AppointmentRecord> sampleAppts()
 {
-    return {appt(7, {2026, 7, 1}, {9, 30}, "Review; \"Q3\", O'Neil's \\ part", "Room 5, 2nd floor", "Ann O'Lee",
-                 "Bring\nslides 😀"),
-            appt(8, {2026, 12, 24}, {23, 30}, QString(50, u'é'), QString(), "Bob", QString()),
+    return {{.name = "Ann O'Lee", .address = "Room 5, 2nd floor", .brief = "Review; \"Q3\", O'Neil's \\ part",
+             .notes = "Bring\nslides 😀", .date = {2026, 7, 1}, .time = {9, 30}, .autoid = 7},
+            {.name = "Bob", .brief = QString(50, u'é'), .date = {2026, 12, 24}, .time = {23, 30}, .autoid = 8},
             // the night the clocks go back: 2:30 comes twice, the first (summer) one is meant
-            appt(9, {2026, 10, 25}, {2, 30}, "Early", "Dock", "Cy", "Line one\nLine two")};
+            {.name = "Cy", .address = "Dock", .brief = "Early", .notes = "Line one\nLine two", .date = {2026, 10, 25},
+             .time = {2, 30}, .autoid = 9}};
 }
 
 QString str(const char* s) { return QString::fromUtf8(s ? s : ""); }

@@ -5,6 +5,7 @@
 #include "ui/QtPlatform.h"
 #include "printing/RtfReader.h"
 #include "tests/hostile/Hostile.h"
+#include "tests/support/Files.h"
 #include "ui/Report.h"
 
 #include <QSettings>
@@ -68,9 +69,7 @@ TEST_F(Security, MessageBoxesShowReportTextsAsPlainTextAndAQuestionDefaultsToNo)
 
 TEST_F(Security, TemplateFieldsNeverPullInAnotherFile)
 {
-    QFile secret(dir.filePath(QStringLiteral("secret.txt")));
-    ASSERT_TRUE(secret.open(QIODevice::WriteOnly) && secret.write("SECRET CONTENT") > 0 && secret.flush());
-    const QByteArray path = secret.fileName().toUtf8();
+    const QByteArray path = writeBytes(dir.filePath(QStringLiteral("secret.txt")), "SECRET CONTENT").toUtf8();
     const QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 Name: "
                            "{\\field{\\*\\fldinst INCLUDETEXT \"" + path + "\"}{\\fldrslt shown}}\\par "
                            "{\\field{\\*\\fldinst INCLUDEPICTURE \"" + path + "\" \\\\d}{\\fldrslt }}\\par "

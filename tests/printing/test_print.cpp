@@ -265,14 +265,8 @@ TEST_F(PrintTest, ALeadFormWhoseTemplateAsksForTheHistoryCarriesTheShownContacts
     const int bo = addContact(QStringLiteral("Baker"), QStringLiteral("Bo"));
     const QDateTime now(QDate(2027, 3, 14), QTime(15, 5));
     auto log = [&](int contact, int day, const char* kind, const char* subject, const char* note, const char* outcome) {
-        HistoryEntry e;
-        e.contactId = contact;
-        e.kind = QString::fromLatin1(kind);
-        e.date = QDate(2027, 3, day);
-        e.time = QTime(9, 0);
-        e.subject = QString::fromLatin1(subject);
-        e.note = QString::fromLatin1(note);
-        e.outcome = QString::fromLatin1(outcome);
+        const HistoryEntry e{.contactId = contact, .kind = kind, .date = QDate(2027, 3, day), .time = QTime(9, 0),
+                             .subject = subject, .note = note, .outcome = outcome};
         ASSERT_TRUE(ActionQuery(HistoryInsertStatement(e, QStringLiteral("tester"), now), sConnContacts));
     };
     log(ann, 1, "Call", "Oldest", "", "No answer");
@@ -305,12 +299,8 @@ TEST_F(PrintTest, TheHistoryTokenAsksForFiveEntriesOrTheNumberGivenUpToFifty)
     EXPECT_EQ(HistoryEntriesAsked(form), 0);
     // Each token gets its own number of entries; a contact with none is said to have none.
     form.setPlainText(QStringLiteral("<<History 1>>\n--\n<<History>>"));
-    std::vector<HistoryEntry> entries(2);
-    entries[0].date = QDate(2027, 3, 2);
-    entries[0].kind = QStringLiteral("Call");
-    entries[0].subject = QStringLiteral("<<History>> typed in a subject");
-    entries[1].date = QDate(2027, 3, 1);
-    entries[1].kind = QStringLiteral("Note");
+    const std::vector<HistoryEntry> entries{{.kind = "Call", .date = {2027, 3, 2}, .subject = "<<History>> typed in a subject"},
+                                            {.kind = "Note", .date = {2027, 3, 1}}};
     EXPECT_EQ(FillLeadHistory(form, QStringLiteral("Ann Lee"), entries), 2);
     EXPECT_EQ(form.toPlainText(), QStringLiteral("Ann Lee - Last contact: 3/2/2027 (Call)\n"
                                                  "3/2/2027  Call - <<History>> typed in a subject\n--\n"

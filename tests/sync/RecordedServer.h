@@ -49,7 +49,43 @@ inline bool takeHttpRequest(const QByteArray& buf, HttpRequest& r)
     return true;
 }
 
-class RecordedServer : public QObject {
+// An HTTP server on this computer that keeps every request and answers each with what respond()
+// writes; the connection closes after each answer.
+class LocalHttpServer : public QObject {
+public:
+    explicit LocalHttpServer(const QHostAddress& address = QHostAddress::LocalHost)
+    {
+        server.listen(address, 0);
+        QObject::connect(&server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = server.nextPendingConnection()) {
+                QObject::connect(s, &QTcpSocket::readyRead, this, [this, s] { read(s); });
+                QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+    }
+    std::vector<HttpRequest> requests;
+
+protected:
+    virtual QByteArray respond(const HttpRequest& r) = 0;
+    QTcpServer server;
+
+private:
+    void read(QTcpSocket* s)
+    {
+        QByteArray& buf = pending[s];
+        buf += s->readAll();
+        HttpRequest r;
+        if (!takeHttpRequest(buf, r))
+            return;
+        pending.remove(s);
+        requests.push_back(r);
+        s->write(respond(r));
+        s->disconnectFromHost();
+    }
+    QHash<QTcpSocket*, QByteArray> pending;
+};
+
+class RecordedServer : public LocalHttpServer {
 public:
     struct Exchange {
         QByteArray method, path;
@@ -86,32 +122,17 @@ public:
                 cur->body += line + '\n';
             }
         }
-        server.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* s = server.nextPendingConnection()) {
-                QObject::connect(s, &QTcpSocket::readyRead, this, [this, s] { read(s); });
-                QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
-            }
-        });
     }
 
     QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(server.serverPort()); }
     bool allAnswered() const { return next == script.size(); }
 
     std::vector<Exchange> script;
-    std::vector<Request> requests;
     QList<QByteArray> failures;
 
 private:
-    void read(QTcpSocket* s)
+    QByteArray respond(const Request& r) override
     {
-        QByteArray& buf = pending[s];
-        buf += s->readAll();
-        Request r;
-        if (!takeHttpRequest(buf, r))
-            return;
-        pending.remove(s);
-        requests.push_back(r);
         if (r.method == "PUT")
             lastPut = r.path;
         Exchange answer{{}, {}, 500, {}, "not in the recording\n"};
@@ -132,13 +153,9 @@ private:
         QByteArray out = "HTTP/1.1 " + QByteArray::number(answer.status) + " Recorded\r\n";
         for (const auto& [name, value] : answer.headers)
             out += name + ": " + QByteArray(value).replace("{put}", lastPut) + "\r\n";
-        out += "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-        s->write(out);
-        s->disconnectFromHost();
+        return out + "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
     }
 
-    QTcpServer server;
-    QHash<QTcpSocket*, QByteArray> pending;
     size_t next = 0;
     QByteArray lastPut;
 };

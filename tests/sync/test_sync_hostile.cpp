@@ -15,17 +15,13 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
-#include <QHostAddress>
-#include <QTcpServer>
-#include <QTcpSocket>
-
 #include <functional>
 
 namespace kestrel::test {
 namespace {
 
 // An HTTP server on this computer whose answers the test writes; it keeps every request.
-class HostileServer : public QObject {
+class HostileServer : public LocalHttpServer {
 public:
     using Request = HttpRequest;
     struct Answer {
@@ -35,18 +31,8 @@ public:
         bool withLength = true; // false: the body ends where the connection does
     };
     std::function<Answer(const Request&)> answer;
-    std::vector<Request> requests;
 
-    explicit HostileServer(const char* address = "127.0.0.1")
-    {
-        server.listen(QHostAddress(QLatin1String(address)), 0);
-        QObject::connect(&server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* s = server.nextPendingConnection()) {
-                QObject::connect(s, &QTcpSocket::readyRead, this, [this, s] { read(s); });
-                QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
-            }
-        });
-    }
+    explicit HostileServer(const char* address = "127.0.0.1") : LocalHttpServer(QHostAddress(QLatin1String(address))) {}
     QString url(const char* path = "/") const
     {
         return QStringLiteral("http://%1:%2%3").arg(server.serverAddress().toString()).arg(server.serverPort()).arg(QLatin1String(path));
@@ -57,28 +43,16 @@ public:
     }
 
 private:
-    void read(QTcpSocket* s)
+    QByteArray respond(const Request& r) override
     {
-        QByteArray& buf = pending[s];
-        buf += s->readAll();
-        Request r;
-        if (!takeHttpRequest(buf, r))
-            return;
-        pending.remove(s);
-        requests.push_back(r);
         const Answer a = answer ? answer(r) : Answer{404, {}, {}};
         QByteArray out = "HTTP/1.1 " + QByteArray::number(a.status) + " Hostile\r\n";
         for (const auto& [name, value] : a.headers)
             out += name + ": " + value + "\r\n";
         if (a.withLength)
             out += "Content-Length: " + QByteArray::number(a.body.size()) + "\r\n";
-        out += "Connection: close\r\n\r\n" + a.body;
-        s->write(out);
-        s->disconnectFromHost();
+        return out + "Connection: close\r\n\r\n" + a.body;
     }
-
-    QTcpServer server;
-    QHash<QTcpSocket*, QByteArray> pending;
 };
 
 HostileServer::Answer xml(const QByteArray& body, int status = 207)

@@ -1,11 +1,19 @@
 // Two-way sync against a real CardDAV/CalDAV server (Radicale), with a phone changing the server
-// between Kestrel's syncs.
+// between Kestrel's syncs; the export read by that server; kestrel --sync as a timer runs it.
 #include "tests/sync/SyncTest.h"
+#include "tests/support/Files.h"
 
 #include "data/SyncStore.h"
 #include "data/Trash.h"
 #include "data/modData.h"
+#include "data/Office.h"
+#include "exchange/modExchange.h"
 #include "sync/SyncWords.h"
+
+#include <QDir>
+#include <QHostAddress>
+#include <QRegularExpression>
+#include <QTcpServer>
 
 namespace kestrel::test {
 namespace {
@@ -338,6 +346,148 @@ TEST_F(SyncServer, APasswordIsCheckedAndARefusalSaidSo)
     ASSERT_EQ(int(r.outcome), int(Outcome::Synced)) << r.detail.toStdString();
     EXPECT_EQ(r.sentOut, 1);
     EXPECT_EQ(sync::statusLine(r, QDateTime({2026, 12, 4}, {14, 14})), "Synced 2:14 PM");
+}
+
+// Contacts > Export vCard read by a real CardDAV server: the suite's Radicale takes every card the
+// export writes, one per resource, as a phone's address book would be given them.
+class ExportToServer : public SyncTest {
+protected:
+    void add(const QString& columns, const QString& values)
+    {
+        exec(sConnContacts, QStringLiteral("INSERT INTO contacts(%1,active,contype) VALUES(%2,True,'Lead')").arg(columns, values));
+    }
+    // The cards of Contacts > Export vCard, as 3.0 or as 4.0.
+    QList<QByteArray> exported(bool v3)
+    {
+        const QString path = dir.filePath(QStringLiteral("all.vcf"));
+        desk.answerSaveFile(path);
+        v3 ? desk.answerYes() : desk.answerNo();
+        ExportVCard(nullptr);
+        QList<QByteArray> cards;
+        for (const QByteArray& piece : readBytes(path).split('\n'))
+            if (piece.startsWith("BEGIN:VCARD"))
+                cards << piece + '\n';
+            else if (!cards.isEmpty())
+                cards.back() += piece + '\n';
+        for (QByteArray& c : cards)
+            c.chop(1); // the split's own line end after the last
+        return cards;
+    }
+};
+
+TEST_F(ExportToServer, EveryExportedCardIsAcceptedOnePerResourceWithTheContactsOwnUid)
+{
+    // Each of the cards a server is known to be strict about: every field; a company alone; no
+    // name at all; other scripts, an emoji and long lines folded inside a character; a birthday
+    // without its year; text with the characters vCard escapes.
+    add(QStringLiteral("lastname,firstname,company,address,city,st,zip,cellph,homeph,workph,ext,email,country,jobtitle,"
+                       "website,birthday,notes"),
+        QStringLiteral("'Lee','Ann','Acme, Inc.; East','12 Main St\nSuite 4','Portland','OR','97201','+1 503 555 0100',"
+                       "'(503) 555-0142','503.555.0143','12','ann@x.com','US','Buyer','www.example.com/a b','1980-03-07',"
+                       "'first; second, third\\\\ fourth\nnext line'"));
+    add(QStringLiteral("company,workph"), QStringLiteral("'Front Desk Holdings','555-0100'"));
+    add(QStringLiteral("cellph"), QStringLiteral("'+44 20 7946 0000'"));
+    add(QStringLiteral("lastname,firstname,notes,birthday"),
+        QStringLiteral("'山田','太郎','%1 🎉','--03-07'").arg(QString(40, QChar(0x00E9))));
+    add(QStringLiteral("lastname,email"), QStringLiteral("'O''Brien','ob@x.com'"));
+
+    const QRegularExpression uidLine(QStringLiteral("\r\nUID:([^\r]*)\r\n"));
+    for (const bool v3 : {false, true}) {
+        const QList<QByteArray> cards = exported(v3);
+        ASSERT_EQ(cards.size(), 5) << (v3 ? "3.0" : "4.0");
+        std::vector<QStringList> sent;
+        for (qsizetype i = 0; i < cards.size(); ++i) {
+            const QString href = book.path() + QStringLiteral("card%1.vcf").arg(i);
+            // 4.0 makes each resource, 3.0 writes over it: both must be taken whole.
+            phone(v3 ? QStringList{QStringLiteral("put"), href, QStringLiteral("FILE")}
+                     : QStringList{QStringLiteral("put"), href, QStringLiteral("FILE"), QStringLiteral("*")},
+                  true, cards[i]);
+            const QString own = uidLine.match(QString::fromUtf8(cards[i])).captured(1);
+            EXPECT_FALSE(own.isEmpty()) << cards[i].toStdString();
+            EXPECT_EQ(field(href, "uid"), own);
+            sent.push_back({own});
+        }
+        std::sort(sent.begin(), sent.end());
+        // Each card carries the uid its contact keeps for the sync, the same on every export.
+        EXPECT_EQ(sent, rows(sConnContacts, QStringLiteral("select uid from contacts order by uid"))) << (v3 ? "3.0" : "4.0");
+        EXPECT_EQ(listed(book).size(), 5);
+    }
+    // The server gives the cards back with their values: the name in another script and the
+    // address's two lines among them.
+    bool foundScript = false, foundLines = false;
+    for (int i = 0; i < 5; ++i) {
+        const QString href = book.path() + QStringLiteral("card%1.vcf").arg(i);
+        foundScript = foundScript || field(href, "fn").contains(QStringLiteral("山田"));
+        foundLines = foundLines || phone({QStringLiteral("get"), href}).contains(QStringLiteral("12 Main St\\nSuite 4"));
+    }
+    EXPECT_TRUE(foundScript);
+    EXPECT_TRUE(foundLines);
+}
+
+// kestrel --sync as a timer or a script runs it: the real program, without a window, set up by
+// the environment alone, against the suite's CardDAV/CalDAV server.
+class SyncCommand : public SyncTest {
+protected:
+    struct Run {
+        int code = -1;
+        QString out, err;
+    };
+    // The program copied into the test's program folder, so that its data is the test's own.
+    Run kestrelSync(const QString& url)
+    {
+        const QString exe = dir.filePath(QStringLiteral("kestrel"));
+        if (!QFile::exists(exe)) {
+            EXPECT_TRUE(QFile::copy(QStringLiteral(KESTREL_EXE), exe));
+        }
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), dir.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+        // No desktop session: no keyring to ask.
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent"));
+        env.insert(QStringLiteral("KESTREL_SYNC_URL"), url);
+        env.insert(QStringLiteral("KESTREL_SYNC_USER"), user);
+        env.insert(QStringLiteral("KESTREL_SYNC_PASSWORD"), QString());
+        if (onServer())
+            env.insert(QLatin1String(kOfficeVariable), testServer() + QStringLiteral(" dbname=") + serverDb);
+        else
+            env.remove(QLatin1String(kOfficeVariable));
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(exe, {QStringLiteral("--sync")});
+        EXPECT_TRUE(p.waitForFinished(120000));
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+                QString::fromUtf8(p.readAllStandardError())};
+    }
+};
+
+TEST_F(SyncCommand, OneSyncFromATimerThenAPlainMessageWhenTheServerIsGone)
+{
+    // The first address book and calendar the server has are taken (the test's own).
+    addContact(QStringLiteral("Lee"), QStringLiteral("Ann"));
+    phone({"put", book.path() + "phone-1.vcf", "FILE", "*"}, true,
+          "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:phone-1\r\nFN:Bo Ng\r\nN:Ng;Bo;;;\r\nEND:VCARD\r\n");
+    Run r = kestrelSync(server);
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("Synced with "))) << r.out.toStdString();
+    EXPECT_EQ(rows(sConnContacts, "select lastname,uid from contacts where lastname='Ng'"),
+              (std::vector<QStringList>{{"Ng", "phone-1"}}));
+    EXPECT_EQ(listed(book).size(), 2);
+
+    // Again from the timer: nothing had changed.
+    r = kestrelSync(server);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("nothing had changed"))) << r.out.toStdString();
+
+    // A server that is not there: a plain message, not 0, nothing lost.
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost, 0);
+    const QString gone = QStringLiteral("http://127.0.0.1:%1/").arg(closed.serverPort());
+    closed.close();
+    r = kestrelSync(gone);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("Not synced: Kestrel could not reach the sync server"))) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(QStringLiteral("report"), Qt::CaseInsensitive)) << r.err.toStdString();
+    EXPECT_EQ(rows(sConnContacts, "select count(*) from contacts")[0][0], "2");
 }
 
 } // namespace
