@@ -62,18 +62,28 @@ QString NotReadyText(qint64 waiting)
 
 void FollowSearchIndex(SearchIndexJob& job, std::function<void(const QString&)> showStatus)
 {
-    auto shown = std::make_shared<bool>(false);
+    // What the status bar last told: nothing, the file's speed-ups, or Find's index.
+    enum class Shown { Nothing, File, Find };
+    auto shown = std::make_shared<Shown>(Shown::Nothing);
+    QObject::connect(&job, &SearchIndexJob::preparing, &job, [showStatus, shown](int done, int total) {
+        *shown = Shown::File;
+        showStatus(done < total ? QStringLiteral("Preparing the contacts file for its size, once: step %1 of %2").arg(done + 1).arg(total)
+                                : QStringLiteral("The contacts file is prepared"));
+    });
     QObject::connect(&job, &SearchIndexJob::progress, &job, [showStatus, shown](qint64 done, qint64 total) {
-        *shown = true;
+        *shown = Shown::Find;
         const qint64 of = std::max(done, total);
         showStatus(QStringLiteral("Preparing Find: %1% (%L2 of %L3 contacts)").arg(of ? done * 100 / of : 100).arg(done).arg(of));
     });
     QObject::connect(&job, &SearchIndexJob::finished, &job, [showStatus, shown](bool ready, const QString& failure) {
-        if (!failure.isEmpty())
+        if (!failure.isEmpty() && *shown == Shown::File)
+            showStatus(QStringLiteral("The contacts file could not be prepared (%1); Kestrel tries again when Find is "
+                                      "opened or at its next start, and works meanwhile, only slower").arg(failure));
+        else if (!failure.isEmpty())
             showStatus(QStringLiteral("Find's index could not be built (%1); Find tries again when opened").arg(failure));
-        else if (ready && *shown)
+        else if (ready && *shown == Shown::Find)
             showStatus(QStringLiteral("Find is ready"));
-        *shown = false;
+        *shown = Shown::Nothing;
     });
 }
 

@@ -20,7 +20,10 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -95,11 +98,21 @@ bool onWindowThread()
     return !app || QThread::currentThread() == app->thread();
 }
 
+// When the window's thread last waited for a lock (ms of the steady clock; 0: never).
+std::atomic<std::int64_t> gWindowWaitedAt{0};
+
+std::int64_t steadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 // Waits for another running copy's lock in short steps, with the busy cursor showing.
 int busyWait(void*, int count)
 {
     if (count * kBusyStepMs >= kBusyTimeoutMs)
         return 0;
+    if (onWindowThread())
+        gWindowWaitedAt = std::max<std::int64_t>(steadyMs(), 1);
     if (!gBusyShown && onWindowThread()) {
         gBusyShown = true;
         platform().setBusyCursor(true);
@@ -624,6 +637,12 @@ void Connection::settle()
     // and must not be reported as failed, or trying it again would apply it twice. Only when
     // another copy kept reading the whole wait long is the log itself not yet synced.
     (void)rc;
+}
+
+bool windowWaitedForLock(int withinMs)
+{
+    const std::int64_t at = gWindowWaitedAt;
+    return at != 0 && steadyMs() - at <= withinMs;
 }
 
 void endBusyWait()

@@ -131,6 +131,9 @@ private:
 // A write that waits for another running copy's lock shows the busy cursor (through the platform
 // seam) until the connection that waited is done; this ends that wait early.
 void endBusyWait();
+// Whether the window's thread waited for a lock within the last withinMs milliseconds: work
+// behind the window that holds the lock for seconds gives way to it.
+bool windowWaitedForLock(int withinMs);
 
 // A read-only copy of a query's rows, walked with eof()/moveNext() and read by position or name.
 // The rows are copied out when it opens, so nothing stays locked while the caller walks them.

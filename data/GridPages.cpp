@@ -1,7 +1,6 @@
 #include "data/GridPages.h"
 
 #include "data/Database.h"
-#include "data/SchemaProbe.h"
 #include "data/Statement.h"
 
 #include <sqlite3.h>
@@ -278,17 +277,6 @@ std::optional<GridKey> gridKeyOfContact(Connection& db, const GridFilter& filter
     return key;
 }
 
-namespace {
-void runOrThrow(sqlite3* db, const char* sql)
-{
-    char* err = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
-        const QString msg = QString::fromUtf8(err ? err : sqlite3_errmsg(db));
-        sqlite3_free(err);
-        throw DbError(sqlite3_errcode(db), msg, classifyEngineError(sqlite3_extended_errcode(db), sqlite3_system_errno(db)));
-    }
-}
-
 // A contact's place in the counts: its initial (as contacts_by_initial indexes it), whether it
 // has no last name, its type (whether missing) and whether it names a company (0 none, 1 one, 2
 // missing: a missing company is neither "Companies only" nor "No Companies").
@@ -299,36 +287,6 @@ void runOrThrow(sqlite3* db, const char* sql)
     "initial = ifnull(upper(substr(" r ".lastname,1,1)),'') AND nullname = (" r ".lastname IS NULL) AND contype = ifnull(" r   \
     ".contype,'') AND typenull = (" r ".contype IS NULL) AND company = CASE WHEN " r ".company IS NULL THEN 2 WHEN " r         \
     ".company = '' THEN 0 ELSE 1 END"
-
-// The grid's first screen needs every letter's count, which a count of a million rows takes
-// 90 ms to give; the file keeps them instead, by triggers that fire whichever program writes.
-// Made with the counts of the rows there, in one transaction, so no change falls between.
-void addGridCounts(sqlite3* db)
-{
-    if (hasRow(db, "SELECT 1 FROM main.sqlite_master WHERE name='contact_initials'"))
-        return;
-    runOrThrow(db, "BEGIN IMMEDIATE");
-    try {
-        runOrThrow(db,
-                   "CREATE TABLE IF NOT EXISTS contact_initials(initial TEXT NOT NULL, nullname INTEGER NOT NULL, "
-                   "contype TEXT NOT NULL COLLATE NOCASE, typenull INTEGER NOT NULL, company INTEGER NOT NULL, n INTEGER NOT NULL, "
-                   "PRIMARY KEY(initial, nullname, contype, typenull, company)) WITHOUT ROWID;"
-                   "DELETE FROM contact_initials;"
-                   "INSERT INTO contact_initials SELECT " KESTREL_COUNT_KEY("c") ", count(*) FROM contacts AS c GROUP BY 1, 2, 3, 4, 5;"
-                   "CREATE TRIGGER IF NOT EXISTS contacts_count_ins AFTER INSERT ON contacts BEGIN "
-                   "INSERT INTO contact_initials VALUES(" KESTREL_COUNT_KEY("new") ", 1) ON CONFLICT DO UPDATE SET n = n + 1; END;"
-                   "CREATE TRIGGER IF NOT EXISTS contacts_count_del AFTER DELETE ON contacts BEGIN "
-                   "UPDATE contact_initials SET n = n - 1 WHERE " KESTREL_COUNT_MATCH("old") "; END;"
-                   "CREATE TRIGGER IF NOT EXISTS contacts_count_upd AFTER UPDATE OF lastname, contype, company ON contacts BEGIN "
-                   "UPDATE contact_initials SET n = n - 1 WHERE " KESTREL_COUNT_MATCH("old") ";"
-                   "INSERT INTO contact_initials VALUES(" KESTREL_COUNT_KEY("new") ", 1) ON CONFLICT DO UPDATE SET n = n + 1; END;"
-                   "COMMIT");
-    } catch (...) {
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
-    }
-}
-} // namespace
 
 QString pauseGridCounts(Connection& db)
 {
@@ -353,35 +311,45 @@ void resumeGridCounts(Connection& db, const QString& paused)
         .run();
     Statement(db, paused, Statement::Dialect::Native).run();
 }
-#undef KESTREL_COUNT_KEY
-#undef KESTREL_COUNT_MATCH
 
-// The grid sorts by company and by the last contact from these indexes; a file from before them
-// gains them once (the last contact's column is the history's, added before), and one that may not
-// be changed is sorted without them.
-void addGridIndexes(sqlite3* db, bool readOnly)
+// The grid sorts by company and by the last contact from these indexes, and reads a type's
+// letters as one range each from the last (the type alone leaves a quarter of the table to sort
+// by initial). Its first screen needs every letter's count, which a count of a million rows
+// takes 90 ms to give; the file keeps them instead, by triggers that fire whichever program
+// writes, made with the counts of the rows there in the same transaction, so that no change
+// falls between.
+const std::vector<SpeedUp>& gridSpeedUps()
 {
-    if (readOnly || !hasRow(db, "SELECT 1 FROM main.sqlite_master WHERE type='table' AND name='contacts'"))
-        return;
-    // Each with the look that finds it missing (and its column there).
-    const struct {
-        const char *missing, *make;
-    } indexes[] = {
-        {"SELECT 1 WHERE NOT EXISTS (SELECT 1 FROM main.sqlite_master WHERE name='contacts_by_company')",
+    static const std::vector<SpeedUp> ups = {
+        {"SELECT 1 FROM main.sqlite_master WHERE name='contacts' AND NOT EXISTS "
+         "(SELECT 1 FROM main.sqlite_master WHERE name='contacts_by_type_initial')",
+         "CREATE INDEX IF NOT EXISTS contacts_by_type_initial ON contacts(contype, upper(substr(lastname,1,1)), lastname, "
+         "firstname, address)"},
+        {"SELECT 1 FROM main.sqlite_master WHERE name='contacts' AND NOT EXISTS "
+         "(SELECT 1 FROM main.sqlite_master WHERE name='contact_initials')",
+         "CREATE TABLE IF NOT EXISTS contact_initials(initial TEXT NOT NULL, nullname INTEGER NOT NULL, "
+         "contype TEXT NOT NULL COLLATE NOCASE, typenull INTEGER NOT NULL, company INTEGER NOT NULL, n INTEGER NOT NULL, "
+         "PRIMARY KEY(initial, nullname, contype, typenull, company)) WITHOUT ROWID;"
+         "DELETE FROM contact_initials;"
+         "INSERT INTO contact_initials SELECT " KESTREL_COUNT_KEY("c") ", count(*) FROM contacts AS c GROUP BY 1, 2, 3, 4, 5;"
+         "CREATE TRIGGER IF NOT EXISTS contacts_count_ins AFTER INSERT ON contacts BEGIN "
+         "INSERT INTO contact_initials VALUES(" KESTREL_COUNT_KEY("new") ", 1) ON CONFLICT DO UPDATE SET n = n + 1; END;"
+         "CREATE TRIGGER IF NOT EXISTS contacts_count_del AFTER DELETE ON contacts BEGIN "
+         "UPDATE contact_initials SET n = n - 1 WHERE " KESTREL_COUNT_MATCH("old") "; END;"
+         "CREATE TRIGGER IF NOT EXISTS contacts_count_upd AFTER UPDATE OF lastname, contype, company ON contacts BEGIN "
+         "UPDATE contact_initials SET n = n - 1 WHERE " KESTREL_COUNT_MATCH("old") ";"
+         "INSERT INTO contact_initials VALUES(" KESTREL_COUNT_KEY("new") ", 1) ON CONFLICT DO UPDATE SET n = n + 1; END;"},
+        {"SELECT 1 FROM main.sqlite_master WHERE name='contacts' AND NOT EXISTS "
+         "(SELECT 1 FROM main.sqlite_master WHERE name='contacts_by_company')",
          "CREATE INDEX IF NOT EXISTS contacts_by_company ON contacts(company)"},
+        // The last contact's column is the history's, added before.
         {"SELECT 1 FROM pragma_table_info('contacts') WHERE name='lastcontact' "
          "AND NOT EXISTS (SELECT 1 FROM main.sqlite_master WHERE name='contacts_by_lastcontact')",
          "CREATE INDEX IF NOT EXISTS contacts_by_lastcontact ON contacts(lastcontact)"},
-        // A type's letters counted and paged as one range each (the type alone leaves a quarter
-        // of the table to sort by initial).
-        {"SELECT 1 WHERE NOT EXISTS (SELECT 1 FROM main.sqlite_master WHERE name='contacts_by_type_initial')",
-         "CREATE INDEX IF NOT EXISTS contacts_by_type_initial ON contacts(contype, upper(substr(lastname,1,1)), lastname, "
-         "firstname, address)"},
     };
-    for (const auto& index : indexes)
-        if (hasRow(db, index.missing))
-            runOrThrow(db, index.make);
-    addGridCounts(db);
+    return ups;
 }
+#undef KESTREL_COUNT_KEY
+#undef KESTREL_COUNT_MATCH
 
 } // namespace kestrel

@@ -5,6 +5,7 @@
 // offset, so a page at the end of the table costs what one at its start does and rows written
 // or deleted between pages neither repeat nor go missing.
 #include "data/ContactPages.h"
+#include "data/SpeedUps.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,8 +13,6 @@
 #include <cstdint>
 #include <optional>
 #include <vector>
-
-struct sqlite3;
 
 namespace kestrel {
 
@@ -66,9 +65,9 @@ std::optional<GridKey> gridKeyOfContact(Connection& db, const GridFilter& filter
 // The largest id a contact has (0: none), for a column wide enough for every id. Throws DbError.
 std::int64_t largestContactId(Connection& db);
 
-// Gives a contacts file from before the grid's sort indexes those indexes (not one that may not
-// be changed; it is sorted without them).
-void addGridIndexes(sqlite3* db, bool readOnly);
+// The grid's sort indexes and its kept letter counts, which a contacts file from before them
+// gains once (see SpeedUps.h; one that may not be changed is read without them).
+const std::vector<SpeedUp>& gridSpeedUps();
 
 // A bulk import adds a million rows in one transaction: counting each row into the kept letter
 // counts costs more than counting them all once at its end. Inside that transaction: stops the

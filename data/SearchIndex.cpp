@@ -199,6 +199,14 @@ std::optional<QByteArray> shortCandidates(Connection& db, const QString& needle)
     return ids + "]";
 }
 
+// Whether the file lacks the word ends' indexes and gains them behind the window: until then a
+// letter or two would read every contact's words at each key.
+bool wordEndsComing(Connection& db)
+{
+    const std::vector<SpeedUp>& ups = wordEndSpeedUps();
+    return std::any_of(ups.begin(), ups.end(), [&](const SpeedUp& up) { return speedUpComing(db.handle(), up); });
+}
+
 // The first rows in name order, compared here: a text that many contacts hold fills a screenful
 // within them, and the trigram table need not be asked.
 std::vector<qint64> walkFirst(Connection& db, const QStringList& needles, int limit, bool& walkedAll)
@@ -242,7 +250,12 @@ FoundContacts searchIndex(Connection& db, const QStringList& needles, int limit)
         std::optional<QByteArray> candidates;
         if (const QString query = trigramQuery(needles); !query.isEmpty())
             candidates = trigramCandidates(db, query);
-        else // the longest needle (the first) has one or two characters
+        else if (wordEndsComing(db)) { // the longest needle (the first) has one or two characters
+            out.notReady = true;
+            Statement count = native(db, "SELECT count(*) FROM contact_find4");
+            out.waiting = count.step() ? count.integer(0) : 0;
+            return out;
+        } else
             candidates = shortCandidates(db, needles.front());
         Statement st = native(db, candidates ? "SELECT id FROM contact_find4 WHERE id IN (SELECT value FROM json_each(?1)) AND " +
                                                    where + order

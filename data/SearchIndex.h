@@ -43,7 +43,8 @@ struct FoundContacts {
     std::vector<FoundContact> rows; // by last name, then first name
     bool more = false;              // further contacts match beyond the limit
     // The index must first be built or folded for more contacts than a keystroke may wait for
-    // (buildSearchIndex); nothing was searched. waiting: how many contacts are left to fold.
+    // (buildSearchIndex), or, for a text of one or two letters, gain the word ends' indexes
+    // (SpeedUps.h); nothing was searched. waiting: how many contacts are left to index.
     bool notReady = false;
     std::int64_t waiting = 0;
 };

@@ -1,6 +1,7 @@
 #include "data/SearchIndexJob.h"
 
 #include "data/Database.h"
+#include "data/SpeedUps.h"
 
 #include <QMetaObject>
 #include <QPointer>
@@ -34,7 +35,13 @@ void SearchIndexJob::start()
         bool ready = false;
         QString failure;
         try {
-            ready = buildSearchIndex(
+            makeSpeedUps(
+                connectionText_, contactsFileSpeedUps(),
+                [this](SpeedUpProgress p) {
+                    QMetaObject::invokeMethod(this, [this, p] { Q_EMIT preparing(p.done, p.total); }, Qt::QueuedConnection);
+                },
+                stop_);
+            ready = !stop_ && buildSearchIndex(
                 connectionText_,
                 [this](SearchIndexProgress p) {
                     QMetaObject::invokeMethod(this, [this, p] { Q_EMIT progress(p.done, p.total); }, Qt::QueuedConnection);

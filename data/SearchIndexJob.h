@@ -1,6 +1,8 @@
 #pragma once
-// Find's index built on a thread of its own, with a connection of its own, while the window is in
-// use: progress() after each step of a few thousand contacts, finished() at the end.
+// The one-time work on a contacts file, on a thread of its own with a connection of its own, while
+// the window is in use: the speed-ups a large older file lacks (SpeedUps.h), preparing() before
+// each, then Find's index, progress() after each step of a few thousand contacts; finished() at
+// the end.
 #include "data/SearchIndex.h"
 
 #include <QObject>
@@ -23,6 +25,7 @@ public:
     bool isRunning() const { return running_; }
 
 Q_SIGNALS:
+    void preparing(int done, int total);
     void progress(qint64 done, qint64 total);
     // ready: the index is whole and current. failure: what stopped it, empty when nothing did.
     void finished(bool ready, QString failure);

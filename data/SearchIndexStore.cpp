@@ -1,7 +1,6 @@
 #include "data/SearchIndexStore.h"
 
 #include "data/ContactFields.h"
-#include "data/SchemaProbe.h"
 #include "data/SearchIndex.h"
 #include "data/Statement.h"
 #include "data/TextFold.h"
@@ -177,21 +176,19 @@ State stateOf(Connection& db, std::int64_t countedUpTo)
 
 // One or two letters typed are looked up among the pieces that begin with them, which misses
 // only where the words end in them: these indexes find those. An index built before them gains
-// them once (a few seconds at a million contacts); one that may not be changed is searched
+// them once (a second each at a million contacts); one that may not be changed is searched
 // without them.
-void addWordEndIndexes(sqlite3* db, bool readOnly)
+const std::vector<SpeedUp>& wordEndSpeedUps()
 {
-    if (readOnly || !hasRow(db, "SELECT 1 FROM main.sqlite_master WHERE name='contact_find4' AND NOT EXISTS "
-                                "(SELECT 1 FROM main.sqlite_master WHERE name='contact_find4_by_end1')"))
-        return;
-    char* err = nullptr;
-    if (sqlite3_exec(db, "CREATE INDEX IF NOT EXISTS contact_find4_by_end2 ON contact_find4(substr(words, -2));"
-                         "CREATE INDEX IF NOT EXISTS contact_find4_by_end1 ON contact_find4(substr(words, -1))",
-                     nullptr, nullptr, &err) != SQLITE_OK) {
-        const QString msg = QString::fromUtf8(err ? err : sqlite3_errmsg(db));
-        sqlite3_free(err);
-        throw DbError(sqlite3_errcode(db), msg, classifyEngineError(sqlite3_extended_errcode(db), sqlite3_system_errno(db)));
-    }
+    static const std::vector<SpeedUp> ups = {
+        {"SELECT 1 FROM main.sqlite_master WHERE name='contact_find4' AND NOT EXISTS "
+         "(SELECT 1 FROM main.sqlite_master WHERE name='contact_find4_by_end2')",
+         "CREATE INDEX IF NOT EXISTS contact_find4_by_end2 ON contact_find4(substr(words, -2))"},
+        {"SELECT 1 FROM main.sqlite_master WHERE name='contact_find4' AND NOT EXISTS "
+         "(SELECT 1 FROM main.sqlite_master WHERE name='contact_find4_by_end1')",
+         "CREATE INDEX IF NOT EXISTS contact_find4_by_end1 ON contact_find4(substr(words, -1))"},
+    };
+    return ups;
 }
 
 bool hasWordEndIndexes(Connection& db)

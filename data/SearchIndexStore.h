@@ -2,12 +2,11 @@
 // The search index's tables in a contacts file: made, folded and asked how current it is. Used by
 // the search (data/SearchIndex.cpp) and by the build behind the window; nothing else reads them.
 #include "data/Database.h"
+#include "data/SpeedUps.h"
 
 #include <QString>
 
 #include <cstdint>
-
-struct sqlite3;
 
 namespace kestrel::searchindex {
 
@@ -47,9 +46,9 @@ State stateOf(Connection& db, std::int64_t countedUpTo);
 // Makes the index's tables and triggers anew (dropping an earlier form's), with every contact
 // noted as changed. Throws DbError.
 void createIndex(Connection& db);
-// The indexes of the words' last characters (see SearchIndex.cpp), given to an index from before
-// them; whether the index has them.
-void addWordEndIndexes(sqlite3* db, bool readOnly);
+// The indexes of the words' last characters (see SearchIndex.cpp), which an index from before
+// them gains once (SpeedUps.h); whether the index has them.
+const std::vector<SpeedUp>& wordEndSpeedUps();
 bool hasWordEndIndexes(Connection& db);
 // Folds at most rows of the noted contacts (all of them when rows <= 0) in one transaction;
 // returns how many it folded. Throws DbError.

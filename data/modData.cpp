@@ -4,6 +4,7 @@
 #include "data/ContactPages.h"
 #include "data/GridPages.h"
 #include "data/SearchIndexStore.h"
+#include "data/SpeedUps.h"
 #include "data/ContactUid.h"
 #include "data/Database.h"
 #include "data/FileCheck.h"
@@ -161,12 +162,24 @@ void upgradeContactsFile(sqlite3* db, bool readOnly)
     // The history first: the contacts' view of a file that may not be changed reads it.
     upgradeForHistory(db, readOnly);
     upgradeContactFields(db, readOnly);
+    // The tree's letters are counted from this index as the window opens: made now whatever
+    // the file's size, where every other index only speeds up what the user asks for later.
     addInitialIndex(db, readOnly);
     moveSyncRemovedToTrash(db, readOnly);
-    addGridIndexes(db, readOnly);
-    searchindex::addWordEndIndexes(db, readOnly);
+    makeSpeedUpsIfSmall(db, readOnly, contactsFileSpeedUps());
 }
 } // namespace
+
+const std::vector<SpeedUp>& contactsFileSpeedUps()
+{
+    static const std::vector<SpeedUp> ups = [] {
+        std::vector<SpeedUp> all = gridSpeedUps();
+        const std::vector<SpeedUp>& find = searchindex::wordEndSpeedUps();
+        all.insert(all.end(), find.begin(), find.end());
+        return all;
+    }();
+    return ups;
+}
 
 void registerSchemas()
 {
