@@ -317,12 +317,14 @@ bool frmAppt::saveFromDay(Scope scope)
     const QDateTime &start = shift.start, &end = shift.end;
     const DaysMove& move = shift.move;
     QString rule = ruleShown(start.date());
-    // Left as it was, the way it repeats moves with its days: a Tuesday call moved to Wednesday is on Wednesdays.
+    // Left as it was, the way it repeats moves with its days: a Tuesday call moved to Wednesday is
+    // on Wednesdays, one on the second Tuesday of the month moved a week on the third, and it ends
+    // as many days later.
     const bool sameWay = ruleShown(series_.start) == RuleText(ReadRepeat(storedRule_, series_.start), series_.start);
-    if (!all && sameWay) // what is left of its count goes on; a new way starts afresh
-        rule = RuleGoingOnFrom(storedRule_, series_.start, series_.time, dOccurrence);
-    if (sameWay)
-        rule = RuleMovedBy(rule, move.days);
+    if (sameWay) { // what is left of its count goes on; a new way starts afresh
+        const QString going = all ? ruleShown(series_.start) : RuleGoingOnFrom(storedRule_, series_.start, series_.time, dOccurrence);
+        rule = RuleMovedBy(going, from, series_.time, move.days, move.seconds);
+    }
     const QString change = seriesChange(start.date(), start.time(), {end.date(), end.time()}, rule);
     const OwnDayEdit own = ownDay_ ? OwnDayEdit{lApptID, seenVersion_, statementFor(true, DTPicker1->date(), endShown(), {})}
                                    : OwnDayEdit{};

@@ -2,6 +2,7 @@
 
 #include "formats/Recurrence.h"
 
+#include <QDateTime>
 #include <QStringList>
 
 #include <algorithm>
@@ -164,26 +165,94 @@ QString RuleGoingOnFrom(const QString& rrule, const QDate& start, const QTime& t
     return (without(parts, {"COUNT"}) << QStringLiteral("COUNT=%1").arg(std::max(1, count.toInt() - used))).join(u';');
 }
 
-QString RuleMovedBy(const QString& rrule, int days)
+namespace {
+
+int dayIndex(QStringView code)
 {
-    QStringList parts = partsOf(rrule);
-    const QString byday = valueOf(parts, QStringLiteral("BYDAY"));
-    if (valueOf(parts, QStringLiteral("FREQ")) != u"WEEKLY" || byday.isEmpty() || days % 7 == 0)
-        return rrule;
+    const auto* it = std::find_if(std::begin(kDays), std::end(kDays), [&](const char* k) { return code == QLatin1String(k); });
+    return it == std::end(kDays) ? -1 : int(it - std::begin(kDays));
+}
+
+QString weekdaysMoved(const QString& byday, int days)
+{
     std::array<bool, 7> on{};
     for (const QString& d : byday.split(u',')) {
-        const auto* it = std::find_if(std::begin(kDays), std::end(kDays), [&](const char* k) { return d == QLatin1String(k); });
-        if (it == std::end(kDays))
-            return rrule; // a weekday with a number before it is not one the editor writes
-        on[size_t(((it - std::begin(kDays)) + days % 7 + 7) % 7)] = true;
+        const int i = dayIndex(d);
+        if (i < 0)
+            return byday; // a weekday with a number before it is not one the editor writes
+        on[size_t((i + days % 7 + 7) % 7)] = true;
     }
     QStringList moved;
     for (int i = 0; i < 7; ++i)
         if (on[size_t(i)])
             moved << QString::fromLatin1(kDays[i]);
-    for (QString& p : parts)
-        if (p.startsWith(QLatin1String("BYDAY=")))
-            p = QStringLiteral("BYDAY=") + moved.join(u',');
+    return moved.join(u',');
+}
+
+// Which of its weekdays in its month d is, counted from the end when the rule counted so.
+int ordinalOf(const QDate& d, bool fromEnd) { return fromEnd ? -((d.daysInMonth() - d.day()) / 7 + 1) : WeekdayOrdinal(d); }
+
+QString untilMoved(const QString& until, int days, qint64 seconds)
+{
+    if (until.size() == 8) {
+        const QDate d = QDate::fromString(until, QStringLiteral("yyyyMMdd"));
+        return d.isValid() ? untilText(d.addDays(days)) : until;
+    }
+    // A clock time, compared as such with the series' own (a Z included): moved on the clock, never
+    // through a zone, so a change of the clocks between cannot bend it.
+    const bool utc = until.endsWith(u'Z');
+    QDateTime at = QDateTime::fromString(until.left(15), QStringLiteral("yyyyMMdd'T'HHmmss"));
+    if (!at.isValid())
+        return until;
+    at.setTimeSpec(Qt::UTC);
+    return at.addSecs(seconds).toString(QStringLiteral("yyyyMMdd'T'HHmmss")) + (utc ? QStringLiteral("Z") : QString());
+}
+
+} // namespace
+
+QString RuleMovedBy(const QString& rrule, const QDate& from, const QTime& time, int days, qint64 seconds)
+{
+    if (days == 0 && seconds == 0)
+        return rrule;
+    QStringList parts = partsOf(rrule);
+    const QString freq = valueOf(parts, QStringLiteral("FREQ"));
+    const QString byday = valueOf(parts, QStringLiteral("BYDAY"));
+    const QString bymonthday = valueOf(parts, QStringLiteral("BYMONTHDAY"));
+    const QString bymonth = valueOf(parts, QStringLiteral("BYMONTH"));
+    const QString bysetpos = valueOf(parts, QStringLiteral("BYSETPOS"));
+    const auto set = [&parts](const QString& name, const QString& value) {
+        for (QString& p : parts)
+            if (p.startsWith(name + u'='))
+                p = name + u'=' + value;
+    };
+    // Plain weekdays (every Tuesday of the week, or of the month) move as the days do.
+    const bool plainWeekdays = !byday.isEmpty() && bysetpos.isEmpty() && dayIndex(byday.left(2)) >= 0;
+    if (plainWeekdays)
+        set(QStringLiteral("BYDAY"), weekdaysMoved(byday, days));
+    // A monthly or yearly rule names its day; where the first of its days goes, the rule follows.
+    const bool byMonth = freq == u"MONTHLY" || (freq == u"YEARLY" && !bymonth.isEmpty());
+    const std::vector<QDate> first = byMonth && days != 0 ? occurrenceDays(rrule, from, time, from, from.addYears(8)) : std::vector<QDate>{};
+    if (!first.empty() && !bymonth.contains(u',') && !bymonthday.contains(u',') && !byday.contains(u',') &&
+        !bysetpos.contains(u',')) {
+        const QDate to = first.front().addDays(days);
+        if (!bymonth.isEmpty())
+            set(QStringLiteral("BYMONTH"), QString::number(to.month()));
+        if (!bymonthday.isEmpty()) {
+            // The last days of a month counted from its end stay so counted.
+            const int d = bymonthday.toInt() < 0 ? to.day() - to.daysInMonth() - 1 : to.day();
+            set(QStringLiteral("BYMONTHDAY"), QString::number(d));
+        }
+        const QString weekday = QString::fromLatin1(kDays[to.dayOfWeek() - 1]);
+        if (!bysetpos.isEmpty() && dayIndex(byday) >= 0) {
+            set(QStringLiteral("BYDAY"), weekday);
+            set(QStringLiteral("BYSETPOS"), QString::number(ordinalOf(to, bysetpos.toInt() < 0)));
+        } else if (byday.size() > 2 && dayIndex(byday.right(2)) >= 0) {
+            set(QStringLiteral("BYDAY"), QString::number(ordinalOf(to, byday.startsWith(u'-'))) + weekday);
+        }
+    }
+    const QString until = valueOf(parts, QStringLiteral("UNTIL"));
+    if (!until.isEmpty())
+        set(QStringLiteral("UNTIL"), untilMoved(until, days, seconds));
     return parts.join(u';');
 }
 

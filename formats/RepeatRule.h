@@ -35,9 +35,12 @@ QString RuleEndedBefore(const QString& rrule, const QDate& day);
 // The rule for the rest of that series from day on: a count left is what was not yet used.
 QString RuleGoingOnFrom(const QString& rrule, const QDate& start, const QTime& time, const QDate& day);
 
-// A weekly rule's weekdays moved by days, as its series is when all its days move so far;
-// any other rule as it is (the others follow the day the series begins).
-QString RuleMovedBy(const QString& rrule, int days);
+// The rule of a series, or of the part of one, that begins on from at time, as it reads once all
+// its days move by days (seconds on the clock, which may carry them over midnight): the weekdays
+// of a weekly rule, the day of the month or Nth weekday of a monthly one and the day of a yearly
+// one go with its days, and its until moves as far, in the form it was written. Parts that name
+// the first day only by following it (a rule with none of these) are left as they are.
+QString RuleMovedBy(const QString& rrule, const QDate& from, const QTime& time, int days, qint64 seconds);
 
 // Which weekday of its month d is: 1 to 4, or -1 for the fifth (the last).
 int WeekdayOrdinal(const QDate& d);

@@ -576,3 +576,27 @@ TEST_F(OwnDayTest, ADayOfItsOwnKeptTheOtherWayMovesTheSeriesByWholeDaysAndEachKe
     ASSERT_TRUE(undoLastChange());
     EXPECT_EQ(all(), wholeSeries);
 }
+
+TEST_F(ApptRepeatTest, AMonthlyCallMovedADayLaterFromOneOfItsDaysGoesOnOnTheSecondWednesdayThroughItsLastDayMoved)
+{
+    // On the second Tuesday of each month through June 8, the last of them; from April 13 on
+    // moved to Wednesday the 14th, it is on the second Wednesdays through June 9.
+    exec(sConnContacts, "INSERT into appointments(name,apptdate,appttime,endtime,apptbrief,rrule) values("
+                        "'Ann Lee',#3/9/2027#,#9:00 AM#,#9:30 AM#,'Call','FREQ=MONTHLY;BYDAY=2TU;UNTIL=20270608')");
+    const int call = stored("select max(autoid) from appointments").toInt();
+    withEditor(call, QDate(2027, 4, 13), [&](frmAppt& d) {
+        d.DTPicker1->setFocus();
+        QTest::keyClick(d.DTPicker1, Qt::Key_A, Qt::ControlModifier);
+        type("4/14/2027\t");
+        desk.answerChoice("This and the following");
+        save();
+        EXPECT_FALSE(d.isVisible());
+    });
+    EXPECT_EQ(stored("select apptdate,rrule from appointments order by autoid"),
+              "3/9/2027|FREQ=MONTHLY;BYDAY=2TU;UNTIL=20270412/4/14/2027|FREQ=MONTHLY;BYDAY=2WE;UNTIL=20270609");
+    QStringList days;
+    for (QDate d(2027, 3, 1); d <= QDate(2027, 7, 31); d = d.addDays(1))
+        if (dayLines(d).value(0).endsWith(" - Call"))
+            days << d.toString(QStringLiteral("M/d"));
+    EXPECT_EQ(days.join(u' '), "3/9 4/14 5/12 6/9");
+}

@@ -225,6 +225,58 @@ TEST(RepeatRule, ASeriesCutAtOneOfItsDaysKeepsEveryDayOnceWithItsCountShared)
     }
 }
 
+TEST(RepeatRule, ASeriesMovedByDaysRepeatsOnTheDaysMovedWithItAndEndsAsMuchLater)
+{
+    // The rule of a series, or of its part from `from` on, at `time`, moved by days and seconds on
+    // the clock; expected: the rule it becomes and the last day it then reaches (none: no end).
+    struct Case {
+        const char* rule;
+        QDate from;
+        QTime time;
+        int days;
+        qint64 seconds;
+        const char* moved;
+        QDate last;
+    };
+    const qint64 day = 86400;
+    const Case cases[] = {
+        {"FREQ=MONTHLY;BYMONTHDAY=15;UNTIL=20271215", {2027, 3, 15}, {9, 0}, 3, 3 * day,
+         "FREQ=MONTHLY;BYMONTHDAY=18;UNTIL=20271218", {2027, 12, 18}},
+        // The second Tuesday, a week and a day on, is the third Wednesday.
+        {"FREQ=MONTHLY;BYDAY=2TU;COUNT=6", {2027, 3, 9}, {9, 0}, 8, 8 * day, "FREQ=MONTHLY;BYDAY=3WE;COUNT=6", {2027, 8, 18}},
+        {"FREQ=MONTHLY;BYDAY=TU;BYSETPOS=2;UNTIL=20270615", {2027, 3, 9}, {9, 0}, -7, -7 * day,
+         "FREQ=MONTHLY;BYDAY=TU;BYSETPOS=1;UNTIL=20270608", {2027, 6, 1}},
+        {"FREQ=MONTHLY;BYDAY=-1FR", {2027, 3, 26}, {9, 0}, 1, day, "FREQ=MONTHLY;BYDAY=-1SA", {}},
+        {"FREQ=MONTHLY;BYMONTHDAY=-1;COUNT=3", {2027, 3, 31}, {9, 0}, -1, -day, "FREQ=MONTHLY;BYMONTHDAY=-2;COUNT=3", {2027, 5, 30}},
+        // On the 31st, the months without one were skipped; a day earlier only February is.
+        {"FREQ=MONTHLY;BYMONTHDAY=31;UNTIL=20271231T140000Z", {2027, 1, 31}, {9, 0}, -1, -day,
+         "FREQ=MONTHLY;BYMONTHDAY=30;UNTIL=20271230T140000Z", {2027, 12, 30}},
+        {"FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=28;COUNT=5", {2027, 2, 28}, {9, 0}, 1, day,
+         "FREQ=YEARLY;BYMONTH=3;BYMONTHDAY=1;COUNT=5", {2031, 3, 1}},
+        {"FREQ=YEARLY;BYMONTH=11;BYDAY=1SU", {2027, 11, 7}, {9, 0}, 1, day, "FREQ=YEARLY;BYMONTH=11;BYDAY=2MO", {}},
+        // An until at the very time of the last day, moved a week over the day New York's clocks go back.
+        {"FREQ=DAILY;UNTIL=20271105T090000Z", {2027, 10, 29}, {9, 0}, 7, 7 * day, "FREQ=DAILY;UNTIL=20271112T090000Z",
+         {2027, 11, 12}},
+        {"FREQ=DAILY;UNTIL=20271108T090000Z", {2027, 11, 1}, {9, 0}, 0, 1800, "FREQ=DAILY;UNTIL=20271108T093000Z", {2027, 11, 8}},
+        // 11 PM two hours later is the next day at 1 AM.
+        {"FREQ=WEEKLY;BYDAY=TU,TH;UNTIL=20270325", {2027, 3, 2}, {23, 0}, 1, 7200, "FREQ=WEEKLY;BYDAY=WE,FR;UNTIL=20270326",
+         {2027, 3, 26}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rule);
+        const QString moved = RuleMovedBy(QString::fromLatin1(c.rule), c.from, c.time, c.days, c.seconds);
+        EXPECT_EQ(moved, QString::fromLatin1(c.moved));
+        const QDateTime to = QDateTime(c.from, c.time, Qt::UTC).addSecs(c.seconds);
+        const std::vector<QDate> days = occurrenceDays(moved, to.date(), to.time(), to.date(), to.date().addYears(8));
+        ASSERT_FALSE(days.empty());
+        EXPECT_EQ(days.front(), to.date()); // the moved part repeats on its own first day
+        if (c.last.isValid())
+            EXPECT_EQ(days.back(), c.last);
+        else
+            EXPECT_GT(days.back(), to.date().addYears(7));
+    }
+}
+
 class ApptSeriesTest : public kestrel::test::KestrelTest {};
 
 TEST_F(ApptSeriesTest, ADayLeftOutAndADayOfItsOwnOnTheDaysTheClocksChangeShowAndAlertOnlyAsThemselves)
