@@ -72,11 +72,6 @@ QHash<int, QString> historyTexts(Connection& db, const QStringList& needles)
     return out;
 }
 
-bool containsAll(const QString& words, const QStringList& needles)
-{
-    return std::all_of(needles.begin(), needles.end(), [&](const QString& n) { return words.contains(n); });
-}
-
 FoundContact toFound(const ContactRow& r, const QStringList& needles)
 {
     FoundContact f{r.id, r.f[0], r.f[1], r.f[2], r.f[3], {}};
@@ -315,7 +310,7 @@ FoundContacts searchContacts(Connection& db, const QStringList& needles, int lim
         for (int i = 0; i < kFieldCount; ++i)
             r.f[i] = st.text(1 + i);
         r.history = history.value(r.id);
-        if (containsAll(wordsOf(r), needles))
+        if (holdsAll(r, needles))
             found.emplace_back(sortKey(r.f[0], r.f[1]), toFound(r, needles));
     }
     std::stable_sort(found.begin(), found.end(), [](auto& a, auto& b) { return a.first < b.first; });
@@ -329,13 +324,49 @@ FoundContacts searchContacts(Connection& db, const QStringList& needles, int lim
     return out;
 }
 
-// Whether the office server keeps each contact's folded search text with a trigram index over it.
-bool serverKeepsFindText(Connection& db)
+// What a keystroke on the office server needs before its lookup, asked in one round trip: whether
+// the server keeps each contact's folded search text with a trigram index over it, the needles as
+// the server folds them (where its rules fold further than the program's, as ŋ to n), and the
+// history entries that hold any needle (as the server's LIKE folds), by contact.
+struct ServerFindFacts {
+    bool keepsFindText = false;
+    QStringList folded;
+    QHash<int, QString> history;
+};
+
+ServerFindFacts serverFindFacts(Connection& db, const QStringList& needles)
 {
-    Statement st(db, QStringLiteral("SELECT 1 FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid "
-                                    "WHERE c.relname = 'contacts_by_findtext' AND c.relnamespace = 'public'::regnamespace"),
+    const int n = int(needles.size());
+    QString facts = QStringLiteral("SELECT EXISTS (SELECT 1 FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid "
+                                   "WHERE c.relname = 'contacts_by_findtext' AND c.relnamespace = 'public'::regnamespace)::int");
+    QString held;
+    for (int i = 0; i < n; ++i) {
+        facts += QStringLiteral(", kestrel_fold(?%1)").arg(i + 1);
+        held += QStringLiteral("%1h.subject ~~~ ?%2 OR h.note ~~~ ?%2").arg(i ? QStringLiteral(" OR ") : QString()).arg(n + i + 1);
+    }
+    // Materialized, so that the folds run once rather than once for each history entry.
+    Statement st(db,
+                 QStringLiteral("WITH facts AS MATERIALIZED (%1) SELECT facts.*, h.contact_id, h.subject, h.note FROM facts "
+                                "LEFT JOIN history h ON h.contact_id IS NOT NULL AND (%2)")
+                     .arg(facts, held),
                  Statement::Dialect::Native);
-    return st.step();
+    for (int i = 0; i < n; ++i) {
+        st.bind(i + 1, needles[i]);
+        st.bind(n + i + 1, u'%' + needles[i] + u'%');
+    }
+    ServerFindFacts out;
+    bool first = true;
+    while (st.step()) {
+        if (first) {
+            out.keepsFindText = st.integer(0) != 0;
+            for (int i = 0; i < n; ++i)
+                out.folded << st.text(1 + i);
+            first = false;
+        }
+        if (!st.isNull(n + 1))
+            addHistoryText(out.history[int(st.integer(n + 1))], st.text(n + 2), st.text(n + 3));
+    }
+    return out;
 }
 
 QString likeOperand(const QString& needle)
@@ -388,11 +419,11 @@ std::optional<bool> lookUpFirst(Connection& db, const QString& where, const QStr
 // The office server's own index picks the contacts whose folded text holds every needle, the
 // first screenful of them in name order; contacts found through their history are added, and
 // each is checked whole here, as a file's index checks its candidates.
-FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int limit)
+FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int limit, const ServerFindFacts& facts)
 {
     std::vector<std::pair<QString, FoundContact>> found;
     QSet<int> seen;
-    const QHash<int, QString> history = historyTexts(db, needles);
+    const QHash<int, QString>& history = facts.history;
     const auto take = [&](Statement& st) {
         while (st.step()) {
             ContactRow r;
@@ -403,7 +434,7 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
             for (int i = 0; i < kFieldCount; ++i)
                 r.f[i] = st.text(1 + i);
             r.history = history.value(r.id);
-            if (containsAll(wordsOf(r), needles))
+            if (holdsAll(r, needles))
                 found.emplace_back(sortKey(r.f[0], r.f[1]), toFound(r, needles));
         }
     };
@@ -427,20 +458,9 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
     const QString sql = QStringLiteral("SELECT id, ") + fields + QStringLiteral(" FROM contacts WHERE ") + where +
                         QStringLiteral(" ORDER BY lastname IS NOT NULL, lastname, firstname IS NOT NULL, firstname, id "
                                        "LIMIT %1").arg(limit + 1);
-    // The words as the server folds them (where its rules fold further than the program's, as
-    // ŋ to n), looked up as patterns of their own so that the planner sees what it matches.
-    QStringList serverNeedles;
-    {
-        QString fold = QStringLiteral("SELECT ");
-        for (int i = 0; i < needles.size(); ++i)
-            fold += QStringLiteral("%1kestrel_fold(?%2)").arg(i ? QStringLiteral(", ") : QString()).arg(i + 1);
-        Statement folded(db, fold, Statement::Dialect::Native);
-        for (int i = 0; i < needles.size(); ++i)
-            folded.bind(i + 1, needles[i]);
-        if (folded.step())
-            for (int i = 0; i < needles.size(); ++i)
-                serverNeedles << folded.text(i);
-    }
+    // The words as the server folds them, looked up as patterns of their own so that the planner
+    // sees what it matches.
+    const QStringList& serverNeedles = facts.folded;
     const auto bind = [&](Statement& st) {
         for (int i = 0; i < needles.size(); ++i)
             st.bind(i + 1, likeOperand(serverNeedles.value(i, needles[i])));
@@ -566,8 +586,10 @@ FoundContacts findContacts(const QString& connectionText, const QString& typed, 
     Connection db(connectionText);
     // An office server set up before its search index reads the contacts and folds them here.
     const State s = stateOf(db, kFoldWhileSearching + 1);
-    if (s.onServer)
-        return serverKeepsFindText(db) ? searchServerIndex(db, needles, limit) : searchContacts(db, needles, limit);
+    if (s.onServer) {
+        const ServerFindFacts facts = serverFindFacts(db, needles);
+        return facts.keepsFindText ? searchServerIndex(db, needles, limit, facts) : searchContacts(db, needles, limit);
+    }
     if (s.waiting > kFoldWhileSearching) {
         if (s.readOnly)
             return searchContacts(db, needles, limit);

@@ -7,7 +7,9 @@
 
 #include <sqlite3.h>
 
+#include <array>
 #include <atomic>
+#include <optional>
 
 namespace kestrel::searchindex {
 
@@ -148,6 +150,35 @@ QString wordsOf(const ContactRow& r)
     if (!r.history.isEmpty())
         words += u'\n' + foldedText(r.history);
     return words;
+}
+
+bool holdsAll(const ContactRow& r, const QStringList& needles)
+{
+    // No needle holds a line break, so each is looked for piece by piece, and a piece is folded
+    // only when a needle was not found in those before it: most contacts are settled by their name.
+    constexpr int kPieces = kFieldCount + 1;
+    std::array<std::optional<QString>, kPieces> folded;
+    const auto piece = [&](int i) -> const QString& {
+        if (!folded[size_t(i)]) {
+            if (i == kFieldCount)
+                folded[size_t(i)] = foldedText(r.history);
+            else if (i >= 5 && i <= 7) // phones
+                folded[size_t(i)] = digitsOf(foldedText(r.f[i]));
+            else if (i == 11)
+                folded[size_t(i)] = digitsOf(birthdayText(r.f[i]));
+            else
+                folded[size_t(i)] = foldedText(r.f[i]);
+        }
+        return *folded[size_t(i)];
+    };
+    for (const QString& n : needles) {
+        bool held = false;
+        for (int i = 0; i < kPieces && !held; ++i)
+            held = (i < kFieldCount || !r.history.isEmpty()) && piece(i).contains(n);
+        if (!held)
+            return false;
+    }
+    return true;
 }
 
 void addHistoryText(QString& to, const QString& subject, const QString& note)

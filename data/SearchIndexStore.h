@@ -66,6 +66,8 @@ struct ContactRow {
 };
 // What the index holds of a contact, and the key it is listed by.
 QString wordsOf(const ContactRow& r);
+// Whether wordsOf(r) holds every needle (none of which holds a line break), folding no more of r than it must.
+bool holdsAll(const ContactRow& r, const QStringList& needles);
 QString sortKey(const QString& lastName, const QString& firstName);
 void addHistoryText(QString& to, const QString& subject, const QString& note);
 QString digitsOf(const QString& s);

@@ -371,8 +371,10 @@ void installFocusColour(QWidget* textEdit, const QColor& idle)
 
 void addLine(QListWidget* list, const QString& text, int value)
 {
-    auto* item = new QListWidgetItem(text, list);
+    // Its value set before it joins the list, so that filling a list raises no change per line.
+    auto* item = new QListWidgetItem(text);
     item->setData(Qt::UserRole, value);
+    list->addItem(item);
 }
 
 int leftTwips(const QWidget* w) { return twips(w->x()); }

@@ -166,4 +166,29 @@ TEST_F(OfficeFind, TheWalkInNameOrderAndTheLookupAfterItListWhatAFullReadLists)
     EXPECT_EQ(std::count(exact.begin(), exact.end(), '|'), 7); // exactly the limit: no "more…"
 }
 
+// The check of each found contact folds only what it must: it must agree with the whole of the
+// contact's words, for a word in every field, the phones and the birthday as digits, the history.
+TEST(FoundContactCheck, HoldsWhatTheWholeWordsHold)
+{
+    using namespace searchindex;
+    ContactRow r;
+    r.id = 7;
+    const char* fields[kFieldCount] = {"Østergaard", "Zoë", "Acme GmbH", "Zürich", "zoe@acme.example", "(555) 01-99",
+                                       "+49 30 1234", "555 0142", "Schweiz", "Einkäufer", "acme.example", "1970-03-07",
+                                       "Met at the fair"};
+    for (int i = 0; i < kFieldCount; ++i)
+        r.f[i] = QString::fromUtf8(fields[i]);
+    const QStringList words = wordsOf(r).split(u'\n');
+    for (const QString& piece : words) // each piece alone, and beside the name that settles most contacts
+        for (const QStringList& needles : {QStringList{piece}, QStringList{piece, QStringLiteral("oster")}})
+            EXPECT_TRUE(holdsAll(r, needles)) << needles.join(u' ').toStdString();
+    const QStringList absent[] = {{QStringLiteral("ostergaardzoe")}, {QStringLiteral("zurich"), QStringLiteral("bern")},
+                                  {QStringLiteral("(555)")}, {QStringLiteral("ø")}, {QStringLiteral("trade")}};
+    for (const QStringList& needles : absent)
+        EXPECT_FALSE(holdsAll(r, needles)) << needles.join(u' ').toStdString();
+    r.history = QStringLiteral("Call\nTrade show");
+    EXPECT_TRUE(holdsAll(r, {QStringLiteral("trade"), QStringLiteral("zurich")}));
+    EXPECT_FALSE(holdsAll(r, {QStringLiteral("calltrade")}));
+}
+
 } // namespace
