@@ -77,8 +77,13 @@ int contactForAppointment(Connection& connection, const QString& name, const QSt
     for (qsizetype i = n.indexOf(u' '); i > 0; i = n.indexOf(u' ', i + 1))
         splits.emplace_back(n.left(i).trimmed(), n.mid(i + 1).trimmed());
     std::vector<std::pair<int, QString>> found;
-    Statement q = native(connection, QStringLiteral("SELECT id, address FROM contacts WHERE coalesce(firstname,'')=? AND "
-                                                    "coalesce(lastname,'')=?"));
+    // Asked for every past appointment that names no contact, at each start: the last name is
+    // looked up in the name index (its own collation finds a superset, which the comparison as
+    // written then narrows), never by reading every contact once per appointment.
+    Statement q = native(connection, QStringLiteral("SELECT id, address FROM contacts WHERE lastname=?2 AND "
+                                                    "coalesce(lastname,'')=?2 AND coalesce(firstname,'')=?1 "
+                                                    "UNION ALL SELECT id, address FROM contacts WHERE lastname IS NULL "
+                                                    "AND ?2='' AND coalesce(firstname,'')=?1"));
     for (const auto& [first, last] : splits) {
         q.bind(1, first);
         q.bind(2, last);

@@ -95,11 +95,16 @@ TEST_F(HistoryTest, APastAppointmentBecomesAMeetingAndOnlyWhatTheHistoryHoldsIsP
     addAppt(longAgo.addDays(1), QTime(9, 0), QStringLiteral("Stranger"), QStringLiteral("Nobody Known"));
     addAppt(longAgo.addDays(2), QTime(9, 0), QStringLiteral("Which Tom?"), QStringLiteral("Tom Twin"), QStringLiteral("2 Elm"));
     addAppt(today, QTime(0, 0), QStringLiteral("Still to come"), QStringLiteral("Ann Lee"));
+    // A contact known by one name alone, its last name never written.
+    const int cher = addContact(QStringLiteral("X"), QStringLiteral("Cher"));
+    exec(sConnContacts, QStringLiteral("update contacts set lastname=NULL where id=%1").arg(cher));
+    addAppt(today.addDays(-2), QTime(9, 0), QStringLiteral("Cher's call"), QStringLiteral("Cher"));
     ASSERT_TRUE(markAppointment(sConnContacts, notHeld, false, now));
 
     const RecordedAppointments done = recordPastAppointments(sConnContacts, today, QStringLiteral("me"), now);
-    EXPECT_EQ(done.written, 2);
-    EXPECT_EQ(done.matched, 2);
+    EXPECT_EQ(done.written, 3);
+    EXPECT_EQ(done.matched, 3);
+    EXPECT_EQ(contactHistory(sConnContacts, cher, {}).size(), 1u);
     const auto annHistory = contactHistory(sConnContacts, ann, {});
     ASSERT_EQ(annHistory.size(), 1u);
     EXPECT_EQ(annHistory[0].kind, QStringLiteral("Meeting"));
@@ -115,7 +120,7 @@ TEST_F(HistoryTest, APastAppointmentBecomesAMeetingAndOnlyWhatTheHistoryHoldsIsP
     // The daily purge of what is two years old takes the recorded one alone.
     EXPECT_EQ(purgeOldAppointments(sConnContacts, today).deleted, 1);
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select apptbrief from appointments order by apptdate")),
-              (std::vector<QStringList>{{"Stranger"}, {"Which Tom?"}, {"Demo"}, {"Still to come"}}));
+              (std::vector<QStringList>{{"Stranger"}, {"Which Tom?"}, {"Demo"}, {"Cher's call"}, {"Still to come"}}));
     EXPECT_EQ(contactHistory(sConnContacts, ann, {}).size(), 1u);
 
     // Marked held afterwards, the entry follows.
