@@ -19,6 +19,7 @@
 #include "data/modData.h"
 #include "ui/Report.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -286,6 +287,12 @@ BenchDatabase* findDatabase(benchmark::State& state, int count)
 {
     static std::unique_ptr<BenchDatabase> held;
     static int heldCount = 0;
+    // Dropped while the application and the program's connections still stand: among the exit's
+    // destructors it would come after those it needs.
+    [[maybe_unused]] static const bool dropAtQuit = [] {
+        qAddPostRoutine([] { held.reset(); });
+        return true;
+    }();
     if (held && heldCount == count && *held) {
         // Another benchmark between the texts may have pointed the program elsewhere.
         bench::freshProgramDir();
