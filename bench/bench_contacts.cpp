@@ -1,4 +1,5 @@
 // Contacts: filling the tree, showing one contact, filling the grid.
+#include "bench/FindTyping.h"
 #include "bench/generate.h"
 #include "contacts/LeadPanel.h"
 #include "contacts/frmContactGrid.h"
@@ -93,15 +94,7 @@ void BM_FindKeystroke(benchmark::State& state)
 {
     contactsWithIndex(int(state.range(0)));
     frmFind find;
-    const QString typed = QString::fromUtf8(kTyped[state.range(1)]);
-    state.SetLabel(kTyped[state.range(1)]);
-    for (auto _ : state) {
-        find.txtFind->setText(typed);
-        state.PauseTiming();
-        find.txtFind->clear();
-        state.ResumeTiming();
-    }
-    find.txtFind->setText(typed);
+    bench::timeFindTyping(state, find, kTyped[state.range(1)]);
     if (find.lstFound->count() == 0)
         state.SkipWithError("Find listed nothing");
 }

@@ -6,6 +6,7 @@
 // databases) when set; otherwise a throwaway server of scripts/pg-server.sh, started durable
 // (fsync and synchronous commit on, as an office server runs) and stopped at exit. Each benchmark
 // works in a database of its own, dropped afterwards.
+#include "bench/FindTyping.h"
 #include "bench/generate.h"
 #include "contacts/LeadPanel.h"
 #include "contacts/frmFind.h"
@@ -322,15 +323,7 @@ void BM_ServerFindKeystroke(benchmark::State& state)
     if (!findDatabase(state, int(state.range(0))))
         return;
     frmFind find;
-    const QString typed = QString::fromUtf8(kServerTyped[state.range(1)]);
-    state.SetLabel(kServerTyped[state.range(1)]);
-    for (auto _ : state) {
-        find.txtFind->setText(typed);
-        state.PauseTiming();
-        find.txtFind->clear();
-        state.ResumeTiming();
-    }
-    find.txtFind->setText(typed);
+    bench::timeFindTyping(state, find, kServerTyped[state.range(1)]);
     // The text no contact holds lists only that nothing was found.
     const bool found = find.lstFound->count() > 0 && find.lstFound->item(0)->data(Qt::UserRole).toInt() > 0;
     if (found != (state.range(1) != 4))
