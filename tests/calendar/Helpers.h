@@ -1,6 +1,6 @@
 #pragma once
 // Helpers of the calendar tests: the calendar and reminder panels on a window of their own, list
-// lines, clicks on list lines, and a spoiled database file.
+// lines, clicks on list lines, keys typed, the appointment editor, and a spoiled database file.
 #include "calendar/CalPanel.h"
 #include "calendar/RemindPanel.h"
 #include "calendar/frmAppt.h"
@@ -15,6 +15,20 @@ using namespace kestrel;
 using namespace kestrel::test;
 
 inline const QString kSeparator = QStringLiteral(" * * * * * * * * * * * * * * * ");
+inline const QTimeZone kNewYork("America/New_York");
+
+// Keys as a person types them, each into the control that has the focus then ("\t" is Tab, "<"
+// and ">" stand for Left and Right).
+inline void type(const QString& keys)
+{
+    for (QChar c : keys) {
+        if (c == u'<' || c == u'>')
+            QTest::keyClick(QApplication::focusWidget(), c == u'<' ? Qt::Key_Left : Qt::Key_Right);
+        else
+            QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+    }
+}
+inline void ctrlS() { QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier); }
 
 inline QStringList lines(const QListWidget* list)
 {
@@ -36,6 +50,14 @@ inline void clickLine(QListWidget* list, int row, bool twice = false)
     QCoreApplication::processEvents();
 }
 
+// The lines the calendar lists for a day.
+inline QStringList dayLines(const QDate& d)
+{
+    QListWidget list;
+    ListDayAppts(&list, d);
+    return lines(&list);
+}
+
 class CalendarTest : public KestrelTest {
 protected:
     void SetUp() override
@@ -55,6 +77,18 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(QByteArray(8192, 'Z')) == 8192);
     }
     QString stored(const QString& sql) { return joined(rows(sConnContacts, sql)); }
+    // The appointment editor shown modally and active, the focus in its first box: a new
+    // appointment (id 0), or appointment id opened at day of its series.
+    void withEditor(int id, const QDate& day, const std::function<void(frmAppt&)>& script)
+    {
+        showModal<frmAppt>(desk, [&](frmAppt& d) { d.bEditMode = id > 0; d.lApptID = id; d.dOccurrence = day; },
+                           [&](frmAppt& d) {
+                               d.activateWindow();
+                               ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+                               d.txtBrief->setFocus(Qt::TabFocusReason);
+                               script(d);
+                           });
+    }
 
     QWidget host;
     QGroupBox* fraCal = new QGroupBox(&host);

@@ -6,8 +6,6 @@
 
 namespace {
 
-const QTimeZone kNewYork("America/New_York");
-
 QDateTime at(int y, int m, int d, int h, int min) { return QDateTime(QDate(y, m, d), QTime(h, min), kNewYork); }
 
 class AlertsTest : public CalendarTest {
@@ -72,19 +70,18 @@ TEST_F(AlertsTest, SavingMovingAndDeletingInTheEditorReArmAtOnce)
     const int gone = addAppt(QDate(2026, 12, 4), QTime(11, 0), "Deleted");
     alerts->Rearm();
     EXPECT_EQ(desk.nextWakeUp(), at(2026, 12, 4, 9, 45));
-    showModal<frmAppt>(desk, [&](frmAppt& d) { d.bEditMode = true; d.lApptID = moved; }, [](frmAppt& d) {
-        d.activateWindow();
+    withEditor(moved, {}, [](frmAppt& d) {
         d.cboTime->setFocus();
         QTest::keyClicks(d.cboTime, "2:00 P");
         QTest::mouseClick(d.cmdSave, Qt::LeftButton);
     });
     EXPECT_EQ(desk.nextWakeUp(), at(2026, 12, 4, 10, 45));
-    showModal<frmAppt>(desk, [&](frmAppt& d) { d.bEditMode = true; d.lApptID = gone; }, [this](frmAppt& d) {
+    withEditor(gone, {}, [this](frmAppt& d) {
         desk.answerYes();
         QTest::mouseClick(d.cmdDelete, Qt::LeftButton);
     });
     EXPECT_EQ(desk.nextWakeUp(), at(2026, 12, 4, 13, 45));
-    showModal<frmAppt>(desk, [](frmAppt&) {}, [](frmAppt& d) {
+    withEditor(0, {}, [](frmAppt& d) {
         d.setApptText(0, "Saved new");
         d.setApptText(3, "Ann Lee");
         d.cboTime->setCurrentIndex(18); // 9:00 AM

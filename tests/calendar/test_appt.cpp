@@ -2,29 +2,14 @@
 #include "tests/calendar/Helpers.h"
 #include "ui/Report.h"
 
-// Keys as a person types them into the focused control: "<" and ">" stand for Left and Right.
-static void type(const QString& keys)
-{
-    for (QChar c : keys) {
-        if (c == u'<' || c == u'>')
-            QTest::keyClick(QApplication::focusWidget(), c == u'<' ? Qt::Key_Left : Qt::Key_Right);
-        else
-            QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
-    }
-}
-
 class ApptTest : public CalendarTest {
 protected:
-    void withEditor(bool edit, int id, const std::function<void(frmAppt&)>& script)
-    {
-        showModal<frmAppt>(desk, [&](frmAppt& d) { d.bEditMode = edit; d.lApptID = id; }, script);
-    }
     QString stored() { return CalendarTest::stored("select name,address,apptdate,appttime,apptbrief,apptnotes from appointments"); }
 };
 
 TEST_F(ApptTest, NewStartsTodayAtNoonAndInsertsEditShowsTheRowAndUpdates)
 {
-    withEditor(false, 0, [&](frmAppt& d) {
+    withEditor(0, {}, [&](frmAppt& d) {
         EXPECT_EQ(d.DTPicker1->date().toString(Qt::ISODate) + u' ' + d.cboTime->currentText(), "2026-12-04 12:00 PM");
         d.setApptText(3, "Ann Lee");
         d.setApptText(1, "O'Hare, gate 'B'");
@@ -34,7 +19,7 @@ TEST_F(ApptTest, NewStartsTodayAtNoonAndInsertsEditShowsTheRowAndUpdates)
         QTest::mouseClick(d.cmdSave, Qt::LeftButton);
     });
     EXPECT_EQ(stored(), "Ann Lee|O'Hare, gate 'B'|3/7/2008|9:30:00 AM|Pat's review|");
-    withEditor(true, 1, [&](frmAppt& d) {
+    withEditor(1, {}, [&](frmAppt& d) {
         EXPECT_EQ(d.apptText(1) + u'|' + d.cboTime->currentText(), "O'Hare, gate 'B'|9:30 AM");
         d.setApptText(1, "Main office");
         EXPECT_EQ(d.SaveStatement(), "UPDATE appointments set name='Ann Lee',address='Main office',apptdate=#3/7/2008#,"
@@ -44,14 +29,13 @@ TEST_F(ApptTest, NewStartsTodayAtNoonAndInsertsEditShowsTheRowAndUpdates)
     });
     EXPECT_EQ(stored(), "Ann Lee|Main office|3/7/2008|9:30:00 AM|Pat's review|");
     exec(sConnContacts, "update appointments set appttime=#9:15 AM#"); // off the half hour: opens and saves as 12:00 AM
-    withEditor(true, 1, [&](frmAppt& d) { d.cmdSave_Click(); });
+    withEditor(1, {}, [&](frmAppt& d) { d.cmdSave_Click(); });
     EXPECT_TRUE(stored().contains("|12:00:00 AM|"));
 }
 
 TEST_F(ApptTest, AnEmptyFieldIsRefusedAndAFailedSaveKeepsTheEditorOpenWithTheInput)
 {
-    withEditor(false, 0, [&](frmAppt& d) {
-        d.activateWindow();
+    withEditor(0, {}, [&](frmAppt& d) {
         d.setApptText(3, "Ann Lee");
         QTest::mouseClick(d.cmdSave, Qt::LeftButton);
         EXPECT_EQ(QApplication::focusWidget(), d.txtBrief);
@@ -71,7 +55,7 @@ TEST_F(ApptTest, AnEmptyFieldIsRefusedAndAFailedSaveKeepsTheEditorOpenWithTheInp
 TEST_F(ApptTest, DeleteAsksAndReloadsTheCalendarWhileItShowsAndSelectContactTakesThePickedName)
 {
     const int id = addAppt(QDate(2008, 3, 7), QTime(9, 30), "Review");
-    withEditor(true, id, [&](frmAppt& d) {
+    withEditor(id, {}, [&](frmAppt& d) {
         desk.onModal("frmContactGrid", [&](QDialog& g) { static_cast<frmContactGrid&>(g).picker->setPickedName("Pat Doe"); });
         QTest::mouseClick(d.cmdContact, Qt::LeftButton);
         EXPECT_EQ(d.apptText(3), "Pat Doe");
@@ -108,10 +92,7 @@ TEST_F(ApptTest, ADateTypedIntoThePickerIsStoredExactlyAndAnImpossibleOneIsRefus
         {"13/1/2027", ""},
     };
     for (const auto& [keys, date] : cases) {
-        withEditor(false, 0, [&](frmAppt& d) {
-            d.activateWindow();
-            ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
-            d.txtBrief->setFocus();
+        withEditor(0, {}, [&](frmAppt& d) {
             type("Review\t\t");
             ASSERT_EQ(QApplication::focusWidget(), d.DTPicker1);
             type(keys);
@@ -135,9 +116,7 @@ TEST_F(ApptTest, ADateTypedIntoThePickerIsStoredExactlyAndAnImpossibleOneIsRefus
                                               "example 3/7/2027)."));
 
     // The drop-down calendar starts its weeks on Sunday and takes a day picked with the keys.
-    withEditor(false, 0, [&](frmAppt& d) {
-        d.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+    withEditor(0, {}, [&](frmAppt& d) {
         d.DTPicker1->setFocus();
         QTest::keyClick(d.DTPicker1, Qt::Key_F4);
         auto* month = QApplication::activePopupWidget() ? QApplication::activePopupWidget()->findChild<QCalendarWidget*>() : nullptr;
@@ -156,10 +135,10 @@ TEST_F(ApptTest, AnUnchangedSaveKeepsLongStoredTextsWholeAndASaveThatFindsNoRowI
     const QString brief(80, u'b'), where(100, u'w'), name(120, u'n');
     const QString row = QStringLiteral("%1|%2|3/7/2027|9:30:00 AM|%3|").arg(name, where, brief);
     const int id = addAppt(QDate(2027, 3, 7), QTime(9, 30), brief, name, where);
-    withEditor(true, id, [&](frmAppt& d) { QTest::mouseClick(d.cmdSave, Qt::LeftButton); });
+    withEditor(id, {}, [&](frmAppt& d) { QTest::mouseClick(d.cmdSave, Qt::LeftButton); });
     EXPECT_EQ(stored(), row);
 
-    withEditor(true, id, [&](frmAppt& d) {
+    withEditor(id, {}, [&](frmAppt& d) {
         exec(sConnContacts, "update appointments set apptnotes='x'"); // by another copy of the program
         desk.answerNo();
         QTest::mouseClick(d.cmdSave, Qt::LeftButton); // asked first: nothing is overwritten unasked
@@ -179,8 +158,7 @@ TEST_F(ApptTest, AnUnchangedSaveKeepsLongStoredTextsWholeAndASaveThatFindsNoRowI
 
 TEST_F(ApptTest, ANulPastedIntoABoxIsLeftOutThereAndTheRestIsSaved)
 {
-    withEditor(false, 0, [&](frmAppt& d) {
-        d.activateWindow();
+    withEditor(0, {}, [&](frmAppt& d) {
         d.setApptText(3, "Ann Lee");
         QGuiApplication::clipboard()->setText(QStringLiteral("Call") + QChar(0) + QStringLiteral(" back"));
         for (QWidget* box : {d.txtAppt[0], d.txtAppt[2]}) {

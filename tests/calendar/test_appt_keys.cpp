@@ -5,25 +5,8 @@
 
 namespace {
 
-// Keys as a person types them, each into the control that has the focus then ("\t" is Tab).
-void type(const QString& keys)
-{
-    for (QChar c : keys)
-        QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
-}
-
 class ApptKeysTest : public CalendarTest {
 protected:
-    // A new appointment's editor, shown and active, with the focus in its first box.
-    void withNewEditor(const std::function<void(frmAppt&)>& script)
-    {
-        showModal<frmAppt>(desk, [](frmAppt&) {}, [&](frmAppt& d) {
-            d.activateWindow();
-            ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
-            d.txtBrief->setFocus(Qt::TabFocusReason);
-            script(d);
-        });
-    }
     QString storedTimes() { return stored("select appttime from appointments order by autoid"); }
 };
 
@@ -61,7 +44,7 @@ TEST_F(ApptKeysTest, ATypedTimeIsTheTimeTypedShownAsItsEntryAndAnotherIsRefusedK
         {"0630", "6:30 AM", "6:30:00 AM"},  {"7:30 pm", "7:30 PM", "7:30:00 PM"},
     };
     for (const auto& c : cases) {
-        withNewEditor([&](frmAppt& d) {
+        withEditor(0, {}, [&](frmAppt& d) {
             type("Review\t\t\t");
             ASSERT_EQ(QApplication::focusWidget(), d.cboTime);
             type(c.keys);
@@ -77,7 +60,7 @@ TEST_F(ApptKeysTest, ATypedTimeIsTheTimeTypedShownAsItsEntryAndAnotherIsRefusedK
     }
 
     // Between half hours, or no time at all: refused where it is typed, and Save keeps the window.
-    withNewEditor([&](frmAppt& d) {
+    withEditor(0, {}, [&](frmAppt& d) {
         type("Review\t\t\t9:15\t");
         EXPECT_EQ(d.cboTime->currentText(), "9:15");
         EXPECT_TRUE(d.cboTime->isRefused());
@@ -92,10 +75,10 @@ TEST_F(ApptKeysTest, ATypedTimeIsTheTimeTypedShownAsItsEntryAndAnotherIsRefusedK
         EXPECT_FALSE(d.cboTime->isRefused());
         d.cboTime->lineEdit()->selectAll();
         type("25");
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
+        ctrlS();
         EXPECT_TRUE(d.isVisible());
         type("10:30\t"); // the refused time stands selected
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
+        ctrlS();
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_EQ(storedTimes(), "10:30:00 AM");
@@ -109,18 +92,14 @@ TEST_F(ApptKeysTest, EscapeAndTheCloseBoxAskBeforeTypedChangesGoAndCtrlSSaves)
 {
     const int id = addAppt(QDate(2026, 12, 8), QTime(10, 0), "Review");
     // Nothing changed: Escape closes at once.
-    showModal<frmAppt>(desk, [&](frmAppt& d) { d.bEditMode = true; d.lApptID = id; }, [&](frmAppt& d) {
-        d.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+    withEditor(id, {}, [&](frmAppt& d) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_EQ(desk.prompts.size(), 1u);
 
     // Typed into: No keeps the window and the text; the close box asks too; Yes drops the change.
-    showModal<frmAppt>(desk, [&](frmAppt& d) { d.bEditMode = true; d.lApptID = id; }, [&](frmAppt& d) {
-        d.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+    withEditor(id, {}, [&](frmAppt& d) {
         d.txtWhere->setFocus(Qt::TabFocusReason);
         type("Cafe");
         desk.answerNo();
@@ -140,12 +119,10 @@ TEST_F(ApptKeysTest, EscapeAndTheCloseBoxAskBeforeTypedChangesGoAndCtrlSSaves)
         EXPECT_EQ(desk.prompts[i].text, "Discard the changes to this appointment?");
 
     // Ctrl+S from the notes box saves as the button does; the captions stay as they are.
-    showModal<frmAppt>(desk, [&](frmAppt& d) { d.bEditMode = true; d.lApptID = id; }, [&](frmAppt& d) {
-        d.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+    withEditor(id, {}, [&](frmAppt& d) {
         d.txtNotes->setFocus(Qt::TabFocusReason);
         type("Bring the figures");
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
+        ctrlS();
         EXPECT_FALSE(d.isVisible());
         EXPECT_EQ(d.cmdSave->text() + u'|' + d.windowTitle(), "Save|Appointment");
     });

@@ -10,31 +10,8 @@
 
 namespace {
 
-void type(const QString& keys)
-{
-    for (QChar c : keys)
-        QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
-}
-
-
-QStringList dayLines(const QDate& d)
-{
-    QListWidget list;
-    ListDayAppts(&list, d);
-    return lines(&list);
-}
-
 class ApptLengthTest : public CalendarTest {
 protected:
-    void withEditor(int id, const std::function<void(frmAppt&)>& script)
-    {
-        showModal<frmAppt>(desk, [&](frmAppt& d) { d.bEditMode = id > 0; d.lApptID = id; }, [&](frmAppt& d) {
-            d.activateWindow();
-            ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
-            d.txtBrief->setFocus(Qt::TabFocusReason);
-            script(d);
-        });
-    }
     QString ends() { return stored("select apptdate,appttime,enddate,endtime from appointments order by autoid"); }
 };
 
@@ -42,7 +19,7 @@ protected:
 
 TEST_F(ApptLengthTest, UntilIsTypedMovesWithTheStartShowsAsASpanAndAnEndBeforeTheStartIsRefusedKeepingIt)
 {
-    withEditor(0, [&](frmAppt& d) {
+    withEditor(0, {}, [&](frmAppt& d) {
         // A new appointment lasts 30 minutes; a start typed later takes its end along.
         EXPECT_EQ(d.DTUntil->text() + u' ' + d.cboUntil->currentText(), "12/4/2026 12:30 PM");
         type("Review\t\t12/8/2026\t9\t");
@@ -54,14 +31,14 @@ TEST_F(ApptLengthTest, UntilIsTypedMovesWithTheStartShowsAsASpanAndAnEndBeforeTh
         EXPECT_FALSE(d.cboUntil->isRefused());
         d.txtName->setFocus();
         type("Ann Lee");
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
+        ctrlS();
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_EQ(ends(), "12/8/2026|9:00:00 AM|<null>|10:45:00 AM");
     const QDate day(2026, 12, 8);
     EXPECT_EQ(dayLines(day).value(1), "9:00 AM - 10:45 AM - Review");
 
-    withEditor(stored("select autoid from appointments").toInt(), [&](frmAppt& d) {
+    withEditor(stored("select autoid from appointments").toInt(), {}, [&](frmAppt& d) {
         d.cboUntil->setFocus(Qt::TabFocusReason);
         type("8\t");
         QTest::mouseClick(d.cmdSave, Qt::LeftButton);
@@ -152,7 +129,7 @@ TEST_F(ApptLengthTest, AnAllDayShowIsListedFirstOnEachOfItsDaysAndAlertsAtNineOn
 {
     const QDate monday(2026, 12, 7);
     addAppt(monday.addDays(1), QTime(8, 0), "Breakfast");
-    withEditor(0, [&](frmAppt& d) {
+    withEditor(0, {}, [&](frmAppt& d) {
         type("Trade show\t\t12/7/2026\t\t12/9/2026\t\t");
         ASSERT_EQ(QApplication::focusWidget(), d.chkAllDay);
         QTest::keyClick(d.chkAllDay, Qt::Key_Space);
@@ -160,7 +137,7 @@ TEST_F(ApptLengthTest, AnAllDayShowIsListedFirstOnEachOfItsDaysAndAlertsAtNineOn
         EXPECT_FALSE(d.cboUntil->isEnabled());
         d.txtName->setFocus();
         type("Ann Lee");
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
+        ctrlS();
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_EQ(stored("select apptdate,appttime,enddate,endtime,allday from appointments where apptbrief='Trade show'"),
@@ -173,7 +150,7 @@ TEST_F(ApptLengthTest, AnAllDayShowIsListedFirstOnEachOfItsDaysAndAlertsAtNineOn
     EXPECT_EQ((std::vector<int>{counts[6], counts[7], counts[8], counts[9], counts[10]}), (std::vector<int>{0, 1, 2, 1, 0}));
 
     // Opened again, it shows as saved; a last day before the first is refused, keeping the window.
-    withEditor(stored("select autoid from appointments where apptbrief='Trade show'").toInt(), [&](frmAppt& d) {
+    withEditor(stored("select autoid from appointments where apptbrief='Trade show'").toInt(), {}, [&](frmAppt& d) {
         EXPECT_TRUE(d.chkAllDay->isChecked());
         EXPECT_EQ(d.DTUntil->text(), "12/9/2026");
         d.DTUntil->setFocus(Qt::TabFocusReason);
@@ -187,7 +164,7 @@ TEST_F(ApptLengthTest, AnAllDayShowIsListedFirstOnEachOfItsDaysAndAlertsAtNineOn
                                         "12/7/2026, and Until says 12/6/2026.");
 
     // The alert: 9:00 AM on the first day, whatever the lead time, and none while alerts are off.
-    const QTimeZone zone("America/New_York");
+    const QTimeZone& zone = kNewYork;
     AlertSchedule schedule(zone);
     schedule.setMinutes(60);
     schedule.setAppointments(ApptsToAlert(monday));
@@ -206,10 +183,10 @@ TEST_F(ApptLengthTest, ACancelledAppointmentStaysStruckThroughAndRaisesNoAlert)
 {
     const QDate day = desk.todayValue;
     const int id = addAppt(day, QTime(15, 0), "Demo");
-    withEditor(id, [&](frmAppt& d) {
+    withEditor(id, {}, [&](frmAppt& d) {
         d.chkCancelled->setFocus(Qt::TabFocusReason);
         QTest::keyClick(d.chkCancelled, Qt::Key_Space);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
+        ctrlS();
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_EQ(stored("select cancelled from appointments"), "True");
@@ -230,12 +207,12 @@ TEST_F(ApptLengthTest, UndoingASaveBringsBackTheEndAllDayAndCancelledAsTheyWere)
     const int id = addAppt(day, QTime(9, 0), "Review");
     exec(sConnContacts, QStringLiteral("update appointments set endtime=#10:45 AM#, cancelled=True where autoid=%1").arg(id));
     const QString before = stored("select apptdate,appttime,enddate,endtime,allday,cancelled from appointments");
-    withEditor(id, [&](frmAppt& d) {
+    withEditor(id, {}, [&](frmAppt& d) {
         d.chkAllDay->setFocus(Qt::TabFocusReason);
         QTest::keyClick(d.chkAllDay, Qt::Key_Space);
         d.chkCancelled->setFocus(Qt::TabFocusReason);
         QTest::keyClick(d.chkCancelled, Qt::Key_Space);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
+        ctrlS();
         EXPECT_FALSE(d.isVisible());
     });
     ASSERT_NE(stored("select apptdate,appttime,enddate,endtime,allday,cancelled from appointments"), before);

@@ -10,40 +10,22 @@
 
 namespace {
 
-void type(const QString& keys)
-{
-    for (QChar c : keys)
-        QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
-}
-
 void tab(int times = 1)
 {
     for (int i = 0; i < times; ++i)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
 }
 
-QStringList dayLines(const QDate& d)
+// A day's appointment lines, without the heading and the separators.
+QStringList apptLines(const QDate& d)
 {
-    QListWidget list;
-    ListDayAppts(&list, d);
-    QStringList out = lines(&list);
+    QStringList out = dayLines(d);
     out.removeAll(kSeparator);
     return out.mid(1);
 }
 
 class ApptRepeatTest : public CalendarTest {
 protected:
-    void withEditor(int id, const QDate& day, const std::function<void(frmAppt&)>& script)
-    {
-        showModal<frmAppt>(desk, [&](frmAppt& d) { d.bEditMode = id > 0; d.lApptID = id; d.dOccurrence = day; },
-                           [&](frmAppt& d) {
-                               d.activateWindow();
-                               ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
-                               d.txtBrief->setFocus(Qt::TabFocusReason);
-                               script(d);
-                           });
-    }
-    void save() { QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier); }
     QString rules() { return stored("select apptdate,appttime,rrule,exdates,series_id,recurrence_date from appointments order by autoid"); }
 };
 
@@ -75,13 +57,13 @@ TEST_F(ApptRepeatTest, AWeeklyCallIsMadeByKeysAndOneDayMovedOneLeftOutAndTheRest
         type("1001");
         d.txtName->setFocus();
         type("Ann Lee");
-        save();
+        ctrlS();
         // Refused in plain words, kept as typed, the box to mend taken to.
         ASSERT_TRUE(d.isVisible());
         EXPECT_EQ(desk.messages().value(0), "An appointment may repeat at most 1000 times; this one says 1001.");
         EXPECT_EQ(QApplication::focusWidget(), d.txtTimes);
         type("10");
-        save();
+        ctrlS();
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_EQ(rules(), "3/2/2027|9:00:00 AM|FREQ=WEEKLY;BYDAY=TU,TH;COUNT=10|<null>|<null>|<null>");
@@ -94,16 +76,16 @@ TEST_F(ApptRepeatTest, AWeeklyCallIsMadeByKeysAndOneDayMovedOneLeftOutAndTheRest
         QTest::keyClick(d.DTPicker1, Qt::Key_A, Qt::ControlModifier);
         type("3/12/2027\t3:00 PM\t");
         desk.answerChoice(QString());
-        save();
+        ctrlS();
         ASSERT_TRUE(d.isVisible());
         desk.answerChoice("Only this one");
-        save();
+        ctrlS();
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_EQ(desk.prompts.back().extra, "Only this one|This and the following|All");
-    EXPECT_EQ(dayLines(QDate(2027, 3, 11)), QStringList({"There are no appointments", "for this date."}));
-    EXPECT_EQ(dayLines(QDate(2027, 3, 12)).value(0), "3:00 PM - Call");
-    EXPECT_EQ(dayLines(QDate(2027, 3, 16)).value(0), "9:00 AM - Call");
+    EXPECT_EQ(apptLines(QDate(2027, 3, 11)), QStringList({"There are no appointments", "for this date."}));
+    EXPECT_EQ(apptLines(QDate(2027, 3, 12)).value(0), "3:00 PM - Call");
+    EXPECT_EQ(apptLines(QDate(2027, 3, 16)).value(0), "9:00 AM - Call");
 
     // Tuesday the 16th is deleted alone.
     withEditor(call, QDate(2027, 3, 16), [&](frmAppt& d) {
@@ -112,7 +94,7 @@ TEST_F(ApptRepeatTest, AWeeklyCallIsMadeByKeysAndOneDayMovedOneLeftOutAndTheRest
         QTest::keyClick(d.cmdDelete, Qt::Key_Return);
         EXPECT_FALSE(d.isVisible());
     });
-    EXPECT_EQ(dayLines(QDate(2027, 3, 16)).value(0), "There are no appointments");
+    EXPECT_EQ(apptLines(QDate(2027, 3, 16)).value(0), "There are no appointments");
     EXPECT_EQ(stored(QStringLiteral("select exdates from appointments where autoid=%1").arg(call)), "2027-03-11,2027-03-16");
 
     // From Tuesday the 23rd on, at 10:00 AM: the four calls left of the ten (the two left out count).
@@ -120,14 +102,14 @@ TEST_F(ApptRepeatTest, AWeeklyCallIsMadeByKeysAndOneDayMovedOneLeftOutAndTheRest
         d.cboTime->setFocus();
         type("10\t");
         desk.answerChoice("This and the following");
-        save();
+        ctrlS();
         EXPECT_FALSE(d.isVisible());
     });
-    EXPECT_EQ(dayLines(QDate(2027, 3, 18)).value(0), "9:00 AM - Call");
-    EXPECT_EQ(dayLines(QDate(2027, 3, 23)).value(0), "10:00 AM - Call");
-    EXPECT_EQ(dayLines(QDate(2027, 3, 30)).value(0), "10:00 AM - Call");
-    EXPECT_EQ(dayLines(QDate(2027, 4, 1)).value(0), "10:00 AM - Call");
-    EXPECT_EQ(dayLines(QDate(2027, 4, 6)).value(0), "There are no appointments");
+    EXPECT_EQ(apptLines(QDate(2027, 3, 18)).value(0), "9:00 AM - Call");
+    EXPECT_EQ(apptLines(QDate(2027, 3, 23)).value(0), "10:00 AM - Call");
+    EXPECT_EQ(apptLines(QDate(2027, 3, 30)).value(0), "10:00 AM - Call");
+    EXPECT_EQ(apptLines(QDate(2027, 4, 1)).value(0), "10:00 AM - Call");
+    EXPECT_EQ(apptLines(QDate(2027, 4, 6)).value(0), "There are no appointments");
     EXPECT_EQ(stored(QStringLiteral("select rrule from appointments where autoid=%1").arg(call)),
               "FREQ=WEEKLY;BYDAY=TU,TH;UNTIL=20270322");
 
@@ -136,16 +118,16 @@ TEST_F(ApptRepeatTest, AWeeklyCallIsMadeByKeysAndOneDayMovedOneLeftOutAndTheRest
     ASSERT_TRUE(undoLastChange());
     EXPECT_EQ(rules(), "3/2/2027|9:00:00 AM|FREQ=WEEKLY;BYDAY=TU,TH;COUNT=10|2027-03-11,2027-03-16|<null>|<null>/"
                        "3/12/2027|3:00:00 PM|<null>|<null>|" + QString::number(call) + "|3/11/2027");
-    EXPECT_EQ(dayLines(QDate(2027, 3, 30)).value(0), "9:00 AM - Call");
+    EXPECT_EQ(apptLines(QDate(2027, 3, 30)).value(0), "9:00 AM - Call");
 
     // All of its days: the series itself, and deleting all takes the moved day along.
     withEditor(call, QDate(2027, 3, 25), [&](frmAppt& d) {
         d.txtBrief->selectAll();
         type("Weekly call");
         desk.answerChoice("All");
-        save();
+        ctrlS();
     });
-    EXPECT_EQ(dayLines(QDate(2027, 3, 4)).value(0), "9:00 AM - Weekly call");
+    EXPECT_EQ(apptLines(QDate(2027, 3, 4)).value(0), "9:00 AM - Weekly call");
     withEditor(call, QDate(2027, 3, 25), [&](frmAppt& d) {
         desk.answerChoice("All");
         QTest::keyClick(d.cmdDelete, Qt::Key_Space);
@@ -171,7 +153,7 @@ TEST_F(ApptRepeatTest, FebruaryTheTwentyNinthComesInLeapYearsAndRulesGivingNothi
         type("2/28/2028");
         d.txtName->setFocus();
         type("Ann Lee");
-        save();
+        ctrlS();
         ASSERT_TRUE(d.isVisible());
         EXPECT_EQ(QApplication::focusWidget(), d.DTRepeatUntil);
         EXPECT_EQ(d.DTRepeatUntil->text(), "2/28/2028");
@@ -181,18 +163,18 @@ TEST_F(ApptRepeatTest, FebruaryTheTwentyNinthComesInLeapYearsAndRulesGivingNothi
         tab();
         QTest::keyClick(d.txtTimes, Qt::Key_A, Qt::ControlModifier);
         type("3");
-        save();
+        ctrlS();
         EXPECT_FALSE(d.isVisible());
         EXPECT_EQ(d.txtBrief->text(), "Anniversary");
     });
     EXPECT_EQ(desk.messages(), QStringList({"The last day it repeats (2/28/2028) is before the day it begins (2/29/2028)."}));
     EXPECT_EQ(stored("select rrule from appointments"), "FREQ=YEARLY;COUNT=3");
     for (int year : {2029, 2030, 2031})
-        EXPECT_EQ(dayLines(QDate(year, 2, 28)).value(0) + dayLines(QDate(year, 3, 1)).value(0),
+        EXPECT_EQ(apptLines(QDate(year, 2, 28)).value(0) + apptLines(QDate(year, 3, 1)).value(0),
                   "There are no appointmentsThere are no appointments");
-    EXPECT_EQ(dayLines(QDate(2032, 2, 29)).value(0), "12:00 PM - Anniversary");
-    EXPECT_EQ(dayLines(QDate(2036, 2, 29)).value(0), "12:00 PM - Anniversary");
-    EXPECT_EQ(dayLines(QDate(2040, 2, 29)).value(0), "There are no appointments"); // three times
+    EXPECT_EQ(apptLines(QDate(2032, 2, 29)).value(0), "12:00 PM - Anniversary");
+    EXPECT_EQ(apptLines(QDate(2036, 2, 29)).value(0), "12:00 PM - Anniversary");
+    EXPECT_EQ(apptLines(QDate(2040, 2, 29)).value(0), "There are no appointments"); // three times
 }
 
 TEST_F(ApptRepeatTest, MarkingOneDayOfAWeeklyCallHeldMarksAndLogsThatDayAloneAndUndoBringsBackWhatWasThere)
@@ -249,54 +231,14 @@ TEST_F(ApptRepeatTest, EachPastDayOfASeriesIsAMeetingOfItsOwnForTheHistoryAndThe
         again.start();
     }
     EXPECT_EQ(stored("select count(*) from history"), "2");
-    EXPECT_EQ(dayLines(QDate(2025, 3, 17)), QStringList({"9:00 AM - Call", "     Ann Lee", "     Main office"}));
-    EXPECT_EQ(dayLines(QDate(2025, 3, 24)).value(0), "9:00 AM - Call");
+    EXPECT_EQ(apptLines(QDate(2025, 3, 17)), QStringList({"9:00 AM - Call", "     Ann Lee", "     Main office"}));
+    EXPECT_EQ(apptLines(QDate(2025, 3, 24)).value(0), "9:00 AM - Call");
     if (onServer())
         return; // the server purges by its own date, which is not 2027 here
     // Two years on, the old days go and the series, which still repeats, stays.
     desk.todayValue = QDate(2027, 3, 18);
     EXPECT_EQ(purgeOldAppointments(sConnContacts, desk.todayValue).deleted, 2);
     EXPECT_EQ(stored("select apptdate,rrule from appointments"), "3/3/2025|FREQ=WEEKLY;BYDAY=MO");
-}
-
-TEST_F(ApptRepeatTest, AColleaguesChangeMeanwhileStopsOneDayOrTheFollowingKeepingWhatWasTyped)
-{
-    exec(sConnContacts, "INSERT into appointments(name,apptdate,appttime,endtime,apptbrief,rrule) values("
-                        "'Ann Lee',#3/2/2027#,#9:00 AM#,#9:30 AM#,'Call','FREQ=WEEKLY;COUNT=10')");
-    const int call = stored("select autoid from appointments").toInt();
-    int colleague = 0;
-    const auto changedMeanwhile = [&](const char* answer, bool remove) {
-        withEditor(call, QDate(2027, 3, 9), [&](frmAppt& d) {
-            // Ending never, the empty "On:" box is disabled and looks like any disabled date box, not refused.
-            EXPECT_FALSE(d.DTRepeatUntil->isEnabled());
-            EXPECT_EQ(d.DTRepeatUntil->palette().color(QPalette::Disabled, QPalette::Base),
-                      d.DTUntil->palette().color(QPalette::Disabled, QPalette::Base));
-            d.txtBrief->selectAll();
-            type("Call about the quote");
-            exec(sConnContacts, QStringLiteral("update appointments set apptnotes='Bring price list %1' where autoid=%2")
-                                    .arg(++colleague)
-                                    .arg(call));
-            desk.answerChoice(answer);
-            if (remove)
-                QTest::keyClick(d.cmdDelete, Qt::Key_Space);
-            else
-                save();
-            ASSERT_TRUE(d.isVisible()) << answer;
-            EXPECT_EQ(desk.messages().value(desk.messages().size() - 1),
-                      QStringLiteral("Someone else changed this repeating appointment after this window opened, so it was not "
-                                     "%1.\n\nWhat you typed stays in the window: close it and open the appointment again "
-                                     "to see their change.").arg(remove ? "deleted" : "saved"));
-            EXPECT_EQ(d.txtBrief->text(), "Call about the quote");
-            desk.answerYes(); // discard what was typed
-            d.reject();
-        });
-        EXPECT_EQ(rules(), "3/2/2027|9:00:00 AM|FREQ=WEEKLY;COUNT=10|<null>|<null>|<null>") << answer;
-    };
-    changedMeanwhile("Only this one", false);
-    changedMeanwhile("This and the following", false);
-    changedMeanwhile("Only this one", true);
-    changedMeanwhile("This and the following", true);
-    changedMeanwhile("All", true);
 }
 
 namespace {
@@ -332,11 +274,45 @@ protected:
         return stored("select autoid,apptdate,appttime,endtime,apptbrief,rrule,exdates,series_id,recurrence_date "
                       "from appointments order by autoid");
     }
+    // A colleague changes row changed while appointment open is open at day, the description
+    // typed over: answer, saving or deleting, writes nothing, says so and keeps what was typed.
+    void refusedMeanwhile(int open, const QDate& day, const QString& answer, int changed, bool deleting)
+    {
+        SCOPED_TRACE(answer.toStdString() + ' ' + std::to_string(changed) + (deleting ? " deleting" : " saving"));
+        const QString before = all();
+        withEditor(open, day, [&](frmAppt& d) {
+            // Ending after a count, the empty "On:" box is disabled and looks like any disabled date box, not refused.
+            EXPECT_FALSE(d.DTRepeatUntil->isEnabled());
+            EXPECT_EQ(d.DTRepeatUntil->palette().color(QPalette::Disabled, QPalette::Base),
+                      d.DTUntil->palette().color(QPalette::Disabled, QPalette::Base));
+            d.txtBrief->selectAll();
+            type("Call about the quote");
+            exec(sConnContacts, QStringLiteral("update appointments set apptnotes='Price list %1' where autoid=%2")
+                                    .arg(++colleague)
+                                    .arg(changed));
+            desk.answerChoice(answer);
+            if (deleting)
+                QTest::keyClick(d.cmdDelete, Qt::Key_Space);
+            else
+                ctrlS();
+            ASSERT_TRUE(d.isVisible());
+            EXPECT_EQ(desk.messages().value(desk.messages().size() - 1),
+                      QStringLiteral("Someone else changed this repeating appointment after this window opened, "
+                                     "so it was not %1.\n\nWhat you typed stays in the window: close it and open "
+                                     "the appointment again to see their change.")
+                          .arg(deleting ? "deleted" : "saved"));
+            EXPECT_EQ(d.txtBrief->text(), "Call about the quote");
+            desk.answerYes(); // discard what was typed
+            d.reject();
+        });
+        EXPECT_EQ(all(), before);
+    }
+    int colleague = 0;
     QString weeks()
     {
         QStringList out;
         for (QDate d(2027, 3, 2); d <= QDate(2027, 3, 31); d = d.addDays(1))
-            if (const QString line = dayLines(d).value(0); line != "There are no appointments")
+            if (const QString line = apptLines(d).value(0); line != "There are no appointments")
                 out << d.toString(QStringLiteral("M/d/yyyy")) + u' ' + line;
         return out.join(u'/');
     }
@@ -354,11 +330,11 @@ TEST_F(OwnDayTest, ADayOfItsOwnAsksOnSavingAndEachAnswerMovesWhatItSaysLaterOwnD
         d.txtBrief->selectAll();
         type("Call about the quote");
         desk.answerChoice(QString());
-        save();
+        ctrlS();
         ASSERT_TRUE(d.isVisible());
         EXPECT_EQ(d.txtBrief->text(), "Call about the quote");
         desk.answerChoice("Only this one");
-        save();
+        ctrlS();
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_EQ(desk.prompts.back().text, "\"Call about the quote\" repeats. Change only its day Wednesday, 3/10/2027, this "
@@ -379,7 +355,7 @@ TEST_F(OwnDayTest, ADayOfItsOwnAsksOnSavingAndEachAnswerMovesWhatItSaysLaterOwnD
         QTest::keyClick(d.DTPicker1, Qt::Key_A, Qt::ControlModifier);
         type("3/11/2027\t4:00 PM\t");
         desk.answerChoice("This and the following");
-        save();
+        ctrlS();
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_EQ(stored(QStringLiteral("select rrule,exdates from appointments where autoid=%1").arg(c.call)),
@@ -406,7 +382,7 @@ TEST_F(OwnDayTest, ADayOfItsOwnAsksOnSavingAndEachAnswerMovesWhatItSaysLaterOwnD
         d.cboTime->setFocus();
         type("11:30 AM\t");
         desk.answerChoice("All");
-        save();
+        ctrlS();
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_EQ(weeks(), "3/2/2027 9:30 AM - Weekly call/3/10/2027 3:30 PM - Call about the quote/"
@@ -424,7 +400,7 @@ TEST_F(OwnDayTest, ADayOfItsOwnAsksOnSavingAndEachAnswerMovesWhatItSaysLaterOwnD
         d.txtBrief->selectAll();
         type("Weekly call");
         desk.answerChoice("This and the following");
-        save();
+        ctrlS();
     });
     EXPECT_EQ(stored("select count(*) from appointments"), "3");
     EXPECT_EQ(stored(QStringLiteral("select apptbrief,rrule from appointments where autoid=%1").arg(c.call)),
@@ -472,44 +448,19 @@ TEST_F(OwnDayTest, ADayOfItsOwnAsksOnDeletingAndAColleaguesChangeMeanwhileStopsT
 
     // A colleague changes the series, this very day or another day of its own while the window
     // is open: the answers that reach the series or that day write nothing and say so.
-    int colleague = 0;
-    const auto refused = [&](int open, const QDate& day, const QString& answer, int changed, bool deleting) {
-        withEditor(open, day, [&](frmAppt& d) {
-            d.txtBrief->selectAll();
-            type("Call about the quote");
-            exec(sConnContacts, QStringLiteral("update appointments set apptnotes='Price list %1' where autoid=%2")
-                                    .arg(++colleague)
-                                    .arg(changed));
-            desk.answerChoice(answer);
-            if (deleting)
-                QTest::keyClick(d.cmdDelete, Qt::Key_Space);
-            else
-                save();
-            ASSERT_TRUE(d.isVisible()) << answer.toStdString() << changed << deleting;
-            EXPECT_EQ(desk.messages().value(desk.messages().size() - 1),
-                      QStringLiteral("Someone else changed this repeating appointment after this window opened, "
-                                     "so it was not %1.\n\nWhat you typed stays in the window: close it and open "
-                                     "the appointment again to see their change.")
-                          .arg(deleting ? "deleted" : "saved"));
-            EXPECT_EQ(d.txtBrief->text(), "Call about the quote");
-            desk.answerYes();
-            d.reject();
-        });
-        EXPECT_EQ(stored("select count(*) from appointments"), "3");
-        EXPECT_EQ(weeks(), "3/2/2027 9:00 AM - Call/3/10/2027 3:00 PM - Call/3/16/2027 9:00 AM - Call/"
-                           "3/23/2027 11:00 AM - Call with Bob/3/30/2027 9:00 AM - Call")
-            << answer.toStdString() << changed << deleting;
-    };
     // Each of these answers, saving or deleting, takes every later day of its own with the series.
     for (const QString answer : {"This and the following", "All"})
         for (const int changed : {c.call, c.moved, c.later})
             for (const bool deleting : {false, true})
-                refused(c.moved, QDate(2027, 3, 10), answer, changed, deleting);
-    // From one of its ordinary days too.
-    refused(c.call, QDate(2027, 3, 16), "All", c.later, true);
-    refused(c.call, QDate(2027, 3, 16), "All", c.moved, false);
-    refused(c.call, QDate(2027, 3, 16), "This and the following", c.later, true);
-    refused(c.call, QDate(2027, 3, 16), "This and the following", c.later, false);
+                refusedMeanwhile(c.moved, QDate(2027, 3, 10), answer, changed, deleting);
+    // From one of its ordinary days too, where Only this one writes the series' days left out.
+    for (const QString answer : {"Only this one", "This and the following", "All"})
+        for (const bool deleting : {false, true})
+            refusedMeanwhile(c.call, QDate(2027, 3, 16), answer, c.call, deleting);
+    refusedMeanwhile(c.call, QDate(2027, 3, 16), "All", c.later, true);
+    refusedMeanwhile(c.call, QDate(2027, 3, 16), "All", c.moved, false);
+    refusedMeanwhile(c.call, QDate(2027, 3, 16), "This and the following", c.later, true);
+    refusedMeanwhile(c.call, QDate(2027, 3, 16), "This and the following", c.later, false);
     // A day of its own before the one deleted from stays, so a colleague's change to it stops nothing.
     exec(sConnContacts, QStringLiteral("update appointments set apptnotes='Price list' where autoid=%1").arg(c.moved));
     remove(c.call, QDate(2027, 3, 16), "This and the following");
@@ -537,7 +488,7 @@ TEST_F(OwnDayTest, ADayOfItsOwnKeptTheOtherWayMovesTheSeriesByWholeDaysAndEachKe
                 type(QString::fromLatin1(time) + u'\t');
             }
             desk.answerChoice(answer);
-            save();
+            ctrlS();
             EXPECT_FALSE(d.isVisible());
         });
     };
@@ -589,14 +540,14 @@ TEST_F(ApptRepeatTest, AMonthlyCallMovedADayLaterFromOneOfItsDaysGoesOnOnTheSeco
         QTest::keyClick(d.DTPicker1, Qt::Key_A, Qt::ControlModifier);
         type("4/14/2027\t");
         desk.answerChoice("This and the following");
-        save();
+        ctrlS();
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_EQ(stored("select apptdate,rrule from appointments order by autoid"),
               "3/9/2027|FREQ=MONTHLY;BYDAY=2TU;UNTIL=20270412/4/14/2027|FREQ=MONTHLY;BYDAY=2WE;UNTIL=20270609");
     QStringList days;
     for (QDate d(2027, 3, 1); d <= QDate(2027, 7, 31); d = d.addDays(1))
-        if (dayLines(d).value(0).endsWith(" - Call"))
+        if (apptLines(d).value(0).endsWith(" - Call"))
             days << d.toString(QStringLiteral("M/d"));
     EXPECT_EQ(days.join(u' '), "3/9 4/14 5/12 6/9");
 }

@@ -6,7 +6,6 @@
 
 namespace {
 
-const QTimeZone kNewYork("America/New_York");
 QDateTime at(int h, int min) { return QDateTime(QDate(2026, 12, 4), QTime(h, min), kNewYork); }
 
 class KeepUpTest : public CalendarTest {
