@@ -18,6 +18,15 @@ protected:
     QString items() { return joined(rows(sConnMain, "select todo from todo order by id")); }
     // The input box of the first prompt: "text|caption|default".
     QString firstBox() const { return desk.prompts[0].text + u'|' + desk.prompts[0].caption + u'|' + desk.prompts[0].extra; }
+    // The day and the first line of each of the seven-day list's blocks.
+    QStringList weekHeads()
+    {
+        QStringList heads;
+        const QStringList shown = lines(remind->lstWeek);
+        for (int i = 0; i + 1 < shown.size(); i += 5)
+            heads << shown[i] + u' ' + shown[i + 1];
+        return heads;
+    }
     QListWidget* todo = remind->lstToDo;
     const QString sep = QStringLiteral("     * * * * * ");
 };
@@ -58,11 +67,7 @@ TEST_F(RemindTest, WeekListsAnAppointmentOfSeveralDaysOnEachOfItsDaysAcrossTheCl
     span(QDate(2027, 3, 19), QTime(8, 0), QDate(2027, 3, 22), QTime(12, 0), "Tour"); // runs past the seventh day
     addAppt(QDate(2027, 3, 14), QTime(8, 0), "Breakfast");
     remind->PopWeekList();
-    QStringList heads;
-    const QStringList shown = lines(remind->lstWeek);
-    for (int i = 0; i + 1 < shown.size(); i += 5)
-        heads << shown[i] + u' ' + shown[i + 1];
-    EXPECT_EQ(heads, QStringList({"Friday, 3/12/2027 All day - Fair", "Saturday, 3/13/2027 All day - Fair",
+    EXPECT_EQ(weekHeads(), QStringList({"Friday, 3/12/2027 All day - Fair", "Saturday, 3/13/2027 All day - Fair",
                                   "Saturday, 3/13/2027 9:00 AM - Trade show", "Sunday, 3/14/2027 all day - Trade show",
                                   "Sunday, 3/14/2027 8:00 AM - Breakfast", "Monday, 3/15/2027 until 5:00 PM - Trade show",
                                   "Monday, 3/15/2027 10:00 PM - Night shift", "Friday, 3/19/2027 8:00 AM - Tour"}));
@@ -87,11 +92,7 @@ TEST_F(RemindTest, ASeriesStoredOnceShowsOnEachOfItsDaysButThoseLeftOutOrMoved)
     exec(sConnContacts, QStringLiteral("update appointments set rrule='FREQ=SOMETIMES' where autoid=%1")
                             .arg(addAppt(QDate(2027, 3, 12), QTime(8, 0), "Odd")));
     remind->PopWeekList();
-    QStringList heads;
-    const QStringList shown = lines(remind->lstWeek);
-    for (int i = 0; i + 1 < shown.size(); i += 5)
-        heads << shown[i] + u' ' + shown[i + 1];
-    EXPECT_EQ(heads, QStringList({"Thursday, 3/11/2027 9:00 AM - Call", "Friday, 3/12/2027 8:00 AM - Odd"}));
+    EXPECT_EQ(weekHeads(), QStringList({"Thursday, 3/11/2027 9:00 AM - Call", "Friday, 3/12/2027 8:00 AM - Odd"}));
     QListWidget day;
     ListDayAppts(&day, QDate(2027, 3, 19));
     EXPECT_EQ(lines(&day).value(1), "3:00 PM - Call, moved");
@@ -139,20 +140,6 @@ TEST_F(RemindTest, PurgeRemovesWhatIsOlderThanTwoYearsOnceADayAndNeverInARefill)
     desk.advanceClock(QDateTime(QDate(2028, 2, 29), QTime(0, 5)));
     EXPECT_EQ(apptDates(), "12/4/2023/2/28/2026/12/4/2026/12/4/2027");
     EXPECT_EQ(stored("select count(*) from history where kind='Meeting'"), "9"); // and five days of the series
-}
-
-TEST_F(RemindTest, APastAppointmentBecomesAMeetingAtTheNextStartAndOnlyThenIsPurged)
-{
-    const int ann = addContact("Lee", "Ann");
-    const int old = addAppt(QDate(2023, 5, 2), QTime(10, 0), "Contract signed", "Ann Lee", "Her office");
-    exec(sConnContacts, QStringLiteral("update appointments set apptnotes='Wants the blue one' where autoid=%1").arg(old));
-    addAppt(QDate(2023, 5, 3), QTime(10, 0), "Lunch", "Somebody Else"); // of no contact: kept whole
-    DailyHousekeeping start;
-    start.start();
-    EXPECT_EQ(stored("select apptbrief from appointments"), "Lunch");
-    EXPECT_EQ(stored(QStringLiteral("select kind,outcome,histdate,subject,note from history where contact_id=%1").arg(ann)),
-              "Meeting|Held|5/2/2023|Contract signed|Where: Her office\nWants the blue one");
-    EXPECT_TRUE(desk.messages().isEmpty());
 }
 
 TEST_F(RemindTest, ACopyWhoseClockIsFiveYearsFastDeletesNothingOnTheServerAndIsTold)
@@ -237,52 +224,56 @@ TEST_F(RemindTest, ToDoAddsCutTo25BeforeApostrophesAreDoubledEditsOnDoubleClickA
     forgetChanges();
 }
 
-TEST_F(RemindTest, TheToDoBoxTakes25TypedCharactersAndALongerStoredItemLeftAsItWasStaysWhole)
+TEST_F(RemindTest, TheRealToDoBoxTakes25TypedCharactersLeavesOutANulAndSavesALongerItemWhole)
 {
-    QtPlatform qt; // the real input box, typed into
+    QtPlatform qt; // the real input box, typed into once it is up: End, the keys, Enter
     QString shown;
-    const auto typeInto = [&](const QString& keys) {
-        QTimer::singleShot(0, [&, keys] {
-            auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
-            ASSERT_TRUE(box);
-            auto* edit = box->findChild<QLineEdit*>();
-            shown = edit->text();
-            QTest::keyClick(edit, Qt::Key_End);
-            QTest::keyClicks(edit, keys);
-            QTest::keyClick(edit, Qt::Key_Return);
-        });
-    };
-    typeInto(QString(30, u'x'));
-    EXPECT_EQ(qt.inputBox(kToDoPromptText, "Enter To Do Item", QString(), 25), QString(25, u'x'));
-    typeInto("more");
-    EXPECT_EQ(qt.inputBox(kToDoPromptText, "Enter To Do Item", QString(30, u'y'), 25) + u'|' + shown,
-              QString(30, u'y') + u'|' + QString(30, u'y'));
-
-    exec(sConnMain, QStringLiteral("insert into todo(todo) values('%1')").arg(QString(30, u'y')));
-    remind->PopToDo();
-    desk.answerInput(QString(30, u'y')); // OK on the item as it was shown
-    clickLine(todo, 2, true);
-    EXPECT_EQ(items(), QString(30, u'y'));
-}
-
-TEST_F(RemindTest, ANulPastedIntoTheToDoBoxIsLeftOutAndTheTextTypedIsKept)
-{
-    QtPlatform qt; // the real input box
-    QGuiApplication::clipboard()->setText(QStringLiteral("Ann") + QChar(0));
-    QTimer::singleShot(0, [] {
+    std::function<void(QLineEdit*)> keys;
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, [&] {
         auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
-        ASSERT_TRUE(box);
+        if (!box || !keys)
+            return;
         auto* edit = box->findChild<QLineEdit*>();
-        QTest::keyClicks(edit, "Call ");
-        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
-        QTest::keyClicks(edit, " today");
+        shown = edit->text();
+        QTest::keyClick(edit, Qt::Key_End);
+        std::exchange(keys, {})(edit);
         QTest::keyClick(edit, Qt::Key_Return);
     });
-    const QString typed = qt.inputBox(kToDoPromptText, "Enter To Do Item", QString(), 25);
-    EXPECT_EQ(typed, "Call Ann today");
-    EXPECT_TRUE(ActionQuery(ToDoInsertStatement(typed), sConnMain));
-    EXPECT_EQ(items(), "Call Ann today");
-    EXPECT_TRUE(desk.messages().isEmpty()) << desk.messages().join(u'|').toStdString();
+    typist.start(20);
+    const auto boxGives = [&](const QString& given, std::function<void(QLineEdit*)> typed) {
+        keys = std::move(typed);
+        return qt.inputBox(kToDoPromptText, "Enter To Do Item", given, 25);
+    };
+    const auto typing = [](const QString& text) { return [text](QLineEdit* e) { QTest::keyClicks(e, text); }; };
+    EXPECT_EQ(boxGives({}, typing(QString(30, u'x'))), QString(25, u'x'));
+    EXPECT_EQ(boxGives(QString(30, u'y'), typing("more")) + u'|' + shown, QString(30, u'y') + u'|' + QString(30, u'y'));
+    QGuiApplication::clipboard()->setText(QStringLiteral("Ann") + QChar(0));
+    EXPECT_EQ(boxGives({}, [](QLineEdit* e) {
+                  QTest::keyClicks(e, "Call ");
+                  QTest::keyClick(e, Qt::Key_V, Qt::ControlModifier);
+                  QTest::keyClicks(e, " today");
+              }),
+              "Call Ann today");
+
+    // Through the list: a longer stored item left as it was, and then with its last letter chosen
+    // and another typed over it, is saved whole.
+    const QString longItem = QStringLiteral("Send the quarterly figures to the bank");
+    exec(sConnMain, QStringLiteral("insert into todo(todo) values('%1')").arg(longItem));
+    remind->PopToDo();
+    setPlatform(&qt);
+    keys = typing({});
+    clickLine(todo, 2, true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !keys; }));
+    EXPECT_EQ(items(), longItem);
+    keys = [](QLineEdit* e) {
+        QTest::keyClick(e, Qt::Key_Left, Qt::ShiftModifier);
+        QTest::keyClicks(e, "s");
+    };
+    clickLine(todo, 2, true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !keys; }));
+    setPlatform(&desk);
+    EXPECT_EQ(items(), QString(longItem).replace(longItem.size() - 1, 1, u's'));
 }
 
 TEST_F(RemindTest, AnOfficeServerThatCannotBeReachedIsNamedInPlainWordsNotAsAnError)
@@ -325,31 +316,3 @@ TEST_F(RemindTest, AToDoItemChangedOrDeletedElsewhereIsNotSavedOverWithoutAQuest
     EXPECT_TRUE(desk.prompts.back().text.startsWith("This to-do item was deleted elsewhere after you opened it"));
 }
 
-TEST_F(RemindTest, ALongToDoItemChangedByOneLetterIsSavedWhole)
-{
-    const QString longItem = QStringLiteral("Send the quarterly figures to the bank");
-    exec(sConnMain, QStringLiteral("insert into todo(todo) values('%1')").arg(longItem));
-    remind->PopToDo();
-    QtPlatform qt; // the real box: the last letter chosen and another typed over it
-    setPlatform(&qt);
-    // Typed into the box once it is up (the double click opens it from the event loop).
-    QTimer typist;
-    bool typed = false;
-    QObject::connect(&typist, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
-        if (!box || typed)
-            return;
-        typed = true;
-        auto* edit = box->findChild<QLineEdit*>();
-        QTest::keyClick(edit, Qt::Key_End);
-        QTest::keyClick(edit, Qt::Key_Left, Qt::ShiftModifier);
-        QTest::keyClicks(edit, "s");
-        QTest::keyClick(edit, Qt::Key_Return);
-    });
-    typist.start(20);
-    clickLine(todo, 2, true);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return typed; }));
-    typist.stop();
-    setPlatform(&desk);
-    EXPECT_EQ(items(), QString(longItem).replace(longItem.size() - 1, 1, u's'));
-}
