@@ -10,6 +10,9 @@
 //
 // "{put}" in an answer stands for the path of the last PUT. Every request is kept for the test to
 // look at; one the recording does not expect is answered 500 and named in failures.
+#include "data/Globals.h"
+#include "sync/SyncRunner.h"
+
 #include <QFile>
 #include <QHostAddress>
 #include <QTcpServer>
@@ -67,6 +70,18 @@ public:
 
 protected:
     virtual QByteArray respond(const HttpRequest& r) = 0;
+    // An answer after which the connection closes; without withLength the body ends where the
+    // connection does.
+    static QByteArray answer(int status, const QList<QPair<QByteArray, QByteArray>>& headers, const QByteArray& body,
+                             bool withLength = true)
+    {
+        QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + " Test\r\n";
+        for (const auto& [name, value] : headers)
+            out += name + ": " + value + "\r\n";
+        if (withLength)
+            out += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+        return out + "Connection: close\r\n\r\n" + body;
+    }
     QTcpServer server;
 
 private:
@@ -135,12 +150,12 @@ private:
     {
         if (r.method == "PUT")
             lastPut = r.path;
-        Exchange answer{{}, {}, 500, {}, "not in the recording\n"};
+        Exchange given{{}, {}, 500, {}, "not in the recording\n"};
         if (next < script.size()) {
             const Exchange& e = script[next];
             const bool pathMatches = e.path.endsWith('*') ? r.path.startsWith(e.path.chopped(1)) : r.path == e.path;
             if (e.method == r.method && pathMatches) {
-                answer = e;
+                given = e;
                 ++next;
             } else {
                 failures << "expected " + e.method + ' ' + e.path + ", got " + r.method + ' ' + r.path;
@@ -148,16 +163,25 @@ private:
         } else {
             failures << "unexpected " + r.method + ' ' + r.path;
         }
-        QByteArray body = answer.body;
-        body.replace("{put}", lastPut);
-        QByteArray out = "HTTP/1.1 " + QByteArray::number(answer.status) + " Recorded\r\n";
-        for (const auto& [name, value] : answer.headers)
-            out += name + ": " + QByteArray(value).replace("{put}", lastPut) + "\r\n";
-        return out + "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+        for (auto& header : given.headers)
+            header.second.replace("{put}", lastPut);
+        return answer(given.status, given.headers, given.body.replace("{put}", lastPut));
     }
 
     size_t next = 0;
     QByteArray lastPut;
 };
+
+// A sync of the address book url/book/ on the server at url, as user with password.
+inline sync::Report syncBook(const QString& url, const QString& user = {}, const QString& password = {})
+{
+    sync::Job j;
+    j.connectionText = sConnContacts;
+    j.server = QUrl(url);
+    j.user = user;
+    j.password = password;
+    j.addressBook = QUrl(url + QStringLiteral("book/"));
+    return sync::SyncRunner::runToEnd(j);
+}
 
 } // namespace kestrel::test

@@ -5,14 +5,10 @@
 #include "data/Trash.h"
 #include "tests/sync/RecordedServer.h"
 
-#include "data/Globals.h"
 #include "data/SyncStore.h"
 #include "sync/DavClient.h"
 #include "sync/DavXml.h"
 #include "sync/Discovery.h"
-#include "sync/SyncRunner.h"
-
-#include <QElapsedTimer>
 
 #include <algorithm>
 #include <functional>
@@ -30,7 +26,7 @@ public:
         QByteArray body;
         bool withLength = true; // false: the body ends where the connection does
     };
-    std::function<Answer(const Request&)> answer;
+    std::function<Answer(const Request&)> reply;
 
     explicit HostileServer(const char* address = "127.0.0.1") : LocalHttpServer(QHostAddress(QLatin1String(address))) {}
     QString url(const char* path = "/") const
@@ -45,13 +41,8 @@ public:
 private:
     QByteArray respond(const Request& r) override
     {
-        const Answer a = answer ? answer(r) : Answer{404, {}, {}};
-        QByteArray out = "HTTP/1.1 " + QByteArray::number(a.status) + " Hostile\r\n";
-        for (const auto& [name, value] : a.headers)
-            out += name + ": " + value + "\r\n";
-        if (a.withLength)
-            out += "Content-Length: " + QByteArray::number(a.body.size()) + "\r\n";
-        return out + "Connection: close\r\n\r\n" + a.body;
+        const Answer a = reply ? reply(r) : Answer{404, {}, {}};
+        return LocalHttpServer::answer(a.status, a.headers, a.body, a.withLength);
     }
 };
 
@@ -80,26 +71,17 @@ QByteArray billionLaughs(const QByteArray& root)
 
 class SyncHostile : public KestrelTest {
 protected:
-    sync::Report run(const HostileServer& server)
-    {
-        sync::Job j;
-        j.connectionText = sConnContacts;
-        j.server = QUrl(server.url());
-        j.user = QStringLiteral("ann");
-        j.password = QStringLiteral("secret");
-        j.addressBook = QUrl(server.url("/book/"));
-        return sync::SyncRunner::runToEnd(j);
-    }
+    sync::Report run(const HostileServer& server) { return syncBook(server.url(), QStringLiteral("ann"), QStringLiteral("secret")); }
 };
 
 TEST_F(SyncHostile, ThePasswordGoesOnlyToTheComputerNamedAndNeverUnencryptedElsewhere)
 {
     HostileServer home, elsewhere("127.0.0.2");
-    elsewhere.answer = [](const HostileServer::Request&) {
+    elsewhere.reply = [](const HostileServer::Request&) {
         return HostileServer::Answer{401, {{"WWW-Authenticate", "Basic realm=\"give it\""}}, {}};
     };
     // Sent on to another computer over plain http: not followed, so it never even asks there.
-    home.answer = [&](const HostileServer::Request& r) {
+    home.reply = [&](const HostileServer::Request& r) {
         if (r.path == "/.well-known/carddav")
             return redirect(QStringLiteral("/dav/")); // the same computer: followed
         if (r.path == "/dav/")
@@ -119,7 +101,7 @@ TEST_F(SyncHostile, ThePasswordGoesOnlyToTheComputerNamedAndNeverUnencryptedElse
 
     // A principal and home set named at another computer are looked for on the one named.
     home.requests.clear();
-    home.answer = [&](const HostileServer::Request& r) {
+    home.reply = [&](const HostileServer::Request& r) {
         if (r.path == "/")
             return xml("<d:multistatus xmlns:d=\"DAV:\"><d:response><d:href>/</d:href><d:propstat><d:prop>"
                        "<d:current-user-principal><d:href>" + elsewhere.url("/ann/").toUtf8() +
@@ -151,7 +133,7 @@ TEST_F(SyncHostile, AnAnswerWithoutEndIsCutOffAndNothingStoredChanges)
     // Told in advance, and not told: the body just keeps coming until the connection ends.
     for (const bool withLength : {true, false}) {
         server.requests.clear();
-        server.answer = [&](const HostileServer::Request&) {
+        server.reply = [&](const HostileServer::Request&) {
             HostileServer::Answer a = xml("<d:multistatus xmlns:d=\"DAV:\">" + QByteArray(65 << 20, ' ') + "</d:multistatus>");
             a.withLength = withLength;
             return a;
@@ -166,7 +148,7 @@ TEST_F(SyncHostile, AnAnswerWithoutEndIsCutOffAndNothingStoredChanges)
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname from contacts where id=%1").arg(id))[0][0], "Lee");
 
     // The limit is the client's: a smaller one cuts a smaller answer.
-    server.answer = [](const HostileServer::Request&) { return xml(QByteArray(3 << 20, 'x'), 200); };
+    server.reply = [](const HostileServer::Request&) { return xml(QByteArray(3 << 20, 'x'), 200); };
     dav::Client client{QString(), QString()};
     client.setMaxBodyBytes(1 << 20);
     const dav::Response cut = client.send("GET", QUrl(server.url("/big")));
@@ -182,7 +164,7 @@ TEST_F(SyncHostile, TextOfTheWrongKindChangesNothingAndIsNamed)
     const auto before = rows(sConnContacts, "select * from contacts");
     HostileServer server;
     // A login page instead of a multi-status, for every request.
-    server.answer = [](const HostileServer::Request&) {
+    server.reply = [](const HostileServer::Request&) {
         return HostileServer::Answer{207, {{"Content-Type", "text/html"}}, "<html><body>Please log in<p></body>"};
     };
     sync::Report r = run(server);
@@ -205,7 +187,7 @@ TEST_F(SyncHostile, TextOfTheWrongKindChangesNothingAndIsNamed)
         "<d:response><d:href>/book/empty.vcf</d:href><d:propstat><d:prop><d:getetag>\"2\"</d:getetag><card:address-data>"
         "</card:address-data></d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response></d:multistatus>";
     server.requests.clear();
-    server.answer = [&](const HostileServer::Request& r) {
+    server.reply = [&](const HostileServer::Request& r) {
         if (r.method == "REPORT" && r.body.contains("sync-collection"))
             return xml(listing);
         if (r.method == "REPORT")
@@ -228,8 +210,6 @@ TEST_F(SyncHostile, XmlEntitiesAreRefusedBeforeTheyExpand)
     const QUrl base(QStringLiteral("http://127.0.0.1/book/"));
     const QByteArray bomb = billionLaughs("<d:multistatus xmlns:d=\"DAV:\"><d:response><d:href>/book/&lol9;.vcf</d:href>"
                                           "</d:response></d:multistatus>");
-    QElapsedTimer clock;
-    clock.start();
     const dav::MultiStatus ms = dav::parseMultiStatus(bomb, base);
     EXPECT_FALSE(ms.ok);
     EXPECT_TRUE(ms.resources.empty());
@@ -237,13 +217,12 @@ TEST_F(SyncHostile, XmlEntitiesAreRefusedBeforeTheyExpand)
     EXPECT_TRUE(dav::errorWords(billionLaughs("<error>&lol9;</error>")).isEmpty());
     // Even a harmless declaration is refused: DAV never has one.
     EXPECT_FALSE(dav::parseMultiStatus("<!DOCTYPE d:multistatus><d:multistatus xmlns:d=\"DAV:\"/>", base).ok);
-    EXPECT_LT(clock.elapsed(), 1000);
 
     // From a server: the sync stops with the server named, nothing stored changes.
     addContact(QStringLiteral("Lee"), QStringLiteral("Ann"));
     const auto before = rows(sConnContacts, "select * from contacts");
     HostileServer server;
-    server.answer = [&](const HostileServer::Request&) { return xml(bomb); };
+    server.reply = [&](const HostileServer::Request&) { return xml(bomb); };
     const sync::Report r = run(server);
     EXPECT_EQ(int(r.outcome), int(sync::Outcome::ServerFault)) << r.detail.toStdString();
     EXPECT_TRUE(r.detail.contains(QStringLiteral("entities"))) << r.detail.toStdString();

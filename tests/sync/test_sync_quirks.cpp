@@ -3,24 +3,15 @@
 #include "tests/support/Fixture.h"
 #include "tests/sync/RecordedServer.h"
 
-#include "data/Globals.h"
 #include "data/SyncStore.h"
 #include "sync/DavXml.h"
-#include "sync/SyncRunner.h"
 
 namespace kestrel::test {
 namespace {
 
 class SyncQuirks : public KestrelTest {
 protected:
-    sync::Report run(RecordedServer& server)
-    {
-        sync::Job j;
-        j.connectionText = sConnContacts;
-        j.server = QUrl(server.url());
-        j.addressBook = QUrl(server.url() + QStringLiteral("book/"));
-        return sync::SyncRunner::runToEnd(j);
-    }
+    sync::Report run(RecordedServer& server) { return syncBook(server.url()); }
     static QString recording(const char* name) { return QStringLiteral(RECORDED_DIR "/%1.http").arg(QLatin1String(name)); }
     QString book(const RecordedServer& s) const { return s.url() + QStringLiteral("book/"); }
 };
