@@ -83,8 +83,7 @@ protected:
     {
         showModal<frmAppt>(desk, [&](frmAppt& d) { d.bEditMode = id > 0; d.lApptID = id; d.dOccurrence = day; },
                            [&](frmAppt& d) {
-                               d.activateWindow();
-                               ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+                               ASSERT_TRUE(activated(&d));
                                d.txtBrief->setFocus(Qt::TabFocusReason);
                                script(d);
                            });

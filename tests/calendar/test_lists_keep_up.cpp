@@ -15,18 +15,13 @@ protected:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
         QCoreApplication::processEvents(); // what the key queued, as the main loop runs it
     }
-    void activateHost()
-    {
-        host.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
-    }
 };
 
 TEST_F(KeepUpTest, EveryAppointmentOfTheDayIsReachedWithTheArrowsAndTheDayStaysListedAfterItsEditor)
 {
     for (const auto& [h, brief] : {std::pair{9, "First"}, {11, "Second"}, {15, "Third"}})
         addAppt(QDate(2026, 12, 8), QTime(h, 0), brief);
-    activateHost();
+    ASSERT_TRUE(activated(&host));
     cal->LoadCal(QDate(2026, 12, 1));
     QTest::mouseClick(cal->labDay[cal->cellOfDay(8)], Qt::LeftButton);
     clickLine(cal->lstCal, 0); // the heading: the keys are in the list, nothing opens
@@ -40,14 +35,13 @@ TEST_F(KeepUpTest, EveryAppointmentOfTheDayIsReachedWithTheArrowsAndTheDayStaysL
     EXPECT_EQ(cal->lstCal->currentItem()->text(), "3:00 PM - Third");
     desk.onModal("frmAppt", [](QDialog& d) {
         auto& editor = static_cast<frmAppt&>(d);
-        editor.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+        ASSERT_TRUE(activated(&editor));
         editor.txtBrief->setFocus(Qt::TabFocusReason);
         QTest::keyClicks(editor.txtBrief, "Last");
         QTest::keyClick(editor.txtBrief, Qt::Key_S, Qt::ControlModifier);
     });
     press(Qt::Key_Return);
-    activateHost();
+    ASSERT_TRUE(activated(&host));
     // The day is still listed, its changed appointment chosen, and the keys go on from there.
     EXPECT_EQ(cal->lstCal->item(0)->text(), " - - - 12/8/2026 - - - ");
     EXPECT_EQ(cal->lstCal->currentItem()->text(), "3:00 PM - Last");
@@ -63,7 +57,7 @@ TEST_F(KeepUpTest, EnterEditsTheToDoItemChosenWithTheArrows)
     exec(sConnMain, "insert into todo(todo) values('Call the bank')");
     exec(sConnMain, "insert into todo(todo) values('Send the offer')");
     remind->PopToDo();
-    activateHost();
+    ASSERT_TRUE(activated(&host));
     remind->lstToDo->setFocus();
     remind->lstToDo->setCurrentRow(2); // "Call the bank"
     press(Qt::Key_Down);
@@ -89,8 +83,7 @@ TEST_F(KeepUpTest, TheReminderWindowsOpenRefreshesTheSevenDayListAndTheListedDay
     ASSERT_TRUE(w->isVisible());
     desk.onModal("frmAppt", [](QDialog& d) {
         auto& editor = static_cast<frmAppt&>(d);
-        editor.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+        ASSERT_TRUE(activated(&editor));
         editor.txtBrief->setFocus(Qt::TabFocusReason);
         QTest::keyClicks(editor.txtBrief, "Budget review");
         QTest::mouseClick(editor.cmdSave, Qt::LeftButton);
