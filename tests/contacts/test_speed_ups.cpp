@@ -141,7 +141,7 @@ TEST_F(SpeedUpsTest, TheWindowsWriteGoesFirstAndAStopHalfWayLeavesAFileThatGains
     // Halfway through the counts, the window saves a contact: the counts give way (rolled
     // back) rather than keep the window waiting, and are made again, counting it, after.
     std::atomic<bool> halfway{false}, heldOnce{false};
-    setSpeedUpWatcher([&](int index, const std::atomic<bool>&) {
+    setSpeedUpWatcher([&](int index, int, const std::atomic<bool>&) {
         if (index != counts || heldOnce.exchange(true))
             return;
         halfway = true;
@@ -164,7 +164,7 @@ TEST_F(SpeedUpsTest, TheWindowsWriteGoesFirstAndAStopHalfWayLeavesAFileThatGains
     // makes them whole.
     makeOlder();
     halfway = false;
-    setSpeedUpWatcher([&](int index, const std::atomic<bool>& stop) {
+    setSpeedUpWatcher([&](int index, int, const std::atomic<bool>& stop) {
         if (index != counts)
             return;
         halfway = true;
