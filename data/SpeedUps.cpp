@@ -12,7 +12,7 @@ namespace kestrel {
 namespace {
 
 std::atomic<std::int64_t> gAtOnceRows{20000};
-std::function<void(int, const std::atomic<bool>&)> gWatcher;
+std::function<void(int, int, const std::atomic<bool>&)> gWatcher;
 
 // How long the window must have gone without waiting for a lock before a speed-up that gave way
 // to it starts again: a save is a few statements, each its own short wait.
@@ -53,16 +53,15 @@ enum class Outcome { Made, Stopped, GaveWay };
 struct Watch {
     const std::atomic<bool>& stop;
     int index;
-    bool told = false, gaveWay = false;
+    int told = 0;
+    bool gaveWay = false;
 };
 
 int onProgress(void* context)
 {
     auto* w = static_cast<Watch*>(context);
-    if (gWatcher && !w->told) {
-        w->told = true;
-        gWatcher(w->index, w->stop);
-    }
+    if (gWatcher)
+        gWatcher(w->index, ++w->told, w->stop);
     if (w->stop)
         return 1;
     if (windowWaitedForLock(kQuietMs / 5)) {
@@ -107,7 +106,7 @@ Outcome makeOne(sqlite3* db, const SpeedUp& up, Watch& watch)
 
 std::int64_t speedUpsAtOnceRows() { return gAtOnceRows; }
 void setSpeedUpsAtOnceRows(std::int64_t rows) { gAtOnceRows = rows; }
-void setSpeedUpWatcher(std::function<void(int, const std::atomic<bool>&)> watcher) { gWatcher = std::move(watcher); }
+void setSpeedUpWatcher(std::function<void(int, int, const std::atomic<bool>&)> watcher) { gWatcher = std::move(watcher); }
 
 void makeSpeedUpsIfSmall(sqlite3* db, bool readOnly, const std::vector<SpeedUp>& ups)
 {

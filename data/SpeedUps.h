@@ -46,8 +46,9 @@ struct SpeedUpProgress {
 bool makeSpeedUps(const QString& connectionText, const std::vector<SpeedUp>& ups,
                   const std::function<void(SpeedUpProgress)>& progress, const std::atomic<bool>& stop);
 
-// Tests: told, on the thread that makes them, the index (in ups) of each speed-up once its
-// statements run, with the stop it was given; may hold it there.
-void setSpeedUpWatcher(std::function<void(int, const std::atomic<bool>&)> watcher);
+// Tests: told, on the thread that makes them, the index (in ups) of each speed-up every hundred
+// steps of the engine while its statements run, with how many times it was told so far for it and
+// the stop it was given; may hold it there (a kill then falls that far into its transaction).
+void setSpeedUpWatcher(std::function<void(int, int, const std::atomic<bool>&)> watcher);
 
 } // namespace kestrel

@@ -1,6 +1,6 @@
 // A large file from before the grid's type index, its kept counts and Find's word ends' indexes:
-// the windows work at once, the file gains them behind the window, and a stop half-way leaves a
-// file that gains them whole next time.
+// the windows work at once, the file gains them behind the window, and a stop or a kill half-way
+// leaves a file that gains them whole next time.
 #include "contacts/frmFind.h"
 #include "data/GridPages.h"
 #include "data/SearchIndex.h"
@@ -11,8 +11,12 @@
 #include "ui/Report.h"
 
 #include <QListWidget>
+#include <QProcess>
 #include <QTableView>
 
+#include <csignal>
+
+#include <algorithm>
 #include <map>
 #include <thread>
 
@@ -95,6 +99,14 @@ TEST_F(SpeedUpsTest, AnOlderFileShowsItsListsAndFindAtOnceAndGainsItsSpeedUpsBeh
     setSearchIndexJob(&job);
     QStringList status;
     FollowSearchIndex(job, [&](const QString& text) { status << text; });
+    // Find sets the work going at the first letter typed; it is held there until Find has been
+    // asked for a letter again, which this small file would otherwise be prepared for before the
+    // asking. The window's writes meanwhile still go first.
+    std::atomic<bool> held{true};
+    setSpeedUpWatcher([&](int, int, const std::atomic<bool>& stop) {
+        while (held && !stop && !windowWaitedForLock(100))
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
     frmFind find;
     find.show();
     QTest::keyClicks(find.txtFind, "mull");
@@ -109,7 +121,8 @@ TEST_F(SpeedUpsTest, AnOlderFileShowsItsListsAndFindAtOnceAndGainsItsSpeedUpsBeh
     QTest::keyClicks(find.txtFind, "q");
     ASSERT_GE(find.lstFound->count(), 1);
     EXPECT_EQ(find.lstFound->item(0)->text(), NotReadyText(4));
-    EXPECT_TRUE(job.isRunning()); // Find set it going
+    EXPECT_TRUE(job.isRunning());
+    held = false;
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return !job.isRunning(); }, 30000));
     EXPECT_EQ(speedUpsThere(), 5);
@@ -141,7 +154,7 @@ TEST_F(SpeedUpsTest, TheWindowsWriteGoesFirstAndAStopHalfWayLeavesAFileThatGains
     // Halfway through the counts, the window saves a contact: the counts give way (rolled
     // back) rather than keep the window waiting, and are made again, counting it, after.
     std::atomic<bool> halfway{false}, heldOnce{false};
-    setSpeedUpWatcher([&](int index, const std::atomic<bool>&) {
+    setSpeedUpWatcher([&](int index, int, const std::atomic<bool>&) {
         if (index != counts || heldOnce.exchange(true))
             return;
         halfway = true;
@@ -164,7 +177,7 @@ TEST_F(SpeedUpsTest, TheWindowsWriteGoesFirstAndAStopHalfWayLeavesAFileThatGains
     // makes them whole.
     makeOlder();
     halfway = false;
-    setSpeedUpWatcher([&](int index, const std::atomic<bool>& stop) {
+    setSpeedUpWatcher([&](int index, int, const std::atomic<bool>& stop) {
         if (index != counts)
             return;
         halfway = true;
@@ -186,6 +199,84 @@ TEST_F(SpeedUpsTest, TheWindowsWriteGoesFirstAndAStopHalfWayLeavesAFileThatGains
     EXPECT_TRUE(makeSpeedUps(sConnContacts, contactsFileSpeedUps(), {}, never));
     EXPECT_EQ(speedUpsThere(), 5);
     countsAgree("made the next time");
+}
+
+TEST_F(SpeedUpsTest, AProgramKilledHalfWayThroughASpeedUpLeavesEveryContactAndTheNextOpenMakesThemAll)
+{
+    if (onServer())
+        GTEST_SKIP() << "the office server keeps its own indexes";
+    exec(sConnContacts, "INSERT INTO contacts(lastname,firstname,company,city,workph,address,contype) WITH RECURSIVE "
+                        "n(i) AS (SELECT 0 UNION ALL SELECT i+1 FROM n WHERE i<1499) SELECT char(65 + i % 26) || 'son', "
+                        "'N' || i, CASE WHEN i % 5 = 0 THEN 'Acme' END, 'Town ' || (i % 7), '555-01' || (i % 97), '', "
+                        "CASE WHEN i % 3 = 0 THEN 'Lead' ELSE 'Cust' END FROM n");
+    addSome();
+    const std::vector<QStringList> written = rows(sConnContacts, "select * from contacts order by id");
+    // What Find must list for a text: every contact whose fields hold each of its pieces.
+    auto readAll = [&](const QString& text) {
+        std::vector<int> ids;
+        const QStringList needles = searchNeedles(text);
+        for (const QStringList& r : rows(sConnContacts, "select id, ifnull(lastname,''), ifnull(firstname,''), ifnull(company,''), "
+                                                        "ifnull(city,''), ifnull(email,''), ifnull(homeph,''), ifnull(cellph,''), "
+                                                        "ifnull(workph,''), ifnull(notes,'') from contacts")) {
+            const QString words = searchWords(r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8]) + u'\n' + foldedText(r[9]);
+            if (std::all_of(needles.begin(), needles.end(), [&](const QString& n) { return words.contains(n); }))
+                ids.push_back(r[0].toInt());
+        }
+        return ids;
+    };
+    // The worker (tests/crash) opens the file and makes them, telling how far into each it is.
+    auto start = [&](QProcess& worker, int holdIndex, int holdAt) {
+        worker.start(QStringLiteral(KESTREL_CRASH_WORKER), {QStringLiteral("--speed-ups"), dir.path(),
+                                                            QString::number(holdIndex), QString::number(holdAt)});
+    };
+    // Once to the end: how far each speed-up the older file lacks goes, for half-way.
+    makeOlder();
+    std::map<int, int> lengths;
+    {
+        QProcess worker;
+        start(worker, -1, 0);
+        ASSERT_TRUE(worker.waitForFinished(30000));
+        const QByteArray told = worker.readAllStandardOutput();
+        ASSERT_TRUE(told.endsWith("done\n")) << told.constData() << worker.readAllStandardError().constData();
+        for (const QByteArray& line : told.split('\n'))
+            if (const QList<QByteArray> w = line.split(' '); w.value(0) == "making")
+                lengths[w.value(1).toInt()] = w.value(2).toInt();
+    }
+    EXPECT_EQ(speedUpsThere(), 5);
+    ASSERT_EQ(lengths.size(), 4u);
+
+    const std::vector<SpeedUp>& ups = contactsFileSpeedUps();
+    for (const auto& [killed, length] : lengths) {
+        SCOPED_TRACE(killed);
+        makeOlder();
+        QProcess worker;
+        start(worker, killed, (length + 1) / 2);
+        const QByteArray halfWay = QStringLiteral("making %1 %2\n").arg(killed).arg((length + 1) / 2).toUtf8();
+        QByteArray told;
+        while (!told.contains(halfWay) && worker.waitForReadyRead(20000))
+            told += worker.readAllStandardOutput();
+        ASSERT_EQ(worker.state(), QProcess::Running) << told.constData() << worker.readAllStandardError().constData();
+        ::kill(pid_t(worker.processId()), SIGKILL); // its transaction open
+        ASSERT_TRUE(worker.waitForFinished(20000));
+        releaseAllDatabaseFiles();
+
+        EXPECT_EQ(rows(sConnContacts, "pragma integrity_check"), (std::vector<QStringList>{{"ok"}}));
+        EXPECT_EQ(rows(sConnContacts, "select * from contacts order by id"), written);
+        // Those made before it whole, the one killed not at all.
+        for (const auto& other : lengths)
+            EXPECT_EQ(rows(sConnContacts, ups[size_t(other.first)].missing).empty(), other.first < killed) << other.first;
+        const std::atomic<bool> never{false};
+        EXPECT_TRUE(makeSpeedUps(sConnContacts, ups, {}, never));
+        EXPECT_EQ(speedUpsThere(), 5);
+        countsAgree("made the next time");
+        for (const char* text : {"s", "n1", "acme town 3"}) {
+            std::vector<int> found;
+            for (const FoundContact& c : findContacts(sConnContacts, text, 100000).rows)
+                found.push_back(c.id);
+            std::sort(found.begin(), found.end());
+            EXPECT_EQ(found, readAll(text)) << text;
+        }
+    }
 }
 
 } // namespace

@@ -4,6 +4,13 @@
 //
 //   kestrel_crash_worker <programDir> <operations.jsonl> [<libpq connection string>]
 //   kestrel_crash_worker --set-up <libpq connection string>   (as kestrel --init-office does)
+//   kestrel_crash_worker --speed-ups <programDir> <index> <n>
+//
+// With --speed-ups the worker opens the local files as a large older file is opened and makes the
+// speed-ups behind where the window would be (SpeedUps.h), printing "making <i> <n>" each time the
+// engine has taken another hundred steps in the statements of speed-up i; it holds at the n-th of
+// the index given, its transaction open, for the test to kill it there (an index of -1 holds
+// nowhere). "done" when it got to the end.
 //
 // Each line of the script is one operation (JSON). Before it runs the worker prints "try <i>";
 // "ack <i>" once Kestrel said it was saved (the editor closed with Save, no failure was told,
@@ -20,6 +27,8 @@
 #include "data/ImportLog.h"
 #include "data/Office.h"
 #include "data/SearchIndex.h"
+#include "data/SearchIndexJob.h"
+#include "data/SpeedUps.h"
 #include "data/modData.h"
 #include "exchange/modImport.h"
 #include "platform/Platform.h"
@@ -336,6 +345,29 @@ int main(int argc, char** argv)
     desk = &platformDouble;
     setPlatform(desk);
     registerSchemas();
+    if (qstrcmp(argv[1], "--speed-ups") == 0 && argc > 4) {
+        const int holdIndex = QByteArray(argv[3]).toInt(), holdAt = QByteArray(argv[4]).toInt();
+        // Whatever its size: the file waits for them as one of a million contacts does.
+        setSpeedUpsAtOnceRows(0);
+        setSpeedUpWatcher([=](int index, int told, const std::atomic<bool>&) {
+            tell(QStringLiteral("making %1 %2").arg(index).arg(told));
+            while (index == holdIndex && told == holdAt)
+                ::pause();
+        });
+        setProgramDir(QString::fromLocal8Bit(argv[2]));
+        buildConnectionTexts();
+        for (const QString& notice : CheckDataFiles())
+            desk->msgBox(notice, kAppTitle);
+        SearchIndexJob job(sConnContacts);
+        QObject::connect(&job, &SearchIndexJob::finished, &app, [](bool, const QString& failure) {
+            if (!failure.isEmpty())
+                tell(QStringLiteral("say ") + failure);
+            tell(QStringLiteral("done"));
+            QCoreApplication::quit();
+        });
+        job.start();
+        return app.exec();
+    }
     setProgramDir(QString::fromLocal8Bit(argv[1]));
     const QString office = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
     buildConnectionTexts(office);
