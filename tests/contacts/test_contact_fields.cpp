@@ -103,17 +103,6 @@ TEST_F(ContactFieldsEditor, ABirthdayThatIsNoDayIsRefusedAsTheAppointmentDateIsA
     });
     EXPECT_EQ(desk.messages(), QStringList{kNotADay});
     EXPECT_EQ(stored("lastname,st,birthday"), "Lee|TX|--02-29");
-
-    // An address on two lines (as an import keeps it) and a region abroad survive a save unchanged.
-    exec(sConnContacts, QStringLiteral("update contacts set address='742 Evergreen Terrace\nApt 2', st='Tokyo', "
-                                       "country='Japan', birthday='1980-03-07'"));
-    lLeadID = rows(sConnContacts, "select id from contacts").at(0).at(0).toInt();
-    const QString before = stored(all());
-    openEditor(true, [&](frmLead& f) {
-        EXPECT_EQ(f.txtBirthday->text(), "3/7/1980");
-        QTest::mouseClick(f.cmdSave, Qt::LeftButton);
-    });
-    EXPECT_EQ(stored(all()), before);
 }
 
 TEST_F(ContactFieldsEditor, NotesStopAtTheirLimitAndAHugePasteIsRefusedWithTheLimitNamedAndNothingLost)
