@@ -42,6 +42,15 @@ protected:
                 out << node->parent()->text(0) + u':' + node->text(0);
         return out.join(u'|');
     }
+    // The contact editor shown modally, as the tree's New and Edit open it.
+    void openEditor(bool editMode, const std::function<void(frmLead&)>& script)
+    {
+        showModal<frmLead>(desk, [&](frmLead& f) { f.bEditMode = editMode; }, script);
+    }
+    QString stored(const QString& columns)
+    {
+        return joined(rows(sConnContacts, QStringLiteral("select ") + columns + QStringLiteral(" from contacts order by id")));
+    }
     QString panelText() const
     {
         QStringList t;

@@ -26,21 +26,9 @@ const QString kNotADay = QStringLiteral("The date must be a day of the calendar,
 
 class ContactFieldsEditor : public PanelTest {
 protected:
-    void openEditor(bool editMode, const std::function<void(frmLead&)>& script)
-    {
-        showModal<frmLead>(desk, [&](frmLead& f) { f.bEditMode = editMode; }, script);
-    }
-    static void activate(frmLead& f)
-    {
-        ASSERT_TRUE(activated(&f));
-    }
     // Every field and the active flag: what the user can see and change (the office server's row
     // version, which every save raises, is not).
     static QString all() { return allContactColumns() + QStringLiteral(",active"); }
-    QString stored(const QString& columns)
-    {
-        return joined(rows(sConnContacts, QStringLiteral("select ") + columns + QStringLiteral(" from contacts order by id")));
-    }
 };
 
 TEST_F(ContactFieldsEditor, AnInternationalContactTypedByKeysIsStoredExactly)
@@ -48,7 +36,7 @@ TEST_F(ContactFieldsEditor, AnInternationalContactTypedByKeysIsStoredExactly)
     const QString address = QStringLiteral("1600 Pennsylvania Avenue NW, Suite 100 A");
     ASSERT_EQ(address.size(), 40);
     openEditor(false, [&](frmLead& f) {
-        activate(f);
+        ASSERT_TRUE(activated(&f));
         // Tab goes through the first boxes as before, then on after them into the later ones.
         const QStringList typed = {"Müller", "Jörg", "Beispiel GmbH, Vertrieb und Außendienst", address, "München",
                                    "Bayern", "80331", "+49 89 1234567", "+49 171 5550101", "+49 89 7654321-0", "12",
@@ -99,7 +87,7 @@ TEST_F(ContactFieldsEditor, AnInternationalContactTypedByKeysIsStoredExactly)
 TEST_F(ContactFieldsEditor, ABirthdayThatIsNoDayIsRefusedAsTheAppointmentDateIsAndAStateNameIsFiledByItsCode)
 {
     openEditor(false, [&](frmLead& f) {
-        activate(f);
+        ASSERT_TRUE(activated(&f));
         f.txtLead[1]->setFocus();
         QTest::keyClicks(f.txtLead[1], "Lee");
         QTest::keyClicks(f.txtLead[2], "Ann");
@@ -115,23 +103,12 @@ TEST_F(ContactFieldsEditor, ABirthdayThatIsNoDayIsRefusedAsTheAppointmentDateIsA
     });
     EXPECT_EQ(desk.messages(), QStringList{kNotADay});
     EXPECT_EQ(stored("lastname,st,birthday"), "Lee|TX|--02-29");
-
-    // An address on two lines (as an import keeps it) and a region abroad survive a save unchanged.
-    exec(sConnContacts, QStringLiteral("update contacts set address='742 Evergreen Terrace\nApt 2', st='Tokyo', "
-                                       "country='Japan', birthday='1980-03-07'"));
-    lLeadID = rows(sConnContacts, "select id from contacts").at(0).at(0).toInt();
-    const QString before = stored(all());
-    openEditor(true, [&](frmLead& f) {
-        EXPECT_EQ(f.txtBirthday->text(), "3/7/1980");
-        QTest::mouseClick(f.cmdSave, Qt::LeftButton);
-    });
-    EXPECT_EQ(stored(all()), before);
 }
 
 TEST_F(ContactFieldsEditor, NotesStopAtTheirLimitAndAHugePasteIsRefusedWithTheLimitNamedAndNothingLost)
 {
     openEditor(false, [&](frmLead& f) {
-        activate(f);
+        ASSERT_TRUE(activated(&f));
         f.txtNotes->setFocus();
         QTest::keyClicks(f.txtNotes, "Call back on Monday");
         QGuiApplication::clipboard()->setText(QString(100000, u'x'));
@@ -210,7 +187,7 @@ TEST_F(ContactFieldsEditor, TheGridsColumnChoiceOffersTheLaterFieldsAndRemembers
 TEST_F(ContactFieldsEditor, EnterBreaksTheAddressIntoLinesWhileTabLeavesItAndTheOtherKeysWorkAsBefore)
 {
     openEditor(false, [&](frmLead& f) {
-        activate(f);
+        ASSERT_TRUE(activated(&f));
         f.txtLead[1]->setFocus();
         for (const char* name : {"Simpson", "Homer", "Springfield Nuclear"}) {
             QTest::keyClicks(QApplication::focusWidget(), name);
@@ -256,7 +233,7 @@ TEST_F(ContactFieldsEditor, EnterBreaksTheAddressIntoLinesWhileTabLeavesItAndThe
     });
     EXPECT_EQ(stored("address"), "1 Main St\r\nSuite 5");
     openEditor(true, [&](frmLead& f) {
-        activate(f);
+        ASSERT_TRUE(activated(&f));
         f.txtAddress->setFocus();
         QTest::keyClick(f.txtAddress, Qt::Key_End, Qt::ControlModifier);
         QTest::keyClicks(f.txtAddress, "0");
@@ -265,20 +242,4 @@ TEST_F(ContactFieldsEditor, EnterBreaksTheAddressIntoLinesWhileTabLeavesItAndThe
         QTest::keyClick(f.txtAddress, Qt::Key_S, Qt::ControlModifier);
     });
     EXPECT_EQ(stored("address"), "1 Main St\nSuite 50\nBuilding B");
-}
-
-TEST_F(ContactFieldsEditor, TheGridShowsAnInternationalNumberWhole)
-{
-    const int id = addContact("Clarke", "Ian");
-    exec(sConnContacts, QStringLiteral("update contacts set workph='+44 20 7946 0958', homeph='+81 3-1234-5678', "
-                                       "cellph='+49 171 5550101' where id=%1").arg(id));
-    showModal<frmContactGrid>(desk, [](frmContactGrid&) {}, [&](frmContactGrid& g) {
-        const QFontMetrics fm(g.grdDataGrid->font());
-        for (const int column : {4, 6, 7}) {
-            const QString shown = g.model->index(0, column).data().toString();
-            EXPECT_TRUE(shown.startsWith(u'+')) << column;
-            // The text and the cell's margins fit the column, so nothing is elided.
-            EXPECT_LE(fm.horizontalAdvance(shown) + 8, g.grdDataGrid->columnWidth(column)) << shown.toStdString();
-        }
-    });
 }

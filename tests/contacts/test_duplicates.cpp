@@ -214,21 +214,3 @@ TEST_F(DuplicatesTest, EditUndoTakesBackTheLastMergeOnceAndNotOneTheWindowTookBa
     EXPECT_FALSE(canUndo());
     EXPECT_TRUE(mergeHistory().empty());
 }
-
-TEST_F(DuplicatesTest, SomeoneElsesEditSinceThePairWasShownStopsTheMergeAndSaysSo)
-{
-    add("'Lee','Ann','Acme','','','','','','ann@acme.example',True,'Lead',''");
-    const int other = add("'Lee','Ann','','','','','555-0100','','ann@acme.example',True,'Lead',''");
-    runWindow([&](frmDuplicates& f) {
-        exec(sConnContacts, QStringLiteral("UPDATE contacts set notes='Call on Monday' where id=%1").arg(other));
-        const auto edited = everything();
-        altKey(f, Qt::Key_M);
-        EXPECT_EQ(everything(), edited);
-        ASSERT_EQ(desk.messages().size(), 1);
-        EXPECT_TRUE(desk.messages()[0].startsWith(QStringLiteral("Someone changed one of these two contacts")));
-        // Shown again as it is now, the merge goes through.
-        EXPECT_EQ(f.fields->item(cf::Notes, 2)->text(), QStringLiteral("Call on Monday"));
-        altKey(f, Qt::Key_M);
-        EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from contacts")), (std::vector<QStringList>{{"1"}}));
-    });
-}

@@ -109,10 +109,6 @@ TEST_F(FindTest, WordsInAnyOrderFindPartsOfNamesCompaniesCitiesMailAndPhoneDigit
     searchindex::setWalkFirstRows(20000);
 }
 
-} // namespace
-
-namespace {
-
 TEST_F(FindTest, ASearchOfExactlyItsLimitSaysNothingOfMoreAndTheLineShowsThePhoneThatMatched)
 {
     add("Abel", "Ann", "", "", "", "", "", "");

@@ -135,12 +135,9 @@ struct GridWalkTest : KestrelTest {};
 TEST_F(GridWalkTest, DownAndCtrlEndWalkTheShownGridAcrossPagesAndTheLetterFilterKeepsTheTreesFiling)
 {
     ContactGridModel::setPageSize(2);
-    QStringList names;
-    for (const char* last : {"Baker", "Adams", "Émile", "Cole", "Evans", "Dunn", "3M", "Fox", "Eco"}) {
+    for (const char* last : {"Baker", "Adams", "Émile", "Cole", "Evans", "Dunn", "3M", "Fox", "Ångström", "Eco"})
         addContact(QString::fromUtf8(last), "X");
-        names << QString::fromUtf8(last);
-    }
-    QStringList walked, expected = QString::fromUtf8("X Adams|X Baker|X Cole|X Dunn|X Eco|X Evans|X Émile|X Fox|X 3M").split(u'|');
+    QStringList walked, expected = QString::fromUtf8("X Adams|X Ångström|X Baker|X Cole|X Dunn|X Eco|X Evans|X Émile|X Fox|X 3M").split(u'|');
     QString last, lettered;
     showModal<frmContactGrid>(desk, [](frmContactGrid&) {}, [&](frmContactGrid& g) {
         g.activateWindow();
@@ -155,7 +152,8 @@ TEST_F(GridWalkTest, DownAndCtrlEndWalkTheShownGridAcrossPagesAndTheLetterFilter
         QTest::keyClick(g.grdDataGrid, Qt::Key_End, Qt::ControlModifier);
         last = g.model->text(g.grdDataGrid->currentIndex().row(), 1);
         g.cboFilter->setFocus(Qt::TabFocusReason);
-        QTest::keyClicks(g.cboFilter, "E");
+        QTest::keyClicks(g.cboFilter, "E"); // the initial typed: Émile is an E as the tree files it
+        lettered = g.cboFilter->currentText() + u' ';
         for (int r = 0; r < g.model->rowCount(); ++r)
             lettered += g.model->text(r, 1) + u'|';
         ContactGridModel::setPageSize(200);
@@ -163,7 +161,7 @@ TEST_F(GridWalkTest, DownAndCtrlEndWalkTheShownGridAcrossPagesAndTheLetterFilter
     });
     EXPECT_EQ(walked, expected);
     EXPECT_EQ(last, "X 3M");
-    EXPECT_EQ(lettered, QString::fromUtf8("X Eco|X Evans|X Émile|"));
+    EXPECT_EQ(lettered, QString::fromUtf8("E X Eco|X Evans|X Émile|"));
 }
 
 TEST_F(GridWalkTest, AnotherUsersChangeReadsOnlyTheRowsShownAgainAndKeepsTheChosenContactAndTheTopRow)

@@ -2,37 +2,38 @@
 #include "tests/contacts/Helpers.h"
 #include "ui/Report.h"
 
-class EditorTest : public PanelTest {
-protected:
-    void openEditor(bool editMode, const std::function<void(frmLead&)>& script)
-    {
-        showModal<frmLead>(desk, [&](frmLead& f) { f.bEditMode = editMode; }, script);
-    }
-    QString stored(const char* columns) { return joined(rows(sConnContacts, QStringLiteral("select ") + columns + " from contacts")); }
-};
+class EditorTest : public PanelTest {};
 
 TEST_F(EditorTest, NewContactNeedsBothNamesSurvivesAFailedSaveAndStoresEmptyTextsAsActiveLead)
 {
-    if (onServer())
-        GTEST_SKIP() << "remakes the local file's table";
     openEditor(false, [&](frmLead& f) {
-        f.txtLead[1]->setText("O'Brien");
+        ASSERT_TRUE(activated(&f));
+        f.txtLead[1]->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(f.txtLead[1], "O'Brien");
         QTest::mouseClick(f.cmdSave, Qt::LeftButton);
         EXPECT_EQ(QApplication::focusWidget(), f.txtLead[2]);
-        f.txtLead[2]->setText("Ned");
-        exec(ownerConnection(), "drop table contacts");
-        QTest::mouseClick(f.cmdSave, Qt::LeftButton); // refused by the database: the editor stays with the input
-        EXPECT_TRUE(f.isVisible() && f.txtLead[2]->text() == "Ned");
-        exec(sConnContacts, QString::fromUtf8(kContactsSchema).section(u';', 0, 0));
-        QTest::mouseClick(f.cmdSave, Qt::LeftButton);
+        QTest::keyClick(f.txtLead[2], Qt::Key_S, Qt::ControlModifier); // Ctrl+S refuses as Save does
+        EXPECT_TRUE(f.isVisible());
+        QTest::keyClicks(f.txtLead[2], "Ned");
+        if (!onServer()) { // the local file's table dropped under the editor
+            exec(ownerConnection(), "drop table contacts");
+            QTest::mouseClick(f.cmdSave, Qt::LeftButton); // refused by the database: the editor stays with the input
+            EXPECT_TRUE(f.isVisible() && f.txtLead[2]->text() == "Ned");
+            exec(sConnContacts, QString::fromUtf8(kContactsSchema).section(u';', 0, 0));
+        }
+        QTest::keyClick(f.txtLead[2], Qt::Key_S, Qt::ControlModifier);
+        EXPECT_FALSE(f.isVisible());
     });
     EXPECT_EQ(stored("lastname,firstname,company,address,city,st,zip,homeph,cellph,workph,ext,email,active,contype"),
               "O'Brien|Ned|||||||||||True|Lead"); // empty texts, never <null>
     EXPECT_EQ(filed(), "O:O'Brien, Ned - "); // closing refilled the tree
     const QStringList m = desk.messages();
-    ASSERT_EQ(m.size(), 2);
-    EXPECT_EQ(m[0] + u'|' + desk.prompts[1].caption, "First and Last Names must contain entries.|Kestrel");
-    EXPECT_TRUE(m[1].contains("in procedure ActionQuery of Module modData")) << m[1].toStdString();
+    ASSERT_EQ(m.size(), onServer() ? 2 : 3);
+    EXPECT_EQ(m[0] + u'|' + m[1] + u'|' + desk.prompts[1].caption,
+              "First and Last Names must contain entries.|First and Last Names must contain entries.|Kestrel");
+    if (!onServer()) {
+        EXPECT_TRUE(m[2].contains("in procedure ActionQuery of Module modData")) << m[2].toStdString();
+    }
 }
 
 TEST_F(EditorTest, EditLoadsTheRowSavesTheDesignedUpdateAndAGoneContactIsTold)
@@ -124,22 +125,4 @@ TEST_F(EditorTest, ASaveKeepsLongStoredValuesWholeAndARowChangedOrDeletedElsewhe
                                     "over theirs? (No keeps this window open with what you typed.)");
     EXPECT_EQ(desk.prompts[4].text, "This contact was deleted or changed elsewhere after this window opened, so your "
                                     "changes were not saved.\n\nSave what you typed as a new contact?");
-}
-
-TEST_F(EditorTest, CtrlSSavesFromAnyBoxAsSaveDoes)
-{
-    openEditor(false, [&](frmLead& f) {
-        ASSERT_TRUE(activated(&f));
-        f.txtLead[1]->setFocus(Qt::TabFocusReason);
-        QTest::keyClicks(f.txtLead[1], "Quinn");
-        QTest::keyClick(f.txtLead[1], Qt::Key_S, Qt::ControlModifier); // no first name: refused as Save refuses
-        EXPECT_TRUE(f.isVisible());
-        EXPECT_EQ(QApplication::focusWidget(), f.txtLead[2]);
-        QTest::keyClicks(f.txtLead[2], "Zoe");
-        QTest::keyClick(f.txtLead[2], Qt::Key_S, Qt::ControlModifier);
-        EXPECT_FALSE(f.isVisible());
-        EXPECT_EQ(f.cmdSave->text() + u'|' + f.windowTitle(), "Save|Contacts");
-    });
-    EXPECT_EQ(stored("lastname,firstname"), "Quinn|Zoe");
-    EXPECT_EQ(desk.messages(), QStringList{"First and Last Names must contain entries."});
 }

@@ -173,20 +173,6 @@ TEST(ContactMatch, TheSearchComparesOnlyWhatSharesAKeyStrongestFirstAndCanBeCanc
     EXPECT_TRUE(cancelled);
 }
 
-TEST(ContactMatch, TheIndexOfStoredContactsFindsTheStrongestLikeness)
-{
-    ContactIndex index;
-    index.add(7, QStringLiteral("Ann Lee"), matchKeys(person("Ann", "Lee", "Acme", "info@acme.example")));
-    index.add(9, QStringLiteral("René Dupré"), matchKeys(person("René", "Dupré", "Café Noir", "", "", "", "1 Rue", "Paris")));
-    const auto colleague = index.find(matchKeys(person("Bob", "Ray", "Acme", "info@acme.example")));
-    EXPECT_EQ(colleague.likeness, Likeness::Possibly);
-    EXPECT_EQ(colleague.name, QStringLiteral("Ann Lee"));
-    const auto again = index.find(matchKeys(person("Rene", "Dupre", "", "", "", "", "", "Paris")));
-    EXPECT_EQ(again.likeness, Likeness::Same);
-    EXPECT_EQ(again.id, 9);
-    EXPECT_EQ(index.find(matchKeys(person("Cy", "Moss"))).likeness, Likeness::Different);
-}
-
 TEST(ContactMatch, CardsTheSameThroughAThirdAreOneGroupAndAMerelyPossiblePairStaysAPair)
 {
     using L = Likeness;

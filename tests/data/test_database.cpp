@@ -243,9 +243,6 @@ TEST(ValueRules, TextsDatesTimesAndWords)
     EXPECT_EQ(TimeText(QTime(12, 0)), QStringLiteral("12:00 PM"));
     EXPECT_EQ(TimeText(QTime(23, 30)), QStringLiteral("11:30 PM"));
     EXPECT_EQ(BoolWord(true), QStringLiteral("True"));
-    EXPECT_EQ(ErrorReport(-2147217900, QStringLiteral("Syntax error"), QStringLiteral("PopGrid"), Owner::Form,
-                          QStringLiteral("frmContactGrid")),
-              QStringLiteral("Error -2147217900 (Syntax error) in procedure PopGrid of Form frmContactGrid"));
 }
 
 TEST_F(DatabaseTest, AFailureIsReportedOnceWithTheRequestToReportIt)

@@ -58,17 +58,6 @@ protected:
             return;
         makeOfficeRoles(QStringLiteral("rights"), false);
     }
-    // What the server said when it refused sql from role; empty when it took it.
-    QString refusal(const QString& role, const QString& sql) { return refusalAt(memberConninfo(role), sql); }
-    QString refusalAt(const QString& conninfo, const QString& sql)
-    {
-        try {
-            pg::runMaintenance(conninfo, sql);
-            return {};
-        } catch (const DbError& e) {
-            return e.description().isEmpty() ? QStringLiteral("refused") : e.description();
-        }
-    }
 };
 
 TEST_F(OfficeTest, ChangesRaiseTheRowVersionAndAreAnnouncedOncePerStatement)

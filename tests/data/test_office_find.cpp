@@ -28,15 +28,6 @@ protected:
             GTEST_SKIP() << "needs the test server (the server.* run)";
         makeOfficeRoles(QStringLiteral("find"), true);
     }
-    QString refusal(const QString& role, const QString& sql)
-    {
-        try {
-            pg::runMaintenance(memberConninfo(role), sql);
-            return {};
-        } catch (const DbError& e) {
-            return e.description().isEmpty() ? QStringLiteral("refused") : e.description();
-        }
-    }
     QString found(const QString& typed)
     {
         QStringList out;

@@ -111,12 +111,9 @@ TEST_F(ImportRecoveryTest, AnImportKilledHalfWayIsOfferedAtTheNextStartToFinishT
     }
 }
 
-TEST_F(ImportRecoveryTest, TheScratchFileHasOneNameAndMissingTablesAreLoadedAnewInPlainWords)
+TEST_F(ImportRecoveryTest, MissingTablesOfTheScratchFileAreLoadedAnewInPlainWords)
 {
     const QString file = writeBytes(dir.filePath(QStringLiteral("few.csv")), "Name\nAdams\nBaker\n");
-    // A scratch file of an earlier version, under its old spelling.
-    QDir().mkpath(dataPath(QString()));
-    writeBytes(dataPath(QStringLiteral("tempDB.mdb")), QByteArray());
     frmImport w;
     w.sCsvPath = file;
     w.sHeaderFields = QStringList{QStringLiteral("Name")};
@@ -126,7 +123,6 @@ TEST_F(ImportRecoveryTest, TheScratchFileHasOneNameAndMissingTablesAreLoadedAnew
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     w.cmdDone_Click();
     ASSERT_TRUE(w.bGridLoaded);
-    EXPECT_EQ(QDir(dataPath(QString())).entryList({QStringLiteral("temp*.mdb")}, QDir::Files), QStringList{QStringLiteral("tempdb.mdb")});
     // The README's name opens the file the import uses: a look with the sqlite3 shell changes nothing.
     // Another program empties it instead, before Import is clicked.
     releaseAllDatabaseFiles();

@@ -213,48 +213,52 @@ TEST_F(ImportWindowTest, AnImportIsTakenBackInOneStepAndOnlyItsOwnContactsGo)
     EXPECT_EQ(rows(sConnContacts, QStringLiteral("select count(*) from contacts")), (std::vector<QStringList>{{"301"}}));
 }
 
-TEST_F(ImportWindowTest, RowsKeptOutAreListedAndSavedToAFile)
+TEST_F(ImportWindowTest, RowsKeptOutAreListedByLineAndSavedToAFileAndTheRestComeIn)
 {
-    // A region of the world fits; a value longer than any region does not, nor a birthday that is no day.
+    // A region of the world fits; a value longer than any region does not, nor a birthday that is
+    // no day, nor a row whose quote never closes.
     const QByteArray tooLong(51, 'R');
-    const QString path = csv("Name;State;Birthday\r\nAnn;Tyrol;3/7\r\nBob;" + tooLong + ";\r\nCy;IL;2/30/1980\r\n");
+    const struct {
+        QByteArray file, keptFile;
+        QStringList targets, kept;
+        std::vector<QStringList> stored;
+        QString summary;
+    } cases[] = {
+        {"Name;State;Birthday\r\nAnn;Tyrol;3/7\r\nBob;" + tooLong + ";\r\nCy;IL;2/30/1980\r\n",
+         "Name;State;Birthday\r\nBob;" + tooLong + ";\r\nCy;IL;2/30/1980\r\n", {"LastName", "ST", "Birthday"},
+         {"Line 3: kept out, State (ST) does not fit (51 characters, the field holds 50)",
+          "Line 4: kept out, Birthday (Birthday) does not fit (not a day of the calendar)"},
+         {{"Ann", "", "Tyrol", "--03-07"}},
+         "1 contact was imported.\n1 value was made to fit its field.\n2 rows were kept out because a value does not fit."},
+        {"Name,Address\r\nAnn,1 Elm\r\nBob,\"12 Main St\r\nCy,5 Oak\r\nDee,7 Ash\r\n", "Name,Address\r\nBob,\"12 Main St\r\n",
+         {"LastName", "Address"},
+         {"Line 3: kept out, the double quote that opens its field Address never closes, so it would take in lines 3 "
+          "to 5, the rest of the file"},
+         {{"Ann", "1 Elm", "", ""}, {"Cy", "5 Oak", "", ""}, {"Dee", "7 Ash", "", ""}},
+         "3 contacts were imported.\n1 row was kept out because a double quote in it never closes (line 3)."},
+    };
     const QString kept = dir.filePath(QStringLiteral("kept.csv"));
-    runImport([&](frmImport& f) {
-        browseAndMap(f, path);
-        mapAll(f, {QStringLiteral("LastName"), QStringLiteral("ST"), QStringLiteral("Birthday")});
-        EXPECT_EQ(column(f.lstKept->model()),
-                  (QStringList{"Line 3: kept out, State (ST) does not fit (51 characters, the field holds 50)",
-                               "Line 4: kept out, Birthday (Birthday) does not fit (not a day of the calendar)"}));
-        EXPECT_TRUE(f.cmdSaveKept->isEnabled());
-        desk.answerSaveFile(kept);
-        click(f.cmdSaveKept);
-        click(f.cmdImport);
-    });
-    EXPECT_EQ(readBytes(kept), "Name;State;Birthday\r\nBob;" + tooLong + ";\r\nCy;IL;2/30/1980\r\n");
-    EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname,st,birthday from contacts")),
-              (std::vector<QStringList>{{"Ann", "Tyrol", "--03-07"}}));
-    EXPECT_EQ(desk.messages(), QStringList{QStringLiteral("1 contact was imported.\n1 value was made to fit its field.\n"
-                                                          "2 rows were kept out because a value does not fit.")});
-}
-
-TEST_F(ImportWindowTest, AQuoteThatNeverClosesKeepsOutItsRowByLineAndTheRestComeIn)
-{
-    const QString path = csv("Name,Address\r\nAnn,1 Elm\r\nBob,\"12 Main St\r\nCy,5 Oak\r\nDee,7 Ash\r\n");
-    const QString kept = dir.filePath(QStringLiteral("kept.csv"));
-    runImport([&](frmImport& f) {
-        browseAndMap(f, path);
-        mapAll(f, {QStringLiteral("LastName"), QStringLiteral("Address")});
-        EXPECT_EQ(column(f.dgTemp->model(), 2), (QStringList{"Ann", "Cy", "Dee"}));
-        EXPECT_EQ(column(f.lstKept->model()),
-                  QStringList{"Line 3: kept out, the double quote that opens its field Address never closes, so it "
-                              "would take in lines 3 to 5, the rest of the file"});
-        desk.answerSaveFile(kept);
-        click(f.cmdSaveKept);
-        click(f.cmdImport);
-    });
-    EXPECT_EQ(readBytes(kept), QByteArray("Name,Address\r\nBob,\"12 Main St\r\n"));
-    EXPECT_EQ(desk.messages(), QStringList{QStringLiteral("3 contacts were imported.\n1 row was kept out because a double "
-                                                          "quote in it never closes (line 3).")});
+    for (const auto& c : cases) {
+        exec(sConnContacts, QStringLiteral("delete from contacts"));
+        const QString path = csv(c.file);
+        runImport([&](frmImport& f) {
+            browseAndMap(f, path);
+            mapAll(f, c.targets);
+            QStringList previewed;
+            for (const QStringList& r : c.stored)
+                previewed << r[0];
+            EXPECT_EQ(column(f.dgTemp->model(), 2), previewed);
+            EXPECT_EQ(column(f.lstKept->model()), c.kept);
+            EXPECT_TRUE(f.cmdSaveKept->isEnabled());
+            desk.answerSaveFile(kept);
+            click(f.cmdSaveKept);
+            click(f.cmdImport);
+        });
+        EXPECT_EQ(readBytes(kept), c.keptFile);
+        EXPECT_EQ(rows(sConnContacts, QStringLiteral("select lastname,address,st,birthday from contacts order by id")), c.stored);
+        EXPECT_EQ(desk.messages().last(), c.summary);
+    }
+    EXPECT_EQ(desk.messages().size(), 2);
 }
 
 TEST_F(ImportWindowTest, MappingIsDecidedCancelledRedecidedAndRefusedWhereItCannotLoad)

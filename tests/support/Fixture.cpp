@@ -90,6 +90,16 @@ void KestrelTest::makeOfficeRoles(const QString& tag, bool letOutsiderIn)
         pg::runMaintenance(adminConninfo(), QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2").arg(serverDb, outsider));
 }
 
+QString KestrelTest::refusalAt(const QString& conninfo, const QString& sql)
+{
+    try {
+        pg::runMaintenance(conninfo, sql);
+        return {};
+    } catch (const DbError& e) {
+        return e.description().isEmpty() ? QStringLiteral("refused") : e.description();
+    }
+}
+
 void KestrelTest::TearDown()
 {
     desk.verifyAllUsed();

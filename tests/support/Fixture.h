@@ -33,6 +33,11 @@ protected:
     void makeOfficeRoles(const QString& tag, bool letOutsiderIn);
     QString colleague, outsider;
 
+    // What the server said when it refused sql, typed straight at it by role (or on the connection
+    // conninfo) as psql sends it; empty when it took it.
+    QString refusal(const QString& role, const QString& sql) const { return refusalAt(memberConninfo(role), sql); }
+    static QString refusalAt(const QString& conninfo, const QString& sql);
+
     // Runs statements of the program's dialect; fails the test on error.
     void exec(const QString& connection, const QString& statement);
     // The contacts database with the rights of the tables' owner: the local file, or on the
