@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
 
 namespace kestrel {
 
@@ -51,6 +52,80 @@ QTreeWidgetItem* makeNode(const QString& key, const QString& text)
     node->setData(0, Qt::UserRole, key);
     return node;
 }
+
+// A contact's node keeps its id and text itself and gives them as the view asks: a letter's page
+// makes two thousand of these, and a plain item would keep each value in lists of its own.
+class ContactNode final : public QTreeWidgetItem {
+public:
+    static constexpr int kType = QTreeWidgetItem::UserType + 1;
+    ContactNode(qint64 id, QString text) : QTreeWidgetItem(kType), id_(id), text_(std::move(text)) {}
+
+    qint64 id() const { return id_; }
+
+    QVariant data(int column, int role) const override
+    {
+        if (column == 0) {
+            switch (role) {
+            case Qt::DisplayRole:
+            case Qt::EditRole:
+                return text_;
+            case Qt::UserRole:
+                return QString(QLatin1String("ID") % QString::number(id_));
+            case Qt::ToolTipRole:
+                // A long line is cut off at the tree's edge: its tool tip holds it whole.
+                if (text_.size() > kWholeNodeChars || text_.contains(u'\n'))
+                    return text_;
+                break;
+            default:
+                break;
+            }
+        }
+        return QTreeWidgetItem::data(column, role);
+    }
+    void setData(int column, int role, const QVariant& value) override
+    {
+        if (column == 0 && (role == Qt::DisplayRole || role == Qt::EditRole)) {
+            text_ = value.toString();
+            emitDataChanged();
+            return;
+        }
+        QTreeWidgetItem::setData(column, role, value);
+    }
+
+private:
+    qint64 id_;
+    QString text_;
+};
+
+bool isAscii(std::string_view bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// TreeNodeText of the values as stored. Names in plain ASCII, most of them, need no isolating:
+// their bytes are widened straight into the node's text, without a text of their own first.
+QString nodeText(const NameBytes& r)
+{
+    const std::string_view last = r.last.value_or(std::string_view());
+    const std::string_view first = r.first.value_or(std::string_view());
+    const std::string_view address = r.address.value_or(std::string_view());
+    if (!isAscii(last) || !isAscii(first) || !isAscii(address)) {
+        const auto text = [](std::string_view b) { return exactUtf8(b.data(), qsizetype(b.size())); };
+        return TreeNodeText(text(last), text(first), text(address));
+    }
+    QString out(qsizetype(last.size() + first.size() + address.size() + 5), Qt::Uninitialized);
+    QChar* at = out.data();
+    for (const std::string_view part : {last, std::string_view(", "), first, std::string_view(" - "), address})
+        for (const char c : part)
+            *at++ = QLatin1Char(c);
+    return out;
+}
+
+// The id of a contact's node; 0 for a letter.
+qint64 contactId(const QTreeWidgetItem* node)
+{
+    return node && node->type() == ContactNode::kType ? static_cast<const ContactNode*>(node)->id() : 0;
+}
 } // namespace
 
 LeadPanel* leadPanel() { return gPanel; }
@@ -72,11 +147,10 @@ namespace {
 // False when the tree holds no such contact.
 QTreeWidgetItem* leadNode(QTreeWidget* tv, int id)
 {
-    const QString key = QStringLiteral("ID") + QString::number(id);
     for (int i = 0; i < tv->topLevelItemCount(); ++i) {
         QTreeWidgetItem* initial = tv->topLevelItem(i);
         for (int j = 0; j < initial->childCount(); ++j)
-            if (nodeKey(initial->child(j)) == key)
+            if (contactId(initial->child(j)) == id)
                 return initial->child(j);
     }
     return nullptr;
@@ -99,7 +173,6 @@ namespace {
 // there when a refill finds the contact gone.
 std::vector<int> neighboursOf(QTreeWidget* tv, int id)
 {
-    const QString key = QStringLiteral("ID") + QString::number(id);
     const QTreeWidgetItem* before = nullptr;
     bool found = false;
     std::vector<int> out;
@@ -108,19 +181,19 @@ std::vector<int> neighboursOf(QTreeWidget* tv, int id)
         for (int j = 0; j < initial->childCount(); ++j) {
             const QTreeWidgetItem* node = initial->child(j);
             if (found) {
-                out.push_back(nodeKey(node).mid(2).toInt());
+                out.push_back(int(contactId(node)));
                 if (before)
-                    out.push_back(nodeKey(before).mid(2).toInt());
+                    out.push_back(int(contactId(before)));
                 return out;
             }
-            if (nodeKey(node) == key)
+            if (contactId(node) == id)
                 found = true;
             else
                 before = node;
         }
     }
     if (found && before)
-        out.push_back(nodeKey(before).mid(2).toInt());
+        out.push_back(int(contactId(before)));
     return out;
 }
 
@@ -169,20 +242,12 @@ void readPage(QTreeWidgetItem* letter, Connection& connection, const QString& li
     QList<QTreeWidgetItem*> nodes;
     while (part < parts && nodes.size() < gPageSize) {
         const bool missing = nullName && part == 0;
-        const std::vector<NameRow> rows =
+        const std::optional<NameRow> last =
             contactsUnder(connection, missing ? QStringList() : QStringList{keys[part - (nullName ? 1 : 0)]}, missing, listing,
-                          after, gPageSize - int(nodes.size()));
-        for (const NameRow& r : rows) {
-            const QString text =
-                TreeNodeText(r.last.value_or(QString()), r.first.value_or(QString()), r.address.value_or(QString()));
-            auto* node = makeNode(QLatin1String("ID") % QString::number(r.id), text);
-            // A long line is cut off at the tree's edge: its tool tip holds it whole.
-            if (text.size() > kWholeNodeChars || text.contains(u'\n'))
-                node->setToolTip(0, text);
-            nodes << node;
-        }
-        if (!rows.empty())
-            after = rows.back();
+                          after, gPageSize - int(nodes.size()),
+                          [&nodes](const NameBytes& r) { nodes << new ContactNode(r.id, nodeText(r)); });
+        if (last)
+            after = last;
         if (nodes.size() < gPageSize) { // this initial is read to its end
             ++part;
             after.reset();
@@ -313,13 +378,25 @@ void PopTree(const QString& filter)
         --gFilling;
     }
 
+    // The letters join the tree once the pages read first are in them: a node added to a letter
+    // the view does not show yet costs nothing more, one added to a letter it shows costs about
+    // as much again as reading it. Before the window answers events, though, the letters are
+    // shown, as a fill that takes long (or fails) has always shown them while it reads on.
+    QList<QTreeWidgetItem*> letters;
+    bool lettersShown = false;
+    const auto showLetters = [&] {
+        if (std::exchange(lettersShown, true))
+            return;
+        ++gFilling; // adding the letters may move the selection: no click in that
+        tv->addTopLevelItems(letters);
+        --gFilling;
+    };
     try {
         const Reading reading;
         Connection connection(sConnContacts);
         // The letters need only say whether they hold a contact: counting them would read every row.
         const std::vector<InitialCount> initials = presentInitials(connection, listing);
         const bool small = !moreContactsThan(connection, listing, gWholeList);
-        QList<QTreeWidgetItem*> letters;
         letters.reserve(27);
         for (char16_t c = u'A'; c <= u'Z'; ++c)
             letters << makeNode(QString(QChar(c)), QString(QChar(c)));
@@ -340,10 +417,6 @@ void PopTree(const QString& filter)
             letter->setData(0, kStateRole, int(empty ? Read::Whole : Read::None));
             letter->setChildIndicatorPolicy(empty ? QTreeWidgetItem::DontShowIndicatorWhenChildless : QTreeWidgetItem::ShowIndicator);
         }
-        ++gFilling; // adding the letters may move the selection: no click in that
-        tv->addTopLevelItems(letters);
-        --gFilling;
-
         // A small list is read whole; a large one reads the letters that were open, as far as
         // they were read, and the letter of the contact shown.
         QElapsedTimer slice;
@@ -356,15 +429,18 @@ void PopTree(const QString& filter)
                 readPage(letter, connection, listing);
             while (readState(letter) != Read::Whole && (small || letter->childCount() < opened.value(nodeKey(letter))));
             if (slice.elapsed() >= gEventSliceMs) {
+                showLetters();
                 platform().doEvents();
                 if (!tv || generation != gFillGeneration)
                     return; // a newer fill owns the tree now
                 slice.restart();
             }
         }
+        showLetters();
         if (shownOk)
             readUpTo(tv, connection, shown);
     } catch (const std::exception& e) {
+        showLetters();
         ReportFailure(e, QStringLiteral("PopTree"), Owner::Module, QStringLiteral("modTree"));
         return;
     }

@@ -106,12 +106,12 @@ std::vector<InitialPart> initialParts(const std::vector<InitialCount>& initials)
     return parts;
 }
 
-std::vector<NameRow> contactsUnder(Connection& db, const QStringList& keys, bool withNullName, const QString& type,
-                                   const std::optional<NameRow>& after, int limit)
+std::optional<NameRow> contactsUnder(Connection& db, const QStringList& keys, bool withNullName, const QString& type,
+                                     const std::optional<NameRow>& after, int limit,
+                                     const std::function<void(const NameBytes&)>& onRow)
 {
-    std::vector<NameRow> out;
     if (keys.isEmpty() && !withNullName)
-        return out;
+        return std::nullopt;
     QStringList which;
     if (!keys.isEmpty())
         which << QStringLiteral("%1 IN (%2)").arg(kKey, QStringList(keys.size(), QStringLiteral("?")).join(u','));
@@ -137,10 +137,29 @@ std::vector<NameRow> contactsUnder(Connection& db, const QStringList& keys, bool
         st.bind(++p, t);
     if (after)
         st.bind(++p, after->id);
-    const auto value = [&st](int column) { return st.isNull(column) ? std::nullopt : std::optional<QString>(st.text(column)); };
-    while (st.step())
-        out.push_back({st.integer(0), value(1), value(2), value(3)});
-    return out;
+    const auto value = [&st](int column) { return st.isNull(column) ? std::nullopt : std::optional<std::string_view>(st.bytes(column)); };
+    // The last row's values outlive the step past it only as a copy, kept in buffers that each
+    // row reuses.
+    NameBytes row;
+    std::string kept[3];
+    bool missing[3] = {};
+    bool any = false;
+    while (st.step()) {
+        row = {st.integer(0), value(1), value(2), value(3)};
+        onRow(row);
+        const std::optional<std::string_view>* values[] = {&row.last, &row.first, &row.address};
+        for (int i = 0; i < 3; ++i) {
+            missing[i] = !values[i]->has_value();
+            kept[i].assign(values[i]->value_or(std::string_view()));
+        }
+        any = true;
+    }
+    if (!any)
+        return std::nullopt;
+    const auto text = [&](int i) {
+        return missing[i] ? std::nullopt : std::optional<QString>(exactUtf8(kept[i].data(), qsizetype(kept[i].size())));
+    };
+    return NameRow{row.id, text(0), text(1), text(2)};
 }
 
 std::optional<QString> contactKey(Connection& db, std::int64_t id, const QString& type)

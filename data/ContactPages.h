@@ -8,7 +8,10 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 struct sqlite3;
@@ -52,11 +55,21 @@ std::vector<InitialCount> presentInitials(Connection& db, const QString& type);
 // Whether more than n contacts are of the type ("" for every contact). Throws DbError.
 bool moreContactsThan(Connection& db, const QString& type, int n);
 
+// A row of contactsUnder as the engine holds it, valid only while it is handed over: the values
+// as UTF-8 (nullopt: the value is missing).
+struct NameBytes {
+    std::int64_t id = 0;
+    std::optional<std::string_view> last, first, address;
+};
+
 // The contacts whose key is one of keys (or whose last name is missing, when withNullName), of
 // one type or every one (""), in name order (last, first, address, id), those after `after`
-// when given; at most limit of them (0: all). Throws DbError.
-std::vector<NameRow> contactsUnder(Connection& db, const QStringList& keys, bool withNullName, const QString& type,
-                                   const std::optional<NameRow>& after, int limit);
+// when given; at most limit of them (0: all). Each is handed to onRow as it is read, without a
+// copy of its texts; the last one read is returned, where the next page starts (nullopt when
+// none was). Throws DbError.
+std::optional<NameRow> contactsUnder(Connection& db, const QStringList& keys, bool withNullName, const QString& type,
+                                     const std::optional<NameRow>& after, int limit,
+                                     const std::function<void(const NameBytes&)>& onRow);
 
 // The key the contact with this id is filed under, when it is stored and of the type ("" for any;
 // a missing last name gives an empty key). Throws DbError.
