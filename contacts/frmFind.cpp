@@ -33,13 +33,22 @@ QString oneLine(QString text)
     return text;
 }
 
-QString column(const QString& text, int width)
+// Appends text cut or padded to width characters, and the blank after it.
+void appendColumn(QString& line, const QString& text, int width)
 {
+    const qsizetype shown = std::min<qsizetype>(text.size(), width);
+    // Printable ASCII, as most names are, has no control character to blank, no pair to keep
+    // whole and no direction of its own: it goes in as it stands.
+    if (std::all_of(text.begin(), text.begin() + shown, [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7F; })) {
+        line.append(text.constData(), shown);
+        line.resize(line.size() + width - shown + 1, u' ');
+        return;
+    }
     const QString cell = oneLine(LeftChars(text, width));
     // A right-to-left name is isolated within its column, so it can neither pull the blanks
     // after it nor the next column into its own direction: the columns keep their order.
-    const qsizetype shown = cell.size();
-    return isolated(cell) + QString(std::max<qsizetype>(0, width - shown), u' ');
+    line += isolated(cell);
+    line.resize(line.size() + std::max<qsizetype>(0, width - cell.size()) + 1, u' ');
 }
 
 
@@ -49,9 +58,14 @@ const QString kNone = QStringLiteral("No contact matches.");
 
 QString FoundLine(const FoundContact& c)
 {
-    return column(c.lastName, kLastWidth) + u' ' + column(c.firstName, kFirstWidth) + u' ' +
-           column(c.company, kCompanyWidth) + u' ' + column(c.city, kCityWidth) + u' ' +
-           isolated(oneLine(c.phone)); // the last column: the whole number, its matched digits too
+    QString line;
+    line.reserve(kLastWidth + kFirstWidth + kCompanyWidth + kCityWidth + 4 + c.phone.size() + 2);
+    appendColumn(line, c.lastName, kLastWidth);
+    appendColumn(line, c.firstName, kFirstWidth);
+    appendColumn(line, c.company, kCompanyWidth);
+    appendColumn(line, c.city, kCityWidth);
+    line += isolated(oneLine(c.phone)); // the last column: the whole number, its matched digits too
+    return line;
 }
 
 QString NotReadyText(qint64 waiting)

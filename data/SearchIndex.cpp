@@ -79,7 +79,10 @@ FoundContact toFound(const ContactRow& r, const QStringList& needles)
     // the first one with 555); else work, cell or home, whichever is first given.
     const QString* phones[] = {&r.f[7], &r.f[6], &r.f[5]}; // work, cell, home
     int best = 0;
+    // Only digits typed can pick a phone: the phones of a text without them are not read for it.
     for (const QString* p : phones) {
+        if (std::none_of(needles.begin(), needles.end(), isDigits))
+            break;
         const QString digits = digitsOf(*p);
         const int matched = digits.isEmpty() ? 0 : int(std::count_if(needles.begin(), needles.end(), [&](const QString& n) {
             return isDigits(n) && digits.contains(n);
@@ -98,6 +101,23 @@ FoundContact toFound(const ContactRow& r, const QStringList& needles)
         }
     }
     return f;
+}
+
+// Whether the contact the statement stands on (its id and fields in the order of kContactFields
+// from the first column, history set by the caller) holds every needle. The fields the list
+// shows, with the e-mail and phones, are read first: most contacts are found by them, and the
+// rest are read only where they are not.
+bool readAndCheck(const Statement& st, ContactRow& r, const QStringList& needles)
+{
+    constexpr int kReadFirst = 8;
+    r.id = int(st.integer(0));
+    for (int i = 0; i < kReadFirst; ++i)
+        r.f[i] = st.text(1 + i);
+    if (holdsAll(r, needles))
+        return true;
+    for (int i = kReadFirst; i < kFieldCount; ++i)
+        r.f[i] = st.text(1 + i);
+    return holdsAll(r, needles);
 }
 
 // The trigram table's query for the needles of three characters or more: a few of each needle's
@@ -306,11 +326,8 @@ FoundContacts searchContacts(Connection& db, const QStringList& needles, int lim
     Statement st = native(db, QByteArray("SELECT id, ") + kContactFields + " FROM contacts");
     while (st.step()) {
         ContactRow r;
-        r.id = int(st.integer(0));
-        for (int i = 0; i < kFieldCount; ++i)
-            r.f[i] = st.text(1 + i);
-        r.history = history.value(r.id);
-        if (holdsAll(r, needles))
+        r.history = history.value(int(st.integer(0)));
+        if (readAndCheck(st, r, needles))
             found.emplace_back(sortKey(r.f[0], r.f[1]), toFound(r, needles));
     }
     std::stable_sort(found.begin(), found.end(), [](auto& a, auto& b) { return a.first < b.first; });
@@ -426,15 +443,13 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
     const QHash<int, QString>& history = facts.history;
     const auto take = [&](Statement& st) {
         while (st.step()) {
-            ContactRow r;
-            r.id = int(st.integer(0));
-            if (seen.contains(r.id))
+            const int id = int(st.integer(0));
+            if (seen.contains(id))
                 continue;
-            seen.insert(r.id);
-            for (int i = 0; i < kFieldCount; ++i)
-                r.f[i] = st.text(1 + i);
-            r.history = history.value(r.id);
-            if (holdsAll(r, needles))
+            seen.insert(id);
+            ContactRow r;
+            r.history = history.value(id);
+            if (readAndCheck(st, r, needles))
                 found.emplace_back(sortKey(r.f[0], r.f[1]), toFound(r, needles));
         }
     };

@@ -130,15 +130,31 @@ void setSampledRows(int rows) { gSampledRows = rows; }
 QString digitsOf(const QString& s)
 {
     QString out;
-    for (const QChar c : s)
-        if (c.isDigit() && c.digitValue() >= 0)
+    for (const QChar c : s) {
+        const char16_t u = c.unicode();
+        if (u >= u'0' && u <= u'9')
+            out += c;
+        else if (u >= 0x80 && c.isDigit() && c.digitValue() >= 0) // other scripts' digits
             out += QChar(u'0' + c.digitValue());
+    }
     return out;
 }
 
 QString sortKey(const QString& lastName, const QString& firstName)
 {
-    return foldedText(lastName) + QChar(1) + foldedText(firstName);
+    if (!isAscii(lastName) || !isAscii(firstName))
+        return foldedText(lastName) + QChar(1) + foldedText(firstName);
+    // Most names: the key made in one piece, capitals lowered as they are copied.
+    QString key(lastName.size() + 1 + firstName.size(), Qt::Uninitialized);
+    QChar* out = key.data();
+    const auto copyLowered = [&out](const QString& name) {
+        for (const QChar c : name)
+            *out++ = c >= u'A' && c <= u'Z' ? QChar(c.unicode() + 32) : c;
+    };
+    copyLowered(lastName);
+    *out++ = QChar(1);
+    copyLowered(firstName);
+    return key;
 }
 
 QString wordsOf(const ContactRow& r)
@@ -155,10 +171,15 @@ QString wordsOf(const ContactRow& r)
 bool holdsAll(const ContactRow& r, const QStringList& needles)
 {
     // No needle holds a line break, so each is looked for piece by piece, and a piece is folded
-    // only when a needle was not found in those before it: most contacts are settled by their name.
+    // only when a needle was not found in those before it: most contacts are settled by their
+    // name. A piece of ASCII text is not folded at all.
     constexpr int kPieces = kFieldCount + 1;
     std::array<std::optional<QString>, kPieces> folded;
-    const auto piece = [&](int i) -> const QString& {
+    const auto holds = [&](int i, const QString& needle) {
+        const QString& text = i == kFieldCount ? r.history : r.f[i];
+        const bool digitsOnly = (i >= 5 && i <= 7) || i == 11; // phones and the birthday
+        if (!digitsOnly && !folded[size_t(i)] && isAscii(text))
+            return text.contains(needle, Qt::CaseInsensitive);
         if (!folded[size_t(i)]) {
             if (i == kFieldCount)
                 folded[size_t(i)] = foldedText(r.history);
@@ -169,12 +190,12 @@ bool holdsAll(const ContactRow& r, const QStringList& needles)
             else
                 folded[size_t(i)] = foldedText(r.f[i]);
         }
-        return *folded[size_t(i)];
+        return folded[size_t(i)]->contains(needle);
     };
     for (const QString& n : needles) {
         bool held = false;
         for (int i = 0; i < kPieces && !held; ++i)
-            held = (i < kFieldCount || !r.history.isEmpty()) && piece(i).contains(n);
+            held = (i < kFieldCount || !r.history.isEmpty()) && holds(i, n);
         if (!held)
             return false;
     }

@@ -11,6 +11,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 namespace kestrel {
 
 namespace {
@@ -193,6 +195,10 @@ QString Snapshot::textAt(int row, int column) const
 
 QString exactUtf8(const char* bytes, qsizetype size)
 {
+    // Most stored text is plain ASCII, whose bytes are its characters: a list of a few hundred
+    // names is then read without the decoder's bookkeeping for each field.
+    if (size > 0 && std::all_of(bytes, bytes + size, [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return QString::fromLatin1(bytes, size);
     thread_local QStringDecoder decoder(QStringConverter::Utf8,
                                         QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
     return decoder.decode(QByteArrayView(bytes, size));

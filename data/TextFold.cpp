@@ -2,6 +2,8 @@
 
 #include <QList>
 
+#include <algorithm>
+
 namespace kestrel {
 
 namespace {
@@ -21,14 +23,6 @@ QString baseOf(char32_t c)
     case U'ı': return QStringLiteral("i");
     default: return {};
     }
-}
-
-bool isAscii(const QString& s)
-{
-    for (QChar c : s)
-        if (c.unicode() >= 0x80)
-            return false;
-    return true;
 }
 
 // Wildcard match that backs up only to the last %, so no pattern costs more than its length
@@ -57,10 +51,25 @@ bool likeMatch(const Seq& p, const Seq& t, Fold fold)
 }
 } // namespace
 
+bool isAscii(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
 QString foldedText(const QString& text)
 {
-    if (isAscii(text))
-        return text.toCaseFolded();
+    if (isAscii(text)) {
+        // ASCII folds by lowering A to Z alone; a text without capitals is shared, not copied.
+        const auto capital = [](QChar c) { return c >= u'A' && c <= u'Z'; };
+        const auto first = std::find_if(text.begin(), text.end(), capital);
+        if (first == text.end())
+            return text;
+        QString out = text;
+        for (auto c = out.begin() + (first - text.begin()); c != out.end(); ++c)
+            if (capital(*c))
+                *c = QChar(c->unicode() + 32);
+        return out;
+    }
     QString out;
     const QString decomposed = text.normalized(QString::NormalizationForm_KD);
     out.reserve(decomposed.size());

@@ -10,6 +10,10 @@ namespace kestrel {
 // letter (Ø to O, Æ to AE, ß to ss), and case folded. Other scripts are left as they are.
 QString foldedText(const QString& text);
 
+// Whether every character is ASCII: such a text folds by lowering its capitals alone, so a
+// folded needle is found in it by a comparison that ignores case, without a folded copy.
+bool isAscii(QStringView text);
+
 // The letter A-Z a last name is filed under: its first character without its accent, upper
 // case; '#' for an empty name, digits, signs and other scripts.
 QChar fileInitial(const QString& lastName);

@@ -180,6 +180,17 @@ TEST(FoundContactCheck, HoldsWhatTheWholeWordsHold)
     r.history = QStringLiteral("Call\nTrade show");
     EXPECT_TRUE(holdsAll(r, {QStringLiteral("trade"), QStringLiteral("zurich")}));
     EXPECT_FALSE(holdsAll(r, {QStringLiteral("calltrade")}));
+    r.f[0] = QStringLiteral("McDONALD-Ray@2");
+    EXPECT_TRUE(holdsAll(r, {QStringLiteral("mcdonald-ray@2"), QStringLiteral("show")}));
+    EXPECT_FALSE(holdsAll(r, {QStringLiteral("mcdonald-ray@3")}));
+
+    // Names are listed by the key of their folded names, made alike whatever the names hold.
+    const char* names[][2] = {{"McDONALD", "Ann-Marie 2"}, {"", "Zoë"}, {"Østergaard", "ZOE"}, {"Lee", ""}, {"@[Z]`{a}", "~"}};
+    for (const auto& [last, first] : names)
+        EXPECT_EQ(sortKey(QString::fromUtf8(last), QString::fromUtf8(first)),
+                  foldedText(QString::fromUtf8(last)) + QChar(1) + foldedText(QString::fromUtf8(first)))
+            << last << ' ' << first;
+    EXPECT_EQ(digitsOf(QString::fromUtf8("+1 (٤١٥) 555-01x9")), QStringLiteral("1415555019"));
 }
 
 } // namespace
