@@ -7,9 +7,12 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <optional>
+#include <string>
+#include <string_view>
 
 namespace kestrel::searchindex {
 
@@ -256,53 +259,163 @@ void createIndex(Connection& db)
     tx.commit();
 }
 
+namespace {
+
+bool asciiOnly(std::string_view s)
+{
+    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+enum class Fold { Text, Digits, Birthday };
+
+// A field's part of the words as UTF-8, as wordsOf folds it. Nearly every field is plain ASCII,
+// whose fold is its lower case (its digits for a phone): that is done on the stored bytes
+// themselves, without a QString; any other text is folded as wordsOf does.
+void appendFolded(std::string& out, std::string_view bytes, Fold how)
+{
+    if (asciiOnly(bytes) && (how != Fold::Birthday || bytes.empty())) {
+        if (how == Fold::Text) {
+            for (const char c : bytes)
+                out += c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
+        } else {
+            for (const char c : bytes)
+                if (c >= '0' && c <= '9')
+                    out += c;
+        }
+        return;
+    }
+    const QString text = exactUtf8(bytes.data(), qsizetype(bytes.size()));
+    const QString folded = how == Fold::Text     ? foldedText(text)
+                           : how == Fold::Digits ? digitsOf(foldedText(text))
+                                                 : digitsOf(birthdayText(text));
+    const QByteArray utf8 = folded.toUtf8();
+    out.append(utf8.constData(), size_t(utf8.size()));
+}
+
+// The subjects and notes of one contact's history, joined as addHistoryText joins them; kept as
+// bytes while they are ASCII.
+struct HistoryText {
+    std::string ascii;
+    QString text;
+    bool isAscii = true;
+    bool empty() const { return isAscii ? ascii.empty() : text.isEmpty(); }
+    void clear()
+    {
+        ascii.clear();
+        text.clear();
+        isAscii = true;
+    }
+    void add(std::string_view subject, std::string_view note)
+    {
+        if (isAscii && asciiOnly(subject) && asciiOnly(note)) {
+            for (const std::string_view part : {subject, note}) {
+                if (part.empty())
+                    continue;
+                if (!ascii.empty())
+                    ascii += '\n';
+                ascii += part;
+            }
+            return;
+        }
+        if (isAscii) {
+            text = QString::fromLatin1(ascii.data(), qsizetype(ascii.size()));
+            isAscii = false;
+        }
+        addHistoryText(text, exactUtf8(subject.data(), qsizetype(subject.size())),
+                       exactUtf8(note.data(), qsizetype(note.size())));
+    }
+    void appendFolded(std::string& out) const
+    {
+        if (isAscii)
+            return searchindex::appendFolded(out, ascii, Fold::Text);
+        const QByteArray utf8 = foldedText(text).toUtf8();
+        out.append(utf8.constData(), size_t(utf8.size()));
+    }
+};
+
+// The contacts' fields as the step reads them, after the id and whether the contact is there.
+constexpr int kFirstField = 2;
+constexpr Fold kFieldFolds[kFieldCount] = {Fold::Text,   Fold::Text,   Fold::Text, Fold::Text, Fold::Text,
+                                           Fold::Digits, Fold::Digits, Fold::Digits, Fold::Text, Fold::Text,
+                                           Fold::Text,   Fold::Birthday, Fold::Text};
+
+} // namespace
+
 std::int64_t foldNoted(Connection& db, std::int64_t rows)
 {
     Transaction tx(db, Transaction::Mode::Immediate);
     // The lowest ids first, so that the step ends by removing every note up to the last one it
     // folded: notes made meanwhile wait for the write lock this transaction holds.
+    const QByteArray noted = "SELECT id FROM contact_find4_stale ORDER BY id" +
+                             (rows > 0 ? " LIMIT " + QByteArray::number(qlonglong(rows)) : QByteArray());
     Statement sel = native(db, QByteArray("SELECT s.id, c.id IS NOT NULL, c.") +
-                                   QByteArray(kContactFields).replace(", ", ", c.") +
-                                   " FROM (SELECT id FROM contact_find4_stale ORDER BY id" +
-                                   (rows > 0 ? " LIMIT " + QByteArray::number(qlonglong(rows)) : QByteArray()) +
+                                   QByteArray(kContactFields).replace(", ", ", c.") + " FROM (" + noted +
                                    ") s LEFT JOIN contacts c ON c.id = s.id ORDER BY s.id");
-    Statement history = native(db, "SELECT subject, note FROM history WHERE contact_id = ?1");
+    // The history of the same contacts in one walk beside them, each contact's in the order its
+    // own lookup (by history_by_contact) gives.
+    Statement history = native(db, "SELECT contact_id, subject, note FROM history WHERE contact_id IN (" + noted +
+                                       ") ORDER BY contact_id, histdate, histtime, id");
+    bool historyLeft = history.step();
+    // No contact above the highest one indexed has words to forget: a first build looks up none.
+    Statement highest = native(db, "SELECT ifnull(max(id), 0) FROM contact_find4");
+    const qint64 highestIndexed = highest.step() ? highest.integer(0) : 0;
+    highest.reset();
     Statement old = native(db, "SELECT words FROM contact_find4 WHERE id = ?1");
     Statement forgetPieces = native(db, "INSERT INTO contact_find4_tri(contact_find4_tri, rowid, words) VALUES('delete', ?1, ?2)");
     Statement forget = native(db, "DELETE FROM contact_find4 WHERE id = ?1");
     Statement ins = native(db, "INSERT INTO contact_find4(id, sortkey, words) VALUES(?1, ?2, ?3)");
     Statement insPieces = native(db, "INSERT INTO contact_find4_tri(rowid, words) VALUES(?1, ?2)");
     std::int64_t folded = 0, last = 0;
+    std::string words, key;
+    HistoryText historyText;
     while (sel.step()) {
         const qint64 id = sel.integer(0);
         last = id;
         ++folded;
         // A contentless table forgets a row only given the very words it was given.
-        old.bind(1, id);
-        if (old.step()) {
-            forgetPieces.bind(1, id);
-            forgetPieces.bindUtf8(2, old.bytes(0).data(), int(old.bytes(0).size()));
-            forgetPieces.run();
-            forget.bind(1, id);
-            forget.run();
+        if (id <= highestIndexed) {
+            old.bind(1, id);
+            if (old.step()) {
+                forgetPieces.bind(1, id);
+                forgetPieces.bindUtf8(2, old.bytes(0).data(), int(old.bytes(0).size()));
+                forgetPieces.run();
+                forget.bind(1, id);
+                forget.run();
+            }
+            old.reset();
         }
-        old.reset();
+        historyText.clear();
+        while (historyLeft && history.integer(0) <= id) {
+            if (history.integer(0) == id)
+                historyText.add(history.bytes(1), history.bytes(2));
+            historyLeft = history.step();
+        }
         if (sel.integer(1) == 0)
             continue; // deleted
-        ContactRow r;
-        for (int i = 0; i < kFieldCount; ++i)
-            r.f[i] = sel.text(2 + i);
-        history.bind(1, id);
-        while (history.step())
-            addHistoryText(r.history, history.text(0), history.text(1));
-        history.reset();
-        const QString words = wordsOf(r);
+        words.clear();
+        size_t lastNameEnds = 0, firstNameEnds = 0;
+        for (int i = 0; i < kFieldCount; ++i) {
+            if (i > 0)
+                words += '\n';
+            appendFolded(words, sel.bytes(kFirstField + i), kFieldFolds[i]);
+            if (i == 0)
+                lastNameEnds = words.size();
+            else if (i == 1)
+                firstNameEnds = words.size();
+        }
+        if (!historyText.empty()) {
+            words += '\n';
+            historyText.appendFolded(words);
+        }
+        key.assign(words, 0, lastNameEnds);
+        key += '\x01';
+        key.append(words, lastNameEnds + 1, firstNameEnds - lastNameEnds - 1);
         ins.bind(1, id);
-        ins.bind(2, sortKey(r.f[0], r.f[1]));
-        ins.bind(3, words);
+        ins.bindUtf8Unowned(2, key.data(), int(key.size()));
+        ins.bindUtf8Unowned(3, words.data(), int(words.size()));
         ins.run();
         insPieces.bind(1, id);
-        insPieces.bind(2, words);
+        insPieces.bindUtf8Unowned(2, words.data(), int(words.size()));
         insPieces.run();
     }
     if (folded > 0) {

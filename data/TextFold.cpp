@@ -8,20 +8,19 @@ namespace kestrel {
 
 namespace {
 // Latin letters that carry no decomposition of their own.
-QString baseOf(char32_t c)
+const char* baseOf(char32_t c)
 {
     switch (c) {
-    case U'Ø': return QStringLiteral("o");
-    case U'ø': return QStringLiteral("o");
-    case U'Æ': case U'æ': return QStringLiteral("ae");
-    case U'Œ': case U'œ': return QStringLiteral("oe");
-    case U'ß': case U'ẞ': return QStringLiteral("ss");
-    case U'Ð': case U'ð': case U'Đ': case U'đ': return QStringLiteral("d");
-    case U'Þ': case U'þ': return QStringLiteral("th");
-    case U'Ł': case U'ł': return QStringLiteral("l");
-    case U'Ħ': case U'ħ': return QStringLiteral("h");
-    case U'ı': return QStringLiteral("i");
-    default: return {};
+    case U'Ø': case U'ø': return "o";
+    case U'Æ': case U'æ': return "ae";
+    case U'Œ': case U'œ': return "oe";
+    case U'ß': case U'ẞ': return "ss";
+    case U'Ð': case U'ð': case U'Đ': case U'đ': return "d";
+    case U'Þ': case U'þ': return "th";
+    case U'Ł': case U'ł': return "l";
+    case U'Ħ': case U'ħ': return "h";
+    case U'ı': return "i";
+    default: return nullptr;
     }
 }
 
@@ -73,11 +72,18 @@ QString foldedText(const QString& text)
     QString out;
     const QString decomposed = text.normalized(QString::NormalizationForm_KD);
     out.reserve(decomposed.size());
+    // Each character is added as it stands, without a string of its own: a name has many.
     for (char32_t c : decomposed.toUcs4()) {
         if (QChar::category(c) == QChar::Mark_NonSpacing)
             continue;
-        const QString base = baseOf(c);
-        out += base.isEmpty() ? QString::fromUcs4(&c, 1) : base;
+        if (const char* base = baseOf(c))
+            out += QLatin1StringView(base);
+        else if (c < 0x10000 && !QChar::isSurrogate(c))
+            out += QChar(char16_t(c));
+        else if (c <= 0x10FFFF && !QChar::isSurrogate(c))
+            out += QStringView(QChar::fromUcs4(c));
+        else
+            out += QString::fromUcs4(&c, 1);
     }
     return out.toCaseFolded();
 }

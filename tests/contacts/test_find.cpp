@@ -4,7 +4,11 @@
 #include "data/SearchIndexJob.h"
 #include "data/SearchIndexStore.h"
 #include "tests/contacts/Helpers.h"
+#include "data/Statement.h"
 #include "ui/Report.h"
+
+#include <map>
+#include <set>
 
 namespace {
 
@@ -176,6 +180,118 @@ TEST_F(FindTest, AFileWrittenByAnotherProgramIsIndexedBehindFindWhichSaysSoAndTh
     EXPECT_EQ(listed(), expected); // by itself, with no further key
     searchindex::setFoldStepRows(2000);
     setSearchIndexJob(nullptr);
+}
+
+// The index a build writes in steps, and the one written again over it for contacts noted as
+// changed, hold for every contact exactly what folding it alone gives: its words and name key,
+// and every three-character piece of the words, whatever the script and with its history.
+TEST_F(FindTest, TheIndexHoldsEachContactsWordsAsFoldedAloneWhateverTheScriptAndItsHistory)
+{
+    if (onServer())
+        GTEST_SKIP() << "the office server keeps no index";
+    using searchindex::kFieldCount;
+    const char* const contacts[][kFieldCount] = {
+        {"McDONALD", "Ann", "Acme 7", "BOSTON", "Ann.McD@Example.com", "(617) 555-0100", "", "555 0199", "USA",
+         "CEO", "Acme.example", "1970-03-07", "Met at the FAIR"},
+        {"Émile", "Zoë", "Straße GmbH", "Łódź", "", "+48 ４２ 123", "", "", "Polska", "", "", "", "Ŀl ǅ Ǆ ﬁ"},
+        {"כהן", "דנה", "", "חיפה", "", "", "04-123", "", "", "", "", "3/4", "مرحبا"},
+        {"𐐏𐐱𐐻", "😀 Emoji", "Ωmega", "İstanbul", "ÆØÅ@x.dk", "", "", "", "", "", "", "", ""},
+        {"", "", "", "", "", "", "", "", "", "", "", "", ""},
+        {"Ng", "Lan", "", "", "", "", "", "", "", "", "", "", ""},
+    };
+    {
+        Connection c(sConnContacts);
+        Statement ins(c, QStringLiteral("INSERT INTO contacts(address, contype, %1) VALUES('', 'Lead', ?1, ?2, ?3, ?4, ?5, ?6, "
+                                        "?7, ?8, ?9, ?10, ?11, ?12, ?13)").arg(QLatin1String(searchindex::kContactFields)),
+                      Statement::Dialect::Native);
+        for (const auto& contact : contacts) {
+            for (int i = 0; i < kFieldCount; ++i)
+                ins.bind(i + 1, QString::fromUtf8(contact[i]));
+            ins.run();
+        }
+        exec(sConnContacts, "update contacts set lastname=null, firstname=null, notes=null where lastname=''");
+        // Entries of several days, written out of order, and of several scripts.
+        Statement hist(c, QStringLiteral("INSERT INTO history(contact_id, histdate, histtime, subject, note) VALUES(?1, ?2, ?3, ?4, ?5)"),
+                       Statement::Dialect::Native);
+        const char* const entries[][5] = {{"1", "2024-05-02", "09:00:00", "Call BACK", "Quote sent"},
+                                          {"1", "2024-05-01", "", "First", ""},
+                                          {"1", "2024-05-02", "08:00:00", "", "Early Note"},
+                                          {"2", "2024-01-01", "10:00:00", "Überweisung", "Ǆemal 𐐏"},
+                                          {"2", "2023-12-31", "10:00:00", "Plain", "Ascii"},
+                                          {"6", "2024-02-02", "10:00:00", "Ok", ""}};
+        for (const auto& e : entries) {
+            hist.bind(1, std::int64_t(QByteArray(e[0]).toInt()));
+            for (int i = 1; i < 5; ++i)
+                i == 2 && !*e[i] ? hist.bindNull(i + 1) : hist.bind(i + 1, QString::fromUtf8(e[i]));
+            hist.run();
+        }
+    }
+    // What folding each contact alone gives, and the pieces its words are looked up by.
+    std::map<int, std::pair<QString, QString>> expected;
+    {
+        Connection c(sConnContacts);
+        Statement contact(c, QStringLiteral("select id, %1 from contacts").arg(QLatin1String(searchindex::kContactFields)),
+                          Statement::Dialect::Native);
+        Statement history(c, QStringLiteral("select subject, note from history where contact_id=?1 order by histdate, histtime, id"),
+                          Statement::Dialect::Native);
+        while (contact.step()) {
+            searchindex::ContactRow r;
+            for (int i = 0; i < kFieldCount; ++i)
+                r.f[i] = contact.text(i + 1);
+            history.bind(1, contact.integer(0));
+            while (history.step())
+                searchindex::addHistoryText(r.history, history.text(0), history.text(1));
+            history.reset();
+            expected[int(contact.integer(0))] = {searchindex::sortKey(r.f[0], r.f[1]), searchindex::wordsOf(r)};
+        }
+    }
+    ASSERT_EQ(expected.size(), std::size(contacts));
+    const auto indexAgrees = [&](const char* when) {
+        SCOPED_TRACE(when);
+        std::map<int, std::pair<QString, QString>> held;
+        Connection c(sConnContacts);
+        Statement index(c, QStringLiteral("select id, sortkey, words from contact_find4"), Statement::Dialect::Native);
+        while (index.step())
+            held[int(index.integer(0))] = {index.text(1), index.text(2)};
+        EXPECT_EQ(held, expected);
+        // Each piece the trigram table holds finds exactly the contacts whose words hold it, and
+        // it holds every piece of every contact's words.
+        std::set<QString> pieces;
+        for (const auto& [id, kw] : expected) {
+            const QList<uint> chars = kw.second.toUcs4();
+            for (qsizetype at = 0; at + 3 <= chars.size(); ++at)
+                pieces.insert(QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.constData() + at), 3));
+        }
+        Statement(c, QStringLiteral("create virtual table if not exists temp.pieces using fts5vocab(main, contact_find4_tri, row)"),
+                  Statement::Dialect::Native)
+            .run();
+        std::set<QString> terms;
+        Statement vocab(c, QStringLiteral("select term from temp.pieces"), Statement::Dialect::Native);
+        while (vocab.step())
+            terms.insert(vocab.text(0));
+        EXPECT_EQ(terms, pieces);
+        Statement match(c, QStringLiteral("select rowid from contact_find4_tri where contact_find4_tri match ?1 order by rowid"),
+                        Statement::Dialect::Native);
+        for (const QString& piece : pieces) {
+            std::vector<int> ids, holding;
+            match.bind(1, u'"' + QString(piece).replace(u'"', QStringLiteral("\"\"")) + u'"');
+            while (match.step())
+                ids.push_back(int(match.integer(0)));
+            match.reset();
+            for (const auto& [id, kw] : expected)
+                if (kw.second.contains(piece))
+                    holding.push_back(id);
+            EXPECT_EQ(ids, holding) << piece.toStdString();
+        }
+    };
+    searchindex::setFoldStepRows(4); // more than one step
+    prepareSearchIndex(sConnContacts);
+    indexAgrees("built");
+    // Every contact noted as changed, and the noted ones written again over their old words.
+    exec(sConnContacts, "update contacts set lastname=lastname");
+    prepareSearchIndex(sConnContacts);
+    indexAgrees("written again");
+    searchindex::setFoldStepRows(2000);
 }
 
 TEST(FoundLineTest, EachFieldKeepsItsColumnWithRightToLeftNamesAndTheWholePhoneIsShown)
