@@ -26,7 +26,7 @@ inline constexpr const char* kConnectKeys[] = {"connect_timeout",     "keepalive
 inline constexpr const char* kConnectValues[] = {"10", "1", "30", "10", "3", "30000"};
 
 // The schema version this program expects (table kestrel_schema); kestrel --init-office makes it.
-inline constexpr int kSchemaVersion = 15;
+inline constexpr int kSchemaVersion = 16;
 
 // A connection to the server of connectionText, from the pool or new; a new one to a server not
 // yet seen by this process first checks that the schema is there and recent enough (a DbError of

@@ -540,10 +540,86 @@ CREATE INDEX IF NOT EXISTS contacts_by_type_initial ON contacts(contype, upper(s
   lastname NULLS FIRST, firstname NULLS FIRST, address NULLS FIRST, id);
 )sql";
 
+// Find reaches a contact by the subjects and notes of its history, as the local file's index
+// does: the contact's search text ends with them (each entry's subject and note a line each,
+// folded), so that the trigram index answers for them too and a keystroke never reads the
+// history. The history's trigger keeps the text of the contacts it touches; as with the last
+// contact (step 10), that bookkeeping raises no row version, so an editor open on the card saves
+// unasked, and only a text that changed is written. The contacts already there with history get
+// theirs here, their versions untouched. The triggers run with the rights of whoever changed the
+// row. Self-contained but for the history (step 5) and the search text (step 14); its grants are
+// in kOfficeGrants.
+constexpr const char* kVersion16 = R"sql(
+CREATE OR REPLACE FUNCTION kestrel_findtext(r jsonb) RETURNS text LANGUAGE plpgsql STABLE
+  SET search_path = pg_catalog, pg_temp AS
+  $$DECLARE b text COLLATE "C" := coalesce(r ->> 'birthday', ''); h text COLLATE "C";
+  BEGIN
+    SELECT string_agg(concat_ws(E'\n', nullif(subject COLLATE "C", ''), nullif(note COLLATE "C", '')), E'\n' ORDER BY id)
+      INTO h FROM public.history
+      WHERE contact_id = (r ->> 'id')::integer AND (subject COLLATE "C" <> '' OR note COLLATE "C" <> '');
+    RETURN concat_ws(E'\n', public.kestrel_fold(r ->> 'lastname'), public.kestrel_fold(r ->> 'firstname'),
+      public.kestrel_fold(r ->> 'company'), public.kestrel_fold(r ->> 'city'), public.kestrel_fold(r ->> 'email'),
+      regexp_replace(coalesce(r ->> 'homeph', '') COLLATE "C", '[^0-9]', '', 'g'),
+      regexp_replace(coalesce(r ->> 'cellph', '') COLLATE "C", '[^0-9]', '', 'g'),
+      regexp_replace(coalesce(r ->> 'workph', '') COLLATE "C", '[^0-9]', '', 'g'), public.kestrel_fold(r ->> 'country'),
+      public.kestrel_fold(r ->> 'jobtitle'), public.kestrel_fold(r ->> 'website'),
+      CASE WHEN b ~ '^([0-9]{4}-|--)[0-9]{2}-[0-9]{2}$' THEN
+        substr(b, length(b) - 4, 2)::int::text || substr(b, length(b) - 1, 2)::int::text ||
+        CASE WHEN left(b, 2) = '--' OR left(b, 4)::int = 0 THEN '' ELSE left(b, 4)::int::text END
+      ELSE regexp_replace(b, '[^0-9]', '', 'g') END,
+      public.kestrel_fold(r ->> 'notes'),
+      CASE WHEN h IS NOT NULL THEN public.kestrel_fold(h) END);
+  END$$;
+CREATE OR REPLACE FUNCTION kestrel_contact_findtext() RETURNS trigger LANGUAGE plpgsql
+  SET search_path = pg_catalog, pg_temp AS
+  $$BEGIN NEW.findtext := public.kestrel_findtext(to_jsonb(NEW)); RETURN NEW; END$$;
+CREATE OR REPLACE TRIGGER contacts_findtext BEFORE INSERT OR UPDATE ON contacts
+  FOR EACH ROW EXECUTE FUNCTION kestrel_contact_findtext();
+CREATE OR REPLACE FUNCTION kestrel_contacts_rowver() RETURNS trigger LANGUAGE plpgsql
+  SET search_path = pg_catalog, pg_temp AS
+  $$BEGIN
+    IF (NEW.lastcontact IS DISTINCT FROM OLD.lastcontact OR NEW.findtext IS DISTINCT FROM OLD.findtext)
+       AND (to_jsonb(NEW) - 'lastcontact' - 'findtext') = (to_jsonb(OLD) - 'lastcontact' - 'findtext') THEN
+      RETURN NEW;
+    END IF;
+    NEW.rowver := OLD.rowver + 1;
+    RETURN NEW;
+  END$$;
+CREATE OR REPLACE FUNCTION kestrel_history_findtext() RETURNS trigger LANGUAGE plpgsql
+  SET search_path = pg_catalog, pg_temp AS
+  $$DECLARE
+    ids integer[];
+    cid integer;
+  BEGIN
+    IF TG_OP = 'INSERT' THEN
+      ids := ARRAY[NEW.contact_id];
+    ELSIF TG_OP = 'DELETE' THEN
+      ids := ARRAY[OLD.contact_id];
+    ELSIF NEW.contact_id IS DISTINCT FROM OLD.contact_id THEN
+      ids := ARRAY[OLD.contact_id, NEW.contact_id];
+    ELSIF NEW.subject COLLATE "C" = OLD.subject COLLATE "C" AND NEW.note COLLATE "C" = OLD.note COLLATE "C" THEN
+      RETURN NULL;
+    ELSE
+      ids := ARRAY[NEW.contact_id];
+    END IF;
+    FOREACH cid IN ARRAY ids LOOP
+      CONTINUE WHEN cid IS NULL;
+      UPDATE public.contacts c SET findtext = NULL
+        WHERE c.id = cid AND c.findtext IS DISTINCT FROM public.kestrel_findtext(to_jsonb(c));
+    END LOOP;
+    RETURN NULL;
+  END$$;
+CREATE OR REPLACE TRIGGER history_findtext AFTER INSERT OR DELETE OR UPDATE OF contact_id, subject, note ON history
+  FOR EACH ROW EXECUTE FUNCTION kestrel_history_findtext();
+UPDATE contacts c SET findtext = NULL
+  WHERE c.id IN (SELECT contact_id FROM history) AND c.findtext IS DISTINCT FROM kestrel_findtext(to_jsonb(c));
+)sql";
+
 constexpr SchemaStep kSteps[] = {{1, kVersion1},   {2, kVersion2},   {3, kVersion3},   {4, kVersion4},
                                  {5, kVersion5},   {6, kVersion6},   {7, kVersion7},   {8, kVersion8},
                                  {9, kVersion9},   {10, kVersion10}, {11, kVersion11}, {12, kVersion12},
-                                 {13, kVersion13}, {14, kVersion14}, {15, kVersion15}};
+                                 {13, kVersion13}, {14, kVersion14}, {15, kVersion15},
+                                 {16, kVersion16}};
 static_assert(kSteps[std::size(kSteps) - 1].version == kSchemaVersion);
 
 } // namespace
@@ -578,6 +654,8 @@ REVOKE ALL ON FUNCTION kestrel_contact_lastcontact(), kestrel_contacts_rowver(),
 REVOKE ALL ON FUNCTION kestrel_contact_findtext() FROM PUBLIC;
 REVOKE ALL ON FUNCTION kestrel_fold(text) FROM PUBLIC;
 GRANT EXECUTE ON FUNCTION kestrel_fold(text) TO kestrel_office;
+REVOKE ALL ON FUNCTION kestrel_findtext(jsonb), kestrel_history_findtext() FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION kestrel_findtext(jsonb) TO kestrel_office;
 )sql";
 
 int installedSchemaVersion(PGconn* c)

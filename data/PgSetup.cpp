@@ -67,7 +67,8 @@ const char* const kSequences = "'contacts_id_seq','appointments_autoid_seq','tod
                                "'history_id_seq','trash_id_seq'";
 const char* const kTriggers = "'contacts_rowver','appointments_rowver','todo_items_rowver','contacts_changed',"
                               "'appointments_changed','todo_changed','history_stamp','history_changed','trash_stamp',"
-                              "'history_keep','contacts_lastcontact','history_lastcontact','contacts_findtext'";
+                              "'history_keep','contacts_lastcontact','history_lastcontact','contacts_findtext',"
+                              "'history_findtext'";
 
 // Makes a role that cannot log in when it is missing; true when made. Two set-ups at once (two
 // databases on one server) may race to make it: the loser finds it made.
@@ -180,7 +181,7 @@ OfficeSetUp setUpOfficeDatabase(const QString& conninfo)
             "   AND p.proname IN ('kestrel_like','kestrel_raise_rowver','kestrel_announce',"
             "   'kestrel_history_stamp','kestrel_trash_stamp','kestrel_history_keep','kestrel_history_restored',"
             "   'kestrel_contact_lastcontact','kestrel_contacts_rowver','kestrel_history_lastcontact',"
-            "   'kestrel_fold','kestrel_contact_findtext')"
+            "   'kestrel_fold','kestrel_contact_findtext','kestrel_findtext','kestrel_history_findtext')"
             "   AND p.proowner <> 'kestrel_owner'::regrole LOOP"
             "  EXECUTE format('ALTER FUNCTION %s OWNER TO kestrel_owner', r.name); END LOOP;"
             " IF EXISTS (SELECT 1 FROM pg_operator WHERE oprname = '~~~' AND oprnamespace = 'public'::regnamespace) THEN"

@@ -342,11 +342,13 @@ FoundContacts searchContacts(Connection& db, const QStringList& needles, int lim
 }
 
 // What a keystroke on the office server needs before its lookup, asked in one round trip: whether
-// the server keeps each contact's folded search text with a trigram index over it, the needles as
-// the server folds them (where its rules fold further than the program's, as ŋ to n), and the
-// history entries that hold any needle (as the server's LIKE folds), by contact.
+// the server keeps each contact's folded search text with a trigram index over it, and whether
+// that text holds the contact's history too; the needles as the server folds them (where its rules
+// fold further than the program's, as ŋ to n); and, where the text lacks the history, the history
+// entries that hold any needle (as the server's LIKE folds), by contact.
 struct ServerFindFacts {
     bool keepsFindText = false;
+    bool historyInFindText = false;
     QStringList folded;
     QHash<int, QString> history;
 };
@@ -354,17 +356,25 @@ struct ServerFindFacts {
 ServerFindFacts serverFindFacts(Connection& db, const QStringList& needles)
 {
     const int n = int(needles.size());
+    // The history's own trigger, enabled, is what keeps the history in the text.
     QString facts = QStringLiteral("SELECT EXISTS (SELECT 1 FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid "
-                                   "WHERE c.relname = 'contacts_by_findtext' AND c.relnamespace = 'public'::regnamespace)::int");
+                                   "WHERE c.relname = 'contacts_by_findtext' AND c.relnamespace = 'public'::regnamespace)::int "
+                                   "AS indexed, EXISTS (SELECT 1 FROM pg_trigger WHERE tgrelid = to_regclass('public.history') "
+                                   "AND tgname = 'history_findtext' AND tgenabled <> 'D')::int AS with_history");
     QString held;
     for (int i = 0; i < n; ++i) {
         facts += QStringLiteral(", kestrel_fold(?%1)").arg(i + 1);
         held += QStringLiteral("%1h.subject ~~~ ?%2 OR h.note ~~~ ?%2").arg(i ? QStringLiteral(" OR ") : QString()).arg(n + i + 1);
     }
-    // Materialized, so that the folds run once rather than once for each history entry.
+    // Materialized, so that the folds run once rather than once for each history entry. The
+    // entries are read only for the index's lookup on a text without them (without the index the
+    // contacts are read whole, with their history, anyway): kept apart (OFFSET 0), the condition
+    // on the facts is tested once before the table is read at all.
     Statement st(db,
                  QStringLiteral("WITH facts AS MATERIALIZED (%1) SELECT facts.*, h.contact_id, h.subject, h.note FROM facts "
-                                "LEFT JOIN history h ON h.contact_id IS NOT NULL AND (%2)")
+                                "LEFT JOIN LATERAL (SELECT h.contact_id, h.subject, h.note FROM history h WHERE "
+                                "facts.indexed = 1 AND facts.with_history = 0 AND h.contact_id IS NOT NULL AND (%2) "
+                                "OFFSET 0) h ON true")
                      .arg(facts, held),
                  Statement::Dialect::Native);
     for (int i = 0; i < n; ++i) {
@@ -376,12 +386,13 @@ ServerFindFacts serverFindFacts(Connection& db, const QStringList& needles)
     while (st.step()) {
         if (first) {
             out.keepsFindText = st.integer(0) != 0;
+            out.historyInFindText = out.keepsFindText && st.integer(1) != 0;
             for (int i = 0; i < n; ++i)
-                out.folded << st.text(1 + i);
+                out.folded << st.text(2 + i);
             first = false;
         }
-        if (!st.isNull(n + 1))
-            addHistoryText(out.history[int(st.integer(n + 1))], st.text(n + 2), st.text(n + 3));
+        if (!st.isNull(n + 2))
+            addHistoryText(out.history[int(st.integer(n + 2))], st.text(n + 3), st.text(n + 4));
     }
     return out;
 }
@@ -448,7 +459,7 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
                 continue;
             seen.insert(id);
             ContactRow r;
-            r.history = history.value(id);
+            r.history = facts.historyInFindText ? st.text(1 + kFieldCount) : history.value(id);
             if (readAndCheck(st, r, needles))
                 found.emplace_back(sortKey(r.f[0], r.f[1]), toFound(r, needles));
         }
@@ -467,12 +478,24 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
     // common text, or walks the name index to a rare one's far letter: the lookup's order (empty
     // names first, as the walk and the list have them) is one the name index cannot give.
     const QString fields = QString::fromLatin1(kContactFields);
-    const QString walk = QStringLiteral("SELECT id, %1 FROM (SELECT id, %1, findtext FROM contacts ORDER BY lastname NULLS "
+    // Where the server's text holds the history, each row found brings the text of its own entries
+    // for the check, and only the rows found do: a subquery of the outermost select list runs
+    // once for each row it returns.
+    const auto historyOf = [&](const QString& rows) {
+        return facts.historyInFindText
+                   ? QStringLiteral(", (SELECT string_agg(concat_ws(chr(10), nullif(h.subject COLLATE \"C\", ''), "
+                                    "nullif(h.note COLLATE \"C\", '')), chr(10) ORDER BY h.id) FROM history h "
+                                    "WHERE h.contact_id = %1.id)").arg(rows)
+                   : QString();
+    };
+    const QString walk = QStringLiteral("SELECT id, %1%5 FROM (SELECT id, %1, findtext FROM contacts ORDER BY lastname NULLS "
                                         "FIRST, firstname NULLS FIRST, address NULLS FIRST LIMIT %2) first WHERE %3 LIMIT %4")
-                             .arg(fields).arg(walkFirstRows()).arg(where).arg(limit + 1);
-    const QString sql = QStringLiteral("SELECT id, ") + fields + QStringLiteral(" FROM contacts WHERE ") + where +
-                        QStringLiteral(" ORDER BY lastname IS NOT NULL, lastname, firstname IS NOT NULL, firstname, id "
-                                       "LIMIT %1").arg(limit + 1);
+                             .arg(fields).arg(walkFirstRows()).arg(where).arg(limit + 1).arg(historyOf(QStringLiteral("first")));
+    QString sql = QStringLiteral("SELECT id, ") + fields + QStringLiteral(" FROM contacts WHERE ") + where +
+                  QStringLiteral(" ORDER BY lastname IS NOT NULL, lastname, firstname IS NOT NULL, firstname, id "
+                                 "LIMIT %1").arg(limit + 1);
+    if (facts.historyInFindText)
+        sql = QStringLiteral("SELECT id, %1%2 FROM (%3) found").arg(fields, historyOf(QStringLiteral("found")), sql);
     // The words as the server folds them, looked up as patterns of their own so that the planner
     // sees what it matches.
     const QStringList& serverNeedles = facts.folded;

@@ -240,10 +240,13 @@ TEST_F(ServerRights, MembersMayOnlyReadAndWriteRowsAndEachOnlyTheirOwnToDoItems)
                           QStringLiteral("select p.proname || ':' || pg_get_userbyid(p.proowner) || ':' || p.prosecdef || ':' "
                                          "|| array_to_string(p.proconfig, ';') from pg_proc p where p.proname in "
                                          "('kestrel_announce','kestrel_raise_rowver','kestrel_trash_stamp','kestrel_contact_lastcontact',"
-                                         "'kestrel_contacts_rowver','kestrel_history_lastcontact') order by 1"))),
+                                         "'kestrel_contacts_rowver','kestrel_history_lastcontact','kestrel_findtext',"
+                                         "'kestrel_history_findtext') order by 1"))),
               QStringLiteral("kestrel_announce:kestrel_owner:false:search_path=pg_catalog, pg_temp\n"
                              "kestrel_contact_lastcontact:kestrel_owner:false:search_path=pg_catalog, pg_temp\n"
                              "kestrel_contacts_rowver:kestrel_owner:false:search_path=pg_catalog, pg_temp\n"
+                             "kestrel_findtext:kestrel_owner:false:search_path=pg_catalog, pg_temp\n"
+                             "kestrel_history_findtext:kestrel_owner:false:search_path=pg_catalog, pg_temp\n"
                              "kestrel_history_lastcontact:kestrel_owner:false:search_path=pg_catalog, pg_temp\n"
                              "kestrel_raise_rowver:kestrel_owner:false:search_path=pg_catalog, pg_temp\n"
                              "kestrel_trash_stamp:kestrel_owner:false:search_path=pg_catalog, pg_temp"));

@@ -97,7 +97,9 @@ TEST_F(OfficeFind, TheServerFoldsAsTheProgramDoesKeepsTheTextWhoeverWritesAndOnl
     for (const char* sql : {"DROP INDEX contacts_by_findtext", "DROP EXTENSION pg_trgm", "ALTER TABLE contacts DROP COLUMN findtext",
                             "ALTER TABLE contacts DISABLE TRIGGER contacts_findtext",
                             "CREATE OR REPLACE FUNCTION kestrel_fold(t text) RETURNS text LANGUAGE sql AS $$SELECT ''$$",
-                            "ALTER EXTENSION pg_trgm UPDATE", "CREATE INDEX mine ON contacts USING gin (findtext gin_trgm_ops)"})
+                            "ALTER EXTENSION pg_trgm UPDATE", "CREATE INDEX mine ON contacts USING gin (findtext gin_trgm_ops)",
+                            "ALTER TABLE history DISABLE TRIGGER history_findtext", "DROP TRIGGER history_findtext ON history",
+                            "CREATE OR REPLACE FUNCTION kestrel_findtext(r jsonb) RETURNS text LANGUAGE sql AS $$SELECT ''$$"})
         EXPECT_FALSE(refusal(colleague, QString::fromLatin1(sql)).isEmpty()) << "taken from a member: " << sql;
     for (const char* sql : {"SELECT findtext FROM contacts", "SELECT kestrel_fold('x')",
                             "UPDATE contacts SET findtext = 'x'"})
@@ -155,6 +157,68 @@ TEST_F(OfficeFind, TheWalkInNameOrderAndTheLookupAfterItListWhatAFullReadLists)
     EXPECT_EQ(names(walked[1]), " Nobody|Adler Ben|Adler Cy|Kowalski Anna|Kowalski Anna|more…");
     const std::string exact = names(walked[3]);
     EXPECT_EQ(std::count(exact.begin(), exact.end(), '|'), 7); // exactly the limit: no "more…"
+}
+
+TEST_F(OfficeFind, TheHistorysWordsFindTheirContactThroughEveryChangeAndRaiseNoVersion)
+{
+    // A member's entries, as the program writes them; the contacts' versions as an open editor read them.
+    exec(sConnContacts, QStringLiteral("insert into contacts(lastname,firstname,company) values('Lee','Ann','Acme'),('Baker','Bo','Acme')"));
+    const QString versions = QStringLiteral("select string_agg(rowver::text, ',' order by id) from contacts");
+    const QString before = one(sConnContacts, versions);
+    // Each has a newer call, so that the last contact, which the history keeps too, stays as it is.
+    exec(sConnContacts, QStringLiteral("insert into history(contact_id,histdate,subject) select id,#3/9/2027#,'Call' from contacts"));
+    exec(sConnContacts, QStringLiteral("insert into history(contact_id,histdate,subject,note) select id,#3/1/2027#,'Prices',"
+                                       "'Asked about the Pélican model' from contacts where lastname = 'Lee'"));
+    EXPECT_EQ(found(QStringLiteral("pelican")), QStringLiteral("Lee"));
+    EXPECT_EQ(found(QStringLiteral("acme prices")), QStringLiteral("Lee"));
+    EXPECT_EQ(found(QStringLiteral("ann pelican")), QStringLiteral("Lee"));
+    exec(sConnContacts, QStringLiteral("update history set note = 'Asked about the Heron model' where subject = 'Prices'"));
+    EXPECT_EQ(found(QStringLiteral("heron")), QStringLiteral("Lee"));
+    EXPECT_EQ(found(QStringLiteral("pelican")), QString());
+    exec(sConnContacts, QStringLiteral("update history set contact_id = (select id from contacts where lastname = 'Baker') "
+                                       "where subject = 'Prices'"));
+    EXPECT_EQ(found(QStringLiteral("heron")), QStringLiteral("Baker"));
+    exec(sConnContacts, QStringLiteral("delete from history where subject = 'Prices'"));
+    EXPECT_EQ(found(QStringLiteral("heron prices")), QString());
+    // Neither contact keeps the entry's words, so neither is a candidate the check throws away.
+    EXPECT_EQ(one(sConnContacts, QStringLiteral("select count(*) from contacts where findtext like '%heron%'")), QStringLiteral("0"));
+    EXPECT_EQ(one(sConnContacts, versions), before);
+
+    // A server of the version before: its text lacks the history, which Find reads as it did;
+    // the step gives the contacts their history's text, versions untouched, as often as it runs.
+    const QString admin = serverConnectionText(adminConninfo());
+    const auto asOwner = [&](const QString& sql) {
+        pg::runMaintenance(adminConninfo(), QStringLiteral("BEGIN; SET LOCAL ROLE kestrel_owner; %1; COMMIT").arg(sql));
+    };
+    asOwner(QString::fromUtf8(pg::schemaSteps()[9].sql) + QString::fromUtf8(pg::schemaSteps()[13].sql) +
+            QStringLiteral("DROP TRIGGER history_findtext ON history"));
+    exec(sConnContacts, QStringLiteral("insert into history(contact_id,histdate,subject,note) select id,#3/2/2027#,'Call',"
+                                       "'Osprey tickets' from contacts where lastname = 'Lee'"));
+    EXPECT_EQ(one(admin, QStringLiteral("select count(*) from contacts where findtext like '%osprey%'")), QStringLiteral("0"));
+    EXPECT_EQ(found(QStringLiteral("osprey")), QStringLiteral("Lee"));
+    for (int run = 0; run < 2; ++run)
+        asOwner(QString::fromUtf8(pg::schemaSteps()[15].sql));
+    EXPECT_EQ(one(admin, QStringLiteral("select count(*) from contacts where findtext like '%osprey%'")), QStringLiteral("1"));
+    EXPECT_EQ(found(QStringLiteral("osprey")), QStringLiteral("Lee"));
+    EXPECT_EQ(one(sConnContacts, versions), before);
+
+    // What Find lists from the server's text is what it lists reading the history itself: on an
+    // index whose text lacks the history, and with no index at all.
+    exec(sConnContacts, QStringLiteral("insert into history(contact_id,histdate,subject,note) select id,#3/3/2027#,'Visit',"
+                                       "'Prices for Acme' from contacts where lastname = 'Baker'"));
+    const QStringList typed{QStringLiteral("osprey"), QStringLiteral("prices acme"), QStringLiteral("acme"),
+                            QStringLiteral("visit baker"), QStringLiteral("call osprey lee"), QStringLiteral("tickets prices")};
+    QStringList kept;
+    for (const QString& t : typed)
+        kept << found(t);
+    EXPECT_EQ(kept.join(u','), QStringLiteral("Lee,Baker,Baker|Lee,Baker,Lee,"));
+    for (const char* older : {"alter table history disable trigger history_findtext", "drop index contacts_by_findtext"}) {
+        exec(admin, QString::fromLatin1(older));
+        QStringList read;
+        for (const QString& t : typed)
+            read << found(t);
+        EXPECT_EQ(read, kept) << older;
+    }
 }
 
 // The check of each found contact folds only what it must: it must agree with the whole of the
