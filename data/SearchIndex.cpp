@@ -452,6 +452,10 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
     std::vector<std::pair<QString, FoundContact>> found;
     QSet<int> seen;
     const QHash<int, QString>& history = facts.history;
+    // Where the server's text holds the history, a row its own fields do not settle was found by
+    // its history, or by a fold of the server's that the program does not make: its entries are
+    // read afterwards, for those rows alone.
+    std::vector<ContactRow> unsettled;
     const auto take = [&](Statement& st) {
         while (st.step()) {
             const int id = int(st.integer(0));
@@ -459,9 +463,11 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
                 continue;
             seen.insert(id);
             ContactRow r;
-            r.history = facts.historyInFindText ? st.text(1 + kFieldCount) : history.value(id);
+            r.history = history.value(id);
             if (readAndCheck(st, r, needles))
                 found.emplace_back(sortKey(r.f[0], r.f[1]), toFound(r, needles));
+            else if (facts.historyInFindText)
+                unsettled.push_back(std::move(r));
         }
     };
     QString where;
@@ -478,24 +484,12 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
     // common text, or walks the name index to a rare one's far letter: the lookup's order (empty
     // names first, as the walk and the list have them) is one the name index cannot give.
     const QString fields = QString::fromLatin1(kContactFields);
-    // Where the server's text holds the history, each row found brings the text of its own entries
-    // for the check, and only the rows found do: a subquery of the outermost select list runs
-    // once for each row it returns.
-    const auto historyOf = [&](const QString& rows) {
-        return facts.historyInFindText
-                   ? QStringLiteral(", (SELECT string_agg(concat_ws(chr(10), nullif(h.subject COLLATE \"C\", ''), "
-                                    "nullif(h.note COLLATE \"C\", '')), chr(10) ORDER BY h.id) FROM history h "
-                                    "WHERE h.contact_id = %1.id)").arg(rows)
-                   : QString();
-    };
-    const QString walk = QStringLiteral("SELECT id, %1%5 FROM (SELECT id, %1, findtext FROM contacts ORDER BY lastname NULLS "
+    const QString walk = QStringLiteral("SELECT id, %1 FROM (SELECT id, %1, findtext FROM contacts ORDER BY lastname NULLS "
                                         "FIRST, firstname NULLS FIRST, address NULLS FIRST LIMIT %2) first WHERE %3 LIMIT %4")
-                             .arg(fields).arg(walkFirstRows()).arg(where).arg(limit + 1).arg(historyOf(QStringLiteral("first")));
-    QString sql = QStringLiteral("SELECT id, ") + fields + QStringLiteral(" FROM contacts WHERE ") + where +
-                  QStringLiteral(" ORDER BY lastname IS NOT NULL, lastname, firstname IS NOT NULL, firstname, id "
-                                 "LIMIT %1").arg(limit + 1);
-    if (facts.historyInFindText)
-        sql = QStringLiteral("SELECT id, %1%2 FROM (%3) found").arg(fields, historyOf(QStringLiteral("found")), sql);
+                             .arg(fields).arg(walkFirstRows()).arg(where).arg(limit + 1);
+    const QString sql = QStringLiteral("SELECT id, ") + fields + QStringLiteral(" FROM contacts WHERE ") + where +
+                        QStringLiteral(" ORDER BY lastname IS NOT NULL, lastname, firstname IS NOT NULL, firstname, id "
+                                       "LIMIT %1").arg(limit + 1);
     // The words as the server folds them, looked up as patterns of their own so that the planner
     // sees what it matches.
     const QStringList& serverNeedles = facts.folded;
@@ -513,6 +507,23 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
     if (int(seen.size()) <= limit)
         lookUp(sql);
     bool more = int(seen.size()) > limit;
+    if (!unsettled.empty()) {
+        QStringList ids;
+        for (const ContactRow& r : unsettled)
+            ids << QString::number(r.id);
+        Statement entries(db, QStringLiteral("SELECT contact_id, subject, note FROM history WHERE contact_id = ANY(?::int[]) "
+                                             "ORDER BY id"),
+                          Statement::Dialect::Native);
+        entries.bind(1, u'{' + ids.join(u',') + u'}');
+        QHash<int, QString> texts;
+        while (entries.step())
+            addHistoryText(texts[int(entries.integer(0))], entries.text(1), entries.text(2));
+        for (ContactRow& r : unsettled) {
+            r.history = texts.value(r.id);
+            if (holdsAll(r, needles))
+                found.emplace_back(sortKey(r.f[0], r.f[1]), toFound(r, needles));
+        }
+    }
     if (!history.isEmpty()) {
         QStringList ids;
         for (auto it = history.cbegin(); it != history.cend(); ++it)
