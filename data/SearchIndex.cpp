@@ -353,14 +353,18 @@ struct ServerFindFacts {
     QHash<int, QString> history;
 };
 
+// Whether the server keeps the search text's trigram index, and whether the history's own
+// trigger, enabled, keeps the history in the text.
+constexpr char kIndexed[] = "EXISTS (SELECT 1 FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid WHERE c.relname = "
+                            "'contacts_by_findtext' AND c.relnamespace = 'public'::regnamespace)";
+constexpr char kHistoryKept[] = "EXISTS (SELECT 1 FROM pg_trigger WHERE tgrelid = to_regclass('public.history') AND "
+                                "tgname = 'history_findtext' AND tgenabled <> 'D')";
+
 ServerFindFacts serverFindFacts(Connection& db, const QStringList& needles)
 {
     const int n = int(needles.size());
-    // The history's own trigger, enabled, is what keeps the history in the text.
-    QString facts = QStringLiteral("SELECT EXISTS (SELECT 1 FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid "
-                                   "WHERE c.relname = 'contacts_by_findtext' AND c.relnamespace = 'public'::regnamespace)::int "
-                                   "AS indexed, EXISTS (SELECT 1 FROM pg_trigger WHERE tgrelid = to_regclass('public.history') "
-                                   "AND tgname = 'history_findtext' AND tgenabled <> 'D')::int AS with_history");
+    QString facts = QStringLiteral("SELECT %1::int AS indexed, %2::int AS with_history")
+                        .arg(QLatin1String(kIndexed), QLatin1String(kHistoryKept));
     QString held;
     for (int i = 0; i < n; ++i) {
         facts += QStringLiteral(", kestrel_fold(?%1)").arg(i + 1);
@@ -414,17 +418,23 @@ QString likeOperand(const QString& needle)
 // server has not yet counted. where: every needle's condition, bound as bind does; narrowing:
 // those of the long needles.
 std::optional<bool> lookUpFirst(Connection& db, const QString& where, const QString& narrowing,
-                                const std::function<void(Statement&)>& bind, int limit)
+                                const std::function<void(Statement&)>& bind, int limit, const QString& checked,
+                                std::optional<bool>& passed)
 {
     const int sampleRows = sampledRows();
     if (sampleRows <= 0 || narrowing.isEmpty())
         return std::nullopt;
     // The planner's own reckoning: the rows per page at the last count, times the pages now.
     Statement size(db, QStringLiteral("SELECT CASE WHEN relpages > 0 AND reltuples > 0 THEN reltuples / relpages * "
-                                      "(pg_relation_size(oid) / current_setting('block_size')::int) ELSE -1 END "
-                                      "FROM pg_class WHERE oid = 'contacts'::regclass"),
+                                      "(pg_relation_size(oid) / current_setting('block_size')::int) ELSE -1 END%1 "
+                                      "FROM pg_class WHERE oid = 'contacts'::regclass").arg(checked),
                    Statement::Dialect::Native);
-    const double rows = size.step() ? size.real(0) : -1;
+    const bool stepped = size.step();
+    if (stepped && !checked.isEmpty())
+        passed = size.integer(1) != 0;
+    if (!checked.isEmpty() && passed != true)
+        return std::nullopt;
+    const double rows = stepped ? size.real(0) : -1;
     if (rows < 1)
         return std::nullopt;
     const double sampled = std::min(rows, double(sampleRows));
@@ -447,8 +457,16 @@ std::optional<bool> lookUpFirst(Connection& db, const QString& where, const QStr
 // The office server's own index picks the contacts whose folded text holds every needle, the
 // first screenful of them in name order; contacts found through their history are added, and
 // each is checked whole here, as a file's index checks its candidates.
-FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int limit, const ServerFindFacts& facts)
+//
+// unconfirmed: the facts were not asked of the server (the needles are ASCII, which it folds as the
+// program does), and the first statement asks whether it keeps the text with its history and its
+// index; where it does not, or no statement could tell, nothing is returned, for the whole facts.
+std::optional<FoundContacts> searchServerIndex(Connection& db, const QStringList& needles, int limit,
+                                               const ServerFindFacts& facts, bool unconfirmed = false)
 {
+    std::optional<bool> passed;
+    const QString checked = unconfirmed ? QStringLiteral(", (%1 AND %2)::int").arg(QLatin1String(kIndexed), QLatin1String(kHistoryKept))
+                                        : QString();
     std::vector<std::pair<QString, FoundContact>> found;
     QSet<int> seen;
     const QHash<int, QString>& history = facts.history;
@@ -456,8 +474,10 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
     // its history, or by a fold of the server's that the program does not make: its entries are
     // read afterwards, for those rows alone.
     std::vector<ContactRow> unsettled;
-    const auto take = [&](Statement& st) {
+    const auto take = [&](Statement& st, bool asks) {
         while (st.step()) {
+            if (asks && !passed)
+                passed = st.integer(1 + kFieldCount) != 0;
             const int id = int(st.integer(0));
             if (seen.contains(id))
                 continue;
@@ -484,12 +504,18 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
     // common text, or walks the name index to a rare one's far letter: the lookup's order (empty
     // names first, as the walk and the list have them) is one the name index cannot give.
     const QString fields = QString::fromLatin1(kContactFields);
-    const QString walk = QStringLiteral("SELECT id, %1 FROM (SELECT id, %1, findtext FROM contacts ORDER BY lastname NULLS "
-                                        "FIRST, firstname NULLS FIRST, address NULLS FIRST LIMIT %2) first WHERE %3 LIMIT %4")
-                             .arg(fields).arg(walkFirstRows()).arg(where).arg(limit + 1);
-    const QString sql = QStringLiteral("SELECT id, ") + fields + QStringLiteral(" FROM contacts WHERE ") + where +
-                        QStringLiteral(" ORDER BY lastname IS NOT NULL, lastname, firstname IS NOT NULL, firstname, id "
-                                       "LIMIT %1").arg(limit + 1);
+    // The first statement run asks what the facts would have told, in a column of its own (a
+    // subquery the server runs once for the whole statement).
+    const auto walk = [&](const QString& extra) {
+        return QStringLiteral("SELECT id, %1%5 FROM (SELECT id, %1, findtext FROM contacts ORDER BY lastname NULLS "
+                              "FIRST, firstname NULLS FIRST, address NULLS FIRST LIMIT %2) first WHERE %3 LIMIT %4")
+            .arg(fields).arg(walkFirstRows()).arg(where).arg(limit + 1).arg(extra);
+    };
+    const auto sql = [&](const QString& extra) {
+        return QStringLiteral("SELECT id, ") + fields + extra + QStringLiteral(" FROM contacts WHERE ") + where +
+               QStringLiteral(" ORDER BY lastname IS NOT NULL, lastname, firstname IS NOT NULL, firstname, id "
+                              "LIMIT %1").arg(limit + 1);
+    };
     // The words as the server folds them, looked up as patterns of their own so that the planner
     // sees what it matches.
     const QStringList& serverNeedles = facts.folded;
@@ -497,15 +523,25 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
         for (int i = 0; i < needles.size(); ++i)
             st.bind(i + 1, likeOperand(serverNeedles.value(i, needles[i])));
     };
-    const auto lookUp = [&](const QString& query) {
-        Statement st(db, query, Statement::Dialect::Native);
+    // Whether the server has yet to say that it keeps what this search relies on.
+    const auto unsure = [&] { return unconfirmed && passed != true; };
+    const auto lookUp = [&](const auto& query) {
+        const bool asks = unconfirmed && !passed;
+        Statement st(db, query(asks ? checked : QString()), Statement::Dialect::Native);
         bind(st);
-        take(st);
+        take(st, asks);
     };
-    if (!lookUpFirst(db, where, narrowing, bind, limit).value_or(false))
+    const std::optional<bool> first = lookUpFirst(db, where, narrowing, bind, limit, checked, passed);
+    if (unconfirmed && passed == false)
+        return std::nullopt;
+    if (!first.value_or(false))
         lookUp(walk);
+    if (unsure())
+        return std::nullopt;
     if (int(seen.size()) <= limit)
         lookUp(sql);
+    if (unsure())
+        return std::nullopt;
     bool more = int(seen.size()) > limit;
     if (!unsettled.empty()) {
         QStringList ids;
@@ -534,7 +570,7 @@ FoundContacts searchServerIndex(Connection& db, const QStringList& needles, int 
                                         QStringLiteral(" FROM contacts WHERE id = ANY(?::int[])"),
                                 Statement::Dialect::Native);
             byHistory.bind(1, u'{' + ids.join(u',') + u'}');
-            take(byHistory);
+            take(byHistory, false);
         }
     }
     // Names alike in order of their ids, as the lookup gives them, whichever query found them.
@@ -636,8 +672,17 @@ FoundContacts findContacts(const QString& connectionText, const QString& typed, 
     // An office server set up before its search index reads the contacts and folds them here.
     const State s = stateOf(db, kFoldWhileSearching + 1);
     if (s.onServer) {
+        // ASCII needles are folded on the server as here: the facts need not be asked first, where
+        // the server keeps what the search relies on (the first statement asks).
+        if (std::all_of(needles.begin(), needles.end(), [](const QString& n) { return isAscii(n); })) {
+            ServerFindFacts assumed;
+            assumed.keepsFindText = assumed.historyInFindText = true;
+            assumed.folded = needles;
+            if (std::optional<FoundContacts> found = searchServerIndex(db, needles, limit, assumed, true))
+                return std::move(*found);
+        }
         const ServerFindFacts facts = serverFindFacts(db, needles);
-        return facts.keepsFindText ? searchServerIndex(db, needles, limit, facts) : searchContacts(db, needles, limit);
+        return facts.keepsFindText ? *searchServerIndex(db, needles, limit, facts) : searchContacts(db, needles, limit);
     }
     if (s.waiting > kFoldWhileSearching) {
         if (s.readOnly)

@@ -64,6 +64,13 @@ TEST_F(OfficeFind, TheServerFoldsAsTheProgramDoesKeepsTheTextWhoeverWritesAndOnl
             differ << letter + u' ' + mine;
     }
     EXPECT_TRUE(differ.isEmpty()) << differ.join(u'\n').toStdString();
+    // ASCII it folds exactly as the program does: typed ASCII is looked up without asking it first.
+    QString ascii;
+    for (char16_t c = 0x20; c < 0x7F; ++c)
+        ascii += foldedText(QString(QChar(c)));
+    EXPECT_EQ(one(sConnContacts, QStringLiteral("select string_agg(kestrel_fold(chr(n)), '' order by n) from "
+                                                "generate_series(32, 126) n")),
+              ascii);
 
     exec(sConnContacts, QStringLiteral("insert into contacts(lastname,firstname,company,city,homeph,birthday,notes) values"
                                        "('Østergaard','Zoë','Straße GmbH','Århus','(415) 555-0199','1980-07-04','met 50%_off'),"
