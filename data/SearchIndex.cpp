@@ -460,7 +460,8 @@ std::optional<bool> lookUpFirst(Connection& db, const QString& where, const QStr
 //
 // unconfirmed: the facts were not asked of the server (the needles are ASCII, which it folds as the
 // program does), and the first statement asks whether it keeps the text with its history and its
-// index; where it does not, or no statement could tell, nothing is returned, for the whole facts.
+// index; where it does not, or no statement could tell, nothing is returned and the caller asks
+// the server for the whole facts.
 std::optional<FoundContacts> searchServerIndex(Connection& db, const QStringList& needles, int limit,
                                                const ServerFindFacts& facts, bool unconfirmed = false)
 {
