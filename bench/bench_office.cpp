@@ -5,7 +5,9 @@
 // The server is KESTREL_BENCH_DATABASE (a libpq connection string of a role that may create
 // databases) when set; otherwise a throwaway server of scripts/pg-server.sh, started durable
 // (fsync and synchronous commit on, as an office server runs) and stopped at exit. Each benchmark
-// works in a database of its own, dropped afterwards.
+// works in a database of its own, dropped afterwards. With KESTREL_BENCH_KEEP=1 as well, Find's
+// database of each size is kept on that server under a fixed name and used again by the next run,
+// so that the million contacts are copied once rather than for every run.
 #include "bench/FindTyping.h"
 #include "bench/generate.h"
 #include "contacts/LeadPanel.h"
@@ -110,7 +112,8 @@ private:
 // pointing at it; dropped when done. Skips the benchmark when there is no server.
 class BenchDatabase {
 public:
-    explicit BenchDatabase(benchmark::State& state)
+    // kept: the name of a database to keep on the server, used as it stands where it is there.
+    explicit BenchDatabase(benchmark::State& state, const QString& kept = QString())
     {
         bench::freshProgramDir();
         const OfficeServer& server = OfficeServer::instance();
@@ -119,7 +122,22 @@ public:
             return;
         }
         static int made = 0;
-        const QString name = QStringLiteral("kestrel_bench_%1_%2").arg(::getpid()).arg(++made);
+        const QString name = kept.isEmpty() ? QStringLiteral("kestrel_bench_%1_%2").arg(::getpid()).arg(++made) : kept;
+        if (!kept.isEmpty()) {
+            PGconn* c = PQconnectdb((server.conninfo() + QStringLiteral(" dbname=postgres")).toUtf8().constData());
+            PGresult* r = PQexec(c, ("SELECT 1 FROM pg_database WHERE datname = '" + kept.toUtf8() + '\'').constData());
+            reused_ = PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1;
+            PQclear(r);
+            PQfinish(c);
+            keep_ = true;
+        }
+        if (reused_) {
+            name_ = name;
+            conninfo_ = server.conninfo() + QStringLiteral(" dbname=") + name;
+            sConnContacts = serverConnectionText(conninfo_);
+            sConnMain = sConnContacts;
+            return;
+        }
         try {
             pg::runMaintenance(server.conninfo() + QStringLiteral(" dbname=postgres"),
                                QStringLiteral("CREATE DATABASE ") + name);
@@ -142,7 +160,7 @@ public:
     ~BenchDatabase()
     {
         releaseAllDatabaseFiles();
-        if (!name_.isEmpty()) {
+        if (!name_.isEmpty() && !keep_) {
             try {
                 pg::runMaintenance(OfficeServer::instance().conninfo() + QStringLiteral(" dbname=postgres"),
                                    QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name_));
@@ -153,6 +171,10 @@ public:
     }
     explicit operator bool() const { return !conninfo_.isEmpty(); }
     const QString& conninfo() const { return conninfo_; }
+    // Found on the server as an earlier run left it.
+    bool reused() const { return reused_; }
+    // An unfinished database is not left for the next run.
+    void discard() { keep_ = false; }
     int count(const QString& sql) const
     {
         Connection c(sConnMain);
@@ -163,6 +185,8 @@ public:
 private:
     QString name_;
     QString conninfo_;
+    bool keep_ = false;
+    bool reused_ = false;
 };
 
 // A libpq connection of the benchmark's own, the yardstick the data layer is measured against.
@@ -324,12 +348,25 @@ BenchDatabase* findDatabase(benchmark::State& state, int count)
     }
     held.reset();
     heldCount = 0;
-    auto made = std::make_unique<BenchDatabase>(state);
+    const bool keep = !qEnvironmentVariableIsEmpty("KESTREL_BENCH_DATABASE") && qEnvironmentVariable("KESTREL_BENCH_KEEP") == u"1";
+    auto made = std::make_unique<BenchDatabase>(state, keep ? QStringLiteral("kestrel_bench_find_%1").arg(count) : QString());
     if (!*made)
         return nullptr;
+    if (made->reused()) {
+        // A run stopped while copying leaves too few contacts, or no trigram index yet.
+        if (made->count(QStringLiteral("SELECT count(*) FROM contacts")) != count ||
+            made->count(QStringLiteral("SELECT count(*) FROM pg_indexes WHERE indexname = 'contacts_by_findtext'")) != 1) {
+            state.SkipWithError("the kept database is unfinished or of another size: drop it");
+            return nullptr;
+        }
+        held = std::move(made);
+        heldCount = count;
+        return held.get();
+    }
     QElapsedTimer clock;
     clock.start();
     if (!copyContactsIndexedAfter(*made, count)) {
+        made->discard();
         state.SkipWithError("the contacts could not be copied to the server");
         return nullptr;
     }
