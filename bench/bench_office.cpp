@@ -7,7 +7,9 @@
 // (fsync and synchronous commit on, as an office server runs) and stopped at exit. Each benchmark
 // works in a database of its own, dropped afterwards. With KESTREL_BENCH_KEEP=1 as well, Find's
 // database of each size is kept on that server under a fixed name and used again by the next run,
-// so that the million contacts are copied once rather than for every run.
+// so that the million contacts are copied once rather than for every run. A kept database is not
+// brought up to a newer schema: drop it (DROP DATABASE kestrel_bench_find_N) when the schema gains
+// a step.
 #include "bench/FindTyping.h"
 #include "bench/generate.h"
 #include "contacts/LeadPanel.h"
